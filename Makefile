@@ -1,0 +1,36 @@
+# The two commands a newcomer needs: `make run` and `make test`.
+BUILD      := build
+TEST_BUILD := build-asan
+JOBS       ?= $(shell nproc)
+CMAKE_FLAGS := -G Ninja -Wno-dev
+
+.PHONY: run test build deps bench fuzz clean
+
+deps:
+	@scripts/install-deps
+
+$(BUILD)/build.ninja:
+	cmake -S . -B $(BUILD) $(CMAKE_FLAGS) -DCMAKE_BUILD_TYPE=RelWithDebInfo
+
+$(TEST_BUILD)/build.ninja:
+	cmake -S . -B $(TEST_BUILD) $(CMAKE_FLAGS) -DCMAKE_BUILD_TYPE=Debug -DQS_SANITIZE=ON -DQS_BENCH=OFF
+
+build: deps $(BUILD)/build.ninja
+	cmake --build $(BUILD) -j $(JOBS)
+
+run: build
+	@scripts/run-daemon $(BUILD)
+
+# Every test runs against the sanitizer build (AddressSanitizer + UndefinedBehaviorSanitizer).
+test: deps $(TEST_BUILD)/build.ninja
+	cmake --build $(TEST_BUILD) -j $(JOBS)
+	cd $(TEST_BUILD) && ctest --output-on-failure -j $(JOBS)
+
+bench: build
+	@scripts/run-benchmarks $(BUILD)
+
+fuzz:
+	@echo "usage: scripts/fuzz NAME SECONDS   (e.g. scripts/fuzz dotenv_parser_fuzz 60)"
+
+clean:
+	rm -rf $(BUILD) $(TEST_BUILD) build-fuzz

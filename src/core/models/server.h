@@ -1,0 +1,42 @@
+// The run-time state of a project's server (never persisted).
+#pragma once
+
+#include "core/models/json_coding.h"
+
+#include <array>
+#include <cstdint>
+#include <optional>
+#include <string>
+
+namespace qs {
+
+enum class QSServerStatus { stopped, starting, building, running, stopping, error };
+
+template <>
+struct QSRawEnum<QSServerStatus> {
+  static constexpr std::string_view typeName = "QSServerStatus";
+  static constexpr std::array<std::pair<QSServerStatus, std::string_view>, 6> cases{{
+      {QSServerStatus::stopped, "stopped"},
+      {QSServerStatus::starting, "starting"},
+      {QSServerStatus::building, "building"},
+      {QSServerStatus::running, "running"},
+      {QSServerStatus::stopping, "stopping"},
+      {QSServerStatus::error, "error"},
+  }};
+};
+
+struct QSServer {
+  QSUUID id;  // the owning project's id
+  QSServerStatus status = QSServerStatus::stopped;
+  int port = 0;
+  std::optional<std::int32_t> pid;
+  std::optional<QSTimestamp> startedAt;
+  std::optional<std::string> errorMessage;
+
+  bool operator==(const QSServer&) const = default;
+};
+
+void encodeJson(json& out, const QSServer& value, const QSCoder& coder);
+void decodeJson(const json& in, QSServer& value, const QSCoder& coder);
+
+}  // namespace qs

@@ -1,0 +1,125 @@
+#include "core/platform/files.h"
+
+#include "core/platform/system_error.h"
+#include "core/platform/unique_fd.h"
+
+#include <dirent.h>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <random>
+
+namespace qs {
+namespace {
+
+void writeAll(int fd, std::string_view data, const fs::path& path) {
+  while (!data.empty()) {
+    ssize_t n = ::write(fd, data.data(), data.size());
+    if (n < 0) {
+      if (errno == EINTR) continue;
+      throwSystemError("write " + path.string());
+    }
+    data.remove_prefix(static_cast<std::size_t>(n));
+  }
+}
+
+std::string temporarySibling(const fs::path& path) {
+  static thread_local std::mt19937_64 random{std::random_device{}()};
+  char suffix[20];
+  std::snprintf(suffix, sizeof suffix, "%012llx", static_cast<unsigned long long>(random() & 0xffffffffffffULL));
+  return (path.parent_path() / ("." + path.filename().string() + ".tmp-" + suffix)).string();
+}
+
+void syncFolder(const fs::path& folder) {
+  UniqueFd fd(::open(folder.empty() ? "." : folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+  if (fd) ::fsync(fd.get());  // best effort: some file systems refuse fsync on folders
+}
+
+}  // namespace
+
+std::string readFile(const fs::path& path) {
+  UniqueFd fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
+  if (!fd) throwSystemError("open " + path.string());
+  std::string out;
+  char buffer[65536];
+  for (;;) {
+    ssize_t n = ::read(fd.get(), buffer, sizeof buffer);
+    if (n < 0) {
+      if (errno == EINTR) continue;
+      throwSystemError("read " + path.string());
+    }
+    if (n == 0) return out;
+    out.append(buffer, static_cast<std::size_t>(n));
+  }
+}
+
+std::optional<std::string> readFileIfPresent(const fs::path& path) {
+  try {
+    return readFile(path);
+  } catch (const QSSystemError&) {
+    return std::nullopt;
+  }
+}
+
+void writeFileAtomically(const fs::path& path, std::string_view contents, mode_t newFileMode) {
+  mode_t mode = newFileMode;
+  struct stat existing {};
+  if (::stat(path.c_str(), &existing) == 0) mode = existing.st_mode & 07777;
+
+  std::string temporary = temporarySibling(path);
+  UniqueFd fd(::open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600));
+  if (!fd) throwSystemError("open " + temporary);
+  try {
+    writeAll(fd.get(), contents, temporary);
+    if (::fchmod(fd.get(), mode) != 0) throwSystemError("fchmod " + temporary);
+    if (::fsync(fd.get()) != 0) throwSystemError("fsync " + temporary);
+    fd.reset();
+    if (::rename(temporary.c_str(), path.c_str()) != 0) throwSystemError("rename " + temporary + " to " + path.string());
+  } catch (...) {
+    ::unlink(temporary.c_str());
+    throw;
+  }
+  syncFolder(path.parent_path());
+}
+
+void createDirectories(const fs::path& path, mode_t mode) {
+  if (path.empty() || isDirectory(path)) return;
+  createDirectories(path.parent_path(), mode);
+  if (::mkdir(path.c_str(), mode) != 0 && errno != EEXIST) throwSystemError("mkdir " + path.string());
+}
+
+std::vector<std::string> listDirectory(const fs::path& folder) {
+  DIR* dir = ::opendir(folder.c_str());
+  if (!dir) throwSystemError("opendir " + folder.string());
+  std::vector<std::string> names;
+  errno = 0;
+  while (dirent* entry = ::readdir(dir)) {
+    std::string_view name = entry->d_name;
+    if (name != "." && name != "..") names.emplace_back(name);
+  }
+  int error = errno;
+  ::closedir(dir);
+  if (error != 0) throwSystemError("readdir " + folder.string(), error);
+  return names;
+}
+
+bool fileExists(const fs::path& path) {
+  struct stat st {};
+  return ::lstat(path.c_str(), &st) == 0;
+}
+
+bool isDirectory(const fs::path& path) {
+  struct stat st {};
+  return ::stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+}
+
+bool removeFile(const fs::path& path) {
+  if (::unlink(path.c_str()) == 0) return true;
+  if (errno == ENOENT) return false;
+  throwSystemError("unlink " + path.string());
+}
+
+}  // namespace qs

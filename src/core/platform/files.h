@@ -1,0 +1,39 @@
+// File-system operations used across the system. Failures throw QSSystemError naming the
+// call and the path, except where a function says it reports by return value.
+#pragma once
+
+#include <filesystem>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <sys/types.h>
+#include <vector>
+
+namespace qs {
+
+namespace fs = std::filesystem;
+
+// Reads the whole file. Throws when it cannot be opened or read.
+std::string readFile(const fs::path& path);
+// Reads the whole file; nothing when it is missing or unreadable.
+std::optional<std::string> readFileIfPresent(const fs::path& path);
+
+// Writes `contents` to `path` so that readers see the old file or the new one, never a mix:
+// a temporary file in the same folder, fsync, rename over the target, fsync of the folder.
+// An existing file keeps its permission bits; a new one gets `newFileMode`.
+void writeFileAtomically(const fs::path& path, std::string_view contents, mode_t newFileMode = 0644);
+
+// Creates the folder and any missing parents; new folders get `mode`.
+void createDirectories(const fs::path& path, mode_t mode = 0755);
+
+// Names of the entries of a folder (not "." or ".."), in the order the system lists them.
+// Throws when the folder cannot be listed.
+std::vector<std::string> listDirectory(const fs::path& folder);
+
+bool fileExists(const fs::path& path);
+bool isDirectory(const fs::path& path);
+
+// Removes a file; true when it was removed, false when it did not exist. Throws on other failures.
+bool removeFile(const fs::path& path);
+
+}  // namespace qs

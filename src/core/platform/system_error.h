@@ -1,0 +1,27 @@
+// Failures of operating-system calls, each naming the call or path that failed.
+#pragma once
+
+#include <stdexcept>
+#include <string>
+#include <string_view>
+
+namespace qs {
+
+// An operating-system call failed. `what()` reads "<operation>: <strerror(code)>",
+// for example "open /home/me/.env: Permission denied".
+class QSSystemError : public std::runtime_error {
+public:
+  QSSystemError(std::string operation, int code);
+  int code() const { return code_; }
+  const std::string& operation() const { return operation_; }
+
+private:
+  std::string operation_;
+  int code_;
+};
+
+// Throws QSSystemError for `operation` with the current errno (or the given code).
+[[noreturn]] void throwSystemError(std::string_view operation);
+[[noreturn]] void throwSystemError(std::string_view operation, int code);
+
+}  // namespace qs

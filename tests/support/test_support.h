@@ -1,0 +1,42 @@
+// Shared helpers for the tests: temporary folders and an isolated HOME.
+#pragma once
+
+#include <filesystem>
+#include <string>
+
+namespace qs::testing {
+
+// A fresh folder under $TMPDIR (or /tmp), removed with everything in it when dropped.
+class TemporaryFolder {
+public:
+  TemporaryFolder();
+  ~TemporaryFolder();
+  TemporaryFolder(const TemporaryFolder&) = delete;
+  TemporaryFolder& operator=(const TemporaryFolder&) = delete;
+
+  const std::filesystem::path& path() const { return path_; }
+  std::filesystem::path operator/(const std::string& name) const { return path_ / name; }
+
+private:
+  std::filesystem::path path_;
+};
+
+// Points HOME, XDG_DATA_HOME, XDG_CONFIG_HOME and TMPDIR into a temporary folder for the
+// lifetime of the object, and restores them afterwards.
+class IsolatedHome {
+public:
+  IsolatedHome();
+  ~IsolatedHome();
+  const std::filesystem::path& home() const { return folder_.path(); }
+
+private:
+  TemporaryFolder folder_;
+  std::string saved_[4];
+  bool had_[4] = {};
+};
+
+// Writes a file (creating parent folders).
+void writeTextFile(const std::filesystem::path& path, const std::string& text);
+std::string readTextFile(const std::filesystem::path& path);
+
+}  // namespace qs::testing
