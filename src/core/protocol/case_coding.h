@@ -62,7 +62,8 @@ struct QSUnnamedCase {
   bool operator==(const QSUnnamedCase&) const = default;
 };
 
-// A case whose only parameter is a UUID under the label `Key`: {"startServer": {"projectID": U}}.
+// A case whose only parameter is a UUID, held in `id` and coded under the label `Key`:
+// QSIdentifiedCase<"startServer", "projectID"> is {"startServer": {"projectID": U}}.
 template <QSCaseName Name, QSCaseName Key>
 struct QSIdentifiedCase {
   static constexpr std::string_view caseName = Name.view();

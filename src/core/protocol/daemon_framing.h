@@ -30,7 +30,8 @@ QSBytes encode(const T& value) {
 // size.") for a length above maxFrameBytes.
 std::uint32_t bodyLength(std::span<const std::uint8_t> header);
 
-// The JSON document of a body; throws QSDecodingError when the bytes are not one JSON document.
+// The JSON document of a body; throws QSDecodingError when the bytes are not one JSON document
+// or nest arrays and objects more than 128 levels deep.
 json parseBody(std::span<const std::uint8_t> body);
 
 // Decodes a body as a `T` (wire timestamps); throws QSDecodingError for anything malformed.

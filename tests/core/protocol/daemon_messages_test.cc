@@ -281,13 +281,16 @@ TEST(DaemonMessages, DecodingErrors) {
       {R"({"id": "U", "command": {"ping": {}}} trailing)", "The frame body is not valid JSON.",
        "The frame body is not valid JSON."},
       {"", "The frame body is not valid JSON.", "The frame body is not valid JSON."},
+      {std::string(129, '[') + std::string(129, ']'), "The frame body is nested too deeply.",
+       "The frame body is nested too deeply."},
+      {R"({"id": "U", "command": {"addProject": {"path": "\"[)" + std::string(200, '[') + R"("}}})", "", ""},
   };
   for (const Case& c : cases) {
     std::string body = c.body;
     for (auto at = body.find("\"U\""); at != std::string::npos; at = body.find("\"U\""))
       body.replace(at, 3, "\"" + U + "\"");
     std::span<const std::uint8_t> bytes(reinterpret_cast<const std::uint8_t*>(body.data()), body.size());
-    if (c.reason.empty()) {  // unknown keys are ignored
+    if (c.reason.empty()) {  // decodes
       EXPECT_NO_THROW(QSDaemonFraming::decode<QSDaemonRequest>(bytes)) << c.body;
       continue;
     }
