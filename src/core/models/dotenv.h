@@ -20,9 +20,9 @@
 namespace qs {
 
 // Reads .env text into variables, in file order, each with a fresh id. Duplicate keys are all
-// kept. Lines are separated by line feeds; a carriage return before the line feed is ignored,
-// so files saved with CRLF line ends read the same. Nothing in the text makes parsing fail:
-// lines that are not assignments become comment text.
+// kept. Lines are separated by line feeds; spaces, tabs and carriage returns around a line are
+// ignored, so files saved with CRLF line ends read the same. Nothing in the text makes parsing
+// fail: lines that are not assignments become comment text.
 std::vector<QSEnvironmentVariable> parseDotenv(std::string_view text);
 
 // The whole .env text for the variables: each variable's description as "# " lines, then

@@ -35,7 +35,8 @@ struct QSEnvDatabaseReference {
   //
   // Redis: REDIS_URL (redis or rediss; an empty one counts as absent), overridden by
   // REDIS_HOST, REDIS_PORT and REDIS_PASSWORD; without REDIS_URL, REDIS_HOST or REDIS_PORT
-  // alone make one. The name is the URL's database index, "0" when it names none.
+  // alone make one. The name is the URL's database index, "0" when it names none; the URL's
+  // user, when it names one, is the username (Redis ACL users).
   //
   // A port variable counts only when it is a plain decimal number from 1 to 65535; otherwise
   // the URL's port (or the default) is used. A URL that does not parse gives no reference.
