@@ -20,8 +20,10 @@ Int readInteger(const json& in) {
   }
   if (in.is_number_float()) {
     double d = in.get<double>();
+    // The upper bound is exclusive and written as -min: max() of a 64-bit type is not a double, and
+    // rounding it up would let 2^63 through to an overflowing conversion.
     if (std::isfinite(d) && std::trunc(d) == d && d >= static_cast<double>(std::numeric_limits<Int>::min()) &&
-        d <= static_cast<double>(std::numeric_limits<Int>::max()))
+        d < -static_cast<double>(std::numeric_limits<Int>::min()))
       return static_cast<Int>(d);
     throw QSDecodingError("number " + in.dump() + " is not a whole number");
   }

@@ -1,30 +1,48 @@
-// Whether a local TCP port can be bound, and a process found listening on a port.
+// What the port scanner reports about one TCP port, and who listens on it.
 #pragma once
+
+#include "core/protocol/case_coding.h"
 
 #include <cstdint>
 #include <string>
 
 namespace qs {
 
-// The answer for one TCP port: free, taken, forbidden, or another bind failure with its errno.
-struct QSPortAvailability {
-  enum class Kind { available, inUse, permissionDenied, error };
-  Kind kind = Kind::available;
-  std::int32_t code = 0;  // the errno, for `error` only
+// Cases of QSPortAvailability.
+namespace avail {
+using Available = QSEmptyCase<"available">;
+using InUse = QSEmptyCase<"inUse">;
+using PermissionDenied = QSEmptyCase<"permissionDenied">;
+using Error = QSUnnamedCase<"error", std::int32_t>;  // the errno of the failed socket call
+}  // namespace avail
 
-  static QSPortAvailability available() { return {Kind::available, 0}; }
-  static QSPortAvailability inUse() { return {Kind::inUse, 0}; }
-  static QSPortAvailability permissionDenied() { return {Kind::permissionDenied, 0}; }
-  static QSPortAvailability error(int code) { return {Kind::error, static_cast<std::int32_t>(code)}; }
+// Whether 127.0.0.1:port can be bound: coded as {"inUse": {}}, {"error": {"_0": 22}}.
+struct QSPortAvailability
+    : QSEnumeration<avail::Available, avail::InUse, avail::PermissionDenied, avail::Error> {
+  using QSEnumeration::QSEnumeration;
+  static constexpr std::string_view typeName = "QSPortAvailability";
 
-  bool operator==(const QSPortAvailability&) const = default;
+  // Maps the errno of a failed bind: EADDRINUSE → inUse, EACCES/EPERM → permissionDenied,
+  // anything else → error(code).
+  static QSPortAvailability fromBindError(int code);
+
+  static QSPortAvailability available() { return avail::Available{}; }
+  static QSPortAvailability inUse() { return avail::InUse{}; }
+  static QSPortAvailability permissionDenied() { return avail::PermissionDenied{}; }
+  static QSPortAvailability error(std::int32_t code) { return avail::Error{code}; }
 };
 
 // A process that listens on a TCP port.
 struct ListeningProcess {
+  static constexpr std::string_view recordName = "ListeningProcess";
   std::int32_t pid = 0;
-  std::string name;     // the executable's name
-  bool isRoot = false;  // runs as the user root
+  std::string name;    // last path component of the process's command
+  bool isRoot = false; // runs as root
+
+  template <class Self, class Fields>
+  static void fields(Self& self, Fields& f) {
+    f.field("pid", self.pid).field("name", self.name).field("isRoot", self.isRoot);
+  }
   bool operator==(const ListeningProcess&) const = default;
 };
 

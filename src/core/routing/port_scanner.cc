@@ -25,13 +25,8 @@ int firstBindablePort(int preferred, const std::set<int>& excluding, int limit, 
 
 QSPortAvailability QSPortScanner::availability(int port) const {
   if (!isValidPort(port)) return QSPortAvailability::error(EINVAL);
-  switch (int error = probeLoopbackBind(port, QSTransport::tcp)) {
-    case 0: return QSPortAvailability::available();
-    case EADDRINUSE: return QSPortAvailability::inUse();
-    case EACCES:
-    case EPERM: return QSPortAvailability::permissionDenied();
-    default: return QSPortAvailability::error(error);
-  }
+  int error = probeLoopbackBind(port, QSTransport::tcp);
+  return error == 0 ? QSPortAvailability::available() : QSPortAvailability::fromBindError(error);
 }
 
 int QSPortScanner::availablePort(int preferred, const std::set<int>& excluding, int limit) const {

@@ -14,7 +14,6 @@ namespace {
 using testing::listenerNamed;
 using testing::startListener;
 using testing::TemporaryFolder;
-using Kind = QSPortAvailability::Kind;
 
 // A socket of this process bound (and, for TCP, listening) on the loopback address.
 UniqueFd bindLoopback(int port, int type, bool ipv6 = false) {
@@ -85,7 +84,7 @@ TEST(PortScannerTest, ReportsAPrivilegedPortAsPermissionDenied) {
   if (::geteuid() == 0) GTEST_SKIP() << "root may bind any port";
   auto start = testing::readTextFile("/proc/sys/net/ipv4/ip_unprivileged_port_start");
   if (std::stoi(start) <= 80) GTEST_SKIP() << "this system lets everyone bind port 80";
-  EXPECT_EQ(QSPortScanner().availability(80).kind, Kind::permissionDenied);
+  EXPECT_EQ(QSPortScanner().availability(80), QSPortAvailability::permissionDenied());
 }
 
 TEST(PortScannerTest, FindsTheNextFreePort) {

@@ -1,0 +1,167 @@
+// The commands a client sends to the daemon. Parameter names are the JSON keys.
+#pragma once
+
+#include "core/models/database.h"
+#include "core/models/project.h"
+#include "core/protocol/case_coding.h"
+#include "core/protocol/event.h"
+#include "core/runtime/project_scaffold_options.h"
+
+#include <optional>
+#include <string>
+
+namespace qs {
+
+// Cases of QSDaemonCommand.
+namespace cmd {
+using ListProjects = QSEmptyCase<"listProjects">;
+using GetProject = QSIdentifiedCase<"getProject", "id">;
+struct AddProject {
+  static constexpr std::string_view caseName = "addProject";
+  std::string path;  // the project folder
+  template <class Self, class Fields>
+  static void fields(Self& self, Fields& f) {
+    f.field("path", self.path);
+  }
+  bool operator==(const AddProject&) const = default;
+};
+using CreateProject = QSUnnamedCase<"createProject", QSProjectScaffold::Options>;
+using UpdateProject = QSUnnamedCase<"updateProject", QSProject>;
+struct RemoveProject {
+  static constexpr std::string_view caseName = "removeProject";
+  QSUUID id;
+  bool dropDatabase = false;
+  bool trashFolder = false;
+  template <class Self, class Fields>
+  static void fields(Self& self, Fields& f) {
+    f.field("id", self.id).field("dropDatabase", self.dropDatabase).field("trashFolder", self.trashFolder);
+  }
+  bool operator==(const RemoveProject&) const = default;
+};
+struct RenameProject {
+  static constexpr std::string_view caseName = "renameProject";
+  QSUUID id;
+  std::string newName;
+  template <class Self, class Fields>
+  static void fields(Self& self, Fields& f) {
+    f.field("id", self.id).field("newName", self.newName);
+  }
+  bool operator==(const RenameProject&) const = default;
+};
+using ListDatabases = QSEmptyCase<"listDatabases">;
+struct CreateDatabase {
+  static constexpr std::string_view caseName = "createDatabase";
+  std::string name;
+  QSDatabaseType type = QSDatabaseType::postgresql;
+  std::optional<int> port;
+  std::optional<std::string> username;
+  std::optional<std::string> password;
+  template <class Self, class Fields>
+  static void fields(Self& self, Fields& f) {
+    f.field("name", self.name)
+        .field("type", self.type)
+        .field("port", self.port)
+        .field("username", self.username)
+        .field("password", self.password);
+  }
+  bool operator==(const CreateDatabase&) const = default;
+};
+using StartDatabase = QSIdentifiedCase<"startDatabase", "id">;
+using StopDatabase = QSIdentifiedCase<"stopDatabase", "id">;
+using RemoveDatabase = QSIdentifiedCase<"removeDatabase", "id">;
+using UpdateDatabase = QSUnnamedCase<"updateDatabase", QSDatabase>;
+struct ProvisionDatabase {
+  static constexpr std::string_view caseName = "provisionDatabase";
+  QSUUID projectID;
+  QSDatabaseType type = QSDatabaseType::postgresql;
+  bool isRedis = false;
+  std::optional<std::string> username;
+  std::optional<std::string> password;
+  template <class Self, class Fields>
+  static void fields(Self& self, Fields& f) {
+    f.field("projectID", self.projectID)
+        .field("type", self.type)
+        .field("isRedis", self.isRedis)
+        .field("username", self.username)
+        .field("password", self.password);
+  }
+  bool operator==(const ProvisionDatabase&) const = default;
+};
+using StartServer = QSIdentifiedCase<"startServer", "projectID">;
+using StopServer = QSIdentifiedCase<"stopServer", "projectID">;
+using RestartServer = QSIdentifiedCase<"restartServer", "projectID">;
+using GetServerStatus = QSIdentifiedCase<"getServerStatus", "projectID">;
+using StartDNS = QSEmptyCase<"startDNS">;
+using StopDNS = QSEmptyCase<"stopDNS">;
+using StartProxy = QSEmptyCase<"startProxy">;
+using StopProxy = QSEmptyCase<"stopProxy">;
+using EnableTestRouting = QSEmptyCase<"enableTestRouting">;
+using DisableTestRouting = QSEmptyCase<"disableTestRouting">;
+struct AddDomain {
+  static constexpr std::string_view caseName = "addDomain";
+  QSUUID projectID;
+  std::string hostname;
+  bool ssl = false;
+  template <class Self, class Fields>
+  static void fields(Self& self, Fields& f) {
+    f.field("projectID", self.projectID).field("hostname", self.hostname).field("ssl", self.ssl);
+  }
+  bool operator==(const AddDomain&) const = default;
+};
+using RemoveDomain = QSIdentifiedCase<"removeDomain", "projectID">;
+using GetEnvVars = QSIdentifiedCase<"getEnvVars", "projectID">;
+struct SetEnvVar {
+  static constexpr std::string_view caseName = "setEnvVar";
+  QSUUID projectID;
+  std::string key;
+  std::string value;
+  template <class Self, class Fields>
+  static void fields(Self& self, Fields& f) {
+    f.field("projectID", self.projectID).field("key", self.key).field("value", self.value);
+  }
+  bool operator==(const SetEnvVar&) const = default;
+};
+struct UnsetEnvVar {
+  static constexpr std::string_view caseName = "unsetEnvVar";
+  QSUUID projectID;
+  std::string key;
+  template <class Self, class Fields>
+  static void fields(Self& self, Fields& f) {
+    f.field("projectID", self.projectID).field("key", self.key);
+  }
+  bool operator==(const UnsetEnvVar&) const = default;
+};
+using Status = QSEmptyCase<"status">;
+using Health = QSEmptyCase<"health">;
+struct Logs {
+  static constexpr std::string_view caseName = "logs";
+  QSServiceRef service;
+  int lines = 0;
+  bool follow = false;
+  template <class Self, class Fields>
+  static void fields(Self& self, Fields& f) {
+    f.field("service", self.service).field("lines", self.lines).field("follow", self.follow);
+  }
+  bool operator==(const Logs&) const = default;
+};
+using Subscribe = QSUnnamedCase<"subscribe", QSEventKind>;
+using Unsubscribe = QSUnnamedCase<"unsubscribe", QSEventKind>;
+using Ping = QSEmptyCase<"ping">;
+using ShutdownDaemon = QSEmptyCase<"shutdownDaemon">;
+}  // namespace cmd
+
+// What a client asks of the daemon, e.g. QSDaemonCommand(cmd::StartServer{projectID}).
+struct QSDaemonCommand
+    : QSEnumeration<cmd::ListProjects, cmd::GetProject, cmd::AddProject, cmd::CreateProject, cmd::UpdateProject,
+                    cmd::RemoveProject, cmd::RenameProject, cmd::ListDatabases, cmd::CreateDatabase,
+                    cmd::StartDatabase, cmd::StopDatabase, cmd::RemoveDatabase, cmd::UpdateDatabase,
+                    cmd::ProvisionDatabase, cmd::StartServer, cmd::StopServer, cmd::RestartServer,
+                    cmd::GetServerStatus, cmd::StartDNS, cmd::StopDNS, cmd::StartProxy, cmd::StopProxy,
+                    cmd::EnableTestRouting, cmd::DisableTestRouting, cmd::AddDomain, cmd::RemoveDomain,
+                    cmd::GetEnvVars, cmd::SetEnvVar, cmd::UnsetEnvVar, cmd::Status, cmd::Health, cmd::Logs,
+                    cmd::Subscribe, cmd::Unsubscribe, cmd::Ping, cmd::ShutdownDaemon> {
+  using QSEnumeration::QSEnumeration;
+  static constexpr std::string_view typeName = "QSDaemonCommand";
+};
+
+}  // namespace qs

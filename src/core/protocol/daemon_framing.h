@@ -1,0 +1,43 @@
+// Frames on the daemon socket: a 4-byte big-endian body length, then one JSON document.
+#pragma once
+
+#include "core/models/json_coding.h"
+#include "core/platform/encoding.h"
+
+#include <cstddef>
+#include <cstdint>
+#include <span>
+
+namespace qs::QSDaemonFraming {
+
+inline constexpr std::size_t headerByteCount = 4;
+// Bounds the body only; a body of exactly this many bytes is allowed.
+inline constexpr std::uint32_t maxFrameBytes = 4'194'304;
+
+// Header plus the compact text of `body`. Throws QSDaemonException(operationFailed
+// "Frame exceeds maximum size.") when the body is longer than maxFrameBytes. Text that is not
+// valid UTF-8 is sent with U+FFFD in place of the bad bytes rather than failing the frame.
+QSBytes frame(const json& body);
+
+// Header plus body for any codable value, with timestamps as seconds since 2001-01-01.
+template <class T>
+QSBytes encode(const T& value) {
+  return frame(toJson(value, QSCoder::wire()));
+}
+
+// The body length declared by a header. Throws QSDaemonException(invalidResponse) unless given
+// exactly 4 bytes, and QSDaemonException(operationFailed "Declared frame length exceeds maximum
+// size.") for a length above maxFrameBytes.
+std::uint32_t bodyLength(std::span<const std::uint8_t> header);
+
+// The JSON document of a body; throws QSDecodingError when the bytes are not one JSON document
+// or nest arrays and objects more than 128 levels deep.
+json parseBody(std::span<const std::uint8_t> body);
+
+// Decodes a body as a `T` (wire timestamps); throws QSDecodingError for anything malformed.
+template <class T>
+T decode(std::span<const std::uint8_t> body) {
+  return fromJson<T>(parseBody(body), QSCoder::wire());
+}
+
+}  // namespace qs::QSDaemonFraming

@@ -1,0 +1,22 @@
+#include "core/protocol/event.h"
+
+namespace qs {
+
+QSEventKind QSEvent::kind() const {
+  // Exhaustive on purpose: a new event that is given no kind does not compile.
+  return visit(QSOverloaded{
+      [](const evt::ProjectsChanged&) { return QSEventKind::projects; },
+      [](const evt::DatabaseChanged&) { return QSEventKind::databases; },
+      [](const evt::DatabasesChanged&) { return QSEventKind::databases; },
+      [](const evt::ServerChanged&) { return QSEventKind::servers; },
+      [](const evt::NetworkChanged&) { return QSEventKind::network; },
+      [](const evt::LogLine&) { return QSEventKind::logs; },
+      [](const evt::RequestLogged&) { return QSEventKind::logs; },
+  });
+}
+
+bool matches(QSEventKind kind, const QSEvent& event) {
+  return kind == QSEventKind::all || kind == event.kind();
+}
+
+}  // namespace qs

@@ -1,0 +1,81 @@
+// Events the engine pushes to subscribers, the kinds they subscribe by, and service references.
+#pragma once
+
+#include "core/models/database.h"
+#include "core/models/log_entry.h"
+#include "core/models/project.h"
+#include "core/models/server.h"
+#include "core/protocol/case_coding.h"
+#include "core/protocol/status.h"
+
+#include <array>
+#include <string>
+#include <vector>
+
+namespace qs {
+
+// What a subscription asks for; coded as its bare text ("servers"). `all` matches every event.
+enum class QSEventKind { projects, databases, servers, network, logs, all };
+
+template <>
+struct QSRawEnum<QSEventKind> {
+  static constexpr std::string_view typeName = "QSEventKind";
+  static constexpr std::array<std::pair<QSEventKind, std::string_view>, 6> cases{{
+      {QSEventKind::projects, "projects"},
+      {QSEventKind::databases, "databases"},
+      {QSEventKind::servers, "servers"},
+      {QSEventKind::network, "network"},
+      {QSEventKind::logs, "logs"},
+      {QSEventKind::all, "all"},
+  }};
+};
+
+// Cases of QSServiceRef.
+namespace svc {
+using Daemon = QSEmptyCase<"daemon">;
+using DNS = QSEmptyCase<"dns">;
+using Proxy = QSEmptyCase<"proxy">;
+using Database = QSIdentifiedCase<"database", "id">;
+using Server = QSIdentifiedCase<"server", "projectID">;
+}  // namespace svc
+
+// A service whose log lines are asked for or reported.
+struct QSServiceRef : QSEnumeration<svc::Daemon, svc::DNS, svc::Proxy, svc::Database, svc::Server> {
+  using QSEnumeration::QSEnumeration;
+  static constexpr std::string_view typeName = "QSServiceRef";
+};
+
+// Cases of QSEvent.
+namespace evt {
+using ProjectsChanged = QSUnnamedCase<"projectsChanged", std::vector<QSProject>>;  // the whole list
+using DatabaseChanged = QSUnnamedCase<"databaseChanged", QSDatabase>;
+using DatabasesChanged = QSUnnamedCase<"databasesChanged", std::vector<QSDatabase>>;  // the whole list
+using ServerChanged = QSUnnamedCase<"serverChanged", QSServer>;
+using NetworkChanged = QSUnnamedCase<"networkChanged", QSFullStatus>;
+struct LogLine {
+  static constexpr std::string_view caseName = "logLine";
+  QSServiceRef source;
+  std::string line;
+  template <class Self, class Fields>
+  static void fields(Self& self, Fields& f) {
+    f.field("_0", self.source).field("line", self.line);
+  }
+  bool operator==(const LogLine&) const = default;
+};
+using RequestLogged = QSUnnamedCase<"requestLogged", QSLogEntry>;
+}  // namespace evt
+
+// A change pushed by the engine to the connections that subscribed to its kind.
+struct QSEvent : QSEnumeration<evt::ProjectsChanged, evt::DatabaseChanged, evt::DatabasesChanged,
+                               evt::ServerChanged, evt::NetworkChanged, evt::LogLine, evt::RequestLogged> {
+  using QSEnumeration::QSEnumeration;
+  static constexpr std::string_view typeName = "QSEvent";
+
+  // The kind this event belongs to (never `all`).
+  QSEventKind kind() const;
+};
+
+// Whether a subscription to `kind` receives `event`: `all` receives everything.
+bool matches(QSEventKind kind, const QSEvent& event);
+
+}  // namespace qs

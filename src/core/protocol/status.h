@@ -1,0 +1,102 @@
+// Status records that only travel on the daemon socket.
+#pragma once
+
+#include "core/models/database.h"
+#include "core/models/project.h"
+#include "core/models/server.h"
+#include "core/protocol/case_coding.h"
+#include "core/routing/port_availability.h"
+
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace qs {
+
+// The DNS server, proxy and .test routing as the engine sees them.
+struct QSNetworkStatus {
+  static constexpr std::string_view recordName = "QSNetworkStatus";
+  bool dnsRunning = false;
+  int dnsPort = 0;
+  bool proxyRunning = false;
+  bool proxyTLSRunning = false;
+  bool testRoutingEnabled = false;
+  bool testRoutingPortConflict = false;
+  std::optional<int> testRoutingExpectedPort;
+  QSPortAvailability httpPortStatus;
+  QSPortAvailability httpsPortStatus;
+  std::vector<ListeningProcess> conflictingProcesses;
+
+  template <class Self, class Fields>
+  static void fields(Self& self, Fields& f) {
+    f.field("dnsRunning", self.dnsRunning)
+        .field("dnsPort", self.dnsPort)
+        .field("proxyRunning", self.proxyRunning)
+        .field("proxyTLSRunning", self.proxyTLSRunning)
+        .field("testRoutingEnabled", self.testRoutingEnabled)
+        .field("testRoutingPortConflict", self.testRoutingPortConflict)
+        .field("testRoutingExpectedPort", self.testRoutingExpectedPort)
+        .field("httpPortStatus", self.httpPortStatus)
+        .field("httpsPortStatus", self.httpsPortStatus)
+        .field("conflictingProcesses", self.conflictingProcesses);
+  }
+  bool operator==(const QSNetworkStatus&) const = default;
+};
+
+// Everything a client needs to mirror the engine: the answer to `status` and the payload of
+// `networkChanged`.
+struct QSFullStatus {
+  static constexpr std::string_view recordName = "QSFullStatus";
+  std::vector<QSProject> projects;
+  std::vector<QSDatabase> databases;
+  std::vector<QSServer> servers;
+  QSNetworkStatus network;
+  std::string daemonVersion;
+
+  template <class Self, class Fields>
+  static void fields(Self& self, Fields& f) {
+    f.field("projects", self.projects)
+        .field("databases", self.databases)
+        .field("servers", self.servers)
+        .field("network", self.network)
+        .field("daemonVersion", self.daemonVersion);
+  }
+  bool operator==(const QSFullStatus&) const = default;
+};
+
+// A web port held by someone else.
+struct QSPortConflict {
+  static constexpr std::string_view recordName = "QSPortConflict";
+  int port = 0;
+  std::string heldBy;
+
+  template <class Self, class Fields>
+  static void fields(Self& self, Fields& f) {
+    f.field("port", self.port).field("heldBy", self.heldBy);
+  }
+  bool operator==(const QSPortConflict&) const = default;
+};
+
+// The answer to `health`.
+struct QSHealthReport {
+  static constexpr std::string_view recordName = "QSHealthReport";
+  bool dnsRunning = false;
+  bool proxyRunning = false;
+  bool testRoutingEnabled = false;
+  bool resolverInstalled = false;
+  std::vector<QSPortConflict> portConflicts;
+  std::vector<std::string> warnings;
+
+  template <class Self, class Fields>
+  static void fields(Self& self, Fields& f) {
+    f.field("dnsRunning", self.dnsRunning)
+        .field("proxyRunning", self.proxyRunning)
+        .field("testRoutingEnabled", self.testRoutingEnabled)
+        .field("resolverInstalled", self.resolverInstalled)
+        .field("portConflicts", self.portConflicts)
+        .field("warnings", self.warnings);
+  }
+  bool operator==(const QSHealthReport&) const = default;
+};
+
+}  // namespace qs

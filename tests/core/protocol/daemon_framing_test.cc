@@ -1,0 +1,62 @@
+#include "core/protocol/daemon_error.h"
+#include "core/protocol/daemon_framing.h"
+
+#include <gtest/gtest.h>
+
+#include <functional>
+
+namespace qs {
+namespace {
+
+// The QSDaemonError thrown by `f`, or a test failure.
+QSDaemonError thrownError(const std::function<void()>& f) {
+  try {
+    f();
+  } catch (const QSDaemonException& e) {
+    return e.error();
+  }
+  ADD_FAILURE() << "nothing thrown";
+  return derr::OperationFailed{"nothing thrown"};
+}
+
+QSBytes header(std::uint32_t length) {
+  return {std::uint8_t(length >> 24), std::uint8_t(length >> 16), std::uint8_t(length >> 8), std::uint8_t(length)};
+}
+
+TEST(DaemonFraming, HeaderIsTheBigEndianBodyLength) {
+  EXPECT_EQ(QSDaemonFraming::frame(json::object()), (QSBytes{0, 0, 0, 2, '{', '}'}));
+
+  QSBytes frame = QSDaemonFraming::encode(std::string(298, 'x'));  // 300 bytes with the quotes
+  ASSERT_EQ(frame.size(), 304u);
+  EXPECT_EQ(QSBytes(frame.begin(), frame.begin() + 4), (QSBytes{0x00, 0x00, 0x01, 0x2C}));
+  EXPECT_EQ(QSDaemonFraming::bodyLength(std::span(frame).first(4)), 300u);
+}
+
+TEST(DaemonFraming, BodySizeLimit) {
+  QSBytes largest = QSDaemonFraming::encode(std::string(QSDaemonFraming::maxFrameBytes - 2, 'x'));
+  EXPECT_EQ(QSBytes(largest.begin(), largest.begin() + 4), (QSBytes{0x00, 0x40, 0x00, 0x00}));
+  EXPECT_EQ(largest.size(), QSDaemonFraming::maxFrameBytes + 4);
+  EXPECT_EQ(thrownError([] { QSDaemonFraming::encode(std::string(QSDaemonFraming::maxFrameBytes - 1, 'x')); }),
+            QSDaemonError(derr::OperationFailed{"Frame exceeds maximum size."}));
+
+  EXPECT_EQ(QSDaemonFraming::bodyLength(header(4'194'304)), 4'194'304u);
+  EXPECT_EQ(QSDaemonFraming::bodyLength(header(0)), 0u);
+  for (std::uint32_t tooLong : {4'194'305u, 0xFFFFFFFFu})
+    EXPECT_EQ(thrownError([&] { QSDaemonFraming::bodyLength(header(tooLong)); }).message(),
+              "Declared frame length exceeds maximum size.");
+}
+
+TEST(DaemonFraming, HeaderOfOtherThanFourBytesIsAMalformedResponse) {
+  for (QSBytes bad : {QSBytes{}, QSBytes{0, 0, 2}, QSBytes{0, 0, 0, 2, 0}})
+    EXPECT_TRUE(thrownError([&] { QSDaemonFraming::bodyLength(bad); }).is<derr::InvalidResponse>()) << bad.size();
+}
+
+TEST(DaemonFraming, TextThatIsNotUTF8IsSentWithReplacementCharacters) {
+  QSBytes frame = QSDaemonFraming::encode(std::string("a\xff" "b"));
+  std::string body(frame.begin() + 4, frame.end());
+  EXPECT_EQ(body, "\"a\xEF\xBF\xBD" "b\"");
+  EXPECT_EQ(QSDaemonFraming::bodyLength(std::span(frame).first(4)), body.size());
+}
+
+}  // namespace
+}  // namespace qs

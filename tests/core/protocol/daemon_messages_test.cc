@@ -1,0 +1,378 @@
+#include "core/protocol/daemon_framing.h"
+#include "core/protocol/daemon_message.h"
+#include "support/sample_records.h"
+
+#include <gtest/gtest.h>
+
+#include <cerrno>
+#include <map>
+#include <set>
+#include <variant>
+
+namespace qs {
+namespace {
+
+using testing::sampleDatabase;
+using testing::sampleID;
+using testing::sampleLogEntry;
+using testing::sampleProject;
+using testing::sampleServer;
+using testing::sampleTime;
+
+QSFullStatus sampleStatus() {
+  QSNetworkStatus network{true, 5300, true, false, true, true, 80, avail::InUse{}, avail::Error{13},
+                          {{812, "nginx", true}, {990, "caddy", false}}};
+  return {{sampleProject(), testing::minimalProject()}, {sampleDatabase()}, {sampleServer()}, network, "0.1.0"};
+}
+
+QSHealthReport sampleHealth() {
+  return {true, false, true, false, {{80, "nginx (pid 812)"}}, {"Port 443 is held by another process."}};
+}
+
+QSProjectScaffold::Options sampleOptions() {
+  return {"shop", "/home/me/Quayside", QSDatabaseType::sqlite, 8090, true, true};
+}
+
+// One value of every case of every enumeration the protocol carries. Nested enumerations appear
+// here on their own as well, so that each is checked case by case.
+using Sample = std::variant<QSDaemonCommand, QSDaemonResult, QSEvent, QSServiceRef, QSDaemonError,
+                            QSPortAvailability, QSEventKind>;
+
+std::vector<Sample> samples() {
+  const QSUUID u = sampleID(1);
+  return {
+      QSDaemonCommand(cmd::ListProjects{}),
+      QSDaemonCommand(cmd::GetProject{u}),
+      QSDaemonCommand(cmd::AddProject{"/home/me/Code/blog"}),
+      QSDaemonCommand(cmd::CreateProject{sampleOptions()}),
+      QSDaemonCommand(cmd::UpdateProject{sampleProject()}),
+      QSDaemonCommand(cmd::RemoveProject{u, true, false}),
+      QSDaemonCommand(cmd::RenameProject{u, "Blog 2"}),
+      QSDaemonCommand(cmd::ListDatabases{}),
+      QSDaemonCommand(cmd::CreateDatabase{"blog", QSDatabaseType::postgresql, 5433, "me", "secret"}),
+      QSDaemonCommand(cmd::StartDatabase{u}),
+      QSDaemonCommand(cmd::StopDatabase{u}),
+      QSDaemonCommand(cmd::RemoveDatabase{u}),
+      QSDaemonCommand(cmd::UpdateDatabase{sampleDatabase()}),
+      QSDaemonCommand(cmd::ProvisionDatabase{u, QSDatabaseType::redis, true, "me", "pw"}),
+      QSDaemonCommand(cmd::StartServer{u}),
+      QSDaemonCommand(cmd::StopServer{u}),
+      QSDaemonCommand(cmd::RestartServer{u}),
+      QSDaemonCommand(cmd::GetServerStatus{u}),
+      QSDaemonCommand(cmd::StartDNS{}),
+      QSDaemonCommand(cmd::StopDNS{}),
+      QSDaemonCommand(cmd::StartProxy{}),
+      QSDaemonCommand(cmd::StopProxy{}),
+      QSDaemonCommand(cmd::EnableTestRouting{}),
+      QSDaemonCommand(cmd::DisableTestRouting{}),
+      QSDaemonCommand(cmd::AddDomain{u, "blog.test", true}),
+      QSDaemonCommand(cmd::RemoveDomain{u}),
+      QSDaemonCommand(cmd::GetEnvVars{u}),
+      QSDaemonCommand(cmd::SetEnvVar{u, "APP_KEY", "a=b \"c\""}),
+      QSDaemonCommand(cmd::UnsetEnvVar{u, "APP_KEY"}),
+      QSDaemonCommand(cmd::Status{}),
+      QSDaemonCommand(cmd::Health{}),
+      QSDaemonCommand(cmd::Logs{svc::Server{u}, 200, true}),
+      QSDaemonCommand(cmd::Subscribe{QSEventKind::servers}),
+      QSDaemonCommand(cmd::Unsubscribe{QSEventKind::all}),
+      QSDaemonCommand(cmd::Ping{}),
+      QSDaemonCommand(cmd::ShutdownDaemon{}),
+
+      QSDaemonResult(res::Ok{}),
+      QSDaemonResult(res::Projects{{sampleProject(), testing::minimalProject()}}),
+      QSDaemonResult(res::Project{sampleProject()}),
+      QSDaemonResult(res::Databases{{sampleDatabase()}}),
+      QSDaemonResult(res::Database{sampleDatabase()}),
+      QSDaemonResult(res::Server{sampleServer()}),
+      QSDaemonResult(res::Domain{testing::sampleDomain()}),
+      QSDaemonResult(res::EnvVars{sampleProject().environmentVariables}),
+      QSDaemonResult(res::LogLines{{"[ INFO ] Server starting on http://0.0.0.0:8081", ""}}),
+      QSDaemonResult(res::Status{sampleStatus()}),
+      QSDaemonResult(res::Health{sampleHealth()}),
+      QSDaemonResult(res::Event{evt::LogLine{svc::Proxy{}, "GET /"}}),
+      QSDaemonResult(res::Pong{"0.1.0", "1733480000-123456"}),
+      QSDaemonResult(res::Failure{derr::PortInUse{8080}}),
+
+      QSEvent(evt::ProjectsChanged{{sampleProject()}}),
+      QSEvent(evt::DatabaseChanged{sampleDatabase()}),
+      QSEvent(evt::DatabasesChanged{{sampleDatabase(), QSDatabase::make("cache", QSDatabaseType::redis)}}),
+      QSEvent(evt::ServerChanged{sampleServer()}),
+      QSEvent(evt::NetworkChanged{sampleStatus()}),
+      QSEvent(evt::LogLine{svc::Database{sampleID(2)}, "LOG:  database system is ready"}),
+      QSEvent(evt::RequestLogged{sampleLogEntry()}),
+
+      QSServiceRef(svc::Daemon{}),
+      QSServiceRef(svc::DNS{}),
+      QSServiceRef(svc::Proxy{}),
+      QSServiceRef(svc::Database{u}),
+      QSServiceRef(svc::Server{u}),
+
+      QSDaemonError(derr::ProjectNotFound{"blog"}),
+      QSDaemonError(derr::DatabaseNotFound{"shop"}),
+      QSDaemonError(derr::InvalidProjectPath{"/tmp/x"}),
+      QSDaemonError(derr::PortInUse{8080}),
+      QSDaemonError(derr::RequiresInteractiveSession{"needs an admin prompt"}),
+      QSDaemonError(derr::OperationFailed{"disk full"}),
+      QSDaemonError(derr::DaemonUnavailable{}),
+      QSDaemonError(derr::NotConnected{}),
+      QSDaemonError(derr::InvalidResponse{}),
+      QSDaemonError(derr::Timeout{}),
+      QSDaemonError(derr::InsufficientPermissions{}),
+
+      QSPortAvailability(avail::Available{}),
+      QSPortAvailability(avail::InUse{}),
+      QSPortAvailability(avail::PermissionDenied{}),
+      QSPortAvailability(avail::Error{-22}),
+
+      QSEventKind::projects,
+      QSEventKind::databases,
+      QSEventKind::servers,
+      QSEventKind::network,
+      QSEventKind::logs,
+      QSEventKind::all,
+  };
+}
+
+// Type name and case names, alike for enumerations with payloads and text-valued ones.
+template <class T>
+std::string_view typeNameOf() {
+  if constexpr (QSCaseEnumeration<T>)
+    return T::typeName;
+  else
+    return QSRawEnum<T>::typeName;
+}
+
+template <class T>
+std::vector<std::string_view> caseNamesOf() {
+  if constexpr (QSCaseEnumeration<T>) {
+    return {T::caseNames.begin(), T::caseNames.end()};
+  } else {
+    std::vector<std::string_view> names;
+    for (T value : allCases<T>()) names.push_back(rawValue(value));
+    return names;
+  }
+}
+
+template <class T>
+std::string_view caseNameOf(const T& value) {
+  if constexpr (QSCaseEnumeration<T>)
+    return value.caseName();
+  else
+    return rawValue(value);
+}
+
+// Every sample survives encode → frame → JSON text → decode unchanged, and every case of every
+// enumeration has a sample: a case added to a table without one fails here.
+TEST(DaemonMessages, EveryCaseRoundTripsThroughAFrame) {
+  std::map<std::string_view, std::set<std::string_view>> seen;
+  for (const Sample& sample : samples()) {
+    std::visit(
+        [&](const auto& value) {
+          using T = std::decay_t<decltype(value)>;
+          QSBytes frame = QSDaemonFraming::encode(value);
+          std::span<const std::uint8_t> bytes(frame);
+          ASSERT_EQ(QSDaemonFraming::bodyLength(bytes.first(4)), frame.size() - 4);
+          std::string text(frame.begin() + 4, frame.end());
+          T decoded = QSDaemonFraming::decode<T>(bytes.subspan(4));
+          EXPECT_TRUE(decoded == value) << typeNameOf<T>() << " did not round-trip: " << text;
+          seen[typeNameOf<T>()].insert(caseNameOf(value));
+        },
+        sample);
+  }
+  auto requireAll = [&]<class... T>(std::type_identity<std::variant<T...>>) {
+    auto check = [&]<class U>(std::type_identity<U>) {
+      for (std::string_view name : caseNamesOf<U>())
+        EXPECT_TRUE(seen[typeNameOf<U>()].contains(name)) << "no sample of " << typeNameOf<U>() << "." << name;
+    };
+    (check(std::type_identity<T>{}), ...);
+  };
+  requireAll(std::type_identity<Sample>{});
+}
+
+TEST(DaemonMessages, EnvelopeShapes) {
+  const QSUUID u = sampleID(1);
+  const std::string U = u.string();
+  const QSUUID s = sampleID(9);
+  struct Case {
+    json actual;
+    std::string expected;
+  };
+  const QSCoder wire = QSCoder::wire();
+  const std::vector<Case> cases = {
+      {toJson(QSDaemonRequest{u, cmd::StartServer{u}}, wire),
+       R"({"id": "U", "command": {"startServer": {"projectID": "U"}}})"},
+      {toJson(QSDaemonRequest{u, cmd::Ping{}}, wire), R"({"id": "U", "command": {"ping": {}}})"},
+      {toJson(QSDaemonRequest{u, cmd::Subscribe{QSEventKind::servers}}, wire),
+       R"({"id": "U", "command": {"subscribe": {"_0": "servers"}}})"},
+      {toJson(QSDaemonRequest{u, cmd::CreateDatabase{"blog", QSDatabaseType::mysql, {}, {}, {}}}, wire),
+       R"({"id": "U", "command": {"createDatabase": {"name": "blog", "type": "mysql"}}})"},
+      {toJson(QSDaemonRequest{u, cmd::Logs{svc::Daemon{}, 50, false}}, wire),
+       R"({"id": "U", "command": {"logs": {"service": {"daemon": {}}, "lines": 50, "follow": false}}})"},
+      {toJson(QSDaemonResponse{u, res::Pong{"0.1.0", "b1"}}, wire),
+       R"({"id": "U", "result": {"pong": {"version": "0.1.0", "build": "b1"}}})"},
+      {toJson(QSDaemonResponse{u, res::Failure{derr::ProjectNotFound{"blog"}}}, wire),
+       R"({"id": "U", "result": {"failure": {"_0": {"projectNotFound": {"_0": "blog"}}}}})"},
+      {toJson(QSDaemonResponse{s, res::Event{evt::LogLine{svc::Server{u}, "hello"}}}, wire),
+       R"({"id": "S", "result": {"event": {"_0": {"logLine": {"_0": {"server": {"projectID": "U"}},
+                                                              "line": "hello"}}}}})"},
+      {toJson(QSPortAvailability(avail::Error{22}), wire), R"({"error": {"_0": 22}})"},
+      {toJson(ListeningProcess{812, "nginx", true}, wire), R"({"pid": 812, "name": "nginx", "isRoot": true})"},
+  };
+  for (const Case& c : cases) {
+    std::string expected = c.expected;
+    for (auto [from, to] : {std::pair{std::string("\"U\""), "\"" + U + "\""},
+                            std::pair{std::string("\"S\""), "\"" + s.string() + "\""}})
+      for (auto at = expected.find(from); at != std::string::npos; at = expected.find(from))
+        expected.replace(at, from.size(), to);
+    EXPECT_EQ(c.actual, json::parse(expected));
+  }
+}
+
+TEST(DaemonMessages, RecordsTravelWholeWithTimestampsAsReferenceSeconds) {
+  QSServer server = sampleServer();
+  json answer = toJson(QSDaemonResponse{sampleID(1), res::Server{server}}, QSCoder::wire());
+  EXPECT_EQ(answer["result"]["server"]["_0"], toJson(server, QSCoder::wire()));
+  EXPECT_EQ(answer["result"]["server"]["_0"]["startedAt"], 86400);
+
+  server.startedAt = sampleTime(0);
+  EXPECT_EQ(toJson(server, QSCoder::wire())["startedAt"], 0);
+  server.startedAt = std::chrono::sys_days{std::chrono::year{2001} / 1 / 2};
+  EXPECT_EQ(toJson(server, QSCoder::wire())["startedAt"], 86400);
+  EXPECT_EQ(fromJson<QSServer>(toJson(server, QSCoder::wire()), QSCoder::wire()), server);
+}
+
+// Bodies that must not decode, with the innermost reason and where it happened.
+TEST(DaemonMessages, DecodingErrors) {
+  const std::string U = sampleID(1).string();
+  struct Case {
+    std::string body;
+    std::string reason;
+    std::string what;
+  };
+  const std::vector<Case> cases = {
+      {R"({"id": "U", "command": {"listProjects": {}, "ping": {}}})",
+       "Invalid number of keys found, expected one.",
+       "QSDaemonRequest.command: Invalid number of keys found, expected one."},
+      {R"({"id": "U", "command": {}})", "Invalid number of keys found, expected one.",
+       "QSDaemonRequest.command: Invalid number of keys found, expected one."},
+      {R"({"id": "U", "command": {"launchRockets": {}}})", "QSDaemonCommand: unknown case 'launchRockets'",
+       "QSDaemonRequest.command: QSDaemonCommand: unknown case 'launchRockets'"},
+      {R"({"id": "U", "command": {"startServer": {}}})",
+       "QSDaemonCommand.startServer: missing required key 'projectID'",
+       "QSDaemonRequest.command: QSDaemonCommand.startServer: missing required key 'projectID'"},
+      {R"({"id": "U", "command": {"ping": null}})", "QSDaemonCommand.ping: expected an object",
+       "QSDaemonRequest.command: QSDaemonCommand.ping: expected an object"},
+      {R"({"id": "U", "command": "ping"})", "QSDaemonCommand: expected an object",
+       "QSDaemonRequest.command: QSDaemonCommand: expected an object"},
+      {R"({"command": {"ping": {}}})", "QSDaemonRequest: missing required key 'id'",
+       "QSDaemonRequest: missing required key 'id'"},
+      {R"({"id": "not-a-uuid", "command": {"ping": {}}})", "invalid UUID 'not-a-uuid'",
+       "QSDaemonRequest.id: invalid UUID 'not-a-uuid'"},
+      {R"({"id": "U", "command": {"subscribe": {"_0": "everything"}}})", "QSEventKind: unknown value 'everything'",
+       "QSDaemonRequest.command: QSDaemonCommand.subscribe._0: QSEventKind: unknown value 'everything'"},
+      {R"({"id": "U", "command": {"logs": {"service": {"dns": {}, "proxy": {}}, "lines": 1, "follow": true}}})",
+       "Invalid number of keys found, expected one.",
+       "QSDaemonRequest.command: QSDaemonCommand.logs.service: Invalid number of keys found, expected one."},
+      {R"({"id": "U", "command": {"removeProject": {"id": "U", "dropDatabase": 1, "trashFolder": false}}})",
+       "expected true or false",
+       "QSDaemonRequest.command: QSDaemonCommand.removeProject.dropDatabase: expected true or false"},
+      {R"({"id": "U", "command": {"getProject": {"id": "U"}}, "extra": 1})", "", ""},
+      {"[1, 2", "The frame body is not valid JSON.", "The frame body is not valid JSON."},
+      {R"({"id": "U", "command": {"ping": {}}} trailing)", "The frame body is not valid JSON.",
+       "The frame body is not valid JSON."},
+      {"", "The frame body is not valid JSON.", "The frame body is not valid JSON."},
+      {std::string(129, '[') + std::string(129, ']'), "The frame body is nested too deeply.",
+       "The frame body is nested too deeply."},
+      {R"({"id": "U", "command": {"addProject": {"path": "\"[)" + std::string(200, '[') + R"("}}})", "", ""},
+  };
+  for (const Case& c : cases) {
+    std::string body = c.body;
+    for (auto at = body.find("\"U\""); at != std::string::npos; at = body.find("\"U\""))
+      body.replace(at, 3, "\"" + U + "\"");
+    std::span<const std::uint8_t> bytes(reinterpret_cast<const std::uint8_t*>(body.data()), body.size());
+    if (c.reason.empty()) {  // decodes
+      EXPECT_NO_THROW(QSDaemonFraming::decode<QSDaemonRequest>(bytes)) << c.body;
+      continue;
+    }
+    try {
+      QSDaemonFraming::decode<QSDaemonRequest>(bytes);
+      ADD_FAILURE() << "decoded: " << c.body;
+    } catch (const QSDecodingError& e) {
+      EXPECT_EQ(e.reason(), c.reason) << c.body;
+      EXPECT_EQ(std::string(e.what()), c.what) << c.body;
+    }
+  }
+}
+
+TEST(DaemonMessages, OptionalParametersMayBeMissing) {
+  json body = {{"id", sampleID(1).string()}, {"command", {{"createDatabase", {{"name", "blog"}, {"type", "redis"}}}}}};
+  auto request = fromJson<QSDaemonRequest>(body, QSCoder::wire());
+  const auto* create = request.command.get<cmd::CreateDatabase>();
+  ASSERT_NE(create, nullptr);
+  EXPECT_EQ(create->name, "blog");
+  EXPECT_EQ(create->type, QSDatabaseType::redis);
+  EXPECT_FALSE(create->port || create->username || create->password);
+
+  json network = toJson(sampleStatus().network, QSCoder::wire());
+  network.erase("testRoutingExpectedPort");
+  EXPECT_FALSE(fromJson<QSNetworkStatus>(network, QSCoder::wire()).testRoutingExpectedPort.has_value());
+  network.erase("dnsPort");
+  try {
+    fromJson<QSNetworkStatus>(network, QSCoder::wire());
+    ADD_FAILURE() << "decoded without dnsPort";
+  } catch (const QSDecodingError& e) {
+    EXPECT_EQ(e.reason(), "QSNetworkStatus: missing required key 'dnsPort'");
+  }
+
+  json options = toJson(sampleOptions(), QSCoder::wire());
+  options.erase("databaseType");
+  EXPECT_FALSE(fromJson<QSProjectScaffold::Options>(options, QSCoder::wire()).databaseType.has_value());
+  options.erase("includeErrorPages");
+  EXPECT_THROW(fromJson<QSProjectScaffold::Options>(options, QSCoder::wire()), QSDecodingError);
+}
+
+TEST(DaemonMessages, ErrorMessages) {
+  const std::vector<std::pair<QSDaemonError, std::string>> cases = {
+      {derr::ProjectNotFound{"blog"}, "No project matching 'blog'."},
+      {derr::DatabaseNotFound{"shop"}, "No database matching 'shop'."},
+      {derr::InvalidProjectPath{"/tmp/x"}, "'/tmp/x' is not a valid Vapor project."},
+      {derr::PortInUse{8080}, "Port 8080 is already in use."},
+      {derr::RequiresInteractiveSession{"run it from a terminal"},
+       "This operation needs an interactive session: run it from a terminal"},
+      {derr::OperationFailed{"Frame exceeds maximum size."}, "Frame exceeds maximum size."},
+      {derr::DaemonUnavailable{}, "The Quayside daemon isn't running. Start it with 'quayside daemon start'."},
+      {derr::NotConnected{}, "Not connected to the Quayside daemon."},
+      {derr::InvalidResponse{}, "Received a malformed response from the daemon."},
+      {derr::Timeout{}, "The operation timed out."},
+      {derr::InsufficientPermissions{}, "This operation requires elevated privileges."},
+  };
+  for (const auto& [error, message] : cases) {
+    EXPECT_EQ(error.message(), message);
+    EXPECT_STREQ(QSDaemonException(error).what(), message.c_str());
+  }
+}
+
+TEST(DaemonMessages, EventKindsAndSubscriptions) {
+  const std::vector<std::pair<QSEvent, QSEventKind>> cases = {
+      {evt::ProjectsChanged{}, QSEventKind::projects},   {evt::DatabaseChanged{}, QSEventKind::databases},
+      {evt::DatabasesChanged{}, QSEventKind::databases}, {evt::ServerChanged{}, QSEventKind::servers},
+      {evt::NetworkChanged{}, QSEventKind::network},     {evt::LogLine{}, QSEventKind::logs},
+      {evt::RequestLogged{}, QSEventKind::logs},
+  };
+  for (const auto& [event, kind] : cases) {
+    EXPECT_EQ(event.kind(), kind) << event.caseName();
+    for (QSEventKind subscription : allCases<QSEventKind>())
+      EXPECT_EQ(matches(subscription, event), subscription == kind || subscription == QSEventKind::all)
+          << event.caseName() << " for " << rawValue(subscription);
+  }
+}
+
+TEST(DaemonMessages, PortAvailabilityFromBindErrors) {
+  EXPECT_TRUE(QSPortAvailability::fromBindError(EADDRINUSE).is<avail::InUse>());
+  EXPECT_TRUE(QSPortAvailability::fromBindError(EACCES).is<avail::PermissionDenied>());
+  EXPECT_TRUE(QSPortAvailability::fromBindError(EPERM).is<avail::PermissionDenied>());
+  EXPECT_EQ(QSPortAvailability::fromBindError(EINVAL), QSPortAvailability(avail::Error{EINVAL}));
+}
+
+}  // namespace
+}  // namespace qs
