@@ -146,6 +146,8 @@ QSProcessResult runProcess(const std::vector<std::string>& arguments, const QSPr
   ::sigaction(SIGPIPE, &ignore, &previous);
   std::string_view input = options.input ? std::string_view(*options.input) : std::string_view{};
   if (!options.input) in.write.reset();
+  // Non-blocking, so a large input never stalls us while the tool waits for us to read its output.
+  if (in.write) ::fcntl(in.write.get(), F_SETFL, ::fcntl(in.write.get(), F_GETFL) | O_NONBLOCK);
   pump(out.read, err.read, in.write, input, result);
   ::sigaction(SIGPIPE, &previous, nullptr);
 
