@@ -9,7 +9,6 @@
 #include <asio/use_awaitable.hpp>
 #include <gtest/gtest.h>
 
-#include <atomic>
 #include <thread>
 
 namespace qs {
@@ -18,33 +17,33 @@ namespace {
 using namespace std::chrono_literals;
 using asio::ip::tcp;
 
-// Runs `wait` on a fresh loop until it completes; returns how it ended (nullptr: ready) and how
-// many times the completion ran. Work that the wait leaves behind (a start still running) is
-// dropped with the loop.
+// Runs the wait on `io` until it completes; returns how it ended (no failure: ready) and how
+// many times the completion ran, which stays observable after the return. Work the wait leaves
+// behind (a start still running) is dropped with the loop.
 struct Ended {
   std::exception_ptr failure;
   int completions = 0;
 };
 
 template <class MakeWait>
-Ended runWait(asio::io_context& io, MakeWait makeWait) {
-  Ended ended;
+std::shared_ptr<Ended> runWait(asio::io_context& io, MakeWait makeWait) {
+  auto ended = std::make_shared<Ended>();
   io.restart();  // a loop that ran out of work stays stopped until restarted
-  asio::co_spawn(io, makeWait(), [&](std::exception_ptr failure) {
-    ++ended.completions;
-    ended.failure = failure;
+  asio::co_spawn(io, makeWait(), [ended](std::exception_ptr failure) {
+    ++ended->completions;
+    ended->failure = failure;
   });
-  while (ended.completions == 0 && io.run_one() > 0) {
+  while (ended->completions == 0 && io.run_one() > 0) {
   }
   io.poll();  // let any straggling contender run: it must not complete the wait again
-  EXPECT_EQ(ended.completions, 1);
+  EXPECT_EQ(ended->completions, 1);
   return ended;
 }
 
-void expectTimedOut(const Ended& ended) {
-  ASSERT_TRUE(ended.failure);
+void expectTimedOut(const std::shared_ptr<Ended>& ended) {
+  ASSERT_TRUE(ended->failure);
   try {
-    std::rethrow_exception(ended.failure);
+    std::rethrow_exception(ended->failure);
   } catch (const QSListenerError& error) {
     EXPECT_EQ(error.errorCase(), QSListenerError::startTimedOut);
     EXPECT_EQ(error.message(), "The listener did not become ready in time.");
@@ -59,8 +58,8 @@ TEST(ListenerReadinessTest, TcpListenerOnLoopbackBecomesReady) {
   auto ended = runWait(io, [&] {
     return awaitListenerReady(listenOn(acceptor, {asio::ip::make_address("127.0.0.1"), 0}));
   });
-  ASSERT_FALSE(ended.failure);
-  EXPECT_EQ(ended.completions, 1);
+  ASSERT_FALSE(ended->failure);
+  EXPECT_EQ(ended->completions, 1);
   ASSERT_TRUE(acceptor.is_open());
   auto endpoint = acceptor.local_endpoint();
   EXPECT_NE(endpoint.port(), 0);
@@ -78,9 +77,9 @@ TEST(ListenerReadinessTest, PortInUseIsRethrown) {
   tcp::acceptor first(io, {asio::ip::make_address("127.0.0.1"), 0});
   tcp::acceptor second(io);
   auto ended = runWait(io, [&] { return awaitListenerReady(listenOn(second, first.local_endpoint())); });
-  ASSERT_TRUE(ended.failure);
+  ASSERT_TRUE(ended->failure);
   try {
-    std::rethrow_exception(ended.failure);
+    std::rethrow_exception(ended->failure);
   } catch (const asio::system_error& error) {
     EXPECT_EQ(error.code(), asio::error::address_in_use);
   }
@@ -99,9 +98,9 @@ TEST(ListenerReadinessTest, FailureReportedLaterFromAnotherThread) {
     });
   });
   reporter.join();
-  ASSERT_TRUE(ended.failure);
+  ASSERT_TRUE(ended->failure);
   try {
-    std::rethrow_exception(ended.failure);
+    std::rethrow_exception(ended->failure);
   } catch (const std::runtime_error& error) {
     EXPECT_STREQ(error.what(), "listener failed: no route");
   }
@@ -112,8 +111,8 @@ TEST(ListenerReadinessTest, StartThatThrowsIsAFailure) {
   auto ended = runWait(io, [&] {
     return awaitListenerReady([](QSListenerReport) { throw std::logic_error("no socket"); });
   });
-  ASSERT_TRUE(ended.failure);
-  EXPECT_THROW(std::rethrow_exception(ended.failure), std::logic_error);
+  ASSERT_TRUE(ended->failure);
+  EXPECT_THROW(std::rethrow_exception(ended->failure), std::logic_error);
 }
 
 TEST(ListenerReadinessTest, StartThatNeverReportsTimesOut) {
@@ -127,7 +126,7 @@ TEST(ListenerReadinessTest, StartThatNeverReportsTimesOut) {
   kept(nullptr);
   kept(std::make_exception_ptr(std::runtime_error("late")));
   io.poll();
-  EXPECT_EQ(ended.completions, 1);
+  EXPECT_EQ(ended->completions, 1);
 }
 
 TEST(ListenerReadinessTest, CoroutineStart) {
@@ -139,7 +138,7 @@ TEST(ListenerReadinessTest, CoroutineStart) {
     };
     co_await awaitListenerReady(start());
   });
-  EXPECT_FALSE(ready.failure);
+  EXPECT_FALSE(ready->failure);
 
   auto failed = runWait(io, [&] {
     auto start = []() -> asio::awaitable<void> {
@@ -148,8 +147,8 @@ TEST(ListenerReadinessTest, CoroutineStart) {
     };
     return awaitListenerReady(start());
   });
-  ASSERT_TRUE(failed.failure);
-  EXPECT_THROW(std::rethrow_exception(failed.failure), std::runtime_error);
+  ASSERT_TRUE(failed->failure);
+  EXPECT_THROW(std::rethrow_exception(failed->failure), std::runtime_error);
 
   auto never = runWait(io, [&] {
     auto start = []() -> asio::awaitable<void> {
@@ -179,21 +178,9 @@ TEST(ListenerReadinessTest, ReadyAndTimeoutTogetherResumeOnce) {
     });
     reporter.join();
     io.poll();
-    ASSERT_EQ(ended.completions, 1);
-    if (ended.failure) expectTimedOut(ended);
+    ASSERT_EQ(ended->completions, 1);
+    if (ended->failure) expectTimedOut(ended);
   }
-}
-
-TEST(ResumeOnceTest, OneClaimWinsAcrossThreads) {
-  QSResumeOnce once;
-  std::atomic<int> winners = 0;
-  std::vector<std::thread> threads;
-  for (int i = 0; i < 8; ++i)
-    threads.emplace_back([&] {
-      for (int j = 0; j < 100; ++j) winners += once.claim() ? 1 : 0;
-    });
-  for (auto& t : threads) t.join();
-  EXPECT_EQ(winners, 1);
 }
 
 }  // namespace
