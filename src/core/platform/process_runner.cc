@@ -93,6 +93,11 @@ std::vector<std::string> mergedEnvironment(const std::map<std::string, std::stri
   return out;
 }
 
+bool isExecutableFile(const std::filesystem::path& path) {
+  struct stat st {};
+  return ::stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode) && ::access(path.c_str(), X_OK) == 0;
+}
+
 std::optional<std::filesystem::path> findExecutable(const std::string& name) {
   if (name.find('/') != std::string::npos) return std::filesystem::path(name);
   const char* path = std::getenv("PATH");
@@ -103,9 +108,7 @@ std::optional<std::filesystem::path> findExecutable(const std::string& name) {
     rest = colon == std::string_view::npos ? std::string_view{} : rest.substr(colon + 1);
     if (folder.empty()) continue;
     std::filesystem::path candidate = std::filesystem::path(folder) / name;
-    struct stat st {};
-    if (::stat(candidate.c_str(), &st) == 0 && S_ISREG(st.st_mode) && ::access(candidate.c_str(), X_OK) == 0)
-      return candidate;
+    if (isExecutableFile(candidate)) return candidate;
   }
   return std::nullopt;
 }
