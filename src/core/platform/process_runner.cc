@@ -1,5 +1,6 @@
 #include "core/platform/process_runner.h"
 
+#include "core/platform/child_process.h"
 #include "core/platform/system_error.h"
 #include "core/platform/unique_fd.h"
 
@@ -91,11 +92,6 @@ std::vector<std::string> mergedEnvironment(const std::map<std::string, std::stri
   }
   for (const auto& [k, v] : set) out.push_back(k + "=" + v);
   return out;
-}
-
-bool isExecutableFile(const std::filesystem::path& path) {
-  struct stat st {};
-  return ::stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode) && ::access(path.c_str(), X_OK) == 0;
 }
 
 std::optional<std::filesystem::path> findExecutable(const std::string& name) {

@@ -39,7 +39,4 @@ std::vector<std::string> mergedEnvironment(const std::map<std::string, std::stri
 // The absolute path of a program found on PATH; nothing when there is none.
 std::optional<std::filesystem::path> findExecutable(const std::string& name);
 
-// Whether `path` is a regular file (after following links) that this process may execute.
-bool isExecutableFile(const std::filesystem::path& path);
-
 }  // namespace qs

@@ -1,8 +1,8 @@
 #include "core/runtime/process_manager.h"
 
 #include "core/platform/child_process.h"
-#include "core/platform/process_runner.h"
 #include "core/routing/port_scanner.h"
+#include "core/runtime/toolchain_service.h"
 
 #include <asio/co_spawn.hpp>
 #include <asio/detached.hpp>
@@ -22,8 +22,6 @@ struct QSProcessManager::RunningServer {
 };
 
 namespace {
-
-constexpr const char* kDefaultSwift = "/usr/bin/swift";
 
 // Waits on the loop for the child to end, reaps it and hands the status to the stream. Holds
 // the process and the stream, never the manager, so it outlives a dropped entry.
@@ -61,8 +59,7 @@ QSProcessManager::~QSProcessManager() = default;
 
 std::filesystem::path QSProcessManager::swiftExecutable(const std::optional<std::filesystem::path>& toolchainPath) {
   if (toolchainPath) return *toolchainPath / "usr/bin/swift";
-  if (isExecutableFile(kDefaultSwift)) return kDefaultSwift;
-  return findExecutable("swift").value_or(kDefaultSwift);
+  return QSToolchainService::defaultCompilerPath();
 }
 
 asio::awaitable<QSLaunchedServer> QSProcessManager::launchServer(QSUUID projectID, std::filesystem::path projectPath,

@@ -1,5 +1,6 @@
 #include "core/runtime/project_detector.h"
 
+#include "core/models/dotenv.h"
 #include "core/platform/files.h"
 #include "core/platform/regex.h"
 
@@ -64,6 +65,12 @@ int QSProjectDetector::detectPort(const std::filesystem::path& folder) const {
     rest.remove_prefix(end + 1);
   }
   return kDefaultPort;
+}
+
+std::vector<QSEnvironmentVariable> QSProjectDetector::environmentVariables(const std::filesystem::path& folder) const {
+  auto text = readFileIfPresent(folder / ".env");
+  if (!text) return {};
+  return parseDotenv(*text);
 }
 
 }  // namespace qs

@@ -1,5 +1,6 @@
 #include "core/runtime/toolchain_service.h"
 
+#include "core/platform/child_process.h"
 #include "core/platform/files.h"
 #include "core/platform/paths.h"
 #include "core/platform/process_runner.h"

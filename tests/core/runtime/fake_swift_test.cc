@@ -1,11 +1,11 @@
 // The fake toolchain that stands in for `swift run` in tests, run for real: its output drives the
 // console transitions and the request-line parser exactly as a real server's would.
+#include "core/platform/child_process.h"
 #include "core/platform/process_runner.h"
-#include "core/platform/unique_fd.h"
 #include "core/runtime/console_transition.h"
 #include "core/runtime/log_parser.h"
 #include "core/runtime/server_readiness.h"
-#include "support/test_support.h"
+#include "support/process_helpers.h"
 
 #include <asio/connect.hpp>
 #include <asio/io_context.hpp>
@@ -15,11 +15,8 @@
 #include <asio/write.hpp>
 #include <gtest/gtest.h>
 
-#include <fcntl.h>
 #include <poll.h>
 #include <signal.h>
-#include <spawn.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -34,36 +31,16 @@ using testing::TemporaryFolder;
 
 const fs::path kSwift = fs::path(QS_FAKE_TOOLCHAIN_ROOT) / "usr/bin/swift";
 
-// A child process with standard output and error on one pipe, killed when dropped.
+// The fake running as a server: its standard output read line by line, killed when dropped.
 class Child {
 public:
   Child(const std::vector<std::string>& arguments, const fs::path& folder,
-        const std::map<std::string, std::string>& environment) {
-    int fds[2];
-    if (::pipe2(fds, O_CLOEXEC) != 0) throw std::runtime_error("pipe2");
-    out_ = UniqueFd(fds[0]);
-    UniqueFd write(fds[1]);
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_adddup2(&actions, write.get(), STDOUT_FILENO);
-    posix_spawn_file_actions_adddup2(&actions, write.get(), STDERR_FILENO);
-    posix_spawn_file_actions_addchdir_np(&actions, folder.c_str());
-    std::vector<std::string> argv = arguments, envp = mergedEnvironment(environment);
-    auto pointers = [](std::vector<std::string>& strings) {
-      std::vector<char*> out;
-      for (auto& s : strings) out.push_back(s.data());
-      out.push_back(nullptr);
-      return out;
-    };
-    auto argvPointers = pointers(argv), envPointers = pointers(envp);
-    int rc = ::posix_spawn(&pid_, argv[0].c_str(), &actions, nullptr, argvPointers.data(), envPointers.data());
-    posix_spawn_file_actions_destroy(&actions);
-    if (rc != 0) throw std::runtime_error("posix_spawn " + argv[0]);
-  }
+        const std::map<std::string, std::string>& environment)
+      : process_(QSChildProcess::spawn({kSwift, arguments, folder, environment})),
+        out_(process_->takeStandardOutput()) {}
 
   ~Child() {
-    if (status_) return;
-    ::kill(pid_, SIGKILL);
+    process_->signal(SIGKILL);
     wait();
   }
 
@@ -80,8 +57,8 @@ public:
       if (::poll(&fd, 1, 60000) <= 0) return std::nullopt;
       char chunk[4096];
       ssize_t n = ::read(out_.get(), chunk, sizeof chunk);
-      if (n <= 0) return std::nullopt;
-      buffer_.append(chunk, static_cast<std::size_t>(n));
+      if (n == 0 || (n < 0 && errno != EAGAIN && errno != EINTR)) return std::nullopt;
+      if (n > 0) buffer_.append(chunk, static_cast<std::size_t>(n));
     }
   }
 
@@ -91,30 +68,25 @@ public:
     return lines;
   }
 
-  void signal(int number) { ::kill(pid_, number); }
+  void signal(int number) { process_->signal(number); }
 
   // The exit code, or 128 + the signal that ended it.
   int wait() {
-    if (status_) return *status_;
-    int raw = 0;
-    while (::waitpid(pid_, &raw, 0) < 0 && errno == EINTR) {
-    }
-    status_ = WIFEXITED(raw) ? WEXITSTATUS(raw) : 128 + WTERMSIG(raw);
-    return *status_;
+    while (!process_->reap()) std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    return *process_->exitStatus();
   }
 
 private:
-  pid_t pid_ = -1;
+  std::shared_ptr<QSChildProcess> process_;
   UniqueFd out_;
   std::string buffer_;
-  std::optional<int> status_;
 };
 
 std::unique_ptr<Child> runApp(const fs::path& folder, std::map<std::string, std::string> environment = {},
                               const std::string& target = "App") {
   return std::make_unique<Child>(
-      std::vector<std::string>{kSwift.string(), "run", target, "serve", "--hostname", "127.0.0.1", "--port", "0"},
-      folder, environment);
+      std::vector<std::string>{"run", target, "serve", "--hostname", "127.0.0.1", "--port", "0"}, folder,
+      environment);
 }
 
 // Feeds output lines to a console state until the readiness line; returns the port it names.
@@ -218,14 +190,13 @@ TEST(FakeSwiftTest, WarmBuildAndExitCode) {
     return std::any_of(lines.begin(), lines.end(), [&](const auto& l) { return l.rfind(prefix, 0) == 0; });
   };
   for (bool cold : {true, false}) {
-    Child child({kSwift.string(), "run", "App", "serve", "--hostname", "127.0.0.1", "--port", "0"}, project.path(),
-                {{"FAKE_SWIFT_EXIT_CODE", "3"}});
-    auto lines = child.readAll();
+    auto child = runApp(project.path(), {{"FAKE_SWIFT_EXIT_CODE", "3"}});
+    auto lines = child->readAll();
     EXPECT_EQ(contains(lines, "Fetching https://github.com/vapor/vapor.git"), cold);
     EXPECT_TRUE(contains(lines, "Build complete!"));
     ASSERT_FALSE(lines.empty());
     EXPECT_TRUE(QSServerReadiness::indicatesServerReady(lines.back())) << lines.back();
-    EXPECT_EQ(child.wait(), 3);
+    EXPECT_EQ(child->wait(), 3);
   }
 }
 
@@ -269,22 +240,13 @@ TEST(FakeSwiftTest, IgnoringSigtermNeedsSigkill) {
   EXPECT_EQ(child->wait(), 128 + SIGKILL);
 }
 
-// The state letter of a process from /proc/PID/stat ('Z' for a zombie); nothing when it is gone.
-std::optional<char> processState(pid_t pid) {
-  std::string stat = testing::readTextFile("/proc/" + std::to_string(pid) + "/stat");
-  auto close = stat.rfind(')');
-  if (close == std::string::npos || close + 2 >= stat.size()) return std::nullopt;
-  return stat[close + 2];
-}
-
 std::vector<pid_t> processesNamed(const std::string& name) {
   std::vector<pid_t> pids;
   for (const auto& entry : fs::directory_iterator("/proc")) {
     std::string file = entry.path().filename();
     if (file.find_first_not_of("0123456789") != std::string::npos) continue;
-    auto state = processState(std::stoi(file));
-    if (testing::readTextFile(entry.path() / "comm") == name + "\n" && state && *state != 'Z')
-      pids.push_back(std::stoi(file));
+    pid_t pid = std::stoi(file);
+    if (testing::readTextFile(entry.path() / "comm") == name + "\n" && !testing::isGone(pid)) pids.push_back(pid);
   }
   return pids;
 }
@@ -302,9 +264,8 @@ TEST(FakeSwiftTest, OrphanKeepsThePortUnderTheTargetName) {
   EXPECT_EQ(Client(port).exchange(get("/hello", true)).second, "Hello, world!");
   auto orphans = processesNamed(target);
   ASSERT_EQ(orphans.size(), 1u);
-  ::kill(orphans[0], SIGTERM);
-  for (int i = 0; i < 600 && processState(orphans[0]).value_or('Z') != 'Z'; ++i) ::usleep(50000);
-  EXPECT_EQ(processState(orphans[0]).value_or('Z'), 'Z');
+  EXPECT_TRUE(signalProcessHandle(openProcessHandle(orphans[0]), SIGTERM));
+  EXPECT_TRUE(testing::waitUntilGone(orphans[0], std::chrono::seconds(60)));
 }
 
 }  // namespace

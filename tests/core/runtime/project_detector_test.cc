@@ -85,5 +85,21 @@ TEST(ProjectDetectorTest, Port) {
   }
 }
 
+// The variables come from the project's .env as the .env reader sees them, disabled ones included.
+TEST(ProjectDetectorTest, EnvironmentVariables) {
+  QSProjectDetector detector;
+  TemporaryFolder folder;
+  EXPECT_TRUE(detector.environmentVariables(folder.path()).empty());
+  writeTextFile(folder / ".env", "# Where the server listens\nPORT=9000\n# DEBUG=true\n");
+  auto variables = detector.environmentVariables(folder.path());
+  ASSERT_EQ(variables.size(), 2u);
+  EXPECT_EQ(variables[0].key, "PORT");
+  EXPECT_EQ(variables[0].value, "9000");
+  EXPECT_EQ(variables[0].comment, "Where the server listens");
+  EXPECT_TRUE(variables[0].isEnabled);
+  EXPECT_EQ(variables[1].key, "DEBUG");
+  EXPECT_FALSE(variables[1].isEnabled);
+}
+
 }  // namespace
 }  // namespace qs

@@ -1,7 +1,7 @@
 // Finding installed toolchains and choosing one for a project's pinned version.
 #include "core/runtime/toolchain_service.h"
 
-#include "core/platform/process_runner.h"
+#include "core/platform/child_process.h"
 #include "core/runtime/swift_version_file.h"
 #include "support/test_support.h"
 
