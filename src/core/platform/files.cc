@@ -92,6 +92,12 @@ void createDirectories(const fs::path& path, mode_t mode) {
   if (::mkdir(path.c_str(), mode) != 0 && errno != EEXIST) throwSystemError("mkdir " + path.string());
 }
 
+bool createDirectory(const fs::path& path, mode_t mode) {
+  if (::mkdir(path.c_str(), mode) == 0) return true;
+  if (errno == EEXIST) return false;
+  throwSystemError("mkdir " + path.string());
+}
+
 std::vector<std::string> listDirectory(const fs::path& folder) {
   DIR* dir = ::opendir(folder.c_str());
   if (!dir) throwSystemError("opendir " + folder.string());

@@ -26,6 +26,11 @@ void writeFileAtomically(const fs::path& path, std::string_view contents, mode_t
 // Creates the folder and any missing parents; new folders get `mode`.
 void createDirectories(const fs::path& path, mode_t mode = 0755);
 
+// Creates one folder whose parent exists. Returns false, changing nothing, when anything is
+// already at the path (a folder, a file, even a dangling symbolic link); throws on other failures.
+// The check and the creation are one step, so two callers can never both get true.
+bool createDirectory(const fs::path& path, mode_t mode = 0755);
+
 // Names of the entries of a folder (not "." or ".."), in the order the system lists them.
 // Throws when the folder cannot be listed.
 std::vector<std::string> listDirectory(const fs::path& folder);

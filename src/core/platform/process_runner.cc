@@ -1,5 +1,6 @@
 #include "core/platform/process_runner.h"
 
+#include "core/platform/child_process.h"
 #include "core/platform/system_error.h"
 #include "core/platform/unique_fd.h"
 
@@ -103,9 +104,7 @@ std::optional<std::filesystem::path> findExecutable(const std::string& name) {
     rest = colon == std::string_view::npos ? std::string_view{} : rest.substr(colon + 1);
     if (folder.empty()) continue;
     std::filesystem::path candidate = std::filesystem::path(folder) / name;
-    struct stat st {};
-    if (::stat(candidate.c_str(), &st) == 0 && S_ISREG(st.st_mode) && ::access(candidate.c_str(), X_OK) == 0)
-      return candidate;
+    if (isExecutableFile(candidate)) return candidate;
   }
   return std::nullopt;
 }

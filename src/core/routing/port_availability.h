@@ -25,6 +25,11 @@ struct QSPortAvailability
   // Maps the errno of a failed bind: EADDRINUSE → inUse, EACCES/EPERM → permissionDenied,
   // anything else → error(code).
   static QSPortAvailability fromBindError(int code);
+
+  static QSPortAvailability available() { return avail::Available{}; }
+  static QSPortAvailability inUse() { return avail::InUse{}; }
+  static QSPortAvailability permissionDenied() { return avail::PermissionDenied{}; }
+  static QSPortAvailability error(std::int32_t code) { return avail::Error{code}; }
 };
 
 // A process that listens on a TCP port.

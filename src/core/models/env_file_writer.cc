@@ -1,0 +1,86 @@
+#include "core/models/env_file_writer.h"
+
+#include "core/models/dotenv.h"
+#include "core/platform/files.h"
+#include "core/platform/regex.h"
+#include "core/platform/system_error.h"
+
+#include <algorithm>
+#include <cerrno>
+
+namespace qs::QSEnvFileWriter {
+namespace {
+
+constexpr std::string_view kBackupPrefix = ".env.bak.";
+
+// A missing file is "no file yet"; a file that exists but cannot be read is reported as an
+// error, because writing over it would lose it without a backup.
+struct Existing {
+  std::optional<std::string> text;
+  bool unreadable = false;
+};
+
+Existing readExisting(const fs::path& file) {
+  try {
+    return {readFile(file), false};
+  } catch (const QSSystemError& error) {
+    return {std::nullopt, error.code() != ENOENT};
+  }
+}
+
+bool isBackupName(const std::string& name) {
+  static const QSRegex pattern("\\.env\\.bak\\.[0-9]{8}-[0-9]{6}");
+  return pattern.fullMatch(name);
+}
+
+// The stamps sort by name in time order, so the newest are the last.
+void pruneBackups(const fs::path& folder, int keeping) {
+  std::vector<std::string> backups;
+  try {
+    for (auto& name : listDirectory(folder))
+      if (isBackupName(name)) backups.push_back(std::move(name));
+  } catch (const QSSystemError&) {
+    return;
+  }
+  std::sort(backups.begin(), backups.end());
+  std::size_t keep = static_cast<std::size_t>(std::max(keeping, 0));
+  for (std::size_t i = 0; i + keep < backups.size(); ++i) {
+    try {
+      removeFile(folder / backups[i]);
+    } catch (const QSSystemError&) {
+      // A backup that cannot be removed is left for the next write to try again.
+    }
+  }
+}
+
+void backUp(const fs::path& folder, std::string_view oldText, int keeping, QSTimestamp now) {
+  try {
+    writeFileAtomically(folder / (std::string(kBackupPrefix) + QSTime::backupStampLocal(now)), oldText, 0600);
+  } catch (const QSSystemError&) {
+    // The new text is still worth writing; the user loses only this backup.
+  }
+  pruneBackups(folder, keeping);
+}
+
+}  // namespace
+
+bool write(const std::vector<QSEnvironmentVariable>& variables, const fs::path& projectFolder, int keepingBackups,
+           QSTimestamp now) {
+  fs::path file = projectFolder / ".env";
+  Existing existing = readExisting(file);
+  if (existing.unreadable) return false;
+  std::string merged = mergedDotenv(existing.text, variables);
+  if (merged.empty()) return false;
+  if (existing.text) {
+    if (*existing.text == merged) return false;
+    backUp(projectFolder, *existing.text, keepingBackups, now);
+  }
+  try {
+    writeFileAtomically(file, merged);
+    return true;
+  } catch (const QSSystemError&) {
+    return false;
+  }
+}
+
+}  // namespace qs::QSEnvFileWriter

@@ -1,0 +1,197 @@
+#include "core/platform/child_process.h"
+
+#include "core/platform/process_runner.h"
+#include "core/platform/system_error.h"
+
+#include <asio/posix/stream_descriptor.hpp>
+#include <asio/this_coro.hpp>
+#include <asio/use_awaitable.hpp>
+
+#include <fcntl.h>
+#include <signal.h>
+#include <spawn.h>
+#include <sys/stat.h>
+#include <sys/syscall.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cerrno>
+
+namespace qs {
+namespace {
+
+struct Pipe {
+  UniqueFd read, write;
+};
+
+// Only the parent's read end is non-blocking: the child writes to a blocking descriptor, as
+// any program expects of its standard output.
+Pipe makeOutputPipe() {
+  int fds[2];
+  if (::pipe2(fds, O_CLOEXEC) != 0) throwSystemError("pipe2");
+  Pipe pipe{UniqueFd(fds[0]), UniqueFd(fds[1])};
+  int flags = ::fcntl(pipe.read.get(), F_GETFL);
+  if (flags < 0 || ::fcntl(pipe.read.get(), F_SETFL, flags | O_NONBLOCK) != 0) throwSystemError("fcntl O_NONBLOCK");
+  return pipe;
+}
+
+class SpawnActions {
+public:
+  SpawnActions() { posix_spawn_file_actions_init(&actions_); }
+  ~SpawnActions() { posix_spawn_file_actions_destroy(&actions_); }
+  posix_spawn_file_actions_t* get() { return &actions_; }
+
+private:
+  posix_spawn_file_actions_t actions_;
+};
+
+class SpawnAttributes {
+public:
+  SpawnAttributes() { posix_spawnattr_init(&attributes_); }
+  ~SpawnAttributes() { posix_spawnattr_destroy(&attributes_); }
+  posix_spawnattr_t* get() { return &attributes_; }
+
+private:
+  posix_spawnattr_t attributes_;
+};
+
+void requireFolder(const std::filesystem::path& folder) {
+  struct stat st {};
+  if (::stat(folder.c_str(), &st) != 0) throwSystemError("chdir " + folder.string());
+  if (!S_ISDIR(st.st_mode)) throwSystemError("chdir " + folder.string(), ENOTDIR);
+}
+
+void describeChild(SpawnActions& actions, SpawnAttributes& attributes, const Pipe& out, const Pipe& err,
+                   const std::filesystem::path& folder) {
+  posix_spawn_file_actions_addopen(actions.get(), STDIN_FILENO, "/dev/null", O_RDONLY, 0);
+  posix_spawn_file_actions_adddup2(actions.get(), out.write.get(), STDOUT_FILENO);
+  posix_spawn_file_actions_adddup2(actions.get(), err.write.get(), STDERR_FILENO);
+  posix_spawn_file_actions_addchdir_np(actions.get(), folder.c_str());
+  // Descriptors opened without O_CLOEXEC (by a library, say) must not leak into a server.
+  posix_spawn_file_actions_addclosefrom_np(actions.get(), STDERR_FILENO + 1);
+
+  sigset_t all, none;
+  sigfillset(&all);
+  sigemptyset(&none);
+  posix_spawnattr_setflags(attributes.get(), POSIX_SPAWN_SETPGROUP | POSIX_SPAWN_SETSIGDEF | POSIX_SPAWN_SETSIGMASK);
+  posix_spawnattr_setpgroup(attributes.get(), 0);
+  posix_spawnattr_setsigdefault(attributes.get(), &all);
+  posix_spawnattr_setsigmask(attributes.get(), &none);
+}
+
+std::vector<char*> pointers(std::vector<std::string>& strings) {
+  std::vector<char*> out;
+  for (auto& s : strings) out.push_back(s.data());
+  out.push_back(nullptr);
+  return out;
+}
+
+std::int32_t decodeStatus(const siginfo_t& info) {
+  if (info.si_code == CLD_EXITED) return info.si_status;
+  if (info.si_code == CLD_KILLED || info.si_code == CLD_DUMPED) return 128 + info.si_status;
+  return -1;
+}
+
+int pidfdOpen(std::int32_t pid) { return static_cast<int>(::syscall(SYS_pidfd_open, pid, 0)); }
+
+bool pidfdSendSignal(int pidfd, int sig) {
+  return ::syscall(SYS_pidfd_send_signal, pidfd, sig, nullptr, 0) == 0;
+}
+
+}  // namespace
+
+std::shared_ptr<QSChildProcess> QSChildProcess::spawn(const QSChildLaunch& launch) {
+  requireFolder(launch.workingDirectory);
+  Pipe out = makeOutputPipe(), err = makeOutputPipe();
+  SpawnActions actions;
+  SpawnAttributes attributes;
+  describeChild(actions, attributes, out, err, launch.workingDirectory);
+
+  std::vector<std::string> argv{launch.executable.string()};
+  argv.insert(argv.end(), launch.arguments.begin(), launch.arguments.end());
+  std::vector<std::string> envp = mergedEnvironment(launch.environment);
+  auto argvPointers = pointers(argv);
+  auto envPointers = pointers(envp);
+  pid_t pid = -1;
+  int rc = ::posix_spawn(&pid, launch.executable.c_str(), actions.get(), attributes.get(), argvPointers.data(),
+                         envPointers.data());
+  if (rc != 0) throwSystemError("spawn " + launch.executable.string(), rc);
+
+  UniqueFd pidfd(pidfdOpen(pid));
+  if (!pidfd) {
+    // Without a pidfd the child could not be watched: do not leave it running untracked.
+    int error = errno;
+    ::kill(-pid, SIGKILL);
+    while (::waitpid(pid, nullptr, 0) < 0 && errno == EINTR) {
+    }
+    throwSystemError("pidfd_open", error);
+  }
+  return std::shared_ptr<QSChildProcess>(
+      new QSChildProcess(pid, std::move(pidfd), std::move(out.read), std::move(err.read)));
+}
+
+QSChildProcess::QSChildProcess(std::int32_t pid, UniqueFd pidfd, UniqueFd out, UniqueFd err)
+    : pid_(pid), pidfd_(std::move(pidfd)), stdout_(std::move(out)), stderr_(std::move(err)) {}
+
+QSChildProcess::~QSChildProcess() {
+  // Collects an already ended child so it does not linger as a zombie; never waits.
+  if (!status_) reap();
+}
+
+bool QSChildProcess::isRunning() const {
+  if (status_) return false;
+  siginfo_t info{};
+  // WNOWAIT peeks: the status stays for reap(), which hands it to whoever awaits the exit.
+  while (::waitid(P_PIDFD, static_cast<id_t>(pidfd_.get()), &info, WEXITED | WNOHANG | WNOWAIT) != 0) {
+    if (errno != EINTR) return false;  // ECHILD: reaped elsewhere, so certainly not running
+  }
+  return info.si_pid == 0;
+}
+
+bool QSChildProcess::signal(int sig) const { return !status_ && pidfdSendSignal(pidfd_.get(), sig); }
+
+bool QSChildProcess::signalGroup(int sig) const {
+  // The group keeps the child's id even after the child was reaped, as long as a member lives,
+  // so the id cannot name somebody else's group while there is anything left to signal.
+  return ::kill(-pid_, sig) == 0;
+}
+
+std::optional<std::int32_t> QSChildProcess::reap() {
+  if (status_) return status_;
+  siginfo_t info{};
+  while (::waitid(P_PIDFD, static_cast<id_t>(pidfd_.get()), &info, WEXITED | WNOHANG) != 0) {
+    if (errno == EINTR) continue;
+    status_ = -1;  // ECHILD: somebody else collected it and its status with it
+    return status_;
+  }
+  if (info.si_pid == 0) return std::nullopt;
+  status_ = decodeStatus(info);
+  return status_;
+}
+
+asio::awaitable<std::int32_t> QSChildProcess::waitForExit() {
+  if (auto status = reap()) co_return *status;
+  // The watcher owns a duplicate so that closing it never closes the pidfd signals go through.
+  UniqueFd copy(::fcntl(pidfd_.get(), F_DUPFD_CLOEXEC, 0));
+  if (!copy) throwSystemError("fcntl F_DUPFD_CLOEXEC pidfd");
+  asio::posix::stream_descriptor watch(co_await asio::this_coro::executor);
+  std::error_code error;
+  watch.assign(copy.get(), error);
+  if (error) throw std::system_error(error, "watch pidfd");
+  copy.release();
+  for (;;) {
+    co_await watch.async_wait(asio::posix::stream_descriptor::wait_read, asio::use_awaitable);
+    if (auto status = reap()) co_return *status;
+  }
+}
+
+UniqueFd openProcessHandle(std::int32_t pid) { return UniqueFd(pidfdOpen(pid)); }
+
+bool signalProcessHandle(const UniqueFd& handle, int sig) { return handle && pidfdSendSignal(handle.get(), sig); }
+
+bool isExecutableFile(const std::filesystem::path& path) {
+  struct stat st {};
+  return ::stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode) && ::access(path.c_str(), X_OK) == 0;
+}
+
+}  // namespace qs

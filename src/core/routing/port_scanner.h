@@ -1,0 +1,39 @@
+// Local ports: which can be bound, the next free one, and who listens on one.
+#pragma once
+
+#include "core/routing/port_availability.h"
+
+#include <set>
+#include <vector>
+
+namespace qs {
+
+// Stateless. Every call works synchronously: the bind tests are instant, but the listener scan
+// reads /proc (a few milliseconds), which callers on the service loop accept as a short stall.
+class QSPortScanner {
+public:
+  using ListeningProcess = qs::ListeningProcess;
+
+  // Whether a TCP socket can bind 127.0.0.1:`port` now: available; inUse (EADDRINUSE);
+  // permissionDenied (EACCES or EPERM); error(EINVAL) for a port outside 1–65535; error(errno)
+  // for any other failure. Never throws.
+  QSPortAvailability availability(int port) const;
+
+  // The first TCP port from `preferred` upwards (at most `limit` candidates) that is not in
+  // `excluding`, lies in 1–65535 and can be bound on 127.0.0.1; `preferred` itself when none
+  // can (or `limit` is not positive).
+  int availablePort(int preferred, const std::set<int>& excluding, int limit) const;
+
+  // The same search with UDP sockets and no exclusions.
+  int availableUDPPort(int preferred, int limit) const;
+
+  // Whether a UDP socket can bind 127.0.0.1:`port` now (false outside 1–65535).
+  bool isUDPPortAvailable(int port) const;
+
+  // The processes with a TCP socket listening on `port` (IPv4 or IPv6), ascending by pid,
+  // never this process. Processes that cannot be inspected (gone, or another user's when not
+  // running as root) are left out; an empty list when nothing listens or /proc is unreadable.
+  std::vector<ListeningProcess> processesListening(int port) const;
+};
+
+}  // namespace qs

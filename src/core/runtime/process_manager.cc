@@ -1,0 +1,156 @@
+#include "core/runtime/process_manager.h"
+
+#include "core/platform/child_process.h"
+#include "core/routing/port_scanner.h"
+#include "core/runtime/toolchain_service.h"
+
+#include <asio/co_spawn.hpp>
+#include <asio/detached.hpp>
+#include <asio/redirect_error.hpp>
+#include <asio/steady_timer.hpp>
+#include <asio/this_coro.hpp>
+#include <asio/use_awaitable.hpp>
+
+#include <csignal>
+
+namespace qs {
+
+struct QSProcessManager::RunningServer {
+  std::shared_ptr<QSChildProcess> process;
+  int port = 0;
+  std::string executableTarget;
+};
+
+namespace {
+
+// Waits on the loop for the child to end, reaps it and hands the status to the stream. Holds
+// the process and the stream, never the manager, so it outlives a dropped entry.
+asio::awaitable<void> watchTermination(std::shared_ptr<QSChildProcess> process,
+                                       std::shared_ptr<QSTerminationStream> termination) {
+  try {
+    std::int32_t status = co_await process->waitForExit();
+    termination->deliver(status);
+  } catch (const std::exception&) {
+    termination->finish();
+  }
+}
+
+// A timer wait that a cancellation of the caller cuts short instead of aborting.
+asio::awaitable<void> graceWait(asio::any_io_executor executor, std::chrono::milliseconds period) {
+  asio::steady_timer timer(executor, period);
+  std::error_code ignored;
+  co_await timer.async_wait(asio::redirect_error(asio::use_awaitable, ignored));
+}
+
+std::vector<std::string> serveArguments(const std::string& target, int port) {
+  return {"run", target, "serve", "--hostname", "0.0.0.0", "--port", std::to_string(port)};
+}
+
+}  // namespace
+
+QSProcessManager::QSProcessManager(asio::any_io_executor executor, QSProcessManagerOptions options)
+    : executor_(std::move(executor)), options_(std::move(options)) {
+  if (!options_.listeningProcesses) {
+    options_.listeningProcesses = [](int port) { return QSPortScanner().processesListening(port); };
+  }
+}
+
+QSProcessManager::~QSProcessManager() = default;
+
+std::filesystem::path QSProcessManager::swiftExecutable(const std::optional<std::filesystem::path>& toolchainPath) {
+  if (toolchainPath) return *toolchainPath / "usr/bin/swift";
+  return QSToolchainService::defaultCompilerPath();
+}
+
+asio::awaitable<QSLaunchedServer> QSProcessManager::launchServer(QSUUID projectID, std::filesystem::path projectPath,
+                                                                 std::string executableTarget, int port,
+                                                                 std::optional<std::filesystem::path> toolchainPath,
+                                                                 std::map<std::string, std::string> environment) {
+  if (isRunning(projectID)) co_await stopServer(projectID);
+  co_await reapOrphans(port, executableTarget);
+
+  QSChildLaunch launch{swiftExecutable(toolchainPath), serveArguments(executableTarget, port), projectPath,
+                       std::move(environment)};
+  auto process = QSChildProcess::spawn(launch);
+  auto termination = std::make_shared<QSTerminationStream>(executor_);
+  asio::co_spawn(executor_, watchTermination(process, termination), asio::detached);
+
+  QSLaunchedServer launched{process->takeStandardOutput(), process->takeStandardError(), process->pid(),
+                            termination};
+  runningProcesses_[projectID] = std::make_shared<RunningServer>(RunningServer{process, port, executableTarget});
+  co_return launched;
+}
+
+asio::awaitable<void> QSProcessManager::stopServer(QSUUID projectID) {
+  // A stop that has begun runs to the end: a cancelled caller only cuts the waits short, so a
+  // server is never left running because its owner gave up waiting.
+  bool throwing = co_await asio::this_coro::throw_if_cancelled();
+  co_await asio::this_coro::throw_if_cancelled(false);
+  co_await stopEntry(projectID);
+  co_await asio::this_coro::throw_if_cancelled(throwing);
+}
+
+asio::awaitable<void> QSProcessManager::stopEntry(QSUUID projectID) {
+  auto found = runningProcesses_.find(projectID);
+  if (found == runningProcesses_.end()) co_return;
+  auto entry = found->second;
+  if (entry->process->isRunning()) {
+    entry->process->signalGroup(SIGTERM);
+    co_await graceWait(executor_, options_.stopGracePeriod);
+    // Also when the server itself has gone: a helper of its group that ignored SIGTERM (or was
+    // still starting up) would otherwise live on unsupervised.
+    entry->process->signalGroup(SIGKILL);
+  }
+  forget(projectID, entry);
+  co_await reapOrphans(entry->port, entry->executableTarget);
+}
+
+asio::awaitable<void> QSProcessManager::reapOrphans(int port, std::string name) {
+  // Handles are taken right away, so neither signal can reach a process that reused an id.
+  std::vector<UniqueFd> orphans;
+  for (auto pid : orphanIDs(port, name)) {
+    if (auto handle = openProcessHandle(pid)) orphans.push_back(std::move(handle));
+  }
+  if (orphans.empty()) co_return;
+  for (const auto& orphan : orphans) signalProcessHandle(orphan, SIGTERM);
+  co_await graceWait(executor_, options_.orphanGracePeriod);
+  for (const auto& orphan : orphans) {
+    if (signalProcessHandle(orphan, 0)) signalProcessHandle(orphan, SIGKILL);
+  }
+}
+
+std::vector<std::int32_t> QSProcessManager::orphanIDs(int port, const std::string& name) const {
+  std::vector<std::int32_t> pids;
+  for (const auto& listener : options_.listeningProcesses(port)) {
+    if (!listener.isRoot && listener.name == name) pids.push_back(listener.pid);
+  }
+  return pids;
+}
+
+void QSProcessManager::forget(const QSUUID& projectID, const std::shared_ptr<RunningServer>& entry) {
+  auto found = runningProcesses_.find(projectID);
+  if (found != runningProcesses_.end() && found->second == entry) runningProcesses_.erase(found);
+}
+
+bool QSProcessManager::isRunning(QSUUID projectID) const {
+  auto found = runningProcesses_.find(projectID);
+  return found != runningProcesses_.end() && found->second->process->isRunning();
+}
+
+std::optional<std::int32_t> QSProcessManager::processID(QSUUID projectID) const {
+  auto found = runningProcesses_.find(projectID);
+  if (found == runningProcesses_.end()) return std::nullopt;
+  return found->second->process->pid();
+}
+
+void QSProcessManager::terminateAll() {
+  for (const auto& [projectID, entry] : runningProcesses_) {
+    if (entry->process->isRunning()) entry->process->signalGroup(SIGTERM);
+    for (auto pid : orphanIDs(entry->port, entry->executableTarget)) {
+      signalProcessHandle(openProcessHandle(pid), SIGTERM);
+    }
+  }
+  runningProcesses_.clear();
+}
+
+}  // namespace qs

@@ -1,0 +1,261 @@
+#include "core/models/dotenv.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+namespace qs {
+namespace {
+
+// One variable as a line of text, so that tables can state what they expect:
+// "KEY=<value>", "# KEY=<value>" when disabled, then " // comment" with lines joined by "|".
+std::string describe(const QSEnvironmentVariable& v) {
+  std::string out = (v.isEnabled ? "" : "# ") + v.key + "=<" + v.value + ">";
+  if (v.comment) {
+    std::string comment = *v.comment;
+    for (auto& c : comment)
+      if (c == '\n') c = '|';
+    out += " // " + comment;
+  }
+  return out;
+}
+
+std::vector<std::string> describeAll(const std::vector<QSEnvironmentVariable>& variables) {
+  std::vector<std::string> out;
+  for (const auto& v : variables) out.push_back(describe(v));
+  return out;
+}
+
+QSEnvironmentVariable variable(std::string key, std::string value, std::optional<std::string> comment = std::nullopt,
+                               bool enabled = true) {
+  QSEnvironmentVariable v;
+  v.key = std::move(key);
+  v.value = std::move(value);
+  v.comment = std::move(comment);
+  v.isEnabled = enabled;
+  return v;
+}
+
+TEST(DotenvParseTest, Lines) {
+  struct Case {
+    const char* text;
+    std::vector<std::string> expected;
+  };
+  const Case cases[] = {
+      {"export API_KEY = abc", {"API_KEY=<abc>"}},
+      {"export\tAPI_KEY=abc\n", {"API_KEY=<abc>"}},
+      {"export=yes", {"export=<yes>"}},
+      {"  INDENTED=1  ", {"INDENTED=<1>"}},
+      {"GREETING=\"Hello there # friend\"", {"GREETING=<Hello there # friend>"}},
+      {"GREETING=Hello there # friend", {"GREETING=<Hello there> // friend"}},
+      {"GREETING='single # quoted'", {"GREETING=<single # quoted>"}},
+      {"COLOR=#fff", {"COLOR=<#fff>"}},
+      {"URL=a#b #  note  ", {"URL=<a#b> // note"}},
+      {"EMPTY_NOTE=1 #", {"EMPTY_NOTE=<1>"}},
+      {"EMPTY=", {"EMPTY=<>"}},
+      {"EMPTY_QUOTES=\"\"", {"EMPTY_QUOTES=<>"}},
+      {"ONE_QUOTE=\"", {"ONE_QUOTE=<\">"}},
+      {"MIXED='abc\"", {"MIXED=<'abc\">"}},
+      {"ESCAPED=\"say \\\"hi\\\"\"", {"ESCAPED=<say \"hi\">"}},
+      {"BACKSLASHES=\"C:\\dir\\\"", {"BACKSLASHES=<C:\\dir\\>"}},
+      {"SINGLE='no \\\"escapes\\\"'", {"SINGLE=<no \\\"escapes\\\">"}},
+      {"EQUALS=a=b=c", {"EQUALS=<a=b=c>"}},
+      {"# The API key\nAPI_KEY=abc", {"API_KEY=<abc> // The API key"}},
+      {"#No space\nA=1", {"A=<1> // No space"}},
+      {"# First\n# Second\nA=1 # inline", {"A=<1> // First|Second|inline"}},
+      {"# The API key\n\nAPI_KEY=abc", {"API_KEY=<abc>"}},
+      {"# Used once\nA=1\nB=2", {"A=<1> // Used once", "B=<2>"}},
+      {"# DEBUG=true", {"# DEBUG=<true>"}},
+      {"#DEBUG=true", {"# DEBUG=<true>"}},
+      {"# QUOTED=\"a b\"", {"# QUOTED=<a b>"}},
+      {"# TRAILING=x # why", {"# TRAILING=<x> // why"}},
+      {"# NOTE=words with spaces\nA=1", {"A=<1> // NOTE=words with spaces"}},
+      {"# See the wiki\nA=1", {"A=<1> // See the wiki"}},
+      {"# # DOUBLE=1\nA=1", {"A=<1> // # DOUBLE=1"}},
+      {"#  SPACED=1\nA=1", {"A=<1> //  SPACED=1"}},
+      {"1ABC=x\nA=1", {"A=<1> // 1ABC=x"}},
+      {"stray words\nA=1", {"A=<1> // stray words"}},
+      {"A=1\nA=2", {"A=<1>", "A=<2>"}},
+      {"A=1\r\nB=\"two words\"\r\n# C=3\r\n", {"A=<1>", "B=<two words>", "# C=<3>"}},
+      {"# only a comment\n", {}},
+      {"", {}},
+  };
+  for (const auto& c : cases) EXPECT_EQ(describeAll(parseDotenv(c.text)), c.expected) << c.text;
+}
+
+TEST(DotenvParseTest, GivesFreshIds) {
+  auto variables = parseDotenv("A=1\nB=2");
+  ASSERT_EQ(variables.size(), 2u);
+  EXPECT_FALSE(variables[0].id.isNil());
+  EXPECT_NE(variables[0].id, variables[1].id);
+}
+
+TEST(DotenvFormatTest, Files) {
+  struct Case {
+    const char* name;
+    std::vector<QSEnvironmentVariable> variables;
+    const char* expected;
+  };
+  const Case cases[] = {
+      {"empty list", {}, ""},
+      {"plain", {variable("A", "1"), variable("B", "")}, "A=1\nB=\n"},
+      {"space", {variable("GREETING", "Hello there")}, "GREETING=\"Hello there\"\n"},
+      {"quote inside", {variable("Q", "say \"hi\" now")}, "Q=\"say \\\"hi\\\" now\"\n"},
+      {"hash", {variable("COLOR", "#fff")}, "COLOR=\"#fff\"\n"},
+      {"wrapped in quotes", {variable("Q", "\"x\""), variable("S", "'y'")}, "Q=\"\\\"x\\\"\"\nS=\"'y'\"\n"},
+      {"lone quote stays bare", {variable("Q", "\"")}, "Q=\"\n"},
+      {"disabled", {variable("DEBUG", "true", std::nullopt, false)}, "# DEBUG=true\n"},
+      {"comment lines", {variable("A", "1", "First\nSecond")}, "# First\n# Second\nA=1\n"},
+      {"empty comment", {variable("A", "1", "")}, "A=1\n"},
+      {"comment that reads as a variable", {variable("A", "1", "DEBUG=true")}, "#  DEBUG=true\nA=1\n"},
+      {"unwritable left out", {variable("1A", "x"), variable("B", "two\nlines"), variable("C", "3")}, "C=3\n"},
+  };
+  for (const auto& c : cases) EXPECT_EQ(dotenvFileContents(c.variables), c.expected) << c.name;
+}
+
+TEST(DotenvMergeTest, Files) {
+  struct Case {
+    const char* name;
+    std::optional<std::string> existing;
+    std::vector<QSEnvironmentVariable> variables;
+    const char* expected;
+  };
+  const Case cases[] = {
+      {"no file", std::nullopt, {variable("A", "1", "Note")}, "# Note\nA=1\n"},
+      {"empty file", "", {variable("A", "1")}, "A=1\n"},
+      {"layout kept, values replaced",
+       "# Database\nexport DB_HOST = old # was remote\n\n# Mail\n  MAIL=x\n",
+       {variable("DB_HOST", "localhost", "Database\nwas remote"), variable("MAIL", "a b")},
+       "# Database\nDB_HOST=localhost\n\n# Mail\nMAIL=\"a b\"\n"},
+      {"removed variable keeps its comment",
+       "# Secret\nSECRET=1\nKEEP=2\n",
+       {variable("KEEP", "2")},
+       "# Secret\nKEEP=2\n"},
+      {"new variables appended without a blank line",
+       "A=1\n\n# trailing prose\n",
+       {variable("A", "1"), variable("NEW", "x y", "Added"), variable("LAST", "z")},
+       "A=1\n\n# trailing prose\n# Added\nNEW=\"x y\"\nLAST=z\n"},
+      {"no final line feed", "A=1", {variable("A", "2"), variable("B", "3")}, "A=2\nB=3\n"},
+      {"disabled and enabled swap",
+       "# DEBUG=true\nLOG=1\n",
+       {variable("DEBUG", "true"), variable("LOG", "1", std::nullopt, false)},
+       "DEBUG=true\n# LOG=1\n"},
+      {"prose that looks like an assignment stays",
+       "# NOTE=words with spaces\nA=1\n",
+       {variable("A", "1")},
+       "# NOTE=words with spaces\nA=1\n"},
+      {"duplicates take the lines of their key in order",
+       "A=1\nB=2\nA=3\nA=4\n",
+       {variable("A", "x"), variable("B", "2"), variable("A", "y")},
+       "A=x\nB=2\nA=y\n"},
+      {"surplus duplicate appended",
+       "A=1\n",
+       {variable("A", "x"), variable("A", "y")},
+       "A=x\nA=y\n"},
+      {"CRLF line ends kept on replaced lines",
+       "# Note\r\nA=1\r\nB=2\r\n",
+       {variable("A", "9"), variable("B", "2")},
+       "# Note\r\nA=9\r\nB=2\r\n"},
+      {"every variable removed", "A=1\nB=2\n", {}, "\n"},
+      {"blank lines at the end kept but one", "A=1\n\n\n", {variable("A", "1")}, "A=1\n\n\n"},
+  };
+  for (const auto& c : cases) {
+    std::optional<std::string_view> existing;
+    if (c.existing) existing = *c.existing;
+    EXPECT_EQ(mergedDotenv(existing, c.variables), c.expected) << c.name;
+  }
+}
+
+// Values that the format has to protect, each of them written and read back unchanged.
+const std::vector<std::string> kAwkwardValues = {
+    "",          " ",           "  lead",       "trail  ",      "\t",           "a b",
+    "#",         "a#b",         "a #b",         "x # y",        "\"",           "'",
+    "\"\"",      "''",          "\"x\"",        "'x'",          "\"a b\"",      "'a b'",
+    "\"x'",      "\\",          "a\\",          "a \\",         "\\\"",         "\\\" q",
+    "\\\\\"",    "say \"hi\"",  "C:\\dir\\",    "=",            "a=b=c",        "export",
+    "# no",      "ünïcødé ✓",   "日本語 テキスト", "\xff\xfe bytes", "vertical\vtab", "form\ffeed",
+    "x\ry",      "ends\r",      "\"\\\"\"",     "\\\"a b\\\"",  "'\"'",         "#!/bin/sh -e",
+};
+
+std::vector<std::string> keysAndValues(const std::vector<QSEnvironmentVariable>& variables) {
+  std::vector<std::string> out;
+  for (const auto& v : variables) out.push_back((v.isEnabled ? "" : "# ") + v.key + "=<" + v.value + ">");
+  return out;
+}
+
+TEST(DotenvRoundTripTest, AwkwardValuesSurviveWriteAndRead) {
+  std::vector<QSEnvironmentVariable> variables;
+  for (std::size_t i = 0; i < 2 * kAwkwardValues.size(); ++i) {
+    std::string key = "VALUE_" + std::to_string(i);
+    auto comment = i % 3 == 0 ? std::optional<std::string>("About " + key) : std::nullopt;
+    bool enabled = i < kAwkwardValues.size();
+    variables.push_back(variable(key, kAwkwardValues[i % kAwkwardValues.size()], comment, enabled));
+  }
+  auto expected = describeAll(variables);
+
+  std::string text = dotenvFileContents(variables);
+  auto once = parseDotenv(text);
+  EXPECT_EQ(describeAll(once), expected) << text;
+  EXPECT_EQ(dotenvFileContents(once), text);
+  EXPECT_EQ(describeAll(parseDotenv(dotenvFileContents(once))), expected);
+
+  // Into a file of the user's, with the old values in it, then once more into the result.
+  std::string existing = "# Settings\n\n" + text + "OTHER=1\n";
+  std::string merged = mergedDotenv(existing, variables);
+  EXPECT_EQ(keysAndValues(parseDotenv(merged)), keysAndValues(variables)) << merged;
+  std::string again = mergedDotenv(merged, parseDotenv(merged));
+  EXPECT_EQ(again, merged);
+  EXPECT_EQ(keysAndValues(parseDotenv(again)), keysAndValues(variables));
+}
+
+TEST(DotenvRoundTripTest, AwkwardValuesReplaceOldOnes) {
+  std::string existing;
+  std::vector<QSEnvironmentVariable> variables;
+  for (std::size_t i = 0; i < kAwkwardValues.size(); ++i) {
+    std::string key = "K" + std::to_string(i);
+    existing += "# about " + key + "\n" + key + "=old\n";
+    variables.push_back(variable(key, kAwkwardValues[i]));
+  }
+  std::string merged = mergedDotenv(existing, variables);
+  auto read = parseDotenv(merged);
+  ASSERT_EQ(read.size(), variables.size());
+  for (std::size_t i = 0; i < read.size(); ++i) {
+    EXPECT_EQ(read[i].value, kAwkwardValues[i]);
+    EXPECT_EQ(read[i].comment, "about K" + std::to_string(i));
+  }
+  EXPECT_EQ(mergedDotenv(merged, read), merged);
+}
+
+TEST(DotenvValidationTest, Messages) {
+  struct Case {
+    const char* key;
+    const char* value;
+    const char* message;  // nullptr: valid
+  };
+  const Case cases[] = {
+      {"API_KEY", "anything # at all \"quoted\"", nullptr},
+      {"_private9", "", nullptr},
+      {"export", "x", nullptr},
+      {"1ABC", "x", "'1ABC' is not a valid variable name: use letters, digits and underscores, not starting with a digit."},
+      {"MY-KEY", "x", "'MY-KEY' is not a valid variable name: use letters, digits and underscores, not starting with a digit."},
+      {"A B", "x", "'A B' is not a valid variable name: use letters, digits and underscores, not starting with a digit."},
+      {"A=B", "x", "'A=B' is not a valid variable name: use letters, digits and underscores, not starting with a digit."},
+      {"KEY\nEVIL", "x", "'KEY\nEVIL' is not a valid variable name: use letters, digits and underscores, not starting with a digit."},
+      {"", "x", "A variable needs a name: use letters, digits and underscores, not starting with a digit."},
+      {"API_KEY", "abc\nEVIL=1", "The value of API_KEY contains a line break, which a .env file cannot hold: put the value on one line."},
+      {"API_KEY", "abc\r", "The value of API_KEY contains a line break, which a .env file cannot hold: put the value on one line."},
+  };
+  for (const auto& c : cases) {
+    auto error = validateEnvironmentVariable(c.key, c.value);
+    if (!c.message) {
+      EXPECT_FALSE(error) << c.key << ": " << error->message();
+    } else {
+      ASSERT_TRUE(error) << c.key;
+      EXPECT_EQ(error->message(), c.message);
+    }
+  }
+}
+
+}  // namespace
+}  // namespace qs

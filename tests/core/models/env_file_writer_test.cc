@@ -1,0 +1,124 @@
+#include "core/models/env_file_writer.h"
+
+#include "core/models/dotenv.h"
+#include "support/test_support.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <chrono>
+#include <filesystem>
+
+namespace qs {
+namespace {
+
+using testing::TemporaryFolder;
+using testing::readTextFile;
+using testing::writeTextFile;
+namespace fs = std::filesystem;
+
+// A fixed moment, and the ones after it, for backup names that differ by the second.
+QSTimestamp moment(int secondsLater) {
+  return QSTimestamp(std::chrono::milliseconds(1'767'225'600'000)) + std::chrono::seconds(secondsLater);
+}
+
+std::string backupName(int secondsLater) { return ".env.bak." + QSTime::backupStampLocal(moment(secondsLater)); }
+
+std::vector<std::string> entries(const fs::path& folder) {
+  std::vector<std::string> names;
+  for (const auto& entry : fs::directory_iterator(folder)) names.push_back(entry.path().filename().string());
+  std::sort(names.begin(), names.end());
+  return names;
+}
+
+std::vector<QSEnvironmentVariable> variables(std::string_view text) { return parseDotenv(text); }
+
+TEST(EnvFileWriterTest, CreatesTheFileWithoutBackup) {
+  TemporaryFolder project;
+  EXPECT_TRUE(QSEnvFileWriter::write(variables("# Port\nPORT=8080"), project.path(), 3, moment(0)));
+  EXPECT_EQ(readTextFile(project / ".env"), "# Port\nPORT=8080\n");
+  EXPECT_EQ(entries(project.path()), std::vector<std::string>{".env"});
+}
+
+TEST(EnvFileWriterTest, NothingToWrite) {
+  TemporaryFolder project;
+  EXPECT_FALSE(QSEnvFileWriter::write({}, project.path(), 3, moment(0)));
+  EXPECT_TRUE(entries(project.path()).empty());
+}
+
+TEST(EnvFileWriterTest, UnchangedFileIsLeftAloneWithoutBackup) {
+  TemporaryFolder project;
+  const std::string text = "# Mine\nA=1\n\n# DEBUG=true\nB=\"two words\"\n";
+  writeTextFile(project / ".env", text);
+  fs::last_write_time(project / ".env", fs::file_time_type::clock::now() - std::chrono::hours(1));
+  auto before = fs::last_write_time(project / ".env");
+  EXPECT_FALSE(QSEnvFileWriter::write(variables(text), project.path(), 3, moment(0)));
+  EXPECT_EQ(fs::last_write_time(project / ".env"), before);
+  EXPECT_EQ(readTextFile(project / ".env"), text);
+  EXPECT_EQ(entries(project.path()), std::vector<std::string>{".env"});
+}
+
+TEST(EnvFileWriterTest, ChangeBacksUpTheOldTextPrivately) {
+  TemporaryFolder project;
+  writeTextFile(project / ".env", "SECRET=old\n");
+  fs::permissions(project / ".env", fs::perms(0644));
+  EXPECT_TRUE(QSEnvFileWriter::write(variables("SECRET=new"), project.path(), 3, moment(0)));
+  EXPECT_EQ(readTextFile(project / ".env"), "SECRET=new\n");
+  EXPECT_EQ(readTextFile(project / backupName(0)), "SECRET=old\n");
+  EXPECT_EQ(fs::status(project / backupName(0)).permissions(), fs::perms(0600));
+  EXPECT_EQ(fs::status(project / ".env").permissions(), fs::perms(0644));
+}
+
+TEST(EnvFileWriterTest, KeepsTheThreeNewestBackups) {
+  TemporaryFolder project;
+  writeTextFile(project / ".env", "V=0\n");
+  for (int change = 1; change <= 4; ++change)
+    EXPECT_TRUE(QSEnvFileWriter::write(variables("V=" + std::to_string(change)), project.path(), 3, moment(change)));
+
+  EXPECT_EQ(entries(project.path()), (std::vector<std::string>{".env", backupName(2), backupName(3), backupName(4)}));
+  EXPECT_EQ(readTextFile(project / backupName(2)), "V=1\n");
+  EXPECT_EQ(readTextFile(project / backupName(4)), "V=3\n");
+  EXPECT_EQ(readTextFile(project / ".env"), "V=4\n");
+}
+
+TEST(EnvFileWriterTest, TwoChangesInOneSecondShareOneBackup) {
+  TemporaryFolder project;
+  writeTextFile(project / ".env", "V=0\n");
+  EXPECT_TRUE(QSEnvFileWriter::write(variables("V=1"), project.path(), 3, moment(0)));
+  EXPECT_TRUE(QSEnvFileWriter::write(variables("V=2"), project.path(), 3, moment(0)));
+  EXPECT_EQ(entries(project.path()), (std::vector<std::string>{".env", backupName(0)}));
+  EXPECT_EQ(readTextFile(project / backupName(0)), "V=1\n");
+  EXPECT_EQ(readTextFile(project / ".env"), "V=2\n");
+}
+
+TEST(EnvFileWriterTest, PruningLeavesTheUsersOwnFiles) {
+  TemporaryFolder project;
+  writeTextFile(project / ".env", "V=0\n");
+  const std::vector<std::string> older = {".env.bak", ".env.bak.mine", ".env.backup", ".env.bak.2001-01-01",
+                                          backupName(-60)};
+  for (const auto& name : older)
+    writeTextFile(project / name, "older\n");
+  EXPECT_TRUE(QSEnvFileWriter::write(variables("V=1"), project.path(), 1, moment(0)));
+  EXPECT_EQ(entries(project.path()), (std::vector<std::string>{".env", ".env.backup", ".env.bak", ".env.bak.2001-01-01",
+                                                               backupName(0), ".env.bak.mine"}));
+}
+
+TEST(EnvFileWriterTest, RemovingEveryVariableStillRewrites) {
+  TemporaryFolder project;
+  writeTextFile(project / ".env", "# Keep this note\nTOKEN=abc\n");
+  EXPECT_TRUE(QSEnvFileWriter::write({}, project.path(), 3, moment(0)));
+  EXPECT_EQ(readTextFile(project / ".env"), "# Keep this note\n");
+}
+
+TEST(EnvFileWriterTest, FailuresReturnFalse) {
+  TemporaryFolder root;
+  // A .env that cannot be read (here: a folder) is not replaced.
+  fs::create_directories(root / "unreadable" / ".env");
+  EXPECT_FALSE(QSEnvFileWriter::write(variables("A=1"), root / "unreadable", 3, moment(0)));
+  EXPECT_TRUE(fs::is_directory(root / "unreadable" / ".env"));
+  // A project folder that does not exist.
+  EXPECT_FALSE(QSEnvFileWriter::write(variables("A=1"), root / "missing", 3, moment(0)));
+}
+
+}  // namespace
+}  // namespace qs

@@ -1,0 +1,161 @@
+// The first commit of a new project, with the user's git identity or the fallback one.
+#include "core/platform/process_runner.h"
+#include "core/runtime/git_service.h"
+#include "core/runtime/project_scaffold.h"
+#include "support/test_support.h"
+
+#include <cstdlib>
+
+namespace qs {
+namespace {
+
+namespace fs = std::filesystem;
+using testing::IsolatedHome;
+using testing::readTextFile;
+using testing::TemporaryFolder;
+using testing::writeTextFile;
+
+// Sets and removes environment variables for the lifetime of the object.
+class ScopedEnvironment {
+public:
+  ScopedEnvironment(const std::map<std::string, std::string>& set, const std::vector<std::string>& unset) {
+    for (const auto& [key, value] : set) {
+      remember(key);
+      ::setenv(key.c_str(), value.c_str(), 1);
+    }
+    for (const auto& key : unset) {
+      remember(key);
+      ::unsetenv(key.c_str());
+    }
+  }
+  ~ScopedEnvironment() {
+    for (const auto& [key, value] : saved_) {
+      if (value) ::setenv(key.c_str(), value->c_str(), 1);
+      else ::unsetenv(key.c_str());
+    }
+  }
+
+private:
+  void remember(const std::string& key) {
+    const char* value = std::getenv(key.c_str());
+    saved_.emplace_back(key, value ? std::optional<std::string>(value) : std::nullopt);
+  }
+  std::vector<std::pair<std::string, std::optional<std::string>>> saved_;
+};
+
+// Identity the tests must not pick up from the machine or the person running them.
+const std::vector<std::string> kIdentityVariables = {
+    "GIT_AUTHOR_NAME", "GIT_AUTHOR_EMAIL", "GIT_COMMITTER_NAME", "GIT_COMMITTER_EMAIL", "EMAIL", "GIT_CONFIG_GLOBAL",
+};
+
+// No identity anywhere: no global or system config, and git told not to guess one from the
+// account and host name (which succeeds on machines with a fully qualified host name).
+std::map<std::string, std::string> noIdentity() {
+  return {{"GIT_CONFIG_GLOBAL", "/dev/null"}, {"GIT_CONFIG_NOSYSTEM", "1"}, {"GIT_CONFIG_COUNT", "1"},
+          {"GIT_CONFIG_KEY_0", "user.useConfigOnly"}, {"GIT_CONFIG_VALUE_0", "true"}};
+}
+
+std::string git(const fs::path& folder, const std::vector<std::string>& arguments) {
+  std::vector<std::string> argv{"git"};
+  argv.insert(argv.end(), arguments.begin(), arguments.end());
+  QSProcessOptions options;
+  options.workingDirectory = folder;
+  auto result = runProcess(argv, options);
+  EXPECT_EQ(result.exitStatus, 0) << result.errorOutput;
+  return result.output;
+}
+
+fs::path scaffold(const fs::path& parent) {
+  QSProjectScaffold::Options options;
+  options.name = "shop";
+  options.parentDirectory = parent;
+  options.initializeGitRepository = false;
+  return QSProjectScaffold::create(options);
+}
+
+TEST(GitService, FirstCommitFallsBackToQuaysideWhenNoIdentityIsConfigured) {
+  IsolatedHome home;
+  ScopedEnvironment environment(noIdentity(), {"GIT_AUTHOR_NAME", "GIT_AUTHOR_EMAIL", "GIT_COMMITTER_NAME",
+                                               "GIT_COMMITTER_EMAIL", "EMAIL"});
+  TemporaryFolder parent;
+  auto folder = scaffold(parent.path());
+  ASSERT_TRUE(QSGitService::initializeRepository(folder, "Initial commit from Quayside"));
+  EXPECT_EQ(git(folder, {"rev-list", "--count", "HEAD"}), "1\n");
+  EXPECT_EQ(git(folder, {"log", "-1", "--format=%an <%ae>|%cn <%ce>|%s"}),
+            "Quayside <quayside@brindle.app>|Quayside <quayside@brindle.app>|Initial commit from Quayside\n");
+  EXPECT_EQ(git(folder, {"branch", "--show-current"}), "main\n");
+  // Everything but the ignored .env is in the commit.
+  EXPECT_EQ(git(folder, {"ls-files"}),
+            ".gitignore\nPackage.swift\nSources/App/configure.swift\nSources/App/entrypoint.swift\n"
+            "Sources/App/routes.swift\nTests/AppTests/AppTests.swift\n");
+  EXPECT_EQ(git(folder, {"status", "--porcelain"}), "");
+}
+
+TEST(GitService, FirstCommitUsesTheUsersIdentity) {
+  IsolatedHome home;
+  ScopedEnvironment environment({{"GIT_CONFIG_NOSYSTEM", "1"}}, kIdentityVariables);
+  writeTextFile(home.home() / ".gitconfig", "[user]\n\tname = Ada Lovelace\n\temail = ada@example.com\n");
+  TemporaryFolder parent;
+  auto folder = scaffold(parent.path());
+  ASSERT_TRUE(QSGitService::initializeRepository(folder, "First"));
+  EXPECT_EQ(git(folder, {"log", "--format=%an <%ae>|%s"}), "Ada Lovelace <ada@example.com>|First\n");
+}
+
+TEST(GitService, LeavesAnExistingRepositoryAlone) {
+  IsolatedHome home;
+  ScopedEnvironment environment(noIdentity(), {});
+  TemporaryFolder parent;
+  auto folder = scaffold(parent.path());
+  git(folder, {"init", "-q", "-b", "trunk"});
+  EXPECT_FALSE(QSGitService::initializeRepository(folder, "Again"));
+  EXPECT_EQ(git(folder, {"branch", "--show-current"}), "trunk\n");
+  EXPECT_EQ(git(folder, {"status", "--porcelain", "--untracked-files=no"}), "");
+  EXPECT_EQ(git(folder, {"ls-files"}), "");
+
+  // A .git file (a worktree or submodule checkout) counts as a repository too.
+  writeTextFile(parent / "linked/.git", "gitdir: /elsewhere\n");
+  EXPECT_FALSE(QSGitService::initializeRepository(parent / "linked", "Again"));
+  EXPECT_EQ(readTextFile(parent / "linked/.git"), "gitdir: /elsewhere\n");
+}
+
+TEST(GitService, ReportsFailureWhenNoCommitCouldBeMade) {
+  IsolatedHome home;
+  ScopedEnvironment environment(noIdentity(), {});
+  TemporaryFolder empty;
+  // Nothing to commit: both the commit and its retry fail, and the answer says so.
+  EXPECT_FALSE(QSGitService::initializeRepository(empty.path(), "Nothing"));
+  EXPECT_TRUE(fs::exists(empty / ".git"));
+  EXPECT_FALSE(QSGitService::initializeRepository(empty / "missing", "No folder"));
+}
+
+TEST(GitService, IgnoresRepositoryVariablesOfTheCallingProcess) {
+  IsolatedHome home;
+  TemporaryFolder elsewhere;
+  ScopedEnvironment environment(
+      [&] {
+        auto set = noIdentity();
+        set["GIT_DIR"] = (elsewhere / "hijacked.git").string();
+        set["GIT_WORK_TREE"] = elsewhere.path().string();
+        return set;
+      }(),
+      {});
+  TemporaryFolder parent;
+  auto folder = scaffold(parent.path());
+  ASSERT_TRUE(QSGitService::initializeRepository(folder, "Mine"));
+  EXPECT_TRUE(fs::is_directory(folder / ".git"));
+  EXPECT_FALSE(fs::exists(elsewhere / "hijacked.git"));
+}
+
+TEST(GitService, CreateMakesTheInitialCommitWhenAsked) {
+  IsolatedHome home;
+  ScopedEnvironment environment(noIdentity(), {});
+  TemporaryFolder parent;
+  QSProjectScaffold::Options options;
+  options.name = "shop";
+  options.parentDirectory = parent.path();
+  auto folder = QSProjectScaffold::create(options);
+  EXPECT_EQ(git(folder, {"log", "--format=%s"}), "Initial commit from Quayside\n");
+}
+
+}  // namespace
+}  // namespace qs

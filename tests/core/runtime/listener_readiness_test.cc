@@ -1,0 +1,187 @@
+// Waiting for listeners to come up: real TCP listeners on loopback, starts that fail, and
+// starts that never report.
+#include "core/runtime/listener_readiness.h"
+
+#include <asio/co_spawn.hpp>
+#include <asio/connect.hpp>
+#include <asio/io_context.hpp>
+#include <asio/steady_timer.hpp>
+#include <asio/use_awaitable.hpp>
+#include <gtest/gtest.h>
+
+#include <thread>
+
+namespace qs {
+namespace {
+
+using namespace std::chrono_literals;
+using asio::ip::tcp;
+
+// Runs the wait on `io` until it completes; returns how it ended (no failure: ready) and how
+// many times the completion ran, which stays observable after the return. Work the wait leaves
+// behind (a start still running) is dropped with the loop.
+struct Ended {
+  std::exception_ptr failure;
+  int completions = 0;
+};
+
+template <class MakeWait>
+std::shared_ptr<Ended> runWait(asio::io_context& io, MakeWait makeWait) {
+  auto ended = std::make_shared<Ended>();
+  io.restart();  // a loop that ran out of work stays stopped until restarted
+  asio::co_spawn(io, makeWait(), [ended](std::exception_ptr failure) {
+    ++ended->completions;
+    ended->failure = failure;
+  });
+  while (ended->completions == 0 && io.run_one() > 0) {
+  }
+  io.poll();  // let any straggling contender run: it must not complete the wait again
+  EXPECT_EQ(ended->completions, 1);
+  return ended;
+}
+
+void expectTimedOut(const std::shared_ptr<Ended>& ended) {
+  ASSERT_TRUE(ended->failure);
+  try {
+    std::rethrow_exception(ended->failure);
+  } catch (const QSListenerError& error) {
+    EXPECT_EQ(error.errorCase(), QSListenerError::startTimedOut);
+    EXPECT_EQ(error.message(), "The listener did not become ready in time.");
+  } catch (...) {
+    FAIL() << "not a QSListenerError";
+  }
+}
+
+TEST(ListenerReadinessTest, TcpListenerOnLoopbackBecomesReady) {
+  asio::io_context io;
+  tcp::acceptor acceptor(io);
+  auto ended = runWait(io, [&] {
+    return awaitListenerReady(listenOn(acceptor, {asio::ip::make_address("127.0.0.1"), 0}));
+  });
+  ASSERT_FALSE(ended->failure);
+  EXPECT_EQ(ended->completions, 1);
+  ASSERT_TRUE(acceptor.is_open());
+  auto endpoint = acceptor.local_endpoint();
+  EXPECT_NE(endpoint.port(), 0);
+
+  // Ready means listening: a client connects (the backlog takes it before any accept).
+  tcp::socket client(io);
+  client.connect(endpoint);
+  tcp::socket server(io);
+  acceptor.accept(server);
+  EXPECT_EQ(server.remote_endpoint(), client.local_endpoint());
+}
+
+TEST(ListenerReadinessTest, PortInUseIsRethrown) {
+  asio::io_context io;
+  tcp::acceptor first(io, {asio::ip::make_address("127.0.0.1"), 0});
+  tcp::acceptor second(io);
+  auto ended = runWait(io, [&] { return awaitListenerReady(listenOn(second, first.local_endpoint())); });
+  ASSERT_TRUE(ended->failure);
+  try {
+    std::rethrow_exception(ended->failure);
+  } catch (const asio::system_error& error) {
+    EXPECT_EQ(error.code(), asio::error::address_in_use);
+  }
+  EXPECT_FALSE(second.is_open());
+}
+
+TEST(ListenerReadinessTest, FailureReportedLaterFromAnotherThread) {
+  asio::io_context io;
+  std::thread reporter;
+  auto ended = runWait(io, [&] {
+    return awaitListenerReady([&](QSListenerReport report) {
+      reporter = std::thread([report] {
+        std::this_thread::sleep_for(10ms);
+        report(std::make_exception_ptr(std::runtime_error("listener failed: no route")));
+      });
+    });
+  });
+  reporter.join();
+  ASSERT_TRUE(ended->failure);
+  try {
+    std::rethrow_exception(ended->failure);
+  } catch (const std::runtime_error& error) {
+    EXPECT_STREQ(error.what(), "listener failed: no route");
+  }
+}
+
+TEST(ListenerReadinessTest, StartThatThrowsIsAFailure) {
+  asio::io_context io;
+  auto ended = runWait(io, [&] {
+    return awaitListenerReady([](QSListenerReport) { throw std::logic_error("no socket"); });
+  });
+  ASSERT_TRUE(ended->failure);
+  EXPECT_THROW(std::rethrow_exception(ended->failure), std::logic_error);
+}
+
+TEST(ListenerReadinessTest, StartThatNeverReportsTimesOut) {
+  asio::io_context io;
+  QSListenerReport kept;
+  auto ended = runWait(io, [&] {
+    return awaitListenerReady([&](QSListenerReport report) { kept = report; }, 20ms);
+  });
+  expectTimedOut(ended);
+  // The listener reporting after the wait gave up changes nothing.
+  kept(nullptr);
+  kept(std::make_exception_ptr(std::runtime_error("late")));
+  io.poll();
+  EXPECT_EQ(ended->completions, 1);
+}
+
+TEST(ListenerReadinessTest, CoroutineStart) {
+  asio::io_context io;
+  auto ready = runWait(io, [&]() -> asio::awaitable<void> {
+    auto start = []() -> asio::awaitable<void> {
+      asio::steady_timer pause(co_await asio::this_coro::executor, 1ms);
+      co_await pause.async_wait(asio::use_awaitable);
+    };
+    co_await awaitListenerReady(start());
+  });
+  EXPECT_FALSE(ready->failure);
+
+  auto failed = runWait(io, [&] {
+    auto start = []() -> asio::awaitable<void> {
+      co_await asio::post(co_await asio::this_coro::executor, asio::use_awaitable);
+      throw std::runtime_error("bind failed");
+    };
+    return awaitListenerReady(start());
+  });
+  ASSERT_TRUE(failed->failure);
+  EXPECT_THROW(std::rethrow_exception(failed->failure), std::runtime_error);
+
+  auto never = runWait(io, [&] {
+    auto start = []() -> asio::awaitable<void> {
+      asio::steady_timer forever(co_await asio::this_coro::executor, 24h);
+      co_await forever.async_wait(asio::use_awaitable);
+    };
+    return awaitListenerReady(start(), 20ms);
+  });
+  expectTimedOut(never);
+}
+
+// Ready and the time limit arriving together, from two threads: the wait ends exactly once,
+// either way.
+TEST(ListenerReadinessTest, ReadyAndTimeoutTogetherResumeOnce) {
+  for (int round = 0; round < 200; ++round) {
+    asio::io_context io;
+    std::thread reporter;
+    auto ended = runWait(io, [&] {
+      return awaitListenerReady(
+          [&](QSListenerReport report) {
+            reporter = std::thread([report] {
+              report(nullptr);
+              report(std::make_exception_ptr(std::runtime_error("second report")));
+            });
+          },
+          0ms);
+    });
+    reporter.join();
+    io.poll();
+    ASSERT_EQ(ended->completions, 1);
+    if (ended->failure) expectTimedOut(ended);
+  }
+}
+
+}  // namespace
+}  // namespace qs

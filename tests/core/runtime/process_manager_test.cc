@@ -1,0 +1,364 @@
+#include "core/runtime/process_manager.h"
+
+#include "core/platform/system_error.h"
+#include "core/routing/port_scanner.h"
+#include "support/process_helpers.h"
+#include "support/test_support.h"
+
+#include <asio/bind_cancellation_slot.hpp>
+#include <asio/cancellation_signal.hpp>
+#include <asio/co_spawn.hpp>
+#include <asio/io_context.hpp>
+
+#include <signal.h>
+#include <sys/stat.h>
+
+#include <sstream>
+
+namespace qs {
+namespace {
+
+using namespace std::chrono_literals;
+using testing::readFromPipe;
+using testing::readTextFile;
+using testing::startListener;
+using testing::waitUntilGone;
+
+class ProcessManagerTest : public ::testing::Test {
+protected:
+  void TearDown() override {
+    // A failed test must not leave its servers running.
+    for (auto pid : launched_) ::kill(-pid, SIGKILL);
+  }
+
+  std::filesystem::path toolchain() const { return folder_ / "toolchain"; }
+  std::filesystem::path project() const { return folder_ / "project"; }
+  std::filesystem::path file(const std::string& name) const { return folder_ / name; }
+
+  // Installs a fake `swift` (a bash script with `body`) in the test toolchain.
+  void writeSwift(const std::string& body, const std::filesystem::path& at = {}) {
+    auto path = at.empty() ? toolchain() / "usr/bin/swift" : at;
+    testing::writeTextFile(path, "#!/bin/bash\n" + body + "\n");
+    ::chmod(path.c_str(), 0755);
+    std::filesystem::create_directories(project());
+  }
+
+  QSProcessManagerOptions options() {
+    QSProcessManagerOptions options;
+    options.listeningProcesses = [this](int port) {
+      ++listings_;
+      return listeners_(port);
+    };
+    options.stopGracePeriod = 300ms;
+    options.orphanGracePeriod = 100ms;
+    return options;
+  }
+
+  // Runs an operation on the loop to its end; `atOnce` tells whether it finished without
+  // waiting for anything (no timer, no process) — only ready handlers ran. With `cancel`, the
+  // operation is cancelled once it has to wait.
+  template <typename T>
+  T complete(asio::awaitable<T> operation, bool* atOnce = nullptr, asio::cancellation_signal* cancel = nullptr) {
+    // The handler runs on the loop itself, so `done` is exact after poll() (a future would be
+    // completed from another thread).
+    bool done = false;
+    std::exception_ptr failure;
+    std::optional<std::conditional_t<std::is_void_v<T>, bool, T>> value;
+    auto finished = [&](std::exception_ptr error, auto... result) {
+      done = true;
+      failure = error;
+      if constexpr (sizeof...(result) > 0) value.emplace(std::move(result)...);
+    };
+    if (cancel)
+      asio::co_spawn(io_, std::move(operation), asio::bind_cancellation_slot(cancel->slot(), finished));
+    else
+      asio::co_spawn(io_, std::move(operation), finished);
+    io_.restart();
+    io_.poll();
+    if (atOnce) *atOnce = done;
+    if (cancel && !done) cancel->emit(asio::cancellation_type::terminal);
+    while (!done) {
+      if (io_.run_one() == 0) throw std::runtime_error("the operation never completed");
+    }
+    if (failure) std::rethrow_exception(failure);
+    if constexpr (!std::is_void_v<T>) return std::move(*value);
+  }
+
+  QSLaunchedServer launch(QSProcessManager& manager, QSUUID id, int port = 8123,
+                          std::map<std::string, std::string> environment = {}, bool* atOnce = nullptr) {
+    auto server = complete(manager.launchServer(id, project(), "App", port, toolchain(), std::move(environment)),
+                           atOnce);
+    launched_.push_back(server.pid);
+    return server;
+  }
+
+  std::optional<std::int32_t> next(QSLaunchedServer& server) { return complete(server.termination->next()); }
+
+  asio::io_context io_;
+  testing::TemporaryFolder folder_;
+  std::function<std::vector<ListeningProcess>(int)> listeners_ = [](int) { return std::vector<ListeningProcess>{}; };
+  int listings_ = 0;
+  std::vector<std::int32_t> launched_;
+};
+
+// The real scanner's answer, except that the test's own processes count as a user's: these
+// tests may run as root, and orphan reaping never touches root's processes.
+std::vector<ListeningProcess> listenersAsUser(int port) {
+  auto found = QSPortScanner().processesListening(port);
+  for (auto& process : found) process.isRoot = false;
+  return found;
+}
+
+TEST_F(ProcessManagerTest, LaunchesSwiftRunServeInTheProjectWithTheMergedEnvironment) {
+  auto record = file("record");
+  writeSwift("{ echo \"$0\"; printf '%s\\n' \"$@\"; } > " + record.string() + ".arguments\n"
+             "pwd -P > " + record.string() + ".folder\n"
+             "env > " + record.string() + ".environment\n"
+             "echo building; echo warning >&2");
+  ::setenv("QS_PM_INHERITED", "inherited", 1);
+  ::setenv("QS_PM_OVERRIDDEN", "owner", 1);
+  QSProcessManager manager(io_.get_executor(), options());
+  auto id = QSUUID::random();
+  auto server = launch(manager, id, 8123, {{"QS_PM_OVERRIDDEN", "project"}, {"QS_PM_ADDED", "added"}});
+  ::unsetenv("QS_PM_INHERITED");
+  ::unsetenv("QS_PM_OVERRIDDEN");
+
+  EXPECT_EQ(manager.processID(id), server.pid);
+  EXPECT_EQ(readFromPipe(server.stdoutPipe.get()), "building\n");
+  EXPECT_EQ(readFromPipe(server.stderrPipe.get()), "warning\n");
+  EXPECT_EQ(next(server), 0);
+  EXPECT_EQ(readTextFile(record.string() + ".arguments"),
+            (toolchain() / "usr/bin/swift").string() + "\nrun\nApp\nserve\n--hostname\n0.0.0.0\n--port\n8123\n");
+  EXPECT_EQ(readTextFile(record.string() + ".folder"), std::filesystem::canonical(project()).string() + "\n");
+  auto environment = readTextFile(record.string() + ".environment");
+  EXPECT_NE(environment.find("\nQS_PM_INHERITED=inherited\n"), std::string::npos);
+  EXPECT_NE(environment.find("\nQS_PM_OVERRIDDEN=project\n"), std::string::npos);
+  EXPECT_NE(environment.find("\nQS_PM_ADDED=added\n"), std::string::npos);
+  EXPECT_EQ(environment.find("QS_PM_OVERRIDDEN=owner"), std::string::npos);
+}
+
+TEST_F(ProcessManagerTest, FindsSwiftWithoutAToolchain) {
+  EXPECT_EQ(QSProcessManager::swiftExecutable(std::filesystem::path("/opt/swift/6.0")), "/opt/swift/6.0/usr/bin/swift");
+  if (isExecutableFile("/usr/bin/swift")) {
+    EXPECT_EQ(QSProcessManager::swiftExecutable(std::nullopt), "/usr/bin/swift");
+    return;
+  }
+  std::string savedPath = std::getenv("PATH") ? std::getenv("PATH") : "";
+  ::setenv("PATH", (file("empty").string() + ":" + file("bin").string() + ":" + savedPath).c_str(), 1);
+  EXPECT_EQ(QSProcessManager::swiftExecutable(std::nullopt), "/usr/bin/swift") << "nothing on PATH";
+  writeSwift("echo \"$0\"", file("bin/swift"));
+  EXPECT_EQ(QSProcessManager::swiftExecutable(std::nullopt), file("bin/swift"));
+
+  QSProcessManager manager(io_.get_executor(), options());
+  auto server = complete(manager.launchServer(QSUUID::random(), project(), "App", 8123, std::nullopt, {}));
+  ::setenv("PATH", savedPath.c_str(), 1);
+  EXPECT_EQ(readFromPipe(server.stdoutPipe.get()), file("bin/swift").string() + "\n");
+  EXPECT_EQ(next(server), 0);
+}
+
+TEST_F(ProcessManagerTest, TheTerminationStreamYieldsOneStatusThenEnds) {
+  writeSwift("exit 3");
+  QSProcessManager manager(io_.get_executor(), options());
+  auto server = launch(manager, QSUUID::random());
+  EXPECT_EQ(next(server), 3);
+  EXPECT_EQ(next(server), std::nullopt);
+  EXPECT_EQ(next(server), std::nullopt);
+}
+
+TEST_F(ProcessManagerTest, StopKillsAServerThatIgnoresSIGTERMAfterTheGracePeriod) {
+  writeSwift("trap '' TERM; echo started; while :; do sleep 0.1; done");
+  QSProcessManager manager(io_.get_executor(), options());
+  auto id = QSUUID::random();
+  auto server = launch(manager, id);
+  ASSERT_EQ(readFromPipe(server.stdoutPipe.get(), true), "started\n");
+  EXPECT_TRUE(manager.isRunning(id));
+
+  complete(manager.stopServer(id));
+  EXPECT_EQ(next(server), 128 + SIGKILL);
+  EXPECT_FALSE(manager.processID(id));
+  EXPECT_FALSE(manager.isRunning(id));
+}
+
+TEST_F(ProcessManagerTest, ACancelledStopStillKillsTheServer) {
+  writeSwift("trap '' TERM; echo started; while :; do sleep 0.1; done");
+  auto slow = options();
+  slow.stopGracePeriod = 1h;
+  QSProcessManager manager(io_.get_executor(), slow);
+  auto id = QSUUID::random();
+  auto server = launch(manager, id);
+  ASSERT_EQ(readFromPipe(server.stdoutPipe.get(), true), "started\n");
+
+  asio::cancellation_signal cancel;
+  bool atOnce = true;
+  complete(manager.stopServer(id), &atOnce, &cancel);
+  EXPECT_FALSE(atOnce) << "the grace period had begun when the stop was cancelled";
+  EXPECT_EQ(next(server), 128 + SIGKILL);
+  EXPECT_FALSE(manager.processID(id));
+}
+
+TEST_F(ProcessManagerTest, StopOfAnUnknownOrEndedServerReturnsWithoutWaiting) {
+  writeSwift("exit 0");
+  QSProcessManager manager(io_.get_executor(), options());
+  bool atOnce = false;
+  complete(manager.stopServer(QSUUID::random()), &atOnce);
+  EXPECT_TRUE(atOnce);
+  EXPECT_EQ(listings_, 0) << "an unknown project reaps nothing";
+
+  auto id = QSUUID::random();
+  auto server = launch(manager, id);
+  EXPECT_EQ(next(server), 0);
+  EXPECT_EQ(manager.processID(id), server.pid) << "the entry outlives its process";
+  EXPECT_FALSE(manager.isRunning(id));
+  listings_ = 0;
+  complete(manager.stopServer(id), &atOnce);
+  EXPECT_TRUE(atOnce);
+  EXPECT_EQ(listings_, 1) << "orphans on the port were looked for";
+  EXPECT_FALSE(manager.processID(id));
+}
+
+TEST_F(ProcessManagerTest, LaunchStopsTheProjectsRunningServerFirst) {
+  auto log = file("log");
+  writeSwift("trap 'echo \"stopped $$\" >> " + log.string() + "; exit 0' TERM\n"
+             "echo \"started $$\" >> " + log.string() + "\necho started\nsleep 1000 & wait");
+  QSProcessManager manager(io_.get_executor(), options());
+  auto id = QSUUID::random();
+  auto first = launch(manager, id);
+  ASSERT_EQ(readFromPipe(first.stdoutPipe.get(), true), "started\n");
+  auto second = launch(manager, id);
+  ASSERT_EQ(readFromPipe(second.stdoutPipe.get(), true), "started\n");
+
+  EXPECT_EQ(next(first), 0);
+  EXPECT_EQ(manager.processID(id), second.pid);
+  EXPECT_TRUE(manager.isRunning(id));
+  std::ostringstream expected;
+  expected << "started " << first.pid << "\nstopped " << first.pid << "\nstarted " << second.pid << "\n";
+  EXPECT_EQ(readTextFile(log), expected.str());
+  complete(manager.stopServer(id));
+  EXPECT_EQ(next(second), 0);
+}
+
+TEST_F(ProcessManagerTest, StopTakesDownHelpersTheServerStarted) {
+  struct Case {
+    const char* helper;
+    const char* description;
+  } cases[] = {
+      {"sleep 1000 &", "a helper that obeys SIGTERM"},
+      {"(trap '' TERM; exec sleep 1000) &", "a helper that ignores SIGTERM and outlives the server"},
+  };
+  for (const auto& c : cases) {
+    writeSwift(std::string(c.helper) + "\necho $!\nwait");
+    QSProcessManager manager(io_.get_executor(), options());
+    auto id = QSUUID::random();
+    auto server = launch(manager, id);
+    int helper = std::stoi(readFromPipe(server.stdoutPipe.get(), true));
+    launched_.push_back(helper);
+
+    complete(manager.stopServer(id));
+    EXPECT_EQ(next(server), 128 + SIGTERM) << c.description;
+    EXPECT_TRUE(waitUntilGone(helper)) << c.description;
+  }
+}
+
+TEST_F(ProcessManagerTest, OrphanReapingSparesRootAndOtherNames) {
+  writeSwift("exit 0");
+  struct Case {
+    std::string name;
+    bool isRoot;
+    bool ignoresTerm;
+    bool reaped;
+  } cases[] = {
+      {"App", false, false, true},
+      {"App", false, true, true},  // SIGKILL after the grace period
+      {"App", true, false, false},
+      {"app", false, false, false},
+      {"AppServer", false, false, false},
+  };
+  for (const auto& c : cases) {
+    auto orphan = QSChildProcess::spawn(
+        {"/bin/bash", {"-c", c.ignoresTerm ? "trap '' TERM; echo ready; exec sleep 1000" : "echo ready; exec sleep 1000"},
+         "/", {}});
+    launched_.push_back(orphan->pid());
+    auto out = orphan->takeStandardOutput();
+    ASSERT_EQ(readFromPipe(out.get(), true), "ready\n");
+    listeners_ = [&](int port) {
+      EXPECT_EQ(port, 8123);
+      return std::vector<ListeningProcess>{{orphan->pid(), c.name, c.isRoot}};
+    };
+    QSProcessManager manager(io_.get_executor(), options());
+    bool atOnce = false;
+    auto server = launch(manager, QSUUID::random(), 8123, {}, &atOnce);
+    EXPECT_EQ(next(server), 0);
+
+    std::string label = c.name + (c.isRoot ? " (root)" : "") + (c.ignoresTerm ? " ignoring SIGTERM" : "");
+    EXPECT_NE(atOnce, c.reaped) << label << ": only a kept orphan costs a grace period";
+    if (c.reaped) {
+      EXPECT_TRUE(waitUntilGone(orphan->pid())) << label;
+    } else {
+      EXPECT_TRUE(orphan->isRunning()) << label;
+      orphan->signal(SIGKILL);
+    }
+  }
+}
+
+TEST_F(ProcessManagerTest, ReapsTheSameNamedListenerOnThePortAndNothingElse) {
+  writeSwift("exit 0");
+  auto app = startListener(testing::listenerNamed(folder_.path(), "App"), 0, {"--ignore-term"});
+  auto other = startListener(testing::listenerNamed(folder_.path(), "Other"), app.port, {"--ipv6"});
+  launched_.insert(launched_.end(), {app.process->pid(), other.process->pid()});
+  listeners_ = listenersAsUser;
+  QSProcessManager manager(io_.get_executor(), options());
+
+  auto server = launch(manager, QSUUID::random(), app.port);
+  EXPECT_EQ(next(server), 0);
+  EXPECT_TRUE(waitUntilGone(app.process->pid()));
+  EXPECT_TRUE(other.process->isRunning());
+  other.process->signal(SIGKILL);
+}
+
+TEST_F(ProcessManagerTest, TerminateAllSignalsServersAndOrphansAndEmptiesTheTable) {
+  writeSwift("echo started; sleep 1000 & wait");
+  auto orphan = startListener(testing::listenerNamed(folder_.path(), "App"), 0);
+  launched_.push_back(orphan.process->pid());
+  listeners_ = listenersAsUser;
+  QSProcessManager manager(io_.get_executor(), options());
+  auto id = QSUUID::random();
+  auto server = launch(manager, id, orphan.port, {}, nullptr);
+  ASSERT_EQ(readFromPipe(server.stdoutPipe.get(), true), "started\n");
+  // The launch reaped the listener; start another one, as if the server had left it behind.
+  ASSERT_TRUE(waitUntilGone(orphan.process->pid()));
+  orphan = startListener(testing::listenerNamed(folder_.path(), "App"), orphan.port);
+  launched_.push_back(orphan.process->pid());
+
+  manager.terminateAll();
+  EXPECT_FALSE(manager.processID(id));
+  EXPECT_EQ(next(server), 128 + SIGTERM);
+  EXPECT_TRUE(waitUntilGone(orphan.process->pid()));
+}
+
+TEST_F(ProcessManagerTest, ALaunchFailureNamesWhatIsMissingAndRecordsNothing) {
+  writeSwift("exit 0");
+  auto missingToolchain = file("nowhere");
+  auto missingProject = file("no-project");
+  struct Case {
+    std::filesystem::path project, toolchain;
+    std::string message;
+  } cases[] = {
+      {project(), missingToolchain,
+       "spawn " + (missingToolchain / "usr/bin/swift").string() + ": No such file or directory"},
+      {missingProject, toolchain(), "chdir " + missingProject.string() + ": No such file or directory"},
+  };
+  for (const auto& c : cases) {
+    QSProcessManager manager(io_.get_executor(), options());
+    auto id = QSUUID::random();
+    try {
+      complete(manager.launchServer(id, c.project, "App", 8123, c.toolchain, {}));
+      ADD_FAILURE() << "launched " << c.message;
+    } catch (const QSSystemError& error) {
+      EXPECT_EQ(std::string(error.what()), c.message);
+    }
+    EXPECT_FALSE(manager.processID(id));
+  }
+}
+
+}  // namespace
+}  // namespace qs

@@ -1,0 +1,105 @@
+// Reading a project folder: Package.swift and the port in .env.
+#include "core/runtime/project_detector.h"
+
+#include "support/test_support.h"
+
+#include <gtest/gtest.h>
+
+namespace qs {
+namespace {
+
+using testing::TemporaryFolder;
+using testing::writeTextFile;
+
+const char* const kManifest = R"(// swift-tools-version:5.9
+import PackageDescription
+
+let package = Package(
+    name: "HelloVapor",
+    platforms: [.macOS(.v13)],
+    dependencies: [
+        .package(url: "https://github.com/vapor/vapor.git", from: "4.99.3"),
+    ],
+    targets: [
+        .target(name: "Shared"),
+        .executableTarget(
+            name: "App",
+            dependencies: [.product(name: "Vapor", package: "vapor")]
+        ),
+        .testTarget(name: "AppTests", dependencies: [.target(name: "App")]),
+    ]
+)
+)";
+
+TEST(ProjectDetectorTest, Manifest) {
+  struct Case {
+    std::optional<std::string> manifest;  // nothing: no Package.swift
+    bool isVapor;
+    std::optional<std::string> name;
+    std::optional<std::string> target;
+  } cases[] = {
+      {kManifest, true, "HelloVapor", "App"},
+      {"// Built for VAPOR one day\nlet package = Package(name:\"Tool\", targets: [.target(name: \"Tool\")])",
+       true, "Tool", std::nullopt},
+      {"let package = Package(name: \"CLI\", targets: [.executableTarget(name: \"cli\")])", false, "CLI", "cli"},
+      {".executableTarget(   name:   \"Run\")", false, "Run", "Run"},
+      {"Package(name: \"\")", false, std::nullopt, std::nullopt},
+      {"", false, std::nullopt, std::nullopt},
+      {std::nullopt, false, std::nullopt, std::nullopt},
+  };
+  QSProjectDetector detector;
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.manifest.value_or("(no Package.swift)"));
+    TemporaryFolder folder;
+    if (c.manifest) writeTextFile(folder / "Package.swift", *c.manifest);
+    EXPECT_EQ(detector.isVaporProject(folder.path()), c.isVapor);
+    EXPECT_EQ(detector.projectName(folder.path()), c.name);
+    EXPECT_EQ(detector.executableTargetName(folder.path()), c.target);
+  }
+}
+
+TEST(ProjectDetectorTest, Port) {
+  struct Case {
+    std::optional<std::string> env;  // nothing: no .env
+    int port;
+  } cases[] = {
+      {std::nullopt, 8080},
+      {"", 8080},
+      {"PORT=9000\n", 9000},
+      {"# PORT=1\nPORT=9000\n", 9000},
+      {"PORT = 9000\n", 8080},
+      {"export PORT=9000\n", 8080},
+      {"PORT=\"9000\"\n", 8080},
+      {" PORT=9000\n", 8080},
+      {"DATABASE_URL=postgres://x\r\nPORT=3000\r\n", 3000},
+      {"PORT=3000\nPORT=4000", 3000},
+      {"PORT=99999999999999999999\nPORT=4000\n", 8080},  // unparsable: no second look
+      {"APP_PORT=5000\nPORT=", 8080},
+  };
+  QSProjectDetector detector;
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.env.value_or("(no .env)"));
+    TemporaryFolder folder;
+    if (c.env) writeTextFile(folder / ".env", *c.env);
+    EXPECT_EQ(detector.detectPort(folder.path()), c.port);
+  }
+}
+
+// The variables come from the project's .env as the .env reader sees them, disabled ones included.
+TEST(ProjectDetectorTest, EnvironmentVariables) {
+  QSProjectDetector detector;
+  TemporaryFolder folder;
+  EXPECT_TRUE(detector.environmentVariables(folder.path()).empty());
+  writeTextFile(folder / ".env", "# Where the server listens\nPORT=9000\n# DEBUG=true\n");
+  auto variables = detector.environmentVariables(folder.path());
+  ASSERT_EQ(variables.size(), 2u);
+  EXPECT_EQ(variables[0].key, "PORT");
+  EXPECT_EQ(variables[0].value, "9000");
+  EXPECT_EQ(variables[0].comment, "Where the server listens");
+  EXPECT_TRUE(variables[0].isEnabled);
+  EXPECT_EQ(variables[1].key, "DEBUG");
+  EXPECT_FALSE(variables[1].isEnabled);
+}
+
+}  // namespace
+}  // namespace qs

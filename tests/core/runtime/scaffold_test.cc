@@ -1,0 +1,357 @@
+// The new-project scaffold: the files it writes, their texts, its checks, and the rename.
+#include "core/platform/regex.h"
+#include "core/runtime/error_page_support.h"
+#include "core/runtime/project_scaffold.h"
+#include "support/test_support.h"
+
+#include <algorithm>
+
+namespace qs {
+namespace {
+
+namespace fs = std::filesystem;
+using testing::readTextFile;
+using testing::TemporaryFolder;
+using testing::writeTextFile;
+
+QSProjectScaffold::Options optionsFor(const fs::path& parent, std::string name = "shop") {
+  QSProjectScaffold::Options options;
+  options.name = std::move(name);
+  options.parentDirectory = parent;
+  options.initializeGitRepository = false;
+  return options;
+}
+
+std::vector<std::string> filesUnder(const fs::path& root) {
+  std::vector<std::string> files;
+  for (const auto& entry : fs::recursive_directory_iterator(root))
+    if (entry.is_regular_file()) files.push_back(entry.path().lexically_relative(root).string());
+  std::sort(files.begin(), files.end());
+  return files;
+}
+
+// A stand-in for the compiler this machine lacks: braces, parentheses and brackets of Swift code
+// must pair up outside string literals and comments.
+bool delimitersBalance(const std::string& code) {
+  std::string open;
+  for (std::size_t i = 0; i < code.size(); ++i) {
+    char c = code[i];
+    if (c == '/' && i + 1 < code.size() && code[i + 1] == '/') {
+      i = code.find('\n', i);
+      if (i == std::string::npos) break;
+    } else if (c == '"') {
+      for (++i; i < code.size() && code[i] != '"'; ++i)
+        if (code[i] == '\\') ++i;
+    } else if (c == '{' || c == '(' || c == '[') {
+      open += c;
+    } else if (c == '}' || c == ')' || c == ']') {
+      char expected = c == '}' ? '{' : c == ')' ? '(' : '[';
+      if (open.empty() || open.back() != expected) return false;
+      open.pop_back();
+    }
+  }
+  return open.empty();
+}
+
+TEST(ProjectScaffold, WritesTheFileSetWithAndWithoutErrorPages) {
+  const std::vector<std::string> plain = {
+      ".env", ".gitignore", "Package.swift", "Sources/App/configure.swift", "Sources/App/entrypoint.swift",
+      "Sources/App/routes.swift", "Tests/AppTests/AppTests.swift",
+  };
+  std::vector<std::string> withPages = plain;
+  withPages.insert(withPages.end(), {"Resources/Views/404.leaf", "Resources/Views/500.leaf",
+                                     "Resources/Views/error.leaf", "Sources/App/ErrorPageMiddleware.swift"});
+  std::sort(withPages.begin(), withPages.end());
+
+  TemporaryFolder parent;
+  auto options = optionsFor(parent.path());
+  auto folder = QSProjectScaffold::create(options);
+  EXPECT_EQ(folder, parent.path() / "shop");
+  EXPECT_EQ(filesUnder(folder), plain);
+  EXPECT_EQ(readTextFile(folder / "Package.swift").find("leaf"), std::string::npos);
+
+  options.name = "branded";
+  options.includeErrorPages = true;
+  folder = QSProjectScaffold::create(options);
+  EXPECT_EQ(filesUnder(folder), withPages);
+  EXPECT_EQ(readTextFile(folder / "Sources/App/ErrorPageMiddleware.swift"), QSErrorPageSupport::middlewareSource);
+}
+
+TEST(ProjectScaffold, ManifestOfAPlainProject) {
+  TemporaryFolder parent;
+  auto folder = QSProjectScaffold::create(optionsFor(parent.path()));
+  EXPECT_EQ(readTextFile(folder / "Package.swift"), R"(// swift-tools-version:6.0
+import PackageDescription
+
+let package = Package(
+    name: "shop",
+    platforms: [
+        .macOS(.v14),
+    ],
+    dependencies: [
+        .package(url: "https://github.com/vapor/vapor.git", from: "4.115.0"),
+    ],
+    targets: [
+        .executableTarget(
+            name: "App",
+            dependencies: [
+                .product(name: "Vapor", package: "vapor"),
+            ]
+        ),
+        .testTarget(
+            name: "AppTests",
+            dependencies: [
+                .target(name: "App"),
+                .product(name: "VaporTesting", package: "vapor"),
+            ]
+        ),
+    ]
+)
+)");
+  EXPECT_EQ(readTextFile(folder / "Sources/App/configure.swift"), R"(import Vapor
+
+// Configures the application before it starts serving requests.
+public func configure(_ app: Application) async throws {
+    try routes(app)
+}
+)");
+}
+
+TEST(ProjectScaffold, ManifestNamesTheTargetTheProjectDetectorFinds) {
+  TemporaryFolder parent;
+  for (bool pages : {false, true}) {
+    auto options = optionsFor(parent.path(), pages ? "with-pages" : "plain");
+    options.includeErrorPages = pages;
+    auto manifest = readTextFile(QSProjectScaffold::create(options) / "Package.swift");
+    auto target = QSRegex(R"re(\.executableTarget\(\s*name:\s*"([^"]+)")re").firstMatch(manifest);
+    ASSERT_TRUE(target.has_value());
+    EXPECT_EQ((*target)[0], "App");
+    EXPECT_NE(manifest.find("vapor"), std::string::npos);
+  }
+}
+
+TEST(ProjectScaffold, DatabaseDriversAndConnectionCode) {
+  struct Case {
+    std::optional<QSDatabaseType> type;
+    std::vector<std::string> manifestHas;
+    std::vector<std::string> configureHas;
+  };
+  const std::string fluentPackage = R"(.package(url: "https://github.com/vapor/fluent.git", from: "4.11.0"),)";
+  const std::string fluentProduct = R"(.product(name: "Fluent", package: "fluent"),)";
+  const std::vector<Case> cases = {
+      {QSDatabaseType::postgresql,
+       {fluentPackage, R"(.package(url: "https://github.com/vapor/fluent-postgres-driver.git", from: "2.9.0"),)",
+        fluentProduct, R"(.product(name: "FluentPostgresDriver", package: "fluent-postgres-driver"),)"},
+       {"import Fluent\nimport FluentPostgresDriver\nimport Vapor\n",
+        "app.databases.use(.postgres(configuration: SQLPostgresConfiguration(", "tls: .disable", "), as: .psql)",
+        R"(let hostname = setting("DB_HOST") ?? url?.host ?? "localhost")",
+        R"(?? url?.port ?? SQLPostgresConfiguration.ianaPortNumber)",
+        R"(let database = setting("DB_NAME") ?? databaseName(in: url) ?? "my_shop_2")",
+        "private func databaseName(in url: URLComponents?) -> String?"}},
+      {QSDatabaseType::mysql,
+       {fluentPackage, R"(.package(url: "https://github.com/vapor/fluent-mysql-driver.git", from: "4.4.0"),)",
+        fluentProduct, R"(.product(name: "FluentMySQLDriver", package: "fluent-mysql-driver"),)"},
+       {"import Fluent\nimport FluentMySQLDriver\nimport Vapor\n", "app.databases.use(.mysql(",
+        "tlsConfiguration: nil", "), as: .mysql)", R"(?? url?.port ?? MySQLConfiguration.ianaPortNumber)",
+        R"(?? databaseName(in: url) ?? "my_shop_2")"}},
+      {QSDatabaseType::sqlite,
+       {fluentPackage, R"(.package(url: "https://github.com/vapor/fluent-sqlite-driver.git", from: "4.6.0"),)",
+        fluentProduct, R"(.product(name: "FluentSQLiteDriver", package: "fluent-sqlite-driver"),)"},
+       {"import Fluent\nimport FluentSQLiteDriver\nimport Vapor\n",
+        "app.databases.use(.sqlite(.file(sqliteFilePath())), as: .sqlite)",
+        R"(guard let value = setting("DATABASE_URL") else { return "db.sqlite" })"}},
+      {QSDatabaseType::redis,
+       {R"(.package(url: "https://github.com/vapor/redis.git", from: "4.10.0"),)",
+        R"(.product(name: "Redis", package: "redis"),)"},
+       {"import Redis\nimport Vapor\n", R"(app.redis.configuration = try RedisConfiguration(url: redisURL))",
+        R"(hostname: setting("REDIS_HOST") ?? "localhost",)", R"(password: setting("REDIS_PASSWORD"))"}},
+  };
+  TemporaryFolder parent;
+  int index = 0;
+  for (const auto& c : cases) {
+    auto options = optionsFor(parent.path() / std::to_string(index++), "My Shop 2");
+    options.databaseType = c.type;
+    auto folder = QSProjectScaffold::create(options);
+    auto manifest = readTextFile(folder / "Package.swift");
+    auto configure = readTextFile(folder / "Sources/App/configure.swift");
+    SCOPED_TRACE(std::string(displayName(*c.type)));
+    for (const auto& text : c.manifestHas) EXPECT_NE(manifest.find(text), std::string::npos) << text;
+    for (const auto& text : c.configureHas) EXPECT_NE(configure.find(text), std::string::npos) << text;
+    EXPECT_NE(configure.find("private func setting(_ key: String) -> String?"), std::string::npos);
+    EXPECT_EQ(manifest.find("fluent") != std::string::npos, c.type != QSDatabaseType::redis);
+    EXPECT_EQ(configure.find("Leaf"), std::string::npos);
+  }
+}
+
+TEST(ProjectScaffold, GeneratedSwiftHasBalancedDelimitersInEveryCombination) {
+  TemporaryFolder parent;
+  std::vector<std::optional<QSDatabaseType>> databases = {std::nullopt, QSDatabaseType::postgresql,
+                                                          QSDatabaseType::mysql, QSDatabaseType::sqlite,
+                                                          QSDatabaseType::redis};
+  int index = 0;
+  for (auto database : databases) {
+    for (bool pages : {false, true}) {
+      auto options = optionsFor(parent.path(), "p" + std::to_string(index++));
+      options.databaseType = database;
+      options.includeErrorPages = pages;
+      auto folder = QSProjectScaffold::create(options);
+      for (const auto& file : filesUnder(folder)) {
+        if (file.ends_with(".swift")) {
+          EXPECT_TRUE(delimitersBalance(readTextFile(folder / file))) << folder / file;
+        }
+      }
+      auto configure = readTextFile(folder / "Sources/App/configure.swift");
+      EXPECT_EQ(configure.find("import Leaf") != std::string::npos, pages);
+      EXPECT_NE(configure.find("    try routes(app)\n}\n"), std::string::npos);
+    }
+  }
+}
+
+TEST(ProjectScaffold, ErrorPagesAreLeafTemplatesWithTheirTexts) {
+  TemporaryFolder parent;
+  auto options = optionsFor(parent.path());
+  options.includeErrorPages = true;
+  auto folder = QSProjectScaffold::create(options);
+  auto views = folder / "Resources/Views";
+  struct Page {
+    std::string file, label, title, message;
+  };
+  const std::vector<Page> pages = {
+      {"404.leaf", "Error 404", "Page not found", "The page you\u2019re looking for doesn\u2019t exist or may have moved."},
+      {"500.leaf", "Error 500", "Something went wrong", "An unexpected error occurred. Please try again."},
+      {"error.leaf", "Error #(code)", "Something went wrong", "#(reason)"},
+  };
+  for (const auto& page : pages) {
+    auto text = readTextFile(views / page.file);
+    SCOPED_TRACE(page.file);
+    EXPECT_NE(text.find("<p class=\"code\">" + page.label + "</p>"), std::string::npos);
+    EXPECT_NE(text.find("<title>" + page.title + "</title>"), std::string::npos);
+    EXPECT_NE(text.find("<h1>" + page.title + "</h1>"), std::string::npos);
+    EXPECT_NE(text.find("<p class=\"msg\">" + page.message + "</p>"), std::string::npos);
+    EXPECT_NE(text.find("<a class=\"home\" href=\"/\">Back to home</a>"), std::string::npos);
+    EXPECT_NE(text.find("<meta name=\"robots\" content=\"noindex\">"), std::string::npos);
+    // Leaf starts a tag at every "#" before a letter or digit; only the placeholders may do so.
+    for (std::size_t at = text.find('#'); at != std::string::npos; at = text.find('#', at + 1))
+      EXPECT_TRUE(text[at - 1] == '\\' || text[at + 1] == '(') << text.substr(at, 10);
+  }
+  auto configure = readTextFile(folder / "Sources/App/configure.swift");
+  EXPECT_NE(configure.find("import Leaf\nimport Vapor\n"), std::string::npos);
+  EXPECT_NE(configure.find("    app.views.use(.leaf)\n\n"
+                           "    // Branded error pages first, so it catches not-found from routing.\n"
+                           "    app.middleware.use(ErrorPageMiddleware())\n"),
+            std::string::npos);
+  auto manifest = readTextFile(folder / "Package.swift");
+  EXPECT_NE(manifest.find(R"(.package(url: "https://github.com/vapor/leaf.git", from: "4.4.0"),)"), std::string::npos);
+  EXPECT_NE(manifest.find(R"(.product(name: "Leaf", package: "leaf"),)"), std::string::npos);
+}
+
+TEST(ProjectScaffold, DotenvAndGitignoreTexts) {
+  TemporaryFolder parent;
+  auto options = optionsFor(parent.path());
+  options.port = 8123;
+  auto folder = QSProjectScaffold::create(options);
+  EXPECT_EQ(readTextFile(folder / ".env"), "PORT=8123\nMAIL_HOST=127.0.0.1\nMAIL_PORT=1025\nMAIL_ENCRYPTION=none\n");
+  EXPECT_EQ(readTextFile(folder / ".gitignore"),
+            ".DS_Store\n.build/\n.swiftpm/\nPackages/\n*.xcodeproj/\n*.xcworkspace/\nDerivedData/\n.env");
+}
+
+TEST(ProjectScaffold, RejectsUnusableNamesAndPortsBeforeWritingAnything) {
+  struct Case {
+    std::string name;
+    int port;
+    std::string message;
+  };
+  const std::vector<Case> cases = {
+      {"", 8080, "Enter a name for the project."},
+      {std::string(256, 'a'), 8080, "A project name can\u2019t be longer than 255 bytes."},
+      {"caf\xC3", 8080, "A project name must be valid UTF-8 text."},
+      {"bad\xC0\xAF", 8080, "A project name must be valid UTF-8 text."},
+      {"two\nlines", 8080, "A project name can\u2019t contain line breaks, tabs or other control characters."},
+      {"say \"hi\"", 8080, "A project name can\u2019t contain \u201c\"\u201d."},
+      {"back\\slash", 8080, "A project name can\u2019t contain \u201c\\\u201d."},
+      {"../escape", 8080, "A project name can\u2019t contain \u201c/\u201d."},
+      {"a/b", 8080, "A project name can\u2019t contain \u201c/\u201d."},
+      {" shop", 8080, "A project name can\u2019t start or end with a space."},
+      {"shop ", 8080, "A project name can\u2019t start or end with a space."},
+      {"..", 8080, "A project name can\u2019t start with a period."},
+      {".hidden", 8080, "A project name can\u2019t start with a period."},
+      {"shop", 0, "Choose a port between 1 and 65535."},
+      {"shop", 65536, "Choose a port between 1 and 65535."},
+  };
+  TemporaryFolder parent;
+  for (const auto& c : cases) {
+    auto options = optionsFor(parent.path(), c.name);
+    options.port = c.port;
+    try {
+      QSProjectScaffold::create(options);
+      ADD_FAILURE() << "accepted " << c.name;
+    } catch (const QSScaffoldError& error) {
+      EXPECT_EQ(error.message(), c.message) << c.name;
+    }
+  }
+  EXPECT_TRUE(fs::is_empty(parent.path()));
+
+  auto options = optionsFor("");
+  auto error = QSProjectScaffold::validationError(options);
+  ASSERT_TRUE(error.has_value());
+  EXPECT_EQ(error->message(), "Choose a location for the project.");
+  options = optionsFor(parent.path(), "Caf\u00e9 & Co. 2");
+  EXPECT_FALSE(QSProjectScaffold::validationError(options).has_value());
+  options.port = 65535;
+  EXPECT_FALSE(QSProjectScaffold::validationError(options).has_value());
+}
+
+TEST(ProjectScaffold, NeverWritesIntoSomethingThatExists) {
+  TemporaryFolder parent;
+  writeTextFile(parent / "shop/notes.txt", "keep me");
+  writeTextFile(parent / "file", "a file");
+  fs::create_symlink(parent / "nowhere", parent / "link");
+  for (std::string name : {"shop", "file", "link"}) {
+    try {
+      QSProjectScaffold::create(optionsFor(parent.path(), name));
+      ADD_FAILURE() << "created over " << name;
+    } catch (const QSScaffoldError& error) {
+      EXPECT_EQ(error.kind(), QSScaffoldError::Kind::directoryExists);
+      EXPECT_EQ(error.message(), "A folder named \u201c" + name +
+                                     "\u201d already exists in that location. Choose a different name or location.");
+    }
+  }
+  EXPECT_EQ(filesUnder(parent / "shop"), std::vector<std::string>{"notes.txt"});
+  EXPECT_EQ(readTextFile(parent / "shop/notes.txt"), "keep me");
+  EXPECT_EQ(readTextFile(parent / "file"), "a file");
+  EXPECT_FALSE(fs::exists(parent / "nowhere"));
+}
+
+TEST(ProjectScaffold, CreatesMissingParentFoldersAndReturnsAnAbsolutePath) {
+  TemporaryFolder parent;
+  auto options = optionsFor(parent / "deep/er");
+  auto folder = QSProjectScaffold::create(options);
+  EXPECT_TRUE(folder.is_absolute());
+  EXPECT_TRUE(fs::is_regular_file(parent / "deep/er/shop/Package.swift"));
+}
+
+TEST(ProjectScaffold, RenameRewritesOnlyThePackageName) {
+  TemporaryFolder folder;
+  const std::string manifest = "// swift-tools-version:6.0\nlet package = Package(\n    name:\"old-name\",\n"
+                               "    targets: [\n        .executableTarget(name: \"App\"),\n    ]\n)\n";
+  writeTextFile(folder / "Package.swift", manifest);
+  QSProjectScaffold::rewritePackageName(folder.path(), "New Name");
+  EXPECT_EQ(readTextFile(folder / "Package.swift"),
+            "// swift-tools-version:6.0\nlet package = Package(\n    name: \"New Name\",\n"
+            "    targets: [\n        .executableTarget(name: \"App\"),\n    ]\n)\n");
+
+  // Names that would break the string literal, a manifest without a name, a missing manifest:
+  // nothing changes and nothing is thrown.
+  for (std::string bad : {"say \"hi\"", "back\\slash", "", "two\nlines"}) {
+    QSProjectScaffold::rewritePackageName(folder.path(), bad);
+  }
+  EXPECT_NE(readTextFile(folder / "Package.swift").find("name: \"New Name\","), std::string::npos);
+  writeTextFile(folder / "other/Package.swift", "let package = Package()\n");
+  QSProjectScaffold::rewritePackageName(folder / "other", "x");
+  EXPECT_EQ(readTextFile(folder / "other/Package.swift"), "let package = Package()\n");
+  QSProjectScaffold::rewritePackageName(folder / "missing", "x");
+  EXPECT_FALSE(fs::exists(folder / "missing"));
+}
+
+}  // namespace
+}  // namespace qs

@@ -1,0 +1,188 @@
+// Finding installed toolchains and choosing one for a project's pinned version.
+#include "core/runtime/toolchain_service.h"
+
+#include "core/platform/child_process.h"
+#include "core/runtime/swift_version_file.h"
+#include "support/test_support.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstdlib>
+
+namespace qs {
+namespace {
+
+namespace fs = std::filesystem;
+using testing::IsolatedHome;
+using testing::TemporaryFolder;
+using testing::writeTextFile;
+
+// Sets (or with nothing, removes) an environment variable for the lifetime of the object.
+class ScopedVariable {
+public:
+  ScopedVariable(const char* name, const std::optional<std::string>& value) : name_(name) {
+    if (const char* old = std::getenv(name)) saved_ = old;
+    if (value) ::setenv(name, value->c_str(), 1);
+    else ::unsetenv(name);
+  }
+  ~ScopedVariable() {
+    if (saved_) ::setenv(name_, saved_->c_str(), 1);
+    else ::unsetenv(name_);
+  }
+
+private:
+  const char* name_;
+  std::optional<std::string> saved_;
+};
+
+void makeCompiler(const fs::path& path, const std::string& script = "#!/bin/sh\nexit 0\n") {
+  writeTextFile(path, script);
+  fs::permissions(path, fs::perms::owner_all);
+}
+
+void makeToolchain(const fs::path& folder) { makeCompiler(folder / "usr/bin/swift"); }
+
+// Only the toolchains under `root`: a machine may have real ones in /opt/swift.
+std::vector<QSToolchain> under(const fs::path& root, std::vector<QSToolchain> toolchains) {
+  std::erase_if(toolchains, [&](const QSToolchain& t) { return t.path.string().rfind(root.string(), 0) != 0; });
+  return toolchains;
+}
+
+TEST(ToolchainServiceTest, Selection) {
+  const QSToolchain byDefault{"default", "6.0.3", "/usr/bin", true};
+  const QSToolchain six{"swift-6.0-RELEASE", "6.0", "/t/swift-6.0-RELEASE", false};
+  const QSToolchain sixThree{"swift-6.0.3-RELEASE", "6.0.3", "/t/swift-6.0.3-RELEASE", false};
+  const QSToolchain sixThreeAgain{"6.0.3", "6.0.3", "/u/6.0.3", false};
+  const std::vector<QSToolchain> all{byDefault, sixThree, six, sixThreeAgain};
+  struct Case {
+    std::optional<std::string> version;
+    std::vector<QSToolchain> from;
+    std::optional<QSToolchain> selected;
+  } cases[] = {
+      {"6.0", all, six},
+      {"6.0.3", all, sixThree},         // the first installed match, never the default entry
+      {"6", all, std::nullopt},
+      {"5.10", all, std::nullopt},
+      {std::nullopt, all, std::nullopt},
+      {"6.0.3", {byDefault}, std::nullopt},
+      {"6.0.3", {}, std::nullopt},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.version.value_or("(none)"));
+    EXPECT_EQ(QSToolchainService::selectToolchain(c.version, c.from), c.selected);
+  }
+}
+
+class ToolchainDiscoveryTest : public ::testing::Test {
+protected:
+  void SetUp() override {
+    makeToolchain(swiftly() / "5.10.1");
+    makeToolchain(first / "swift-6.0.3-RELEASE-ubuntu22.04");
+    makeToolchain(first / "main-snapshot-2024-12-10");  // no version in its name
+    fs::create_directories(first / "swift-5.9/usr/bin");  // no compiler
+    writeTextFile(first / "swift-5.8/usr/bin/swift", "not executable");
+    writeTextFile(first / "notes-1.2.txt", "a file, not a folder");
+    makeToolchain(second / "6.1");
+  }
+
+  fs::path swiftly() const { return fs::path(std::getenv("XDG_DATA_HOME")) / "swiftly/toolchains"; }
+
+  IsolatedHome home;
+  TemporaryFolder roots;
+  fs::path first = roots / "first";
+  fs::path second = roots / "second";
+  ScopedVariable dirs{"QS_TOOLCHAIN_DIRS", first.string() + "::" + (roots / "missing").string() + ":" +
+                                               second.string() + ":" + first.string()};
+};
+
+TEST_F(ToolchainDiscoveryTest, FindsFoldersWithAVersionAndACompiler) {
+  QSToolchainService service;
+  auto mine = [&](std::vector<QSToolchain> all) {
+    auto fromSwiftly = under(swiftly(), all);
+    auto fromRoots = under(roots.path(), all);
+    fromSwiftly.insert(fromSwiftly.end(), fromRoots.begin(), fromRoots.end());
+    return fromSwiftly;
+  };
+  std::vector<QSToolchain> expected{
+      {"5.10.1", "5.10.1", swiftly() / "5.10.1", false},
+      {"swift-6.0.3-RELEASE-ubuntu22.04", "6.0.3", first / "swift-6.0.3-RELEASE-ubuntu22.04", false},
+      {"6.1", "6.1", second / "6.1", false},
+  };
+  EXPECT_EQ(mine(service.installedToolchains()), expected);
+  EXPECT_EQ(mine(service.discoverToolchains()), expected);
+}
+
+TEST_F(ToolchainDiscoveryTest, PathForVersionAndProject) {
+  QSToolchainService service;
+  EXPECT_EQ(service.toolchainPath(std::optional<std::string>("6.1")), second / "6.1");
+  EXPECT_EQ(service.toolchainPath(std::optional<std::string>("6.0")), std::nullopt);
+  EXPECT_EQ(service.toolchainPath(std::optional<std::string>()), std::nullopt);
+
+  TemporaryFolder projectFolder;
+  QSProject project;
+  project.path = projectFolder.path();
+  project.swiftVersion = "6.0.3";
+  EXPECT_EQ(service.toolchainPath(project), first / "swift-6.0.3-RELEASE-ubuntu22.04");
+  writeTextFile(projectFolder / ".swift-version", "\n  6.1 \n");
+  EXPECT_EQ(service.toolchainPath(project), second / "6.1");  // the pin file wins
+  project.swiftVersion.reset();
+  writeTextFile(projectFolder / ".swift-version", "5.9\n");
+  EXPECT_EQ(service.toolchainPath(project), std::nullopt);
+}
+
+// The default compiler is found on PATH when /usr/bin/swift does not exist, as on these machines.
+class DefaultCompilerTest : public ::testing::Test {
+protected:
+  void SetUp() override {
+    if (isExecutableFile("/usr/bin/swift")) GTEST_SKIP() << "a real /usr/bin/swift is installed";
+  }
+  TemporaryFolder bin;
+};
+
+TEST_F(DefaultCompilerTest, VersionFromTheFirstSwiftOnPath) {
+  struct Case {
+    std::string script;
+    std::optional<std::string> version;
+  } cases[] = {
+      {"#!/bin/sh\necho 'Swift version 6.0.3 (swift-6.0.3-RELEASE)'\necho 'Target: x86_64-unknown-linux-gnu'\n", "6.0.3"},
+      // The version line may come on standard error.
+      {"#!/bin/sh\necho 'Swift version 5.10 (swift-5.10-RELEASE)' >&2\n", "5.10"},
+      {"#!/bin/sh\necho 'swift-driver version: 1.109.2 Swift version 6.1-dev'\n", "6.1"},
+      {"#!/bin/sh\necho 'Apple Swift version 6.0.3'\nexit 1\n", "6.0.3"},
+      {"#!/bin/sh\necho 'no version here'\n", std::nullopt},
+  };
+  ScopedVariable path("PATH", (bin / "empty").string() + ":" + bin.path().string() + ":/usr/bin:/bin");
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.script);
+    makeCompiler(bin / "swift", c.script);
+    EXPECT_EQ(QSToolchainService::defaultCompilerPath(), bin / "swift");
+    EXPECT_EQ(QSToolchainService::defaultVersion(), c.version);
+  }
+}
+
+TEST_F(DefaultCompilerTest, DefaultEntryComesFirst) {
+  IsolatedHome home;
+  ScopedVariable dirs("QS_TOOLCHAIN_DIRS", QS_FAKE_TOOLCHAINS_DIR);
+  ScopedVariable path("PATH", std::string(QS_FAKE_TOOLCHAIN_ROOT) + "/usr/bin:/usr/bin:/bin");
+  auto toolchains = QSToolchainService().discoverToolchains();
+  ASSERT_GE(toolchains.size(), 2u);
+  EXPECT_EQ(toolchains[0], (QSToolchain{"default", "6.0.3", fs::path(QS_FAKE_TOOLCHAIN_ROOT) / "usr/bin", true}));
+  EXPECT_EQ(under(QS_FAKE_TOOLCHAINS_DIR, toolchains),
+            (std::vector<QSToolchain>{{"default", "6.0.3", fs::path(QS_FAKE_TOOLCHAIN_ROOT) / "usr/bin", true},
+                                      {"swift-6.0.3", "6.0.3", QS_FAKE_TOOLCHAIN_ROOT, false}}));
+  // A pin equal to the default compiler's version still picks the installed toolchain, never the default.
+  EXPECT_EQ(QSToolchainService::selectToolchain("6.0.3", toolchains)->path, fs::path(QS_FAKE_TOOLCHAIN_ROOT));
+}
+
+TEST_F(DefaultCompilerTest, NoCompilerAnywhere) {
+  ScopedVariable path("PATH", bin.path().string());
+  EXPECT_EQ(QSToolchainService::defaultCompilerPath(), fs::path("/usr/bin/swift"));
+  EXPECT_EQ(QSToolchainService::defaultVersion(), std::nullopt);
+  IsolatedHome home;
+  ScopedVariable dirs("QS_TOOLCHAIN_DIRS", std::nullopt);
+  for (const auto& t : QSToolchainService().discoverToolchains()) EXPECT_FALSE(t.isDefault);
+}
+
+}  // namespace
+}  // namespace qs

@@ -1,0 +1,83 @@
+// Helpers for tests that run real child processes: reading their pipes, starting the listener
+// helper under a chosen name, and waiting for a process to be gone.
+#pragma once
+
+#include "core/platform/child_process.h"
+#include "support/test_support.h"
+
+#include <poll.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <filesystem>
+#include <fstream>
+#include <memory>
+#include <stdexcept>
+#include <string>
+#include <thread>
+#include <vector>
+
+namespace qs::testing {
+
+// Reads a non-blocking descriptor until end of file, or until `stopAtNewline` and a line has
+// come. Gives up (throwing) after 30 seconds of silence so a broken test cannot hang.
+inline std::string readFromPipe(int fd, bool stopAtNewline = false) {
+  std::string out;
+  for (;;) {
+    pollfd entry{fd, POLLIN, 0};
+    int ready = ::poll(&entry, 1, 30000);
+    if (ready == 0) throw std::runtime_error("no output within 30 s: " + out);
+    if (ready < 0) continue;
+    char buffer[4096];
+    ssize_t n = ::read(fd, buffer, sizeof buffer);
+    if (n == 0) return out;
+    if (n > 0) out.append(buffer, static_cast<std::size_t>(n));
+    if (stopAtNewline && out.find('\n') != std::string::npos) return out;
+  }
+}
+
+// A copy of the listener helper named `name` in `folder`: its process carries that name.
+inline std::filesystem::path listenerNamed(const std::filesystem::path& folder, const std::string& name) {
+  auto copy = folder / name;
+  std::filesystem::copy_file(std::filesystem::path(QS_BIN_DIR) / "qs_test_listener", copy,
+                             std::filesystem::copy_options::overwrite_existing);
+  return copy;
+}
+
+struct RunningListener {
+  std::shared_ptr<QSChildProcess> process;
+  int port = 0;
+};
+
+// Starts a listener copy on `port` (0: any free port) and returns once it listens.
+inline RunningListener startListener(const std::filesystem::path& program, int port,
+                                     std::vector<std::string> flags = {}) {
+  std::vector<std::string> arguments{std::to_string(port)};
+  arguments.insert(arguments.end(), flags.begin(), flags.end());
+  auto process = QSChildProcess::spawn({program, arguments, program.parent_path(), {}});
+  auto output = process->takeStandardOutput();
+  std::string line = readFromPipe(output.get(), true);
+  if (line.rfind("listening ", 0) != 0) throw std::runtime_error("listener did not start: " + line);
+  return {process, std::stoi(line.substr(10))};
+}
+
+// True when the process has no /proc entry or is a zombie (ended, not yet collected).
+inline bool isGone(std::int32_t pid) {
+  std::ifstream stat("/proc/" + std::to_string(pid) + "/stat");
+  std::string text;
+  if (!std::getline(stat, text)) return true;
+  auto close = text.rfind(')');
+  return close == std::string::npos || text.substr(close + 2, 1) == "Z";
+}
+
+// Polls until the process is gone; false when it still exists after `patience`.
+inline bool waitUntilGone(std::int32_t pid, std::chrono::seconds patience = std::chrono::seconds(10)) {
+  auto deadline = std::chrono::steady_clock::now() + patience;
+  while (!isGone(pid)) {
+    if (std::chrono::steady_clock::now() > deadline) return false;
+    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  }
+  return true;
+}
+
+}  // namespace qs::testing
