@@ -10,6 +10,7 @@
 
 #include <cerrno>
 #include <cstdio>
+#include <stdio.h>
 #include <random>
 
 namespace qs {
@@ -120,6 +121,16 @@ bool removeFile(const fs::path& path) {
   if (::unlink(path.c_str()) == 0) return true;
   if (errno == ENOENT) return false;
   throwSystemError("unlink " + path.string());
+}
+
+}  // namespace qs
+
+namespace qs {
+
+void moveItem(const fs::path& from, const fs::path& to) {
+  // RENAME_NOREPLACE: never replace something that appeared at the destination meanwhile.
+  if (::renameat2(AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str(), RENAME_NOREPLACE) != 0)
+    throwSystemError("rename " + from.string() + " to " + to.string());
 }
 
 }  // namespace qs

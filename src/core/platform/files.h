@@ -37,3 +37,11 @@ bool isDirectory(const fs::path& path);
 bool removeFile(const fs::path& path);
 
 }  // namespace qs
+
+namespace qs {
+
+// Moves a file or folder within one file system (rename). Throws QSSystemError, for example
+// "rename /a to /b: Invalid cross-device link".
+void moveItem(const fs::path& from, const fs::path& to);
+
+}  // namespace qs

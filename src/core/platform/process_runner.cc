@@ -1,0 +1,159 @@
+#include "core/platform/process_runner.h"
+
+#include "core/platform/system_error.h"
+#include "core/platform/unique_fd.h"
+
+#include <fcntl.h>
+#include <poll.h>
+#include <signal.h>
+#include <spawn.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdlib>
+#include <cstring>
+
+extern char** environ;
+
+namespace qs {
+namespace {
+
+struct Pipe {
+  UniqueFd read, write;
+};
+
+Pipe makePipe() {
+  int fds[2];
+  if (::pipe2(fds, O_CLOEXEC) != 0) throwSystemError("pipe2");
+  return {UniqueFd(fds[0]), UniqueFd(fds[1])};
+}
+
+std::vector<char*> pointers(std::vector<std::string>& strings) {
+  std::vector<char*> out;
+  for (auto& s : strings) out.push_back(s.data());
+  out.push_back(nullptr);
+  return out;
+}
+
+int decodeWaitStatus(int status) {
+  if (WIFEXITED(status)) return WEXITSTATUS(status);
+  if (WIFSIGNALED(status)) return 128 + WTERMSIG(status);
+  return -1;
+}
+
+// Reads both pipes and feeds standard input until everything is closed; poll keeps a chatty
+// tool from blocking on a full pipe while we wait on the other one.
+void pump(UniqueFd& out, UniqueFd& err, UniqueFd& in, std::string_view input, QSProcessResult& result) {
+  std::size_t written = 0;
+  if (in && input.empty()) in.reset();
+  while (out || err || in) {
+    pollfd fds[3];
+    int n = 0;
+    int outIndex = -1, errIndex = -1, inIndex = -1;
+    if (out) { outIndex = n; fds[n++] = {out.get(), POLLIN, 0}; }
+    if (err) { errIndex = n; fds[n++] = {err.get(), POLLIN, 0}; }
+    if (in) { inIndex = n; fds[n++] = {in.get(), POLLOUT, 0}; }
+    if (::poll(fds, static_cast<nfds_t>(n), -1) < 0) {
+      if (errno == EINTR) continue;
+      throwSystemError("poll");
+    }
+    char buffer[65536];
+    auto drain = [&](int index, UniqueFd& fd, std::string& sink) {
+      if (index < 0 || !(fds[index].revents & (POLLIN | POLLHUP | POLLERR))) return;
+      ssize_t r = ::read(fd.get(), buffer, sizeof buffer);
+      if (r > 0) sink.append(buffer, static_cast<std::size_t>(r));
+      else if (r == 0 || errno != EINTR) fd.reset();
+    };
+    drain(outIndex, out, result.output);
+    drain(errIndex, err, result.errorOutput);
+    if (inIndex >= 0 && (fds[inIndex].revents & (POLLOUT | POLLERR | POLLHUP))) {
+      ssize_t w = ::write(in.get(), input.data() + written, input.size() - written);
+      if (w > 0) written += static_cast<std::size_t>(w);
+      if ((w < 0 && errno != EINTR && errno != EAGAIN) || written == input.size()) in.reset();
+    }
+  }
+}
+
+}  // namespace
+
+std::vector<std::string> mergedEnvironment(const std::map<std::string, std::string>& set,
+                                           const std::vector<std::string>& unset) {
+  std::vector<std::string> out;
+  for (char** e = environ; e && *e; ++e) {
+    std::string_view entry = *e;
+    std::string key(entry.substr(0, entry.find('=')));
+    if (set.count(key)) continue;
+    bool removed = false;
+    for (const auto& u : unset) removed = removed || u == key;
+    if (!removed) out.emplace_back(entry);
+  }
+  for (const auto& [k, v] : set) out.push_back(k + "=" + v);
+  return out;
+}
+
+std::optional<std::filesystem::path> findExecutable(const std::string& name) {
+  if (name.find('/') != std::string::npos) return std::filesystem::path(name);
+  const char* path = std::getenv("PATH");
+  std::string_view rest = path ? path : "/usr/local/bin:/usr/bin:/bin";
+  while (!rest.empty()) {
+    auto colon = rest.find(':');
+    std::string folder(rest.substr(0, colon));
+    rest = colon == std::string_view::npos ? std::string_view{} : rest.substr(colon + 1);
+    if (folder.empty()) continue;
+    std::filesystem::path candidate = std::filesystem::path(folder) / name;
+    struct stat st {};
+    if (::stat(candidate.c_str(), &st) == 0 && S_ISREG(st.st_mode) && ::access(candidate.c_str(), X_OK) == 0)
+      return candidate;
+  }
+  return std::nullopt;
+}
+
+QSProcessResult runProcess(const std::vector<std::string>& arguments, const QSProcessOptions& options) {
+  if (arguments.empty()) throwSystemError("spawn (no program)", EINVAL);
+  auto program = findExecutable(arguments[0]);
+  if (!program) throwSystemError("spawn " + arguments[0], ENOENT);
+
+  Pipe out = makePipe(), err = makePipe(), in = makePipe();
+  posix_spawn_file_actions_t actions;
+  posix_spawn_file_actions_init(&actions);
+  posix_spawn_file_actions_adddup2(&actions, in.read.get(), STDIN_FILENO);
+  posix_spawn_file_actions_adddup2(&actions, out.write.get(), STDOUT_FILENO);
+  posix_spawn_file_actions_adddup2(&actions, options.mergeErrorIntoOutput ? out.write.get() : err.write.get(),
+                                   STDERR_FILENO);
+  if (options.workingDirectory) posix_spawn_file_actions_addchdir_np(&actions, options.workingDirectory->c_str());
+
+  std::vector<std::string> argv = arguments;
+  std::vector<std::string> envp = mergedEnvironment(options.environment, options.unsetEnvironment);
+  auto argvPointers = pointers(argv);
+  auto envPointers = pointers(envp);
+  pid_t pid = -1;
+  int rc = ::posix_spawn(&pid, program->c_str(), &actions, nullptr, argvPointers.data(), envPointers.data());
+  posix_spawn_file_actions_destroy(&actions);
+  if (rc != 0) throwSystemError("spawn " + program->string(), rc);
+
+  out.write.reset();
+  err.write.reset();
+  in.read.reset();
+  QSProcessResult result;
+  // A tool that exits without reading its input must not kill us with SIGPIPE.
+  struct sigaction ignore {}, previous {};
+  ignore.sa_handler = SIG_IGN;
+  ::sigaction(SIGPIPE, &ignore, &previous);
+  std::string_view input = options.input ? std::string_view(*options.input) : std::string_view{};
+  if (!options.input) in.write.reset();
+  // Non-blocking, so a large input never stalls us while the tool waits for us to read its output.
+  if (in.write) ::fcntl(in.write.get(), F_SETFL, ::fcntl(in.write.get(), F_GETFL) | O_NONBLOCK);
+  pump(out.read, err.read, in.write, input, result);
+  ::sigaction(SIGPIPE, &previous, nullptr);
+
+  int status = 0;
+  while (::waitpid(pid, &status, 0) < 0) {
+    if (errno != EINTR) throwSystemError("waitpid");
+  }
+  result.exitStatus = decodeWaitStatus(status);
+  return result;
+}
+
+}  // namespace qs

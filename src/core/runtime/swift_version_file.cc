@@ -1,0 +1,51 @@
+#include "core/runtime/swift_version_file.h"
+
+#include "core/platform/files.h"
+#include "core/platform/system_error.h"
+
+namespace qs::QSSwiftVersionFile {
+namespace {
+
+std::string_view trimmed(std::string_view text) {
+  auto first = text.find_first_not_of(" \t");
+  if (first == std::string_view::npos) return {};
+  auto last = text.find_last_not_of(" \t");
+  return text.substr(first, last - first + 1);
+}
+
+}  // namespace
+
+std::optional<std::string> read(const std::filesystem::path& projectRoot) {
+  auto text = readFileIfPresent(projectRoot / filename);
+  if (!text) return std::nullopt;
+  std::string_view rest = *text;
+  while (!rest.empty()) {
+    auto end = rest.find_first_of("\r\n");
+    std::string_view line = trimmed(rest.substr(0, end));
+    if (!line.empty()) return std::string(line);
+    if (end == std::string_view::npos) break;
+    rest.remove_prefix(end + 1);
+  }
+  return std::nullopt;
+}
+
+bool sync(const std::optional<std::string>& version, const std::filesystem::path& projectRoot) {
+  auto file = projectRoot / filename;
+  if (version && !version->empty()) {
+    if (read(projectRoot) == *version) return false;
+    try {
+      writeFileAtomically(file, *version + "\n");
+    } catch (const QSSystemError&) {
+      // Reported as attempted: the caller only needs to know that the file was out of step.
+    }
+    return true;
+  }
+  if (!fileExists(file)) return false;
+  try {
+    removeFile(file);
+  } catch (const QSSystemError&) {
+  }
+  return true;
+}
+
+}  // namespace qs::QSSwiftVersionFile

@@ -1,0 +1,143 @@
+#include "core/models/persistence_service.h"
+#include "core/platform/files.h"
+#include "support/test_support.h"
+
+#include <gtest/gtest.h>
+
+namespace qs {
+namespace {
+
+using testing::TemporaryFolder;
+using testing::readTextFile;
+using testing::writeTextFile;
+
+std::vector<std::string> corruptCopies(const std::filesystem::path& folder) {
+  std::vector<std::string> out;
+  for (auto& name : listDirectory(folder))
+    if (name.starts_with("config.json.corrupt-")) out.push_back(name);
+  return out;
+}
+
+QSProject sampleProject(const std::filesystem::path& folder) {
+  QSProject p;
+  p.name = "Blog";
+  p.path = folder;
+  p.port = 8081;
+  p.environmentVariables.push_back({QSUUID::random(), "PORT", "8081", "Where it listens", true});
+  return p;
+}
+
+TEST(PersistenceServiceTest, MissingFileStartsEmptyWithoutWritingOrLogging) {
+  TemporaryFolder dir;
+  QSPersistenceService store(dir / "config.json");
+  try {
+    store.load();
+    FAIL() << "expected missing";
+  } catch (const QSStateLoadError& e) {
+    EXPECT_EQ(e.kind(), QSStateLoadError::Kind::missing);
+  }
+  std::vector<std::string> lines;
+  auto state = store.loadForOwner("quaysided: ", [&](const std::string& l) { lines.push_back(l); });
+  EXPECT_EQ(state, QSProjectConfiguration{});
+  EXPECT_TRUE(lines.empty());
+  EXPECT_FALSE(fileExists(dir / "config.json"));
+}
+
+TEST(PersistenceServiceTest, CorruptFileIsCopiedOnceAndLogged) {
+  TemporaryFolder dir;
+  writeTextFile(dir / "config.json", "{}");
+  QSPersistenceService store(dir / "config.json");
+  std::vector<std::string> lines;
+  auto log = [&](const std::string& l) { lines.push_back(l); };
+
+  EXPECT_EQ(store.loadForOwner("quaysided: ", log), QSProjectConfiguration{});
+  EXPECT_EQ(store.loadForOwner("quaysided: ", log), QSProjectConfiguration{});
+
+  auto copies = corruptCopies(dir.path());
+  ASSERT_EQ(copies.size(), 1u) << "a file that stays corrupt is kept once";
+  EXPECT_EQ(readTextFile(dir / copies[0]), "{}");
+  EXPECT_EQ(copies[0].size(), std::string("config.json.corrupt-20261206-094520").size());
+  ASSERT_EQ(lines.size(), 2u);
+  EXPECT_EQ(lines[0],
+            "quaysided: config.json couldn't be loaded (QSProjectConfiguration: missing required key 'version'); "
+            "preserved a copy at " + (dir / copies[0]).string() + " and started with empty state.");
+  EXPECT_EQ(readTextFile(dir / "config.json"), "{}") << "the bad file stays until the next save";
+
+  // Different bad bytes get a copy of their own (the names differ by time; the newest is compared).
+  writeTextFile(dir / "config.json", "not json");
+  try {
+    store.load();
+    FAIL();
+  } catch (const QSStateLoadError& e) {
+    ASSERT_TRUE(e.backupURL());
+    EXPECT_EQ(readTextFile(*e.backupURL()), "not json");
+  }
+}
+
+TEST(PersistenceServiceTest, ApplicationPrefixAndFailedBackup) {
+  TemporaryFolder dir;
+  auto folder = dir / "state";
+  std::filesystem::create_directories(folder);
+  writeTextFile(folder / "config.json", "[]");
+  std::filesystem::permissions(folder, std::filesystem::perms::owner_read | std::filesystem::perms::owner_exec);
+  QSPersistenceService store(folder / "config.json");
+  std::vector<std::string> lines;
+  store.loadForOwner("Quayside: ", [&](const std::string& l) { lines.push_back(l); });
+  std::filesystem::permissions(folder, std::filesystem::perms::owner_all);
+  ASSERT_EQ(lines.size(), 1u);
+  EXPECT_TRUE(lines[0].starts_with("Quayside: config.json couldn't be loaded ("));
+  if (::geteuid() != 0) {
+    EXPECT_TRUE(lines[0].ends_with("preserved a copy at (backup failed) and started with empty state."));
+  }
+}
+
+TEST(PersistenceServiceTest, SavedFileIsSortedPrettyAndRoundTrips) {
+  TemporaryFolder dir;
+  QSPersistenceService store(dir / "nested" / "config.json");
+  QSProjectConfiguration state;
+  state.projects.push_back(sampleProject(dir / "blog"));
+  state.projects[0].autoStartServerAtLogin = false;
+  state.projects[0].bookmarkData = QSBytes{1, 2, 3};
+  state.databases.push_back(QSDatabase::make("blog", QSDatabaseType::postgresql));
+  std::filesystem::create_directories(dir / "blog");
+  store.save(state);
+
+  std::string text = readTextFile(dir / "nested" / "config.json");
+  EXPECT_LT(text.find("\"databases\""), text.find("\"projects\""));
+  EXPECT_LT(text.find("\"projects\""), text.find("\"version\""));
+  EXPECT_LT(text.find("\"autoStartServerAtLogin\""), text.find("\"bookmarkData\""));
+  EXPECT_LT(text.find("\"bookmarkData\""), text.find("\"createdAt\""));
+  EXPECT_NE(text.find("\n  \"databases\""), std::string::npos) << "pretty-printed";
+  EXPECT_NE(text.find("Z\""), std::string::npos) << "ISO 8601 dates";
+  EXPECT_EQ(text.find("swiftVersion"), std::string::npos) << "absent optionals are left out";
+  EXPECT_EQ(store.load(), state);
+}
+
+TEST(PersistenceServiceTest, SwiftVersionFileFollowsThePinBothWays) {
+  TemporaryFolder dir;
+  std::filesystem::create_directories(dir / "blog");
+  QSPersistenceService store(dir / "config.json");
+  QSProjectConfiguration state;
+  state.projects.push_back(sampleProject(dir / "blog"));
+
+  state.projects[0].swiftVersion = "6.0";
+  store.save(state);
+  EXPECT_EQ(readTextFile(dir / "blog" / ".swift-version"), "6.0\n");
+
+  // The file wins on load.
+  writeTextFile(dir / "blog" / ".swift-version", "\n  5.10  \n");
+  EXPECT_EQ(store.load().projects[0].swiftVersion, "5.10");
+
+  state.projects[0].swiftVersion.reset();
+  store.save(state);
+  EXPECT_FALSE(fileExists(dir / "blog" / ".swift-version"));
+
+  // A stored pin without a file writes the file on load.
+  state.projects[0].swiftVersion = "6.0.3";
+  writeFileAtomically(dir / "config.json", QSPersistenceService::encode(state));
+  EXPECT_EQ(store.load().projects[0].swiftVersion, "6.0.3");
+  EXPECT_EQ(readTextFile(dir / "blog" / ".swift-version"), "6.0.3\n");
+}
+
+}  // namespace
+}  // namespace qs

@@ -1,0 +1,173 @@
+#include "core/platform/encoding.h"
+#include "core/platform/files.h"
+#include "core/platform/paths.h"
+#include "core/platform/process_runner.h"
+#include "core/platform/settings.h"
+#include "core/platform/system_error.h"
+#include "core/platform/timestamp.h"
+#include "core/platform/trash.h"
+#include "core/platform/uuid.h"
+#include "support/test_support.h"
+
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+
+namespace qs {
+namespace {
+
+using testing::IsolatedHome;
+using testing::TemporaryFolder;
+using testing::readTextFile;
+using testing::writeTextFile;
+
+mode_t modeOf(const std::filesystem::path& p) {
+  struct stat st {};
+  ::stat(p.c_str(), &st);
+  return st.st_mode & 07777;
+}
+
+TEST(UUIDTest, CanonicalUpperCaseTextAndParsing) {
+  auto id = QSUUID::random();
+  std::string text = id.string();
+  ASSERT_EQ(text.size(), 36u);
+  EXPECT_EQ(text[8], '-');
+  EXPECT_EQ(text.find_first_of("abcdef"), std::string::npos);
+  EXPECT_EQ(QSUUID::parse(text), id);
+  std::string lower = text;
+  for (auto& c : lower) c = static_cast<char>(std::tolower(c));
+  EXPECT_EQ(QSUUID::parse(lower), id);
+  for (std::string bad : {"", "E621E1F8C36C495A93FC0C247A3E6E5F", "E621E1F8-C36C-495A-93FC-0C247A3E6E5G",
+                          "E621E1F8-C36C-495A-93FC-0C247A3E6E5F0"})
+    EXPECT_FALSE(QSUUID::parse(bad)) << bad;
+}
+
+TEST(TimestampTest, BothFormsRoundTripToTheMillisecond) {
+  using namespace std::chrono;
+  QSTimestamp reference = QSTime::fromReferenceSeconds(0);
+  EXPECT_EQ(QSTime::iso8601(reference), "2001-01-01T00:00:00.000Z");
+  EXPECT_EQ(QSTime::referenceSeconds(reference + days{1}), 86400.0);
+
+  QSTimestamp t = QSTime::now();
+  EXPECT_EQ(QSTime::parseISO8601(QSTime::iso8601(t)), t);
+  EXPECT_EQ(QSTime::fromReferenceSeconds(QSTime::referenceSeconds(t)), t);
+  EXPECT_EQ(QSTime::parseISO8601("2001-01-01T01:00:00+01:00"), reference);
+  EXPECT_EQ(QSTime::parseISO8601("2001-01-01T00:00:00Z"), reference);
+  for (std::string bad : {"", "2001-13-01T00:00:00Z", "2001-01-01 00:00", "2001-01-01T00:00:00", "yesterday"})
+    EXPECT_FALSE(QSTime::parseISO8601(bad)) << bad;
+  EXPECT_EQ(QSTime::backupStampUTC(reference + hours{13} + minutes{4} + seconds{5}), "20010101-130405");
+}
+
+TEST(EncodingTest, Base64Sha256AndFileURLs) {
+  EXPECT_EQ(base64Encode({}), "");
+  EXPECT_EQ(base64Encode({'h', 'i'}), "aGk=");
+  EXPECT_EQ(base64Decode("aGk="), (QSBytes{'h', 'i'}));
+  EXPECT_EQ(base64Decode("aGkh"), (QSBytes{'h', 'i', '!'}));
+  EXPECT_FALSE(base64Decode("aGk"));
+  EXPECT_FALSE(base64Decode("a*k="));
+  EXPECT_EQ(sha256Hex("abc"), "ba7816bf8f01cfea414140de5dae2223b00361a396177a9cb410ff61f20015ad");
+
+  EXPECT_EQ(fileURLString("/home/me/My App/ü"), "file:///home/me/My%20App/%C3%BC");
+  EXPECT_EQ(pathFromFileURL("file:///home/me/My%20App/%C3%BC"), std::filesystem::path("/home/me/My App/ü"));
+  EXPECT_EQ(pathFromFileURL("file://localhost/tmp"), std::filesystem::path("/tmp"));
+  EXPECT_FALSE(pathFromFileURL("http://x/y"));
+  EXPECT_FALSE(pathFromFileURL("file://host/tmp"));
+  EXPECT_FALSE(pathFromFileURL("file:///a%2"));
+}
+
+TEST(FilesTest, AtomicWriteReplacesKeepsModeAndLeavesNoTemporaries) {
+  TemporaryFolder dir;
+  auto file = dir / "config.json";
+  writeFileAtomically(file, "one", 0600);
+  EXPECT_EQ(modeOf(file), 0600u);
+  ::chmod(file.c_str(), 0640);
+  writeFileAtomically(file, "two");
+  EXPECT_EQ(readTextFile(file), "two");
+  EXPECT_EQ(modeOf(file), 0640u) << "an existing file keeps its mode";
+  EXPECT_EQ(listDirectory(dir.path()), std::vector<std::string>{"config.json"});
+  try {
+    writeFileAtomically(dir / "missing" / "x", "y");
+    FAIL();
+  } catch (const QSSystemError& e) {
+    EXPECT_NE(std::string(e.what()).find("missing"), std::string::npos) << e.what();
+  }
+  try {
+    readFile(dir / "nope");
+    FAIL();
+  } catch (const QSSystemError& e) {
+    EXPECT_EQ(std::string(e.what()), "open " + (dir / "nope").string() + ": No such file or directory");
+  }
+}
+
+TEST(PathsTest, DataFolderFollowsXDGAndIsPrivate) {
+  IsolatedHome home;
+  auto folder = QSPaths::dataFolder();
+  EXPECT_EQ(folder, home.home() / ".local/share/Quayside");
+  EXPECT_EQ(modeOf(folder), 0700u);
+  ::chmod(folder.c_str(), 0755);
+  QSPaths::dataFolder();
+  EXPECT_EQ(modeOf(folder), 0700u) << "a loosened folder is tightened again";
+  EXPECT_EQ(QSPaths::projectsFolder(), home.home() / "Quayside");
+  ::setenv("XDG_DATA_HOME", "relative/ignored", 1);
+  EXPECT_EQ(QSPaths::dataHome(), home.home() / ".local/share");
+}
+
+TEST(SettingsTest, DefaultsTypedValuesAndPersistence) {
+  IsolatedHome home;
+  {
+    auto settings = QSSettings::standard();
+    settings.registerDefaults({{"qs.useDaemon", true}, {"qs.mailSMTPPort", 1025LL}, {"qs.editor", std::string("code")}});
+    EXPECT_TRUE(settings.boolValue("qs.useDaemon"));
+    EXPECT_EQ(settings.intValue("qs.mailSMTPPort"), 1025);
+    EXPECT_EQ(settings.stringValue("qs.editor"), "code");
+    EXPECT_EQ(settings.stringValue("qs.unknown"), "");
+    settings.set("qs.useDaemon", false);
+    settings.set("qs.mailSMTPPort", 2525LL);
+    settings.set("qs.ratio", 0.5);
+  }
+  auto file = home.home() / ".config/Quayside/settings.json";
+  EXPECT_EQ(modeOf(file), 0600u);
+  auto settings = QSSettings::standard();
+  settings.registerDefaults({{"qs.useDaemon", true}});
+  EXPECT_FALSE(settings.boolValue("qs.useDaemon"));
+  EXPECT_EQ(settings.intValue("qs.mailSMTPPort"), 2525);
+  EXPECT_EQ(settings.doubleValue("qs.ratio"), 0.5);
+  settings.remove("qs.useDaemon");
+  EXPECT_TRUE(settings.boolValue("qs.useDaemon"));
+
+  writeTextFile(file, "garbage");
+  EXPECT_EQ(QSSettings::standard().intValue("qs.mailSMTPPort"), 0) << "an unreadable file reads as empty";
+}
+
+TEST(TrashTest, MovesItemAndWritesInfoWithUniqueNames) {
+  IsolatedHome home;
+  auto first = home.home() / "My Site";
+  writeTextFile(first / "Package.swift", "// vapor");
+  auto trashed = moveToTrash(first);
+  EXPECT_FALSE(fileExists(first));
+  EXPECT_EQ(readTextFile(trashed / "Package.swift"), "// vapor");
+  std::string info = readTextFile(home.home() / ".local/share/Trash/info/My Site.trashinfo");
+  EXPECT_TRUE(info.starts_with("[Trash Info]\nPath=" + home.home().string() + "/My%20Site\nDeletionDate="));
+
+  writeTextFile(first / "again", "");
+  auto second = moveToTrash(first);
+  EXPECT_NE(second, trashed);
+  EXPECT_TRUE(fileExists(home.home() / ".local/share/Trash/info/My Site.2.trashinfo"));
+  EXPECT_THROW(moveToTrash(first), QSSystemError);
+}
+
+TEST(ProcessRunnerTest, CapturesOutputStatusAndEnvironment) {
+  auto r = runProcess({"/bin/sh", "-c", "echo out; echo err >&2; echo $QS_TEST_VALUE; exit 3"},
+                      {.environment = {{"QS_TEST_VALUE", "given"}}});
+  EXPECT_EQ(r.exitStatus, 3);
+  EXPECT_EQ(r.output, "out\ngiven\n");
+  EXPECT_EQ(r.errorOutput, "err\n");
+  auto merged = runProcess({"sh", "-c", "echo a; echo b >&2"}, {.mergeErrorIntoOutput = true});
+  EXPECT_EQ(merged.output, "a\nb\n");
+  auto echoed = runProcess({"cat"}, {.input = std::string(200000, 'x')});
+  EXPECT_EQ(echoed.output.size(), 200000u) << "large input and output do not deadlock";
+  EXPECT_EQ(runProcess({"sh", "-c", "kill -9 $$"}).exitStatus, 128 + 9);
+  EXPECT_THROW(runProcess({"/nonexistent/tool"}), QSSystemError);
+}
+
+}  // namespace
+}  // namespace qs
