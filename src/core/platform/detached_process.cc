@@ -6,7 +6,7 @@
 #include <fcntl.h>
 #include <poll.h>
 #include <signal.h>
-#include <sys/pidfd.h>
+#include <sys/syscall.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -171,7 +171,8 @@ QSDetachedProcess spawnDetached(const QSDetachedProcessOptions& options) {
     if (!readValue(errorPipe.read, error)) error = ECHILD;
     throwSystemError(operation, error);
   }
-  UniqueFd pidfd(::pidfd_open(pid, 0));
+  // The raw call: glibc 2.36 declares pidfd_open without C linkage for C++.
+  UniqueFd pidfd(static_cast<int>(::syscall(SYS_pidfd_open, pid, 0)));
   int pidfdError = pidfd ? 0 : errno;
   char go = 1;
   writeValue(goPipe.write.get(), &go, 1);
