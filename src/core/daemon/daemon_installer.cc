@@ -141,8 +141,8 @@ void QSDaemonInstaller::enableAutoStart(const fs::path& daemonPath) const {
   createDirectories(unit.parent_path());
   fs::path log = QSPaths::daemonLogFile();
   try {
-    // systemd opens the log itself but does not create its folder.
-    QSPaths::dataFolder();
+    // systemd opens the log itself but does not create its folder. 0700: the data folder
+    // holds the control socket.
     createDirectories(log.parent_path(), 0700);
   } catch (const QSSystemError&) {
     // The start below then fails and says so.

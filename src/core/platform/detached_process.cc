@@ -144,7 +144,8 @@ bool QSDetachedProcess::hasExited() const {
 
 QSDetachedProcess spawnDetached(const QSDetachedProcessOptions& options) {
   std::string operation = "spawn " + options.executable.string();
-  std::vector<std::string> argv{options.executable.string()};
+  // The child changes to "/" before the exec, where a relative path would name something else.
+  std::vector<std::string> argv{std::filesystem::absolute(options.executable).string()};
   argv.insert(argv.end(), options.arguments.begin(), options.arguments.end());
   std::vector<std::string> envp = mergedEnvironment(options.environment);
   auto argvPointers = pointers(argv);

@@ -15,7 +15,7 @@ namespace qs {
 
 struct QSDetachedProcessOptions {
   std::filesystem::path executable;
-  std::vector<std::string> arguments;  // after the program name, which is the executable's path
+  std::vector<std::string> arguments;  // after the program name, which is the executable's absolute path
   // Variables set on top of this process's environment (an existing key takes the new value).
   std::map<std::string, std::string> environment;
   // Standard output and standard error are appended to this file (created with mode 0644 when
