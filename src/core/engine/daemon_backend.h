@@ -1,4 +1,4 @@
-// The daemon server's view of the engine: it runs commands and produces the event stream.
+// The daemon server's view of the engine: requests in, results out, and one stream of events.
 #pragma once
 
 #include "core/engine/async_queue.h"

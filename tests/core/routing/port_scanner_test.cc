@@ -74,8 +74,7 @@ TEST(PortScannerTest, ReportsAvailability) {
   };
   for (const auto& c : cases) {
     auto answer = scanner.availability(c.port);
-    EXPECT_EQ(answer.kind, c.expected.kind) << "port " << c.port;
-    EXPECT_EQ(answer.code, c.expected.code) << "port " << c.port;
+    EXPECT_EQ(answer, c.expected) << "port " << c.port;
   }
   listener.process->signal(SIGKILL);
 }

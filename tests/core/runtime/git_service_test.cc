@@ -153,6 +153,7 @@ TEST(GitService, CreateMakesTheInitialCommitWhenAsked) {
   QSProjectScaffold::Options options;
   options.name = "shop";
   options.parentDirectory = parent.path();
+  options.initializeGitRepository = true;
   auto folder = QSProjectScaffold::create(options);
   EXPECT_EQ(git(folder, {"log", "--format=%s"}), "Initial commit from Quayside\n");
 }

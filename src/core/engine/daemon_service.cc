@@ -1,0 +1,190 @@
+#include "core/engine/daemon_service.h"
+
+#include "core/engine/off_loop.h"
+#include "core/platform/paths.h"
+#include "core/routing/port_scanner.h"
+#include "core/runtime/process_manager.h"
+
+#include <asio/co_spawn.hpp>
+#include <asio/detached.hpp>
+#include <asio/redirect_error.hpp>
+#include <asio/steady_timer.hpp>
+
+#include <cstdio>
+
+namespace qs {
+namespace {
+
+QSPersistenceService choosePersistence(const QSDaemonServiceOptions& options) {
+  if (options.persistence) return *options.persistence;
+  // An engine built over an in-memory state never touches the user's file.
+  if (options.configuration)
+    return QSPersistenceService(QSPaths::temporaryFolder() / ("qs-daemon-" + QSUUID::random().string()) /
+                                "config.json");
+  return QSPersistenceService(QSPersistenceService::defaultConfigURL());
+}
+
+// The fixed proxy ports the engine checks, whatever ports the proxy itself was built with.
+constexpr int kProxyHTTPPort = 7080;
+constexpr int kProxyTLSPort = 7443;
+constexpr int kDNSPreferredPort = 5300;
+
+}  // namespace
+
+QSDaemonService::QSDaemonService(asio::any_io_executor executor, QSDaemonServiceOptions options)
+    : executor_(executor),
+      version_(std::move(options.version)),
+      persistence_(choosePersistence(options)),
+      processManager_(std::move(options.processManager)),
+      databases_(std::move(options.databases)),
+      log_(std::move(options.log)),
+      reconciliationInterval_(options.reconciliationInterval),
+      events_(executor) {
+  if (!processManager_) processManager_ = std::make_shared<QSProcessManager>(executor);
+  if (options.configuration)
+    config_ = std::move(*options.configuration);
+  else
+    config_ = persistence_.loadForOwner(logPrefix, [this](const std::string& line) { log(line); });
+}
+
+std::shared_ptr<QSDaemonService> QSDaemonService::make(asio::any_io_executor executor, QSDaemonServiceOptions options) {
+  return std::shared_ptr<QSDaemonService>(new QSDaemonService(executor, std::move(options)));
+}
+
+QSDaemonService::~QSDaemonService() {
+  if (statusReconciliationTask_) statusReconciliationTask_->cancel();
+  workers_.join();
+}
+
+void QSDaemonService::log(const std::string& line) const {
+  if (log_)
+    log_(line);
+  else
+    std::fprintf(stderr, "%s\n", line.c_str());
+}
+
+asio::awaitable<void> QSDaemonService::bootstrap() {
+  if (databases_) co_await databases_->reapOrphanedProcesses();
+  co_await autoStartProjects();
+  if (!statusReconciliationTask_) startStatusReconciliation();
+}
+
+asio::awaitable<void> QSDaemonService::shutdown() {
+  if (statusReconciliationTask_) {
+    statusReconciliationTask_->cancel();
+    statusReconciliationTask_.reset();
+  }
+  if (databases_) co_await databases_->stopAll();
+  std::vector<QSUUID> running;
+  for (const auto& [id, server] : servers_) running.push_back(id);
+  for (const auto& id : running) {
+    cancelServerExitMonitor(id);
+    co_await processManager_->stopServer(id);
+  }
+}
+
+asio::awaitable<QSDaemonResult> QSDaemonService::handle(QSDaemonCommand command) {
+  try {
+    co_return co_await route(command);
+  } catch (const QSDaemonException& e) {
+    co_return res::Failure{e.error()};
+  } catch (const std::exception& e) {
+    co_return res::Failure{QSDaemonError(derr::OperationFailed{e.what()})};
+  }
+}
+
+asio::awaitable<QSDaemonResult> QSDaemonService::route(const QSDaemonCommand& command) {
+  co_return co_await command.visit([this](const auto& c) { return perform(c); });
+}
+
+void QSDaemonService::save() {
+  try {
+    persistence_.save(config_);
+  } catch (const std::exception& e) {
+    // The in-memory state stays authoritative; the next successful save writes all of it.
+    log(std::string(logPrefix) + "couldn't save config.json: " + e.what());
+  }
+}
+
+void QSDaemonService::emit(QSEvent event) { events_.push(std::move(event)); }
+
+void QSDaemonService::emitProjectsChanged() { emit(evt::ProjectsChanged{config_.projects}); }
+
+// Database status reconciliation: a database recorded as running whose engine has gone is
+// reported stopped. Nothing is saved: the status is run-time knowledge.
+void QSDaemonService::startStatusReconciliation() {
+  auto timer = std::make_shared<asio::steady_timer>(executor_);
+  statusReconciliationTask_ = timer;
+  std::weak_ptr<QSDaemonService> weak = weak_from_this();
+  auto interval = reconciliationInterval_;
+  asio::co_spawn(
+      executor_,
+      [weak, timer, interval]() -> asio::awaitable<void> {
+        for (;;) {
+          timer->expires_after(interval);
+          asio::error_code ec;
+          co_await timer->async_wait(asio::redirect_error(asio::use_awaitable, ec));
+          if (ec) co_return;  // cancelled
+          auto self = weak.lock();
+          if (!self) co_return;
+          co_await self->reconcileDatabaseStatuses();
+        }
+      },
+      asio::detached);
+}
+
+asio::awaitable<void> QSDaemonService::reconcileDatabaseStatuses() {
+  if (!databases_) co_return;
+  std::vector<QSUUID> candidates;
+  for (const auto& db : config_.databases)
+    if (db.type != QSDatabaseType::sqlite && db.status == QSDatabaseStatus::running) candidates.push_back(db.id);
+  for (const auto& id : candidates) {
+    QSDatabaseType type{};
+    for (const auto& db : config_.databases)
+      if (db.id == id) type = db.type;
+    auto live = co_await databases_->status(type);
+    if (live == QSDatabaseStatus::running) continue;
+    for (auto& db : config_.databases) {
+      if (db.id == id && db.status == QSDatabaseStatus::running) {
+        db.status = QSDatabaseStatus::stopped;
+        emit(evt::DatabaseChanged{db});
+      }
+    }
+  }
+}
+
+asio::awaitable<QSNetworkStatus> QSDaemonService::networkStatus() {
+  // The DNS server and the proxy are not part of this build, so they are reported as not running
+  // and their ports as whatever holds them now.
+  QSNetworkStatus status;
+  status.dnsRunning = false;
+  status.dnsPort = kDNSPreferredPort;
+  auto probe = [] {
+    QSPortScanner scanner;
+    std::pair<QSPortAvailability, QSPortAvailability> ports{scanner.availability(kProxyHTTPPort),
+                                                            scanner.availability(kProxyTLSPort)};
+    std::vector<ListeningProcess> holders;
+    for (auto [port, availability] : {std::pair{kProxyHTTPPort, ports.first}, std::pair{kProxyTLSPort, ports.second}})
+      if (availability.is<avail::InUse>())
+        for (auto& p : scanner.processesListening(port)) holders.push_back(p);
+    return std::make_tuple(ports.first, ports.second, holders);
+  };
+  auto [http, https, holders] = co_await runOffLoop(workers_, executor_, probe);
+  status.httpPortStatus = http;
+  status.httpsPortStatus = https;
+  status.conflictingProcesses = holders;
+  co_return status;
+}
+
+asio::awaitable<QSFullStatus> QSDaemonService::fullStatus() {
+  QSNetworkStatus network = co_await networkStatus();
+  QSFullStatus status;
+  status.projects = config_.projects;
+  status.databases = config_.databases;
+  for (const auto& [id, server] : servers_) status.servers.push_back(server);
+  status.network = std::move(network);
+  status.daemonVersion = version_;
+  co_return status;
+}
+
+}  // namespace qs

@@ -1,0 +1,166 @@
+// The service engine: the one owner, at run time, of projects, servers, databases and the network
+// services. Requests become operations; every change is saved and published as an event.
+//
+// Everything here runs on the service loop. Operations are coroutines: at each co_await another
+// request may run, so an operation looks its project up again after awaiting another service.
+#pragma once
+
+#include "core/engine/daemon_backend.h"
+#include "core/engine/engine_services.h"
+#include "core/models/persistence_service.h"
+#include "core/models/project_configuration.h"
+#include "core/models/server.h"
+#include "core/runtime/server_process_managing.h"
+
+#include <asio/any_io_executor.hpp>
+#include <asio/thread_pool.hpp>
+
+#include <chrono>
+#include <deque>
+#include <functional>
+#include <map>
+#include <memory>
+#include <optional>
+#include <string>
+
+namespace qs {
+
+struct QSDaemonServiceOptions {
+  std::string version = QS_VERSION;
+  // An in-memory state to start from; the engine then saves to a throwaway location unless a
+  // persistence service is given too.
+  std::optional<QSProjectConfiguration> configuration;
+  std::optional<QSPersistenceService> persistence;
+  // Launches project servers; a QSProcessManager on the same loop when absent.
+  std::shared_ptr<QSServerProcessManaging> processManager;
+  // The database engines; absent until that layer is present, and then database commands fail
+  // with a message that says so.
+  std::shared_ptr<QSDatabaseServicing> databases;
+  // Receives the engine's log lines (already prefixed "quaysided: ").
+  std::function<void(const std::string&)> log;
+  std::chrono::milliseconds reconciliationInterval{5000};
+};
+
+class QSDaemonService : public QSDaemonBackend, public std::enable_shared_from_this<QSDaemonService> {
+public:
+  static constexpr int maxLogLines = 500;
+  static constexpr const char* logPrefix = "quaysided: ";
+
+  // Builds the engine and loads its state (a fresh state when there is none; a logged line and a
+  // fresh state when the file cannot be read).
+  static std::shared_ptr<QSDaemonService> make(asio::any_io_executor executor, QSDaemonServiceOptions options);
+  ~QSDaemonService() override;
+
+  // Run once after construction: orphaned engines reaped, flagged servers started, the database
+  // status reconciliation started.
+  asio::awaitable<void> bootstrap();
+  // Run once before the process ends: reconciliation stopped, databases and servers stopped.
+  asio::awaitable<void> shutdown();
+
+  asio::awaitable<QSDaemonResult> handle(QSDaemonCommand command) override;
+  QSAsyncQueue<QSEvent>& eventStream() override { return events_; }
+
+  const QSProjectConfiguration& configuration() const { return config_; }
+  const QSPersistenceService& persistence() const { return persistence_; }
+
+private:
+  QSDaemonService(asio::any_io_executor executor, QSDaemonServiceOptions options);
+
+  // Dispatch: one overload per command, so a command without a branch does not compile.
+  asio::awaitable<QSDaemonResult> route(const QSDaemonCommand& command);
+  asio::awaitable<QSDaemonResult> perform(const cmd::ListProjects& command);
+  asio::awaitable<QSDaemonResult> perform(const cmd::GetProject& command);
+  asio::awaitable<QSDaemonResult> perform(const cmd::AddProject& command);
+  asio::awaitable<QSDaemonResult> perform(const cmd::CreateProject& command);
+  asio::awaitable<QSDaemonResult> perform(const cmd::UpdateProject& command);
+  asio::awaitable<QSDaemonResult> perform(const cmd::RemoveProject& command);
+  asio::awaitable<QSDaemonResult> perform(const cmd::RenameProject& command);
+  asio::awaitable<QSDaemonResult> perform(const cmd::ListDatabases& command);
+  asio::awaitable<QSDaemonResult> perform(const cmd::CreateDatabase& command);
+  asio::awaitable<QSDaemonResult> perform(const cmd::StartDatabase& command);
+  asio::awaitable<QSDaemonResult> perform(const cmd::StopDatabase& command);
+  asio::awaitable<QSDaemonResult> perform(const cmd::RemoveDatabase& command);
+  asio::awaitable<QSDaemonResult> perform(const cmd::UpdateDatabase& command);
+  asio::awaitable<QSDaemonResult> perform(const cmd::ProvisionDatabase& command);
+  asio::awaitable<QSDaemonResult> perform(const cmd::StartServer& command);
+  asio::awaitable<QSDaemonResult> perform(const cmd::StopServer& command);
+  asio::awaitable<QSDaemonResult> perform(const cmd::RestartServer& command);
+  asio::awaitable<QSDaemonResult> perform(const cmd::GetServerStatus& command);
+  asio::awaitable<QSDaemonResult> perform(const cmd::StartDNS& command);
+  asio::awaitable<QSDaemonResult> perform(const cmd::StopDNS& command);
+  asio::awaitable<QSDaemonResult> perform(const cmd::StartProxy& command);
+  asio::awaitable<QSDaemonResult> perform(const cmd::StopProxy& command);
+  asio::awaitable<QSDaemonResult> perform(const cmd::EnableTestRouting& command);
+  asio::awaitable<QSDaemonResult> perform(const cmd::DisableTestRouting& command);
+  asio::awaitable<QSDaemonResult> perform(const cmd::AddDomain& command);
+  asio::awaitable<QSDaemonResult> perform(const cmd::RemoveDomain& command);
+  asio::awaitable<QSDaemonResult> perform(const cmd::GetEnvVars& command);
+  asio::awaitable<QSDaemonResult> perform(const cmd::SetEnvVar& command);
+  asio::awaitable<QSDaemonResult> perform(const cmd::UnsetEnvVar& command);
+  asio::awaitable<QSDaemonResult> perform(const cmd::Status& command);
+  asio::awaitable<QSDaemonResult> perform(const cmd::Health& command);
+  asio::awaitable<QSDaemonResult> perform(const cmd::Logs& command);
+  asio::awaitable<QSDaemonResult> perform(const cmd::Subscribe& command);
+  asio::awaitable<QSDaemonResult> perform(const cmd::Unsubscribe& command);
+  asio::awaitable<QSDaemonResult> perform(const cmd::Ping& command);
+  asio::awaitable<QSDaemonResult> perform(const cmd::ShutdownDaemon& command);
+
+  // Projects.
+  QSProject* project(const QSUUID& id);
+  QSProject& requireProject(const QSUUID& id);
+  asio::awaitable<QSProject> addProject(const std::string& path);
+  QSProject updateProject(const QSProject& record);
+  asio::awaitable<void> removeProject(const QSUUID& id, bool dropDatabase, bool trashFolder);
+  asio::awaitable<QSProject> renameProject(const QSUUID& id, const std::string& newName);
+  asio::awaitable<void> autoStartProjects();
+  void writeEnvFile(const QSProject& project);
+
+  // Environment variables.
+  void setEnvVar(const QSUUID& projectID, const std::string& key, const std::string& value);
+  void unsetEnvVar(const QSUUID& projectID, const std::string& key);
+  void syncEnvVars(const QSDatabase& database);
+
+  // Servers.
+  asio::awaitable<void> startServer(const QSUUID& projectID);
+  asio::awaitable<void> stopServer(const QSUUID& projectID);
+  QSServer serverStatus(const QSUUID& projectID) const;
+  std::vector<std::string> logLines(const QSUUID& projectID, int count) const;
+  void appendLog(const QSUUID& projectID, std::string line);
+  void handleServerExit(const QSUUID& projectID, std::int32_t status);
+  void cancelServerExitMonitor(const QSUUID& projectID);
+  void updateServer(QSServer server);
+  void startConsoleReader(UniqueFd pipe, const QSUUID& projectID);
+  void startExitMonitor(std::shared_ptr<QSTerminationStream> termination, const QSUUID& projectID);
+  asio::awaitable<std::optional<std::filesystem::path>> toolchainPath(const QSProject& project);
+
+  // Databases and status.
+  asio::awaitable<void> reconcileDatabaseStatuses();
+  void startStatusReconciliation();
+  asio::awaitable<QSFullStatus> fullStatus();
+  asio::awaitable<QSNetworkStatus> networkStatus();
+
+  // The engine's pattern after every change: save (a failure is ignored), then publish.
+  void save();
+  void emit(QSEvent event);
+  void emitProjectsChanged();
+  void log(const std::string& line) const;
+
+  asio::any_io_executor executor_;
+  asio::thread_pool workers_{2};  // blocking work (tool runs, /proc scans), see runOffLoop
+  std::string version_;
+  QSPersistenceService persistence_;
+  std::shared_ptr<QSServerProcessManaging> processManager_;
+  std::shared_ptr<QSDatabaseServicing> databases_;
+  std::function<void(const std::string&)> log_;
+  std::chrono::milliseconds reconciliationInterval_;
+
+  QSProjectConfiguration config_;
+  std::map<QSUUID, QSServer> servers_;
+  std::map<QSUUID, std::deque<std::string>> logBuffers_;
+  // One flag per started process's exit monitor: set when the monitor is cancelled.
+  std::map<QSUUID, std::shared_ptr<bool>> serverExitTasks_;
+  std::shared_ptr<asio::steady_timer> statusReconciliationTask_;
+  QSAsyncQueue<QSEvent> events_;
+};
+
+}  // namespace qs

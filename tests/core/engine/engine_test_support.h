@@ -1,0 +1,82 @@
+// A real engine on a test loop, over a temporary HOME, with the fake Swift toolchain installed.
+#pragma once
+
+#include "core/engine/daemon_service.h"
+#include "core/routing/port_scanner.h"
+#include "support/async_helpers.h"
+#include "support/test_support.h"
+
+#include <asio/io_context.hpp>
+
+#include <cstdlib>
+
+namespace qs::testing {
+
+// Writes a minimal Vapor package (and optionally a .env) into `folder`.
+inline void writeVaporPackage(const std::filesystem::path& folder, const std::string& name,
+                              const std::string& dotenv = "") {
+  writeTextFile(folder / "Package.swift",
+                "// swift-tools-version:5.9\nimport PackageDescription\n\nlet package = Package(\n    name: \"" + name +
+                    "\",\n    dependencies: [.package(url: \"https://github.com/vapor/vapor.git\", from: \"4.115.0\")],\n"
+                    "    targets: [.executableTarget(name: \"App\", dependencies: [.product(name: \"Vapor\", package: "
+                    "\"vapor\")])]\n)\n");
+  if (!dotenv.empty()) writeTextFile(folder / ".env", dotenv);
+}
+
+class EngineFixture {
+public:
+  EngineFixture() {
+    ::setenv("QS_TOOLCHAIN_DIRS", QS_FAKE_TOOLCHAINS_DIR, 1);
+    engine = makeEngine();
+  }
+  ~EngineFixture() {
+    if (engine) runUntilDone(io, engine->shutdown());
+    ::unsetenv("QS_TOOLCHAIN_DIRS");
+  }
+
+  std::shared_ptr<QSDaemonService> makeEngine() {
+    QSDaemonServiceOptions options;
+    options.version = "test";
+    options.log = [this](const std::string& line) { logLines.push_back(line); };
+    return QSDaemonService::make(io.get_executor(), std::move(options));
+  }
+
+  QSDaemonResult handle(QSDaemonCommand command) { return runUntilDone(io, engine->handle(std::move(command))); }
+
+  // Adds a Vapor package folder named `name` under HOME and returns the project record.
+  QSProject addProject(const std::string& name, const std::string& dotenv = "") {
+    auto folder = home.home() / name;
+    writeVaporPackage(folder, name, dotenv);
+    auto result = handle(cmd::AddProject{folder.string()});
+    auto* added = result.get<res::Project>();
+    if (!added) throw std::runtime_error("add failed: " + std::string(result.caseName()));
+    return added->value;
+  }
+
+  // A project pinned to the fake toolchain, on a free port, with extra variables for the fake.
+  QSProject addRunnableProject(const std::string& name, const std::string& extraEnv = "") {
+    int port = QSPortScanner().availablePort(23000 + (::getpid() % 2000) * 10, {}, 500);
+    QSProject p = addProject(name, "PORT=" + std::to_string(port) + "\n" + extraEnv);
+    p.swiftVersion = "6.0.3";
+    handle(cmd::UpdateProject{p});
+    return p;
+  }
+
+  // Drains the event stream into `events` (call after operations; events are queued).
+  void collectEvents() {
+    while (engine->eventStream().size() > 0) events.push_back(*runUntilDone(io, engine->eventStream().next()));
+  }
+
+  IsolatedHome home;
+  asio::io_context io;
+  std::vector<std::string> logLines;
+  std::vector<QSEvent> events;
+  std::shared_ptr<QSDaemonService> engine;
+};
+
+inline std::string failureMessage(const QSDaemonResult& result) {
+  auto* failure = result.get<res::Failure>();
+  return failure ? failure->value.message() : "(no failure: " + std::string(result.caseName()) + ")";
+}
+
+}  // namespace qs::testing

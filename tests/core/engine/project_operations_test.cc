@@ -1,0 +1,192 @@
+#include "core/platform/files.h"
+#include "engine_test_support.h"
+
+#include <gtest/gtest.h>
+
+namespace qs {
+namespace {
+
+using testing::EngineFixture;
+using testing::failureMessage;
+using testing::readTextFile;
+using testing::writeTextFile;
+
+TEST(EngineProjectsTest, AddReadsTheFolderAndPersists) {
+  EngineFixture f;
+  auto p = f.addProject("blog", "# Where it listens\nPORT=9000\nDB_PASSWORD=\"s3cret pass\"\n");
+  EXPECT_EQ(p.name, "blog");
+  EXPECT_EQ(p.port, 9000);
+  ASSERT_EQ(p.environmentVariables.size(), 2u);
+  EXPECT_EQ(p.environmentVariables[0].comment, "Where it listens");
+  EXPECT_EQ(p.environmentVariables[1].value, "s3cret pass");
+  EXPECT_FALSE(p.autoStartServerAtLogin);
+
+  f.collectEvents();
+  ASSERT_EQ(f.events.size(), 1u);
+  EXPECT_TRUE(f.events[0].is<evt::ProjectsChanged>());
+
+  // A second engine over the same HOME finds it again.
+  auto reloaded = f.makeEngine();
+  ASSERT_EQ(reloaded->configuration().projects.size(), 1u);
+  EXPECT_EQ(reloaded->configuration().projects[0], p);
+}
+
+TEST(EngineProjectsTest, FailuresCarryTheExactTexts) {
+  EngineFixture f;
+  writeTextFile(f.home.home() / "plain" / "Package.swift", "let package = Package(name: \"plain\")");
+  auto unknown = QSUUID::random();
+  struct Case {
+    QSDaemonCommand command;
+    std::string message;
+  } cases[] = {
+      {cmd::AddProject{(f.home.home() / "plain").string()},
+       "'" + (f.home.home() / "plain").string() + "' is not a valid Vapor project."},
+      {cmd::AddProject{"relative/path"}, "'relative/path' is not a valid Vapor project."},
+      {cmd::AddProject{"/nonexistent/folder/"}, "'/nonexistent/folder/' is not a valid Vapor project."},
+      {cmd::GetProject{unknown}, "No project matching '" + unknown.string() + "'."},
+      {cmd::RemoveProject{unknown, false, false}, "No project matching '" + unknown.string() + "'."},
+      {cmd::SetEnvVar{unknown, "A", "b"}, "No project matching '" + unknown.string() + "'."},
+      {cmd::Logs{QSServiceRef(svc::Proxy{}), 10, false}, "Logs are only available for project servers."},
+      {cmd::Logs{QSServiceRef(svc::Database{unknown}), 10, false}, "Logs are only available for project servers."},
+  };
+  for (auto& c : cases) EXPECT_EQ(failureMessage(f.handle(c.command)), c.message) << c.command.caseName();
+}
+
+TEST(EngineProjectsTest, CommandsTheDaemonServerAnswersChangeNothingHere) {
+  EngineFixture f;
+  for (QSDaemonCommand c : {QSDaemonCommand(cmd::Ping{}), QSDaemonCommand(cmd::ShutdownDaemon{}),
+                            QSDaemonCommand(cmd::Subscribe{QSEventKind::all}),
+                            QSDaemonCommand(cmd::Unsubscribe{QSEventKind::logs})})
+    EXPECT_TRUE(f.handle(c).is<res::Ok>()) << c.caseName();
+  f.collectEvents();
+  EXPECT_TRUE(f.events.empty());
+
+  auto unknown = QSUUID::random();
+  auto answer = f.handle(cmd::GetServerStatus{unknown});
+  auto* status = answer.get<res::Server>();
+  ASSERT_TRUE(status);
+  EXPECT_EQ(status->value, (QSServer{unknown, QSServerStatus::stopped, 8080, {}, {}, {}}));
+}
+
+TEST(EngineProjectsTest, UpdateWritesEnvAndRefusesImpossiblePorts) {
+  EngineFixture f;
+  auto p = f.addProject("shop", "# keep me\nPORT=8081\n");
+  p.environmentVariables[0].value = "8082";
+  p.port = 8082;
+  ASSERT_TRUE(f.handle(cmd::UpdateProject{p}).is<res::Project>());
+  EXPECT_EQ(readTextFile(p.path / ".env"), "# keep me\nPORT=8082\n");
+
+  for (int bad : {0, -1, 65536}) {
+    auto broken = p;
+    broken.port = bad;
+    EXPECT_EQ(failureMessage(f.handle(cmd::UpdateProject{broken})),
+              "Port " + std::to_string(bad) + " is not a valid port: choose a number from 1 to 65535.");
+  }
+  EXPECT_EQ(f.engine->configuration().projects[0].port, 8082) << "a refused update changes nothing";
+}
+
+TEST(EngineProjectsTest, RenameMovesTheFolderAndRewritesThePackage) {
+  EngineFixture f;
+  auto blog = f.addProject("blog");
+  auto shop = f.addProject("shop");
+  std::filesystem::create_directories(f.home.home() / "taken");
+
+  auto unchanged = f.handle(cmd::RenameProject{blog.id, "  \t "});
+  auto* same = unchanged.get<res::Project>();
+  ASSERT_TRUE(same);
+  EXPECT_EQ(same->value, blog);
+  EXPECT_EQ(failureMessage(f.handle(cmd::RenameProject{blog.id, "shop"})), "A project named “shop” already exists.");
+  EXPECT_EQ(failureMessage(f.handle(cmd::RenameProject{blog.id, "taken"})),
+            "A folder named “taken” already exists there.");
+  EXPECT_TRUE(fileExists(blog.path)) << "a refused rename moves nothing";
+
+  auto answer = f.handle(cmd::RenameProject{blog.id, " journal "});
+  auto* renamed = answer.get<res::Project>();
+  ASSERT_TRUE(renamed);
+  EXPECT_EQ(renamed->value.name, "journal");
+  EXPECT_EQ(renamed->value.path, f.home.home() / "journal");
+  EXPECT_FALSE(fileExists(blog.path));
+  EXPECT_NE(readTextFile(renamed->value.path / "Package.swift").find("name: \"journal\""), std::string::npos);
+  EXPECT_EQ(f.makeEngine()->configuration().projects[0].path, f.home.home() / "journal");
+  (void)shop;
+}
+
+TEST(EngineProjectsTest, RemoveTrashesTheFolderOrCarriesOnWhenItCannot) {
+  EngineFixture f;
+  auto blog = f.addProject("blog");
+  auto shop = f.addProject("shop");
+  ASSERT_TRUE(f.handle(cmd::RemoveProject{blog.id, false, true}).is<res::Ok>());
+  EXPECT_FALSE(fileExists(blog.path));
+  EXPECT_TRUE(fileExists(f.home.home() / ".local/share/Trash/files/blog/Package.swift"));
+
+  std::filesystem::remove_all(shop.path);  // nothing left to trash: removed anyway
+  ASSERT_TRUE(f.handle(cmd::RemoveProject{shop.id, false, true}).is<res::Ok>());
+  EXPECT_TRUE(f.engine->configuration().projects.empty());
+  EXPECT_TRUE(f.makeEngine()->configuration().projects.empty());
+}
+
+TEST(EngineEnvironmentTest, SetAndUnsetWriteThroughAndRefuseWhatCannotBeWritten) {
+  EngineFixture f;
+  auto p = f.addProject("blog", "# The port\nPORT=8080\n");
+  ASSERT_TRUE(f.handle(cmd::SetEnvVar{p.id, "API_KEY", "abc def"}).is<res::Ok>());
+  ASSERT_TRUE(f.handle(cmd::SetEnvVar{p.id, "PORT", "8090"}).is<res::Ok>());
+  EXPECT_EQ(readTextFile(p.path / ".env"), "# The port\nPORT=8090\nAPI_KEY=\"abc def\"\n");
+
+  EXPECT_EQ(failureMessage(f.handle(cmd::SetEnvVar{p.id, "1ABC", "x"})),
+            "'1ABC' is not a valid variable name: use letters, digits and underscores, not starting with a digit.");
+  EXPECT_EQ(failureMessage(f.handle(cmd::SetEnvVar{p.id, "EVIL", "x\nPORT=1"})),
+            "The value of EVIL contains a line break, which a .env file cannot hold: put the value on one line.");
+
+  ASSERT_TRUE(f.handle(cmd::UnsetEnvVar{p.id, "PORT"}).is<res::Ok>());
+  EXPECT_EQ(readTextFile(p.path / ".env"), "# The port\nAPI_KEY=\"abc def\"\n");
+  auto answer = f.handle(cmd::GetEnvVars{p.id});
+  auto* vars = answer.get<res::EnvVars>();
+  ASSERT_TRUE(vars);
+  ASSERT_EQ(vars->value.size(), 1u);
+  EXPECT_EQ(vars->value[0].key, "API_KEY");
+
+  auto stored = f.makeEngine()->configuration().projects[0].environmentVariables;
+  ASSERT_EQ(stored.size(), 1u);
+  EXPECT_EQ(stored[0].value, "abc def");
+}
+
+// A database engine whose liveness the test decides.
+class FakeDatabases : public QSDatabaseServicing {
+public:
+  QSDatabaseStatus live = QSDatabaseStatus::running;
+  asio::awaitable<void> reapOrphanedProcesses() override { co_return; }
+  asio::awaitable<void> stopAll() override { co_return; }
+  asio::awaitable<QSDatabaseStatus> status(QSDatabaseType) override { co_return live; }
+  std::vector<QSEnvironmentVariable> generateEnvVars(const QSDatabase&) override { return {}; }
+};
+
+TEST(EngineDatabasesTest, ReconciliationReportsADeadEngineStopped) {
+  testing::IsolatedHome home;
+  asio::io_context io;
+  auto databases = std::make_shared<FakeDatabases>();
+  QSProjectConfiguration state;
+  auto pg = QSDatabase::make("blog", QSDatabaseType::postgresql);
+  pg.status = QSDatabaseStatus::running;
+  auto lite = QSDatabase::make("notes", QSDatabaseType::sqlite);
+  lite.status = QSDatabaseStatus::running;
+  state.databases = {pg, lite};
+  auto engine = QSDaemonService::make(io.get_executor(), {.configuration = state,
+                                                          .databases = databases,
+                                                          .reconciliationInterval = std::chrono::milliseconds(50)});
+  testing::runUntilDone(io, engine->bootstrap());
+  io.run_for(std::chrono::milliseconds(200));
+  EXPECT_EQ(engine->eventStream().size(), 0u) << "a live engine changes nothing";
+
+  databases->live = QSDatabaseStatus::stopped;
+  ASSERT_TRUE(testing::runUntil(io, [&] { return engine->eventStream().size() > 0; }));
+  auto event = testing::runUntilDone(io, engine->eventStream().next());
+  auto* changed = event->get<evt::DatabaseChanged>();
+  ASSERT_TRUE(changed);
+  EXPECT_EQ(changed->value.id, pg.id);
+  EXPECT_EQ(changed->value.status, QSDatabaseStatus::stopped);
+  EXPECT_EQ(engine->configuration().databases[1].status, QSDatabaseStatus::running) << "SQLite has no engine";
+  testing::runUntilDone(io, engine->shutdown());
+}
+
+}  // namespace
+}  // namespace qs

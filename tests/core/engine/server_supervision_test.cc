@@ -1,0 +1,148 @@
+#include "engine_test_support.h"
+
+#include <gtest/gtest.h>
+
+namespace qs {
+namespace {
+
+using testing::EngineFixture;
+using testing::failureMessage;
+using testing::readTextFile;
+using testing::runUntil;
+
+QSServer serverOf(EngineFixture& f, const QSUUID& id) {
+  return f.handle(cmd::GetServerStatus{id}).get<res::Server>()->value;
+}
+
+std::vector<std::string> logsOf(EngineFixture& f, const QSUUID& id, int lines = 500) {
+  return f.handle(cmd::Logs{QSServiceRef(svc::Server{id}), lines, false}).get<res::LogLines>()->value;
+}
+
+bool hasLine(const std::vector<std::string>& lines, std::string_view text) {
+  for (const auto& l : lines)
+    if (l.find(text) != std::string::npos) return true;
+  return false;
+}
+
+TEST(EngineServerTest, StartsBuildsRunsAndStopsWithoutAnExitLine) {
+  EngineFixture f;
+  auto record = (f.home.home() / "record.txt").string();
+  auto p = f.addRunnableProject("blog", "FAKE_SWIFT_RECORD=" + record + "\n# HIDDEN=yes\n");
+  ASSERT_TRUE(f.handle(cmd::StartServer{p.id}).is<res::Ok>());
+  EXPECT_EQ(serverOf(f, p.id).status, QSServerStatus::building);
+  ASSERT_TRUE(runUntil(f.io, [&] { return serverOf(f, p.id).status == QSServerStatus::running; }));
+
+  auto running = serverOf(f, p.id);
+  EXPECT_EQ(running.port, p.port);
+  EXPECT_TRUE(running.startedAt);
+  auto lines = logsOf(f, p.id);
+  EXPECT_TRUE(hasLine(lines, "Build complete!"));
+  EXPECT_TRUE(hasLine(lines, "Server started on http://"));
+  std::string launched = readTextFile(record);
+  EXPECT_NE(launched.find("arg=run\narg=App\narg=serve\narg=--hostname\narg=0.0.0.0\narg=--port\narg=" +
+                         std::to_string(p.port) + "\n"),
+            std::string::npos)
+      << launched;
+  EXPECT_NE(launched.find("cwd=" + p.path.string() + "\n"), std::string::npos);
+  EXPECT_EQ(launched.find("HIDDEN"), std::string::npos) << "disabled variables are not passed";
+
+  ASSERT_TRUE(f.handle(cmd::StopServer{p.id}).is<res::Ok>());
+  auto stopped = serverOf(f, p.id);
+  EXPECT_EQ(stopped, (QSServer{p.id, QSServerStatus::stopped, p.port, {}, {}, {}}));
+  f.io.run_for(std::chrono::milliseconds(300));
+  EXPECT_FALSE(hasLine(logsOf(f, p.id), "[Server stopped]")) << "a requested stop writes no exit line";
+  EXPECT_EQ(serverOf(f, p.id).status, QSServerStatus::stopped);
+
+  // Every record change was published, in order.
+  f.collectEvents();
+  std::vector<QSServerStatus> published;
+  for (auto& e : f.events)
+    if (auto* s = e.get<evt::ServerChanged>()) published.push_back(s->value.status);
+  EXPECT_EQ(published, (std::vector{QSServerStatus::building, QSServerStatus::running, QSServerStatus::stopped}));
+}
+
+TEST(EngineServerTest, ExitsBecomeStoppedOrErrorWithTheirLines) {
+  EngineFixture f;
+  auto crashing = f.addRunnableProject("crashing", "FAKE_SWIFT_EXIT_CODE=3\n");
+  auto failing = f.addRunnableProject("failing", "FAKE_SWIFT_FAIL_BUILD=1\n");
+  auto clean = f.addRunnableProject("clean", "FAKE_SWIFT_EXIT_CODE=0\n");
+  for (auto& p : {crashing, failing, clean}) ASSERT_TRUE(f.handle(cmd::StartServer{p.id}).is<res::Ok>());
+
+  auto settled = [&](const QSProject& p) {
+    auto s = serverOf(f, p.id).status;
+    return s == QSServerStatus::error || s == QSServerStatus::stopped;
+  };
+  ASSERT_TRUE(runUntil(f.io, [&] { return settled(crashing) && settled(failing) && settled(clean); }));
+
+  EXPECT_EQ(serverOf(f, crashing.id),
+            (QSServer{crashing.id, QSServerStatus::error, crashing.port, {}, {}, "Process exited with code 3"}));
+  EXPECT_EQ(logsOf(f, crashing.id).back(), "[Process exited with code 3]");
+  EXPECT_EQ(serverOf(f, failing.id).errorMessage, "Process exited with code 1");
+  EXPECT_TRUE(hasLine(logsOf(f, failing.id), "error:"));
+  EXPECT_EQ(serverOf(f, clean.id), (QSServer{clean.id, QSServerStatus::stopped, clean.port, {}, {}, {}}));
+  EXPECT_EQ(logsOf(f, clean.id).back(), "[Server stopped]");
+}
+
+TEST(EngineServerTest, ConsoleBufferKeepsTheLast500Lines) {
+  EngineFixture f;
+  auto p = f.addRunnableProject("chatty", "FAKE_SWIFT_FLOOD=2000\n");
+  ASSERT_TRUE(f.handle(cmd::StartServer{p.id}).is<res::Ok>());
+  ASSERT_TRUE(runUntil(f.io, [&] {
+    auto lines = logsOf(f, p.id, 1);
+    return !lines.empty() && lines.back().find("2000") != std::string::npos;
+  }));
+  auto lines = logsOf(f, p.id);
+  ASSERT_EQ(lines.size(), 500u);
+  EXPECT_NE(lines.front().find("1501"), std::string::npos) << lines.front();
+  auto last10 = logsOf(f, p.id, 10);
+  ASSERT_EQ(last10.size(), 10u);
+  EXPECT_EQ(last10.back(), lines.back());
+  EXPECT_TRUE(logsOf(f, p.id, 0).empty());
+  f.handle(cmd::StopServer{p.id});
+}
+
+TEST(EngineServerTest, LaunchFailureIsRecordedAndReported) {
+  EngineFixture f;
+  auto p = f.addRunnableProject("gone");
+  std::filesystem::remove_all(p.path);
+  auto result = f.handle(cmd::StartServer{p.id});
+  std::string message = failureMessage(result);
+  EXPECT_NE(message.find(p.path.string()), std::string::npos) << message;
+  auto record = serverOf(f, p.id);
+  EXPECT_EQ(record.status, QSServerStatus::error);
+  EXPECT_EQ(record.errorMessage, message);
+}
+
+TEST(EngineServerTest, RestartReplacesTheProcessAndALateExitChangesNothing) {
+  EngineFixture f;
+  auto p = f.addRunnableProject("blog");
+  ASSERT_TRUE(f.handle(cmd::StartServer{p.id}).is<res::Ok>());
+  ASSERT_TRUE(runUntil(f.io, [&] { return serverOf(f, p.id).status == QSServerStatus::running; }));
+  ASSERT_TRUE(f.handle(cmd::RestartServer{p.id}).is<res::Ok>());
+  ASSERT_TRUE(runUntil(f.io, [&] { return serverOf(f, p.id).status == QSServerStatus::running; }));
+  f.io.run_for(std::chrono::milliseconds(300));
+  EXPECT_EQ(serverOf(f, p.id).status, QSServerStatus::running) << "the old process's exit was not taken as ours";
+  EXPECT_FALSE(hasLine(logsOf(f, p.id), "[Server stopped]"));
+  f.handle(cmd::StopServer{p.id});
+}
+
+TEST(EngineServerTest, BootstrapStartsFlaggedProjects) {
+  EngineFixture f;
+  auto p = f.addRunnableProject("auto");
+  p = f.engine->configuration().projects[0];
+  p.autoStartServerAtLogin = true;
+  f.handle(cmd::UpdateProject{p});
+  auto other = f.addRunnableProject("manual");
+
+  auto second = f.makeEngine();
+  testing::runUntilDone(f.io, second->bootstrap());
+  auto status = [&](const QSUUID& id) {
+    return testing::runUntilDone(f.io, second->handle(cmd::GetServerStatus{id})).get<res::Server>()->value.status;
+  };
+  ASSERT_TRUE(runUntil(f.io, [&] { return status(p.id) == QSServerStatus::running; }));
+  EXPECT_EQ(status(other.id), QSServerStatus::stopped);
+  testing::runUntilDone(f.io, second->shutdown());
+}
+
+}  // namespace
+}  // namespace qs
