@@ -2,6 +2,8 @@
 // two pipes, exit awaited on the service loop through a pidfd.
 #pragma once
 
+#include "core/platform/file_status.h"  // isExecutableFile
+
 #include "core/platform/unique_fd.h"
 
 #include <asio/awaitable.hpp>
@@ -90,8 +92,5 @@ UniqueFd openProcessHandle(std::int32_t pid);
 // Sends `sig` through a handle from openProcessHandle; signal 0 only probes. True when the
 // process still existed.
 bool signalProcessHandle(const UniqueFd& handle, int sig);
-
-// Whether `path` is a regular file this process may execute.
-bool isExecutableFile(const std::filesystem::path& path);
 
 }  // namespace qs

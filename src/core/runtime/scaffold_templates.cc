@@ -59,8 +59,10 @@ Manifest manifestFor(bool includeLeaf, std::optional<QSDatabaseType> database) {
   }
   if (!database) return manifest;
   if (auto driver = sqlDriver(*database)) {
-    manifest.packages.insert(manifest.packages.end(), {kFluent, driver->package});
-    manifest.products.insert(manifest.products.end(), {{"Fluent", "fluent"}, driver->product});
+    manifest.packages.push_back(kFluent);
+    manifest.packages.push_back(driver->package);
+    manifest.products.push_back({"Fluent", "fluent"});
+    manifest.products.push_back(driver->product);
   } else {
     manifest.packages.push_back(kRedis);
     manifest.products.push_back({"Redis", "redis"});
