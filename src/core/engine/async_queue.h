@@ -5,6 +5,7 @@
 #include <asio/awaitable.hpp>
 #include <asio/redirect_error.hpp>
 #include <asio/steady_timer.hpp>
+#include <asio/this_coro.hpp>
 #include <asio/use_awaitable.hpp>
 
 #include <deque>
@@ -32,11 +33,16 @@ public:
   }
 
   // The next item, or nothing once the queue is finished and drained. One consumer at a time.
+  // A cancelled wait (the consumer's cancellation slot, e.g. the loser of `next() || timer`) also
+  // returns nothing and leaves the queue as it was.
   asio::awaitable<std::optional<T>> next() {
     while (items_.empty() && !finished_) {
       wake_.expires_at(asio::steady_timer::time_point::max());
       asio::error_code ignored;
       co_await wake_.async_wait(asio::redirect_error(asio::use_awaitable, ignored));
+      // A push also ends the wait; only the consumer's own cancellation stops it.
+      auto state = co_await asio::this_coro::cancellation_state;
+      if (state.cancelled() != asio::cancellation_type::none) co_return std::nullopt;
     }
     if (items_.empty()) co_return std::nullopt;
     T item = std::move(items_.front());

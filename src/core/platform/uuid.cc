@@ -1,15 +1,58 @@
 #include "core/platform/uuid.h"
 
+#include <pthread.h>
+#include <sys/random.h>
 #include <uuid/uuid.h>
 
+#include <atomic>
 #include <cctype>
+#include <cerrno>
 #include <cstring>
 
 namespace qs {
+namespace {
+
+// Decoding one status answer builds hundreds of records, each given a fresh id before the
+// decoded one replaces it, and libuuid spends several system calls on every id. The random
+// bytes are drawn from the kernel in blocks instead; a forked child draws its own block, so
+// it never hands out its parent's ids.
+std::atomic<unsigned> forkGeneration{0};
+
+struct RandomPool {
+  std::array<std::uint8_t, 4096> bytes{};
+  std::size_t used = bytes.size();
+  unsigned generation = 0;
+};
+
+bool refill(RandomPool& pool) {
+  static const int registered = ::pthread_atfork(nullptr, nullptr, [] { ++forkGeneration; });
+  (void)registered;
+  std::size_t filled = 0;
+  while (filled < pool.bytes.size()) {
+    ssize_t n = ::getrandom(pool.bytes.data() + filled, pool.bytes.size() - filled, 0);
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) return false;
+    filled += static_cast<std::size_t>(n);
+  }
+  pool.used = 0;
+  pool.generation = forkGeneration.load();
+  return true;
+}
+
+}  // namespace
 
 QSUUID QSUUID::random() {
+  thread_local RandomPool pool;
   QSUUID id;
-  uuid_generate_random(id.bytes_.data());
+  bool fresh = pool.used + id.bytes_.size() <= pool.bytes.size() && pool.generation == forkGeneration.load();
+  if (!fresh && !refill(pool)) {
+    uuid_generate_random(id.bytes_.data());
+    return id;
+  }
+  std::memcpy(id.bytes_.data(), pool.bytes.data() + pool.used, id.bytes_.size());
+  pool.used += id.bytes_.size();
+  id.bytes_[6] = static_cast<std::uint8_t>((id.bytes_[6] & 0x0F) | 0x40);  // version 4
+  id.bytes_[8] = static_cast<std::uint8_t>((id.bytes_[8] & 0x3F) | 0x80);  // RFC 4122 variant
   return id;
 }
 

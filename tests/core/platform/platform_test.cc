@@ -10,7 +10,11 @@
 #include "support/test_support.h"
 
 #include <gtest/gtest.h>
+
+#include <set>
 #include <sys/stat.h>
+#include <unistd.h>
+#include <sys/wait.h>
 
 namespace qs {
 namespace {
@@ -39,6 +43,37 @@ TEST(UUIDTest, CanonicalUpperCaseTextAndParsing) {
   for (std::string bad : {"", "E621E1F8C36C495A93FC0C247A3E6E5F", "E621E1F8-C36C-495A-93FC-0C247A3E6E5G",
                           "E621E1F8-C36C-495A-93FC-0C247A3E6E5F0"})
     EXPECT_FALSE(QSUUID::parse(bad)) << bad;
+}
+
+TEST(UUIDTest, RandomIdsAreVersionFourAndDistinct) {
+  std::set<QSUUID> seen;
+  for (int n = 0; n < 1000; ++n) {  // several blocks of drawn bytes
+    QSUUID id = QSUUID::random();
+    std::string text = id.string();
+    EXPECT_EQ(text[14], '4') << text;
+    EXPECT_NE(std::string("89AB").find(text[19]), std::string::npos) << text;
+    EXPECT_TRUE(seen.insert(id).second) << text;
+  }
+}
+
+TEST(UUIDTest, AForkedChildDoesNotRepeatItsParentsIds) {
+  QSUUID::random();  // the parent has bytes in hand
+  int fds[2];
+  ASSERT_EQ(::pipe(fds), 0);
+  pid_t child = ::fork();
+  ASSERT_GE(child, 0);
+  if (child == 0) {
+    QSUUID id = QSUUID::random();
+    ssize_t written = ::write(fds[1], id.bytes().data(), id.bytes().size());
+    ::_exit(written == 16 ? 0 : 1);
+  }
+  ::close(fds[1]);
+  std::array<std::uint8_t, 16> childBytes{};
+  ASSERT_EQ(::read(fds[0], childBytes.data(), childBytes.size()), 16);
+  ::close(fds[0]);
+  int status = 0;
+  ::waitpid(child, &status, 0);
+  EXPECT_NE(QSUUID::random().bytes(), childBytes);
 }
 
 TEST(TimestampTest, BothFormsRoundTripToTheMillisecond) {

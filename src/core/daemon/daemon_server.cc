@@ -1,0 +1,281 @@
+#include "core/daemon/daemon_server.h"
+
+#include "core/daemon/server_peer.h"
+#include "core/platform/files.h"
+#include "core/platform/system_error.h"
+#include "core/platform/unix_socket.h"
+#include "core/protocol/daemon_framing.h"
+#include "core/protocol/daemon_message.h"
+
+#include <asio/bind_cancellation_slot.hpp>
+#include <asio/cancellation_signal.hpp>
+#include <asio/co_spawn.hpp>
+#include <asio/detached.hpp>
+#include <asio/local/stream_protocol.hpp>
+#include <asio/redirect_error.hpp>
+#include <asio/steady_timer.hpp>
+#include <asio/use_awaitable.hpp>
+
+#include <chrono>
+#include <filesystem>
+#include <map>
+#include <stdexcept>
+#include <system_error>
+
+namespace qs {
+namespace {
+
+using Socket = asio::local::stream_protocol::socket;
+
+void prepareSocketLocation(const std::filesystem::path& socketPath) {
+  // The socket lets anyone who reaches it run code as this user: a folder made for it is the
+  // owner's alone.
+  if (socketPath.has_parent_path()) createDirectories(socketPath.parent_path(), 0700);
+  try {
+    removeFile(socketPath);  // left behind by a daemon that did not stop cleanly
+  } catch (const QSSystemError&) {
+    // binding reports what is wrong with the path
+  }
+}
+
+void removeSocketFile(const std::filesystem::path& socketPath) {
+  try {
+    removeFile(socketPath);
+  } catch (const QSSystemError&) {
+    // nothing more to do on the way out
+  }
+}
+
+std::optional<QSDaemonRequest> decodeRequest(const QSBytes& body) {
+  try {
+    return QSDaemonFraming::decode<QSDaemonRequest>(body);
+  } catch (const std::exception&) {
+    return std::nullopt;
+  }
+}
+
+QSBytes responseFrame(const QSUUID& id, QSDaemonResult result) {
+  try {
+    return QSDaemonFraming::encode(QSDaemonResponse{id, std::move(result)});
+  } catch (const QSDaemonException& e) {
+    // Too large for one frame: the client gets the reason rather than waiting for ever.
+    return QSDaemonFraming::encode(QSDaemonResponse{id, res::Failure{e.error()}});
+  }
+}
+
+}  // namespace
+
+class QSDaemonServer::State : public std::enable_shared_from_this<State> {
+public:
+  State(asio::any_io_executor executor, std::shared_ptr<QSDaemonBackend> backend, std::string socketPath,
+        std::string version, std::string build)
+      : executor_(executor),
+        backend_(std::move(backend)),
+        socketPath_(std::move(socketPath)),
+        version_(std::move(version)),
+        build_(std::move(build)),
+        acceptor_(executor),
+        stopWake_(executor, asio::steady_timer::time_point::max()) {}
+
+  void start();
+  void stop();
+  asio::awaitable<void> waitUntilStopped();
+  std::size_t connectionCount() const { return peers_.size(); }
+
+private:
+  static asio::awaitable<void> acceptClients(std::shared_ptr<State> self);
+  static asio::awaitable<void> serve(std::shared_ptr<State> self, std::shared_ptr<QSServerPeer> peer);
+  static asio::awaitable<void> forwardEvents(std::shared_ptr<State> self);
+  void admit(Socket socket);
+  asio::awaitable<bool> dispatch(QSDaemonRequest request, QSServerPeer& peer);
+  asio::awaitable<QSDaemonResult> answer(const QSDaemonRequest& request, QSServerPeer& peer);
+  asio::awaitable<QSDaemonResult> handleSafely(QSDaemonCommand command);
+  void broadcast(const QSEvent& event);
+  void drop(QSServerPeer& peer);
+
+  asio::any_io_executor executor_;
+  std::shared_ptr<QSDaemonBackend> backend_;
+  std::string socketPath_;
+  std::string version_;
+  std::string build_;
+  asio::local::stream_protocol::acceptor acceptor_;
+  std::map<QSUUID, std::shared_ptr<QSServerPeer>> peers_;
+  asio::cancellation_signal stopForwarding_;
+  asio::steady_timer stopWake_;
+  bool started_ = false;
+  bool listening_ = false;  // the socket file at socketPath_ is ours
+  bool forwarding_ = false;
+  bool stopped_ = false;
+};
+
+void QSDaemonServer::State::start() {
+  if (started_ || stopped_) throw std::logic_error("A daemon server can be started only once.");
+  started_ = true;
+  prepareSocketLocation(socketPath_);
+  UniqueFd listener = listenOnUnixSocket(socketPath_, 0600, asio::socket_base::max_listen_connections);
+  asio::error_code error;
+  acceptor_.assign(asio::local::stream_protocol(), listener.get(), error);
+  if (error) {
+    removeSocketFile(socketPath_);
+    throw std::system_error(error, "listen " + socketPath_);
+  }
+  listener.release();
+  listening_ = true;
+  forwarding_ = true;
+  asio::co_spawn(executor_, acceptClients(shared_from_this()), asio::detached);
+  asio::co_spawn(executor_, forwardEvents(shared_from_this()),
+                 asio::bind_cancellation_slot(stopForwarding_.slot(), asio::detached));
+}
+
+void QSDaemonServer::State::stop() {
+  if (stopped_) return;
+  stopped_ = true;
+  // Ends the forwarder's wait on the engine's stream without taking an event from it.
+  if (forwarding_) stopForwarding_.emit(asio::cancellation_type::terminal);
+  asio::error_code ignored;
+  acceptor_.close(ignored);
+  auto peers = std::move(peers_);
+  peers_.clear();
+  for (auto& [id, peer] : peers) peer->connection().close();
+  if (listening_) removeSocketFile(socketPath_);
+  stopWake_.cancel();
+}
+
+asio::awaitable<void> QSDaemonServer::State::waitUntilStopped() {
+  while (!stopped_) {
+    asio::error_code ignored;
+    co_await stopWake_.async_wait(asio::redirect_error(asio::use_awaitable, ignored));
+  }
+}
+
+asio::awaitable<void> QSDaemonServer::State::acceptClients(std::shared_ptr<State> self) {
+  asio::steady_timer pause(self->executor_);
+  while (!self->stopped_) {
+    asio::error_code error;
+    Socket socket = co_await self->acceptor_.async_accept(asio::redirect_error(asio::use_awaitable, error));
+    if (self->stopped_) break;
+    if (error) {
+      // Out of descriptors, for one: the listener stays readable, so retrying at once would spin.
+      pause.expires_after(std::chrono::milliseconds(100));
+      co_await pause.async_wait(asio::redirect_error(asio::use_awaitable, error));
+      continue;
+    }
+    self->admit(std::move(socket));
+  }
+}
+
+void QSDaemonServer::State::admit(Socket socket) {
+  auto connection = QSFramedConnection::make(std::move(socket), maxQueuedBytesPerPeer);
+  auto peer = std::make_shared<QSServerPeer>(QSUUID::random(), std::move(connection));
+  peers_.emplace(peer->id(), peer);
+  asio::co_spawn(executor_, serve(shared_from_this(), peer), asio::detached);
+}
+
+asio::awaitable<void> QSDaemonServer::State::serve(std::shared_ptr<State> self, std::shared_ptr<QSServerPeer> peer) {
+  // One request at a time: the next is read only once the answer to this one is written, so a
+  // client sees its answers in the order of its requests.
+  for (;;) {
+    QSFrameRead read = co_await peer->connection().receive();
+    if (!read.body) break;  // closed, broken, or a frame over the limit
+    std::optional<QSDaemonRequest> request = decodeRequest(*read.body);
+    if (!request) break;  // after a malformed frame the stream position means nothing
+    bool keepServing = co_await self->dispatch(std::move(*request), *peer);
+    if (!keepServing) break;
+  }
+  self->drop(*peer);
+}
+
+asio::awaitable<bool> QSDaemonServer::State::dispatch(QSDaemonRequest request, QSServerPeer& peer) {
+  QSDaemonResult result = co_await answer(request, peer);
+  asio::error_code error = co_await peer.connection().write(responseFrame(request.id, std::move(result)));
+  // The caller gets its `ok` before every connection closes.
+  if (request.command.is<cmd::ShutdownDaemon>()) stop();
+  co_return !error && !stopped_;
+}
+
+asio::awaitable<QSDaemonResult> QSDaemonServer::State::answer(const QSDaemonRequest& request, QSServerPeer& peer) {
+  const QSDaemonCommand& command = request.command;
+  if (auto subscribe = command.get<cmd::Subscribe>()) {
+    peer.subscribe(subscribe->value, request.id);
+    co_return res::Ok{};
+  }
+  if (auto unsubscribe = command.get<cmd::Unsubscribe>()) {
+    peer.unsubscribe(unsubscribe->value);
+    co_return res::Ok{};
+  }
+  if (command.is<cmd::Ping>()) co_return res::Pong{version_, build_};
+  if (command.is<cmd::ShutdownDaemon>()) co_return res::Ok{};
+  co_return co_await handleSafely(command);
+}
+
+asio::awaitable<QSDaemonResult> QSDaemonServer::State::handleSafely(QSDaemonCommand command) {
+  // The engine promises not to throw; should it slip, that costs one answer, not the daemon.
+  try {
+    co_return co_await backend_->handle(std::move(command));
+  } catch (const QSDaemonException& e) {
+    co_return res::Failure{e.error()};
+  } catch (const std::exception& e) {
+    co_return res::Failure{derr::OperationFailed{e.what()}};
+  }
+}
+
+asio::awaitable<void> QSDaemonServer::State::forwardEvents(std::shared_ptr<State> self) {
+  QSAsyncQueue<QSEvent>& events = self->backend_->eventStream();
+  while (!self->stopped_) {
+    std::optional<QSEvent> event = co_await events.next();
+    if (!event || self->stopped_) break;
+    self->broadcast(*event);
+  }
+  self->forwarding_ = false;
+}
+
+void QSDaemonServer::State::broadcast(const QSEvent& event) {
+  // Frames are only queued here, never awaited: a client that does not read cannot hold up the
+  // others or the engine's stream; its own queue overflows and it is dropped instead.
+  json result = toJson(QSDaemonResult(res::Event{event}), QSCoder::wire());
+  std::vector<std::shared_ptr<QSServerPeer>> overflowing;
+  for (auto& [id, peer] : peers_) {
+    std::optional<QSUUID> subscription = peer->subscriptionFor(event);
+    if (!subscription) continue;
+    json response = json::object();
+    response["id"] = subscription->string();
+    response["result"] = result;
+    QSBytes frame;
+    try {
+      frame = QSDaemonFraming::frame(response);
+    } catch (const QSDaemonException&) {
+      break;  // an event too large for a frame cannot be sent to anyone
+    }
+    if (!peer->connection().post(std::move(frame))) overflowing.push_back(peer);
+  }
+  for (auto& peer : overflowing) drop(*peer);
+}
+
+void QSDaemonServer::State::drop(QSServerPeer& peer) {
+  peer.connection().close();
+  peers_.erase(peer.id());
+}
+
+QSDaemonServer::QSDaemonServer(asio::any_io_executor executor, std::shared_ptr<QSDaemonBackend> backend,
+                               std::string socketPath, std::string version, std::string build)
+    : state_(std::make_shared<State>(executor, std::move(backend), std::move(socketPath), std::move(version),
+                                     std::move(build))) {}
+
+QSDaemonServer::~QSDaemonServer() { state_->stop(); }
+
+asio::awaitable<void> QSDaemonServer::start() {
+  state_->start();
+  co_return;
+}
+
+void QSDaemonServer::stop() { state_->stop(); }
+
+asio::awaitable<void> QSDaemonServer::waitUntilStopped() {
+  // The state outlives this server object while someone waits on it.
+  auto state = state_;
+  co_await state->waitUntilStopped();
+}
+
+std::size_t QSDaemonServer::connectionCount() const { return state_->connectionCount(); }
+
+}  // namespace qs

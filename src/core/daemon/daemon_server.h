@@ -1,0 +1,49 @@
+// The daemon's side of the control socket: accepts clients, runs their requests through the
+// engine and pushes engine events to the clients that subscribed to them.
+#pragma once
+
+#include "core/engine/daemon_backend.h"
+
+#include <asio/any_io_executor.hpp>
+#include <asio/awaitable.hpp>
+
+#include <cstddef>
+#include <memory>
+#include <string>
+
+namespace qs {
+
+class QSDaemonServer {
+public:
+  // Frames waiting to be written to one client may hold at most this many bytes; a client that
+  // stops reading is disconnected once its frames would exceed it.
+  static constexpr std::size_t maxQueuedBytesPerPeer = 16 * 1024 * 1024;
+
+  // Stores the arguments; does not touch the socket. `version` and `build` answer `ping`.
+  QSDaemonServer(asio::any_io_executor executor, std::shared_ptr<QSDaemonBackend> backend, std::string socketPath,
+                 std::string version, std::string build);
+  // Stops the server. It must go before the loop it runs on.
+  ~QSDaemonServer();
+  QSDaemonServer(const QSDaemonServer&) = delete;
+  QSDaemonServer& operator=(const QSDaemonServer&) = delete;
+
+  // Creates the socket's folder (mode 0700) when missing, removes a stale socket file, binds the
+  // socket (mode 0600) and listens; from then on clients are served and events forwarded.
+  // Throws QSSystemError when the folder or the socket cannot be made, std::logic_error when
+  // called a second time.
+  asio::awaitable<void> start();
+  // Closes every connection and the listener, stops forwarding events and deletes the socket
+  // file (when this server made it). Safe to call more than once.
+  void stop();
+  // Returns once the server has stopped (at once when it has).
+  asio::awaitable<void> waitUntilStopped();
+
+  // The number of open client connections.
+  std::size_t connectionCount() const;
+
+private:
+  class State;
+  std::shared_ptr<State> state_;
+};
+
+}  // namespace qs

@@ -1,0 +1,88 @@
+// One stream connection on the daemon socket, carrying whole frames in both directions.
+#pragma once
+
+#include "core/daemon/one_shot.h"
+#include "core/platform/encoding.h"
+
+#include <asio/any_io_executor.hpp>
+#include <asio/awaitable.hpp>
+#include <asio/local/stream_protocol.hpp>
+
+#include <cstdint>
+#include <deque>
+#include <exception>
+#include <limits>
+#include <memory>
+#include <optional>
+#include <string>
+
+namespace qs {
+
+// What one receive produced: a frame's body, or why the connection is over.
+struct QSFrameRead {
+  std::optional<QSBytes> body;
+  // Set when there is no body: QSDaemonException(notConnected) when either side closed the
+  // connection, the QSDaemonException of QSDaemonFraming::bodyLength for a declared length over
+  // the limit, else the std::system_error of the failed read.
+  std::exception_ptr error;
+};
+
+// Reads frames with exactly the reads they need (nothing is buffered between receives), and
+// writes frames from an outgoing queue, one whole frame at a time, so that answers and events
+// written by different coroutines never interleave. The queue is bounded: a peer that stops
+// reading cannot make it grow without limit. Lives on one loop; shared with its writer.
+class QSFramedConnection : public std::enable_shared_from_this<QSFramedConnection> {
+public:
+  using Socket = asio::local::stream_protocol::socket;
+  static constexpr std::size_t unlimited = std::numeric_limits<std::size_t>::max();
+
+  // Wraps a connected socket. At most `maxQueuedBytes` of frames may wait to be written.
+  static std::shared_ptr<QSFramedConnection> make(Socket socket, std::size_t maxQueuedBytes = unlimited);
+  // Connects to the Unix-domain socket at `path`. Throws std::system_error naming the path, e.g.
+  // "connect /x/daemon.sock: No such file or directory" or "...: Connection refused".
+  static asio::awaitable<std::shared_ptr<QSFramedConnection>> connect(asio::any_io_executor executor,
+                                                                      const std::string& path,
+                                                                      std::size_t maxQueuedBytes = unlimited);
+
+  // Reads one frame: 4 header bytes, then exactly the declared number of body bytes. A declared
+  // length above QSDaemonFraming::maxFrameBytes ends the read before any body byte is read.
+  // One receive at a time. Never throws: how the connection ended is in the result.
+  asio::awaitable<QSFrameRead> receive();
+
+  // Queues a whole frame and returns at once; frames are written in queue order. False when the
+  // connection is closed, or when the frame would take the queued bytes over the limit, in which
+  // case the connection is closed.
+  bool post(QSBytes frame);
+  // Queues a frame like post() and waits until it has been written. Returns the write's error:
+  // none, the socket's error (e.g. broken_pipe), asio::error::not_connected when the connection
+  // was closed already, no_buffer_space over the limit, operation_aborted when closed meanwhile.
+  asio::awaitable<asio::error_code> write(QSBytes frame);
+
+  // Closes the socket: a waiting receive ends, queued frames are dropped. Idempotent.
+  void close();
+  bool isOpen() const { return open_; }
+  // Bytes of frames queued and not yet completely written.
+  std::size_t queuedBytes() const { return queuedBytes_; }
+
+  struct Private;
+  QSFramedConnection(const Private&, Socket socket, std::size_t maxQueuedBytes);
+
+private:
+  struct Outgoing {
+    QSBytes frame;
+    std::shared_ptr<QSOneShot<asio::error_code>> written;  // absent for post()
+  };
+
+  bool enqueue(Outgoing item);
+  asio::awaitable<std::optional<QSBytes>> readExactly(std::size_t count, std::exception_ptr& error);
+  static asio::awaitable<void> writeQueued(std::shared_ptr<QSFramedConnection> self);
+
+  Socket socket_;
+  std::size_t maxQueuedBytes_;
+  std::deque<Outgoing> outgoing_;
+  std::size_t queuedBytes_ = 0;
+  bool writing_ = false;
+  bool open_ = true;
+};
+
+}  // namespace qs

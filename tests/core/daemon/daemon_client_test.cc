@@ -1,0 +1,282 @@
+#include "core/daemon/daemon_client.h"
+#include "core/daemon/daemon_server.h"
+#include "core/daemon/with_timeout.h"
+#include "daemon_test_support.h"
+
+#include <asio/detached.hpp>
+#include <asio/experimental/awaitable_operators.hpp>
+#include <asio/steady_timer.hpp>
+
+#include <memory>
+#include <system_error>
+
+namespace qs {
+namespace {
+
+using namespace asio::experimental::awaitable_operators;
+using testing::FakeBackend;
+using testing::require;
+
+// The QSDaemonError that `call` threw, or a requirement failure.
+asio::awaitable<QSDaemonError> thrownDaemonError(std::function<asio::awaitable<void>()> call) {
+  try {
+    co_await call();
+  } catch (const QSDaemonException& e) {
+    co_return e.error();
+  }
+  throw std::runtime_error("no QSDaemonException was thrown");
+}
+
+class DaemonClientTest : public ::testing::Test {
+protected:
+  asio::io_context loop;
+  testing::TemporaryFolder folder;
+  std::string socketPath = (folder / "daemon.sock").string();
+  std::shared_ptr<FakeBackend> backend = std::make_shared<FakeBackend>(loop.get_executor());
+  std::unique_ptr<QSDaemonServer> server = makeServer();
+  std::shared_ptr<QSDaemonClient> client = QSDaemonClient::make(loop.get_executor(), socketPath);
+
+  std::unique_ptr<QSDaemonServer> makeServer() {
+    return std::make_unique<QSDaemonServer>(loop.get_executor(), backend, socketPath, "1.2.3", "build-7");
+  }
+
+  // Starts the server, connects the client, runs `body`.
+  void serve(std::function<asio::awaitable<void>()> body) {
+    testing::runOnLoop(loop, [&]() -> asio::awaitable<void> {
+      co_await server->start();
+      co_await client->connect();
+      co_await body();
+      client->disconnect();
+      server->stop();
+    });
+  }
+
+  asio::awaitable<QSDaemonResult> ping() {
+    QSDaemonCommand command = cmd::Ping{};
+    co_return co_await client->call(command);
+  }
+};
+
+TEST_F(DaemonClientTest, ConcurrentCallsEachGetTheirOwnAnswer) {
+  serve([&]() -> asio::awaitable<void> {
+    QSDaemonCommand status = cmd::Status{}, projects = cmd::ListProjects{};
+    auto [pong, full, list] = co_await (ping() && client->call(status) && client->call(projects));
+    QSDaemonResult expectedPong = res::Pong{"1.2.3", "build-7"};
+    EXPECT_EQ(pong, expectedPong);
+    require(full.is<res::Status>() && list.is<res::Projects>(), "status and projects answers");
+    EXPECT_EQ(full.get<res::Status>()->value.projects, list.get<res::Projects>()->value);
+    EXPECT_EQ(list.get<res::Projects>()->value.size(), 3u);
+  });
+}
+
+TEST_F(DaemonClientTest, FailuresAreReturnedByCallAndThrownBySend) {
+  serve([&]() -> asio::awaitable<void> {
+    QSUUID id = QSUUID::random();
+    QSDaemonCommand get = cmd::GetProject{id};
+    QSDaemonResult answer = co_await client->call(get);
+    QSDaemonResult expected = res::Failure{derr::ProjectNotFound{id.string()}};
+    EXPECT_EQ(answer, expected);
+
+    try {
+      co_await client->send(get);
+      ADD_FAILURE() << "send returned a failure";
+    } catch (const QSDaemonException& e) {
+      EXPECT_TRUE(e.error().is<derr::ProjectNotFound>());
+      EXPECT_EQ(std::string(e.what()), "No project matching '" + id.string() + "'.");
+    }
+  });
+}
+
+TEST_F(DaemonClientTest, NotConnected) {
+  testing::runOnLoop(loop, [&]() -> asio::awaitable<void> {
+    // Nobody listens yet.
+    try {
+      co_await client->connect();
+      ADD_FAILURE() << "connected to nothing";
+    } catch (const std::system_error& e) {
+      EXPECT_EQ(e.code().value(), ENOENT);
+      EXPECT_EQ(std::string(e.what()), "connect " + socketPath + ": No such file or directory");
+    }
+    EXPECT_FALSE(client->isConnected());
+    QSDaemonError error = co_await thrownDaemonError([&]() -> asio::awaitable<void> { co_await ping(); });
+    EXPECT_EQ(error.message(), "Not connected to the Quayside daemon.");
+
+    co_await server->start();
+    co_await client->connect();
+    co_await ping();
+    client->disconnect();
+    EXPECT_FALSE(client->isConnected());
+    error = co_await thrownDaemonError([&]() -> asio::awaitable<void> { co_await ping(); });
+    EXPECT_TRUE(error.is<derr::NotConnected>());
+    server->stop();
+  });
+}
+
+TEST_F(DaemonClientTest, ConnectingAgainKeepsTheOneConnection) {
+  serve([&]() -> asio::awaitable<void> {
+    co_await client->connect();
+    co_await (client->connect() && client->connect());
+    co_await ping();  // the daemon has accepted whatever was opened
+    EXPECT_EQ(server->connectionCount(), 1u);
+  });
+}
+
+TEST_F(DaemonClientTest, OnlyTheLatestStreamOfAKindReceivesEvents) {
+  serve([&]() -> asio::awaitable<void> {
+    auto first = co_await client->events(QSEventKind::servers);
+    auto second = co_await client->events(QSEventKind::servers);
+    QSEvent changed = evt::ServerChanged{testing::sampleServer()};
+    backend->push(changed);
+    EXPECT_EQ(co_await second->next(), std::optional<QSEvent>(changed));
+    EXPECT_EQ(co_await first->next(), std::nullopt);
+  });
+}
+
+TEST_F(DaemonClientTest, AllAndLogsStreamsBothReceiveALogLine) {
+  serve([&]() -> asio::awaitable<void> {
+    auto all = co_await client->events(QSEventKind::all);
+    auto logs = co_await client->events(QSEventKind::logs);
+    QSEvent line = testing::logLine("Server starting on http://0.0.0.0:8080");
+    QSEvent changed = evt::ServerChanged{testing::sampleServer()};
+    QSEvent later = testing::logLine("later");
+    for (const QSEvent& event : {line, changed, later}) backend->push(event);
+    for (const QSEvent& event : {line, changed, later})
+      EXPECT_EQ(co_await all->next(), std::optional<QSEvent>(event));
+    EXPECT_EQ(co_await logs->next(), std::optional<QSEvent>(line));
+    EXPECT_EQ(co_await logs->next(), std::optional<QSEvent>(later));
+  });
+}
+
+TEST_F(DaemonClientTest, CallsFailWhenTheDaemonGoesAwayUntilReconnected) {
+  serve([&]() -> asio::awaitable<void> {
+    auto stream = co_await client->events(QSEventKind::all);
+    QSDaemonCommand held = cmd::ListDatabases{};
+    auto waiting = [&]() -> asio::awaitable<void> { co_await client->call(held); };
+    auto stopWhenHeld = [&]() -> asio::awaitable<void> {
+      co_await backend->untilHeld();
+      server->stop();
+    };
+    std::exception_ptr failure;
+    try {
+      co_await (waiting() && stopWhenHeld());
+    } catch (...) {
+      failure = std::current_exception();
+    }
+    QSDaemonError error = co_await thrownDaemonError([&]() -> asio::awaitable<void> { std::rethrow_exception(failure); co_return; });
+    EXPECT_TRUE(error.is<derr::NotConnected>());
+    EXPECT_EQ(co_await stream->next(), std::nullopt);
+    EXPECT_FALSE(client->isConnected());
+    error = co_await thrownDaemonError([&]() -> asio::awaitable<void> { co_await ping(); });
+    EXPECT_TRUE(error.is<derr::NotConnected>());
+
+    backend->openGate();
+    server = makeServer();
+    co_await server->start();
+    co_await client->connect();
+    EXPECT_TRUE((co_await ping()).is<res::Pong>());
+  });
+}
+
+TEST_F(DaemonClientTest, DisconnectFailsWaitingCalls) {
+  serve([&]() -> asio::awaitable<void> {
+    QSDaemonCommand held = cmd::ListDatabases{};
+    auto waiting = [&]() -> asio::awaitable<void> { co_await client->call(held); };
+    auto disconnectWhenHeld = [&]() -> asio::awaitable<void> {
+      co_await backend->untilHeld();
+      client->disconnect();
+    };
+    QSDaemonError error = co_await thrownDaemonError(
+        [&]() -> asio::awaitable<void> { co_await (waiting() && disconnectWhenHeld()); });
+    EXPECT_TRUE(error.is<derr::NotConnected>());
+    backend->openGate();
+  });
+}
+
+// A daemon that answers every request with the same bytes.
+asio::awaitable<void> answerWith(asio::local::stream_protocol::acceptor& acceptor, QSBytes reply) {
+  auto socket = co_await acceptor.async_accept(asio::use_awaitable);
+  QSBytes header(4);
+  co_await asio::async_read(socket, asio::buffer(header), asio::use_awaitable);
+  QSBytes body(QSDaemonFraming::bodyLength(header));
+  co_await asio::async_read(socket, asio::buffer(body), asio::use_awaitable);
+  co_await asio::async_write(socket, asio::buffer(reply), asio::use_awaitable);
+  // Keeps the connection open until the client is done with it.
+  asio::error_code ignored;
+  co_await asio::async_read(socket, asio::buffer(header), asio::redirect_error(asio::use_awaitable, ignored));
+}
+
+TEST_F(DaemonClientTest, MalformedAnswersFailTheCallAndEndTheConnection) {
+  auto frame = [](std::string text) {
+    QSBytes bytes = testing::frameHeader(static_cast<std::uint32_t>(text.size()));
+    bytes.insert(bytes.end(), text.begin(), text.end());
+    return bytes;
+  };
+  const std::vector<std::pair<QSBytes, std::string>> cases = {
+      {testing::frameHeader(QSDaemonFraming::maxFrameBytes + 1), "Declared frame length exceeds maximum size."},
+      {frame("{\"id\": 1}"), ""},
+      {frame("garbage"), "The frame body is not valid JSON."},
+  };
+  for (const auto& [reply, message] : cases) {
+    testing::TemporaryFolder place;
+    std::string path = (place / "rogue.sock").string();
+    auto rogueClient = QSDaemonClient::make(loop.get_executor(), path);
+    testing::runOnLoop(loop, [&]() -> asio::awaitable<void> {
+      asio::local::stream_protocol::acceptor acceptor(loop, asio::local::stream_protocol::endpoint(path));
+      asio::co_spawn(loop, answerWith(acceptor, reply), asio::detached);
+      co_await rogueClient->connect();
+      QSDaemonCommand command = cmd::Ping{};
+      try {
+        co_await rogueClient->call(command);
+        ADD_FAILURE() << "a malformed answer was accepted";
+      } catch (const std::exception& e) {
+        if (!message.empty()) {
+          EXPECT_EQ(std::string(e.what()), message);
+        }
+      }
+      EXPECT_FALSE(rogueClient->isConnected());
+    });
+  }
+}
+
+TEST(WithTimeout, TheLimitWinsButTheOperationRunsOn) {
+  asio::io_context loop;
+  auto completed = std::make_shared<QSOneShot<int>>(loop.get_executor());
+  auto slow = [](std::shared_ptr<QSOneShot<int>> done, double seconds) -> asio::awaitable<int> {
+    asio::steady_timer timer(co_await asio::this_coro::executor, detail::timeLimit(seconds));
+    co_await timer.async_wait(asio::use_awaitable);
+    done->succeed(42);
+    co_return 42;
+  };
+  testing::runOnLoop(loop, [&]() -> asio::awaitable<void> {
+    bool timedOut = false;
+    try {
+      co_await withTimeout(loop.get_executor(), 0.2, slow(completed, 1.0));
+    } catch (const QSTimeoutError&) {
+      timedOut = true;
+    }
+    EXPECT_TRUE(timedOut);
+    EXPECT_EQ(co_await completed->wait(), 42);
+  });
+}
+
+TEST(WithTimeout, TheOperationsOutcomeWhenItFinishesFirst) {
+  asio::io_context loop;
+  testing::runOnLoop(loop, [&]() -> asio::awaitable<void> {
+    auto value = []() -> asio::awaitable<std::string> { co_return "done"; };
+    EXPECT_EQ(co_await withTimeout(loop.get_executor(), 5, value()), "done");
+
+    auto nothing = []() -> asio::awaitable<void> { co_return; };
+    co_await withTimeout(loop.get_executor(), 5, nothing());
+
+    auto failing = []() -> asio::awaitable<int> {
+      throw QSDaemonException(derr::Timeout{});
+      co_return 0;
+    };
+    QSDaemonError error = co_await thrownDaemonError(
+        [&]() -> asio::awaitable<void> { co_await withTimeout(loop.get_executor(), 5, failing()); });
+    EXPECT_EQ(error.message(), "The operation timed out.");
+  });
+}
+
+}  // namespace
+}  // namespace qs

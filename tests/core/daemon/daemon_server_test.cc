@@ -1,0 +1,325 @@
+#include "core/daemon/daemon_client.h"
+#include "core/daemon/daemon_server.h"
+#include "core/daemon/socket_path.h"
+#include "core/platform/files.h"
+#include "core/platform/system_error.h"
+#include "core/platform/unix_socket.h"
+#include "daemon_test_support.h"
+
+#include <sys/stat.h>
+
+#include <memory>
+
+namespace qs {
+namespace {
+
+using testing::FakeBackend;
+using testing::RawPeer;
+using testing::frameHeader;
+using testing::require;
+
+class DaemonServerTest : public ::testing::Test {
+protected:
+  asio::io_context loop;
+  testing::TemporaryFolder folder;
+  std::string socketPath = (folder / "run" / "daemon.sock").string();
+  std::shared_ptr<FakeBackend> backend = std::make_shared<FakeBackend>(loop.get_executor());
+  std::unique_ptr<QSDaemonServer> server =
+      std::make_unique<QSDaemonServer>(loop.get_executor(), backend, socketPath, "1.2.3", "build-7");
+
+  // Starts the server, runs `body`, stops the server.
+  void serve(std::function<asio::awaitable<void>()> body) {
+    testing::runOnLoop(loop, [&]() -> asio::awaitable<void> {
+      co_await server->start();
+      co_await body();
+      server->stop();
+    });
+  }
+
+  asio::awaitable<RawPeer> connect() { return RawPeer::connect(socketPath); }
+
+  static void expectPong(const QSDaemonResult& result) {
+    QSDaemonResult pong = res::Pong{"1.2.3", "build-7"};
+    EXPECT_EQ(result, pong);
+  }
+};
+
+TEST_F(DaemonServerTest, FramesAreReassembledAndSplitExactly) {
+  serve([&]() -> asio::awaitable<void> {
+    RawPeer peer = co_await connect();
+
+    // One byte per write.
+    QSUUID id = QSUUID::random();
+    for (std::uint8_t byte : testing::requestFrame(id, cmd::Ping{})) {
+      QSBytes piece{byte};
+      co_await peer.write(piece);
+    }
+    auto response = co_await peer.read();
+    require(response.has_value(), "an answer to a frame sent byte by byte");
+    EXPECT_EQ(response->id, id);
+    expectPong(response->result);
+
+    // Two frames in one write: two answers, in order.
+    QSUUID first = QSUUID::random(), second = QSUUID::random();
+    QSBytes both = testing::requestFrame(first, cmd::Ping{});
+    QSBytes next = testing::requestFrame(second, cmd::ListProjects{});
+    both.insert(both.end(), next.begin(), next.end());
+    co_await peer.write(both);
+    auto one = co_await peer.read(), two = co_await peer.read();
+    require(one && two, "two answers");
+    EXPECT_EQ(one->id, first);
+    expectPong(one->result);
+    EXPECT_EQ(two->id, second);
+    EXPECT_TRUE(two->result.is<res::Projects>());
+  });
+}
+
+TEST_F(DaemonServerTest, LargestFrameIsAcceptedAndOneByteMoreIsRefusedBeforeTheBody) {
+  serve([&]() -> asio::awaitable<void> {
+    // A request padded with whitespace to exactly the limit.
+    QSUUID id = QSUUID::random();
+    QSBytes frame = testing::requestFrame(id, cmd::Ping{});
+    frame.resize(4 + QSDaemonFraming::maxFrameBytes, ' ');
+    QSBytes header = frameHeader(QSDaemonFraming::maxFrameBytes);
+    std::copy(header.begin(), header.end(), frame.begin());
+    RawPeer largest = co_await connect();
+    co_await largest.write(frame);
+    auto response = co_await largest.read();
+    require(response.has_value(), "an answer to a frame of 4,194,304 bytes");
+    EXPECT_EQ(response->id, id);
+    expectPong(response->result);
+
+    // Only the header is sent: the daemon must hang up without waiting for a body.
+    RawPeer tooLarge = co_await connect();
+    co_await tooLarge.write(frameHeader(QSDaemonFraming::maxFrameBytes + 1));
+    EXPECT_EQ(co_await tooLarge.readUntilClosed(), 0);
+
+    expectPong(co_await largest.ask(cmd::Ping{}));
+  });
+}
+
+TEST_F(DaemonServerTest, MalformedFramesDropOnlyTheirPeer) {
+  auto body = [](std::string text) {
+    QSBytes frame = frameHeader(static_cast<std::uint32_t>(text.size()));
+    frame.insert(frame.end(), text.begin(), text.end());
+    return frame;
+  };
+  std::string id = QSUUID::random().string();
+  const std::vector<std::pair<std::string, QSBytes>> cases = {
+      {"not JSON", body("hello, daemon")},
+      {"empty body", body("")},
+      {"two documents", body("{} {}")},
+      {"not a request", body(R"({"id":")" + id + R"("})")},
+      {"unknown command", body(R"({"id":")" + id + R"(","command":{"fly":{}}})")},
+      {"two cases", body(R"({"id":")" + id + R"(","command":{"ping":{},"status":{}}})")},
+      {"oversized", frameHeader(0xFFFFFFFF)},
+  };
+  serve([&]() -> asio::awaitable<void> {
+    RawPeer bystander = co_await connect();
+    for (const auto& [name, frame] : cases) {
+      RawPeer offender = co_await connect();
+      co_await offender.write(frame);
+      EXPECT_EQ(co_await offender.readUntilClosed(), 0) << name;
+      expectPong(co_await bystander.ask(cmd::Ping{}));
+    }
+    EXPECT_EQ(server->connectionCount(), 1u);
+  });
+}
+
+TEST_F(DaemonServerTest, RequestsOfOneConnectionAreAnsweredInOrderWhileOthersAreServed) {
+  serve([&]() -> asio::awaitable<void> {
+    RawPeer slow = co_await connect();
+    QSUUID first = QSUUID::random(), second = QSUUID::random();
+    QSBytes both = testing::requestFrame(first, cmd::ListDatabases{});  // held by the backend
+    QSBytes next = testing::requestFrame(second, cmd::Ping{});
+    both.insert(both.end(), next.begin(), next.end());
+    co_await slow.write(both);
+    co_await backend->untilHeld();
+
+    RawPeer other = co_await connect();
+    expectPong(co_await other.ask(cmd::Ping{}));
+    EXPECT_TRUE((co_await other.ask(cmd::Status{})).is<res::Status>());
+    EXPECT_EQ(backend->gatedCalls(), 1);  // the second request waits for the first's answer
+
+    backend->openGate();
+    auto one = co_await slow.read(), two = co_await slow.read();
+    require(one && two, "both answers");
+    EXPECT_EQ(one->id, first);
+    EXPECT_TRUE(one->result.is<res::Databases>());
+    EXPECT_EQ(two->id, second);
+    expectPong(two->result);
+  });
+}
+
+TEST_F(DaemonServerTest, EventsReachSubscribersUnderTheirSubscriptionId) {
+  serve([&]() -> asio::awaitable<void> {
+    // A witness subscribed to everything shows when an event has been broadcast.
+    RawPeer witness = co_await connect();
+    QSUUID witnessID = co_await witness.subscribe(QSEventKind::all);
+    auto broadcast = [&](QSEvent event) -> asio::awaitable<void> {
+      backend->push(event);
+      auto seen = co_await witness.read();
+      require(seen && seen->id == witnessID, "the witness got the event");
+      QSDaemonResult expected = res::Event{event};
+      EXPECT_EQ(seen->result, expected);
+    };
+
+    RawPeer servers = co_await connect();
+    QSUUID serversID = co_await servers.subscribe(QSEventKind::servers);
+    QSEvent changed = evt::ServerChanged{testing::sampleServer()};
+    co_await broadcast(changed);
+    co_await broadcast(testing::logLine("not for the servers peer"));
+    auto received = co_await servers.read();
+    require(received.has_value(), "the servers subscriber got an event");
+    EXPECT_EQ(received->id, serversID);
+    QSDaemonResult expected = res::Event{changed};
+    EXPECT_EQ(received->result, expected);
+
+    // Unsubscribed: the next answer is the ping's, not an event.
+    EXPECT_TRUE((co_await servers.ask(cmd::Unsubscribe{QSEventKind::servers})).is<res::Ok>());
+    co_await broadcast(changed);
+    expectPong(co_await servers.ask(cmd::Ping{}));
+
+    // "all" wins over the event's own kind, and the event comes once.
+    RawPeer both = co_await connect();
+    QSUUID allID = co_await both.subscribe(QSEventKind::all);
+    QSUUID logsID = co_await both.subscribe(QSEventKind::logs);
+    co_await broadcast(testing::logLine("first"));
+    received = co_await both.read();
+    require(received.has_value(), "a log line");
+    EXPECT_EQ(received->id, allID);
+    expectPong(co_await both.ask(cmd::Ping{}));
+
+    EXPECT_TRUE((co_await both.ask(cmd::Unsubscribe{QSEventKind::all})).is<res::Ok>());
+    co_await broadcast(testing::logLine("second"));
+    received = co_await both.read();
+    require(received.has_value(), "a log line");
+    EXPECT_EQ(received->id, logsID);
+  });
+}
+
+TEST_F(DaemonServerTest, StalledSubscriberIsDroppedWhileOthersKeepReceiving) {
+  serve([&]() -> asio::awaitable<void> {
+    RawPeer stalled = co_await connect();
+    co_await stalled.subscribe(QSEventKind::all);  // and never reads again
+
+    auto client = QSDaemonClient::make(loop.get_executor(), socketPath);
+    co_await client->connect();
+    auto stream = co_await client->events(QSEventKind::logs);
+
+    // 24 MiB in all: more than the stalled peer's queue holds plus what its socket buffers.
+    const int eventCount = 24;
+    const std::string megabyte(1024 * 1024, 'x');
+    for (int n = 0; n < eventCount; ++n) {
+      backend->push(testing::logLine(std::to_string(n) + ":" + megabyte));
+      std::optional<QSEvent> event = co_await stream->next();
+      require(event.has_value(), "event " + std::to_string(n));
+      auto line = event->get<evt::LogLine>();
+      require(line != nullptr, "a log line");
+      EXPECT_EQ(line->line.substr(0, line->line.find(':')), std::to_string(n));
+    }
+    EXPECT_EQ(server->connectionCount(), 1u);
+    EXPECT_LT(co_await stalled.readUntilClosed(), eventCount);
+    EXPECT_TRUE(client->isConnected());
+  });
+}
+
+TEST_F(DaemonServerTest, StaleSocketFilesAreReplaced) {
+  testing::writeTextFile(socketPath, "left over");
+  serve([&]() -> asio::awaitable<void> {
+    RawPeer peer = co_await connect();
+    expectPong(co_await peer.ask(cmd::Ping{}));
+  });
+
+  // A socket file whose daemon died without removing it.
+  std::string stalePath = (folder / "stale.sock").string();
+  listenOnUnixSocket(stalePath, 0600, 1);  // closed at once; the file stays
+  require(fileExists(stalePath), "the stale socket file exists");
+  server = std::make_unique<QSDaemonServer>(loop.get_executor(), backend, stalePath, "1.2.3", "build-7");
+  serve([&]() -> asio::awaitable<void> {
+    RawPeer peer = co_await RawPeer::connect(stalePath);
+    expectPong(co_await peer.ask(cmd::Ping{}));
+  });
+}
+
+TEST_F(DaemonServerTest, OnlyTheOwnerCanReachTheSocket) {
+  serve([&]() -> asio::awaitable<void> {
+    struct stat socketInfo {}, folderInfo {};
+    require(::stat(socketPath.c_str(), &socketInfo) == 0, "stat the socket");
+    EXPECT_TRUE(S_ISSOCK(socketInfo.st_mode));
+    EXPECT_EQ(socketInfo.st_mode & 07777, 0600u);
+    require(::stat((folder / "run").c_str(), &folderInfo) == 0, "stat the folder");
+    EXPECT_EQ(folderInfo.st_mode & 07777, 0700u);
+    co_return;
+  });
+}
+
+TEST_F(DaemonServerTest, StartFailuresNameTheCallAndPath) {
+  testing::writeTextFile(folder / "file", "");
+  std::string underFile = (folder / "file" / "daemon.sock").string();
+  std::string tooLong = (folder / std::string(120, 'x')).string();
+  const std::vector<std::pair<std::string, std::string>> cases = {
+      {underFile, "bind " + underFile + ": Not a directory"},
+      {tooLong, "bind " + tooLong + ": File name too long"},
+  };
+  for (const auto& [path, message] : cases) {
+    QSDaemonServer failing(loop.get_executor(), backend, path, "1.2.3", "build-7");
+    try {
+      testing::runOnLoop(loop, [&]() -> asio::awaitable<void> { co_await failing.start(); });
+      ADD_FAILURE() << "started at " << path;
+    } catch (const QSSystemError& e) {
+      EXPECT_EQ(std::string(e.what()), message);
+    }
+  }
+}
+
+TEST_F(DaemonServerTest, ShutdownDaemonAnswersOkThenClosesEverything) {
+  serve([&]() -> asio::awaitable<void> {
+    RawPeer caller = co_await connect();
+    RawPeer bystander = co_await connect();
+    expectPong(co_await bystander.ask(cmd::Ping{}));
+
+    EXPECT_TRUE((co_await caller.ask(cmd::ShutdownDaemon{})).is<res::Ok>());
+    EXPECT_EQ(co_await caller.readUntilClosed(), 0);
+    EXPECT_EQ(co_await bystander.readUntilClosed(), 0);
+    co_await server->waitUntilStopped();
+    EXPECT_FALSE(fileExists(socketPath));
+    EXPECT_EQ(server->connectionCount(), 0u);
+    server->stop();  // a second stop changes nothing
+    co_await server->waitUntilStopped();
+  });
+}
+
+TEST_F(DaemonServerTest, StopIsIdempotentAndFinal) {
+  serve([&]() -> asio::awaitable<void> {
+    server->stop();
+    server->stop();
+    co_await server->waitUntilStopped();
+    EXPECT_FALSE(fileExists(socketPath));
+    bool refused = false;
+    try {
+      co_await server->start();
+    } catch (const std::logic_error&) {
+      refused = true;
+    }
+    EXPECT_TRUE(refused);
+  });
+}
+
+TEST_F(DaemonServerTest, StoppingBeforeStartLeavesAnotherDaemonsSocketAlone) {
+  testing::writeTextFile(socketPath, "someone else's");
+  server->stop();
+  EXPECT_TRUE(fileExists(socketPath));
+}
+
+TEST(SocketPath, DefaultIsInTheOwnersDataFolder) {
+  testing::IsolatedHome home;
+  std::filesystem::path dataFolder = home.home() / ".local/share/Quayside";
+  EXPECT_EQ(QSSocketPath::defaultPath(), (dataFolder / "daemon.sock").string());
+  struct stat info {};
+  require(::stat(dataFolder.c_str(), &info) == 0, "the data folder exists");
+  EXPECT_EQ(info.st_mode & 07777, 0700u);
+}
+
+}  // namespace
+}  // namespace qs

@@ -1,0 +1,171 @@
+// Shared pieces of the daemon socket tests: a loop runner, a small engine stand-in and a raw
+// client that speaks bytes rather than going through QSDaemonClient.
+#pragma once
+
+#include "core/daemon/one_shot.h"
+#include "core/engine/daemon_backend.h"
+#include "core/protocol/daemon_framing.h"
+#include "core/protocol/daemon_message.h"
+#include "support/sample_records.h"
+#include "support/test_support.h"
+
+#include <asio/co_spawn.hpp>
+#include <asio/io_context.hpp>
+#include <asio/local/stream_protocol.hpp>
+#include <asio/read.hpp>
+#include <asio/redirect_error.hpp>
+#include <asio/use_awaitable.hpp>
+#include <asio/write.hpp>
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <functional>
+#include <optional>
+#include <stdexcept>
+#include <string>
+
+namespace qs::testing {
+
+// Runs `body` on `loop` until it finishes and rethrows what it threw. The limit only stops a
+// hung test from hanging the run; it asserts nothing about speed.
+inline void runOnLoop(asio::io_context& loop, std::function<asio::awaitable<void>()> body) {
+  bool finished = false;
+  std::exception_ptr failure;
+  asio::co_spawn(loop, body(), [&](std::exception_ptr error) {
+    finished = true;
+    failure = error;
+    loop.stop();
+  });
+  loop.run_for(std::chrono::seconds(60));
+  loop.restart();
+  loop.poll();  // lets closed connections and finished coroutines wind down
+  if (!finished) throw std::runtime_error("the test did not finish");
+  if (failure) std::rethrow_exception(failure);
+}
+
+// Fails the test from inside a coroutine (where ASSERT_* cannot return).
+inline void require(bool condition, const std::string& what) {
+  if (!condition) throw std::runtime_error("requirement failed: " + what);
+}
+
+// The engine's part as the server sees it: answers a few commands from fixed data, holds
+// `listDatabases` until the test opens the gate, and lets the test push events.
+class FakeBackend : public QSDaemonBackend {
+public:
+  explicit FakeBackend(const asio::any_io_executor& executor, int projectCount = 3)
+      : executor_(executor), events_(executor), gate_(executor), held_(executor) {
+    for (int n = 0; n < projectCount; ++n) {
+      QSProject project = sampleProject();
+      project.id = QSUUID::random();
+      project.name = "project " + std::to_string(n);
+      status_.projects.push_back(project);
+    }
+    status_.daemonVersion = "1.2.3";
+  }
+
+  asio::awaitable<QSDaemonResult> handle(QSDaemonCommand command) override {
+    if (command.is<cmd::Status>()) co_return res::Status{status_};
+    if (command.is<cmd::ListProjects>()) co_return res::Projects{status_.projects};
+    if (auto get = command.get<cmd::GetProject>()) co_return res::Failure{derr::ProjectNotFound{get->id.string()}};
+    if (command.is<cmd::ListDatabases>()) {
+      ++gatedCalls_;
+      held_.succeed(std::monostate{});
+      co_await gate_.wait();
+      co_return res::Databases{};
+    }
+    co_return res::Failure{derr::OperationFailed{"unexpected command " + std::string(command.caseName())}};
+  }
+
+  QSAsyncQueue<QSEvent>& eventStream() override { return events_; }
+
+  void push(QSEvent event) { events_.push(std::move(event)); }
+  // Lets every held `listDatabases` (and later ones) answer.
+  void openGate() { gate_.succeed(std::monostate{}); }
+  int gatedCalls() const { return gatedCalls_; }
+  // Returns once a `listDatabases` is being held (at once if one was). One waiter.
+  asio::awaitable<void> untilHeld() { co_await held_.wait(); }
+
+private:
+  asio::any_io_executor executor_;
+  QSAsyncQueue<QSEvent> events_;
+  QSOneShot<std::monostate> gate_;  // every waiter passes once it is settled
+  QSOneShot<std::monostate> held_;
+  QSFullStatus status_;
+  int gatedCalls_ = 0;
+};
+
+inline QSBytes frameHeader(std::uint32_t length) {
+  return {std::uint8_t(length >> 24), std::uint8_t(length >> 16), std::uint8_t(length >> 8), std::uint8_t(length)};
+}
+
+inline QSBytes requestFrame(const QSUUID& id, QSDaemonCommand command) {
+  return QSDaemonFraming::encode(QSDaemonRequest{id, std::move(command)});
+}
+
+inline QSEvent logLine(std::string line) { return evt::LogLine{svc::Daemon{}, std::move(line)}; }
+
+// A client socket that writes raw bytes and reads responses frame by frame.
+class RawPeer {
+public:
+  using Socket = asio::local::stream_protocol::socket;
+
+  static asio::awaitable<RawPeer> connect(const std::string& path) {
+    Socket socket(co_await asio::this_coro::executor);
+    co_await socket.async_connect(asio::local::stream_protocol::endpoint(path), asio::use_awaitable);
+    co_return RawPeer(std::move(socket));
+  }
+
+  asio::awaitable<void> write(const QSBytes& bytes) {
+    co_await asio::async_write(socket_, asio::buffer(bytes), asio::use_awaitable);
+  }
+
+  // Sends a request and returns its id.
+  asio::awaitable<QSUUID> send(QSDaemonCommand command) {
+    QSUUID id = QSUUID::random();
+    co_await write(requestFrame(id, std::move(command)));
+    co_return id;
+  }
+
+  // The next response; nothing once the daemon has closed the connection.
+  asio::awaitable<std::optional<QSDaemonResponse>> read() {
+    QSBytes header(4);
+    asio::error_code error;
+    co_await asio::async_read(socket_, asio::buffer(header), asio::redirect_error(asio::use_awaitable, error));
+    if (error) co_return std::nullopt;
+    QSBytes body(QSDaemonFraming::bodyLength(header));
+    co_await asio::async_read(socket_, asio::buffer(body), asio::redirect_error(asio::use_awaitable, error));
+    if (error) co_return std::nullopt;
+    co_return QSDaemonFraming::decode<QSDaemonResponse>(body);
+  }
+
+  // Sends a request and returns the answer, which must be the next response.
+  asio::awaitable<QSDaemonResult> ask(QSDaemonCommand command) {
+    QSUUID id = co_await send(std::move(command));
+    std::optional<QSDaemonResponse> response = co_await read();
+    require(response.has_value(), "an answer to " + id.string());
+    require(response->id == id, "the answer carries the request's id");
+    co_return response->result;
+  }
+
+  // Subscribes and returns the subscription's id.
+  asio::awaitable<QSUUID> subscribe(QSEventKind kind) {
+    QSDaemonCommand command = cmd::Subscribe{kind};
+    QSUUID id = co_await send(std::move(command));
+    std::optional<QSDaemonResponse> response = co_await read();
+    require(response && response->id == id && response->result.is<res::Ok>(), "ok for subscribe");
+    co_return id;
+  }
+
+  // Reads until the daemon closes the connection; returns how many whole responses came first.
+  asio::awaitable<int> readUntilClosed() {
+    int count = 0;
+    while (co_await read()) ++count;
+    co_return count;
+  }
+
+private:
+  explicit RawPeer(Socket socket) : socket_(std::move(socket)) {}
+  Socket socket_;
+};
+
+}  // namespace qs::testing
