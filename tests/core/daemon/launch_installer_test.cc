@@ -1,0 +1,213 @@
+#include "core/daemon/daemon_installer.h"
+#include "core/platform/paths.h"
+#include "core/platform/system_error.h"
+#include "support/test_support.h"
+
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+
+namespace qs {
+namespace {
+
+namespace fs = std::filesystem;
+using testing::IsolatedHome;
+using testing::readTextFile;
+using testing::writeTextFile;
+
+using InstallException = QSDaemonInstaller::InstallException;
+
+// A systemctl stand-in that appends its arguments to a record file, one call per line, and
+// exits with `failStatus` when its arguments contain `failOn`.
+fs::path makeSystemctl(const fs::path& folder, const std::string& failOn = "", int failStatus = 0) {
+  fs::path script = folder / "systemctl";
+  writeTextFile(script, "#!/bin/sh\n"
+                        "echo \"$*\" >> '" + (folder / "calls").string() + "'\n"
+                        "case \"$*\" in *'" + failOn + "'*) [ -n '" + failOn + "' ] && exit " +
+                            std::to_string(failStatus) + ";; esac\n"
+                        "exit 0\n");
+  fs::permissions(script, fs::perms::owner_all);
+  return script;
+}
+
+std::string callsRecorded(const fs::path& folder) {
+  return fs::exists(folder / "calls") ? readTextFile(folder / "calls") : "";
+}
+
+class InstallerTest : public ::testing::Test {
+protected:
+  void SetUp() override {
+    cli = home.home() / "App/bin/qs-cli";
+    daemon = home.home() / "App/bin/quaysided";
+    writeTextFile(cli, "#!/bin/sh\n");
+    writeTextFile(daemon, "#!/bin/sh\n");
+    bin = home.home() / ".local/bin";
+    tools = home.home() / "tools";
+    fs::create_directories(tools);
+  }
+
+  IsolatedHome home;
+  fs::path cli, daemon, bin, tools;
+};
+
+TEST_F(InstallerTest, LinksReplaceWhateverIsThereAndUninstallRemovesOnlyLinks) {
+  writeTextFile(bin / "qs", "an older copy");
+  fs::create_symlink("/nowhere", bin / "quaysided");
+  QSDaemonInstaller installer(makeSystemctl(tools));
+
+  auto report = installer.install(cli, daemon, bin, false);
+  EXPECT_EQ(report, (QSDaemonInstaller::InstallReport{bin / "qs", bin / "quayside", bin / "quaysided", false,
+                                                       report.onPath}));
+  EXPECT_EQ(fs::read_symlink(bin / "qs"), cli);
+  EXPECT_EQ(fs::read_symlink(bin / "quayside"), cli);
+  EXPECT_EQ(fs::read_symlink(bin / "quaysided"), daemon);
+  EXPECT_FALSE(installer.isAutoStartInstalled());
+  EXPECT_EQ(callsRecorded(tools), "") << "no login item was asked for";
+
+  // Installing again over our own links is fine.
+  installer.install(cli, daemon, bin, false);
+
+  fs::remove(bin / "quayside");
+  writeTextFile(bin / "quayside", "the user's own script");
+  writeTextFile(bin / "other-tool", "unrelated");
+  installer.uninstall(bin);
+  EXPECT_FALSE(fs::exists(fs::symlink_status(bin / "qs")));
+  EXPECT_FALSE(fs::exists(fs::symlink_status(bin / "quaysided")));
+  EXPECT_EQ(readTextFile(bin / "quayside"), "the user's own script");
+  EXPECT_EQ(readTextFile(bin / "other-tool"), "unrelated");
+  EXPECT_EQ(callsRecorded(tools), "") << "no unit, so nothing to disable";
+}
+
+TEST_F(InstallerTest, FolderThatCannotBeCreatedOrWrittenIsReportedWithThePrefixHint) {
+  writeTextFile(home.home() / "a-file", "");
+  QSDaemonInstaller installer(makeSystemctl(tools));
+  struct Case {
+    fs::path folder;
+  } cases[] = {{home.home() / "a-file/bin"}, {home.home() / "a-file"}};
+  for (const auto& c : cases) {
+    try {
+      installer.install(cli, daemon, c.folder, false);
+      ADD_FAILURE() << c.folder;
+    } catch (const InstallException& e) {
+      EXPECT_EQ(std::string(e.what()), "Couldn't write to " + c.folder.string() +
+                                           ". Pass --prefix <dir> to choose a writable directory on your PATH.");
+    }
+  }
+  // A folder sitting where a link goes is not removed.
+  fs::create_directories(bin / "quayside");
+  EXPECT_THROW(installer.install(cli, daemon, bin, false), QSSystemError);
+  EXPECT_TRUE(fs::is_directory(bin / "quayside"));
+  EXPECT_EQ(fs::read_symlink(bin / "qs"), cli) << "links made before the failure stay";
+}
+
+TEST(InstallerPathTest, FolderIsOnPathIgnoringTrailingSlashes) {
+  struct Case {
+    const char* folder;
+    const char* path;
+    bool onPath;
+  } cases[] = {
+      {"/home/me/.local/bin", "/usr/bin:/home/me/.local/bin", true},
+      {"/home/me/.local/bin", "/usr/bin:/home/me/.local/bin/", true},
+      {"/home/me/.local/bin/", "/home/me/.local/bin:/usr/bin", true},
+      {"/home/me/.local/bin", "::/home/me/.local/bin//:", true},
+      {"/home/me/.local/bin", "/home/me/.local/bin2:/home/me/.local", false},
+      {"/home/me/.local/bin", "", false},
+      {"/home/me/.local/bin", "::", false},
+  };
+  for (const auto& c : cases)
+    EXPECT_EQ(QSDaemonInstaller::isOnPath(c.folder, c.path), c.onPath) << c.folder << " in " << c.path;
+}
+
+TEST_F(InstallerTest, ReportSaysWhetherTheFolderIsOnPath) {
+  std::string saved = std::getenv("PATH") ? std::getenv("PATH") : "";
+  QSDaemonInstaller installer(makeSystemctl(tools));
+  ::setenv("PATH", (saved + ":" + bin.string() + "/").c_str(), 1);
+  bool onPath = installer.install(cli, daemon, bin, false).onPath;
+  ::setenv("PATH", saved.c_str(), 1);
+  EXPECT_TRUE(onPath);
+  EXPECT_FALSE(installer.install(cli, daemon, bin, false).onPath);
+}
+
+TEST_F(InstallerTest, AutoStartWritesTheUserUnitAndRegistersIt) {
+  QSDaemonInstaller installer(makeSystemctl(tools));
+  auto report = installer.install(cli, daemon, bin, true);
+  EXPECT_TRUE(report.autoStart);
+  fs::path unit = home.home() / ".config/systemd/user/quaysided.service";
+  EXPECT_EQ(QSDaemonInstaller::launchAgentPath(), unit);
+  EXPECT_TRUE(installer.isAutoStartInstalled());
+  std::string log = (home.home() / ".local/share/Quayside/logs/daemon.log").string();
+  EXPECT_EQ(readTextFile(unit), "[Unit]\n"
+                                "Description=Quayside daemon (app.brindle.quaysided)\n"
+                                "\n"
+                                "[Service]\n"
+                                "ExecStart=" + (bin / "quaysided").string() + "\n"
+                                "StandardOutput=append:" + log + "\n"
+                                "StandardError=append:" + log + "\n"
+                                "Restart=no\n"
+                                "\n"
+                                "[Install]\n"
+                                "WantedBy=default.target\n");
+  EXPECT_TRUE(fs::is_directory(home.home() / ".local/share/Quayside/logs")) << "systemd won't create it";
+  EXPECT_EQ(callsRecorded(tools), "--user daemon-reload\n--user enable --now quaysided.service\n");
+
+  fs::remove(tools / "calls");
+  installer.disableAutoStart();
+  EXPECT_FALSE(installer.isAutoStartInstalled());
+  EXPECT_EQ(callsRecorded(tools), "--user disable --now quaysided.service\n");
+  installer.disableAutoStart();  // nothing to do the second time
+  EXPECT_EQ(callsRecorded(tools), "--user disable --now quaysided.service\n");
+
+  installer.enableAutoStart(bin / "quaysided");
+  fs::remove(tools / "calls");
+  installer.uninstall(bin);
+  EXPECT_FALSE(fs::exists(unit));
+  EXPECT_FALSE(fs::exists(fs::symlink_status(bin / "quaysided")));
+  EXPECT_EQ(callsRecorded(tools), "--user disable --now quaysided.service\n");
+}
+
+TEST_F(InstallerTest, FailingSystemctlGivesItsExitStatus) {
+  struct Case {
+    std::string failOn;
+    int status;
+    fs::path systemctl;  // empty: the stand-in
+    std::string message;
+  } cases[] = {
+      {"enable", 5, {}, "systemctl failed (exit 5) while registering the daemon's login item."},
+      {"daemon-reload", 1, {}, "systemctl failed (exit 1) while registering the daemon's login item."},
+      {"", 0, "/nonexistent/systemctl", "systemctl failed (exit -1) while registering the daemon's login item."},
+  };
+  for (const auto& c : cases) {
+    fs::remove(tools / "calls");
+    QSDaemonInstaller installer(c.systemctl.empty() ? makeSystemctl(tools, c.failOn, c.status) : c.systemctl);
+    try {
+      installer.enableAutoStart(bin / "quaysided");
+      ADD_FAILURE() << c.failOn;
+    } catch (const InstallException& e) {
+      EXPECT_EQ(std::string(e.what()), c.message);
+      ASSERT_TRUE(e.error().is<insterr::LaunchctlFailed>());
+      EXPECT_EQ(e.error().get<insterr::LaunchctlFailed>()->value, c.systemctl.empty() ? c.status : -1);
+    }
+    EXPECT_TRUE(installer.isAutoStartInstalled()) << "the unit file stays for a later retry";
+  }
+}
+
+TEST(InstallerUnitTest, PathsAreTakenLiterallyBySystemd) {
+  struct Case {
+    const char* daemon;
+    const char* log;
+    const char* execStart;
+    const char* logLine;
+  } cases[] = {
+      {"/opt/qs/quaysided", "/l/daemon.log", "ExecStart=/opt/qs/quaysided\n", "StandardOutput=append:/l/daemon.log\n"},
+      {"/home/a b/quaysided", "/a b/d.log", "ExecStart=\"/home/a b/quaysided\"\n", "StandardOutput=append:/a b/d.log\n"},
+      {"/x/100%/$HOME/q", "/x/100%/$d.log", "ExecStart=/x/100%%/$$HOME/q\n", "StandardOutput=append:/x/100%%/$d.log\n"},
+      {"/x/\"q\\", "/l", "ExecStart=\"/x/\\\"q\\\\\"\n", "StandardOutput=append:/l\n"},
+  };
+  for (const auto& c : cases) {
+    std::string text = QSDaemonInstaller::unitText(c.daemon, c.log);
+    EXPECT_NE(text.find(c.execStart), std::string::npos) << text;
+    EXPECT_NE(text.find(c.logLine), std::string::npos) << text;
+  }
+}
+
+}  // namespace
+}  // namespace qs

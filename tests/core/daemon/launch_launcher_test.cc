@@ -1,0 +1,200 @@
+#include "core/daemon/daemon_build.h"
+#include "core/daemon/daemon_client.h"
+#include "core/daemon/daemon_launcher.h"
+#include "core/daemon/owner_lock.h"
+#include "core/platform/paths.h"
+#include "core/platform/system_error.h"
+#include "daemon_test_support.h"
+#include "support/test_support.h"
+
+#include <asio/co_spawn.hpp>
+#include <asio/detached.hpp>
+#include <asio/io_context.hpp>
+#include <asio/local/stream_protocol.hpp>
+#include <asio/steady_timer.hpp>
+#include <asio/this_coro.hpp>
+#include <asio/use_awaitable.hpp>
+#include <gtest/gtest.h>
+#include <signal.h>
+
+#include <algorithm>
+#include <chrono>
+#include <sstream>
+
+namespace qs {
+namespace {
+
+namespace fs = std::filesystem;
+using namespace std::chrono_literals;
+using testing::IsolatedHome;
+using testing::readTextFile;
+using testing::require;
+using testing::writeTextFile;
+
+using LaunchException = QSDaemonLauncher::LaunchException;
+
+class LauncherTest : public ::testing::Test {
+protected:
+  void SetUp() override {
+    fs::create_directories(executable.parent_path());
+    fs::copy_file(fs::path(QS_BIN_DIR) / "fake_quaysided", executable);
+  }
+
+  // Stops every daemon these tests started, whatever state a failed test left them in.
+  void TearDown() override {
+    for (pid_t pid : startedPids()) ::kill(pid, SIGKILL);
+  }
+
+  std::vector<std::string> logLines() const {
+    std::vector<std::string> lines;
+    std::istringstream in(fs::exists(log) ? readTextFile(log) : "");
+    for (std::string line; std::getline(in, line);) lines.push_back(line);
+    return lines;
+  }
+
+  std::size_t linesStartingWith(const std::string& prefix) const {
+    auto lines = logLines();
+    return std::count_if(lines.begin(), lines.end(), [&](const std::string& l) { return l.rfind(prefix, 0) == 0; });
+  }
+
+  std::vector<pid_t> startedPids() const {
+    std::vector<pid_t> pids;
+    for (const auto& line : logLines())
+      if (line.rfind("started ", 0) == 0) pids.push_back(std::stoi(line.substr(8)));
+    return pids;
+  }
+
+  // runOnLoop on a loop used before: a loop that ran out of work stays stopped until restarted.
+  void runOnLoop(std::function<asio::awaitable<void>()> body) {
+    loop.restart();
+    testing::runOnLoop(loop, std::move(body));
+  }
+
+  // Asks the daemon at our socket for its build.
+  asio::awaitable<std::string> buildOf(std::shared_ptr<QSDaemonClient> client) {
+    QSDaemonResult answer = co_await client->call(cmd::Ping{});
+    require(answer.is<res::Pong>(), "ping answered with pong");
+    co_return answer.get<res::Pong>()->build;
+  }
+
+  IsolatedHome home;
+  fs::path executable = home.home() / "app/quaysided";
+  std::string socket = (home.home() / "run/daemon.sock").string();
+  std::string lock = (home.home() / "run/owner.lock").string();
+  fs::path log = home.home() / ".local/share/Quayside/logs/daemon.log";
+  asio::io_context loop;
+  QSDaemonLauncher launcher{executable, socket, lock};
+};
+
+TEST_F(LauncherTest, StartsReusesAndReplacesTheDaemon) {
+  std::string firstBuild = QSDaemonBuild::fingerprint(executable);
+  runOnLoop([&]() -> asio::awaitable<void> {
+    require(!co_await launcher.tryConnect(), "nobody serves yet");
+    auto client = co_await launcher.ensureRunning(10s);
+    require(co_await buildOf(client) == firstBuild, "the daemon runs the executable's build");
+    client->disconnect();
+  });
+  ASSERT_EQ(startedPids().size(), 1u);
+  EXPECT_FALSE(QSOwnerLock(lock).tryAcquire()) << "the daemon took the lock it was given";
+
+  runOnLoop([&]() -> asio::awaitable<void> {
+    auto client = co_await launcher.ensureRunning(10s);
+    require(client->isConnected(), "connected");
+    client->disconnect();
+  });
+  EXPECT_EQ(startedPids().size(), 1u) << "a daemon of the same build is reused";
+  EXPECT_EQ(linesStartingWith("stopped"), 0u);
+
+  fs::last_write_time(executable, fs::last_write_time(executable) + 100s);
+  std::string secondBuild = QSDaemonBuild::fingerprint(executable);
+  ASSERT_NE(secondBuild, firstBuild);
+  runOnLoop([&]() -> asio::awaitable<void> {
+    auto client = co_await launcher.ensureRunning(10s);
+    require(co_await buildOf(client) == secondBuild, "the new daemon runs the touched build");
+    co_await client->send(cmd::ShutdownDaemon{});
+    client->disconnect();
+  });
+  auto pids = startedPids();
+  ASSERT_EQ(pids.size(), 2u) << readTextFile(log);
+  EXPECT_NE(pids[0], pids[1]);
+  EXPECT_EQ(logLines()[1], "stopped " + std::to_string(pids[0])) << "the old daemon went before the new one came";
+}
+
+TEST_F(LauncherTest, ADaemonThatExitsEarlyIsStartedAgainWhileTimeRemains) {
+  QSOwnerLock ours(lock);
+  ASSERT_TRUE(ours.tryAcquire());
+  runOnLoop([&]() -> asio::awaitable<void> {
+    // Give the lock up once two launches have failed to take it.
+    asio::co_spawn(
+        co_await asio::this_coro::executor,
+        [&]() -> asio::awaitable<void> {
+          asio::steady_timer timer(co_await asio::this_coro::executor);
+          while (linesStartingWith("owner lock is held") < 2) {
+            timer.expires_after(20ms);
+            co_await timer.async_wait(asio::use_awaitable);
+          }
+          ours.release();
+        },
+        asio::detached);
+    auto client = co_await launcher.ensureRunning(60s);
+    require(client->isConnected(), "connected");
+    client->disconnect();
+  });
+  EXPECT_GE(linesStartingWith("owner lock is held"), 2u);
+  EXPECT_EQ(startedPids().size(), 1u);
+}
+
+TEST_F(LauncherTest, ADaemonThatNeverServesIsReportedWhenTimeRunsOut) {
+  writeTextFile(executable.parent_path() / "silent", "#!/bin/sh\necho launched\n");
+  fs::permissions(executable.parent_path() / "silent", fs::perms::owner_all);
+  QSDaemonLauncher silent(executable.parent_path() / "silent", socket, lock);
+  std::string message;
+  runOnLoop([&]() -> asio::awaitable<void> {
+    try {
+      co_await silent.ensureRunning(1s);
+    } catch (const LaunchException& e) {
+      require(e.error().is<launcherr::DidNotBecomeReady>(), "didNotBecomeReady");
+      message = e.what();
+    }
+  });
+  EXPECT_EQ(message, "The daemon was launched but didn't start serving in time.");
+  EXPECT_GE(linesStartingWith("launched"), 1u);
+}
+
+TEST_F(LauncherTest, ExecutableMissingNamesThePathAndStartsNothing) {
+  writeTextFile(home.home() / "app/not-executable", "#!/bin/sh\n");
+  fs::create_directories(home.home() / "app/folder");
+  for (fs::path path : {home.home() / "app/missing", home.home() / "app/not-executable", home.home() / "app/folder"}) {
+    QSDaemonLauncher missing(path, socket, lock);
+    std::string message;
+    runOnLoop([&]() -> asio::awaitable<void> {
+      try {
+        co_await missing.ensureRunning(5s);
+      } catch (const LaunchException& e) {
+        message = e.what();
+      }
+    });
+    EXPECT_EQ(message, "The quaysided executable wasn't found at " + path.string() + ".");
+  }
+  EXPECT_FALSE(fs::exists(log)) << "nothing was launched";
+}
+
+TEST_F(LauncherTest, SomethingThatIsNotADaemonOnTheSocketIsNotConnected) {
+  fs::create_directories(fs::path(socket).parent_path());
+  asio::local::stream_protocol::acceptor acceptor(loop, asio::local::stream_protocol::endpoint(socket));
+  runOnLoop([&]() -> asio::awaitable<void> {
+    // Accepts one connection, reads a little and hangs up without answering.
+    asio::co_spawn(
+        co_await asio::this_coro::executor,
+        [&]() -> asio::awaitable<void> {
+          auto peer = co_await acceptor.async_accept(asio::use_awaitable);
+          char buffer[4];
+          co_await peer.async_read_some(asio::buffer(buffer), asio::use_awaitable);
+        },
+        asio::detached);
+    require(!co_await launcher.tryConnect(), "a peer that hangs up is no daemon");
+  });
+}
+
+}  // namespace
+}  // namespace qs
