@@ -189,9 +189,4 @@ UniqueFd openProcessHandle(std::int32_t pid) { return UniqueFd(pidfdOpen(pid)); 
 
 bool signalProcessHandle(const UniqueFd& handle, int sig) { return handle && pidfdSendSignal(handle.get(), sig); }
 
-bool isExecutableFile(const std::filesystem::path& path) {
-  struct stat st {};
-  return ::stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode) && ::access(path.c_str(), X_OK) == 0;
-}
-
 }  // namespace qs

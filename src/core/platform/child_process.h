@@ -91,7 +91,7 @@ UniqueFd openProcessHandle(std::int32_t pid);
 // process still existed.
 bool signalProcessHandle(const UniqueFd& handle, int sig);
 
-// Whether `path` is a regular file this process may execute.
+// Whether `path` is a regular file this process may execute (defined with the file queries).
 bool isExecutableFile(const std::filesystem::path& path);
 
 }  // namespace qs
