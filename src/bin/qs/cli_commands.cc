@@ -1,4 +1,4 @@
-#include "cli_commands.h"
+#include "bin/qs/cli_commands.h"
 
 #include <fmt/format.h>
 

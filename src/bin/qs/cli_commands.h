@@ -2,7 +2,7 @@
 // helpers they share for declaring commands.
 #pragma once
 
-#include "cli_session.h"
+#include "bin/qs/cli_session.h"
 
 #include <CLI/CLI.hpp>
 

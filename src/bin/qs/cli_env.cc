@@ -1,8 +1,8 @@
 // `qs env PROJECT [list|get KEY|set KEY VALUE|unset KEY]`: a project's environment variables,
 // which the daemon writes to the project's .env file and passes to its server.
-#include "cli_commands.h"
-#include "output.h"
-#include "project_resolver.h"
+#include "bin/qs/cli_commands.h"
+#include "bin/qs/output.h"
+#include "bin/qs/project_resolver.h"
 
 #include <fmt/format.h>
 

@@ -1,7 +1,7 @@
 // Project commands: projects (ls), add, info, rm, rename, new, pin.
-#include "cli_commands.h"
-#include "output.h"
-#include "project_resolver.h"
+#include "bin/qs/cli_commands.h"
+#include "bin/qs/output.h"
+#include "bin/qs/project_resolver.h"
 
 #include "core/platform/paths.h"
 #include "core/platform/regex.h"

@@ -1,9 +1,9 @@
 // Server commands: start, stop, restart, servers, logs, toolchains.
-#include "cli_commands.h"
-#include "event_follower.h"
-#include "output.h"
-#include "project_resolver.h"
-#include "server_wait.h"
+#include "bin/qs/cli_commands.h"
+#include "bin/qs/event_follower.h"
+#include "bin/qs/output.h"
+#include "bin/qs/project_resolver.h"
+#include "bin/qs/server_wait.h"
 
 #include "core/runtime/toolchain_service.h"
 

@@ -1,7 +1,7 @@
-#include "cli_session.h"
+#include "bin/qs/cli_session.h"
 
+#include "core/daemon/owner_lock.h"
 #include "core/daemon/socket_path.h"
-#include "core/platform/paths.h"
 
 #include <asio/co_spawn.hpp>
 #include <fmt/format.h>
@@ -31,7 +31,7 @@ std::string QSCliSession::socketPath() {
 
 std::string QSCliSession::lockPath() {
   std::string configured = environmentValue("QS_DAEMON_LOCK");
-  return configured.empty() ? (QSPaths::dataFolder() / "owner.lock").string() : configured;
+  return configured.empty() ? QSOwnerLock::defaultPath().string() : configured;
 }
 
 std::filesystem::path QSCliSession::ownExecutable() {

@@ -1,4 +1,4 @@
-#include "event_follower.h"
+#include "bin/qs/event_follower.h"
 
 #include <asio/co_spawn.hpp>
 #include <asio/detached.hpp>

@@ -1,4 +1,4 @@
-#include "output.h"
+#include "bin/qs/output.h"
 
 #include "core/models/database.h"
 

@@ -1,6 +1,6 @@
-#include "project_resolver.h"
+#include "bin/qs/project_resolver.h"
 
-#include "output.h"
+#include "bin/qs/output.h"
 
 #include <algorithm>
 #include <cctype>

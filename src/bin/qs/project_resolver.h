@@ -1,7 +1,7 @@
 // Finds the project a user means on the command line: by its id or by its name.
 #pragma once
 
-#include "cli_session.h"
+#include "bin/qs/cli_session.h"
 
 #include "core/models/project.h"
 

@@ -1,6 +1,6 @@
-#include "server_wait.h"
+#include "bin/qs/server_wait.h"
 
-#include "output.h"
+#include "bin/qs/output.h"
 
 #include "core/platform/terminal.h"
 

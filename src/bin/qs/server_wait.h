@@ -2,8 +2,8 @@
 // fails, with the build's progress on the way.
 #pragma once
 
-#include "cli_session.h"
-#include "event_follower.h"
+#include "bin/qs/cli_session.h"
+#include "bin/qs/event_follower.h"
 
 #include "core/protocol/event.h"
 #include "core/runtime/console_transition.h"
