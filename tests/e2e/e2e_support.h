@@ -125,6 +125,20 @@ protected:
     return {result.exitStatus, result.output, result.errorOutput};
   }
 
+  // Runs qs on a pseudo-terminal (through util-linux `script`), typing `input`; the terminal's
+  // output (standard output and error together, input echoed). Skips the test without `script`.
+  QsResult qsOnTerminal(const std::vector<std::string>& arguments, const std::string& input) {
+    std::string command = "'" + qsPath() + "'";
+    for (const auto& argument : arguments) command += " '" + argument + "'";  // test arguments: no quotes
+    QSProcessOptions options;
+    options.environment = environment;
+    options.workingDirectory = home.home();
+    options.input = input;
+    auto result = runProcess({"/usr/bin/script", "-qec", command, "/dev/null"}, options);
+    return {result.exitStatus, result.output, result.errorOutput};
+  }
+  static bool haveTerminals() { return isExecutableFile("/usr/bin/script"); }
+
   // Runs qs and expects success; its standard output.
   std::string qsOK(std::vector<std::string> arguments) {
     auto result = qs(arguments);

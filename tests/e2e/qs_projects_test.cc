@@ -71,6 +71,26 @@ TEST_F(Projects, AddEnvRenameRemove) {
   EXPECT_EQ(qsOK({"ls"}), "No projects yet. Add one with 'qs add PATH' or create one with 'qs new NAME'.\n");
 }
 
+TEST_F(Projects, RemovalAsksOnATerminal) {
+  if (!haveTerminals()) GTEST_SKIP() << "needs util-linux script";
+  writeVaporPackage(home.home() / "blog", "blog");
+  qsOK({"add", (home.home() / "blog").string()});
+  std::string question = "Remove blog (" + (home.home() / "blog").string() +
+                         ") from Quayside? Its folder goes to the Trash. [y/N] ";
+
+  auto declined = qsOnTerminal({"rm", "blog", "--trash"}, "n\n");
+  EXPECT_EQ(declined.status, 1);
+  EXPECT_NE(declined.out.find(question), std::string::npos) << declined.out;
+  EXPECT_NE(declined.out.find("qs: Cancelled; nothing was removed."), std::string::npos) << declined.out;
+  EXPECT_TRUE(isDirectory(home.home() / "blog"));
+
+  auto confirmed = qsOnTerminal({"rm", "blog", "--trash"}, "y\n");
+  EXPECT_EQ(confirmed.status, 0) << confirmed.out;
+  EXPECT_NE(confirmed.out.find("Removed blog. Its folder is in the Trash."), std::string::npos) << confirmed.out;
+  EXPECT_FALSE(fileExists(home.home() / "blog"));
+  EXPECT_TRUE(isDirectory(home.home() / ".local/share/Trash/files/blog"));
+}
+
 TEST_F(Projects, NamingProjects) {
   writeVaporPackage(home.home() / "a/shop", "Shop");
   writeVaporPackage(home.home() / "b/shop", "SHOP");

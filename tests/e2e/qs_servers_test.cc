@@ -56,6 +56,20 @@ TEST_F(Servers, StartWaitServeLogStop) {
   EXPECT_EQ(qsOK({"stop", "site", "--wait"}), "Stopped site.\n");
 }
 
+TEST_F(Servers, ProgressOnATerminalIsOneUpdatingLine) {
+  if (!haveTerminals()) GTEST_SKIP() << "needs util-linux script";
+  createProject("tty");
+  auto started = qsOnTerminal({"start", "tty", "--wait"}, "");
+  ASSERT_EQ(started.status, 0) << started.out;
+  EXPECT_NE(started.out.find("\rCompiling ["), std::string::npos) << started.out;
+  EXPECT_NE(started.out.find("]…\033[K"), std::string::npos) << started.out;
+  // The status line is wiped before the address is printed (the terminal turns \n into \r\n).
+  EXPECT_NE(started.out.find("\r\033[KRunning on http://127.0.0.1:" + std::to_string(port) + "\r\n"),
+            std::string::npos)
+      << started.out;
+  qsOK({"stop", "tty"});
+}
+
 TEST_F(Servers, CrashingServerFailsTheWait) {
   createProject("crash");
   qsOK({"env", "crash", "set", "FAKE_SWIFT_EXIT_CODE", "3"});

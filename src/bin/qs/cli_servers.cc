@@ -172,7 +172,7 @@ void addServerCommand(CLI::App& app, QSCliSession& session, ServerAction action)
 }
 
 void addServersCommand(CLI::App& app, QSCliSession& session) {
-  auto* command = addCommand(app, "servers", "Show every project's server: status, port, pid, start time",
+  auto* command = addCommand(app, "servers", "Show every project's server: status, port, start time, error",
                              "  qs servers\n  qs servers --json\n");
   addJsonFlag(command, session);
   onRun(command, session, [&session] { return listServers(session); });

@@ -144,12 +144,12 @@ std::string formatProjectDetails(const QSProject& project, const std::optional<Q
 
 std::string formatServerList(const std::vector<QSProject>& projects, const std::vector<QSServer>& servers) {
   if (projects.empty()) return "No projects yet. Add one with 'qs add PATH' or create one with 'qs new NAME'.\n";
-  QSTextTable table({"PROJECT", "STATUS", "PORT", "PID", "STARTED", "MESSAGE"});
+  // No pid column: the engine keeps server records without one.
+  QSTextTable table({"PROJECT", "STATUS", "PORT", "STARTED", "MESSAGE"});
   for (const auto& p : projects) {
     QSServer s = serverFor(p.id, p.port, servers);
     table.addRow({p.name, std::string(rawValue(s.status)), std::to_string(s.port),
-                  s.pid ? std::to_string(*s.pid) : "", s.startedAt ? formatDate(*s.startedAt) : "",
-                  s.errorMessage.value_or("")});
+                  s.startedAt ? formatDate(*s.startedAt) : "", s.errorMessage.value_or("")});
   }
   return table.render();
 }

@@ -66,7 +66,7 @@ std::string describeServer(const QSServer& server);
 std::string formatProjectList(const std::vector<QSProject>& projects);
 // The labelled details of `qs info` (and of `qs add`, `qs new`, `qs rename`).
 std::string formatProjectDetails(const QSProject& project, const std::optional<QSServer>& server);
-// One row per project with its server's state, port, pid and start time (`qs servers`).
+// One row per project with its server's state, port, start time and error (`qs servers`).
 // A project without a server record counts as stopped.
 std::string formatServerList(const std::vector<QSProject>& projects, const std::vector<QSServer>& servers);
 // KEY=value lines, disabled variables commented out with "# ".

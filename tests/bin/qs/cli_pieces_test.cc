@@ -114,10 +114,13 @@ TEST(TextOutput, Records) {
   QSProject blog = project(1, "blog", "/w/blog");
   QSProject shop = project(2, "shop", "/w/shop");
   shop.port = 9000;
-  EXPECT_EQ(formatServerList({blog, shop}, {server}),
-            "PROJECT  STATUS   PORT  PID   STARTED  MESSAGE\n"
-            "blog     running  8080  4242\n"
-            "shop     stopped  9000\n");
+  QSServer failed{shop.id, QSServerStatus::error, 9000, std::nullopt, std::nullopt, "Process exited with code 3"};
+  server.startedAt = sampleTime(60);
+  EXPECT_EQ(formatServerList({blog, shop}, {server, failed}),
+            "PROJECT  STATUS   PORT  STARTED                  MESSAGE\n"
+            "blog     running  8080  2001-01-01 00:01:00 UTC\n"
+            "shop     error    9000                           Process exited with code 3\n");
+  EXPECT_EQ(formatServerList({shop}, {}), "PROJECT  STATUS   PORT  STARTED  MESSAGE\nshop     stopped  9000\n");
 }
 
 TEST(TextOutput, ProjectDetails) {
