@@ -151,6 +151,23 @@ TEST_F(DaemonServerTest, RequestsOfOneConnectionAreAnsweredInOrderWhileOthersAre
   });
 }
 
+TEST_F(DaemonServerTest, AnswersThatCannotBeSentArriveAsFailures) {
+  QSDaemonCommand logs = cmd::Logs{svc::Daemon{}, 100000, false}, health = cmd::Health{};
+  const std::vector<std::pair<QSDaemonCommand, std::string>> cases = {
+      {logs, "Frame exceeds maximum size."},
+      {health, "the engine slipped"},
+  };
+  serve([&]() -> asio::awaitable<void> {
+    RawPeer peer = co_await connect();
+    for (const auto& [command, message] : cases) {
+      QSDaemonResult answer = co_await peer.ask(command);
+      QSDaemonResult expected = res::Failure{derr::OperationFailed{message}};
+      EXPECT_EQ(answer, expected) << command.caseName();
+    }
+    expectPong(co_await peer.ask(cmd::Ping{}));
+  });
+}
+
 TEST_F(DaemonServerTest, EventsReachSubscribersUnderTheirSubscriptionId) {
   serve([&]() -> asio::awaitable<void> {
     // A witness subscribed to everything shows when an event has been broadcast.

@@ -48,8 +48,9 @@ inline void require(bool condition, const std::string& what) {
   if (!condition) throw std::runtime_error("requirement failed: " + what);
 }
 
-// The engine's part as the server sees it: answers a few commands from fixed data, holds
-// `listDatabases` until the test opens the gate, and lets the test push events.
+// The engine's part as the server sees it: answers a few commands from fixed data, answers
+// `logs` with more than a frame holds, throws on `health` (which the real engine never does),
+// holds `listDatabases` until the test opens the gate, and lets the test push events.
 class FakeBackend : public QSDaemonBackend {
 public:
   explicit FakeBackend(const asio::any_io_executor& executor, int projectCount = 3)
@@ -67,6 +68,8 @@ public:
     if (command.is<cmd::Status>()) co_return res::Status{status_};
     if (command.is<cmd::ListProjects>()) co_return res::Projects{status_.projects};
     if (auto get = command.get<cmd::GetProject>()) co_return res::Failure{derr::ProjectNotFound{get->id.string()}};
+    if (command.is<cmd::Logs>()) co_return res::LogLines{std::vector<std::string>(5, std::string(1 << 20, 'x'))};
+    if (command.is<cmd::Health>()) throw std::runtime_error("the engine slipped");
     if (command.is<cmd::ListDatabases>()) {
       ++gatedCalls_;
       held_.succeed(std::monostate{});
