@@ -175,6 +175,21 @@ public:
     return output_;
   }
 
+  // Like readUntil, but gives up after `patience`: false when `text` did not come.
+  bool tryReadUntil(const std::string& text, std::chrono::milliseconds patience) {
+    auto deadline = std::chrono::steady_clock::now() + patience;
+    while (output_.find(text) == std::string::npos) {
+      auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
+      pollfd entry{out_.get(), POLLIN, 0};
+      if (left.count() <= 0 || ::poll(&entry, 1, static_cast<int>(left.count())) <= 0) return false;
+      char buffer[4096];
+      ssize_t n = ::read(out_.get(), buffer, sizeof buffer);
+      if (n == 0) return false;
+      if (n > 0) output_.append(buffer, static_cast<std::size_t>(n));
+    }
+    return true;
+  }
+
   // Sends Ctrl-C's signal and returns the exit status; the rest of the output is read first.
   int interrupt() {
     process_->signal(SIGINT);

@@ -41,7 +41,8 @@ TEST_F(WithoutDaemon, UsageErrorsExitWithTwo) {
   };
   const std::vector<Case> cases = {
       {{}, ""},
-      {{"frobnicate"}, ""},
+      {{"frobnicate"}, "qs: Unknown command 'frobnicate' (see 'qs --help')\n"},
+      {{"daemon", "strat"}, ""},
       {{"info"}, "qs: PROJECT is required (see 'qs info --help')\n"},
       {{"rename", "blog"}, "qs: NEW_NAME is required (see 'qs rename --help')\n"},
       {{"new", "blog", "--port", "70000"}, ""},

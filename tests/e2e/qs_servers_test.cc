@@ -84,9 +84,18 @@ TEST_F(Servers, CrashingServerFailsTheWait) {
 TEST_F(Servers, FollowLogsAndEvents) {
   createProject("live");
   RunningQs events({"events", "servers"}, environment, home.home());
+  // `qs events` prints nothing until an event comes: stopping the stopped server makes one, and
+  // once it is printed the subscription is known to be in place.
+  bool subscribed = false;
+  for (int attempt = 0; attempt < 100 && !subscribed; ++attempt) {
+    qsOK({"stop", "live"});
+    subscribed = events.tryReadUntil("\"stopped\"", std::chrono::milliseconds(300));
+  }
+  ASSERT_TRUE(subscribed) << events.output();
+
   qsOK({"start", "live", "--wait"});
   RunningQs logs({"logs", "live", "-f"}, environment, home.home());
-  logs.readUntil("Server started on");
+  logs.readUntil("Server started on");  // printed after the subscription was made
   httpGet(port, "/hello");
   logs.readUntil("GET /hello 200");
   EXPECT_EQ(logs.interrupt(), 0) << logs.errors();
@@ -101,7 +110,8 @@ TEST_F(Servers, FollowLogsAndEvents) {
   std::istringstream lines(events.output());
   for (std::string line; std::getline(lines, line);) {
     auto event = json::parse(line);  // one JSON object a line
-    statuses.push_back(event["serverChanged"]["_0"]["status"]);
+    std::string status = event["serverChanged"]["_0"]["status"];
+    if (status != "stopped") statuses.push_back(status);
   }
   EXPECT_EQ(statuses, (std::vector<std::string>{"building", "running"}));
   qsOK({"stop", "live"});

@@ -88,8 +88,8 @@ asio::awaitable<int> runEnv(QSCliSession& session, EnvOptions options) {
 
 // A subcommand of `env` that records which action was chosen.
 CLI::App* addAction(CLI::App* env, const std::string& name, const std::string& description,
-                    std::shared_ptr<EnvOptions> options, EnvAction action) {
-  auto* command = env->add_subcommand(name, description);
+                    const std::string& examples, std::shared_ptr<EnvOptions> options, EnvAction action) {
+  auto* command = addCommand(*env, name, description, examples);
   command->callback([options, action] { options->action = action; });
   return command;
 }
@@ -108,15 +108,21 @@ void addEnvCommands(CLI::App& app, QSCliSession& session) {
   env->require_subcommand(0, 1);
   addJsonFlag(env, session);
 
-  auto* list = addAction(env, "list", "List the variables (the default)", options, EnvAction::list);
+  auto* list = addAction(env, "list", "List the variables (the default)",
+                         "  qs env blog list\n  qs env blog list --json\n", options, EnvAction::list);
   addJsonFlag(list, session);
-  auto* get = addAction(env, "get", "Print one variable's value", options, EnvAction::get);
+  auto* get = addAction(env, "get", "Print one variable's value (exit 1 when it isn't set)",
+                        "  qs env blog get DATABASE_URL\n", options, EnvAction::get);
   get->add_option("KEY", options->key, "The variable's name")->required();
   addJsonFlag(get, session);
-  auto* set = addAction(env, "set", "Set a variable (added when missing)", options, EnvAction::set);
+  auto* set = addAction(env, "set", "Set a variable (added when missing); the server sees it at its next start",
+                        "  qs env blog set LOG_LEVEL debug\n  qs env blog set GREETING 'hello world'\n"
+                        "  qs env blog set OFFSET -- -1\n",
+                        options, EnvAction::set);
   set->add_option("KEY", options->key, "The variable's name")->required();
   set->add_option("VALUE", options->value, "Its value (may be empty)")->required();
-  auto* unset = addAction(env, "unset", "Remove a variable", options, EnvAction::unset);
+  auto* unset = addAction(env, "unset", "Remove a variable", "  qs env blog unset LOG_LEVEL\n", options,
+                          EnvAction::unset);
   unset->add_option("KEY", options->key, "The variable's name")->required();
 
   onRun(env, session, [&session, options] { return runEnv(session, *options); });

@@ -57,7 +57,12 @@ int main(int argc, char** argv) {
   } catch (const CLI::Success& e) {
     return app.exit(e);  // --help, --version
   } catch (const CLI::ParseError& e) {
-    qs::printError(fmt::format("{} (see '{} --help')", e.what(), commandPath(app)));
+    // A mistyped command would otherwise read "A subcommand is required".
+    std::string first = argv[1];
+    if (app.get_subcommands().empty() && !first.empty() && first[0] != '-')
+      qs::printError(fmt::format("Unknown command '{}' (see 'qs --help')", first));
+    else
+      qs::printError(fmt::format("{} (see '{} --help')", e.what(), commandPath(app)));
     return qs::QSExitCode::usage;
   }
   if (!session.action) {
