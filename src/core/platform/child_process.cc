@@ -189,5 +189,4 @@ UniqueFd openProcessHandle(std::int32_t pid) { return UniqueFd(pidfdOpen(pid)); 
 
 bool signalProcessHandle(const UniqueFd& handle, int sig) { return handle && pidfdSendSignal(handle.get(), sig); }
 
-
 }  // namespace qs

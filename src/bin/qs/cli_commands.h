@@ -1,0 +1,37 @@
+// The command groups of `qs`, each registered on the top-level CLI11 application, and the
+// helpers they share for declaring commands.
+#pragma once
+
+#include "bin/qs/cli_session.h"
+
+#include <CLI/CLI.hpp>
+
+#include <asio/awaitable.hpp>
+
+#include <functional>
+#include <string>
+
+namespace qs {
+
+// daemon start|stop|restart|status|install|uninstall, ping, status, events.
+void addDaemonCommands(CLI::App& app, QSCliSession& session);
+// projects (ls), add, info, rm, rename, new, pin.
+void addProjectCommands(CLI::App& app, QSCliSession& session);
+// start, stop, restart, servers, logs, toolchains.
+void addServerCommands(CLI::App& app, QSCliSession& session);
+// env PROJECT [list|get|set|unset].
+void addEnvCommands(CLI::App& app, QSCliSession& session);
+
+// A subcommand with its one-line description and a footer of examples.
+CLI::App* addCommand(CLI::App& parent, const std::string& name, const std::string& description,
+                     const std::string& examples);
+// The --json flag of a command that prints records.
+void addJsonFlag(CLI::App* command, QSCliSession& session);
+// What the session runs once the command line has been parsed: `makeAction` is called when
+// `command` was given and must return the command's coroutine.
+void onRun(CLI::App* command, QSCliSession& session, std::function<asio::awaitable<int>()> makeAction);
+
+// Asks "question [y/N] " on the terminal; true for an answer starting with y or Y.
+bool confirm(const std::string& question);
+
+}  // namespace qs

@@ -1,0 +1,265 @@
+// Daemon commands: daemon start|stop|restart|status|install|uninstall, ping, status, events.
+#include "bin/qs/cli_commands.h"
+#include "bin/qs/event_follower.h"
+#include "bin/qs/output.h"
+
+#include "core/daemon/daemon_build.h"
+#include "core/daemon/daemon_installer.h"
+#include "core/daemon/daemon_launcher.h"
+#include "core/platform/child_process.h"
+
+#include <asio/steady_timer.hpp>
+#include <asio/use_awaitable.hpp>
+#include <fmt/format.h>
+
+#include <cstdio>
+#include <memory>
+
+namespace qs {
+namespace {
+
+namespace fs = std::filesystem;
+
+// How long a daemon told to shut down is given to stop answering.
+constexpr std::chrono::seconds kShutdownWait{15};
+constexpr std::chrono::milliseconds kPollInterval{150};
+// `qs daemon start`: how long a new daemon has to answer its first ping.
+constexpr std::chrono::seconds kStartTimeout{10};
+
+QSDaemonLauncher launcherFor() {
+  return QSDaemonLauncher(QSCliSession::daemonExecutable(), QSCliSession::socketPath(), QSCliSession::lockPath());
+}
+
+asio::awaitable<res::Pong> ping(QSCliSession& session) {
+  QSDaemonCommand command = cmd::Ping{};
+  co_return co_await session.request<res::Pong>(command);
+}
+
+asio::awaitable<void> sleepFor(QSCliSession& session, std::chrono::steady_clock::duration delay) {
+  asio::steady_timer timer(session.executor(), delay);
+  co_await timer.async_wait(asio::use_awaitable);
+}
+
+asio::awaitable<int> startDaemon(QSCliSession& session) {
+  auto launcher = launcherFor();
+  auto client = co_await launcher.ensureRunning(kStartTimeout);
+  session.adopt(client);
+  res::Pong pong = co_await ping(session);
+  fmt::print("The Quayside daemon is running (version {}, build {}).\nSocket: {}\n", pong.version, pong.build,
+             launcher.socketPath());
+  co_return QSExitCode::success;
+}
+
+// Asks a running daemon to shut down and waits until its socket stops answering. False when
+// no daemon was running.
+asio::awaitable<bool> shutDownDaemon(QSCliSession& session) {
+  auto launcher = launcherFor();
+  auto client = co_await launcher.tryConnect();
+  if (!client) co_return false;
+  QSDaemonCommand shutdown = cmd::ShutdownDaemon{};
+  try {
+    co_await client->call(shutdown);
+  } catch (const std::exception&) {
+    // The daemon may close the connection before its answer is read; the wait below tells.
+  }
+  client->disconnect();
+  session.disconnect();
+  for (auto waited = std::chrono::steady_clock::duration::zero(); waited < kShutdownWait; waited += kPollInterval) {
+    auto probe = co_await launcher.tryConnect();
+    if (!probe) co_return true;
+    probe->disconnect();
+    co_await sleepFor(session, kPollInterval);
+  }
+  throw QSCliError(fmt::format("The daemon was asked to stop but still answers on {} after {} seconds.",
+                               launcher.socketPath(), kShutdownWait.count()));
+}
+
+asio::awaitable<int> stopDaemon(QSCliSession& session) {
+  bool wasRunning = co_await shutDownDaemon(session);
+  fmt::print("{}\n", wasRunning ? "Stopped the Quayside daemon." : "The Quayside daemon isn't running.");
+  co_return QSExitCode::success;
+}
+
+asio::awaitable<int> restartDaemon(QSCliSession& session) {
+  co_await shutDownDaemon(session);
+  co_return co_await startDaemon(session);
+}
+
+asio::awaitable<int> daemonStatus(QSCliSession& session) {
+  auto launcher = launcherFor();
+  auto client = co_await launcher.tryConnect();
+  if (!client) {
+    if (session.json)
+      fmt::print("{}", json{{"running", false}, {"socket", launcher.socketPath()}}.dump(2) + "\n");
+    else
+      fmt::print("The Quayside daemon isn't running.\nSocket: {}\n", launcher.socketPath());
+    co_return QSExitCode::failure;
+  }
+  session.adopt(client);
+  res::Pong pong = co_await ping(session);
+  // The build tells whether the daemon runs the executable that is on disk now.
+  std::string installed = QSDaemonBuild::fingerprint(launcher.executablePath());
+  bool current = installed == pong.build;
+  if (session.json) {
+    json status{{"running", true},         {"version", pong.version},
+                {"build", pong.build},     {"socket", launcher.socketPath()},
+                {"executable", launcher.executablePath().string()}, {"isCurrentBuild", current}};
+    fmt::print("{}", status.dump(2) + "\n");
+    co_return QSExitCode::success;
+  }
+  fmt::print("The Quayside daemon is running.\nVersion: {}\nBuild:   {}{}\nSocket:  {}\n", pong.version, pong.build,
+             current ? "" : fmt::format(" (differs from {}: 'qs daemon restart' runs that one)",
+                                        launcher.executablePath().string()),
+             launcher.socketPath());
+  co_return QSExitCode::success;
+}
+
+fs::path binDirectory(const std::string& prefix) {
+  return prefix.empty() ? QSDaemonInstaller::defaultBinDirectory() : fs::absolute(prefix).lexically_normal();
+}
+
+struct InstallOptions {
+  std::string prefix;
+  bool autoStart = false;
+};
+
+asio::awaitable<int> installLinks(QSCliSession& session, InstallOptions options) {
+  fs::path daemon = QSCliSession::daemonExecutable();
+  if (!isExecutableFile(daemon))
+    throw QSDaemonLauncher::LaunchException(launcherr::ExecutableMissing{daemon.string()});
+  fs::path folder = binDirectory(options.prefix);
+  auto report = QSDaemonInstaller().install(QSCliSession::ownExecutable(), daemon, folder, options.autoStart);
+  if (session.json) {
+    json out{{"cliPath", report.cliPath.string()},       {"aliasPath", report.aliasPath.string()},
+             {"daemonPath", report.daemonPath.string()}, {"autoStart", report.autoStart},
+             {"onPath", report.onPath}};
+    fmt::print("{}", out.dump(2) + "\n");
+    co_return QSExitCode::success;
+  }
+  fmt::print("Linked {} → {}\nLinked {} → {}\nLinked {} → {}\n", report.cliPath.string(),
+             QSCliSession::ownExecutable().string(), report.aliasPath.string(), QSCliSession::ownExecutable().string(),
+             report.daemonPath.string(), daemon.string());
+  if (report.autoStart)
+    fmt::print("The daemon now starts at login (systemd user unit {}).\n", QSDaemonInstaller::unitName);
+  if (!report.onPath)
+    fmt::print("Note: {0} isn't on your PATH. Add it, for example with this line in ~/.profile:\n"
+               "  export PATH=\"{0}:$PATH\"\n",
+               folder.string());
+  co_return QSExitCode::success;
+}
+
+asio::awaitable<int> uninstallLinks(QSCliSession&, std::string prefix) {
+  fs::path folder = binDirectory(prefix);
+  QSDaemonInstaller installer;
+  bool hadLoginItem = installer.isAutoStartInstalled();
+  installer.uninstall(folder);
+  fmt::print("Removed the qs, quayside and quaysided links from {}{}.\n", folder.string(),
+             hadLoginItem ? " and the daemon's login item" : "");
+  co_return QSExitCode::success;
+}
+
+asio::awaitable<int> pingDaemon(QSCliSession& session) {
+  res::Pong pong = co_await ping(session);
+  if (session.json)
+    fmt::print("{}", json{{"version", pong.version}, {"build", pong.build}}.dump(2) + "\n");
+  else
+    fmt::print("pong from quaysided {} (build {})\n", pong.version, pong.build);
+  co_return QSExitCode::success;
+}
+
+asio::awaitable<int> showStatus(QSCliSession& session) {
+  QSDaemonCommand command = cmd::Status{};
+  res::Status status = co_await session.request<res::Status>(command);
+  fmt::print("{}", session.json ? jsonText(status.value) : formatStatus(status.value));
+  co_return QSExitCode::success;
+}
+
+asio::awaitable<int> printEvents(QSCliSession& session, QSEventKind kind) {
+  auto client = co_await session.client();
+  auto stream = co_await client->events(kind);
+  QSEventFollower follower(session.executor());
+  follower.follow(stream);
+  follower.catchInterrupt();
+  for (;;) {
+    auto item = co_await follower.next();
+    switch (item.what) {
+      case QSEventFollower::What::event:
+        fmt::print("{}", jsonLine(item.event));
+        std::fflush(stdout);  // a reader at the other end of a pipe sees each event at once
+        break;
+      case QSEventFollower::What::interrupted:
+        co_return QSExitCode::success;
+      case QSEventFollower::What::ended:
+        throw QSDaemonException(QSDaemonError(derr::NotConnected{}));
+      case QSEventFollower::What::timeUp:
+        break;
+    }
+  }
+}
+
+void addDaemonGroup(CLI::App& app, QSCliSession& session) {
+  auto* daemon = addCommand(app, "daemon", "Start, stop, inspect or install the Quayside daemon (quaysided)",
+                            "  qs daemon start\n  qs daemon status\n  qs daemon install --autostart\n"
+                            "  qs daemon uninstall --prefix ~/bin\n");
+  daemon->require_subcommand(1);
+
+  auto* start = addCommand(*daemon, "start",
+                           "Start the daemon unless one of the same build runs (an older one is replaced)",
+                           "  qs daemon start\n  QS_DAEMON_EXECUTABLE=/opt/quayside/quaysided qs daemon start\n");
+  onRun(start, session, [&session] { return startDaemon(session); });
+
+  auto* stop = addCommand(*daemon, "stop", "Stop the daemon and the servers it runs", "  qs daemon stop\n");
+  onRun(stop, session, [&session] { return stopDaemon(session); });
+
+  auto* restart = addCommand(*daemon, "restart", "Stop the daemon and start it again", "  qs daemon restart\n");
+  onRun(restart, session, [&session] { return restartDaemon(session); });
+
+  auto* status = addCommand(*daemon, "status",
+                            "Say whether the daemon runs, its version, build and socket (exit 1 when it doesn't run)",
+                            "  qs daemon status\n  qs daemon status --json\n");
+  addJsonFlag(status, session);
+  onRun(status, session, [&session] { return daemonStatus(session); });
+
+  auto* install = addCommand(*daemon, "install",
+                             "Link qs, quayside and quaysided into a folder on your PATH (default ~/.local/bin)",
+                             "  qs daemon install\n  qs daemon install --prefix ~/bin --autostart\n");
+  auto installOptions = std::make_shared<InstallOptions>();
+  install->add_option("--prefix", installOptions->prefix, "The folder for the links (default ~/.local/bin)");
+  install->add_flag("--autostart", installOptions->autoStart, "Also start the daemon at login (systemd user unit)");
+  addJsonFlag(install, session);
+  onRun(install, session, [&session, installOptions] { return installLinks(session, *installOptions); });
+
+  auto* uninstall = addCommand(*daemon, "uninstall", "Remove the links and the daemon's login item",
+                               "  qs daemon uninstall\n  qs daemon uninstall --prefix ~/bin\n");
+  auto prefix = std::make_shared<std::string>();
+  uninstall->add_option("--prefix", *prefix, "The folder holding the links (default ~/.local/bin)");
+  onRun(uninstall, session, [&session, prefix] { return uninstallLinks(session, *prefix); });
+}
+
+}  // namespace
+
+void addDaemonCommands(CLI::App& app, QSCliSession& session) {
+  addDaemonGroup(app, session);
+
+  auto* pingCommand = addCommand(app, "ping", "Check that the daemon answers; prints its version and build",
+                                 "  qs ping\n  qs ping --json\n");
+  addJsonFlag(pingCommand, session);
+  onRun(pingCommand, session, [&session] { return pingDaemon(session); });
+
+  auto* status = addCommand(app, "status", "Overview: projects with their servers, databases, network services",
+                            "  qs status\n  qs status --json\n");
+  addJsonFlag(status, session);
+  onRun(status, session, [&session] { return showStatus(session); });
+
+  auto* events = addCommand(app, "events", "Print the daemon's events as they happen, one JSON object a line",
+                            "  qs events\n  qs events servers\n  qs events logs | jq -r '.logLine.line // empty'\n");
+  auto kind = std::make_shared<std::string>("all");
+  std::vector<std::string> kinds;
+  for (auto k : allCases<QSEventKind>()) kinds.emplace_back(rawValue(k));
+  events->add_option("KIND", *kind, "projects, databases, servers, network, logs or all")
+      ->check(CLI::IsMember(kinds))
+      ->capture_default_str();
+  onRun(events, session, [&session, kind] { return printEvents(session, *fromRawValue<QSEventKind>(*kind)); });
+}
+
+}  // namespace qs

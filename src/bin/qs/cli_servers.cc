@@ -1,0 +1,211 @@
+// Server commands: start, stop, restart, servers, logs, toolchains.
+#include "bin/qs/cli_commands.h"
+#include "bin/qs/event_follower.h"
+#include "bin/qs/output.h"
+#include "bin/qs/project_resolver.h"
+#include "bin/qs/server_wait.h"
+
+#include "core/runtime/toolchain_service.h"
+
+#include <fmt/format.h>
+
+#include <cstdio>
+#include <memory>
+#include <optional>
+
+namespace qs {
+namespace {
+
+enum class ServerAction { start, stop, restart };
+
+struct ServerOptions {
+  std::string project;
+  bool wait = false;
+};
+
+asio::awaitable<QSServer> serverOf(QSCliSession& session, QSUUID projectID) {
+  QSDaemonCommand get = cmd::GetServerStatus{projectID};
+  res::Server server = co_await session.request<res::Server>(get);
+  co_return server.value;
+}
+
+// Subscribes before the command goes out, so that no state change of the start is missed.
+asio::awaitable<void> followServerEvents(QSCliSession& session, QSEventFollower& follower) {
+  auto client = co_await session.client();
+  auto servers = co_await client->events(QSEventKind::servers);
+  auto logs = co_await client->events(QSEventKind::logs);
+  follower.follow(servers);
+  follower.follow(logs);
+}
+
+asio::awaitable<int> startServer(QSCliSession& session, ServerOptions options, ServerAction action) {
+  QSProject project = co_await findProject(session, options.project);
+  QSServer current = co_await serverOf(session, project.id);
+  bool restart = action == ServerAction::restart;
+  if (!restart && current.status == QSServerStatus::running) {
+    fmt::print("{} is already running on {}.\n", project.name, localURL(current.port));
+    co_return QSExitCode::success;
+  }
+  // A start that is under way is followed rather than begun again (which would restart it).
+  bool underWay = !restart && (current.status == QSServerStatus::building || current.status == QSServerStatus::starting);
+
+  QSEventFollower follower(session.executor());
+  if (options.wait) co_await followServerEvents(session, follower);
+  if (!underWay) {
+    QSDaemonCommand command = restart ? QSDaemonCommand(cmd::RestartServer{project.id})
+                                      : QSDaemonCommand(cmd::StartServer{project.id});
+    co_await session.request<res::Ok>(command);
+  }
+  if (!options.wait) {
+    fmt::print("{} {}. Follow it with 'qs logs {} -f'.\n", underWay ? "Already starting" : "Starting", project.name,
+               project.name);
+    co_return QSExitCode::success;
+  }
+  co_return co_await waitForServer(follower, project, underWay);
+}
+
+asio::awaitable<int> stopServer(QSCliSession& session, ServerOptions options) {
+  QSProject project = co_await findProject(session, options.project);
+  // The daemon answers once the process has ended, so there is nothing more to wait for.
+  QSDaemonCommand stop = cmd::StopServer{project.id};
+  co_await session.request<res::Ok>(stop);
+  fmt::print("Stopped {}.\n", project.name);
+  co_return QSExitCode::success;
+}
+
+asio::awaitable<int> listServers(QSCliSession& session) {
+  QSDaemonCommand list = cmd::ListProjects{};
+  res::Projects projects = co_await session.request<res::Projects>(list);
+  std::vector<QSServer> servers;
+  for (const auto& project : projects.value) {
+    QSServer server = co_await serverOf(session, project.id);
+    servers.push_back(server);
+  }
+  fmt::print("{}", session.json ? jsonText(servers) : formatServerList(projects.value, servers));
+  co_return QSExitCode::success;
+}
+
+struct LogsOptions {
+  std::string project;
+  int lines = 100;
+  bool follow = false;
+};
+
+void printLine(const std::string& line) {
+  fmt::print("{}\n", line);
+  std::fflush(stdout);
+}
+
+// The line of a `logLine` event of the project's server; null for any other event.
+const std::string* serverLine(const QSEvent& event, const QSUUID& projectID) {
+  const auto* line = event.get<evt::LogLine>();
+  if (!line) return nullptr;
+  const auto* source = line->source.get<svc::Server>();
+  return source && source->id == projectID ? &line->line : nullptr;
+}
+
+asio::awaitable<int> showLogs(QSCliSession& session, LogsOptions options) {
+  QSProject project = co_await findProject(session, options.project);
+  QSEventFollower follower(session.executor());
+  if (options.follow) {
+    // Subscribed before the fetch: a line printed meanwhile is in both, never in neither.
+    auto client = co_await session.client();
+    auto logs = co_await client->events(QSEventKind::logs);
+    follower.follow(logs);
+    follower.catchInterrupt();
+  }
+  QSDaemonCommand fetch = cmd::Logs{QSServiceRef(svc::Server{project.id}), options.lines, options.follow};
+  res::LogLines fetched = co_await session.request<res::LogLines>(fetch);
+  for (const auto& line : fetched.value) printLine(line);
+  if (!options.follow) co_return QSExitCode::success;
+
+  // The events that came in while the fetch was answered may repeat its last lines.
+  std::vector<std::string> arrived;
+  for (std::size_t early = follower.queuedEvents(); early > 0;) {
+    auto item = co_await follower.next();
+    if (item.what == QSEventFollower::What::interrupted) co_return QSExitCode::success;
+    if (item.what == QSEventFollower::What::ended) throw QSDaemonException(QSDaemonError(derr::NotConnected{}));
+    if (item.what != QSEventFollower::What::event) continue;
+    --early;
+    if (const auto* line = serverLine(item.event, project.id)) arrived.push_back(*line);
+  }
+  for (std::size_t i = replayedLineCount(fetched.value, arrived); i < arrived.size(); ++i) printLine(arrived[i]);
+
+  for (;;) {
+    auto item = co_await follower.next();
+    if (item.what == QSEventFollower::What::interrupted) co_return QSExitCode::success;
+    if (item.what == QSEventFollower::What::ended) throw QSDaemonException(QSDaemonError(derr::NotConnected{}));
+    if (item.what != QSEventFollower::What::event) continue;
+    if (const auto* line = serverLine(item.event, project.id)) printLine(*line);
+  }
+}
+
+asio::awaitable<int> listToolchains(QSCliSession& session) {
+  auto toolchains = QSToolchainService().discoverToolchains();
+  fmt::print("{}", session.json ? jsonText(toolchains) : formatToolchains(toolchains));
+  co_return QSExitCode::success;
+}
+
+void addServerCommand(CLI::App& app, QSCliSession& session, ServerAction action) {
+  static const char* const names[] = {"start", "stop", "restart"};
+  static const char* const descriptions[] = {
+      "Build and start a project's server",
+      "Stop a project's server",
+      "Stop a project's server and start it again",
+  };
+  static const char* const examples[] = {
+      "  qs start blog\n  qs start blog --wait    # follow the build until the server runs or fails\n",
+      "  qs stop blog\n",
+      "  qs restart blog --wait\n",
+  };
+  auto index = static_cast<int>(action);
+  auto* command = addCommand(app, names[index], descriptions[index], examples[index]);
+  auto options = std::make_shared<ServerOptions>();
+  command->add_option("PROJECT", options->project, "The project's name or id")->required();
+  command->add_flag("--wait", options->wait,
+                    action == ServerAction::stop
+                        ? "Return once the server has stopped (the default: the daemon answers then)"
+                        : "Follow the build until the server runs (exit 0) or fails (exit 1)");
+  onRun(command, session, [&session, options, action] {
+    return action == ServerAction::stop ? stopServer(session, *options) : startServer(session, *options, action);
+  });
+}
+
+void addServersCommand(CLI::App& app, QSCliSession& session) {
+  auto* command = addCommand(app, "servers", "Show every project's server: status, port, start time, error",
+                             "  qs servers\n  qs servers --json\n");
+  addJsonFlag(command, session);
+  onRun(command, session, [&session] { return listServers(session); });
+}
+
+void addLogsCommand(CLI::App& app, QSCliSession& session) {
+  auto* command = addCommand(app, "logs", "Print the console output of a project's server",
+                             "  qs logs blog\n  qs logs blog -n 20\n  qs logs blog -f    # keep printing until Ctrl-C\n");
+  auto options = std::make_shared<LogsOptions>();
+  command->add_option("PROJECT", options->project, "The project's name or id")->required();
+  command->add_option("-n,--lines", options->lines, "How many of the last lines to print")
+      ->check(CLI::NonNegativeNumber)
+      ->capture_default_str();
+  command->add_flag("-f,--follow", options->follow, "Keep printing new lines as they come, until Ctrl-C");
+  onRun(command, session, [&session, options] { return showLogs(session, *options); });
+}
+
+void addToolchainsCommand(CLI::App& app, QSCliSession& session) {
+  auto* command = addCommand(app, "toolchains", "List the Swift toolchains on this machine (no daemon needed)",
+                             "  qs toolchains\n  QS_TOOLCHAIN_DIRS=/opt/toolchains qs toolchains --json\n");
+  addJsonFlag(command, session);
+  onRun(command, session, [&session] { return listToolchains(session); });
+}
+
+}  // namespace
+
+void addServerCommands(CLI::App& app, QSCliSession& session) {
+  addServerCommand(app, session, ServerAction::start);
+  addServerCommand(app, session, ServerAction::stop);
+  addServerCommand(app, session, ServerAction::restart);
+  addServersCommand(app, session);
+  addLogsCommand(app, session);
+  addToolchainsCommand(app, session);
+}
+
+}  // namespace qs

@@ -1,0 +1,201 @@
+#include "bin/qs/output.h"
+
+#include "core/models/database.h"
+
+#include <fmt/format.h>
+
+#include <algorithm>
+
+namespace qs {
+namespace {
+
+std::string yesNo(bool value) { return value ? "yes" : "no"; }
+
+std::string runningText(bool running) { return running ? "running" : "stopped"; }
+
+// Lines of "Label:  value", the values aligned after the longest label.
+class QSDetails {
+public:
+  void add(std::string label, std::string value) { lines_.emplace_back(std::move(label), std::move(value)); }
+  std::string render(std::string_view indent) const {
+    std::size_t width = 0;
+    for (const auto& line : lines_) width = std::max(width, displayWidth(line.first));
+    std::string out;
+    for (const auto& [label, value] : lines_)
+      out += fmt::format("{}{}:{}  {}\n", indent, label, std::string(width - displayWidth(label), ' '), value);
+    return out;
+  }
+
+private:
+  std::vector<std::pair<std::string, std::string>> lines_;
+};
+
+std::string pinText(const QSProject& project) {
+  return project.swiftVersion ? *project.swiftVersion + " (pinned)" : "default toolchain";
+}
+
+std::string domainText(const QSProject& project) {
+  if (!project.domain) return "none";
+  return project.domain->hostname + (project.domain->sslEnabled ? " (HTTPS)" : "");
+}
+
+std::string optionalID(const std::optional<QSUUID>& id) { return id ? id->string() : "none"; }
+
+}  // namespace
+
+QSTextTable::QSTextTable(std::vector<std::string> headers) : headers_(std::move(headers)) {}
+
+void QSTextTable::addRow(std::vector<std::string> cells) {
+  cells.resize(std::max(cells.size(), headers_.size()));
+  rows_.push_back(std::move(cells));
+}
+
+std::string QSTextTable::render(std::string_view indent) const {
+  std::vector<std::size_t> widths(headers_.size(), 0);
+  auto measure = [&](const std::vector<std::string>& cells) {
+    for (std::size_t i = 0; i < widths.size(); ++i) widths[i] = std::max(widths[i], displayWidth(cells[i]));
+  };
+  measure(headers_);
+  for (const auto& row : rows_) measure(row);
+
+  auto line = [&](const std::vector<std::string>& cells) {
+    std::string out(indent);
+    for (std::size_t i = 0; i < widths.size(); ++i) {
+      out += cells[i];
+      if (i + 1 == widths.size()) break;
+      out += std::string(widths[i] - displayWidth(cells[i]) + 2, ' ');
+    }
+    // An empty last cell would leave the separator behind.
+    while (out.size() > indent.size() && out.back() == ' ') out.pop_back();
+    return out + "\n";
+  };
+  std::string out = line(headers_);
+  for (const auto& row : rows_) out += line(row);
+  return out;
+}
+
+std::size_t displayWidth(std::string_view text) {
+  // Continuation bytes (10xxxxxx) do not start a character.
+  return static_cast<std::size_t>(
+      std::count_if(text.begin(), text.end(), [](char c) { return (static_cast<unsigned char>(c) & 0xC0) != 0x80; }));
+}
+
+std::string truncateToWidth(std::string_view text, std::size_t width) {
+  std::size_t characters = 0;
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    if ((static_cast<unsigned char>(text[i]) & 0xC0) == 0x80) continue;
+    if (characters++ == width) return std::string(text.substr(0, i));
+  }
+  return std::string(text);
+}
+
+QSCoder outputCoder() { return QSCoder::stateFile(); }
+
+std::string formatDate(QSTimestamp time) {
+  std::string iso = QSTime::iso8601(time);  // 2026-12-06T09:45:20.123Z
+  return iso.substr(0, 10) + " " + iso.substr(11, 8) + " UTC";
+}
+
+std::string localURL(int port) { return fmt::format("http://127.0.0.1:{}", port); }
+
+std::string describeServer(const QSServer& server) {
+  switch (server.status) {
+    case QSServerStatus::running: {
+      std::string text = "running on " + localURL(server.port);
+      if (server.pid) text += fmt::format(" (pid {})", *server.pid);
+      return text;
+    }
+    case QSServerStatus::error:
+      return "error: " + server.errorMessage.value_or("unknown");
+    default:
+      return std::string(rawValue(server.status));
+  }
+}
+
+QSServer serverFor(const QSUUID& projectID, int port, const std::vector<QSServer>& servers) {
+  for (const auto& server : servers)
+    if (server.id == projectID) return server;
+  return QSServer{projectID, QSServerStatus::stopped, port, std::nullopt, std::nullopt, std::nullopt};
+}
+
+std::string formatProjectList(const std::vector<QSProject>& projects) {
+  if (projects.empty()) return "No projects yet. Add one with 'qs add PATH' or create one with 'qs new NAME'.\n";
+  QSTextTable table({"NAME", "PORT", "ID", "PATH"});
+  for (const auto& p : projects) table.addRow({p.name, std::to_string(p.port), p.id.string(), p.path.string()});
+  return table.render();
+}
+
+std::string formatProjectDetails(const QSProject& project, const std::optional<QSServer>& server) {
+  QSDetails details;
+  details.add("ID", project.id.string());
+  details.add("Path", project.path.string());
+  details.add("Port", std::to_string(project.port));
+  if (server) details.add("Server", describeServer(*server));
+  details.add("Swift", pinText(project));
+  details.add("Domain", domainText(project));
+  details.add("Database", optionalID(project.databaseID));
+  details.add("Redis", optionalID(project.redisID));
+  details.add("Variables", std::to_string(project.environmentVariables.size()));
+  details.add("Start at login", yesNo(project.runsServerAtLogin()));
+  details.add("Created", formatDate(project.createdAt));
+  if (project.lastOpenedAt) details.add("Last opened", formatDate(*project.lastOpenedAt));
+  return project.name + "\n" + details.render("  ");
+}
+
+std::string formatServerList(const std::vector<QSProject>& projects, const std::vector<QSServer>& servers) {
+  if (projects.empty()) return "No projects yet. Add one with 'qs add PATH' or create one with 'qs new NAME'.\n";
+  // No pid column: the engine keeps server records without one.
+  QSTextTable table({"PROJECT", "STATUS", "PORT", "STARTED", "MESSAGE"});
+  for (const auto& p : projects) {
+    QSServer s = serverFor(p.id, p.port, servers);
+    table.addRow({p.name, std::string(rawValue(s.status)), std::to_string(s.port),
+                  s.startedAt ? formatDate(*s.startedAt) : "", s.errorMessage.value_or("")});
+  }
+  return table.render();
+}
+
+std::string formatEnvironment(const std::vector<QSEnvironmentVariable>& variables) {
+  std::string out;
+  for (const auto& v : variables) out += (v.isEnabled ? "" : "# ") + v.key + "=" + v.value + "\n";
+  return out;
+}
+
+std::string formatStatus(const QSFullStatus& status) {
+  std::string out = "Quayside daemon " + status.daemonVersion + "\n\n";
+  if (status.projects.empty()) {
+    out += "No projects yet.\n";
+  } else {
+    QSTextTable projects({"PROJECT", "SERVER", "PORT", "PATH"});
+    for (const auto& p : status.projects) {
+      QSServer s = serverFor(p.id, p.port, status.servers);
+      std::string state = s.status == QSServerStatus::error ? describeServer(s) : std::string(rawValue(s.status));
+      projects.addRow({p.name, state, std::to_string(s.port), p.path.string()});
+    }
+    out += projects.render();
+  }
+  out += "\n";
+  if (status.databases.empty()) {
+    out += "No databases.\n";
+  } else {
+    QSTextTable databases({"DATABASE", "TYPE", "PORT", "STATUS"});
+    for (const auto& d : status.databases)
+      databases.addRow({d.name, std::string(displayName(d.type)), std::to_string(d.port),
+                        std::string(rawValue(d.status))});
+    out += databases.render();
+  }
+  const auto& n = status.network;
+  out += fmt::format("\nDNS: {} (port {}) · proxy: {}{} · .test routing: {}{}\n", runningText(n.dnsRunning),
+                     n.dnsPort, runningText(n.proxyRunning), n.proxyTLSRunning ? " (with HTTPS)" : "",
+                     n.testRoutingEnabled ? "on" : "off", n.testRoutingPortConflict ? " (port conflict)" : "");
+  return out;
+}
+
+std::string formatToolchains(const std::vector<QSToolchain>& toolchains) {
+  if (toolchains.empty())
+    return "No Swift toolchains found. Install one with swiftly, or put one under /opt/swift.\n";
+  QSTextTable table({"TOOLCHAIN", "ID", "PATH"});
+  for (const auto& t : toolchains) table.addRow({t.displayName(), t.id, t.path.string()});
+  return table.render();
+}
+
+}  // namespace qs

@@ -1,0 +1,82 @@
+// How `qs` prints: human text by default (aligned tables, labelled details), JSON with --json.
+//
+// JSON output is the records' own coding with timestamps as ISO 8601 text
+// ("2026-12-06T09:45:20.123Z") rather than the wire's seconds since 2001, the same everywhere
+// (records, lists, the status and `qs events` lines). Everything else is the wire's shape.
+#pragma once
+
+#include "core/models/environment_variable.h"
+#include "core/models/json_coding.h"
+#include "core/models/project.h"
+#include "core/models/server.h"
+#include "core/models/toolchain.h"
+#include "core/protocol/status.h"
+
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace qs {
+
+// A plain-text table: a header row, then rows; columns are padded to their widest cell and
+// separated by two spaces; the last column is not padded, so no line has trailing blanks.
+class QSTextTable {
+public:
+  explicit QSTextTable(std::vector<std::string> headers);
+  // A row with fewer cells than headers is completed with empty ones.
+  void addRow(std::vector<std::string> cells);
+  bool empty() const { return rows_.empty(); }
+  // Every line (the header included) starts with `indent` and ends with "\n".
+  std::string render(std::string_view indent = "") const;
+
+private:
+  std::vector<std::string> headers_;
+  std::vector<std::vector<std::string>> rows_;
+};
+
+// The number of columns `text` takes (UTF-8 code points; each counts as one).
+std::size_t displayWidth(std::string_view text);
+
+// The first `width` characters of `text` (whole UTF-8 code points).
+std::string truncateToWidth(std::string_view text, std::size_t width);
+
+// The coder of every JSON output: the records' shapes, ISO 8601 timestamps.
+QSCoder outputCoder();
+// `value` as indented JSON text, ending with a newline.
+template <class T>
+std::string jsonText(const T& value) {
+  return toJson(value, outputCoder()).dump(2) + "\n";
+}
+// `value` as one line of JSON text, ending with a newline.
+template <class T>
+std::string jsonLine(const T& value) {
+  return toJson(value, outputCoder()).dump() + "\n";
+}
+
+// "2026-12-06 09:45:20 UTC".
+std::string formatDate(QSTimestamp time);
+// "http://127.0.0.1:8080"
+std::string localURL(int port);
+// One phrase for a server's state: "running on http://127.0.0.1:8080 (pid 4242)", "building",
+// "stopped", "error: Process exited with code 3", …
+std::string describeServer(const QSServer& server);
+
+// The project table of `qs projects`, or a hint how to add one when there are none.
+std::string formatProjectList(const std::vector<QSProject>& projects);
+// The labelled details of `qs info` (and of `qs add`, `qs new`, `qs rename`).
+std::string formatProjectDetails(const QSProject& project, const std::optional<QSServer>& server);
+// One row per project with its server's state, port, start time and error (`qs servers`).
+// A project without a server record counts as stopped.
+std::string formatServerList(const std::vector<QSProject>& projects, const std::vector<QSServer>& servers);
+// KEY=value lines, disabled variables commented out with "# ".
+std::string formatEnvironment(const std::vector<QSEnvironmentVariable>& variables);
+// The overview of `qs status`: projects with their servers, databases, network services.
+std::string formatStatus(const QSFullStatus& status);
+// The table of `qs toolchains`.
+std::string formatToolchains(const std::vector<QSToolchain>& toolchains);
+
+// The server of `projectID` in `servers`, or a stopped record on `port` when there is none.
+QSServer serverFor(const QSUUID& projectID, int port, const std::vector<QSServer>& servers);
+
+}  // namespace qs

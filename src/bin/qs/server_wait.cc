@@ -1,0 +1,123 @@
+#include "bin/qs/server_wait.h"
+
+#include "bin/qs/output.h"
+
+#include "core/platform/terminal.h"
+
+#include <fmt/format.h>
+
+#include <unistd.h>
+
+namespace qs {
+
+QSStartWatch::QSStartWatch(QSUUID projectID, bool underWay) : projectID_(projectID), underWay_(underWay) {}
+
+QSStartWatch::Verdict QSStartWatch::observe(const QSEvent& event, QSTimestamp now) {
+  if (verdict_ == Verdict::running || verdict_ == Verdict::failed) return verdict_;
+  if (const auto* changed = event.get<evt::ServerChanged>()) {
+    if (changed->value.id == projectID_) serverChanged(changed->value);
+  } else if (const auto* line = event.get<evt::LogLine>()) {
+    const auto* source = line->source.get<svc::Server>();
+    if (source && source->id == projectID_) detectStateTransition(console_, line->line, now);
+  }
+  return verdict_;
+}
+
+void QSStartWatch::serverChanged(const QSServer& server) {
+  switch (server.status) {
+    case QSServerStatus::starting:
+    case QSServerStatus::building:
+      underWay_ = true;
+      verdict_ = Verdict::waiting;
+      return;
+    case QSServerStatus::running:
+      if (!underWay_) return;
+      port_ = server.port;
+      verdict_ = Verdict::settling;
+      return;
+    case QSServerStatus::error:
+      if (!underWay_) return;
+      failure_ = server.errorMessage.value_or("The server failed to start.");
+      verdict_ = Verdict::failed;
+      return;
+    case QSServerStatus::stopping:
+    case QSServerStatus::stopped:
+      if (!underWay_) return;
+      failure_ = verdict_ == Verdict::settling ? "The server stopped right after it started."
+                                               : "The server stopped before it was ready.";
+      verdict_ = Verdict::failed;
+      return;
+  }
+}
+
+QSStartWatch::Verdict QSStartWatch::settled() {
+  if (verdict_ == Verdict::settling) verdict_ = Verdict::running;
+  return verdict_;
+}
+
+QSStatusLine::QSStatusLine(std::FILE* out, bool terminal, int columns)
+    : out_(out), terminal_(terminal), columns_(columns) {}
+
+void QSStatusLine::show(const std::string& text) {
+  if (text.empty() || text == shown_) return;
+  shown_ = text;
+  std::string line = text;
+  if (line.size() < 3 || line.compare(line.size() - 3, 3, "…") != 0) line += "…";
+  if (!terminal_) {
+    fmt::print(out_, "{}\n", line);
+  } else {
+    // Wider than the terminal, the line would wrap and "\r" would no longer reach its start.
+    line = truncateToWidth(line, columns_ > 1 ? static_cast<std::size_t>(columns_ - 1) : 0);
+    fmt::print(out_, "\r{}\033[K", line);
+  }
+  std::fflush(out_);
+}
+
+void QSStatusLine::clear() {
+  if (terminal_ && !shown_.empty()) {
+    fmt::print(out_, "\r\033[K");
+    std::fflush(out_);
+  }
+  shown_.clear();
+}
+
+asio::awaitable<int> waitForServer(QSEventFollower& follower, QSProject project, bool underWay) {
+  QSStartWatch watch(project.id, underWay);
+  bool terminal = isTerminal(STDOUT_FILENO);
+  QSStatusLine status(stdout, terminal, terminalColumns(STDOUT_FILENO).value_or(80));
+  follower.catchInterrupt();
+  for (;;) {
+    auto item = co_await follower.next();
+    QSStartWatch::Verdict before = watch.verdict();
+    QSStartWatch::Verdict verdict = before;
+    switch (item.what) {
+      case QSEventFollower::What::event:
+        verdict = watch.observe(item.event, QSTime::now());
+        break;
+      case QSEventFollower::What::timeUp:
+        verdict = watch.settled();
+        break;
+      case QSEventFollower::What::interrupted:
+        status.clear();
+        throw QSCliError("Stopped waiting; " + project.name + " goes on starting. Follow it with 'qs logs " +
+                         project.name + " -f'.");
+      case QSEventFollower::What::ended:
+        status.clear();
+        throw QSDaemonException(QSDaemonError(derr::NotConnected{}));
+    }
+    if (verdict == QSStartWatch::Verdict::settling && before != verdict)
+      follower.wakeAfter(QSStartWatch::settleTime);
+    if (verdict == QSStartWatch::Verdict::failed) {
+      status.clear();
+      throw QSCliError(watch.failure());
+    }
+    if (verdict == QSStartWatch::Verdict::running) {
+      status.clear();
+      fmt::print("Running on {}\n", localURL(watch.port()));
+      co_return QSExitCode::success;
+    }
+    status.show(watch.progress());
+  }
+}
+
+}  // namespace qs

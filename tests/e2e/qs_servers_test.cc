@@ -1,0 +1,121 @@
+// Servers through qs: a new project built and run with the fake toolchain, its logs followed,
+// a crashing one, and the event stream.
+#include "e2e/e2e_support.h"
+
+namespace qs::testing {
+namespace {
+
+class Servers : public E2ETest {
+protected:
+  Servers() : port(freePort()) { startDaemon(); }
+
+  // `qs new NAME` on the chosen port, pinned to the fake toolchain's version.
+  void createProject(const std::string& name) {
+    auto created = qs({"new", name, "--dir", (home.home() / "projects").string(), "--port", std::to_string(port),
+                       "--no-git"});
+    ASSERT_EQ(created.status, 0) << created.err;
+    ASSERT_EQ(created.out.rfind("Created " + name + " in " + (home.home() / "projects" / name).string() + ".\n", 0), 0u)
+        << created.out;
+    qsOK({"pin", name, "6.0.3"});
+  }
+
+  int port;
+};
+
+TEST_F(Servers, StartWaitServeLogStop) {
+  createProject("site");
+  auto started = qs({"start", "site", "--wait"});
+  ASSERT_EQ(started.status, 0) << started.err;
+  // Not a terminal: progress comes as plain lines, then the address.
+  EXPECT_NE(started.out.find("Compiling ["), std::string::npos) << started.out;
+  EXPECT_EQ(started.out.substr(started.out.rfind('\n', started.out.size() - 2) + 1),
+            "Running on http://127.0.0.1:" + std::to_string(port) + "\n")
+      << started.out;
+  EXPECT_EQ(started.out.find('\r'), std::string::npos);
+
+  EXPECT_NE(httpGet(port, "/hello").find("Hello, world!"), std::string::npos);
+  auto logs = qsOK({"logs", "site"});
+  EXPECT_NE(logs.find("GET /hello 200"), std::string::npos) << logs;
+  EXPECT_EQ(qsOK({"logs", "site", "-n", "1"}), logs.substr(logs.rfind('\n', logs.size() - 2) + 1));
+
+  EXPECT_EQ(qsOK({"start", "site"}), "site is already running on http://127.0.0.1:" + std::to_string(port) + ".\n");
+  auto servers = json::parse(qsOK({"servers", "--json"}));
+  ASSERT_EQ(servers.size(), 1u);
+  EXPECT_EQ(servers[0]["status"], "running");
+  EXPECT_EQ(servers[0]["port"], port);
+  EXPECT_TRUE(servers[0].contains("startedAt"));
+
+  EXPECT_EQ(qsOK({"stop", "site"}), "Stopped site.\n");
+  EXPECT_EQ(json::parse(qsOK({"servers", "--json"}))[0]["status"], "stopped");
+  EXPECT_EQ(httpGet(port, "/hello"), "");  // nobody listens any more
+
+  // A restart that is followed ends the same way.
+  auto restarted = qs({"restart", "site", "--wait"});
+  ASSERT_EQ(restarted.status, 0) << restarted.err;
+  EXPECT_NE(restarted.out.find("Running on http://127.0.0.1:" + std::to_string(port)), std::string::npos);
+  EXPECT_EQ(qsOK({"stop", "site", "--wait"}), "Stopped site.\n");
+}
+
+TEST_F(Servers, ProgressOnATerminalIsOneUpdatingLine) {
+  if (!haveTerminals()) GTEST_SKIP() << "needs util-linux script";
+  createProject("tty");
+  auto started = qsOnTerminal({"start", "tty", "--wait"}, "");
+  ASSERT_EQ(started.status, 0) << started.out;
+  EXPECT_NE(started.out.find("\rCompiling ["), std::string::npos) << started.out;
+  EXPECT_NE(started.out.find("]…\033[K"), std::string::npos) << started.out;
+  // The status line is wiped before the address is printed (the terminal turns \n into \r\n).
+  EXPECT_NE(started.out.find("\r\033[KRunning on http://127.0.0.1:" + std::to_string(port) + "\r\n"),
+            std::string::npos)
+      << started.out;
+  qsOK({"stop", "tty"});
+}
+
+TEST_F(Servers, CrashingServerFailsTheWait) {
+  createProject("crash");
+  qsOK({"env", "crash", "set", "FAKE_SWIFT_EXIT_CODE", "3"});
+  auto started = qs({"start", "crash", "--wait"});
+  EXPECT_EQ(started.status, 1) << started.out;
+  EXPECT_EQ(started.err, "qs: Process exited with code 3\n");
+  EXPECT_EQ(started.out.find("Running on"), std::string::npos) << started.out;
+  auto servers = qsOK({"servers"});
+  EXPECT_NE(servers.find("Process exited with code 3"), std::string::npos) << servers;
+}
+
+TEST_F(Servers, FollowLogsAndEvents) {
+  createProject("live");
+  RunningQs events({"events", "servers"}, environment, home.home());
+  // `qs events` prints nothing until an event comes: stopping the stopped server makes one, and
+  // once it is printed the subscription is known to be in place.
+  bool subscribed = false;
+  for (int attempt = 0; attempt < 100 && !subscribed; ++attempt) {
+    qsOK({"stop", "live"});
+    subscribed = events.tryReadUntil("\"stopped\"", std::chrono::milliseconds(300));
+  }
+  ASSERT_TRUE(subscribed) << events.output();
+
+  qsOK({"start", "live", "--wait"});
+  RunningQs logs({"logs", "live", "-f"}, environment, home.home());
+  logs.readUntil("Server started on");  // printed after the subscription was made
+  httpGet(port, "/hello");
+  logs.readUntil("GET /hello 200");
+  EXPECT_EQ(logs.interrupt(), 0) << logs.errors();
+  EXPECT_EQ(logs.errors(), "");
+  // Every line once: the lines fetched and those streamed do not overlap.
+  const std::string& printed = logs.output();
+  EXPECT_EQ(printed.find("Server started on"), printed.rfind("Server started on")) << printed;
+
+  events.readUntil("\"running\"");
+  EXPECT_EQ(events.interrupt(), 0) << events.errors();
+  std::vector<std::string> statuses;
+  std::istringstream lines(events.output());
+  for (std::string line; std::getline(lines, line);) {
+    auto event = json::parse(line);  // one JSON object a line
+    std::string status = event["serverChanged"]["_0"]["status"];
+    if (status != "stopped") statuses.push_back(status);
+  }
+  EXPECT_EQ(statuses, (std::vector<std::string>{"building", "running"}));
+  qsOK({"stop", "live"});
+}
+
+}  // namespace
+}  // namespace qs::testing
