@@ -15,8 +15,9 @@ $(BUILD)/build.ninja:
 $(TEST_BUILD)/build.ninja:
 	cmake -S . -B $(TEST_BUILD) $(CMAKE_FLAGS) -DCMAKE_BUILD_TYPE=Debug -DQS_SANITIZE=ON -DQS_BENCH=OFF
 
+# `make run` needs only the two programs; tests and benchmarks are built by their own targets.
 build: deps $(BUILD)/build.ninja
-	cmake --build $(BUILD) -j $(JOBS)
+	cmake --build $(BUILD) -j $(JOBS) --target qs quaysided
 
 run: build
 	@scripts/run-daemon $(BUILD)
@@ -26,7 +27,8 @@ test: deps $(TEST_BUILD)/build.ninja
 	cmake --build $(TEST_BUILD) -j $(JOBS)
 	cd $(TEST_BUILD) && ctest --output-on-failure -j $(JOBS)
 
-bench: build
+bench: deps $(BUILD)/build.ninja
+	cmake --build $(BUILD) -j $(JOBS)
 	@scripts/run-benchmarks $(BUILD)
 
 fuzz:

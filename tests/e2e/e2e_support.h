@@ -1,26 +1,22 @@
-// End-to-end tests run the real `qs` program against a real daemon: the engine and the daemon
-// server on a thread of their own, serving a socket under an isolated HOME.
+// End-to-end tests run the real `qs` program against the real `quaysided`, serving a socket
+// under an isolated HOME, with the fake Swift toolchain as the only one installed.
 #pragma once
 
-#include "core/daemon/daemon_server.h"
-#include "core/engine/daemon_service.h"
 #include "core/platform/child_process.h"
 #include "core/platform/process_runner.h"
 #include "core/routing/port_scanner.h"
 #include "support/process_helpers.h"
 #include "support/test_support.h"
 
-#include <asio/co_spawn.hpp>
-#include <asio/io_context.hpp>
 #include <asio/ip/tcp.hpp>
-#include <asio/use_future.hpp>
 #include <gtest/gtest.h>
+#include <sys/socket.h>
+#include <sys/un.h>
 #include <unistd.h>
 
 #include <chrono>
 #include <csignal>
 #include <cstdlib>
-#include <future>
 #include <map>
 #include <memory>
 #include <string>
@@ -29,42 +25,75 @@
 
 namespace qs::testing {
 
-// The engine behind a daemon server on its own loop and thread, as quaysided runs them.
+// The real quaysided, started as a child process under the test's HOME with the test's socket
+// and lock, its log appended to daemon.log in HOME. Construction returns once the socket
+// accepts connections; destruction stops it as a service manager would (SIGTERM).
 class DaemonHost {
 public:
-  explicit DaemonHost(std::string socketPath) {
-    QSDaemonServiceOptions options;
-    options.version = "e2e";
-    engine_ = QSDaemonService::make(loop_.get_executor(), std::move(options));
-    server_ = std::make_unique<QSDaemonServer>(loop_.get_executor(), engine_, std::move(socketPath), "e2e", "e2e-build");
-    auto started = asio::co_spawn(loop_, startUp(), asio::use_future);
-    thread_ = std::thread([this] { loop_.run(); });
-    started.get();  // rethrows a failed start
+  DaemonHost(std::filesystem::path home, std::map<std::string, std::string> environment)
+      : home_(std::move(home)), environment_(std::move(environment)) {
+    start();
+  }
+  ~DaemonHost() { stop(); }
+
+  // Stops the daemon and starts a new one on the same state, as a reboot or an upgrade would.
+  void restart() {
+    stop();
+    start();
   }
 
-  ~DaemonHost() {
-    auto stopped = asio::co_spawn(loop_, windDown(), asio::use_future);
-    stopped.wait();
-    loop_.stop();
-    thread_.join();
-    server_.reset();
-    engine_.reset();
-  }
+  std::int32_t pid() const { return process_ ? process_->pid() : 0; }
+  std::string log() const { return readTextFile(home_ / "daemon.log"); }
 
 private:
-  asio::awaitable<void> startUp() {
-    co_await engine_->bootstrap();
-    co_await server_->start();
-  }
-  asio::awaitable<void> windDown() {
-    server_->stop();
-    co_await engine_->shutdown();
+  void start() {
+    std::string daemon = std::string(QS_BIN_DIR) + "/quaysided";
+    std::string logFile = (home_ / "daemon.log").string();
+    process_ = QSChildProcess::spawn(
+        {"/bin/sh", {"-c", "exec \"$0\" >>\"$1\" 2>&1", daemon, logFile}, home_, environment_});
+    auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(30);
+    while (!acceptsConnections()) {
+      if (!process_->isRunning()) throw std::runtime_error("quaysided exited at start:\n" + log());
+      if (std::chrono::steady_clock::now() > deadline)
+        throw std::runtime_error("quaysided did not serve its socket within 30 s:\n" + log());
+      std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
   }
 
-  asio::io_context loop_;
-  std::shared_ptr<QSDaemonService> engine_;
-  std::unique_ptr<QSDaemonServer> server_;
-  std::thread thread_;
+  void stop() {
+    if (!process_) return;
+    if (process_->isRunning()) process_->signal(SIGTERM);
+    if (!waitForExit(std::chrono::seconds(20))) {
+      ADD_FAILURE() << "quaysided ignored SIGTERM for 20 s:\n" << log();
+      process_->signal(SIGKILL);
+      waitForExit(std::chrono::seconds(10));
+    } else {
+      EXPECT_EQ(process_->exitStatus().value_or(-1), 0) << log();
+    }
+    process_.reset();
+  }
+
+  bool waitForExit(std::chrono::seconds patience) {
+    auto deadline = std::chrono::steady_clock::now() + patience;
+    while (!process_->reap()) {
+      if (std::chrono::steady_clock::now() > deadline) return false;
+      std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    return true;
+  }
+
+  bool acceptsConnections() const {
+    sockaddr_un address{};
+    address.sun_family = AF_UNIX;
+    const std::string& path = environment_.at("QS_DAEMON_SOCKET");
+    std::snprintf(address.sun_path, sizeof address.sun_path, "%s", path.c_str());
+    UniqueFd fd(::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0));
+    return ::connect(fd.get(), reinterpret_cast<sockaddr*>(&address), sizeof address) == 0;
+  }
+
+  std::filesystem::path home_;
+  std::map<std::string, std::string> environment_;
+  std::shared_ptr<QSChildProcess> process_;
 };
 
 struct QsResult {
@@ -112,7 +141,11 @@ protected:
   }
 
   std::string socketPath() const { return (home.home() / "daemon.sock").string(); }
-  void startDaemon() { daemon = std::make_unique<DaemonHost>(socketPath()); }
+  void startDaemon() {
+    auto daemonEnvironment = environment;
+    daemonEnvironment["QS_TOOLCHAIN_DIRS"] = QS_FAKE_TOOLCHAINS_DIR;
+    daemon = std::make_unique<DaemonHost>(home.home(), daemonEnvironment);
+  }
 
   // Runs qs with `arguments` in `folder` (default: HOME); standard input is an empty pipe.
   QsResult qs(std::vector<std::string> arguments, std::optional<std::filesystem::path> folder = std::nullopt) {

@@ -60,6 +60,13 @@ TEST_F(Projects, AddEnvRenameRemove) {
   EXPECT_FALSE(fileExists(code / "blog"));
   EXPECT_EQ(json::parse(qsOK({"info", "Journal", "--json"}))["id"], id);
 
+  // A new daemon finds everything as the last one left it.
+  daemon->restart();
+  auto restored = json::parse(qsOK({"info", "journal", "--json"}));
+  EXPECT_EQ(restored["id"], id);
+  EXPECT_EQ(restored["path"], "file://" + (code / "journal").string());
+  EXPECT_EQ(qsOK({"env", "journal"}), "PORT=8123\nGREETING=hello world\n");
+
   // Removal asks first; without a terminal it needs -y.
   auto refused = qs({"rm", "journal"});
   EXPECT_EQ(refused.status, 1);
@@ -131,10 +138,10 @@ TEST_F(Projects, PinAndStatus) {
   EXPECT_FALSE(fileExists(home.home() / "blog/.swift-version"));
 
   auto status = qsOK({"status"});
-  EXPECT_EQ(status.rfind("Quayside daemon e2e\n\nPROJECT  SERVER   PORT  PATH\nblog     stopped  8080  ", 0), 0u)
+  EXPECT_EQ(status.rfind("Quayside daemon " QS_VERSION "\n\nPROJECT  SERVER   PORT  PATH\nblog     stopped  8080  ", 0), 0u)
       << status;
   auto full = json::parse(qsOK({"status", "--json"}));
-  EXPECT_EQ(full["daemonVersion"], "e2e");
+  EXPECT_EQ(full["daemonVersion"], QS_VERSION);
   EXPECT_EQ(full["projects"].size(), 1u);
   EXPECT_EQ(full["network"]["dnsRunning"], false);
 }

@@ -1,4 +1,4 @@
-// Project commands: projects (ls), add, info, rm, rename, new, pin.
+// Project commands: projects (ls), add, info, rm, rename, new, pin, autostart.
 #include "bin/qs/cli_commands.h"
 #include "bin/qs/output.h"
 #include "bin/qs/project_resolver.h"
@@ -155,6 +155,32 @@ asio::awaitable<int> pinProject(QSCliSession& session, PinOptions options) {
   co_return QSExitCode::success;
 }
 
+struct AutoStartOptions {
+  std::string project;
+  std::string choice;  // "on", "off", or empty to show the setting
+};
+
+asio::awaitable<int> setAutoStart(QSCliSession& session, AutoStartOptions options) {
+  QSProject found = co_await findProject(session, options.project);
+  QSDaemonCommand get = cmd::GetProject{found.id};
+  res::Project current = co_await session.request<res::Project>(get);
+  QSProject project = current.value;
+  if (!options.choice.empty()) {
+    project.autoStartServerAtLogin = options.choice == "on";
+    QSDaemonCommand update = cmd::UpdateProject{project};
+    res::Project updated = co_await session.request<res::Project>(update);
+    project = updated.value;
+  }
+  if (session.json) {
+    fmt::print("{}\n", nlohmann::json{{"project", project.name}, {"autoStart", project.runsServerAtLogin()}}.dump());
+  } else if (project.runsServerAtLogin()) {
+    fmt::print("{}'s server starts whenever the daemon starts.\n", project.name);
+  } else {
+    fmt::print("{}'s server starts only when you start it.\n", project.name);
+  }
+  co_return QSExitCode::success;
+}
+
 void addListCommand(CLI::App& app, QSCliSession& session) {
   auto* command = addCommand(app, "projects", "List the projects the daemon knows",
                              "  qs projects\n  qs ls --json\n");
@@ -233,6 +259,17 @@ void addPinCommand(CLI::App& app, QSCliSession& session) {
   onRun(command, session, [&session, options] { return pinProject(session, *options); });
 }
 
+void addAutoStartCommand(CLI::App& app, QSCliSession& session) {
+  auto* command = addCommand(app, "autostart", "Start a project's server whenever the daemon starts (or stop doing so)",
+                             "  qs autostart blog on\n  qs autostart blog off\n  qs autostart blog      show the setting\n");
+  auto options = std::make_shared<AutoStartOptions>();
+  command->add_option("PROJECT", options->project, "The project's name or id")->required();
+  command->add_option("SETTING", options->choice, "on or off; leave out to show the setting")
+      ->check(CLI::IsMember({"on", "off"}));
+  addJsonFlag(command, session);
+  onRun(command, session, [&session, options] { return setAutoStart(session, *options); });
+}
+
 }  // namespace
 
 void addProjectCommands(CLI::App& app, QSCliSession& session) {
@@ -243,6 +280,7 @@ void addProjectCommands(CLI::App& app, QSCliSession& session) {
   addRenameCommand(app, session);
   addNewCommand(app, session);
   addPinCommand(app, session);
+  addAutoStartCommand(app, session);
 }
 
 }  // namespace qs
