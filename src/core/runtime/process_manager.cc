@@ -11,6 +11,8 @@
 #include <asio/this_coro.hpp>
 #include <asio/use_awaitable.hpp>
 
+#include <algorithm>
+#include <chrono>
 #include <csignal>
 
 namespace qs {
@@ -40,6 +42,22 @@ asio::awaitable<void> graceWait(asio::any_io_executor executor, std::chrono::mil
   asio::steady_timer timer(executor, period);
   std::error_code ignored;
   co_await timer.async_wait(asio::redirect_error(asio::use_awaitable, ignored));
+}
+
+// Waits until `process` has ended or `period` has passed, whichever comes first; a
+// cancellation of the caller cuts the wait short. A server that honours SIGTERM at once is not
+// kept waiting for the whole grace period.
+asio::awaitable<void> waitForExitWithin(asio::any_io_executor executor, const QSChildProcess& process,
+                                        std::chrono::milliseconds period) {
+  constexpr std::chrono::milliseconds kPollInterval{10};
+  auto deadline = std::chrono::steady_clock::now() + period;
+  while (process.isRunning()) {
+    auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
+    if (left.count() <= 0) co_return;
+    co_await graceWait(executor, std::min(left, kPollInterval));
+    auto state = co_await asio::this_coro::cancellation_state;
+    if (state.cancelled() != asio::cancellation_type::none) co_return;
+  }
 }
 
 std::vector<std::string> serveArguments(const std::string& target, int port) {
@@ -96,7 +114,7 @@ asio::awaitable<void> QSProcessManager::stopEntry(QSUUID projectID) {
   auto entry = found->second;
   if (entry->process->isRunning()) {
     entry->process->signalGroup(SIGTERM);
-    co_await graceWait(executor_, options_.stopGracePeriod);
+    co_await waitForExitWithin(executor_, *entry->process, options_.stopGracePeriod);
     // Also when the server itself has gone: a helper of its group that ignored SIGTERM (or was
     // still starting up) would otherwise live on unsupervised.
     entry->process->signalGroup(SIGKILL);

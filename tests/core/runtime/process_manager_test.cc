@@ -196,6 +196,19 @@ TEST_F(ProcessManagerTest, ACancelledStopStillKillsTheServer) {
   EXPECT_FALSE(manager.processID(id));
 }
 
+TEST_F(ProcessManagerTest, AServerThatEndsOnSigtermIsNotKeptForTheGracePeriod) {
+  writeSwift("trap 'exit 0' TERM; echo started; while :; do sleep 0.05; done");
+  auto patient = options();
+  patient.stopGracePeriod = 1h;  // the test would time out if the stop sat out the grace period
+  QSProcessManager manager(io_.get_executor(), patient);
+  auto id = QSUUID::random();
+  auto server = launch(manager, id);
+  ASSERT_EQ(readFromPipe(server.stdoutPipe.get(), true), "started\n");
+  complete(manager.stopServer(id));
+  EXPECT_EQ(next(server), 0);
+  EXPECT_FALSE(manager.isRunning(id));
+}
+
 TEST_F(ProcessManagerTest, StopOfAnUnknownOrEndedServerReturnsWithoutWaiting) {
   writeSwift("exit 0");
   QSProcessManager manager(io_.get_executor(), options());
