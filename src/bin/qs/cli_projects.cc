@@ -13,6 +13,7 @@
 #include <unistd.h>
 
 #include <filesystem>
+#include <functional>
 #include <memory>
 
 namespace qs {
@@ -124,6 +125,20 @@ asio::awaitable<int> createProject(QSCliSession& session, NewOptions options) {
   co_return QSExitCode::success;
 }
 
+// Reads the project's current record, applies `change` and stores the result through the
+// daemon; the stored record.
+asio::awaitable<QSProject> changeProject(QSCliSession& session, const std::string& query,
+                                         const std::function<void(QSProject&)>& change) {
+  QSProject found = co_await findProject(session, query);
+  QSDaemonCommand get = cmd::GetProject{found.id};
+  res::Project current = co_await session.request<res::Project>(get);
+  QSProject project = current.value;
+  change(project);
+  QSDaemonCommand update = cmd::UpdateProject{project};
+  res::Project updated = co_await session.request<res::Project>(update);
+  co_return updated.value;
+}
+
 struct PinOptions {
   std::string project;
   std::string version;
@@ -139,19 +154,16 @@ asio::awaitable<int> pinProject(QSCliSession& session, PinOptions options) {
     throw QSCliError("'" + options.version + "' isn't a Swift version; give one like 6.0 or 6.0.3.",
                      QSExitCode::usage);
 
-  QSProject found = co_await findProject(session, options.project);
-  QSDaemonCommand get = cmd::GetProject{found.id};
-  res::Project current = co_await session.request<res::Project>(get);
-  QSProject project = current.value;
-  if (options.clear)
-    project.swiftVersion.reset();
-  else
-    project.swiftVersion = options.version;
-  QSDaemonCommand update = cmd::UpdateProject{project};
-  res::Project updated = co_await session.request<res::Project>(update);
-  std::string headline = options.clear ? updated.value.name + " now builds with the default toolchain."
-                                       : "Pinned " + updated.value.name + " to Swift " + options.version + ".";
-  printProject(session, headline, updated.value);
+  std::function<void(QSProject&)> pin = [&options](QSProject& project) {
+    if (options.clear)
+      project.swiftVersion.reset();
+    else
+      project.swiftVersion = options.version;
+  };
+  QSProject updated = co_await changeProject(session, options.project, pin);
+  std::string headline = options.clear ? updated.name + " now builds with the default toolchain."
+                                       : "Pinned " + updated.name + " to Swift " + options.version + ".";
+  printProject(session, headline, updated);
   co_return QSExitCode::success;
 }
 
@@ -161,15 +173,13 @@ struct AutoStartOptions {
 };
 
 asio::awaitable<int> setAutoStart(QSCliSession& session, AutoStartOptions options) {
-  QSProject found = co_await findProject(session, options.project);
-  QSDaemonCommand get = cmd::GetProject{found.id};
-  res::Project current = co_await session.request<res::Project>(get);
-  QSProject project = current.value;
-  if (!options.choice.empty()) {
-    project.autoStartServerAtLogin = options.choice == "on";
-    QSDaemonCommand update = cmd::UpdateProject{project};
-    res::Project updated = co_await session.request<res::Project>(update);
-    project = updated.value;
+  QSProject project;
+  if (options.choice.empty()) {
+    project = co_await findProject(session, options.project);
+  } else {
+    bool on = options.choice == "on";
+    std::function<void(QSProject&)> setting = [on](QSProject& record) { record.autoStartServerAtLogin = on; };
+    project = co_await changeProject(session, options.project, setting);
   }
   if (session.json) {
     fmt::print("{}\n", nlohmann::json{{"project", project.name}, {"autoStart", project.runsServerAtLogin()}}.dump());

@@ -1,4 +1,4 @@
-// Moving files and folders to the user's Trash (the freedesktop.org trash specification).
+// Moving files and folders to the user's Trash (the freedesktop.org Trash folder layout).
 #pragma once
 
 #include <filesystem>
