@@ -28,7 +28,7 @@ test: deps $(TEST_BUILD)/build.ninja
 	cd $(TEST_BUILD) && ctest --output-on-failure -j $(JOBS)
 
 bench: deps $(BUILD)/build.ninja
-	cmake --build $(BUILD) -j $(JOBS)
+	cmake --build $(BUILD) -j $(JOBS) --target qs quaysided benchmarks
 	@scripts/run-benchmarks $(BUILD)
 
 fuzz:

@@ -10,6 +10,7 @@
 #include <asio/io_context.hpp>
 #include <asio/use_future.hpp>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -34,24 +35,47 @@ long statusField(const char* field) {
   return 0;
 }
 
+// Runs the loop until `op` has finished, one handler at a time, so that a measurement ends
+// the moment the operation does.
 template <class T>
 T await(asio::io_context& io, asio::awaitable<T> op) {
   auto future = asio::co_spawn(io, std::move(op), asio::use_future);
-  while (future.wait_for(std::chrono::seconds(0)) != std::future_status::ready) {
-    io.restart();
-    io.run_for(std::chrono::milliseconds(5));
-  }
+  io.restart();
+  while (future.wait_for(std::chrono::seconds(0)) != std::future_status::ready) io.run_one();
   return future.get();
 }
 
-std::filesystem::path makeProject(const std::filesystem::path& home, int port) {
-  auto folder = home / "flood";
+std::filesystem::path makeProject(const std::filesystem::path& home, const std::string& name, int port,
+                                  long floodLines) {
+  auto folder = home / name;
   std::filesystem::create_directories(folder);
-  std::ofstream(folder / "Package.swift") << "// vapor\nlet package = Package(name: \"flood\", targets: "
-                                             "[.executableTarget(name: \"App\")])\n";
-  std::ofstream(folder / ".env") << "PORT=" << port << "\nFAKE_SWIFT_FLOOD=" << kLines << "\n";
+  std::ofstream(folder / "Package.swift") << "// vapor\nlet package = Package(name: \"" << name
+                                          << "\", targets: [.executableTarget(name: \"App\")])\n";
+  std::ofstream env(folder / ".env");
+  env << "PORT=" << port << "\n";
+  if (floodLines > 0) env << "FAKE_SWIFT_FLOOD=" << floodLines << "\n";
   std::filesystem::create_directories(folder / ".build");  // skip the dependency lines
   return folder;
+}
+
+// Adds the folder to the engine, pinned to the fake toolchain; its record.
+QSProject addProject(asio::io_context& io, QSDaemonService& engine, const std::filesystem::path& folder) {
+  auto added = await(io, engine.handle(cmd::AddProject{folder.string()}));
+  QSProject project = added.get<res::Project>()->value;
+  project.swiftVersion = "6.0.3";
+  await(io, engine.handle(cmd::UpdateProject{project}));
+  return project;
+}
+
+// Milliseconds from a startServer request to its answer, when the child process exists.
+double timeStart(asio::io_context& io, QSDaemonService& engine, const QSUUID& id) {
+  auto requested = Clock::now();
+  await(io, engine.handle(cmd::StartServer{id}));
+  return std::chrono::duration<double, std::milli>(Clock::now() - requested).count();
+}
+
+void drainEvents(asio::io_context& io, QSDaemonService& engine) {
+  while (engine.eventStream().size() > 0) await(io, engine.eventStream().next());
 }
 
 double rawPipeLinesPerSecond(const std::filesystem::path& swift, const std::filesystem::path& folder, int port) {
@@ -90,23 +114,30 @@ int main() {
   ::setenv("XDG_CONFIG_HOME", (home / "config").c_str(), 1);
   ::setenv("QS_TOOLCHAIN_DIRS", QS_FAKE_TOOLCHAINS_DIR, 1);
   int port = QSPortScanner().availablePort(38080, {}, 200);
-  auto folder = makeProject(home, port);
+  auto folder = makeProject(home, "flood", port, kLines);
   auto swift = std::filesystem::path(QS_FAKE_TOOLCHAINS_DIR) / "swift-6.0.3/usr/bin/swift";
 
   double raw = rawPipeLinesPerSecond(swift, folder, port);
 
   asio::io_context io;
   auto engine = QSDaemonService::make(io.get_executor(), {.version = "bench", .log = [](const std::string&) {}});
-  auto added = await(io, engine->handle(cmd::AddProject{folder.string()}));
-  QSProject project = added.get<res::Project>()->value;
-  project.swiftVersion = "6.0.3";
-  await(io, engine->handle(cmd::UpdateProject{project}));
-  while (engine->eventStream().size() > 0) await(io, engine->eventStream().next());
+  // Launch latency on a quiet server: the first start (threads and caches still cold), then the
+  // median of later ones, as a long-running daemon sees them.
+  QSProject quiet = addProject(io, *engine, makeProject(home, "quiet", port, 0));
+  double coldLaunchMs = timeStart(io, *engine, quiet.id);
+  std::vector<double> warm;
+  for (int run = 0; run < 9; ++run) {
+    await(io, engine->handle(cmd::StopServer{quiet.id}));
+    warm.push_back(timeStart(io, *engine, quiet.id));
+  }
+  await(io, engine->handle(cmd::StopServer{quiet.id}));
+  std::sort(warm.begin(), warm.end());
+  double launchMs = warm[warm.size() / 2];
 
+  QSProject project = addProject(io, *engine, folder);
+  drainEvents(io, *engine);
   long baseline = statusField("VmRSS:");
-  auto requested = Clock::now();
   await(io, engine->handle(cmd::StartServer{project.id}));
-  double launchMs = std::chrono::duration<double, std::milli>(Clock::now() - requested).count();
 
   long lines = 0;
   Clock::time_point first{};
@@ -130,6 +161,7 @@ int main() {
               throughEngine, raw, throughEngine / raw);
   std::printf("engine resident memory: %.1f MB peak (%.1f MB before the flood)   target <= 50 MB\n", peak / 1024.0,
               baseline / 1024.0);
-  std::printf("startServer request to child process: %.2f ms   target < 5 ms\n", launchMs);
+  std::printf("startServer request to child process: %.2f ms median (first start %.2f ms)   target < 5 ms\n",
+              launchMs, coldLaunchMs);
   return 0;
 }

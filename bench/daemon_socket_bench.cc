@@ -3,6 +3,7 @@
 // design, measured in one run. The daemon loop runs on its own thread, clients on the main one.
 #include "core/daemon/daemon_client.h"
 #include "core/daemon/daemon_server.h"
+#include "core/platform/child_process.h"
 #include "core/protocol/daemon_framing.h"
 #include "core/protocol/daemon_message.h"
 
@@ -160,6 +161,43 @@ T runSync(asio::io_context& loop, asio::awaitable<T> task) {
 
 std::size_t frameBodySize(const QSBytes& frame) { return frame.size() - 4; }
 
+std::string residentMemoryOf(std::int32_t pid) {
+  std::ifstream status("/proc/" + std::to_string(pid) + "/status");
+  for (std::string line; std::getline(status, line);)
+    if (line.rfind("VmRSS:", 0) == 0) return line.substr(line.find_first_not_of(" \t", 6));
+  return "unknown";
+}
+
+// The real quaysided (built beside this program), started on an empty HOME in `folder`: its
+// resident memory once it serves and has settled, before any client asks anything.
+std::string idleDaemonMemory(const std::filesystem::path& folder) {
+  auto daemon = std::filesystem::read_symlink("/proc/self/exe").parent_path() / "quaysided";
+  if (!std::filesystem::exists(daemon)) return "unknown (quaysided not built)";
+  auto home = folder / "home";
+  std::filesystem::create_directories(home);
+  std::string socketPath = (home / "daemon.sock").string();
+  auto process = QSChildProcess::spawn({daemon, {}, home,
+                                        {{"HOME", home.string()},
+                                         {"XDG_DATA_HOME", (home / "data").string()},
+                                         {"XDG_CONFIG_HOME", (home / "config").string()},
+                                         {"QS_DAEMON_SOCKET", socketPath},
+                                         {"QS_DAEMON_LOCK", (home / "owner.lock").string()}}});
+  asio::io_context io;
+  bool serving = false;
+  for (int attempt = 0; attempt < 500 && !serving; ++attempt) {
+    stream_protocol::socket probe(io);
+    asio::error_code ec;
+    probe.connect(stream_protocol::endpoint(socketPath), ec);
+    serving = !ec;
+    if (!serving) std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  }
+  std::this_thread::sleep_for(std::chrono::milliseconds(500));
+  std::string memory = serving ? residentMemoryOf(process->pid()) : "unknown (quaysided did not start)";
+  process->signal(SIGTERM);
+  for (int i = 0; i < 500 && !process->reap(); ++i) std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  return memory;
+}
+
 }  // namespace
 
 int main() {
@@ -247,6 +285,7 @@ int main() {
              status.p50 / rawStatusFigures.p50, status.p50 / 1000);
   fmt::print("Resident memory: {} idle with the daemon server started, {} after the runs\n", idleMemory,
              residentMemory());
+  fmt::print("Idle quaysided resident memory: {} (target: under 10 MB)\n", idleDaemonMemory(folder));
 
   for (auto& c : oneClient) c->disconnect();
   for (auto& c : eight) c->disconnect();
