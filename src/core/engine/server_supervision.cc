@@ -2,6 +2,7 @@
 #include "core/engine/daemon_service.h"
 
 #include "core/engine/off_loop.h"
+#include "core/platform/file_status.h"
 #include "core/runtime/console_line_splitter.h"
 #include "core/runtime/project_detector.h"
 #include "core/runtime/server_readiness.h"
@@ -17,6 +18,20 @@ namespace qs {
 namespace {
 
 constexpr int kFallbackPort = 8080;
+
+// Why a server cannot be built at all, in words that say what to install; nullopt when a
+// compiler is there.
+std::optional<std::string> missingCompiler(const QSProject& project,
+                                           const std::optional<std::filesystem::path>& toolchain) {
+  if (toolchain || isExecutableFile(QSToolchainService::defaultCompilerPath())) return std::nullopt;
+  std::optional<std::string> pinned = QSSwiftVersionFile::read(project.path);
+  if (!pinned) pinned = project.swiftVersion;
+  std::string wanted = pinned ? "Swift " + *pinned + " (pinned for " + project.name + ") isn't installed" : "";
+  return (pinned ? wanted + " and no" : "No") +
+         std::string(" swift compiler was found on this machine. Install Swift (with swiftly, or unpacked into "
+                     "/opt/swift), or list a folder of toolchains in QS_TOOLCHAIN_DIRS, then start ") +
+         project.name + " again.";
+}
 
 }  // namespace
 
@@ -47,6 +62,7 @@ asio::awaitable<void> QSDaemonService::startServer(const QSUUID& projectID) {
 
   QSLaunchedServer launched;
   try {
+    if (auto missing = missingCompiler(snapshot, toolchain)) throw std::runtime_error(*missing);
     launched = co_await processManager_->launchServer(projectID, snapshot.path, target, snapshot.port, toolchain,
                                                       environment);
   } catch (const std::exception& e) {

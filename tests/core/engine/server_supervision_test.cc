@@ -1,5 +1,8 @@
 #include "engine_test_support.h"
 
+#include "core/platform/file_status.h"
+#include "core/runtime/toolchain_service.h"
+
 #include <gtest/gtest.h>
 
 namespace qs {
@@ -59,6 +62,20 @@ TEST(EngineServerTest, StartsBuildsRunsAndStopsWithoutAnExitLine) {
   for (auto& e : f.events)
     if (auto* s = e.get<evt::ServerChanged>()) published.push_back(s->value.status);
   EXPECT_EQ(published, (std::vector{QSServerStatus::building, QSServerStatus::running, QSServerStatus::stopped}));
+}
+
+TEST(EngineServerTest, WithoutAnyCompilerTheStartSaysWhatToInstall) {
+  if (isExecutableFile(QSToolchainService::defaultCompilerPath())) GTEST_SKIP() << "this machine has a swift";
+  EngineFixture f;
+  auto p = f.addProject("blog");
+  p.swiftVersion = "9.9";  // installed nowhere
+  f.handle(cmd::UpdateProject{p});
+  std::string expected =
+      "Swift 9.9 (pinned for blog) isn't installed and no swift compiler was found on this machine. Install Swift "
+      "(with swiftly, or unpacked into /opt/swift), or list a folder of toolchains in QS_TOOLCHAIN_DIRS, then start "
+      "blog again.";
+  EXPECT_EQ(failureMessage(f.handle(cmd::StartServer{p.id})), expected);
+  EXPECT_EQ(serverOf(f, p.id), (QSServer{p.id, QSServerStatus::error, p.port, {}, {}, expected}));
 }
 
 TEST(EngineServerTest, ExitsBecomeStoppedOrErrorWithTheirLines) {
