@@ -192,7 +192,8 @@ std::string formatStatus(const QSFullStatus& status) {
 
 std::string formatToolchains(const std::vector<QSToolchain>& toolchains) {
   if (toolchains.empty())
-    return "No Swift toolchains found. Install one with swiftly, or put one under /opt/swift.\n";
+    return "No Swift toolchains found. Install one with swiftly, put one under /opt/swift, or list a folder of "
+           "toolchains in QS_TOOLCHAIN_DIRS.\n";
   QSTextTable table({"TOOLCHAIN", "ID", "PATH"});
   for (const auto& t : toolchains) table.addRow({t.displayName(), t.id, t.path.string()});
   return table.render();
