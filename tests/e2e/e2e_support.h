@@ -226,6 +226,11 @@ public:
   // Sends Ctrl-C's signal and returns the exit status; the rest of the output is read first.
   int interrupt() {
     process_->signal(SIGINT);
+    return finish();
+  }
+
+  // Reads the rest of the output and returns the exit status once qs has ended by itself.
+  int finish() {
     output_ += readFromPipe(out_.get());
     errors_ = readFromPipe(err_.get());
     for (int i = 0; i < 3000 && !process_->reap(); ++i) std::this_thread::sleep_for(std::chrono::milliseconds(10));

@@ -107,6 +107,16 @@ TEST_F(Servers, AutoStartProjectRunsAfterADaemonRestart) {
   EXPECT_EQ(json::parse(qsOK({"servers", "--json"}))[0]["status"], "stopped");
 }
 
+TEST_F(Servers, FollowersEndWhenTheDaemonStops) {
+  createProject("gone");
+  qsOK({"start", "gone", "--wait"});
+  RunningQs logs({"logs", "gone", "-f"}, environment, home.home());
+  logs.readUntil("Server started on");
+  daemon.reset();
+  EXPECT_EQ(logs.finish(), 1);
+  EXPECT_EQ(logs.errors(), "qs: The Quayside daemon stopped. Start it again with 'qs daemon start'.\n");
+}
+
 TEST_F(Servers, FollowLogsAndEvents) {
   createProject("live");
   RunningQs events({"events", "servers"}, environment, home.home());

@@ -190,7 +190,7 @@ asio::awaitable<int> printEvents(QSCliSession& session, QSEventKind kind) {
       case QSEventFollower::What::interrupted:
         co_return QSExitCode::success;
       case QSEventFollower::What::ended:
-        throw QSDaemonException(QSDaemonError(derr::NotConnected{}));
+        throw daemonWentAway();
       case QSEventFollower::What::timeUp:
         break;
     }

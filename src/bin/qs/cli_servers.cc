@@ -124,7 +124,7 @@ asio::awaitable<int> showLogs(QSCliSession& session, LogsOptions options) {
   for (std::size_t early = follower.queuedEvents(); early > 0;) {
     auto item = co_await follower.next();
     if (item.what == QSEventFollower::What::interrupted) co_return QSExitCode::success;
-    if (item.what == QSEventFollower::What::ended) throw QSDaemonException(QSDaemonError(derr::NotConnected{}));
+    if (item.what == QSEventFollower::What::ended) throw daemonWentAway();
     if (item.what != QSEventFollower::What::event) continue;
     --early;
     if (const auto* line = serverLine(item.event, project.id)) arrived.push_back(*line);
@@ -134,7 +134,7 @@ asio::awaitable<int> showLogs(QSCliSession& session, LogsOptions options) {
   for (;;) {
     auto item = co_await follower.next();
     if (item.what == QSEventFollower::What::interrupted) co_return QSExitCode::success;
-    if (item.what == QSEventFollower::What::ended) throw QSDaemonException(QSDaemonError(derr::NotConnected{}));
+    if (item.what == QSEventFollower::What::ended) throw daemonWentAway();
     if (item.what != QSEventFollower::What::event) continue;
     if (const auto* line = serverLine(item.event, project.id)) printLine(*line);
   }

@@ -37,6 +37,11 @@ private:
   int exitCode_;
 };
 
+// What a command that follows the daemon's events says when the daemon goes away under it.
+inline QSCliError daemonWentAway() {
+  return QSCliError("The Quayside daemon stopped. Start it again with 'qs daemon start'.");
+}
+
 class QSCliSession {
 public:
   QSCliSession();

@@ -103,7 +103,7 @@ asio::awaitable<int> waitForServer(QSEventFollower& follower, QSProject project,
                          project.name + " -f'.");
       case QSEventFollower::What::ended:
         status.clear();
-        throw QSDaemonException(QSDaemonError(derr::NotConnected{}));
+        throw daemonWentAway();
     }
     if (verdict == QSStartWatch::Verdict::settling && before != verdict)
       follower.wakeAfter(QSStartWatch::settleTime);
