@@ -1,6 +1,6 @@
 #include "core/platform/process_runner.h"
 
-#include "core/platform/child_process.h"
+#include "core/platform/file_status.h"
 #include "core/platform/system_error.h"
 #include "core/platform/unique_fd.h"
 
