@@ -92,6 +92,11 @@ private:
   asio::awaitable<QSDaemonResult> handleSafely(QSDaemonCommand command);
   void broadcast(const QSEvent& event);
   void drop(QSServerPeer& peer);
+  // Queues the "lines not shown" markers of a peer that fell behind on log lines; false when
+  // they overflow its queue.
+  bool postSkippedLineMarkers(QSServerPeer& peer);
+  // Sends those markers once everything queued for the peer has been written.
+  void tellSkippedLinesWhenDrained(const std::shared_ptr<QSServerPeer>& peer);
 
   asio::any_io_executor executor_;
   std::shared_ptr<QSDaemonBackend> backend_;
@@ -229,26 +234,74 @@ asio::awaitable<void> QSDaemonServer::State::forwardEvents(std::shared_ptr<State
   self->forwarding_ = false;
 }
 
+namespace {
+
+// The frame of an event for one subscription: what framing {"id": subscription, "result":
+// result} gives, assembled around the result's text so that it is encoded once per event, not
+// once per subscriber.
+std::optional<QSBytes> eventFrame(const QSUUID& subscription, const std::string& resultText) {
+  std::string body;
+  body.reserve(resultText.size() + 64);
+  body.append(R"({"id":")").append(subscription.string()).append(R"(","result":)").append(resultText).append("}");
+  try {
+    return QSDaemonFraming::frameText(body);
+  } catch (const QSDaemonException&) {
+    return std::nullopt;  // an event too large for a frame cannot be sent to anyone
+  }
+}
+
+std::string eventResultText(const QSEvent& event) {
+  return QSDaemonFraming::compactText(toJson(QSDaemonResult(res::Event{event}), QSCoder::wire()));
+}
+
+}  // namespace
+
 void QSDaemonServer::State::broadcast(const QSEvent& event) {
   // Frames are only queued here, never awaited: a client that does not read cannot hold up the
   // others or the engine's stream; its own queue overflows and it is dropped instead.
-  json result = toJson(QSDaemonResult(res::Event{event}), QSCoder::wire());
+  // Encoded when the first subscriber takes it: lines nobody is shown cost no encoding.
+  std::optional<std::string> resultText;
+  const auto* logLine = event.get<evt::LogLine>();
   std::vector<std::shared_ptr<QSServerPeer>> overflowing;
   for (auto& [id, peer] : peers_) {
     std::optional<QSUUID> subscription = peer->subscriptionFor(event);
     if (!subscription) continue;
-    json response = json::object();
-    response["id"] = subscription->string();
-    response["result"] = result;
-    QSBytes frame;
-    try {
-      frame = QSDaemonFraming::frame(response);
-    } catch (const QSDaemonException&) {
-      break;  // an event too large for a frame cannot be sent to anyone
+    QSFramedConnection& connection = peer->connection();
+    // Once behind, a peer misses lines until everything queued for it has been written, so that
+    // what it does get comes in long runs between the markers.
+    if (logLine && (peer->isSkippingLogLines() || connection.queuedBytes() >= logBacklogBytesPerPeer)) {
+      if (peer->skipLogLine(logLine->source)) tellSkippedLinesWhenDrained(peer);
+      continue;
     }
-    if (!peer->connection().post(std::move(frame))) overflowing.push_back(peer);
+    // Caught up before the backlog emptied: the count goes ahead of the next event.
+    bool fits = postSkippedLineMarkers(*peer);
+    if (!resultText) resultText = eventResultText(event);
+    auto frame = eventFrame(*subscription, *resultText);
+    if (!frame) break;
+    if (!fits || !connection.post(std::move(*frame))) overflowing.push_back(peer);
   }
   for (auto& peer : overflowing) drop(*peer);
+}
+
+bool QSDaemonServer::State::postSkippedLineMarkers(QSServerPeer& peer) {
+  bool fits = true;
+  for (const auto& marker : peer.takeSkippedLogMarkers()) {
+    QSEvent event = marker;
+    auto subscription = peer.subscriptionFor(event);
+    auto frame = subscription ? eventFrame(*subscription, eventResultText(event)) : std::nullopt;
+    if (frame && !peer.connection().post(std::move(*frame))) fits = false;
+  }
+  return fits;
+}
+
+void QSDaemonServer::State::tellSkippedLinesWhenDrained(const std::shared_ptr<QSServerPeer>& peer) {
+  std::weak_ptr<State> weakSelf = weak_from_this();
+  std::weak_ptr<QSServerPeer> weakPeer = peer;
+  peer->connection().whenDrained([weakSelf, weakPeer] {
+    auto self = weakSelf.lock();
+    auto peer = weakPeer.lock();
+    if (self && peer && !self->postSkippedLineMarkers(*peer)) self->drop(*peer);
+  });
 }
 
 void QSDaemonServer::State::drop(QSServerPeer& peer) {

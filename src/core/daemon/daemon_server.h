@@ -18,6 +18,11 @@ public:
   // Frames waiting to be written to one client may hold at most this many bytes; a client that
   // stops reading is disconnected once its frames would exceed it.
   static constexpr std::size_t maxQueuedBytesPerPeer = 16 * 1024 * 1024;
+  // Console lines are the one kind of event a server can produce faster than a client can take
+  // them. While this many bytes wait for a client, its log lines are skipped rather than queued;
+  // once it has caught up it gets one line per console saying how many it missed, so a follower
+  // of a flooding server falls behind visibly instead of being disconnected.
+  static constexpr std::size_t logBacklogBytesPerPeer = 4 * 1024 * 1024;
 
   // Stores the arguments; does not touch the socket. `version` and `build` answer `ping`.
   QSDaemonServer(asio::any_io_executor executor, std::shared_ptr<QSDaemonBackend> backend, std::string socketPath,

@@ -1,22 +1,33 @@
 #include "core/daemon/framed_connection.h"
 
+#include <utility>
+
 #include "core/protocol/daemon_error.h"
 #include "core/protocol/daemon_framing.h"
 
 #include <asio/co_spawn.hpp>
 #include <asio/detached.hpp>
-#include <asio/read.hpp>
 #include <asio/redirect_error.hpp>
 #include <asio/use_awaitable.hpp>
 #include <asio/write.hpp>
 
+#include <algorithm>
+#include <memory>
+#include <span>
 #include <system_error>
+#include <vector>
 
 namespace qs {
 
 struct QSFramedConnection::Private {};
 
 namespace {
+
+// Room for one read: many short frames, or the first part of a long one.
+constexpr std::size_t readChunkBytes = 64 * 1024;
+// What one write takes from the queue at most (one frame even when it is longer): enough to
+// make a burst of events cheap, little enough that an answer queued behind it is not held up.
+constexpr std::size_t maxBytesPerWrite = 256 * 1024;
 
 std::exception_ptr notConnected() { return std::make_exception_ptr(QSDaemonException(derr::NotConnected{})); }
 
@@ -52,33 +63,57 @@ asio::awaitable<std::shared_ptr<QSFramedConnection>> QSFramedConnection::connect
   co_return make(std::move(socket), maxQueuedBytes);
 }
 
-asio::awaitable<std::optional<QSBytes>> QSFramedConnection::readExactly(std::size_t count,
-                                                                        std::exception_ptr& failure) {
-  // async_read keeps asking for the bytes still missing, so a frame split into many pieces is
-  // reassembled and the start of the next frame is left in the socket for the next receive.
-  QSBytes bytes(count);
-  asio::error_code error;
-  if (open_)
-    co_await asio::async_read(socket_, asio::buffer(bytes), asio::redirect_error(asio::use_awaitable, error));
-  if (error || !open_) {
-    failure = readFailure(error, !open_);
-    co_return std::nullopt;
+asio::awaitable<bool> QSFramedConnection::fillInbox(std::size_t count, std::exception_ptr& failure) {
+  while (open_ && inboxEnd_ - inboxStart_ < count) {
+    if (inbox_.size() - inboxStart_ < count) {
+      // Not enough room behind what is unconsumed: move it to the front, and grow the buffer
+      // when even that is too small (a body longer than one read's worth).
+      std::copy(inbox_.begin() + inboxStart_, inbox_.begin() + inboxEnd_, inbox_.begin());
+      inboxEnd_ -= inboxStart_;
+      inboxStart_ = 0;
+      if (inbox_.size() < count) inbox_.resize(std::max(count, readChunkBytes));
+    }
+    asio::error_code error;
+    std::size_t read = co_await socket_.async_read_some(asio::buffer(inbox_.data() + inboxEnd_, inbox_.size() - inboxEnd_),
+                                                        asio::redirect_error(asio::use_awaitable, error));
+    if (error || !open_) {
+      failure = readFailure(error, !open_);
+      co_return false;
+    }
+    inboxEnd_ += read;
   }
-  co_return bytes;
+  if (!open_) {
+    failure = notConnected();
+    co_return false;
+  }
+  co_return true;
+}
+
+QSBytes QSFramedConnection::takeFromInbox(std::size_t count) {
+  QSBytes bytes(inbox_.begin() + inboxStart_, inbox_.begin() + inboxStart_ + count);
+  inboxStart_ += count;
+  if (inboxStart_ == inboxEnd_) {
+    inboxStart_ = inboxEnd_ = 0;
+    // One large frame should not pin megabytes to an idle connection.
+    if (inbox_.size() > readChunkBytes) QSBytes(readChunkBytes).swap(inbox_);
+  }
+  return bytes;
 }
 
 asio::awaitable<QSFrameRead> QSFramedConnection::receive() {
   QSFrameRead read;
-  std::optional<QSBytes> header = co_await readExactly(QSDaemonFraming::headerByteCount, read.error);
-  if (!header) co_return read;
+  if (!co_await fillInbox(QSDaemonFraming::headerByteCount, read.error)) co_return read;
   std::uint32_t length = 0;
   try {
-    length = QSDaemonFraming::bodyLength(*header);
+    length = QSDaemonFraming::bodyLength(
+        std::span<const std::uint8_t>(inbox_.data() + inboxStart_, QSDaemonFraming::headerByteCount));
   } catch (const QSDaemonException&) {
     read.error = std::current_exception();
     co_return read;
   }
-  read.body = co_await readExactly(length, read.error);
+  if (!co_await fillInbox(QSDaemonFraming::headerByteCount + length, read.error)) co_return read;
+  inboxStart_ += QSDaemonFraming::headerByteCount;
+  read.body = takeFromInbox(length);
   co_return read;
 }
 
@@ -109,19 +144,37 @@ bool QSFramedConnection::enqueue(Outgoing item) {
 }
 
 asio::awaitable<void> QSFramedConnection::writeQueued(std::shared_ptr<QSFramedConnection> self) {
-  // The frame being written leaves the queue first, so close() cannot free its bytes under the
-  // write; its size still counts against the limit until it is out.
+  // Queued frames are copied into one buffer and leave the queue first, so close() cannot free
+  // their bytes under the write; their sizes still count against the limit until they are out.
+  // One write per turn of the loop then carries a whole burst of events, not a frame.
+  QSBytes batch;
+  std::vector<std::shared_ptr<QSOneShot<asio::error_code>>> waiting;
   while (self->open_ && !self->outgoing_.empty()) {
-    Outgoing item = std::move(self->outgoing_.front());
-    self->outgoing_.pop_front();
+    batch.clear();
+    waiting.clear();
+    auto& queue = self->outgoing_;
+    while (!queue.empty() && (batch.empty() || batch.size() + queue.front().frame.size() <= maxBytesPerWrite)) {
+      batch.insert(batch.end(), queue.front().frame.begin(), queue.front().frame.end());
+      if (queue.front().written) waiting.push_back(std::move(queue.front().written));
+      queue.pop_front();
+    }
     asio::error_code error;
-    co_await asio::async_write(self->socket_, asio::buffer(item.frame),
-                               asio::redirect_error(asio::use_awaitable, error));
-    if (self->open_) self->queuedBytes_ -= item.frame.size();
-    if (item.written) item.written->succeed(error);
+    co_await asio::async_write(self->socket_, asio::buffer(batch), asio::redirect_error(asio::use_awaitable, error));
+    if (self->open_) self->queuedBytes_ -= batch.size();
+    for (auto& written : waiting) written->succeed(error);
     if (error) self->close();
+    if (self->open_ && self->outgoing_.empty() && self->drained_) std::exchange(self->drained_, nullptr)();
   }
   self->writing_ = false;
+}
+
+void QSFramedConnection::whenDrained(std::function<void()> handler) {
+  if (!open_) return;
+  if (queuedBytes_ == 0) {
+    handler();
+    return;
+  }
+  drained_ = std::move(handler);
 }
 
 void QSFramedConnection::close() {
@@ -129,6 +182,7 @@ void QSFramedConnection::close() {
   open_ = false;
   asio::error_code ignored;
   socket_.close(ignored);
+  drained_ = nullptr;
   std::deque<Outgoing> dropped = std::move(outgoing_);
   outgoing_.clear();
   queuedBytes_ = 0;

@@ -11,6 +11,7 @@
 #include <cstdint>
 #include <deque>
 #include <exception>
+#include <functional>
 #include <limits>
 #include <memory>
 #include <optional>
@@ -27,10 +28,11 @@ struct QSFrameRead {
   std::exception_ptr error;
 };
 
-// Reads frames with exactly the reads they need (nothing is buffered between receives), and
-// writes frames from an outgoing queue, one whole frame at a time, so that answers and events
-// written by different coroutines never interleave. The queue is bounded: a peer that stops
-// reading cannot make it grow without limit. Lives on one loop; shared with its writer.
+// Reads frames through a small buffer, so that a burst of short frames costs one read rather
+// than two per frame, and writes frames from an outgoing queue, several whole frames per write,
+// so that answers and events written by different coroutines never interleave. The queue is
+// bounded: a peer that stops reading cannot make it grow without limit. Lives on one loop;
+// shared with its writer.
 class QSFramedConnection : public std::enable_shared_from_this<QSFramedConnection> {
 public:
   using Socket = asio::local::stream_protocol::socket;
@@ -44,8 +46,9 @@ public:
                                                                       const std::string& path,
                                                                       std::size_t maxQueuedBytes = unlimited);
 
-  // Reads one frame: 4 header bytes, then exactly the declared number of body bytes. A declared
-  // length above QSDaemonFraming::maxFrameBytes ends the read before any body byte is read.
+  // Reads one frame: 4 header bytes, then the declared number of body bytes. A declared length
+  // above QSDaemonFraming::maxFrameBytes ends the receive as soon as the header is in, without
+  // waiting for (or reading on to) the body.
   // One receive at a time. Never throws: how the connection ended is in the result.
   asio::awaitable<QSFrameRead> receive();
 
@@ -57,6 +60,10 @@ public:
   // none, the socket's error (e.g. broken_pipe), asio::error::not_connected when the connection
   // was closed already, no_buffer_space over the limit, operation_aborted when closed meanwhile.
   asio::awaitable<asio::error_code> write(QSBytes frame);
+
+  // Calls `handler` once, the next time every queued frame has been written; at once when
+  // nothing is queued. A later call replaces a handler that has not run yet; close() drops it.
+  void whenDrained(std::function<void()> handler);
 
   // Closes the socket: a waiting receive ends, queued frames are dropped. Idempotent.
   void close();
@@ -74,13 +81,21 @@ private:
   };
 
   bool enqueue(Outgoing item);
-  asio::awaitable<std::optional<QSBytes>> readExactly(std::size_t count, std::exception_ptr& error);
+  // Reads until at least `count` unconsumed bytes are buffered; false (with `error` set) when
+  // the connection ends first.
+  asio::awaitable<bool> fillInbox(std::size_t count, std::exception_ptr& error);
+  // Hands out the next `count` buffered bytes.
+  QSBytes takeFromInbox(std::size_t count);
   static asio::awaitable<void> writeQueued(std::shared_ptr<QSFramedConnection> self);
 
   Socket socket_;
+  QSBytes inbox_;  // read buffer: bytes [inboxStart_, inboxEnd_) are read and not yet handed out
+  std::size_t inboxStart_ = 0;
+  std::size_t inboxEnd_ = 0;
   std::size_t maxQueuedBytes_;
   std::deque<Outgoing> outgoing_;
   std::size_t queuedBytes_ = 0;
+  std::function<void()> drained_;
   bool writing_ = false;
   bool open_ = true;
 };

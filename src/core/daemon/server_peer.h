@@ -8,6 +8,8 @@
 #include <map>
 #include <memory>
 #include <optional>
+#include <utility>
+#include <vector>
 
 namespace qs {
 
@@ -29,10 +31,19 @@ public:
   // else the subscription of the event's kind; nothing when it is not subscribed.
   std::optional<QSUUID> subscriptionFor(const QSEvent& event) const;
 
+  // Counts a log line of `source` that was not sent because the peer had fallen behind; true
+  // for the first line skipped since the markers were last taken.
+  bool skipLogLine(const QSServiceRef& source);
+  // Whether lines have been skipped since the markers were last taken.
+  bool isSkippingLogLines() const { return !skippedLogLines_.empty(); }
+  // One line per console that lost lines, saying how many, and forgets the counts.
+  std::vector<evt::LogLine> takeSkippedLogMarkers();
+
 private:
   QSUUID id_;
   std::shared_ptr<QSFramedConnection> connection_;
   std::map<QSEventKind, QSUUID> subscriptions_;
+  std::vector<std::pair<QSServiceRef, std::size_t>> skippedLogLines_;  // few consoles: a list
 };
 
 }  // namespace qs

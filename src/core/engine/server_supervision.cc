@@ -88,7 +88,9 @@ void QSDaemonService::startConsoleReader(UniqueFd pipe, const QSUUID& projectID)
       executor_,
       [stream, weak, projectID]() -> asio::awaitable<void> {
         QSConsoleLineSplitter splitter;
-        std::vector<char> buffer(64 * 1024);
+        // Modest reads: a server that floods its console then hands the loop back after a few
+        // hundred lines, so their events reach the sockets between reads instead of piling up.
+        std::vector<char> buffer(16 * 1024);
         for (;;) {
           asio::error_code ec;
           std::size_t n = co_await stream->async_read_some(asio::buffer(buffer),

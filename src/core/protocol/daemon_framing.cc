@@ -31,10 +31,15 @@ bool nestingExceeds(std::span<const std::uint8_t> body, int limit) {
 
 }  // namespace
 
-QSBytes frame(const json& body) {
+std::string compactText(const json& body) {
   // Replacing bad UTF-8 keeps one odd byte in a server's console line from failing the whole
   // event (the default handler throws).
-  std::string text = body.dump(-1, ' ', false, json::error_handler_t::replace);
+  return body.dump(-1, ' ', false, json::error_handler_t::replace);
+}
+
+QSBytes frame(const json& body) { return frameText(compactText(body)); }
+
+QSBytes frameText(std::string_view text) {
   if (text.size() > maxFrameBytes) throw QSDaemonException(derr::OperationFailed{"Frame exceeds maximum size."});
   auto length = static_cast<std::uint32_t>(text.size());
   QSBytes out;

@@ -7,6 +7,8 @@
 #include <cstddef>
 #include <cstdint>
 #include <span>
+#include <string>
+#include <string_view>
 
 namespace qs::QSDaemonFraming {
 
@@ -18,6 +20,11 @@ inline constexpr std::uint32_t maxFrameBytes = 4'194'304;
 // "Frame exceeds maximum size.") when the body is longer than maxFrameBytes. Text that is not
 // valid UTF-8 is sent with U+FFFD in place of the bad bytes rather than failing the frame.
 QSBytes frame(const json& body);
+
+// The compact text frame(body) puts in a frame, for callers that assemble a body from parts.
+std::string compactText(const json& body);
+// Header plus `text` as the body, which must already be compact JSON. Throws like frame().
+QSBytes frameText(std::string_view text);
 
 // Header plus body for any codable value, with timestamps as seconds since 2001-01-01.
 template <class T>

@@ -222,22 +222,90 @@ TEST_F(DaemonServerTest, StalledSubscriberIsDroppedWhileOthersKeepReceiving) {
 
     auto client = QSDaemonClient::make(loop.get_executor(), socketPath);
     co_await client->connect();
-    auto stream = co_await client->events(QSEventKind::logs);
+    auto stream = co_await client->events(QSEventKind::servers);
 
     // 24 MiB in all: more than the stalled peer's queue holds plus what its socket buffers.
     const int eventCount = 24;
     const std::string megabyte(1024 * 1024, 'x');
     for (int n = 0; n < eventCount; ++n) {
-      backend->push(testing::logLine(std::to_string(n) + ":" + megabyte));
+      backend->push(testing::serverError(std::to_string(n) + ":" + megabyte));
       std::optional<QSEvent> event = co_await stream->next();
       require(event.has_value(), "event " + std::to_string(n));
-      auto line = event->get<evt::LogLine>();
-      require(line != nullptr, "a log line");
-      EXPECT_EQ(line->line.substr(0, line->line.find(':')), std::to_string(n));
+      auto changed = event->get<evt::ServerChanged>();
+      require(changed != nullptr, "a server record");
+      std::string message = changed->value.errorMessage.value_or("");
+      EXPECT_EQ(message.substr(0, message.find(':')), std::to_string(n));
     }
     EXPECT_EQ(server->connectionCount(), 1u);
     EXPECT_LT(co_await stalled.readUntilClosed(), eventCount);
     EXPECT_TRUE(client->isConnected());
+  });
+}
+
+TEST_F(DaemonServerTest, ASubscriberBehindOnLogLinesMissesSomeAndIsToldHowMany) {
+  serve([&]() -> asio::awaitable<void> {
+    RawPeer witness = co_await connect();
+    QSUUID witnessID = co_await witness.subscribe(QSEventKind::logs);
+    auto broadcast = [&](QSEvent event) -> asio::awaitable<void> {
+      backend->push(event);
+      auto seen = co_await witness.read();  // once the witness has it, every peer was offered it
+      require(seen && seen->id == witnessID, "the witness got the event");
+    };
+    auto lineIn = [](const std::optional<QSDaemonResponse>& response) {
+      require(response.has_value(), "a frame");
+      auto* event = response->result.get<res::Event>();
+      require(event != nullptr, "an event");
+      auto* line = event->value.get<evt::LogLine>();
+      require(line != nullptr, "a log line");
+      return line->line;
+    };
+
+    RawPeer behind = co_await connect();
+    QSUUID subscription = co_await behind.subscribe(QSEventKind::all);  // and does not read for now
+    // Far more than the log backlog: most of it cannot be queued.
+    const int floodCount = 40;
+    const std::string megabyte(1024 * 1024, 'x');
+    for (int n = 0; n < floodCount; ++n) co_await broadcast(testing::logLine(megabyte));
+    EXPECT_EQ(server->connectionCount(), 2u) << "falling behind on log lines is no reason to disconnect";
+
+    // Reading again: what was queued arrives, then, with nothing else to send, a line saying how
+    // many were missed.
+    int received = 0;
+    std::string line;
+    for (;;) {
+      auto response = co_await behind.read();
+      require(response.has_value() && response->id == subscription, "a frame of the subscription");
+      line = lineIn(response);
+      if (line != megabyte) break;
+      ++received;
+    }
+    EXPECT_LT(received, floodCount);
+    EXPECT_EQ(line, "[" + std::to_string(floodCount - received) + " lines not shown: this client fell behind the output]");
+
+    // Behind again: a line offered while the backlog drains is missed and counted too, so that
+    // what does arrive comes in long runs; once all of it is written, lines flow again.
+    for (int n = 0; n < floodCount; ++n) co_await broadcast(testing::logLine(megabyte));
+    received = 0;
+    for (;;) {
+      line = lineIn(co_await behind.read());
+      if (line != megabyte) break;
+      if (++received == 3) co_await broadcast(testing::logLine("during"));
+    }
+    EXPECT_EQ(line, "[" + std::to_string(floodCount - received + 1) + " lines not shown: this client fell behind the output]");
+    co_await broadcast(testing::logLine("after"));
+    EXPECT_EQ(lineIn(co_await behind.read()), "after");
+
+    // An event of another kind is never skipped, and the count so far goes ahead of it.
+    for (int n = 0; n < floodCount; ++n) co_await broadcast(testing::logLine(megabyte));
+    backend->push(testing::serverError("crashed"));
+    received = 0;
+    while ((line = lineIn(co_await behind.read())) == megabyte) ++received;
+    EXPECT_EQ(line, "[" + std::to_string(floodCount - received) + " lines not shown: this client fell behind the output]");
+    auto next = co_await behind.read();
+    require(next && next->result.get<res::Event>(), "an event");
+    auto* changed = next->result.get<res::Event>()->value.get<evt::ServerChanged>();
+    require(changed != nullptr, "the server event");
+    EXPECT_EQ(changed->value.errorMessage, "crashed");
   });
 }
 

@@ -106,6 +106,10 @@ inline QSBytes requestFrame(const QSUUID& id, QSDaemonCommand command) {
 }
 
 inline QSEvent logLine(std::string line) { return evt::LogLine{svc::Daemon{}, std::move(line)}; }
+// A server record event whose error message is `message`.
+inline QSEvent serverError(std::string message) {
+  return evt::ServerChanged{QSServer{QSUUID(), QSServerStatus::error, 8080, {}, {}, std::move(message)}};
+}
 
 // A client socket that writes raw bytes and reads responses frame by frame.
 class RawPeer {
