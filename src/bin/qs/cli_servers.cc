@@ -186,7 +186,9 @@ void addLogsCommand(CLI::App& app, QSCliSession& session) {
   command->add_option("-n,--lines", options->lines, "How many of the last lines to print")
       ->check(CLI::NonNegativeNumber)
       ->capture_default_str();
-  command->add_flag("-f,--follow", options->follow, "Keep printing new lines as they come, until Ctrl-C");
+  command->add_flag("-f,--follow", options->follow,
+                    "Keep printing new lines as they come, until Ctrl-C. When a server prints faster than "
+                    "they can be shown, some are skipped and a line says how many");
   onRun(command, session, [&session, options] { return showLogs(session, *options); });
 }
 
