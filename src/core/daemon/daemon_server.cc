@@ -258,7 +258,8 @@ std::string eventResultText(const QSEvent& event) {
 
 void QSDaemonServer::State::broadcast(const QSEvent& event) {
   // Frames are only queued here, never awaited: a client that does not read cannot hold up the
-  // others or the engine's stream; its own queue overflows and it is dropped instead.
+  // others or the engine's stream. A client far behind misses log lines (and is told how many);
+  // when even its other events overflow its queue, it is dropped.
   // Encoded when the first subscriber takes it: lines nobody is shown cost no encoding.
   std::optional<std::string> resultText;
   const auto* logLine = event.get<evt::LogLine>();
@@ -273,7 +274,7 @@ void QSDaemonServer::State::broadcast(const QSEvent& event) {
       if (peer->skipLogLine(logLine->source)) tellSkippedLinesWhenDrained(peer);
       continue;
     }
-    // Caught up before the backlog emptied: the count goes ahead of the next event.
+    // An event of another kind is never skipped: the count of lines missed so far goes ahead.
     bool fits = postSkippedLineMarkers(*peer);
     if (!resultText) resultText = eventResultText(event);
     auto frame = eventFrame(*subscription, *resultText);
