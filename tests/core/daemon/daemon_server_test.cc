@@ -38,6 +38,15 @@ protected:
 
   asio::awaitable<RawPeer> connect() { return RawPeer::connect(socketPath); }
 
+  // Pushes `event` and waits until `witness` (subscribed under `witnessID`) has it: by then every
+  // peer has been offered it. What the witness got.
+  asio::awaitable<QSDaemonResponse> broadcastSeenBy(RawPeer& witness, const QSUUID& witnessID, QSEvent event) {
+    backend->push(std::move(event));
+    auto seen = co_await witness.read();
+    require(seen && seen->id == witnessID, "the witness got the event");
+    co_return *seen;
+  }
+
   static void expectPong(const QSDaemonResult& result) {
     QSDaemonResult pong = res::Pong{"1.2.3", "build-7"};
     EXPECT_EQ(result, pong);
@@ -174,11 +183,8 @@ TEST_F(DaemonServerTest, EventsReachSubscribersUnderTheirSubscriptionId) {
     RawPeer witness = co_await connect();
     QSUUID witnessID = co_await witness.subscribe(QSEventKind::all);
     auto broadcast = [&](QSEvent event) -> asio::awaitable<void> {
-      backend->push(event);
-      auto seen = co_await witness.read();
-      require(seen && seen->id == witnessID, "the witness got the event");
       QSDaemonResult expected = res::Event{event};
-      EXPECT_EQ(seen->result, expected);
+      EXPECT_EQ((co_await broadcastSeenBy(witness, witnessID, std::move(event))).result, expected);
     };
 
     RawPeer servers = co_await connect();
@@ -247,9 +253,7 @@ TEST_F(DaemonServerTest, ASubscriberBehindOnLogLinesMissesSomeAndIsToldHowMany) 
     RawPeer witness = co_await connect();
     QSUUID witnessID = co_await witness.subscribe(QSEventKind::logs);
     auto broadcast = [&](QSEvent event) -> asio::awaitable<void> {
-      backend->push(event);
-      auto seen = co_await witness.read();  // once the witness has it, every peer was offered it
-      require(seen && seen->id == witnessID, "the witness got the event");
+      co_await broadcastSeenBy(witness, witnessID, std::move(event));
     };
     auto lineIn = [](const std::optional<QSDaemonResponse>& response) {
       require(response.has_value(), "a frame");
