@@ -251,7 +251,7 @@ std::optional<QSBytes> eventFrame(const QSUUID& subscription, const std::string&
 }
 
 std::string eventResultText(const QSEvent& event) {
-  return QSDaemonFraming::compactText(toJson(QSDaemonResult(res::Event{event}), QSCoder::wire()));
+  return QSDaemonFraming::text(QSDaemonResult(res::Event{event}));
 }
 
 }  // namespace

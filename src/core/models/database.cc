@@ -37,32 +37,4 @@ QSDatabase QSDatabase::make(std::string name, QSDatabaseType type, std::optional
 std::string QSDatabase::connectionString() const { return connectionURL(*this, false); }
 std::string QSDatabase::displayConnectionString() const { return connectionURL(*this, true); }
 
-void encodeJson(json& out, const QSDatabase& v, const QSCoder& coder) {
-  QSObjectWriter(out, coder)
-      .field("id", v.id)
-      .field("name", v.name)
-      .field("type", v.type)
-      .field("port", v.port)
-      .field("status", v.status)
-      .field("host", v.host)
-      .field("username", v.username)
-      .field("password", v.password)
-      .field("databaseName", v.databaseName)
-      .field("errorMessage", v.errorMessage);
-}
-
-void decodeJson(const json& in, QSDatabase& v, const QSCoder& coder) {
-  QSObjectReader(in, "QSDatabase", coder)
-      .field("id", v.id)
-      .field("name", v.name)
-      .field("type", v.type)
-      .field("port", v.port)
-      .field("status", v.status)
-      .field("host", v.host)
-      .field("username", v.username)
-      .field("password", v.password)
-      .field("databaseName", v.databaseName)
-      .field("errorMessage", v.errorMessage);
-}
-
 }  // namespace qs

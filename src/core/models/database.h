@@ -10,6 +10,7 @@
 namespace qs {
 
 struct QSDatabase {
+  static constexpr std::string_view recordName = "QSDatabase";
   QSUUID id = QSUUID::random();
   std::string name;  // unique among databases of the same type
   QSDatabaseType type = QSDatabaseType::postgresql;
@@ -31,10 +32,21 @@ struct QSDatabase {
   // `databaseName` when present, else `name`.
   const std::string& effectiveDatabaseName() const { return databaseName ? *databaseName : name; }
 
+  template <class Self, class Fields>
+  static void fields(Self& self, Fields& f) {
+    f.field("id", self.id)
+        .field("name", self.name)
+        .field("type", self.type)
+        .field("port", self.port)
+        .field("status", self.status)
+        .field("host", self.host)
+        .field("username", self.username)
+        .field("password", self.password)
+        .field("databaseName", self.databaseName)
+        .field("errorMessage", self.errorMessage);
+  }
+
   bool operator==(const QSDatabase&) const = default;
 };
-
-void encodeJson(json& out, const QSDatabase& value, const QSCoder& coder);
-void decodeJson(const json& in, QSDatabase& value, const QSCoder& coder);
 
 }  // namespace qs

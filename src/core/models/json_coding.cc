@@ -91,12 +91,18 @@ void decodeJson(const json& in, QSBytes& value, const QSCoder&) {
   value = std::move(*parsed);
 }
 
-void decodeJson(const json& in, std::filesystem::path& value, const QSCoder&) {
-  auto parsed = pathFromFileURL(readString(in, "a file URL"));
-  if (!parsed) throw QSDecodingError("invalid file URL '" + in.get<std::string>() + "'");
+std::optional<std::filesystem::path> pathFromCodedURL(std::string_view url) {
+  auto parsed = pathFromFileURL(url);
+  if (!parsed) return std::nullopt;
   std::string text = parsed->string();
   while (text.size() > 1 && text.back() == '/') text.pop_back();
-  value = text;
+  return text;
+}
+
+void decodeJson(const json& in, std::filesystem::path& value, const QSCoder&) {
+  auto parsed = pathFromCodedURL(readString(in, "a file URL"));
+  if (!parsed) throw QSDecodingError("invalid file URL '" + in.get<std::string>() + "'");
+  value = std::move(*parsed);
 }
 
 QSObjectReader::QSObjectReader(const json& in, std::string_view record, const QSCoder& coder)

@@ -1,7 +1,17 @@
 // JSON coding shared by every record and message: the state file and the daemon protocol use the
 // same shapes and differ only in how timestamps are written.
 //
-// Each codable type T provides, in its own header and namespace qs:
+// A record describes its fields once, in one static function that every coding direction uses:
+//
+//   struct QSPortConflict {
+//     static constexpr std::string_view recordName = "QSPortConflict";
+//     int port = 0;
+//     std::string heldBy;
+//     template <class Self, class Fields>
+//     static void fields(Self& self, Fields& f) { f.field("port", self.port).field("heldBy", self.heldBy); }
+//   };
+//
+// Any other codable type T provides, in its own header and namespace qs:
 //   void encodeJson(nlohmann::json& out, const T& value, const QSCoder& coder);
 //   void decodeJson(const nlohmann::json& in, T& value, const QSCoder& coder);  // throws QSDecodingError
 // Records are written with QSObjectWriter and read with QSObjectReader, which give the exact
@@ -14,6 +24,7 @@
 
 #include <nlohmann/json.hpp>
 
+#include <concepts>
 #include <cstdint>
 #include <filesystem>
 #include <map>
@@ -50,6 +61,10 @@ private:
   std::string reason_;
 };
 
+// The path a coded file URL names, without trailing slashes; nothing for text that is not a
+// file URL.
+std::optional<std::filesystem::path> pathFromCodedURL(std::string_view url);
+
 // Enumerations coded as their raw text. Specialise with a `cases` array of {value, "raw"} pairs,
 // in declaration order, and a `typeName`.
 template <class E>
@@ -79,6 +94,18 @@ std::vector<E> allCases() {
   for (const auto& entry : QSRawEnum<E>::cases) out.push_back(entry.first);
   return out;
 }
+
+namespace detail {
+// Lists and text-keyed maps, which every coding handles alike.
+template <class>
+inline constexpr bool isList = false;
+template <class E>
+inline constexpr bool isList<std::vector<E>> = true;
+template <class>
+inline constexpr bool isTextMap = false;
+template <class V>
+inline constexpr bool isTextMap<std::map<std::string, V>> = true;
+}  // namespace detail
 
 // Primitive values.
 void encodeJson(json& out, const std::string& value, const QSCoder&);
@@ -229,5 +256,26 @@ private:
   std::string record_;
   const QSCoder& coder_;
 };
+
+// A record whose fields are described once by `fields`.
+template <class T>
+concept QSReflectedRecord = requires(T& value, const T& constValue, QSObjectWriter& writer,
+                                     QSObjectReader& reader) {
+  { T::recordName } -> std::convertible_to<std::string_view>;
+  T::fields(constValue, writer);
+  T::fields(value, reader);
+};
+
+template <QSReflectedRecord T>
+void encodeJson(json& out, const T& value, const QSCoder& coder) {
+  QSObjectWriter writer(out, coder);
+  T::fields(value, writer);
+}
+
+template <QSReflectedRecord T>
+void decodeJson(const json& in, T& value, const QSCoder& coder) {
+  QSObjectReader reader(in, T::recordName, coder);
+  T::fields(value, reader);
+}
 
 }  // namespace qs

@@ -10,34 +10,4 @@ QSStatusCategory statusCategory(int code) {
   return QSStatusCategory::unknown;
 }
 
-void encodeJson(json& out, const QSLogEntry& v, const QSCoder& coder) {
-  QSObjectWriter(out, coder)
-      .field("id", v.id)
-      .field("timestamp", v.timestamp)
-      .field("method", v.method)
-      .field("path", v.path)
-      .field("statusCode", v.statusCode)
-      .field("duration", v.duration)
-      .field("projectID", v.projectID)
-      .field("requestHeaders", v.requestHeaders)
-      .field("responseSize", v.responseSize)
-      .field("errorMessage", v.errorMessage)
-      .field("source", v.source);
-}
-
-void decodeJson(const json& in, QSLogEntry& v, const QSCoder& coder) {
-  QSObjectReader(in, "QSLogEntry", coder)
-      .field("id", v.id)
-      .field("timestamp", v.timestamp)
-      .field("method", v.method)
-      .field("path", v.path)
-      .field("statusCode", v.statusCode)
-      .field("duration", v.duration)
-      .field("projectID", v.projectID)
-      .field("requestHeaders", v.requestHeaders)
-      .field("responseSize", v.responseSize)
-      .field("errorMessage", v.errorMessage)
-      .field("source", v.source);
-}
-
 }  // namespace qs

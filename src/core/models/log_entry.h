@@ -54,6 +54,7 @@ struct QSRawEnum<QSLogSource> {
 QSStatusCategory statusCategory(int statusCode);
 
 struct QSLogEntry {
+  static constexpr std::string_view recordName = "QSLogEntry";
   QSUUID id = QSUUID::random();
   QSTimestamp timestamp = QSTime::now();
   QSHTTPMethod method = QSHTTPMethod::get;
@@ -68,10 +69,22 @@ struct QSLogEntry {
 
   QSStatusCategory statusCategory() const { return qs::statusCategory(statusCode); }
 
+  template <class Self, class Fields>
+  static void fields(Self& self, Fields& f) {
+    f.field("id", self.id)
+        .field("timestamp", self.timestamp)
+        .field("method", self.method)
+        .field("path", self.path)
+        .field("statusCode", self.statusCode)
+        .field("duration", self.duration)
+        .field("projectID", self.projectID)
+        .field("requestHeaders", self.requestHeaders)
+        .field("responseSize", self.responseSize)
+        .field("errorMessage", self.errorMessage)
+        .field("source", self.source);
+  }
+
   bool operator==(const QSLogEntry&) const = default;
 };
-
-void encodeJson(json& out, const QSLogEntry& value, const QSCoder& coder);
-void decodeJson(const json& in, QSLogEntry& value, const QSCoder& coder);
 
 }  // namespace qs

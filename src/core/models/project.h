@@ -13,6 +13,7 @@
 namespace qs {
 
 struct QSProject {
+  static constexpr std::string_view recordName = "QSProject";
   QSUUID id = QSUUID::random();
   std::string name;
   std::filesystem::path path;                 // the package root
@@ -31,10 +32,25 @@ struct QSProject {
   bool runsServerAtLogin() const { return autoStartServerAtLogin.value_or(false); }
   bool isPagesLinked() const { return pagesSourceBookmark.has_value(); }
 
+  template <class Self, class Fields>
+  static void fields(Self& self, Fields& f) {
+    f.field("id", self.id)
+        .field("name", self.name)
+        .field("path", self.path)
+        .field("bookmarkData", self.bookmarkData)
+        .field("swiftVersion", self.swiftVersion)
+        .field("port", self.port)
+        .field("databaseID", self.databaseID)
+        .field("redisID", self.redisID)
+        .field("domain", self.domain)
+        .field("environmentVariables", self.environmentVariables)
+        .field("createdAt", self.createdAt)
+        .field("lastOpenedAt", self.lastOpenedAt)
+        .field("autoStartServerAtLogin", self.autoStartServerAtLogin)
+        .field("pagesSourceBookmark", self.pagesSourceBookmark);
+  }
+
   bool operator==(const QSProject&) const = default;
 };
-
-void encodeJson(json& out, const QSProject& value, const QSCoder& coder);
-void decodeJson(const json& in, QSProject& value, const QSCoder& coder);
 
 }  // namespace qs

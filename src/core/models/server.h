@@ -26,6 +26,7 @@ struct QSRawEnum<QSServerStatus> {
 };
 
 struct QSServer {
+  static constexpr std::string_view recordName = "QSServer";
   QSUUID id;  // the owning project's id
   QSServerStatus status = QSServerStatus::stopped;
   int port = 0;
@@ -33,10 +34,17 @@ struct QSServer {
   std::optional<QSTimestamp> startedAt;
   std::optional<std::string> errorMessage;
 
+  template <class Self, class Fields>
+  static void fields(Self& self, Fields& f) {
+    f.field("id", self.id)
+        .field("status", self.status)
+        .field("port", self.port)
+        .field("pid", self.pid)
+        .field("startedAt", self.startedAt)
+        .field("errorMessage", self.errorMessage);
+  }
+
   bool operator==(const QSServer&) const = default;
 };
-
-void encodeJson(json& out, const QSServer& value, const QSCoder& coder);
-void decodeJson(const json& in, QSServer& value, const QSCoder& coder);
 
 }  // namespace qs

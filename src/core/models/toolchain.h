@@ -9,6 +9,7 @@
 namespace qs {
 
 struct QSToolchain {
+  static constexpr std::string_view recordName = "QSToolchain";
   std::string id;
   std::string version;           // e.g. "6.0.3"
   std::filesystem::path path;    // toolchain root; the server command is path/usr/bin/swift
@@ -17,10 +18,15 @@ struct QSToolchain {
   // "Swift 6.0.3", with " (Default)" for the system default.
   std::string displayName() const;
 
+  template <class Self, class Fields>
+  static void fields(Self& self, Fields& f) {
+    f.field("id", self.id)
+        .field("version", self.version)
+        .field("path", self.path)
+        .field("isDefault", self.isDefault);
+  }
+
   bool operator==(const QSToolchain&) const = default;
 };
-
-void encodeJson(json& out, const QSToolchain& value, const QSCoder& coder);
-void decodeJson(const json& in, QSToolchain& value, const QSCoder& coder);
 
 }  // namespace qs

@@ -1,4 +1,4 @@
-// Byte encodings: Base64, SHA-256, percent-encoding and file URLs.
+// Byte encodings: Base64, SHA-256, percent-encoding, file URLs and UTF-8 validity.
 #pragma once
 
 #include <cstdint>
@@ -29,5 +29,8 @@ std::optional<std::string> percentDecode(std::string_view text);
 std::string fileURLString(const std::filesystem::path& path);
 // The absolute path of a "file://" URL; nothing for other schemes, hosts or relative paths.
 std::optional<std::filesystem::path> pathFromFileURL(std::string_view url);
+
+// Whether `text` is well-formed UTF-8: no overlong forms, no surrogates, nothing above U+10FFFF.
+bool isValidUTF8(std::string_view text);
 
 }  // namespace qs

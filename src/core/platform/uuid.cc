@@ -56,20 +56,47 @@ QSUUID QSUUID::random() {
   return id;
 }
 
+// Hyphens sit at these offsets of the 36-character text form; hex digits everywhere else.
+// Status answers carry hundreds of ids, so both directions are written out by hand.
+static constexpr bool isHyphenOffset(std::size_t i) { return i == 8 || i == 13 || i == 18 || i == 23; }
+
 std::optional<QSUUID> QSUUID::parse(std::string_view text) {
   if (text.size() != 36) return std::nullopt;
-  char buffer[37];
-  std::memcpy(buffer, text.data(), 36);
-  buffer[36] = '\0';
+  auto nibble = [](char c) -> int {
+    if (c >= '0' && c <= '9') return c - '0';
+    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+    return -1;
+  };
   QSUUID id;
-  if (uuid_parse(buffer, id.bytes_.data()) != 0) return std::nullopt;
+  std::size_t byte = 0;
+  for (std::size_t i = 0; i < text.size();) {
+    if (isHyphenOffset(i)) {
+      if (text[i] != '-') return std::nullopt;
+      ++i;
+      continue;
+    }
+    int high = nibble(text[i]), low = nibble(text[i + 1]);
+    if (high < 0 || low < 0) return std::nullopt;
+    id.bytes_[byte++] = static_cast<std::uint8_t>(high << 4 | low);
+    i += 2;
+  }
   return id;
 }
 
 std::string QSUUID::string() const {
-  char buffer[37];
-  uuid_unparse_upper(bytes_.data(), buffer);
-  return buffer;
+  static constexpr char hex[] = "0123456789ABCDEF";
+  std::string out(36, '-');
+  std::size_t byte = 0;
+  for (std::size_t i = 0; i < out.size();) {
+    if (isHyphenOffset(i)) {
+      ++i;
+      continue;
+    }
+    out[i++] = hex[bytes_[byte] >> 4];
+    out[i++] = hex[bytes_[byte++] & 0xF];
+  }
+  return out;
 }
 
 bool QSUUID::isNil() const { return *this == QSUUID(); }

@@ -1,14 +1,4 @@
-// Reflected records and enumerations with payloads, coded once for every message type.
-//
-// A record describes its fields once, in one static function that both coding directions use:
-//
-//   struct QSPortConflict {
-//     static constexpr std::string_view recordName = "QSPortConflict";
-//     int port = 0;
-//     std::string heldBy;
-//     template <class Self, class Fields>
-//     static void fields(Self& self, Fields& f) { f.field("port", self.port).field("heldBy", self.heldBy); }
-//   };
+// Enumerations with payloads, coded once for every message type.
 //
 // An enumeration with payloads is a QSEnumeration over case structs; each case struct names itself
 // (`caseName`) and describes its parameters the same way. Cases without parameters are
@@ -81,15 +71,6 @@ concept QSCase = requires(C& c, const C& constCase, QSObjectWriter& writer, QSOb
   { C::caseName } -> std::convertible_to<std::string_view>;
   C::fields(constCase, writer);
   C::fields(c, reader);
-};
-
-// A record whose fields are described once by `fields`.
-template <class T>
-concept QSReflectedRecord = requires(T& value, const T& constValue, QSObjectWriter& writer,
-                                     QSObjectReader& reader) {
-  { T::recordName } -> std::convertible_to<std::string_view>;
-  T::fields(constValue, writer);
-  T::fields(value, reader);
 };
 
 namespace detail {
@@ -189,18 +170,6 @@ bool decodeNamedCase(const std::string& name, const json& params, E& out, const 
 }
 
 }  // namespace detail
-
-template <QSReflectedRecord T>
-void encodeJson(json& out, const T& value, const QSCoder& coder) {
-  QSObjectWriter writer(out, coder);
-  T::fields(value, writer);
-}
-
-template <QSReflectedRecord T>
-void decodeJson(const json& in, T& value, const QSCoder& coder) {
-  QSObjectReader reader(in, T::recordName, coder);
-  T::fields(value, reader);
-}
 
 template <QSCaseEnumeration E>
 void encodeJson(json& out, const E& value, const QSCoder& coder) {

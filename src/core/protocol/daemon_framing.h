@@ -3,6 +3,8 @@
 
 #include "core/models/json_coding.h"
 #include "core/platform/encoding.h"
+#include "core/protocol/json_text_writer.h"
+#include "core/protocol/json_tree_decoding.h"
 
 #include <cstddef>
 #include <cstdint>
@@ -26,10 +28,17 @@ std::string compactText(const json& body);
 // Header plus `text` as the body, which must already be compact JSON. Throws like frame().
 QSBytes frameText(std::string_view text);
 
+// The body text of any codable value, with timestamps as seconds since 2001-01-01: what
+// compactText gives for its DOM coding, written without building the DOM.
+template <class T>
+std::string text(const T& value) {
+  return jsonText(value, QSCoder::wire());
+}
+
 // Header plus body for any codable value, with timestamps as seconds since 2001-01-01.
 template <class T>
 QSBytes encode(const T& value) {
-  return frame(toJson(value, QSCoder::wire()));
+  return frameText(text(value));
 }
 
 // The body length declared by a header. Throws QSDaemonException(invalidResponse) unless given
@@ -42,8 +51,11 @@ std::uint32_t bodyLength(std::span<const std::uint8_t> header);
 json parseBody(std::span<const std::uint8_t> body);
 
 // Decodes a body as a `T` (wire timestamps); throws QSDecodingError for anything malformed.
+// Well-formed bodies are read without a DOM; the DOM reads the rest and words the error.
 template <class T>
 T decode(std::span<const std::uint8_t> body) {
+  std::string_view text(reinterpret_cast<const char*>(body.data()), body.size());
+  if (auto value = tryDecodeTree<T>(text, QSCoder::wire())) return std::move(*value);
   return fromJson<T>(parseBody(body), QSCoder::wire());
 }
 
