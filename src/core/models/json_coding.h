@@ -96,6 +96,14 @@ std::vector<E> allCases() {
 }
 
 namespace detail {
+// The byte order of object keys (as std::string's), deciding most pairs on their first byte
+// without a call to memcmp.
+inline bool keyLess(std::string_view a, std::string_view b) {
+  if (!a.empty() && !b.empty() && a.front() != b.front())
+    return static_cast<unsigned char>(a.front()) < static_cast<unsigned char>(b.front());
+  return a < b;
+}
+
 // Lists and text-keyed maps, which every coding handles alike.
 template <class>
 inline constexpr bool isList = false;

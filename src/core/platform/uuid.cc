@@ -62,12 +62,14 @@ static constexpr bool isHyphenOffset(std::size_t i) { return i == 8 || i == 13 |
 
 std::optional<QSUUID> QSUUID::parse(std::string_view text) {
   if (text.size() != 36) return std::nullopt;
-  auto nibble = [](char c) -> int {
-    if (c >= '0' && c <= '9') return c - '0';
-    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-    return -1;
-  };
+  static constexpr std::array<std::int8_t, 256> nibbles = [] {
+    std::array<std::int8_t, 256> values{};
+    values.fill(-1);
+    for (int d = 0; d < 10; ++d) values['0' + d] = static_cast<std::int8_t>(d);
+    for (int d = 0; d < 6; ++d) values['a' + d] = values['A' + d] = static_cast<std::int8_t>(10 + d);
+    return values;
+  }();
+  auto nibble = [](char c) -> int { return nibbles[static_cast<std::uint8_t>(c)]; };
   QSUUID id;
   std::size_t byte = 0;
   for (std::size_t i = 0; i < text.size();) {

@@ -2,6 +2,8 @@
 
 #include "core/protocol/daemon_error.h"
 
+#include <cstring>
+
 namespace qs::QSDaemonFraming {
 namespace {
 
@@ -42,10 +44,9 @@ QSBytes frame(const json& body) { return frameText(compactText(body)); }
 QSBytes frameText(std::string_view text) {
   if (text.size() > maxFrameBytes) throw QSDaemonException(derr::OperationFailed{"Frame exceeds maximum size."});
   auto length = static_cast<std::uint32_t>(text.size());
-  QSBytes out;
-  out.reserve(headerByteCount + text.size());
-  for (int shift = 24; shift >= 0; shift -= 8) out.push_back(static_cast<std::uint8_t>(length >> shift));
-  out.insert(out.end(), text.begin(), text.end());
+  QSBytes out(headerByteCount + text.size());
+  for (std::size_t i = 0; i < headerByteCount; ++i) out[i] = static_cast<std::uint8_t>(length >> (24 - 8 * i));
+  std::memcpy(out.data() + headerByteCount, text.data(), text.size());
   return out;
 }
 

@@ -9,20 +9,44 @@
 
 namespace qs {
 
+namespace {
+
+// What each byte needs inside a JSON string: nothing, an escape, or (from 0x80) a UTF-8 check.
+enum class ByteClass : std::uint8_t { plain, escape, nonASCII };
+
+constexpr std::array<ByteClass, 256> byteClasses = [] {
+  std::array<ByteClass, 256> classes{};
+  for (int b = 0; b < 256; ++b)
+    classes[b] = b < 0x20 || b == '"' || b == '\\' ? ByteClass::escape
+                 : b >= 0x80                       ? ByteClass::nonASCII
+                                                   : ByteClass::plain;
+  return classes;
+}();
+
+}  // namespace
+
 void QSJsonTextWriter::writeString(std::string_view text) {
-  bool ascii = std::all_of(text.begin(), text.end(), [](char c) { return static_cast<std::uint8_t>(c) < 0x80; });
-  if (!ascii && !isValidUTF8(text)) {
-    // Bad bytes are rare; the DOM dump decides how they are replaced.
-    writeDom(json(std::string(text)));
-    return;
-  }
   static constexpr char hex[] = "0123456789abcdef";
-  out_.reserve(out_.size() + text.size() + 2);
+  const std::size_t start = out_.size();
+  out_.reserve(start + text.size() + 2);
   out_ += '"';
+  bool checkedUTF8 = false;
   std::size_t plainFrom = 0;
   for (std::size_t i = 0; i < text.size(); ++i) {
     auto byte = static_cast<std::uint8_t>(text[i]);
-    if (byte >= 0x20 && byte != '"' && byte != '\\') continue;
+    ByteClass kind = byteClasses[byte];
+    if (kind == ByteClass::plain) continue;
+    if (kind == ByteClass::nonASCII) {
+      // Well-formed UTF-8 is written as is; bad bytes are rare, and the DOM dump decides how
+      // they are replaced.
+      if (!checkedUTF8 && !isValidUTF8(text.substr(i))) {
+        out_.resize(start);
+        writeDom(json(std::string(text)));
+        return;
+      }
+      checkedUTF8 = true;
+      continue;
+    }
     out_.append(text, plainFrom, i - plainFrom);
     plainFrom = i + 1;
     out_ += '\\';
@@ -65,34 +89,36 @@ void QSJsonTextWriter::writeDom(const json& value) {
   out_ += value.dump(-1, ' ', false, json::error_handler_t::replace);
 }
 
-QSJsonTextWriter::RecordFields::RecordFields(QSJsonTextWriter& writer) : writer_(writer) {
+QSJsonTextWriter::RecordFields::RecordFields(QSJsonTextWriter& writer)
+    : writer_(writer), base_(writer.members_.size()) {
   writer_.out_ += '{';
   start_ = writer_.out_.size();
 }
 
-void QSJsonTextWriter::RecordFields::beginMember(std::string_view key) {
-  if (!members_.empty()) writer_.out_ += ',';
-  members_.push_back({key, writer_.out_.size(), 0});
+std::size_t QSJsonTextWriter::RecordFields::beginMember(std::string_view key) {
+  if (writer_.members_.size() > base_) writer_.out_ += ',';
+  writer_.members_.push_back({key, writer_.out_.size(), 0});
   writer_.writeString(key);
   writer_.out_ += ':';
+  return writer_.members_.size() - 1;
 }
 
 void QSJsonTextWriter::RecordFields::finish() {
-  auto byKey = [](const Member& a, const Member& b) { return a.key < b.key; };
+  auto byKey = [](const Member& a, const Member& b) { return detail::keyLess(a.key, b.key); };
   std::string& out = writer_.out_;
-  if (!std::is_sorted(members_.begin(), members_.end(), byKey)) {
+  auto first = writer_.members_.begin() + static_cast<std::ptrdiff_t>(base_), last = writer_.members_.end();
+  if (!std::is_sorted(first, last, byKey)) {
     // Members were written in declaration order; put them in key order, as the DOM holds them.
     std::string written = out.substr(start_);
     out.resize(start_);
-    std::sort(members_.begin(), members_.end(), byKey);
-    bool first = true;
-    for (const Member& member : members_) {
-      if (!first) out += ',';
-      first = false;
-      out.append(written, member.begin - start_, member.end - member.begin);
+    std::sort(first, last, byKey);
+    for (auto member = first; member != last; ++member) {
+      if (member != first) out += ',';
+      out.append(written, member->begin - start_, member->end - member->begin);
     }
   }
   out += '}';
+  writer_.members_.resize(base_);
 }
 
 }  // namespace qs

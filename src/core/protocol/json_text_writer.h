@@ -47,7 +47,16 @@ private:
   template <class E>
   void writeCase(const E& value);
 
+  // The members of every record being written, innermost last; one stack for the whole value
+  // instead of a list per record.
+  struct Member {
+    std::string_view key;
+    std::size_t begin = 0;  // the member's quoted key, after any comma
+    std::size_t end = 0;
+  };
+
   std::string out_;
+  std::vector<Member> members_;
   const QSCoder& coder_;
 };
 
@@ -59,9 +68,9 @@ public:
 
   template <class T>
   RecordFields& field(const char* key, const T& value) {
-    beginMember(key);
+    std::size_t member = beginMember(key);
     writer_.write(value);
-    members_.back().end = writer_.out_.size();
+    writer_.members_[member].end = writer_.out_.size();
     return *this;
   }
   template <class T>
@@ -74,16 +83,12 @@ public:
   void finish();
 
 private:
-  struct Member {
-    std::string_view key;
-    std::size_t begin = 0;  // the member's quoted key, after any comma
-    std::size_t end = 0;
-  };
-  void beginMember(std::string_view key);
+  // Returns the member's place on the writer's stack.
+  std::size_t beginMember(std::string_view key);
 
   QSJsonTextWriter& writer_;
   std::size_t start_;  // just after the opening brace
-  std::vector<Member> members_;
+  std::size_t base_;   // this record's first member on the writer's stack
 };
 
 template <class T>

@@ -2,10 +2,28 @@
 
 #include "core/platform/encoding.h"
 
+#include <array>
 #include <charconv>
 #include <system_error>
 
 namespace qs {
+
+namespace {
+
+// How the parser treats each byte inside a string.
+enum class StringByte : std::uint8_t { plain, end, control, nonASCII };
+
+constexpr std::array<StringByte, 256> stringBytes = [] {
+  std::array<StringByte, 256> kinds{};
+  for (int b = 0; b < 256; ++b)
+    kinds[b] = b == '"' || b == '\\' ? StringByte::end
+               : b < 0x20            ? StringByte::control
+               : b >= 0x80           ? StringByte::nonASCII
+                                     : StringByte::plain;
+  return kinds;
+}();
+
+}  // namespace
 
 class QSJsonTreeParser {
 public:
@@ -215,12 +233,12 @@ private:
   bool plainRun(std::string_view& run) {
     std::size_t from = pos_;
     bool ascii = true;
-    while (!atEnd()) {
-      auto byte = static_cast<std::uint8_t>(text_[pos_]);
-      if (byte == '"' || byte == '\\') break;
-      if (byte < 0x20) return false;
-      if (byte >= 0x80) ascii = false;
-      ++pos_;
+    for (; !atEnd(); ++pos_) {
+      StringByte kind = stringBytes[static_cast<std::uint8_t>(text_[pos_])];
+      if (kind == StringByte::plain) continue;
+      if (kind == StringByte::end) break;
+      if (kind == StringByte::control) return false;
+      ascii = false;
     }
     run = text_.substr(from, pos_ - from);
     // An escape is ASCII, so a well-formed multi-byte character never straddles one.

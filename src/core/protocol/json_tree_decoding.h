@@ -53,8 +53,16 @@ private:
   template <class E, class... Cases>
   void readCase(std::string_view name, std::uint32_t params, E& value, std::type_identity<std::variant<Cases...>>) const;
 
+  // The members of every record being read, innermost last, each record's in key order; one
+  // stack for the whole value instead of a list per record.
+  struct Member {
+    std::string_view key;
+    std::uint32_t value;
+  };
+
   const QSJsonTree& tree_;
   const QSCoder& coder_;
+  mutable std::vector<Member> members_;
 };
 
 // The `Fields` a record's `fields` function is given while it is read: members looked up by key,
@@ -62,34 +70,35 @@ private:
 class QSJsonTreeReader::RecordFields {
 public:
   RecordFields(const QSJsonTreeReader& reader, std::uint32_t index);
+  ~RecordFields() { reader_.members_.resize(base_); }
+  RecordFields(const RecordFields&) = delete;
+  RecordFields& operator=(const RecordFields&) = delete;
 
   template <class T>
   RecordFields& field(const char* key, T& value) {
-    const Member* member = find(key);
-    if (!member) throw GiveUp{};
-    reader_.read(member->value, value);
+    std::uint32_t member = find(key);
+    if (member == absent) throw GiveUp{};
+    reader_.read(member, value);
     return *this;
   }
   template <class T>
   RecordFields& field(const char* key, std::optional<T>& value) {
-    const Member* member = find(key);
-    if (!member || reader_.tree_[member->value].kind == QSJsonNode::Kind::null) {
+    std::uint32_t member = find(key);
+    if (member == absent || reader_.tree_[member].kind == QSJsonNode::Kind::null) {
       value.reset();
       return *this;
     }
-    reader_.read(member->value, value.emplace());
+    reader_.read(member, value.emplace());
     return *this;
   }
 
 private:
-  struct Member {
-    std::string_view key;
-    std::uint32_t value;
-  };
-  const Member* find(std::string_view key) const;
+  static constexpr std::uint32_t absent = 0;  // the root is never a member's value
+  // The node of the member's value, or `absent`.
+  std::uint32_t find(std::string_view key) const;
 
   const QSJsonTreeReader& reader_;
-  std::vector<Member> members_;  // in key order
+  std::size_t base_;  // this record's first member on the reader's stack
 };
 
 template <class Int>
