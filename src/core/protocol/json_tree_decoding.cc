@@ -9,7 +9,7 @@ double QSJsonTreeReader::number(std::uint32_t index) const {
   throw GiveUp{};
 }
 
-QSJsonTreeReader::RecordFields::RecordFields(const QSJsonTreeReader& reader, std::uint32_t index)
+QSJsonTreeReader::RecordFields::RecordFields(QSJsonTreeReader& reader, std::uint32_t index)
     : reader_(reader), base_(reader.members_.size()) {
   const QSJsonNode& object = reader.node(index, QSJsonNode::Kind::object);
   auto& members = reader.members_;

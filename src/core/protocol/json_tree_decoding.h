@@ -33,7 +33,7 @@ public:
   QSJsonTreeReader(const QSJsonTree& tree, const QSCoder& coder) : tree_(tree), coder_(coder) {}
 
   template <class T>
-  void read(std::uint32_t index, T& value) const;
+  void read(std::uint32_t index, T& value);
 
 private:
   class RecordFields;
@@ -49,9 +49,9 @@ private:
   Int integer(std::uint32_t index) const;
 
   template <class T>
-  void readRecord(std::uint32_t index, T& value) const;
+  void readRecord(std::uint32_t index, T& value);
   template <class E, class... Cases>
-  void readCase(std::string_view name, std::uint32_t params, E& value, std::type_identity<std::variant<Cases...>>) const;
+  void readCase(std::string_view name, std::uint32_t params, E& value, std::type_identity<std::variant<Cases...>>);
 
   // The members of every record being read, innermost last, each record's in key order; one
   // stack for the whole value instead of a list per record.
@@ -62,14 +62,14 @@ private:
 
   const QSJsonTree& tree_;
   const QSCoder& coder_;
-  mutable std::vector<Member> members_;
+  std::vector<Member> members_;
 };
 
 // The `Fields` a record's `fields` function is given while it is read: members looked up by key,
 // missing or null optionals read as absent, a missing required key gives up.
 class QSJsonTreeReader::RecordFields {
 public:
-  RecordFields(const QSJsonTreeReader& reader, std::uint32_t index);
+  RecordFields(QSJsonTreeReader& reader, std::uint32_t index);
   ~RecordFields() { reader_.members_.resize(base_); }
   RecordFields(const RecordFields&) = delete;
   RecordFields& operator=(const RecordFields&) = delete;
@@ -97,7 +97,7 @@ private:
   // The node of the member's value, or `absent`.
   std::uint32_t find(std::string_view key) const;
 
-  const QSJsonTreeReader& reader_;
+  QSJsonTreeReader& reader_;
   std::size_t base_;  // this record's first member on the reader's stack
 };
 
@@ -118,7 +118,7 @@ Int QSJsonTreeReader::integer(std::uint32_t index) const {
 }
 
 template <class T>
-void QSJsonTreeReader::read(std::uint32_t index, T& value) const {
+void QSJsonTreeReader::read(std::uint32_t index, T& value) {
   using Kind = QSJsonNode::Kind;
   if constexpr (std::same_as<T, std::string>) {
     value = text(index);
@@ -177,14 +177,14 @@ void QSJsonTreeReader::read(std::uint32_t index, T& value) const {
 }
 
 template <class T>
-void QSJsonTreeReader::readRecord(std::uint32_t index, T& value) const {
+void QSJsonTreeReader::readRecord(std::uint32_t index, T& value) {
   RecordFields fields(*this, index);
   T::fields(value, fields);
 }
 
 template <class E, class... Cases>
 void QSJsonTreeReader::readCase(std::string_view name, std::uint32_t params, E& value,
-                                std::type_identity<std::variant<Cases...>>) const {
+                                std::type_identity<std::variant<Cases...>>) {
   auto readAs = [&]<class C>(std::type_identity<C>) {
     C held{};
     readRecord(params, held);
