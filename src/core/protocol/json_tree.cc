@@ -69,14 +69,7 @@ private:
     switch (text_[pos_]) {
       case '{': return object(depth + 1);
       case '[': return array(depth + 1);
-      case '"': {
-        std::string_view text;
-        if (!string(text)) return false;
-        std::uint32_t index = push(QSJsonNode::Kind::string);
-        tree_.nodes_[index].text = text;
-        close(index);
-        return true;
-      }
+      case '"': return stringNode();
       case 't': return literal("true", QSJsonNode::Kind::boolean, true);
       case 'f': return literal("false", QSJsonNode::Kind::boolean, false);
       case 'n': return literal("null", QSJsonNode::Kind::null, false);
@@ -84,50 +77,47 @@ private:
     }
   }
 
-  bool object(int depth) {
+  // An object or array: `item` reads one member or element; `closing` ends the list.
+  template <class Item>
+  bool container(int depth, QSJsonNode::Kind kind, char closing, Item item) {
     if (depth > maxDepth) return false;
     ++pos_;
-    std::uint32_t index = push(QSJsonNode::Kind::object);
+    std::uint32_t index = push(kind);
     std::uint32_t count = 0;
     skipSpace();
-    if (!consume('}')) {
+    if (!consume(closing)) {
       do {
         skipSpace();
-        std::string_view key;
-        if (peek() != '"' || !string(key)) return false;
-        std::uint32_t keyIndex = push(QSJsonNode::Kind::string);
-        tree_.nodes_[keyIndex].text = key;
-        close(keyIndex);
-        skipSpace();
-        if (!consume(':')) return false;
-        skipSpace();
-        if (!value(depth)) return false;
+        if (!item()) return false;
         ++count;
         skipSpace();
       } while (consume(','));
-      if (!consume('}')) return false;
+      if (!consume(closing)) return false;
     }
     tree_.nodes_[index].count = count;
     close(index);
     return true;
   }
 
+  bool object(int depth) {
+    return container(depth, QSJsonNode::Kind::object, '}', [&] {
+      if (peek() != '"' || !stringNode()) return false;
+      skipSpace();
+      if (!consume(':')) return false;
+      skipSpace();
+      return value(depth);
+    });
+  }
+
   bool array(int depth) {
-    if (depth > maxDepth) return false;
-    ++pos_;
-    std::uint32_t index = push(QSJsonNode::Kind::array);
-    std::uint32_t count = 0;
-    skipSpace();
-    if (!consume(']')) {
-      do {
-        skipSpace();
-        if (!value(depth)) return false;
-        ++count;
-        skipSpace();
-      } while (consume(','));
-      if (!consume(']')) return false;
-    }
-    tree_.nodes_[index].count = count;
+    return container(depth, QSJsonNode::Kind::array, ']', [&] { return value(depth); });
+  }
+
+  bool stringNode() {
+    std::string_view text;
+    if (!string(text)) return false;
+    std::uint32_t index = push(QSJsonNode::Kind::string);
+    tree_.nodes_[index].text = text;
     close(index);
     return true;
   }

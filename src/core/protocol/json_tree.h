@@ -1,9 +1,10 @@
 // A parsed JSON document held as one flat list of nodes, for decoding frames without a DOM.
 //
 // The parser is at least as strict as the DOM parser: whatever it accepts, the DOM parser
-// accepts with the same values. It gives up (returns nothing) on anything unusual — a byte order
-// mark, integers beyond 64 bits, numbers out of range, nesting deeper than 128 levels — and on
-// every error; callers then fall back to the DOM, which decides and words the error.
+// accepts with the same values. It gives up (returns nothing) on anything unusual (a byte order
+// mark, integers outside the signed 64-bit range, numbers out of range, nesting deeper than 128
+// levels) and on every error; callers then fall back to the DOM, which decides and words the
+// error.
 #pragma once
 
 #include "core/models/json_coding.h"
