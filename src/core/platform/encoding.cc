@@ -63,10 +63,10 @@ std::optional<std::string> percentDecode(std::string_view text) {
       out += text[i];
       continue;
     }
-    if (i + 2 >= text.size() || !std::isxdigit(static_cast<unsigned char>(text[i + 1])) ||
-        !std::isxdigit(static_cast<unsigned char>(text[i + 2])))
-      return std::nullopt;
-    out += static_cast<char>(std::stoi(std::string(text.substr(i + 1, 2)), nullptr, 16));
+    if (i + 2 >= text.size()) return std::nullopt;
+    int high = hexDigitValue(text[i + 1]), low = hexDigitValue(text[i + 2]);
+    if (high < 0 || low < 0) return std::nullopt;
+    out += static_cast<char>(high << 4 | low);
     i += 2;
   }
   return out;

@@ -12,6 +12,14 @@ namespace qs {
 
 using QSBytes = std::vector<std::uint8_t>;
 
+// The value of a hexadecimal digit in either case, or -1 for any other character.
+constexpr int hexDigitValue(char c) {
+  if (c >= '0' && c <= '9') return c - '0';
+  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+  return -1;
+}
+
 std::string base64Encode(const QSBytes& bytes);
 // Standard alphabet with padding; nothing for malformed text.
 std::optional<QSBytes> base64Decode(std::string_view text);

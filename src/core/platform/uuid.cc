@@ -1,11 +1,12 @@
 #include "core/platform/uuid.h"
 
+#include "core/platform/encoding.h"
+
 #include <pthread.h>
 #include <sys/random.h>
 #include <uuid/uuid.h>
 
 #include <atomic>
-#include <cctype>
 #include <cerrno>
 #include <cstring>
 
@@ -62,14 +63,6 @@ static constexpr bool isHyphenOffset(std::size_t i) { return i == 8 || i == 13 |
 
 std::optional<QSUUID> QSUUID::parse(std::string_view text) {
   if (text.size() != 36) return std::nullopt;
-  static constexpr std::array<std::int8_t, 256> nibbles = [] {
-    std::array<std::int8_t, 256> values{};
-    values.fill(-1);
-    for (int d = 0; d < 10; ++d) values['0' + d] = static_cast<std::int8_t>(d);
-    for (int d = 0; d < 6; ++d) values['a' + d] = values['A' + d] = static_cast<std::int8_t>(10 + d);
-    return values;
-  }();
-  auto nibble = [](char c) -> int { return nibbles[static_cast<std::uint8_t>(c)]; };
   QSUUID id;
   std::size_t byte = 0;
   for (std::size_t i = 0; i < text.size();) {
@@ -78,7 +71,7 @@ std::optional<QSUUID> QSUUID::parse(std::string_view text) {
       ++i;
       continue;
     }
-    int high = nibble(text[i]), low = nibble(text[i + 1]);
+    int high = hexDigitValue(text[i]), low = hexDigitValue(text[i + 1]);
     if (high < 0 || low < 0) return std::nullopt;
     id.bytes_[byte++] = static_cast<std::uint8_t>(high << 4 | low);
     i += 2;

@@ -169,18 +169,11 @@ private:
     return true;
   }
 
-  static int hexValue(char c) {
-    if (c >= '0' && c <= '9') return c - '0';
-    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-    return -1;
-  }
-
   bool hexQuad(std::uint32_t& out) {
     if (text_.size() - pos_ < 4) return false;
     out = 0;
     for (int i = 0; i < 4; ++i) {
-      int digit = hexValue(text_[pos_ + i]);
+      int digit = hexDigitValue(text_[pos_ + i]);
       if (digit < 0) return false;
       out = out * 16 + static_cast<std::uint32_t>(digit);
     }

@@ -41,7 +41,8 @@ TEST(UUIDTest, CanonicalUpperCaseTextAndParsing) {
   for (auto& c : lower) c = static_cast<char>(std::tolower(c));
   EXPECT_EQ(QSUUID::parse(lower), id);
   for (std::string bad : {"", "E621E1F8C36C495A93FC0C247A3E6E5F", "E621E1F8-C36C-495A-93FC-0C247A3E6E5G",
-                          "E621E1F8-C36C-495A-93FC-0C247A3E6E5F0"})
+                          "E621E1F8-C36C-495A-93FC-0C247A3E6E5F0", "E621E1F8-C36C-495A-93FC0-C247A3E6E5F",
+                          "E621E1F8 C36C-495A-93FC-0C247A3E6E5F"})
     EXPECT_FALSE(QSUUID::parse(bad)) << bad;
 }
 
@@ -107,6 +108,9 @@ TEST(EncodingTest, Base64Sha256AndFileURLs) {
   EXPECT_FALSE(pathFromFileURL("http://x/y"));
   EXPECT_FALSE(pathFromFileURL("file://host/tmp"));
   EXPECT_FALSE(pathFromFileURL("file:///a%2"));
+  EXPECT_EQ(percentDecode("%c3%BC%41+"), "\xC3\xBC" "A+");
+  EXPECT_FALSE(percentDecode("%G1"));
+  EXPECT_FALSE(percentDecode("50%"));
 }
 
 TEST(FilesTest, AtomicWriteReplacesKeepsModeAndLeavesNoTemporaries) {
