@@ -6,7 +6,7 @@
 #include "core/platform/paths.h"
 #include "core/platform/regex.h"
 #include "core/platform/terminal.h"
-#include "core/runtime/project_scaffold_options.h"
+#include "core/models/project_scaffold_options.h"
 
 #include <fmt/format.h>
 

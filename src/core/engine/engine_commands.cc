@@ -11,7 +11,7 @@ namespace {
 QSDaemonResult ok() { return res::Ok{}; }
 
 [[noreturn]] void unavailable(const std::string& sentence) {
-  throw QSDaemonException(QSDaemonError(derr::OperationFailed{sentence}));
+  throw QSDaemonException(QSDaemonError(daemonError::OperationFailed{sentence}));
 }
 
 const char* const kNoDatabases =
@@ -76,24 +76,22 @@ asio::awaitable<QSDaemonResult> QSDaemonService::perform(const cmd::ProvisionDat
 
 // Servers.
 asio::awaitable<QSDaemonResult> QSDaemonService::perform(const cmd::StartServer& c) {
-  co_await startServer(c.id);
+  co_await servers_->start(c.id);
   co_return ok();
 }
 
 asio::awaitable<QSDaemonResult> QSDaemonService::perform(const cmd::StopServer& c) {
-  co_await stopServer(c.id);
+  co_await servers_->stop(c.id);
   co_return ok();
 }
 
 asio::awaitable<QSDaemonResult> QSDaemonService::perform(const cmd::RestartServer& c) {
-  cancelServerExitMonitor(c.id);
-  co_await processManager_->stopServer(c.id);
-  co_await startServer(c.id);
+  co_await servers_->restart(c.id);
   co_return ok();
 }
 
 asio::awaitable<QSDaemonResult> QSDaemonService::perform(const cmd::GetServerStatus& c) {
-  co_return res::Server{serverStatus(c.id)};
+  co_return res::Server{servers_->status(c.id)};
 }
 
 // Network services and domains.
@@ -134,14 +132,15 @@ asio::awaitable<QSDaemonResult> QSDaemonService::perform(const cmd::Status&) {
 }
 
 asio::awaitable<QSDaemonResult> QSDaemonService::perform(const cmd::Health&) {
-  QSHealthReport report;  // nothing of the routing layer runs in this build
+  QSHealthReport report;
+  report.warnings.push_back(kNoRouting);
   co_return res::Health{report};
 }
 
 asio::awaitable<QSDaemonResult> QSDaemonService::perform(const cmd::Logs& c) {
   const auto* server = c.service.get<svc::Server>();
   if (!server) unavailable("Logs are only available for project servers.");
-  co_return res::LogLines{logLines(server->id, c.lines)};
+  co_return res::LogLines{servers_->logLines(server->id, c.lines)};
 }
 
 // Answered by the daemon server itself; reaching the engine changes nothing.

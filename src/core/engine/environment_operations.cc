@@ -12,7 +12,7 @@ void QSDaemonService::setEnvVar(const QSUUID& projectID, const std::string& key,
   QSProject& p = requireProject(projectID);
   // Checked before anything is stored: a bad key or a line break would corrupt the .env file.
   if (auto error = validateEnvironmentVariable(key, value))
-    throw QSDaemonException(QSDaemonError(derr::OperationFailed{error->message()}));
+    throw QSDaemonException(QSDaemonError(daemonError::OperationFailed{error->message()}));
   auto existing = std::find_if(p.environmentVariables.begin(), p.environmentVariables.end(),
                                [&](const QSEnvironmentVariable& v) { return v.key == key; });
   if (existing != p.environmentVariables.end()) {

@@ -18,7 +18,7 @@ namespace qs {
 namespace {
 
 [[noreturn]] void fail(const std::string& message) {
-  throw QSDaemonException(QSDaemonError(derr::OperationFailed{message}));
+  throw QSDaemonException(QSDaemonError(daemonError::OperationFailed{message}));
 }
 
 std::string trimmedName(std::string_view name) {
@@ -43,7 +43,7 @@ QSProject* QSDaemonService::project(const QSUUID& id) {
 
 QSProject& QSDaemonService::requireProject(const QSUUID& id) {
   if (auto* p = project(id)) return *p;
-  throw QSDaemonException(QSDaemonError(derr::ProjectNotFound{id.string()}));
+  throw QSDaemonException(QSDaemonError(daemonError::ProjectNotFound{id.string()}));
 }
 
 void QSDaemonService::writeEnvFile(const QSProject& p) { QSEnvFileWriter::write(p.environmentVariables, p.path, 3); }
@@ -52,7 +52,7 @@ asio::awaitable<QSProject> QSDaemonService::addProject(const std::string& path) 
   // Only absolute paths: a relative one would be resolved against the daemon's own folder.
   QSProjectDetector detector;
   if (path.empty() || path.front() != '/' || !isDirectory(path) || !detector.isVaporProject(path))
-    throw QSDaemonException(QSDaemonError(derr::InvalidProjectPath{path}));
+    throw QSDaemonException(QSDaemonError(daemonError::InvalidProjectPath{path}));
   QSProject record;
   record.path = folderPath(path);
   record.name = detector.projectName(record.path).value_or(record.path.filename().string());
@@ -82,8 +82,7 @@ asio::awaitable<void> QSDaemonService::removeProject(const QSUUID& id, bool drop
   const QSProject& found = requireProject(id);
   if (dropDatabase && (found.databaseID || found.redisID) && !databases_)
     fail("Dropping the project's databases isn't available in this build of quaysided yet; remove it without --drop-database.");
-  cancelServerExitMonitor(id);
-  co_await processManager_->stopServer(id);
+  co_await servers_->remove(id);
   QSProject* current = project(id);  // re-read: other requests ran during the stop
   if (!current) co_return;
   if (trashFolder) {
@@ -94,8 +93,6 @@ asio::awaitable<void> QSDaemonService::removeProject(const QSUUID& id, bool drop
     }
   }
   std::erase_if(config_.projects, [&](const QSProject& p) { return p.id == id; });
-  servers_.erase(id);
-  logBuffers_.erase(id);
   save();
   emitProjectsChanged();
 }
@@ -111,16 +108,17 @@ asio::awaitable<QSProject> QSDaemonService::renameProject(const QSUUID& id, cons
   auto destination = snapshot.path.parent_path() / name;
   if (fileExists(destination)) fail("A folder named “" + name + "” already exists there.");
 
-  auto server = servers_.find(id);
-  bool wasRunning = server != servers_.end() && server->second.status == QSServerStatus::running;
-  cancelServerExitMonitor(id);
-  co_await processManager_->stopServer(id);
+  bool wasActive = servers_->isActive(id);
+  bool wasRunning = servers_->status(id).status == QSServerStatus::running;
+  if (wasActive) co_await servers_->stop(id);
   QSProject* current = project(id);
-  if (!current) throw QSDaemonException(QSDaemonError(derr::ProjectNotFound{id.string()}));
+  if (!current) throw QSDaemonException(QSDaemonError(daemonError::ProjectNotFound{id.string()}));
   try {
     moveItem(current->path, destination);
   } catch (const QSSystemError& e) {
-    fail(std::string("Couldn't move the project folder: ") + e.what());
+    std::string message = std::string("Couldn't move the project folder: ") + e.what();
+    if (wasActive) servers_->recordError(id, message);
+    fail(message);
   }
   QSProjectScaffold::rewritePackageName(destination, name);
   current->name = name;
@@ -135,7 +133,7 @@ asio::awaitable<QSProject> QSDaemonService::renameProject(const QSUUID& id, cons
         [weak, id]() -> asio::awaitable<void> {
           if (auto self = weak.lock()) {
             try {
-              co_await self->startServer(id);
+              co_await self->servers_->start(id);
             } catch (const std::exception&) {
               // The restart after a rename reports nothing; the server record shows the failure.
             }
@@ -152,7 +150,7 @@ asio::awaitable<void> QSDaemonService::autoStartProjects() {
     if (p.runsServerAtLogin()) flagged.push_back(p.id);
   for (const auto& id : flagged) {
     try {
-      co_await startServer(id);
+      co_await servers_->start(id);
     } catch (const std::exception& e) {
       log(std::string(logPrefix) + "couldn't start " + id.string() + " at start-up: " + e.what());
     }

@@ -9,6 +9,8 @@
 #include <cerrno>
 
 namespace qs::QSEnvFileWriter {
+
+namespace fs = std::filesystem;
 namespace {
 
 constexpr std::string_view kBackupPrefix = ".env.bak.";

@@ -189,4 +189,9 @@ UniqueFd openProcessHandle(std::int32_t pid) { return UniqueFd(pidfdOpen(pid)); 
 
 bool signalProcessHandle(const UniqueFd& handle, int sig) { return handle && pidfdSendSignal(handle.get(), sig); }
 
+bool signalProcessGroup(std::int32_t groupID, int sig) {
+  if (groupID < 2 || groupID == ::getpgrp()) return false;
+  return ::kill(-groupID, sig) == 0;
+}
+
 }  // namespace qs

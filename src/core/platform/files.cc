@@ -14,6 +14,8 @@
 #include <random>
 
 namespace qs {
+
+namespace fs = std::filesystem;
 namespace {
 
 void writeAll(int fd, std::string_view data, const fs::path& path) {

@@ -14,6 +14,8 @@
 #include <fmt/format.h>
 
 namespace qs {
+
+namespace fs = std::filesystem;
 namespace {
 
 std::string localDeletionDate() {

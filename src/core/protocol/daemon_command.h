@@ -3,9 +3,9 @@
 
 #include "core/models/database.h"
 #include "core/models/project.h"
-#include "core/protocol/case_coding.h"
+#include "core/models/case_coding.h"
 #include "core/protocol/event.h"
-#include "core/runtime/project_scaffold_options.h"
+#include "core/models/project_scaffold_options.h"
 
 #include <optional>
 #include <string>

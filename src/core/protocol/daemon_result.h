@@ -6,7 +6,7 @@
 #include "core/models/environment_variable.h"
 #include "core/models/project.h"
 #include "core/models/server.h"
-#include "core/protocol/case_coding.h"
+#include "core/models/case_coding.h"
 #include "core/protocol/daemon_error.h"
 #include "core/protocol/event.h"
 #include "core/protocol/status.h"

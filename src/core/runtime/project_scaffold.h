@@ -1,7 +1,7 @@
 // Writing a new, runnable Vapor project into a fresh folder, and renaming its package later.
 #pragma once
 
-#include "core/runtime/project_scaffold_options.h"
+#include "core/models/project_scaffold_options.h"
 
 #include <filesystem>
 #include <optional>
