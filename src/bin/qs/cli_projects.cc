@@ -125,20 +125,6 @@ asio::awaitable<int> createProject(QSCliSession& session, NewOptions options) {
   co_return QSExitCode::success;
 }
 
-// Reads the project's current record, applies `change` and stores the result through the
-// daemon; the stored record.
-asio::awaitable<QSProject> changeProject(QSCliSession& session, const std::string& query,
-                                         const std::function<void(QSProject&)>& change) {
-  QSProject found = co_await findProject(session, query);
-  QSDaemonCommand get = cmd::GetProject{found.id};
-  res::Project current = co_await session.request<res::Project>(get);
-  QSProject project = current.value;
-  change(project);
-  QSDaemonCommand update = cmd::UpdateProject{project};
-  res::Project updated = co_await session.request<res::Project>(update);
-  co_return updated.value;
-}
-
 struct PinOptions {
   std::string project;
   std::string version;
@@ -154,13 +140,11 @@ asio::awaitable<int> pinProject(QSCliSession& session, PinOptions options) {
     throw QSCliError("'" + options.version + "' isn't a Swift version; give one like 6.0 or 6.0.3.",
                      QSExitCode::usage);
 
-  std::function<void(QSProject&)> pin = [&options](QSProject& project) {
-    if (options.clear)
-      project.swiftVersion.reset();
-    else
-      project.swiftVersion = options.version;
-  };
-  QSProject updated = co_await changeProject(session, options.project, pin);
+  QSProject found = co_await findProject(session, options.project);
+  std::optional<std::string> version;
+  if (!options.clear) version = options.version;
+  QSDaemonCommand pin = cmd::PinSwiftVersion{found.id, version};
+  QSProject updated = (co_await session.request<res::Project>(pin)).value;
   std::string headline = options.clear ? updated.name + " now builds with the default toolchain."
                                        : "Pinned " + updated.name + " to Swift " + options.version + ".";
   printProject(session, headline, updated);
@@ -177,9 +161,9 @@ asio::awaitable<int> setAutoStart(QSCliSession& session, AutoStartOptions option
   if (options.choice.empty()) {
     project = co_await findProject(session, options.project);
   } else {
-    bool on = options.choice == "on";
-    std::function<void(QSProject&)> setting = [on](QSProject& record) { record.autoStartServerAtLogin = on; };
-    project = co_await changeProject(session, options.project, setting);
+    QSProject found = co_await findProject(session, options.project);
+    QSDaemonCommand setting = cmd::SetAutoStart{found.id, options.choice == "on"};
+    project = (co_await session.request<res::Project>(setting)).value;
   }
   if (session.json) {
     fmt::print("{}\n", nlohmann::json{{"project", project.name}, {"autoStart", project.runsServerAtLogin()}}.dump());

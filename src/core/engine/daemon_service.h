@@ -106,6 +106,9 @@ private:
   asio::awaitable<QSDaemonResult> perform(const cmd::Unsubscribe& command);
   asio::awaitable<QSDaemonResult> perform(const cmd::Ping& command);
   asio::awaitable<QSDaemonResult> perform(const cmd::ShutdownDaemon& command);
+  asio::awaitable<QSDaemonResult> perform(const cmd::PinSwiftVersion& command);
+  asio::awaitable<QSDaemonResult> perform(const cmd::SetAutoStart& command);
+  asio::awaitable<QSDaemonResult> perform(const cmd::ListToolchains& command);
 
   // Projects.
   QSProject* project(const QSUUID& id);

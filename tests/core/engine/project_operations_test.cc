@@ -150,6 +150,24 @@ TEST(EngineEnvironmentTest, SetAndUnsetWriteThroughAndRefuseWhatCannotBeWritten)
   EXPECT_EQ(stored[0].value, "abc def");
 }
 
+TEST(EngineProjectsTest, PinAndAutoStartChangeTheirFieldAndKeepAConcurrentEnvironmentEdit) {
+  EngineFixture f;
+  auto p = f.addProject("blog", "PORT=8080\n");
+  ASSERT_TRUE(f.handle(cmd::SetEnvVar{p.id, "ADDED", "meanwhile"}).is<res::Ok>());
+  ASSERT_TRUE(f.handle(cmd::PinSwiftVersion{p.id, "6.0.3"}).is<res::Project>());
+  auto answer = f.handle(cmd::SetAutoStart{p.id, true});
+  ASSERT_TRUE(answer.is<res::Project>());
+  auto stored = answer.get<res::Project>()->value;
+  EXPECT_EQ(stored.swiftVersion, "6.0.3");
+  EXPECT_TRUE(stored.runsServerAtLogin());
+  EXPECT_EQ(stored.environmentVariables.size(), 2u) << "the edit made after the client read the record is kept";
+  EXPECT_EQ(readTextFile(p.path / ".swift-version"), "6.0.3\n");
+  EXPECT_EQ(failureMessage(f.handle(cmd::PinSwiftVersion{p.id, "latest"})),
+            "'latest' isn't a Swift version; give one like 6.0 or 6.0.3.");
+  ASSERT_TRUE(f.handle(cmd::PinSwiftVersion{p.id, std::nullopt}).is<res::Project>());
+  EXPECT_FALSE(std::filesystem::exists(p.path / ".swift-version"));
+}
+
 // A database engine whose liveness the test decides.
 class FakeDatabases : public QSDatabaseServicing {
 public:

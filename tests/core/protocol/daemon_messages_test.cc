@@ -7,6 +7,7 @@
 #include <cerrno>
 #include <map>
 #include <set>
+#include <sstream>
 #include <variant>
 
 namespace qs {
@@ -77,6 +78,9 @@ std::vector<Sample> samples() {
       QSDaemonCommand(cmd::Unsubscribe{QSEventKind::all}),
       QSDaemonCommand(cmd::Ping{}),
       QSDaemonCommand(cmd::ShutdownDaemon{}),
+      QSDaemonCommand(cmd::PinSwiftVersion{u, "6.0.3"}),
+      QSDaemonCommand(cmd::SetAutoStart{u, true}),
+      QSDaemonCommand(cmd::ListToolchains{}),
 
       QSDaemonResult(res::Ok{}),
       QSDaemonResult(res::Projects{{sampleProject(), testing::minimalProject()}}),
@@ -92,6 +96,7 @@ std::vector<Sample> samples() {
       QSDaemonResult(res::Event{evt::LogLine{svc::Proxy{}, "GET /"}}),
       QSDaemonResult(res::Pong{"0.1.0", "1733480000-123456"}),
       QSDaemonResult(res::Failure{daemonError::PortInUse{8080}}),
+      QSDaemonResult(res::Toolchains{{{"swift-6.0.3", "6.0.3", "/opt/swift/swift-6.0.3", false}}}),
 
       QSEvent(evt::ProjectsChanged{{sampleProject()}}),
       QSEvent(evt::DatabaseChanged{sampleDatabase()}),
@@ -192,6 +197,42 @@ TEST(DaemonMessages, EveryCaseRoundTripsThroughAFrame) {
     (check(std::type_identity<T>{}), ...);
   };
   requireAll(std::type_identity<Sample>{});
+}
+
+// The parameter names of every command as the protocol spells them: a renamed field would
+// otherwise round-trip happily and break every other client. (The wire orders keys by name.)
+TEST(DaemonMessages, EveryCommandCarriesItsParametersUnderTheProtocolsNames) {
+  const std::map<std::string, std::string> expected = {
+      {"listProjects", ""}, {"getProject", "id"}, {"addProject", "path"}, {"createProject", "_0"},
+      {"updateProject", "_0"}, {"removeProject", "id dropDatabase trashFolder"}, {"renameProject", "id newName"},
+      {"listDatabases", ""}, {"createDatabase", "name type port username password"}, {"startDatabase", "id"},
+      {"stopDatabase", "id"}, {"removeDatabase", "id"}, {"updateDatabase", "_0"},
+      {"provisionDatabase", "projectID type isRedis username password"}, {"startServer", "projectID"},
+      {"stopServer", "projectID"}, {"restartServer", "projectID"}, {"getServerStatus", "projectID"},
+      {"startDNS", ""}, {"stopDNS", ""}, {"startProxy", ""}, {"stopProxy", ""}, {"enableTestRouting", ""},
+      {"disableTestRouting", ""}, {"addDomain", "projectID hostname ssl"}, {"removeDomain", "projectID"},
+      {"getEnvVars", "projectID"}, {"setEnvVar", "projectID key value"}, {"unsetEnvVar", "projectID key"},
+      {"status", ""}, {"health", ""}, {"logs", "service lines follow"}, {"subscribe", "_0"}, {"unsubscribe", "_0"},
+      {"ping", ""}, {"shutdownDaemon", ""}, {"pinSwiftVersion", "projectID version"},
+      {"setAutoStart", "projectID enabled"}, {"listToolchains", ""},
+  };
+  std::size_t checked = 0;
+  for (const Sample& sample : samples()) {
+    const auto* command = std::get_if<QSDaemonCommand>(&sample);
+    if (!command) continue;
+    QSBytes frame = QSDaemonFraming::encode(*command);
+    auto text = json::parse(frame.begin() + 4, frame.end());
+    std::string name = text.begin().key();
+    std::set<std::string> keys;
+    for (const auto& [key, value] : text.begin().value().items()) keys.insert(key);
+    ASSERT_TRUE(expected.contains(name)) << name;
+    std::set<std::string> wanted;
+    std::istringstream words(expected.at(name));
+    for (std::string word; words >> word;) wanted.insert(word);
+    EXPECT_EQ(keys, wanted) << name;
+    ++checked;
+  }
+  EXPECT_EQ(checked, expected.size());
 }
 
 TEST(DaemonMessages, EnvelopeShapes) {
