@@ -61,7 +61,7 @@ asio::awaitable<int> startServer(QSCliSession& session, ServerOptions options, S
                project.name);
     co_return QSExitCode::success;
   }
-  co_return co_await waitForServer(follower, project, underWay);
+  co_return co_await waitForServer(session, follower, project, underWay);
 }
 
 asio::awaitable<int> stopServer(QSCliSession& session, ServerOptions options) {
