@@ -252,7 +252,8 @@ void addNewCommand(CLI::App& app, QSCliSession& session) {
       ->capture_default_str();
   command->add_flag("--error-pages", options->errorPages, "Add custom 404 and 500 pages");
   command->add_flag("--no-git", options->noGit, "Don't create a git repository");
-  command->add_option("--database", options->database, "Add a database driver")
+  command->add_option("--database", options->database,
+                      "The kind of database the project is meant for (passed along; no driver code is added)")
       ->check(CLI::IsMember({"postgresql", "mysql", "sqlite", "redis"}));
   addJsonFlag(command, session);
   onRun(command, session, [&session, options] { return createProject(session, *options); });
