@@ -280,9 +280,12 @@ std::size_t encodedLength(std::string_view text) {
 }  // namespace
 
 std::size_t encodedSize(const std::vector<QSEnvironmentVariable>& variables) {
+  // What every record costs beside its texts: field names, quotes, its id and enabled flag.
+  constexpr std::size_t recordOverhead = 100;
   std::size_t size = 0;
   for (const auto& v : variables)
-    size += encodedLength(v.key) + encodedLength(v.value) + (v.comment ? encodedLength(*v.comment) : 0);
+    size += recordOverhead + encodedLength(v.key) + encodedLength(v.value) +
+            (v.comment ? encodedLength(*v.comment) : 0);
   return size;
 }
 

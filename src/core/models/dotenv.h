@@ -55,7 +55,8 @@ inline constexpr std::size_t maxValueBytes = 64 * 1024;
 inline constexpr std::size_t maxProjectVariablesBytes = 1024 * 1024;
 inline constexpr std::size_t maxAllVariablesBytes = 3 * 1024 * 1024;
 
-// The bytes the variables' keys, values and comments take in a message (escapes included).
+// The bytes the variables take in a message: their keys, values and comments (escapes
+// included) and a fixed allowance per record for the rest, so that many tiny variables count too.
 std::size_t encodedSize(const std::vector<QSEnvironmentVariable>& variables);
 
 // Why a variable cannot go into a .env file; message() is the text shown to the user.

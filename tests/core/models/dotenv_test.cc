@@ -271,7 +271,7 @@ TEST(DotenvValidationTest, SizeLimits) {
     std::vector<QSEnvironmentVariable> variables(count);
     for (std::size_t i = 0; i < count; ++i) {
       variables[i].key = "K" + std::to_string(i);
-      variables[i].value = std::string(maxValueBytes - variables[i].key.size(), 'v');
+      variables[i].value = std::string(60'000, 'v');  // 17 fit into 1 MiB, 18 do not
     }
     return variables;
   };
@@ -283,17 +283,19 @@ TEST(DotenvValidationTest, SizeLimits) {
     std::size_t before, after, others;
     std::string message;
   } cases[] = {
-      {15, 16, 0, ""},
-      {16, 17, 0, project},
-      {20, 17, 0, ""},  // trimming an oversized project
-      {16, 16, 5 * maxProjectVariablesBytes, ""},
-      {15, 16, 2 * maxProjectVariablesBytes, ""},
-      {15, 16, 2 * maxProjectVariablesBytes + 1, all},
+      {16, 17, 0, ""},
+      {17, 18, 0, project},
+      {20, 18, 0, ""},  // trimming an oversized project
+      {17, 17, 5 * maxProjectVariablesBytes, ""},
+      {16, 17, 2 * maxProjectVariablesBytes, ""},
+      {16, 17, 2 * maxProjectVariablesBytes + 100'000, all},
   };
   for (const auto& c : cases) {
     auto error = variablesSizeError(sized(c.before), sized(c.after), c.others);
     EXPECT_EQ(error ? error->message() : "", c.message) << c.before << " -> " << c.after << " + " << c.others;
   }
+  std::vector<QSEnvironmentVariable> tiny(20'000, QSEnvironmentVariable{.key = "K", .value = "v"});
+  EXPECT_TRUE(variablesSizeError({}, tiny, 0)) << "many tiny records count too";
 }
 
 }  // namespace
