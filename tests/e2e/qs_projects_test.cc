@@ -230,6 +230,7 @@ TEST_F(Projects, RefusesWhatItCannotKeep) {
   writeTextFile(home.home() / ".local/share/Trash/files", "");
   auto failed = qs({"rm", "blog", "--trash", "-y"});
   EXPECT_EQ(failed.status, 1);
+  EXPECT_EQ(failed.err.rfind("qs: Couldn't move the project folder to the Trash (rename " + folder.string(), 0), 0u);
   EXPECT_TRUE(failed.err.ends_with(": Not a directory); the project was not removed.\n")) << failed.err;
   EXPECT_TRUE(isDirectory(folder));
   EXPECT_EQ(json::parse(qsOK({"projects", "--json"})).size(), 1u);
