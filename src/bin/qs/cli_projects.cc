@@ -3,10 +3,11 @@
 #include "bin/qs/output.h"
 #include "bin/qs/project_resolver.h"
 
+#include "core/platform/encoding.h"
 #include "core/platform/paths.h"
 #include "core/platform/regex.h"
 #include "core/platform/terminal.h"
-#include "core/models/project_scaffold_options.h"
+#include "core/runtime/project_scaffold.h"
 
 #include <fmt/format.h>
 
@@ -26,6 +27,13 @@ std::string absoluteFolder(const std::string& path) {
   std::string text = fs::absolute(path).lexically_normal().string();
   while (text.size() > 1 && text.back() == '/') text.pop_back();
   return text;
+}
+
+// Names and folders travel as UTF-8 text: anything else would reach the daemon changed.
+void requireText(const std::string& name, const std::string& folder) {
+  if (!isValidUTF8(name)) throw QSCliError(QSScaffoldError::invalidName(QSScaffoldError::Kind::nameNotText).message());
+  if (!isValidUTF8(folder))
+    throw QSCliError("The folder's path is not valid UTF-8 text, which Quayside cannot store unchanged: rename it.");
 }
 
 asio::awaitable<QSServer> serverOf(QSCliSession& session, QSUUID projectID) {
@@ -52,7 +60,9 @@ asio::awaitable<int> listProjects(QSCliSession& session) {
 }
 
 asio::awaitable<int> addProject(QSCliSession& session, std::string path) {
-  QSDaemonCommand add = cmd::AddProject{absoluteFolder(path)};
+  std::string folder = absoluteFolder(path);
+  requireText("", folder);
+  QSDaemonCommand add = cmd::AddProject{folder};
   res::Project added = co_await session.request<res::Project>(add);
   printProject(session, "Added " + added.value.name + ".", added.value);
   co_return QSExitCode::success;
@@ -94,6 +104,7 @@ asio::awaitable<int> removeProject(QSCliSession& session, RemoveOptions options)
 }
 
 asio::awaitable<int> renameProject(QSCliSession& session, std::string query, std::string newName) {
+  requireText(newName, "");
   QSProject project = co_await findProject(session, query);
   QSDaemonCommand rename = cmd::RenameProject{project.id, newName};
   res::Project renamed = co_await session.request<res::Project>(rename);
@@ -111,6 +122,7 @@ struct NewOptions {
 };
 
 asio::awaitable<int> createProject(QSCliSession& session, NewOptions options) {
+  requireText(options.name, options.parent);
   QSProjectScaffold::Options scaffold;
   scaffold.name = options.name;
   scaffold.parentDirectory = options.parent.empty() ? QSPaths::projectsFolder() : fs::path(absoluteFolder(options.parent));
@@ -236,7 +248,8 @@ void addNewCommand(CLI::App& app, QSCliSession& session) {
       ->capture_default_str();
   command->add_flag("--error-pages", options->errorPages, "Add custom 404 and 500 pages");
   command->add_flag("--no-git", options->noGit, "Don't create a git repository");
-  command->add_option("--database", options->database, "Add a database driver")
+  command->add_option("--database", options->database,
+                      "The kind of database the project is meant for (passed along; no driver code is added)")
       ->check(CLI::IsMember({"postgresql", "mysql", "sqlite", "redis"}));
   addJsonFlag(command, session);
   onRun(command, session, [&session, options] { return createProject(session, *options); });

@@ -8,6 +8,7 @@
 #include "core/engine/daemon_backend.h"
 #include "core/engine/engine_services.h"
 #include "core/engine/server_supervisor.h"
+#include "core/models/dotenv.h"
 #include "core/models/persistence_service.h"
 #include "core/models/project_configuration.h"
 #include "core/models/server.h"
@@ -124,6 +125,11 @@ private:
   void setEnvVar(const QSUUID& projectID, const std::string& key, const std::string& value);
   void unsetEnvVar(const QSUUID& projectID, const std::string& key);
   void syncEnvVars(const QSDatabase& database);
+  // Keys typed into the project's .env by hand become the record's before it is written over.
+  void adoptHandAddedVariables(QSProject& project);
+  // Why `after` would make the project's (or all projects') variables too large; nothing when it fits.
+  std::optional<QSEnvVariableError> variablesFitError(const QSProject& project,
+                                                      const std::vector<QSEnvironmentVariable>& after) const;
 
   // Databases and status.
   asio::awaitable<void> reconcileDatabaseStatuses();

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <filesystem>
+#include <functional>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -19,8 +20,14 @@ std::optional<std::string> readFileIfPresent(const std::filesystem::path& path);
 
 // Writes `contents` to `path` so that readers see the old file or the new one, never a mix:
 // a temporary file in the same folder, fsync, rename over the target, fsync of the folder.
-// An existing file keeps its permission bits; a new one gets `newFileMode`.
+// An existing file keeps its permission bits (and, when we run as root, its owner and group); a
+// new one gets `newFileMode`.
 void writeFileAtomically(const std::filesystem::path& path, std::string_view contents, mode_t newFileMode = 0644);
+
+// Removes the temporary files that writeFileAtomically leaves in `folder` when the process dies
+// mid-write, for the targets `isTarget` accepts (it gets the target's file name). Only names of
+// that exact form are touched; failures are ignored. Call it while no write to those targets runs.
+void removeInterruptedWrites(const std::filesystem::path& folder, const std::function<bool(std::string_view)>& isTarget);
 
 // Creates the folder and any missing parents; new folders get `mode`.
 void createDirectories(const std::filesystem::path& path, mode_t mode = 0755);
@@ -36,6 +43,8 @@ std::vector<std::string> listDirectory(const std::filesystem::path& folder);
 
 bool fileExists(const std::filesystem::path& path);
 bool isDirectory(const std::filesystem::path& path);
+// Whether both paths reach one existing file or folder (through links, bind mounts, …).
+bool isSameFile(const std::filesystem::path& a, const std::filesystem::path& b);
 
 // Removes a file; true when it was removed, false when it did not exist. Throws on other failures.
 bool removeFile(const std::filesystem::path& path);

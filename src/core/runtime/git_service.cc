@@ -18,7 +18,8 @@ const std::string_view vaporGitignore =
     "*.xcodeproj/\n"
     "*.xcworkspace/\n"
     "DerivedData/\n"
-    ".env";
+    ".env\n"
+    ".env.bak.*";
 
 namespace {
 
