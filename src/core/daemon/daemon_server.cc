@@ -170,7 +170,7 @@ asio::awaitable<void> QSDaemonServer::State::acceptClients(std::shared_ptr<State
 }
 
 void QSDaemonServer::State::admit(Socket socket) {
-  auto connection = QSFramedConnection::make(std::move(socket), maxQueuedBytesPerPeer);
+  auto connection = QSFramedConnection::make(std::move(socket), maxQueuedBytesPerPeer, frameStallLimit);
   auto peer = std::make_shared<QSServerPeer>(QSUUID::random(), std::move(connection));
   peers_.emplace(peer->id(), peer);
   asio::co_spawn(executor_, serve(shared_from_this(), peer), asio::detached);
