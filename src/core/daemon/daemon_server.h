@@ -38,8 +38,9 @@ public:
 
   // Creates the socket's folder (mode 0700) when missing, removes a stale socket file, binds the
   // socket (mode 0600) and listens; from then on clients are served and events forwarded.
-  // Throws QSSystemError when the folder or the socket cannot be made, std::logic_error when
-  // called a second time.
+  // Throws QSSystemError when the folder or the socket cannot be made, and as "bind PATH:
+  // Address already in use" when someone still listens on the socket file (it is left alone);
+  // std::logic_error when called a second time or after stop().
   asio::awaitable<void> start();
   // Closes every connection and the listener, stops forwarding events and deletes the socket
   // file (when this server made it). Safe to call more than once.

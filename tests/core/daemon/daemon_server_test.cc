@@ -352,7 +352,7 @@ TEST_F(DaemonServerTest, ASubscriberBehindOnLogLinesMissesSomeAndIsToldHowMany) 
   });
 }
 
-TEST_F(DaemonServerTest, StaleSocketFilesAreReplaced) {
+TEST_F(DaemonServerTest, StaleSocketFilesAreReplacedButALiveOneIsLeftToItsDaemon) {
   testing::writeTextFile(socketPath, "left over");
   serve([&]() -> asio::awaitable<void> {
     RawPeer peer = co_await connect();
@@ -368,6 +368,19 @@ TEST_F(DaemonServerTest, StaleSocketFilesAreReplaced) {
     RawPeer peer = co_await RawPeer::connect(stalePath);
     expectPong(co_await peer.ask(cmd::Ping{}));
   });
+
+  // Someone still listens there: its socket is neither taken over nor deleted.
+  std::string livePath = (folder / "live.sock").string();
+  UniqueFd live = listenOnUnixSocket(livePath, 0600, 1);
+  QSDaemonServer second(loop.get_executor(), backend, livePath, "1.2.3", "build-7");
+  try {
+    testing::runOnLoop(loop, [&]() -> asio::awaitable<void> { co_await second.start(); });
+    ADD_FAILURE() << "took over a live socket";
+  } catch (const QSSystemError& e) {
+    EXPECT_EQ(std::string(e.what()), "bind " + livePath + ": Address already in use");
+  }
+  second.stop();
+  EXPECT_TRUE(isListenedOn(livePath));
 }
 
 TEST_F(DaemonServerTest, OnlyTheOwnerCanReachTheSocket) {
