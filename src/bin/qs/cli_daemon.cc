@@ -126,7 +126,7 @@ struct InstallOptions {
 asio::awaitable<int> installLinks(QSCliSession& session, InstallOptions options) {
   fs::path daemon = QSCliSession::daemonExecutable();
   if (!isExecutableFile(daemon))
-    throw QSDaemonLauncher::LaunchException(launcherr::ExecutableMissing{daemon.string()});
+    throw QSDaemonLauncher::LaunchException(launchError::ExecutableMissing{daemon.string()});
   fs::path folder = binDirectory(options.prefix);
   auto report = QSDaemonInstaller().install(QSCliSession::ownExecutable(), daemon, folder, options.autoStart);
   if (session.json) {

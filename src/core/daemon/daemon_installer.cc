@@ -55,10 +55,10 @@ void replaceLink(const fs::path& link, const fs::path& target) {
 
 std::string QSDaemonInstaller::InstallError::message() const {
   return visit(QSOverloaded{
-      [](const insterr::BinDirectoryNotWritable& e) {
+      [](const installError::BinDirectoryNotWritable& e) {
         return "Couldn't write to " + e.value + ". Pass --prefix <dir> to choose a writable directory on your PATH.";
       },
-      [](const insterr::LaunchctlFailed& e) {
+      [](const installError::LaunchctlFailed& e) {
         return "systemctl failed (exit " + std::to_string(e.value) + ") while registering the daemon's login item.";
       },
   });
@@ -110,7 +110,7 @@ QSDaemonInstaller::InstallReport QSDaemonInstaller::install(const fs::path& cliS
     created = false;
   }
   if (!created || !isWritableFolder(binDirectory))
-    throw InstallException(insterr::BinDirectoryNotWritable{binDirectory.string()});
+    throw InstallException(installError::BinDirectoryNotWritable{binDirectory.string()});
 
   InstallReport report{binDirectory / kLinkNames[0], binDirectory / kLinkNames[1], binDirectory / kLinkNames[2],
                        autoStart, false};
@@ -177,7 +177,7 @@ int QSDaemonInstaller::runSystemctl(const std::vector<std::string>& arguments) c
 
 void QSDaemonInstaller::requireSystemctl(const std::vector<std::string>& arguments) const {
   int status = runSystemctl(arguments);
-  if (status != 0) throw InstallException(insterr::LaunchctlFailed{status});
+  if (status != 0) throw InstallException(installError::LaunchctlFailed{status});
 }
 
 }  // namespace qs

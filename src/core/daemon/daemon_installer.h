@@ -16,10 +16,10 @@ namespace qs {
 namespace fs = std::filesystem;
 
 // Cases of QSDaemonInstaller::InstallError.
-namespace insterr {
+namespace installError {
 using BinDirectoryNotWritable = QSUnnamedCase<"binDirectoryNotWritable", std::string>;  // the folder
 using LaunchctlFailed = QSUnnamedCase<"launchctlFailed", std::int32_t>;  // systemctl's exit status
-}  // namespace insterr
+}  // namespace installError
 
 class QSDaemonInstaller {
 public:
@@ -36,7 +36,7 @@ public:
     bool operator==(const InstallReport&) const = default;
   };
 
-  struct InstallError : QSEnumeration<insterr::BinDirectoryNotWritable, insterr::LaunchctlFailed> {
+  struct InstallError : QSEnumeration<installError::BinDirectoryNotWritable, installError::LaunchctlFailed> {
     using QSEnumeration::QSEnumeration;
     // "Couldn't write to <folder>. Pass --prefix <dir> to choose a writable directory on your PATH."
     // or "systemctl failed (exit N) while registering the daemon's login item."

@@ -47,8 +47,8 @@ bool isPong(const std::optional<QSDaemonResult>& answer) { return answer && answ
 
 std::string QSDaemonLauncher::LaunchError::message() const {
   return visit(QSOverloaded{
-      [](const launcherr::ExecutableMissing& e) { return "The quaysided executable wasn't found at " + e.value + "."; },
-      [](const launcherr::DidNotBecomeReady&) {
+      [](const launchError::ExecutableMissing& e) { return "The quaysided executable wasn't found at " + e.value + "."; },
+      [](const launchError::DidNotBecomeReady&) {
         return std::string("The daemon was launched but didn't start serving in time.");
       },
   });
@@ -68,7 +68,7 @@ asio::awaitable<std::shared_ptr<QSDaemonClient>> QSDaemonLauncher::ensureRunning
   client->disconnect();
 
   if (!isExecutableFile(executablePath_))
-    throw LaunchException(launcherr::ExecutableMissing{executablePath_.string()});
+    throw LaunchException(launchError::ExecutableMissing{executablePath_.string()});
   Clock::time_point deadline = Clock::now() + timeout;
   while (Clock::now() < deadline) {
     QSDetachedProcess process = launch();
@@ -79,7 +79,7 @@ asio::awaitable<std::shared_ptr<QSDaemonClient>> QSDaemonLauncher::ensureRunning
       if (process.hasExited() || Clock::now() >= deadline) break;
     }
   }
-  throw LaunchException(launcherr::DidNotBecomeReady{});
+  throw LaunchException(launchError::DidNotBecomeReady{});
 }
 
 asio::awaitable<void> QSDaemonLauncher::replaceOutdated(std::shared_ptr<QSDaemonClient> client) const {

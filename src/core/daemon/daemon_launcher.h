@@ -19,16 +19,16 @@ class QSDaemonClient;
 class QSDetachedProcess;
 
 // Cases of QSDaemonLauncher::LaunchError.
-namespace launcherr {
+namespace launchError {
 using ExecutableMissing = QSUnnamedCase<"executableMissing", std::string>;  // the path
 using DidNotBecomeReady = QSEmptyCase<"didNotBecomeReady">;
-}  // namespace launcherr
+}  // namespace launchError
 
 // Keeps no state between calls; run one operation at a time on one loop. The operations are
 // coroutines on the caller's executor.
 class QSDaemonLauncher {
 public:
-  struct LaunchError : QSEnumeration<launcherr::ExecutableMissing, launcherr::DidNotBecomeReady> {
+  struct LaunchError : QSEnumeration<launchError::ExecutableMissing, launchError::DidNotBecomeReady> {
     using QSEnumeration::QSEnumeration;
     // "The quaysided executable wasn't found at <path>." or
     // "The daemon was launched but didn't start serving in time."

@@ -153,7 +153,7 @@ TEST_F(LauncherTest, ADaemonThatNeverServesIsReportedWhenTimeRunsOut) {
     try {
       co_await silent.ensureRunning(1s);
     } catch (const LaunchException& e) {
-      require(e.error().is<launcherr::DidNotBecomeReady>(), "didNotBecomeReady");
+      require(e.error().is<launchError::DidNotBecomeReady>(), "didNotBecomeReady");
       message = e.what();
     }
   });
