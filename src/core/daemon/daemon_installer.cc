@@ -11,6 +11,8 @@
 namespace qs {
 namespace {
 
+namespace fs = std::filesystem;
+
 constexpr const char* kLinkNames[] = {"qs", "quayside", "quaysided"};
 
 std::string_view withoutTrailingSlashes(std::string_view path) {
