@@ -6,6 +6,7 @@
 #include "core/daemon/daemon_build.h"
 #include "core/daemon/daemon_installer.h"
 #include "core/daemon/daemon_launcher.h"
+#include "core/daemon/daemon_paths.h"
 #include "core/platform/child_process.h"
 
 #include <asio/steady_timer.hpp>
@@ -27,7 +28,7 @@ constexpr std::chrono::milliseconds kPollInterval{150};
 constexpr std::chrono::seconds kStartTimeout{10};
 
 QSDaemonLauncher launcherFor() {
-  return QSDaemonLauncher(QSCliSession::daemonExecutable(), QSCliSession::socketPath(), QSCliSession::lockPath());
+  return QSDaemonLauncher(QSCliSession::daemonExecutable(), QSDaemonPaths::socketPath(), QSDaemonPaths::lockPath());
 }
 
 asio::awaitable<res::Pong> ping(QSCliSession& session) {

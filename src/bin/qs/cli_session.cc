@@ -1,55 +1,37 @@
 #include "bin/qs/cli_session.h"
 
-#include "core/daemon/owner_lock.h"
-#include "core/daemon/socket_path.h"
+#include "core/daemon/daemon_paths.h"
+#include "core/platform/process_environment.h"
+#include "core/platform/system_error.h"
 
 #include <asio/co_spawn.hpp>
 #include <fmt/format.h>
 
 #include <cstdio>
-#include <cstdlib>
 #include <exception>
 
 namespace qs {
-namespace {
-
-std::string environmentValue(const char* name) {
-  const char* value = std::getenv(name);
-  return value ? value : "";
-}
-
-}  // namespace
 
 QSCliSession::QSCliSession() = default;
 
 QSCliSession::~QSCliSession() { disconnect(); }
 
-std::string QSCliSession::socketPath() {
-  std::string configured = environmentValue("QS_DAEMON_SOCKET");
-  return configured.empty() ? QSSocketPath::defaultPath() : configured;
-}
-
-std::string QSCliSession::lockPath() {
-  std::string configured = environmentValue("QS_DAEMON_LOCK");
-  return configured.empty() ? QSOwnerLock::defaultPath().string() : configured;
-}
-
 std::filesystem::path QSCliSession::ownExecutable() {
-  std::error_code error;
-  auto path = std::filesystem::read_symlink("/proc/self/exe", error);
-  if (error) throw QSCliError("Couldn't tell where the qs executable is: " + error.message());
-  return path;
+  try {
+    return currentExecutable();
+  } catch (const QSSystemError& e) {
+    throw QSCliError(std::string("Couldn't tell where the qs executable is: ") + e.what());
+  }
 }
 
 std::filesystem::path QSCliSession::daemonExecutable() {
-  std::string configured = environmentValue("QS_DAEMON_EXECUTABLE");
-  if (!configured.empty()) return std::filesystem::absolute(configured);
+  if (auto configured = environmentValue("QS_DAEMON_EXECUTABLE")) return std::filesystem::absolute(*configured);
   return ownExecutable().parent_path() / "quaysided";
 }
 
 asio::awaitable<std::shared_ptr<QSDaemonClient>> QSCliSession::client() {
   if (client_ && client_->isConnected()) co_return client_;
-  auto fresh = QSDaemonClient::make(executor(), socketPath());
+  auto fresh = QSDaemonClient::make(executor(), QSDaemonPaths::socketPath());
   // Every way of not reaching the socket (no file, a stale file, a refused connection) means
   // the same to the user: no daemon is serving.
   bool connected = true;

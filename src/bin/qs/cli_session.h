@@ -56,10 +56,6 @@ public:
   // The chosen command's coroutine, set while the command line is parsed.
   std::function<asio::awaitable<int>()> action;
 
-  // $QS_DAEMON_SOCKET, else <data folder>/daemon.sock.
-  static std::string socketPath();
-  // $QS_DAEMON_LOCK, else <data folder>/owner.lock.
-  static std::string lockPath();
   // The running executable (links resolved).
   static std::filesystem::path ownExecutable();
   // $QS_DAEMON_EXECUTABLE, else `quaysided` in the folder of the running executable.

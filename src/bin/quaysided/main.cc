@@ -1,9 +1,9 @@
 // quaysided: the headless daemon. Takes the owner lock, builds the engine, serves the control
 // socket, and shuts down cleanly on SIGTERM, SIGINT or a client's shutdownDaemon.
 #include "core/daemon/daemon_build.h"
+#include "core/daemon/daemon_paths.h"
 #include "core/daemon/daemon_server.h"
 #include "core/daemon/owner_lock.h"
-#include "core/daemon/socket_path.h"
 #include "core/engine/daemon_service.h"
 
 #include <asio/co_spawn.hpp>
@@ -12,7 +12,6 @@
 
 #include <csignal>
 #include <cstdio>
-#include <cstdlib>
 #include <cstring>
 #include <string>
 
@@ -21,11 +20,6 @@ namespace {
 void logLine(const std::string& line) {
   std::fprintf(stderr, "%s\n", line.c_str());
   std::fflush(stderr);
-}
-
-std::string fromEnvironment(const char* name, const std::string& fallback) {
-  const char* value = std::getenv(name);
-  return value && *value ? value : fallback;
 }
 
 }  // namespace
@@ -45,8 +39,8 @@ int main(int argc, char** argv) {
 
   std::string socketPath, lockPath;
   try {
-    socketPath = fromEnvironment("QS_DAEMON_SOCKET", QSSocketPath::defaultPath());
-    lockPath = fromEnvironment("QS_DAEMON_LOCK", QSOwnerLock::defaultPath().string());
+    socketPath = QSDaemonPaths::socketPath();
+    lockPath = QSDaemonPaths::lockPath();
   } catch (const std::exception& e) {
     logLine(std::string("quaysided: can't prepare the data folder: ") + e.what());
     return 1;

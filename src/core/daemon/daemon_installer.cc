@@ -3,10 +3,9 @@
 #include "core/platform/file_status.h"
 #include "core/platform/files.h"
 #include "core/platform/paths.h"
+#include "core/platform/process_environment.h"
 #include "core/platform/process_runner.h"
 #include "core/platform/system_error.h"
-
-#include <cstdlib>
 
 namespace qs {
 namespace {
@@ -69,8 +68,7 @@ std::string QSDaemonInstaller::InstallError::message() const {
 QSDaemonInstaller::QSDaemonInstaller(fs::path systemctl) : systemctl_(std::move(systemctl)) {}
 
 fs::path QSDaemonInstaller::defaultSystemctl() {
-  const char* value = std::getenv("QS_SYSTEMCTL");
-  return value && *value ? fs::path(value) : fs::path("/usr/bin/systemctl");
+  return environmentValue("QS_SYSTEMCTL").value_or("/usr/bin/systemctl");
 }
 
 fs::path QSDaemonInstaller::defaultBinDirectory() { return QSPaths::home() / ".local" / "bin"; }
@@ -120,8 +118,7 @@ QSDaemonInstaller::InstallReport QSDaemonInstaller::install(const fs::path& cliS
   replaceLink(report.aliasPath, cliSource);
   replaceLink(report.daemonPath, daemonSource);
   if (autoStart) enableAutoStart(report.daemonPath);
-  const char* path = std::getenv("PATH");
-  report.onPath = isOnPath(binDirectory, path ? path : "");
+  report.onPath = isOnPath(binDirectory, environmentValue("PATH").value_or(""));
   return report;
 }
 
