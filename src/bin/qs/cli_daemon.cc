@@ -21,11 +21,12 @@ namespace {
 
 namespace fs = std::filesystem;
 
-// How long a daemon told to shut down is given to stop answering.
-constexpr std::chrono::seconds kShutdownWait{15};
+// How long a daemon told to shut down is given to exit: it stops every server first, each with
+// a grace period.
+constexpr std::chrono::seconds kShutdownWait{60};
 constexpr std::chrono::milliseconds kPollInterval{150};
-// `qs daemon start`: how long a new daemon has to answer its first ping.
-constexpr std::chrono::seconds kStartTimeout{10};
+// `qs daemon start`: how long a new daemon has to answer its first ping, unless --timeout says.
+constexpr int kStartTimeoutSeconds = 10;
 
 QSDaemonLauncher launcherFor() {
   return QSDaemonLauncher(QSCliSession::daemonExecutable(), QSDaemonPaths::socketPath(), QSDaemonPaths::lockPath());
@@ -41,9 +42,9 @@ asio::awaitable<void> sleepFor(QSCliSession& session, std::chrono::steady_clock:
   co_await timer.async_wait(asio::use_awaitable);
 }
 
-asio::awaitable<int> startDaemon(QSCliSession& session) {
+asio::awaitable<int> startDaemon(QSCliSession& session, int timeoutSeconds = kStartTimeoutSeconds) {
   auto launcher = launcherFor();
-  auto client = co_await launcher.ensureRunning(kStartTimeout);
+  auto client = co_await launcher.ensureRunning(std::chrono::seconds(timeoutSeconds));
   session.adopt(client);
   res::Pong pong = co_await ping(session);
   fmt::print("The Quayside daemon is running (version {}, build {}).\nSocket: {}\n", pong.version, pong.build,
@@ -207,7 +208,11 @@ void addDaemonGroup(CLI::App& app, QSCliSession& session) {
   auto* start = addCommand(*daemon, "start",
                            "Start the daemon unless one of the same build runs (an older one is replaced)",
                            "  qs daemon start\n  QS_DAEMON_EXECUTABLE=/opt/quayside/quaysided qs daemon start\n");
-  onRun(start, session, [&session] { return startDaemon(session); });
+  auto startTimeout = std::make_shared<int>(kStartTimeoutSeconds);
+  start->add_option("--timeout", *startTimeout, "Seconds a new daemon has to start serving")
+      ->check(CLI::PositiveNumber)
+      ->capture_default_str();
+  onRun(start, session, [&session, startTimeout] { return startDaemon(session, *startTimeout); });
 
   auto* stop = addCommand(*daemon, "stop", "Stop the daemon and the servers it runs", "  qs daemon stop\n");
   onRun(stop, session, [&session] { return stopDaemon(session); });

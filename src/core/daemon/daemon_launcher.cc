@@ -4,6 +4,7 @@
 #include "core/daemon/daemon_client.h"
 #include "core/daemon/with_timeout.h"
 #include "core/platform/detached_process.h"
+#include "core/platform/file_lock.h"
 #include "core/platform/file_status.h"
 #include "core/platform/files.h"
 #include "core/platform/paths.h"
@@ -51,6 +52,12 @@ std::string QSDaemonLauncher::LaunchError::message() const {
       [](const launchError::DidNotBecomeReady&) {
         return std::string("The daemon was launched but didn't start serving in time.");
       },
+      [](const launchError::OwnerLockHeld& e) {
+        std::string holder = e.holderPid ? " (pid " + std::to_string(*e.holderPid) + ")" : "";
+        return "Another process" + holder + " holds the owner lock " + e.lockPath +
+               ", so no daemon can start; stop that process and try again.";
+      },
+      [](const launchError::ExitedAtStart& e) { return "The daemon exited while starting; " + e.value + " says why."; },
   });
 }
 
@@ -69,15 +76,30 @@ asio::awaitable<std::shared_ptr<QSDaemonClient>> QSDaemonLauncher::ensureRunning
 
   if (!isExecutableFile(executablePath_))
     throw LaunchException(launchError::ExecutableMissing{executablePath_.string()});
-  Clock::time_point deadline = Clock::now() + timeout;
+  co_return co_await startAndAwait(Clock::now() + timeout);
+}
+
+asio::awaitable<std::shared_ptr<QSDaemonClient>> QSDaemonLauncher::startAndAwait(Clock::time_point deadline) const {
+  QSDetachedProcess process = launch();
+  bool sawLockHeld = false;  // since `process` exited
+  int failedStarts = 0;
   while (Clock::now() < deadline) {
-    QSDetachedProcess process = launch();
-    for (;;) {
-      co_await sleepFor(pollInterval);
-      // The build is not compared again: this is the process just started from the file.
-      if (auto ready = co_await tryConnect()) co_return ready;
-      if (process.hasExited() || Clock::now() >= deadline) break;
+    co_await sleepFor(pollInterval);
+    // The build is not compared again: this is the process just started from the file.
+    if (auto ready = co_await tryConnect()) co_return ready;
+    if (!process.hasExited()) continue;
+    // Starting more daemons changes nothing while another process owns the services.
+    if (isLockedElsewhere(lockPath_)) {
+      sawLockHeld = true;
+      continue;
     }
+    if (!sawLockHeld && ++failedStarts == 2) throw LaunchException(launchError::ExitedAtStart{daemonLog().string()});
+    process = launch();
+    sawLockHeld = false;
+  }
+  if (sawLockHeld) {
+    std::optional<pid_t> holder = lockHolder(lockPath_);
+    throw LaunchException(launchError::OwnerLockHeld{lockPath_, holder ? std::optional<std::int32_t>(*holder) : std::nullopt});
   }
   throw LaunchException(launchError::DidNotBecomeReady{});
 }
@@ -108,8 +130,10 @@ asio::awaitable<std::shared_ptr<QSDaemonClient>> QSDaemonLauncher::tryConnect() 
   co_return nullptr;
 }
 
+std::filesystem::path QSDaemonLauncher::daemonLog() { return QSPaths::daemonLogFile(); }
+
 QSDetachedProcess QSDaemonLauncher::launch() const {
-  std::optional<std::filesystem::path> log = QSPaths::daemonLogFile();
+  std::optional<std::filesystem::path> log = daemonLog();
   try {
     createDirectories(log->parent_path(), 0700);
   } catch (const QSSystemError&) {
