@@ -177,8 +177,7 @@ asio::awaitable<int> showStatus(QSCliSession& session) {
 }
 
 asio::awaitable<int> printEvents(QSCliSession& session, QSEventKind kind) {
-  auto client = co_await session.client();
-  auto stream = co_await client->events(kind);
+  auto stream = co_await session.events(kind);
   QSEventFollower follower(session.executor());
   follower.follow(stream);
   follower.catchInterrupt();

@@ -1,6 +1,7 @@
 #include "bin/qs/cli_session.h"
 
 #include "core/daemon/daemon_paths.h"
+#include "core/daemon/with_timeout.h"
 #include "core/platform/process_environment.h"
 #include "core/platform/system_error.h"
 
@@ -43,6 +44,47 @@ asio::awaitable<std::shared_ptr<QSDaemonClient>> QSCliSession::client() {
   if (!connected) throw QSCliError(QSDaemonError(derr::DaemonUnavailable{}).message());
   client_ = fresh;
   co_return client_;
+}
+
+namespace {
+
+std::string secondsText(std::chrono::seconds limit) {
+  return fmt::format("{} second{}", limit.count(), limit.count() == 1 ? "" : "s");
+}
+
+// The client is an argument, so that the call keeps it alive when the limit wins and the
+// session lets go of it.
+asio::awaitable<QSDaemonResult> sendOn(std::shared_ptr<QSDaemonClient> client, QSDaemonCommand command) {
+  co_return co_await client->send(std::move(command));
+}
+
+asio::awaitable<std::shared_ptr<QSAsyncQueue<QSEvent>>> subscribeOn(std::shared_ptr<QSDaemonClient> client,
+                                                                    QSEventKind kind) {
+  co_return co_await client->events(kind);
+}
+
+}  // namespace
+
+template <class T>
+asio::awaitable<T> QSCliSession::withinLimit(asio::awaitable<T> operation) {
+  double seconds = std::chrono::duration<double>(requestLimit).count();
+  try {
+    co_return co_await withTimeout(executor(), seconds, std::move(operation));
+  } catch (const QSTimeoutError&) {
+    // The abandoned call ends with the connection.
+    disconnect();
+  }
+  throw QSCliError("The Quayside daemon isn't answering: no reply within " + secondsText(requestLimit) + ".");
+}
+
+asio::awaitable<QSDaemonResult> QSCliSession::answer(QSDaemonCommand command) {
+  auto connection = co_await client();
+  co_return co_await withinLimit(sendOn(connection, std::move(command)));
+}
+
+asio::awaitable<std::shared_ptr<QSAsyncQueue<QSEvent>>> QSCliSession::events(QSEventKind kind) {
+  auto connection = co_await client();
+  co_return co_await withinLimit(subscribeOn(connection, kind));
 }
 
 void QSCliSession::disconnect() {
