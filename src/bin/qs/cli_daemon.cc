@@ -7,7 +7,9 @@
 #include "core/daemon/daemon_installer.h"
 #include "core/daemon/daemon_launcher.h"
 #include "core/daemon/daemon_paths.h"
+#include "core/daemon/with_timeout.h"
 #include "core/platform/child_process.h"
+#include "core/platform/file_lock.h"
 
 #include <asio/steady_timer.hpp>
 #include <asio/use_awaitable.hpp>
@@ -37,6 +39,11 @@ asio::awaitable<res::Pong> ping(QSCliSession& session) {
   co_return co_await session.request<res::Pong>(command);
 }
 
+// The client is an argument so that the call keeps it alive when a time limit wins.
+asio::awaitable<QSDaemonResult> callOn(std::shared_ptr<QSDaemonClient> client, QSDaemonCommand command) {
+  co_return co_await client->call(std::move(command));
+}
+
 asio::awaitable<void> sleepFor(QSCliSession& session, std::chrono::steady_clock::duration delay) {
   asio::steady_timer timer(session.executor(), delay);
   co_await timer.async_wait(asio::use_awaitable);
@@ -52,28 +59,35 @@ asio::awaitable<int> startDaemon(QSCliSession& session, int timeoutSeconds = kSt
   co_return QSExitCode::success;
 }
 
-// Asks a running daemon to shut down and waits until its socket stops answering. False when
-// no daemon was running.
+// Asks a running daemon to shut down and waits until it has exited: its socket no longer
+// answers and the owner lock is free, so that a start right after this finds nothing in its
+// way. False when no daemon was running.
 asio::awaitable<bool> shutDownDaemon(QSCliSession& session) {
   auto launcher = launcherFor();
   auto client = co_await launcher.tryConnect();
   if (!client) co_return false;
   QSDaemonCommand shutdown = cmd::ShutdownDaemon{};
+  double answerLimit = std::chrono::duration<double>(QSDaemonLauncher::answerLimit).count();
   try {
-    co_await client->call(shutdown);
+    co_await withTimeout(session.executor(), answerLimit, callOn(client, shutdown));
   } catch (const std::exception&) {
     // The daemon may close the connection before its answer is read; the wait below tells.
   }
   client->disconnect();
   session.disconnect();
+  // The lock goes last, once the daemon has stopped every server and exited.
   for (auto waited = std::chrono::steady_clock::duration::zero(); waited < kShutdownWait; waited += kPollInterval) {
-    auto probe = co_await launcher.tryConnect();
-    if (!probe) co_return true;
-    probe->disconnect();
+    bool locked = isLockedElsewhere(launcher.lockPath());
+    auto probe = locked ? nullptr : co_await launcher.tryConnect();
+    if (!locked && !probe) co_return true;
+    if (probe) probe->disconnect();
     co_await sleepFor(session, kPollInterval);
   }
-  throw QSCliError(fmt::format("The daemon was asked to stop but still answers on {} after {} seconds.",
-                               launcher.socketPath(), kShutdownWait.count()));
+  std::optional<pid_t> holder = lockHolder(launcher.lockPath());
+  throw QSCliError(fmt::format("The daemon was asked to stop but still runs after {} seconds (socket {}, owner lock "
+                               "{}{}).",
+                               kShutdownWait.count(), launcher.socketPath(), launcher.lockPath(),
+                               holder ? fmt::format(" held by pid {}", *holder) : ""));
 }
 
 asio::awaitable<int> stopDaemon(QSCliSession& session) {
