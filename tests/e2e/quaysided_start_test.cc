@@ -10,6 +10,9 @@
 #include <fcntl.h>
 #include <sys/stat.h>
 
+#include <fstream>
+#include <sstream>
+
 namespace qs::testing {
 namespace {
 
@@ -60,6 +63,19 @@ protected:
     return found;
   }
 
+  // The soft and the hard limit on open files of process `pid`.
+  static std::vector<std::string> openFileLimits(int pid) {
+    std::ifstream limits("/proc/" + std::to_string(pid) + "/limits");
+    for (std::string line; std::getline(limits, line);) {
+      if (line.rfind("Max open files", 0) != 0) continue;
+      std::istringstream fields(line.substr(std::string("Max open files").size()));
+      std::string soft, hard;
+      fields >> soft >> hard;
+      return {soft, hard};
+    }
+    return {"", "missing"};
+  }
+
   std::filesystem::path project = home.home() / "projects" / "auto";
   std::filesystem::path log = home.home() / "quaysided.log";
 };
@@ -69,8 +85,8 @@ TEST_F(QuaysidedStart, AFailedStartStopsWhatItStartedLetsTheLockGoAndIsReported)
   // Longer than a socket address holds: binding fails after the project's server was started.
   std::string tooLong = (home.home() / std::string(110, 's')).string();
   environment["QS_DAEMON_SOCKET"] = tooLong;
-  auto daemon = spawnDaemon();
-  EXPECT_EQ(exitStatusOf(*daemon), 1) << readTextFile(log);
+  auto failing = spawnDaemon();
+  EXPECT_EQ(exitStatusOf(*failing), 1) << readTextFile(log);
   EXPECT_NE(readTextFile(log).find("quaysided: couldn't start: bind " + tooLong + ": File name too long; shutting down"),
             std::string::npos)
       << readTextFile(log);
@@ -100,6 +116,7 @@ TEST_F(QuaysidedStart, AFailedStartStopsWhatItStartedLetsTheLockGoAndIsReported)
   // A daemon with a lock of its own leaves the socket of the one serving it alone.
   std::filesystem::remove(QSPersistenceService::defaultConfigURL());
   startDaemon();
+  EXPECT_EQ(openFileLimits(daemon->pid())[0], openFileLimits(daemon->pid())[1]) << "the soft limit is raised";
   environment["QS_DAEMON_LOCK"] = (home.home() / "other.lock").string();
   EXPECT_EQ(exitStatusOf(*spawnDaemon()), 1);
   EXPECT_NE(readTextFile(log).find("couldn't start: bind " + socketPath() + ": Address already in use"),

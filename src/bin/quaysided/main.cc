@@ -6,6 +6,7 @@
 #include "core/daemon/owner_lock.h"
 #include "core/engine/daemon_service.h"
 #include "core/platform/file_lock.h"
+#include "core/platform/resource_limits.h"
 
 #include <asio/co_spawn.hpp>
 #include <asio/io_context.hpp>
@@ -119,6 +120,11 @@ int main(int argc, char** argv) {
   if (!lock.tryAcquire()) {
     logLine(lockHeldLine(lockPath));
     return 1;
+  }
+  try {
+    raiseOpenFileLimit();
+  } catch (const std::exception& e) {
+    logLine(std::string("quaysided: ") + e.what());  // the default limit still serves a few hundred clients
   }
   int status = runDaemon(socketPath);
   lock.release();
