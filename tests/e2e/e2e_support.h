@@ -49,8 +49,9 @@ private:
   void start() {
     std::string daemon = std::string(QS_BIN_DIR) + "/quaysided";
     std::string logFile = (home_ / "daemon.log").string();
+    // With a low limit on open files, as some service managers give: the daemon raises it.
     process_ = QSChildProcess::spawn(
-        {"/bin/sh", {"-c", "exec \"$0\" >>\"$1\" 2>&1", daemon, logFile}, home_, environment_});
+        {"/bin/sh", {"-c", "ulimit -Sn 256 && exec \"$0\" >>\"$1\" 2>&1", daemon, logFile}, home_, environment_});
     auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(30);
     while (!acceptsConnections()) {
       if (!process_->isRunning()) throw std::runtime_error("quaysided exited at start:\n" + log());

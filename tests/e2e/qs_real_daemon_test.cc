@@ -2,6 +2,8 @@
 // project through it, and stops it again.
 #include "e2e/e2e_support.h"
 
+#include "core/platform/file_lock.h"
+
 namespace qs::testing {
 namespace {
 
@@ -28,9 +30,16 @@ TEST_F(RealDaemon, StartedByQsItRunsProjectsUntilStopped) {
   ASSERT_EQ(running.status, 0) << running.err;
   EXPECT_NE(running.out.find("Running on http://127.0.0.1:" + std::to_string(port)), std::string::npos);
   EXPECT_NE(httpGet(port, "/").find("It works!"), std::string::npos);
+  // A server that sits out SIGTERM keeps the daemon busy for a while after its socket is gone.
+  qsOK({"new", "stubborn", "--dir", (home.home() / "projects").string(), "--port", std::to_string(freePort()),
+        "--no-git"});
+  qsOK({"pin", "stubborn", "6.0.3"});
+  qsOK({"env", "stubborn", "set", "FAKE_SWIFT_IGNORE_SIGTERM", "1"});
+  qsOK({"start", "stubborn", "--wait"});
 
-  // Stopping the daemon stops what it runs.
+  // Stopping the daemon stops what it runs, and returns once the daemon has let the lock go.
   EXPECT_EQ(qsOK({"daemon", "stop"}), "Stopped the Quayside daemon.\n");
+  EXPECT_FALSE(isLockedElsewhere(environment["QS_DAEMON_LOCK"]));
   EXPECT_EQ(httpGet(port, "/"), "");
   EXPECT_EQ(qs({"projects"}).status, 1);
 

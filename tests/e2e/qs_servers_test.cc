@@ -58,6 +58,31 @@ TEST_F(Servers, StartWaitServeLogStop) {
   EXPECT_EQ(qsOK({"stop", "site", "--wait"}), "Stopped site.\n");
 }
 
+TEST_F(Servers, WaitsAndRequestsEndWithinTheirTimeLimits) {
+  // A toolchain whose server never gets past its build.
+  auto slowToolchain = home.home() / "slow-toolchains/swift-7.0.0/usr/bin/swift";
+  writeTextFile(slowToolchain, "#!/bin/sh\nexec sleep 600\n");
+  std::filesystem::permissions(slowToolchain, std::filesystem::perms::owner_all);
+  auto daemonEnvironment = environment;
+  daemonEnvironment["QS_TOOLCHAIN_DIRS"] = (home.home() / "slow-toolchains").string();
+  daemon.reset();
+  daemon = std::make_unique<DaemonHost>(home.home(), daemonEnvironment);
+  createProject("slow");
+  qsOK({"pin", "slow", "7.0.0"});
+
+  auto waited = qs({"start", "slow", "--wait", "--timeout", "1"});
+  EXPECT_EQ(waited.status, 1);
+  EXPECT_EQ(waited.err, "qs: slow isn't serving after 1 second; it goes on starting. Follow it with 'qs logs slow -f'.\n");
+
+  // A daemon that no longer answers (stopped by a signal here) is not waited for without end.
+  ::kill(daemon->pid(), SIGSTOP);
+  auto stuck = qs({"start", "slow", "--wait", "--timeout", "1"});
+  ::kill(daemon->pid(), SIGCONT);
+  EXPECT_EQ(stuck.status, 1);
+  EXPECT_EQ(stuck.err, "qs: The Quayside daemon isn't answering: no reply within 1 second.\n");
+  EXPECT_EQ(qsOK({"stop", "slow"}), "Stopped slow.\n");
+}
+
 TEST_F(Servers, ProgressOnATerminalIsOneUpdatingLine) {
   if (!haveTerminals()) GTEST_SKIP() << "needs util-linux script";
   createProject("tty");

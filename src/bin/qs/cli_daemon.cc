@@ -6,7 +6,10 @@
 #include "core/daemon/daemon_build.h"
 #include "core/daemon/daemon_installer.h"
 #include "core/daemon/daemon_launcher.h"
+#include "core/daemon/daemon_paths.h"
+#include "core/daemon/with_timeout.h"
 #include "core/platform/child_process.h"
+#include "core/platform/file_lock.h"
 
 #include <asio/steady_timer.hpp>
 #include <asio/use_awaitable.hpp>
@@ -20,14 +23,15 @@ namespace {
 
 namespace fs = std::filesystem;
 
-// How long a daemon told to shut down is given to stop answering.
-constexpr std::chrono::seconds kShutdownWait{15};
+// How long a daemon told to shut down is given to exit: it stops every server first, each with
+// a grace period.
+constexpr std::chrono::seconds kShutdownWait{60};
 constexpr std::chrono::milliseconds kPollInterval{150};
-// `qs daemon start`: how long a new daemon has to answer its first ping.
-constexpr std::chrono::seconds kStartTimeout{10};
+// `qs daemon start`: how long a new daemon has to answer its first ping, unless --timeout says.
+constexpr int kStartTimeoutSeconds = 10;
 
 QSDaemonLauncher launcherFor() {
-  return QSDaemonLauncher(QSCliSession::daemonExecutable(), QSCliSession::socketPath(), QSCliSession::lockPath());
+  return QSDaemonLauncher(QSCliSession::daemonExecutable(), QSDaemonPaths::socketPath(), QSDaemonPaths::lockPath());
 }
 
 asio::awaitable<res::Pong> ping(QSCliSession& session) {
@@ -35,14 +39,19 @@ asio::awaitable<res::Pong> ping(QSCliSession& session) {
   co_return co_await session.request<res::Pong>(command);
 }
 
+// The client is an argument so that the call keeps it alive when a time limit wins.
+asio::awaitable<QSDaemonResult> callOn(std::shared_ptr<QSDaemonClient> client, QSDaemonCommand command) {
+  co_return co_await client->call(std::move(command));
+}
+
 asio::awaitable<void> sleepFor(QSCliSession& session, std::chrono::steady_clock::duration delay) {
   asio::steady_timer timer(session.executor(), delay);
   co_await timer.async_wait(asio::use_awaitable);
 }
 
-asio::awaitable<int> startDaemon(QSCliSession& session) {
+asio::awaitable<int> startDaemon(QSCliSession& session, int timeoutSeconds = kStartTimeoutSeconds) {
   auto launcher = launcherFor();
-  auto client = co_await launcher.ensureRunning(kStartTimeout);
+  auto client = co_await launcher.ensureRunning(std::chrono::seconds(timeoutSeconds));
   session.adopt(client);
   res::Pong pong = co_await ping(session);
   fmt::print("The Quayside daemon is running (version {}, build {}).\nSocket: {}\n", pong.version, pong.build,
@@ -50,28 +59,35 @@ asio::awaitable<int> startDaemon(QSCliSession& session) {
   co_return QSExitCode::success;
 }
 
-// Asks a running daemon to shut down and waits until its socket stops answering. False when
-// no daemon was running.
+// Asks a running daemon to shut down and waits until it has exited: its socket no longer
+// answers and the owner lock is free, so that a start right after this finds nothing in its
+// way. False when no daemon was running.
 asio::awaitable<bool> shutDownDaemon(QSCliSession& session) {
   auto launcher = launcherFor();
   auto client = co_await launcher.tryConnect();
   if (!client) co_return false;
   QSDaemonCommand shutdown = cmd::ShutdownDaemon{};
+  double answerLimit = std::chrono::duration<double>(QSDaemonLauncher::answerLimit).count();
   try {
-    co_await client->call(shutdown);
+    co_await withTimeout(session.executor(), answerLimit, callOn(client, shutdown));
   } catch (const std::exception&) {
     // The daemon may close the connection before its answer is read; the wait below tells.
   }
   client->disconnect();
   session.disconnect();
+  // The lock goes last, once the daemon has stopped every server and exited.
   for (auto waited = std::chrono::steady_clock::duration::zero(); waited < kShutdownWait; waited += kPollInterval) {
-    auto probe = co_await launcher.tryConnect();
-    if (!probe) co_return true;
-    probe->disconnect();
+    bool locked = isLockedElsewhere(launcher.lockPath());
+    auto probe = locked ? nullptr : co_await launcher.tryConnect();
+    if (!locked && !probe) co_return true;
+    if (probe) probe->disconnect();
     co_await sleepFor(session, kPollInterval);
   }
-  throw QSCliError(fmt::format("The daemon was asked to stop but still answers on {} after {} seconds.",
-                               launcher.socketPath(), kShutdownWait.count()));
+  std::optional<pid_t> holder = lockHolder(launcher.lockPath());
+  throw QSCliError(fmt::format("The daemon was asked to stop but still runs after {} seconds (socket {}, owner lock "
+                               "{}{}).",
+                               kShutdownWait.count(), launcher.socketPath(), launcher.lockPath(),
+                               holder ? fmt::format(" held by pid {}", *holder) : ""));
 }
 
 asio::awaitable<int> stopDaemon(QSCliSession& session) {
@@ -126,7 +142,7 @@ struct InstallOptions {
 asio::awaitable<int> installLinks(QSCliSession& session, InstallOptions options) {
   fs::path daemon = QSCliSession::daemonExecutable();
   if (!isExecutableFile(daemon))
-    throw QSDaemonLauncher::LaunchException(launcherr::ExecutableMissing{daemon.string()});
+    throw QSDaemonLauncher::LaunchException(launchError::ExecutableMissing{daemon.string()});
   fs::path folder = binDirectory(options.prefix);
   auto report = QSDaemonInstaller().install(QSCliSession::ownExecutable(), daemon, folder, options.autoStart);
   if (session.json) {
@@ -175,8 +191,7 @@ asio::awaitable<int> showStatus(QSCliSession& session) {
 }
 
 asio::awaitable<int> printEvents(QSCliSession& session, QSEventKind kind) {
-  auto client = co_await session.client();
-  auto stream = co_await client->events(kind);
+  auto stream = co_await session.events(kind);
   QSEventFollower follower(session.executor());
   follower.follow(stream);
   follower.catchInterrupt();
@@ -206,7 +221,11 @@ void addDaemonGroup(CLI::App& app, QSCliSession& session) {
   auto* start = addCommand(*daemon, "start",
                            "Start the daemon unless one of the same build runs (an older one is replaced)",
                            "  qs daemon start\n  QS_DAEMON_EXECUTABLE=/opt/quayside/quaysided qs daemon start\n");
-  onRun(start, session, [&session] { return startDaemon(session); });
+  auto startTimeout = std::make_shared<int>(kStartTimeoutSeconds);
+  start->add_option("--timeout", *startTimeout, "Seconds a new daemon has to start serving")
+      ->check(CLI::PositiveNumber)
+      ->capture_default_str();
+  onRun(start, session, [&session, startTimeout] { return startDaemon(session, *startTimeout); });
 
   auto* stop = addCommand(*daemon, "stop", "Stop the daemon and the servers it runs", "  qs daemon stop\n");
   onRun(stop, session, [&session] { return stopDaemon(session); });

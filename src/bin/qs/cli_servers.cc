@@ -9,6 +9,8 @@
 
 #include <fmt/format.h>
 
+#include <algorithm>
+#include <chrono>
 #include <cstdio>
 #include <memory>
 #include <optional>
@@ -18,9 +20,14 @@ namespace {
 
 enum class ServerAction { start, stop, restart };
 
+// How long `start --wait` waits for the server to serve, unless --timeout says: a first build
+// of a Vapor project fetches and compiles dozens of packages.
+constexpr int kStartWaitSeconds = 900;
+
 struct ServerOptions {
   std::string project;
   bool wait = false;
+  int timeout = kStartWaitSeconds;
 };
 
 asio::awaitable<QSServer> serverOf(QSCliSession& session, QSUUID projectID) {
@@ -31,14 +38,15 @@ asio::awaitable<QSServer> serverOf(QSCliSession& session, QSUUID projectID) {
 
 // Subscribes before the command goes out, so that no state change of the start is missed.
 asio::awaitable<void> followServerEvents(QSCliSession& session, QSEventFollower& follower) {
-  auto client = co_await session.client();
-  auto servers = co_await client->events(QSEventKind::servers);
-  auto logs = co_await client->events(QSEventKind::logs);
+  auto servers = co_await session.events(QSEventKind::servers);
+  auto logs = co_await session.events(QSEventKind::logs);
   follower.follow(servers);
   follower.follow(logs);
 }
 
 asio::awaitable<int> startServer(QSCliSession& session, ServerOptions options, ServerAction action) {
+  // No single request may outlast the whole wait.
+  if (options.wait) session.requestLimit = std::min(session.requestLimit, std::chrono::seconds(options.timeout));
   QSProject project = co_await findProject(session, options.project);
   QSServer current = co_await serverOf(session, project.id);
   bool restart = action == ServerAction::restart;
@@ -50,6 +58,7 @@ asio::awaitable<int> startServer(QSCliSession& session, ServerOptions options, S
   bool underWay = !restart && (current.status == QSServerStatus::building || current.status == QSServerStatus::starting);
 
   QSEventFollower follower(session.executor());
+  std::chrono::seconds limit(options.timeout);
   if (options.wait) co_await followServerEvents(session, follower);
   if (!underWay) {
     QSDaemonCommand command = restart ? QSDaemonCommand(cmd::RestartServer{project.id})
@@ -61,7 +70,7 @@ asio::awaitable<int> startServer(QSCliSession& session, ServerOptions options, S
                project.name);
     co_return QSExitCode::success;
   }
-  co_return co_await waitForServer(session, follower, project, underWay);
+  co_return co_await waitForServer(session, follower, project, underWay, limit);
 }
 
 asio::awaitable<int> stopServer(QSCliSession& session, ServerOptions options) {
@@ -109,8 +118,7 @@ asio::awaitable<int> showLogs(QSCliSession& session, LogsOptions options) {
   QSEventFollower follower(session.executor());
   if (options.follow) {
     // Subscribed before the fetch: a line printed meanwhile is in both, never in neither.
-    auto client = co_await session.client();
-    auto logs = co_await client->events(QSEventKind::logs);
+    auto logs = co_await session.events(QSEventKind::logs);
     follower.follow(logs);
     follower.catchInterrupt();
   }
@@ -178,6 +186,10 @@ void addServerCommand(CLI::App& app, QSCliSession& session, ServerAction action)
                     action == ServerAction::stop
                         ? "Return once the server has stopped (the default: the daemon answers then)"
                         : "Follow the build until the server runs (exit 0) or fails (exit 1)");
+  if (action != ServerAction::stop)
+    command->add_option("--timeout", options->timeout, "Seconds --wait waits for the server to serve")
+        ->check(CLI::PositiveNumber)
+        ->capture_default_str();
   onRun(command, session, [&session, options, action] {
     return action == ServerAction::stop ? stopServer(session, *options) : startServer(session, *options, action);
   });

@@ -1,55 +1,38 @@
 #include "bin/qs/cli_session.h"
 
-#include "core/daemon/owner_lock.h"
-#include "core/daemon/socket_path.h"
+#include "core/daemon/daemon_paths.h"
+#include "core/daemon/with_timeout.h"
+#include "core/platform/process_environment.h"
+#include "core/platform/system_error.h"
 
 #include <asio/co_spawn.hpp>
 #include <fmt/format.h>
 
 #include <cstdio>
-#include <cstdlib>
 #include <exception>
 
 namespace qs {
-namespace {
-
-std::string environmentValue(const char* name) {
-  const char* value = std::getenv(name);
-  return value ? value : "";
-}
-
-}  // namespace
 
 QSCliSession::QSCliSession() = default;
 
 QSCliSession::~QSCliSession() { disconnect(); }
 
-std::string QSCliSession::socketPath() {
-  std::string configured = environmentValue("QS_DAEMON_SOCKET");
-  return configured.empty() ? QSSocketPath::defaultPath() : configured;
-}
-
-std::string QSCliSession::lockPath() {
-  std::string configured = environmentValue("QS_DAEMON_LOCK");
-  return configured.empty() ? QSOwnerLock::defaultPath().string() : configured;
-}
-
 std::filesystem::path QSCliSession::ownExecutable() {
-  std::error_code error;
-  auto path = std::filesystem::read_symlink("/proc/self/exe", error);
-  if (error) throw QSCliError("Couldn't tell where the qs executable is: " + error.message());
-  return path;
+  try {
+    return currentExecutable();
+  } catch (const QSSystemError& e) {
+    throw QSCliError(std::string("Couldn't tell where the qs executable is: ") + e.what());
+  }
 }
 
 std::filesystem::path QSCliSession::daemonExecutable() {
-  std::string configured = environmentValue("QS_DAEMON_EXECUTABLE");
-  if (!configured.empty()) return std::filesystem::absolute(configured);
+  if (auto configured = environmentValue("QS_DAEMON_EXECUTABLE")) return std::filesystem::absolute(*configured);
   return ownExecutable().parent_path() / "quaysided";
 }
 
 asio::awaitable<std::shared_ptr<QSDaemonClient>> QSCliSession::client() {
   if (client_ && client_->isConnected()) co_return client_;
-  auto fresh = QSDaemonClient::make(executor(), socketPath());
+  auto fresh = QSDaemonClient::make(executor(), QSDaemonPaths::socketPath());
   // Every way of not reaching the socket (no file, a stale file, a refused connection) means
   // the same to the user: no daemon is serving.
   bool connected = true;
@@ -61,6 +44,47 @@ asio::awaitable<std::shared_ptr<QSDaemonClient>> QSCliSession::client() {
   if (!connected) throw QSCliError(QSDaemonError(daemonError::DaemonUnavailable{}).message());
   client_ = fresh;
   co_return client_;
+}
+
+namespace {
+
+std::string secondsText(std::chrono::seconds limit) {
+  return fmt::format("{} second{}", limit.count(), limit.count() == 1 ? "" : "s");
+}
+
+// The client is an argument, so that the call keeps it alive when the limit wins and the
+// session lets go of it.
+asio::awaitable<QSDaemonResult> sendOn(std::shared_ptr<QSDaemonClient> client, QSDaemonCommand command) {
+  co_return co_await client->send(std::move(command));
+}
+
+asio::awaitable<std::shared_ptr<QSAsyncQueue<QSEvent>>> subscribeOn(std::shared_ptr<QSDaemonClient> client,
+                                                                    QSEventKind kind) {
+  co_return co_await client->events(kind);
+}
+
+}  // namespace
+
+template <class T>
+asio::awaitable<T> QSCliSession::withinLimit(asio::awaitable<T> operation) {
+  double seconds = std::chrono::duration<double>(requestLimit).count();
+  try {
+    co_return co_await withTimeout(executor(), seconds, std::move(operation));
+  } catch (const QSTimeoutError&) {
+    // The abandoned call ends with the connection.
+    disconnect();
+  }
+  throw QSCliError("The Quayside daemon isn't answering: no reply within " + secondsText(requestLimit) + ".");
+}
+
+asio::awaitable<QSDaemonResult> QSCliSession::answer(QSDaemonCommand command) {
+  auto connection = co_await client();
+  co_return co_await withinLimit(sendOn(connection, std::move(command)));
+}
+
+asio::awaitable<std::shared_ptr<QSAsyncQueue<QSEvent>>> QSCliSession::events(QSEventKind kind) {
+  auto connection = co_await client();
+  co_return co_await withinLimit(subscribeOn(connection, kind));
 }
 
 void QSCliSession::disconnect() {

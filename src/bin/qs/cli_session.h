@@ -10,6 +10,7 @@
 #include <asio/awaitable.hpp>
 #include <asio/io_context.hpp>
 
+#include <chrono>
 #include <filesystem>
 #include <functional>
 #include <memory>
@@ -56,10 +57,6 @@ public:
   // The chosen command's coroutine, set while the command line is parsed.
   std::function<asio::awaitable<int>()> action;
 
-  // $QS_DAEMON_SOCKET, else <data folder>/daemon.sock.
-  static std::string socketPath();
-  // $QS_DAEMON_LOCK, else <data folder>/owner.lock.
-  static std::string lockPath();
   // The running executable (links resolved).
   static std::filesystem::path ownExecutable();
   // $QS_DAEMON_EXECUTABLE, else `quaysided` in the folder of the running executable.
@@ -73,16 +70,28 @@ public:
   // Closes the connection, if any; open event streams finish.
   void disconnect();
 
+  // How long one request may wait for its answer. Generous: some answers come only once the
+  // daemon has stopped a server or made a project.
+  static constexpr std::chrono::seconds defaultRequestLimit{60};
+  std::chrono::seconds requestLimit = defaultRequestLimit;
+
   // Sends `command` and returns the answer's case `R`. A `failure` answer is thrown as
-  // QSDaemonException; any other answer as QSDaemonException(invalidResponse).
+  // QSDaemonException; any other answer as QSDaemonException(invalidResponse). Throws
+  // QSCliError "The Quayside daemon isn't answering: no reply within N seconds." when
+  // requestLimit passes first.
   template <class R>
   asio::awaitable<R> request(QSDaemonCommand command) {
-    auto connection = co_await client();
-    QSDaemonResult result = co_await connection->send(command);
+    QSDaemonResult result = co_await answer(std::move(command));
     const R* expected = result.get<R>();
     if (!expected) throw QSDaemonException(QSDaemonError(daemonError::InvalidResponse{}));
     co_return *expected;
   }
+  // The daemon's answer to `command`, within requestLimit; a `failure` is thrown as
+  // QSDaemonException.
+  asio::awaitable<QSDaemonResult> answer(QSDaemonCommand command);
+  // Subscribes to `kind` (within requestLimit) and returns the stream of its events, which may
+  // then be waited on for as long as a command likes.
+  asio::awaitable<std::shared_ptr<QSAsyncQueue<QSEvent>>> events(QSEventKind kind);
 
   // Runs `action` on the loop until it finishes and returns its exit code. A failure is
   // printed as one "qs: …" line on standard error and gives its exit code (1 unless a
@@ -90,6 +99,10 @@ public:
   int run(const std::function<asio::awaitable<int>()>& action);
 
 private:
+  // `operation`'s outcome, or QSCliError (not answering) once requestLimit has passed.
+  template <class T>
+  asio::awaitable<T> withinLimit(asio::awaitable<T> operation);
+
   asio::io_context loop_;
   std::shared_ptr<QSDaemonClient> client_;
 };

@@ -9,6 +9,9 @@
 
 #include <unistd.h>
 
+#include <algorithm>
+#include <chrono>
+
 namespace qs {
 
 QSStartWatch::QSStartWatch(QSUUID projectID, bool underWay) : projectID_(projectID), underWay_(underWay) {}
@@ -98,12 +101,24 @@ void QSStatusLine::clear() {
   shown_.clear();
 }
 
+namespace {
+
+std::string secondsText(std::chrono::seconds limit) {
+  return fmt::format("{} second{}", limit.count(), limit.count() == 1 ? "" : "s");
+}
+
+}  // namespace
+
 asio::awaitable<int> waitForServer(QSCliSession& session, QSEventFollower& follower, QSProject project,
-                                   bool underWay) {
+                                   bool underWay, std::chrono::seconds limit) {
+  using Clock = std::chrono::steady_clock;
   QSStartWatch watch(project.id, underWay);
   bool terminal = isTerminal(STDOUT_FILENO);
   QSStatusLine status(stdout, terminal, terminalColumns(STDOUT_FILENO).value_or(80));
   follower.catchInterrupt();
+  // One timer serves both the limit and the settle time, whichever comes first.
+  Clock::time_point deadline = Clock::now() + limit;
+  follower.wakeAfter(limit);
   for (;;) {
     auto item = co_await follower.next();
     QSStartWatch::Verdict before = watch.verdict();
@@ -113,7 +128,14 @@ asio::awaitable<int> waitForServer(QSCliSession& session, QSEventFollower& follo
         verdict = watch.observe(item.event, QSTime::now());
         break;
       case QSEventFollower::What::timeUp:
+        if (Clock::now() >= deadline) {
+          status.clear();
+          throw QSCliError(fmt::format("{0} isn't serving after {1}; it goes on starting. Follow it with "
+                                       "'qs logs {0} -f'.",
+                                       project.name, secondsText(limit)));
+        }
         verdict = watch.settled();
+        if (verdict != QSStartWatch::Verdict::running) follower.wakeAfter(deadline - Clock::now());
         break;
       case QSEventFollower::What::interrupted:
         status.clear();
@@ -124,7 +146,7 @@ asio::awaitable<int> waitForServer(QSCliSession& session, QSEventFollower& follo
         throw daemonWentAway();
     }
     if (verdict == QSStartWatch::Verdict::settling && before != verdict)
-      follower.wakeAfter(QSStartWatch::settleTime);
+      follower.wakeAfter(std::min<Clock::duration>(QSStartWatch::settleTime, deadline - Clock::now()));
     if (verdict == QSStartWatch::Verdict::failed) {
       status.clear();
       // The daemon's buffer, not the followed lines: those come on another stream and may still

@@ -85,9 +85,10 @@ private:
 
 // Follows the server of `project` after a start or restart command was answered. Returns 0
 // once it runs ("Running on http://127.0.0.1:PORT"); throws QSCliError with its error message
-// when it fails, when the daemon goes away, or when Ctrl-C ends the wait. `follower` must
-// already follow the `servers` and `logs` streams, subscribed before the command was sent.
+// when it fails, when the daemon goes away, when Ctrl-C ends the wait, or when it does not run
+// within `limit` ("NAME isn't serving after N seconds; it goes on starting. …"). `follower`
+// must already follow the `servers` and `logs` streams, subscribed before the command was sent.
 asio::awaitable<int> waitForServer(QSCliSession& session, QSEventFollower& follower, QSProject project,
-                                   bool underWay);
+                                   bool underWay, std::chrono::seconds limit);
 
 }  // namespace qs

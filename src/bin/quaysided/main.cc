@@ -1,10 +1,12 @@
 // quaysided: the headless daemon. Takes the owner lock, builds the engine, serves the control
 // socket, and shuts down cleanly on SIGTERM, SIGINT or a client's shutdownDaemon.
 #include "core/daemon/daemon_build.h"
+#include "core/daemon/daemon_paths.h"
 #include "core/daemon/daemon_server.h"
 #include "core/daemon/owner_lock.h"
-#include "core/daemon/socket_path.h"
 #include "core/engine/daemon_service.h"
+#include "core/platform/file_lock.h"
+#include "core/platform/resource_limits.h"
 
 #include <asio/co_spawn.hpp>
 #include <asio/io_context.hpp>
@@ -12,26 +14,89 @@
 
 #include <csignal>
 #include <cstdio>
-#include <cstdlib>
 #include <cstring>
+#include <exception>
 #include <string>
 
 namespace {
+
+using namespace qs;
 
 void logLine(const std::string& line) {
   std::fprintf(stderr, "%s\n", line.c_str());
   std::fflush(stderr);
 }
 
-std::string fromEnvironment(const char* name, const std::string& fallback) {
-  const char* value = std::getenv(name);
-  return value && *value ? value : fallback;
+std::string describe(const std::exception_ptr& error) {
+  try {
+    std::rethrow_exception(error);
+  } catch (const std::exception& e) {
+    return e.what();
+  } catch (...) {
+    return "unknown error";
+  }
+}
+
+std::string lockHeldLine(const std::string& lockPath) {
+  std::optional<pid_t> holder = lockHolder(lockPath);
+  std::string who = holder ? " (pid " + std::to_string(*holder) + ")" : "";
+  return "quaysided: another Quayside process" + who + " already owns the services (the lock " + lockPath +
+         " is held); not starting a second one.";
+}
+
+// Start-up, service and wind-down, on the loop. However the run ends (a failure while starting,
+// SIGTERM or SIGINT at any point, a client's shutdownDaemon), the engine is shut down before it
+// returns, so no server outlives the daemon and nothing the engine started keeps the loop busy.
+// Rethrows what made the start fail.
+asio::awaitable<void> serve(QSDaemonService& engine, QSDaemonServer& server, const bool& stopRequested,
+                            const std::string& socketPath) {
+  std::exception_ptr failure;
+  try {
+    co_await engine.bootstrap();
+    // A signal that came during the bootstrap asked for a stop before there was anything to serve.
+    if (!stopRequested) {
+      co_await server.start();
+      logLine("quaysided: serving on " + socketPath + " (version " + QS_VERSION + ")");
+      co_await server.waitUntilStopped();
+    }
+  } catch (...) {
+    failure = std::current_exception();
+  }
+  server.stop();
+  logLine(failure ? "quaysided: couldn't start: " + describe(failure) + "; shutting down" : "quaysided: shutting down");
+  co_await engine.shutdown();
+  if (failure) std::rethrow_exception(failure);
+}
+
+// Runs the daemon until it stops; its exit status. The owner lock is held throughout.
+int runDaemon(const std::string& socketPath) {
+  asio::io_context io;
+  auto engine = QSDaemonService::make(io.get_executor(), {.log = logLine});
+  auto server = std::make_shared<QSDaemonServer>(io.get_executor(), engine, socketPath, QS_VERSION,
+                                                 QSDaemonBuild::current());
+  bool stopRequested = false;
+  asio::signal_set signals(io, SIGTERM, SIGINT);
+  signals.async_wait([&stopRequested, server](const asio::error_code& ec, int) {
+    if (ec) return;
+    stopRequested = true;
+    server->stop();
+  });
+
+  int status = 0;
+  asio::co_spawn(io, serve(*engine, *server, stopRequested, socketPath), [&](std::exception_ptr error) {
+    if (error) status = 1;
+    signals.cancel();
+    // Whatever is still pending (a reader of a server that would not die) must not keep the
+    // process from exiting.
+    io.stop();
+  });
+  io.run();
+  return status;
 }
 
 }  // namespace
 
 int main(int argc, char** argv) {
-  using namespace qs;
   if (argc > 1 && std::strcmp(argv[1], "--version") == 0) {
     std::printf("quaysided %s (build %s)\n", QS_VERSION, QSDaemonBuild::current().c_str());
     return 0;
@@ -45,50 +110,23 @@ int main(int argc, char** argv) {
 
   std::string socketPath, lockPath;
   try {
-    socketPath = fromEnvironment("QS_DAEMON_SOCKET", QSSocketPath::defaultPath());
-    lockPath = fromEnvironment("QS_DAEMON_LOCK", QSOwnerLock::defaultPath().string());
+    socketPath = QSDaemonPaths::socketPath();
+    lockPath = QSDaemonPaths::lockPath();
   } catch (const std::exception& e) {
     logLine(std::string("quaysided: can't prepare the data folder: ") + e.what());
     return 1;
   }
   QSOwnerLock lock(lockPath);
   if (!lock.tryAcquire()) {
-    logLine("quaysided: another Quayside process already owns the services (the lock " + lockPath +
-            " is held); not starting a second one.");
+    logLine(lockHeldLine(lockPath));
     return 1;
   }
-
-  asio::io_context io;
-  auto engine = QSDaemonService::make(io.get_executor(), {.log = logLine});
-  auto server = std::make_shared<QSDaemonServer>(io.get_executor(), engine, socketPath, QS_VERSION,
-                                                 QSDaemonBuild::current());
-  asio::signal_set signals(io, SIGTERM, SIGINT);
-  signals.async_wait([server](const asio::error_code& ec, int) {
-    if (!ec) server->stop();
-  });
-
-  int status = 0;
-  auto run = [&]() -> asio::awaitable<void> {
-    co_await engine->bootstrap();
-    co_await server->start();
-    logLine("quaysided: serving on " + socketPath + " (version " + QS_VERSION + ")");
-    co_await server->waitUntilStopped();
-    logLine("quaysided: shutting down");
-    co_await engine->shutdown();
-    signals.cancel();
-  };
-  asio::co_spawn(io, run(), [&](std::exception_ptr error) {
-    if (!error) return;
-    try {
-      std::rethrow_exception(error);
-    } catch (const std::exception& e) {
-      logLine(std::string("quaysided: ") + e.what());
-    }
-    status = 1;
-    signals.cancel();
-    server->stop();
-  });
-  io.run();
+  try {
+    raiseOpenFileLimit();
+  } catch (const std::exception& e) {
+    logLine(std::string("quaysided: ") + e.what());  // the default limit still serves a few hundred clients
+  }
+  int status = runDaemon(socketPath);
   lock.release();
   return status;
 }

@@ -3,13 +3,14 @@
 #include "core/platform/file_status.h"
 #include "core/platform/files.h"
 #include "core/platform/paths.h"
+#include "core/platform/process_environment.h"
 #include "core/platform/process_runner.h"
 #include "core/platform/system_error.h"
 
-#include <cstdlib>
-
 namespace qs {
 namespace {
+
+namespace fs = std::filesystem;
 
 constexpr const char* kLinkNames[] = {"qs", "quayside", "quaysided"};
 
@@ -55,10 +56,10 @@ void replaceLink(const fs::path& link, const fs::path& target) {
 
 std::string QSDaemonInstaller::InstallError::message() const {
   return visit(QSOverloaded{
-      [](const insterr::BinDirectoryNotWritable& e) {
+      [](const installError::BinDirectoryNotWritable& e) {
         return "Couldn't write to " + e.value + ". Pass --prefix <dir> to choose a writable directory on your PATH.";
       },
-      [](const insterr::LaunchctlFailed& e) {
+      [](const installError::LaunchctlFailed& e) {
         return "systemctl failed (exit " + std::to_string(e.value) + ") while registering the daemon's login item.";
       },
   });
@@ -67,8 +68,7 @@ std::string QSDaemonInstaller::InstallError::message() const {
 QSDaemonInstaller::QSDaemonInstaller(fs::path systemctl) : systemctl_(std::move(systemctl)) {}
 
 fs::path QSDaemonInstaller::defaultSystemctl() {
-  const char* value = std::getenv("QS_SYSTEMCTL");
-  return value && *value ? fs::path(value) : fs::path("/usr/bin/systemctl");
+  return environmentValue("QS_SYSTEMCTL").value_or("/usr/bin/systemctl");
 }
 
 fs::path QSDaemonInstaller::defaultBinDirectory() { return QSPaths::home() / ".local" / "bin"; }
@@ -110,7 +110,7 @@ QSDaemonInstaller::InstallReport QSDaemonInstaller::install(const fs::path& cliS
     created = false;
   }
   if (!created || !isWritableFolder(binDirectory))
-    throw InstallException(insterr::BinDirectoryNotWritable{binDirectory.string()});
+    throw InstallException(installError::BinDirectoryNotWritable{binDirectory.string()});
 
   InstallReport report{binDirectory / kLinkNames[0], binDirectory / kLinkNames[1], binDirectory / kLinkNames[2],
                        autoStart, false};
@@ -118,8 +118,7 @@ QSDaemonInstaller::InstallReport QSDaemonInstaller::install(const fs::path& cliS
   replaceLink(report.aliasPath, cliSource);
   replaceLink(report.daemonPath, daemonSource);
   if (autoStart) enableAutoStart(report.daemonPath);
-  const char* path = std::getenv("PATH");
-  report.onPath = isOnPath(binDirectory, path ? path : "");
+  report.onPath = isOnPath(binDirectory, environmentValue("PATH").value_or(""));
   return report;
 }
 
@@ -177,7 +176,7 @@ int QSDaemonInstaller::runSystemctl(const std::vector<std::string>& arguments) c
 
 void QSDaemonInstaller::requireSystemctl(const std::vector<std::string>& arguments) const {
   int status = runSystemctl(arguments);
-  if (status != 0) throw InstallException(insterr::LaunchctlFailed{status});
+  if (status != 0) throw InstallException(installError::LaunchctlFailed{status});
 }
 
 }  // namespace qs

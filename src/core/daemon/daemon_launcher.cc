@@ -4,6 +4,7 @@
 #include "core/daemon/daemon_client.h"
 #include "core/daemon/with_timeout.h"
 #include "core/platform/detached_process.h"
+#include "core/platform/file_lock.h"
 #include "core/platform/file_status.h"
 #include "core/platform/files.h"
 #include "core/platform/paths.h"
@@ -47,10 +48,16 @@ bool isPong(const std::optional<QSDaemonResult>& answer) { return answer && answ
 
 std::string QSDaemonLauncher::LaunchError::message() const {
   return visit(QSOverloaded{
-      [](const launcherr::ExecutableMissing& e) { return "The quaysided executable wasn't found at " + e.value + "."; },
-      [](const launcherr::DidNotBecomeReady&) {
+      [](const launchError::ExecutableMissing& e) { return "The quaysided executable wasn't found at " + e.value + "."; },
+      [](const launchError::DidNotBecomeReady&) {
         return std::string("The daemon was launched but didn't start serving in time.");
       },
+      [](const launchError::OwnerLockHeld& e) {
+        std::string holder = e.holderPid ? " (pid " + std::to_string(*e.holderPid) + ")" : "";
+        return "Another process" + holder + " holds the owner lock " + e.lockPath +
+               ", so no daemon can start; stop that process and try again.";
+      },
+      [](const launchError::ExitedAtStart& e) { return "The daemon exited while starting; " + e.value + " says why."; },
   });
 }
 
@@ -68,18 +75,33 @@ asio::awaitable<std::shared_ptr<QSDaemonClient>> QSDaemonLauncher::ensureRunning
   client->disconnect();
 
   if (!isExecutableFile(executablePath_))
-    throw LaunchException(launcherr::ExecutableMissing{executablePath_.string()});
-  Clock::time_point deadline = Clock::now() + timeout;
+    throw LaunchException(launchError::ExecutableMissing{executablePath_.string()});
+  co_return co_await startAndAwait(Clock::now() + timeout);
+}
+
+asio::awaitable<std::shared_ptr<QSDaemonClient>> QSDaemonLauncher::startAndAwait(Clock::time_point deadline) const {
+  QSDetachedProcess process = launch();
+  bool sawLockHeld = false;  // since `process` exited
+  int failedStarts = 0;
   while (Clock::now() < deadline) {
-    QSDetachedProcess process = launch();
-    for (;;) {
-      co_await sleepFor(pollInterval);
-      // The build is not compared again: this is the process just started from the file.
-      if (auto ready = co_await tryConnect()) co_return ready;
-      if (process.hasExited() || Clock::now() >= deadline) break;
+    co_await sleepFor(pollInterval);
+    // The build is not compared again: this is the process just started from the file.
+    if (auto ready = co_await tryConnect()) co_return ready;
+    if (!process.hasExited()) continue;
+    // Starting more daemons changes nothing while another process owns the services.
+    if (isLockedElsewhere(lockPath_)) {
+      sawLockHeld = true;
+      continue;
     }
+    if (!sawLockHeld && ++failedStarts == 2) throw LaunchException(launchError::ExitedAtStart{daemonLog().string()});
+    process = launch();
+    sawLockHeld = false;
   }
-  throw LaunchException(launcherr::DidNotBecomeReady{});
+  if (sawLockHeld) {
+    std::optional<pid_t> holder = lockHolder(lockPath_);
+    throw LaunchException(launchError::OwnerLockHeld{lockPath_, holder ? std::optional<std::int32_t>(*holder) : std::nullopt});
+  }
+  throw LaunchException(launchError::DidNotBecomeReady{});
 }
 
 asio::awaitable<void> QSDaemonLauncher::replaceOutdated(std::shared_ptr<QSDaemonClient> client) const {
@@ -108,8 +130,10 @@ asio::awaitable<std::shared_ptr<QSDaemonClient>> QSDaemonLauncher::tryConnect() 
   co_return nullptr;
 }
 
+std::filesystem::path QSDaemonLauncher::daemonLog() { return QSPaths::daemonLogFile(); }
+
 QSDetachedProcess QSDaemonLauncher::launch() const {
-  std::optional<std::filesystem::path> log = QSPaths::daemonLogFile();
+  std::optional<std::filesystem::path> log = daemonLog();
   try {
     createDirectories(log->parent_path(), 0700);
   } catch (const QSSystemError&) {

@@ -8,10 +8,12 @@
 #include <asio/awaitable.hpp>
 
 #include <chrono>
+#include <cstdint>
 #include <filesystem>
 #include <memory>
 #include <optional>
 #include <string>
+#include <string_view>
 
 namespace qs {
 
@@ -19,19 +21,37 @@ class QSDaemonClient;
 class QSDetachedProcess;
 
 // Cases of QSDaemonLauncher::LaunchError.
-namespace launcherr {
+namespace launchError {
 using ExecutableMissing = QSUnnamedCase<"executableMissing", std::string>;  // the path
 using DidNotBecomeReady = QSEmptyCase<"didNotBecomeReady">;
-}  // namespace launcherr
+// Every daemon started exited because another process holds the owner lock.
+struct OwnerLockHeld {
+  static constexpr std::string_view caseName = "ownerLockHeld";
+  std::string lockPath;
+  std::optional<std::int32_t> holderPid;  // when the kernel names the holder
+  template <class Self, class Fields>
+  static void fields(Self& self, Fields& f) {
+    f.field("lockPath", self.lockPath).field("holderPid", self.holderPid);
+  }
+  bool operator==(const OwnerLockHeld&) const = default;
+};
+// The daemon exited at start, again when started once more, with the owner lock free: it failed
+// for a reason of its own, which its log says.
+using ExitedAtStart = QSUnnamedCase<"exitedAtStart", std::string>;  // the daemon log's path
+}  // namespace launchError
 
 // Keeps no state between calls; run one operation at a time on one loop. The operations are
 // coroutines on the caller's executor.
 class QSDaemonLauncher {
 public:
-  struct LaunchError : QSEnumeration<launcherr::ExecutableMissing, launcherr::DidNotBecomeReady> {
+  struct LaunchError : QSEnumeration<launchError::ExecutableMissing, launchError::DidNotBecomeReady,
+                                     launchError::OwnerLockHeld, launchError::ExitedAtStart> {
     using QSEnumeration::QSEnumeration;
-    // "The quaysided executable wasn't found at <path>." or
-    // "The daemon was launched but didn't start serving in time."
+    // "The quaysided executable wasn't found at <path>.",
+    // "The daemon was launched but didn't start serving in time.",
+    // "Another process (pid N) holds the owner lock <path>, so no daemon can start; stop that
+    // process and try again." (without " (pid N)" when the holder is unknown), or
+    // "The daemon exited while starting; <log> says why."
     std::string message() const;
   };
   using LaunchException = QSErrorException<LaunchError>;
@@ -52,10 +72,13 @@ public:
   // - a daemon that serves and answers `ping` with the executable's fingerprint is used as is;
   // - any other daemon is told to shut down and given up to shutdownWait to go away;
   // - then the executable is started (detached, output appended to the daemon log) and polled
-  //   every pollInterval until it answers `ping`; one that exits early is started again while
-  //   `timeout` lasts.
-  // Throws LaunchException (executableMissing before anything is started, didNotBecomeReady
-  // when `timeout` passes) or QSSystemError when the executable cannot be started.
+  //   every pollInterval until it answers `ping`. One that exits while another process holds
+  //   the owner lock is started again once the lock is free (its holder may be a daemon about
+  //   to serve the socket, or one on its way out); one that exits with the lock free is started
+  //   once more.
+  // Throws LaunchException (executableMissing before anything is started; exitedAtStart when
+  // the second start exits too; ownerLockHeld or didNotBecomeReady when `timeout` passes) or
+  // QSSystemError when the executable cannot be started.
   asio::awaitable<std::shared_ptr<QSDaemonClient>> ensureRunning(std::chrono::steady_clock::duration timeout);
 
   // A client connected to a daemon that answered `ping` with `pong`; null when nobody serves
@@ -66,7 +89,11 @@ public:
   const std::string& socketPath() const { return socketPath_; }
   const std::string& lockPath() const { return lockPath_; }
 
+  // Where a daemon started here writes its output: <data folder>/logs/daemon.log.
+  static std::filesystem::path daemonLog();
+
 private:
+  asio::awaitable<std::shared_ptr<QSDaemonClient>> startAndAwait(std::chrono::steady_clock::time_point deadline) const;
   asio::awaitable<void> replaceOutdated(std::shared_ptr<QSDaemonClient> client) const;
   asio::awaitable<void> waitUntilGone() const;
   QSDetachedProcess launch() const;

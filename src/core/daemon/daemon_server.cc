@@ -16,6 +16,7 @@
 #include <asio/steady_timer.hpp>
 #include <asio/use_awaitable.hpp>
 
+#include <cerrno>
 #include <chrono>
 #include <filesystem>
 #include <map>
@@ -31,6 +32,9 @@ void prepareSocketLocation(const std::filesystem::path& socketPath) {
   // The socket lets anyone who reaches it run code as this user: a folder made for it is the
   // owner's alone.
   if (socketPath.has_parent_path()) createDirectories(socketPath.parent_path(), 0700);
+  // Another daemon (one with an owner lock of its own) would lose its clients to us, and its
+  // socket file when we exit.
+  if (isListenedOn(socketPath)) throwSystemError("bind " + socketPath.string(), EADDRINUSE);
   try {
     removeFile(socketPath);  // left behind by a daemon that did not stop cleanly
   } catch (const QSSystemError&) {
@@ -170,7 +174,7 @@ asio::awaitable<void> QSDaemonServer::State::acceptClients(std::shared_ptr<State
 }
 
 void QSDaemonServer::State::admit(Socket socket) {
-  auto connection = QSFramedConnection::make(std::move(socket), maxQueuedBytesPerPeer);
+  auto connection = QSFramedConnection::make(std::move(socket), maxQueuedBytesPerPeer, frameStallLimit);
   auto peer = std::make_shared<QSServerPeer>(QSUUID::random(), std::move(connection));
   peers_.emplace(peer->id(), peer);
   asio::co_spawn(executor_, serve(shared_from_this(), peer), asio::detached);

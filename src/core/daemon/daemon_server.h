@@ -7,6 +7,7 @@
 #include <asio/any_io_executor.hpp>
 #include <asio/awaitable.hpp>
 
+#include <chrono>
 #include <cstddef>
 #include <memory>
 #include <string>
@@ -23,6 +24,9 @@ public:
   // once it has caught up it gets one line per console saying how many it missed, so a follower
   // of a flooding server falls behind visibly instead of being disconnected.
   static constexpr std::size_t logBacklogBytesPerPeer = 4 * 1024 * 1024;
+  // A client whose frame has begun and then brings nothing for this long is disconnected: a
+  // half-sent frame must not hold a connection (and its buffer) for ever.
+  static constexpr std::chrono::seconds frameStallLimit{30};
 
   // Stores the arguments; does not touch the socket. `version` and `build` answer `ping`.
   QSDaemonServer(asio::any_io_executor executor, std::shared_ptr<QSDaemonBackend> backend, std::string socketPath,
@@ -34,8 +38,9 @@ public:
 
   // Creates the socket's folder (mode 0700) when missing, removes a stale socket file, binds the
   // socket (mode 0600) and listens; from then on clients are served and events forwarded.
-  // Throws QSSystemError when the folder or the socket cannot be made, std::logic_error when
-  // called a second time.
+  // Throws QSSystemError when the folder or the socket cannot be made, and as "bind PATH:
+  // Address already in use" when someone still listens on the socket file (it is left alone);
+  // std::logic_error when called a second time or after stop().
   asio::awaitable<void> start();
   // Closes every connection and the listener, stops forwarding events and deletes the socket
   // file (when this server made it). Safe to call more than once.

@@ -1,13 +1,13 @@
 #include "core/daemon/framed_connection.h"
 
-#include <utility>
-
 #include "core/protocol/daemon_error.h"
 #include "core/protocol/daemon_framing.h"
 
 #include <asio/co_spawn.hpp>
 #include <asio/detached.hpp>
+#include <asio/experimental/awaitable_operators.hpp>
 #include <asio/redirect_error.hpp>
+#include <asio/steady_timer.hpp>
 #include <asio/use_awaitable.hpp>
 #include <asio/write.hpp>
 
@@ -15,6 +15,8 @@
 #include <memory>
 #include <span>
 #include <system_error>
+#include <utility>
+#include <variant>
 #include <vector>
 
 namespace qs {
@@ -40,11 +42,13 @@ std::exception_ptr readFailure(const asio::error_code& error, bool closedHere) {
 
 }  // namespace
 
-QSFramedConnection::QSFramedConnection(const Private&, Socket socket, std::size_t maxQueuedBytes)
-    : socket_(std::move(socket)), maxQueuedBytes_(maxQueuedBytes) {}
+QSFramedConnection::QSFramedConnection(const Private&, Socket socket, std::size_t maxQueuedBytes,
+                                       std::optional<std::chrono::milliseconds> stallLimit)
+    : socket_(std::move(socket)), maxQueuedBytes_(maxQueuedBytes), stallLimit_(stallLimit) {}
 
-std::shared_ptr<QSFramedConnection> QSFramedConnection::make(Socket socket, std::size_t maxQueuedBytes) {
-  return std::make_shared<QSFramedConnection>(Private{}, std::move(socket), maxQueuedBytes);
+std::shared_ptr<QSFramedConnection> QSFramedConnection::make(Socket socket, std::size_t maxQueuedBytes,
+                                                             std::optional<std::chrono::milliseconds> stallLimit) {
+  return std::make_shared<QSFramedConnection>(Private{}, std::move(socket), maxQueuedBytes, stallLimit);
 }
 
 asio::awaitable<std::shared_ptr<QSFramedConnection>> QSFramedConnection::connect(asio::any_io_executor executor,
@@ -65,19 +69,15 @@ asio::awaitable<std::shared_ptr<QSFramedConnection>> QSFramedConnection::connect
 
 asio::awaitable<bool> QSFramedConnection::fillInbox(std::size_t count, std::exception_ptr& failure) {
   while (open_ && inboxEnd_ - inboxStart_ < count) {
-    if (inbox_.size() - inboxStart_ < count) {
-      // Not enough room behind what is unconsumed: move it to the front, and grow the buffer
-      // when even that is too small (a body longer than one read's worth).
-      std::copy(inbox_.begin() + inboxStart_, inbox_.begin() + inboxEnd_, inbox_.begin());
-      inboxEnd_ -= inboxStart_;
-      inboxStart_ = 0;
-      if (inbox_.size() < count) inbox_.resize(std::max(count, readChunkBytes));
-    }
+    if (inboxEnd_ == inbox_.size()) makeRoom(count);
+    // Between frames a peer may be silent as long as it likes; within one it must keep coming.
+    bool withinFrame = inboxEnd_ > inboxStart_;
     asio::error_code error;
-    std::size_t read = co_await socket_.async_read_some(asio::buffer(inbox_.data() + inboxEnd_, inbox_.size() - inboxEnd_),
-                                                        asio::redirect_error(asio::use_awaitable, error));
+    std::size_t read = co_await readSome(withinFrame && stallLimit_, error);
     if (error || !open_) {
-      failure = readFailure(error, !open_);
+      failure = error == asio::error::timed_out ? std::make_exception_ptr(std::system_error(error, "read"))
+                                                : readFailure(error, !open_);
+      if (error == asio::error::timed_out) close();  // the stream position means nothing now
       co_return false;
     }
     inboxEnd_ += read;
@@ -87,6 +87,33 @@ asio::awaitable<bool> QSFramedConnection::fillInbox(std::size_t count, std::exce
     co_return false;
   }
   co_return true;
+}
+
+void QSFramedConnection::makeRoom(std::size_t count) {
+  if (inboxStart_ > 0) {
+    std::copy(inbox_.begin() + inboxStart_, inbox_.begin() + inboxEnd_, inbox_.begin());
+    inboxEnd_ -= inboxStart_;
+    inboxStart_ = 0;
+  }
+  if (inboxEnd_ < inbox_.size()) return;
+  // Grown as the bytes come, doubling, never past what the frame needs: a header that
+  // announces 4 MiB costs nothing until the bytes are really sent.
+  inbox_.resize(std::max(readChunkBytes, std::min(count, 2 * inbox_.size())));
+}
+
+asio::awaitable<std::size_t> QSFramedConnection::readSome(bool limited, asio::error_code& error) {
+  auto room = asio::buffer(inbox_.data() + inboxEnd_, inbox_.size() - inboxEnd_);
+  if (!limited) co_return co_await socket_.async_read_some(room, asio::redirect_error(asio::use_awaitable, error));
+  using namespace asio::experimental::awaitable_operators;
+  asio::steady_timer stall(socket_.get_executor(), *stallLimit_);
+  asio::error_code stallError;
+  auto outcome = co_await (socket_.async_read_some(room, asio::redirect_error(asio::use_awaitable, error)) ||
+                           stall.async_wait(asio::redirect_error(asio::use_awaitable, stallError)));
+  if (outcome.index() == 1) {
+    error = asio::error::timed_out;
+    co_return 0;
+  }
+  co_return std::get<0>(outcome);
 }
 
 QSBytes QSFramedConnection::takeFromInbox(std::size_t count) {

@@ -8,6 +8,7 @@
 #include <asio/awaitable.hpp>
 #include <asio/local/stream_protocol.hpp>
 
+#include <chrono>
 #include <cstdint>
 #include <deque>
 #include <exception>
@@ -38,8 +39,12 @@ public:
   using Socket = asio::local::stream_protocol::socket;
   static constexpr std::size_t unlimited = std::numeric_limits<std::size_t>::max();
 
-  // Wraps a connected socket. At most `maxQueuedBytes` of frames may wait to be written.
-  static std::shared_ptr<QSFramedConnection> make(Socket socket, std::size_t maxQueuedBytes = unlimited);
+  // Wraps a connected socket. At most `maxQueuedBytes` of frames may wait to be written. With a
+  // `stallLimit`, a frame that has begun to arrive must make progress: a read in the middle of
+  // a frame that brings nothing for that long ends the receive (a peer may stay silent for as
+  // long as it likes between frames).
+  static std::shared_ptr<QSFramedConnection> make(Socket socket, std::size_t maxQueuedBytes = unlimited,
+                                                  std::optional<std::chrono::milliseconds> stallLimit = std::nullopt);
   // Connects to the Unix-domain socket at `path`. Throws std::system_error naming the path, e.g.
   // "connect /x/daemon.sock: No such file or directory" or "...: Connection refused".
   static asio::awaitable<std::shared_ptr<QSFramedConnection>> connect(asio::any_io_executor executor,
@@ -48,7 +53,9 @@ public:
 
   // Reads one frame: 4 header bytes, then the declared number of body bytes. A declared length
   // above QSDaemonFraming::maxFrameBytes ends the receive as soon as the header is in, without
-  // waiting for (or reading on to) the body.
+  // waiting for (or reading on to) the body. The read buffer grows with the bytes that arrive,
+  // not with the length a header declares. A frame that stalls past the stall limit ends the
+  // receive with std::system_error(timed_out) and closes the connection.
   // One receive at a time. Never throws: how the connection ended is in the result.
   asio::awaitable<QSFrameRead> receive();
 
@@ -70,9 +77,12 @@ public:
   bool isOpen() const { return open_; }
   // Bytes of frames queued and not yet completely written.
   std::size_t queuedBytes() const { return queuedBytes_; }
+  // Bytes held for incoming data (the read buffer's size).
+  std::size_t readBufferBytes() const { return inbox_.size(); }
 
   struct Private;
-  QSFramedConnection(const Private&, Socket socket, std::size_t maxQueuedBytes);
+  QSFramedConnection(const Private&, Socket socket, std::size_t maxQueuedBytes,
+                     std::optional<std::chrono::milliseconds> stallLimit);
 
 private:
   struct Outgoing {
@@ -84,6 +94,11 @@ private:
   // Reads until at least `count` unconsumed bytes are buffered; false (with `error` set) when
   // the connection ends first.
   asio::awaitable<bool> fillInbox(std::size_t count, std::exception_ptr& error);
+  // Makes room behind the buffered bytes for at least one more, towards `count` in all.
+  void makeRoom(std::size_t count);
+  // One read into the room behind the buffered bytes; with `limited`, timed_out when nothing
+  // comes within the stall limit.
+  asio::awaitable<std::size_t> readSome(bool limited, asio::error_code& error);
   // Hands out the next `count` buffered bytes.
   QSBytes takeFromInbox(std::size_t count);
   static asio::awaitable<void> writeQueued(std::shared_ptr<QSFramedConnection> self);
@@ -93,6 +108,7 @@ private:
   std::size_t inboxStart_ = 0;
   std::size_t inboxEnd_ = 0;
   std::size_t maxQueuedBytes_;
+  std::optional<std::chrono::milliseconds> stallLimit_;
   std::deque<Outgoing> outgoing_;
   std::size_t queuedBytes_ = 0;
   std::function<void()> drained_;

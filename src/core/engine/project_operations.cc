@@ -124,7 +124,7 @@ asio::awaitable<void> QSDaemonService::removeProject(const QSUUID& id, bool drop
   const QSProject& found = requireProject(id);
   if (dropDatabase && (found.databaseID || found.redisID) && !databases_)
     fail("Dropping the project's databases isn't available in this build of quaysided yet; remove it without --drop-database.");
-  co_await servers_->remove(id);
+  co_await servers_->stop(id);
   QSProject* current = project(id);  // re-read: other requests ran during the stop
   if (!current) co_return;
   // A folder that is already gone needs no trashing; one that cannot be trashed keeps its project,
@@ -138,6 +138,7 @@ asio::awaitable<void> QSDaemonService::removeProject(const QSUUID& id, bool drop
     }
   }
   std::erase_if(config_.projects, [&](const QSProject& p) { return p.id == id; });
+  servers_->forget(id);
   save();
   emitProjectsChanged();
 }

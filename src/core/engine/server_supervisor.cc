@@ -179,9 +179,8 @@ asio::awaitable<void> QSServerSupervisor::restart(QSUUID projectID) {
   co_await start(projectID);
 }
 
-asio::awaitable<void> QSServerSupervisor::remove(QSUUID projectID) {
+void QSServerSupervisor::forget(const QSUUID& projectID) {
   cancelExitMonitor(projectID);
-  co_await processManager_->stopServer(projectID);
   servers_.erase(projectID);
   logBuffers_.erase(projectID);
 }

@@ -50,8 +50,8 @@ public:
   // Stops the server (its whole process group) and records it `stopped`; no exit line is logged.
   asio::awaitable<void> stop(QSUUID projectID);
   asio::awaitable<void> restart(QSUUID projectID);
-  // Stops the server of a removed project and forgets its record and console.
-  asio::awaitable<void> remove(QSUUID projectID);
+  // Forgets the record and console of a removed project (stop its server first).
+  void forget(const QSUUID& projectID);
   // For shutdown: refuses every later launch, then stops every server that runs, including one
   // launched while this waits.
   asio::awaitable<void> stopAll();

@@ -3,7 +3,10 @@
 
 #include "core/platform/unique_fd.h"
 
+#include <sys/types.h>
+
 #include <filesystem>
+#include <optional>
 
 namespace qs {
 
@@ -18,5 +21,14 @@ bool tryLockExclusive(const UniqueFd& fd);
 
 // Drops the lock taken with tryLockExclusive; closing the descriptor does the same.
 void unlockFile(const UniqueFd& fd);
+
+// Whether someone holds a lock on the file at `path` (any open file description, this
+// process's own included). Looks by taking and dropping the lock at once; false when the file
+// is missing or cannot be opened. Does not create the file.
+bool isLockedElsewhere(const std::filesystem::path& path);
+
+// The process holding a whole-file lock on `path` as the kernel lists it in /proc/locks (the
+// process that took it); nothing when none is listed or the file cannot be examined.
+std::optional<pid_t> lockHolder(const std::filesystem::path& path);
 
 }  // namespace qs

@@ -24,6 +24,21 @@ sockaddr_un unixAddress(const std::string& path) {
 
 }  // namespace
 
+bool isListenedOn(const std::filesystem::path& path) {
+  sockaddr_un address{};
+  address.sun_family = AF_UNIX;
+  if (path.empty() || path.native().size() >= sizeof address.sun_path) return false;
+  std::memcpy(address.sun_path, path.c_str(), path.native().size() + 1);
+  UniqueFd fd(::socket(AF_UNIX, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0));
+  if (!fd) return false;
+  int result;
+  do {
+    result = ::connect(fd.get(), reinterpret_cast<const sockaddr*>(&address), sizeof address);
+  } while (result != 0 && errno == EINTR);
+  // EAGAIN: the listener's backlog is full, which a stopped or busy daemon's can be.
+  return result == 0 || errno == EAGAIN;
+}
+
 UniqueFd listenOnUnixSocket(const std::filesystem::path& path, mode_t mode, int backlog) {
   sockaddr_un address = unixAddress(path.string());
   UniqueFd fd(::socket(AF_UNIX, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0));

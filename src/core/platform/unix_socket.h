@@ -15,4 +15,9 @@ namespace qs {
 // address holds fails as "bind PATH: File name too long"). On failure no socket file is left.
 UniqueFd listenOnUnixSocket(const std::filesystem::path& path, mode_t mode, int backlog);
 
+// Whether a process listens on the Unix-domain socket at `path`: a connection is accepted, or
+// refused only because the listener's queue is full. False for a missing path, a file that is
+// not a socket, and a socket file whose listener is gone. Never waits for the listener.
+bool isListenedOn(const std::filesystem::path& path);
+
 }  // namespace qs

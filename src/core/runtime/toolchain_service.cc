@@ -4,13 +4,13 @@
 #include "core/platform/child_process.h"
 #include "core/platform/files.h"
 #include "core/platform/paths.h"
+#include "core/platform/process_environment.h"
 #include "core/platform/process_runner.h"
 #include "core/platform/regex.h"
 #include "core/platform/system_error.h"
 
 #include <algorithm>
 #include <charconv>
-#include <cstdlib>
 
 namespace qs {
 namespace {
@@ -25,8 +25,8 @@ std::optional<std::string> firstCapture(const QSRegex& pattern, std::string_view
 
 std::vector<std::filesystem::path> extraRoots() {
   std::vector<std::filesystem::path> roots;
-  const char* value = std::getenv("QS_TOOLCHAIN_DIRS");
-  std::string_view rest = value ? value : "";
+  std::string value = environmentValue("QS_TOOLCHAIN_DIRS").value_or("");
+  std::string_view rest = value;
   while (!rest.empty()) {
     auto colon = rest.find(':');
     std::string_view entry = rest.substr(0, colon);

@@ -6,6 +6,9 @@
 #include "core/platform/unix_socket.h"
 #include "daemon_test_support.h"
 
+#include <asio/detached.hpp>
+#include <asio/local/connect_pair.hpp>
+#include <asio/steady_timer.hpp>
 #include <sys/stat.h>
 
 #include <memory>
@@ -104,6 +107,42 @@ TEST_F(DaemonServerTest, LargestFrameIsAcceptedAndOneByteMoreIsRefusedBeforeTheB
     EXPECT_EQ(co_await tooLarge.readUntilClosed(), 0);
 
     expectPong(co_await largest.ask(cmd::Ping{}));
+  });
+}
+
+TEST(FramedConnection, IdleIsFineButAStalledFrameEndsTheReceiveHavingCostOnlyItsBytes) {
+  asio::io_context loop;
+  testing::runOnLoop(loop, [&]() -> asio::awaitable<void> {
+    QSFramedConnection::Socket ours(loop), theirs(loop);
+    asio::local::connect_pair(ours, theirs);
+    auto connection = QSFramedConnection::make(std::move(ours), QSFramedConnection::unlimited,
+                                               std::chrono::milliseconds(50));
+    // Silent for longer than the stall limit between frames, then a whole frame; then a header
+    // that announces the largest body, followed by one byte of it.
+    asio::co_spawn(
+        loop,
+        [&]() -> asio::awaitable<void> {
+          asio::steady_timer idle(loop, std::chrono::milliseconds(200));
+          co_await idle.async_wait(asio::use_awaitable);
+          QSBytes bytes = testing::requestFrame(QSUUID::random(), cmd::Ping{});
+          QSBytes started = frameHeader(QSDaemonFraming::maxFrameBytes);
+          bytes.insert(bytes.end(), started.begin(), started.end());
+          bytes.push_back('{');
+          co_await asio::async_write(theirs, asio::buffer(bytes), asio::use_awaitable);
+        },
+        asio::detached);
+
+    QSFrameRead first = co_await connection->receive();
+    require(first.body.has_value(), "a frame after a silence");
+    QSFrameRead stalled = co_await connection->receive();
+    require(!stalled.body && stalled.error, "the stalled frame ends the receive");
+    try {
+      std::rethrow_exception(stalled.error);
+    } catch (const std::system_error& e) {
+      EXPECT_EQ(e.code(), asio::error::timed_out);
+    }
+    EXPECT_FALSE(connection->isOpen());
+    EXPECT_LE(connection->readBufferBytes(), 64u * 1024);
   });
 }
 
@@ -313,7 +352,7 @@ TEST_F(DaemonServerTest, ASubscriberBehindOnLogLinesMissesSomeAndIsToldHowMany) 
   });
 }
 
-TEST_F(DaemonServerTest, StaleSocketFilesAreReplaced) {
+TEST_F(DaemonServerTest, StaleSocketFilesAreReplacedButALiveOneIsLeftToItsDaemon) {
   testing::writeTextFile(socketPath, "left over");
   serve([&]() -> asio::awaitable<void> {
     RawPeer peer = co_await connect();
@@ -329,6 +368,19 @@ TEST_F(DaemonServerTest, StaleSocketFilesAreReplaced) {
     RawPeer peer = co_await RawPeer::connect(stalePath);
     expectPong(co_await peer.ask(cmd::Ping{}));
   });
+
+  // Someone still listens there: its socket is neither taken over nor deleted.
+  std::string livePath = (folder / "live.sock").string();
+  UniqueFd live = listenOnUnixSocket(livePath, 0600, 1);
+  QSDaemonServer second(loop.get_executor(), backend, livePath, "1.2.3", "build-7");
+  try {
+    testing::runOnLoop(loop, [&]() -> asio::awaitable<void> { co_await second.start(); });
+    ADD_FAILURE() << "took over a live socket";
+  } catch (const QSSystemError& e) {
+    EXPECT_EQ(std::string(e.what()), "bind " + livePath + ": Address already in use");
+  }
+  second.stop();
+  EXPECT_TRUE(isListenedOn(livePath));
 }
 
 TEST_F(DaemonServerTest, OnlyTheOwnerCanReachTheSocket) {

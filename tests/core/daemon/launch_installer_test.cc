@@ -183,8 +183,8 @@ TEST_F(InstallerTest, FailingSystemctlGivesItsExitStatus) {
       ADD_FAILURE() << c.failOn;
     } catch (const InstallException& e) {
       EXPECT_EQ(std::string(e.what()), c.message);
-      ASSERT_TRUE(e.error().is<insterr::LaunchctlFailed>());
-      EXPECT_EQ(e.error().get<insterr::LaunchctlFailed>()->value, c.systemctl.empty() ? c.status : -1);
+      ASSERT_TRUE(e.error().is<installError::LaunchctlFailed>());
+      EXPECT_EQ(e.error().get<installError::LaunchctlFailed>()->value, c.systemctl.empty() ? c.status : -1);
     }
     EXPECT_TRUE(installer.isAutoStartInstalled()) << "the unit file stays for a later retry";
   }

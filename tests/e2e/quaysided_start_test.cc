@@ -1,0 +1,155 @@
+// The real quaysided entry point when it cannot start or is told to stop while starting: what
+// it had started is stopped, the owner lock is let go, and qs says why no daemon serves.
+#include "e2e/e2e_support.h"
+
+#include "core/daemon/owner_lock.h"
+#include "core/models/persistence_service.h"
+#include "core/platform/file_lock.h"
+#include "core/platform/paths.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+
+#include <fstream>
+#include <sstream>
+
+namespace qs::testing {
+namespace {
+
+#if QS_HAVE_QUAYSIDED
+
+class QuaysidedStart : public E2ETest {
+protected:
+  QuaysidedStart() { environment["QS_TOOLCHAIN_DIRS"] = QS_FAKE_TOOLCHAINS_DIR; }
+  // A daemon left by a test that failed half-way must not outlive it.
+  ~QuaysidedStart() override {
+    if (auto holder = lockHolder(lockPath()); holder && *holder != ::getpid()) ::kill(*holder, SIGKILL);
+  }
+
+  std::string lockPath() { return environment["QS_DAEMON_LOCK"]; }
+
+  // A project that the daemon starts by itself, pinned to the fake toolchain, in config.json.
+  void addAutoStartProject() {
+    writeVaporPackage(project, "auto");
+    QSProject record;
+    record.name = "auto";
+    record.path = project;
+    record.port = freePort();
+    record.swiftVersion = "6.0.3";
+    record.autoStartServerAtLogin = true;
+    QSPersistenceService(QSPersistenceService::defaultConfigPath()).save(QSProjectConfiguration{1, {record}, {}});
+  }
+
+  std::shared_ptr<QSChildProcess> spawnDaemon() {
+    std::string daemon = std::string(QS_BIN_DIR) + "/quaysided";
+    return QSChildProcess::spawn(
+        {"/bin/sh", {"-c", "exec \"$0\" >>\"$1\" 2>&1", daemon, log.string()}, home.home(), environment});
+  }
+
+  // Its exit status; -1 when it is still running after a minute (it hangs).
+  static int exitStatusOf(QSChildProcess& daemon) {
+    for (int i = 0; i < 6000 && !daemon.reap(); ++i) std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    return daemon.exitStatus().value_or(-1);
+  }
+
+  // Processes whose working folder is the project's: its server, and anything the server left.
+  std::vector<int> processesInProject() const {
+    std::vector<int> found;
+    for (const auto& entry : std::filesystem::directory_iterator("/proc")) {
+      std::error_code error;
+      auto cwd = std::filesystem::read_symlink(entry.path() / "cwd", error);
+      if (!error && cwd == project) found.push_back(std::stoi(entry.path().filename().string()));
+    }
+    return found;
+  }
+
+  // The soft and the hard limit on open files of process `pid`.
+  static std::vector<std::string> openFileLimits(int pid) {
+    std::ifstream limits("/proc/" + std::to_string(pid) + "/limits");
+    for (std::string line; std::getline(limits, line);) {
+      if (line.rfind("Max open files", 0) != 0) continue;
+      std::istringstream fields(line.substr(std::string("Max open files").size()));
+      std::string soft, hard;
+      fields >> soft >> hard;
+      return {soft, hard};
+    }
+    return {"", "missing"};
+  }
+
+  std::filesystem::path project = home.home() / "projects" / "auto";
+  std::filesystem::path log = home.home() / "quaysided.log";
+};
+
+TEST_F(QuaysidedStart, AFailedStartStopsWhatItStartedLetsTheLockGoAndIsReported) {
+  addAutoStartProject();
+  // Longer than a socket address holds: binding fails after the project's server was started.
+  std::string tooLong = (home.home() / std::string(110, 's')).string();
+  environment["QS_DAEMON_SOCKET"] = tooLong;
+  auto failing = spawnDaemon();
+  EXPECT_EQ(exitStatusOf(*failing), 1) << readTextFile(log);
+  EXPECT_NE(readTextFile(log).find("quaysided: couldn't start: bind " + tooLong + ": File name too long; shutting down"),
+            std::string::npos)
+      << readTextFile(log);
+  EXPECT_EQ(processesInProject(), std::vector<int>{});
+  EXPECT_FALSE(isLockedElsewhere(lockPath()));
+
+  // Through qs: the daemon is started once more, then its log is pointed at.
+  auto started = qs({"daemon", "start", "--timeout", "60"});
+  EXPECT_EQ(started.status, 1);
+  EXPECT_EQ(started.err, "qs: The daemon exited while starting; " + QSPaths::daemonLogFile().string() + " says why.\n");
+  EXPECT_FALSE(isLockedElsewhere(lockPath()));
+
+  // Another process owns the services: qs names it instead of starting daemon after daemon.
+  environment["QS_DAEMON_SOCKET"] = socketPath();
+  QSOwnerLock ours(lockPath());
+  ASSERT_TRUE(ours.tryAcquire());
+  auto refused = qs({"daemon", "start", "--timeout", "1"});
+  EXPECT_EQ(refused.status, 1);
+  EXPECT_EQ(refused.err, "qs: Another process (pid " + std::to_string(::getpid()) + ") holds the owner lock " +
+                             lockPath() + ", so no daemon can start; stop that process and try again.\n");
+  EXPECT_EQ(exitStatusOf(*spawnDaemon()), 1);
+  EXPECT_NE(readTextFile(log).find("quaysided: another Quayside process (pid " + std::to_string(::getpid()) +
+                                   ") already owns the services (the lock " + lockPath() + " is held)"),
+            std::string::npos);
+  ours.release();
+
+  // A daemon with a lock of its own leaves the socket of the one serving it alone.
+  std::filesystem::remove(QSPersistenceService::defaultConfigPath());
+  startDaemon();
+  EXPECT_EQ(openFileLimits(daemon->pid())[0], openFileLimits(daemon->pid())[1]) << "the soft limit is raised";
+  environment["QS_DAEMON_LOCK"] = (home.home() / "other.lock").string();
+  EXPECT_EQ(exitStatusOf(*spawnDaemon()), 1);
+  EXPECT_NE(readTextFile(log).find("couldn't start: bind " + socketPath() + ": Address already in use"),
+            std::string::npos)
+      << readTextFile(log);
+  EXPECT_EQ(qsOK({"ping"}).rfind("pong from quaysided", 0), 0u);
+}
+
+TEST_F(QuaysidedStart, SigtermDuringStartUpStopsWhatWasStartedAndEndsTheDaemon) {
+  addAutoStartProject();
+  // Thousands of toolchain folders to look through (none of them there) keep the daemon's loop
+  // idle while its start-up waits for the lookup: time to take in the signal before it serves.
+  std::string folders = QS_FAKE_TOOLCHAINS_DIR;
+  for (int n = 0; n < 3000; ++n) folders += ":" + (home.home() / "none" / std::to_string(n)).string();
+  environment["QS_TOOLCHAIN_DIRS"] = folders;
+  // The manifest is a pipe: reading it holds the daemon in its start-up until the test writes.
+  std::string manifest = readTextFile(project / "Package.swift");
+  std::filesystem::remove(project / "Package.swift");
+  ASSERT_EQ(::mkfifo((project / "Package.swift").c_str(), 0644), 0);
+  auto daemon = spawnDaemon();
+  int pipe = ::open((project / "Package.swift").c_str(), O_WRONLY | O_CLOEXEC);  // returns once the daemon reads
+  ASSERT_GE(pipe, 0);
+  daemon->signal(SIGTERM);
+  ASSERT_EQ(::write(pipe, manifest.data(), manifest.size()), static_cast<ssize_t>(manifest.size()));
+  ::close(pipe);
+
+  EXPECT_EQ(exitStatusOf(*daemon), 0) << readTextFile(log);
+  EXPECT_EQ(processesInProject(), std::vector<int>{});
+  EXPECT_FALSE(isLockedElsewhere(lockPath()));
+  EXPECT_FALSE(std::filesystem::exists(socketPath()));
+}
+
+#endif
+
+}  // namespace
+}  // namespace qs::testing
