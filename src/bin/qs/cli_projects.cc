@@ -31,7 +31,7 @@ std::string absoluteFolder(const std::string& path) {
 
 // Names and folders travel as UTF-8 text: anything else would reach the daemon changed.
 void requireText(const std::string& name, const std::string& folder) {
-  if (!isValidUTF8(name)) throw QSCliError(QSScaffoldError::invalidName(QSScaffoldError::Kind::nameNotText).message());
+  if (!isValidUTF8(name)) throw QSCliError(QSScaffoldError(scaffoldError::NameNotText{}).message());
   if (!isValidUTF8(folder))
     throw QSCliError("The folder's path is not valid UTF-8 text, which Quayside cannot store unchanged: rename it.");
 }

@@ -38,29 +38,17 @@ bool isBackupName(std::string_view name) {
 // The stamps sort by name in time order, so the newest are the last.
 void pruneBackups(const fs::path& folder, int keeping) {
   std::vector<std::string> backups;
-  try {
-    for (auto& name : listDirectory(folder))
-      if (isBackupName(name)) backups.push_back(std::move(name));
-  } catch (const QSSystemError&) {
-    return;
-  }
+  for (auto& name : tryListDirectory(folder))
+    if (isBackupName(name)) backups.push_back(std::move(name));
   std::sort(backups.begin(), backups.end());
   std::size_t keep = static_cast<std::size_t>(std::max(keeping, 0));
-  for (std::size_t i = 0; i + keep < backups.size(); ++i) {
-    try {
-      removeFile(folder / backups[i]);
-    } catch (const QSSystemError&) {
-      // A backup that cannot be removed is left for the next write to try again.
-    }
-  }
+  // A backup that cannot be removed is left for the next write to try again.
+  for (std::size_t i = 0; i + keep < backups.size(); ++i) tryRemoveFile(folder / backups[i]);
 }
 
 void backUp(const fs::path& folder, std::string_view oldText, int keeping, QSTimestamp now) {
-  try {
-    writeFileAtomically(folder / (std::string(kBackupPrefix) + QSTime::backupStampLocal(now)), oldText, 0600);
-  } catch (const QSSystemError&) {
-    // The new text is still worth writing; the user loses only this backup.
-  }
+  // The new text is still worth writing when this fails; the user loses only this backup.
+  tryWriteFileAtomically(folder / (std::string(kBackupPrefix) + QSTime::backupStampLocal(now)), oldText, 0600);
   pruneBackups(folder, keeping);
 }
 
@@ -79,12 +67,7 @@ bool write(const std::vector<QSEnvironmentVariable>& variables, const fs::path& 
     if (*existing.text == merged) return false;
     backUp(projectFolder, *existing.text, keepingBackups, now);
   }
-  try {
-    writeFileAtomically(file, merged, 0600);
-    return true;
-  } catch (const QSSystemError&) {
-    return false;
-  }
+  return !tryWriteFileAtomically(file, merged, 0600);
 }
 
 std::vector<QSEnvironmentVariable> handAddedVariables(const std::vector<QSEnvironmentVariable>& variables,

@@ -75,21 +75,13 @@ std::optional<std::filesystem::path> QSPersistenceService::backUpUnreadableConfi
   const auto folder = configPath_.parent_path();
 
   std::vector<std::string> copies;
-  try {
-    for (auto& name : listDirectory(folder))
-      if (name.starts_with(prefix)) copies.push_back(name);
-  } catch (const QSSystemError&) {
-    // An unlistable folder counts as one without copies.
-  }
+  for (auto& name : tryListDirectory(folder))  // an unlistable folder counts as one without copies
+    if (name.starts_with(prefix)) copies.push_back(name);
   std::sort(copies.begin(), copies.end(), std::greater<>());
   if (!copies.empty() && readFileIfPresent(folder / copies.front()) == bytes) return folder / copies.front();
 
   auto backup = folder / (prefix + QSTime::backupStampUTC(QSTime::now()));
-  try {
-    writeFileAtomically(backup, *bytes, 0600);
-  } catch (const QSSystemError&) {
-    return std::nullopt;
-  }
+  if (tryWriteFileAtomically(backup, *bytes, 0600)) return std::nullopt;
   return backup;
 }
 

@@ -1,7 +1,6 @@
 #include "core/models/swift_version_file.h"
 
 #include "core/platform/files.h"
-#include "core/platform/system_error.h"
 
 namespace qs::QSSwiftVersionFile {
 namespace {
@@ -33,18 +32,12 @@ bool sync(const std::optional<std::string>& version, const std::filesystem::path
   auto file = projectRoot / filename;
   if (version && !version->empty()) {
     if (read(projectRoot) == *version) return false;
-    try {
-      writeFileAtomically(file, *version + "\n");
-    } catch (const QSSystemError&) {
-      // Reported as attempted: the caller only needs to know that the file was out of step.
-    }
+    // Reported as attempted: the caller only needs to know that the file was out of step.
+    tryWriteFileAtomically(file, *version + "\n");
     return true;
   }
   if (!fileExists(file)) return false;
-  try {
-    removeFile(file);
-  } catch (const QSSystemError&) {
-  }
+  tryRemoveFile(file);
   return true;
 }
 

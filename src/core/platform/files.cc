@@ -133,13 +133,7 @@ std::vector<std::string> listDirectory(const fs::path& folder) {
 }
 
 void removeInterruptedWrites(const fs::path& folder, const std::function<bool(std::string_view)>& isTarget) {
-  std::vector<std::string> names;
-  try {
-    names = listDirectory(folder);
-  } catch (const QSSystemError&) {
-    return;
-  }
-  for (const auto& name : names) {
+  for (const auto& name : tryListDirectory(folder)) {
     auto target = temporaryTarget(name);
     if (target && isTarget(*target)) ::unlink((folder / name).c_str());
   }
@@ -175,6 +169,35 @@ void moveItem(const fs::path& from, const fs::path& to) {
   // RENAME_NOREPLACE: never replace something that appeared at the destination meanwhile.
   if (::renameat2(AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str(), RENAME_NOREPLACE) != 0)
     throwSystemError("rename " + from.string() + " to " + to.string());
+}
+
+namespace {
+
+// Runs `work`, turning a failed system call into its error code.
+template <class F>
+std::error_code quietly(F work) {
+  try {
+    work();
+    return {};
+  } catch (const QSSystemError& e) {
+    return std::error_code(e.code(), std::generic_category());
+  }
+}
+
+}  // namespace
+
+std::error_code tryRemoveFile(const fs::path& path) {
+  return quietly([&] { removeFile(path); });
+}
+
+std::error_code tryWriteFileAtomically(const fs::path& path, std::string_view contents, mode_t newFileMode) {
+  return quietly([&] { writeFileAtomically(path, contents, newFileMode); });
+}
+
+std::vector<std::string> tryListDirectory(const fs::path& folder) {
+  std::vector<std::string> names;
+  quietly([&] { names = listDirectory(folder); });
+  return names;
 }
 
 }  // namespace qs

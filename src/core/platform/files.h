@@ -6,6 +6,7 @@
 #include <functional>
 #include <optional>
 #include <string>
+#include <system_error>
 #include <string_view>
 #include <sys/types.h>
 #include <vector>
@@ -48,6 +49,14 @@ bool isSameFile(const std::filesystem::path& a, const std::filesystem::path& b);
 
 // Removes a file; true when it was removed, false when it did not exist. Throws on other failures.
 bool removeFile(const std::filesystem::path& path);
+
+// Best-effort forms, for work whose failure the caller can do nothing about (pruning backups,
+// tidying up): they never throw and return what went wrong, an empty code when nothing did.
+std::error_code tryRemoveFile(const std::filesystem::path& path);
+std::error_code tryWriteFileAtomically(const std::filesystem::path& path, std::string_view contents,
+                                       mode_t newFileMode = 0644);
+// The folder's entries, or none when it cannot be listed.
+std::vector<std::string> tryListDirectory(const std::filesystem::path& folder);
 
 }  // namespace qs
 

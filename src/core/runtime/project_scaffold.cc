@@ -11,38 +11,37 @@
 
 namespace qs {
 
-QSScaffoldError QSScaffoldError::directoryExists(const std::string& name) {
-  return {Kind::directoryExists, "A folder named \u201c" + name +
-                                     "\u201d already exists in that location. Choose a different name or location."};
-}
-
-QSScaffoldError QSScaffoldError::invalidName(Kind kind, char character) {
-  switch (kind) {
-    case Kind::emptyName: return {kind, "Enter a name for the project."};
-    case Kind::nameTooLong: return {kind, "A project name can\u2019t be longer than 255 bytes."};
-    case Kind::nameNotText: return {kind, "A project name must be valid UTF-8 text."};
-    case Kind::nameHasSurroundingSpace: return {kind, "A project name can\u2019t start or end with a space."};
-    case Kind::nameStartsWithPeriod: return {kind, "A project name can\u2019t start with a period."};
-    case Kind::nameHasControlCharacter:
-      return {kind, "A project name can\u2019t contain line breaks, tabs or other control characters."};
-    case Kind::nameHasInvalidCharacter:
-      return {kind, "A project name can\u2019t contain \u201c" + std::string(1, character) + "\u201d."};
-    default: return {kind, "That project name can\u2019t be used."};
-  }
-}
-
-QSScaffoldError QSScaffoldError::invalidPort() {
-  return {Kind::invalidPort, "Choose a port between 1 and 65535."};
-}
-
-QSScaffoldError QSScaffoldError::missingLocation() {
-  return {Kind::missingLocation, "Choose a location for the project."};
+std::string QSScaffoldError::message() const {
+  return visit([](const auto& c) -> std::string {
+    using C = std::decay_t<decltype(c)>;
+    using namespace scaffoldError;
+    if constexpr (std::is_same_v<C, DirectoryExists>)
+      return "A folder named \u201c" + c.value +
+             "\u201d already exists in that location. Choose a different name or location.";
+    else if constexpr (std::is_same_v<C, EmptyName>)
+      return "Enter a name for the project.";
+    else if constexpr (std::is_same_v<C, NameTooLong>)
+      return "A project name can\u2019t be longer than 255 bytes.";
+    else if constexpr (std::is_same_v<C, NameNotText>)
+      return "A project name must be valid UTF-8 text.";
+    else if constexpr (std::is_same_v<C, NameHasSurroundingSpace>)
+      return "A project name can\u2019t start or end with a space.";
+    else if constexpr (std::is_same_v<C, NameStartsWithPeriod>)
+      return "A project name can\u2019t start with a period.";
+    else if constexpr (std::is_same_v<C, NameHasControlCharacter>)
+      return "A project name can\u2019t contain line breaks, tabs or other control characters.";
+    else if constexpr (std::is_same_v<C, NameHasInvalidCharacter>)
+      return "A project name can\u2019t contain \u201c" + c.value + "\u201d.";
+    else if constexpr (std::is_same_v<C, InvalidPort>)
+      return "Choose a port between 1 and 65535.";
+    else
+      return "Choose a location for the project.";
+  });
 }
 
 namespace QSProjectScaffold {
 namespace {
 
-using Kind = QSScaffoldError::Kind;
 
 // Whether the bytes are well-formed UTF-8 (no overlong forms, surrogates or values past U+10FFFF).
 bool isUTF8(std::string_view text) {
@@ -74,22 +73,22 @@ bool isControl(char c) {
 
 // The checks that keep a name usable inside a Swift string literal.
 std::optional<QSScaffoldError> literalError(std::string_view name) {
-  if (name.empty()) return QSScaffoldError::invalidName(Kind::emptyName);
-  if (!isUTF8(name)) return QSScaffoldError::invalidName(Kind::nameNotText);
+  if (name.empty()) return scaffoldError::EmptyName{};
+  if (!isUTF8(name)) return scaffoldError::NameNotText{};
   for (char c : name) {
-    if (isControl(c)) return QSScaffoldError::invalidName(Kind::nameHasControlCharacter);
-    if (c == '"' || c == '\\') return QSScaffoldError::invalidName(Kind::nameHasInvalidCharacter, c);
+    if (isControl(c)) return scaffoldError::NameHasControlCharacter{};
+    if (c == '"' || c == '\\') return scaffoldError::NameHasInvalidCharacter{std::string(1, c)};
   }
   return std::nullopt;
 }
 
 // A name becomes one folder name under the parent: it must not climb out of it, hide, or nest.
 std::optional<QSScaffoldError> nameError(std::string_view name) {
-  if (name.size() > 255) return QSScaffoldError::invalidName(Kind::nameTooLong);
+  if (name.size() > 255) return scaffoldError::NameTooLong{};
   if (auto error = literalError(name)) return error;
-  if (name.find('/') != std::string_view::npos) return QSScaffoldError::invalidName(Kind::nameHasInvalidCharacter, '/');
-  if (name.front() == ' ' || name.back() == ' ') return QSScaffoldError::invalidName(Kind::nameHasSurroundingSpace);
-  if (name.front() == '.') return QSScaffoldError::invalidName(Kind::nameStartsWithPeriod);
+  if (name.find('/') != std::string_view::npos) return scaffoldError::NameHasInvalidCharacter{"/"};
+  if (name.front() == ' ' || name.back() == ' ') return scaffoldError::NameHasSurroundingSpace{};
+  if (name.front() == '.') return scaffoldError::NameStartsWithPeriod{};
   return std::nullopt;
 }
 
@@ -126,19 +125,19 @@ void writeProjectFiles(const std::filesystem::path& folder, const Options& optio
 
 std::optional<QSScaffoldError> validationError(const Options& options) {
   if (auto error = nameError(options.name)) return error;
-  if (options.parentDirectory.empty()) return QSScaffoldError::missingLocation();
-  if (options.port < 1 || options.port > 65535) return QSScaffoldError::invalidPort();
+  if (options.parentDirectory.empty()) return scaffoldError::MissingLocation{};
+  if (options.port < 1 || options.port > 65535) return scaffoldError::InvalidPort{};
   return std::nullopt;
 }
 
 std::filesystem::path create(const Options& options) {
-  if (auto error = validationError(options)) throw *error;
+  if (auto error = validationError(options)) throw QSScaffoldException(*error);
   auto parent = std::filesystem::absolute(options.parentDirectory).lexically_normal();
   createDirectories(parent);
   auto folder = parent / options.name;
   // Made in one step with the existence check, so an existing folder (or file, or link) is never
   // written into, even when two creations race for the same name.
-  if (!createDirectory(folder)) throw QSScaffoldError::directoryExists(options.name);
+  if (!createDirectory(folder)) throw QSScaffoldException(scaffoldError::DirectoryExists{options.name});
   writeProjectFiles(folder, options);
   if (options.initializeGitRepository) QSGitService::initializeRepository(folder, initialCommitMessage);
   return folder;
@@ -147,7 +146,7 @@ std::filesystem::path create(const Options& options) {
 std::optional<QSScaffoldError> nameValidationError(std::string_view name) { return nameError(name); }
 
 std::optional<std::string> rewritePackageName(const std::filesystem::path& projectFolder, const std::string& newName) {
-  if (auto error = nameError(newName)) throw *error;
+  if (auto error = nameError(newName)) throw QSScaffoldException(*error);
   auto manifest = projectFolder / "Package.swift";
   if (!fileExists(manifest)) return std::nullopt;
   std::string old = readFile(manifest);

@@ -1,45 +1,44 @@
 // Writing a new, runnable Vapor project into a fresh folder, and renaming its package later.
 #pragma once
 
+#include "core/models/case_coding.h"
 #include "core/models/project_scaffold_options.h"
+#include "core/platform/error_exception.h"
 
 #include <filesystem>
 #include <optional>
-#include <stdexcept>
 #include <string>
 #include <string_view>
 
 namespace qs {
 
-// Why a project could not be created. `message()` is the text the user sees.
-class QSScaffoldError : public std::runtime_error {
-public:
-  enum class Kind {
-    directoryExists,          // something already has the project's path
-    emptyName,                // the name is empty
-    nameTooLong,              // more than 255 bytes, the longest folder name
-    nameNotText,              // not valid UTF-8
-    nameHasSurroundingSpace,  // starts or ends with white space
-    nameStartsWithPeriod,     // would be hidden, or be "." or ".."
-    nameHasControlCharacter,  // line break, tab, …
-    nameHasInvalidCharacter,  // "/", "\" or a double quote
-    invalidPort,              // outside 1–65535
-    missingLocation,          // no parent folder given
-  };
+// Cases of QSScaffoldError.
+namespace scaffoldError {
+using DirectoryExists = QSUnnamedCase<"directoryExists", std::string>;  // the project's name
+using EmptyName = QSEmptyCase<"emptyName">;
+using NameTooLong = QSEmptyCase<"nameTooLong">;  // more than 255 bytes, the longest folder name
+using NameNotText = QSEmptyCase<"nameNotText">;  // not valid UTF-8
+using NameHasSurroundingSpace = QSEmptyCase<"nameHasSurroundingSpace">;
+using NameStartsWithPeriod = QSEmptyCase<"nameStartsWithPeriod">;  // hidden, or "." or ".."
+using NameHasControlCharacter = QSEmptyCase<"nameHasControlCharacter">;  // line break, tab, …
+using NameHasInvalidCharacter = QSUnnamedCase<"nameHasInvalidCharacter", std::string>;  // "/", "\" or '"'
+using InvalidPort = QSEmptyCase<"invalidPort">;  // outside 1–65535
+using MissingLocation = QSEmptyCase<"missingLocation">;  // no parent folder given
+}  // namespace scaffoldError
 
-  // "A folder named “NAME” already exists in that location. Choose a different name or location."
-  static QSScaffoldError directoryExists(const std::string& name);
-  static QSScaffoldError invalidName(Kind kind, char character = 0);
-  static QSScaffoldError invalidPort();
-  static QSScaffoldError missingLocation();
-
-  Kind kind() const { return kind_; }
-  std::string message() const { return what(); }
-
-private:
-  QSScaffoldError(Kind kind, const std::string& message) : std::runtime_error(message), kind_(kind) {}
-  Kind kind_;
+// Why a project could not be created, e.g. QSScaffoldError(scaffoldError::DirectoryExists{"blog"})
+// .message() == "A folder named “blog” already exists in that location. Choose a different name or location."
+struct QSScaffoldError
+    : QSEnumeration<scaffoldError::DirectoryExists, scaffoldError::EmptyName, scaffoldError::NameTooLong,
+                    scaffoldError::NameNotText, scaffoldError::NameHasSurroundingSpace,
+                    scaffoldError::NameStartsWithPeriod, scaffoldError::NameHasControlCharacter,
+                    scaffoldError::NameHasInvalidCharacter, scaffoldError::InvalidPort,
+                    scaffoldError::MissingLocation> {
+  using QSEnumeration::QSEnumeration;
+  // The text the user sees.
+  std::string message() const;
 };
+using QSScaffoldException = QSErrorException<QSScaffoldError>;
 
 namespace QSProjectScaffold {
 
@@ -57,7 +56,7 @@ std::optional<QSScaffoldError> validationError(const Options& options);
 // Resources/Views/{404,500,error}.leaf (`databaseType` is not acted on). The .env is private
 // (0600). Then, when asked, a git repository with a first commit (whose failure is not an error). Returns the
 // absolute path of the new folder.
-// Throws QSScaffoldError for invalid options and when anything exists at the path (nothing is
+// Throws QSScaffoldException for invalid options and when anything exists at the path (nothing is
 // written then), QSSystemError when creating a folder or writing a file fails (what was already
 // written stays). Blocks on the file system and git: call it off the service loop.
 std::filesystem::path create(const Options& options);
@@ -69,7 +68,7 @@ std::optional<QSScaffoldError> nameValidationError(std::string_view name);
 // Sets the package name in `projectFolder/Package.swift`: the first `name: "…"` entry becomes
 // `name: "newName"`, the rest of the file is kept byte for byte. Returns the manifest's previous
 // text when it was rewritten, nothing when there is no manifest or it has no such entry. Throws
-// QSScaffoldError for a name nameValidationError refuses and QSSystemError when the manifest
+// QSScaffoldException for a name nameValidationError refuses and QSSystemError when the manifest
 // exists but cannot be read or written; the file is unchanged then.
 std::optional<std::string> rewritePackageName(const std::filesystem::path& projectFolder, const std::string& newName);
 

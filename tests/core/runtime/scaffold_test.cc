@@ -245,8 +245,8 @@ TEST(ProjectScaffold, RejectsUnusableNamesAndPortsBeforeWritingAnything) {
     try {
       QSProjectScaffold::create(options);
       ADD_FAILURE() << "accepted " << c.name;
-    } catch (const QSScaffoldError& error) {
-      EXPECT_EQ(error.message(), c.message) << c.name;
+    } catch (const QSScaffoldException& error) {
+      EXPECT_EQ(std::string(error.what()), c.message) << c.name;
     }
   }
   EXPECT_TRUE(fs::is_empty(parent.path()));
@@ -270,9 +270,9 @@ TEST(ProjectScaffold, NeverWritesIntoSomethingThatExists) {
     try {
       QSProjectScaffold::create(optionsFor(parent.path(), name));
       ADD_FAILURE() << "created over " << name;
-    } catch (const QSScaffoldError& error) {
-      EXPECT_EQ(error.kind(), QSScaffoldError::Kind::directoryExists);
-      EXPECT_EQ(error.message(), "A folder named \u201c" + name +
+    } catch (const QSScaffoldException& error) {
+      EXPECT_TRUE(error.error().is<scaffoldError::DirectoryExists>());
+      EXPECT_EQ(std::string(error.what()), "A folder named \u201c" + name +
                                      "\u201d already exists in that location. Choose a different name or location.");
     }
   }
@@ -302,7 +302,7 @@ TEST(ProjectScaffold, RenameRewritesOnlyThePackageName) {
 
   // Names a new project could not have are refused; nothing changes.
   for (std::string bad : {"say \"hi\"", "back\\slash", "", "two\nlines", ".hidden", "a/b"})
-    EXPECT_THROW(QSProjectScaffold::rewritePackageName(folder.path(), bad), QSScaffoldError) << bad;
+    EXPECT_THROW(QSProjectScaffold::rewritePackageName(folder.path(), bad), QSScaffoldException) << bad;
   EXPECT_NE(readTextFile(folder / "Package.swift").find("name: \"New Name\","), std::string::npos);
   // Nothing to keep in step: a manifest without a name, or none at all.
   writeTextFile(folder / "other/Package.swift", "let package = Package()\n");
