@@ -79,6 +79,14 @@ TEST_F(Servers, CrashingServerFailsTheWait) {
   EXPECT_EQ(started.out.find("Running on"), std::string::npos) << started.out;
   auto servers = qsOK({"servers"});
   EXPECT_NE(servers.find("Process exited with code 3"), std::string::npos) << servers;
+
+  // A build that fails never serves; its compiler error stays in the log.
+  qsOK({"env", "crash", "unset", "FAKE_SWIFT_EXIT_CODE"});
+  qsOK({"env", "crash", "set", "FAKE_SWIFT_FAIL_BUILD", "1"});
+  auto failed = qs({"start", "crash", "--wait"});
+  EXPECT_EQ(failed.status, 1) << failed.out;
+  EXPECT_EQ(failed.err, "qs: Process exited with code 1\n");
+  EXPECT_NE(qsOK({"logs", "crash"}).find("error:"), std::string::npos);
 }
 
 TEST_F(Servers, AutoStartProjectRunsAfterADaemonRestart) {
