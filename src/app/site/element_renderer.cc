@@ -12,7 +12,6 @@ namespace {
 
 using namespace QSElementParts;
 using QSHTMLUtilities::escapeHTML;
-using QSHTMLUtilities::safeFieldName;
 using Type = QSPagesElementKind::Type;
 
 std::string buttonInk(const QSRenderContext& context) {
@@ -209,11 +208,8 @@ std::string form(const QSPagesElement& e, const QSPagesFormContent& c, const QSR
   std::string action = context.hasForms ? "/forms/" + context.viewName : c.action;
   std::string out = "<form method=\"post\" action=\"" + escapeHTML(action) + "\"" +
                     rootAttrs(e, context, "", "display:flex;flex-direction:column;gap:14px;padding:24px 32px;max-width:560px") + ">";
-  std::vector<std::string> names;
-  for (const auto& f : c.fields) {
-    std::string name = safeFieldName(f.label);
-    out += formField(f, name);
-  }
+  auto names = QSHTMLUtilities::formFieldNames(c.fields);
+  for (std::size_t i = 0; i < c.fields.size(); ++i) out += formField(c.fields[i], names[i]);
   out += "#if(formSuccess):<div style=\"padding:12px 16px;border-radius:8px;background:#DCFCE7;color:#166534\">"
          "Thank you! Your submission has been received.</div>#endif";
   out += "<button type=\"submit\" style=\"align-self:flex-start;background:var(--brand,#6D28D9);color:" +

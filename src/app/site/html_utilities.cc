@@ -144,6 +144,18 @@ std::string normalizedSlug(std::string_view slug) {
 std::string safeMethodName(std::string_view text) { return safeName(text, "page", "page_"); }
 std::string safeFieldName(std::string_view text) { return safeName(text, "field", "field_"); }
 
+std::vector<std::string> formFieldNames(const std::vector<QSPagesFormField>& fields) {
+  std::vector<std::string> names;
+  std::set<std::string> used;
+  for (const auto& field : fields) {
+    std::string base = safeFieldName(field.label), name = base;
+    for (int n = 2; used.count(name); ++n) name = base + "_" + std::to_string(n);
+    used.insert(name);
+    names.push_back(name);
+  }
+  return names;
+}
+
 std::string mimeToExtension(std::string_view mimeType) {
   if (mimeType == "image/png") return "png";
   if (mimeType == "image/jpeg") return "jpg";

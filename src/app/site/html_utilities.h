@@ -41,6 +41,10 @@ std::string safeMethodName(std::string_view text);
 // The same with "field" and "field_".
 std::string safeFieldName(std::string_view text);
 
+// The input names of a form's fields: safeFieldName of each label, a repeated name numbered
+// ("email", "email_2") so that every field keeps its own value.
+std::vector<std::string> formFieldNames(const std::vector<QSPagesFormField>& fields);
+
 // "png", "jpg", "gif", "webp", "svg", else "bin".
 std::string mimeToExtension(std::string_view mimeType);
 
