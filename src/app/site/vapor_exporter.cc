@@ -68,7 +68,7 @@ ExportedVaporProject QSVaporExporter::exportProject(const QSPagesProject& docume
   std::string header(QSVaporSources::designHeader);
 
   add("Package.swift", QSVaporSources::packageSwift(name, forms), FileRole::scaffold);
-  add(".gitignore", std::string(QSGitService::vaporGitignore) + "\n", FileRole::scaffold);
+  add(".gitignore", std::string(QSGitService::vaporGitignore), FileRole::scaffold);
   add("Sources/App/entrypoint.swift", QSScaffoldTemplates::entrypointSwift(), FileRole::scaffold);
   add("Sources/App/configure.swift", QSVaporSources::configureSwift(forms), FileRole::scaffold);
   add("Sources/App/routes.swift", QSVaporSources::routesSwift(forms), FileRole::scaffold);
