@@ -8,6 +8,7 @@
 #include "app/site/site_import.h"
 #include "app/site/site_resync.h"
 #include "app/site/sync_manifest.h"
+#include "core/platform/files.h"
 #include "core/platform/paths.h"
 
 #include <fmt/format.h>
@@ -118,7 +119,8 @@ int main() {
     QSPagesProject document = decodePagesDocument(text);
     ExportedVaporProject exported = QSVaporExporter(fonts).exportProject(document, "bench");
     fs::path folder = root / fmt::format("run-{}", run);
-    writeExportedFiles(folder, exported.files);
+    createDirectories(folder);
+    writeExportedFiles(folder, exported.files, true);
     QSVaporSyncManifest manifest{1, std::nullopt, QSTime::now(), exported.hasForms, QSSyncManifest::ownedBaseline(exported)};
     QSSyncManifest::write(folder, manifest);
     files = exported.files.size();

@@ -5,6 +5,7 @@
 #include "app/site/sync_manifest.h"
 #include "core/platform/files.h"
 #include "core/platform/paths.h"
+#include "core/platform/plain_file.h"
 
 #include <algorithm>
 #include <stdexcept>
@@ -45,12 +46,15 @@ std::optional<fs::path> pathInsideProject(const fs::path& folder, std::string_vi
   return full;
 }
 
-void writeExportedFiles(const fs::path& folder, const std::vector<ExportedFile>& files) {
+void writeExportedFiles(const fs::path& folder, const std::vector<ExportedFile>& files, bool freshFolder) {
   for (const auto& file : files) {
     auto path = pathInsideProject(folder, file.relativePath);
     if (!path) throw std::runtime_error("Refusing to write " + file.relativePath + ": it lies outside the project.");
     createDirectories(path->parent_path());
-    writeFileAtomically(*path, file.content);
+    if (freshFolder)
+      writePlainFile(*path, file.content);
+    else
+      writeFileAtomically(*path, file.content);
   }
 }
 
@@ -80,7 +84,7 @@ QSSiteImportResult importSiteDocument(const QSSiteImportRequest& request, const 
   }
 
   result.exported = QSVaporExporter(fonts).exportProject(document, result.name);
-  writeExportedFiles(result.folder, result.exported.files);
+  writeExportedFiles(result.folder, result.exported.files, true);
   QSVaporSyncManifest manifest;
   manifest.sourceBrpBookmark = QSSyncManifest::bookmark(request.document);
   manifest.lastExportedAt = QSTime::now();

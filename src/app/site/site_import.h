@@ -18,7 +18,10 @@ std::optional<std::filesystem::path> pathInsideProject(const std::filesystem::pa
 
 // Writes every file under `folder`, creating intermediate folders. A file whose path would leave
 // the folder is not written and throws std::runtime_error; write failures throw QSSystemError.
-void writeExportedFiles(const std::filesystem::path& folder, const std::vector<ExportedFile>& files);
+// Into a folder that already holds files the user sees, each file is replaced atomically; a
+// `freshFolder` (one this export just created) is filled with plain writes.
+void writeExportedFiles(const std::filesystem::path& folder, const std::vector<ExportedFile>& files,
+                        bool freshFolder = false);
 
 struct QSSiteImportRequest {
   std::filesystem::path document;               // the .brp file

@@ -94,8 +94,9 @@ asio::awaitable<int> importSite(QSCliSession& session, ImportOptions options) {
 asio::awaitable<int> exportSite(std::string document, std::string out) {
   fs::path source = absolutePath(document), folder = absolutePath(out);
   ExportedVaporProject exported = siteStep([&] { return QSVaporExporter().exportProject(readDocument(source), folder.filename().string()); });
+  bool fresh = !fileExists(folder) || listDirectory(folder).empty();
   createDirectories(folder);
-  writeExportedFiles(folder, exported.files);
+  writeExportedFiles(folder, exported.files, fresh);
   QSVaporSyncManifest manifest{1, QSSyncManifest::bookmark(source), QSTime::now(), exported.hasForms,
                                QSSyncManifest::ownedBaseline(exported)};
   QSSyncManifest::write(folder, manifest);
@@ -199,7 +200,7 @@ asio::awaitable<int> previewSite(QSCliSession& session, PreviewOptions options) 
   if (!options.out.empty()) out = absolutePath(options.out);
   auto files = QSSitePreview::flatten(source);
   createDirectories(out);
-  writeExportedFiles(out, files);
+  writeExportedFiles(out, files, true);  // a preview is always ours to overwrite
   fs::path index = out / "index.html";
   fmt::print("Wrote a preview of {} pages to {}.\nOpen {}\n", source.views.size() - 1, displayPath(out),
              fileURLString(index));
