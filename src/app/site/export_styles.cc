@@ -34,7 +34,14 @@ std::string variableName(std::string_view name) {
   return out.empty() ? "token" : out;
 }
 
-std::string wholePx(double value) { return fmt::format("{}px", static_cast<long long>(value)); }
+// A document number truncated to a whole number, as CSS gets it; values no layout could use
+// (not finite, or beyond any screen) are clamped rather than overflowing the conversion.
+long long whole(double value) {
+  if (!std::isfinite(value)) return 0;
+  return static_cast<long long>(std::clamp(value, -1e12, 1e12));
+}
+
+std::string wholePx(double value) { return fmt::format("{}px", whole(value)); }
 
 const QSPagesFontToken* fontToken(const QSPagesStylesheet& styles, std::string_view name) {
   for (const auto& token : styles.fontTokens)
@@ -71,10 +78,10 @@ std::string gradientCSS(const QSPagesGradient& gradient) {
     if (!list.empty()) list += ", ";
     double percent = stop.position * 100;
     list += cssValue(stop.color.hex) + " " +
-            fmt::format("{}%", std::isfinite(percent) ? static_cast<long long>(percent) : 0LL);
+            fmt::format("{}%", whole(percent));
   }
   if (gradient.type == QSPagesGradientType::radial) return "background:radial-gradient(circle, " + list + ")";
-  return fmt::format("background:linear-gradient({}deg, {})", static_cast<long long>(gradient.angle), list);
+  return fmt::format("background:linear-gradient({}deg, {})", whole(gradient.angle), list);
 }
 
 void glassCSS(QSPagesGlassPreset preset, bool dark, std::vector<std::string>& out) {
@@ -238,11 +245,11 @@ bool darkMode(const QSPagesStylesheet& styles) { return styles.autoDarkMode.valu
 bool themeToggle(const QSPagesStylesheet& styles) { return darkMode(styles) && styles.showThemeToggle.value_or(false); }
 
 std::string cssDimension(const QSPagesDimension& d) {
-  double v = std::isfinite(d.value) ? d.value : 0;
+  long long v = whole(d.value);
   switch (d.type) {
-    case QSPagesDimension::Type::fixed: return fmt::format("{}px", static_cast<long long>(v));
-    case QSPagesDimension::Type::percent: return fmt::format("{}%", static_cast<long long>(v));
-    case QSPagesDimension::Type::viewport: return fmt::format("{}vw", static_cast<long long>(v));
+    case QSPagesDimension::Type::fixed: return fmt::format("{}px", v);
+    case QSPagesDimension::Type::percent: return fmt::format("{}%", v);
+    case QSPagesDimension::Type::viewport: return fmt::format("{}vw", v);
     case QSPagesDimension::Type::fill: return "100%";
     case QSPagesDimension::Type::automatic: return "auto";
   }
