@@ -208,8 +208,9 @@ std::string darkRules(const QSPagesStylesheet& styles, std::string_view prefix) 
   for (const auto& [selector, body] : rules) {
     std::string full = std::string(prefix) + selector;
     // A selector list repeats the prefix for every selector after the first.
-    std::string::size_type at;
-    while ((at = full.find(", :root ")) != std::string::npos) full.replace(at, 8, ", " + std::string(prefix) + " ");
+    std::string replacement = ", " + std::string(prefix) + " ";
+    for (auto at = full.find(", :root "); at != std::string::npos; at = full.find(", :root ", at + replacement.size()))
+      full.replace(at, 8, replacement);
     out += "  " + full + " { " + body + " }\n";
   }
   return out;

@@ -107,5 +107,42 @@ TEST(ExportStylesTest, StylesheetFollowsTheSwitches) {
   EXPECT_EQ(QSExportStyles::pageStyle({"oops"}, false), "<style>:root { --brand: oops; }</style>");
 }
 
+TEST(ExportStylesTest, GlassMeshAndDarkChrome) {
+  QSPagesStylesheet styles;
+  styles.navGlass = QSPagesNavGlass::solid;
+  EXPECT_EQ(QSExportStyles::navGlassOverride(styles),
+            "nav.brp-nav { background: rgba(255,255,255,1.0); backdrop-filter: none; -webkit-backdrop-filter: none }\n");
+  EXPECT_EQ(QSExportStyles::navDarkBackground(styles), "#17151c");
+  styles.navGlass = QSPagesNavGlass::clear;
+  EXPECT_EQ(QSExportStyles::navGlassOverride(styles),
+            "nav.brp-nav { background: rgba(255,255,255,0.62); backdrop-filter: blur(30px); "
+            "-webkit-backdrop-filter: blur(30px) }\n");
+  EXPECT_EQ(QSExportStyles::navDarkBackground(styles), "rgba(15,14,19,0.35)");
+  EXPECT_EQ(QSExportStyles::ambientGlassOverride(styles), "");
+
+  QSPagesPageMesh mesh{std::vector<QSPagesColor>{QSPagesColor{"#FF0000"}, QSPagesColor{"#00FF00"}}, false, 0.2, 0.4};
+  EXPECT_EQ(QSExportStyles::pageMeshImage(mesh, true),
+            "radial-gradient(760px 540px at 6% 0%, rgba(255,0,0,0.4), transparent 60%), "
+            "radial-gradient(760px 540px at 94% 8%, rgba(0,255,0,0.4), transparent 60%)");
+  styles.pageMesh = mesh;
+  std::string ambient = QSExportStyles::ambientGlassOverride(styles);
+  EXPECT_TRUE(has(ambient, "body { background: radial-gradient(760px 540px at 6% 0%, rgba(255,0,0,0.2), transparent 60%), "
+                           "radial-gradient(760px 540px at 94% 8%, rgba(0,255,0,0.2), transparent 60%), #f6f7f8; "
+                           "background-attachment: fixed; }"));
+  EXPECT_TRUE(has(ambient, ".brp-cta::before { display: none; }"));
+
+  // Dark mode without the toggle: one copy, inside the media query, prefixed ":root".
+  QSPagesProject project = fixture("minimal.brp");
+  project.globalStyles.autoDarkMode = true;
+  std::string css = QSExportStyles::generateCSS(project);
+  EXPECT_TRUE(has(css, "@media (prefers-color-scheme: dark) {\n  :root { --brp-text: #ededed;"));
+  EXPECT_TRUE(has(css, "  :root .brp-article p, :root .brp-article li { color: #cbc9cf; }\n"));
+  EXPECT_TRUE(has(css, "  :root .brp-hero-mist { background: radial-gradient(900px 560px at 50% 0%, rgba(255,255,255,.40), "
+                       "transparent 68%); }\n"));
+  EXPECT_FALSE(has(css, "data-theme"));
+  EXPECT_FALSE(has(css, ".brp-theme-toggle {"));
+  EXPECT_TRUE(has(css, "  --brp-btn-ink: #ffffff;\n"));  // the default violet stays dark enough for white text
+}
+
 }  // namespace
 }  // namespace qs

@@ -108,7 +108,24 @@ TEST(PagesDecodingTest, FailuresNameTheField) {
   EXPECT_EQ(failure("[1, 2]"), "The document can't be read: the document should be an object.");
   EXPECT_EQ(failure("{\"pages\": ").substr(0, 51), "The document can't be read: it isn't valid JSON ([j");
 
+  json colour = document({page("/", json::array(), true)});
+  colour["pages"][0]["accentColor"] = {{"value", "#fff"}};
+  EXPECT_EQ(failure(colour.dump()), "The document can't be read: pages[0].accentColor.hex is missing.");
+  colour["pages"][0]["accentColor"] = "#fff";
+  EXPECT_EQ(failure(colour.dump()), "The document can't be read: pages[0].accentColor should be an object.");
+
+  json grid = document({page("/", {element("grid", {{"columns", 2.5}, {"gap", 1}})}, true)});
+  EXPECT_EQ(failure(grid.dump()), "The document can't be read: pages[0].elements[0].kind.value.columns should be a whole number.");
+  grid["pages"][0]["elements"][0]["kind"]["value"]["columns"] = 2.0;
+  EXPECT_EQ(decode(grid).pages[0].elements[0].kind.as<QSPagesGridContent>()->columns, 2);
+
   json asset = document(json::array());
+  asset["assets"] = {{{"id", "0A11CE00-0000-4000-8000-000000000001"}, {"mimeType", "image/png"},
+                      {"source", {{"type", "inline"}, {"data", "not base64!"}}}}};
+  EXPECT_EQ(failure(asset.dump()), "The document can't be read: assets[0].source.data should be Base64 text.");
+  asset["assets"][0]["source"] = {{"type", "linked"}};
+  EXPECT_EQ(failure(asset.dump()), "The document can't be read: assets[0].source.type has the unknown value \u201clinked\u201d.");
+
   asset["assets"] = {{{"id", "not-a-uuid"}, {"mimeType", "image/png"}, {"source", {{"type", "inline"}, {"data", ""}}}}};
   EXPECT_EQ(failure(asset.dump()), "The document can't be read: assets[0].id should be a UUID.");
 }

@@ -42,6 +42,13 @@ TEST(SiteImportTest, ImportWritesTheProjectAndItsManifest) {
   EXPECT_FALSE(fileExists(projects / "Quayside/broken"));
 }
 
+TEST(SiteImportTest, ProjectNames) {
+  EXPECT_EQ(importProjectName(" \tMy Shop\t", "/x/doc.brp", {}), "my-shop");
+  EXPECT_EQ(importProjectName("", "/x/Summer Sale.brp", {"summer-sale"}), "summer-sale-2");
+  EXPECT_EQ(importProjectName("", "/x/Summer Sale.brp", {"SUMMER-SALE", "summer-sale-2"}), "summer-sale-3");
+  EXPECT_EQ(importProjectName("???", "/x/doc.brp", {}), "site");
+}
+
 TEST(SiteImportTest, PreviewFlattensTheViews) {
   static const QSFontLibrary none({});
   auto source = QSSitePreview::fromExport(QSVaporExporter(none).exportProject(fixture("shop.brp"), "shop"));
@@ -62,6 +69,15 @@ TEST(SiteImportTest, PreviewFlattensTheViews) {
   EXPECT_TRUE(fileExists(out / "shop/mug.html"));
   EXPECT_TRUE(fileExists(out / "images/0A11CE00-0000-4000-8000-000000000001.png"));
   EXPECT_EQ(QSSitePreview::fromFolder(out.path()).views.size(), 0u);
+
+  // A project folder previews the same as the export it holds.
+  testing::TemporaryFolder project;
+  ExportedVaporProject exported = QSVaporExporter(none).exportProject(fixture("shop.brp"), "shop");
+  writeExportedFiles(project.path(), exported.files, true);
+  auto fromDisk = QSSitePreview::fromFolder(project.path());
+  EXPECT_EQ(fromDisk.views, source.views);
+  EXPECT_EQ(fromDisk.publicFiles.size(), source.publicFiles.size());
+  EXPECT_EQ(QSSitePreview::flattenView(fromDisk, "shop/mug"), QSSitePreview::flattenView(source, "shop/mug"));
 }
 
 }  // namespace
