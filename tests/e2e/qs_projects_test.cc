@@ -2,7 +2,10 @@
 // disk, and how it names projects.
 #include "e2e/e2e_support.h"
 
+#include "core/models/dotenv.h"
 #include "core/platform/files.h"
+
+#include <sys/stat.h>
 
 namespace qs::testing {
 namespace {
@@ -144,6 +147,115 @@ TEST_F(Projects, PinAndStatus) {
   EXPECT_EQ(full["daemonVersion"], QS_VERSION);
   EXPECT_EQ(full["projects"].size(), 1u);
   EXPECT_EQ(full["network"]["dnsRunning"], false);
+}
+
+// What the user typed, and the file's privacy, survive every edit; sizes are capped so that no
+// answer grows too large to fetch, and the commands that trim a project keep working.
+TEST_F(Projects, EnvEditsKeepTheUsersFile) {
+  auto folder = home.home() / "blog";
+  writeVaporPackage(folder, "blog", "# DATABASE_URL=prod\nDATABASE_URL=local\n");
+  auto env = folder / ".env";
+  ::chmod(env.c_str(), 0600);
+  qsOK({"add", folder.string()});
+
+  EXPECT_EQ(qsOK({"env", "blog", "set", "DATABASE_URL", "dev"}), "Set DATABASE_URL for blog.\n");
+  EXPECT_EQ(readTextFile(env), "# DATABASE_URL=prod\nDATABASE_URL=dev\n");
+  struct stat st {};
+  ::stat(env.c_str(), &st);
+  EXPECT_EQ(st.st_mode & 07777, 0600u) << "a private .env stays private";
+
+  // A hand edit between two sets, and a temporary left by a write that was killed.
+  std::string big(maxValueBytes, 'x');
+  std::string typed;
+  for (int i = 0; i < 15; ++i) typed += "BIG" + std::to_string(i) + "=" + big.substr(5) + "\n";
+  writeTextFile(env, readTextFile(env) + "HAND=typed\n" + typed);
+  writeTextFile(folder / "..env.tmp-0123456789ab", "SECRET=old\n");
+  EXPECT_EQ(qsOK({"env", "blog", "set", "A", "1"}), "Set A for blog.\n");
+  EXPECT_EQ(qsOK({"env", "blog", "get", "HAND"}), "typed\n");
+  EXPECT_NE(readTextFile(env).find("HAND=typed\nBIG0="), std::string::npos);
+  EXPECT_FALSE(fileExists(folder / "..env.tmp-0123456789ab"));
+
+  // 15 values of 64 KiB: one more would pass 1 MiB.
+  struct Case {
+    std::vector<std::string> arguments;
+    std::string error;
+  } refused[] = {
+      {{"env", "blog", "set", "HUGE", big + "x"}, "qs: The value of HUGE is longer than 64 KiB, the most a variable can hold.\n"},
+      {{"env", "blog", "set", "BIG15", big},
+       "qs: The variables would take more than 1 MiB, the most one project can hold: unset or shorten some first.\n"},
+      {{"env", "blog", "set", "NAME", "caf\xE9"},
+       "qs: The value of NAME is not valid UTF-8 text, which Quayside cannot store unchanged: use UTF-8.\n"},
+  };
+  for (const auto& c : refused) {
+    auto result = qs(c.arguments);
+    EXPECT_EQ(result.status, 1);
+    EXPECT_EQ(result.err, c.error);
+  }
+  EXPECT_EQ(qsOK({"env", "blog", "unset", "BIG0"}), "Unset BIG0 for blog.\n");
+  EXPECT_EQ(qsOK({"env", "blog", "set", "BIG15", big}), "Set BIG15 for blog.\n");
+  EXPECT_EQ(json::parse(qsOK({"projects", "--json"})).size(), 1u);
+  daemon->restart();
+  EXPECT_EQ(qsOK({"env", "blog", "get", "BIG15"}), big + "\n");
+}
+
+// What cannot be kept as it is (a second record for a folder, text that is not UTF-8, a name
+// that creation refuses, a folder the Trash cannot take) is refused with the reason.
+TEST_F(Projects, RefusesWhatItCannotKeep) {
+  auto folder = home.home() / "blog";
+  writeVaporPackage(folder, "blog", "PORT=8123\n");
+  writeVaporPackage(home.home() / "latin", "latin", "NAME=caf\xE9\n");
+  std::filesystem::create_directory_symlink(folder, home.home() / "link");
+  qsOK({"add", folder.string()});
+  struct Case {
+    std::vector<std::string> arguments;
+    std::string error;
+  } cases[] = {
+      {{"add", folder.string() + "/"}, "qs: '" + folder.string() + "' is already in Quayside as blog.\n"},
+      {{"add", (home.home() / "link").string()}, "qs: '" + (home.home() / "link").string() + "' is already in Quayside as blog.\n"},
+      {{"add", (home.home() / "latin").string()},
+       "qs: The .env of " + (home.home() / "latin").string() +
+           " is not valid UTF-8 text, which Quayside cannot store unchanged: save it as UTF-8, then add the project again.\n"},
+      {{"rename", "blog", ".blog"}, "qs: A project name can\u2019t start with a period.\n"},
+      {{"rename", "blog", "two\nlines"}, "qs: A project name can\u2019t contain line breaks, tabs or other control characters.\n"},
+  };
+  for (const auto& c : cases) {
+    auto result = qs(c.arguments);
+    EXPECT_EQ(result.status, 1) << c.arguments[1];
+    EXPECT_EQ(result.err, c.error);
+  }
+  EXPECT_EQ(readTextFile(home.home() / "latin/.env"), "NAME=caf\xE9\n");
+  EXPECT_EQ(json::parse(qsOK({"projects", "--json"})).size(), 1u);
+
+  // The Trash cannot take the folder: the project stays and qs says why.
+  writeTextFile(home.home() / ".local/share/Trash/files", "");
+  auto failed = qs({"rm", "blog", "--trash", "-y"});
+  EXPECT_EQ(failed.status, 1);
+  EXPECT_EQ(failed.err.rfind("qs: Couldn't move the project folder to the Trash (rename " + folder.string(), 0), 0u);
+  EXPECT_TRUE(failed.err.ends_with(": Not a directory); the project was not removed.\n")) << failed.err;
+  EXPECT_TRUE(isDirectory(folder));
+  EXPECT_EQ(json::parse(qsOK({"projects", "--json"})).size(), 1u);
+}
+
+// A project on another file system goes to that file system's own trash folder.
+TEST_F(Projects, TrashesAFolderOnAnotherFileSystem) {
+  std::filesystem::path shm = "/dev/shm";
+  struct stat homeStat {}, shmStat {};
+  if (::stat(shm.c_str(), &shmStat) != 0 || ::stat(home.home().c_str(), &homeStat) != 0 ||
+      shmStat.st_dev == homeStat.st_dev)
+    GTEST_SKIP() << "needs /dev/shm on a file system of its own";
+  std::string name = "qs-trash-test-" + std::to_string(::getpid());
+  auto folder = shm / name;
+  writeVaporPackage(folder, name);
+  qsOK({"add", folder.string()});
+  EXPECT_EQ(qsOK({"rm", name, "--trash", "-y"}), "Removed " + name + ". Its folder is in the Trash.\n");
+  auto trash = shm / (".Trash-" + std::to_string(::getuid()));
+  bool trashed = isDirectory(trash / "files" / name);
+  std::string info = readFileIfPresent(trash / "info" / (name + ".trashinfo")).value_or("");
+  std::filesystem::remove_all(trash / "files" / name);
+  std::filesystem::remove(trash / "info" / (name + ".trashinfo"));
+  std::filesystem::remove_all(folder);
+  EXPECT_TRUE(trashed);
+  EXPECT_EQ(info.rfind("[Trash Info]\nPath=" + name + "\nDeletionDate=", 0), 0u) << info;
 }
 
 }  // namespace

@@ -2,6 +2,8 @@
 // a crashing one, and the event stream.
 #include "e2e/e2e_support.h"
 
+#include <fmt/format.h>
+
 namespace qs::testing {
 namespace {
 
@@ -75,7 +77,11 @@ TEST_F(Servers, CrashingServerFailsTheWait) {
   qsOK({"env", "crash", "set", "FAKE_SWIFT_EXIT_CODE", "3"});
   auto started = qs({"start", "crash", "--wait"});
   EXPECT_EQ(started.status, 1) << started.out;
-  EXPECT_EQ(started.err, "qs: Process exited with code 3\n");
+  // The error, then what the server said last.
+  EXPECT_EQ(started.err.rfind("qs: Process exited with code 3\nThe console's last lines:\n  ", 0), 0u) << started.err;
+  EXPECT_NE(started.err.find("\n  [ NOTICE ] Server started on http://0.0.0.0:" + std::to_string(port) + "\n"),
+            std::string::npos)
+      << started.err;
   EXPECT_EQ(started.out.find("Running on"), std::string::npos) << started.out;
   auto servers = qsOK({"servers"});
   EXPECT_NE(servers.find("Process exited with code 3"), std::string::npos) << servers;
@@ -85,8 +91,21 @@ TEST_F(Servers, CrashingServerFailsTheWait) {
   qsOK({"env", "crash", "set", "FAKE_SWIFT_FAIL_BUILD", "1"});
   auto failed = qs({"start", "crash", "--wait"});
   EXPECT_EQ(failed.status, 1) << failed.out;
-  EXPECT_EQ(failed.err, "qs: Process exited with code 1\n");
-  EXPECT_NE(qsOK({"logs", "crash"}).find("error:"), std::string::npos);
+  EXPECT_EQ(failed.err.rfind("qs: Process exited with code 1\nThe console's last lines:\n", 0), 0u) << failed.err;
+  EXPECT_NE(failed.err.find("error: cannot find 'foo' in scope"), std::string::npos) << failed.err;
+
+  // A port somebody else holds is named.
+  qsOK({"env", "crash", "unset", "FAKE_SWIFT_FAIL_BUILD"});
+  auto holder = startListener(QS_BIN_DIR "/qs_test_listener", port);
+  auto taken = qs({"start", "crash", "--wait"});
+  holder.process->signal(SIGKILL);
+  EXPECT_EQ(taken.status, 1);
+  EXPECT_NE(taken.err.find("Address already in use"), std::string::npos) << taken.err;
+  EXPECT_NE(taken.err.find(fmt::format("\nPort {} is held by qs_test_listener (pid {}): stop it, or give crash another "
+                                       "port.\n",
+                                       port, holder.process->pid())),
+            std::string::npos)
+      << taken.err;
 }
 
 TEST_F(Servers, AutoStartProjectRunsAfterADaemonRestart) {

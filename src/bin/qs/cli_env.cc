@@ -4,6 +4,8 @@
 #include "bin/qs/output.h"
 #include "bin/qs/project_resolver.h"
 
+#include "core/models/dotenv.h"
+
 #include <fmt/format.h>
 
 #include <algorithm>
@@ -52,6 +54,8 @@ asio::awaitable<int> getVariable(QSCliSession& session, const QSProject& project
 }
 
 asio::awaitable<int> setVariable(QSCliSession& session, const QSProject& project, std::string key, std::string value) {
+  // Checked here too: a value that is not UTF-8 would be changed on its way to the daemon.
+  if (auto error = validateEnvironmentVariable(key, value)) throw QSCliError(error->message());
   QSDaemonCommand set = cmd::SetEnvVar{project.id, key, value};
   co_await session.request<res::Ok>(set);
   fmt::print("Set {} for {}.\n", key, project.name);

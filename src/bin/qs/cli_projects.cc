@@ -3,10 +3,11 @@
 #include "bin/qs/output.h"
 #include "bin/qs/project_resolver.h"
 
+#include "core/platform/encoding.h"
 #include "core/platform/paths.h"
 #include "core/platform/regex.h"
 #include "core/platform/terminal.h"
-#include "core/runtime/project_scaffold_options.h"
+#include "core/runtime/project_scaffold.h"
 
 #include <fmt/format.h>
 
@@ -26,6 +27,13 @@ std::string absoluteFolder(const std::string& path) {
   std::string text = fs::absolute(path).lexically_normal().string();
   while (text.size() > 1 && text.back() == '/') text.pop_back();
   return text;
+}
+
+// Names and folders travel as UTF-8 text: anything else would reach the daemon changed.
+void requireText(const std::string& name, const std::string& folder) {
+  if (!isValidUTF8(name)) throw QSCliError(QSScaffoldError::invalidName(QSScaffoldError::Kind::nameNotText).message());
+  if (!isValidUTF8(folder))
+    throw QSCliError("The folder's path is not valid UTF-8 text, which Quayside cannot store unchanged: rename it.");
 }
 
 asio::awaitable<QSServer> serverOf(QSCliSession& session, QSUUID projectID) {
@@ -52,7 +60,9 @@ asio::awaitable<int> listProjects(QSCliSession& session) {
 }
 
 asio::awaitable<int> addProject(QSCliSession& session, std::string path) {
-  QSDaemonCommand add = cmd::AddProject{absoluteFolder(path)};
+  std::string folder = absoluteFolder(path);
+  requireText("", folder);
+  QSDaemonCommand add = cmd::AddProject{folder};
   res::Project added = co_await session.request<res::Project>(add);
   printProject(session, "Added " + added.value.name + ".", added.value);
   co_return QSExitCode::success;
@@ -94,6 +104,7 @@ asio::awaitable<int> removeProject(QSCliSession& session, RemoveOptions options)
 }
 
 asio::awaitable<int> renameProject(QSCliSession& session, std::string query, std::string newName) {
+  requireText(newName, "");
   QSProject project = co_await findProject(session, query);
   QSDaemonCommand rename = cmd::RenameProject{project.id, newName};
   res::Project renamed = co_await session.request<res::Project>(rename);
@@ -111,6 +122,7 @@ struct NewOptions {
 };
 
 asio::awaitable<int> createProject(QSCliSession& session, NewOptions options) {
+  requireText(options.name, options.parent);
   QSProjectScaffold::Options scaffold;
   scaffold.name = options.name;
   scaffold.parentDirectory = options.parent.empty() ? QSPaths::projectsFolder() : fs::path(absoluteFolder(options.parent));
@@ -123,20 +135,6 @@ asio::awaitable<int> createProject(QSCliSession& session, NewOptions options) {
   printProject(session, "Created " + created.value.name + " in " + created.value.path.string() + ".", created.value);
   if (!session.json) fmt::print("\nStart it with 'qs start {} --wait'.\n", created.value.name);
   co_return QSExitCode::success;
-}
-
-// Reads the project's current record, applies `change` and stores the result through the
-// daemon; the stored record.
-asio::awaitable<QSProject> changeProject(QSCliSession& session, const std::string& query,
-                                         const std::function<void(QSProject&)>& change) {
-  QSProject found = co_await findProject(session, query);
-  QSDaemonCommand get = cmd::GetProject{found.id};
-  res::Project current = co_await session.request<res::Project>(get);
-  QSProject project = current.value;
-  change(project);
-  QSDaemonCommand update = cmd::UpdateProject{project};
-  res::Project updated = co_await session.request<res::Project>(update);
-  co_return updated.value;
 }
 
 struct PinOptions {
@@ -154,13 +152,11 @@ asio::awaitable<int> pinProject(QSCliSession& session, PinOptions options) {
     throw QSCliError("'" + options.version + "' isn't a Swift version; give one like 6.0 or 6.0.3.",
                      QSExitCode::usage);
 
-  std::function<void(QSProject&)> pin = [&options](QSProject& project) {
-    if (options.clear)
-      project.swiftVersion.reset();
-    else
-      project.swiftVersion = options.version;
-  };
-  QSProject updated = co_await changeProject(session, options.project, pin);
+  QSProject found = co_await findProject(session, options.project);
+  std::optional<std::string> version;
+  if (!options.clear) version = options.version;
+  QSDaemonCommand pin = cmd::PinSwiftVersion{found.id, version};
+  QSProject updated = (co_await session.request<res::Project>(pin)).value;
   std::string headline = options.clear ? updated.name + " now builds with the default toolchain."
                                        : "Pinned " + updated.name + " to Swift " + options.version + ".";
   printProject(session, headline, updated);
@@ -177,9 +173,9 @@ asio::awaitable<int> setAutoStart(QSCliSession& session, AutoStartOptions option
   if (options.choice.empty()) {
     project = co_await findProject(session, options.project);
   } else {
-    bool on = options.choice == "on";
-    std::function<void(QSProject&)> setting = [on](QSProject& record) { record.autoStartServerAtLogin = on; };
-    project = co_await changeProject(session, options.project, setting);
+    QSProject found = co_await findProject(session, options.project);
+    QSDaemonCommand setting = cmd::SetAutoStart{found.id, options.choice == "on"};
+    project = (co_await session.request<res::Project>(setting)).value;
   }
   if (session.json) {
     fmt::print("{}\n", nlohmann::json{{"project", project.name}, {"autoStart", project.runsServerAtLogin()}}.dump());
@@ -252,7 +248,8 @@ void addNewCommand(CLI::App& app, QSCliSession& session) {
       ->capture_default_str();
   command->add_flag("--error-pages", options->errorPages, "Add custom 404 and 500 pages");
   command->add_flag("--no-git", options->noGit, "Don't create a git repository");
-  command->add_option("--database", options->database, "Add a database driver")
+  command->add_option("--database", options->database,
+                      "The kind of database the project is meant for (passed along; no driver code is added)")
       ->check(CLI::IsMember({"postgresql", "mysql", "sqlite", "redis"}));
   addJsonFlag(command, session);
   onRun(command, session, [&session, options] { return createProject(session, *options); });

@@ -61,7 +61,7 @@ asio::awaitable<int> startServer(QSCliSession& session, ServerOptions options, S
                project.name);
     co_return QSExitCode::success;
   }
-  co_return co_await waitForServer(follower, project, underWay);
+  co_return co_await waitForServer(session, follower, project, underWay);
 }
 
 asio::awaitable<int> stopServer(QSCliSession& session, ServerOptions options) {
@@ -140,9 +140,21 @@ asio::awaitable<int> showLogs(QSCliSession& session, LogsOptions options) {
   }
 }
 
+// The daemon's answer, since it is the daemon that builds; this shell's own view when no daemon
+// runs (its QS_TOOLCHAIN_DIRS may differ).
 asio::awaitable<int> listToolchains(QSCliSession& session) {
-  auto toolchains = QSToolchainService().discoverToolchains();
+  std::vector<QSToolchain> toolchains;
+  bool fromDaemon = true;
+  QSDaemonCommand list = cmd::ListToolchains{};
+  try {
+    toolchains = (co_await session.request<res::Toolchains>(list)).value;
+  } catch (const QSCliError&) {
+    fromDaemon = false;
+    toolchains = QSToolchainService().discoverToolchains();
+  }
   fmt::print("{}", session.json ? jsonText(toolchains) : formatToolchains(toolchains));
+  if (!fromDaemon && !session.json)
+    fmt::print("(The daemon isn't running: these are the toolchains this shell sees.)\n");
   co_return QSExitCode::success;
 }
 
@@ -193,7 +205,7 @@ void addLogsCommand(CLI::App& app, QSCliSession& session) {
 }
 
 void addToolchainsCommand(CLI::App& app, QSCliSession& session) {
-  auto* command = addCommand(app, "toolchains", "List the Swift toolchains on this machine (no daemon needed)",
+  auto* command = addCommand(app, "toolchains", "List the Swift toolchains the daemon builds with",
                              "  qs toolchains\n  QS_TOOLCHAIN_DIRS=/opt/toolchains qs toolchains --json\n");
   addJsonFlag(command, session);
   onRun(command, session, [&session] { return listToolchains(session); });

@@ -58,7 +58,7 @@ asio::awaitable<std::shared_ptr<QSDaemonClient>> QSCliSession::client() {
   } catch (const std::exception&) {
     connected = false;
   }
-  if (!connected) throw QSCliError(QSDaemonError(derr::DaemonUnavailable{}).message());
+  if (!connected) throw QSCliError(QSDaemonError(daemonError::DaemonUnavailable{}).message());
   client_ = fresh;
   co_return client_;
 }

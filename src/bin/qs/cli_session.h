@@ -80,7 +80,7 @@ public:
     auto connection = co_await client();
     QSDaemonResult result = co_await connection->send(command);
     const R* expected = result.get<R>();
-    if (!expected) throw QSDaemonException(QSDaemonError(derr::InvalidResponse{}));
+    if (!expected) throw QSDaemonException(QSDaemonError(daemonError::InvalidResponse{}));
     co_return *expected;
   }
 

@@ -39,7 +39,7 @@ const QSProject& resolveProject(const std::vector<QSProject>& projects, std::str
   auto exact = matching([&](const std::string& name) { return name == query; });
   auto found = exact.empty() ? matching([&](const std::string& name) { return equalIgnoringCase(name, query); })
                              : exact;
-  if (found.empty()) throw QSDaemonException(QSDaemonError(derr::ProjectNotFound{std::string(query)}));
+  if (found.empty()) throw QSDaemonException(QSDaemonError(daemonError::ProjectNotFound{std::string(query)}));
   if (found.size() > 1) throw QSCliError(ambiguityMessage(query, found));
   return *found.front();
 }

@@ -3,6 +3,7 @@
 #include "bin/qs/output.h"
 
 #include "core/platform/terminal.h"
+#include "core/routing/port_scanner.h"
 
 #include <fmt/format.h>
 
@@ -50,6 +51,22 @@ void QSStartWatch::serverChanged(const QSServer& server) {
   }
 }
 
+std::string describeFailedStart(const std::string& failure, const QSProject& project,
+                                std::vector<std::string> console, const std::vector<ListeningProcess>& holders) {
+  constexpr std::size_t kShownLines = 10;
+  if (!console.empty() && console.back() == "[" + failure + "]") console.pop_back();
+  if (console.size() > kShownLines) console.erase(console.begin(), console.end() - kShownLines);
+  std::string text = failure;
+  if (!console.empty()) {
+    text += "\nThe console's last lines:";
+    for (const auto& line : console) text += "\n  " + line;
+  }
+  for (const auto& holder : holders)
+    text += fmt::format("\nPort {} is held by {} (pid {}): stop it, or give {} another port.", project.port,
+                        holder.name, holder.pid, project.name);
+  return text;
+}
+
 QSStartWatch::Verdict QSStartWatch::settled() {
   if (verdict_ == Verdict::settling) verdict_ = Verdict::running;
   return verdict_;
@@ -81,7 +98,8 @@ void QSStatusLine::clear() {
   shown_.clear();
 }
 
-asio::awaitable<int> waitForServer(QSEventFollower& follower, QSProject project, bool underWay) {
+asio::awaitable<int> waitForServer(QSCliSession& session, QSEventFollower& follower, QSProject project,
+                                   bool underWay) {
   QSStartWatch watch(project.id, underWay);
   bool terminal = isTerminal(STDOUT_FILENO);
   QSStatusLine status(stdout, terminal, terminalColumns(STDOUT_FILENO).value_or(80));
@@ -109,7 +127,12 @@ asio::awaitable<int> waitForServer(QSEventFollower& follower, QSProject project,
       follower.wakeAfter(QSStartWatch::settleTime);
     if (verdict == QSStartWatch::Verdict::failed) {
       status.clear();
-      throw QSCliError(watch.failure());
+      // The daemon's buffer, not the followed lines: those come on another stream and may still
+      // be on their way. The server has gone, so whoever listens on its port is somebody else.
+      QSDaemonCommand logs = cmd::Logs{QSServiceRef(svc::Server{project.id}), 11, false};
+      auto console = (co_await session.request<res::LogLines>(logs)).value;
+      auto holders = QSPortScanner().processesListening(project.port);
+      throw QSCliError(describeFailedStart(watch.failure(), project, console, holders));
     }
     if (verdict == QSStartWatch::Verdict::running) {
       status.clear();

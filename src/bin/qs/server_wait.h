@@ -5,12 +5,14 @@
 #include "bin/qs/cli_session.h"
 #include "bin/qs/event_follower.h"
 
+#include "core/models/port_availability.h"
 #include "core/protocol/event.h"
 #include "core/runtime/console_transition.h"
 
 #include <asio/awaitable.hpp>
 
 #include <chrono>
+#include <vector>
 #include <cstdio>
 #include <string>
 
@@ -59,6 +61,12 @@ private:
   std::string failure_;
 };
 
+// What a failed start says: the server's error, its last console lines (`console`, oldest
+// first, of which the last 10 are shown, without an exit line that repeats the error), and who
+// holds its port when someone else does (`holders` as the port scanner reports them).
+std::string describeFailedStart(const std::string& failure, const QSProject& project,
+                                std::vector<std::string> console, const std::vector<ListeningProcess>& holders);
+
 // One line of status that keeps being replaced: on a terminal it is rewritten in place (and cut
 // to the terminal's width); elsewhere each new text is printed as a line of its own.
 class QSStatusLine {
@@ -79,6 +87,7 @@ private:
 // once it runs ("Running on http://127.0.0.1:PORT"); throws QSCliError with its error message
 // when it fails, when the daemon goes away, or when Ctrl-C ends the wait. `follower` must
 // already follow the `servers` and `logs` streams, subscribed before the command was sent.
-asio::awaitable<int> waitForServer(QSEventFollower& follower, QSProject project, bool underWay);
+asio::awaitable<int> waitForServer(QSCliSession& session, QSEventFollower& follower, QSProject project,
+                                   bool underWay);
 
 }  // namespace qs

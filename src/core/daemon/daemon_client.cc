@@ -17,7 +17,7 @@ struct QSDaemonClient::Private {};
 
 namespace {
 
-std::exception_ptr notConnected() { return std::make_exception_ptr(QSDaemonException(derr::NotConnected{})); }
+std::exception_ptr notConnected() { return std::make_exception_ptr(QSDaemonException(daemonError::NotConnected{})); }
 
 }  // namespace
 
@@ -64,7 +64,7 @@ asio::awaitable<void> QSDaemonClient::connect() {
 
 asio::awaitable<QSDaemonResult> QSDaemonClient::call(QSDaemonCommand command) {
   auto self = shared_from_this();
-  if (!isConnected()) throw QSDaemonException(derr::NotConnected{});
+  if (!isConnected()) throw QSDaemonException(daemonError::NotConnected{});
   QSDaemonRequest request{QSUUID::random(), std::move(command)};
   QSBytes frame = QSDaemonFraming::encode(request);
   auto answer = std::make_shared<QSOneShot<QSDaemonResult>>(executor_);

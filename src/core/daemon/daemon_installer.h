@@ -2,8 +2,8 @@
 // systemd user service that starts at login.
 #pragma once
 
-#include "core/daemon/error_exception.h"
-#include "core/protocol/case_coding.h"
+#include "core/platform/error_exception.h"
+#include "core/models/case_coding.h"
 
 #include <cstdint>
 #include <filesystem>

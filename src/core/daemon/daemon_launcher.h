@@ -2,8 +2,8 @@
 // starting one when nobody serves.
 #pragma once
 
-#include "core/daemon/error_exception.h"
-#include "core/protocol/case_coding.h"
+#include "core/platform/error_exception.h"
+#include "core/models/case_coding.h"
 
 #include <asio/awaitable.hpp>
 

@@ -220,7 +220,7 @@ asio::awaitable<QSDaemonResult> QSDaemonServer::State::handleSafely(QSDaemonComm
   } catch (const QSDaemonException& e) {
     co_return res::Failure{e.error()};
   } catch (const std::exception& e) {
-    co_return res::Failure{derr::OperationFailed{e.what()}};
+    co_return res::Failure{daemonError::OperationFailed{e.what()}};
   }
 }
 

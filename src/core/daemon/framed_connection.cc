@@ -29,7 +29,7 @@ constexpr std::size_t readChunkBytes = 64 * 1024;
 // make a burst of events cheap, little enough that an answer queued behind it is not held up.
 constexpr std::size_t maxBytesPerWrite = 256 * 1024;
 
-std::exception_ptr notConnected() { return std::make_exception_ptr(QSDaemonException(derr::NotConnected{})); }
+std::exception_ptr notConnected() { return std::make_exception_ptr(QSDaemonException(daemonError::NotConnected{})); }
 
 std::exception_ptr readFailure(const asio::error_code& error, bool closedHere) {
   // An orderly close by the peer (EOF) and our own close() both mean "no longer connected";

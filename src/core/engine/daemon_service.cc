@@ -21,7 +21,7 @@ QSPersistenceService choosePersistence(const QSDaemonServiceOptions& options) {
   if (options.configuration)
     return QSPersistenceService(QSPaths::temporaryFolder() / ("qs-daemon-" + QSUUID::random().string()) /
                                 "config.json");
-  return QSPersistenceService(QSPersistenceService::defaultConfigURL());
+  return QSPersistenceService(QSPersistenceService::defaultConfigPath());
 }
 
 // The fixed proxy ports the engine checks, whatever ports the proxy itself was built with.
@@ -35,12 +35,16 @@ QSDaemonService::QSDaemonService(asio::any_io_executor executor, QSDaemonService
     : executor_(executor),
       version_(std::move(options.version)),
       persistence_(choosePersistence(options)),
-      processManager_(std::move(options.processManager)),
       databases_(std::move(options.databases)),
       log_(std::move(options.log)),
       reconciliationInterval_(options.reconciliationInterval),
       events_(executor) {
-  if (!processManager_) processManager_ = std::make_shared<QSProcessManager>(executor);
+  auto processManager = options.processManager ? options.processManager : std::make_shared<QSProcessManager>(executor);
+  QSServerSupervisor::Hooks hooks{
+      .findProject = [this](const QSUUID& id) -> const QSProject* { return project(id); },
+      .emit = [this](QSEvent event) { emit(std::move(event)); },
+  };
+  servers_ = std::make_shared<QSServerSupervisor>(executor, workers_, std::move(processManager), std::move(hooks));
   if (options.configuration)
     config_ = std::move(*options.configuration);
   else
@@ -65,31 +69,32 @@ void QSDaemonService::log(const std::string& line) const {
 
 asio::awaitable<void> QSDaemonService::bootstrap() {
   if (databases_) co_await databases_->reapOrphanedProcesses();
+  // A daemon that crashed left its servers running with the ports they hold.
+  std::vector<QSProject> projects = config_.projects;
+  co_await servers_->stopLeftovers(projects);
   co_await autoStartProjects();
   if (!statusReconciliationTask_) startStatusReconciliation();
 }
 
 asio::awaitable<void> QSDaemonService::shutdown() {
+  shuttingDown_ = true;
   if (statusReconciliationTask_) {
     statusReconciliationTask_->cancel();
     statusReconciliationTask_.reset();
   }
   if (databases_) co_await databases_->stopAll();
-  std::vector<QSUUID> running;
-  for (const auto& [id, server] : servers_) running.push_back(id);
-  for (const auto& id : running) {
-    cancelServerExitMonitor(id);
-    co_await processManager_->stopServer(id);
-  }
+  co_await servers_->stopAll();
 }
 
 asio::awaitable<QSDaemonResult> QSDaemonService::handle(QSDaemonCommand command) {
+  if (shuttingDown_ && !command.is<cmd::Ping>())
+    co_return res::Failure{QSDaemonError(daemonError::OperationFailed{"quaysided is shutting down."})};
   try {
     co_return co_await route(command);
   } catch (const QSDaemonException& e) {
     co_return res::Failure{e.error()};
   } catch (const std::exception& e) {
-    co_return res::Failure{QSDaemonError(derr::OperationFailed{e.what()})};
+    co_return res::Failure{QSDaemonError(daemonError::OperationFailed{e.what()})};
   }
 }
 
@@ -165,7 +170,7 @@ asio::awaitable<QSNetworkStatus> QSDaemonService::networkStatus() {
                                                             scanner.availability(kProxyTLSPort)};
     std::vector<ListeningProcess> holders;
     for (auto [port, availability] : {std::pair{kProxyHTTPPort, ports.first}, std::pair{kProxyTLSPort, ports.second}})
-      if (availability.is<avail::InUse>())
+      if (availability.is<portAvailability::InUse>())
         for (auto& p : scanner.processesListening(port)) holders.push_back(p);
     return std::make_tuple(ports.first, ports.second, holders);
   };
@@ -181,7 +186,7 @@ asio::awaitable<QSFullStatus> QSDaemonService::fullStatus() {
   QSFullStatus status;
   status.projects = config_.projects;
   status.databases = config_.databases;
-  for (const auto& [id, server] : servers_) status.servers.push_back(server);
+  status.servers = servers_->servers();
   status.network = std::move(network);
   status.daemonVersion = version_;
   co_return status;

@@ -7,6 +7,8 @@
 
 #include "core/engine/daemon_backend.h"
 #include "core/engine/engine_services.h"
+#include "core/engine/server_supervisor.h"
+#include "core/models/dotenv.h"
 #include "core/models/persistence_service.h"
 #include "core/models/project_configuration.h"
 #include "core/models/server.h"
@@ -16,7 +18,6 @@
 #include <asio/thread_pool.hpp>
 
 #include <chrono>
-#include <deque>
 #include <functional>
 #include <map>
 #include <memory>
@@ -43,7 +44,7 @@ struct QSDaemonServiceOptions {
 
 class QSDaemonService : public QSDaemonBackend, public std::enable_shared_from_this<QSDaemonService> {
 public:
-  static constexpr int maxLogLines = 500;
+  static constexpr int maxLogLines = QSServerSupervisor::maxLogLines;
   static constexpr const char* logPrefix = "quaysided: ";
 
   // Builds the engine and loads its state (a fresh state when there is none; a logged line and a
@@ -51,12 +52,14 @@ public:
   static std::shared_ptr<QSDaemonService> make(asio::any_io_executor executor, QSDaemonServiceOptions options);
   ~QSDaemonService() override;
 
-  // Run once after construction: orphaned engines reaped, flagged servers started, the database
-  // status reconciliation started.
+  // Run once after construction: orphaned engines and servers left by an earlier daemon stopped,
+  // flagged servers started, the database status reconciliation started.
   asio::awaitable<void> bootstrap();
-  // Run once before the process ends: reconciliation stopped, databases and servers stopped.
+  // Run once before the process ends: new requests refused, reconciliation stopped, databases
+  // and servers stopped (also a server that a request under way launches meanwhile).
   asio::awaitable<void> shutdown();
 
+  // Runs one command; once shutdown has begun, every command but ping fails saying so.
   asio::awaitable<QSDaemonResult> handle(QSDaemonCommand command) override;
   QSAsyncQueue<QSEvent>& eventStream() override { return events_; }
 
@@ -104,6 +107,9 @@ private:
   asio::awaitable<QSDaemonResult> perform(const cmd::Unsubscribe& command);
   asio::awaitable<QSDaemonResult> perform(const cmd::Ping& command);
   asio::awaitable<QSDaemonResult> perform(const cmd::ShutdownDaemon& command);
+  asio::awaitable<QSDaemonResult> perform(const cmd::PinSwiftVersion& command);
+  asio::awaitable<QSDaemonResult> perform(const cmd::SetAutoStart& command);
+  asio::awaitable<QSDaemonResult> perform(const cmd::ListToolchains& command);
 
   // Projects.
   QSProject* project(const QSUUID& id);
@@ -119,19 +125,11 @@ private:
   void setEnvVar(const QSUUID& projectID, const std::string& key, const std::string& value);
   void unsetEnvVar(const QSUUID& projectID, const std::string& key);
   void syncEnvVars(const QSDatabase& database);
-
-  // Servers.
-  asio::awaitable<void> startServer(const QSUUID& projectID);
-  asio::awaitable<void> stopServer(const QSUUID& projectID);
-  QSServer serverStatus(const QSUUID& projectID) const;
-  std::vector<std::string> logLines(const QSUUID& projectID, int count) const;
-  void appendLog(const QSUUID& projectID, std::string line);
-  void handleServerExit(const QSUUID& projectID, std::int32_t status);
-  void cancelServerExitMonitor(const QSUUID& projectID);
-  void updateServer(QSServer server);
-  void startConsoleReader(UniqueFd pipe, const QSUUID& projectID);
-  void startExitMonitor(std::shared_ptr<QSTerminationStream> termination, const QSUUID& projectID);
-  asio::awaitable<std::optional<std::filesystem::path>> toolchainPath(const QSProject& project);
+  // Keys typed into the project's .env by hand become the record's before it is written over.
+  void adoptHandAddedVariables(QSProject& project);
+  // Why `after` would make the project's (or all projects') variables too large; nothing when it fits.
+  std::optional<QSEnvVariableError> variablesFitError(const QSProject& project,
+                                                      const std::vector<QSEnvironmentVariable>& after) const;
 
   // Databases and status.
   asio::awaitable<void> reconcileDatabaseStatuses();
@@ -149,16 +147,13 @@ private:
   asio::thread_pool workers_{2};  // blocking work (tool runs, /proc scans), see runOffLoop
   std::string version_;
   QSPersistenceService persistence_;
-  std::shared_ptr<QSServerProcessManaging> processManager_;
   std::shared_ptr<QSDatabaseServicing> databases_;
   std::function<void(const std::string&)> log_;
   std::chrono::milliseconds reconciliationInterval_;
 
   QSProjectConfiguration config_;
-  std::map<QSUUID, QSServer> servers_;
-  std::map<QSUUID, std::deque<std::string>> logBuffers_;
-  // One flag per started process's exit monitor: set when the monitor is cancelled.
-  std::map<QSUUID, std::shared_ptr<bool>> serverExitTasks_;
+  std::shared_ptr<QSServerSupervisor> servers_;
+  bool shuttingDown_ = false;
   std::shared_ptr<asio::steady_timer> statusReconciliationTask_;
   QSAsyncQueue<QSEvent> events_;
 };

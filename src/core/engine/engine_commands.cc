@@ -3,15 +3,17 @@
 
 #include "core/engine/off_loop.h"
 
+#include "core/platform/regex.h"
 #include "core/runtime/project_scaffold.h"
+#include "core/runtime/toolchain_service.h"
 
 namespace qs {
 namespace {
 
 QSDaemonResult ok() { return res::Ok{}; }
 
-[[noreturn]] void unavailable(const std::string& sentence) {
-  throw QSDaemonException(QSDaemonError(derr::OperationFailed{sentence}));
+[[noreturn]] void failWith(const std::string& sentence) {
+  throw QSDaemonException(QSDaemonError(daemonError::OperationFailed{sentence}));
 }
 
 const char* const kNoDatabases =
@@ -62,54 +64,52 @@ asio::awaitable<QSDaemonResult> QSDaemonService::perform(const cmd::ListDatabase
   co_return res::Databases{config_.databases};
 }
 
-asio::awaitable<QSDaemonResult> QSDaemonService::perform(const cmd::CreateDatabase&) { unavailable(kNoDatabases); }
+asio::awaitable<QSDaemonResult> QSDaemonService::perform(const cmd::CreateDatabase&) { failWith(kNoDatabases); }
 
-asio::awaitable<QSDaemonResult> QSDaemonService::perform(const cmd::StartDatabase&) { unavailable(kNoDatabases); }
+asio::awaitable<QSDaemonResult> QSDaemonService::perform(const cmd::StartDatabase&) { failWith(kNoDatabases); }
 
-asio::awaitable<QSDaemonResult> QSDaemonService::perform(const cmd::StopDatabase&) { unavailable(kNoDatabases); }
+asio::awaitable<QSDaemonResult> QSDaemonService::perform(const cmd::StopDatabase&) { failWith(kNoDatabases); }
 
-asio::awaitable<QSDaemonResult> QSDaemonService::perform(const cmd::RemoveDatabase&) { unavailable(kNoDatabases); }
+asio::awaitable<QSDaemonResult> QSDaemonService::perform(const cmd::RemoveDatabase&) { failWith(kNoDatabases); }
 
-asio::awaitable<QSDaemonResult> QSDaemonService::perform(const cmd::UpdateDatabase&) { unavailable(kNoDatabases); }
+asio::awaitable<QSDaemonResult> QSDaemonService::perform(const cmd::UpdateDatabase&) { failWith(kNoDatabases); }
 
-asio::awaitable<QSDaemonResult> QSDaemonService::perform(const cmd::ProvisionDatabase&) { unavailable(kNoDatabases); }
+asio::awaitable<QSDaemonResult> QSDaemonService::perform(const cmd::ProvisionDatabase&) { failWith(kNoDatabases); }
 
 // Servers.
 asio::awaitable<QSDaemonResult> QSDaemonService::perform(const cmd::StartServer& c) {
-  co_await startServer(c.id);
+  co_await servers_->start(c.id);
   co_return ok();
 }
 
 asio::awaitable<QSDaemonResult> QSDaemonService::perform(const cmd::StopServer& c) {
-  co_await stopServer(c.id);
+  co_await servers_->stop(c.id);
   co_return ok();
 }
 
 asio::awaitable<QSDaemonResult> QSDaemonService::perform(const cmd::RestartServer& c) {
-  cancelServerExitMonitor(c.id);
-  co_await processManager_->stopServer(c.id);
-  co_await startServer(c.id);
+  co_await servers_->restart(c.id);
   co_return ok();
 }
 
 asio::awaitable<QSDaemonResult> QSDaemonService::perform(const cmd::GetServerStatus& c) {
-  co_return res::Server{serverStatus(c.id)};
+  co_return res::Server{servers_->status(c.id)};
 }
 
 // Network services and domains.
-asio::awaitable<QSDaemonResult> QSDaemonService::perform(const cmd::StartDNS&) { unavailable(kNoRouting); }
-asio::awaitable<QSDaemonResult> QSDaemonService::perform(const cmd::StopDNS&) { unavailable(kNoRouting); }
-asio::awaitable<QSDaemonResult> QSDaemonService::perform(const cmd::StartProxy&) { unavailable(kNoRouting); }
-asio::awaitable<QSDaemonResult> QSDaemonService::perform(const cmd::StopProxy&) { unavailable(kNoRouting); }
-asio::awaitable<QSDaemonResult> QSDaemonService::perform(const cmd::EnableTestRouting&) { unavailable(kNoRouting); }
-asio::awaitable<QSDaemonResult> QSDaemonService::perform(const cmd::DisableTestRouting&) { unavailable(kNoRouting); }
+asio::awaitable<QSDaemonResult> QSDaemonService::perform(const cmd::StartDNS&) { failWith(kNoRouting); }
+asio::awaitable<QSDaemonResult> QSDaemonService::perform(const cmd::StopDNS&) { failWith(kNoRouting); }
+asio::awaitable<QSDaemonResult> QSDaemonService::perform(const cmd::StartProxy&) { failWith(kNoRouting); }
+asio::awaitable<QSDaemonResult> QSDaemonService::perform(const cmd::StopProxy&) { failWith(kNoRouting); }
+asio::awaitable<QSDaemonResult> QSDaemonService::perform(const cmd::EnableTestRouting&) { failWith(kNoRouting); }
+asio::awaitable<QSDaemonResult> QSDaemonService::perform(const cmd::DisableTestRouting&) { failWith(kNoRouting); }
 asio::awaitable<QSDaemonResult> QSDaemonService::perform(const cmd::AddDomain& c) {
   requireProject(c.projectID);
-  unavailable(kNoRouting);
+  failWith(kNoRouting);
 }
 asio::awaitable<QSDaemonResult> QSDaemonService::perform(const cmd::RemoveDomain& c) {
   requireProject(c.id);
-  unavailable(kNoRouting);
+  failWith(kNoRouting);
 }
 
 // Environment.
@@ -134,14 +134,15 @@ asio::awaitable<QSDaemonResult> QSDaemonService::perform(const cmd::Status&) {
 }
 
 asio::awaitable<QSDaemonResult> QSDaemonService::perform(const cmd::Health&) {
-  QSHealthReport report;  // nothing of the routing layer runs in this build
+  QSHealthReport report;
+  report.warnings.push_back(kNoRouting);
   co_return res::Health{report};
 }
 
 asio::awaitable<QSDaemonResult> QSDaemonService::perform(const cmd::Logs& c) {
   const auto* server = c.service.get<svc::Server>();
-  if (!server) unavailable("Logs are only available for project servers.");
-  co_return res::LogLines{logLines(server->id, c.lines)};
+  if (!server) failWith("Logs are only available for project servers.");
+  co_return res::LogLines{servers_->logLines(server->id, c.lines)};
 }
 
 // Answered by the daemon server itself; reaching the engine changes nothing.
@@ -149,5 +150,35 @@ asio::awaitable<QSDaemonResult> QSDaemonService::perform(const cmd::Subscribe&) 
 asio::awaitable<QSDaemonResult> QSDaemonService::perform(const cmd::Unsubscribe&) { co_return ok(); }
 asio::awaitable<QSDaemonResult> QSDaemonService::perform(const cmd::Ping&) { co_return ok(); }
 asio::awaitable<QSDaemonResult> QSDaemonService::perform(const cmd::ShutdownDaemon&) { co_return ok(); }
+
+// Single-field project changes: the engine's own record is changed, never a client's copy.
+asio::awaitable<QSDaemonResult> QSDaemonService::perform(const cmd::PinSwiftVersion& c) {
+  // Toolchains are chosen by their dotted version number, so nothing else could ever match.
+  static const QSRegex dottedVersion(R"(\d+\.\d+(\.\d+)?)");
+  QSProject& p = requireProject(c.projectID);
+  if (c.version && !dottedVersion.fullMatch(*c.version))
+    failWith("'" + *c.version + "' isn't a Swift version; give one like 6.0 or 6.0.3.");
+  p.swiftVersion = c.version;
+  QSProject changed = p;
+  save();  // also writes or removes .swift-version
+  emitProjectsChanged();
+  co_return res::Project{changed};
+}
+
+asio::awaitable<QSDaemonResult> QSDaemonService::perform(const cmd::SetAutoStart& c) {
+  QSProject& p = requireProject(c.projectID);
+  p.autoStartServerAtLogin = c.enabled;
+  QSProject changed = p;
+  save();
+  emitProjectsChanged();
+  co_return res::Project{changed};
+}
+
+asio::awaitable<QSDaemonResult> QSDaemonService::perform(const cmd::ListToolchains&) {
+  // Discovery runs the default compiler's --version: not on the loop.
+  auto discover = [] { return QSToolchainService().discoverToolchains(); };
+  auto toolchains = co_await runOffLoop(workers_, executor_, discover);
+  co_return res::Toolchains{toolchains};
+}
 
 }  // namespace qs

@@ -3,32 +3,83 @@
 
 #include "core/models/dotenv.h"
 #include "core/models/env_file_writer.h"
+#include "core/platform/encoding.h"
 
 #include <algorithm>
 
 namespace qs {
+namespace {
+
+[[noreturn]] void fail(const QSEnvVariableError& error) {
+  throw QSDaemonException(QSDaemonError(daemonError::OperationFailed{error.message()}));
+}
+
+// The variable a new value for `key` goes to: the enabled one when there is one (a commented-out
+// line of the same key is often a template or an old value), else the first of that key.
+std::vector<QSEnvironmentVariable>::iterator variableToSet(std::vector<QSEnvironmentVariable>& variables,
+                                                           const std::string& key) {
+  auto sameKey = [&](const QSEnvironmentVariable& v) { return v.key == key; };
+  auto enabled = std::find_if(variables.begin(), variables.end(),
+                              [&](const QSEnvironmentVariable& v) { return sameKey(v) && v.isEnabled; });
+  return enabled != variables.end() ? enabled : std::find_if(variables.begin(), variables.end(), sameKey);
+}
+
+}  // namespace
+
+void QSDaemonService::adoptHandAddedVariables(QSProject& p) {
+  auto added = QSEnvFileWriter::handAddedVariables(p.environmentVariables, p.path);
+  if (added.empty()) return;
+  // What the record cannot hold (unchanged, or at all) is not taken, and the file is then not
+  // written over: the user learns of it instead of losing what they typed.
+  auto refuse = [&](const QSEnvVariableError& error) {
+    throw QSDaemonException(QSDaemonError(daemonError::OperationFailed{
+        "The .env of " + p.name + " was edited by hand, and Quayside cannot keep what was added: " +
+        error.message()}));
+  };
+  auto variables = p.environmentVariables;
+  for (auto& variable : added) {
+    if (auto error = validateEnvironmentVariable(variable.key, variable.value)) refuse(*error);
+    if (!isValidUTF8(variable.comment.value_or("")))
+      refuse({QSEnvVariableError::Kind::valueNotText, variable.key});
+    variables.push_back(std::move(variable));
+  }
+  if (auto error = variablesFitError(p, variables)) refuse(*error);
+  p.environmentVariables = std::move(variables);
+}
+
+std::optional<QSEnvVariableError> QSDaemonService::variablesFitError(
+    const QSProject& p, const std::vector<QSEnvironmentVariable>& after) const {
+  std::size_t others = 0;
+  for (const auto& other : config_.projects)
+    if (other.id != p.id) others += encodedSize(other.environmentVariables);
+  return variablesSizeError(p.environmentVariables, after, others);
+}
 
 void QSDaemonService::setEnvVar(const QSUUID& projectID, const std::string& key, const std::string& value) {
   QSProject& p = requireProject(projectID);
   // Checked before anything is stored: a bad key or a line break would corrupt the .env file.
-  if (auto error = validateEnvironmentVariable(key, value))
-    throw QSDaemonException(QSDaemonError(derr::OperationFailed{error->message()}));
-  auto existing = std::find_if(p.environmentVariables.begin(), p.environmentVariables.end(),
-                               [&](const QSEnvironmentVariable& v) { return v.key == key; });
-  if (existing != p.environmentVariables.end()) {
+  if (auto error = validateEnvironmentVariable(key, value)) fail(*error);
+  adoptHandAddedVariables(p);
+  auto variables = p.environmentVariables;
+  auto existing = variableToSet(variables, key);
+  if (existing != variables.end()) {
     existing->value = value;
+    existing->isEnabled = true;  // setting a variable means the server is to get it
   } else {
     QSEnvironmentVariable variable;
     variable.key = key;
     variable.value = value;
-    p.environmentVariables.push_back(std::move(variable));
+    variables.push_back(std::move(variable));
   }
+  if (auto error = variablesFitError(p, variables)) fail(*error);
+  p.environmentVariables = std::move(variables);
   writeEnvFile(p);
   save();
 }
 
 void QSDaemonService::unsetEnvVar(const QSUUID& projectID, const std::string& key) {
   QSProject& p = requireProject(projectID);
+  adoptHandAddedVariables(p);
   std::erase_if(p.environmentVariables, [&](const QSEnvironmentVariable& v) { return v.key == key; });
   writeEnvFile(p);
   save();
@@ -53,7 +104,14 @@ void QSDaemonService::syncEnvVars(const QSDatabase& database) {
         changed = true;
       }
     }
-    if (changed) writeEnvFile(p);
+    if (changed) {
+      try {
+        adoptHandAddedVariables(p);
+        writeEnvFile(p);
+      } catch (const QSDaemonException& e) {
+        log(std::string(logPrefix) + "didn't write the .env of " + p.name + ": " + e.error().message());
+      }
+    }
     anyChanged = anyChanged || changed;
   }
   if (anyChanged) {

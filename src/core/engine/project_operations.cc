@@ -3,6 +3,7 @@
 
 #include "core/models/dotenv.h"
 #include "core/models/env_file_writer.h"
+#include "core/platform/encoding.h"
 #include "core/platform/files.h"
 #include "core/platform/system_error.h"
 #include "core/platform/trash.h"
@@ -18,7 +19,7 @@ namespace qs {
 namespace {
 
 [[noreturn]] void fail(const std::string& message) {
-  throw QSDaemonException(QSDaemonError(derr::OperationFailed{message}));
+  throw QSDaemonException(QSDaemonError(daemonError::OperationFailed{message}));
 }
 
 std::string trimmedName(std::string_view name) {
@@ -34,6 +35,27 @@ std::filesystem::path folderPath(const std::string& text) {
   return std::filesystem::path(path).lexically_normal();
 }
 
+void failOn(const std::optional<QSEnvVariableError>& error) {
+  if (error) fail(error->message());
+}
+
+// A variable of `next` that `stored` does not already hold as it is: only those are checked, so
+// that a value stored before the limits existed does not block unrelated edits.
+bool isNewOrChanged(const QSEnvironmentVariable& variable, const std::vector<QSEnvironmentVariable>& stored) {
+  return std::none_of(stored.begin(), stored.end(), [&](const QSEnvironmentVariable& old) {
+    return old.key == variable.key && old.value == variable.value;
+  });
+}
+
+void restoreManifest(const std::filesystem::path& folder, const std::optional<std::string>& text) {
+  if (!text) return;
+  try {
+    writeFileAtomically(folder / "Package.swift", *text);
+  } catch (const QSSystemError&) {
+    // The folder stays where it was; its manifest keeps the new name, which the failure names.
+  }
+}
+
 }  // namespace
 
 QSProject* QSDaemonService::project(const QSUUID& id) {
@@ -43,7 +65,7 @@ QSProject* QSDaemonService::project(const QSUUID& id) {
 
 QSProject& QSDaemonService::requireProject(const QSUUID& id) {
   if (auto* p = project(id)) return *p;
-  throw QSDaemonException(QSDaemonError(derr::ProjectNotFound{id.string()}));
+  throw QSDaemonException(QSDaemonError(daemonError::ProjectNotFound{id.string()}));
 }
 
 void QSDaemonService::writeEnvFile(const QSProject& p) { QSEnvFileWriter::write(p.environmentVariables, p.path, 3); }
@@ -52,12 +74,24 @@ asio::awaitable<QSProject> QSDaemonService::addProject(const std::string& path) 
   // Only absolute paths: a relative one would be resolved against the daemon's own folder.
   QSProjectDetector detector;
   if (path.empty() || path.front() != '/' || !isDirectory(path) || !detector.isVaporProject(path))
-    throw QSDaemonException(QSDaemonError(derr::InvalidProjectPath{path}));
+    throw QSDaemonException(QSDaemonError(daemonError::InvalidProjectPath{path}));
+  // Records are UTF-8 text: a path or a .env that is not would be changed when stored.
+  if (!isValidUTF8(path)) fail("The folder's path is not valid UTF-8 text, which Quayside cannot store unchanged.");
+  if (!isValidUTF8(readFileIfPresent(folderPath(path) / ".env").value_or("")))
+    fail("The .env of " + folderPath(path).string() +
+         " is not valid UTF-8 text, which Quayside cannot store unchanged: save it as UTF-8, then add the project again.");
   QSProject record;
   record.path = folderPath(path);
+  // Two records for one folder would write over each other's .env.
+  for (const auto& other : config_.projects)
+    if (other.path == record.path || isSameFile(other.path, record.path))
+      fail("'" + record.path.string() + "' is already in Quayside as " + other.name + ".");
   record.name = detector.projectName(record.path).value_or(record.path.filename().string());
   record.port = detector.detectPort(record.path);
   record.environmentVariables = detector.environmentVariables(record.path);
+  for (const auto& variable : record.environmentVariables)
+    failOn(validateEnvironmentVariable(variable.key, variable.value));
+  failOn(variablesFitError(QSProject{}, record.environmentVariables));
   // Adopting the databases its .env names comes with the database engines.
   config_.projects.push_back(record);
   save();
@@ -69,9 +103,17 @@ QSProject QSDaemonService::updateProject(const QSProject& record) {
   QSProject& stored = requireProject(record.id);
   if (record.port < 1 || record.port > 65535)
     fail("Port " + std::to_string(record.port) + " is not a valid port: choose a number from 1 to 65535.");
-  for (const auto& variable : record.environmentVariables)
-    if (auto error = validateEnvironmentVariable(variable.key, variable.value)) fail(error->message());
-  stored = record;
+  QSProject next = record;
+  // Keys typed into .env by hand are kept, as neither record knows them.
+  for (auto& variable : QSEnvFileWriter::handAddedVariables(stored.environmentVariables, stored.path))
+    if (std::none_of(next.environmentVariables.begin(), next.environmentVariables.end(),
+                     [&](const QSEnvironmentVariable& v) { return v.key == variable.key; }))
+      next.environmentVariables.push_back(std::move(variable));
+  for (const auto& variable : next.environmentVariables)
+    if (isNewOrChanged(variable, stored.environmentVariables))
+      failOn(validateEnvironmentVariable(variable.key, variable.value));
+  failOn(variablesFitError(stored, next.environmentVariables));
+  stored = std::move(next);
   writeEnvFile(stored);
   save();
   emitProjectsChanged();
@@ -82,20 +124,20 @@ asio::awaitable<void> QSDaemonService::removeProject(const QSUUID& id, bool drop
   const QSProject& found = requireProject(id);
   if (dropDatabase && (found.databaseID || found.redisID) && !databases_)
     fail("Dropping the project's databases isn't available in this build of quaysided yet; remove it without --drop-database.");
-  cancelServerExitMonitor(id);
-  co_await processManager_->stopServer(id);
+  co_await servers_->remove(id);
   QSProject* current = project(id);  // re-read: other requests ran during the stop
   if (!current) co_return;
-  if (trashFolder) {
+  // A folder that is already gone needs no trashing; one that cannot be trashed keeps its project,
+  // so the user learns of it and can choose (remove it without --trash, or move it themselves).
+  if (trashFolder && fileExists(current->path)) {
     try {
       moveToTrash(current->path);
     } catch (const QSSystemError& e) {
-      log(std::string(logPrefix) + "couldn't move " + current->path.string() + " to the Trash: " + e.what());
+      fail("Couldn't move the project folder to the Trash (" + std::string(e.what()) +
+           "); the project was not removed.");
     }
   }
   std::erase_if(config_.projects, [&](const QSProject& p) { return p.id == id; });
-  servers_.erase(id);
-  logBuffers_.erase(id);
   save();
   emitProjectsChanged();
 }
@@ -104,25 +146,32 @@ asio::awaitable<QSProject> QSDaemonService::renameProject(const QSUUID& id, cons
   QSProject snapshot = requireProject(id);
   std::string name = trimmedName(newName);
   if (name.empty() || name == snapshot.name) co_return snapshot;
-  if (name.find('/') != std::string::npos || name == "." || name == "..")
-    fail("“" + name + "” can't be used as a folder name.");
+  if (auto error = QSProjectScaffold::nameValidationError(name)) fail(error->message());
   for (const auto& other : config_.projects)
     if (other.id != id && other.name == name) fail("A project named “" + name + "” already exists.");
   auto destination = snapshot.path.parent_path() / name;
   if (fileExists(destination)) fail("A folder named “" + name + "” already exists there.");
 
-  auto server = servers_.find(id);
-  bool wasRunning = server != servers_.end() && server->second.status == QSServerStatus::running;
-  cancelServerExitMonitor(id);
-  co_await processManager_->stopServer(id);
+  bool wasActive = servers_->isActive(id);
+  bool wasRunning = servers_->status(id).status == QSServerStatus::running;
+  if (wasActive) co_await servers_->stop(id);
   QSProject* current = project(id);
-  if (!current) throw QSDaemonException(QSDaemonError(derr::ProjectNotFound{id.string()}));
+  if (!current) throw QSDaemonException(QSDaemonError(daemonError::ProjectNotFound{id.string()}));
+  // The manifest is renamed first, in the old folder, so a failure leaves both as they were.
+  std::optional<std::string> oldManifest;
+  try {
+    oldManifest = QSProjectScaffold::rewritePackageName(current->path, name);
+  } catch (const QSSystemError& e) {
+    fail(std::string("Couldn't rename the package in Package.swift: ") + e.what());
+  }
   try {
     moveItem(current->path, destination);
   } catch (const QSSystemError& e) {
-    fail(std::string("Couldn't move the project folder: ") + e.what());
+    restoreManifest(current->path, oldManifest);
+    std::string message = std::string("Couldn't move the project folder: ") + e.what();
+    if (wasActive) servers_->recordError(id, message);
+    fail(message);
   }
-  QSProjectScaffold::rewritePackageName(destination, name);
   current->name = name;
   current->path = destination;
   QSProject renamed = *current;
@@ -135,7 +184,7 @@ asio::awaitable<QSProject> QSDaemonService::renameProject(const QSUUID& id, cons
         [weak, id]() -> asio::awaitable<void> {
           if (auto self = weak.lock()) {
             try {
-              co_await self->startServer(id);
+              co_await self->servers_->start(id);
             } catch (const std::exception&) {
               // The restart after a rename reports nothing; the server record shows the failure.
             }
@@ -152,7 +201,7 @@ asio::awaitable<void> QSDaemonService::autoStartProjects() {
     if (p.runsServerAtLogin()) flagged.push_back(p.id);
   for (const auto& id : flagged) {
     try {
-      co_await startServer(id);
+      co_await servers_->start(id);
     } catch (const std::exception& e) {
       log(std::string(logPrefix) + "couldn't start " + id.string() + " at start-up: " + e.what());
     }

@@ -1,10 +1,12 @@
 #include "core/models/dotenv.h"
 
+#include "core/platform/encoding.h"
 #include "core/platform/regex.h"
 
 #include <algorithm>
 #include <deque>
 #include <map>
+#include <set>
 
 namespace qs {
 namespace {
@@ -252,6 +254,41 @@ std::string mergedDotenv(std::optional<std::string_view> existing, const std::ve
   return joined(lines, "\n") + "\n";
 }
 
+std::vector<QSEnvironmentVariable> variablesWithNewKeys(std::string_view text,
+                                                        const std::vector<QSEnvironmentVariable>& known) {
+  std::set<std::string, std::less<>> keys;
+  for (const auto& variable : known) keys.insert(variable.key);
+  std::vector<QSEnvironmentVariable> found;
+  for (auto& variable : parseDotenv(text))
+    if (keys.insert(variable.key).second) found.push_back(std::move(variable));
+  return found;
+}
+
+namespace {
+
+// A byte's length in a JSON string: control characters become \uXXXX, quote and backslash two.
+std::size_t encodedLength(std::string_view text) {
+  std::size_t length = text.size();
+  for (char c : text) {
+    auto byte = static_cast<unsigned char>(c);
+    if (byte < 0x20) length += 5;
+    else if (c == '"' || c == '\\') length += 1;
+  }
+  return length;
+}
+
+}  // namespace
+
+std::size_t encodedSize(const std::vector<QSEnvironmentVariable>& variables) {
+  // What every record costs beside its texts: field names, quotes, its id and enabled flag.
+  constexpr std::size_t recordOverhead = 100;
+  std::size_t size = 0;
+  for (const auto& v : variables)
+    size += recordOverhead + encodedLength(v.key) + encodedLength(v.value) +
+            (v.comment ? encodedLength(*v.comment) : 0);
+  return size;
+}
+
 std::string QSEnvVariableError::message() const {
   constexpr std::string_view rule = "use letters, digits and underscores, not starting with a digit.";
   switch (kind) {
@@ -259,6 +296,14 @@ std::string QSEnvVariableError::message() const {
     case Kind::invalidKey: return "'" + key + "' is not a valid variable name: " + std::string(rule);
     case Kind::lineBreakInValue:
       return "The value of " + key + " contains a line break, which a .env file cannot hold: put the value on one line.";
+    case Kind::valueNotText:
+      return "The value of " + key + " is not valid UTF-8 text, which Quayside cannot store unchanged: use UTF-8.";
+    case Kind::valueTooLong: return "The value of " + key + " is longer than 64 KiB, the most a variable can hold.";
+    case Kind::projectTooLarge:
+      return "The variables would take more than 1 MiB, the most one project can hold: unset or shorten some first.";
+    case Kind::allTooLarge:
+      return "All projects' variables would take more than 3 MiB, the most Quayside keeps: unset or shorten some "
+             "first.";
   }
   return {};
 }
@@ -269,6 +314,19 @@ std::optional<QSEnvVariableError> validateEnvironmentVariable(std::string_view k
   if (!keyPattern().fullMatch(key)) return QSEnvVariableError{Kind::invalidKey, std::string(key)};
   if (value.find_first_of("\r\n") != std::string_view::npos)
     return QSEnvVariableError{Kind::lineBreakInValue, std::string(key)};
+  if (!isValidUTF8(value)) return QSEnvVariableError{Kind::valueNotText, std::string(key)};
+  if (encodedLength(value) > maxValueBytes) return QSEnvVariableError{Kind::valueTooLong, std::string(key)};
+  return std::nullopt;
+}
+
+std::optional<QSEnvVariableError> variablesSizeError(const std::vector<QSEnvironmentVariable>& before,
+                                                     const std::vector<QSEnvironmentVariable>& after,
+                                                     std::size_t otherProjectsBytes) {
+  using Kind = QSEnvVariableError::Kind;
+  std::size_t size = encodedSize(after);
+  if (size <= encodedSize(before)) return std::nullopt;
+  if (size > maxProjectVariablesBytes) return QSEnvVariableError{Kind::projectTooLarge, ""};
+  if (size + otherProjectsBytes > maxAllVariablesBytes) return QSEnvVariableError{Kind::allTooLarge, ""};
   return std::nullopt;
 }
 

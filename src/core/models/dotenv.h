@@ -43,12 +43,32 @@ std::string dotenvFileContents(const std::vector<QSEnvironmentVariable>& variabl
 std::string mergedDotenv(std::optional<std::string_view> existing,
                          const std::vector<QSEnvironmentVariable>& variables);
 
+// The variables of .env text whose keys `known` does not have, in file order (duplicates of
+// such a key once, the first). They are what was typed into the file by hand since it was read.
+std::vector<QSEnvironmentVariable> variablesWithNewKeys(std::string_view text,
+                                                        const std::vector<QSEnvironmentVariable>& known);
+
+// The most one value, one project's variables and all projects' variables together may take,
+// counted as they travel in messages (see encodedSize), so that every answer about projects fits
+// into one frame of the control socket.
+inline constexpr std::size_t maxValueBytes = 64 * 1024;
+inline constexpr std::size_t maxProjectVariablesBytes = 1024 * 1024;
+inline constexpr std::size_t maxAllVariablesBytes = 3 * 1024 * 1024;
+
+// The bytes the variables take in a message: their keys, values and comments (escapes
+// included) and a fixed allowance per record for the rest, so that many tiny variables count too.
+std::size_t encodedSize(const std::vector<QSEnvironmentVariable>& variables);
+
 // Why a variable cannot go into a .env file; message() is the text shown to the user.
 struct QSEnvVariableError {
   enum class Kind {
     emptyKey,          // "A variable needs a name: use letters, digits and underscores, …"
     invalidKey,        // "'1ABC' is not a valid variable name: use letters, digits and …"
     lineBreakInValue,  // "The value of API_KEY contains a line break, which a .env file …"
+    valueNotText,      // "The value of API_KEY is not valid UTF-8 text, which Quayside cannot store …"
+    valueTooLong,      // "The value of API_KEY is longer than 64 KiB, the most a variable can hold."
+    projectTooLarge,   // "The variables would take more than 1 MiB, the most one project can hold: …"
+    allTooLarge,       // "All projects' variables would take more than 3 MiB, the most Quayside keeps: …"
   };
   Kind kind;
   std::string key;
@@ -59,7 +79,17 @@ struct QSEnvVariableError {
 
 // Checks a variable before it is stored and written: the key must be letters, digits and
 // underscores, not starting with a digit; the value must not hold a line feed or a carriage
-// return (other tools end a line at either). Nothing when the variable can be written.
+// return (other tools end a line at either), must be UTF-8 (records and messages are UTF-8 text,
+// so other bytes could not be kept unchanged) and must fit into maxValueBytes. Nothing when the
+// variable can be written.
 std::optional<QSEnvVariableError> validateEnvironmentVariable(std::string_view key, std::string_view value);
+
+// Checks that a project whose variables change from `before` to `after` stays within
+// maxProjectVariablesBytes, and all projects (`otherProjectsBytes` for the rest) within
+// maxAllVariablesBytes. A change that does not grow the variables always passes, so that an
+// oversized project can always be trimmed.
+std::optional<QSEnvVariableError> variablesSizeError(const std::vector<QSEnvironmentVariable>& before,
+                                                     const std::vector<QSEnvironmentVariable>& after,
+                                                     std::size_t otherProjectsBytes);
 
 }  // namespace qs

@@ -9,6 +9,8 @@
 #include <cerrno>
 
 namespace qs::QSEnvFileWriter {
+
+namespace fs = std::filesystem;
 namespace {
 
 constexpr std::string_view kBackupPrefix = ".env.bak.";
@@ -28,7 +30,7 @@ Existing readExisting(const fs::path& file) {
   }
 }
 
-bool isBackupName(const std::string& name) {
+bool isBackupName(std::string_view name) {
   static const QSRegex pattern("\\.env\\.bak\\.[0-9]{8}-[0-9]{6}");
   return pattern.fullMatch(name);
 }
@@ -67,6 +69,8 @@ void backUp(const fs::path& folder, std::string_view oldText, int keeping, QSTim
 bool write(const std::vector<QSEnvironmentVariable>& variables, const fs::path& projectFolder, int keepingBackups,
            QSTimestamp now) {
   fs::path file = projectFolder / ".env";
+  // A write cut short (the daemon killed mid-way) leaves a temporary holding secrets behind.
+  removeInterruptedWrites(projectFolder, [](std::string_view target) { return target == ".env" || isBackupName(target); });
   Existing existing = readExisting(file);
   if (existing.unreadable) return false;
   std::string merged = mergedDotenv(existing.text, variables);
@@ -76,11 +80,17 @@ bool write(const std::vector<QSEnvironmentVariable>& variables, const fs::path& 
     backUp(projectFolder, *existing.text, keepingBackups, now);
   }
   try {
-    writeFileAtomically(file, merged);
+    writeFileAtomically(file, merged, 0600);
     return true;
   } catch (const QSSystemError&) {
     return false;
   }
+}
+
+std::vector<QSEnvironmentVariable> handAddedVariables(const std::vector<QSEnvironmentVariable>& variables,
+                                                      const fs::path& projectFolder) {
+  auto text = readFileIfPresent(projectFolder / ".env");
+  return text ? variablesWithNewKeys(*text, variables) : std::vector<QSEnvironmentVariable>{};
 }
 
 }  // namespace qs::QSEnvFileWriter

@@ -3,7 +3,7 @@
 #include "core/platform/files.h"
 #include "core/platform/paths.h"
 #include "core/platform/system_error.h"
-#include "core/runtime/swift_version_file.h"
+#include "core/models/swift_version_file.h"
 
 #include <algorithm>
 
@@ -22,7 +22,7 @@ QSStateLoadError QSStateLoadError::unreadable(std::optional<std::filesystem::pat
                           std::move(underlying));
 }
 
-std::filesystem::path QSPersistenceService::defaultConfigURL() { return QSPaths::dataFolderPath() / "config.json"; }
+std::filesystem::path QSPersistenceService::defaultConfigPath() { return QSPaths::dataFolderPath() / "config.json"; }
 
 std::string QSPersistenceService::encode(const QSProjectConfiguration& configuration) {
   json document = toJson(configuration, QSCoder::stateFile());
@@ -32,16 +32,16 @@ std::string QSPersistenceService::encode(const QSProjectConfiguration& configura
 }
 
 void QSPersistenceService::save(const QSProjectConfiguration& configuration) const {
-  createDirectories(configURL_.parent_path(), 0700);
-  writeFileAtomically(configURL_, encode(configuration), 0600);
+  createDirectories(configPath_.parent_path(), 0700);
+  writeFileAtomically(configPath_, encode(configuration), 0600);
   for (const auto& project : configuration.projects) QSSwiftVersionFile::sync(project.swiftVersion, project.path);
 }
 
 QSProjectConfiguration QSPersistenceService::load() const {
-  if (!fileExists(configURL_)) throw QSStateLoadError::missing(configURL_);
+  if (!fileExists(configPath_)) throw QSStateLoadError::missing(configPath_);
   std::string text;
   try {
-    text = readFile(configURL_);
+    text = readFile(configPath_);
   } catch (const QSSystemError& e) {
     throw QSStateLoadError::unreadable(backUpUnreadableConfig(), e.what());
   }
@@ -69,10 +69,10 @@ void QSPersistenceService::reconcileSwiftVersions(QSProjectConfiguration& config
 }
 
 std::optional<std::filesystem::path> QSPersistenceService::backUpUnreadableConfig() const {
-  auto bytes = readFileIfPresent(configURL_);
+  auto bytes = readFileIfPresent(configPath_);
   if (!bytes) return std::nullopt;
-  const std::string prefix = configURL_.filename().string() + ".corrupt-";
-  const auto folder = configURL_.parent_path();
+  const std::string prefix = configPath_.filename().string() + ".corrupt-";
+  const auto folder = configPath_.parent_path();
 
   std::vector<std::string> copies;
   try {
@@ -99,7 +99,7 @@ QSProjectConfiguration QSPersistenceService::loadForOwner(std::string_view prefi
     return load();
   } catch (const QSStateLoadError& e) {
     if (e.kind() == QSStateLoadError::Kind::unreadable) {
-      std::string where = e.backupURL() ? e.backupURL()->string() : "(backup failed)";
+      std::string where = e.backupPath() ? e.backupPath()->string() : "(backup failed)";
       log(std::string(prefix) + "config.json couldn't be loaded (" + e.underlying() + "); preserved a copy at " +
           where + " and started with empty state.");
     }

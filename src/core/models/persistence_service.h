@@ -23,7 +23,7 @@ public:
   static QSStateLoadError unreadable(std::optional<std::filesystem::path> backup, std::string underlying);
 
   Kind kind() const { return kind_; }
-  const std::optional<std::filesystem::path>& backupURL() const { return backup_; }
+  const std::optional<std::filesystem::path>& backupPath() const { return backup_; }
   const std::string& underlying() const { return underlying_; }
 
 private:
@@ -35,12 +35,12 @@ private:
 
 class QSPersistenceService {
 public:
-  explicit QSPersistenceService(std::filesystem::path configURL) : configURL_(std::move(configURL)) {}
+  explicit QSPersistenceService(std::filesystem::path configPath) : configPath_(std::move(configPath)) {}
 
   // <data folder>/config.json
-  static std::filesystem::path defaultConfigURL();
+  static std::filesystem::path defaultConfigPath();
 
-  const std::filesystem::path& configURL() const { return configURL_; }
+  const std::filesystem::path& configPath() const { return configPath_; }
 
   // Reads and decodes the state, then lets each project's .swift-version file win over its stored
   // pin (or writes the stored pin to a project that has no file). Throws QSStateLoadError; an
@@ -65,7 +65,7 @@ private:
   std::optional<std::filesystem::path> backUpUnreadableConfig() const;
   static void reconcileSwiftVersions(QSProjectConfiguration& configuration);
 
-  std::filesystem::path configURL_;
+  std::filesystem::path configPath_;
 };
 
 }  // namespace qs

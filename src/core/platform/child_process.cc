@@ -1,6 +1,7 @@
 #include "core/platform/child_process.h"
 
 #include "core/platform/process_runner.h"
+#include "core/platform/spawn.h"
 #include "core/platform/system_error.h"
 
 #include <asio/posix/stream_descriptor.hpp>
@@ -9,7 +10,6 @@
 
 #include <fcntl.h>
 #include <signal.h>
-#include <spawn.h>
 #include <sys/stat.h>
 #include <sys/syscall.h>
 #include <sys/wait.h>
@@ -35,55 +35,10 @@ Pipe makeOutputPipe() {
   return pipe;
 }
 
-class SpawnActions {
-public:
-  SpawnActions() { posix_spawn_file_actions_init(&actions_); }
-  ~SpawnActions() { posix_spawn_file_actions_destroy(&actions_); }
-  posix_spawn_file_actions_t* get() { return &actions_; }
-
-private:
-  posix_spawn_file_actions_t actions_;
-};
-
-class SpawnAttributes {
-public:
-  SpawnAttributes() { posix_spawnattr_init(&attributes_); }
-  ~SpawnAttributes() { posix_spawnattr_destroy(&attributes_); }
-  posix_spawnattr_t* get() { return &attributes_; }
-
-private:
-  posix_spawnattr_t attributes_;
-};
-
 void requireFolder(const std::filesystem::path& folder) {
   struct stat st {};
   if (::stat(folder.c_str(), &st) != 0) throwSystemError("chdir " + folder.string());
   if (!S_ISDIR(st.st_mode)) throwSystemError("chdir " + folder.string(), ENOTDIR);
-}
-
-void describeChild(SpawnActions& actions, SpawnAttributes& attributes, const Pipe& out, const Pipe& err,
-                   const std::filesystem::path& folder) {
-  posix_spawn_file_actions_addopen(actions.get(), STDIN_FILENO, "/dev/null", O_RDONLY, 0);
-  posix_spawn_file_actions_adddup2(actions.get(), out.write.get(), STDOUT_FILENO);
-  posix_spawn_file_actions_adddup2(actions.get(), err.write.get(), STDERR_FILENO);
-  posix_spawn_file_actions_addchdir_np(actions.get(), folder.c_str());
-  // Descriptors opened without O_CLOEXEC (by a library, say) must not leak into a server.
-  posix_spawn_file_actions_addclosefrom_np(actions.get(), STDERR_FILENO + 1);
-
-  sigset_t all, none;
-  sigfillset(&all);
-  sigemptyset(&none);
-  posix_spawnattr_setflags(attributes.get(), POSIX_SPAWN_SETPGROUP | POSIX_SPAWN_SETSIGDEF | POSIX_SPAWN_SETSIGMASK);
-  posix_spawnattr_setpgroup(attributes.get(), 0);
-  posix_spawnattr_setsigdefault(attributes.get(), &all);
-  posix_spawnattr_setsigmask(attributes.get(), &none);
-}
-
-std::vector<char*> pointers(std::vector<std::string>& strings) {
-  std::vector<char*> out;
-  for (auto& s : strings) out.push_back(s.data());
-  out.push_back(nullptr);
-  return out;
 }
 
 std::int32_t decodeStatus(const siginfo_t& info) {
@@ -103,19 +58,20 @@ bool pidfdSendSignal(int pidfd, int sig) {
 std::shared_ptr<QSChildProcess> QSChildProcess::spawn(const QSChildLaunch& launch) {
   requireFolder(launch.workingDirectory);
   Pipe out = makeOutputPipe(), err = makeOutputPipe();
-  SpawnActions actions;
-  SpawnAttributes attributes;
-  describeChild(actions, attributes, out, err, launch.workingDirectory);
-
+  // A server has no use for the daemon's input.
+  UniqueFd input(::open("/dev/null", O_RDONLY | O_CLOEXEC));
+  if (!input) throwSystemError("open /dev/null");
   std::vector<std::string> argv{launch.executable.string()};
   argv.insert(argv.end(), launch.arguments.begin(), launch.arguments.end());
-  std::vector<std::string> envp = mergedEnvironment(launch.environment);
-  auto argvPointers = pointers(argv);
-  auto envPointers = pointers(envp);
-  pid_t pid = -1;
-  int rc = ::posix_spawn(&pid, launch.executable.c_str(), actions.get(), attributes.get(), argvPointers.data(),
-                         envPointers.data());
-  if (rc != 0) throwSystemError("spawn " + launch.executable.string(), rc);
+  QSPreparedSpawn spawn({.program = launch.executable,
+                         .arguments = std::move(argv),
+                         .environment = mergedEnvironment(launch.environment),
+                         .input = input.get(),
+                         .output = out.write.get(),
+                         .error = err.write.get(),
+                         .workingDirectory = launch.workingDirectory,
+                         .newProcessGroup = true});
+  pid_t pid = spawn.startOrThrow();
 
   UniqueFd pidfd(pidfdOpen(pid));
   if (!pidfd) {
@@ -188,5 +144,10 @@ asio::awaitable<std::int32_t> QSChildProcess::waitForExit() {
 UniqueFd openProcessHandle(std::int32_t pid) { return UniqueFd(pidfdOpen(pid)); }
 
 bool signalProcessHandle(const UniqueFd& handle, int sig) { return handle && pidfdSendSignal(handle.get(), sig); }
+
+bool signalProcessGroup(std::int32_t groupID, int sig) {
+  if (groupID < 2 || groupID == ::getpgrp()) return false;
+  return ::kill(-groupID, sig) == 0;
+}
 
 }  // namespace qs

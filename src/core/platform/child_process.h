@@ -93,4 +93,8 @@ UniqueFd openProcessHandle(std::int32_t pid);
 // process still existed.
 bool signalProcessHandle(const UniqueFd& handle, int sig);
 
+// Sends `sig` to every member of process group `groupID`; signal 0 only probes. True when the
+// group still had members. Refuses (false) group ids below 2 and this process's own group.
+bool signalProcessGroup(std::int32_t groupID, int sig);
+
 }  // namespace qs

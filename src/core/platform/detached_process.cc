@@ -1,6 +1,7 @@
 #include "core/platform/detached_process.h"
 
 #include "core/platform/process_runner.h"
+#include "core/platform/spawn.h"
 #include "core/platform/system_error.h"
 
 #include <fcntl.h>
@@ -24,13 +25,6 @@ Pipe makePipe() {
   int fds[2];
   if (::pipe2(fds, O_CLOEXEC) != 0) throwSystemError("pipe2");
   return {UniqueFd(fds[0]), UniqueFd(fds[1])};
-}
-
-std::vector<char*> pointers(std::vector<std::string>& strings) {
-  std::vector<char*> out;
-  for (auto& s : strings) out.push_back(s.data());
-  out.push_back(nullptr);
-  return out;
 }
 
 UniqueFd openOutput(const std::optional<std::filesystem::path>& file) {
@@ -58,67 +52,23 @@ void writeValue(int fd, const void* data, size_t size) {
   }
 }
 
-// Everything below runs between fork and exec in a copy of a possibly multi-threaded process:
-// only async-signal-safe calls, no allocation.
-struct ChildPlan {
-  const char* path;
-  char* const* argv;
-  char* const* envp;
-  int input, output;
-  int pidWrite, errorWrite, goRead, goWrite;
-};
-
-void moveTo(int fd, int target) {
-  if (fd == target) {
-    ::fcntl(fd, F_SETFD, 0);  // dup2 onto itself would leave close-on-exec set
-  } else {
-    ::dup2(fd, target);
+// The intermediate, a forked copy of a possibly multi-threaded process: it starts the program
+// (in a session of its own, through the prepared spawn, which allocates nothing), reports the
+// pid or the error, and stays until the launcher holds a pidfd on the program, so the pid
+// cannot be reaped and reused before it is watched. Then it exits and init adopts the program.
+[[noreturn]] void runIntermediate(const QSPreparedSpawn& spawn, int pidWrite, int errorWrite, int goRead,
+                                  int goWrite) {
+  ::close(goWrite);  // so that the launcher closing its end is seen here
+  pid_t pid = -1;
+  if (int error = spawn.start(pid); error != 0) {
+    writeValue(errorWrite, &error, sizeof error);
+    ::_exit(1);
   }
-}
-
-[[noreturn]] void runGrandchild(const ChildPlan& plan) {
-  ::close(plan.goWrite);
-  // Wait until the launcher holds a pidfd for us, so our pid cannot be reused before it is watched.
+  writeValue(pidWrite, &pid, sizeof pid);
   char go;
-  while (::read(plan.goRead, &go, 1) < 0 && errno == EINTR) {
+  while (::read(goRead, &go, 1) < 0 && errno == EINTR) {
   }
-  moveTo(plan.input, STDIN_FILENO);
-  moveTo(plan.output, STDOUT_FILENO);
-  moveTo(plan.output, STDERR_FILENO);
-  for (int sig = 1; sig < NSIG; ++sig) {
-    if (sig == SIGKILL || sig == SIGSTOP) continue;
-    struct sigaction defaults {};
-    defaults.sa_handler = SIG_DFL;
-    ::sigaction(sig, &defaults, nullptr);
-  }
-  sigset_t none;
-  sigemptyset(&none);
-  ::sigprocmask(SIG_SETMASK, &none, nullptr);
-  // Descriptors someone forgot to mark close-on-exec must not leak into a long-lived daemon.
-  ::close_range(3, ~0U, CLOSE_RANGE_CLOEXEC);
-  if (::chdir("/") != 0) {
-    // Keep the inherited folder: not a reason to fail the launch.
-  }
-  ::execve(plan.path, plan.argv, plan.envp);
-  int error = errno;
-  writeValue(plan.errorWrite, &error, sizeof error);
-  ::_exit(127);
-}
-
-[[noreturn]] void runIntermediate(const ChildPlan& plan) {
-  int error = 0;
-  if (::setsid() < 0) {
-    error = errno;
-  } else if (pid_t grandchild = ::fork(); grandchild == 0) {
-    runGrandchild(plan);
-  } else if (grandchild < 0) {
-    error = errno;
-  } else {
-    writeValue(plan.pidWrite, &grandchild, sizeof grandchild);
-    ::_exit(0);
-  }
-  writeValue(plan.errorWrite, &error, sizeof error);
-  ::_exit(1);
+  ::_exit(0);
 }
 
 void reap(pid_t pid) {
@@ -143,43 +93,45 @@ bool QSDetachedProcess::hasExited() const {
 }
 
 QSDetachedProcess spawnDetached(const QSDetachedProcessOptions& options) {
-  std::string operation = "spawn " + options.executable.string();
-  // The child changes to "/" before the exec, where a relative path would name something else.
-  std::vector<std::string> argv{std::filesystem::absolute(options.executable).string()};
-  argv.insert(argv.end(), options.arguments.begin(), options.arguments.end());
-  std::vector<std::string> envp = mergedEnvironment(options.environment);
-  auto argvPointers = pointers(argv);
-  auto envPointers = pointers(envp);
-
+  // The program starts in "/", where a relative path would name something else.
+  std::filesystem::path program = std::filesystem::absolute(options.executable);
   UniqueFd input(::open("/dev/null", O_RDONLY | O_CLOEXEC));
   if (!input) throwSystemError("open /dev/null");
   UniqueFd output = openOutput(options.outputFile);
+  std::vector<std::string> argv{program.string()};
+  argv.insert(argv.end(), options.arguments.begin(), options.arguments.end());
+  QSPreparedSpawn spawn({.program = program,
+                         .arguments = std::move(argv),
+                         .environment = mergedEnvironment(options.environment),
+                         .input = input.get(),
+                         .output = output.get(),
+                         .error = output.get(),
+                         .workingDirectory = "/",
+                         .newSession = true});
   Pipe pidPipe = makePipe(), errorPipe = makePipe(), goPipe = makePipe();
-  ChildPlan plan{argv[0].c_str(), argvPointers.data(), envPointers.data(), input.get(), output.get(),
-                 pidPipe.write.get(), errorPipe.write.get(), goPipe.read.get(), goPipe.write.get()};
 
+  std::string operation = "spawn " + options.executable.string();
   pid_t intermediate = ::fork();
   if (intermediate < 0) throwSystemError(operation);
-  if (intermediate == 0) runIntermediate(plan);
+  if (intermediate == 0)
+    runIntermediate(spawn, pidPipe.write.get(), errorPipe.write.get(), goPipe.read.get(), goPipe.write.get());
   pidPipe.write.reset();
   errorPipe.write.reset();
   goPipe.read.reset();
-  reap(intermediate);
 
   pid_t pid = -1;
   int error = 0;
   if (!readValue(pidPipe.read, pid)) {
     if (!readValue(errorPipe.read, error)) error = ECHILD;
+    goPipe.write.reset();
+    reap(intermediate);
     throwSystemError(operation, error);
   }
   // The raw call: glibc 2.36 declares pidfd_open without C linkage for C++.
   UniqueFd pidfd(static_cast<int>(::syscall(SYS_pidfd_open, pid, 0)));
   int pidfdError = pidfd ? 0 : errno;
-  char go = 1;
-  writeValue(goPipe.write.get(), &go, 1);
-  goPipe.write.reset();
-  // EOF here means the exec succeeded (the pipe is close-on-exec); an errno means it did not.
-  if (readValue(errorPipe.read, error)) throwSystemError(operation, error);
+  goPipe.write.reset();  // the intermediate may go now
+  reap(intermediate);
   if (!pidfd) throwSystemError("pidfd_open", pidfdError);
   return QSDetachedProcess(pid, std::move(pidfd));
 }

@@ -7,6 +7,8 @@
 
 namespace qs {
 
+namespace fs = std::filesystem;
+
 std::optional<QSFileAttributes> fileAttributes(const fs::path& path) {
   struct stat st {};
   if (::stat(path.c_str(), &st) != 0) return std::nullopt;

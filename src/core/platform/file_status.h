@@ -7,7 +7,6 @@
 
 namespace qs {
 
-namespace fs = std::filesystem;
 
 struct QSFileAttributes {
   std::int64_t modificationSeconds = 0;  // whole seconds since 1970-01-01 UTC, fraction dropped
@@ -16,21 +15,21 @@ struct QSFileAttributes {
 
 // The attributes of the file `path` names, following symbolic links; nothing when it cannot be
 // examined (missing, dangling link, no permission on a parent folder).
-std::optional<QSFileAttributes> fileAttributes(const fs::path& path);
+std::optional<QSFileAttributes> fileAttributes(const std::filesystem::path& path);
 
 // True for a regular file (after following links) that this process may execute.
-bool isExecutableFile(const fs::path& path);
+bool isExecutableFile(const std::filesystem::path& path);
 
 // True for a folder (after following links) in which this process may create entries.
 // Uses the kernel's own check, so it also holds for root (who may write anywhere except on a
 // read-only file system).
-bool isWritableFolder(const fs::path& path);
+bool isWritableFolder(const std::filesystem::path& path);
 
 // True when `path` itself is a symbolic link (dangling or not).
-bool isSymbolicLink(const fs::path& path);
+bool isSymbolicLink(const std::filesystem::path& path);
 
 // Creates the symbolic link `link` pointing at `target`. Throws QSSystemError, for example
 // "symlink /opt/qs to /home/me/.local/bin/qs: File exists".
-void createSymbolicLink(const fs::path& target, const fs::path& link);
+void createSymbolicLink(const std::filesystem::path& target, const std::filesystem::path& link);
 
 }  // namespace qs

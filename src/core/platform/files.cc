@@ -14,6 +14,8 @@
 #include <random>
 
 namespace qs {
+
+namespace fs = std::filesystem;
 namespace {
 
 void writeAll(int fd, std::string_view data, const fs::path& path) {
@@ -27,11 +29,24 @@ void writeAll(int fd, std::string_view data, const fs::path& path) {
   }
 }
 
+constexpr std::string_view kTemporaryMarker = ".tmp-";
+constexpr std::size_t kTemporarySuffixLength = 12;
+
 std::string temporarySibling(const fs::path& path) {
   static thread_local std::mt19937_64 random{std::random_device{}()};
   char suffix[20];
   std::snprintf(suffix, sizeof suffix, "%012llx", static_cast<unsigned long long>(random() & 0xffffffffffffULL));
-  return (path.parent_path() / ("." + path.filename().string() + ".tmp-" + suffix)).string();
+  return (path.parent_path() / ("." + path.filename().string() + std::string(kTemporaryMarker) + suffix)).string();
+}
+
+// The target's file name when `name` is one of temporarySibling's names.
+std::optional<std::string_view> temporaryTarget(std::string_view name) {
+  std::size_t tail = kTemporaryMarker.size() + kTemporarySuffixLength;
+  if (name.size() <= tail + 1 || name.front() != '.') return std::nullopt;
+  std::string_view suffix = name.substr(name.size() - kTemporarySuffixLength);
+  if (name.substr(name.size() - tail, kTemporaryMarker.size()) != kTemporaryMarker) return std::nullopt;
+  if (suffix.find_first_not_of("0123456789abcdef") != std::string_view::npos) return std::nullopt;
+  return name.substr(1, name.size() - tail - 1);
 }
 
 void syncFolder(const fs::path& folder) {
@@ -68,13 +83,17 @@ std::optional<std::string> readFileIfPresent(const fs::path& path) {
 void writeFileAtomically(const fs::path& path, std::string_view contents, mode_t newFileMode) {
   mode_t mode = newFileMode;
   struct stat existing {};
-  if (::stat(path.c_str(), &existing) == 0) mode = existing.st_mode & 07777;
+  bool replacing = ::stat(path.c_str(), &existing) == 0;
+  if (replacing) mode = existing.st_mode & 07777;
 
   std::string temporary = temporarySibling(path);
   UniqueFd fd(::open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600));
   if (!fd) throwSystemError("open " + temporary);
   try {
     writeAll(fd.get(), contents, temporary);
+    // Only root can give a file away; for anyone else the new file is theirs, as the old one was.
+    if (replacing && ::geteuid() == 0 && ::fchown(fd.get(), existing.st_uid, existing.st_gid) != 0)
+      throwSystemError("fchown " + temporary);
     if (::fchmod(fd.get(), mode) != 0) throwSystemError("fchmod " + temporary);
     if (::fsync(fd.get()) != 0) throwSystemError("fsync " + temporary);
     fd.reset();
@@ -113,6 +132,19 @@ std::vector<std::string> listDirectory(const fs::path& folder) {
   return names;
 }
 
+void removeInterruptedWrites(const fs::path& folder, const std::function<bool(std::string_view)>& isTarget) {
+  std::vector<std::string> names;
+  try {
+    names = listDirectory(folder);
+  } catch (const QSSystemError&) {
+    return;
+  }
+  for (const auto& name : names) {
+    auto target = temporaryTarget(name);
+    if (target && isTarget(*target)) ::unlink((folder / name).c_str());
+  }
+}
+
 bool fileExists(const fs::path& path) {
   struct stat st {};
   return ::lstat(path.c_str(), &st) == 0;
@@ -121,6 +153,12 @@ bool fileExists(const fs::path& path) {
 bool isDirectory(const fs::path& path) {
   struct stat st {};
   return ::stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+}
+
+bool isSameFile(const fs::path& a, const fs::path& b) {
+  struct stat first {}, second {};
+  return ::stat(a.c_str(), &first) == 0 && ::stat(b.c_str(), &second) == 0 && first.st_dev == second.st_dev &&
+         first.st_ino == second.st_ino;
 }
 
 bool removeFile(const fs::path& path) {

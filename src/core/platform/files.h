@@ -3,6 +3,7 @@
 #pragma once
 
 #include <filesystem>
+#include <functional>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -11,35 +12,42 @@
 
 namespace qs {
 
-namespace fs = std::filesystem;
 
 // Reads the whole file. Throws when it cannot be opened or read.
-std::string readFile(const fs::path& path);
+std::string readFile(const std::filesystem::path& path);
 // Reads the whole file; nothing when it is missing or unreadable.
-std::optional<std::string> readFileIfPresent(const fs::path& path);
+std::optional<std::string> readFileIfPresent(const std::filesystem::path& path);
 
 // Writes `contents` to `path` so that readers see the old file or the new one, never a mix:
 // a temporary file in the same folder, fsync, rename over the target, fsync of the folder.
-// An existing file keeps its permission bits; a new one gets `newFileMode`.
-void writeFileAtomically(const fs::path& path, std::string_view contents, mode_t newFileMode = 0644);
+// An existing file keeps its permission bits (and, when we run as root, its owner and group); a
+// new one gets `newFileMode`.
+void writeFileAtomically(const std::filesystem::path& path, std::string_view contents, mode_t newFileMode = 0644);
+
+// Removes the temporary files that writeFileAtomically leaves in `folder` when the process dies
+// mid-write, for the targets `isTarget` accepts (it gets the target's file name). Only names of
+// that exact form are touched; failures are ignored. Call it while no write to those targets runs.
+void removeInterruptedWrites(const std::filesystem::path& folder, const std::function<bool(std::string_view)>& isTarget);
 
 // Creates the folder and any missing parents; new folders get `mode`.
-void createDirectories(const fs::path& path, mode_t mode = 0755);
+void createDirectories(const std::filesystem::path& path, mode_t mode = 0755);
 
 // Creates one folder whose parent exists. Returns false, changing nothing, when anything is
 // already at the path (a folder, a file, even a dangling symbolic link); throws on other failures.
 // The check and the creation are one step, so two callers can never both get true.
-bool createDirectory(const fs::path& path, mode_t mode = 0755);
+bool createDirectory(const std::filesystem::path& path, mode_t mode = 0755);
 
 // Names of the entries of a folder (not "." or ".."), in the order the system lists them.
 // Throws when the folder cannot be listed.
-std::vector<std::string> listDirectory(const fs::path& folder);
+std::vector<std::string> listDirectory(const std::filesystem::path& folder);
 
-bool fileExists(const fs::path& path);
-bool isDirectory(const fs::path& path);
+bool fileExists(const std::filesystem::path& path);
+bool isDirectory(const std::filesystem::path& path);
+// Whether both paths reach one existing file or folder (through links, bind mounts, …).
+bool isSameFile(const std::filesystem::path& a, const std::filesystem::path& b);
 
 // Removes a file; true when it was removed, false when it did not exist. Throws on other failures.
-bool removeFile(const fs::path& path);
+bool removeFile(const std::filesystem::path& path);
 
 }  // namespace qs
 
@@ -47,6 +55,6 @@ namespace qs {
 
 // Moves a file or folder within one file system (rename). Throws QSSystemError, for example
 // "rename /a to /b: Invalid cross-device link".
-void moveItem(const fs::path& from, const fs::path& to);
+void moveItem(const std::filesystem::path& from, const std::filesystem::path& to);
 
 }  // namespace qs

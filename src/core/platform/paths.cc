@@ -10,6 +10,8 @@
 #include <cstdlib>
 
 namespace qs::QSPaths {
+
+namespace fs = std::filesystem;
 namespace {
 
 fs::path fromEnvironment(const char* name) {

@@ -5,27 +5,26 @@
 
 namespace qs::QSPaths {
 
-namespace fs = std::filesystem;
 
 // $HOME, else the password database's home folder.
-fs::path home();
+std::filesystem::path home();
 // $XDG_DATA_HOME, default ~/.local/share.
-fs::path dataHome();
+std::filesystem::path dataHome();
 // $XDG_CONFIG_HOME, default ~/.config.
-fs::path configHome();
+std::filesystem::path configHome();
 // $TMPDIR, else /tmp.
-fs::path temporaryFolder();
+std::filesystem::path temporaryFolder();
 
 // ~/.local/share/Quayside: the control socket, state, databases and mail live here.
 // Created with mode 0700 (and tightened to 0700 when it exists) on every call.
-fs::path dataFolder();
+std::filesystem::path dataFolder();
 // The data folder's path without creating it.
-fs::path dataFolderPath();
+std::filesystem::path dataFolderPath();
 // ~/.config/Quayside (settings.json).
-fs::path configFolder();
+std::filesystem::path configFolder();
 // ~/Quayside, where new projects go by default.
-fs::path projectsFolder();
+std::filesystem::path projectsFolder();
 // Quayside/logs/daemon.log
-fs::path daemonLogFile();
+std::filesystem::path daemonLogFile();
 
 }  // namespace qs::QSPaths

@@ -165,6 +165,30 @@ std::optional<QSProcessIdentity> processIdentity(std::int32_t pid) {
   return QSProcessIdentity{name, *uid};
 }
 
+std::optional<std::string> processWorkingDirectory(std::int32_t pid) {
+  std::string link = "/proc/" + std::to_string(pid) + "/cwd";
+  char target[PATH_MAX];
+  ssize_t n = ::readlink(link.c_str(), target, sizeof target);
+  if (n <= 0 || static_cast<std::size_t>(n) == sizeof target) return std::nullopt;
+  return std::string(target, static_cast<std::size_t>(n));
+}
+
+std::optional<std::int32_t> processGroupID(std::int32_t pid) {
+  auto stat = readFileIfPresent("/proc/" + std::to_string(pid) + "/stat");
+  if (!stat) return std::nullopt;
+  // "PID (COMM) STATE PPID PGRP ...": the name may hold spaces and parentheses, so the fields
+  // are counted from the last ')'.
+  auto close = stat->rfind(')');
+  if (close == std::string::npos) return std::nullopt;
+  auto rest = fields(std::string_view(*stat).substr(close + 1));
+  if (rest.size() < 3) return std::nullopt;
+  return parseNumber<std::int32_t>(rest[2]);
+}
+
 std::int32_t currentProcessID() { return static_cast<std::int32_t>(::getpid()); }
+
+std::int32_t currentProcessGroupID() { return static_cast<std::int32_t>(::getpgrp()); }
+
+std::uint32_t currentUserID() { return static_cast<std::uint32_t>(::getuid()); }
 
 }  // namespace qs

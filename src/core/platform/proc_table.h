@@ -34,7 +34,16 @@ struct QSProcessIdentity {
 // truncation) and the executable's file name starts with it, the executable's file name.
 std::optional<QSProcessIdentity> processIdentity(std::int32_t pid);
 
-// The id of this process.
+// The folder a process runs in (the target of /proc/PID/cwd); nothing when it has gone or
+// belongs to another user.
+std::optional<std::string> processWorkingDirectory(std::int32_t pid);
+
+// The process group of a process (field 5 of /proc/PID/stat); nothing when it has gone.
+std::optional<std::int32_t> processGroupID(std::int32_t pid);
+
+// The id of this process, of its process group, and its real user.
 std::int32_t currentProcessID();
+std::int32_t currentProcessGroupID();
+std::uint32_t currentUserID();
 
 }  // namespace qs

@@ -1,13 +1,14 @@
 #include "core/platform/process_runner.h"
 
 #include "core/platform/file_status.h"
+#include "core/platform/spawn.h"
 #include "core/platform/system_error.h"
 #include "core/platform/unique_fd.h"
 
 #include <fcntl.h>
 #include <poll.h>
 #include <signal.h>
-#include <spawn.h>
+#include <pthread.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -31,11 +32,26 @@ Pipe makePipe() {
   return {UniqueFd(fds[0]), UniqueFd(fds[1])};
 }
 
-std::vector<char*> pointers(std::vector<std::string>& strings) {
-  std::vector<char*> out;
-  for (auto& s : strings) out.push_back(s.data());
-  out.push_back(nullptr);
-  return out;
+// Writes to a pipe whose reader may be gone without a SIGPIPE: the signal is blocked for this
+// thread alone during the write and, when the write raised it, taken off again. Other threads
+// and the process's own SIGPIPE handling are never touched.
+ssize_t writeWithoutSigpipe(int fd, const char* data, std::size_t size) {
+  sigset_t pipeSignal, previous, pending;
+  sigemptyset(&pipeSignal);
+  sigaddset(&pipeSignal, SIGPIPE);
+  ::pthread_sigmask(SIG_BLOCK, &pipeSignal, &previous);
+  sigpending(&pending);
+  bool alreadyPending = sigismember(&pending, SIGPIPE);
+  ssize_t written = ::write(fd, data, size);
+  int error = errno;
+  if (written < 0 && error == EPIPE && !alreadyPending) {
+    timespec now{};
+    while (::sigtimedwait(&pipeSignal, nullptr, &now) < 0 && errno == EINTR) {
+    }
+  }
+  ::pthread_sigmask(SIG_SETMASK, &previous, nullptr);
+  errno = error;
+  return written;
 }
 
 int decodeWaitStatus(int status) {
@@ -70,7 +86,7 @@ void pump(UniqueFd& out, UniqueFd& err, UniqueFd& in, std::string_view input, QS
     drain(outIndex, out, result.output);
     drain(errIndex, err, result.errorOutput);
     if (inIndex >= 0 && (fds[inIndex].revents & (POLLOUT | POLLERR | POLLHUP))) {
-      ssize_t w = ::write(in.get(), input.data() + written, input.size() - written);
+      ssize_t w = writeWithoutSigpipe(in.get(), input.data() + written, input.size() - written);
       if (w > 0) written += static_cast<std::size_t>(w);
       if ((w < 0 && errno != EINTR && errno != EAGAIN) || written == input.size()) in.reset();
     }
@@ -115,37 +131,24 @@ QSProcessResult runProcess(const std::vector<std::string>& arguments, const QSPr
   if (!program) throwSystemError("spawn " + arguments[0], ENOENT);
 
   Pipe out = makePipe(), err = makePipe(), in = makePipe();
-  posix_spawn_file_actions_t actions;
-  posix_spawn_file_actions_init(&actions);
-  posix_spawn_file_actions_adddup2(&actions, in.read.get(), STDIN_FILENO);
-  posix_spawn_file_actions_adddup2(&actions, out.write.get(), STDOUT_FILENO);
-  posix_spawn_file_actions_adddup2(&actions, options.mergeErrorIntoOutput ? out.write.get() : err.write.get(),
-                                   STDERR_FILENO);
-  if (options.workingDirectory) posix_spawn_file_actions_addchdir_np(&actions, options.workingDirectory->c_str());
-
-  std::vector<std::string> argv = arguments;
-  std::vector<std::string> envp = mergedEnvironment(options.environment, options.unsetEnvironment);
-  auto argvPointers = pointers(argv);
-  auto envPointers = pointers(envp);
-  pid_t pid = -1;
-  int rc = ::posix_spawn(&pid, program->c_str(), &actions, nullptr, argvPointers.data(), envPointers.data());
-  posix_spawn_file_actions_destroy(&actions);
-  if (rc != 0) throwSystemError("spawn " + program->string(), rc);
+  QSPreparedSpawn spawn({.program = *program,
+                         .arguments = arguments,
+                         .environment = mergedEnvironment(options.environment, options.unsetEnvironment),
+                         .input = in.read.get(),
+                         .output = out.write.get(),
+                         .error = options.mergeErrorIntoOutput ? out.write.get() : err.write.get(),
+                         .workingDirectory = options.workingDirectory});
+  pid_t pid = spawn.startOrThrow();
 
   out.write.reset();
   err.write.reset();
   in.read.reset();
   QSProcessResult result;
-  // A tool that exits without reading its input must not kill us with SIGPIPE.
-  struct sigaction ignore {}, previous {};
-  ignore.sa_handler = SIG_IGN;
-  ::sigaction(SIGPIPE, &ignore, &previous);
   std::string_view input = options.input ? std::string_view(*options.input) : std::string_view{};
   if (!options.input) in.write.reset();
   // Non-blocking, so a large input never stalls us while the tool waits for us to read its output.
   if (in.write) ::fcntl(in.write.get(), F_SETFL, ::fcntl(in.write.get(), F_GETFL) | O_NONBLOCK);
   pump(out.read, err.read, in.write, input, result);
-  ::sigaction(SIGPIPE, &previous, nullptr);
 
   int status = 0;
   while (::waitpid(pid, &status, 0) < 0) {

@@ -3,9 +3,9 @@
 
 #include "core/models/database.h"
 #include "core/models/project.h"
-#include "core/protocol/case_coding.h"
+#include "core/models/case_coding.h"
 #include "core/protocol/event.h"
-#include "core/runtime/project_scaffold_options.h"
+#include "core/models/project_scaffold_options.h"
 
 #include <optional>
 #include <string>
@@ -148,6 +148,33 @@ using Subscribe = QSUnnamedCase<"subscribe", QSEventKind>;
 using Unsubscribe = QSUnnamedCase<"unsubscribe", QSEventKind>;
 using Ping = QSEmptyCase<"ping">;
 using ShutdownDaemon = QSEmptyCase<"shutdownDaemon">;
+
+// Beyond the shared protocol. A single-field change of a project, so that it never writes back
+// a stale copy of the other fields (a read, change, updateProject round trip would undo an
+// environment edit made meanwhile); answered with `project`.
+struct PinSwiftVersion {
+  static constexpr std::string_view caseName = "pinSwiftVersion";
+  QSUUID projectID;
+  std::optional<std::string> version;  // absent: build with the default toolchain
+  template <class Self, class Fields>
+  static void fields(Self& self, Fields& f) {
+    f.field("projectID", self.projectID).field("version", self.version);
+  }
+  bool operator==(const PinSwiftVersion&) const = default;
+};
+struct SetAutoStart {
+  static constexpr std::string_view caseName = "setAutoStart";
+  QSUUID projectID;
+  bool enabled = false;
+  template <class Self, class Fields>
+  static void fields(Self& self, Fields& f) {
+    f.field("projectID", self.projectID).field("enabled", self.enabled);
+  }
+  bool operator==(const SetAutoStart&) const = default;
+};
+// The Swift toolchains the daemon sees (its QS_TOOLCHAIN_DIRS may differ from a shell's);
+// answered with `toolchains`.
+using ListToolchains = QSEmptyCase<"listToolchains">;
 }  // namespace cmd
 
 // What a client asks of the daemon, e.g. QSDaemonCommand(cmd::StartServer{projectID}).
@@ -159,7 +186,8 @@ struct QSDaemonCommand
                     cmd::GetServerStatus, cmd::StartDNS, cmd::StopDNS, cmd::StartProxy, cmd::StopProxy,
                     cmd::EnableTestRouting, cmd::DisableTestRouting, cmd::AddDomain, cmd::RemoveDomain,
                     cmd::GetEnvVars, cmd::SetEnvVar, cmd::UnsetEnvVar, cmd::Status, cmd::Health, cmd::Logs,
-                    cmd::Subscribe, cmd::Unsubscribe, cmd::Ping, cmd::ShutdownDaemon> {
+                    cmd::Subscribe, cmd::Unsubscribe, cmd::Ping, cmd::ShutdownDaemon, cmd::PinSwiftVersion,
+                    cmd::SetAutoStart, cmd::ListToolchains> {
   using QSEnumeration::QSEnumeration;
   static constexpr std::string_view typeName = "QSDaemonCommand";
 };

@@ -42,7 +42,7 @@ std::string compactText(const json& body) {
 QSBytes frame(const json& body) { return frameText(compactText(body)); }
 
 QSBytes frameText(std::string_view text) {
-  if (text.size() > maxFrameBytes) throw QSDaemonException(derr::OperationFailed{"Frame exceeds maximum size."});
+  if (text.size() > maxFrameBytes) throw QSDaemonException(daemonError::OperationFailed{"Frame exceeds maximum size."});
   auto length = static_cast<std::uint32_t>(text.size());
   QSBytes out(headerByteCount + text.size());
   for (std::size_t i = 0; i < headerByteCount; ++i) out[i] = static_cast<std::uint8_t>(length >> (24 - 8 * i));
@@ -51,11 +51,11 @@ QSBytes frameText(std::string_view text) {
 }
 
 std::uint32_t bodyLength(std::span<const std::uint8_t> header) {
-  if (header.size() != headerByteCount) throw QSDaemonException(derr::InvalidResponse{});
+  if (header.size() != headerByteCount) throw QSDaemonException(daemonError::InvalidResponse{});
   std::uint32_t length = 0;
   for (std::uint8_t byte : header) length = (length << 8) | byte;
   if (length > maxFrameBytes)
-    throw QSDaemonException(derr::OperationFailed{"Declared frame length exceeds maximum size."});
+    throw QSDaemonException(daemonError::OperationFailed{"Declared frame length exceeds maximum size."});
   return length;
 }
 

@@ -1,7 +1,7 @@
 // The two envelopes that travel in frames: a client's request and the daemon's response.
 #pragma once
 
-#include "core/protocol/case_coding.h"
+#include "core/models/case_coding.h"
 #include "core/protocol/daemon_command.h"
 #include "core/protocol/daemon_result.h"
 

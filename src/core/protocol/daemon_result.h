@@ -6,7 +6,8 @@
 #include "core/models/environment_variable.h"
 #include "core/models/project.h"
 #include "core/models/server.h"
-#include "core/protocol/case_coding.h"
+#include "core/models/case_coding.h"
+#include "core/models/toolchain.h"
 #include "core/protocol/daemon_error.h"
 #include "core/protocol/event.h"
 #include "core/protocol/status.h"
@@ -41,13 +42,15 @@ struct Pong {
   bool operator==(const Pong&) const = default;
 };
 using Failure = QSUnnamedCase<"failure", QSDaemonError>;
+// Beyond the shared protocol: the answer to listToolchains.
+using Toolchains = QSUnnamedCase<"toolchains", std::vector<QSToolchain>>;
 }  // namespace res
 
 // The outcome of a command (any command may end in `failure`), or an event for a subscriber.
 struct QSDaemonResult
     : QSEnumeration<res::Ok, res::Projects, res::Project, res::Databases, res::Database, res::Server,
                     res::Domain, res::EnvVars, res::LogLines, res::Status, res::Health, res::Event, res::Pong,
-                    res::Failure> {
+                    res::Failure, res::Toolchains> {
   using QSEnumeration::QSEnumeration;
   static constexpr std::string_view typeName = "QSDaemonResult";
 };

@@ -5,7 +5,7 @@
 #include "core/models/log_entry.h"
 #include "core/models/project.h"
 #include "core/models/server.h"
-#include "core/protocol/case_coding.h"
+#include "core/models/case_coding.h"
 #include "core/protocol/status.h"
 
 #include <array>

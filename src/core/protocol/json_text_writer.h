@@ -7,7 +7,7 @@
 #pragma once
 
 #include "core/models/json_coding.h"
-#include "core/protocol/case_coding.h"
+#include "core/models/case_coding.h"
 
 #include <concepts>
 #include <cstddef>

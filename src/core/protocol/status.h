@@ -4,8 +4,8 @@
 #include "core/models/database.h"
 #include "core/models/project.h"
 #include "core/models/server.h"
-#include "core/protocol/case_coding.h"
-#include "core/routing/port_availability.h"
+#include "core/models/case_coding.h"
+#include "core/models/port_availability.h"
 
 #include <optional>
 #include <string>

@@ -1,7 +1,7 @@
 // Local ports: which can be bound, the next free one, and who listens on one.
 #pragma once
 
-#include "core/routing/port_availability.h"
+#include "core/models/port_availability.h"
 
 #include <set>
 #include <vector>

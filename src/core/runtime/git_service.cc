@@ -1,10 +1,9 @@
 #include "core/runtime/git_service.h"
 
+#include "core/platform/file_status.h"
 #include "core/platform/files.h"
 #include "core/platform/process_runner.h"
 #include "core/platform/system_error.h"
-
-#include <unistd.h>
 
 #include <optional>
 #include <vector>
@@ -19,14 +18,15 @@ const std::string_view vaporGitignore =
     "*.xcodeproj/\n"
     "*.xcworkspace/\n"
     "DerivedData/\n"
-    ".env";
+    ".env\n"
+    ".env.bak.*";
 
 namespace {
 
 // git is run by absolute path: the system's copy when there is one, else the first on PATH.
 std::optional<std::filesystem::path> gitExecutable() {
   const std::filesystem::path system = "/usr/bin/git";
-  if (::access(system.c_str(), X_OK) == 0) return system;
+  if (isExecutableFile(system)) return system;
   return findExecutable("git");
 }
 

@@ -7,8 +7,8 @@
 
 namespace qs::QSGitService {
 
-// The `.gitignore` of a Vapor package: build products, editor folders and `.env` (which holds
-// secrets), one pattern a line, without a final newline.
+// The `.gitignore` of a Vapor package: build products, editor folders, `.env` and its backups
+// `.env.bak.*` (which hold secrets), one pattern a line, without a final newline.
 extern const std::string_view vaporGitignore;
 
 // The identity of the first commit when the user has none configured.

@@ -24,7 +24,7 @@ public:
     timer_.expires_after(timeout);
     timer_.async_wait([self = this->shared_from_this()](const std::error_code& error) {
       if (error == asio::error::operation_aborted) return;  // a report won and cancelled us
-      self->resume(std::make_exception_ptr(QSListenerError(QSListenerError::startTimedOut)));
+      self->resume(std::make_exception_ptr(QSListenerException(listenerError::StartTimedOut{})));
     });
     // The report holds the wait only weakly: a listener that keeps its report callback around
     // after the wait has finished must not keep the finished wait alive.
@@ -66,13 +66,7 @@ bool QSResumeOnce::claim() {
   return true;
 }
 
-std::string QSListenerError::message() const {
-  return "The listener did not become ready in time.";
-}
-
-const char* QSListenerError::what() const noexcept {
-  return "The listener did not become ready in time.";
-}
+std::string QSListenerError::message() const { return "The listener did not become ready in time."; }
 
 asio::awaitable<void> awaitListenerReady(QSListenerStart start, std::chrono::steady_clock::duration timeout) {
   auto executor = co_await asio::this_coro::executor;

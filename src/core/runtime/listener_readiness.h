@@ -2,6 +2,9 @@
 // whichever happens first, with the caller resumed exactly once.
 #pragma once
 
+#include "core/models/case_coding.h"
+#include "core/platform/error_exception.h"
+
 #include <asio/any_io_executor.hpp>
 #include <asio/awaitable.hpp>
 #include <asio/ip/tcp.hpp>
@@ -26,21 +29,17 @@ private:
 };
 
 // A listener did not come up in time.
-class QSListenerError : public std::exception {
-public:
-  enum Case { startTimedOut };
+// Cases of QSListenerError.
+namespace listenerError {
+using StartTimedOut = QSEmptyCase<"startTimedOut">;
+}  // namespace listenerError
 
-  explicit QSListenerError(Case c) : case_(c) {}
-  Case errorCase() const { return case_; }
+struct QSListenerError : QSEnumeration<listenerError::StartTimedOut> {
+  using QSEnumeration::QSEnumeration;
   // "The listener did not become ready in time."
   std::string message() const;
-  const char* what() const noexcept override;
-
-  bool operator==(const QSListenerError& other) const { return case_ == other.case_; }
-
-private:
-  Case case_;
 };
+using QSListenerException = QSErrorException<QSListenerError>;
 
 // The time every listener gets to come up.
 inline constexpr std::chrono::seconds QSListenerStartTimeout{5};

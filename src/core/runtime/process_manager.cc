@@ -1,6 +1,7 @@
 #include "core/runtime/process_manager.h"
 
 #include "core/platform/child_process.h"
+#include "core/platform/proc_table.h"
 #include "core/routing/port_scanner.h"
 #include "core/runtime/toolchain_service.h"
 
@@ -14,6 +15,7 @@
 #include <algorithm>
 #include <chrono>
 #include <csignal>
+#include <set>
 
 namespace qs {
 
@@ -21,6 +23,7 @@ struct QSProcessManager::RunningServer {
   std::shared_ptr<QSChildProcess> process;
   int port = 0;
   std::string executableTarget;
+  std::filesystem::path projectPath;
 };
 
 namespace {
@@ -44,20 +47,38 @@ asio::awaitable<void> graceWait(asio::any_io_executor executor, std::chrono::mil
   co_await timer.async_wait(asio::redirect_error(asio::use_awaitable, ignored));
 }
 
-// Waits until `process` has ended or `period` has passed, whichever comes first; a
-// cancellation of the caller cuts the wait short. A server that honours SIGTERM at once is not
-// kept waiting for the whole grace period.
-asio::awaitable<void> waitForExitWithin(asio::any_io_executor executor, const QSChildProcess& process,
-                                        std::chrono::milliseconds period) {
+// Waits until `process` and every member of its group have ended or `period` has passed,
+// whichever comes first; a cancellation of the caller cuts the wait short. A server that honours
+// SIGTERM at once is not kept waiting for the whole grace period.
+asio::awaitable<void> waitForGroupExitWithin(asio::any_io_executor executor, const QSChildProcess& process,
+                                             std::chrono::milliseconds period) {
   constexpr std::chrono::milliseconds kPollInterval{10};
   auto deadline = std::chrono::steady_clock::now() + period;
-  while (process.isRunning()) {
+  while (process.isRunning() || process.signalGroup(0)) {
     auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
     if (left.count() <= 0) co_return;
     co_await graceWait(executor, std::min(left, kPollInterval));
     auto state = co_await asio::this_coro::cancellation_state;
     if (state.cancelled() != asio::cancellation_type::none) co_return;
   }
+}
+
+bool isSameFolder(const std::optional<std::string>& a, const std::filesystem::path& b) {
+  return a && std::filesystem::path(*a).lexically_normal() == b.lexically_normal();
+}
+
+// Runs every operation at once on `executor` and returns when all have finished.
+asio::awaitable<void> runAll(asio::any_io_executor executor, std::vector<asio::awaitable<void>> operations) {
+  auto left = std::make_shared<std::size_t>(operations.size());
+  auto allDone = std::make_shared<asio::steady_timer>(executor, asio::steady_timer::time_point::max());
+  for (auto& operation : operations) {
+    asio::co_spawn(executor, std::move(operation), [left, allDone](std::exception_ptr) {
+      if (--*left == 0) allDone->cancel();
+    });
+  }
+  if (*left == 0) co_return;
+  std::error_code ignored;
+  co_await allDone->async_wait(asio::redirect_error(asio::use_awaitable, ignored));
 }
 
 std::vector<std::string> serveArguments(const std::string& target, int port) {
@@ -84,8 +105,8 @@ asio::awaitable<QSLaunchedServer> QSProcessManager::launchServer(QSUUID projectI
                                                                  std::string executableTarget, int port,
                                                                  std::optional<std::filesystem::path> toolchainPath,
                                                                  std::map<std::string, std::string> environment) {
-  if (isRunning(projectID)) co_await stopServer(projectID);
-  co_await reapOrphans(port, executableTarget);
+  if (runningProcesses_.contains(projectID)) co_await stopServer(projectID);
+  co_await reapOrphans(port, executableTarget, projectPath);
 
   QSChildLaunch launch{swiftExecutable(toolchainPath), serveArguments(executableTarget, port), projectPath,
                        std::move(environment)};
@@ -95,7 +116,8 @@ asio::awaitable<QSLaunchedServer> QSProcessManager::launchServer(QSUUID projectI
 
   QSLaunchedServer launched{process->takeStandardOutput(), process->takeStandardError(), process->pid(),
                             termination};
-  runningProcesses_[projectID] = std::make_shared<RunningServer>(RunningServer{process, port, executableTarget});
+  runningProcesses_[projectID] =
+      std::make_shared<RunningServer>(RunningServer{process, port, executableTarget, projectPath});
   co_return launched;
 }
 
@@ -112,37 +134,55 @@ asio::awaitable<void> QSProcessManager::stopEntry(QSUUID projectID) {
   auto found = runningProcesses_.find(projectID);
   if (found == runningProcesses_.end()) co_return;
   auto entry = found->second;
-  if (entry->process->isRunning()) {
-    entry->process->signalGroup(SIGTERM);
-    co_await waitForExitWithin(executor_, *entry->process, options_.stopGracePeriod);
-    // Also when the server itself has gone: a helper of its group that ignored SIGTERM (or was
-    // still starting up) would otherwise live on unsupervised.
+  // The group, not only the server: the server may have ended and left a helper it forked
+  // holding the port, which the next launch would then trip over.
+  if (entry->process->signalGroup(SIGTERM)) {
+    co_await waitForGroupExitWithin(executor_, *entry->process, options_.stopGracePeriod);
     entry->process->signalGroup(SIGKILL);
   }
   forget(projectID, entry);
-  co_await reapOrphans(entry->port, entry->executableTarget);
+  co_await reapOrphans(entry->port, entry->executableTarget, entry->projectPath);
 }
 
-asio::awaitable<void> QSProcessManager::reapOrphans(int port, std::string name) {
+asio::awaitable<void> QSProcessManager::stopAll() {
+  std::vector<asio::awaitable<void>> stops;
+  for (const auto& [projectID, entry] : runningProcesses_) stops.push_back(stopServer(projectID));
+  co_await runAll(executor_, std::move(stops));
+}
+
+asio::awaitable<void> QSProcessManager::stopLeftovers(std::filesystem::path projectPath, int port) {
+  co_await reapOrphans(port, std::string(), std::move(projectPath));
+}
+
+asio::awaitable<void> QSProcessManager::reapOrphans(int port, std::string name, std::filesystem::path projectPath) {
   // Handles are taken right away, so neither signal can reach a process that reused an id.
   std::vector<UniqueFd> orphans;
-  for (auto pid : orphanIDs(port, name)) {
-    if (auto handle = openProcessHandle(pid)) orphans.push_back(std::move(handle));
+  std::set<std::int32_t> groups;
+  for (const auto& listener : options_.listeningProcesses(port)) {
+    auto group = processGroupID(listener.pid);
+    if (!group || isSupervisedGroup(*group)) continue;
+    auto identity = processIdentity(listener.pid);
+    bool leftover = identity && identity->realUID == currentUserID() &&
+                    isSameFolder(processWorkingDirectory(listener.pid), projectPath);
+    bool orphan = !listener.isRoot && !name.empty() && listener.name == name;
+    if (!leftover && !orphan) continue;
+    if (auto handle = openProcessHandle(listener.pid)) orphans.push_back(std::move(handle));
+    if (leftover) groups.insert(*group);
   }
   if (orphans.empty()) co_return;
   for (const auto& orphan : orphans) signalProcessHandle(orphan, SIGTERM);
+  for (auto group : groups) signalProcessGroup(group, SIGTERM);
   co_await graceWait(executor_, options_.orphanGracePeriod);
   for (const auto& orphan : orphans) {
     if (signalProcessHandle(orphan, 0)) signalProcessHandle(orphan, SIGKILL);
   }
+  for (auto group : groups) signalProcessGroup(group, SIGKILL);
 }
 
-std::vector<std::int32_t> QSProcessManager::orphanIDs(int port, const std::string& name) const {
-  std::vector<std::int32_t> pids;
-  for (const auto& listener : options_.listeningProcesses(port)) {
-    if (!listener.isRoot && listener.name == name) pids.push_back(listener.pid);
-  }
-  return pids;
+bool QSProcessManager::isSupervisedGroup(std::int32_t groupID) const {
+  for (const auto& [projectID, entry] : runningProcesses_)
+    if (entry->process->pid() == groupID) return true;
+  return false;
 }
 
 void QSProcessManager::forget(const QSUUID& projectID, const std::shared_ptr<RunningServer>& entry) {
@@ -159,16 +199,6 @@ std::optional<std::int32_t> QSProcessManager::processID(QSUUID projectID) const 
   auto found = runningProcesses_.find(projectID);
   if (found == runningProcesses_.end()) return std::nullopt;
   return found->second->process->pid();
-}
-
-void QSProcessManager::terminateAll() {
-  for (const auto& [projectID, entry] : runningProcesses_) {
-    if (entry->process->isRunning()) entry->process->signalGroup(SIGTERM);
-    for (auto pid : orphanIDs(entry->port, entry->executableTarget)) {
-      signalProcessHandle(openProcessHandle(pid), SIGTERM);
-    }
-  }
-  runningProcesses_.clear();
 }
 
 }  // namespace qs

@@ -2,7 +2,7 @@
 // that outlived their parent and still hold a project's port.
 #pragma once
 
-#include "core/routing/port_availability.h"
+#include "core/models/port_availability.h"
 #include "core/runtime/server_process_managing.h"
 
 #include <asio/any_io_executor.hpp>
@@ -33,21 +33,21 @@ public:
   explicit QSProcessManager(asio::any_io_executor executor, QSProcessManagerOptions options = {});
   ~QSProcessManager() override;
 
-  // Stops a still running server of the project, reaps orphans on `port` named
-  // `executableTarget`, then starts swiftExecutable(toolchainPath) with `run`, the target,
-  // `serve`, `--hostname`, `0.0.0.0`, `--port`, PORT in `projectPath` (see QSChildProcess for
-  // how the child is set up). The stream delivers the exit status once the process ends, even
-  // when its entry has been dropped. Throws QSSystemError when the program or folder is missing;
-  // nothing is recorded then.
+  // Stops the project's earlier server (its whole process group, even when its main process has
+  // already ended), reaps orphans and leftovers on `port` (see stopLeftovers), then starts
+  // swiftExecutable(toolchainPath) with `run`, the target, `serve`, `--hostname`, `0.0.0.0`,
+  // `--port`, PORT in `projectPath` (see QSChildProcess for how the child is set up). The stream
+  // delivers the exit status once the process ends, even when its entry has been dropped.
+  // Throws QSSystemError when the program or folder is missing; nothing is recorded then.
   asio::awaitable<QSLaunchedServer> launchServer(QSUUID projectID, std::filesystem::path projectPath,
                                                  std::string executableTarget, int port,
                                                  std::optional<std::filesystem::path> toolchainPath,
                                                  std::map<std::string, std::string> environment) override;
 
-  // Unknown project: nothing. Server already ended: drops the entry and reaps orphans, with no
-  // wait. Otherwise: SIGTERM to the server's process group, the stop grace period, SIGKILL to
-  // whatever is left of the group, drop the entry, reap orphans. Cancelling the caller cuts a
-  // grace period short but skips no step.
+  // Unknown project: nothing. Otherwise SIGTERM to the server's process group (also when the
+  // server itself has ended: a helper it forked may still hold the port), up to the stop grace
+  // period for the group to empty, SIGKILL to whatever is left, drop the entry, reap orphans.
+  // Cancelling the caller cuts a grace period short but skips no step.
   asio::awaitable<void> stopServer(QSUUID projectID) override;
 
   // False without an entry; else whether the entry's process still runs.
@@ -56,9 +56,13 @@ public:
   // The entry's pid, also after the process ended, until the entry is dropped.
   std::optional<std::int32_t> processID(QSUUID projectID) const;
 
-  // For shutdown: SIGTERM to every running server's group and to every same-named, non-root
-  // listener on its port; empties the table. Does not wait and sends no SIGKILL.
-  void terminateAll();
+  // For shutdown: stops every server this manager started, all at once, each as stopServer does.
+  asio::awaitable<void> stopAll() override;
+
+  // Servers an earlier owner left behind (it crashed): this user's processes listening on `port`
+  // whose working folder is `projectPath`, stopped with their process groups. Servers this
+  // manager runs are never touched.
+  asio::awaitable<void> stopLeftovers(std::filesystem::path projectPath, int port) override;
 
   // The `swift` a launch runs: TOOLCHAIN/usr/bin/swift; without a toolchain /usr/bin/swift when
   // it is executable, else the first `swift` on PATH, else /usr/bin/swift (whose launch then
@@ -69,10 +73,12 @@ private:
   struct RunningServer;
 
   asio::awaitable<void> stopEntry(QSUUID projectID);
-  // SIGTERM to the non-root listeners on `port` named exactly `name`; after the orphan grace
-  // period SIGKILL to those still there. Returns at once when there are none.
-  asio::awaitable<void> reapOrphans(int port, std::string name);
-  std::vector<std::int32_t> orphanIDs(int port, const std::string& name) const;
+  // SIGTERM to the non-root listeners on `port` named exactly `name`, and to the groups of the
+  // leftovers of `projectPath` (see stopLeftovers); after the orphan grace period SIGKILL to
+  // those still there. Processes of a group this manager supervises are never touched. Returns at
+  // once when there are none.
+  asio::awaitable<void> reapOrphans(int port, std::string name, std::filesystem::path projectPath);
+  bool isSupervisedGroup(std::int32_t groupID) const;
   // Drops the project's entry unless a newer launch has replaced it meanwhile.
   void forget(const QSUUID& projectID, const std::shared_ptr<RunningServer>& entry);
 

@@ -22,7 +22,10 @@ public:
   // The first `name: "…"` in Package.swift: the package's own name, which a manifest gives first.
   std::optional<std::string> projectName(const std::filesystem::path& folder) const;
 
-  // The name of the first `.executableTarget(name: "…")` in Package.swift: what `swift run` runs.
+  // The target `swift run` runs as the server: among the `.executableTarget`s of Package.swift
+  // (else the `.target`s whose source folder, `path:` or Sources/NAME, holds main.swift, as in
+  // older templates), the first that depends on a target named "App" or on the Vapor product,
+  // else the first of them. Nothing when the manifest declares no program.
   std::optional<std::string> executableTargetName(const std::filesystem::path& folder) const;
 
   // The port of the first .env line that starts with `PORT=` followed by digits; 8080 when there

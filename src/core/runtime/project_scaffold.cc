@@ -111,15 +111,15 @@ void writeProjectFiles(const std::filesystem::path& folder, const Options& optio
   createDirectories(folder / "Sources/App");
   createDirectories(folder / "Tests/AppTests");
   writeFileAtomically(folder / "Package.swift",
-                      T::packageSwift(options.name, options.includeErrorPages, options.databaseType));
+                      T::packageSwift(options.name, options.includeErrorPages));
   writeFileAtomically(folder / "Sources/App/entrypoint.swift", T::entrypointSwift());
   writeFileAtomically(folder / "Sources/App/configure.swift",
-                      T::configureSwift(options.includeErrorPages, options.databaseType, options.name));
+                      T::configureSwift(options.includeErrorPages));
   writeFileAtomically(folder / "Sources/App/routes.swift", T::routesSwift());
   if (options.includeErrorPages) writeErrorPages(folder);
   writeFileAtomically(folder / "Tests/AppTests/AppTests.swift", T::appTestsSwift());
   writeFileAtomically(folder / ".gitignore", QSGitService::vaporGitignore);
-  writeFileAtomically(folder / ".env", T::dotenv(options.port));
+  writeFileAtomically(folder / ".env", T::dotenv(options.port), 0600);
 }
 
 }  // namespace
@@ -144,20 +144,20 @@ std::filesystem::path create(const Options& options) {
   return folder;
 }
 
-void rewritePackageName(const std::filesystem::path& projectFolder, const std::string& newName) {
-  if (literalError(newName)) return;
+std::optional<QSScaffoldError> nameValidationError(std::string_view name) { return nameError(name); }
+
+std::optional<std::string> rewritePackageName(const std::filesystem::path& projectFolder, const std::string& newName) {
+  if (auto error = nameError(newName)) throw *error;
   auto manifest = projectFolder / "Package.swift";
-  auto text = readFileIfPresent(manifest);
-  if (!text) return;
+  if (!fileExists(manifest)) return std::nullopt;
+  std::string old = readFile(manifest);
   static const QSRegex packageName(R"re(name:\s*"[^"]*")re");
-  auto match = packageName.firstMatchRange(*text);
-  if (!match) return;
-  text->replace(match->first, match->second, "name: \"" + newName + "\"");
-  try {
-    writeFileAtomically(manifest, *text);
-  } catch (const QSSystemError&) {
-    // Best effort by contract: the manifest keeps its old name.
-  }
+  auto match = packageName.firstMatchRange(old);
+  if (!match) return std::nullopt;
+  std::string text = old;
+  text.replace(match->first, match->second, "name: \"" + newName + "\"");
+  writeFileAtomically(manifest, text);
+  return old;
 }
 
 }  // namespace QSProjectScaffold

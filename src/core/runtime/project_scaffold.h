@@ -1,12 +1,13 @@
 // Writing a new, runnable Vapor project into a fresh folder, and renaming its package later.
 #pragma once
 
-#include "core/runtime/project_scaffold_options.h"
+#include "core/models/project_scaffold_options.h"
 
 #include <filesystem>
 #include <optional>
 #include <stdexcept>
 #include <string>
+#include <string_view>
 
 namespace qs {
 
@@ -53,19 +54,24 @@ std::optional<QSScaffoldError> validationError(const Options& options);
 // Creates `parentDirectory/name` (and any missing parents) holding a Vapor package: Package.swift,
 // Sources/App/{entrypoint,configure,routes}.swift, Tests/AppTests/AppTests.swift, .gitignore and
 // .env; with `includeErrorPages` also Sources/App/ErrorPageMiddleware.swift and
-// Resources/Views/{404,500,error}.leaf; with a database, its driver and connection code. Then,
-// when asked, a git repository with a first commit (whose failure is not an error). Returns the
+// Resources/Views/{404,500,error}.leaf (`databaseType` is not acted on). The .env is private
+// (0600). Then, when asked, a git repository with a first commit (whose failure is not an error). Returns the
 // absolute path of the new folder.
 // Throws QSScaffoldError for invalid options and when anything exists at the path (nothing is
 // written then), QSSystemError when creating a folder or writing a file fails (what was already
 // written stays). Blocks on the file system and git: call it off the service loop.
 std::filesystem::path create(const Options& options);
 
+// What is wrong with `name` as a project's folder and package name, by the rules validationError
+// applies when a project is created; nothing when it is usable.
+std::optional<QSScaffoldError> nameValidationError(std::string_view name);
+
 // Sets the package name in `projectFolder/Package.swift`: the first `name: "…"` entry becomes
-// `name: "newName"`, the rest of the file is kept byte for byte. Best effort: an unreadable
-// manifest, one without such an entry, a name that would not fit in a Swift string literal or a
-// failed write leave the file as it was, silently.
-void rewritePackageName(const std::filesystem::path& projectFolder, const std::string& newName);
+// `name: "newName"`, the rest of the file is kept byte for byte. Returns the manifest's previous
+// text when it was rewritten, nothing when there is no manifest or it has no such entry. Throws
+// QSScaffoldError for a name nameValidationError refuses and QSSystemError when the manifest
+// exists but cannot be read or written; the file is unchanged then.
+std::optional<std::string> rewritePackageName(const std::filesystem::path& projectFolder, const std::string& newName);
 
 }  // namespace QSProjectScaffold
 }  // namespace qs

@@ -3,38 +3,30 @@
 // literals as they are.
 #pragma once
 
-#include "core/models/database_type.h"
-
-#include <optional>
 #include <string>
 #include <string_view>
 
 namespace qs::QSScaffoldTemplates {
 
-// `Package.swift`: tools version 6.0, package `name` for macOS 14, Vapor (plus Leaf with
-// `includeLeaf`, plus Fluent and the driver for a SQL database, or Vapor's Redis package), an
-// executable target "App" and a test target "AppTests" on VaporTesting. Four-space indentation,
-// one entry a line, trailing commas after array elements.
-std::string packageSwift(std::string_view name, bool includeLeaf, std::optional<QSDatabaseType> database);
+// `Package.swift`: tools version 6.0, package `name` for macOS 14, Vapor from 4.99.0 (plus Leaf
+// from 4.4.0 with `includeLeaf`), an executable target "App" and a test target "AppTests" on App
+// and VaporTesting. Four-space indentation, one entry a line, trailing commas after array elements.
+std::string packageSwift(std::string_view name, bool includeLeaf);
 
 // `Sources/App/entrypoint.swift`: the `@main` enumeration `Entrypoint` that detects the
 // environment, bootstraps logging, makes the application, configures and executes it, and shuts
 // it down asynchronously (also after a failure, which it logs).
 std::string entrypointSwift();
 
-// `Sources/App/configure.swift`. With error pages: Leaf as the view renderer and
-// `ErrorPageMiddleware` registered first. With a database: its connection read from the
-// environment (for SQL servers the DB_* variables over the parts of DATABASE_URL, defaulting to
-// the database Quayside provisions for `projectName`; SQLite's file from DATABASE_URL, else
-// db.sqlite; Redis from REDIS_URL, else REDIS_HOST/REDIS_PORT/REDIS_PASSWORD). Then the routes.
-std::string configureSwift(bool includeErrorPages, std::optional<QSDatabaseType> database,
-                           std::string_view projectName);
+// `Sources/App/configure.swift`: the routes; with error pages first Leaf as the view renderer
+// and `ErrorPageMiddleware` registered before anything else.
+std::string configureSwift(bool includeErrorPages);
 
 // `Sources/App/routes.swift`: GET / answers "It works!", GET /hello "Hello, world!".
 std::string routesSwift();
 
-// `Tests/AppTests/AppTests.swift`: a Swift Testing suite `AppTests` whose async test
-// `helloWorld` checks GET /hello on a configured testing application.
+// `Tests/AppTests/AppTests.swift`: a Swift Testing suite `AppTests` (App imported as testable)
+// with one empty async test `helloWorld` for the user to fill.
 std::string appTestsSwift();
 
 // `.env`: PORT and the local mail catcher (127.0.0.1:1025, no encryption), ending with a newline.

@@ -63,6 +63,13 @@ public:
   // Stops the project's server (gently, then forcibly) and anything left listening on its port
   // under its executable's name. Does nothing for an unknown project. Never throws.
   virtual asio::awaitable<void> stopServer(QSUUID projectID) = 0;
+
+  // Stops every server started here, all at once; for shutdown. Never throws.
+  virtual asio::awaitable<void> stopAll() = 0;
+
+  // Stops servers of the project at `projectPath` that an earlier owner left running on `port`
+  // (it crashed). Never throws.
+  virtual asio::awaitable<void> stopLeftovers(std::filesystem::path projectPath, int port) = 0;
 };
 
 }  // namespace qs

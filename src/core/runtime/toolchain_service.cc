@@ -1,14 +1,15 @@
 #include "core/runtime/toolchain_service.h"
 
+#include "core/models/swift_version_file.h"
 #include "core/platform/child_process.h"
 #include "core/platform/files.h"
 #include "core/platform/paths.h"
 #include "core/platform/process_runner.h"
 #include "core/platform/regex.h"
 #include "core/platform/system_error.h"
-#include "core/runtime/swift_version_file.h"
 
 #include <algorithm>
+#include <charconv>
 #include <cstdlib>
 
 namespace qs {
@@ -73,6 +74,30 @@ std::vector<QSToolchain> QSToolchainService::installedToolchains() const {
     }
   }
   return toolchains;
+}
+
+namespace {
+
+std::vector<int> versionNumbers(std::string_view version) {
+  std::vector<int> numbers;
+  while (!version.empty()) {
+    auto dot = version.find('.');
+    int value = 0;
+    std::from_chars(version.data(), version.data() + std::min(dot, version.size()), value);
+    numbers.push_back(value);
+    version = dot == std::string_view::npos ? std::string_view{} : version.substr(dot + 1);
+  }
+  return numbers;
+}
+
+}  // namespace
+
+std::optional<QSToolchain> QSToolchainService::newestInstalledToolchain() const {
+  std::optional<QSToolchain> newest;
+  for (auto& toolchain : installedToolchains()) {
+    if (!newest || versionNumbers(toolchain.version) > versionNumbers(newest->version)) newest = std::move(toolchain);
+  }
+  return newest;
 }
 
 std::filesystem::path QSToolchainService::defaultCompilerPath() {

@@ -31,6 +31,10 @@ public:
   // The installed toolchains only (never the default entry); does not run any compiler.
   std::vector<QSToolchain> installedToolchains() const;
 
+  // The installed toolchain with the highest version (compared number by number, so 6.10 is
+  // newer than 6.9); the first found among equals; nothing when none is installed.
+  std::optional<QSToolchain> newestInstalledToolchain() const;
+
   // The root folder of the installed toolchain whose version is exactly `version`; nothing when
   // there is no version or no such toolchain (the default compiler is then used).
   std::optional<std::filesystem::path> toolchainPath(const std::optional<std::string>& version) const;

@@ -74,14 +74,14 @@ TEST_F(DaemonClientTest, FailuresAreReturnedByCallAndThrownBySend) {
     QSUUID id = QSUUID::random();
     QSDaemonCommand get = cmd::GetProject{id};
     QSDaemonResult answer = co_await client->call(get);
-    QSDaemonResult expected = res::Failure{derr::ProjectNotFound{id.string()}};
+    QSDaemonResult expected = res::Failure{daemonError::ProjectNotFound{id.string()}};
     EXPECT_EQ(answer, expected);
 
     try {
       co_await client->send(get);
       ADD_FAILURE() << "send returned a failure";
     } catch (const QSDaemonException& e) {
-      EXPECT_TRUE(e.error().is<derr::ProjectNotFound>());
+      EXPECT_TRUE(e.error().is<daemonError::ProjectNotFound>());
       EXPECT_EQ(std::string(e.what()), "No project matching '" + id.string() + "'.");
     }
   });
@@ -107,7 +107,7 @@ TEST_F(DaemonClientTest, NotConnected) {
     client->disconnect();
     EXPECT_FALSE(client->isConnected());
     error = co_await thrownDaemonError([&]() -> asio::awaitable<void> { co_await ping(); });
-    EXPECT_TRUE(error.is<derr::NotConnected>());
+    EXPECT_TRUE(error.is<daemonError::NotConnected>());
     server->stop();
   });
 }
@@ -163,11 +163,11 @@ TEST_F(DaemonClientTest, CallsFailWhenTheDaemonGoesAwayUntilReconnected) {
       failure = std::current_exception();
     }
     QSDaemonError error = co_await thrownDaemonError([&]() -> asio::awaitable<void> { std::rethrow_exception(failure); co_return; });
-    EXPECT_TRUE(error.is<derr::NotConnected>());
+    EXPECT_TRUE(error.is<daemonError::NotConnected>());
     EXPECT_EQ(co_await stream->next(), std::nullopt);
     EXPECT_FALSE(client->isConnected());
     error = co_await thrownDaemonError([&]() -> asio::awaitable<void> { co_await ping(); });
-    EXPECT_TRUE(error.is<derr::NotConnected>());
+    EXPECT_TRUE(error.is<daemonError::NotConnected>());
 
     backend->openGate();
     server = makeServer();
@@ -187,7 +187,7 @@ TEST_F(DaemonClientTest, DisconnectFailsWaitingCalls) {
     };
     QSDaemonError error = co_await thrownDaemonError(
         [&]() -> asio::awaitable<void> { co_await (waiting() && disconnectWhenHeld()); });
-    EXPECT_TRUE(error.is<derr::NotConnected>());
+    EXPECT_TRUE(error.is<daemonError::NotConnected>());
     backend->openGate();
   });
 }
@@ -269,7 +269,7 @@ TEST(WithTimeout, TheOperationsOutcomeWhenItFinishesFirst) {
     co_await withTimeout(loop.get_executor(), 5, nothing());
 
     auto failing = []() -> asio::awaitable<int> {
-      throw QSDaemonException(derr::Timeout{});
+      throw QSDaemonException(daemonError::Timeout{});
       co_return 0;
     };
     QSDaemonError error = co_await thrownDaemonError(

@@ -170,7 +170,7 @@ TEST_F(DaemonServerTest, AnswersThatCannotBeSentArriveAsFailures) {
     RawPeer peer = co_await connect();
     for (const auto& [command, message] : cases) {
       QSDaemonResult answer = co_await peer.ask(command);
-      QSDaemonResult expected = res::Failure{derr::OperationFailed{message}};
+      QSDaemonResult expected = res::Failure{daemonError::OperationFailed{message}};
       EXPECT_EQ(answer, expected) << command.caseName();
     }
     expectPong(co_await peer.ask(cmd::Ping{}));

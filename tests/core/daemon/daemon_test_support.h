@@ -67,7 +67,7 @@ public:
   asio::awaitable<QSDaemonResult> handle(QSDaemonCommand command) override {
     if (command.is<cmd::Status>()) co_return res::Status{status_};
     if (command.is<cmd::ListProjects>()) co_return res::Projects{status_.projects};
-    if (auto get = command.get<cmd::GetProject>()) co_return res::Failure{derr::ProjectNotFound{get->id.string()}};
+    if (auto get = command.get<cmd::GetProject>()) co_return res::Failure{daemonError::ProjectNotFound{get->id.string()}};
     if (command.is<cmd::Logs>()) co_return res::LogLines{std::vector<std::string>(5, std::string(1 << 20, 'x'))};
     if (command.is<cmd::Health>()) throw std::runtime_error("the engine slipped");
     if (command.is<cmd::ListDatabases>()) {
@@ -76,7 +76,7 @@ public:
       co_await gate_.wait();
       co_return res::Databases{};
     }
-    co_return res::Failure{derr::OperationFailed{"unexpected command " + std::string(command.caseName())}};
+    co_return res::Failure{daemonError::OperationFailed{"unexpected command " + std::string(command.caseName())}};
   }
 
   QSAsyncQueue<QSEvent>& eventStream() override { return events_; }

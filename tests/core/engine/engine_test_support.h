@@ -9,6 +9,7 @@
 #include <asio/io_context.hpp>
 
 #include <cstdlib>
+#include <set>
 
 namespace qs::testing {
 
@@ -53,9 +54,12 @@ public:
     return added->value;
   }
 
-  // A project pinned to the fake toolchain, on a free port, with extra variables for the fake.
+  // A project pinned to the fake toolchain, on a port that is free and no other project has,
+  // with extra variables for the fake.
   QSProject addRunnableProject(const std::string& name, const std::string& extraEnv = "") {
-    int port = QSPortScanner().availablePort(23000 + (::getpid() % 2000) * 10, {}, 500);
+    std::set<int> taken;
+    for (const auto& other : engine->configuration().projects) taken.insert(other.port);
+    int port = QSPortScanner().availablePort(23000 + (::getpid() % 2000) * 10, taken, 500);
     QSProject p = addProject(name, "PORT=" + std::to_string(port) + "\n" + extraEnv);
     p.swiftVersion = "6.0.3";
     handle(cmd::UpdateProject{p});

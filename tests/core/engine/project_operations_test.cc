@@ -111,7 +111,32 @@ TEST(EngineProjectsTest, RenameMovesTheFolderAndRewritesThePackage) {
   (void)shop;
 }
 
-TEST(EngineProjectsTest, RemoveTrashesTheFolderOrCarriesOnWhenItCannot) {
+TEST(EngineProjectsTest, RenameRefusesWhatCreationRefusesAndNeverLeavesTheManifestBehind) {
+  EngineFixture f;
+  auto blog = f.addProject("blog");
+  struct Case {
+    std::string name, message;
+  } cases[] = {
+      {"two\nlines", "A project name can\u2019t contain line breaks, tabs or other control characters."},
+      {".hidden", "A project name can\u2019t start with a period."},
+      {"say \"hi\"", "A project name can\u2019t contain \u201c\"\u201d."},
+      {"back\\slash", "A project name can\u2019t contain \u201c\\\u201d."},
+      {"a/b", "A project name can\u2019t contain \u201c/\u201d."},
+      {"caf\xE9", "A project name must be valid UTF-8 text."},
+  };
+  for (const auto& c : cases) EXPECT_EQ(failureMessage(f.handle(cmd::RenameProject{blog.id, c.name})), c.message);
+
+  // A manifest that cannot be rewritten stops the rename before the folder moves.
+  std::filesystem::remove(blog.path / "Package.swift");
+  std::filesystem::create_directories(blog.path / "Package.swift");
+  EXPECT_EQ(failureMessage(f.handle(cmd::RenameProject{blog.id, "journal"})),
+            "Couldn't rename the package in Package.swift: read " + (blog.path / "Package.swift").string() +
+                ": Is a directory");
+  EXPECT_TRUE(fileExists(blog.path));
+  EXPECT_EQ(f.engine->configuration().projects[0].name, "blog");
+}
+
+TEST(EngineProjectsTest, RemoveTrashesTheFolderOrCarriesOnWhenItIsGone) {
   EngineFixture f;
   auto blog = f.addProject("blog");
   auto shop = f.addProject("shop");
@@ -148,6 +173,55 @@ TEST(EngineEnvironmentTest, SetAndUnsetWriteThroughAndRefuseWhatCannotBeWritten)
   auto stored = f.makeEngine()->configuration().projects[0].environmentVariables;
   ASSERT_EQ(stored.size(), 1u);
   EXPECT_EQ(stored[0].value, "abc def");
+}
+
+TEST(EngineProjectsTest, PinAndAutoStartChangeTheirFieldAndKeepAConcurrentEnvironmentEdit) {
+  EngineFixture f;
+  auto p = f.addProject("blog", "PORT=8080\n");
+  ASSERT_TRUE(f.handle(cmd::SetEnvVar{p.id, "ADDED", "meanwhile"}).is<res::Ok>());
+  ASSERT_TRUE(f.handle(cmd::PinSwiftVersion{p.id, "6.0.3"}).is<res::Project>());
+  auto answer = f.handle(cmd::SetAutoStart{p.id, true});
+  ASSERT_TRUE(answer.is<res::Project>());
+  auto stored = answer.get<res::Project>()->value;
+  EXPECT_EQ(stored.swiftVersion, "6.0.3");
+  EXPECT_TRUE(stored.runsServerAtLogin());
+  EXPECT_EQ(stored.environmentVariables.size(), 2u) << "the edit made after the client read the record is kept";
+  EXPECT_EQ(readTextFile(p.path / ".swift-version"), "6.0.3\n");
+  EXPECT_EQ(failureMessage(f.handle(cmd::PinSwiftVersion{p.id, "latest"})),
+            "'latest' isn't a Swift version; give one like 6.0 or 6.0.3.");
+  ASSERT_TRUE(f.handle(cmd::PinSwiftVersion{p.id, std::nullopt}).is<res::Project>());
+  EXPECT_FALSE(std::filesystem::exists(p.path / ".swift-version"));
+}
+
+TEST(EngineEnvironmentTest, SetTakesTheEnabledVariableAndKeepsKeysTypedIntoTheFile) {
+  EngineFixture f;
+  auto p = f.addProject("blog", "# DATABASE_URL=prod\nDATABASE_URL=local\n# DEBUG=true\n");
+  auto env = p.path / ".env";
+  ASSERT_TRUE(f.handle(cmd::SetEnvVar{p.id, "DATABASE_URL", "dev"}).is<res::Ok>());
+  ASSERT_TRUE(f.handle(cmd::SetEnvVar{p.id, "DEBUG", "false"}).is<res::Ok>());  // only a disabled one: enabled
+  EXPECT_EQ(readTextFile(env), "# DATABASE_URL=prod\nDATABASE_URL=dev\nDEBUG=false\n");
+
+  // Keys added by hand between two edits stay, and from then on are the project's.
+  writeTextFile(env, readTextFile(env) + "# Typed by hand\nHAND=typed\n# OFF=1\n");
+  ASSERT_TRUE(f.handle(cmd::SetEnvVar{p.id, "A", "1"}).is<res::Ok>());
+  EXPECT_EQ(readTextFile(env), "# DATABASE_URL=prod\nDATABASE_URL=dev\nDEBUG=false\n# Typed by hand\nHAND=typed\n# OFF=1\nA=1\n");
+  ASSERT_TRUE(f.handle(cmd::UnsetEnvVar{p.id, "HAND"}).is<res::Ok>());
+  writeTextFile(env, readTextFile(env) + "LATE=1\n");
+  p = f.engine->configuration().projects[0];
+  p.port = 9000;  // an update from a client that never saw LATE
+  ASSERT_TRUE(f.handle(cmd::UpdateProject{p}).is<res::Project>());
+  EXPECT_EQ(readTextFile(env), "# DATABASE_URL=prod\nDATABASE_URL=dev\nDEBUG=false\n# Typed by hand\n# OFF=1\nA=1\nLATE=1\n");
+  std::vector<std::string> keys;
+  auto reloaded = f.makeEngine();
+  for (const auto& v : reloaded->configuration().projects[0].environmentVariables) keys.push_back(v.key);
+  EXPECT_EQ(keys, (std::vector<std::string>{"DATABASE_URL", "DATABASE_URL", "DEBUG", "OFF", "A", "LATE"}));
+
+  // What cannot be kept unchanged is refused, and the file is left as the user made it.
+  writeTextFile(env, readTextFile(env) + "NAME=caf\xE9\n");
+  EXPECT_EQ(failureMessage(f.handle(cmd::SetEnvVar{p.id, "A", "2"})),
+            "The .env of blog was edited by hand, and Quayside cannot keep what was added: The value of NAME is not "
+            "valid UTF-8 text, which Quayside cannot store unchanged: use UTF-8.");
+  EXPECT_TRUE(readTextFile(env).ends_with("A=1\nLATE=1\nNAME=caf\xE9\n"));
 }
 
 // A database engine whose liveness the test decides.

@@ -233,8 +233,15 @@ TEST(DotenvValidationTest, Messages) {
     const char* value;
     const char* message;  // nullptr: valid
   };
+  const std::string largest(maxValueBytes, 'x'), tooLarge(maxValueBytes + 1, 'x');
+  const std::string escapedTooLarge(maxValueBytes / 2 + 1, '"');  // each counts twice in a message
   const Case cases[] = {
       {"API_KEY", "anything # at all \"quoted\"", nullptr},
+      {"API_KEY", "caf\xC3\xA9", nullptr},
+      {"API_KEY", largest.c_str(), nullptr},
+      {"API_KEY", "caf\xE9", "The value of API_KEY is not valid UTF-8 text, which Quayside cannot store unchanged: use UTF-8."},
+      {"API_KEY", tooLarge.c_str(), "The value of API_KEY is longer than 64 KiB, the most a variable can hold."},
+      {"API_KEY", escapedTooLarge.c_str(), "The value of API_KEY is longer than 64 KiB, the most a variable can hold."},
       {"_private9", "", nullptr},
       {"export", "x", nullptr},
       {"1ABC", "x", "'1ABC' is not a valid variable name: use letters, digits and underscores, not starting with a digit."},
@@ -255,6 +262,40 @@ TEST(DotenvValidationTest, Messages) {
       EXPECT_EQ(error->message(), c.message);
     }
   }
+}
+
+// A project may not grow past 1 MiB of variables, nor all projects past 3 MiB; shrinking an
+// oversized project is always allowed.
+TEST(DotenvValidationTest, SizeLimits) {
+  auto sized = [](std::size_t count) {
+    std::vector<QSEnvironmentVariable> variables(count);
+    for (std::size_t i = 0; i < count; ++i) {
+      variables[i].key = "K" + std::to_string(i);
+      variables[i].value = std::string(60'000, 'v');  // 17 fit into 1 MiB, 18 do not
+    }
+    return variables;
+  };
+  const std::string project = "The variables would take more than 1 MiB, the most one project can hold: unset or "
+                              "shorten some first.";
+  const std::string all = "All projects' variables would take more than 3 MiB, the most Quayside keeps: unset or "
+                          "shorten some first.";
+  struct Case {
+    std::size_t before, after, others;
+    std::string message;
+  } cases[] = {
+      {16, 17, 0, ""},
+      {17, 18, 0, project},
+      {20, 18, 0, ""},  // trimming an oversized project
+      {17, 17, 5 * maxProjectVariablesBytes, ""},
+      {16, 17, 2 * maxProjectVariablesBytes, ""},
+      {16, 17, 2 * maxProjectVariablesBytes + 100'000, all},
+  };
+  for (const auto& c : cases) {
+    auto error = variablesSizeError(sized(c.before), sized(c.after), c.others);
+    EXPECT_EQ(error ? error->message() : "", c.message) << c.before << " -> " << c.after << " + " << c.others;
+  }
+  std::vector<QSEnvironmentVariable> tiny(20'000, QSEnvironmentVariable{.key = "K", .value = "v"});
+  EXPECT_TRUE(variablesSizeError({}, tiny, 0)) << "many tiny records count too";
 }
 
 }  // namespace

@@ -38,6 +38,21 @@ TEST(EnvFileWriterTest, CreatesTheFileWithoutBackup) {
   EXPECT_TRUE(QSEnvFileWriter::write(variables("# Port\nPORT=8080"), project.path(), 3, moment(0)));
   EXPECT_EQ(readTextFile(project / ".env"), "# Port\nPORT=8080\n");
   EXPECT_EQ(entries(project.path()), std::vector<std::string>{".env"});
+  EXPECT_EQ(fs::status(project / ".env").permissions(), fs::perms(0600)) << "a new .env holds secrets";
+}
+
+TEST(EnvFileWriterTest, TemporariesOfAnInterruptedWriteAreRemovedAndNothingElse) {
+  TemporaryFolder project;
+  writeTextFile(project / ".env", "V=0\n");
+  const std::vector<std::string> leftovers = {"..env.tmp-0123456789ab", "..env.bak.20260101-120000.tmp-fedcba987654"};
+  const std::vector<std::string> others = {"..env.tmp-mine", "..env.local.tmp-0123456789ab", ".config.tmp-0123456789ab"};
+  for (const auto& name : leftovers) writeTextFile(project / name, "SECRET=1\n");
+  for (const auto& name : others) writeTextFile(project / name, "");
+  EXPECT_TRUE(QSEnvFileWriter::write(variables("V=1"), project.path(), 3, moment(0)));
+  auto expected = others;
+  expected.insert(expected.end(), {".env", backupName(0)});
+  std::sort(expected.begin(), expected.end());
+  EXPECT_EQ(entries(project.path()), expected);
 }
 
 TEST(EnvFileWriterTest, NothingToWrite) {

@@ -69,8 +69,8 @@ TEST(PersistenceServiceTest, CorruptFileIsCopiedOnceAndLogged) {
     store.load();
     FAIL();
   } catch (const QSStateLoadError& e) {
-    ASSERT_TRUE(e.backupURL());
-    EXPECT_EQ(readTextFile(*e.backupURL()), "not json");
+    ASSERT_TRUE(e.backupPath());
+    EXPECT_EQ(readTextFile(*e.backupPath()), "not json");
   }
 }
 

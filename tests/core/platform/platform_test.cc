@@ -122,6 +122,13 @@ TEST(FilesTest, AtomicWriteReplacesKeepsModeAndLeavesNoTemporaries) {
   writeFileAtomically(file, "two");
   EXPECT_EQ(readTextFile(file), "two");
   EXPECT_EQ(modeOf(file), 0640u) << "an existing file keeps its mode";
+  if (::geteuid() == 0) {  // root writing a user's file must not make it root's
+    ASSERT_EQ(::chown(file.c_str(), 4321, 4322), 0);
+    writeFileAtomically(file, "three");
+    struct stat st {};
+    ::stat(file.c_str(), &st);
+    EXPECT_EQ(std::pair(st.st_uid, st.st_gid), std::pair(4321u, 4322u));
+  }
   EXPECT_EQ(listDirectory(dir.path()), std::vector<std::string>{"config.json"});
   try {
     writeFileAtomically(dir / "missing" / "x", "y");

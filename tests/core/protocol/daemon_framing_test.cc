@@ -16,7 +16,7 @@ QSDaemonError thrownError(const std::function<void()>& f) {
     return e.error();
   }
   ADD_FAILURE() << "nothing thrown";
-  return derr::OperationFailed{"nothing thrown"};
+  return daemonError::OperationFailed{"nothing thrown"};
 }
 
 QSBytes header(std::uint32_t length) {
@@ -37,7 +37,7 @@ TEST(DaemonFraming, BodySizeLimit) {
   EXPECT_EQ(QSBytes(largest.begin(), largest.begin() + 4), (QSBytes{0x00, 0x40, 0x00, 0x00}));
   EXPECT_EQ(largest.size(), QSDaemonFraming::maxFrameBytes + 4);
   EXPECT_EQ(thrownError([] { QSDaemonFraming::encode(std::string(QSDaemonFraming::maxFrameBytes - 1, 'x')); }),
-            QSDaemonError(derr::OperationFailed{"Frame exceeds maximum size."}));
+            QSDaemonError(daemonError::OperationFailed{"Frame exceeds maximum size."}));
 
   EXPECT_EQ(QSDaemonFraming::bodyLength(header(4'194'304)), 4'194'304u);
   EXPECT_EQ(QSDaemonFraming::bodyLength(header(0)), 0u);
@@ -48,7 +48,7 @@ TEST(DaemonFraming, BodySizeLimit) {
 
 TEST(DaemonFraming, HeaderOfOtherThanFourBytesIsAMalformedResponse) {
   for (QSBytes bad : {QSBytes{}, QSBytes{0, 0, 2}, QSBytes{0, 0, 0, 2, 0}})
-    EXPECT_TRUE(thrownError([&] { QSDaemonFraming::bodyLength(bad); }).is<derr::InvalidResponse>()) << bad.size();
+    EXPECT_TRUE(thrownError([&] { QSDaemonFraming::bodyLength(bad); }).is<daemonError::InvalidResponse>()) << bad.size();
 }
 
 TEST(DaemonFraming, TextThatIsNotUTF8IsSentWithReplacementCharacters) {

@@ -7,6 +7,7 @@
 #include <cerrno>
 #include <map>
 #include <set>
+#include <sstream>
 #include <variant>
 
 namespace qs {
@@ -20,7 +21,7 @@ using testing::sampleServer;
 using testing::sampleTime;
 
 QSFullStatus sampleStatus() {
-  QSNetworkStatus network{true, 5300, true, false, true, true, 80, avail::InUse{}, avail::Error{13},
+  QSNetworkStatus network{true, 5300, true, false, true, true, 80, portAvailability::InUse{}, portAvailability::Error{13},
                           {{812, "nginx", true}, {990, "caddy", false}}};
   return {{sampleProject(), testing::minimalProject()}, {sampleDatabase()}, {sampleServer()}, network, "0.1.0"};
 }
@@ -77,6 +78,9 @@ std::vector<Sample> samples() {
       QSDaemonCommand(cmd::Unsubscribe{QSEventKind::all}),
       QSDaemonCommand(cmd::Ping{}),
       QSDaemonCommand(cmd::ShutdownDaemon{}),
+      QSDaemonCommand(cmd::PinSwiftVersion{u, "6.0.3"}),
+      QSDaemonCommand(cmd::SetAutoStart{u, true}),
+      QSDaemonCommand(cmd::ListToolchains{}),
 
       QSDaemonResult(res::Ok{}),
       QSDaemonResult(res::Projects{{sampleProject(), testing::minimalProject()}}),
@@ -91,7 +95,8 @@ std::vector<Sample> samples() {
       QSDaemonResult(res::Health{sampleHealth()}),
       QSDaemonResult(res::Event{evt::LogLine{svc::Proxy{}, "GET /"}}),
       QSDaemonResult(res::Pong{"0.1.0", "1733480000-123456"}),
-      QSDaemonResult(res::Failure{derr::PortInUse{8080}}),
+      QSDaemonResult(res::Failure{daemonError::PortInUse{8080}}),
+      QSDaemonResult(res::Toolchains{{{"swift-6.0.3", "6.0.3", "/opt/swift/swift-6.0.3", false}}}),
 
       QSEvent(evt::ProjectsChanged{{sampleProject()}}),
       QSEvent(evt::DatabaseChanged{sampleDatabase()}),
@@ -107,22 +112,22 @@ std::vector<Sample> samples() {
       QSServiceRef(svc::Database{u}),
       QSServiceRef(svc::Server{u}),
 
-      QSDaemonError(derr::ProjectNotFound{"blog"}),
-      QSDaemonError(derr::DatabaseNotFound{"shop"}),
-      QSDaemonError(derr::InvalidProjectPath{"/tmp/x"}),
-      QSDaemonError(derr::PortInUse{8080}),
-      QSDaemonError(derr::RequiresInteractiveSession{"needs an admin prompt"}),
-      QSDaemonError(derr::OperationFailed{"disk full"}),
-      QSDaemonError(derr::DaemonUnavailable{}),
-      QSDaemonError(derr::NotConnected{}),
-      QSDaemonError(derr::InvalidResponse{}),
-      QSDaemonError(derr::Timeout{}),
-      QSDaemonError(derr::InsufficientPermissions{}),
+      QSDaemonError(daemonError::ProjectNotFound{"blog"}),
+      QSDaemonError(daemonError::DatabaseNotFound{"shop"}),
+      QSDaemonError(daemonError::InvalidProjectPath{"/tmp/x"}),
+      QSDaemonError(daemonError::PortInUse{8080}),
+      QSDaemonError(daemonError::RequiresInteractiveSession{"needs an admin prompt"}),
+      QSDaemonError(daemonError::OperationFailed{"disk full"}),
+      QSDaemonError(daemonError::DaemonUnavailable{}),
+      QSDaemonError(daemonError::NotConnected{}),
+      QSDaemonError(daemonError::InvalidResponse{}),
+      QSDaemonError(daemonError::Timeout{}),
+      QSDaemonError(daemonError::InsufficientPermissions{}),
 
-      QSPortAvailability(avail::Available{}),
-      QSPortAvailability(avail::InUse{}),
-      QSPortAvailability(avail::PermissionDenied{}),
-      QSPortAvailability(avail::Error{-22}),
+      QSPortAvailability(portAvailability::Available{}),
+      QSPortAvailability(portAvailability::InUse{}),
+      QSPortAvailability(portAvailability::PermissionDenied{}),
+      QSPortAvailability(portAvailability::Error{-22}),
 
       QSEventKind::projects,
       QSEventKind::databases,
@@ -194,6 +199,42 @@ TEST(DaemonMessages, EveryCaseRoundTripsThroughAFrame) {
   requireAll(std::type_identity<Sample>{});
 }
 
+// The parameter names of every command as the protocol spells them: a renamed field would
+// otherwise round-trip happily and break every other client. (The wire orders keys by name.)
+TEST(DaemonMessages, EveryCommandCarriesItsParametersUnderTheProtocolsNames) {
+  const std::map<std::string, std::string> expected = {
+      {"listProjects", ""}, {"getProject", "id"}, {"addProject", "path"}, {"createProject", "_0"},
+      {"updateProject", "_0"}, {"removeProject", "id dropDatabase trashFolder"}, {"renameProject", "id newName"},
+      {"listDatabases", ""}, {"createDatabase", "name type port username password"}, {"startDatabase", "id"},
+      {"stopDatabase", "id"}, {"removeDatabase", "id"}, {"updateDatabase", "_0"},
+      {"provisionDatabase", "projectID type isRedis username password"}, {"startServer", "projectID"},
+      {"stopServer", "projectID"}, {"restartServer", "projectID"}, {"getServerStatus", "projectID"},
+      {"startDNS", ""}, {"stopDNS", ""}, {"startProxy", ""}, {"stopProxy", ""}, {"enableTestRouting", ""},
+      {"disableTestRouting", ""}, {"addDomain", "projectID hostname ssl"}, {"removeDomain", "projectID"},
+      {"getEnvVars", "projectID"}, {"setEnvVar", "projectID key value"}, {"unsetEnvVar", "projectID key"},
+      {"status", ""}, {"health", ""}, {"logs", "service lines follow"}, {"subscribe", "_0"}, {"unsubscribe", "_0"},
+      {"ping", ""}, {"shutdownDaemon", ""}, {"pinSwiftVersion", "projectID version"},
+      {"setAutoStart", "projectID enabled"}, {"listToolchains", ""},
+  };
+  std::size_t checked = 0;
+  for (const Sample& sample : samples()) {
+    const auto* command = std::get_if<QSDaemonCommand>(&sample);
+    if (!command) continue;
+    QSBytes frame = QSDaemonFraming::encode(*command);
+    auto text = json::parse(frame.begin() + 4, frame.end());
+    std::string name = text.begin().key();
+    std::set<std::string> keys;
+    for (const auto& [key, value] : text.begin().value().items()) keys.insert(key);
+    ASSERT_TRUE(expected.contains(name)) << name;
+    std::set<std::string> wanted;
+    std::istringstream words(expected.at(name));
+    for (std::string word; words >> word;) wanted.insert(word);
+    EXPECT_EQ(keys, wanted) << name;
+    ++checked;
+  }
+  EXPECT_EQ(checked, expected.size());
+}
+
 TEST(DaemonMessages, EnvelopeShapes) {
   const QSUUID u = sampleID(1);
   const std::string U = u.string();
@@ -215,12 +256,12 @@ TEST(DaemonMessages, EnvelopeShapes) {
        R"({"id": "U", "command": {"logs": {"service": {"daemon": {}}, "lines": 50, "follow": false}}})"},
       {toJson(QSDaemonResponse{u, res::Pong{"0.1.0", "b1"}}, wire),
        R"({"id": "U", "result": {"pong": {"version": "0.1.0", "build": "b1"}}})"},
-      {toJson(QSDaemonResponse{u, res::Failure{derr::ProjectNotFound{"blog"}}}, wire),
+      {toJson(QSDaemonResponse{u, res::Failure{daemonError::ProjectNotFound{"blog"}}}, wire),
        R"({"id": "U", "result": {"failure": {"_0": {"projectNotFound": {"_0": "blog"}}}}})"},
       {toJson(QSDaemonResponse{s, res::Event{evt::LogLine{svc::Server{u}, "hello"}}}, wire),
        R"({"id": "S", "result": {"event": {"_0": {"logLine": {"_0": {"server": {"projectID": "U"}},
                                                               "line": "hello"}}}}})"},
-      {toJson(QSPortAvailability(avail::Error{22}), wire), R"({"error": {"_0": 22}})"},
+      {toJson(QSPortAvailability(portAvailability::Error{22}), wire), R"({"error": {"_0": 22}})"},
       {toJson(ListeningProcess{812, "nginx", true}, wire), R"({"pid": 812, "name": "nginx", "isRoot": true})"},
   };
   for (const Case& c : cases) {
@@ -338,18 +379,18 @@ TEST(DaemonMessages, OptionalParametersMayBeMissing) {
 
 TEST(DaemonMessages, ErrorMessages) {
   const std::vector<std::pair<QSDaemonError, std::string>> cases = {
-      {derr::ProjectNotFound{"blog"}, "No project matching 'blog'."},
-      {derr::DatabaseNotFound{"shop"}, "No database matching 'shop'."},
-      {derr::InvalidProjectPath{"/tmp/x"}, "'/tmp/x' is not a valid Vapor project."},
-      {derr::PortInUse{8080}, "Port 8080 is already in use."},
-      {derr::RequiresInteractiveSession{"run it from a terminal"},
+      {daemonError::ProjectNotFound{"blog"}, "No project matching 'blog'."},
+      {daemonError::DatabaseNotFound{"shop"}, "No database matching 'shop'."},
+      {daemonError::InvalidProjectPath{"/tmp/x"}, "'/tmp/x' is not a valid Vapor project."},
+      {daemonError::PortInUse{8080}, "Port 8080 is already in use."},
+      {daemonError::RequiresInteractiveSession{"run it from a terminal"},
        "This operation needs an interactive session: run it from a terminal"},
-      {derr::OperationFailed{"Frame exceeds maximum size."}, "Frame exceeds maximum size."},
-      {derr::DaemonUnavailable{}, "The Quayside daemon isn't running. Start it with 'quayside daemon start'."},
-      {derr::NotConnected{}, "Not connected to the Quayside daemon."},
-      {derr::InvalidResponse{}, "Received a malformed response from the daemon."},
-      {derr::Timeout{}, "The operation timed out."},
-      {derr::InsufficientPermissions{}, "This operation requires elevated privileges."},
+      {daemonError::OperationFailed{"Frame exceeds maximum size."}, "Frame exceeds maximum size."},
+      {daemonError::DaemonUnavailable{}, "The Quayside daemon isn't running. Start it with 'quayside daemon start'."},
+      {daemonError::NotConnected{}, "Not connected to the Quayside daemon."},
+      {daemonError::InvalidResponse{}, "Received a malformed response from the daemon."},
+      {daemonError::Timeout{}, "The operation timed out."},
+      {daemonError::InsufficientPermissions{}, "This operation requires elevated privileges."},
   };
   for (const auto& [error, message] : cases) {
     EXPECT_EQ(error.message(), message);
@@ -373,10 +414,10 @@ TEST(DaemonMessages, EventKindsAndSubscriptions) {
 }
 
 TEST(DaemonMessages, PortAvailabilityFromBindErrors) {
-  EXPECT_TRUE(QSPortAvailability::fromBindError(EADDRINUSE).is<avail::InUse>());
-  EXPECT_TRUE(QSPortAvailability::fromBindError(EACCES).is<avail::PermissionDenied>());
-  EXPECT_TRUE(QSPortAvailability::fromBindError(EPERM).is<avail::PermissionDenied>());
-  EXPECT_EQ(QSPortAvailability::fromBindError(EINVAL), QSPortAvailability(avail::Error{EINVAL}));
+  EXPECT_TRUE(QSPortAvailability::fromBindError(EADDRINUSE).is<portAvailability::InUse>());
+  EXPECT_TRUE(QSPortAvailability::fromBindError(EACCES).is<portAvailability::PermissionDenied>());
+  EXPECT_TRUE(QSPortAvailability::fromBindError(EPERM).is<portAvailability::PermissionDenied>());
+  EXPECT_EQ(QSPortAvailability::fromBindError(EINVAL), QSPortAvailability(portAvailability::Error{EINVAL}));
 }
 
 }  // namespace

@@ -44,9 +44,9 @@ void expectTimedOut(const std::shared_ptr<Ended>& ended) {
   ASSERT_TRUE(ended->failure);
   try {
     std::rethrow_exception(ended->failure);
-  } catch (const QSListenerError& error) {
-    EXPECT_EQ(error.errorCase(), QSListenerError::startTimedOut);
-    EXPECT_EQ(error.message(), "The listener did not become ready in time.");
+  } catch (const QSListenerException& error) {
+    EXPECT_TRUE(error.error().is<listenerError::StartTimedOut>());
+    EXPECT_EQ(std::string(error.what()), "The listener did not become ready in time.");
   } catch (...) {
     FAIL() << "not a QSListenerError";
   }

@@ -328,7 +328,7 @@ TEST_F(ProcessManagerTest, ReapsTheSameNamedListenerOnThePortAndNothingElse) {
   other.process->signal(SIGKILL);
 }
 
-TEST_F(ProcessManagerTest, TerminateAllSignalsServersAndOrphansAndEmptiesTheTable) {
+TEST_F(ProcessManagerTest, StopAllStopsServersAndOrphansAndEmptiesTheTable) {
   writeSwift("echo started; sleep 1000 & wait");
   auto orphan = startListener(testing::listenerNamed(folder_.path(), "App"), 0);
   launched_.push_back(orphan.process->pid());
@@ -342,7 +342,7 @@ TEST_F(ProcessManagerTest, TerminateAllSignalsServersAndOrphansAndEmptiesTheTabl
   orphan = startListener(testing::listenerNamed(folder_.path(), "App"), orphan.port);
   launched_.push_back(orphan.process->pid());
 
-  manager.terminateAll();
+  complete(manager.stopAll());
   EXPECT_FALSE(manager.processID(id));
   EXPECT_EQ(next(server), 128 + SIGTERM);
   EXPECT_TRUE(waitUntilGone(orphan.process->pid()));

@@ -58,6 +58,39 @@ TEST(ProjectDetectorTest, Manifest) {
   }
 }
 
+// Which target runs as the server, for the layouts Vapor's templates and applications use.
+TEST(ProjectDetectorTest, ServerTarget) {
+  const std::string appLibrary = R"(.target(name: "App", dependencies: [.product(name: "Vapor", package: "vapor")]),)";
+  struct Case {
+    std::string targets;
+    std::vector<std::string> mainFiles;  // folders holding main.swift
+    std::optional<std::string> server;
+  } cases[] = {
+      // The 2020-21 template: a library App and a plain target Run holding main.swift.
+      {appLibrary + R"(.target(name: "Run", dependencies: [.target(name: "App")]),
+        .testTarget(name: "AppTests", dependencies: [.target(name: "App"), .product(name: "XCTVapor", package: "vapor")]))",
+       {"Sources/Run"}, "Run"},
+      {appLibrary + R"(.target(name: "Serve", dependencies: ["App"], path: "Tools/serve"))", {"Tools/serve"}, "Serve"},
+      {appLibrary + R"(.target(name: "Run", dependencies: ["App"]))", {}, std::nullopt},
+      // A command-line tool listed before the server.
+      {R"(.executableTarget(name: "migrate-tool", dependencies: []),
+        .executableTarget(name: "Server", dependencies: [.product(name: "Vapor", package: "vapor")]))",
+       {}, "Server"},
+      {appLibrary + R"(.executableTarget(name: "seed"), .executableTarget(name: "Run", dependencies: [.target(name: "App")]))",
+       {"Sources/seed"}, "Run"},
+      {R"(.executableTarget(name: "one"), .executableTarget(name: "two"))", {}, "one"},
+      // An executable target wins over a plain one with main.swift.
+      {R"(.target(name: "Old"), .executableTarget(name: "New"))", {"Sources/Old"}, "New"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.targets);
+    TemporaryFolder folder;
+    writeTextFile(folder / "Package.swift", "let package = Package(name: \"p\", targets: [\n" + c.targets + "\n])\n");
+    for (const auto& sources : c.mainFiles) writeTextFile(folder / sources / "main.swift", "");
+    EXPECT_EQ(QSProjectDetector().executableTargetName(folder.path()), c.server);
+  }
+}
+
 TEST(ProjectDetectorTest, Port) {
   struct Case {
     std::optional<std::string> env;  // nothing: no .env

@@ -2,7 +2,7 @@
 #include "core/runtime/toolchain_service.h"
 
 #include "core/platform/child_process.h"
-#include "core/runtime/swift_version_file.h"
+#include "core/models/swift_version_file.h"
 #include "support/test_support.h"
 
 #include <gtest/gtest.h>

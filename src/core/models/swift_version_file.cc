@@ -1,4 +1,4 @@
-#include "core/runtime/swift_version_file.h"
+#include "core/models/swift_version_file.h"
 
 #include "core/platform/files.h"
 #include "core/platform/system_error.h"

@@ -1,4 +1,4 @@
-#include "core/protocol/case_coding.h"
+#include "core/models/case_coding.h"
 
 namespace qs::detail {
 

@@ -1,7 +1,9 @@
 #include "engine_test_support.h"
 
+#include "core/platform/child_process.h"
 #include "core/platform/file_status.h"
 #include "core/runtime/toolchain_service.h"
+#include "support/process_helpers.h"
 
 #include <gtest/gtest.h>
 
@@ -27,12 +29,18 @@ bool hasLine(const std::vector<std::string>& lines, std::string_view text) {
   return false;
 }
 
+bool portIsHeld(int port) { return !QSPortScanner().processesListening(port).empty(); }
+
+void startAndWaitUntilRunning(EngineFixture& f, const QSProject& p) {
+  ASSERT_TRUE(f.handle(cmd::StartServer{p.id}).is<res::Ok>());
+  ASSERT_TRUE(runUntil(f.io, [&] { return serverOf(f, p.id).status == QSServerStatus::running; }));
+}
+
 TEST(EngineServerTest, StartsBuildsRunsAndStopsWithoutAnExitLine) {
   EngineFixture f;
   auto record = (f.home.home() / "record.txt").string();
   auto p = f.addRunnableProject("blog", "FAKE_SWIFT_RECORD=" + record + "\n# HIDDEN=yes\n");
   ASSERT_TRUE(f.handle(cmd::StartServer{p.id}).is<res::Ok>());
-  EXPECT_EQ(serverOf(f, p.id).status, QSServerStatus::building);
   ASSERT_TRUE(runUntil(f.io, [&] { return serverOf(f, p.id).status == QSServerStatus::running; }));
 
   auto running = serverOf(f, p.id);
@@ -159,6 +167,99 @@ TEST(EngineServerTest, BootstrapStartsFlaggedProjects) {
   ASSERT_TRUE(runUntil(f.io, [&] { return status(p.id) == QSServerStatus::running; }));
   EXPECT_EQ(status(other.id), QSServerStatus::stopped);
   testing::runUntilDone(f.io, second->shutdown());
+}
+
+
+TEST(EngineServerTest, ShutdownDuringARestartLeavesNoServerRunning) {
+  EngineFixture f;
+  auto p = f.addRunnableProject("stubborn", "FAKE_SWIFT_IGNORE_SIGTERM=1\n");
+  startAndWaitUntilRunning(f, p);
+  std::optional<QSDaemonResult> restarted;
+  asio::co_spawn(f.io, f.engine->handle(cmd::RestartServer{p.id}),
+                 [&](std::exception_ptr, QSDaemonResult result) { restarted = result; });
+  testing::runUntilDone(f.io, f.engine->shutdown());
+  ASSERT_TRUE(runUntil(f.io, [&] { return restarted.has_value(); }));
+  EXPECT_EQ(failureMessage(*restarted), "quaysided is shutting down; no server is started now.");
+  EXPECT_FALSE(portIsHeld(p.port));
+  EXPECT_EQ(failureMessage(f.handle(cmd::ListProjects{})), "quaysided is shutting down.");
+}
+
+TEST(EngineServerTest, StopEndsTheHelperAServerLeftOnItsPortAndTheNextStartGetsThePort) {
+  EngineFixture f;
+  auto p = f.addRunnableProject("forking", "FAKE_SWIFT_FORK_AND_EXIT=1\n");
+  ASSERT_TRUE(f.handle(cmd::StartServer{p.id}).is<res::Ok>());
+  ASSERT_TRUE(runUntil(f.io, [&] { return serverOf(f, p.id).status == QSServerStatus::stopped; }));
+  ASSERT_TRUE(portIsHeld(p.port)) << "the forked helper serves on";
+  ASSERT_TRUE(f.handle(cmd::StopServer{p.id}).is<res::Ok>());
+  EXPECT_FALSE(portIsHeld(p.port));
+}
+
+TEST(EngineServerTest, AStartOnAPortAnotherProjectsServerHoldsFailsAndLeavesThatServerAlone) {
+  EngineFixture f;
+  auto alpha = f.addRunnableProject("alpha");
+  auto beta = f.addRunnableProject("beta");
+  beta.port = alpha.port;
+  f.handle(cmd::UpdateProject{beta});
+  startAndWaitUntilRunning(f, alpha);
+  std::string expected = "Port " + std::to_string(alpha.port) +
+                         " is used by alpha's server. Stop alpha, or give beta another port, then start it again.";
+  EXPECT_EQ(failureMessage(f.handle(cmd::StartServer{beta.id})), expected);
+  EXPECT_EQ(serverOf(f, beta.id).errorMessage, expected);
+  EXPECT_EQ(serverOf(f, alpha.id).status, QSServerStatus::running);
+  EXPECT_TRUE(portIsHeld(alpha.port));
+}
+
+TEST(EngineServerTest, RenamingABuildingProjectRecordsItsServerStopped) {
+  EngineFixture f;
+  auto p = f.addRunnableProject("slow", "FAKE_SWIFT_HOLD_BUILD=1\n");
+  ASSERT_TRUE(f.handle(cmd::StartServer{p.id}).is<res::Ok>());
+  ASSERT_EQ(serverOf(f, p.id).status, QSServerStatus::building);
+  ASSERT_TRUE(f.handle(cmd::RenameProject{p.id, "slower"}).is<res::Project>());
+  EXPECT_EQ(serverOf(f, p.id).status, QSServerStatus::stopped);
+}
+
+TEST(EngineServerTest, AProjectRemovedWhileItsStartChoosesAToolchainIsNotLaunched) {
+  EngineFixture f;
+  auto p = f.addRunnableProject("fleeting");
+  std::optional<QSDaemonResult> started;
+  asio::co_spawn(f.io, f.engine->handle(cmd::StartServer{p.id}),
+                 [&](std::exception_ptr, QSDaemonResult result) { started = result; });
+  ASSERT_TRUE(f.handle(cmd::RemoveProject{p.id, false, false}).is<res::Ok>());
+  ASSERT_TRUE(runUntil(f.io, [&] { return started.has_value(); }));
+  EXPECT_EQ(failureMessage(*started), "No project matching '" + p.id.string() + "'.");
+  EXPECT_FALSE(portIsHeld(p.port));
+}
+
+TEST(EngineServerTest, BootstrapStopsTheServersOfACrashedDaemon) {
+  EngineFixture f;
+  auto p = f.addRunnableProject("survivor");
+  // What a crashed daemon leaves behind: the project's server, running on its own.
+  QSChildLaunch launch{std::filesystem::path(QS_FAKE_TOOLCHAIN_ROOT) / "usr/bin/swift",
+                       {"run", "App", "serve", "--hostname", "127.0.0.1", "--port", std::to_string(p.port)},
+                       p.path,
+                       {}};
+  auto leftover = QSChildProcess::spawn(launch);
+  auto output = leftover->takeStandardOutput();
+  while (testing::readFromPipe(output.get(), true).find("Server started") == std::string::npos) {
+  }
+  auto second = f.makeEngine();
+  testing::runUntilDone(f.io, second->bootstrap());
+  EXPECT_TRUE(testing::waitUntilGone(leftover->pid()));
+  EXPECT_FALSE(portIsHeld(p.port));
+  testing::runUntilDone(f.io, second->shutdown());
+}
+
+TEST(EngineServerTest, WithoutADefaultCompilerAnUnpinnedProjectBuildsWithTheNewestToolchain) {
+  if (isExecutableFile(QSToolchainService::defaultCompilerPath())) GTEST_SKIP() << "this machine has a swift";
+  EngineFixture f;
+  auto p = f.addRunnableProject("unpinned");
+  p.swiftVersion.reset();
+  f.handle(cmd::UpdateProject{p});
+  startAndWaitUntilRunning(f, p);
+  EXPECT_EQ(logsOf(f, p.id).front(),
+            "[No swift compiler on PATH: building with swift-6.0.3 (Swift 6.0.3), the newest installed toolchain]");
+  auto health = f.handle(cmd::Health{}).get<res::Health>()->value;
+  EXPECT_EQ(health.warnings.size(), 1u) << "routing is not in this build, and health says so";
 }
 
 }  // namespace

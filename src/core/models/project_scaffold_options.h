@@ -2,7 +2,7 @@
 #pragma once
 
 #include "core/models/database_type.h"
-#include "core/protocol/case_coding.h"
+#include "core/models/case_coding.h"
 
 #include <filesystem>
 #include <optional>

@@ -1,7 +1,7 @@
 // What the port scanner reports about one TCP port, and who listens on it.
 #pragma once
 
-#include "core/protocol/case_coding.h"
+#include "core/models/case_coding.h"
 
 #include <cstdint>
 #include <string>
@@ -9,16 +9,16 @@
 namespace qs {
 
 // Cases of QSPortAvailability.
-namespace avail {
+namespace portAvailability {
 using Available = QSEmptyCase<"available">;
 using InUse = QSEmptyCase<"inUse">;
 using PermissionDenied = QSEmptyCase<"permissionDenied">;
 using Error = QSUnnamedCase<"error", std::int32_t>;  // the errno of the failed socket call
-}  // namespace avail
+}  // namespace portAvailability
 
 // Whether 127.0.0.1:port can be bound: coded as {"inUse": {}}, {"error": {"_0": 22}}.
 struct QSPortAvailability
-    : QSEnumeration<avail::Available, avail::InUse, avail::PermissionDenied, avail::Error> {
+    : QSEnumeration<portAvailability::Available, portAvailability::InUse, portAvailability::PermissionDenied, portAvailability::Error> {
   using QSEnumeration::QSEnumeration;
   static constexpr std::string_view typeName = "QSPortAvailability";
 
@@ -26,10 +26,10 @@ struct QSPortAvailability
   // anything else → error(code).
   static QSPortAvailability fromBindError(int code);
 
-  static QSPortAvailability available() { return avail::Available{}; }
-  static QSPortAvailability inUse() { return avail::InUse{}; }
-  static QSPortAvailability permissionDenied() { return avail::PermissionDenied{}; }
-  static QSPortAvailability error(std::int32_t code) { return avail::Error{code}; }
+  static QSPortAvailability available() { return portAvailability::Available{}; }
+  static QSPortAvailability inUse() { return portAvailability::InUse{}; }
+  static QSPortAvailability permissionDenied() { return portAvailability::PermissionDenied{}; }
+  static QSPortAvailability error(std::int32_t code) { return portAvailability::Error{code}; }
 };
 
 // A process that listens on a TCP port.

@@ -1,0 +1,100 @@
+// Running project servers for the engine: launches them through the process manager, reads their
+// consoles, recognises readiness, reports exits and stops them, and keeps each server's record
+// and its last console lines. Run-time knowledge only: nothing here is saved.
+//
+// Lives on the service loop, owned by the engine. An operation that awaits (a launch, a stop)
+// looks its project up again afterwards: the project may have been removed meanwhile.
+#pragma once
+
+#include "core/models/project.h"
+#include "core/models/server.h"
+#include "core/protocol/event.h"
+#include "core/runtime/server_process_managing.h"
+
+#include <asio/any_io_executor.hpp>
+#include <asio/awaitable.hpp>
+#include <asio/steady_timer.hpp>
+#include <asio/thread_pool.hpp>
+
+#include <deque>
+#include <filesystem>
+#include <functional>
+#include <map>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace qs {
+
+class QSServerSupervisor : public std::enable_shared_from_this<QSServerSupervisor> {
+public:
+  static constexpr int maxLogLines = 500;
+
+  struct Hooks {
+    // The engine's current record of a project; null once it has been removed.
+    std::function<const QSProject*(const QSUUID&)> findProject;
+    // Publishes serverChanged and logLine events.
+    std::function<void(QSEvent)> emit;
+  };
+
+  QSServerSupervisor(asio::any_io_executor executor, asio::thread_pool& workers,
+                     std::shared_ptr<QSServerProcessManaging> processManager, Hooks hooks);
+  ~QSServerSupervisor();
+
+  // Builds and runs the project's server: record `building`, console lines as logLine events,
+  // `running` at the readiness line, `stopped`/`error` at its exit. Throws QSDaemonException (and
+  // records `error`) when it cannot be launched: no compiler, another project's server on the
+  // same port, a missing folder, the project removed meanwhile, or launches refused.
+  asio::awaitable<void> start(QSUUID projectID);
+  // Stops the server (its whole process group) and records it `stopped`; no exit line is logged.
+  asio::awaitable<void> stop(QSUUID projectID);
+  asio::awaitable<void> restart(QSUUID projectID);
+  // Stops the server of a removed project and forgets its record and console.
+  asio::awaitable<void> remove(QSUUID projectID);
+  // For shutdown: refuses every later launch, then stops every server that runs, including one
+  // launched while this waits.
+  asio::awaitable<void> stopAll();
+  // Stops servers of these projects that an earlier daemon left running (it crashed).
+  asio::awaitable<void> stopLeftovers(const std::vector<QSProject>& projects);
+
+  // Records an error for a server that is not running (e.g. a rename whose move failed).
+  void recordError(const QSUUID& projectID, std::string message);
+
+  QSServer status(const QSUUID& projectID) const;
+  std::vector<QSServer> servers() const;
+  // The last `count` console lines, oldest first (at most maxLogLines).
+  std::vector<std::string> logLines(const QSUUID& projectID, int count) const;
+  // Building or running.
+  bool isActive(const QSUUID& projectID) const;
+
+private:
+  struct Launch;
+
+  const QSProject& requireProject(const QSUUID& projectID) const;
+  asio::awaitable<std::optional<std::filesystem::path>> chooseToolchain(const QSProject& project);
+  void refuseIfPortTaken(const QSProject& project);
+  void checkStillWanted(const QSUUID& projectID) const;
+  [[noreturn]] void fail(const QSProject& project, const std::string& message);
+  void update(QSServer server);
+  void appendLog(const QSUUID& projectID, std::string line);
+  void startConsoleReader(UniqueFd pipe, std::shared_ptr<Launch> launch);
+  void startExitMonitor(std::shared_ptr<QSTerminationStream> termination, std::shared_ptr<Launch> launch);
+  void handleExit(const QSUUID& projectID, std::int32_t status);
+  void cancelExitMonitor(const QSUUID& projectID);
+
+  asio::any_io_executor executor_;
+  asio::thread_pool& workers_;
+  std::shared_ptr<QSServerProcessManaging> processManager_;
+  Hooks hooks_;
+  bool launchesRefused_ = false;
+  int startsInProgress_ = 0;
+  asio::steady_timer startsSettled_;  // cancelled when the last start under way ends
+
+  std::map<QSUUID, QSServer> servers_;
+  std::map<QSUUID, std::deque<std::string>> logBuffers_;
+  // The current launch of each project; its exit is ignored once it is replaced or cancelled.
+  std::map<QSUUID, std::shared_ptr<Launch>> launches_;
+};
+
+}  // namespace qs
