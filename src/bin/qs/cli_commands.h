@@ -22,6 +22,9 @@ void addServerCommands(CLI::App& app, QSCliSession& session);
 // env PROJECT [list|get|set|unset].
 void addEnvCommands(CLI::App& app, QSCliSession& session);
 
+// site import|export|resync|preview.
+void addSiteCommands(CLI::App& app, QSCliSession& session);
+
 // A subcommand with its one-line description and a footer of examples.
 CLI::App* addCommand(CLI::App& parent, const std::string& name, const std::string& description,
                      const std::string& examples);

@@ -18,6 +18,7 @@ const char* const kFooter =
     "  qs start blog --wait            build and run it, until it serves or fails\n"
     "  qs logs blog -f                 follow its console\n"
     "  qs env blog set LOG_LEVEL debug\n"
+    "  qs site import shop.brp         turn a site builder document into ~/Quayside/shop\n"
     "\n"
     "PROJECT is a project's name (any letter case) or its id.\n"
     "Exit status: 0 success, 1 failure, 2 usage error.\n"
@@ -47,6 +48,7 @@ int main(int argc, char** argv) {
   qs::addProjectCommands(app, session);
   qs::addServerCommands(app, session);
   qs::addEnvCommands(app, session);
+  qs::addSiteCommands(app, session);
 
   if (argc <= 1) {
     fmt::print(stderr, "{}", app.help());

@@ -1,0 +1,97 @@
+#include "app/site/site_import.h"
+
+#include "app/site/pages_decoding.h"
+#include "app/site/site_error.h"
+#include "app/site/sync_manifest.h"
+#include "core/platform/files.h"
+#include "core/platform/paths.h"
+#include "core/platform/plain_file.h"
+
+#include <algorithm>
+#include <stdexcept>
+
+namespace qs {
+namespace {
+
+namespace fs = std::filesystem;
+
+std::string lower(std::string text) {
+  for (char& c : text)
+    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+  return text;
+}
+
+bool within(const fs::path& root, const fs::path& path) {
+  auto r = root.begin(), p = path.begin();
+  for (; r != root.end(); ++r, ++p) {
+    if (r->empty() && std::next(r) == root.end()) break;  // a trailing "/" of the root
+    if (p == path.end() || *p != *r) return false;
+  }
+  return true;
+}
+
+}  // namespace
+
+std::optional<fs::path> pathInsideProject(const fs::path& folder, std::string_view relativePath) {
+  if (relativePath.empty() || relativePath.front() == '/') return std::nullopt;
+  fs::path relative(relativePath);
+  for (const auto& part : relative)
+    if (part == ".." || part == "." || part.empty()) return std::nullopt;
+  std::error_code error;
+  fs::path root = fs::weakly_canonical(folder, error);
+  if (error) return std::nullopt;
+  fs::path full = folder / relative;
+  fs::path resolved = fs::weakly_canonical(full, error);
+  if (error || !within(root, resolved)) return std::nullopt;
+  return full;
+}
+
+void writeExportedFiles(const fs::path& folder, const std::vector<ExportedFile>& files, bool freshFolder) {
+  for (const auto& file : files) {
+    auto path = pathInsideProject(folder, file.relativePath);
+    if (!path) throw std::runtime_error("Refusing to write " + file.relativePath + ": it lies outside the project.");
+    createDirectories(path->parent_path());
+    if (freshFolder)
+      writePlainFile(*path, file.content);
+    else
+      writeFileAtomically(*path, file.content);
+  }
+}
+
+std::string importProjectName(const std::string& typed, const fs::path& document,
+                              const std::vector<std::string>& existing) {
+  auto first = typed.find_first_not_of(" \t");
+  auto last = typed.find_last_not_of(" \t");
+  std::string base = first == std::string::npos ? document.stem().string() : typed.substr(first, last - first + 1);
+  base = sanitizedProjectName(base);
+  auto taken = [&](const std::string& name) {
+    return std::any_of(existing.begin(), existing.end(), [&](const std::string& e) { return lower(e) == name; });
+  };
+  std::string name = base;
+  for (int n = 2; taken(name); ++n) name = base + "-" + std::to_string(n);
+  return name;
+}
+
+QSSiteImportResult importSiteDocument(const QSSiteImportRequest& request, const QSFontLibrary& fonts) {
+  QSPagesProject document = readPagesDocument(request.document);
+  createDirectories(request.projectsFolder);
+  QSSiteImportResult result;
+  result.name = importProjectName(request.name, request.document, request.existingProjectNames);
+  result.folder = request.projectsFolder / result.name;
+  if (!createDirectory(result.folder)) {
+    bool usual = request.projectsFolder == QSPaths::projectsFolder();
+    throw QSSiteError::folderExists(result.name, usual ? "~/Quayside" : request.projectsFolder.string());
+  }
+
+  result.exported = QSVaporExporter(fonts).exportProject(document, result.name);
+  writeExportedFiles(result.folder, result.exported.files, true);
+  QSVaporSyncManifest manifest;
+  manifest.sourceBrpBookmark = QSSyncManifest::bookmark(request.document);
+  manifest.lastExportedAt = QSTime::now();
+  manifest.hadForms = result.exported.hasForms;
+  manifest.ownedFiles = QSSyncManifest::ownedBaseline(result.exported);
+  QSSyncManifest::write(result.folder, manifest);
+  return result;
+}
+
+}  // namespace qs

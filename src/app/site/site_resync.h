@@ -1,0 +1,55 @@
+// Re-sync: bringing a changed document into a project exported from it, without touching the
+// user's code. Planning reads; applying writes under the user's conflict policy.
+#pragma once
+
+#include "app/site/sync_manifest.h"
+#include "app/site/vapor_exporter.h"
+
+#include <filesystem>
+#include <string>
+#include <vector>
+
+namespace qs {
+
+struct QSResyncPlan {
+  std::filesystem::path directory;
+  ExportedVaporProject exported;
+  QSVaporSyncManifest previousManifest;
+  std::vector<std::string> conflicts;          // owned files the user has edited
+  std::vector<std::string> designUpdates;      // every design file of the new export
+  std::vector<std::string> prunes;             // owned files the new export no longer has
+  std::vector<std::string> scaffoldAdditions;  // scaffold files missing on disk
+  // Manifest entries and export paths that would lead outside the project folder (absolute,
+  // "..", or through a symbolic link): never read, written or deleted.
+  std::vector<std::string> refused;
+  bool structuralChangeNeeded = false;  // forms were added or removed
+};
+
+enum class QSResyncPolicy { overwriteConflicts, keepConflicts };
+
+struct QSResyncReport {
+  std::vector<std::string> updated, pruned, scaffoldAdded, skippedConflicts, overwrittenConflicts, refused;
+  bool structuralChangeNeeded = false;
+};
+
+// Texts shown around a structural change.
+namespace QSResyncTexts {
+inline constexpr std::string_view structuralTitle = "Forms were added or removed";
+inline constexpr std::string_view structuralBefore =
+    "Package.swift, configure.swift, and routes.swift may need matching changes. Re-sync leaves those files "
+    "untouched \u2014 update them by hand, or regenerate the project.";
+inline constexpr std::string_view structuralAfter =
+    "Review Package.swift, configure.swift, and routes.swift \u2014 the form wiring may need manual updates.";
+}  // namespace QSResyncTexts
+
+// Plans a re-sync of `folder` to `document`. Throws QSSiteError::notASyncedProject when the
+// folder's manifest is missing or does not decode. Writes nothing.
+QSResyncPlan planResync(const QSPagesProject& document, const std::filesystem::path& folder,
+                        const QSFontLibrary& fonts = QSFontLibrary::system());
+
+// Applies the plan: design updates (conflicts kept or overwritten by `policy`), prunes,
+// scaffold additions, then the new manifest. A write failure throws and leaves the manifest as
+// it was.
+QSResyncReport applyResync(const QSResyncPlan& plan, QSResyncPolicy policy);
+
+}  // namespace qs

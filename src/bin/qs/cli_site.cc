@@ -1,0 +1,277 @@
+// Site commands: site import, site export, site resync, site preview.
+#include "bin/qs/cli_commands.h"
+#include "bin/qs/output.h"
+#include "bin/qs/project_resolver.h"
+
+#include "app/site/pages_decoding.h"
+#include "app/site/site_error.h"
+#include "app/site/site_import.h"
+#include "app/site/site_preview.h"
+#include "app/site/site_resync.h"
+#include "app/site/sync_manifest.h"
+#include "core/platform/files.h"
+#include "core/platform/paths.h"
+#include "core/platform/process_runner.h"
+#include "core/runtime/git_service.h"
+
+#include <fmt/format.h>
+
+#include <filesystem>
+#include <memory>
+
+namespace qs {
+namespace {
+
+namespace fs = std::filesystem;
+
+constexpr std::string_view kInitialCommit = "Initial commit from Quayside";
+
+fs::path absolutePath(const std::string& path) { return fs::absolute(path).lexically_normal(); }
+
+// "~/Quayside/shop" for folders under the home folder.
+std::string displayPath(const fs::path& path) {
+  std::string text = path.string(), home = QSPaths::home().string();
+  if (!home.empty() && text.rfind(home + "/", 0) == 0) return "~" + text.substr(home.size());
+  return text;
+}
+
+QSPagesProject readDocument(const fs::path& document) {
+  if (!fileExists(document)) throw QSCliError("No document at " + document.string() + ".");
+  return readPagesDocument(document);
+}
+
+// Runs a site operation, turning its failures into the tool's own.
+template <class F>
+auto siteStep(F&& step) -> decltype(step()) {
+  try {
+    return step();
+  } catch (const QSSiteError& e) {
+    throw QSCliError(e.what());
+  }
+}
+
+struct ImportOptions {
+  std::string document;
+  std::string name;
+  bool noGit = false;
+};
+
+asio::awaitable<int> importSite(QSCliSession& session, ImportOptions options) {
+  // Ask the daemon first: without it nothing should be written.
+  QSDaemonCommand list = cmd::ListProjects{};
+  res::Projects projects = co_await session.request<res::Projects>(list);
+  QSSiteImportRequest request;
+  request.document = absolutePath(options.document);
+  request.name = options.name;
+  request.projectsFolder = QSPaths::projectsFolder();
+  for (const auto& project : projects.value) request.existingProjectNames.push_back(project.name);
+  QSSiteImportResult imported = siteStep([&] {
+    if (!fileExists(request.document)) throw QSCliError("No document at " + request.document.string() + ".");
+    return importSiteDocument(request);
+  });
+  bool committed = !options.noGit && QSGitService::initializeRepository(imported.folder, std::string(kInitialCommit));
+
+  QSDaemonCommand add = cmd::AddProject{imported.folder.string()};
+  res::Project added = co_await session.request<res::Project>(add);
+  if (session.json) {
+    nlohmann::json out = {{"project", toJson(added.value, outputCoder())},
+                          {"files", imported.exported.files.size()},
+                          {"hasForms", imported.exported.hasForms},
+                          {"gitRepository", committed}};
+    fmt::print("{}\n", out.dump(2));
+    co_return QSExitCode::success;
+  }
+  fmt::print("Imported {} into {}: {} files{}{}.\n\n", request.document.filename().string(),
+             displayPath(imported.folder), imported.exported.files.size(),
+             imported.exported.hasForms ? ", with form handling (PostgreSQL from DB_HOST, DB_USER, DB_NAME…)" : "",
+             committed ? ", committed to a new git repository" : "");
+  fmt::print("{}", formatProjectDetails(added.value, std::nullopt));
+  fmt::print("\nStart it with 'qs start {} --wait'; bring later design changes in with 'qs site resync {}'.\n",
+             added.value.name, added.value.name);
+  co_return QSExitCode::success;
+}
+
+asio::awaitable<int> exportSite(std::string document, std::string out) {
+  fs::path source = absolutePath(document), folder = absolutePath(out);
+  ExportedVaporProject exported = siteStep([&] { return QSVaporExporter().exportProject(readDocument(source), folder.filename().string()); });
+  bool fresh = !fileExists(folder) || listDirectory(folder).empty();
+  createDirectories(folder);
+  writeExportedFiles(folder, exported.files, fresh);
+  QSVaporSyncManifest manifest{1, QSSyncManifest::bookmark(source), QSTime::now(), exported.hasForms,
+                               QSSyncManifest::ownedBaseline(exported)};
+  QSSyncManifest::write(folder, manifest);
+  fmt::print("Exported {} files to {}.\n", exported.files.size(), displayPath(folder));
+  co_return QSExitCode::success;
+}
+
+// The folder a PROJECT argument names: a folder path as it is, else a project of the daemon.
+asio::awaitable<fs::path> projectFolder(QSCliSession& session, const std::string& argument) {
+  if (argument.find('/') != std::string::npos || argument == "." || argument == "..") {
+    fs::path folder = absolutePath(argument);
+    if (!isDirectory(folder)) throw QSCliError("No folder at " + folder.string() + ".");
+    co_return folder;
+  }
+  QSProject project = co_await findProject(session, argument);
+  co_return project.path;
+}
+
+struct ResyncOptions {
+  std::string project;
+  std::string document;
+  bool keepMine = false;
+  bool overwrite = false;
+  bool dryRun = false;
+};
+
+void printList(std::string_view title, const std::vector<std::string>& paths) {
+  if (paths.empty()) return;
+  fmt::print("  {} ({}):\n", title, paths.size());
+  for (const auto& path : paths) fmt::print("    {}\n", path);
+}
+
+void printPlan(const QSResyncPlan& plan, const fs::path& document) {
+  fmt::print("Re-sync plan for {} from {}:\n", displayPath(plan.directory), displayPath(document));
+  printList("Update", plan.designUpdates);
+  printList("Conflicts, edited since the last export", plan.conflicts);
+  printList("Remove", plan.prunes);
+  printList("Add missing scaffold files", plan.scaffoldAdditions);
+  printList("Refused, outside the project folder", plan.refused);
+  if (plan.structuralChangeNeeded)
+    fmt::print("\n{}\n{}\n", QSResyncTexts::structuralTitle, QSResyncTexts::structuralBefore);
+}
+
+void printReport(const QSResyncReport& report) {
+  fmt::print("\nRe-synced:\n");
+  printList("Updated", report.updated);
+  printList("Removed", report.pruned);
+  printList("Scaffold files added", report.scaffoldAdded);
+  printList("Kept your edits", report.skippedConflicts);
+  printList("Overwrote your edits", report.overwrittenConflicts);
+  printList("Refused, outside the project folder", report.refused);
+  if (report.structuralChangeNeeded) fmt::print("\n{}\n", QSResyncTexts::structuralAfter);
+}
+
+asio::awaitable<int> resyncSite(QSCliSession& session, ResyncOptions options) {
+  if (options.keepMine && options.overwrite)
+    throw QSCliError("Give either --keep-mine or --overwrite, not both.", QSExitCode::usage);
+  fs::path folder = co_await projectFolder(session, options.project);
+  auto manifest = QSSyncManifest::read(folder);
+  if (!manifest) throw QSCliError(QSSiteError::notASyncedProject().what());
+  fs::path document;
+  if (!options.document.empty()) {
+    document = absolutePath(options.document);
+  } else {
+    if (!manifest->sourceBrpBookmark) throw QSCliError(QSSiteError::sourceDocumentMissing().what());
+    document = QSSyncManifest::bookmarkedPath(*manifest->sourceBrpBookmark);
+    if (!fileExists(document)) throw QSCliError(QSSiteError::sourceDocumentMissing().what());
+  }
+  QSResyncPlan plan = siteStep([&] { return planResync(readDocument(document), folder); });
+  printPlan(plan, document);
+  if (options.dryRun) co_return QSExitCode::success;
+  if (!plan.conflicts.empty() && !options.keepMine && !options.overwrite)
+    throw QSCliError(fmt::format("{} generated file{} changed since the last export. Re-run with --keep-mine to keep "
+                                 "your edits or --overwrite to replace them.",
+                                 plan.conflicts.size(), plan.conflicts.size() == 1 ? " was" : "s were"));
+  QSResyncPolicy policy = options.overwrite ? QSResyncPolicy::overwriteConflicts : QSResyncPolicy::keepConflicts;
+  printReport(applyResync(plan, policy));
+  co_return QSExitCode::success;
+}
+
+struct PreviewOptions {
+  std::string source;
+  std::string out;
+  bool open = false;
+};
+
+asio::awaitable<int> previewSite(QSCliSession& session, PreviewOptions options) {
+  QSSitePreview::QSPreviewSource source;
+  fs::path out;
+  fs::path given = absolutePath(options.source);
+  if (fileExists(given) && !isDirectory(given)) {
+    ExportedVaporProject exported = siteStep([&] { return QSVaporExporter().exportProject(readDocument(given), "QuaysideSite"); });
+    source = QSSitePreview::fromExport(exported);
+    out = QSPaths::temporaryFolder() / ("quayside-preview-" + sanitizedProjectName(given.stem().string()));
+  } else {
+    fs::path folder = co_await projectFolder(session, options.source);
+    source = QSSitePreview::fromFolder(folder);
+    if (!source.views.count("base")) throw QSCliError(displayPath(folder) + " has no generated views to preview.");
+    out = folder / ".quayside" / "preview";
+  }
+  if (!options.out.empty()) out = absolutePath(options.out);
+  auto files = QSSitePreview::flatten(source);
+  createDirectories(out);
+  writeExportedFiles(out, files, true);  // a preview is always ours to overwrite
+  fs::path index = out / "index.html";
+  fmt::print("Wrote a preview of {} pages to {}.\nOpen {}\n", source.views.size() - 1, displayPath(out),
+             fileURLString(index));
+  if (options.open) {
+    auto opener = findExecutable("xdg-open");
+    if (!opener) throw QSCliError("Can't open a browser here (no xdg-open); open the address above yourself.");
+    runProcess({opener->string(), index.string()});
+  }
+  co_return QSExitCode::success;
+}
+
+void addImportCommand(CLI::App& site, QSCliSession& session) {
+  auto* command = addCommand(site, "import",
+                             "Turn a Brindle Pages document into a Vapor project in ~/Quayside and add it",
+                             "  qs site import ~/Downloads/shop.brp\n"
+                             "  qs site import shop.brp --name storefront --no-git --json\n");
+  auto options = std::make_shared<ImportOptions>();
+  command->add_option("DOC", options->document, "The .brp document")->required();
+  command->add_option("--name", options->name, "The project's name (default: the document's file name)");
+  command->add_flag("--no-git", options->noGit, "Don't create a git repository");
+  addJsonFlag(command, session);
+  onRun(command, session, [&session, options] { return importSite(session, *options); });
+}
+
+void addExportCommand(CLI::App& site, QSCliSession& session) {
+  auto* command = addCommand(site, "export", "Write a document's Vapor project files into a folder (no project record)",
+                             "  qs site export shop.brp --out /tmp/shop\n");
+  auto document = std::make_shared<std::string>();
+  auto out = std::make_shared<std::string>();
+  command->add_option("DOC", *document, "The .brp document")->required();
+  command->add_option("--out", *out, "The folder to write into (created when missing)")->required();
+  onRun(command, session, [document, out] { return exportSite(*document, *out); });
+}
+
+void addResyncCommand(CLI::App& site, QSCliSession& session) {
+  auto* command = addCommand(site, "resync",
+                             "Bring design changes from the document into a project, leaving your code alone",
+                             "  qs site resync shop --dry-run          show the plan only\n"
+                             "  qs site resync shop ~/Downloads/shop.brp --keep-mine\n"
+                             "  qs site resync ~/Quayside/shop --overwrite\n");
+  auto options = std::make_shared<ResyncOptions>();
+  command->add_option("PROJECT", options->project, "The project's name or id, or its folder")->required();
+  command->add_option("DOC", options->document, "The .brp document (default: the one it was imported from)");
+  command->add_flag("--keep-mine", options->keepMine, "Keep generated files you edited (Keep My Edits)");
+  command->add_flag("--overwrite", options->overwrite, "Replace generated files you edited (Overwrite All)");
+  command->add_flag("--dry-run", options->dryRun, "Print the plan and change nothing");
+  onRun(command, session, [&session, options] { return resyncSite(session, *options); });
+}
+
+void addPreviewCommand(CLI::App& site, QSCliSession& session) {
+  auto* command = addCommand(site, "preview", "Write static HTML pages of a document or project to look at in a browser",
+                             "  qs site preview shop.brp --open\n"
+                             "  qs site preview shop --out /tmp/shop-preview\n");
+  auto options = std::make_shared<PreviewOptions>();
+  command->add_option("SOURCE", options->source, "A .brp document, or a project's name, id or folder")->required();
+  command->add_option("--out", options->out,
+                      "The folder to write into (default: a temporary folder, or the project's .quayside/preview)");
+  command->add_flag("--open", options->open, "Open the home page in the browser");
+  onRun(command, session, [&session, options] { return previewSite(session, *options); });
+}
+
+}  // namespace
+
+void addSiteCommands(CLI::App& app, QSCliSession& session) {
+  auto* site = addCommand(app, "site", "Site builder documents: import, export, re-sync, preview",
+                          "  qs site import ~/Downloads/shop.brp\n  qs site resync shop --dry-run\n");
+  site->require_subcommand(1);
+  addImportCommand(*site, session);
+  addExportCommand(*site, session);
+  addResyncCommand(*site, session);
+  addPreviewCommand(*site, session);
+}
+
+}  // namespace qs

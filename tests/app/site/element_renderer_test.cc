@@ -1,0 +1,174 @@
+// The HTML of each element kind, pinned where its shape matters to the stylesheet and the user.
+#include "app/site/element_renderer.h"
+#include "app/site/export_styles.h"
+#include "app/site/site_documents.h"
+
+#include <gtest/gtest.h>
+
+namespace qs {
+namespace {
+
+using namespace sitetest;
+
+class ElementRendererTest : public ::testing::Test {
+protected:
+  // Renders the one element of a homepage holding `e`, in a document changed by `edit`.
+  std::string render(const json& e, const std::function<void(json&)>& edit = {}, bool hasForms = false) {
+    json doc = document({page("/", {e}, true), page("/about", json::array())});
+    if (edit) edit(doc);
+    project_ = decode(doc);
+    links_ = QSHTMLUtilities::QSLinkResolver(project_.pages);
+    QSRenderContext context{project_, links_, hasForms, "index"};
+    return renderElement(project_.pages[0].elements[0], context);
+  }
+
+  QSPagesProject project_;
+  QSHTMLUtilities::QSLinkResolver links_;
+};
+
+bool has(const std::string& html, std::string_view part) { return html.find(part) != std::string::npos; }
+
+TEST_F(ElementRendererTest, SimpleKinds) {
+  EXPECT_EQ(render(element("heading", {{"content", "Hi <you>"}, {"level", "h3"}})),
+            "<h3 style=\"font-family:var(--font-heading, inherit);padding:12px 32px\">Hi &lt;you&gt;</h3>\n");
+  EXPECT_EQ(render(text("a & b")), "<p style=\"font-size:15px;padding:8px 32px\">a &amp; b</p>\n");
+  EXPECT_EQ(render(element("divider")), "<hr style=\"border:0;border-top:1px solid var(--brp-border, &#35;e8e6e3)\">\n");
+  EXPECT_EQ(render(element("spacer", {{"height", 40.5}})), "<div style=\"height:40.5px\"></div>\n");
+  EXPECT_EQ(render(element("grid", {{"columns", 3}, {"gap", 12}}, {element("divider")})),
+            "<div style=\"display:grid;grid-template-columns:repeat(3, 1fr);gap:12px\">"
+            "<hr style=\"border:0;border-top:1px solid var(--brp-border, &#35;e8e6e3)\">\n</div>\n");
+  EXPECT_EQ(render(element("richText", {{"html", "<p><a href=\"about.html\">About</a></p>"}})),
+            "<div style=\"padding:8px 32px\"><div class=\"brp-prose\"><p><a href=\"/about\">About</a></p></div></div>\n");
+  EXPECT_EQ(render(element("embed", {{"html", "<b onclick=\"x\">#</b>"}, {"sandboxed", true}})),
+            "<iframe srcdoc=\"&lt;b onclick=&quot;x&quot;&gt;&#35;&lt;/b&gt;\" sandbox=\"allow-scripts\" "
+            "style=\"width:100%;min-height:200px;border:0\"></iframe>\n");
+  EXPECT_TRUE(has(render(element("video", {{"autoplay", false}, {"loop", false}, {"muted", false}, {"controls", true}})),
+                  "height:260px;") );
+  EXPECT_TRUE(has(render(element("icon", {{"iconName", "mystery"}, {"size", 30}})),
+                  "aria-label=\"mystery\" style=\"display:inline-flex;align-items:center;justify-content:center;"
+                  "width:30px;height:30px;border-radius:50%"));
+  EXPECT_TRUE(has(render(element("icon", {{"iconName", "star"}, {"size", 30}})), "<svg width=\"30\" height=\"30\""));
+}
+
+TEST_F(ElementRendererTest, Buttons) {
+  json primary = element("button", {{"label", "Buy"}, {"url", "about.html"}, {"openInNewTab", false}, {"variant", "primary"}});
+  EXPECT_EQ(render(primary),
+            "<a href=\"/about\" style=\"display:inline-block;background:var(--brand,&#35;6D28D9);color:&#35;FFF;font-size:14px;"
+            "font-weight:500;padding:10px 20px;border-radius:8px\">Buy</a>\n");
+  std::string dark = render(primary, [](json& doc) { doc["globalStyles"]["autoDarkMode"] = true; });
+  EXPECT_TRUE(has(dark, "color:light-dark(&#35;FFF, var(--brp-btn-ink,&#35;fff));"));
+  json danger = element("button", {{"label", "x"}, {"url", "https://a.b"}, {"openInNewTab", true}, {"variant", "danger"}});
+  EXPECT_TRUE(has(render(danger), "<a href=\"https://a.b\" target=\"_blank\" rel=\"noopener\" style=\"display:inline-block;"
+                                  "background:&#35;DC2626;color:&#35;FFF;"));
+}
+
+TEST_F(ElementRendererTest, Navigation) {
+  json child = {{"url", "about.html"}, {"label", "Team"}, {"openInNewTab", false}, {"children", json::array()},
+                {"dropdown", "list"}, {"subtitle", "Who we are"}, {"iconSymbol", "person"}, {"group", ""}};
+  json parent = child;
+  parent["url"] = "";
+  parent["label"] = "Company";
+  parent["children"] = {child};
+  json nav = element("navbar", {{"links", {parent}}, {"ctaLabel", ""}, {"ctaURL", ""}, {"logoText", "Acme"}});
+  std::string html = render(nav);
+  EXPECT_TRUE(has(html, "<span class=\"brp-wm\">Acme</span></a><div class=\"brp-nav-right\"><ul class=\"brp-nav-links\">"
+                        "<li class=\"brp-has-sub\"><span class=\"brp-subtrigger\" tabindex=\"0\">Company "
+                        "<span class=\"brp-caret\">\u25BE</span></span><ul class=\"brp-subnav\"><li><a href=\"/about\">Team"
+                        "</a></li></ul></li></ul><button class=\"brp-nav-toggle\" type=\"button\" aria-label=\"Menu\" "
+                        "aria-expanded=\"false\"><span></span><span></span><span></span></button>"));
+  EXPECT_FALSE(has(html, "brp-nav-cta"));
+  EXPECT_FALSE(has(html, "brp-theme-toggle"));
+
+  nav["kind"]["value"]["links"][0]["dropdown"] = "mega";
+  nav["kind"]["value"]["ctaLabel"] = "Join";
+  nav["kind"]["value"]["ctaURL"] = "about.html";
+  html = render(nav, [](json& doc) {
+    doc["globalStyles"]["autoDarkMode"] = true;
+    doc["globalStyles"]["showThemeToggle"] = true;
+  });
+  EXPECT_TRUE(has(html, "<li class=\"brp-has-sub brp-has-mega\">"));
+  EXPECT_TRUE(has(html, "<div class=\"brp-subnav brp-mega\"><div class=\"brp-mega-group\"><div class=\"brp-mega-grid\">"
+                        "<a href=\"/about\" class=\"brp-mega-item\"><span class=\"brp-mega-icon\"><svg"));
+  EXPECT_TRUE(has(html, "<span class=\"brp-mega-text\"><strong>Team</strong><span class=\"brp-mega-sub\">Who we are</span>"));
+  EXPECT_TRUE(has(html, "<li><a href=\"/about\" class=\"brp-nav-cta\">Join</a></li></ul><button class=\"brp-theme-toggle\""));
+}
+
+TEST_F(ElementRendererTest, Footers) {
+  json simple = element("footer", {{"links", {{{"url", "about.html"}, {"label", "About"}}, {{"url", "", }, {"label", "Top"}}}},
+                                   {"socialLinks", {{{"url", "https://x.y"}, {"platform", "mastodon"}}}},
+                                   {"copyrightText", "(c) Us"}, {"wordmark", ""}, {"tagline", ""},
+                                   {"columns", json::array()}, {"bottomNote", "Made here"}, {"bottomLinks", json::array()}});
+  EXPECT_EQ(render(simple),
+            "<footer class=\"brp-footer\" style=\"padding:32px;text-align:center;font-size:13px\"><p><a href=\"/about\">About"
+            "</a> &middot; <a href=\"&#35;\">Top</a></p><p style=\"margin-top:8px;text-transform:capitalize\">"
+            "<a href=\"https://x.y\" target=\"_blank\" rel=\"noopener\">mastodon</a></p><p style=\"margin-top:8px;"
+            "opacity:.6\">(c) Us</p><p style=\"margin-top:4px;opacity:.5\">Made here</p></footer>\n");
+  std::string badged = render(simple, [](json& doc) { doc["globalStyles"]["showBrindleBadge"] = true; });
+  EXPECT_TRUE(has(badged, "Made here</p><div style=\"display:flex;justify-content:center;padding:0 0 20px\"><a "
+                          "href=\"https://brindle.app/pages\" class=\"brp-made-with\" target=\"_blank\" rel=\"noopener\">"));
+  EXPECT_TRUE(has(badged, "<span><span class=\"dim\">Made with</span> Brindle Pages</span></a></div></footer>"));
+
+  json rich = simple;
+  rich["kind"]["value"]["columns"] = {{{"heading", "Docs"}, {"links", {{{"url", "https://docs.x"}, {"label", "Guide"}}}}}};
+  rich["kind"]["value"]["bottomLinks"] = {{{"url", "about.html"}, {"label", "A"}}, {{"url", "about.html"}, {"label", "B"}}};
+  std::string html = render(rich);
+  EXPECT_TRUE(has(html, "<div class=\"brp-footer-col\"><h4>Docs</h4><a href=\"https://docs.x\" target=\"_blank\" "
+                        "rel=\"noopener\">Guide</a></div>"));
+  EXPECT_TRUE(has(html, "<div class=\"brp-footer-bottom\"><span>(c) Us</span><span><a href=\"/about\">A</a> &middot; "
+                        "<a href=\"/about\">B</a></span></div></footer>"));
+  EXPECT_TRUE(has(html, "<span class=\"brp-footer-wm\">My Site</span>"));
+}
+
+TEST_F(ElementRendererTest, ProductSections) {
+  EXPECT_EQ(render(element("terminal", {{"lines", {{{"text", "qs start"}, {"role", "prompt"}}, {{"text", "# done"}, {"role", "comment"}}}},
+                                        {"showChrome", false}})),
+            "<div class=\"brp-term\"><div><span class=\"prompt\">qs start</span></div><div><span class=\"cmt\">&#35; done"
+            "</span></div></div>\n");
+  EXPECT_EQ(render(element("steps", {{"steps", {{{"number", "1"}, {"title", "Get"}, {"text", "Run `qs`"}}}}, {"columns", 2}})),
+            "<div class=\"brp-steps\" style=\"grid-template-columns:repeat(2, 1fr)\"><div class=\"brp-step\"><div class=\"n\">1"
+            "</div><h3>Get</h3><p>Run <code class=\"brp-code\">qs</code></p></div></div>\n");
+  EXPECT_EQ(render(element("chipStrip", {{"chips", {{{"label", "Swift"}, {"value", "6"}}}}})),
+            "<div class=\"brp-chips\"><span class=\"brp-chip\"><b>Swift</b>6</span></div>\n");
+  EXPECT_EQ(render(element("sectionHeader", {{"eyebrow", ""}, {"heading", "Built for"}, {"headingAccent", "you"},
+                                             {"subheading", ""}, {"align", "left"}, {"iconSymbol", ""}})),
+            "<div style=\"padding:48px 32px 16px;text-align:left\"><h2 class=\"brp-sec-h\">Built for <span class=\"accent\">"
+            "you</span></h2></div>\n");
+  std::string docs = render(element("docs", {{"categories", {{{"title", "Start"}, {"articles", {{{"slug", "install"},
+      {"title", "Install"}, {"summary", ""}, {"bodyHTML", "<p><a href=\"about.html\">x</a> #1</p>"}}}}}}}}));
+  EXPECT_EQ(docs, "<div class=\"brp-docs\"><aside class=\"brp-docs-side\"><div class=\"brp-docs-cat\">Start</div>"
+                  "<a href=\"&#35;install\">Install</a></aside><main class=\"brp-docs-main\"><section class=\"brp-article\" "
+                  "id=\"install\"><h2>Install</h2><p><a href=\"/about\">x</a> &#35;1</p></section></main></div>\n");
+  std::string pricing = render(element("pricingTable", {{"title", "Pro"}, {"price", "$9"}, {"period", "/mo"},
+      {"features", {{{"text", "A"}, {"isIncluded", true}}, {{"text", "B"}, {"isIncluded", false}}}},
+      {"ctaLabel", "Buy"}, {"ctaURL", ""}, {"isHighlighted", false}}));
+  EXPECT_TRUE(has(pricing, "<li><span style=\"color:#16A34A\">&#10003;</span> A</li><li style=\"opacity:.5\"><span "
+                           "style=\"color:#DC2626\">&#10007;</span> B</li>"));
+  json window = {{"title", "T"}, {"chrome", "browser"}, {"address", "a.test"}, {"sidebar", json::array()},
+                 {"tabs", {"One", "Two"}}, {"activeTab", 1}, {"rows", 1}};
+  std::string app = render(element("appWindow", window));
+  EXPECT_TRUE(has(app, "<div class=\"brp-appwin\" style=\"--aw-accent:var(--brand, &#35;6D28D9)\"><div class=\"brp-appwin-bar\">"));
+  EXPECT_TRUE(has(app, "<div class=\"aw-addr\">a.test</div>"));
+  EXPECT_TRUE(has(app, "<span class=\"aw-tab\">One</span><span class=\"aw-tab on\">Two</span>"));
+  EXPECT_FALSE(has(app, "brp-appwin-side"));
+  std::string share = render(element("shareButton", {{"style", "links"}, {"label", ""}, {"networks", {"linkedin", "email"}}}));
+  EXPECT_TRUE(has(share, "data-brp-share-net=\"linkedin\" aria-label=\"LinkedIn\""));
+  EXPECT_TRUE(has(share, "data-brp-share-net=\"email\" aria-label=\"E-mail\""));
+  EXPECT_TRUE(has(render(element("shareButton", {{"style", "button"}, {"label", ""}, {"networks", json::array()}})),
+                  "<button type=\"button\" data-brp-share class=\"brp-btn brp-btn-primary\""));
+}
+
+TEST_F(ElementRendererTest, Forms) {
+  json f = element("form", {{"fields", {{{"label", "Pick"}, {"type", "select"}, {"placeholder", ""}, {"isRequired", true}},
+                                        {{"label", "Agree"}, {"type", "checkbox"}, {"placeholder", ""}, {"isRequired", false}}}},
+                            {"submitLabel", "Send"}, {"action", "https://x.y/f?a=1&b=2"}});
+  std::string own = render(f);
+  EXPECT_TRUE(has(own, "<form method=\"post\" action=\"https://x.y/f?a=1&amp;b=2\""));
+  EXPECT_TRUE(has(own, "<select name=\"Pick\" style=\"padding:10px 12px;border:1px solid var(--brp-border, #e8e6e3);"
+                       "border-radius:8px;font:inherit\" required><option value=\"\">Select...</option></select>"));
+  EXPECT_TRUE(has(own, "<label style=\"display:flex;gap:8px;align-items:center\"><input type=\"checkbox\" name=\"Agree\" "
+                       "value=\"on\"> Agree</label>"));
+  EXPECT_TRUE(has(render(f, {}, true), "<form method=\"post\" action=\"/forms/index\""));
+}
+
+}  // namespace
+}  // namespace qs

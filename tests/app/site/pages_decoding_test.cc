@@ -1,0 +1,134 @@
+// Reading site documents: what decodes, and the message naming the field when it does not.
+#include "app/site/pages_decoding.h"
+#include "app/site/site_error.h"
+#include "app/site/site_documents.h"
+
+#include <gtest/gtest.h>
+
+namespace qs {
+namespace {
+
+using namespace sitetest;
+
+std::string failure(const std::string& text) {
+  try {
+    decodePagesDocument(text);
+  } catch (const QSSiteError& e) {
+    EXPECT_EQ(e.kind(), QSSiteError::Kind::documentUnreadable);
+    return e.what();
+  }
+  return "decoded";
+}
+
+TEST(PagesDecodingTest, FixturesDecodeWithEveryKind) {
+  QSPagesProject shop = fixture("shop.brp");
+  ASSERT_EQ(shop.pages.size(), 6u);
+  EXPECT_EQ(shop.pages[3].slug, "/docs/intro");
+  EXPECT_EQ(shop.pages[5].errorRole, QSPagesErrorPageRole::notFound);
+  EXPECT_EQ(shop.assets[0].source.data.size(), 15u);
+  EXPECT_EQ(shop.globalStyles.navGlass, QSPagesNavGlass::subtle);
+  std::set<QSPagesElementKind::Type> kinds;
+  std::function<void(const QSPagesElement&)> walk = [&](const QSPagesElement& e) {
+    kinds.insert(e.kind.type);
+    for (const auto& child : e.children) walk(child);
+  };
+  for (const auto& page : shop.pages)
+    for (const auto& e : page.elements) walk(e);
+  walk(*shop.globalNavbar);
+  walk(*shop.globalFooter);
+  EXPECT_EQ(kinds.size(), 33u);
+  EXPECT_EQ(shop, fixture("shop.brp"));
+}
+
+TEST(PagesDecodingTest, OptionalPartsMayBeAbsent) {
+  json doc = document({page("/", {element("divider"), element("container", nullptr, {element("section")})}, true)});
+  QSPagesProject decoded = decode(doc);
+  EXPECT_EQ(decoded.pages[0].elements[0].kind.type, QSPagesElementKind::Type::divider);
+  EXPECT_FALSE(decoded.globalStyles.autoDarkMode);
+  EXPECT_FALSE(decoded.globalStyles.showThemeToggle);
+  EXPECT_FALSE(decoded.globalStyles.showBrindleBadge);
+  EXPECT_FALSE(decoded.globalStyles.navGlass);
+  EXPECT_FALSE(decoded.globalStyles.pageMesh);
+  EXPECT_FALSE(decoded.globalNavbar);
+
+  json nulls = doc;
+  nulls["globalNavbar"] = nullptr;
+  nulls["globalStyles"]["navGlass"] = nullptr;
+  EXPECT_FALSE(decode(nulls).globalStyles.navGlass);
+}
+
+// A homepage whose one element is `depth` containers around a text, built as text (building it
+// as a JSON tree would copy the tree once per level).
+std::string nested(int depth) {
+  json shell = element("container");
+  std::string open = shell.dump();
+  open = open.substr(0, open.find("\"children\":[") + 12);
+  std::string close = "]" + shell.dump().substr(shell.dump().find("\"children\":[]") + 13);
+  std::string tree = text("leaf").dump();
+  std::string prefix, suffix;
+  for (int i = 0; i < depth; ++i) prefix += open, suffix += close;
+  json doc = document({page("/", json::array(), true)});
+  std::string out = doc.dump();
+  return out.replace(out.find("\"elements\":[]") + 12, 0, prefix + tree + suffix);
+}
+
+TEST(PagesDecodingTest, DeepNestingDecodesUpToTheLimit) {
+  QSPagesProject decoded = decodePagesDocument(nested(150));
+  const QSPagesElement* e = &decoded.pages[0].elements[0];
+  int depth = 0;
+  while (!e->children.empty()) e = &e->children[0], ++depth;
+  EXPECT_EQ(depth, 150);
+  EXPECT_NE(failure(nested(250)).find("is nested too deeply"), std::string::npos);
+}
+
+TEST(PagesDecodingTest, FailuresNameTheField) {
+  json doc = document({page("/", {element("heading")}, true)});
+  EXPECT_EQ(failure(doc.dump()), "The document can't be read: pages[0].elements[0].kind.value is missing.");
+
+  doc = document({page("/", {element("heading", {{"content", "x"}, {"level", "h7"}})}, true)});
+  EXPECT_EQ(failure(doc.dump()),
+            "The document can't be read: pages[0].elements[0].kind.value.level has the unknown value \u201ch7\u201d.");
+
+  doc = document({page("/", {element("carousel", {{"x", 1}})}, true)});
+  EXPECT_EQ(failure(doc.dump()),
+            "The document can't be read: pages[0].elements[0].kind.type has the unknown element type \u201ccarousel\u201d.");
+
+  json fixed = element("divider");
+  fixed["layout"]["width"] = {{"type", "fixed"}};
+  EXPECT_EQ(failure(document({page("/", {fixed}, true)}).dump()),
+            "The document can't be read: pages[0].elements[0].layout.width.value is missing.");
+
+  doc = document({page("/", json::array(), true)});
+  doc["pages"][0]["isHomepage"] = "yes";
+  EXPECT_EQ(failure(doc.dump()), "The document can't be read: pages[0].isHomepage should be true or false.");
+
+  doc.erase("globalStyles");
+  EXPECT_EQ(failure(doc.dump()).substr(0, 50), "The document can't be read: pages[0].isHomepage sh");
+
+  EXPECT_EQ(failure("[1, 2]"), "The document can't be read: the document should be an object.");
+  EXPECT_EQ(failure("{\"pages\": ").substr(0, 51), "The document can't be read: it isn't valid JSON ([j");
+
+  json colour = document({page("/", json::array(), true)});
+  colour["pages"][0]["accentColor"] = {{"value", "#fff"}};
+  EXPECT_EQ(failure(colour.dump()), "The document can't be read: pages[0].accentColor.hex is missing.");
+  colour["pages"][0]["accentColor"] = "#fff";
+  EXPECT_EQ(failure(colour.dump()), "The document can't be read: pages[0].accentColor should be an object.");
+
+  json grid = document({page("/", {element("grid", {{"columns", 2.5}, {"gap", 1}})}, true)});
+  EXPECT_EQ(failure(grid.dump()), "The document can't be read: pages[0].elements[0].kind.value.columns should be a whole number.");
+  grid["pages"][0]["elements"][0]["kind"]["value"]["columns"] = 2.0;
+  EXPECT_EQ(decode(grid).pages[0].elements[0].kind.as<QSPagesGridContent>()->columns, 2);
+
+  json asset = document(json::array());
+  asset["assets"] = {{{"id", "0A11CE00-0000-4000-8000-000000000001"}, {"mimeType", "image/png"},
+                      {"source", {{"type", "inline"}, {"data", "not base64!"}}}}};
+  EXPECT_EQ(failure(asset.dump()), "The document can't be read: assets[0].source.data should be Base64 text.");
+  asset["assets"][0]["source"] = {{"type", "linked"}};
+  EXPECT_EQ(failure(asset.dump()), "The document can't be read: assets[0].source.type has the unknown value \u201clinked\u201d.");
+
+  asset["assets"] = {{{"id", "not-a-uuid"}, {"mimeType", "image/png"}, {"source", {{"type", "inline"}, {"data", ""}}}}};
+  EXPECT_EQ(failure(asset.dump()), "The document can't be read: assets[0].id should be a UUID.");
+}
+
+}  // namespace
+}  // namespace qs

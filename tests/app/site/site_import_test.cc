@@ -1,0 +1,84 @@
+// Importing a document as a new project folder, and its static preview.
+#include "app/site/site_documents.h"
+#include "app/site/site_error.h"
+#include "app/site/site_import.h"
+#include "app/site/site_preview.h"
+#include "app/site/sync_manifest.h"
+#include "core/platform/files.h"
+#include "support/test_support.h"
+
+#include <gtest/gtest.h>
+
+namespace qs {
+namespace {
+
+using namespace sitetest;
+
+TEST(SiteImportTest, ImportWritesTheProjectAndItsManifest) {
+  testing::TemporaryFolder projects;
+  static const QSFontLibrary none({});
+  QSSiteImportRequest request{fixturePath("shop.brp"), "  \t", projects / "Quayside", {"Shop", "shop-2"}};
+  QSSiteImportResult result = importSiteDocument(request, none);
+  EXPECT_EQ(result.name, "shop-3");
+  EXPECT_TRUE(fileExists(result.folder / "Resources/Views/docs/intro.leaf"));
+  auto manifest = QSSyncManifest::read(result.folder);
+  ASSERT_TRUE(manifest);
+  EXPECT_TRUE(manifest->hadForms);
+  EXPECT_EQ(QSSyncManifest::bookmarkedPath(*manifest->sourceBrpBookmark), fixturePath("shop.brp"));
+  EXPECT_EQ(manifest->ownedFiles, QSSyncManifest::ownedBaseline(result.exported));
+  EXPECT_EQ(manifest->ownedFiles.count("Package.swift"), 0u);
+
+  request.name = "Shop 3";
+  try {
+    importSiteDocument(request, none);
+    ADD_FAILURE() << "imported over an existing folder";
+  } catch (const QSSiteError& e) {
+    EXPECT_EQ(std::string(e.what()), "A folder named \u201cshop-3\u201d already exists in " + (projects / "Quayside").string() + ".");
+  }
+
+  testing::writeTextFile(projects / "broken.brp", "{\"pages\": []}");
+  request = {projects / "broken.brp", "", projects / "Quayside", {}};
+  EXPECT_THROW(importSiteDocument(request, none), QSSiteError);
+  EXPECT_FALSE(fileExists(projects / "Quayside/broken"));
+}
+
+TEST(SiteImportTest, ProjectNames) {
+  EXPECT_EQ(importProjectName(" \tMy Shop\t", "/x/doc.brp", {}), "my-shop");
+  EXPECT_EQ(importProjectName("", "/x/Summer Sale.brp", {"summer-sale"}), "summer-sale-2");
+  EXPECT_EQ(importProjectName("", "/x/Summer Sale.brp", {"SUMMER-SALE", "summer-sale-2"}), "summer-sale-3");
+  EXPECT_EQ(importProjectName("???", "/x/doc.brp", {}), "site");
+}
+
+TEST(SiteImportTest, PreviewFlattensTheViews) {
+  static const QSFontLibrary none({});
+  auto source = QSSitePreview::fromExport(QSVaporExporter(none).exportProject(fixture("shop.brp"), "shop"));
+  std::string intro = QSSitePreview::flattenView(source, "docs/intro");
+  for (std::string_view leaf : {"#extend", "#export", "#import", "#if(", "#endif", "\\#"})
+    EXPECT_EQ(intro.find(leaf), std::string::npos) << leaf;
+  EXPECT_NE(intro.find("<title>Intro</title>"), std::string::npos);
+  EXPECT_NE(intro.find("<a href=\"../index.html\" class=\"brp-brand\">"), std::string::npos);
+  EXPECT_NE(intro.find("<a href=\"../contact.html\">contact</a>"), std::string::npos);
+  EXPECT_NE(intro.find("--brp-text: #1a1a1a;"), std::string::npos);
+  std::string error = QSSitePreview::flattenView(source, "error");
+  EXPECT_NE(error.find("Error 400</p>"), std::string::npos);
+  EXPECT_NE(QSSitePreview::flattenView(source, "index").find("src=\"images/0A11CE00-0000-4000-8000-000000000001.png\""),
+            std::string::npos);
+
+  testing::TemporaryFolder out;
+  writeExportedFiles(out.path(), QSSitePreview::flatten(source));
+  EXPECT_TRUE(fileExists(out / "shop/mug.html"));
+  EXPECT_TRUE(fileExists(out / "images/0A11CE00-0000-4000-8000-000000000001.png"));
+  EXPECT_EQ(QSSitePreview::fromFolder(out.path()).views.size(), 0u);
+
+  // A project folder previews the same as the export it holds.
+  testing::TemporaryFolder project;
+  ExportedVaporProject exported = QSVaporExporter(none).exportProject(fixture("shop.brp"), "shop");
+  writeExportedFiles(project.path(), exported.files, true);
+  auto fromDisk = QSSitePreview::fromFolder(project.path());
+  EXPECT_EQ(fromDisk.views, source.views);
+  EXPECT_EQ(fromDisk.publicFiles.size(), source.publicFiles.size());
+  EXPECT_EQ(QSSitePreview::flattenView(fromDisk, "shop/mug"), QSSitePreview::flattenView(source, "shop/mug"));
+}
+
+}  // namespace
+}  // namespace qs

@@ -1,0 +1,144 @@
+// Re-sync against a real project folder: plans, conflict policies, scaffold files, and manifest
+// entries that point outside the project.
+#include "app/site/site_documents.h"
+#include "app/site/site_error.h"
+#include "app/site/site_import.h"
+#include "app/site/site_resync.h"
+#include "core/platform/files.h"
+#include "support/test_support.h"
+
+#include <gtest/gtest.h>
+
+namespace qs {
+namespace {
+
+using namespace sitetest;
+namespace fs = std::filesystem;
+
+const QSFontLibrary& noFonts() {
+  static const QSFontLibrary none({});
+  return none;
+}
+
+class SiteResyncTest : public ::testing::Test {
+protected:
+  // Exports `document` into the project folder with its manifest, as an import does.
+  void exportProject(const QSPagesProject& document) {
+    ExportedVaporProject exported = QSVaporExporter(noFonts()).exportProject(document, "QuaysideSite");
+    writeExportedFiles(folder_.path(), exported.files);
+    QSVaporSyncManifest manifest{1, std::nullopt, QSTime::now(), exported.hasForms,
+                                 QSSyncManifest::ownedBaseline(exported)};
+    QSSyncManifest::write(folder_.path(), manifest);
+  }
+  QSResyncPlan plan(const QSPagesProject& document) { return planResync(document, folder_.path(), noFonts()); }
+  fs::path at(const std::string& relative) { return folder_.path() / relative; }
+
+  testing::TemporaryFolder folder_;
+  QSPagesProject twoPages_ = decode(document({page("/", {text("home")}, true), page("/about", {text("about")})}));
+};
+
+TEST_F(SiteResyncTest, UnchangedProjectUpdatesEveryDesignFile) {
+  exportProject(twoPages_);
+  QSResyncPlan p = plan(twoPages_);
+  EXPECT_EQ(p.designUpdates, (std::vector<std::string>{
+                                 "Public/css/.gitkeep", "Resources/Views/404.leaf", "Resources/Views/500.leaf",
+                                 "Resources/Views/about.leaf", "Resources/Views/base.leaf", "Resources/Views/error.leaf",
+                                 "Resources/Views/index.leaf", "Sources/App/Controllers/PageController.swift",
+                                 "Sources/App/Middleware/ErrorPageMiddleware.swift"}));
+  EXPECT_TRUE(p.conflicts.empty() && p.prunes.empty() && p.scaffoldAdditions.empty() && p.refused.empty());
+  EXPECT_FALSE(p.structuralChangeNeeded);
+  std::string before = readFile(at("Resources/Views/index.leaf"));
+  QSResyncReport report = applyResync(p, QSResyncPolicy::keepConflicts);
+  EXPECT_EQ(report.updated, p.designUpdates);
+  EXPECT_EQ(readFile(at("Resources/Views/index.leaf")), before);
+}
+
+TEST_F(SiteResyncTest, EditsPrunesAndScaffoldFiles) {
+  exportProject(twoPages_);
+  writeFileAtomically(at("Resources/Views/about.leaf"), "my edit");
+  writeFileAtomically(at("Sources/App/routes.swift"), "// my routes");
+  removeFile(at(".gitignore"));
+  removeFile(at("Resources/Views/index.leaf"));  // deleted: a plain update
+  QSPagesProject onePage = twoPages_;
+  onePage.pages.pop_back();
+
+  QSResyncPlan p = plan(onePage);
+  EXPECT_EQ(p.conflicts, (std::vector<std::string>{"Resources/Views/about.leaf"}));
+  EXPECT_EQ(p.prunes, (std::vector<std::string>{"Resources/Views/about.leaf"}));
+  EXPECT_EQ(p.scaffoldAdditions, (std::vector<std::string>{".gitignore"}));
+  QSResyncReport kept = applyResync(p, QSResyncPolicy::keepConflicts);
+  EXPECT_EQ(kept.skippedConflicts, (std::vector<std::string>{"Resources/Views/about.leaf"}));
+  EXPECT_EQ(readFile(at("Resources/Views/about.leaf")), "my edit");
+  EXPECT_TRUE(fileExists(at("Resources/Views/index.leaf")));
+  EXPECT_TRUE(fileExists(at(".gitignore")));
+  EXPECT_EQ(readFile(at("Sources/App/routes.swift")), "// my routes");
+
+  // The kept edit is a conflict again: the manifest holds the generated hash.
+  writeFileAtomically(at("Resources/Views/index.leaf"), "edited home");
+  QSResyncPlan again = plan(twoPages_);
+  EXPECT_EQ(again.conflicts, (std::vector<std::string>{"Resources/Views/index.leaf"}));
+  QSResyncReport overwritten = applyResync(again, QSResyncPolicy::overwriteConflicts);
+  EXPECT_EQ(overwritten.overwrittenConflicts, (std::vector<std::string>{"Resources/Views/index.leaf"}));
+  EXPECT_NE(readFile(at("Resources/Views/index.leaf")), "edited home");
+  EXPECT_NE(readFile(at("Resources/Views/about.leaf")), "my edit");
+}
+
+TEST_F(SiteResyncTest, AddingTheFirstFormIsAStructuralChange) {
+  exportProject(twoPages_);
+  QSPagesProject withForm = twoPages_;
+  withForm.pages[1].elements = decode(document({page("/", {form()}, true)})).pages[0].elements;
+  QSResyncPlan p = plan(withForm);
+  EXPECT_TRUE(p.structuralChangeNeeded);
+  QSResyncReport report = applyResync(p, QSResyncPolicy::keepConflicts);
+  EXPECT_TRUE(report.structuralChangeNeeded);
+  EXPECT_TRUE(fileExists(at("Sources/App/Controllers/FormController.swift")));
+  EXPECT_EQ(readFile(at("Package.swift")).find("fluent"), std::string::npos);
+  EXPECT_TRUE(QSSyncManifest::read(folder_.path())->hadForms);
+  EXPECT_FALSE(plan(withForm).structuralChangeNeeded);
+}
+
+TEST_F(SiteResyncTest, ManifestEntriesOutsideTheProjectAreRefused) {
+  testing::TemporaryFolder outside;
+  writeFileAtomically(outside / "victim.txt", "keep me");
+  exportProject(twoPages_);
+  fs::create_directory_symlink(outside.path(), at("Public/linked"));
+  auto manifest = *QSSyncManifest::read(folder_.path());
+  manifest.ownedFiles[(outside / "victim.txt").string()] = "00";
+  manifest.ownedFiles["../" + outside.path().filename().string() + "/victim.txt"] = "00";
+  manifest.ownedFiles["Public/linked/victim.txt"] = "00";
+  manifest.ownedFiles["Public/./x"] = "00";
+  QSSyncManifest::write(folder_.path(), manifest);
+
+  QSResyncPlan p = plan(twoPages_);
+  EXPECT_EQ(p.refused.size(), 4u);
+  EXPECT_TRUE(p.prunes.empty());
+  EXPECT_TRUE(p.conflicts.empty());
+  QSResyncReport report = applyResync(p, QSResyncPolicy::overwriteConflicts);
+  EXPECT_EQ(report.refused, p.refused);
+  EXPECT_EQ(readFile(outside / "victim.txt"), "keep me");
+  EXPECT_EQ(QSSyncManifest::read(folder_.path())->ownedFiles.count("Public/linked/victim.txt"), 0u);
+}
+
+TEST_F(SiteResyncTest, ManifestDecoding) {
+  EXPECT_THROW(
+      {
+        try {
+          plan(twoPages_);
+        } catch (const QSSiteError& e) {
+          EXPECT_STREQ(e.what(), "This folder has no Brindle Pages sync manifest, so it can't be re-synced.");
+          throw;
+        }
+      },
+      QSSiteError);
+  std::string good = R"({"schemaVersion": 1, "lastExportedAt": "2026-12-06T09:45:20Z", "hadForms": false,
+                         "ownedFiles": {"a": "b"}, "sourceBrpBookmark": "L3Nob3AuYnJw", "later": [1]})";
+  auto manifest = QSSyncManifest::decode(good);
+  ASSERT_TRUE(manifest);
+  EXPECT_EQ(QSSyncManifest::bookmarkedPath(*manifest->sourceBrpBookmark), "/shop.brp");
+  EXPECT_EQ(QSSyncManifest::decode(QSSyncManifest::encode(*manifest))->ownedFiles, manifest->ownedFiles);
+  EXPECT_FALSE(QSSyncManifest::decode(R"({"schemaVersion": 1, "lastExportedAt": "2026-12-06T09:45:20Z", "hadForms": false})"));
+  EXPECT_FALSE(QSSyncManifest::decode("not json"));
+}
+
+}  // namespace
+}  // namespace qs
