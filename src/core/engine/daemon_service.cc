@@ -44,7 +44,10 @@ QSDaemonService::QSDaemonService(asio::any_io_executor executor, QSDaemonService
   if (options.configuration)
     config_ = std::move(*options.configuration);
   else
-    config_ = persistence_.loadForOwner(logPrefix, [this](const std::string& line) { log(line); });
+    config_ = persistence_.loadForOwner("", [this](const std::string& line) {
+      log(logPrefix + line);
+      stateLoadWarning_ = line;
+    });
 }
 
 std::shared_ptr<QSDaemonService> QSDaemonService::make(asio::any_io_executor executor, QSDaemonServiceOptions options) {
@@ -184,6 +187,7 @@ asio::awaitable<QSFullStatus> QSDaemonService::fullStatus() {
   for (const auto& [id, server] : servers_) status.servers.push_back(server);
   status.network = std::move(network);
   status.daemonVersion = version_;
+  status.stateLoadWarning = stateLoadWarning_;
   co_return status;
 }
 

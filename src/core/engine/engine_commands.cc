@@ -135,6 +135,7 @@ asio::awaitable<QSDaemonResult> QSDaemonService::perform(const cmd::Status&) {
 
 asio::awaitable<QSDaemonResult> QSDaemonService::perform(const cmd::Health&) {
   QSHealthReport report;  // nothing of the routing layer runs in this build
+  report.stateLoadWarning = stateLoadWarning_;
   co_return res::Health{report};
 }
 
