@@ -166,6 +166,16 @@ TEST_F(DaemonCommands, InstallAndUninstallTheLinks) {
   EXPECT_FALSE(std::filesystem::is_symlink(bin / "qs"));
   EXPECT_FALSE(std::filesystem::is_symlink(bin / "quaysided"));
   EXPECT_FALSE(fileExists(unit));
+
+  // Without systemd the links are still made, and no unit is left behind.
+  environment["QS_SYSTEMCTL"] = (home.home() / "no-systemctl").string();
+  auto withoutSystemd = qs({"daemon", "install", "--prefix", bin.string(), "--autostart"});
+  EXPECT_EQ(withoutSystemd.status, 1);
+  EXPECT_EQ(withoutSystemd.out.rfind("Linked " + (bin / "qs").string(), 0), 0u) << withoutSystemd.out;
+  EXPECT_EQ(withoutSystemd.err, "qs: systemd isn't running on this machine, so the daemon can't be started at login; "
+                                "start it with 'qs daemon start'.\n");
+  EXPECT_TRUE(std::filesystem::is_symlink(bin / "quaysided"));
+  EXPECT_FALSE(fileExists(unit));
 }
 
 }  // namespace

@@ -6,6 +6,7 @@
 #include "core/models/persistence_service.h"
 #include "core/platform/file_lock.h"
 #include "core/platform/paths.h"
+#include "core/platform/regex.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -23,6 +24,7 @@ protected:
   QuaysidedStart() { environment["QS_TOOLCHAIN_DIRS"] = QS_FAKE_TOOLCHAINS_DIR; }
   // A daemon left by a test that failed half-way must not outlive it.
   ~QuaysidedStart() override {
+    daemon.reset();
     if (auto holder = lockHolder(lockPath()); holder && *holder != ::getpid()) ::kill(*holder, SIGKILL);
   }
 
@@ -123,6 +125,26 @@ TEST_F(QuaysidedStart, AFailedStartStopsWhatItStartedLetsTheLockGoAndIsReported)
             std::string::npos)
       << readTextFile(log);
   EXPECT_EQ(qsOK({"ping"}).rfind("pong from quaysided", 0), 0u);
+}
+
+TEST_F(QuaysidedStart, AnUnreadableStateIsReportedToClientsAndLogLinesCarryTheirTime) {
+  writeTextFile(QSPersistenceService::defaultConfigURL(), "{ not json");
+  startDaemon();
+  auto folder = QSPersistenceService::defaultConfigURL().parent_path().string();
+  std::string status = qsOK({"status"});
+  EXPECT_NE(status.find("Warning: config.json couldn't be loaded ("), std::string::npos) << status;
+  EXPECT_NE(status.find("); preserved a copy at " + folder + "/config.json.corrupt-"), std::string::npos) << status;
+  auto projects = qs({"projects"});
+  EXPECT_EQ(projects.status, 0);
+  EXPECT_EQ(projects.err.rfind("qs: warning: config.json couldn't be loaded (", 0), 0u) << projects.err;
+  EXPECT_NE(projects.err.find("); preserved a copy at " + folder + "/config.json.corrupt-"), std::string::npos);
+
+  // "2026-12-07T09:45:20.123Z quaysided: …"
+  static const QSRegex stamped(R"(^\d{4}-\d\d-\d\dT\d\d:\d\d:\d\d\.\d{3}Z quaysided: )");
+  std::istringstream lines(daemon->log());
+  int count = 0;
+  for (std::string line; std::getline(lines, line); ++count) EXPECT_TRUE(stamped.firstMatchRange(line).has_value()) << line;
+  EXPECT_GE(count, 2);
 }
 
 TEST_F(QuaysidedStart, SigtermDuringStartUpStopsWhatWasStartedAndEndsTheDaemon) {

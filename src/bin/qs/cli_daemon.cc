@@ -144,23 +144,35 @@ asio::awaitable<int> installLinks(QSCliSession& session, InstallOptions options)
   if (!isExecutableFile(daemon))
     throw QSDaemonLauncher::LaunchException(launchError::ExecutableMissing{daemon.string()});
   fs::path folder = binDirectory(options.prefix);
-  auto report = QSDaemonInstaller().install(QSCliSession::ownExecutable(), daemon, folder, options.autoStart);
+  QSDaemonInstaller installer;
+  auto report = installer.install(QSCliSession::ownExecutable(), daemon, folder, false);
+  // The login item comes last: when it cannot be registered, the links are in place and said so.
+  std::exception_ptr autoStartFailure;
+  if (options.autoStart) {
+    try {
+      installer.enableAutoStart(report.daemonPath);
+      report.autoStart = true;
+    } catch (const std::exception&) {
+      autoStartFailure = std::current_exception();
+    }
+  }
   if (session.json) {
     json out{{"cliPath", report.cliPath.string()},       {"aliasPath", report.aliasPath.string()},
              {"daemonPath", report.daemonPath.string()}, {"autoStart", report.autoStart},
              {"onPath", report.onPath}};
     fmt::print("{}", out.dump(2) + "\n");
-    co_return QSExitCode::success;
+  } else {
+    fmt::print("Linked {} → {}\nLinked {} → {}\nLinked {} → {}\n", report.cliPath.string(),
+               QSCliSession::ownExecutable().string(), report.aliasPath.string(),
+               QSCliSession::ownExecutable().string(), report.daemonPath.string(), daemon.string());
+    if (report.autoStart)
+      fmt::print("The daemon now starts at login (systemd user unit {}).\n", QSDaemonInstaller::unitName);
+    if (!report.onPath)
+      fmt::print("Note: {0} isn't on your PATH. Add it, for example with this line in ~/.profile:\n"
+                 "  export PATH=\"{0}:$PATH\"\n",
+                 folder.string());
   }
-  fmt::print("Linked {} → {}\nLinked {} → {}\nLinked {} → {}\n", report.cliPath.string(),
-             QSCliSession::ownExecutable().string(), report.aliasPath.string(), QSCliSession::ownExecutable().string(),
-             report.daemonPath.string(), daemon.string());
-  if (report.autoStart)
-    fmt::print("The daemon now starts at login (systemd user unit {}).\n", QSDaemonInstaller::unitName);
-  if (!report.onPath)
-    fmt::print("Note: {0} isn't on your PATH. Add it, for example with this line in ~/.profile:\n"
-               "  export PATH=\"{0}:$PATH\"\n",
-               folder.string());
+  if (autoStartFailure) std::rethrow_exception(autoStartFailure);
   co_return QSExitCode::success;
 }
 

@@ -56,6 +56,10 @@ asio::awaitable<int> listProjects(QSCliSession& session) {
   QSDaemonCommand list = cmd::ListProjects{};
   res::Projects projects = co_await session.request<res::Projects>(list);
   fmt::print("{}", session.json ? jsonText(projects.value) : formatProjectList(projects.value));
+  // An empty list may only mean that the saved one could not be read.
+  QSDaemonCommand health = cmd::Health{};
+  res::Health report = co_await session.request<res::Health>(health);
+  if (report.value.stateLoadWarning) printError("warning: " + *report.value.stateLoadWarning);
   co_return QSExitCode::success;
 }
 

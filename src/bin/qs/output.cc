@@ -162,6 +162,7 @@ std::string formatEnvironment(const std::vector<QSEnvironmentVariable>& variable
 
 std::string formatStatus(const QSFullStatus& status) {
   std::string out = "Quayside daemon " + status.daemonVersion + "\n\n";
+  if (status.stateLoadWarning) out += "Warning: " + *status.stateLoadWarning + "\n\n";
   if (status.projects.empty()) {
     out += "No projects yet.\n";
   } else {

@@ -7,6 +7,7 @@
 #include "core/engine/daemon_service.h"
 #include "core/platform/file_lock.h"
 #include "core/platform/resource_limits.h"
+#include "core/platform/timestamp.h"
 
 #include <asio/co_spawn.hpp>
 #include <asio/io_context.hpp>
@@ -22,8 +23,10 @@ namespace {
 
 using namespace qs;
 
+// Every line carries the time it was written: daemon.log collects the output of every run.
 void logLine(const std::string& line) {
-  std::fprintf(stderr, "%s\n", line.c_str());
+  std::string stamped = QSTime::iso8601(QSTime::now()) + " " + line + "\n";
+  std::fputs(stamped.c_str(), stderr);
   std::fflush(stderr);
 }
 

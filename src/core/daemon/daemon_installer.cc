@@ -62,10 +62,15 @@ std::string QSDaemonInstaller::InstallError::message() const {
       [](const installError::LaunchctlFailed& e) {
         return "systemctl failed (exit " + std::to_string(e.value) + ") while registering the daemon's login item.";
       },
+      [](const installError::SystemdMissing&) {
+        return std::string("systemd isn't running on this machine, so the daemon can't be started at login; start it "
+                           "with 'qs daemon start'.");
+      },
   });
 }
 
-QSDaemonInstaller::QSDaemonInstaller(fs::path systemctl) : systemctl_(std::move(systemctl)) {}
+QSDaemonInstaller::QSDaemonInstaller(fs::path systemctl, fs::path systemdRuntime)
+    : systemctl_(std::move(systemctl)), systemdRuntime_(std::move(systemdRuntime)) {}
 
 fs::path QSDaemonInstaller::defaultSystemctl() {
   return environmentValue("QS_SYSTEMCTL").value_or("/usr/bin/systemctl");
@@ -136,6 +141,7 @@ void QSDaemonInstaller::uninstall(const fs::path& binDirectory) const {
 bool QSDaemonInstaller::isAutoStartInstalled() const { return fileExists(launchAgentPath()); }
 
 void QSDaemonInstaller::enableAutoStart(const fs::path& daemonPath) const {
+  if (!isExecutableFile(systemctl_)) throw InstallException(installError::SystemdMissing{});
   fs::path unit = launchAgentPath();
   createDirectories(unit.parent_path());
   fs::path log = QSPaths::daemonLogFile();
@@ -147,8 +153,17 @@ void QSDaemonInstaller::enableAutoStart(const fs::path& daemonPath) const {
     // The start below then fails and says so.
   }
   writeFileAtomically(unit, unitText(daemonPath, log));
-  requireSystemctl({"daemon-reload"});
-  requireSystemctl({"enable", "--now", std::string(unitName)});
+  int status = runSystemctl({"daemon-reload"});
+  if (status == 0) status = runSystemctl({"enable", "--now", std::string(unitName)});
+  if (status == 0) return;
+  // A unit that is not registered must not look installed (isAutoStartInstalled).
+  try {
+    removeFile(unit);
+  } catch (const QSSystemError&) {
+  }
+  runSystemctl({"daemon-reload"});  // forgets the unit if the first reload took it in
+  if (!isDirectory(systemdRuntime_)) throw InstallException(installError::SystemdMissing{});
+  throw InstallException(installError::LaunchctlFailed{status});
 }
 
 void QSDaemonInstaller::disableAutoStart() const {
@@ -172,11 +187,6 @@ int QSDaemonInstaller::runSystemctl(const std::vector<std::string>& arguments) c
   } catch (const QSSystemError&) {
     return -1;
   }
-}
-
-void QSDaemonInstaller::requireSystemctl(const std::vector<std::string>& arguments) const {
-  int status = runSystemctl(arguments);
-  if (status != 0) throw InstallException(installError::LaunchctlFailed{status});
 }
 
 }  // namespace qs

@@ -17,6 +17,8 @@ namespace qs {
 namespace installError {
 using BinDirectoryNotWritable = QSUnnamedCase<"binDirectoryNotWritable", std::string>;  // the folder
 using LaunchctlFailed = QSUnnamedCase<"launchctlFailed", std::int32_t>;  // systemctl's exit status
+// No systemd to register the login item with: no systemctl, or systemd does not run here.
+using SystemdMissing = QSEmptyCase<"systemdMissing">;
 }  // namespace installError
 
 class QSDaemonInstaller {
@@ -34,17 +36,22 @@ public:
     bool operator==(const InstallReport&) const = default;
   };
 
-  struct InstallError : QSEnumeration<installError::BinDirectoryNotWritable, installError::LaunchctlFailed> {
+  struct InstallError : QSEnumeration<installError::BinDirectoryNotWritable, installError::LaunchctlFailed,
+                                      installError::SystemdMissing> {
     using QSEnumeration::QSEnumeration;
-    // "Couldn't write to <folder>. Pass --prefix <dir> to choose a writable directory on your PATH."
-    // or "systemctl failed (exit N) while registering the daemon's login item."
+    // "Couldn't write to <folder>. Pass --prefix <dir> to choose a writable directory on your PATH.",
+    // "systemctl failed (exit N) while registering the daemon's login item." or
+    // "systemd isn't running on this machine, so the daemon can't be started at login; start it
+    // with 'qs daemon start'."
     std::string message() const;
   };
   using InstallException = QSErrorException<InstallError>;
 
   // `systemctl` is the program that registers the login item; the default is $QS_SYSTEMCTL when
-  // set, else /usr/bin/systemctl.
-  explicit QSDaemonInstaller(std::filesystem::path systemctl = defaultSystemctl());
+  // set, else /usr/bin/systemctl. `systemdRuntime` is the folder that exists while systemd runs
+  // the machine (/run/systemd/system): it tells a failed registration from a missing systemd.
+  explicit QSDaemonInstaller(std::filesystem::path systemctl = defaultSystemctl(),
+                             std::filesystem::path systemdRuntime = "/run/systemd/system");
 
   static std::filesystem::path defaultSystemctl();
   // ~/.local/bin
@@ -58,10 +65,10 @@ public:
   static bool isOnPath(const std::filesystem::path& folder, std::string_view pathVariable);
 
   // Creates `binDirectory` when missing and points qs and quayside at `cliSource` and quaysided
-  // at `daemonSource`, replacing whatever has those names there; with `autoStart`, also
+  // at `daemonSource`, replacing whatever has those names there; with `autoStart`, then also
   // registers the login item for the quaysided link. Throws InstallException
-  // (binDirectoryNotWritable, launchctlFailed) or QSSystemError for a failed removal, link or
-  // unit write; links made before a failure stay.
+  // (binDirectoryNotWritable, launchctlFailed, systemdMissing) or QSSystemError for a failed
+  // removal, link or unit write; links made before a failure stay.
   InstallReport install(const std::filesystem::path& cliSource, const std::filesystem::path& daemonSource,
                         const std::filesystem::path& binDirectory, bool autoStart) const;
   // Removes the login item, then the three names in `binDirectory` when they are symbolic links
@@ -71,8 +78,10 @@ public:
   // True exactly when the unit file exists.
   bool isAutoStartInstalled() const;
   // Writes the unit for `daemonPath`, reloads the user manager and enables and starts the
-  // unit. Throws InstallException(launchctlFailed) when systemctl exits non-zero (-1 when it
-  // cannot be run), QSSystemError when the unit cannot be written.
+  // unit. Throws InstallException: systemdMissing when there is no systemctl to run (nothing is
+  // written) or when registering fails on a machine that systemd does not run; launchctlFailed
+  // with systemctl's exit status when registering fails otherwise. After a failed registration
+  // the unit file is removed again. QSSystemError when the unit cannot be written.
   void enableAutoStart(const std::filesystem::path& daemonPath) const;
   // Stops and disables the unit and deletes its file; failures are ignored.
   void disableAutoStart() const;
@@ -80,10 +89,10 @@ public:
 private:
   // systemctl --user <arguments>; its exit status, -1 when it cannot be started.
   int runSystemctl(const std::vector<std::string>& arguments) const;
-  void requireSystemctl(const std::vector<std::string>& arguments) const;
   void stopAndDisable() const;
 
   std::filesystem::path systemctl_;
+  std::filesystem::path systemdRuntime_;
 };
 
 }  // namespace qs

@@ -48,7 +48,10 @@ QSDaemonService::QSDaemonService(asio::any_io_executor executor, QSDaemonService
   if (options.configuration)
     config_ = std::move(*options.configuration);
   else
-    config_ = persistence_.loadForOwner(logPrefix, [this](const std::string& line) { log(line); });
+    config_ = persistence_.loadForOwner("", [this](const std::string& line) {
+      log(logPrefix + line);
+      stateLoadWarning_ = line;
+    });
 }
 
 std::shared_ptr<QSDaemonService> QSDaemonService::make(asio::any_io_executor executor, QSDaemonServiceOptions options) {
@@ -189,6 +192,7 @@ asio::awaitable<QSFullStatus> QSDaemonService::fullStatus() {
   status.servers = servers_->servers();
   status.network = std::move(network);
   status.daemonVersion = version_;
+  status.stateLoadWarning = stateLoadWarning_;
   co_return status;
 }
 

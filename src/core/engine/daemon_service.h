@@ -48,7 +48,7 @@ public:
   static constexpr const char* logPrefix = "quaysided: ";
 
   // Builds the engine and loads its state (a fresh state when there is none; a logged line and a
-  // fresh state when the file cannot be read).
+  // fresh state when the file cannot be read, which `status` and `health` then report).
   static std::shared_ptr<QSDaemonService> make(asio::any_io_executor executor, QSDaemonServiceOptions options);
   ~QSDaemonService() override;
 
@@ -152,6 +152,8 @@ private:
   std::chrono::milliseconds reconciliationInterval_;
 
   QSProjectConfiguration config_;
+  // What the state load had to say when config.json could not be read; told to clients.
+  std::optional<std::string> stateLoadWarning_;
   std::shared_ptr<QSServerSupervisor> servers_;
   bool shuttingDown_ = false;
   std::shared_ptr<asio::steady_timer> statusReconciliationTask_;

@@ -136,6 +136,7 @@ asio::awaitable<QSDaemonResult> QSDaemonService::perform(const cmd::Status&) {
 asio::awaitable<QSDaemonResult> QSDaemonService::perform(const cmd::Health&) {
   QSHealthReport report;
   report.warnings.push_back(kNoRouting);
+  report.stateLoadWarning = stateLoadWarning_;
   co_return res::Health{report};
 }
 

@@ -52,6 +52,9 @@ struct QSFullStatus {
   std::vector<QSServer> servers;
   QSNetworkStatus network;
   std::string daemonVersion;
+  // Set when the saved state could not be read at start: why, and where its copy was kept (the
+  // daemon then runs on an empty state).
+  std::optional<std::string> stateLoadWarning;
 
   template <class Self, class Fields>
   static void fields(Self& self, Fields& f) {
@@ -59,7 +62,8 @@ struct QSFullStatus {
         .field("databases", self.databases)
         .field("servers", self.servers)
         .field("network", self.network)
-        .field("daemonVersion", self.daemonVersion);
+        .field("daemonVersion", self.daemonVersion)
+        .field("stateLoadWarning", self.stateLoadWarning);
   }
   bool operator==(const QSFullStatus&) const = default;
 };
@@ -86,6 +90,8 @@ struct QSHealthReport {
   bool resolverInstalled = false;
   std::vector<QSPortConflict> portConflicts;
   std::vector<std::string> warnings;
+  // As in QSFullStatus.
+  std::optional<std::string> stateLoadWarning;
 
   template <class Self, class Fields>
   static void fields(Self& self, Fields& f) {
@@ -94,7 +100,8 @@ struct QSHealthReport {
         .field("testRoutingEnabled", self.testRoutingEnabled)
         .field("resolverInstalled", self.resolverInstalled)
         .field("portConflicts", self.portConflicts)
-        .field("warnings", self.warnings);
+        .field("warnings", self.warnings)
+        .field("stateLoadWarning", self.stateLoadWarning);
   }
   bool operator==(const QSHealthReport&) const = default;
 };
