@@ -6,11 +6,6 @@
 #include <stdexcept>
 
 namespace qs::testing {
-namespace {
-
-constexpr const char* kVariables[4] = {"HOME", "XDG_DATA_HOME", "XDG_CONFIG_HOME", "TMPDIR"};
-
-}  // namespace
 
 TemporaryFolder::TemporaryFolder() {
   const char* tmp = std::getenv("TMPDIR");
@@ -24,28 +19,32 @@ TemporaryFolder::~TemporaryFolder() {
   std::filesystem::remove_all(path_, ignored);
 }
 
-IsolatedHome::IsolatedHome() {
-  for (int i = 0; i < 4; ++i) {
-    if (const char* v = std::getenv(kVariables[i])) {
-      had_[i] = true;
-      saved_[i] = v;
-    }
+ScopedEnvironment::ScopedEnvironment(const std::map<std::string, std::optional<std::string>>& changes) {
+  for (const auto& [name, value] : changes) {
+    const char* old = std::getenv(name.c_str());
+    saved_.emplace_back(name, old ? std::optional<std::string>(old) : std::nullopt);
+    if (value)
+      ::setenv(name.c_str(), value->c_str(), 1);
+    else
+      ::unsetenv(name.c_str());
   }
-  auto base = folder_.path();
-  std::filesystem::create_directories(base / "tmp");
-  ::setenv("HOME", base.c_str(), 1);
-  ::setenv("XDG_DATA_HOME", (base / ".local/share").c_str(), 1);
-  ::setenv("XDG_CONFIG_HOME", (base / ".config").c_str(), 1);
-  ::setenv("TMPDIR", (base / "tmp").c_str(), 1);
 }
 
-IsolatedHome::~IsolatedHome() {
-  for (int i = 0; i < 4; ++i) {
-    if (had_[i])
-      ::setenv(kVariables[i], saved_[i].c_str(), 1);
+ScopedEnvironment::~ScopedEnvironment() {
+  for (const auto& [name, value] : saved_) {
+    if (value)
+      ::setenv(name.c_str(), value->c_str(), 1);
     else
-      ::unsetenv(kVariables[i]);
+      ::unsetenv(name.c_str());
   }
+}
+
+IsolatedHome::IsolatedHome()
+    : environment_({{"HOME", folder_.path().string()},
+                    {"XDG_DATA_HOME", (folder_ / ".local/share").string()},
+                    {"XDG_CONFIG_HOME", (folder_ / ".config").string()},
+                    {"TMPDIR", (folder_ / "tmp").string()}}) {
+  std::filesystem::create_directories(folder_ / "tmp");
 }
 
 void writeTextFile(const std::filesystem::path& path, const std::string& text) {

@@ -2,7 +2,10 @@
 #pragma once
 
 #include <filesystem>
+#include <map>
+#include <optional>
 #include <string>
+#include <vector>
 
 namespace qs::testing {
 
@@ -21,18 +24,29 @@ private:
   std::filesystem::path path_;
 };
 
+// Sets environment variables (or, given nothing, removes them) for the lifetime of the object,
+// and restores what they were afterwards.
+class ScopedEnvironment {
+public:
+  explicit ScopedEnvironment(const std::map<std::string, std::optional<std::string>>& changes);
+  ~ScopedEnvironment();
+  ScopedEnvironment(const ScopedEnvironment&) = delete;
+  ScopedEnvironment& operator=(const ScopedEnvironment&) = delete;
+
+private:
+  std::vector<std::pair<std::string, std::optional<std::string>>> saved_;
+};
+
 // Points HOME, XDG_DATA_HOME, XDG_CONFIG_HOME and TMPDIR into a temporary folder for the
 // lifetime of the object, and restores them afterwards.
 class IsolatedHome {
 public:
   IsolatedHome();
-  ~IsolatedHome();
   const std::filesystem::path& home() const { return folder_.path(); }
 
 private:
   TemporaryFolder folder_;
-  std::string saved_[4];
-  bool had_[4] = {};
+  ScopedEnvironment environment_;
 };
 
 // Writes a file (creating parent folders).

@@ -4,55 +4,24 @@
 #include "core/runtime/project_scaffold.h"
 #include "support/test_support.h"
 
-#include <cstdlib>
-
 namespace qs {
 namespace {
 
 namespace fs = std::filesystem;
 using testing::IsolatedHome;
 using testing::readTextFile;
+using testing::ScopedEnvironment;
 using testing::TemporaryFolder;
 using testing::writeTextFile;
 
-// Sets and removes environment variables for the lifetime of the object.
-class ScopedEnvironment {
-public:
-  ScopedEnvironment(const std::map<std::string, std::string>& set, const std::vector<std::string>& unset) {
-    for (const auto& [key, value] : set) {
-      remember(key);
-      ::setenv(key.c_str(), value.c_str(), 1);
-    }
-    for (const auto& key : unset) {
-      remember(key);
-      ::unsetenv(key.c_str());
-    }
-  }
-  ~ScopedEnvironment() {
-    for (const auto& [key, value] : saved_) {
-      if (value) ::setenv(key.c_str(), value->c_str(), 1);
-      else ::unsetenv(key.c_str());
-    }
-  }
-
-private:
-  void remember(const std::string& key) {
-    const char* value = std::getenv(key.c_str());
-    saved_.emplace_back(key, value ? std::optional<std::string>(value) : std::nullopt);
-  }
-  std::vector<std::pair<std::string, std::optional<std::string>>> saved_;
-};
-
-// Identity the tests must not pick up from the machine or the person running them.
-const std::vector<std::string> kIdentityVariables = {
-    "GIT_AUTHOR_NAME", "GIT_AUTHOR_EMAIL", "GIT_COMMITTER_NAME", "GIT_COMMITTER_EMAIL", "EMAIL", "GIT_CONFIG_GLOBAL",
-};
-
-// No identity anywhere: no global or system config, and git told not to guess one from the
-// account and host name (which succeeds on machines with a fully qualified host name).
-std::map<std::string, std::string> noIdentity() {
+// No identity anywhere: none in the environment, no global or system config, and git told not to
+// guess one from the account and host name (which succeeds on machines with a fully qualified
+// host name).
+std::map<std::string, std::optional<std::string>> noIdentity() {
   return {{"GIT_CONFIG_GLOBAL", "/dev/null"}, {"GIT_CONFIG_NOSYSTEM", "1"}, {"GIT_CONFIG_COUNT", "1"},
-          {"GIT_CONFIG_KEY_0", "user.useConfigOnly"}, {"GIT_CONFIG_VALUE_0", "true"}};
+          {"GIT_CONFIG_KEY_0", "user.useConfigOnly"}, {"GIT_CONFIG_VALUE_0", "true"},
+          {"GIT_AUTHOR_NAME", std::nullopt}, {"GIT_AUTHOR_EMAIL", std::nullopt}, {"GIT_COMMITTER_NAME", std::nullopt},
+          {"GIT_COMMITTER_EMAIL", std::nullopt}, {"EMAIL", std::nullopt}};
 }
 
 std::string git(const fs::path& folder, const std::vector<std::string>& arguments) {
@@ -65,18 +34,17 @@ std::string git(const fs::path& folder, const std::vector<std::string>& argument
   return result.output;
 }
 
-fs::path scaffold(const fs::path& parent) {
+fs::path scaffold(const fs::path& parent, bool initializeGitRepository = false) {
   QSProjectScaffold::Options options;
   options.name = "shop";
   options.parentDirectory = parent;
-  options.initializeGitRepository = false;
+  options.initializeGitRepository = initializeGitRepository;
   return QSProjectScaffold::create(options);
 }
 
 TEST(GitService, FirstCommitFallsBackToQuaysideWhenNoIdentityIsConfigured) {
   IsolatedHome home;
-  ScopedEnvironment environment(noIdentity(), {"GIT_AUTHOR_NAME", "GIT_AUTHOR_EMAIL", "GIT_COMMITTER_NAME",
-                                               "GIT_COMMITTER_EMAIL", "EMAIL"});
+  ScopedEnvironment environment(noIdentity());
   TemporaryFolder parent;
   auto folder = scaffold(parent.path());
   ASSERT_TRUE(QSGitService::initializeRepository(folder, "Initial commit from Quayside"));
@@ -93,7 +61,9 @@ TEST(GitService, FirstCommitFallsBackToQuaysideWhenNoIdentityIsConfigured) {
 
 TEST(GitService, FirstCommitUsesTheUsersIdentity) {
   IsolatedHome home;
-  ScopedEnvironment environment({{"GIT_CONFIG_NOSYSTEM", "1"}}, kIdentityVariables);
+  auto identityInHome = noIdentity();
+  identityInHome["GIT_CONFIG_GLOBAL"] = std::nullopt;  // ~/.gitconfig is read again
+  ScopedEnvironment environment(identityInHome);
   writeTextFile(home.home() / ".gitconfig", "[user]\n\tname = Ada Lovelace\n\temail = ada@example.com\n");
   TemporaryFolder parent;
   auto folder = scaffold(parent.path());
@@ -103,7 +73,7 @@ TEST(GitService, FirstCommitUsesTheUsersIdentity) {
 
 TEST(GitService, LeavesAnExistingRepositoryAlone) {
   IsolatedHome home;
-  ScopedEnvironment environment(noIdentity(), {});
+  ScopedEnvironment environment(noIdentity());
   TemporaryFolder parent;
   auto folder = scaffold(parent.path());
   git(folder, {"init", "-q", "-b", "trunk"});
@@ -120,7 +90,7 @@ TEST(GitService, LeavesAnExistingRepositoryAlone) {
 
 TEST(GitService, ReportsFailureWhenNoCommitCouldBeMade) {
   IsolatedHome home;
-  ScopedEnvironment environment(noIdentity(), {});
+  ScopedEnvironment environment(noIdentity());
   TemporaryFolder empty;
   // Nothing to commit: both the commit and its retry fail, and the answer says so.
   EXPECT_FALSE(QSGitService::initializeRepository(empty.path(), "Nothing"));
@@ -131,14 +101,10 @@ TEST(GitService, ReportsFailureWhenNoCommitCouldBeMade) {
 TEST(GitService, IgnoresRepositoryVariablesOfTheCallingProcess) {
   IsolatedHome home;
   TemporaryFolder elsewhere;
-  ScopedEnvironment environment(
-      [&] {
-        auto set = noIdentity();
-        set["GIT_DIR"] = (elsewhere / "hijacked.git").string();
-        set["GIT_WORK_TREE"] = elsewhere.path().string();
-        return set;
-      }(),
-      {});
+  auto hijacking = noIdentity();
+  hijacking["GIT_DIR"] = (elsewhere / "hijacked.git").string();
+  hijacking["GIT_WORK_TREE"] = elsewhere.path().string();
+  ScopedEnvironment environment(hijacking);
   TemporaryFolder parent;
   auto folder = scaffold(parent.path());
   ASSERT_TRUE(QSGitService::initializeRepository(folder, "Mine"));
@@ -148,13 +114,9 @@ TEST(GitService, IgnoresRepositoryVariablesOfTheCallingProcess) {
 
 TEST(GitService, CreateMakesTheInitialCommitWhenAsked) {
   IsolatedHome home;
-  ScopedEnvironment environment(noIdentity(), {});
+  ScopedEnvironment environment(noIdentity());
   TemporaryFolder parent;
-  QSProjectScaffold::Options options;
-  options.name = "shop";
-  options.parentDirectory = parent.path();
-  options.initializeGitRepository = true;
-  auto folder = QSProjectScaffold::create(options);
+  auto folder = scaffold(parent.path(), true);
   EXPECT_EQ(git(folder, {"log", "--format=%s"}), "Initial commit from Quayside\n");
 }
 

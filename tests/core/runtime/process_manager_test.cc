@@ -115,13 +115,10 @@ TEST_F(ProcessManagerTest, LaunchesSwiftRunServeInTheProjectWithTheMergedEnviron
              "pwd -P > " + record.string() + ".folder\n"
              "env > " + record.string() + ".environment\n"
              "echo building; echo warning >&2");
-  ::setenv("QS_PM_INHERITED", "inherited", 1);
-  ::setenv("QS_PM_OVERRIDDEN", "owner", 1);
+  testing::ScopedEnvironment owner({{"QS_PM_INHERITED", "inherited"}, {"QS_PM_OVERRIDDEN", "owner"}});
   QSProcessManager manager(io_.get_executor(), options());
   auto id = QSUUID::random();
   auto server = launch(manager, id, 8123, {{"QS_PM_OVERRIDDEN", "project"}, {"QS_PM_ADDED", "added"}});
-  ::unsetenv("QS_PM_INHERITED");
-  ::unsetenv("QS_PM_OVERRIDDEN");
 
   EXPECT_EQ(manager.processID(id), server.pid);
   EXPECT_EQ(readFromPipe(server.stdoutPipe.get()), "building\n");
@@ -137,80 +134,43 @@ TEST_F(ProcessManagerTest, LaunchesSwiftRunServeInTheProjectWithTheMergedEnviron
   EXPECT_EQ(environment.find("QS_PM_OVERRIDDEN=owner"), std::string::npos);
 }
 
-TEST_F(ProcessManagerTest, FindsSwiftWithoutAToolchain) {
-  EXPECT_EQ(QSProcessManager::swiftExecutable(std::filesystem::path("/opt/swift/6.0")), "/opt/swift/6.0/usr/bin/swift");
-  if (isExecutableFile("/usr/bin/swift")) {
-    EXPECT_EQ(QSProcessManager::swiftExecutable(std::nullopt), "/usr/bin/swift");
-    return;
+// The fake toolchain's server ends on SIGTERM, or, told to ignore it, only by SIGKILL after the
+// grace period, and so it does when the stop is cancelled while it waits. A server that obeys
+// is never kept for the grace period (an hour here: the test would time out).
+TEST_F(ProcessManagerTest, StopEndsTheServerWithSigtermOrAfterTheGracePeriodWithSigkill) {
+  struct Case {
+    bool ignoresTerm, cancelled;
+    int status;
+  } cases[] = {{false, false, 0}, {true, false, 128 + SIGKILL}, {true, true, 128 + SIGKILL}};
+  std::filesystem::create_directories(project());
+  for (const auto& c : cases) {
+    SCOPED_TRACE(std::string(c.ignoresTerm ? "ignores SIGTERM" : "obeys SIGTERM") + (c.cancelled ? ", cancelled" : ""));
+    auto patience = options();
+    if (!c.ignoresTerm || c.cancelled) patience.stopGracePeriod = 1h;
+    QSProcessManager manager(io_.get_executor(), patience);
+    auto id = QSUUID::random();
+    std::map<std::string, std::string> environment;
+    if (c.ignoresTerm) environment["FAKE_SWIFT_IGNORE_SIGTERM"] = "1";
+    auto server = complete(manager.launchServer(id, project(), "App", 0, std::filesystem::path(QS_FAKE_TOOLCHAIN_ROOT),
+                                                environment));
+    launched_.push_back(server.pid);
+    for (std::string output; output.find("Server started on") == std::string::npos;) {
+      std::string more = readFromPipe(server.stdoutPipe.get(), true);
+      ASSERT_FALSE(more.empty()) << "the output ended before the server was ready: " << output;
+      output += more;
+    }
+    EXPECT_TRUE(manager.isRunning(id));
+
+    asio::cancellation_signal cancel;
+    complete(manager.stopServer(id), nullptr, c.cancelled ? &cancel : nullptr);
+    EXPECT_EQ(next(server), c.status);
+    EXPECT_FALSE(manager.processID(id));
+    EXPECT_FALSE(manager.isRunning(id));
   }
-  std::string savedPath = std::getenv("PATH") ? std::getenv("PATH") : "";
-  ::setenv("PATH", (file("empty").string() + ":" + file("bin").string() + ":" + savedPath).c_str(), 1);
-  EXPECT_EQ(QSProcessManager::swiftExecutable(std::nullopt), "/usr/bin/swift") << "nothing on PATH";
-  writeSwift("echo \"$0\"", file("bin/swift"));
-  EXPECT_EQ(QSProcessManager::swiftExecutable(std::nullopt), file("bin/swift"));
-
-  QSProcessManager manager(io_.get_executor(), options());
-  auto server = complete(manager.launchServer(QSUUID::random(), project(), "App", 8123, std::nullopt, {}));
-  ::setenv("PATH", savedPath.c_str(), 1);
-  EXPECT_EQ(readFromPipe(server.stdoutPipe.get()), file("bin/swift").string() + "\n");
-  EXPECT_EQ(next(server), 0);
-}
-
-TEST_F(ProcessManagerTest, TheTerminationStreamYieldsOneStatusThenEnds) {
-  writeSwift("exit 3");
-  QSProcessManager manager(io_.get_executor(), options());
-  auto server = launch(manager, QSUUID::random());
-  EXPECT_EQ(next(server), 3);
-  EXPECT_EQ(next(server), std::nullopt);
-  EXPECT_EQ(next(server), std::nullopt);
-}
-
-TEST_F(ProcessManagerTest, StopKillsAServerThatIgnoresSIGTERMAfterTheGracePeriod) {
-  writeSwift("trap '' TERM; echo started; while :; do sleep 0.1; done");
-  QSProcessManager manager(io_.get_executor(), options());
-  auto id = QSUUID::random();
-  auto server = launch(manager, id);
-  ASSERT_EQ(readFromPipe(server.stdoutPipe.get(), true), "started\n");
-  EXPECT_TRUE(manager.isRunning(id));
-
-  complete(manager.stopServer(id));
-  EXPECT_EQ(next(server), 128 + SIGKILL);
-  EXPECT_FALSE(manager.processID(id));
-  EXPECT_FALSE(manager.isRunning(id));
-}
-
-TEST_F(ProcessManagerTest, ACancelledStopStillKillsTheServer) {
-  writeSwift("trap '' TERM; echo started; while :; do sleep 0.1; done");
-  auto slow = options();
-  slow.stopGracePeriod = 1h;
-  QSProcessManager manager(io_.get_executor(), slow);
-  auto id = QSUUID::random();
-  auto server = launch(manager, id);
-  ASSERT_EQ(readFromPipe(server.stdoutPipe.get(), true), "started\n");
-
-  asio::cancellation_signal cancel;
-  bool atOnce = true;
-  complete(manager.stopServer(id), &atOnce, &cancel);
-  EXPECT_FALSE(atOnce) << "the grace period had begun when the stop was cancelled";
-  EXPECT_EQ(next(server), 128 + SIGKILL);
-  EXPECT_FALSE(manager.processID(id));
-}
-
-TEST_F(ProcessManagerTest, AServerThatEndsOnSigtermIsNotKeptForTheGracePeriod) {
-  writeSwift("trap 'exit 0' TERM; echo started; while :; do sleep 0.05; done");
-  auto patient = options();
-  patient.stopGracePeriod = 1h;  // the test would time out if the stop sat out the grace period
-  QSProcessManager manager(io_.get_executor(), patient);
-  auto id = QSUUID::random();
-  auto server = launch(manager, id);
-  ASSERT_EQ(readFromPipe(server.stdoutPipe.get(), true), "started\n");
-  complete(manager.stopServer(id));
-  EXPECT_EQ(next(server), 0);
-  EXPECT_FALSE(manager.isRunning(id));
 }
 
 TEST_F(ProcessManagerTest, StopOfAnUnknownOrEndedServerReturnsWithoutWaiting) {
-  writeSwift("exit 0");
+  writeSwift("exit 3");
   QSProcessManager manager(io_.get_executor(), options());
   bool atOnce = false;
   complete(manager.stopServer(QSUUID::random()), &atOnce);
@@ -219,7 +179,8 @@ TEST_F(ProcessManagerTest, StopOfAnUnknownOrEndedServerReturnsWithoutWaiting) {
 
   auto id = QSUUID::random();
   auto server = launch(manager, id);
-  EXPECT_EQ(next(server), 0);
+  EXPECT_EQ(next(server), 3);
+  EXPECT_EQ(next(server), std::nullopt) << "one status, then the stream ends";
   EXPECT_EQ(manager.processID(id), server.pid) << "the entry outlives its process";
   EXPECT_FALSE(manager.isRunning(id));
   listings_ = 0;
@@ -277,19 +238,12 @@ TEST_F(ProcessManagerTest, OrphanReapingSparesRootAndOtherNames) {
   struct Case {
     std::string name;
     bool isRoot;
-    bool ignoresTerm;
     bool reaped;
   } cases[] = {
-      {"App", false, false, true},
-      {"App", false, true, true},  // SIGKILL after the grace period
-      {"App", true, false, false},
-      {"app", false, false, false},
-      {"AppServer", false, false, false},
+      {"App", false, true}, {"App", true, false}, {"app", false, false}, {"AppServer", false, false},
   };
   for (const auto& c : cases) {
-    auto orphan = QSChildProcess::spawn(
-        {"/bin/bash", {"-c", c.ignoresTerm ? "trap '' TERM; echo ready; exec sleep 1000" : "echo ready; exec sleep 1000"},
-         "/", {}});
+    auto orphan = QSChildProcess::spawn({"/bin/bash", {"-c", "echo ready; exec sleep 1000"}, "/", {}});
     launched_.push_back(orphan->pid());
     auto out = orphan->takeStandardOutput();
     ASSERT_EQ(readFromPipe(out.get(), true), "ready\n");
@@ -302,7 +256,7 @@ TEST_F(ProcessManagerTest, OrphanReapingSparesRootAndOtherNames) {
     auto server = launch(manager, QSUUID::random(), 8123, {}, &atOnce);
     EXPECT_EQ(next(server), 0);
 
-    std::string label = c.name + (c.isRoot ? " (root)" : "") + (c.ignoresTerm ? " ignoring SIGTERM" : "");
+    std::string label = c.name + (c.isRoot ? " (root)" : "");
     EXPECT_NE(atOnce, c.reaped) << label << ": only a kept orphan costs a grace period";
     if (c.reaped) {
       EXPECT_TRUE(waitUntilGone(orphan->pid())) << label;
@@ -315,6 +269,7 @@ TEST_F(ProcessManagerTest, OrphanReapingSparesRootAndOtherNames) {
 
 TEST_F(ProcessManagerTest, ReapsTheSameNamedListenerOnThePortAndNothingElse) {
   writeSwift("exit 0");
+  // It ignores SIGTERM: only the SIGKILL after the grace period ends it.
   auto app = startListener(testing::listenerNamed(folder_.path(), "App"), 0, {"--ignore-term"});
   auto other = startListener(testing::listenerNamed(folder_.path(), "Other"), app.port, {"--ipv6"});
   launched_.insert(launched_.end(), {app.process->pid(), other.process->pid()});
