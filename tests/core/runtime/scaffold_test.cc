@@ -77,65 +77,23 @@ TEST(ProjectScaffold, WritesTheFileSetWithAndWithoutErrorPages) {
   EXPECT_EQ(readTextFile(folder / "Sources/App/ErrorPageMiddleware.swift"), QSErrorPageSupport::middlewareSource);
 }
 
-TEST(ProjectScaffold, ManifestOfAPlainProject) {
-  TemporaryFolder parent;
-  auto folder = QSProjectScaffold::create(optionsFor(parent.path()));
-  EXPECT_EQ(readTextFile(folder / "Package.swift"), R"(// swift-tools-version:6.0
-import PackageDescription
-
-let package = Package(
-    name: "shop",
-    platforms: [
-        .macOS(.v14),
-    ],
-    dependencies: [
-        .package(url: "https://github.com/vapor/vapor.git", from: "4.99.0"),
-    ],
-    targets: [
-        .executableTarget(
-            name: "App",
-            dependencies: [
-                .product(name: "Vapor", package: "vapor"),
-            ]
-        ),
-        .testTarget(
-            name: "AppTests",
-            dependencies: [
-                .target(name: "App"),
-                .product(name: "VaporTesting", package: "vapor"),
-            ]
-        ),
-    ]
-)
-)");
-  EXPECT_EQ(readTextFile(folder / "Sources/App/configure.swift"), R"(import Vapor
-
-// Configures the application before it starts serving requests.
-public func configure(_ app: Application) async throws {
-    try routes(app)
-}
-)");
-  EXPECT_EQ(readTextFile(folder / "Tests/AppTests/AppTests.swift"), R"(@testable import App
-import Testing
-
-@Suite struct AppTests {
-    @Test func helloWorld() async throws {
-        // Add your tests here
-    }
-}
-)");
-}
-
-TEST(ProjectScaffold, ManifestNamesTheTargetTheProjectDetectorFinds) {
+// The manifest names the package after the project and the executable target the project detector
+// looks for; a few pinned lines catch a template that drifts.
+TEST(ProjectScaffold, ManifestNamesThePackageAndTheTargetTheProjectDetectorFinds) {
   TemporaryFolder parent;
   for (bool pages : {false, true}) {
     auto options = optionsFor(parent.path(), pages ? "with-pages" : "plain");
     options.includeErrorPages = pages;
-    auto manifest = readTextFile(QSProjectScaffold::create(options) / "Package.swift");
+    auto folder = QSProjectScaffold::create(options);
+    auto manifest = readTextFile(folder / "Package.swift");
+    EXPECT_TRUE(manifest.starts_with("// swift-tools-version:6.0\n"));
+    EXPECT_NE(manifest.find("    name: \"" + options.name + "\",\n"), std::string::npos);
+    EXPECT_NE(manifest.find(R"(.package(url: "https://github.com/vapor/vapor.git", from: "4.99.0"),)"),
+              std::string::npos);
     auto target = QSRegex(R"re(\.executableTarget\(\s*name:\s*"([^"]+)")re").firstMatch(manifest);
     ASSERT_TRUE(target.has_value());
     EXPECT_EQ((*target)[0], "App");
-    EXPECT_NE(manifest.find("vapor"), std::string::npos);
+    EXPECT_NE(readTextFile(folder / "Sources/App/configure.swift").find("    try routes(app)\n"), std::string::npos);
   }
 }
 
