@@ -104,8 +104,11 @@ TEST(ProjectScaffold, TheSwiftIsWellFormedWithAndWithoutErrorPages) {
     options.includeErrorPages = pages;
     options.databaseType = QSDatabaseType::postgresql;  // carried with the options; writes nothing of its own
     auto folder = QSProjectScaffold::create(options);
-    for (const auto& file : filesUnder(folder))
-      if (file.ends_with(".swift")) EXPECT_TRUE(delimitersBalance(readTextFile(folder / file))) << folder / file;
+    for (const auto& file : filesUnder(folder)) {
+      if (file.ends_with(".swift")) {
+        EXPECT_TRUE(delimitersBalance(readTextFile(folder / file))) << folder / file;
+      }
+    }
   }
 }
 
