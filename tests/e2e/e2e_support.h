@@ -105,16 +105,6 @@ struct QsResult {
 
 inline std::string qsPath() { return std::string(QS_BIN_DIR) + "/qs"; }
 
-// A minimal Vapor package folder.
-inline void writeVaporPackage(const std::filesystem::path& folder, const std::string& name, const std::string& dotenv = "") {
-  writeTextFile(folder / "Package.swift",
-                "// swift-tools-version:5.9\nimport PackageDescription\n\nlet package = Package(\n    name: \"" + name +
-                    "\",\n    dependencies: [.package(url: \"https://github.com/vapor/vapor.git\", from: \"4.115.0\")],\n"
-                    "    targets: [.executableTarget(name: \"App\", dependencies: [.product(name: \"Vapor\", package: "
-                    "\"vapor\")])]\n)\n");
-  if (!dotenv.empty()) writeTextFile(folder / ".env", dotenv);
-}
-
 // An HTTP/1.1 GET of `path` on 127.0.0.1:port; the whole response.
 inline std::string httpGet(int port, const std::string& path) {
   asio::ip::tcp::iostream stream("127.0.0.1", std::to_string(port));
@@ -132,14 +122,10 @@ inline int freePort() {
 class E2ETest : public ::testing::Test {
 protected:
   E2ETest() {
-    ::setenv("QS_TOOLCHAIN_DIRS", QS_FAKE_TOOLCHAINS_DIR, 1);
     environment["QS_DAEMON_SOCKET"] = socketPath();
     environment["QS_DAEMON_LOCK"] = (home.home() / "owner.lock").string();
   }
-  ~E2ETest() override {
-    daemon.reset();
-    ::unsetenv("QS_TOOLCHAIN_DIRS");
-  }
+  ~E2ETest() override { daemon.reset(); }
 
   std::string socketPath() const { return (home.home() / "daemon.sock").string(); }
   void startDaemon() {
@@ -181,6 +167,7 @@ protected:
   }
 
   IsolatedHome home;
+  ScopedEnvironment toolchains{{{"QS_TOOLCHAIN_DIRS", QS_FAKE_TOOLCHAINS_DIR}}};
   std::map<std::string, std::string> environment;
   std::unique_ptr<DaemonHost> daemon;
 };

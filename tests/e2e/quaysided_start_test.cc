@@ -128,9 +128,9 @@ TEST_F(QuaysidedStart, AFailedStartStopsWhatItStartedLetsTheLockGoAndIsReported)
 }
 
 TEST_F(QuaysidedStart, AnUnreadableStateIsReportedToClientsAndLogLinesCarryTheirTime) {
-  writeTextFile(QSPersistenceService::defaultConfigURL(), "{ not json");
+  writeTextFile(QSPersistenceService::defaultConfigPath(), "{ not json");
   startDaemon();
-  auto folder = QSPersistenceService::defaultConfigURL().parent_path().string();
+  auto folder = QSPersistenceService::defaultConfigPath().parent_path().string();
   std::string status = qsOK({"status"});
   EXPECT_NE(status.find("Warning: config.json couldn't be loaded ("), std::string::npos) << status;
   EXPECT_NE(status.find("); preserved a copy at " + folder + "/config.json.corrupt-"), std::string::npos) << status;

@@ -60,4 +60,13 @@ std::string readTextFile(const std::filesystem::path& path) {
   return s.str();
 }
 
+void writeVaporPackage(const std::filesystem::path& folder, const std::string& name, const std::string& dotenv) {
+  writeTextFile(folder / "Package.swift",
+                "// swift-tools-version:5.9\nimport PackageDescription\n\nlet package = Package(\n    name: \"" + name +
+                    "\",\n    dependencies: [.package(url: \"https://github.com/vapor/vapor.git\", from: \"4.115.0\")],\n"
+                    "    targets: [.executableTarget(name: \"App\", dependencies: [.product(name: \"Vapor\", package: "
+                    "\"vapor\")])]\n)\n");
+  if (!dotenv.empty()) writeTextFile(folder / ".env", dotenv);
+}
+
 }  // namespace qs::testing

@@ -53,4 +53,7 @@ private:
 void writeTextFile(const std::filesystem::path& path, const std::string& text);
 std::string readTextFile(const std::filesystem::path& path);
 
+// Writes a minimal Vapor package named `name` into `folder`, and a .env when `dotenv` is given.
+void writeVaporPackage(const std::filesystem::path& folder, const std::string& name, const std::string& dotenv = "");
+
 }  // namespace qs::testing

@@ -8,31 +8,15 @@
 
 #include <asio/io_context.hpp>
 
-#include <cstdlib>
 #include <set>
 
 namespace qs::testing {
 
-// Writes a minimal Vapor package (and optionally a .env) into `folder`.
-inline void writeVaporPackage(const std::filesystem::path& folder, const std::string& name,
-                              const std::string& dotenv = "") {
-  writeTextFile(folder / "Package.swift",
-                "// swift-tools-version:5.9\nimport PackageDescription\n\nlet package = Package(\n    name: \"" + name +
-                    "\",\n    dependencies: [.package(url: \"https://github.com/vapor/vapor.git\", from: \"4.115.0\")],\n"
-                    "    targets: [.executableTarget(name: \"App\", dependencies: [.product(name: \"Vapor\", package: "
-                    "\"vapor\")])]\n)\n");
-  if (!dotenv.empty()) writeTextFile(folder / ".env", dotenv);
-}
-
 class EngineFixture {
 public:
-  EngineFixture() {
-    ::setenv("QS_TOOLCHAIN_DIRS", QS_FAKE_TOOLCHAINS_DIR, 1);
-    engine = makeEngine();
-  }
+  EngineFixture() { engine = makeEngine(); }
   ~EngineFixture() {
     if (engine) runUntilDone(io, engine->shutdown());
-    ::unsetenv("QS_TOOLCHAIN_DIRS");
   }
 
   std::shared_ptr<QSDaemonService> makeEngine() {
@@ -72,6 +56,7 @@ public:
   }
 
   IsolatedHome home;
+  ScopedEnvironment toolchains{{{"QS_TOOLCHAIN_DIRS", QS_FAKE_TOOLCHAINS_DIR}}};
   asio::io_context io;
   std::vector<std::string> logLines;
   std::vector<QSEvent> events;

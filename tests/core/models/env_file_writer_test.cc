@@ -33,8 +33,10 @@ std::vector<std::string> entries(const fs::path& folder) {
 
 std::vector<QSEnvironmentVariable> variables(std::string_view text) { return parseDotenv(text); }
 
-TEST(EnvFileWriterTest, CreatesTheFileWithoutBackup) {
+TEST(EnvFileWriterTest, CreatesTheFileWithoutBackupButNotAnEmptyOne) {
   TemporaryFolder project;
+  EXPECT_FALSE(QSEnvFileWriter::write({}, project.path(), 3, moment(0)));
+  EXPECT_TRUE(entries(project.path()).empty());
   EXPECT_TRUE(QSEnvFileWriter::write(variables("# Port\nPORT=8080"), project.path(), 3, moment(0)));
   EXPECT_EQ(readTextFile(project / ".env"), "# Port\nPORT=8080\n");
   EXPECT_EQ(entries(project.path()), std::vector<std::string>{".env"});
@@ -53,12 +55,6 @@ TEST(EnvFileWriterTest, TemporariesOfAnInterruptedWriteAreRemovedAndNothingElse)
   expected.insert(expected.end(), {".env", backupName(0)});
   std::sort(expected.begin(), expected.end());
   EXPECT_EQ(entries(project.path()), expected);
-}
-
-TEST(EnvFileWriterTest, NothingToWrite) {
-  TemporaryFolder project;
-  EXPECT_FALSE(QSEnvFileWriter::write({}, project.path(), 3, moment(0)));
-  EXPECT_TRUE(entries(project.path()).empty());
 }
 
 TEST(EnvFileWriterTest, UnchangedFileIsLeftAloneWithoutBackup) {

@@ -4,7 +4,6 @@
 
 #include <gtest/gtest.h>
 
-#include <cerrno>
 #include <map>
 #include <set>
 #include <sstream>
@@ -274,19 +273,6 @@ TEST(DaemonMessages, EnvelopeShapes) {
   }
 }
 
-TEST(DaemonMessages, RecordsTravelWholeWithTimestampsAsReferenceSeconds) {
-  QSServer server = sampleServer();
-  json answer = toJson(QSDaemonResponse{sampleID(1), res::Server{server}}, QSCoder::wire());
-  EXPECT_EQ(answer["result"]["server"]["_0"], toJson(server, QSCoder::wire()));
-  EXPECT_EQ(answer["result"]["server"]["_0"]["startedAt"], 86400);
-
-  server.startedAt = sampleTime(0);
-  EXPECT_EQ(toJson(server, QSCoder::wire())["startedAt"], 0);
-  server.startedAt = std::chrono::sys_days{std::chrono::year{2001} / 1 / 2};
-  EXPECT_EQ(toJson(server, QSCoder::wire())["startedAt"], 86400);
-  EXPECT_EQ(fromJson<QSServer>(toJson(server, QSCoder::wire()), QSCoder::wire()), server);
-}
-
 // Bodies that must not decode, with the innermost reason and where it happened.
 TEST(DaemonMessages, DecodingErrors) {
   const std::string U = sampleID(1).string();
@@ -411,13 +397,6 @@ TEST(DaemonMessages, EventKindsAndSubscriptions) {
       EXPECT_EQ(matches(subscription, event), subscription == kind || subscription == QSEventKind::all)
           << event.caseName() << " for " << rawValue(subscription);
   }
-}
-
-TEST(DaemonMessages, PortAvailabilityFromBindErrors) {
-  EXPECT_TRUE(QSPortAvailability::fromBindError(EADDRINUSE).is<portAvailability::InUse>());
-  EXPECT_TRUE(QSPortAvailability::fromBindError(EACCES).is<portAvailability::PermissionDenied>());
-  EXPECT_TRUE(QSPortAvailability::fromBindError(EPERM).is<portAvailability::PermissionDenied>());
-  EXPECT_EQ(QSPortAvailability::fromBindError(EINVAL), QSPortAvailability(portAvailability::Error{EINVAL}));
 }
 
 }  // namespace

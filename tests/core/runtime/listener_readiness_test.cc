@@ -40,18 +40,6 @@ std::shared_ptr<Ended> runWait(asio::io_context& io, MakeWait makeWait) {
   return ended;
 }
 
-void expectTimedOut(const std::shared_ptr<Ended>& ended) {
-  ASSERT_TRUE(ended->failure);
-  try {
-    std::rethrow_exception(ended->failure);
-  } catch (const QSListenerException& error) {
-    EXPECT_TRUE(error.error().is<listenerError::StartTimedOut>());
-    EXPECT_EQ(std::string(error.what()), "The listener did not become ready in time.");
-  } catch (...) {
-    FAIL() << "not a QSListenerError";
-  }
-}
-
 // "ready", or the text of what the wait threw.
 std::string outcome(const std::shared_ptr<Ended>& ended) {
   if (!ended->failure) return "ready";
@@ -61,6 +49,8 @@ std::string outcome(const std::shared_ptr<Ended>& ended) {
     return error.what();
   }
 }
+
+const char* const kTimedOut = "The listener did not become ready in time.";
 
 TEST(ListenerReadinessTest, TcpListenerOnLoopbackBecomesReady) {
   asio::io_context io;
@@ -127,7 +117,7 @@ TEST(ListenerReadinessTest, StartThatNeverReportsTimesOut) {
   auto ended = runWait(io, [&] {
     return awaitListenerReady([&](QSListenerReport report) { kept = report; }, 20ms);
   });
-  expectTimedOut(ended);
+  EXPECT_EQ(outcome(ended), kTimedOut);
   // The listener reporting after the wait gave up changes nothing.
   kept(nullptr);
   kept(std::make_exception_ptr(std::runtime_error("late")));
@@ -142,7 +132,7 @@ TEST(ListenerReadinessTest, CoroutineStartThatFinishesIsReadyAndOneThatHangsTime
     co_await timer.async_wait(asio::use_awaitable);
   };
   EXPECT_EQ(outcome(runWait(io, [&] { return awaitListenerReady(pausing(1ms)); })), "ready");
-  expectTimedOut(runWait(io, [&] { return awaitListenerReady(pausing(24h), 20ms); }));
+  EXPECT_EQ(outcome(runWait(io, [&] { return awaitListenerReady(pausing(24h), 20ms); })), kTimedOut);
 }
 
 // Ready and the time limit arriving together, from two threads: the wait ends exactly once,
@@ -164,7 +154,7 @@ TEST(ListenerReadinessTest, ReadyAndTimeoutTogetherResumeOnce) {
     reporter.join();
     io.poll();
     ASSERT_EQ(ended->completions, 1);
-    if (ended->failure) expectTimedOut(ended);
+    EXPECT_TRUE(!ended->failure || outcome(ended) == kTimedOut) << outcome(ended);
   }
 }
 
