@@ -6,9 +6,11 @@
 #include <asio/use_future.hpp>
 
 #include <chrono>
+#include <concepts>
 #include <functional>
 #include <future>
 #include <stdexcept>
+#include <type_traits>
 
 namespace qs::testing {
 
@@ -24,6 +26,25 @@ T runUntilDone(asio::io_context& io, asio::awaitable<T> op, std::chrono::seconds
     io.run_for(std::chrono::milliseconds(10));
   }
   return future.get();
+}
+
+// Runs the coroutine `body()` returns, as above, then lets the loop finish what the coroutine
+// left ready (closed connections, readers winding down). `body` outlives its coroutine.
+template <std::invocable Body>
+auto runUntilDone(asio::io_context& io, Body body) {
+  io.restart();
+  auto finish = [&io] {
+    io.restart();
+    io.poll();
+  };
+  if constexpr (std::is_void_v<typename std::invoke_result_t<Body>::value_type>) {
+    runUntilDone(io, body());
+    finish();
+  } else {
+    auto value = runUntilDone(io, body());
+    finish();
+    return value;
+  }
 }
 
 // Runs the loop until `condition` holds; false when it still does not after `limit`.

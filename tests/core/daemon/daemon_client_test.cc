@@ -42,7 +42,7 @@ protected:
 
   // Starts the server, connects the client, runs `body`.
   void serve(std::function<asio::awaitable<void>()> body) {
-    testing::runOnLoop(loop, [&]() -> asio::awaitable<void> {
+    testing::runUntilDone(loop, [&]() -> asio::awaitable<void> {
       co_await server->start();
       co_await client->connect();
       co_await body();
@@ -88,7 +88,7 @@ TEST_F(DaemonClientTest, FailuresAreReturnedByCallAndThrownBySend) {
 }
 
 TEST_F(DaemonClientTest, NotConnected) {
-  testing::runOnLoop(loop, [&]() -> asio::awaitable<void> {
+  testing::runUntilDone(loop, [&]() -> asio::awaitable<void> {
     // Nobody listens yet.
     try {
       co_await client->connect();
@@ -220,7 +220,7 @@ TEST_F(DaemonClientTest, MalformedAnswersFailTheCallAndEndTheConnection) {
     testing::TemporaryFolder place;
     std::string path = (place / "rogue.sock").string();
     auto rogueClient = QSDaemonClient::make(loop.get_executor(), path);
-    testing::runOnLoop(loop, [&]() -> asio::awaitable<void> {
+    testing::runUntilDone(loop, [&]() -> asio::awaitable<void> {
       asio::local::stream_protocol::acceptor acceptor(loop, asio::local::stream_protocol::endpoint(path));
       asio::co_spawn(loop, answerWith(acceptor, reply), asio::detached);
       co_await rogueClient->connect();
@@ -247,7 +247,7 @@ TEST(WithTimeout, TheLimitWinsButTheOperationRunsOn) {
     done->succeed(42);
     co_return 42;
   };
-  testing::runOnLoop(loop, [&]() -> asio::awaitable<void> {
+  testing::runUntilDone(loop, [&]() -> asio::awaitable<void> {
     bool timedOut = false;
     try {
       co_await withTimeout(loop.get_executor(), 0.2, slow(completed, 1.0));
@@ -261,7 +261,7 @@ TEST(WithTimeout, TheLimitWinsButTheOperationRunsOn) {
 
 TEST(WithTimeout, TheOperationsOutcomeWhenItFinishesFirst) {
   asio::io_context loop;
-  testing::runOnLoop(loop, [&]() -> asio::awaitable<void> {
+  testing::runUntilDone(loop, [&]() -> asio::awaitable<void> {
     auto value = []() -> asio::awaitable<std::string> { co_return "done"; };
     EXPECT_EQ(co_await withTimeout(loop.get_executor(), 5, value()), "done");
 

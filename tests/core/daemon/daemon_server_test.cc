@@ -32,7 +32,7 @@ protected:
 
   // Starts the server, runs `body`, stops the server.
   void serve(std::function<asio::awaitable<void>()> body) {
-    testing::runOnLoop(loop, [&]() -> asio::awaitable<void> {
+    testing::runUntilDone(loop, [&]() -> asio::awaitable<void> {
       co_await server->start();
       co_await body();
       server->stop();
@@ -112,7 +112,7 @@ TEST_F(DaemonServerTest, LargestFrameIsAcceptedAndOneByteMoreIsRefusedBeforeTheB
 
 TEST(FramedConnection, IdleIsFineButAStalledFrameEndsTheReceiveHavingCostOnlyItsBytes) {
   asio::io_context loop;
-  testing::runOnLoop(loop, [&]() -> asio::awaitable<void> {
+  testing::runUntilDone(loop, [&]() -> asio::awaitable<void> {
     QSFramedConnection::Socket ours(loop), theirs(loop);
     asio::local::connect_pair(ours, theirs);
     auto connection = QSFramedConnection::make(std::move(ours), QSFramedConnection::unlimited,
@@ -374,7 +374,7 @@ TEST_F(DaemonServerTest, StaleSocketFilesAreReplacedButALiveOneIsLeftToItsDaemon
   UniqueFd live = listenOnUnixSocket(livePath, 0600, 1);
   QSDaemonServer second(loop.get_executor(), backend, livePath, "1.2.3", "build-7");
   try {
-    testing::runOnLoop(loop, [&]() -> asio::awaitable<void> { co_await second.start(); });
+    testing::runUntilDone(loop, [&]() -> asio::awaitable<void> { co_await second.start(); });
     ADD_FAILURE() << "took over a live socket";
   } catch (const QSSystemError& e) {
     EXPECT_EQ(std::string(e.what()), "bind " + livePath + ": Address already in use");
@@ -406,7 +406,7 @@ TEST_F(DaemonServerTest, StartFailuresNameTheCallAndPath) {
   for (const auto& [path, message] : cases) {
     QSDaemonServer failing(loop.get_executor(), backend, path, "1.2.3", "build-7");
     try {
-      testing::runOnLoop(loop, [&]() -> asio::awaitable<void> { co_await failing.start(); });
+      testing::runUntilDone(loop, [&]() -> asio::awaitable<void> { co_await failing.start(); });
       ADD_FAILURE() << "started at " << path;
     } catch (const QSSystemError& e) {
       EXPECT_EQ(std::string(e.what()), message);

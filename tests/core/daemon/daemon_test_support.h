@@ -6,6 +6,7 @@
 #include "core/engine/daemon_backend.h"
 #include "core/protocol/daemon_framing.h"
 #include "core/protocol/daemon_message.h"
+#include "support/async_helpers.h"
 #include "support/sample_records.h"
 #include "support/test_support.h"
 
@@ -25,23 +26,6 @@
 #include <string>
 
 namespace qs::testing {
-
-// Runs `body` on `loop` until it finishes and rethrows what it threw. The limit only stops a
-// hung test from hanging the run; it asserts nothing about speed.
-inline void runOnLoop(asio::io_context& loop, std::function<asio::awaitable<void>()> body) {
-  bool finished = false;
-  std::exception_ptr failure;
-  asio::co_spawn(loop, body(), [&](std::exception_ptr error) {
-    finished = true;
-    failure = error;
-    loop.stop();
-  });
-  loop.run_for(std::chrono::seconds(60));
-  loop.restart();
-  loop.poll();  // lets closed connections and finished coroutines wind down
-  if (!finished) throw std::runtime_error("the test did not finish");
-  if (failure) std::rethrow_exception(failure);
-}
 
 // Fails the test from inside a coroutine (where ASSERT_* cannot return).
 inline void require(bool condition, const std::string& what) {

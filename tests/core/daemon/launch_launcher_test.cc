@@ -64,12 +64,6 @@ protected:
     return pids;
   }
 
-  // runOnLoop on a loop used before: a loop that ran out of work stays stopped until restarted.
-  void runOnLoop(std::function<asio::awaitable<void>()> body) {
-    loop.restart();
-    testing::runOnLoop(loop, std::move(body));
-  }
-
   // Asks the daemon at our socket for its build.
   asio::awaitable<std::string> buildOf(std::shared_ptr<QSDaemonClient> client) {
     QSDaemonResult answer = co_await client->call(cmd::Ping{});
@@ -88,7 +82,7 @@ protected:
 
 TEST_F(LauncherTest, StartsReusesAndReplacesTheDaemon) {
   std::string firstBuild = QSDaemonBuild::fingerprint(executable);
-  runOnLoop([&]() -> asio::awaitable<void> {
+  testing::runUntilDone(loop, [&]() -> asio::awaitable<void> {
     require(!co_await launcher.tryConnect(), "nobody serves yet");
     auto client = co_await launcher.ensureRunning(10s);
     require(co_await buildOf(client) == firstBuild, "the daemon runs the executable's build");
@@ -97,7 +91,7 @@ TEST_F(LauncherTest, StartsReusesAndReplacesTheDaemon) {
   ASSERT_EQ(startedPids().size(), 1u);
   EXPECT_FALSE(QSOwnerLock(lock).tryAcquire()) << "the daemon took the lock it was given";
 
-  runOnLoop([&]() -> asio::awaitable<void> {
+  testing::runUntilDone(loop, [&]() -> asio::awaitable<void> {
     auto client = co_await launcher.ensureRunning(10s);
     require(client->isConnected(), "connected");
     client->disconnect();
@@ -108,7 +102,7 @@ TEST_F(LauncherTest, StartsReusesAndReplacesTheDaemon) {
   fs::last_write_time(executable, fs::last_write_time(executable) + 100s);
   std::string secondBuild = QSDaemonBuild::fingerprint(executable);
   ASSERT_NE(secondBuild, firstBuild);
-  runOnLoop([&]() -> asio::awaitable<void> {
+  testing::runUntilDone(loop, [&]() -> asio::awaitable<void> {
     auto client = co_await launcher.ensureRunning(10s);
     require(co_await buildOf(client) == secondBuild, "the new daemon runs the touched build");
     co_await client->send(cmd::ShutdownDaemon{});
@@ -123,7 +117,7 @@ TEST_F(LauncherTest, StartsReusesAndReplacesTheDaemon) {
 TEST_F(LauncherTest, ADaemonThatFindsTheLockHeldIsStartedAgainOnlyOnceTheLockIsFree) {
   QSOwnerLock ours(lock);
   ASSERT_TRUE(ours.tryAcquire());
-  runOnLoop([&]() -> asio::awaitable<void> {
+  testing::runUntilDone(loop, [&]() -> asio::awaitable<void> {
     // Give the lock up once a launch has failed to take it.
     asio::co_spawn(
         co_await asio::this_coro::executor,
@@ -150,7 +144,7 @@ TEST_F(LauncherTest, DaemonsThatCannotServeAreReportedWithTheReason) {
   ASSERT_TRUE(ours.tryAcquire());
   auto failure = [&](QSDaemonLauncher launcher, std::chrono::seconds timeout) {
     std::string message;
-    runOnLoop([&]() -> asio::awaitable<void> {
+    testing::runUntilDone(loop, [&]() -> asio::awaitable<void> {
       try {
         co_await launcher.ensureRunning(timeout);
       } catch (const LaunchException& e) {
@@ -186,7 +180,7 @@ TEST_F(LauncherTest, ExecutableMissingNamesThePathAndStartsNothing) {
   for (fs::path path : {home.home() / "app/missing", home.home() / "app/not-executable", home.home() / "app/folder"}) {
     QSDaemonLauncher missing(path, socket, lock);
     std::string message;
-    runOnLoop([&]() -> asio::awaitable<void> {
+    testing::runUntilDone(loop, [&]() -> asio::awaitable<void> {
       try {
         co_await missing.ensureRunning(5s);
       } catch (const LaunchException& e) {
@@ -201,7 +195,7 @@ TEST_F(LauncherTest, ExecutableMissingNamesThePathAndStartsNothing) {
 TEST_F(LauncherTest, SomethingThatIsNotADaemonOnTheSocketIsNotConnected) {
   fs::create_directories(fs::path(socket).parent_path());
   asio::local::stream_protocol::acceptor acceptor(loop, asio::local::stream_protocol::endpoint(socket));
-  runOnLoop([&]() -> asio::awaitable<void> {
+  testing::runUntilDone(loop, [&]() -> asio::awaitable<void> {
     // Accepts one connection, reads a little and hangs up without answering.
     asio::co_spawn(
         co_await asio::this_coro::executor,
