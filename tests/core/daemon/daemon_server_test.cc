@@ -1,6 +1,5 @@
 #include "core/daemon/daemon_client.h"
 #include "core/daemon/daemon_server.h"
-#include "core/daemon/socket_path.h"
 #include "core/platform/files.h"
 #include "core/platform/system_error.h"
 #include "core/platform/unix_socket.h"
@@ -451,15 +450,6 @@ TEST_F(DaemonServerTest, StoppingBeforeStartLeavesAnotherDaemonsSocketAlone) {
   testing::writeTextFile(socketPath, "someone else's");
   server->stop();
   EXPECT_TRUE(fileExists(socketPath));
-}
-
-TEST(SocketPath, DefaultIsInTheOwnersDataFolder) {
-  testing::IsolatedHome home;
-  std::filesystem::path dataFolder = home.home() / ".local/share/Quayside";
-  EXPECT_EQ(QSSocketPath::defaultPath(), (dataFolder / "daemon.sock").string());
-  struct stat info {};
-  require(::stat(dataFolder.c_str(), &info) == 0, "the data folder exists");
-  EXPECT_EQ(info.st_mode & 07777, 0700u);
 }
 
 }  // namespace
