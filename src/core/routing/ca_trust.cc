@@ -35,18 +35,6 @@ std::string refusalText() {
 
 }  // namespace
 
-std::string QSCATrustError::message() const {
-  return visit(QSOverloaded{
-      [](const caTrustError::KeychainError& e) {
-        return "Keychain operation failed with status " + std::to_string(e.value) + ".";
-      },
-      [](const caTrustError::TrustSettingsError& e) {
-        return "Failed to set certificate trust settings (status " + std::to_string(e.value) + ").";
-      },
-      [](const caTrustError::InvalidCertificate&) { return std::string("The certificate data is invalid."); },
-  });
-}
-
 QSCATrust::QSCATrust(fs::path caCertificate, QSSystemRoot system, std::shared_ptr<QSPrivilegedRunner> runner, fs::path home)
     : caCertificate_(std::move(caCertificate)), system_(std::move(system)), runner_(std::move(runner)), home_(std::move(home)) {}
 
@@ -111,25 +99,25 @@ void QSCATrust::removeFromDatabase(const fs::path& folder) const {
     auto listed = runProcess({tool.string(), "-L", "-d", database(folder), "-n", std::string(nickname)});
     if (!listed.succeeded()) return;  // none left
     auto removed = runProcess({tool.string(), "-D", "-d", database(folder), "-n", std::string(nickname)});
-    if (!removed.succeeded()) throw QSCATrustException(caTrustError::KeychainError{removed.exitStatus});
+    if (!removed.succeeded()) throw QSCertificateException(certificateError::KeychainError{removed.exitStatus});
   }
 }
 
 void QSCATrust::trustCA() {
   auto pem = readFileIfPresent(caCertificate_);
-  if (fingerprint(pem).empty()) throw QSCATrustException(caTrustError::InvalidCertificate{});
+  if (fingerprint(pem).empty()) throw QSCertificateException(certificateError::InvalidCertificate{});
   auto tool = certutil();
   auto own = home_ / ".pki/nssdb";
   if (!fileExists(own / "cert9.db")) {
     createDirectories(own, 0700);
     auto made = runProcess({tool.string(), "-N", "--empty-password", "-d", database(own)});
-    if (!made.succeeded()) throw QSCATrustException(caTrustError::KeychainError{made.exitStatus});
+    if (!made.succeeded()) throw QSCertificateException(certificateError::KeychainError{made.exitStatus});
   }
   for (const auto& folder : userDatabases()) {
     removeFromDatabase(folder);  // an older authority of ours must not shadow this one
     auto added = runProcess({tool.string(), "-A", "-d", database(folder), "-t", "C,,", "-n", std::string(nickname), "-i",
                              caCertificate_.string()});
-    if (!added.succeeded()) throw QSCATrustException(caTrustError::TrustSettingsError{added.exitStatus});
+    if (!added.succeeded()) throw QSCertificateException(certificateError::TrustSettingsError{added.exitStatus});
   }
   auto store = systemStore();
   if (!store || readFileIfPresent(store->anchor) == pem) return;

@@ -2,8 +2,7 @@
 // Chromium and other NSS programs read) and in the system's trust store (curl, OpenSSL, …).
 #pragma once
 
-#include "core/models/case_coding.h"
-#include "core/platform/error_exception.h"
+#include "core/routing/certificate_service.h"
 #include "core/routing/privileged_runner.h"
 #include "core/routing/system_root.h"
 
@@ -15,22 +14,6 @@
 #include <vector>
 
 namespace qs {
-
-// Cases of QSCATrustError.
-namespace caTrustError {
-using KeychainError = QSUnnamedCase<"keychainError", std::int32_t>;          // certutil's exit status
-using TrustSettingsError = QSUnnamedCase<"trustSettingsError", std::int32_t>;  // certutil's exit status
-using InvalidCertificate = QSEmptyCase<"invalidCertificate">;
-}  // namespace caTrustError
-
-struct QSCATrustError
-    : QSEnumeration<caTrustError::KeychainError, caTrustError::TrustSettingsError, caTrustError::InvalidCertificate> {
-  using QSEnumeration::QSEnumeration;
-  // "Keychain operation failed with status N.", "Failed to set certificate trust settings
-  // (status N)." or "The certificate data is invalid."
-  std::string message() const;
-};
-using QSCATrustException = QSErrorException<QSCATrustError>;
 
 // The system trust store of one distribution family.
 struct QSSystemTrustStore {
@@ -64,7 +47,8 @@ public:
   // Adds the certificate (trusted to issue server certificates) to every user database,
   // creating ~/.pki/nssdb when absent and replacing an older certificate of our nickname; then
   // puts it in the system store through the privileged runner, unless it is already there.
-  // Throws QSCATrustException (invalidCertificate; keychainError with certutil's status),
+  // Throws QSCertificateException (invalidCertificate; keychainError or trustSettingsError with
+  // certutil's exit status),
   // QSPrivilegedException from the runner (the user databases are already done then).
   void trustCA();
   // Removes the certificate of our nickname from every user database and, when it is there,

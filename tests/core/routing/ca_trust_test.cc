@@ -96,7 +96,7 @@ TEST(CATrustTest, FailuresSayWhat) {
   try {
     f.trust.trustCA();
     ADD_FAILURE() << "trusted garbage";
-  } catch (const QSCATrustException& e) {
+  } catch (const QSCertificateException& e) {
     EXPECT_EQ(std::string(e.what()), "The certificate data is invalid.");
   }
   EXPECT_FALSE(f.trust.isCATrusted());
