@@ -95,6 +95,7 @@ QSPrivilegeSituation QSSystemPrivilegedRunner::currentSituation() {
 
 std::string QSSystemPrivilegedRunner::run(std::string_view script, std::string_view refusal) {
   auto situation = currentSituation();
+  situation.onTerminal = situation.onTerminal && mayPromptOnTerminal_;
   auto method = choosePrivilegeMethod(situation);
   if (method == QSPrivilegeMethod::unavailable)
     throw QSPrivilegedException(privilegedError::RequiresInteractiveSession{std::string(refusal)});

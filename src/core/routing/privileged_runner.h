@@ -49,10 +49,17 @@ public:
 // afterwards) and runs with the method the situation allows.
 class QSSystemPrivilegedRunner : public QSPrivilegedRunner {
 public:
+  // `mayPromptOnTerminal` false: never prompt on this process's terminal (the daemon, whose
+  // terminal, if any, nobody watches); the other methods stay.
+  explicit QSSystemPrivilegedRunner(bool mayPromptOnTerminal = true) : mayPromptOnTerminal_(mayPromptOnTerminal) {}
+
   std::string run(std::string_view script, std::string_view refusal) override;
 
   // The situation of this process (runs `sudo -n true` when not root and sudo exists).
   static QSPrivilegeSituation currentSituation();
+
+private:
+  bool mayPromptOnTerminal_;
 };
 
 }  // namespace qs
