@@ -94,7 +94,7 @@ QSPrivilegeSituation QSSystemPrivilegedRunner::currentSituation() {
 }
 
 std::string QSSystemPrivilegedRunner::run(std::string_view script, std::string_view refusal) {
-  auto situation = currentSituation();
+  auto situation = probe_();
   situation.onTerminal = situation.onTerminal && mayPromptOnTerminal_;
   auto method = choosePrivilegeMethod(situation);
   if (method == QSPrivilegeMethod::unavailable)

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <filesystem>
+#include <functional>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -49,9 +50,13 @@ public:
 // afterwards) and runs with the method the situation allows.
 class QSSystemPrivilegedRunner : public QSPrivilegedRunner {
 public:
+  using SituationProbe = std::function<QSPrivilegeSituation()>;
+
   // `mayPromptOnTerminal` false: never prompt on this process's terminal (the daemon, whose
-  // terminal, if any, nobody watches); the other methods stay.
-  explicit QSSystemPrivilegedRunner(bool mayPromptOnTerminal = true) : mayPromptOnTerminal_(mayPromptOnTerminal) {}
+  // terminal, if any, nobody watches); the other methods stay. `probe` tells the situation at
+  // each run (currentSituation unless a test describes another).
+  explicit QSSystemPrivilegedRunner(bool mayPromptOnTerminal = true, SituationProbe probe = currentSituation)
+      : mayPromptOnTerminal_(mayPromptOnTerminal), probe_(std::move(probe)) {}
 
   std::string run(std::string_view script, std::string_view refusal) override;
 
@@ -60,6 +65,7 @@ public:
 
 private:
   bool mayPromptOnTerminal_;
+  SituationProbe probe_;
 };
 
 }  // namespace qs
