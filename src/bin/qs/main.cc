@@ -18,12 +18,14 @@ const char* const kFooter =
     "  qs start blog --wait            build and run it, until it serves or fails\n"
     "  qs logs blog -f                 follow its console\n"
     "  qs env blog set LOG_LEVEL debug\n"
+    "  qs domain blog blog.test --https  serve it as blog.test through the proxy\n"
     "  qs site import shop.brp         turn a site builder document into ~/Quayside/shop\n"
     "\n"
     "PROJECT is a project's name (any letter case) or its id.\n"
     "Exit status: 0 success, 1 failure, 2 usage error.\n"
     "Environment: QS_DAEMON_SOCKET (the daemon's socket), QS_DAEMON_LOCK (its owner lock),\n"
-    "  QS_DAEMON_EXECUTABLE (the quaysided that 'qs daemon start' runs), QS_TOOLCHAIN_DIRS.";
+    "  QS_DAEMON_EXECUTABLE (the quaysided that 'qs daemon start' runs), QS_TOOLCHAIN_DIRS,\n"
+    "  QS_PROXY_PORT, QS_PROXY_TLS_PORT, QS_DNS_PORT (the daemon's .test ports, 7080, 7443, 5300).";
 
 // "qs env get" for the deepest command given, to point at its help.
 std::string commandPath(const CLI::App& app) {
@@ -49,6 +51,7 @@ int main(int argc, char** argv) {
   qs::addServerCommands(app, session);
   qs::addEnvCommands(app, session);
   qs::addSiteCommands(app, session);
+  qs::addRoutingCommands(app, session);
 
   if (argc <= 1) {
     fmt::print(stderr, "{}", app.help());

@@ -1,4 +1,5 @@
 #include "bin/qs/output.h"
+#include "bin/qs/routing_output.h"
 
 #include "core/models/database.h"
 
@@ -188,6 +189,7 @@ std::string formatStatus(const QSFullStatus& status) {
   out += fmt::format("\nDNS: {} (port {}) · proxy: {}{} · .test routing: {}{}\n", runningText(n.dnsRunning),
                      n.dnsPort, runningText(n.proxyRunning), n.proxyTLSRunning ? " (with HTTPS)" : "",
                      n.testRoutingEnabled ? "on" : "off", n.testRoutingPortConflict ? " (port conflict)" : "");
+  out += formatNetworkDetails(n);
   return out;
 }
 

@@ -3,6 +3,7 @@
 #include "core/daemon/daemon_build.h"
 #include "core/daemon/daemon_paths.h"
 #include "core/daemon/daemon_server.h"
+#include "core/daemon/network_options.h"
 #include "core/daemon/owner_lock.h"
 #include "core/engine/daemon_service.h"
 #include "core/platform/file_lock.h"
@@ -74,7 +75,8 @@ asio::awaitable<void> serve(QSDaemonService& engine, QSDaemonServer& server, con
 // Runs the daemon until it stops; its exit status. The owner lock is held throughout.
 int runDaemon(const std::string& socketPath) {
   asio::io_context io;
-  auto engine = QSDaemonService::make(io.get_executor(), {.log = logLine});
+  auto engine =
+      QSDaemonService::make(io.get_executor(), {.log = logLine, .network = networkOptionsFromEnvironment(logLine)});
   auto server = std::make_shared<QSDaemonServer>(io.get_executor(), engine, socketPath, QS_VERSION,
                                                  QSDaemonBuild::current());
   bool stopRequested = false;

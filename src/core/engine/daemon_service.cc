@@ -2,7 +2,9 @@
 
 #include "core/engine/off_loop.h"
 #include "core/platform/paths.h"
-#include "core/routing/port_scanner.h"
+#include "core/routing/certificate_service.h"
+#include "core/routing/dns_server.h"
+#include "core/routing/domain_service.h"
 #include "core/runtime/process_manager.h"
 
 #include <asio/co_spawn.hpp>
@@ -24,11 +26,6 @@ QSPersistenceService choosePersistence(const QSDaemonServiceOptions& options) {
   return QSPersistenceService(QSPersistenceService::defaultConfigPath());
 }
 
-// The fixed proxy ports the engine checks, whatever ports the proxy itself was built with.
-constexpr int kProxyHTTPPort = 7080;
-constexpr int kProxyTLSPort = 7443;
-constexpr int kDNSPreferredPort = 5300;
-
 }  // namespace
 
 QSDaemonService::QSDaemonService(asio::any_io_executor executor, QSDaemonServiceOptions options)
@@ -38,13 +35,15 @@ QSDaemonService::QSDaemonService(asio::any_io_executor executor, QSDaemonService
       databases_(std::move(options.databases)),
       log_(std::move(options.log)),
       reconciliationInterval_(options.reconciliationInterval),
-      events_(executor) {
+      events_(executor),
+      network_(options.network) {
   auto processManager = options.processManager ? options.processManager : std::make_shared<QSProcessManager>(executor);
   QSServerSupervisor::Hooks hooks{
       .findProject = [this](const QSUUID& id) -> const QSProject* { return project(id); },
       .emit = [this](QSEvent event) { emit(std::move(event)); },
   };
   servers_ = std::make_shared<QSServerSupervisor>(executor, workers_, std::move(processManager), std::move(hooks));
+  makeNetworkServices(network_);
   if (options.configuration)
     config_ = std::move(*options.configuration);
   else
@@ -77,10 +76,12 @@ asio::awaitable<void> QSDaemonService::bootstrap() {
   co_await servers_->stopLeftovers(projects);
   co_await autoStartProjects();
   if (!statusReconciliationTask_) startStatusReconciliation();
+  co_await startNetworkServices();
 }
 
 asio::awaitable<void> QSDaemonService::shutdown() {
   shuttingDown_ = true;
+  stopNetworkServices();
   if (statusReconciliationTask_) {
     statusReconciliationTask_->cancel();
     statusReconciliationTask_.reset();
@@ -159,29 +160,6 @@ asio::awaitable<void> QSDaemonService::reconcileDatabaseStatuses() {
       }
     }
   }
-}
-
-asio::awaitable<QSNetworkStatus> QSDaemonService::networkStatus() {
-  // The DNS server and the proxy are not part of this build, so they are reported as not running
-  // and their ports as whatever holds them now.
-  QSNetworkStatus status;
-  status.dnsRunning = false;
-  status.dnsPort = kDNSPreferredPort;
-  auto probe = [] {
-    QSPortScanner scanner;
-    std::pair<QSPortAvailability, QSPortAvailability> ports{scanner.availability(kProxyHTTPPort),
-                                                            scanner.availability(kProxyTLSPort)};
-    std::vector<ListeningProcess> holders;
-    for (auto [port, availability] : {std::pair{kProxyHTTPPort, ports.first}, std::pair{kProxyTLSPort, ports.second}})
-      if (availability.is<portAvailability::InUse>())
-        for (auto& p : scanner.processesListening(port)) holders.push_back(p);
-    return std::make_tuple(ports.first, ports.second, holders);
-  };
-  auto [http, https, holders] = co_await runOffLoop(workers_, executor_, probe);
-  status.httpPortStatus = http;
-  status.httpsPortStatus = https;
-  status.conflictingProcesses = holders;
-  co_return status;
 }
 
 asio::awaitable<QSFullStatus> QSDaemonService::fullStatus() {

@@ -18,6 +18,8 @@
 #include <asio/thread_pool.hpp>
 
 #include <chrono>
+#include <deque>
+#include <filesystem>
 #include <functional>
 #include <map>
 #include <memory>
@@ -25,6 +27,20 @@
 #include <string>
 
 namespace qs {
+
+class QSCertificateService;
+class QSDNSServer;
+class QSDomainService;
+class QSProxyServer;
+
+// Where the .test services listen. Port 0 lets the system choose (tests).
+struct QSNetworkServiceOptions {
+  int proxyPort = 7080;
+  int proxyTLSPort = 7443;
+  int dnsPort = 5300;
+  // The certificate authority's folder; Quayside/ssl in the data folder when absent.
+  std::optional<std::filesystem::path> sslDirectory;
+};
 
 struct QSDaemonServiceOptions {
   std::string version = QS_VERSION;
@@ -40,11 +56,13 @@ struct QSDaemonServiceOptions {
   // Receives the engine's log lines (already prefixed "quaysided: ").
   std::function<void(const std::string&)> log;
   std::chrono::milliseconds reconciliationInterval{5000};
+  QSNetworkServiceOptions network;
 };
 
 class QSDaemonService : public QSDaemonBackend, public std::enable_shared_from_this<QSDaemonService> {
 public:
   static constexpr int maxLogLines = QSServerSupervisor::maxLogLines;
+  static constexpr std::size_t maxRequestLogEntries = 500;
   static constexpr const char* logPrefix = "quaysided: ";
 
   // Builds the engine and loads its state (a fresh state when there is none; a logged line and a
@@ -110,6 +128,7 @@ private:
   asio::awaitable<QSDaemonResult> perform(const cmd::PinSwiftVersion& command);
   asio::awaitable<QSDaemonResult> perform(const cmd::SetAutoStart& command);
   asio::awaitable<QSDaemonResult> perform(const cmd::ListToolchains& command);
+  asio::awaitable<QSDaemonResult> perform(const cmd::GetRequestLog& command);
 
   // Projects.
   QSProject* project(const QSUUID& id);
@@ -137,6 +156,20 @@ private:
   asio::awaitable<QSFullStatus> fullStatus();
   asio::awaitable<QSNetworkStatus> networkStatus();
 
+  // .test services: DNS, proxy, certificates and domains.
+  void makeNetworkServices(const QSNetworkServiceOptions& options);
+  asio::awaitable<void> startNetworkServices();
+  void stopNetworkServices();
+  asio::awaitable<void> refreshTLS();
+  QSHealthReport healthReport() const;
+  asio::awaitable<void> emitNetworkChanged();
+  asio::awaitable<QSDomain> addDomain(const QSUUID& projectID, const std::string& hostname, bool ssl);
+  asio::awaitable<void> removeDomain(const QSUUID& projectID);
+  // Routes exactly the projects' domains, each to its project's current port (a port changed
+  // since the domain was added, a removed project's name).
+  void reconcileRoutes();
+  void recordRequest(QSLogEntry entry);
+
   // The engine's pattern after every change: save (a failure is ignored), then publish.
   void save();
   void emit(QSEvent event);
@@ -158,6 +191,14 @@ private:
   bool shuttingDown_ = false;
   std::shared_ptr<asio::steady_timer> statusReconciliationTask_;
   QSAsyncQueue<QSEvent> events_;
+
+  QSNetworkServiceOptions network_;
+  std::shared_ptr<QSDNSServer> dns_;
+  std::shared_ptr<QSProxyServer> proxy_;
+  std::shared_ptr<QSCertificateService> certificates_;
+  std::unique_ptr<QSDomainService> domains_;
+  // The proxy's last exchanges per project, for `getRequestLog`; run-time knowledge only.
+  std::map<QSUUID, std::deque<QSLogEntry>> requestLogs_;
 };
 
 }  // namespace qs

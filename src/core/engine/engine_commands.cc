@@ -18,8 +18,6 @@ QSDaemonResult ok() { return res::Ok{}; }
 
 const char* const kNoDatabases =
     "Managing databases (PostgreSQL, MySQL, Redis) isn't available in this build of quaysided yet.";
-const char* const kNoRouting =
-    "The .test routing services (DNS server, reverse proxy, certificates) aren't available in this build of quaysided yet.";
 
 }  // namespace
 
@@ -96,22 +94,6 @@ asio::awaitable<QSDaemonResult> QSDaemonService::perform(const cmd::GetServerSta
   co_return res::Server{servers_->status(c.id)};
 }
 
-// Network services and domains.
-asio::awaitable<QSDaemonResult> QSDaemonService::perform(const cmd::StartDNS&) { failWith(kNoRouting); }
-asio::awaitable<QSDaemonResult> QSDaemonService::perform(const cmd::StopDNS&) { failWith(kNoRouting); }
-asio::awaitable<QSDaemonResult> QSDaemonService::perform(const cmd::StartProxy&) { failWith(kNoRouting); }
-asio::awaitable<QSDaemonResult> QSDaemonService::perform(const cmd::StopProxy&) { failWith(kNoRouting); }
-asio::awaitable<QSDaemonResult> QSDaemonService::perform(const cmd::EnableTestRouting&) { failWith(kNoRouting); }
-asio::awaitable<QSDaemonResult> QSDaemonService::perform(const cmd::DisableTestRouting&) { failWith(kNoRouting); }
-asio::awaitable<QSDaemonResult> QSDaemonService::perform(const cmd::AddDomain& c) {
-  requireProject(c.projectID);
-  failWith(kNoRouting);
-}
-asio::awaitable<QSDaemonResult> QSDaemonService::perform(const cmd::RemoveDomain& c) {
-  requireProject(c.id);
-  failWith(kNoRouting);
-}
-
 // Environment.
 asio::awaitable<QSDaemonResult> QSDaemonService::perform(const cmd::GetEnvVars& c) {
   co_return res::EnvVars{requireProject(c.id).environmentVariables};
@@ -134,10 +116,7 @@ asio::awaitable<QSDaemonResult> QSDaemonService::perform(const cmd::Status&) {
 }
 
 asio::awaitable<QSDaemonResult> QSDaemonService::perform(const cmd::Health&) {
-  QSHealthReport report;
-  report.warnings.push_back(kNoRouting);
-  report.stateLoadWarning = stateLoadWarning_;
-  co_return res::Health{report};
+  co_return res::Health{healthReport()};
 }
 
 asio::awaitable<QSDaemonResult> QSDaemonService::perform(const cmd::Logs& c) {

@@ -115,6 +115,7 @@ QSProject QSDaemonService::updateProject(const QSProject& record) {
   failOn(variablesFitError(stored, next.environmentVariables));
   stored = std::move(next);
   writeEnvFile(stored);
+  reconcileRoutes();  // the domain follows a changed port
   save();
   emitProjectsChanged();
   return stored;
@@ -139,6 +140,8 @@ asio::awaitable<void> QSDaemonService::removeProject(const QSUUID& id, bool drop
   }
   std::erase_if(config_.projects, [&](const QSProject& p) { return p.id == id; });
   servers_->forget(id);
+  requestLogs_.erase(id);
+  reconcileRoutes();  // its domain no longer leads anywhere
   save();
   emitProjectsChanged();
 }

@@ -175,6 +175,18 @@ struct SetAutoStart {
 // The Swift toolchains the daemon sees (its QS_TOOLCHAIN_DIRS may differ from a shell's);
 // answered with `toolchains`.
 using ListToolchains = QSEmptyCase<"listToolchains">;
+// The last `count` exchanges the proxy logged for the project (oldest first; the daemon keeps a
+// bounded number per project while it runs); answered with `logEntries`.
+struct GetRequestLog {
+  static constexpr std::string_view caseName = "getRequestLog";
+  QSUUID projectID;
+  int count = 0;
+  template <class Self, class Fields>
+  static void fields(Self& self, Fields& f) {
+    f.field("projectID", self.projectID).field("count", self.count);
+  }
+  bool operator==(const GetRequestLog&) const = default;
+};
 }  // namespace cmd
 
 // What a client asks of the daemon, e.g. QSDaemonCommand(cmd::StartServer{projectID}).
@@ -187,7 +199,7 @@ struct QSDaemonCommand
                     cmd::EnableTestRouting, cmd::DisableTestRouting, cmd::AddDomain, cmd::RemoveDomain,
                     cmd::GetEnvVars, cmd::SetEnvVar, cmd::UnsetEnvVar, cmd::Status, cmd::Health, cmd::Logs,
                     cmd::Subscribe, cmd::Unsubscribe, cmd::Ping, cmd::ShutdownDaemon, cmd::PinSwiftVersion,
-                    cmd::SetAutoStart, cmd::ListToolchains> {
+                    cmd::SetAutoStart, cmd::ListToolchains, cmd::GetRequestLog> {
   using QSEnumeration::QSEnumeration;
   static constexpr std::string_view typeName = "QSDaemonCommand";
 };

@@ -44,13 +44,15 @@ struct Pong {
 using Failure = QSUnnamedCase<"failure", QSDaemonError>;
 // Beyond the shared protocol: the answer to listToolchains.
 using Toolchains = QSUnnamedCase<"toolchains", std::vector<QSToolchain>>;
+// The answer to getRequestLog.
+using LogEntries = QSUnnamedCase<"logEntries", std::vector<QSLogEntry>>;
 }  // namespace res
 
 // The outcome of a command (any command may end in `failure`), or an event for a subscriber.
 struct QSDaemonResult
     : QSEnumeration<res::Ok, res::Projects, res::Project, res::Databases, res::Database, res::Server,
                     res::Domain, res::EnvVars, res::LogLines, res::Status, res::Health, res::Event, res::Pong,
-                    res::Failure, res::Toolchains> {
+                    res::Failure, res::Toolchains, res::LogEntries> {
   using QSEnumeration::QSEnumeration;
   static constexpr std::string_view typeName = "QSDaemonResult";
 };

@@ -26,6 +26,10 @@ struct QSNetworkStatus {
   QSPortAvailability httpPortStatus;
   QSPortAvailability httpsPortStatus;
   std::vector<ListeningProcess> conflictingProcesses;
+  // Beyond the shared protocol: the ports the proxy serves plain HTTP and TLS on (7080 and 7443
+  // unless the daemon was told otherwise), for clients that show .test URLs.
+  std::optional<int> proxyPort;
+  std::optional<int> proxyTLSPort;
 
   template <class Self, class Fields>
   static void fields(Self& self, Fields& f) {
@@ -38,7 +42,9 @@ struct QSNetworkStatus {
         .field("testRoutingExpectedPort", self.testRoutingExpectedPort)
         .field("httpPortStatus", self.httpPortStatus)
         .field("httpsPortStatus", self.httpsPortStatus)
-        .field("conflictingProcesses", self.conflictingProcesses);
+        .field("conflictingProcesses", self.conflictingProcesses)
+        .field("proxyPort", self.proxyPort)
+        .field("proxyTLSPort", self.proxyTLSPort);
   }
   bool operator==(const QSNetworkStatus&) const = default;
 };

@@ -1,0 +1,254 @@
+// The engine's .test services: the DNS responder, the proxy with its plain and TLS listeners,
+// the certificate authority that keeps the proxy's certificate covering every HTTPS domain, the
+// projects' domains, and the network status built from all of them.
+#include "core/engine/daemon_service.h"
+
+#include "core/engine/off_loop.h"
+#include "core/routing/certificate_service.h"
+#include "core/routing/dns_server.h"
+#include "core/routing/domain_service.h"
+#include "core/routing/port_scanner.h"
+#include "core/routing/proxy_server.h"
+
+#include <asio/co_spawn.hpp>
+#include <asio/detached.hpp>
+
+#include <set>
+
+namespace qs {
+namespace {
+
+QSDaemonResult ok() { return res::Ok{}; }
+
+const char* const kNoPrivilegedRouting =
+    "Enabling .test routing on ports 80/443 with system-wide name resolution isn't available in this build of "
+    "quaysided yet; the proxy serves .test names on its own ports meanwhile (see 'qs status').";
+
+// A port of 0 is chosen by the system when bound, so it is always available.
+QSPortAvailability availabilityOf(const QSPortScanner& scanner, int port) {
+  return port == 0 ? QSPortAvailability::available() : scanner.availability(port);
+}
+
+}  // namespace
+
+void QSDaemonService::makeNetworkServices(const QSNetworkServiceOptions& options) {
+  dns_ = std::make_shared<QSDNSServer>(executor_, options.dnsPort);
+  proxy_ = std::make_shared<QSProxyServer>(executor_, options.proxyPort, options.proxyTLSPort);
+  certificates_ = std::make_shared<QSCertificateService>(
+      options.sslDirectory ? *options.sslDirectory : QSCertificateService::defaultDirectory());
+  domains_ = std::make_unique<QSDomainService>(proxy_);
+}
+
+// At bootstrap. A DNS port that cannot be bound, or a proxy port someone else holds, leaves that
+// service stopped; the status then says so and who holds the port.
+asio::awaitable<void> QSDaemonService::startNetworkServices() {
+  try {
+    co_await dns_->start();
+  } catch (const std::exception& e) {
+    log(std::string(logPrefix) + "couldn't start the DNS server: " + e.what());
+  }
+  std::weak_ptr<QSDaemonService> weak = weak_from_this();
+  proxy_->setRequestHandler([weak](QSLogEntry entry) {
+    if (auto self = weak.lock()) self->recordRequest(std::move(entry));
+  });
+  if (!proxy_->isRunning() && availabilityOf(QSPortScanner(), network_.proxyPort).is<portAvailability::Available>()) {
+    try {
+      co_await proxy_->start();
+    } catch (const std::exception& e) {
+      log(std::string(logPrefix) + "couldn't start the proxy: " + e.what());
+    }
+  }
+  reconcileRoutes();
+  co_await refreshTLS();
+  co_await emitNetworkChanged();
+}
+
+void QSDaemonService::stopNetworkServices() {
+  dns_->stop();
+  proxy_->stop();
+}
+
+void QSDaemonService::reconcileRoutes() {
+  std::set<std::string> wanted;
+  for (auto& project : config_.projects) {
+    if (!project.domain) continue;
+    // Every stored domain is routed, even one that reached the state unvalidated.
+    project.domain->targetPort = project.port;
+    proxy_->registerRoute(project.domain->hostname, project.port, project.id);
+    wanted.insert(lowercased(project.domain->hostname));
+  }
+  for (const auto& [host, port] : proxy_->registeredRoutes())
+    if (!wanted.contains(host)) proxy_->unregisterRoute(host);
+}
+
+// The proxy's certificate is issued again for every HTTPS domain. Failures leave the proxy's
+// TLS state as it was; they are logged, since nobody else would learn of them. Names that are
+// not valid .test names (stored by an old client) are left out rather than failing the rest.
+asio::awaitable<void> QSDaemonService::refreshTLS() {
+  std::vector<std::string> hosts;
+  for (const auto& project : config_.projects)
+    if (project.domain && project.domain->sslEnabled && isValidHostname(project.domain->hostname))
+      hosts.push_back(project.domain->hostname);
+  if (hosts.empty()) co_return;
+  auto certificates = certificates_;
+  auto issue = [certificates, hosts] { return certificates->serverCertificatePKCS12(hosts); };
+  try {
+    QSBytes bundle = co_await runOffLoop(workers_, executor_, issue);
+    co_await proxy_->startTLS(bundle, QSCertificateService::pkcs12Password);
+  } catch (const std::exception& e) {
+    log(std::string(logPrefix) + "couldn't refresh the HTTPS certificate: " + e.what());
+  }
+}
+
+asio::awaitable<QSNetworkStatus> QSDaemonService::networkStatus() {
+  QSNetworkStatus status;
+  status.dnsRunning = dns_->isRunning();
+  status.dnsPort = dns_->boundPort();
+  status.proxyRunning = proxy_->isRunning();
+  status.proxyTLSRunning = proxy_->isTLSRunning();
+  status.proxyPort = proxy_->port();
+  status.proxyTLSPort = proxy_->tlsPort();
+  // Resolver entry and port redirect come with the privileged install; until then neither is
+  // there, so routing is off and cannot conflict.
+  status.testRoutingEnabled = false;
+  status.testRoutingPortConflict = false;
+  int httpPort = network_.proxyPort, httpsPort = network_.proxyTLSPort;
+  bool httpServed = status.proxyRunning, httpsServed = status.proxyTLSRunning;
+  auto probe = [httpPort, httpsPort, httpServed, httpsServed] {
+    QSPortScanner scanner;
+    auto http = httpServed ? QSPortAvailability::available() : availabilityOf(scanner, httpPort);
+    auto https = httpsServed ? QSPortAvailability::available() : availabilityOf(scanner, httpsPort);
+    std::vector<ListeningProcess> holders;
+    for (auto [port, availability] : {std::pair{httpPort, http}, std::pair{httpsPort, https}})
+      if (availability.is<portAvailability::InUse>())
+        for (auto& p : scanner.processesListening(port)) holders.push_back(p);
+    return std::make_tuple(http, https, holders);
+  };
+  auto [http, https, holders] = co_await runOffLoop(workers_, executor_, probe);
+  status.httpPortStatus = http;
+  status.httpsPortStatus = https;
+  status.conflictingProcesses = holders;
+  co_return status;
+}
+
+QSHealthReport QSDaemonService::healthReport() const {
+  QSHealthReport report;
+  report.dnsRunning = dns_->isRunning();
+  report.proxyRunning = proxy_->isRunning();
+  report.testRoutingEnabled = false;
+  report.resolverInstalled = false;
+  report.stateLoadWarning = stateLoadWarning_;
+  return report;
+}
+
+asio::awaitable<void> QSDaemonService::emitNetworkChanged() {
+  QSFullStatus status = co_await fullStatus();
+  emit(evt::NetworkChanged{status});
+}
+
+void QSDaemonService::recordRequest(QSLogEntry entry) {
+  auto& log = requestLogs_[entry.projectID];
+  log.push_back(entry);
+  while (log.size() > maxRequestLogEntries) log.pop_front();
+  emit(evt::RequestLogged{std::move(entry)});
+}
+
+asio::awaitable<QSDomain> QSDaemonService::addDomain(const QSUUID& projectID, const std::string& hostname, bool ssl) {
+  QSProject& project = requireProject(projectID);
+  QSDomain domain;
+  domain.hostname = hostname;
+  domain.targetPort = project.port;
+  domain.sslEnabled = ssl;
+  // A name another project already uses would silently take its route over.
+  for (const auto& other : config_.projects)
+    if (other.id != projectID && other.domain && lowercased(other.domain->hostname) == lowercased(hostname))
+      throw QSDaemonException(QSDaemonError(daemonError::OperationFailed{
+          hostname + " is already the domain of " + other.name + "; remove it there first."}));
+  std::optional<QSDomain> previous = project.domain;
+  domains_->addDomain(domain, project.port, projectID);
+  // Replacing a domain frees its old name.
+  if (previous && lowercased(previous->hostname) != lowercased(hostname)) proxy_->unregisterRoute(previous->hostname);
+  project.domain = domain;
+  save();
+  emitProjectsChanged();
+  if (ssl || (previous && previous->sslEnabled)) {
+    co_await refreshTLS();
+    co_await emitNetworkChanged();
+  }
+  co_return domain;
+}
+
+asio::awaitable<void> QSDaemonService::removeDomain(const QSUUID& projectID) {
+  QSProject& project = requireProject(projectID);
+  std::optional<QSDomain> removed = project.domain;
+  if (removed) {
+    if (isValidHostname(removed->hostname))
+      domains_->removeDomain(*removed);
+    else
+      proxy_->unregisterRoute(removed->hostname);  // an unvalidated stored name is routed too
+  }
+  project.domain.reset();
+  save();
+  emitProjectsChanged();
+  if (removed && removed->sslEnabled) {
+    co_await refreshTLS();
+    co_await emitNetworkChanged();
+  }
+}
+
+// Requests.
+asio::awaitable<QSDaemonResult> QSDaemonService::perform(const cmd::StartDNS&) {
+  co_await dns_->start();
+  co_await emitNetworkChanged();
+  co_return ok();
+}
+
+asio::awaitable<QSDaemonResult> QSDaemonService::perform(const cmd::StopDNS&) {
+  dns_->stop();
+  co_await emitNetworkChanged();
+  co_return ok();
+}
+
+asio::awaitable<QSDaemonResult> QSDaemonService::perform(const cmd::StartProxy&) {
+  co_await proxy_->start();
+  co_await emitNetworkChanged();
+  co_return ok();
+}
+
+asio::awaitable<QSDaemonResult> QSDaemonService::perform(const cmd::StopProxy&) {
+  proxy_->stop();
+  co_await emitNetworkChanged();
+  co_return ok();
+}
+
+asio::awaitable<QSDaemonResult> QSDaemonService::perform(const cmd::EnableTestRouting&) {
+  throw QSDaemonException(QSDaemonError(daemonError::OperationFailed{kNoPrivilegedRouting}));
+}
+
+asio::awaitable<QSDaemonResult> QSDaemonService::perform(const cmd::DisableTestRouting&) {
+  throw QSDaemonException(QSDaemonError(daemonError::OperationFailed{kNoPrivilegedRouting}));
+}
+
+asio::awaitable<QSDaemonResult> QSDaemonService::perform(const cmd::AddDomain& c) {
+  QSDomain domain = co_await addDomain(c.projectID, c.hostname, c.ssl);
+  co_return res::Domain{domain};
+}
+
+asio::awaitable<QSDaemonResult> QSDaemonService::perform(const cmd::RemoveDomain& c) {
+  co_await removeDomain(c.id);
+  co_return ok();
+}
+
+asio::awaitable<QSDaemonResult> QSDaemonService::perform(const cmd::GetRequestLog& c) {
+  requireProject(c.projectID);
+  std::vector<QSLogEntry> entries;
+  auto found = requestLogs_.find(c.projectID);
+  if (found != requestLogs_.end()) {
+    std::size_t count = static_cast<std::size_t>(std::max(c.count, 0));
+    std::size_t skip = found->second.size() > count ? found->second.size() - count : 0;
+    entries.assign(found->second.begin() + static_cast<std::ptrdiff_t>(skip), found->second.end());
+  }
+  co_return res::LogEntries{entries};
+}
+
+}  // namespace qs

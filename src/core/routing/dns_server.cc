@@ -1,0 +1,69 @@
+#include "core/routing/dns_server.h"
+
+#include "core/routing/dns_query.h"
+#include "core/routing/port_scanner.h"
+
+#include <asio/co_spawn.hpp>
+#include <asio/detached.hpp>
+#include <asio/ip/udp.hpp>
+#include <asio/redirect_error.hpp>
+#include <asio/use_awaitable.hpp>
+
+#include <array>
+
+namespace qs {
+
+struct QSDNSServer::Socket {
+  explicit Socket(asio::any_io_executor executor) : socket(executor) {}
+  asio::ip::udp::socket socket;
+};
+
+QSDNSServer::QSDNSServer(asio::any_io_executor executor, int port)
+    : executor_(std::move(executor)), preferredPort_(port), boundPort_(port) {}
+
+QSDNSServer::~QSDNSServer() { stop(); }
+
+asio::awaitable<void> QSDNSServer::start(std::optional<int> preferred) {
+  if (isRunning()) co_return;
+  int port = QSPortScanner().availableUDPPort(preferred.value_or(preferredPort_), portSearchLimit);
+  auto socket = std::make_shared<Socket>(executor_);
+  asio::ip::udp::endpoint endpoint(asio::ip::address_v4::loopback(), static_cast<unsigned short>(port));
+  socket->socket.open(endpoint.protocol());
+  socket->socket.set_option(asio::socket_base::reuse_address(true));
+  socket->socket.bind(endpoint);  // throws asio::system_error, closing the socket with it
+  boundPort_ = socket->socket.local_endpoint().port();
+  socket_ = socket;
+  asio::co_spawn(executor_, serve(socket, weak_from_this()), asio::detached);
+}
+
+void QSDNSServer::stop() {
+  if (!socket_) return;
+  asio::error_code ignored;
+  socket_->socket.close(ignored);
+  socket_.reset();
+}
+
+// One datagram at a time: a query shorter than a header gets no answer; a failed send is
+// dropped (UDP has no one to tell). A receive error other than the socket being closed means
+// the socket is unusable, and the server stops.
+asio::awaitable<void> QSDNSServer::serve(std::shared_ptr<Socket> socket, std::weak_ptr<QSDNSServer> owner) {
+  std::array<std::uint8_t, 65536> buffer;
+  for (;;) {
+    asio::ip::udp::endpoint peer;
+    asio::error_code ec;
+    std::size_t n = co_await socket->socket.async_receive_from(asio::buffer(buffer), peer,
+                                                               asio::redirect_error(asio::use_awaitable, ec));
+    // An ICMP error for an earlier answer's peer: nothing wrong with the socket.
+    if (ec == asio::error::connection_refused || ec == asio::error::connection_reset) continue;
+    if (ec) {
+      auto self = owner.lock();
+      if (self && self->socket_ == socket) self->stop();
+      co_return;
+    }
+    if (n < QSDNSQuery::headerSize) continue;
+    QSDNSMessage response = QSDNSQuery::processQuery(std::span<const std::uint8_t>(buffer.data(), n));
+    co_await socket->socket.async_send_to(asio::buffer(response), peer, asio::redirect_error(asio::use_awaitable, ec));
+  }
+}
+
+}  // namespace qs

@@ -1,0 +1,121 @@
+#include "core/routing/proxy_server.h"
+
+#include "core/routing/domain_names.h"
+#include "core/routing/proxy_connection.h"
+#include "core/routing/tls_identity.h"
+
+#include <asio/experimental/as_tuple.hpp>
+#include <asio/co_spawn.hpp>
+#include <asio/detached.hpp>
+#include <asio/ip/tcp.hpp>
+#include <asio/ssl/context.hpp>
+#include <asio/steady_timer.hpp>
+#include <asio/use_awaitable.hpp>
+
+namespace qs {
+
+struct QSProxyServer::Listener {
+  explicit Listener(asio::any_io_executor executor) : acceptor(executor) {}
+  asio::ip::tcp::acceptor acceptor;
+  int port = 0;
+};
+
+QSProxyServer::QSProxyServer(asio::any_io_executor executor, int port, int tlsPort)
+    : executor_(std::move(executor)), port_(port), tlsPort_(tlsPort) {}
+
+QSProxyServer::~QSProxyServer() { stop(); }
+
+void QSProxyServer::registerRoute(std::string_view hostname, int port, QSUUID projectID) {
+  routes_[lowercased(hostname)] = Route{port, projectID};
+}
+
+void QSProxyServer::unregisterRoute(std::string_view hostname) { routes_.erase(lowercased(hostname)); }
+
+std::map<std::string, int> QSProxyServer::registeredRoutes() const {
+  std::map<std::string, int> out;
+  for (const auto& [host, route] : routes_) out[host] = route.port;
+  return out;
+}
+
+std::optional<QSProxyServer::Route> QSProxyServer::route(std::string_view hostname) const {
+  auto found = routes_.find(lowercased(hostname));
+  if (found == routes_.end()) return std::nullopt;
+  return found->second;
+}
+
+std::optional<int> QSProxyServer::portFor(std::string_view hostname) const {
+  auto found = route(hostname);
+  return found ? std::optional<int>(found->port) : std::nullopt;
+}
+
+int QSProxyServer::port() const { return listener_ ? listener_->port : port_; }
+int QSProxyServer::tlsPort() const { return tlsListener_ ? tlsListener_->port : tlsPort_; }
+
+asio::awaitable<std::shared_ptr<QSProxyServer::Listener>> QSProxyServer::listen(int port) {
+  auto listener = std::make_shared<Listener>(executor_);
+  asio::ip::tcp::endpoint endpoint(asio::ip::address_v4::loopback(), static_cast<unsigned short>(port));
+  auto& acceptor = listener->acceptor;
+  acceptor.open(endpoint.protocol());
+  acceptor.set_option(asio::socket_base::reuse_address(true));
+  acceptor.bind(endpoint);
+  acceptor.listen(asio::socket_base::max_listen_connections);
+  listener->port = acceptor.local_endpoint().port();
+  co_return listener;
+}
+
+asio::awaitable<void> QSProxyServer::start() {
+  if (isRunning()) co_return;
+  auto listener = co_await listen(port_);
+  if (isRunning()) co_return;  // another start won meanwhile
+  listener_ = listener;
+  asio::co_spawn(executor_, acceptLoop(listener, weak_from_this(), false), asio::detached);
+}
+
+asio::awaitable<void> QSProxyServer::startTLS(const QSBytes& pkcs12, const std::string& password) {
+  auto context = makeTLSServerContext(pkcs12, password);
+  if (isTLSRunning()) {
+    tlsContext_ = context;
+    co_return;
+  }
+  auto listener = co_await listen(tlsPort_);
+  tlsContext_ = context;
+  if (isTLSRunning()) co_return;
+  tlsListener_ = listener;
+  asio::co_spawn(executor_, acceptLoop(listener, weak_from_this(), true), asio::detached);
+}
+
+void QSProxyServer::closeListener(std::shared_ptr<Listener>& listener) {
+  if (!listener) return;
+  asio::error_code ignored;
+  listener->acceptor.close(ignored);
+  listener.reset();
+}
+
+void QSProxyServer::stop() {
+  closeListener(listener_);
+  closeListener(tlsListener_);
+}
+
+void QSProxyServer::stopTLS() { closeListener(tlsListener_); }
+
+// Accepts until the listener is closed. Running out of descriptors (or another passing failure)
+// pauses accepting briefly instead of spinning on the error.
+asio::awaitable<void> QSProxyServer::acceptLoop(std::shared_ptr<Listener> listener, std::weak_ptr<QSProxyServer> owner,
+                                                bool tls) {
+  auto executor = listener->acceptor.get_executor();
+  for (;;) {
+    auto [ec, socket] = co_await listener->acceptor.async_accept(asio::experimental::as_tuple(asio::use_awaitable));
+    if (!listener->acceptor.is_open()) co_return;
+    auto self = owner.lock();
+    if (!self) co_return;
+    if (ec) {
+      asio::steady_timer pause(executor, std::chrono::milliseconds(100));
+      co_await pause.async_wait(asio::experimental::as_tuple(asio::use_awaitable));
+      continue;
+    }
+    auto connection = std::make_shared<QSProxyConnection>(self, std::move(socket), tls ? self->tlsContext_ : nullptr);
+    asio::co_spawn(executor, connection->serve(connection), asio::detached);
+  }
+}
+
+}  // namespace qs

@@ -1,0 +1,118 @@
+// Trust in the local authority with the real certutil on scratch NSS databases, and the system
+// store in a scratch root with a stand-in update-ca-certificates.
+#include "core/platform/process_runner.h"
+#include "core/routing/ca_trust.h"
+#include "core/routing/privileged_test_support.h"
+
+#include <gmock/gmock.h>
+
+namespace qs {
+namespace {
+
+using ::testing::ElementsAre;
+using ::testing::HasSubstr;
+using testing::IsolatedHome;
+using testing::readTextFile;
+using testing::RecordingRunner;
+using testing::RefusingRunner;
+using testing::StandInSystem;
+using testing::writeTextFile;
+
+namespace fs = std::filesystem;
+
+void makeAuthority(const fs::path& folder) {
+  fs::create_directories(folder);
+  auto made = runProcess({"openssl", "req", "-x509", "-newkey", "rsa:2048", "-nodes", "-keyout", (folder / "ca-key.pem").string(),
+                          "-out", (folder / "ca.pem").string(), "-days", "2", "-subj", "/O=Quayside/CN=Quayside Local CA"},
+                         {.mergeErrorIntoOutput = true});
+  ASSERT_TRUE(made.succeeded()) << made.output;
+}
+
+std::string certutilList(const fs::path& database) {
+  return runProcess({"certutil", "-L", "-d", "sql:" + database.string()}).output;
+}
+
+struct Fixture {
+  IsolatedHome home;
+  StandInSystem stand;
+  fs::path ssl = home.home() / "ssl";
+  std::shared_ptr<RecordingRunner> runner = std::make_shared<RecordingRunner>();
+  QSCATrust trust{ssl / "ca.pem", stand.system({"/usr/bin"}), runner, home.home()};
+  fs::path anchor = stand.root / "usr/local/share/ca-certificates/quayside-local-ca.crt";
+  Fixture() { makeAuthority(ssl); }
+};
+
+TEST(CATrustTest, TrustThenUntrustRoundTrip) {
+  Fixture f;
+  auto firefox = f.home.home() / ".mozilla/firefox/abcd.default-release";
+  fs::create_directories(firefox);
+  ASSERT_TRUE(runProcess({"certutil", "-N", "--empty-password", "-d", "sql:" + firefox.string()}).succeeded());
+  EXPECT_FALSE(f.trust.isCATrusted());
+
+  f.trust.trustCA();
+  auto own = f.home.home() / ".pki/nssdb";
+  EXPECT_THAT(f.trust.userDatabases(), ElementsAre(own, firefox));
+  for (const auto& database : {own, firefox}) EXPECT_THAT(certutilList(database), ::testing::ContainsRegex("Quayside Local CA +C,,"));
+  EXPECT_EQ(readTextFile(f.anchor), readTextFile(f.ssl / "ca.pem"));
+  EXPECT_THAT(f.stand.calls("update-ca-certificates"), ElementsAre(""));
+  EXPECT_TRUE(f.trust.isCATrusted());
+
+  // Trusting again touches nothing as root: the system store already holds it.
+  f.trust.trustCA();
+  EXPECT_EQ(f.runner->scripts.size(), 1u);
+
+  f.trust.untrustCA();
+  for (const auto& database : {own, firefox}) EXPECT_THAT(certutilList(database), ::testing::Not(HasSubstr("Quayside")));
+  EXPECT_FALSE(fs::exists(f.anchor));
+  EXPECT_THAT(f.stand.calls("update-ca-certificates"), ElementsAre("", "--fresh"));
+  EXPECT_FALSE(f.trust.isCATrusted());
+}
+
+TEST(CATrustTest, TrustedEitherThroughTheUserDatabaseOrTheSystemStore) {
+  Fixture f;
+  // The system store alone (the user databases were never touched).
+  fs::create_directories(f.anchor.parent_path());
+  fs::copy_file(f.ssl / "ca.pem", f.anchor);
+  runProcess({(f.stand.tools / "update-ca-certificates").string()});
+  EXPECT_TRUE(f.trust.isCATrusted());
+  fs::remove(f.anchor);
+  runProcess({(f.stand.tools / "update-ca-certificates").string()});
+  EXPECT_FALSE(f.trust.isCATrusted());
+
+  // A new authority replaces the old one of the same name; the old one no longer counts.
+  f.trust.trustCA();
+  makeAuthority(f.ssl);
+  fs::remove(f.stand.root / "etc/ssl/certs/ca-certificates.crt");
+  EXPECT_FALSE(f.trust.isCATrusted());
+  f.trust.trustCA();
+  EXPECT_TRUE(f.trust.isCATrusted());
+  auto listed = certutilList(f.home.home() / ".pki/nssdb");
+  EXPECT_EQ(listed.find("Quayside Local CA"), listed.rfind("Quayside Local CA")) << listed;
+}
+
+TEST(CATrustTest, FailuresSayWhat) {
+  Fixture f;
+  writeTextFile(f.ssl / "ca.pem", "-----BEGIN CERTIFICATE-----\nbm90IGEgY2VydA==\n-----END CERTIFICATE-----\n");
+  try {
+    f.trust.trustCA();
+    ADD_FAILURE() << "trusted garbage";
+  } catch (const QSCertificateException& e) {
+    EXPECT_EQ(std::string(e.what()), "The certificate data is invalid.");
+  }
+  EXPECT_FALSE(f.trust.isCATrusted());
+
+  // A refused prompt leaves the user's own databases trusting it, and says so.
+  makeAuthority(f.ssl);
+  QSCATrust refused(f.ssl / "ca.pem", f.stand.system({"/usr/bin"}), std::make_shared<RefusingRunner>(true), f.home.home());
+  try {
+    refused.trustCA();
+    ADD_FAILURE() << "no refusal";
+  } catch (const QSPrivilegedException& e) {
+    EXPECT_EQ(std::string(e.what()), "The administrator password prompt was cancelled; nothing was changed.");
+  }
+  EXPECT_FALSE(fs::exists(f.anchor));
+  EXPECT_TRUE(refused.isCATrusted());
+}
+
+}  // namespace
+}  // namespace qs

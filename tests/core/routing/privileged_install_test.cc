@@ -1,0 +1,237 @@
+// The real install and uninstall scripts, run against a scratch system root with stand-in tools.
+#include "core/platform/paths.h"
+#include "core/routing/privileged_helper.h"
+#include "core/routing/privileged_test_support.h"
+#include "support/process_helpers.h"
+
+#include <gmock/gmock.h>
+
+namespace qs {
+namespace {
+
+using ::testing::ElementsAre;
+using ::testing::HasSubstr;
+using testing::IsolatedHome;
+using testing::permissionsOf;
+using testing::readTextFile;
+using testing::RecordingRunner;
+using testing::RefusingRunner;
+using testing::StandInSystem;
+using testing::TemporaryFolder;
+using testing::writeTextFile;
+
+namespace fs = std::filesystem;
+
+// A port nothing listens on while the test runs: the proxy is "down".
+constexpr int kDownPort = 1;
+
+// Temporary files the helper left behind (the tests' own folders aside).
+std::vector<std::string> stagedLeftovers() {
+  std::vector<std::string> names;
+  for (const auto& entry : fs::directory_iterator(QSPaths::temporaryFolder())) {
+    auto name = entry.path().filename().string();
+    if (name.rfind("qs-", 0) == 0 && name.rfind("qs-test-", 0) != 0) names.push_back(name);
+  }
+  return names;
+}
+
+struct Fixture {
+  IsolatedHome home;
+  StandInSystem stand;
+  std::shared_ptr<RecordingRunner> runner = std::make_shared<RecordingRunner>();
+  QSPrivilegedHelper helper{stand.system(), runner};
+  const QSRoutingLayout& layout() const { return helper.layout(); }
+};
+
+TEST(PrivilegedInstallTest, EnableWritesEveryPieceAndStartsTheWatchdog) {
+  Fixture f;
+  f.stand.markSystemdRunning();
+  f.stand.setActiveUnits("systemd-resolved\n");
+  f.helper.enableTestRouting({.http = kDownPort, .https = 7443, .dns = 5300});
+
+  EXPECT_EQ(readTextFile(f.layout().resolverFile),
+            "# Quayside — routes .test domains to local DNS server\n[Resolve]\nDNS=127.0.0.1:5300\nDomains=~test\n");
+  EXPECT_EQ(permissionsOf(f.layout().resolverFile), fs::perms(0644));
+  EXPECT_THAT(readTextFile(f.layout().redirectFile),
+              HasSubstr("oifname \"lo\" ip daddr 127.0.0.1 tcp dport 443 redirect to :7443\n"));
+  EXPECT_EQ(permissionsOf(f.layout().watchdogScript), fs::perms(0755));
+  EXPECT_THAT(readTextFile(f.layout().unitFile), HasSubstr("ExecStart=/bin/bash " + f.layout().watchdogScript.string() + "\n"));
+  EXPECT_FALSE(fs::exists(f.layout().resolverBackup));
+  EXPECT_FALSE(fs::exists(f.layout().dnsmasqFile));
+
+  EXPECT_THAT(f.stand.calls("systemctl"),
+              ElementsAre("is-active --quiet systemd-resolved", "restart systemd-resolved", "daemon-reload",
+                          "enable quayside-redirect.service", "restart quayside-redirect.service"));
+  // Checked, not loaded: the proxy is down, so the watchdog loads it when the proxy comes up.
+  EXPECT_THAT(f.stand.calls("nft"), ElementsAre("-c -f " + f.layout().redirectFile.string()));
+  EXPECT_TRUE(f.helper.isTestRoutingEnabled(5300));
+  EXPECT_FALSE(f.helper.isTestRoutingEnabled(5301));
+  EXPECT_EQ(f.helper.configuredResolverPort(), 5300);
+  EXPECT_EQ(f.helper.activeResolver(), QSResolverService::systemdResolved);
+  EXPECT_THAT(stagedLeftovers(), ElementsAre());
+}
+
+TEST(PrivilegedInstallTest, LoadsTheTableAtOnceWhenTheProxyListens) {
+  Fixture f;
+  TemporaryFolder bin;
+  auto listener = testing::startListener(testing::listenerNamed(bin.path(), "proxy"), 0);
+  f.helper.enableTestRouting({.http = listener.port, .https = 7443, .dns = 5300});
+  listener.process->signal(SIGKILL);
+  EXPECT_THAT(f.stand.calls("nft"), ElementsAre("-c -f " + f.layout().redirectFile.string(),
+                                                "-f " + f.layout().redirectFile.string()));
+  EXPECT_TRUE(f.stand.tableLoaded());
+}
+
+TEST(PrivilegedInstallTest, AnotherToolsResolverIsKeptOnceAndRestored) {
+  Fixture f;
+  std::string foreign = "[Resolve]\nDNS=127.0.0.1:53535\nDomains=~test\n";
+  writeTextFile(f.layout().resolverFile, foreign);
+  f.helper.enableTestRouting({.http = kDownPort, .https = 7443, .dns = 5300});
+  EXPECT_EQ(readTextFile(f.layout().resolverBackup), foreign);
+  // Enabling again, even for another DNS port, neither backs up our own file nor adds anything twice.
+  f.helper.enableTestRouting({.http = kDownPort, .https = 7443, .dns = 5400});
+  EXPECT_EQ(readTextFile(f.layout().resolverBackup), foreign);
+  EXPECT_EQ(f.helper.configuredResolverPort(), 5400);
+
+  EXPECT_EQ(f.helper.disableTestRouting(), QSRoutingRemoval::removed);
+  EXPECT_EQ(readTextFile(f.layout().resolverFile), foreign);
+  EXPECT_FALSE(fs::exists(f.layout().resolverBackup));
+  for (const auto& gone : {f.layout().redirectFile, f.layout().unitFile, f.layout().watchdogScript, f.layout().redirectFolder})
+    EXPECT_FALSE(fs::exists(gone)) << gone;
+  EXPECT_FALSE(f.helper.isPFRedirectInstalled());
+}
+
+TEST(PrivilegedInstallTest, OwnResolverAtAnOldPortIsReplacedWithoutBackup) {
+  Fixture f;
+  f.helper.enableTestRouting({.http = kDownPort, .https = 7443, .dns = 5300});
+  f.helper.enableTestRouting({.http = kDownPort, .https = 7443, .dns = 5301});
+  EXPECT_FALSE(fs::exists(f.layout().resolverBackup));
+  EXPECT_EQ(f.helper.disableTestRouting(), QSRoutingRemoval::removed);
+  EXPECT_FALSE(fs::exists(f.layout().resolverFile));
+  // Nothing of ours is left: a second disable asks for nothing.
+  auto scripts = f.runner->scripts.size();
+  EXPECT_EQ(f.helper.disableTestRouting(), QSRoutingRemoval::nothingToRemove);
+  EXPECT_EQ(f.runner->scripts.size(), scripts);
+}
+
+TEST(PrivilegedInstallTest, NetworkManagerFallbackWhereResolvedDoesNotRun) {
+  Fixture f;
+  f.stand.markSystemdRunning();
+  f.stand.setActiveUnits("NetworkManager\n");
+  f.helper.enableTestRouting({.http = kDownPort, .https = 7443, .dns = 5300});
+  EXPECT_THAT(readTextFile(f.layout().dnsmasqFile), HasSubstr("\nserver=/test/127.0.0.1#5300\n"));
+  EXPECT_THAT(readTextFile(f.layout().networkManagerFile), HasSubstr("\n[main]\ndns=dnsmasq\n"));
+  EXPECT_TRUE(fs::exists(f.layout().resolverFile));  // read once systemd-resolved runs
+  EXPECT_EQ(f.helper.activeResolver(), QSResolverService::networkManagerDnsmasq);
+  EXPECT_THAT(f.stand.calls("systemctl"), ::testing::Contains("restart NetworkManager"));
+
+  fs::remove(f.stand.log("systemctl"));
+  f.helper.disableTestRouting();
+  EXPECT_FALSE(fs::exists(f.layout().dnsmasqFile));
+  EXPECT_FALSE(fs::exists(f.layout().networkManagerFile));
+  EXPECT_THAT(f.stand.calls("systemctl"),
+              ElementsAre("disable --now quayside-redirect.service", "daemon-reload", "is-active --quiet systemd-resolved",
+                          "is-active --quiet NetworkManager", "restart NetworkManager"));
+}
+
+TEST(PrivilegedInstallTest, WithoutSystemdOnlyTheFilesAreWritten) {
+  Fixture f;  // no /run/systemd/system, nothing active: a container
+  f.helper.enableTestRouting({.http = kDownPort, .https = 7443, .dns = 5300});
+  EXPECT_TRUE(f.helper.isTestRoutingEnabled(5300));
+  EXPECT_FALSE(fs::exists(f.layout().dnsmasqFile));
+  EXPECT_THAT(f.stand.calls("systemctl"), ElementsAre("is-active --quiet systemd-resolved", "is-active --quiet NetworkManager"));
+  EXPECT_EQ(f.helper.activeResolver(), QSResolverService::none);
+  EXPECT_FALSE(f.helper.isWatchdogActive());
+}
+
+TEST(PrivilegedInstallTest, PathsWithSingleQuotesStayOneWord) {
+  IsolatedHome home;
+  TemporaryFolder quotedTemp;
+  auto temp = quotedTemp.path() / "it's tmp";
+  fs::create_directories(temp);
+  testing::ScopedEnvironment environment({{"TMPDIR", temp.string()}});
+  StandInSystem stand("root 'quoted' $(touch pwned)");
+  auto runner = std::make_shared<RecordingRunner>();
+  QSPrivilegedHelper helper(stand.system(), runner);
+  helper.enableTestRouting({.http = kDownPort, .https = 7443, .dns = 5300});
+  EXPECT_TRUE(helper.isTestRoutingEnabled(5300));
+  EXPECT_THAT(runner->scripts.at(0), HasSubstr("'\\''quoted'\\'' $(touch pwned)/etc/quayside"));
+  EXPECT_FALSE(fs::exists(stand.folder.path() / "pwned"));
+  EXPECT_FALSE(fs::exists("pwned"));
+  EXPECT_EQ(helper.disableTestRouting(), QSRoutingRemoval::removed);
+  EXPECT_FALSE(fs::exists(helper.layout().resolverFile));
+}
+
+TEST(PrivilegedInstallTest, BadInputAndRefusalsChangeNothing) {
+  struct Case {
+    QSRoutingPorts ports;
+    std::string message;
+  };
+  const Case cases[] = {
+      {{.http = 7080, .https = 7443, .dns = 0}, "Port 0 can't be used for .test routing; ports run from 1 to 65535."},
+      {{.http = 7080, .https = 7443, .dns = 65536}, "Port 65536 can't be used for .test routing; ports run from 1 to 65535."},
+      {{.http = 0, .https = 7443, .dns = 5300}, "Port 0 can't be used for .test routing; ports run from 1 to 65535."},
+  };
+  for (const auto& c : cases) {
+    Fixture f;
+    try {
+      f.helper.enableTestRouting(c.ports);
+      ADD_FAILURE() << "accepted " << c.message;
+    } catch (const QSPrivilegedException& e) {
+      EXPECT_EQ(e.what(), c.message);
+    }
+    EXPECT_TRUE(f.runner->scripts.empty());
+    EXPECT_THAT(stagedLeftovers(), ElementsAre());
+  }
+
+  for (bool cancelled : {true, false}) {
+    IsolatedHome home;
+    StandInSystem stand;
+    auto runner = std::make_shared<RefusingRunner>(cancelled);
+    QSPrivilegedHelper helper(stand.system(), runner);
+    try {
+      helper.enableTestRouting({.http = 7080, .https = 7443, .dns = 5300});
+      ADD_FAILURE() << "no refusal";
+    } catch (const QSPrivilegedException& e) {
+      EXPECT_EQ(e.what(), std::string(cancelled ? "The administrator password prompt was cancelled; nothing was changed."
+                                                : kRoutingNeedsPromptText));
+    }
+    EXPECT_TRUE(fs::is_empty(stand.root));
+    EXPECT_THAT(stagedLeftovers(), ElementsAre());
+  }
+}
+
+TEST(PrivilegedInstallTest, AFailingStepIsNamedAndStopsTheScript) {
+  Fixture f;
+  f.stand.rejectTables();
+  try {
+    f.helper.enableTestRouting({.http = kDownPort, .https = 7443, .dns = 5300});
+    ADD_FAILURE() << "enabled";
+  } catch (const QSPrivilegedException& e) {
+    std::string message = e.what();
+    EXPECT_THAT(message, ::testing::StartsWith("The change as administrator failed (exit 1):\nError: syntax error\n"
+                                               "Failed step: "));
+    EXPECT_THAT(message, HasSubstr("-c -f "));
+  }
+  EXPECT_FALSE(fs::exists(f.layout().watchdogScript));  // set -e: nothing after the failing check ran
+  EXPECT_FALSE(f.helper.isTestRoutingEnabled(5300));
+}
+
+TEST(PrivilegedInstallTest, TerminateAsRootEndsTheProcess) {
+  Fixture f;
+  TemporaryFolder bin;
+  auto listener = testing::startListener(testing::listenerNamed(bin.path(), "holder"), 0);
+  f.helper.terminateAsRoot(listener.process->pid());
+  auto& process = *listener.process;
+  EXPECT_EQ(testing::readFromPipe(process.takeStandardError().get()), "");
+  EXPECT_TRUE(testing::waitUntilGone(process.pid()));
+  try {
+    f.helper.terminateAsRoot(1);
+    ADD_FAILURE() << "pid 1 accepted";
+  } catch (const QSPrivilegedException& e) {
+    EXPECT_EQ(std::string(e.what()), "Process id 1 can't be stopped this way.");
+  }
+}
+
+}  // namespace
+}  // namespace qs

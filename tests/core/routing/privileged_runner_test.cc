@@ -1,0 +1,115 @@
+// How scripts get to run as root, and the real runner where the tests run as root.
+#include "core/routing/privileged_runner.h"
+#include "core/platform/privileges.h"
+#include "core/routing/privileged_error.h"
+#include "core/platform/paths.h"
+#include "core/routing/shell_quoting.h"
+#include "support/test_support.h"
+
+#include <gmock/gmock.h>
+
+namespace qs {
+namespace {
+
+TEST(PrivilegedRunnerTest, ChoosesTheFirstWayThatCanWork) {
+  const std::filesystem::path sudo = "/usr/bin/sudo", pkexec = "/usr/bin/pkexec";
+  struct Case {
+    QSPrivilegeSituation situation;
+    QSPrivilegeMethod expected;
+  };
+  const Case cases[] = {
+      {{.isRoot = true}, QSPrivilegeMethod::direct},
+      {{.sudo = sudo, .sudoWithoutPrompt = true, .desktopSession = true, .pkexec = pkexec}, QSPrivilegeMethod::sudoNoPrompt},
+      {{.sudo = sudo, .onTerminal = true, .desktopSession = true, .pkexec = pkexec}, QSPrivilegeMethod::sudoPrompt},
+      {{.sudo = sudo, .desktopSession = true, .pkexec = pkexec}, QSPrivilegeMethod::pkexec},
+      {{.onTerminal = true, .desktopSession = true, .pkexec = pkexec}, QSPrivilegeMethod::pkexec},
+      {{.sudo = sudo, .pkexec = pkexec}, QSPrivilegeMethod::unavailable},       // a daemon: no terminal, no desktop
+      {{.onTerminal = true, .desktopSession = true}, QSPrivilegeMethod::unavailable},  // neither sudo nor pkexec
+  };
+  for (const auto& c : cases) EXPECT_EQ(choosePrivilegeMethod(c.situation), c.expected) << static_cast<int>(c.expected);
+}
+
+TEST(PrivilegedRunnerTest, RunsAsRootAndReportsAFailingScript) {
+  if (!isRunningAsRoot()) GTEST_SKIP() << "the direct run needs the tests to run as root";
+  testing::IsolatedHome home;
+  QSSystemPrivilegedRunner runner;
+  EXPECT_EQ(runner.run("#!/bin/bash\nid -u\n", "unused"), "0\n");
+  try {
+    runner.run("#!/bin/bash\nset -e\necho partial\necho 'mkdir: cannot create directory' >&2\nexit 3\n", "unused");
+    ADD_FAILURE() << "succeeded";
+  } catch (const QSPrivilegedException& e) {
+    EXPECT_EQ(std::string(e.what()), "The change as administrator failed (exit 3):\nmkdir: cannot create directory");
+  }
+  EXPECT_TRUE(std::filesystem::is_empty(QSPaths::temporaryFolder()));  // the staged script is gone
+}
+
+// A stand-in sudo and pkexec that log their calls and answer as `behaviour` says:
+// "refuse" (sudo -v fails: wrong password; pkexec exits 126: dialog dismissed), "no-agent"
+// (pkexec exits 127 without running anything), anything else: they run the command.
+struct StandInElevation {
+  testing::IsolatedHome home;
+  testing::TemporaryFolder folder;
+  std::filesystem::path sudo = folder / "sudo", pkexec = folder / "pkexec";
+  explicit StandInElevation(const std::string& behaviour) {
+    auto log = shellQuoted((folder / "calls").string());
+    testing::writeTextFile(sudo, "#!/bin/bash\necho \"sudo $*\" >> " + log + "\n" +
+                                     "if [ \"$1\" = -v ]; then [ " + shellQuoted(behaviour) + " != refuse ]; exit; fi\n" +
+                                     "shift; exec \"$@\"\n");
+    testing::writeTextFile(pkexec, "#!/bin/bash\necho \"pkexec $*\" >> " + log + "\ncase " + shellQuoted(behaviour) +
+                                       " in refuse) exit 126;; no-agent) exit 127;; esac\nshift; exec \"$@\"\n");
+    std::filesystem::permissions(sudo, std::filesystem::perms::owner_all);
+    std::filesystem::permissions(pkexec, std::filesystem::perms::owner_all);
+  }
+  QSSystemPrivilegedRunner runner(QSPrivilegeSituation situation) const {
+    return QSSystemPrivilegedRunner(true, [situation] { return situation; });
+  }
+  std::string calls() const {
+    return std::filesystem::exists(folder / "calls") ? testing::readTextFile(folder / "calls") : "";
+  }
+};
+
+// What a run gives: its output, or the failure's text.
+std::string outcome(QSSystemPrivilegedRunner runner, const std::string& script) {
+  try {
+    return runner.run(script, "no way to ask here");
+  } catch (const QSPrivilegedException& e) {
+    return "error: " + std::string(e.what());
+  }
+}
+
+TEST(PrivilegedRunnerTest, PromptsThatFailNeverRunTheScript) {
+  const std::string script = "#!/bin/bash\necho ran\n";
+  {
+    StandInElevation refusing("refuse");
+    auto terminal = refusing.runner({.sudo = refusing.sudo, .onTerminal = true});
+    EXPECT_EQ(outcome(terminal, script), "error: The administrator password prompt was cancelled; nothing was changed.");
+    EXPECT_EQ(refusing.calls(), "sudo -v\n");
+    auto desktop = refusing.runner({.desktopSession = true, .pkexec = refusing.pkexec});
+    EXPECT_EQ(outcome(desktop, script), "error: The administrator password prompt was cancelled; nothing was changed.");
+    EXPECT_EQ(outcome(refusing.runner({}), script), "error: no way to ask here");
+  }
+  {
+    StandInElevation noAgent("no-agent");
+    auto desktop = noAgent.runner({.desktopSession = true, .pkexec = noAgent.pkexec});
+    EXPECT_EQ(outcome(desktop, script), "error: no way to ask here");
+  }
+}
+
+TEST(PrivilegedRunnerTest, ScriptsRunThroughSudoOrPkexec) {
+  StandInElevation granting("grant");
+  auto terminal = granting.runner({.sudo = granting.sudo, .onTerminal = true});
+  EXPECT_EQ(outcome(terminal, "#!/bin/bash\necho ran\n"), "ran\n");
+  EXPECT_THAT(granting.calls(), ::testing::MatchesRegex("sudo -v\nsudo -n /bin/bash /.*/qs-privileged-[-0-9A-F]+\n"));
+  // The script's own exit 127 (a missing command) is the script failing, not pkexec refusing.
+  auto desktop = granting.runner({.desktopSession = true, .pkexec = granting.pkexec});
+  EXPECT_THAT(outcome(desktop, "#!/bin/bash\nno-such-command-here\n"),
+              ::testing::MatchesRegex("error: The change as administrator failed \\(exit 127\\):\n"
+                                      "/.*/qs-privileged-.*: line 3: no-such-command-here: command not found"));
+  auto quiet = granting.runner({.sudo = granting.sudo, .sudoWithoutPrompt = true});
+  EXPECT_EQ(outcome(quiet, "#!/bin/bash\necho quiet\n"), "quiet\n");
+  for (const auto& entry : std::filesystem::directory_iterator(QSPaths::temporaryFolder()))
+    EXPECT_THAT(entry.path().filename().string(), ::testing::StartsWith("qs-test-"));  // staged scripts are gone
+}
+
+}  // namespace
+}  // namespace qs
