@@ -116,7 +116,7 @@ void QSDatabaseService::stopMySQL() {
 std::string QSDatabaseService::mysql(const std::string& user, const std::string& sql,
                                      const std::vector<std::string>& secrets) {
   return runEngineTool(binary(QSDatabaseType::mysql, "mysql"),
-                       {.arguments = {"--no-defaults", "-u", user, "--socket=" + mysqlSocket().string(), "-N", "-B"},
+                       {.arguments = {"--no-defaults", "-u", user, "--socket=" + mysqlSocket().string(), "-N", "-B", "-r"},
                         .input = sql,
                         .secrets = secrets});
 }

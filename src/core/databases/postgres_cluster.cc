@@ -12,6 +12,17 @@ namespace qs {
 namespace fs = std::filesystem;
 namespace {
 
+// Who may connect how. The service account is trusted (its socket folder is private; over TCP
+// it is how the cluster has always been administered); every other role must give its
+// password, so a project's credentials mean something and a changed password takes effect.
+const char* const kClientAuthentication =
+    "# Written by Quayside.\n"
+    "local all all trust\n"
+    "host all quayside 127.0.0.1/32 trust\n"
+    "host all quayside ::1/128 trust\n"
+    "host all all 127.0.0.1/32 scram-sha-256\n"
+    "host all all ::1/128 scram-sha-256\n";
+
 std::string trimmed(const std::string& text) {
   auto first = text.find_first_not_of(" \t\r\n");
   if (first == std::string::npos) return {};
@@ -54,6 +65,7 @@ void QSDatabaseService::initializePostgres() {
     createDirectories(postgresFolder(), 0700);
     runEngineTool(binary(QSDatabaseType::postgresql, "initdb"),
                   {.arguments = {"-D", data.string(), "-U", "quayside", "--encoding=UTF8", "--locale=C"}});
+    writeFileAtomically(data / "pg_hba.conf", kClientAuthentication, 0600);
   }
   if (!fileExists(postgresFolder() / ".quayside-initialized"))
     writeFileAtomically(postgresFolder() / ".quayside-initialized", "", 0600);

@@ -30,6 +30,15 @@ std::string mysqlLiteral(std::string_view text) {
   return doubled(unescaped, '\'');
 }
 
+std::string mysqlGrantDatabase(std::string_view name) {
+  std::string escaped;
+  for (char c : name) {
+    if (c == '\\' || c == '_' || c == '%') escaped += '\\';
+    escaped += c;
+  }
+  return mysqlIdentifier(escaped);
+}
+
 std::string dollarQuoteTag(std::string_view body) {
   std::string tag = "$qs$";
   for (int n = 1; body.find(tag) != std::string_view::npos; ++n) tag = "$qs" + std::to_string(n) + "$";
@@ -52,7 +61,7 @@ std::string mysqlDatabaseScript(std::string_view database, std::string_view user
   std::string account = mysqlLiteral(user) + "@'%'";
   script += "\nCREATE USER IF NOT EXISTS " + account + " IDENTIFIED BY " + mysqlLiteral(password);
   script += ";\nALTER USER " + account + " IDENTIFIED BY " + mysqlLiteral(password);
-  script += ";\nGRANT ALL PRIVILEGES ON " + mysqlIdentifier(database) + ".* TO " + account;
+  script += ";\nGRANT ALL PRIVILEGES ON " + mysqlGrantDatabase(database) + ".* TO " + account;
   script += ";\nFLUSH PRIVILEGES;";
   return script;
 }

@@ -13,6 +13,9 @@ std::string postgresIdentifier(std::string_view name);
 std::string postgresLiteral(std::string_view text);
 // `a``b` — a MySQL identifier in backquotes, inner backquotes doubled.
 std::string mysqlIdentifier(std::string_view name);
+// `my\_shop` — a database name as GRANT reads it, where `_` and `%` are wildcards and `\`
+// escapes them: each of the three is escaped, so the grant covers that one database only.
+std::string mysqlGrantDatabase(std::string_view name);
 // 'it''s \\ ok' — a MySQL string literal: backslashes doubled first (MySQL reads them as
 // escapes), then single quotes doubled.
 std::string mysqlLiteral(std::string_view text);
