@@ -5,6 +5,8 @@
 #include "core/daemon/daemon_server.h"
 #include "core/daemon/owner_lock.h"
 #include "core/engine/daemon_service.h"
+#include "core/engine/database_service_adapter.h"
+#include "core/platform/paths.h"
 #include "core/platform/file_lock.h"
 #include "core/platform/resource_limits.h"
 #include "core/platform/timestamp.h"
@@ -74,7 +76,8 @@ asio::awaitable<void> serve(QSDaemonService& engine, QSDaemonServer& server, con
 // Runs the daemon until it stops; its exit status. The owner lock is held throughout.
 int runDaemon(const std::string& socketPath) {
   asio::io_context io;
-  auto engine = QSDaemonService::make(io.get_executor(), {.log = logLine});
+  auto databases = std::make_shared<QSDatabaseServiceAdapter>(io.get_executor(), QSPaths::dataFolder());
+  auto engine = QSDaemonService::make(io.get_executor(), {.databases = databases, .log = logLine});
   auto server = std::make_shared<QSDaemonServer>(io.get_executor(), engine, socketPath, QS_VERSION,
                                                  QSDaemonBuild::current());
   bool stopRequested = false;
