@@ -53,6 +53,8 @@ std::string redacted(std::string text, const std::vector<std::string>& secrets) 
   return text;
 }
 
+const std::vector<std::string>& engineClientVariables() { return kClientVariables; }
+
 std::string runEngineTool(const std::filesystem::path& tool, const QSEngineToolRun& run) {
   std::string name = tool.filename().string();
   if (!isExecutableFile(tool))

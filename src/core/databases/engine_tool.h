@@ -36,6 +36,10 @@ std::optional<std::string> firstErrorLine(std::string_view errorOutput);
 // `text` with every occurrence of each non-empty secret replaced by "******".
 std::string redacted(std::string text, const std::vector<std::string>& secrets);
 
+// Client settings a user may have exported (PGHOST, MYSQL_PWD, …) that would point an engine
+// tool elsewhere; runEngineTool never passes them on, nor should any other run of a client.
+const std::vector<std::string>& engineClientVariables();
+
 }  // namespace qs
 
 #include <chrono>
