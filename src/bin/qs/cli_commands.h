@@ -25,6 +25,11 @@ void addEnvCommands(CLI::App& app, QSCliSession& session);
 // site import|export|resync|preview.
 void addSiteCommands(CLI::App& app, QSCliSession& session);
 
+// db backup|backups|restore|prune|console, added to the `db` group (made when missing).
+void addBackupCommands(CLI::App& app, QSCliSession& session);
+// settings list|get|set|unset.
+void addSettingsCommands(CLI::App& app, QSCliSession& session);
+
 // A subcommand with its one-line description and a footer of examples.
 CLI::App* addCommand(CLI::App& parent, const std::string& name, const std::string& description,
                      const std::string& examples);

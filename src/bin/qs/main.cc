@@ -49,6 +49,8 @@ int main(int argc, char** argv) {
   qs::addServerCommands(app, session);
   qs::addEnvCommands(app, session);
   qs::addSiteCommands(app, session);
+  qs::addBackupCommands(app, session);
+  qs::addSettingsCommands(app, session);
 
   if (argc <= 1) {
     fmt::print(stderr, "{}", app.help());
