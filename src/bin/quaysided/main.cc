@@ -11,6 +11,8 @@
 #include "core/platform/resource_limits.h"
 #include "core/platform/timestamp.h"
 
+#include "bin/quaysided/daemon_backups.h"
+
 #include <asio/co_spawn.hpp>
 #include <asio/io_context.hpp>
 #include <asio/signal_set.hpp>
@@ -78,6 +80,8 @@ int runDaemon(const std::string& socketPath) {
   asio::io_context io;
   auto databases = std::make_shared<QSDatabaseServiceAdapter>(io.get_executor(), QSPaths::dataFolder());
   auto engine = QSDaemonService::make(io.get_executor(), {.databases = databases, .log = logLine});
+  QSDaemonBackups backups(io.get_executor(), engine, databases, logLine);
+  backups.start();
   auto server = std::make_shared<QSDaemonServer>(io.get_executor(), engine, socketPath, QS_VERSION,
                                                  QSDaemonBuild::current());
   bool stopRequested = false;

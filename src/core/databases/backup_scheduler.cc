@@ -3,9 +3,9 @@
 #include "core/models/settings_catalogue.h"
 #include "core/platform/settings.h"
 
-#include <asio/as_tuple.hpp>
 #include <asio/co_spawn.hpp>
 #include <asio/detached.hpp>
+#include <asio/redirect_error.hpp>
 #include <asio/use_awaitable.hpp>
 
 #include <algorithm>
@@ -22,12 +22,12 @@ double secondsSince1970(QSTimestamp t) {
 }  // namespace
 
 std::size_t snapshotAll(QSBackupService& service, const std::vector<QSDatabase>& databases, std::size_t retention,
-                        const std::function<void(const std::string&)>& log) {
+                        QSTimestamp at, const std::function<void(const std::string&)>& log) {
   std::size_t taken = 0;
   for (const auto& database : databases) {
     if (!QSBackupService::supports(database.type)) continue;
     try {
-      service.backup(database);
+      service.backup(database, at);
       ++taken;
       service.prune(database, retention);
     } catch (const std::exception& e) {
@@ -59,7 +59,8 @@ void QSBackupScheduler::stop() {
 asio::awaitable<void> QSBackupScheduler::loop() {
   while (!stopped_) {
     timer_.expires_after(options_.tick);
-    auto [error] = co_await timer_.async_wait(asio::as_tuple(asio::use_awaitable));
+    asio::error_code error;
+    co_await timer_.async_wait(asio::redirect_error(asio::use_awaitable, error));
     if (error || stopped_) break;
     try {
       co_await runIfDue();

@@ -23,10 +23,11 @@
 namespace qs {
 
 // Takes a snapshot of each supported database in `databases` and prunes its snapshots to
-// `retention`; a failing database is logged ("couldn't back up NAME: why") and the others still
-// run. Returns how many snapshots were taken. Blocks while the tools run.
+// `retention`, the snapshots named after `at`; a failing database is logged ("couldn't back up
+// NAME: why") and the others still run. Returns how many snapshots were taken. Blocks while the
+// tools run.
 std::size_t snapshotAll(QSBackupService& service, const std::vector<QSDatabase>& databases, std::size_t retention,
-                        const std::function<void(const std::string&)>& log);
+                        QSTimestamp at, const std::function<void(const std::string&)>& log);
 
 struct QSBackupSchedulerOptions {
   // The settings file holding qs.backupEnabled, qs.backupIntervalHours, qs.backupRetention and
