@@ -3,6 +3,7 @@
 // tools then run here, in this process, by absolute path from the engine registry, so a long
 // dump or restore never holds up the daemon and reads or writes files where the user points.
 #include "bin/qs/cli_commands.h"
+#include "bin/qs/database_resolver.h"
 #include "bin/qs/output.h"
 
 #include "core/databases/backup_error.h"
@@ -32,35 +33,10 @@ struct BackupOptions {
   int keep = 0;
 };
 
-bool sameIgnoringCase(std::string_view a, std::string_view b) {
-  return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
-           return std::tolower(static_cast<unsigned char>(x)) == std::tolower(static_cast<unsigned char>(y));
-         });
-}
-
-// The database `query` names: its id, else its exact name, else its name in any letter case.
-// Names are unique per engine only, so a name two engines share must be given by id.
 asio::awaitable<QSDatabase> findDatabase(QSCliSession& session, std::string query) {
   QSDaemonCommand list = cmd::ListDatabases{};
   auto databases = (co_await session.request<res::Databases>(list)).value;
-  auto id = QSUUID::parse(query);
-  for (const auto& db : databases)
-    if (id && db.id == *id) co_return db;
-  for (bool exact : {true, false}) {
-    std::vector<const QSDatabase*> found;
-    for (const auto& db : databases)
-      if (exact ? db.name == query : sameIgnoringCase(db.name, query)) found.push_back(&db);
-    if (found.size() == 1) co_return *found.front();
-    if (found.size() > 1) {
-      QSTextTable table({"NAME", "TYPE", "ID"});
-      for (const auto* db : found) table.addRow({db->name, std::string(displayName(db->type)), db->id.string()});
-      std::string text = table.render("  ");
-      text.pop_back();
-      throw QSCliError("'" + query + "' matches " + std::to_string(found.size()) +
-                       " databases; name one by its id:\n" + text);
-    }
-  }
-  throw QSDaemonException(QSDaemonError(daemonError::DatabaseNotFound{query}));
+  co_return resolveDatabase(databases, query);
 }
 
 QSBackupService backupService() { return QSBackupService(QSServiceRegistry(QSServiceRegistry::defaultFile())); }

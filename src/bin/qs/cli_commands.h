@@ -25,6 +25,11 @@ void addEnvCommands(CLI::App& app, QSCliSession& session);
 // site import|export|resync|preview.
 void addSiteCommands(CLI::App& app, QSCliSession& session);
 
+// db ls|create|provision|start|stop|rm|edit|url.
+void addDatabaseCommands(CLI::App& app, QSCliSession& session);
+// engines, engine install|uninstall.
+void addEngineCommands(CLI::App& app, QSCliSession& session);
+
 // db backup|backups|restore|prune|console, added to the `db` group (made when missing).
 void addBackupCommands(CLI::App& app, QSCliSession& session);
 // settings list|get|set|unset.
