@@ -24,6 +24,7 @@ run: build
 
 # Every test runs against the sanitizer build (AddressSanitizer + UndefinedBehaviorSanitizer).
 test: deps $(TEST_BUILD)/build.ninja
+	@scripts/engine-test-account ensure
 	cmake --build $(TEST_BUILD) -j $(JOBS)
 	cd $(TEST_BUILD) && ctest --output-on-failure -j $(JOBS)
 

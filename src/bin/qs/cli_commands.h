@@ -27,6 +27,16 @@ void addSiteCommands(CLI::App& app, QSCliSession& session);
 // domain, domains, requests, dns start|stop, proxy start|stop, health, open.
 void addRoutingCommands(CLI::App& app, QSCliSession& session);
 
+// db ls|create|provision|start|stop|rm|edit|url.
+void addDatabaseCommands(CLI::App& app, QSCliSession& session);
+// engines, engine install|uninstall.
+void addEngineCommands(CLI::App& app, QSCliSession& session);
+
+// db backup|backups|restore|prune|console, added to the `db` group (made when missing).
+void addBackupCommands(CLI::App& app, QSCliSession& session);
+// settings list|get|set|unset.
+void addSettingsCommands(CLI::App& app, QSCliSession& session);
+
 // A subcommand with its one-line description and a footer of examples.
 CLI::App* addCommand(CLI::App& parent, const std::string& name, const std::string& description,
                      const std::string& examples);

@@ -20,6 +20,7 @@ const char* const kFooter =
     "  qs env blog set LOG_LEVEL debug\n"
     "  qs domain blog blog.test --https  serve it as blog.test through the proxy\n"
     "  qs site import shop.brp         turn a site builder document into ~/Quayside/shop\n"
+    "  qs db provision blog postgresql a PostgreSQL database for blog, settings in its .env\n"
     "\n"
     "PROJECT is a project's name (any letter case) or its id.\n"
     "Exit status: 0 success, 1 failure, 2 usage error.\n"
@@ -52,6 +53,10 @@ int main(int argc, char** argv) {
   qs::addEnvCommands(app, session);
   qs::addSiteCommands(app, session);
   qs::addRoutingCommands(app, session);
+  qs::addDatabaseCommands(app, session);
+  qs::addEngineCommands(app, session);
+  qs::addBackupCommands(app, session);
+  qs::addSettingsCommands(app, session);
 
   if (argc <= 1) {
     fmt::print(stderr, "{}", app.help());

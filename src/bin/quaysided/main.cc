@@ -6,9 +6,13 @@
 #include "core/daemon/network_options.h"
 #include "core/daemon/owner_lock.h"
 #include "core/engine/daemon_service.h"
+#include "core/engine/database_service_adapter.h"
+#include "core/platform/paths.h"
 #include "core/platform/file_lock.h"
 #include "core/platform/resource_limits.h"
 #include "core/platform/timestamp.h"
+
+#include "bin/quaysided/daemon_backups.h"
 
 #include <asio/co_spawn.hpp>
 #include <asio/io_context.hpp>
@@ -75,8 +79,12 @@ asio::awaitable<void> serve(QSDaemonService& engine, QSDaemonServer& server, con
 // Runs the daemon until it stops; its exit status. The owner lock is held throughout.
 int runDaemon(const std::string& socketPath) {
   asio::io_context io;
-  auto engine =
-      QSDaemonService::make(io.get_executor(), {.log = logLine, .network = networkOptionsFromEnvironment(logLine)});
+  auto databases = std::make_shared<QSDatabaseServiceAdapter>(io.get_executor(), QSPaths::dataFolder());
+  auto engine = QSDaemonService::make(
+      io.get_executor(),
+      {.databases = databases, .log = logLine, .network = networkOptionsFromEnvironment(logLine)});
+  QSDaemonBackups backups(io.get_executor(), engine, databases, logLine);
+  backups.start();
   auto server = std::make_shared<QSDaemonServer>(io.get_executor(), engine, socketPath, QS_VERSION,
                                                  QSDaemonBuild::current());
   bool stopRequested = false;

@@ -71,6 +71,11 @@ void QSDaemonService::log(const std::string& line) const {
 
 asio::awaitable<void> QSDaemonService::bootstrap() {
   if (databases_) co_await databases_->reapOrphanedProcesses();
+  if (databases_) {
+    std::vector<QSUUID> ids;
+    for (const auto& p : config_.projects) ids.push_back(p.id);
+    for (const auto& id : ids) co_await ensureLinkedDatabasesRunning(id);
+  }
   // A daemon that crashed left its servers running with the ports they hold.
   std::vector<QSProject> projects = config_.projects;
   co_await servers_->stopLeftovers(projects);

@@ -151,6 +151,24 @@ private:
                                                       const std::vector<QSEnvironmentVariable>& after) const;
 
   // Databases and status.
+  QSDatabase* database(const QSUUID& id);
+  QSDatabaseServicing& requireDatabases();
+  asio::awaitable<QSDatabase> createDatabase(const cmd::CreateDatabase& request);
+  asio::awaitable<void> startDatabase(const QSUUID& id);
+  asio::awaitable<void> stopDatabase(const QSUUID& id);
+  asio::awaitable<void> removeDatabase(const QSUUID& id);
+  asio::awaitable<QSDatabase> updateDatabase(const QSDatabase& record);
+  asio::awaitable<QSProject> provisionDatabase(const cmd::ProvisionDatabase& request);
+  // Links the project to the databases found for its .env (adding records not yet known).
+  void adoptDatabases(QSProject& project, const std::vector<QSDatabase>& adoptable);
+  asio::awaitable<void> ensureLinkedDatabasesRunning(const QSUUID& projectID);
+  asio::awaitable<void> reconcileLinkedDatabases(const QSUUID& projectID);
+  // Drops a database no other project links and forgets it; whether it was forgotten.
+  asio::awaitable<bool> dropAndForget(std::optional<QSUUID> databaseID, const QSUUID& excludingProject);
+  void unlinkDatabaseFromProjects(const QSUUID& id);
+  std::string uniqueDatabaseName(const std::string& base, QSDatabaseType type) const;
+  void storeDatabase(const QSDatabase& record);
+  asio::awaitable<void> startServerWithDatabases(const QSUUID& projectID);
   asio::awaitable<void> reconcileDatabaseStatuses();
   void startStatusReconciliation();
   asio::awaitable<QSFullStatus> fullStatus();

@@ -16,9 +16,6 @@ QSDaemonResult ok() { return res::Ok{}; }
   throw QSDaemonException(QSDaemonError(daemonError::OperationFailed{sentence}));
 }
 
-const char* const kNoDatabases =
-    "Managing databases (PostgreSQL, MySQL, Redis) isn't available in this build of quaysided yet.";
-
 }  // namespace
 
 // Projects.
@@ -62,21 +59,39 @@ asio::awaitable<QSDaemonResult> QSDaemonService::perform(const cmd::ListDatabase
   co_return res::Databases{config_.databases};
 }
 
-asio::awaitable<QSDaemonResult> QSDaemonService::perform(const cmd::CreateDatabase&) { failWith(kNoDatabases); }
+asio::awaitable<QSDaemonResult> QSDaemonService::perform(const cmd::CreateDatabase& c) {
+  QSDatabase created = co_await createDatabase(c);
+  co_return res::Database{created};
+}
 
-asio::awaitable<QSDaemonResult> QSDaemonService::perform(const cmd::StartDatabase&) { failWith(kNoDatabases); }
+asio::awaitable<QSDaemonResult> QSDaemonService::perform(const cmd::StartDatabase& c) {
+  co_await startDatabase(c.id);
+  co_return ok();
+}
 
-asio::awaitable<QSDaemonResult> QSDaemonService::perform(const cmd::StopDatabase&) { failWith(kNoDatabases); }
+asio::awaitable<QSDaemonResult> QSDaemonService::perform(const cmd::StopDatabase& c) {
+  co_await stopDatabase(c.id);
+  co_return ok();
+}
 
-asio::awaitable<QSDaemonResult> QSDaemonService::perform(const cmd::RemoveDatabase&) { failWith(kNoDatabases); }
+asio::awaitable<QSDaemonResult> QSDaemonService::perform(const cmd::RemoveDatabase& c) {
+  co_await removeDatabase(c.id);
+  co_return ok();
+}
 
-asio::awaitable<QSDaemonResult> QSDaemonService::perform(const cmd::UpdateDatabase&) { failWith(kNoDatabases); }
+asio::awaitable<QSDaemonResult> QSDaemonService::perform(const cmd::UpdateDatabase& c) {
+  QSDatabase updated = co_await updateDatabase(c.value);
+  co_return res::Database{updated};
+}
 
-asio::awaitable<QSDaemonResult> QSDaemonService::perform(const cmd::ProvisionDatabase&) { failWith(kNoDatabases); }
+asio::awaitable<QSDaemonResult> QSDaemonService::perform(const cmd::ProvisionDatabase& c) {
+  QSProject linked = co_await provisionDatabase(c);
+  co_return res::Project{linked};
+}
 
 // Servers.
 asio::awaitable<QSDaemonResult> QSDaemonService::perform(const cmd::StartServer& c) {
-  co_await servers_->start(c.id);
+  co_await startServerWithDatabases(c.id);
   co_return ok();
 }
 
@@ -86,6 +101,7 @@ asio::awaitable<QSDaemonResult> QSDaemonService::perform(const cmd::StopServer& 
 }
 
 asio::awaitable<QSDaemonResult> QSDaemonService::perform(const cmd::RestartServer& c) {
+  co_await reconcileLinkedDatabases(c.id);
   co_await servers_->restart(c.id);
   co_return ok();
 }

@@ -3,7 +3,11 @@
 #pragma once
 
 #include "core/models/database.h"
+#include "core/models/env_database_reference.h"
 #include "core/models/environment_variable.h"
+
+#include <stdexcept>
+#include <string>
 
 #include <asio/awaitable.hpp>
 
@@ -23,6 +27,33 @@ public:
   virtual asio::awaitable<QSDatabaseStatus> status(QSDatabaseType type) = 0;
   // The connection variables a project linked to `database` gets (DB_HOST, …, DATABASE_URL).
   virtual std::vector<QSEnvironmentVariable> generateEnvVars(const QSDatabase& database) = 0;
+
+  // The operations below fail, by default, saying the engines are not part of this build.
+
+  // Creates the type's cluster when it has none (idempotent).
+  virtual asio::awaitable<void> initialize(QSDatabaseType) { unavailable(); }
+  // Starts the type's engine on `port` (it may move to a free port; clusterPort then tells).
+  virtual asio::awaitable<void> start(QSDatabaseType, int) { unavailable(); }
+  virtual asio::awaitable<void> stop(QSDatabaseType) { unavailable(); }
+  // The port the type's shared engine runs on, or will.
+  virtual asio::awaitable<int> clusterPort(QSDatabaseType) { unavailable(); }
+  virtual asio::awaitable<bool> isInstalled(QSDatabaseType) { unavailable(); }
+  // The record as provisioned (engine running, database created) and its connection variables.
+  virtual asio::awaitable<std::pair<QSDatabase, std::vector<QSEnvironmentVariable>>> provision(QSDatabase) {
+    unavailable();
+  }
+  virtual asio::awaitable<void> applyCredentials(QSDatabase) { unavailable(); }
+  virtual asio::awaitable<void> dropDatabase(std::string, QSDatabaseType, int) { unavailable(); }
+  // Databases named by a project's .env references that already exist here.
+  virtual asio::awaitable<std::vector<QSDatabase>> adoptableDatabases(std::vector<QSEnvDatabaseReference>, std::string) {
+    co_return std::vector<QSDatabase>{};
+  }
+
+protected:
+  [[noreturn]] static void unavailable() {
+    throw std::runtime_error(
+        "Managing databases (PostgreSQL, MySQL, Redis) isn't available in this build of quaysided yet.");
+  }
 };
 
 }  // namespace qs

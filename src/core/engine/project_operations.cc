@@ -2,6 +2,7 @@
 #include "core/engine/daemon_service.h"
 
 #include "core/models/dotenv.h"
+#include "core/models/env_database_reference.h"
 #include "core/models/env_file_writer.h"
 #include "core/platform/encoding.h"
 #include "core/platform/files.h"
@@ -92,7 +93,15 @@ asio::awaitable<QSProject> QSDaemonService::addProject(const std::string& path) 
   for (const auto& variable : record.environmentVariables)
     failOn(validateEnvironmentVariable(variable.key, variable.value));
   failOn(variablesFitError(QSProject{}, record.environmentVariables));
-  // Adopting the databases its .env names comes with the database engines.
+  if (databases_) {
+    // Databases its .env names that exist here already are linked, not made again.
+    auto references = QSEnvDatabaseReference::detect(record.environmentVariables);
+    std::vector<QSDatabase> adoptable;
+    if (!references.empty()) adoptable = co_await databases_->adoptableDatabases(references, record.name);
+    for (const auto& other : config_.projects)  // re-checked: other requests ran meanwhile
+      if (other.path == record.path) fail("'" + record.path.string() + "' is already in Quayside as " + other.name + ".");
+    adoptDatabases(record, adoptable);
+  }
   config_.projects.push_back(record);
   save();
   emitProjectsChanged();
@@ -138,12 +147,18 @@ asio::awaitable<void> QSDaemonService::removeProject(const QSUUID& id, bool drop
            "); the project was not removed.");
     }
   }
+  std::optional<QSUUID> linkedDatabase = current->databaseID, linkedRedis = current->redisID;
   std::erase_if(config_.projects, [&](const QSProject& p) { return p.id == id; });
   servers_->forget(id);
   requestLogs_.erase(id);
   reconcileRoutes();  // its domain no longer leads anywhere
   save();
   emitProjectsChanged();
+  if (dropDatabase && databases_) {
+    bool forgotten = co_await dropAndForget(linkedDatabase, id);
+    forgotten = (co_await dropAndForget(linkedRedis, id)) || forgotten;
+    if (forgotten) emit(evt::DatabasesChanged{config_.databases});
+  }
 }
 
 asio::awaitable<QSProject> QSDaemonService::renameProject(const QSUUID& id, const std::string& newName) {
@@ -205,7 +220,7 @@ asio::awaitable<void> QSDaemonService::autoStartProjects() {
     if (p.runsServerAtLogin()) flagged.push_back(p.id);
   for (const auto& id : flagged) {
     try {
-      co_await servers_->start(id);
+      co_await startServerWithDatabases(id);
     } catch (const std::exception& e) {
       log(std::string(logPrefix) + "couldn't start " + id.string() + " at start-up: " + e.what());
     }

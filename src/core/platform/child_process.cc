@@ -57,7 +57,16 @@ bool pidfdSendSignal(int pidfd, int sig) {
 
 std::shared_ptr<QSChildProcess> QSChildProcess::spawn(const QSChildLaunch& launch) {
   requireFolder(launch.workingDirectory);
-  Pipe out = makeOutputPipe(), err = makeOutputPipe();
+  Pipe out, err;
+  if (launch.outputFile) {
+    out.write = UniqueFd(::open(launch.outputFile->c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0600));
+    if (!out.write) throwSystemError("open " + launch.outputFile->string());
+    err.write = UniqueFd(::fcntl(out.write.get(), F_DUPFD_CLOEXEC, 0));
+    if (!err.write) throwSystemError("fcntl F_DUPFD_CLOEXEC");
+  } else {
+    out = makeOutputPipe();
+    err = makeOutputPipe();
+  }
   // A server has no use for the daemon's input.
   UniqueFd input(::open("/dev/null", O_RDONLY | O_CLOEXEC));
   if (!input) throwSystemError("open /dev/null");

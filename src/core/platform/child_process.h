@@ -24,6 +24,10 @@ struct QSChildLaunch {
   std::filesystem::path workingDirectory;
   // Set on top of this process's whole environment (an existing key takes the new value).
   std::map<std::string, std::string> environment;
+  // When set, standard output and standard error are appended to this file (created with mode
+  // 0600) instead of going to pipes, and the take… functions return empty descriptors: for
+  // engines that nobody reads from, whose full pipe would otherwise stall them.
+  std::optional<std::filesystem::path> outputFile;
 };
 
 // One child process. The child runs with standard input from /dev/null (a server has no use for

@@ -72,6 +72,22 @@ std::string readFile(const fs::path& path) {
   }
 }
 
+std::string readFilePrefix(const fs::path& path, std::size_t limit) {
+  UniqueFd fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
+  if (!fd) throwSystemError("open " + path.string());
+  std::string out(limit, '\0');
+  std::size_t filled = 0;
+  while (filled < limit) {
+    ssize_t n = ::read(fd.get(), out.data() + filled, limit - filled);
+    if (n < 0 && errno == EINTR) continue;
+    if (n < 0) throwSystemError("read " + path.string());
+    if (n == 0) break;
+    filled += static_cast<std::size_t>(n);
+  }
+  out.resize(filled);
+  return out;
+}
+
 std::optional<std::string> readFileIfPresent(const fs::path& path) {
   try {
     return readFile(path);

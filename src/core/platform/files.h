@@ -18,6 +18,8 @@ namespace qs {
 std::string readFile(const std::filesystem::path& path);
 // Reads the whole file; nothing when it is missing or unreadable.
 std::optional<std::string> readFileIfPresent(const std::filesystem::path& path);
+// Reads at most the first `limit` bytes. Throws when the file cannot be opened or read.
+std::string readFilePrefix(const std::filesystem::path& path, std::size_t limit);
 
 // Writes `contents` to `path` so that readers see the old file or the new one, never a mix:
 // a temporary file in the same folder, fsync, rename over the target, fsync of the folder.

@@ -131,6 +131,11 @@ QSProcessResult runProcess(const std::vector<std::string>& arguments, const QSPr
   if (!program) throwSystemError("spawn " + arguments[0], ENOENT);
 
   Pipe out = makePipe(), err = makePipe(), in = makePipe();
+  if (options.inputFile) {
+    int fd = ::open(options.inputFile->c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) throwSystemError("open " + options.inputFile->string());
+    in.read = UniqueFd(fd);
+  }
   QSPreparedSpawn spawn({.program = *program,
                          .arguments = arguments,
                          .environment = mergedEnvironment(options.environment, options.unsetEnvironment),
@@ -145,7 +150,7 @@ QSProcessResult runProcess(const std::vector<std::string>& arguments, const QSPr
   in.read.reset();
   QSProcessResult result;
   std::string_view input = options.input ? std::string_view(*options.input) : std::string_view{};
-  if (!options.input) in.write.reset();
+  if (!options.input || options.inputFile) in.write.reset();
   // Non-blocking, so a large input never stalls us while the tool waits for us to read its output.
   if (in.write) ::fcntl(in.write.get(), F_SETFL, ::fcntl(in.write.get(), F_GETFL) | O_NONBLOCK);
   pump(out.read, err.read, in.write, input, result);

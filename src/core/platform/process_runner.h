@@ -24,6 +24,9 @@ struct QSProcessOptions {
   std::vector<std::string> unsetEnvironment;
   bool mergeErrorIntoOutput = false;
   std::optional<std::string> input;  // written to standard input, which is then closed
+  // The file read as standard input instead (for inputs too large to hold in memory). Throws
+  // QSSystemError naming the file when it cannot be opened.
+  std::optional<std::filesystem::path> inputFile;
 };
 
 // Runs `arguments[0]` (an absolute path, or a name looked up on PATH) with the rest as its

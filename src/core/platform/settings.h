@@ -34,6 +34,8 @@ public:
   double doubleValue(const std::string& key) const;
   std::string stringValue(const std::string& key) const;
   bool contains(const std::string& key) const;
+  // Whether the file holds a value for `key` (whatever its type), rather than the default applying.
+  bool isStored(const std::string& key) const { return lookup(key) != nullptr; }
 
   // Stores the value and writes the file. Throws QSSystemError when the file cannot be written.
   void set(const std::string& key, QSSettingValue value);

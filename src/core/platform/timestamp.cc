@@ -108,4 +108,12 @@ std::string backupStampLocal(QSTimestamp t) {
   return stamp(tm);
 }
 
+std::string snapshotStampLocal(QSTimestamp t) {
+  std::time_t seconds = system_clock::to_time_t(time_point_cast<system_clock::duration>(t));
+  std::tm tm{};
+  localtime_r(&seconds, &tm);
+  return fmt::format("{:04}-{:02}-{:02}-{:02}{:02}{:02}", tm.tm_year + 1900, tm.tm_mon + 1, tm.tm_mday, tm.tm_hour,
+                     tm.tm_min, tm.tm_sec);
+}
+
 }  // namespace qs::QSTime

@@ -26,6 +26,8 @@ QSTimestamp fromReferenceSeconds(double seconds);
 // "yyyyMMdd-HHmmss" as used in backup file names, in UTC or in the local time zone.
 std::string backupStampUTC(QSTimestamp t);
 std::string backupStampLocal(QSTimestamp t);
+// "yyyy-MM-dd-HHmmss" in the local time zone (database snapshot names), whatever the locale.
+std::string snapshotStampLocal(QSTimestamp t);
 
 }  // namespace QSTime
 }  // namespace qs

@@ -1,0 +1,27 @@
+#include "core/databases/backup_error.h"
+
+namespace qs {
+
+std::string QSBackupError::message() const {
+  using namespace backupError;
+  return visit(QSOverloaded{
+      [](const Unsupported& e) {
+        return "Backups aren't supported for " + std::string(displayName(e.value)) +
+               " — only PostgreSQL and MySQL can be dumped.";
+      },
+      [](const ToolMissing& e) {
+        return "The " + e.value + " tool isn't available yet. Start the database once so Quayside installs its engine.";
+      },
+      [](const CommandFailed& e) { return "The database tool failed: " + e.value; },
+      [](const FileMissing& e) { return "There is no file at " + e.value + "."; },
+      [](const NotSQL& e) {
+        return e.value + " isn't an SQL dump: restore takes the plain SQL text that pg_dump or mysqldump writes.";
+      },
+      [](const WrongEngine& e) {
+        return e.file + " was dumped from " + std::string(displayName(e.dumpedFrom)) +
+               "; it can't be restored into a " + std::string(displayName(e.target)) + " database.";
+      },
+  });
+}
+
+}  // namespace qs

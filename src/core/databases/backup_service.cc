@@ -1,0 +1,203 @@
+#include "core/databases/backup_service.h"
+
+#include "core/databases/backup_error.h"
+#include "core/databases/engine_tool.h"
+#include "core/platform/file_status.h"
+#include "core/platform/files.h"
+#include "core/platform/paths.h"
+#include "core/platform/process_runner.h"
+
+#include <algorithm>
+#include <atomic>
+#include <optional>
+
+#include <unistd.h>
+
+namespace qs {
+namespace fs = std::filesystem;
+namespace {
+
+// Written in a database's folder by the database that claimed it.
+constexpr const char* kOwnerFile = ".database-id";
+// How much of a file restore reads to tell what it is.
+constexpr std::size_t kSniffSize = 64 * 1024;
+
+const std::string& user(const QSDatabase& database) {
+  static const std::string fallback = "quayside";
+  return database.username ? *database.username : fallback;
+}
+
+bool hasPassword(const QSDatabase& database) { return database.password && !database.password->empty(); }
+
+std::string trimmed(const std::string& text) {
+  auto first = text.find_first_not_of(" \t\r\n");
+  if (first == std::string::npos) return {};
+  return text.substr(first, text.find_last_not_of(" \t\r\n") - first + 1);
+}
+
+// A name in the snapshot's folder that listing never shows (it does not end in .sql) and that
+// no other dump running at the same time uses.
+fs::path temporaryPath(const fs::path& target) {
+  static std::atomic<unsigned> counter{0};
+  return target.parent_path() /
+         ("." + target.filename().string() + "." + std::to_string(::getpid()) + "-" + std::to_string(++counter) +
+          ".partial");
+}
+
+// The engine whose dump tool wrote `head`, from the header line both tools write; nothing for SQL
+// of unknown origin.
+std::optional<QSDatabaseType> dumpedFrom(std::string_view head) {
+  if (head.find("-- PostgreSQL database dump") != std::string_view::npos) return QSDatabaseType::postgresql;
+  if (head.find("-- MySQL dump") != std::string_view::npos || head.find("-- MariaDB dump") != std::string_view::npos)
+    return QSDatabaseType::mysql;
+  return std::nullopt;
+}
+
+// Binary content (a NUL byte), such as pg_dump's custom format or an archive, is not SQL text.
+bool looksLikeText(std::string_view head) { return head.find('\0') == std::string_view::npos; }
+
+// Runs a dump or client tool: our environment plus `environment`, minus client settings that
+// would point it elsewhere; a failure carries the tool's trimmed error output.
+void runTool(const std::vector<std::string>& arguments, const std::map<std::string, std::string>& environment,
+             const std::optional<fs::path>& input, const std::vector<std::string>& secrets) {
+  QSProcessOptions options;
+  options.environment = environment;
+  for (const auto& variable : engineClientVariables())
+    if (!environment.contains(variable)) options.unsetEnvironment.push_back(variable);
+  options.inputFile = input;
+  QSProcessResult result = runProcess(arguments, options);
+  if (result.succeeded()) return;
+  std::string text = trimmed(redacted(result.errorOutput, secrets));
+  if (text.empty()) text = "exit code " + std::to_string(result.exitStatus);
+  throw QSBackupException(QSBackupError(backupError::CommandFailed{text}));
+}
+
+void requireSupported(QSDatabaseType type) {
+  if (!QSBackupService::supports(type)) throw QSBackupException(QSBackupError(backupError::Unsupported{type}));
+}
+
+}  // namespace
+
+QSBackupService::QSBackupService(QSServiceRegistry registry, fs::path root, PortLookup port)
+    : registry_(std::move(registry)), root_(std::move(root)), port_(std::move(port)) {}
+
+bool QSBackupService::supports(QSDatabaseType type) {
+  return type == QSDatabaseType::postgresql || type == QSDatabaseType::mysql;
+}
+
+fs::path QSBackupService::rootDirectory() { return QSPaths::dataFolderPath() / "Backups"; }
+
+std::string QSBackupService::slug(const QSDatabase& database) {
+  std::string out = database.effectiveDatabaseName();
+  for (char& c : out) {
+    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+    else if (!((c >= 'a' && c <= 'z') || (c >= '0' && c <= '9'))) c = '-';
+  }
+  return out;
+}
+
+std::string QSBackupService::snapshotName(const QSDatabase& database, QSTimestamp at) {
+  return slug(database) + "-" + QSTime::snapshotStampLocal(at) + ".sql";
+}
+
+fs::path QSBackupService::directory(const QSDatabase& database) {
+  std::string id = database.id.string();
+  fs::path folder = root_ / slug(database);
+  auto owner = readFileIfPresent(folder / kOwnerFile);
+  if (!owner || trimmed(*owner) == id) return folder;
+  std::string shortID = id.substr(0, 8);
+  std::transform(shortID.begin(), shortID.end(), shortID.begin(), [](unsigned char c) { return std::tolower(c); });
+  return root_ / (slug(database) + "-" + shortID);
+}
+
+fs::path QSBackupService::tool(QSDatabaseType type, const std::string& name) {
+  auto path = registry_.binaryPath(type, name);
+  if (!path || !isExecutableFile(*path)) throw QSBackupException(QSBackupError(backupError::ToolMissing{name}));
+  return *path;
+}
+
+int QSBackupService::port(QSDatabaseType type) {
+  if (port_) return port_(type);
+  auto installed = registry_.service(type);
+  return installed && installed->port > 0 ? installed->port : defaultPort(type);
+}
+
+fs::path QSBackupService::backup(const QSDatabase& database, QSTimestamp at) {
+  requireSupported(database.type);
+  fs::path folder = directory(database);
+  createDirectories(folder, 0700);
+  // The first database to keep snapshots here claims the folder (see directory()).
+  if (!fileExists(folder / kOwnerFile)) writeFileAtomically(folder / kOwnerFile, database.id.string() + "\n", 0600);
+  fs::path target = folder / snapshotName(database, at);
+  fs::path partial = temporaryPath(target);
+  std::string portText = std::to_string(port(database.type));
+  std::vector<std::string> arguments;
+  std::map<std::string, std::string> environment;
+  if (database.type == QSDatabaseType::postgresql) {
+    arguments = {tool(database.type, "pg_dump").string(), "-h", "127.0.0.1", "-p", portText, "-U", user(database),
+                 "--clean", "--if-exists", "-f", partial.string(), database.effectiveDatabaseName()};
+    if (hasPassword(database)) environment["PGPASSWORD"] = *database.password;
+  } else {
+    arguments = {tool(database.type, "mysqldump").string(), "--no-defaults", "-h", "127.0.0.1", "-P", portText,
+                 "-u", user(database), "--result-file=" + partial.string(), database.effectiveDatabaseName()};
+    if (hasPassword(database)) environment["MYSQL_PWD"] = *database.password;
+  }
+  try {
+    runTool(arguments, environment, std::nullopt, {database.password.value_or("")});
+    moveItem(partial, target);
+  } catch (...) {
+    // A failed dump may have written part of the file: it must never pass for a snapshot.
+    tryRemoveFile(partial);
+    throw;
+  }
+  return target;
+}
+
+void QSBackupService::restore(const QSDatabase& database, const fs::path& file) {
+  requireSupported(database.type);
+  if (!fileExists(file) || isDirectory(file))
+    throw QSBackupException(QSBackupError(backupError::FileMissing{file.string()}));
+  std::string head = readFilePrefix(file, kSniffSize);
+  if (!looksLikeText(head)) throw QSBackupException(QSBackupError(backupError::NotSQL{file.string()}));
+  if (auto origin = dumpedFrom(head); origin && *origin != database.type)
+    throw QSBackupException(QSBackupError(backupError::WrongEngine{file.string(), *origin, database.type}));
+  std::string portText = std::to_string(port(database.type));
+  std::map<std::string, std::string> environment;
+  if (database.type == QSDatabaseType::postgresql) {
+    if (hasPassword(database)) environment["PGPASSWORD"] = *database.password;
+    // One transaction that stops at the first error: all of the file or nothing.
+    runTool({tool(database.type, "psql").string(), "-X", "-q", "-h", "127.0.0.1", "-p", portText, "-U",
+             user(database), "-d", database.effectiveDatabaseName(), "-v", "ON_ERROR_STOP=1", "--single-transaction",
+             "-f", file.string()},
+            environment, std::nullopt, {database.password.value_or("")});
+  } else {
+    if (hasPassword(database)) environment["MYSQL_PWD"] = *database.password;
+    runTool({tool(database.type, "mysql").string(), "--no-defaults", "-h", "127.0.0.1", "-P", portText, "-u",
+             user(database), database.effectiveDatabaseName()},
+            environment, file, {database.password.value_or("")});
+  }
+}
+
+std::vector<QSBackupFile> QSBackupService::backups(const QSDatabase& database) {
+  fs::path folder = directory(database);
+  std::vector<QSBackupFile> files;
+  for (const auto& name : tryListDirectory(folder)) {
+    fs::path path = folder / name;
+    if (path.extension() != ".sql" || name.starts_with(".")) continue;
+    auto attributes = fileAttributes(path);
+    if (!attributes) continue;
+    files.push_back({path, QSTimestamp(std::chrono::seconds(attributes->modificationSeconds)), attributes->size});
+  }
+  // Newest first; the name (which holds the time) breaks ties within one second.
+  std::sort(files.begin(), files.end(), [](const QSBackupFile& a, const QSBackupFile& b) {
+    return a.createdAt != b.createdAt ? a.createdAt > b.createdAt : a.url.filename() > b.url.filename();
+  });
+  return files;
+}
+
+void QSBackupService::prune(const QSDatabase& database, std::size_t keeping) {
+  auto files = backups(database);
+  for (std::size_t i = keeping; i < files.size(); ++i) tryRemoveFile(files[i].url);
+}
+
+}  // namespace qs

@@ -1,0 +1,123 @@
+// The local database engines: one shared cluster per engine type (PostgreSQL, MySQL, Redis)
+// under the data folder, each on 127.0.0.1 and a port of its own, and the per-project databases,
+// roles and users in them. SQLite databases are plain files.
+//
+// Every operation blocks while engine tools run. The daemon calls it from one worker thread
+// (never from the service loop), which also keeps the operations one at a time.
+#pragma once
+
+#include "core/databases/service_catalogue.h"
+#include "core/databases/service_registry.h"
+#include "core/models/database.h"
+#include "core/models/env_database_reference.h"
+#include "core/models/environment_variable.h"
+
+#include <filesystem>
+#include <map>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace qs {
+
+class QSChildProcess;
+
+struct QSProvisionResult {
+  QSDatabase database;
+  std::vector<QSEnvironmentVariable> envVars;
+};
+
+class QSDatabaseService {
+public:
+  // `dataRoot` is the Quayside data folder: clusters live in its postgresql/, mysql/, redis/ and
+  // sqlite/ folders, engines in services/, the registry is services.json. `system` finds the
+  // OS's packaged engines, which are linked and registered on first use when no engine of their
+  // type is installed.
+  explicit QSDatabaseService(std::filesystem::path dataRoot, QSSystemEngines system = QSSystemEngines());
+  // Leaves the engines running; stopAll stops them.
+  ~QSDatabaseService();
+  QSDatabaseService(const QSDatabaseService&) = delete;
+  QSDatabaseService& operator=(const QSDatabaseService&) = delete;
+
+  // Creates the type's cluster when it has none (idempotent). SQLite: nothing.
+  void initialize(QSDatabaseType type);
+  // Starts the type's engine on `port` and returns once it accepts connections. When another
+  // server takes the port first, the engine moves to the next free one and the registry keeps
+  // it (clusterPort then tells which). SQLite: nothing.
+  void start(QSDatabaseType type, int port);
+  void stop(QSDatabaseType type);
+  // Makes sure the engine runs, creates the database (and its role or user), and returns the
+  // record with the engine's port and the variables a project needs to reach it.
+  QSProvisionResult provision(const QSDatabase& database);
+  void createDatabase(const std::string& name, QSDatabaseType type, int port,
+                      const std::optional<std::string>& username, const std::optional<std::string>& password);
+  // Drops the database (PostgreSQL forcibly, closing its connections); SQLite: deletes its file.
+  void dropDatabase(const std::string& name, QSDatabaseType type, int port);
+  // Makes the engine's role or user match the record's username and password.
+  void applyCredentials(const QSDatabase& database);
+  // The databases that `references` name which already exist here, as new records.
+  std::vector<QSDatabase> adoptableDatabases(const std::vector<QSEnvDatabaseReference>& references,
+                                             const std::string& projectName);
+  // Whether the database exists in the type's cluster (false when the engine cannot answer).
+  bool databaseExists(const std::string& name, QSDatabaseType type);
+
+  // The port the type's engine runs on, or will: the registered port while it runs, else the
+  // first free one from there (recorded in the registry when it moved). SQLite: 0.
+  int clusterPort(QSDatabaseType type);
+  // SQLite: always. Otherwise a registered engine, or a system engine linked and registered now.
+  bool isInstalled(QSDatabaseType type);
+  bool isInitialized(QSDatabaseType type);
+  // stopped or running only.
+  QSDatabaseStatus status(QSDatabaseType type);
+  // DB_HOST … DATABASE_URL, or DATABASE_URL (SQLite: the file's absolute path), or REDIS_URL.
+  std::vector<QSEnvironmentVariable> generateEnvVars(const QSDatabase& database) const;
+  // Stops MySQL and Redis servers that an earlier owner started from the engines' folder.
+  void reapOrphanedProcesses();
+  // Stops the MySQL and Redis servers this instance started. PostgreSQL keeps running.
+  void stopAll();
+
+  QSServiceRegistry& registry() { return registry_; }
+  const std::filesystem::path& dataRoot() const { return dataRoot_; }
+  // dataRoot/sqlite/NAME.sqlite; throws databaseCreationFailed for a name that is not a plain
+  // file name ("", ".", "..", or holding "/" or a NUL).
+  std::filesystem::path sqliteFile(const std::string& name) const;
+
+private:
+  std::filesystem::path binary(QSDatabaseType type, const std::string& name);
+  void ensureClusterRunning(QSDatabaseType type, int port);
+  void startOnce(QSDatabaseType type, int port);
+  bool isRecordedRunning(QSDatabaseType type) const;
+  void endRecorded(QSDatabaseType type, bool politely);
+
+  // PostgreSQL (postgres_cluster.cc).
+  std::filesystem::path postgresFolder() const { return dataRoot_ / "postgresql"; }
+  void initializePostgres();
+  void startPostgres(int port);
+  void stopPostgres();
+  QSDatabaseStatus postgresStatus();
+  std::string psql(int port, const std::string& sql, const std::vector<std::string>& secrets = {});
+  void createPostgresDatabase(const std::string& name, int port, const std::string& role,
+                              const std::optional<std::string>& password);
+
+  // MySQL (mysql_cluster.cc).
+  std::filesystem::path mysqlFolder() const { return dataRoot_ / "mysql"; }
+  std::filesystem::path mysqlSocket() const { return mysqlFolder() / "mysql.sock"; }
+  void initializeMySQL();
+  void startMySQL(int port);
+  void stopMySQL();
+  std::string mysql(const std::string& user, const std::string& sql, const std::vector<std::string>& secrets = {});
+
+  // Redis (redis_server.cc).
+  std::filesystem::path redisFolder() const { return dataRoot_ / "redis"; }
+  void initializeRedis();
+  void startRedis(int port);
+  void stopRedis();
+
+  std::filesystem::path dataRoot_;
+  QSSystemEngines system_;
+  QSServiceRegistry registry_;
+  std::map<QSDatabaseType, std::shared_ptr<QSChildProcess>> runningProcesses_;
+};
+
+}  // namespace qs

@@ -1,0 +1,137 @@
+// The shared PostgreSQL cluster: postgresql/data under the data folder, run detached by pg_ctl
+// on 127.0.0.1 with its socket in the (private) postgresql folder, administered as `quayside`.
+#include "core/databases/database_service.h"
+
+#include "core/databases/database_error.h"
+#include "core/databases/engine_tool.h"
+#include "core/databases/sql_quoting.h"
+#include "core/platform/files.h"
+#include "core/platform/proc_table.h"
+
+namespace qs {
+namespace fs = std::filesystem;
+namespace {
+
+// Who may connect how. The service account is trusted (its socket folder is private; over TCP
+// it is how the cluster has always been administered); every other role must give its
+// password, so a project's credentials mean something and a changed password takes effect.
+const char* const kClientAuthentication =
+    "# Written by Quayside.\n"
+    "local all all trust\n"
+    "host all quayside 127.0.0.1/32 trust\n"
+    "host all quayside ::1/128 trust\n"
+    "host all all 127.0.0.1/32 scram-sha-256\n"
+    "host all all ::1/128 scram-sha-256\n";
+
+std::string trimmed(const std::string& text) {
+  auto first = text.find_first_not_of(" \t\r\n");
+  if (first == std::string::npos) return {};
+  return text.substr(first, text.find_last_not_of(" \t\r\n") - first + 1);
+}
+
+// pg_ctl hands -o to a shell: the socket folder goes in single quotes.
+std::string shellQuoted(const std::string& text) {
+  std::string out = "'";
+  for (char c : text) out += c == '\'' ? std::string("'\\''") : std::string(1, c);
+  return out + "'";
+}
+
+// Why the server would not start, from the end of its log: the last FATAL or ERROR message,
+// with the DETAIL line after it.
+std::optional<std::string> startFailure(const std::string& log) {
+  std::vector<std::string> lines;
+  for (std::size_t start = 0; start < log.size();) {
+    auto end = log.find('\n', start);
+    if (end == std::string::npos) end = log.size();
+    lines.push_back(log.substr(start, end - start));
+    start = end + 1;
+  }
+  for (std::size_t i = lines.size(); i-- > 0;) {
+    auto message = lastLogMessage(lines[i], "FATAL:");
+    if (!message) message = lastLogMessage(lines[i], "ERROR:");
+    if (!message) continue;
+    if (i + 1 < lines.size())
+      if (auto detail = lastLogMessage(lines[i + 1], "DETAIL:")) *message += " " + *detail;
+    return message;
+  }
+  return std::nullopt;
+}
+
+}  // namespace
+
+void QSDatabaseService::initializePostgres() {
+  fs::path data = postgresFolder() / "data";
+  if (!fileExists(data)) {
+    createDirectories(postgresFolder(), 0700);
+    runEngineTool(binary(QSDatabaseType::postgresql, "initdb"),
+                  {.arguments = {"-D", data.string(), "-U", "quayside", "--encoding=UTF8", "--locale=C"}});
+    writeFileAtomically(data / "pg_hba.conf", kClientAuthentication, 0600);
+  }
+  if (!fileExists(postgresFolder() / ".quayside-initialized"))
+    writeFileAtomically(postgresFolder() / ".quayside-initialized", "", 0600);
+}
+
+void QSDatabaseService::startPostgres(int port) {
+  fs::path data = postgresFolder() / "data";
+  std::string onDisk = trimmed(readFileIfPresent(data / "PG_VERSION").value_or(""));
+  if (!onDisk.empty()) {
+    auto installed = registry_.service(QSDatabaseType::postgresql);
+    std::string major = installed ? installed->version.substr(0, installed->version.find('.')) : "";
+    if (!major.empty() && major != onDisk)
+      throw QSDatabaseException(QSDatabaseError(databaseError::ClusterVersionMismatch{onDisk, major}));
+  }
+  fs::path log = postgresFolder() / "postgres.log";
+  std::string options = "-p " + std::to_string(port) + " -k " + shellQuoted(postgresFolder().string()) +
+                        " -c listen_addresses=127.0.0.1";
+  try {
+    runEngineTool(binary(QSDatabaseType::postgresql, "pg_ctl"),
+                  {.arguments = {"start", "-D", data.string(), "-o", options, "-l", log.string(), "-w"}});
+  } catch (const QSDatabaseException&) {
+    if (auto why = startFailure(readFileIfPresent(log).value_or("")))
+      throw QSDatabaseException(QSDatabaseError(databaseError::InitializationFailed{QSDatabaseType::postgresql, *why}));
+    throw;
+  }
+}
+
+void QSDatabaseService::stopPostgres() {
+  if (postgresStatus() != QSDatabaseStatus::running) return;
+  runEngineTool(binary(QSDatabaseType::postgresql, "pg_ctl"),
+                {.arguments = {"stop", "-D", (postgresFolder() / "data").string(), "-m", "fast", "-w"}});
+}
+
+QSDatabaseStatus QSDatabaseService::postgresStatus() {
+  fs::path pidFile = postgresFolder() / "data" / "postmaster.pid";
+  auto text = readFileIfPresent(pidFile);
+  if (!text) return QSDatabaseStatus::stopped;
+  std::string first = trimmed(text->substr(0, text->find('\n')));
+  if (!first.empty() && first.find_first_not_of("0123456789") == std::string::npos && first.size() < 10) {
+    // The id alone could have been reused by an unrelated process since the server died.
+    auto identity = processIdentity(static_cast<std::int32_t>(std::stol(first)));
+    if (identity && identity->name == "postgres") return QSDatabaseStatus::running;
+  }
+  tryRemoveFile(pidFile);
+  return QSDatabaseStatus::stopped;
+}
+
+std::string QSDatabaseService::psql(int port, const std::string& sql, const std::vector<std::string>& secrets) {
+  return runEngineTool(binary(QSDatabaseType::postgresql, "psql"),
+                       {.arguments = {"-X", "-q", "-v", "ON_ERROR_STOP=1", "-h", "127.0.0.1", "-p",
+                                      std::to_string(port), "-U", "quayside", "-d", "postgres", "-tA"},
+                        .input = sql,
+                        .secrets = secrets});
+}
+
+void QSDatabaseService::createPostgresDatabase(const std::string& name, int port, const std::string& role,
+                                               const std::optional<std::string>& password) {
+  std::string secret = password.value_or("");
+  if (role != "quayside") psql(port, sql::postgresRoleScript(role, secret), {secret});
+  std::string exists = psql(port, "SELECT 1 FROM pg_database WHERE datname = " + sql::postgresLiteral(name) + ";");
+  std::string statement = trimmed(exists) == "1"
+                              ? "ALTER DATABASE " + sql::postgresIdentifier(name) + " OWNER TO " +
+                                    sql::postgresIdentifier(role) + ";"
+                              : "CREATE DATABASE " + sql::postgresIdentifier(name) + " OWNER " +
+                                    sql::postgresIdentifier(role) + ";";
+  psql(port, statement);
+}
+
+}  // namespace qs

@@ -1,0 +1,285 @@
+// The engine's databases: creation, provisioning for a project, start, stop, edits, removal,
+// links from projects, adoption at project add, and keeping ports and statuses true.
+#include "core/engine/daemon_service.h"
+
+#include <algorithm>
+
+namespace qs {
+namespace {
+
+[[noreturn]] void fail(const std::string& message) {
+  throw QSDaemonException(QSDaemonError(daemonError::OperationFailed{message}));
+}
+
+std::string lowered(const std::string& text) {
+  std::string out = text;
+  std::transform(out.begin(), out.end(), out.begin(), [](unsigned char c) { return std::tolower(c); });
+  return out;
+}
+
+QSDatabase newRecord(const std::string& name, QSDatabaseType type, std::optional<int> port,
+                     std::optional<std::string> username, std::optional<std::string> password) {
+  QSDatabase record = QSDatabase::make(name, type, port);
+  record.username = std::move(username);
+  record.password = std::move(password);
+  if (type != QSDatabaseType::redis) record.databaseName = name;
+  return record;
+}
+
+}  // namespace
+
+QSDatabase* QSDaemonService::database(const QSUUID& id) {
+  auto it = std::find_if(config_.databases.begin(), config_.databases.end(), [&](const QSDatabase& d) { return d.id == id; });
+  return it == config_.databases.end() ? nullptr : &*it;
+}
+
+QSDatabaseServicing& QSDaemonService::requireDatabases() {
+  if (!databases_) fail("Managing databases (PostgreSQL, MySQL, Redis) isn't available in this build of quaysided yet.");
+  return *databases_;
+}
+
+void QSDaemonService::storeDatabase(const QSDatabase& record) {
+  if (auto* stored = database(record.id)) {
+    *stored = record;
+    save();
+  }
+}
+
+std::string QSDaemonService::uniqueDatabaseName(const std::string& base, QSDatabaseType type) const {
+  std::string candidate;
+  for (unsigned char c : lowered(base)) candidate += (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') ? char(c) : '_';
+  auto taken = [&](const std::string& name) {
+    return std::any_of(config_.databases.begin(), config_.databases.end(), [&](const QSDatabase& d) {
+      return d.type == type && lowered(d.effectiveDatabaseName()) == name;
+    });
+  };
+  if (!taken(candidate)) return candidate;
+  for (int n = 2;; ++n)
+    if (!taken(candidate + "_" + std::to_string(n))) return candidate + "_" + std::to_string(n);
+}
+
+asio::awaitable<QSDatabase> QSDaemonService::createDatabase(const cmd::CreateDatabase& c) {
+  auto& engines = requireDatabases();
+  if (c.name.empty()) fail("Give the database a name.");
+  // Names are unique within a type: two records of one database would drop it for each other.
+  for (const auto& other : config_.databases)
+    if (other.type == c.type && lowered(other.effectiveDatabaseName()) == lowered(c.name))
+      fail("A " + std::string(displayName(c.type)) + " database named \u201c" + c.name + "\u201d already exists.");
+  QSDatabase record = newRecord(c.name, c.type, c.port, c.username.value_or("quayside"), c.password);
+  auto [provisioned, variables] = co_await engines.provision(record);
+  provisioned.status = provisioned.type == QSDatabaseType::sqlite ? QSDatabaseStatus::stopped : QSDatabaseStatus::running;
+  config_.databases.push_back(provisioned);
+  save();
+  emit(evt::DatabaseChanged{provisioned});
+  co_return provisioned;
+}
+
+asio::awaitable<QSProject> QSDaemonService::provisionDatabase(const cmd::ProvisionDatabase& c) {
+  auto& engines = requireDatabases();
+  QSProject snapshot = requireProject(c.projectID);
+  if (c.type != QSDatabaseType::sqlite && !(co_await engines.isInstalled(c.type)))
+    fail(std::string(displayName(c.type)) + " isn't installed.");
+  bool isRedis = c.isRedis || c.type == QSDatabaseType::redis;
+  std::string name = uniqueDatabaseName(snapshot.name + (isRedis ? "_redis" : ""), c.type);
+  auto username = c.type == QSDatabaseType::sqlite ? c.username : std::optional<std::string>(c.username.value_or("quayside"));
+  QSDatabase record = newRecord(name, c.type, std::nullopt, username, c.password);
+  std::pair<QSDatabase, std::vector<QSEnvironmentVariable>> result;
+  try {
+    result = co_await engines.provision(record);
+  } catch (const std::exception& e) {
+    fail(e.what());
+  }
+  auto& [provisioned, variables] = result;
+  provisioned.status = QSDatabaseStatus::running;
+  config_.databases.push_back(provisioned);
+  QSProject& p = requireProject(c.projectID);  // re-read: other requests ran meanwhile
+  (isRedis ? p.redisID : p.databaseID) = provisioned.id;
+  try {
+    adoptHandAddedVariables(p);
+  } catch (const QSDaemonException& e) {
+    log(std::string(logPrefix) + e.error().message());
+  }
+  for (const auto& variable : variables) {
+    auto existing = std::find_if(p.environmentVariables.begin(), p.environmentVariables.end(),
+                                 [&](const QSEnvironmentVariable& v) { return v.key == variable.key; });
+    if (existing == p.environmentVariables.end())
+      p.environmentVariables.push_back(variable);
+    else
+      existing->value = variable.value;
+  }
+  writeEnvFile(p);
+  QSProject linked = p;
+  save();
+  emit(evt::DatabaseChanged{provisioned});
+  emitProjectsChanged();
+  co_return linked;
+}
+
+asio::awaitable<void> QSDaemonService::startDatabase(const QSUUID& id) {
+  auto* found = database(id);
+  if (!found) throw QSDaemonException(QSDaemonError(daemonError::DatabaseNotFound{id.string()}));
+  QSDatabase record = *found;
+  if (record.type == QSDatabaseType::sqlite) {
+    record.status = QSDatabaseStatus::running;
+    storeDatabase(record);
+    emit(evt::DatabaseChanged{record});
+    syncEnvVars(record);
+    co_return;
+  }
+  auto& engines = requireDatabases();
+  std::optional<std::string> failure;
+  try {
+    co_await engines.initialize(record.type);
+    int port = co_await engines.clusterPort(record.type);
+    if (co_await engines.status(record.type) != QSDatabaseStatus::running) co_await engines.start(record.type, port);
+    record.port = co_await engines.clusterPort(record.type);  // where it runs, should the start have moved it
+  } catch (const std::exception& e) {
+    failure = e.what();
+  }
+  int port = record.port;
+  if (auto* current = database(id)) record = *current;  // re-read: other requests ran meanwhile
+  if (failure) {
+    record.status = QSDatabaseStatus::error;
+    record.errorMessage = failure;
+    storeDatabase(record);
+    emit(evt::DatabaseChanged{record});
+    fail(*failure);
+  }
+  record.port = port;
+  record.status = QSDatabaseStatus::running;
+  record.errorMessage.reset();
+  storeDatabase(record);
+  emit(evt::DatabaseChanged{record});
+  syncEnvVars(record);
+}
+
+asio::awaitable<void> QSDaemonService::stopDatabase(const QSUUID& id) {
+  auto* found = database(id);
+  if (!found) throw QSDaemonException(QSDaemonError(daemonError::DatabaseNotFound{id.string()}));
+  QSDatabaseType type = found->type;
+  if (type != QSDatabaseType::sqlite) co_await requireDatabases().stop(type);
+  if (auto* current = database(id)) {
+    current->status = QSDatabaseStatus::stopped;
+    QSDatabase stopped = *current;
+    save();
+    emit(evt::DatabaseChanged{stopped});
+  }
+}
+
+asio::awaitable<void> QSDaemonService::removeDatabase(const QSUUID& id) {
+  if (auto* found = database(id)) {
+    QSDatabase record = *found;
+    co_await requireDatabases().dropDatabase(record.effectiveDatabaseName(), record.type, record.port);
+  }
+  std::erase_if(config_.databases, [&](const QSDatabase& d) { return d.id == id; });
+  unlinkDatabaseFromProjects(id);
+  save();
+  emit(evt::DatabasesChanged{config_.databases});
+}
+
+asio::awaitable<QSDatabase> QSDaemonService::updateDatabase(const QSDatabase& record) {
+  auto* stored = database(record.id);
+  if (!stored) throw QSDaemonException(QSDaemonError(daemonError::DatabaseNotFound{record.id.string()}));
+  bool credentialsChanged = stored->username != record.username || stored->password != record.password;
+  bool hasAccounts = record.type == QSDatabaseType::postgresql || record.type == QSDatabaseType::mysql;
+  if (credentialsChanged && hasAccounts) {
+    try {
+      co_await requireDatabases().applyCredentials(record);
+    } catch (const std::exception& e) {
+      fail(e.what());
+    }
+    syncEnvVars(record);
+  }
+  if (auto* current = database(record.id)) *current = record;
+  save();
+  emit(evt::DatabaseChanged{record});
+  co_return record;
+}
+
+void QSDaemonService::unlinkDatabaseFromProjects(const QSUUID& id) {
+  bool changed = false;
+  for (auto& p : config_.projects) {
+    if (p.databaseID == id) p.databaseID.reset(), changed = true;
+    if (p.redisID == id) p.redisID.reset(), changed = true;
+  }
+  if (changed) emitProjectsChanged();
+}
+
+asio::awaitable<bool> QSDaemonService::dropAndForget(std::optional<QSUUID> databaseID, const QSUUID& excludingProject) {
+  if (!databaseID || !database(*databaseID)) co_return false;
+  for (const auto& p : config_.projects)
+    if (p.id != excludingProject && (p.databaseID == databaseID || p.redisID == databaseID)) co_return false;
+  QSDatabase record = *database(*databaseID);
+  try {
+    co_await requireDatabases().dropDatabase(record.effectiveDatabaseName(), record.type, record.port);
+  } catch (const std::exception& e) {
+    record.status = QSDatabaseStatus::error;
+    record.errorMessage = std::string("Couldn't drop: ") + e.what();
+    storeDatabase(record);
+    emit(evt::DatabaseChanged{record});
+    co_return false;
+  }
+  std::erase_if(config_.databases, [&](const QSDatabase& d) { return d.id == *databaseID; });
+  save();
+  co_return true;
+}
+
+void QSDaemonService::adoptDatabases(QSProject& p, const std::vector<QSDatabase>& adoptable) {
+  bool appended = false;
+  for (const auto& candidate : adoptable) {
+    auto same = std::find_if(config_.databases.begin(), config_.databases.end(), [&](const QSDatabase& d) {
+      return d.type == candidate.type && d.effectiveDatabaseName() == candidate.effectiveDatabaseName();
+    });
+    QSUUID id = candidate.id;
+    if (same != config_.databases.end()) {
+      id = same->id;
+    } else {
+      config_.databases.push_back(candidate);
+      appended = true;
+    }
+    (candidate.type == QSDatabaseType::redis ? p.redisID : p.databaseID) = id;
+  }
+  if (appended) emit(evt::DatabasesChanged{config_.databases});
+}
+
+asio::awaitable<void> QSDaemonService::ensureLinkedDatabasesRunning(const QSUUID& projectID) {
+  auto* p = project(projectID);
+  if (!p) co_return;
+  std::vector<std::optional<QSUUID>> linked{p->databaseID, p->redisID};
+  for (const auto& id : linked) {
+    auto* record = id ? database(*id) : nullptr;
+    if (!record || record->status == QSDatabaseStatus::running) continue;
+    try {
+      co_await startDatabase(*id);
+    } catch (const std::exception& e) {
+      log(std::string(logPrefix) + "couldn't start a linked database at start-up: " + e.what());
+    }
+  }
+}
+
+asio::awaitable<void> QSDaemonService::reconcileLinkedDatabases(const QSUUID& projectID) {
+  if (!databases_) co_return;
+  auto* p = project(projectID);
+  if (!p) co_return;
+  std::vector<std::optional<QSUUID>> linked{p->databaseID, p->redisID};
+  for (const auto& id : linked) {
+    auto* record = id ? database(*id) : nullptr;
+    if (!record || record->type == QSDatabaseType::sqlite) continue;
+    QSDatabaseType type = record->type;
+    int port = co_await databases_->clusterPort(type);
+    record = database(*id);
+    if (!record || record->port == port) continue;
+    record->port = port;
+    QSDatabase moved = *record;
+    save();
+    emit(evt::DatabaseChanged{moved});
+    syncEnvVars(moved);
+  }
+}
+
+asio::awaitable<void> QSDaemonService::startServerWithDatabases(const QSUUID& projectID) {
+  co_await reconcileLinkedDatabases(projectID);
+  co_await servers_->start(projectID);
+}
+
+}  // namespace qs

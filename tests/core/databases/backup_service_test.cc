@@ -1,0 +1,248 @@
+// Snapshots against the real engines of the OS packages (PostgreSQL, MariaDB): backup, change,
+// restore; failed dumps; refused restores; listing and pruning by file.
+#include "core/databases/backup_error.h"
+#include "core/databases/backup_service.h"
+#include "core/databases/database_service.h"
+#include "core/platform/files.h"
+#include "core/platform/process_runner.h"
+#include "support/test_support.h"
+
+#include <gtest/gtest.h>
+
+#include <ctime>
+
+namespace qs {
+namespace {
+
+namespace fs = std::filesystem;
+
+std::string trimmed(std::string text) {
+  while (!text.empty() && (text.back() == '\n' || text.back() == ' ')) text.pop_back();
+  return text;
+}
+
+std::string errorOf(const std::function<void()>& work) {
+  try {
+    work();
+  } catch (const QSBackupException& e) {
+    return e.what();
+  }
+  return "<no error>";
+}
+
+QSTimestamp localTime(int year, int month, int day, int hour, int minute, int second) {
+  std::tm tm{};
+  tm.tm_year = year - 1900, tm.tm_mon = month - 1, tm.tm_mday = day;
+  tm.tm_hour = hour, tm.tm_min = minute, tm.tm_sec = second, tm.tm_isdst = -1;
+  return QSTimestamp(std::chrono::seconds(std::mktime(&tm)));
+}
+
+// The files in a folder, hidden ones included, so that a leftover partial dump shows.
+std::vector<std::string> entries(const fs::path& folder) {
+  auto names = tryListDirectory(folder);
+  std::sort(names.begin(), names.end());
+  return names;
+}
+
+class BackupServiceTest : public ::testing::Test {
+protected:
+  testing::IsolatedHome home;
+  fs::path dataRoot = home.home() / "data";
+  fs::path root = home.home() / "Backups";
+  QSDatabaseService databases{dataRoot};
+  QSBackupService backups{QSServiceRegistry(dataRoot / "services.json"), root};
+
+  void TearDown() override {
+    databases.stopAll();
+    try {
+      databases.stop(QSDatabaseType::postgresql);
+    } catch (const std::exception&) {
+    }
+  }
+
+  QSDatabase provision(const std::string& name, QSDatabaseType type) {
+    QSDatabase db = QSDatabase::make(name, type);
+    db.username = "shop_owner";
+    db.password = "pa ss'word";
+    db.databaseName = name;
+    return databases.provision(db).database;
+  }
+
+  // Runs SQL as the database's own user and returns what it printed.
+  std::string sql(const QSDatabase& db, const std::string& statement) {
+    QSProcessResult result;
+    if (db.type == QSDatabaseType::postgresql) {
+      auto psql = *databases.registry().binaryPath(db.type, "psql");
+      result = runProcess({psql.string(), "-X", "-tA", db.connectionString(), "-c", statement});
+    } else {
+      auto mysql = *databases.registry().binaryPath(db.type, "mysql");
+      result = runProcess({mysql.string(), "--no-defaults", "-h", "127.0.0.1", "-P", std::to_string(db.port), "-u",
+                           *db.username, "-N", "-B", "-e", statement, *db.databaseName},
+                          {.environment = {{"MYSQL_PWD", *db.password}}});
+    }
+    EXPECT_TRUE(result.succeeded()) << statement << ": " << result.errorOutput;
+    return trimmed(result.output);
+  }
+
+  // Backup, change, restore: the change is gone. Then the refusals, which leave the data alone.
+  void roundTrip(const QSDatabase& db) {
+    sql(db, "CREATE TABLE posts (id INT PRIMARY KEY, title VARCHAR(40))");
+    sql(db, "INSERT INTO posts VALUES (1, 'kept')");
+    fs::path snapshot = backups.backup(db);
+    EXPECT_EQ(snapshot.parent_path(), root / "shop");
+    EXPECT_TRUE(snapshot.filename().string().starts_with("shop-2")) << snapshot;
+    sql(db, "UPDATE posts SET title = 'changed'");
+    sql(db, "INSERT INTO posts VALUES (2, 'added')");
+
+    backups.restore(db, snapshot);
+    auto listed = backups.backups(db);
+    ASSERT_EQ(listed.size(), 1u);
+    EXPECT_EQ(listed[0].url, snapshot);
+    EXPECT_EQ(listed[0].sizeBytes, static_cast<std::int64_t>(fs::file_size(snapshot)));
+
+    testing::writeTextFile(home.home() / "binary.sql", std::string("PGDMP\0\x01\x0e", 8));
+    EXPECT_EQ(errorOf([&] { backups.restore(db, home.home() / "binary.sql"); }),
+              (home.home() / "binary.sql").string() +
+                  " isn't an SQL dump: restore takes the plain SQL text that pg_dump or mysqldump writes.");
+    EXPECT_EQ(errorOf([&] { backups.restore(db, home.home() / "gone.sql"); }),
+              "There is no file at " + (home.home() / "gone.sql").string() + ".");
+  }
+};
+
+TEST_F(BackupServiceTest, PostgreSQLBackupChangeRestoreAndRefusals) {
+  if (!QSSystemEngines().isPresent(QSDatabaseType::postgresql)) GTEST_SKIP() << "PostgreSQL is not installed";
+  auto db = provision("Shop", QSDatabaseType::postgresql);
+  roundTrip(db);
+  EXPECT_EQ(sql(db, "SELECT id || '|' || title FROM posts ORDER BY id"), "1|kept");
+
+  // A MySQL dump is refused by name of both engines.
+  fs::path mysqlDump = home.home() / "other.sql";
+  testing::writeTextFile(mysqlDump, "-- MariaDB dump 10.19  Distrib 10.11.6-MariaDB\n--\nCREATE TABLE `x` (id int);\n");
+  EXPECT_EQ(errorOf([&] { backups.restore(db, mysqlDump); }),
+            mysqlDump.string() + " was dumped from MySQL; it can't be restored into a PostgreSQL database.");
+
+  // A script that fails halfway changes nothing: it runs as one transaction.
+  fs::path broken = home.home() / "broken.sql";
+  testing::writeTextFile(broken, "DELETE FROM posts;\nINSERT INTO posts VALUES (7, 'half');\nSELECT * FROM missing_table;\n");
+  std::string error = errorOf([&] { backups.restore(db, broken); });
+  EXPECT_TRUE(error.starts_with("The database tool failed: psql:")) << error;
+  EXPECT_NE(error.find("relation \"missing_table\" does not exist"), std::string::npos) << error;
+  EXPECT_EQ(sql(db, "SELECT id || '|' || title FROM posts ORDER BY id"), "1|kept");
+}
+
+TEST_F(BackupServiceTest, PostgreSQLFailedDumpLeavesNoSnapshot) {
+  if (!QSSystemEngines().isPresent(QSDatabaseType::postgresql)) GTEST_SKIP() << "PostgreSQL is not installed";
+  auto db = provision("shop", QSDatabaseType::postgresql);
+  sql(db, "CREATE TABLE posts (id INT)");
+  fs::path good = backups.backup(db, localTime(2026, 12, 1, 10, 0, 0));
+
+  // A table the project's role may not read makes pg_dump fail after it has started.
+  auto psql = *databases.registry().binaryPath(QSDatabaseType::postgresql, "psql");
+  auto admin = runProcess({psql.string(), "-X", "-h", "127.0.0.1", "-p", std::to_string(db.port), "-U", "quayside", "-d",
+                           "shop", "-c", "CREATE TABLE secrets (id INT)"});
+  ASSERT_TRUE(admin.succeeded()) << admin.errorOutput;
+  std::string error = errorOf([&] { backups.backup(db, localTime(2026, 12, 2, 10, 0, 0)); });
+  EXPECT_TRUE(error.starts_with("The database tool failed: pg_dump: error:")) << error;
+  EXPECT_NE(error.find("permission denied"), std::string::npos) << error;
+  EXPECT_EQ(entries(root / "shop"), (std::vector<std::string>{".database-id", good.filename().string()}));
+  ASSERT_EQ(backups.backups(db).size(), 1u);
+
+  // A stopped engine: the tool's own words, and still nothing left behind.
+  databases.stop(QSDatabaseType::postgresql);
+  error = errorOf([&] { backups.backup(db, localTime(2026, 12, 3, 10, 0, 0)); });
+  EXPECT_NE(error.find("Connection refused"), std::string::npos) << error;
+  EXPECT_EQ(entries(root / "shop").size(), 2u);
+}
+
+TEST_F(BackupServiceTest, MariaDBBackupChangeRestoreAndFailedDump) {
+  if (!QSSystemEngines().isPresent(QSDatabaseType::mysql)) GTEST_SKIP() << "MariaDB is not installed";
+  auto db = provision("shop", QSDatabaseType::mysql);
+  roundTrip(db);
+  EXPECT_EQ(sql(db, "SELECT CONCAT(id, '|', title) FROM posts ORDER BY id"), "1|kept");
+
+  fs::path postgresDump = home.home() / "pg.sql";
+  testing::writeTextFile(postgresDump, "--\n-- PostgreSQL database dump\n--\n\nSET statement_timeout = 0;\n");
+  EXPECT_EQ(errorOf([&] { backups.restore(db, postgresDump); }),
+            postgresDump.string() + " was dumped from PostgreSQL; it can't be restored into a MySQL database.");
+
+  // A view over a table that is gone: mysqldump has written the tables before it when it fails.
+  sql(db, "CREATE TABLE gone (id INT)");
+  sql(db, "CREATE VIEW zz_view AS SELECT id FROM gone");
+  sql(db, "DROP TABLE gone");
+  std::string error = errorOf([&] { backups.backup(db, localTime(2026, 12, 2, 10, 0, 0)); });
+  EXPECT_TRUE(error.starts_with("The database tool failed: ")) << error;
+  EXPECT_NE(error.find("zz_view"), std::string::npos) << error;
+  EXPECT_EQ(entries(root / "shop").size(), 2u);  // the owner mark and the first snapshot
+  EXPECT_EQ(backups.backups(db).size(), 1u);
+}
+
+TEST(BackupFilesTest, NamesFoldersListingAndPruning) {
+  testing::IsolatedHome home;
+  fs::path root = home.home() / "Backups";
+  QSBackupService backups{QSServiceRegistry(home.home() / "services.json"), root};
+  QSDatabase db = QSDatabase::make("ignored", QSDatabaseType::postgresql);
+  db.databaseName = "My Shop DB";
+  EXPECT_EQ(QSBackupService::snapshotName(db, localTime(2026, 12, 4, 5, 41, 0)), "my-shop-db-2026-12-04-054100.sql");
+  EXPECT_EQ(backups.directory(db), root / "my-shop-db");
+  EXPECT_TRUE(backups.backups(db).empty());  // no folder yet
+
+  // Nine snapshots a day apart, a partial dump and a note: retention 7 keeps the newest seven.
+  fs::path folder = backups.directory(db);
+  std::vector<fs::path> files;
+  for (int day = 1; day <= 9; ++day) {
+    files.push_back(folder / QSBackupService::snapshotName(db, localTime(2026, 11, day, 12, 0, 0)));
+    testing::writeTextFile(files.back(), std::string(static_cast<std::size_t>(day), 'x'));
+    fs::last_write_time(files.back(), fs::file_time_type::clock::now() - std::chrono::hours(24 * (10 - day)));
+  }
+  testing::writeTextFile(folder / ".my-shop-db-2026-12-01-000000.sql.77-1.partial", "half");
+  testing::writeTextFile(folder / "notes.txt", "mine");
+  auto listed = backups.backups(db);
+  ASSERT_EQ(listed.size(), 9u);
+  EXPECT_EQ(listed.front().url, files[8]);
+  EXPECT_EQ(listed.front().sizeBytes, 9);
+  EXPECT_EQ(listed.back().url, files[0]);
+  backups.prune(db, 7);
+  EXPECT_FALSE(fileExists(files[0]));
+  EXPECT_FALSE(fileExists(files[1]));
+  EXPECT_TRUE(fileExists(files[2]));
+  EXPECT_EQ(backups.backups(db).size(), 7u);
+  EXPECT_TRUE(fileExists(folder / "notes.txt"));
+
+  // Errors: engines without dumps, and a tool not installed yet.
+  QSDatabase sqlite = QSDatabase::make("notes", QSDatabaseType::sqlite);
+  EXPECT_EQ(errorOf([&] { backups.backup(sqlite); }),
+            "Backups aren't supported for SQLite — only PostgreSQL and MySQL can be dumped.");
+  QSDatabase redis = QSDatabase::make("cache", QSDatabaseType::redis);
+  EXPECT_EQ(errorOf([&] { backups.restore(redis, files[8]); }),
+            "Backups aren't supported for Redis — only PostgreSQL and MySQL can be dumped.");
+  EXPECT_EQ(errorOf([&] { backups.backup(db); }),
+            "The pg_dump tool isn't available yet. Start the database once so Quayside installs its engine.");
+  QSDatabase mysql = QSDatabase::make("shop", QSDatabaseType::mysql);
+  EXPECT_EQ(errorOf([&] { backups.backup(mysql); }),
+            "The mysqldump tool isn't available yet. Start the database once so Quayside installs its engine.");
+}
+
+TEST(BackupFilesTest, CollidingSlugsKeepSeparateFolders) {
+  testing::IsolatedHome home;
+  fs::path root = home.home() / "Backups";
+  QSBackupService backups{QSServiceRegistry(home.home() / "services.json"), root};
+  QSDatabase first = QSDatabase::make("My Shop", QSDatabaseType::postgresql);
+  QSDatabase second = QSDatabase::make("my-shop", QSDatabaseType::mysql);
+  // The first to keep snapshots claims the folder (backup writes the mark even when its tool is
+  // missing, as it creates the folder first).
+  EXPECT_NE(errorOf([&] { backups.backup(first); }), "<no error>");
+  EXPECT_EQ(backups.directory(first), root / "my-shop");
+  std::string shortID = second.id.string().substr(0, 8);
+  std::transform(shortID.begin(), shortID.end(), shortID.begin(), ::tolower);
+  EXPECT_EQ(backups.directory(second), root / ("my-shop-" + shortID));
+
+  testing::writeTextFile(backups.directory(first) / "my-shop-2026-12-01-100000.sql", "a");
+  testing::writeTextFile(backups.directory(second) / "my-shop-2026-12-01-100000.sql", "b");
+  backups.prune(second, 1);
+  backups.prune(first, 1);
+  EXPECT_EQ(backups.backups(first).size(), 1u);
+  EXPECT_EQ(backups.backups(second).size(), 1u);
+}
+
+}  // namespace
+}  // namespace qs

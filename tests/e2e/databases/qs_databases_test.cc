@@ -1,0 +1,130 @@
+// Databases end to end: the real qs and quaysided provision PostgreSQL, MariaDB, Redis and
+// SQLite databases for projects, and each engine's own client reaches them with the settings the
+// daemon wrote into the project's .env.
+#include "e2e/e2e_support.h"
+
+#include "core/databases/service_catalogue.h"
+#include "core/platform/files.h"
+
+#include <nlohmann/json.hpp>
+
+namespace qs::testing {
+namespace {
+
+#if QS_HAVE_QUAYSIDED
+
+namespace fs = std::filesystem;
+
+// KEY=value of a .env file (values as the daemon writes them: unquoted or in double quotes).
+std::string envValue(const fs::path& project, const std::string& key) {
+  std::string text = readTextFile(project / ".env");
+  std::size_t at = text.rfind("\n" + key + "=");
+  if (at == std::string::npos && text.rfind(key + "=", 0) == 0) at = 0; else if (at != std::string::npos) ++at;
+  if (at == std::string::npos) return "<no " + key + ">";
+  std::string value = text.substr(at + key.size() + 1, text.find('\n', at) - at - key.size() - 1);
+  if (value.size() >= 2 && value.front() == '"' && value.back() == '"') value = value.substr(1, value.size() - 2);
+  return value;
+}
+
+std::string trimmed(std::string text) {
+  while (!text.empty() && (text.back() == '\n' || text.back() == ' ')) text.pop_back();
+  return text;
+}
+
+class DatabasesE2E : public E2ETest {
+protected:
+  fs::path data = home.home() / ".local/share/Quayside";
+  fs::path pgBin = data / "services/postgresql-system/bin";
+
+  void TearDown() override {
+    daemon.reset();  // stops MariaDB and Redis; PostgreSQL runs detached and is stopped here
+    if (fileExists(data / "postgresql/data/postmaster.pid"))
+      runProcess({(pgBin / "pg_ctl").string(), "stop", "-D", (data / "postgresql/data").string(), "-m", "immediate"});
+  }
+
+  fs::path addProject(const std::string& name) {
+    fs::path folder = home.home() / "projects" / name;
+    writeVaporPackage(folder, name);
+    qsOK({"add", folder.string()});
+    return folder;
+  }
+
+  QSProcessResult psql(const std::string& url, const std::string& sql) {
+    return runProcess({(pgBin / "psql").string(), "-X", "-tA", url, "-c", sql});
+  }
+};
+
+TEST_F(DatabasesE2E, FourEnginesThroughTheDaemon) {
+  QSSystemEngines system;
+  for (auto type : {QSDatabaseType::postgresql, QSDatabaseType::mysql, QSDatabaseType::redis})
+    if (!system.isPresent(type)) GTEST_SKIP() << displayName(type) << " is not installed";
+  startDaemon();
+
+  // PostgreSQL, with a role and password of the project's own.
+  fs::path blog = addProject("blog");
+  auto provisioned = qs({"db", "provision", "blog", "postgresql", "--user", "blog", "--password", "first pw"});
+  ASSERT_EQ(provisioned.status, 0) << provisioned.err;
+  EXPECT_EQ(provisioned.out.rfind("Provisioned the PostgreSQL database blog for blog", 0), 0u) << provisioned.out;
+  std::string url = envValue(blog, "DATABASE_URL");
+  auto selected = psql(url, "select current_user || '@' || current_database()");
+  ASSERT_TRUE(selected.succeeded()) << url << "\n" << selected.errorOutput;
+  EXPECT_EQ(trimmed(selected.output), "blog@blog");
+  EXPECT_EQ(envValue(blog, "DB_NAME"), "blog");
+  EXPECT_EQ(qsOK({"db", "url", "blog"}), url + "\n");
+
+  // A new password reaches the engine and the .env; the old one no longer works.
+  qsOK({"db", "edit", "blog", "--password", "second pw"});
+  std::string rewritten = envValue(blog, "DATABASE_URL");
+  EXPECT_NE(rewritten, url);
+  EXPECT_EQ(envValue(blog, "DB_PASSWORD"), "second pw");
+  EXPECT_TRUE(psql(rewritten, "select 1").succeeded());
+  EXPECT_FALSE(psql(url, "select 1").succeeded());
+
+  // Redis for the same project.
+  qsOK({"db", "provision", "blog", "redis"});
+  auto pong = runProcess({(data / "services/redis-system/bin/redis-cli").string(), "-u", envValue(blog, "REDIS_URL"), "ping"});
+  EXPECT_EQ(trimmed(pong.output), "PONG");
+
+  // MariaDB for another.
+  fs::path shop = addProject("shop");
+  qsOK({"db", "provision", "shop", "mysql", "--user", "shop", "--password", "s3cret"});
+  auto mysql = runProcess({(data / "services/mysql-system/bin/mysql").string(), "--no-defaults", "-h",
+                           envValue(shop, "DB_HOST"), "-P", envValue(shop, "DB_PORT"), "-u", envValue(shop, "DB_USERNAME"),
+                           "-N", "-B", "-e", "select database()", envValue(shop, "DB_NAME")},
+                          {.environment = {{"MYSQL_PWD", envValue(shop, "DB_PASSWORD")}}});
+  ASSERT_TRUE(mysql.succeeded()) << mysql.errorOutput;
+  EXPECT_EQ(trimmed(mysql.output), "shop");
+
+  // SQLite for a third: the URL names the file the daemon made.
+  fs::path notes = addProject("notes");
+  qsOK({"db", "provision", "notes", "sqlite"});
+  std::string file = envValue(notes, "DATABASE_URL").substr(std::string("sqlite://").size());
+  EXPECT_EQ(file, (data / "sqlite/notes.sqlite").string());
+  EXPECT_TRUE(runProcess({"/usr/bin/sqlite3", file, "create table t(x)"}).succeeded());
+
+  auto listed = json::parse(qsOK({"db", "ls", "--json"}));
+  ASSERT_EQ(listed.size(), 4u);
+  auto engines = json::parse(qsOK({"engines", "--json"}));
+  EXPECT_EQ(engines[0]["service"]["id"], "postgresql-system");
+  EXPECT_EQ(engines[0]["status"], "running");
+
+  // Removing projects with --drop-database drops what they alone linked.
+  qsOK({"rm", "blog", "--drop-database", "--yes"});
+  qsOK({"rm", "shop", "--drop-database", "--yes"});
+  qsOK({"rm", "notes", "--drop-database", "--yes"});
+  std::string admin = "postgresql://quayside@127.0.0.1:" + envValue(blog, "DB_PORT") + "/postgres";
+  EXPECT_EQ(trimmed(psql(admin, "select count(*) from pg_database where datname = 'blog'").output), "0");
+  EXPECT_FALSE(fileExists(file));
+  EXPECT_EQ(json::parse(qsOK({"db", "ls", "--json"})).size(), 0u);
+
+  // Stopping the daemon stops MariaDB and Redis; PostgreSQL runs on and is found again.
+  int mysqlPort = std::stoi(envValue(shop, "DB_PORT"));
+  daemon.reset();
+  EXPECT_TRUE(QSPortScanner().processesListening(mysqlPort).empty());
+  EXPECT_TRUE(psql(admin, "select 1").succeeded());
+}
+
+#endif
+
+}  // namespace
+}  // namespace qs::testing
