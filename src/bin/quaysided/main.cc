@@ -74,7 +74,7 @@ asio::awaitable<void> serve(QSDaemonService& engine, QSDaemonServer& server, con
 // Runs the daemon until it stops; its exit status. The owner lock is held throughout.
 int runDaemon(const std::string& socketPath) {
   asio::io_context io;
-  auto engine = QSDaemonService::make(io.get_executor(), {.log = logLine});
+  auto engine = QSDaemonService::make(io.get_executor(), {.log = logLine, .runMailCatcher = true});
   auto server = std::make_shared<QSDaemonServer>(io.get_executor(), engine, socketPath, QS_VERSION,
                                                  QSDaemonBuild::current());
   bool stopRequested = false;

@@ -38,6 +38,7 @@ QSDaemonService::QSDaemonService(asio::any_io_executor executor, QSDaemonService
       databases_(std::move(options.databases)),
       log_(std::move(options.log)),
       reconciliationInterval_(options.reconciliationInterval),
+      runMailCatcher_(options.runMailCatcher),
       events_(executor) {
   auto processManager = options.processManager ? options.processManager : std::make_shared<QSProcessManager>(executor);
   QSServerSupervisor::Hooks hooks{
@@ -75,6 +76,7 @@ asio::awaitable<void> QSDaemonService::bootstrap() {
   // A daemon that crashed left its servers running with the ports they hold.
   std::vector<QSProject> projects = config_.projects;
   co_await servers_->stopLeftovers(projects);
+  if (runMailCatcher_) co_await startMailCatcher();
   co_await autoStartProjects();
   if (!statusReconciliationTask_) startStatusReconciliation();
 }
@@ -85,8 +87,29 @@ asio::awaitable<void> QSDaemonService::shutdown() {
     statusReconciliationTask_->cancel();
     statusReconciliationTask_.reset();
   }
+  if (mail_) mail_->stop();
   if (databases_) co_await databases_->stopAll();
   co_await servers_->stopAll();
+}
+
+asio::awaitable<void> QSDaemonService::startMailCatcher() {
+  QSMailCatcher::Hooks hooks{
+      .emit = [this](QSEvent event) { emit(std::move(event)); },
+      .log = [this](const std::string& line) { log(line); },
+      .serverPIDs =
+          [this] {
+            std::map<std::int32_t, QSUUID> pids;
+            for (const auto& server : servers_->servers())
+              if (server.pid && servers_->isActive(server.id)) pids[*server.pid] = server.id;
+            return pids;
+          },
+      .projectName = [this](const QSUUID& id) -> std::optional<std::string> {
+        const QSProject* p = project(id);
+        return p ? std::optional<std::string>(p->name) : std::nullopt;
+      },
+  };
+  mail_ = std::make_shared<QSMailCatcher>(executor_, workers_, QSMailStore::standard(), std::move(hooks));
+  co_await mail_->start(QSMailSettings::read(QSSettings::standard()));
 }
 
 asio::awaitable<QSDaemonResult> QSDaemonService::handle(QSDaemonCommand command) {
@@ -193,6 +216,7 @@ asio::awaitable<QSFullStatus> QSDaemonService::fullStatus() {
   status.network = std::move(network);
   status.daemonVersion = version_;
   status.stateLoadWarning = stateLoadWarning_;
+  if (mail_) status.mail = mail_->status();
   co_return status;
 }
 
