@@ -24,6 +24,8 @@ void addEnvCommands(CLI::App& app, QSCliSession& session);
 
 // site import|export|resync|preview.
 void addSiteCommands(CLI::App& app, QSCliSession& session);
+// mail [show|open|attachments|rm|clear|search]: the mail the catcher caught.
+void addMailCommands(CLI::App& app, QSCliSession& session);
 
 // A subcommand with its one-line description and a footer of examples.
 CLI::App* addCommand(CLI::App& parent, const std::string& name, const std::string& description,

@@ -209,6 +209,7 @@ std::string decodeEncodedWords(std::string_view text) {
   static const QSRegex encodedWord(R"(=\?([^?]+)\?([BbQq])\?([^?]*)\?=)");
   std::string out;
   bool lastWasWord = false;
+  std::size_t endOfLastWord = 0;
   std::size_t position = 0;
   while (position < text.size()) {
     auto range = encodedWord.firstMatchRange(text.substr(position));
@@ -223,9 +224,11 @@ std::string decodeEncodedWords(std::string_view text) {
     if (!range) break;
     std::string_view word = text.substr(position, range->second);
     auto groups = encodedWord.fullMatchGroups(word);
-    if (lastWasWord)
-      while (!out.empty() && isSpace(static_cast<unsigned char>(out.back()))) out.pop_back();
+    // Only the blanks between the two words go: a space inside a decoded word is text (encoders
+    // split long subjects right after one).
+    if (lastWasWord) out.resize(endOfLastWord);
     out += decodeWord((*groups)[0], (*groups)[1][0], (*groups)[2]);
+    endOfLastWord = out.size();
     position += range->second;
     lastWasWord = true;
   }
@@ -284,6 +287,44 @@ std::vector<std::string> splitMultipart(std::string_view body, std::string_view 
     return true;
   });
   return parts;
+}
+
+std::string decodeBody(std::string_view body, std::string_view transferEncoding) {
+  if (transferEncoding == "base64") {
+    std::string compact;
+    compact.reserve(body.size());
+    for (char c : body)
+      if (!isSpace(static_cast<unsigned char>(c))) compact += c;
+    auto decoded = base64Decode(compact);
+    return decoded ? std::string(decoded->begin(), decoded->end()) : std::string();
+  }
+  if (transferEncoding == "quoted-printable") return decodeQuotedPrintable(body);
+  return std::string(body);
+}
+
+std::string decodeQuotedPrintable(std::string_view text) {
+  std::string out;
+  out.reserve(text.size());
+  for (std::size_t i = 0; i < text.size();) {
+    if (text[i] != '=') {
+      out += text[i++];
+      continue;
+    }
+    std::size_t after = text.size() - i - 1;
+    if (after >= 1 && text[i + 1] == '\n') {
+      i += 2;  // soft line break
+    } else if (after < 2) {
+      out += text[i++];
+    } else if (text[i + 1] == '\r' && text[i + 2] == '\n') {
+      i += 3;  // soft line break
+    } else if (hexDigitValue(text[i + 1]) >= 0 && hexDigitValue(text[i + 2]) >= 0) {
+      out += static_cast<char>(hexDigitValue(text[i + 1]) * 16 + hexDigitValue(text[i + 2]));
+      i += 3;
+    } else {
+      out += text[i++];  // not an escape: kept as written
+    }
+  }
+  return out;
 }
 
 }  // namespace qs::QSMailParser

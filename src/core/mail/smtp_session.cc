@@ -101,7 +101,8 @@ bool QSSMTPSession::takeData(Output& out) {
     mode_ = Mode::skippingData;
     return true;
   }
-  std::string_view data = std::string_view(buffer_).substr(start_, end - start_);
+  // The CR LF before the "." ends the message's last line: it is part of the message.
+  std::string_view data = std::string_view(buffer_).substr(start_, end + kLineEnd.size() - start_);
   start_ = end + kDataEnd.size();
   mode_ = Mode::command;
   if (data.size() > maxMessageBytes)

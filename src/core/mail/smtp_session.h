@@ -2,8 +2,9 @@
 // socket: the server feeds it what a client sends and writes back the replies it produces.
 //
 // The catcher accepts everything: any sender, any recipient, any credentials, commands in any
-// order. Lines end with CR LF. After an accepted DATA, bytes up to CR LF "." CR LF are one
-// message; a "." line right after the DATA reply ends an empty one. A client that pipelines
+// order. Lines end with CR LF. After an accepted DATA, the lines up to a line holding only "."
+// are one message (kept with the CR LF of its last line); a "." line right after the DATA reply
+// ends an empty one. A client that pipelines
 // (several commands, or a message and the commands after it, in one write) is answered in one
 // pass. Over-long command lines and messages are refused and skipped, and the session stays
 // usable. AUTH PLAIN and AUTH LOGIN run their dialogue and succeed whatever is sent.
