@@ -37,7 +37,7 @@ QSMailSettings QSMailSettings::read(QSSettings settings) {
 QSMailCatcher::QSMailCatcher(asio::any_io_executor executor, asio::thread_pool& workers, QSMailStore store, Hooks hooks)
     : executor_(executor), workers_(workers), store_(std::move(store)), hooks_(std::move(hooks)) {}
 
-asio::awaitable<void> QSMailCatcher::start(const QSMailSettings& settings) {
+asio::awaitable<void> QSMailCatcher::start(QSMailSettings settings) {
   settings_ = settings;
   index_ = QSMailIndex::load(store_.folder());
   stored_ = store_.list().size();

@@ -50,7 +50,7 @@ public:
 
   // Reads the settings and, unless switched off, starts listening. Never throws: a listener
   // that cannot start is logged and reported by status().
-  asio::awaitable<void> start(const QSMailSettings& settings);
+  asio::awaitable<void> start(QSMailSettings settings);
   void stop();
   QSMailStatus status() const;
 
