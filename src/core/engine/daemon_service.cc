@@ -96,13 +96,7 @@ asio::awaitable<void> QSDaemonService::startMailCatcher() {
   QSMailCatcher::Hooks hooks{
       .emit = [this](QSEvent event) { emit(std::move(event)); },
       .log = [this](const std::string& line) { log(line); },
-      .serverPIDs =
-          [this] {
-            std::map<std::int32_t, QSUUID> pids;
-            for (const auto& server : servers_->servers())
-              if (server.pid && servers_->isActive(server.id)) pids[*server.pid] = server.id;
-            return pids;
-          },
+      .serverPIDs = [this] { return servers_->serverProcessIDs(); },
       .projectName = [this](const QSUUID& id) -> std::optional<std::string> {
         const QSProject* p = project(id);
         return p ? std::optional<std::string>(p->name) : std::nullopt;
