@@ -36,6 +36,8 @@ void addEngineCommands(CLI::App& app, QSCliSession& session);
 void addBackupCommands(CLI::App& app, QSCliSession& session);
 // settings list|get|set|unset.
 void addSettingsCommands(CLI::App& app, QSCliSession& session);
+// mail [show|open|attachments|rm|clear|search]: the mail the catcher caught.
+void addMailCommands(CLI::App& app, QSCliSession& session);
 
 // A subcommand with its one-line description and a footer of examples.
 CLI::App* addCommand(CLI::App& parent, const std::string& name, const std::string& description,

@@ -206,6 +206,10 @@ asio::awaitable<int> printEvents(QSCliSession& session, QSEventKind kind) {
   auto stream = co_await session.events(kind);
   QSEventFollower follower(session.executor());
   follower.follow(stream);
+  // `all` leaves out the kinds that older clients could not read; this one reads them all.
+  for (auto extra : allCases<QSEventKind>())
+    if (kind == QSEventKind::all && extra != QSEventKind::all && !coveredByAll(extra))
+      follower.follow(co_await session.events(extra));
   follower.catchInterrupt();
   for (;;) {
     auto item = co_await follower.next();
@@ -287,7 +291,7 @@ void addDaemonCommands(CLI::App& app, QSCliSession& session) {
   auto kind = std::make_shared<std::string>("all");
   std::vector<std::string> kinds;
   for (auto k : allCases<QSEventKind>()) kinds.emplace_back(rawValue(k));
-  events->add_option("KIND", *kind, "projects, databases, servers, network, logs or all")
+  events->add_option("KIND", *kind, "projects, databases, servers, network, logs, mail or all")
       ->check(CLI::IsMember(kinds))
       ->capture_default_str();
   onRun(events, session, [&session, kind] { return printEvents(session, *fromRawValue<QSEventKind>(*kind)); });

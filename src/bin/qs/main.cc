@@ -21,6 +21,7 @@ const char* const kFooter =
     "  qs domain blog blog.test --https  serve it as blog.test through the proxy\n"
     "  qs site import shop.brp         turn a site builder document into ~/Quayside/shop\n"
     "  qs db provision blog postgresql a PostgreSQL database for blog, settings in its .env\n"
+    "  qs mail -f                      print each message your projects send to smtp://127.0.0.1:1025\n"
     "\n"
     "PROJECT is a project's name (any letter case) or its id.\n"
     "Exit status: 0 success, 1 failure, 2 usage error.\n"
@@ -57,6 +58,7 @@ int main(int argc, char** argv) {
   qs::addEngineCommands(app, session);
   qs::addBackupCommands(app, session);
   qs::addSettingsCommands(app, session);
+  qs::addMailCommands(app, session);
 
   if (argc <= 1) {
     fmt::print(stderr, "{}", app.help());

@@ -190,7 +190,16 @@ std::string formatStatus(const QSFullStatus& status) {
                      n.dnsPort, runningText(n.proxyRunning), n.proxyTLSRunning ? " (with HTTPS)" : "",
                      n.testRoutingEnabled ? "on" : "off", n.testRoutingPortConflict ? " (port conflict)" : "");
   out += formatNetworkDetails(n);
+  if (status.mail) out += formatMailStatus(*status.mail);
   return out;
+}
+
+std::string formatMailStatus(const QSMailStatus& mail) {
+  std::string messages = fmt::format("{} message{}", mail.messageCount, mail.messageCount == 1 ? "" : "s");
+  if (!mail.enabled) return fmt::format("Mail: off (qs.mailEnabled is false) · {}\n", messages);
+  if (mail.running) return fmt::format("Mail: catching on smtp://127.0.0.1:{} · {}\n", mail.port, messages);
+  return fmt::format("Mail: not running (port {}){} · {}\n", mail.port,
+                     mail.startError ? ": " + *mail.startError : std::string(), messages);
 }
 
 std::string formatToolchains(const std::vector<QSToolchain>& toolchains) {

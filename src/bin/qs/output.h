@@ -73,6 +73,8 @@ std::string formatServerList(const std::vector<QSProject>& projects, const std::
 std::string formatEnvironment(const std::vector<QSEnvironmentVariable>& variables);
 // The overview of `qs status`: projects with their servers, databases, network services.
 std::string formatStatus(const QSFullStatus& status);
+// The mail catcher's line of `qs status`: "Mail: catching on smtp://127.0.0.1:1025 · 3 messages".
+std::string formatMailStatus(const QSMailStatus& mail);
 // The table of `qs toolchains`.
 std::string formatToolchains(const std::vector<QSToolchain>& toolchains);
 

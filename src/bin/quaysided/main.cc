@@ -82,7 +82,8 @@ int runDaemon(const std::string& socketPath) {
   auto databases = std::make_shared<QSDatabaseServiceAdapter>(io.get_executor(), QSPaths::dataFolder());
   auto engine = QSDaemonService::make(
       io.get_executor(),
-      {.databases = databases, .log = logLine, .network = networkOptionsFromEnvironment(logLine)});
+      {.databases = databases, .log = logLine, .network = networkOptionsFromEnvironment(logLine),
+       .runMailCatcher = true});
   QSDaemonBackups backups(io.get_executor(), engine, databases, logLine);
   backups.start();
   auto server = std::make_shared<QSDaemonServer>(io.get_executor(), engine, socketPath, QS_VERSION,

@@ -35,6 +35,7 @@ QSDaemonService::QSDaemonService(asio::any_io_executor executor, QSDaemonService
       databases_(std::move(options.databases)),
       log_(std::move(options.log)),
       reconciliationInterval_(options.reconciliationInterval),
+      runMailCatcher_(options.runMailCatcher),
       events_(executor),
       network_(options.network) {
   auto processManager = options.processManager ? options.processManager : std::make_shared<QSProcessManager>(executor);
@@ -79,6 +80,7 @@ asio::awaitable<void> QSDaemonService::bootstrap() {
   // A daemon that crashed left its servers running with the ports they hold.
   std::vector<QSProject> projects = config_.projects;
   co_await servers_->stopLeftovers(projects);
+  if (runMailCatcher_) co_await startMailCatcher();
   co_await autoStartProjects();
   if (!statusReconciliationTask_) startStatusReconciliation();
   co_await startNetworkServices();
@@ -91,8 +93,23 @@ asio::awaitable<void> QSDaemonService::shutdown() {
     statusReconciliationTask_->cancel();
     statusReconciliationTask_.reset();
   }
+  if (mail_) mail_->stop();
   if (databases_) co_await databases_->stopAll();
   co_await servers_->stopAll();
+}
+
+asio::awaitable<void> QSDaemonService::startMailCatcher() {
+  QSMailCatcher::Hooks hooks{
+      .emit = [this](QSEvent event) { emit(std::move(event)); },
+      .log = [this](const std::string& line) { log(line); },
+      .serverPIDs = [this] { return servers_->serverProcessIDs(); },
+      .projectName = [this](const QSUUID& id) -> std::optional<std::string> {
+        const QSProject* p = project(id);
+        return p ? std::optional<std::string>(p->name) : std::nullopt;
+      },
+  };
+  mail_ = std::make_shared<QSMailCatcher>(executor_, workers_, QSMailStore::standard(), std::move(hooks));
+  co_await mail_->start(QSMailSettings::read(QSSettings::standard()));
 }
 
 asio::awaitable<QSDaemonResult> QSDaemonService::handle(QSDaemonCommand command) {
@@ -176,6 +193,7 @@ asio::awaitable<QSFullStatus> QSDaemonService::fullStatus() {
   status.network = std::move(network);
   status.daemonVersion = version_;
   status.stateLoadWarning = stateLoadWarning_;
+  if (mail_) status.mail = mail_->status();
   co_return status;
 }
 

@@ -7,6 +7,7 @@
 
 #include "core/engine/daemon_backend.h"
 #include "core/engine/engine_services.h"
+#include "core/engine/mail_catcher.h"
 #include "core/engine/server_supervisor.h"
 #include "core/models/dotenv.h"
 #include "core/models/persistence_service.h"
@@ -57,6 +58,9 @@ struct QSDaemonServiceOptions {
   std::function<void(const std::string&)> log;
   std::chrono::milliseconds reconciliationInterval{5000};
   QSNetworkServiceOptions network;
+  // Run the SMTP mail catcher (from settings.json, into the data folder's "mail") from bootstrap
+  // to shutdown.
+  bool runMailCatcher = false;
 };
 
 class QSDaemonService : public QSDaemonBackend, public std::enable_shared_from_this<QSDaemonService> {
@@ -193,6 +197,7 @@ private:
   void emit(QSEvent event);
   void emitProjectsChanged();
   void log(const std::string& line) const;
+  asio::awaitable<void> startMailCatcher();
 
   asio::any_io_executor executor_;
   asio::thread_pool workers_{2};  // blocking work (tool runs, /proc scans), see runOffLoop
@@ -201,6 +206,8 @@ private:
   std::shared_ptr<QSDatabaseServicing> databases_;
   std::function<void(const std::string&)> log_;
   std::chrono::milliseconds reconciliationInterval_;
+  bool runMailCatcher_ = false;
+  std::shared_ptr<QSMailCatcher> mail_;
 
   QSProjectConfiguration config_;
   // What the state load had to say when config.json could not be read; told to clients.

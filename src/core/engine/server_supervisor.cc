@@ -22,6 +22,7 @@ namespace qs {
 struct QSServerSupervisor::Launch {
   Launch(QSUUID id, asio::any_io_executor executor) : projectID(id), drained(std::move(executor)) {}
   QSUUID projectID;
+  std::int32_t pid = 0;    // the launched process, which leads its process group
   bool cancelled = false;  // stopped, replaced or removed: its exit is not reported
   int openReaders = 0;     // console pipes not yet at their end
   asio::steady_timer drained;
@@ -157,6 +158,7 @@ asio::awaitable<void> QSServerSupervisor::start(QSUUID projectID) {
 
   cancelExitMonitor(projectID);
   auto launch = std::make_shared<Launch>(projectID, executor_);
+  launch->pid = launched.pid;
   launches_[projectID] = launch;
   update(QSServer{projectID, QSServerStatus::building, snapshot.port, std::nullopt, std::nullopt, std::nullopt});
   startConsoleReader(std::move(launched.stdoutPipe), launch);
@@ -300,6 +302,13 @@ void QSServerSupervisor::handleExit(const QSUUID& projectID, std::int32_t status
   auto outcome = QSServerExit::outcome(status);
   appendLog(projectID, outcome.logLine);
   update(QSServer{projectID, outcome.status, port, std::nullopt, std::nullopt, outcome.errorMessage});
+}
+
+std::map<std::int32_t, QSUUID> QSServerSupervisor::serverProcessIDs() const {
+  std::map<std::int32_t, QSUUID> pids;
+  for (const auto& [projectID, launch] : launches_)
+    if (launch->pid > 0 && !launch->cancelled && isActive(projectID)) pids[launch->pid] = projectID;
+  return pids;
 }
 
 QSServer QSServerSupervisor::status(const QSUUID& projectID) const {

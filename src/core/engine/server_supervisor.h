@@ -67,6 +67,8 @@ public:
   std::vector<std::string> logLines(const QSUUID& projectID, int count) const;
   // Building or running.
   bool isActive(const QSUUID& projectID) const;
+  // The process of each server that is building or running, with its project.
+  std::map<std::int32_t, QSUUID> serverProcessIDs() const;
 
 private:
   struct Launch;

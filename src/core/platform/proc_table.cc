@@ -48,6 +48,33 @@ std::optional<std::uint64_t> listeningInode(std::string_view line, int port) {
   return parseNumber<std::uint64_t>(parts[9]);
 }
 
+std::optional<unsigned> portOf(std::string_view address) {
+  auto colon = address.rfind(':');
+  if (colon == std::string_view::npos) return std::nullopt;
+  return parseNumber<unsigned>(address.substr(colon + 1), 16);
+}
+
+std::optional<std::uint64_t> connectedInode(std::string_view line, int localPort, int remotePort) {
+  auto parts = fields(line);
+  if (parts.size() < 10 || parts[3] != "01") return std::nullopt;
+  auto local = portOf(parts[1]);
+  auto remote = portOf(parts[2]);
+  if (!local || !remote || static_cast<int>(*local) != localPort || static_cast<int>(*remote) != remotePort)
+    return std::nullopt;
+  return parseNumber<std::uint64_t>(parts[9]);
+}
+
+// Calls `take` with every line of `table`.
+template <class F>
+void forEachTableLine(std::string_view table, F&& take) {
+  for (std::size_t start = 0; start < table.size();) {
+    std::size_t end = table.find('\n', start);
+    take(table.substr(start, end == std::string_view::npos ? end : end - start));
+    if (end == std::string_view::npos) break;
+    start = end + 1;
+  }
+}
+
 std::vector<std::int32_t> allProcessIDs() {
   std::vector<std::int32_t> pids;
   DIR* dir = ::opendir("/proc");
@@ -140,6 +167,25 @@ std::set<std::uint64_t> listeningTCPSocketInodes(int port) {
   return inodes;
 }
 
+std::vector<std::uint64_t> parseConnectedSocketInodes(std::string_view table, int localPort, int remotePort) {
+  std::vector<std::uint64_t> inodes;
+  forEachTableLine(table, [&](std::string_view line) {
+    if (auto inode = connectedInode(line, localPort, remotePort)) inodes.push_back(*inode);
+  });
+  return inodes;
+}
+
+std::set<std::uint64_t> connectedTCPSocketInodes(int localPort, int remotePort) {
+  std::set<std::uint64_t> inodes;
+  for (const char* table : {"/proc/net/tcp", "/proc/net/tcp6"}) {
+    auto text = readFileIfPresent(table);
+    if (!text) continue;
+    for (auto inode : parseConnectedSocketInodes(*text, localPort, remotePort))
+      if (inode != 0) inodes.insert(inode);
+  }
+  return inodes;
+}
+
 std::vector<std::int32_t> processesHoldingSockets(const std::set<std::uint64_t>& inodes) {
   std::vector<std::int32_t> pids;
   if (inodes.empty()) return pids;
@@ -183,6 +229,16 @@ std::optional<std::int32_t> processGroupID(std::int32_t pid) {
   auto rest = fields(std::string_view(*stat).substr(close + 1));
   if (rest.size() < 3) return std::nullopt;
   return parseNumber<std::int32_t>(rest[2]);
+}
+
+std::optional<std::int32_t> parentProcessID(std::int32_t pid) {
+  auto stat = readFileIfPresent("/proc/" + std::to_string(pid) + "/stat");
+  if (!stat) return std::nullopt;
+  auto close = stat->rfind(')');
+  if (close == std::string::npos) return std::nullopt;
+  auto rest = fields(std::string_view(*stat).substr(close + 1));
+  if (rest.size() < 2) return std::nullopt;
+  return parseNumber<std::int32_t>(rest[1]);
 }
 
 std::int32_t currentProcessID() { return static_cast<std::int32_t>(::getpid()); }

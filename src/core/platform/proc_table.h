@@ -20,6 +20,15 @@ std::vector<std::uint64_t> parseListeningSocketInodes(std::string_view table, in
 // The inodes of every IPv4 and IPv6 TCP socket of this network namespace listening on `port`.
 std::set<std::uint64_t> listeningTCPSocketInodes(int port);
 
+// The socket inodes of the ESTABLISHED entries (state 01) from local port `localPort` to remote
+// port `remotePort` in one /proc/net/tcp or /proc/net/tcp6 table. Malformed lines are skipped.
+std::vector<std::uint64_t> parseConnectedSocketInodes(std::string_view table, int localPort, int remotePort);
+
+// The inodes of every IPv4 and IPv6 TCP connection of this network namespace from local port
+// `localPort` to remote port `remotePort` (both ends of a loopback connection appear, each
+// with its own local port).
+std::set<std::uint64_t> connectedTCPSocketInodes(int localPort, int remotePort);
+
 // The ids of the processes holding any of `inodes` open (found through the "socket:[INODE]"
 // links in /proc/PID/fd), ascending. Processes whose descriptors cannot be read are skipped.
 std::vector<std::int32_t> processesHoldingSockets(const std::set<std::uint64_t>& inodes);
@@ -40,6 +49,9 @@ std::optional<std::string> processWorkingDirectory(std::int32_t pid);
 
 // The process group of a process (field 5 of /proc/PID/stat); nothing when it has gone.
 std::optional<std::int32_t> processGroupID(std::int32_t pid);
+
+// The parent of a process (field 4 of /proc/PID/stat); nothing when it has gone.
+std::optional<std::int32_t> parentProcessID(std::int32_t pid);
 
 // The id of this process, of its process group, and its real user.
 std::int32_t currentProcessID();

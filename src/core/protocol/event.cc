@@ -12,11 +12,16 @@ QSEventKind QSEvent::kind() const {
       [](const evt::NetworkChanged&) { return QSEventKind::network; },
       [](const evt::LogLine&) { return QSEventKind::logs; },
       [](const evt::RequestLogged&) { return QSEventKind::logs; },
+      [](const evt::MailReceived&) { return QSEventKind::mail; },
   });
 }
 
 bool matches(QSEventKind kind, const QSEvent& event) {
-  return kind == QSEventKind::all || kind == event.kind();
+  return kind == event.kind() || (kind == QSEventKind::all && coveredByAll(event.kind()));
+}
+
+bool coveredByAll(QSEventKind kind) {
+  return kind != QSEventKind::mail;
 }
 
 }  // namespace qs

@@ -6,6 +6,7 @@
 #include "core/models/project.h"
 #include "core/models/server.h"
 #include "core/models/case_coding.h"
+#include "core/protocol/mail_records.h"
 #include "core/protocol/status.h"
 
 #include <array>
@@ -14,19 +15,22 @@
 
 namespace qs {
 
-// What a subscription asks for; coded as its bare text ("servers"). `all` matches every event.
-enum class QSEventKind { projects, databases, servers, network, logs, all };
+// What a subscription asks for; coded as its bare text ("servers"). `all` matches every event of
+// the first five kinds. Kinds added later (`mail`) are delivered only to subscriptions that name
+// them: a client built before a kind existed subscribes to `all` and could not decode its events.
+enum class QSEventKind { projects, databases, servers, network, logs, all, mail };
 
 template <>
 struct QSRawEnum<QSEventKind> {
   static constexpr std::string_view typeName = "QSEventKind";
-  static constexpr std::array<std::pair<QSEventKind, std::string_view>, 6> cases{{
+  static constexpr std::array<std::pair<QSEventKind, std::string_view>, 7> cases{{
       {QSEventKind::projects, "projects"},
       {QSEventKind::databases, "databases"},
       {QSEventKind::servers, "servers"},
       {QSEventKind::network, "network"},
       {QSEventKind::logs, "logs"},
       {QSEventKind::all, "all"},
+      {QSEventKind::mail, "mail"},
   }};
 };
 
@@ -63,11 +67,13 @@ struct LogLine {
   bool operator==(const LogLine&) const = default;
 };
 using RequestLogged = QSUnnamedCase<"requestLogged", QSLogEntry>;
+using MailReceived = QSUnnamedCase<"mailReceived", QSMailSummary>;  // stored in the mail folder
 }  // namespace evt
 
 // A change pushed by the engine to the connections that subscribed to its kind.
 struct QSEvent : QSEnumeration<evt::ProjectsChanged, evt::DatabaseChanged, evt::DatabasesChanged,
-                               evt::ServerChanged, evt::NetworkChanged, evt::LogLine, evt::RequestLogged> {
+                               evt::ServerChanged, evt::NetworkChanged, evt::LogLine, evt::RequestLogged,
+                               evt::MailReceived> {
   using QSEnumeration::QSEnumeration;
   static constexpr std::string_view typeName = "QSEvent";
 
@@ -75,7 +81,10 @@ struct QSEvent : QSEnumeration<evt::ProjectsChanged, evt::DatabaseChanged, evt::
   QSEventKind kind() const;
 };
 
-// Whether a subscription to `kind` receives `event`: `all` receives everything.
+// Whether a subscription to `kind` receives `event`: its own kind, or `all` for the kinds that
+// `all` covers.
 bool matches(QSEventKind kind, const QSEvent& event);
+// Whether `all` subscriptions receive events of `kind`.
+bool coveredByAll(QSEventKind kind);
 
 }  // namespace qs

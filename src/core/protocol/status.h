@@ -6,6 +6,7 @@
 #include "core/models/server.h"
 #include "core/models/case_coding.h"
 #include "core/models/port_availability.h"
+#include "core/protocol/mail_records.h"
 
 #include <optional>
 #include <string>
@@ -61,6 +62,8 @@ struct QSFullStatus {
   // Set when the saved state could not be read at start: why, and where its copy was kept (the
   // daemon then runs on an empty state).
   std::optional<std::string> stateLoadWarning;
+  // The SMTP mail catcher, when this daemon runs one.
+  std::optional<QSMailStatus> mail;
 
   template <class Self, class Fields>
   static void fields(Self& self, Fields& f) {
@@ -69,7 +72,8 @@ struct QSFullStatus {
         .field("servers", self.servers)
         .field("network", self.network)
         .field("daemonVersion", self.daemonVersion)
-        .field("stateLoadWarning", self.stateLoadWarning);
+        .field("stateLoadWarning", self.stateLoadWarning)
+        .field("mail", self.mail);
   }
   bool operator==(const QSFullStatus&) const = default;
 };

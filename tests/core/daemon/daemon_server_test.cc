@@ -256,6 +256,16 @@ TEST_F(DaemonServerTest, EventsReachSubscribersUnderTheirSubscriptionId) {
     received = co_await both.read();
     require(received.has_value(), "a log line");
     EXPECT_EQ(received->id, logsID);
+
+    // Mail goes to those who ask for it by name; a client that only knows "all" never sees a
+    // case it could not decode.
+    RawPeer older = co_await connect();
+    co_await older.subscribe(QSEventKind::all);
+    QSUUID witnessMailID = co_await witness.subscribe(QSEventKind::mail);
+    QSEvent mail = evt::MailReceived{QSMailSummary{.id = QSUUID::random(), .subject = "Welcome"}};
+    QSDaemonResult expectedMail = res::Event{mail};
+    EXPECT_EQ((co_await broadcastSeenBy(witness, witnessMailID, mail)).result, expectedMail);
+    expectPong(co_await older.ask(cmd::Ping{}));
   });
 }
 

@@ -30,6 +30,14 @@ TEST(ProcTableTest, FindsListeningSocketsOfAPortInBothTables) {
   EXPECT_EQ(parseListeningSocketInodes(tcp, 8082), (std::vector<std::uint64_t>{}));
   EXPECT_EQ(parseListeningSocketInodes(tcp6, 8080), (std::vector<std::uint64_t>{52001}));
   EXPECT_EQ(parseListeningSocketInodes("", 8080), (std::vector<std::uint64_t>{}));
+
+  // A connection from port D2F0 (54000) to 8080 is line 1 seen from the other end; only
+  // ESTABLISHED (01) lines count, so the TIME_WAIT one of tcp6 (inode 0, port A000) does not.
+  const char* client =
+      "   7: 0100007F:D2F0 0100007F:1F90 01 00000000:00000000 00:00000000 00000000  1000        0 41007 1 0 20 4 30 10 -1\n";
+  EXPECT_EQ(parseConnectedSocketInodes(std::string(tcp) + "\n" + client, 54000, 8080), (std::vector<std::uint64_t>{41007}));
+  EXPECT_EQ(parseConnectedSocketInodes(tcp, 8080, 54000), (std::vector<std::uint64_t>{41002}));
+  EXPECT_EQ(parseConnectedSocketInodes(tcp6, 40960, 8080), (std::vector<std::uint64_t>{}));
 }
 
 TEST(ProcTableTest, KnowsThisProcess) {

@@ -1,0 +1,190 @@
+// Mail ingest: messages of 2 KB and 200 KB sent over 8 parallel connections to the real
+// quaysided's catcher until each is acknowledged (the catcher answers only once the message is
+// on disk), beside Python's aiosmtpd writing the same messages to files, in one run. Also the
+// daemon's resident memory idle and with 500 stored messages.
+#include "core/platform/child_process.h"
+#include "core/routing/port_scanner.h"
+
+#include <asio/connect.hpp>
+#include <asio/io_context.hpp>
+#include <asio/ip/tcp.hpp>
+#include <asio/read_until.hpp>
+#include <asio/write.hpp>
+#include <fmt/format.h>
+
+#include <chrono>
+#include <csignal>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <string>
+#include <thread>
+#include <unistd.h>
+#include <vector>
+
+using namespace qs;
+using Clock = std::chrono::steady_clock;
+namespace fs = std::filesystem;
+
+namespace {
+
+constexpr int kConnections = 8;
+
+const char* const kAiosmtpdServer = R"(import os, sys, time, uuid
+from aiosmtpd.controller import Controller
+folder = sys.argv[2]
+class Store:
+    async def handle_DATA(self, server, session, envelope):
+        with open(os.path.join(folder, uuid.uuid4().hex + ".eml"), "wb") as f:
+            f.write(envelope.original_content)
+        return "250 OK"
+controller = Controller(Store(), hostname="127.0.0.1", port=int(sys.argv[1]), data_size_limit=0)
+controller.start()
+while True:
+    time.sleep(3600)
+)";
+
+std::string messageOfSize(std::size_t bytes) {
+  std::string m = "From: App <app@example.com>\r\nTo: user@example.com\r\nSubject: Benchmark\r\n"
+                  "Content-Type: text/plain; charset=utf-8\r\n\r\n";
+  std::string line(76, 'x');
+  while (m.size() < bytes) m += line + "\r\n";
+  return m;
+}
+
+// A mailer's conversation, one command at a time; throws when the server says no.
+class Sender {
+public:
+  explicit Sender(int port) : socket_(io_) {
+    socket_.connect({asio::ip::address_v4::loopback(), static_cast<unsigned short>(port)});
+    expect('2');
+    command("EHLO bench\r\n", '2');
+  }
+  void send(const std::string& message) {
+    command("MAIL FROM:<app@example.com>\r\n", '2');
+    command("RCPT TO:<user@example.com>\r\n", '2');
+    command("DATA\r\n", '3');
+    command(message + ".\r\n", '2');
+  }
+
+private:
+  void command(const std::string& text, char expected) {
+    asio::write(socket_, asio::buffer(text));
+    expect(expected);
+  }
+  // Reads one reply (every line of a multi-line one) and checks its first digit.
+  void expect(char digit) {
+    for (;;) {
+      std::size_t n = asio::read_until(socket_, asio::dynamic_buffer(buffer_), "\r\n");
+      std::string line = buffer_.substr(0, n);
+      buffer_.erase(0, n);
+      if (line.size() < 4 || line[0] != digit) throw std::runtime_error("unexpected reply: " + line);
+      if (line[3] == ' ') return;
+    }
+  }
+  asio::io_context io_;
+  asio::ip::tcp::socket socket_;
+  std::string buffer_;
+};
+
+// Messages a second: `count` messages over kConnections connections.
+double ingestRate(int port, const std::string& message, int count) {
+  auto started = Clock::now();
+  std::vector<std::thread> threads;
+  for (int c = 0; c < kConnections; ++c)
+    threads.emplace_back([&, c] {
+      Sender sender(port);
+      for (int i = c; i < count; i += kConnections) sender.send(message);
+    });
+  for (auto& t : threads) t.join();
+  return count / std::chrono::duration<double>(Clock::now() - started).count();
+}
+
+void waitForGreeting(int port) {
+  for (int attempt = 0; attempt < 500; ++attempt) {
+    try {
+      Sender probe(port);
+      return;
+    } catch (const std::exception&) {
+      std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
+  }
+  throw std::runtime_error(fmt::format("nothing answered on port {}", port));
+}
+
+long residentKB(std::int32_t pid) {
+  std::ifstream status(fmt::format("/proc/{}/status", pid));
+  std::string line;
+  while (std::getline(status, line))
+    if (line.starts_with("VmRSS:")) return std::atol(line.c_str() + 6);
+  return 0;
+}
+
+std::shared_ptr<QSChildProcess> startDaemon(const fs::path& root, int port) {
+  fs::create_directories(root / "config/Quayside");
+  std::ofstream(root / "config/Quayside/settings.json") << fmt::format(R"({{"qs.mailSMTPPort": "{}"}})", port);
+  fs::path daemon = fs::read_symlink("/proc/self/exe").parent_path() / "quaysided";
+  return QSChildProcess::spawn({daemon, {}, root,
+                                {{"HOME", root.string()},
+                                 {"XDG_DATA_HOME", (root / "data").string()},
+                                 {"XDG_CONFIG_HOME", (root / "config").string()},
+                                 {"QS_DAEMON_SOCKET", (root / "daemon.sock").string()},
+                                 {"QS_DAEMON_LOCK", (root / "owner.lock").string()}}});
+}
+
+void stop(const std::shared_ptr<QSChildProcess>& process) {
+  process->signalGroup(SIGTERM);
+  for (int i = 0; i < 500 && !process->reap(); ++i) std::this_thread::sleep_for(std::chrono::milliseconds(20));
+  if (process->isRunning()) process->signalGroup(SIGKILL), process->reap();
+}
+
+}  // namespace
+
+int main() {
+  char pattern[] = "/tmp/qs-mail-bench-XXXXXX";
+  fs::path root = ::mkdtemp(pattern);
+  QSPortScanner ports;
+  int ourPort = ports.availablePort(26000, {}, 200);
+  int peerPort = ports.availablePort(ourPort + 1, {ourPort}, 200);
+
+  auto daemon = startDaemon(root / "quayside", ourPort);
+  waitForGreeting(ourPort);
+  long idle = residentKB(daemon->pid());
+
+  std::shared_ptr<QSChildProcess> peer;
+  if (std::system("/usr/bin/python3 -c 'import aiosmtpd' 2>/dev/null") == 0) {
+    fs::create_directories(root / "aiosmtpd");
+    std::ofstream(root / "aiosmtpd.py") << kAiosmtpdServer;
+    peer = QSChildProcess::spawn({"/usr/bin/python3",
+                                  {(root / "aiosmtpd.py").string(), std::to_string(peerPort), (root / "aiosmtpd").string()},
+                                  root, {}});
+    waitForGreeting(peerPort);
+  } else {
+    fmt::print("aiosmtpd is missing (Debian: python3-aiosmtpd); only Quayside's figures follow\n");
+  }
+
+  struct Run {
+    const char* name;
+    std::size_t bytes;
+    int count;
+  } runs[] = {{"2 KB", 2 * 1024, 4000}, {"200 KB", 200 * 1024, 400}};
+  for (const auto& run : runs) {
+    std::string message = messageOfSize(run.bytes);
+    double ours = ingestRate(ourPort, message, run.count);
+    double theirs = peer ? ingestRate(peerPort, message, run.count) : 0;
+    fmt::print("mail ingest {:>6}: quaysided {:8.0f} msg/s", run.name, ours);
+    if (peer) fmt::print("   aiosmtpd {:8.0f} msg/s   ratio {:5.1f}x", theirs, ours / theirs);
+    fmt::print("   ({} messages, {} connections)\n", run.count, kConnections);
+    if (std::string(run.name) == "2 KB")
+      fmt::print("daemon memory: idle {} KB, with 500 stored messages of 2 KB {} KB\n", idle,
+                 residentKB(daemon->pid()));
+  }
+  fmt::print("daemon memory with 500 stored messages of 200 KB: {} KB\n", residentKB(daemon->pid()));
+  fmt::print("targets: >= 2000 msg/s of 2 KB and >= 10x aiosmtpd\n");
+
+  stop(daemon);
+  if (peer) stop(peer);
+  std::error_code ignored;
+  fs::remove_all(root, ignored);
+  return 0;
+}

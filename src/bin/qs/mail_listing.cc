@@ -1,0 +1,121 @@
+#include "bin/qs/mail_listing.h"
+
+#include "bin/qs/cli_session.h"
+#include "bin/qs/output.h"
+
+#include <fmt/format.h>
+
+#include <algorithm>
+#include <cctype>
+
+namespace qs {
+namespace {
+
+std::string lowercased(std::string_view text) {
+  std::string out(text);
+  for (char& c : out) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  return out;
+}
+
+bool containsIgnoringCase(std::string_view haystack, const std::string& lowerNeedle) {
+  return lowercased(haystack).find(lowerNeedle) != std::string::npos;
+}
+
+std::string joined(const std::vector<std::string>& items) {
+  std::string out;
+  for (const auto& item : items) out += (out.empty() ? "" : ", ") + item;
+  return out;
+}
+
+// Carriage returns of CR LF text are not for a terminal.
+std::string withLineFeeds(std::string_view text) {
+  std::string out;
+  out.reserve(text.size());
+  for (std::size_t i = 0; i < text.size(); ++i)
+    if (!(text[i] == '\r' && i + 1 < text.size() && text[i + 1] == '\n') && !(text[i] == '\r' && i + 1 == text.size()))
+      out += text[i];
+  return out;
+}
+
+}  // namespace
+
+QSUUID resolveMessageID(const std::vector<QSMailFileName>& stored, const std::string& prefix) {
+  std::string wanted = lowercased(prefix);
+  std::vector<QSUUID> found;
+  for (const auto& name : stored)
+    if (!wanted.empty() && lowercased(name.id.string()).starts_with(wanted)) found.push_back(name.id);
+  if (found.size() == 1) return found.front();
+  if (found.empty()) throw QSCliError("No message with id '" + prefix + "' (see 'qs mail').");
+  throw QSCliError(fmt::format("'{}' matches {} messages; give more of the id.", prefix, found.size()));
+}
+
+bool fromProject(const QSMailSummary& summary, const std::string& project) {
+  if (!summary.projectID) return lowercased(project) == "other";
+  return lowercased(project) == lowercased(summary.projectName.value_or("")) ||
+         lowercased(project) == lowercased(summary.projectID->string());
+}
+
+bool mentions(const QSMailMessage& message, const std::string& text) {
+  std::string needle = lowercased(text);
+  auto any = [&](const std::vector<std::string>& items) {
+    return std::any_of(items.begin(), items.end(), [&](const auto& i) { return containsIgnoringCase(i, needle); });
+  };
+  return containsIgnoringCase(message.subject, needle) || containsIgnoringCase(message.from, needle) ||
+         any(message.to) || any(message.cc) || containsIgnoringCase(message.textBody.value_or(""), needle) ||
+         containsIgnoringCase(message.htmlBody.value_or(""), needle);
+}
+
+std::string formatMailList(const std::vector<QSMailSummary>& messages) {
+  if (messages.empty()) return "No mail.\n";
+  QSTextTable table({"ID", "RECEIVED", "FROM", "SUBJECT", "PROJECT"});
+  for (const auto& m : messages)
+    table.addRow({m.id.string().substr(0, 8), formatDate(m.receivedAt), truncateToWidth(m.from, 40),
+                  truncateToWidth(m.subject.empty() ? "(no subject)" : m.subject, 60),
+                  m.projectName.value_or("other")});
+  return table.render();
+}
+
+std::string formatMailArrival(const QSMailSummary& m) {
+  return fmt::format("{}  {}  {}  {}  [{}]\n", m.id.string().substr(0, 8), formatDate(m.receivedAt), m.from,
+                     m.subject.empty() ? "(no subject)" : m.subject, m.projectName.value_or("other"));
+}
+
+std::string formatMailMessage(const QSMailMessage& message, const std::optional<QSMailOrigin>& origin) {
+  std::string out;
+  out += "Id:          " + message.id.string() + "\n";
+  out += "Date:        " + formatDate(message.receivedAt) + "\n";
+  out += "From:        " + message.from + "\n";
+  out += "To:          " + joined(message.to) + "\n";
+  if (!message.cc.empty()) out += "Cc:          " + joined(message.cc) + "\n";
+  out += "Subject:     " + message.subject + "\n";
+  out += "Project:     " + (origin ? origin->projectName : std::string("other")) + "\n";
+  out += "Size:        " + formatByteCount(message.sizeBytes) + "\n";
+  for (const auto& a : message.attachments)
+    out += fmt::format("Attachment:  {} ({}, {})\n", a.filename, a.contentType, formatByteCount(a.sizeBytes()));
+  out += "\n";
+  if (message.textBody)
+    out += withLineFeeds(*message.textBody);
+  else if (message.htmlBody)
+    out += "(HTML only: 'qs mail open " + message.id.string().substr(0, 8) + "' shows it in the browser, "
+           "'qs mail show " + message.id.string().substr(0, 8) + " --html' prints it)";
+  else
+    out += "(no text)";
+  if (!out.ends_with('\n')) out += "\n";
+  return out;
+}
+
+std::string formatByteCount(std::int64_t bytes) {
+  if (bytes < 1000) return fmt::format("{} B", bytes);
+  if (bytes < 1000 * 1000) return fmt::format("{:.1f} KB", bytes / 1000.0);
+  return fmt::format("{:.1f} MB", bytes / 1e6);
+}
+
+std::string safeFileName(const std::string& name) {
+  std::string out = name;
+  for (char& c : out)
+    if (c == '/' || c == '\0' || c == '\\') c = '_';
+  while (!out.empty() && out.front() == '.') out.front() = '_';
+  return out.empty() ? "attachment" : out;
+}
+
+}  // namespace qs

@@ -1,0 +1,60 @@
+// The mail catcher's store: one file per message in a folder, named
+// "<milliseconds since 1970>-<UUID>.eml" after the message's time and id, holding the message's
+// bytes exactly as received. Any Quayside process may read the folder; the process that owns
+// the services writes it.
+#pragma once
+
+#include "core/mail/mail_message.h"
+
+#include <filesystem>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace qs {
+
+// A message file's name taken apart.
+struct QSMailFileName {
+  std::int64_t milliseconds = 0;
+  QSUUID id;
+};
+
+class QSMailStore {
+public:
+  // The store in `folder`; the standard one is the data folder's "mail".
+  explicit QSMailStore(std::filesystem::path folder);
+  static QSMailStore standard();
+
+  const std::filesystem::path& folder() const { return folder_; }
+
+  // The file name a message is stored under.
+  static std::string fileName(const QSMailMessage& message);
+  // The time and id of a message file's name; nothing for names of any other form.
+  static std::optional<QSMailFileName> decodeFileName(std::string_view name);
+
+  // Writes the message's file atomically (mode 0600), creating the folder (mode 0700) first.
+  // Throws QSSystemError naming the path when either fails.
+  void save(const QSMailMessage& message) const;
+  // Every stored message, parsed, newest first, with the id and time of its file name and no
+  // envelope sender. Files that are not messages or cannot be read are skipped. Never throws.
+  std::vector<QSMailMessage> loadAll() const;
+  // The stored messages' names (time and id), newest first, without reading the files.
+  std::vector<QSMailFileName> list() const;
+  // One message by its id; nothing when it is not stored (or cannot be read).
+  std::optional<QSMailMessage> load(const QSUUID& id) const;
+  // Removes the message's file; false when there was none. Errors are ignored.
+  bool remove(const QSUUID& id) const;
+  // Removes every message file (only "*.eml" files); how many went. Errors are ignored.
+  int clearAll() const;
+  // Keeps the newest `max` message files; a ".eml" file whose name does not decode counts as the
+  // oldest. Returns the ids removed. Errors are ignored.
+  std::vector<QSUUID> prune(std::size_t max) const;
+
+private:
+  std::optional<std::filesystem::path> pathOf(const QSUUID& id) const;
+  std::vector<std::string> emlFiles() const;
+
+  std::filesystem::path folder_;
+};
+
+}  // namespace qs

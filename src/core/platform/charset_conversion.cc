@@ -1,0 +1,95 @@
+#include "core/platform/charset_conversion.h"
+
+#include "core/platform/encoding.h"
+
+#include <iconv.h>
+
+#include <cerrno>
+
+namespace qs {
+namespace {
+
+// Owns one conversion descriptor.
+class IconvHandle {
+public:
+  explicit IconvHandle(const char* from) : handle_(::iconv_open("UTF-8", from)) {}
+  ~IconvHandle() {
+    if (valid()) ::iconv_close(handle_);
+  }
+  IconvHandle(const IconvHandle&) = delete;
+  IconvHandle& operator=(const IconvHandle&) = delete;
+  bool valid() const { return handle_ != reinterpret_cast<iconv_t>(-1); }
+  iconv_t get() const { return handle_; }
+
+private:
+  iconv_t handle_;
+};
+
+// The length of the well-formed UTF-8 sequence at `i`, or 0 when there is none.
+std::size_t validSequenceLength(std::string_view text, std::size_t i) {
+  auto byte = [&](std::size_t k) { return static_cast<unsigned char>(text[k]); };
+  unsigned char lead = byte(i);
+  if (lead < 0x80) return 1;
+  std::size_t length = lead >= 0xF0 ? 4 : lead >= 0xE0 ? 3 : lead >= 0xC0 ? 2 : 0;
+  if (length == 0 || i + length > text.size()) return 0;
+  return isValidUTF8(text.substr(i, length)) ? length : 0;
+}
+
+}  // namespace
+
+std::optional<std::string> convertToUTF8(std::string_view bytes, const char* charset) {
+  IconvHandle converter(charset);
+  if (!converter.valid()) return std::nullopt;
+  std::string out;
+  out.reserve(bytes.size() + bytes.size() / 2 + 16);
+  char* in = const_cast<char*>(bytes.data());
+  std::size_t inLeft = bytes.size();
+  char buffer[4096];
+  for (;;) {
+    char* outPtr = buffer;
+    std::size_t outLeft = sizeof buffer;
+    // A null input flushes the shift state once everything has been read.
+    std::size_t result = inLeft > 0 ? ::iconv(converter.get(), &in, &inLeft, &outPtr, &outLeft)
+                                     : ::iconv(converter.get(), nullptr, nullptr, &outPtr, &outLeft);
+    out.append(buffer, static_cast<std::size_t>(outPtr - buffer));
+    if (result != static_cast<std::size_t>(-1)) {
+      if (inLeft == 0 && outPtr == buffer) break;
+      continue;
+    }
+    if (errno != E2BIG) return std::nullopt;  // EILSEQ, EINVAL: not text in this character set
+  }
+  return out;
+}
+
+std::string latin1ToUTF8(std::string_view bytes) {
+  std::string out;
+  out.reserve(bytes.size() + bytes.size() / 4);
+  for (unsigned char c : bytes) {
+    if (c < 0x80) {
+      out += static_cast<char>(c);
+    } else {
+      out += static_cast<char>(0xC0 | (c >> 6));
+      out += static_cast<char>(0x80 | (c & 0x3F));
+    }
+  }
+  return out;
+}
+
+std::string replacingInvalidUTF8(std::string_view text) {
+  if (isValidUTF8(text)) return std::string(text);
+  std::string out;
+  out.reserve(text.size() + 16);
+  for (std::size_t i = 0; i < text.size();) {
+    std::size_t length = validSequenceLength(text, i);
+    if (length == 0) {
+      out += "\xEF\xBF\xBD";
+      ++i;
+    } else {
+      out.append(text.substr(i, length));
+      i += length;
+    }
+  }
+  return out;
+}
+
+}  // namespace qs

@@ -1,0 +1,158 @@
+// The daemon's mail catcher over real loopback sockets and a real mail folder: storing,
+// attributing, announcing, refusing what it cannot store, and the 500-message cap.
+#include "core/engine/mail_catcher.h"
+
+#include "core/platform/files.h"
+#include "support/loop_thread.h"
+#include "support/smtp_client.h"
+#include "support/test_support.h"
+
+#include <gtest/gtest.h>
+
+#include <unistd.h>
+
+#include <mutex>
+
+namespace qs {
+namespace {
+
+using testing::SMTPTestClient;
+using testing::TemporaryFolder;
+
+TEST(MailSettingsTest, EnabledAndPortFromTheSettingsFile) {
+  struct Case {
+    const char* json;
+    bool enabled;
+    int port;
+  } cases[] = {
+      {"{}", true, 1025},
+      {R"({"qs.mailEnabled": false, "qs.mailSMTPPort": "2525"})", false, 2525},
+      {R"({"qs.mailEnabled": "no", "qs.mailSMTPPort": "+2526"})", true, 2526},
+      {R"({"qs.mailSMTPPort": "70000"})", true, 65535},
+      {R"({"qs.mailSMTPPort": "-3"})", true, 0},
+      {R"({"qs.mailSMTPPort": "25 "})", true, 1025},
+      {R"({"qs.mailSMTPPort": ""})", true, 1025},
+      {R"({"qs.mailSMTPPort": "99999999999999999999999"})", true, 1025},
+      {R"({"qs.mailSMTPPort": 2600})", true, 2600},
+  };
+  TemporaryFolder folder;
+  for (const auto& c : cases) {
+    testing::writeTextFile(folder / "settings.json", c.json);
+    auto settings = QSMailSettings::read(QSSettings(folder / "settings.json"));
+    EXPECT_EQ(settings.enabled, c.enabled) << c.json;
+    EXPECT_EQ(settings.port, c.port) << c.json;
+  }
+}
+
+class MailCatcherTest : public ::testing::Test {
+protected:
+  ~MailCatcherTest() override {
+    loop.call([this] {
+      if (catcher) catcher->stop();
+      catcher.reset();
+      return 0;
+    });
+  }
+
+  // Starts a catcher on a free port that stores into `mailFolder`; its port.
+  std::uint16_t start(std::filesystem::path mailFolder, bool enabled = true) {
+    QSMailCatcher::Hooks hooks{
+        .emit = [this](QSEvent e) { std::lock_guard l(mutex); events.push_back(std::move(e)); },
+        .log = [this](const std::string& line) { std::lock_guard l(mutex); logs.push_back(line); },
+        .serverPIDs = [this] { std::lock_guard l(mutex); return serverPIDs; },
+        .projectName = [](const QSUUID&) -> std::optional<std::string> { return "blog"; },
+    };
+    catcher = std::make_shared<QSMailCatcher>(loop.executor(), workers, QSMailStore(mailFolder), std::move(hooks));
+    auto c = catcher;
+    loop.await([c, enabled]() { return c->start({.enabled = enabled, .port = 0}); });
+    return static_cast<std::uint16_t>(status().port);
+  }
+  QSMailStatus status() {
+    return loop.call([this] { return catcher->status(); });
+  }
+  std::vector<QSEvent> eventsSoFar() {
+    std::lock_guard l(mutex);
+    return events;
+  }
+
+  TemporaryFolder folder;
+  asio::thread_pool workers{1};
+  testing::LoopThread loop;
+  std::shared_ptr<QSMailCatcher> catcher;
+  std::mutex mutex;
+  std::vector<QSEvent> events;
+  std::vector<std::string> logs;
+  std::map<std::int32_t, QSUUID> serverPIDs;
+};
+
+TEST_F(MailCatcherTest, StoresAsReceivedAttributesToTheSendingServerAndAnnounces) {
+  QSUUID project = QSUUID::random();
+  // This test process sends; its parent stands for the project server it descends from.
+  serverPIDs = {{static_cast<std::int32_t>(::getppid()), project}};
+  std::uint16_t port = start(folder / "mail");
+  std::string data = "Subject: Welcome\r\nContent-Type: text/plain; charset=iso-8859-1\r\n\r\nCaf\xE9\r\n";
+  {
+    SMTPTestClient client(port);
+    EXPECT_EQ(client.sendMessage("app@blog.test", data), "250 2.0.0 Ok: queued\r\n");
+  }
+  serverPIDs = {{999'999'999, project}};
+  {
+    SMTPTestClient shell(port);
+    EXPECT_EQ(shell.sendMessage("me@shell", "Subject: From a shell\r\n\r\n"), "250 2.0.0 Ok: queued\r\n");
+  }
+
+  auto events = eventsSoFar();
+  ASSERT_EQ(events.size(), 2u);
+  const auto& first = events[0].get<evt::MailReceived>()->value;
+  EXPECT_EQ(first.subject, "Welcome");
+  EXPECT_EQ(first.projectID, project);
+  EXPECT_EQ(first.projectName, "blog");
+  EXPECT_FALSE(events[1].get<evt::MailReceived>()->value.projectID) << "mail from elsewhere has no project";
+
+  QSMailStore store(folder / "mail");
+  auto stored = store.load(first.id);
+  ASSERT_TRUE(stored);
+  EXPECT_EQ(stored->raw, data) << "byte for byte, the 8-bit byte included";
+  EXPECT_EQ(stored->textBody, "Café\r\n");
+  auto index = QSMailIndex::load(folder / "mail");
+  EXPECT_EQ(index.origin(first.id), (QSMailOrigin{project, "blog"}));
+  EXPECT_EQ(index.size(), 1u);
+  EXPECT_EQ(status().messageCount, 2);
+  EXPECT_TRUE(status().running);
+}
+
+TEST_F(MailCatcherTest, MessageThatCannotBeSavedIsLoggedAndNotAcknowledged) {
+  testing::writeTextFile(folder / "mail", "a file where the folder should be");
+  SMTPTestClient client(start(folder / "mail"));
+  EXPECT_EQ(client.sendMessage("a@x", "Subject: Lost\r\n\r\n"), "451 4.3.0 Message not stored; try again later\r\n");
+  std::lock_guard l(mutex);
+  ASSERT_FALSE(logs.empty());
+  EXPECT_TRUE(logs.back().starts_with("quaysided: couldn't save mail \"Lost\" from : open ")) << logs.back();
+  EXPECT_TRUE(logs.back().ends_with(": Not a directory")) << logs.back();
+  EXPECT_TRUE(events.empty());
+}
+
+TEST_F(MailCatcherTest, KeepsTheNewestFiveHundred) {
+  auto mail = folder / "mail";
+  createDirectories(mail, 0700);
+  std::string oldest = "1000-" + QSUUID::random().string() + ".eml";
+  testing::writeTextFile(mail / oldest, "Subject: oldest\r\n\r\n");
+  for (int i = 1; i < 500; ++i)
+    testing::writeTextFile(mail / (std::to_string(1000 + i) + "-" + QSUUID::random().string() + ".eml"), "x");
+  SMTPTestClient client(start(mail));
+  EXPECT_EQ(client.sendMessage("a@x", "Subject: newest\r\n\r\n"), "250 2.0.0 Ok: queued\r\n");
+  EXPECT_FALSE(fileExists(mail / oldest));
+  EXPECT_EQ(status().messageCount, 500);
+}
+
+TEST_F(MailCatcherTest, SwitchedOffInTheSettings) {
+  start(folder / "mail", /*enabled=*/false);
+  auto s = status();
+  EXPECT_FALSE(s.enabled);
+  EXPECT_FALSE(s.running);
+  std::lock_guard l(mutex);
+  EXPECT_EQ(logs, (std::vector<std::string>{"quaysided: the mail catcher is switched off (qs.mailEnabled is false)"}));
+}
+
+}  // namespace
+}  // namespace qs

@@ -1,0 +1,105 @@
+#include "core/mail/mail_index.h"
+#include "core/mail/mail_parser.h"
+#include "core/mail/mail_store.h"
+
+#include "core/platform/files.h"
+#include "support/test_support.h"
+
+#include <gtest/gtest.h>
+
+#include <sys/stat.h>
+
+namespace qs {
+namespace {
+
+using testing::TemporaryFolder;
+
+QSMailMessage messageAt(std::int64_t milliseconds, const std::string& subject) {
+  std::string raw = "Subject: " + subject + "\r\n\r\nbody \xE9\r\n";  // an 8-bit byte, kept as it is
+  return QSMailParser::parse(raw, "sender@example.com", QSTimestamp(std::chrono::milliseconds(milliseconds)));
+}
+
+TEST(MailStoreTest, SavesEachMessageAsReceivedUnderItsTimeAndID) {
+  TemporaryFolder folder;
+  QSMailStore store(folder / "mail");
+  QSMailMessage message = messageAt(1'765'000'000'123, "hello");
+  store.save(message);
+
+  std::string name = "1765000000123-" + message.id.string() + ".eml";
+  EXPECT_EQ(QSMailStore::fileName(message), name);
+  EXPECT_EQ(readFile(folder / "mail" / name), message.raw);
+  struct stat info {};
+  ASSERT_EQ(::stat((folder / "mail").c_str(), &info), 0);
+  EXPECT_EQ(info.st_mode & 0777, 0700u);
+  ASSERT_EQ(::stat((folder / "mail" / name).c_str(), &info), 0);
+  EXPECT_EQ(info.st_mode & 0777, 0600u);
+
+  auto loaded = store.load(message.id);
+  ASSERT_TRUE(loaded);
+  EXPECT_EQ(loaded->subject, "hello");
+  EXPECT_EQ(loaded->receivedAt, message.receivedAt);
+  EXPECT_EQ(loaded->envelopeFrom, "") << "the envelope sender is not stored";
+  EXPECT_EQ(loaded->raw, message.raw);
+}
+
+TEST(MailStoreTest, LoadsNewestFirstByTheDateTheMessageCarries) {
+  TemporaryFolder folder;
+  QSMailStore store(folder.path());
+  auto dated = QSMailParser::parse("Date: Wed, 1 Jan 2020 00:00:00 +0000\r\nSubject: old\r\n\r\n", "",
+                                   QSTimestamp(std::chrono::milliseconds(1'800'000'000'000)));
+  store.save(dated);
+  store.save(messageAt(1'700'000'000'000, "middle"));
+  store.save(messageAt(1'750'000'000'000, "newest"));
+  testing::writeTextFile(folder / "notes.eml", "not a message name");
+  testing::writeTextFile(folder / "123-nonsense.eml", "x");
+  testing::writeTextFile(folder / ("1-" + QSUUID::random().string() + ".txt"), "other extension");
+
+  std::vector<std::string> subjects;
+  for (const auto& m : store.loadAll()) subjects.push_back(m.subject);
+  EXPECT_EQ(subjects, (std::vector<std::string>{"newest", "middle", "old"}));
+}
+
+TEST(MailStoreTest, PruningKeepsTheNewestAndCountsMisnamedMessagesOldest) {
+  TemporaryFolder folder;
+  QSMailStore store(folder.path());
+  std::vector<QSMailMessage> saved;
+  for (int i = 0; i < 5; ++i) {
+    saved.push_back(messageAt(1'000 + i, "m" + std::to_string(i)));
+    store.save(saved.back());
+  }
+  testing::writeTextFile(folder / "stray.eml", "x");
+  std::string other = "1-" + QSUUID::random().string() + ".txt";
+  testing::writeTextFile(folder / other, "x");
+
+  auto removed = store.prune(3);
+  EXPECT_EQ(removed, (std::vector<QSUUID>{saved[0].id, saved[1].id}));
+  EXPECT_FALSE(fileExists(folder / "stray.eml"));
+  EXPECT_TRUE(fileExists(folder / other)) << "only .eml files are ever pruned";
+  EXPECT_EQ(store.list().size(), 3u);
+  EXPECT_TRUE(store.prune(3).empty());
+
+  EXPECT_TRUE(store.remove(saved[4].id));
+  EXPECT_FALSE(store.remove(saved[4].id));
+  EXPECT_EQ(store.clearAll(), 2);
+  EXPECT_TRUE(fileExists(folder / other));
+}
+
+TEST(MailStoreTest, IndexRemembersTheSendingProject) {
+  TemporaryFolder folder;
+  QSUUID message = QSUUID::random(), project = QSUUID::random();
+  QSMailIndex index;
+  index.record(message, {project, "blog"});
+  index.save(folder.path());
+  auto again = QSMailIndex::load(folder.path());
+  EXPECT_EQ(again.origin(message), (QSMailOrigin{project, "blog"}));
+  EXPECT_TRUE(again.forget({message}));
+  EXPECT_FALSE(again.origin(message));
+
+  testing::writeTextFile(folder / "index.json", "{\"" + message.string() + "\": {\"projectName\": 3}, \"x\": {}}");
+  EXPECT_EQ(QSMailIndex::load(folder.path()).size(), 0u) << "damaged entries are skipped";
+  testing::writeTextFile(folder / "index.json", "not json");
+  EXPECT_EQ(QSMailIndex::load(folder.path()).size(), 0u);
+}
+
+}  // namespace
+}  // namespace qs

@@ -1,0 +1,135 @@
+// The mail catcher end to end: the real daemon catches mail sent with curl, Python's smtplib and
+// a project server; `qs mail` reads it back, also after a restart.
+#include "e2e/e2e_support.h"
+
+#include <fmt/format.h>
+
+#include <set>
+
+namespace qs::testing {
+namespace {
+
+std::string mailFixture(const std::string& name) { return std::string(QS_TEST_FIXTURES) + "/mail/" + name; }
+
+class Mail : public E2ETest {
+protected:
+  Mail() {
+    // Away from 1025, which a developer's own catcher may hold.
+    writeTextFile(home.home() / ".config/Quayside/settings.json",
+                  fmt::format(R"({{"qs.mailSMTPPort": "{}"}})", freePort() + 7));
+    startDaemon();
+    auto status = json::parse(qsOK({"status", "--json"}));
+    mailPort = status["mail"]["port"].get<int>();
+  }
+
+  // curl as a shell user would send a file; its exit status.
+  int curlSend(const std::string& file) {
+    auto result = runProcess({"/usr/bin/curl", "-sS", fmt::format("smtp://127.0.0.1:{}", mailPort), "--mail-from",
+                              "shell@example.com", "--mail-rcpt", "dev@example.com", "-T", file});
+    EXPECT_EQ(result.errorOutput, "");
+    return result.exitStatus;
+  }
+
+  json listed(std::vector<std::string> arguments = {}) {
+    arguments.insert(arguments.begin(), {"mail", "--json"});
+    return json::parse(qsOK(arguments));
+  }
+
+  int mailPort = 0;
+};
+
+TEST_F(Mail, CaughtShownAndKeptAcrossRestarts) {
+  EXPECT_EQ(qsOK({"mail"}), "No mail.\n");
+  ASSERT_EQ(curlSend(mailFixture("welcome.eml")), 0);
+  json messages = listed();
+  ASSERT_EQ(messages.size(), 1u);
+  EXPECT_EQ(messages[0]["subject"], "Welcome to Quayside and more");
+  EXPECT_EQ(messages[0]["attachmentCount"], 3);
+  EXPECT_FALSE(messages[0].contains("projectName"));
+  std::string id = messages[0]["id"];
+  std::string shortID = id.substr(0, 8);
+
+  EXPECT_EQ(qsOK({"mail", "show", shortID, "--raw"}), readTextFile(mailFixture("welcome.eml"))) << "byte for byte";
+  std::string shown = qsOK({"mail", "show", id.substr(0, 4)});
+  EXPECT_NE(shown.find("From:        Jürgen <juergen@example.com>\n"), std::string::npos) << shown;
+  EXPECT_NE(shown.find("Attachment:  Rechnung März.pdf (application/pdf, 9 B)\n"), std::string::npos) << shown;
+  EXPECT_TRUE(shown.ends_with("\n\nHello Jürgen, welcome!\n")) << shown;
+  EXPECT_EQ(qsOK({"mail", "show", shortID, "--html"}), "<p>Hello Jürgen, welcome!</p>\r");
+  EXPECT_NE(qsOK({"status"}).find(fmt::format("Mail: catching on smtp://127.0.0.1:{} · 1 message\n", mailPort)),
+            std::string::npos);
+
+  daemon->restart();
+  json again = listed();
+  ASSERT_EQ(again.size(), 1u);
+  EXPECT_EQ(again[0]["id"], id);
+  EXPECT_EQ(json::parse(qsOK({"status", "--json"}))["mail"]["messageCount"], 1);
+
+  auto saveTo = home.home() / "saved";
+  qsOK({"mail", "attachments", shortID, "--save", saveTo.string()});
+  EXPECT_EQ(readTextFile(saveTo / "Rechnung März.pdf"), "%PDF-1.4\n");
+  EXPECT_EQ(readTextFile(saveTo / "notes.txt"), "some notes\r");
+
+  auto missing = qs({"mail", "show", "zzz"});
+  EXPECT_EQ(missing.status, 1);
+  EXPECT_EQ(missing.err, "qs: No message with id 'zzz' (see 'qs mail').\n");
+  EXPECT_EQ(qsOK({"mail", "rm", shortID}), "Removed " + shortID + " (Welcome to Quayside and more).\n");
+  EXPECT_EQ(qsOK({"mail"}), "No mail.\n");
+}
+
+TEST_F(Mail, MessagesFromPythonsSmtplib) {
+  if (!isExecutableFile("/usr/bin/python3")) GTEST_SKIP() << "no /usr/bin/python3";
+  auto sent = runProcess({"/usr/bin/python3", mailFixture("send_with_smtplib.py"), std::to_string(mailPort)});
+  ASSERT_EQ(sent.exitStatus, 0) << sent.errorOutput;
+  json messages = listed();
+  ASSERT_EQ(messages.size(), 4u);
+  std::set<std::string> subjects;
+  for (const auto& m : messages) subjects.insert(m["subject"].get<std::string>());
+  EXPECT_EQ(subjects, (std::set<std::string>{"Plain hello", "Crème brûlée für alle",
+                                             "日本語の件名とても長い件名がここに続きます 日本語の件名とても長い件名",
+                                             "Alternative"}));
+  for (const auto& m : messages) EXPECT_EQ(m["from"], "Zoë Example <zoe@example.com>");
+
+  json found = json::parse(qsOK({"mail", "search", "BRûLéE", "--json"}));
+  ASSERT_EQ(found.size(), 1u) << "letter case aside, the Latin-1 message is found";
+  json shown = json::parse(qsOK({"mail", "show", found[0]["id"], "--json"}));
+  EXPECT_EQ(shown["textBody"], "Crème brûlée\r\n");
+
+  json alternative = json::parse(qsOK({"mail", "search", "html part", "--json"}));
+  ASSERT_EQ(alternative.size(), 1u);
+  std::string altID = alternative[0]["id"];
+  EXPECT_EQ(qsOK({"mail", "attachments", altID.substr(0, 8)}),
+            "NAME      TYPE                      SIZE\ndata.bin  application/octet-stream  256 B\n");
+}
+
+TEST_F(Mail, ProjectServerMailIsFiledUnderItsProject) {
+  int port = freePort();
+  ASSERT_EQ(qs({"new", "blog", "--dir", (home.home() / "projects").string(), "--port", std::to_string(port), "--no-git"})
+                .status,
+            0);
+  qsOK({"pin", "blog", "6.0.3"});
+  ASSERT_EQ(qs({"start", "blog", "--wait"}).status, 0);
+  EXPECT_NE(httpGet(port, fmt::format("/send-mail?port={}", mailPort)).find("\r\n\r\nSent"), std::string::npos);
+  ASSERT_EQ(curlSend(mailFixture("latin1-lf.eml")), 0);
+
+  json fromBlog = listed({"--project", "BLOG"});
+  ASSERT_EQ(fromBlog.size(), 1u);
+  EXPECT_EQ(fromBlog[0]["subject"], "Confirm your account");
+  EXPECT_EQ(fromBlog[0]["projectName"], "blog");
+  json other = listed({"--project", "other"});
+  ASSERT_EQ(other.size(), 1u);
+  EXPECT_EQ(other[0]["subject"], "Menü du jour");
+  std::string table = qsOK({"mail"});
+  EXPECT_NE(table.find("Confirm your account  blog\n"), std::string::npos) << table;
+}
+
+TEST_F(Mail, FollowPrintsEachNewMessage) {
+  RunningQs follow({"mail", "-f"}, environment, home.home());
+  follow.readUntil("Waiting for mail (Ctrl-C to stop)...\n");
+  ASSERT_EQ(curlSend(mailFixture("latin1-lf.eml")), 0);
+  std::string out = follow.readUntil("[other]\n");
+  EXPECT_NE(out.find("  Caf\xEF\xBF\xBD <cafe@example.com>  Menü du jour  [other]\n"), std::string::npos) << out;
+  EXPECT_EQ(follow.interrupt(), 0);
+}
+
+}  // namespace
+}  // namespace qs::testing

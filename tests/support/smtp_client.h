@@ -1,0 +1,81 @@
+// A blocking SMTP client for tests: writes what it is given and reads the catcher's replies.
+#pragma once
+
+#include <asio/connect.hpp>
+#include <asio/io_context.hpp>
+#include <asio/ip/tcp.hpp>
+#include <asio/read.hpp>
+#include <asio/write.hpp>
+
+#include <cstdint>
+#include <string>
+
+namespace qs::testing {
+
+class SMTPTestClient {
+public:
+  explicit SMTPTestClient(std::uint16_t port) : socket_(io_) {
+    socket_.connect({asio::ip::address_v4::loopback(), port});
+  }
+
+  void send(const std::string& bytes) { asio::write(socket_, asio::buffer(bytes)); }
+
+  // Reads until what came since the last read ends with `ending`; all of it. Empty when the
+  // server closed the connection first.
+  std::string readUntilEnding(const std::string& ending) {
+    std::string got;
+    while (!got.ends_with(ending)) {
+      char c;
+      asio::error_code error;
+      if (asio::read(socket_, asio::buffer(&c, 1), error) != 1) return {};
+      got += c;
+    }
+    return got;
+  }
+  // One reply, multi-line replies whole: up to the line "NNN text" (a space after the code).
+  std::string readReply() {
+    std::string got;
+    for (;;) {
+      std::string line = readUntilEnding("\r\n");
+      if (line.empty()) return got;
+      got += line;
+      if (line.size() >= 4 && line[3] == ' ') return got;
+    }
+  }
+  // Everything until the server closes the connection.
+  std::string readToEnd() {
+    std::string got;
+    char buffer[4096];
+    asio::error_code error;
+    for (;;) {
+      std::size_t n = socket_.read_some(asio::buffer(buffer), error);
+      if (error) return got;
+      got.append(buffer, n);
+    }
+  }
+  std::uint16_t localPort() const { return socket_.local_endpoint().port(); }
+
+  // The usual conversation for one message, QUIT included; the reply to the data.
+  std::string sendMessage(const std::string& from, const std::string& data) {
+    readReply();  // greeting
+    send("EHLO test\r\n");
+    readReply();
+    send("MAIL FROM:<" + from + ">\r\n");
+    readReply();
+    send("RCPT TO:<to@example.com>\r\n");
+    readReply();
+    send("DATA\r\n");
+    readReply();
+    send(data + ".\r\n");
+    std::string answer = readReply();
+    send("QUIT\r\n");
+    readReply();
+    return answer;
+  }
+
+private:
+  asio::io_context io_;
+  asio::ip::tcp::socket socket_;
+};
+
+}  // namespace qs::testing
