@@ -19,6 +19,7 @@ const char* const kFooter =
     "  qs logs blog -f                 follow its console\n"
     "  qs env blog set LOG_LEVEL debug\n"
     "  qs site import shop.brp         turn a site builder document into ~/Quayside/shop\n"
+    "  qs publish blog                 publish it to Brindle Hosting (after 'qs hosting login')\n"
     "\n"
     "PROJECT is a project's name (any letter case) or its id.\n"
     "Exit status: 0 success, 1 failure, 2 usage error.\n"
@@ -49,6 +50,8 @@ int main(int argc, char** argv) {
   qs::addServerCommands(app, session);
   qs::addEnvCommands(app, session);
   qs::addSiteCommands(app, session);
+  qs::addPublishCommands(app, session);
+  qs::addHostingCommands(app, session);
 
   if (argc <= 1) {
     fmt::print(stderr, "{}", app.help());
