@@ -110,7 +110,8 @@ asio::awaitable<QSHTTPResponse> QSHostingClient::perform(Call call, std::optiona
 }
 
 asio::awaitable<QSHostingHealth> QSHostingClient::health() const {
-  co_return decodeAnswer<QSHostingHealth>(co_await perform({"GET", "health", std::nullopt, 30s, false}));
+  Call call{"GET", "health", std::nullopt, 30s, false};
+  co_return decodeAnswer<QSHostingHealth>(co_await perform(std::move(call)));
 }
 
 asio::awaitable<QSSubdomainAvailability> QSHostingClient::checkSubdomainAvailability(std::string subdomain) const {
@@ -119,7 +120,8 @@ asio::awaitable<QSSubdomainAvailability> QSHostingClient::checkSubdomainAvailabi
 }
 
 asio::awaitable<QSSite> QSHostingClient::site(std::string subdomain) const {
-  co_return decodeAnswer<QSSite>(co_await perform({"GET", "v1/sites/" + segment(subdomain), std::nullopt, 30s}));
+  Call call{"GET", "v1/sites/" + segment(subdomain), std::nullopt, 30s};
+  co_return decodeAnswer<QSSite>(co_await perform(std::move(call)));
 }
 
 asio::awaitable<QSSite> QSHostingClient::createSite(std::string subdomain, QSHostingTier tier) const {
@@ -140,7 +142,8 @@ asio::awaitable<void> QSHostingClient::updateOptions(std::string subdomain, QSSe
 }
 
 asio::awaitable<QSRuntime> QSHostingClient::runtimeStatus(std::string subdomain) const {
-  co_return decodeAnswer<QSRuntime>(co_await perform({"GET", "v1/runtimes/" + segment(subdomain), std::nullopt, 30s}));
+  Call call{"GET", "v1/runtimes/" + segment(subdomain), std::nullopt, 30s};
+  co_return decodeAnswer<QSRuntime>(co_await perform(std::move(call)));
 }
 
 QSHTTPRequest::FileBody QSHostingClient::multipartBody(const std::string& boundary, const std::string& subdomain,
@@ -153,8 +156,9 @@ QSHTTPRequest::FileBody QSHostingClient::multipartBody(const std::string& bounda
 asio::awaitable<QSDeployAccepted> QSHostingClient::deploy(std::string subdomain, std::filesystem::path tarball) const {
   std::string boundary = QSUUID::random().string();
   Call call{"POST", "v1/runtimes/" + segment(subdomain) + "/deploy", std::nullopt, 300s};
-  auto response = co_await perform(std::move(call), multipartBody(boundary, segment(subdomain), tarball),
-                                   "multipart/form-data; boundary=" + boundary);
+  QSHTTPRequest::FileBody body = multipartBody(boundary, segment(subdomain), tarball);
+  std::string contentType = "multipart/form-data; boundary=" + boundary;
+  auto response = co_await perform(std::move(call), std::move(body), std::move(contentType));
   co_return decodeAnswer<QSDeployAccepted>(response);
 }
 
@@ -162,7 +166,8 @@ asio::awaitable<QSDeploymentLogs> QSHostingClient::deploymentLogs(std::string su
                                                                   std::optional<std::int64_t> cursor) const {
   std::string path = "v1/runtimes/" + segment(subdomain) + "/deployments/" + deploymentID.string() + "/logs";
   if (cursor) path += "?cursor=" + std::to_string(*cursor);
-  co_return decodeAnswer<QSDeploymentLogs>(co_await perform({"GET", std::move(path), std::nullopt, 30s}));
+  Call call{"GET", std::move(path), std::nullopt, 30s};
+  co_return decodeAnswer<QSDeploymentLogs>(co_await perform(std::move(call)));
 }
 
 }  // namespace qs

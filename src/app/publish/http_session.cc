@@ -3,7 +3,8 @@
 #include <curl/curl.h>
 #include <fmt/format.h>
 
-#include <asio/co_spawn.hpp>
+#include <asio/associated_executor.hpp>
+#include <asio/post.hpp>
 #include <asio/thread_pool.hpp>
 #include <asio/use_awaitable.hpp>
 
@@ -250,11 +251,25 @@ QSHTTPResponse QSHTTPSession::sendBlocking(const QSHTTPRequest& request) const {
 }
 
 asio::awaitable<QSHTTPResponse> QSHTTPSession::send(QSHTTPRequest request) {
-  auto self = shared_from_this();
-  co_return co_await asio::co_spawn(
-      *pool_,
-      [self, request = std::move(request)]() -> asio::awaitable<QSHTTPResponse> { co_return self->sendBlocking(request); },
-      asio::use_awaitable);
+  // A plain completion handler crosses the threads, never a coroutine frame: the transfer runs
+  // on the pool, and its outcome is posted back to the caller's executor.
+  auto initiate = [self = shared_from_this()](auto handler, QSHTTPRequest request) {
+    asio::post(*self->pool_, [self, request = std::move(request), handler = std::move(handler)]() mutable {
+      std::exception_ptr failure;
+      QSHTTPResponse response;
+      try {
+        response = self->sendBlocking(request);
+      } catch (...) {
+        failure = std::current_exception();
+      }
+      auto executor = asio::get_associated_executor(handler);
+      asio::post(executor, [handler = std::move(handler), failure, response = std::move(response)]() mutable {
+        std::move(handler)(failure, std::move(response));
+      });
+    });
+  };
+  co_return co_await asio::async_initiate<const asio::use_awaitable_t<>, void(std::exception_ptr, QSHTTPResponse)>(
+      std::move(initiate), asio::use_awaitable, std::move(request));
 }
 
 }  // namespace qs
