@@ -7,6 +7,8 @@
 #include "publish_test_support.h"
 #include "support/fake_hosting_service.h"
 
+#include <openssl/ssl.h>
+
 namespace qs {
 namespace {
 
@@ -118,6 +120,60 @@ TEST_F(HostingClientTest, RedirectsStayOnTheirHostAndPlainHTTPStaysOnThisCompute
   EXPECT_EQ(failureOf(remote.health()),
             "Couldn't reach Brindle Hosting: only https addresses are allowed (plain http only to this computer): "
             "http://hosting.example/api/health");
+}
+
+// A TLS listener on loopback whose certificate (for 127.0.0.1, made by the real openssl) nobody
+// trusts. It takes one connection and attempts the handshake.
+class UntrustedTLSServer {
+public:
+  explicit UntrustedTLSServer(const std::filesystem::path& folder) {
+    std::string key = (folder / "key.pem").string(), cert = (folder / "cert.pem").string();
+    auto made = runProcess({"/usr/bin/openssl", "req", "-x509", "-newkey", "ec", "-pkeyopt",
+                            "ec_paramgen_curve:prime256v1", "-nodes", "-keyout", key, "-out", cert, "-days", "1",
+                            "-subj", "/CN=127.0.0.1", "-addext", "subjectAltName=IP:127.0.0.1"});
+    if (!made.succeeded()) throw std::runtime_error(made.errorOutput);
+    context_ = SSL_CTX_new(TLS_server_method());
+    SSL_CTX_use_certificate_file(context_, cert.c_str(), SSL_FILETYPE_PEM);
+    SSL_CTX_use_PrivateKey_file(context_, key.c_str(), SSL_FILETYPE_PEM);
+    listener_ = UniqueFd(::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0));
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    socklen_t length = sizeof address;
+    ::bind(listener_.get(), reinterpret_cast<sockaddr*>(&address), sizeof address);
+    ::listen(listener_.get(), 4);
+    ::getsockname(listener_.get(), reinterpret_cast<sockaddr*>(&address), &length);
+    port_ = ntohs(address.sin_port);
+    thread_ = std::thread([this] {
+      UniqueFd connection(::accept4(listener_.get(), nullptr, nullptr, SOCK_CLOEXEC));
+      if (!connection) return;  // woken by the shutdown below
+      SSL* ssl = SSL_new(context_);
+      SSL_set_fd(ssl, connection.get());
+      SSL_accept(ssl);  // fails once the client refuses the certificate
+      SSL_free(ssl);
+    });
+  }
+  ~UntrustedTLSServer() {
+    ::shutdown(listener_.get(), SHUT_RDWR);  // ends an accept that no client answered
+    thread_.join();
+    SSL_CTX_free(context_);
+  }
+  int port() const { return port_; }
+
+private:
+  SSL_CTX* context_ = nullptr;
+  UniqueFd listener_;
+  int port_ = 0;
+  std::thread thread_;
+};
+
+TEST_F(HostingClientTest, CertificatesAreAlwaysVerified) {
+  testing::TemporaryFolder folder;
+  UntrustedTLSServer server(folder.path());
+  std::string url = "https://127.0.0.1:" + std::to_string(server.port()) + "/api/";
+  std::string failure = failureOf(QSHostingClient::make(url, "key-123", tokens, session).health());
+  EXPECT_EQ(failure.rfind("Couldn't reach Brindle Hosting: SSL certificate problem: self-signed certificate", 0), 0u)
+      << failure;
 }
 
 TEST_F(HostingClientTest, UploadsTheArchiveAsMultipartFormData) {
