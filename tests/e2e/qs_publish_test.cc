@@ -106,6 +106,17 @@ TEST_F(PublishCommands, FailuresNameTheirStep) {
   EXPECT_EQ(fake.requests().size(), before);  // nothing reached the service
 }
 
+TEST_F(PublishCommands, CtrlCStopsAPublishAndRemovesItsArchive) {
+  addProject();
+  environment["QS_HOSTING_API_KEY"] = "key-123";
+  fake.script.silentPaths = {"/v1/runtimes/blog/deploy"};  // the upload hangs until cancelled
+  RunningQs running({"publish", "blog"}, environment, home.home());
+  running.readUntil("Uploading to Brindle Hosting\u2026\n");
+  EXPECT_EQ(running.interrupt(), 130);
+  EXPECT_EQ(running.errors(), "qs: Publishing was interrupted. What already reached Brindle Hosting stays there.\n");
+  EXPECT_TRUE(leftoverArchives().empty());
+}
+
 TEST_F(PublishCommands, PackageWritesTheArchiveTheAppWouldSave) {
   addProject();
   auto zipped = qs({"package", "blog", "--zip", "out dir/blog.zip"});

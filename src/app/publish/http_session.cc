@@ -3,11 +3,13 @@
 #include <curl/curl.h>
 #include <fmt/format.h>
 
+#include <asio/associated_cancellation_slot.hpp>
 #include <asio/associated_executor.hpp>
 #include <asio/post.hpp>
 #include <asio/thread_pool.hpp>
 #include <asio/use_awaitable.hpp>
 
+#include <atomic>
 #include <cerrno>
 #include <cstring>
 #include <fstream>
@@ -164,7 +166,12 @@ void configure(CURL* curl, const QSHTTPRequest& request, curl_slist* headers, ch
   }
 }
 
-Exchange exchangeOnce(const QSHTTPRequest& request) {
+// libcurl asks at least once a second; a non-zero answer ends the transfer.
+int abortWhenCancelled(void* cancelled, curl_off_t, curl_off_t, curl_off_t, curl_off_t) {
+  return cancelled && static_cast<const std::atomic<bool>*>(cancelled)->load() ? 1 : 0;
+}
+
+Exchange exchangeOnce(const QSHTTPRequest& request, const std::atomic<bool>* cancelled) {
   requireSafeScheme(request.url);
   EasyHandle curl(curl_easy_init());
   if (!curl) throw QSHTTPTransportError("couldn't start an HTTP request");
@@ -181,6 +188,9 @@ Exchange exchangeOnce(const QSHTTPRequest& request) {
     curl_easy_setopt(curl.get(), CURLOPT_READDATA, &*upload);
     curl_easy_setopt(curl.get(), CURLOPT_POSTFIELDSIZE_LARGE, upload->size());
   }
+  curl_easy_setopt(curl.get(), CURLOPT_NOPROGRESS, 0L);
+  curl_easy_setopt(curl.get(), CURLOPT_XFERINFOFUNCTION, &abortWhenCancelled);
+  curl_easy_setopt(curl.get(), CURLOPT_XFERINFODATA, const_cast<std::atomic<bool>*>(cancelled));
   ResponseSink sink;
   curl_easy_setopt(curl.get(), CURLOPT_WRITEFUNCTION, &ResponseSink::write);
   curl_easy_setopt(curl.get(), CURLOPT_WRITEDATA, &sink);
@@ -188,6 +198,7 @@ Exchange exchangeOnce(const QSHTTPRequest& request) {
   CURLcode code = curl_easy_perform(curl.get());
   if (upload && !upload->failure().empty()) throw QSHTTPBodyError(upload->failure());
   if (sink.tooLarge) throw QSHTTPTransportError("the answer was larger than 32 MB");
+  if (code == CURLE_ABORTED_BY_CALLBACK) throw QSHTTPTransportError("the request was cancelled");
   if (code == CURLE_OPERATION_TIMEDOUT) throw QSHTTPTransportError(timeoutText(request.timeout), true);
   if (code != CURLE_OK) throw QSHTTPTransportError(errorBuffer[0] ? errorBuffer : curl_easy_strerror(code));
 
@@ -236,10 +247,10 @@ std::shared_ptr<QSHTTPSession> QSHTTPSession::shared() {
   return session;
 }
 
-QSHTTPResponse QSHTTPSession::sendBlocking(const QSHTTPRequest& request) const {
+QSHTTPResponse QSHTTPSession::sendBlocking(const QSHTTPRequest& request, const std::atomic<bool>* cancelled) const {
   QSHTTPRequest current = request;
   for (int hop = 0;; ++hop) {
-    Exchange exchange = exchangeOnce(current);
+    Exchange exchange = exchangeOnce(current, cancelled);
     if (!exchange.redirect) return std::move(exchange.response);
     auto from = urlOrigin(current.url), to = urlOrigin(*exchange.redirect);
     if (!to || from != to)
@@ -252,18 +263,23 @@ QSHTTPResponse QSHTTPSession::sendBlocking(const QSHTTPRequest& request) const {
 
 asio::awaitable<QSHTTPResponse> QSHTTPSession::send(QSHTTPRequest request) {
   // A plain completion handler crosses the threads, never a coroutine frame: the transfer runs
-  // on the pool, and its outcome is posted back to the caller's executor.
+  // on the pool, and its outcome is posted back to the caller's executor. Cancelling the
+  // caller's operation raises a flag the transfer checks.
   auto initiate = [self = shared_from_this()](auto handler, QSHTTPRequest request) {
-    asio::post(*self->pool_, [self, request = std::move(request), handler = std::move(handler)]() mutable {
+    auto cancelled = std::make_shared<std::atomic<bool>>(false);
+    auto slot = asio::get_associated_cancellation_slot(handler);
+    if (slot.is_connected()) slot.assign([cancelled](asio::cancellation_type) { cancelled->store(true); });
+    asio::post(*self->pool_, [self, cancelled, request = std::move(request), handler = std::move(handler)]() mutable {
       std::exception_ptr failure;
       QSHTTPResponse response;
       try {
-        response = self->sendBlocking(request);
+        response = self->sendBlocking(request, cancelled.get());
       } catch (...) {
         failure = std::current_exception();
       }
       auto executor = asio::get_associated_executor(handler);
       asio::post(executor, [handler = std::move(handler), failure, response = std::move(response)]() mutable {
+        if (auto slot = asio::get_associated_cancellation_slot(handler); slot.is_connected()) slot.clear();
         std::move(handler)(failure, std::move(response));
       });
     });

@@ -9,6 +9,7 @@
 
 #include <asio/awaitable.hpp>
 
+#include <atomic>
 #include <chrono>
 #include <filesystem>
 #include <memory>
@@ -77,10 +78,11 @@ public:
   ~QSHTTPSession();
 
   // Sends `request` on the pool and returns the answer, whatever its status. Throws
-  // QSHTTPTransportError or QSHTTPBodyError.
+  // QSHTTPTransportError or QSHTTPBodyError. Cancelling the awaiting operation ends the
+  // transfer within about a second ("the request was cancelled").
   asio::awaitable<QSHTTPResponse> send(QSHTTPRequest request);
-  // The same, on the calling thread.
-  QSHTTPResponse sendBlocking(const QSHTTPRequest& request) const;
+  // The same, on the calling thread; the transfer ends when `cancelled` turns true.
+  QSHTTPResponse sendBlocking(const QSHTTPRequest& request, const std::atomic<bool>* cancelled = nullptr) const;
 
 private:
   QSHTTPSession();

@@ -15,11 +15,13 @@
 #include "core/platform/terminal.h"
 
 #include <asio/experimental/awaitable_operators.hpp>
+#include <asio/signal_set.hpp>
 #include <asio/steady_timer.hpp>
 #include <asio/this_coro.hpp>
 #include <asio/use_awaitable.hpp>
 #include <fmt/format.h>
 
+#include <csignal>
 #include <cstdio>
 #include <filesystem>
 #include <memory>
@@ -106,6 +108,12 @@ asio::awaitable<void> tickEverySecond(QSPublishRenderer& renderer) {
   }
 }
 
+// Ends with the first Ctrl-C (or SIGTERM); its cancellation stops the publish at its next step.
+asio::awaitable<void> interrupted() {
+  asio::signal_set signals(co_await asio::this_coro::executor, SIGINT, SIGTERM);
+  co_await signals.async_wait(asio::use_awaitable);
+}
+
 void writeOut(std::string_view text) {
   std::fwrite(text.data(), 1, text.size(), stdout);
   std::fflush(stdout);
@@ -136,7 +144,12 @@ asio::awaitable<int> publishProject(QSCliSession& session, PublishCommandOptions
   service.onConsoleLines = [&](const std::vector<std::string>& lines) { renderer.logLines(lines); };
   if (options.withDatabase) options.database = true;
   if (options.withoutDatabase) options.database = false;
-  co_await (service.publish(folder, subdomain, machine, options.database) || tickEverySecond(renderer));
+  // The publish always ends first unless interrupted: then it is cancelled, winds down (the
+  // temporary archive is removed) and only then does this return.
+  auto ended = co_await (service.publish(folder, subdomain, machine, options.database) || tickEverySecond(renderer) ||
+                         interrupted());
+  if (ended.index() == 2)
+    throw QSCliError("Publishing was interrupted. What already reached Brindle Hosting stays there.", 130);
 
   const QSPublishPhase& outcome = service.phase();
   if (outcome.kind == QSPublishPhase::Kind::succeeded) co_return QSExitCode::success;
