@@ -39,6 +39,11 @@ void addSettingsCommands(CLI::App& app, QSCliSession& session);
 // mail [show|open|attachments|rm|clear|search]: the mail the catcher caught.
 void addMailCommands(CLI::App& app, QSCliSession& session);
 
+// package, publish.
+void addPublishCommands(CLI::App& app, QSCliSession& session);
+// hosting login|logout|status.
+void addHostingCommands(CLI::App& app, QSCliSession& session);
+
 // A subcommand with its one-line description and a footer of examples.
 CLI::App* addCommand(CLI::App& parent, const std::string& name, const std::string& description,
                      const std::string& examples);

@@ -22,6 +22,7 @@ const char* const kFooter =
     "  qs site import shop.brp         turn a site builder document into ~/Quayside/shop\n"
     "  qs db provision blog postgresql a PostgreSQL database for blog, settings in its .env\n"
     "  qs mail -f                      print each message your projects send to smtp://127.0.0.1:1025\n"
+    "  qs publish blog                 publish it to Brindle Hosting (after 'qs hosting login')\n"
     "\n"
     "PROJECT is a project's name (any letter case) or its id.\n"
     "Exit status: 0 success, 1 failure, 2 usage error.\n"
@@ -59,6 +60,8 @@ int main(int argc, char** argv) {
   qs::addBackupCommands(app, session);
   qs::addSettingsCommands(app, session);
   qs::addMailCommands(app, session);
+  qs::addPublishCommands(app, session);
+  qs::addHostingCommands(app, session);
 
   if (argc <= 1) {
     fmt::print(stderr, "{}", app.help());

@@ -37,3 +37,11 @@ void createSymbolicLink(const fs::path& target, const fs::path& link) {
 }
 
 }  // namespace qs
+
+namespace qs {
+
+void setFileMode(const std::filesystem::path& path, unsigned mode) {
+  if (::chmod(path.c_str(), static_cast<mode_t>(mode)) != 0) throwSystemError("chmod " + path.string());
+}
+
+}  // namespace qs

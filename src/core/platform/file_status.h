@@ -33,3 +33,11 @@ bool isSymbolicLink(const std::filesystem::path& path);
 void createSymbolicLink(const std::filesystem::path& target, const std::filesystem::path& link);
 
 }  // namespace qs
+
+namespace qs {
+
+// Sets the permission bits of `path` (following links). Throws QSSystemError, for example
+// "chmod /home/me/.config/Quayside/settings.json: Operation not permitted".
+void setFileMode(const std::filesystem::path& path, unsigned mode);
+
+}  // namespace qs

@@ -2,6 +2,7 @@
 #pragma once
 
 #include <optional>
+#include <string>
 
 namespace qs {
 
@@ -11,5 +12,9 @@ bool isTerminal(int fd);
 // The width in columns of the terminal on `fd`; nothing when `fd` is not a terminal or reports
 // no size (a serial line, a pseudo-terminal that was never sized).
 std::optional<int> terminalColumns(int fd);
+
+// Reads one line from standard input without the line break. On a terminal the typed text is
+// not echoed (for secrets), and the terminal is restored afterwards. Nothing at end of input.
+std::optional<std::string> readLineWithoutEcho();
 
 }  // namespace qs

@@ -1,0 +1,44 @@
+// Where the hosting service and the account hub are, and which API key to use: built-in
+// production addresses, overridden by settings and environment variables.
+#pragma once
+
+#include <optional>
+#include <string>
+
+namespace qs {
+
+class QSSettings;
+
+namespace QSHostingConfiguration {
+
+// The hosting API and the account hub in production.
+inline constexpr const char* defaultBaseURL = "https://api.brindle.host/";
+inline constexpr const char* productionBaseURL = "https://hub.brindle.app/";
+// Published sites live at https://SUBDOMAIN.<publicSiteDomain>.
+inline constexpr const char* publicSiteDomain = "brindle.site";
+
+// Settings keys: the API key (never exported, never logged) and the hub's development address.
+inline constexpr const char* apiKeySetting = "qs.publishAPIKey";
+inline constexpr const char* hubBaseURLSetting = "qs.hubBaseURL";
+
+// Environment variables that override the above.
+inline constexpr const char* hostingURLVariable = "QS_HOSTING_URL";
+inline constexpr const char* hubURLVariable = "QS_HUB_URL";
+inline constexpr const char* apiKeyVariable = "QS_HOSTING_API_KEY";
+
+// $QS_HOSTING_URL, else defaultBaseURL.
+std::string hostingBaseURL();
+// $QS_HUB_URL, else the "qs.hubBaseURL" setting when, trimmed of white space, it is an address
+// with a scheme, else productionBaseURL.
+std::string hubBaseURL(const QSSettings& settings);
+// $QS_HOSTING_API_KEY, else the stored key; empty when there is none. Surrounding white space
+// (a pasted line break) is dropped.
+std::string apiKey(const QSSettings& settings);
+// Where apiKey() came from: "QS_HOSTING_API_KEY", "settings" or nothing.
+std::optional<std::string> apiKeySource(const QSSettings& settings);
+
+// `text` without leading and trailing spaces, tabs and line breaks.
+std::string trimmed(const std::string& text);
+
+}  // namespace QSHostingConfiguration
+}  // namespace qs

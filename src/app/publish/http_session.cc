@@ -1,0 +1,291 @@
+#include "app/publish/http_session.h"
+
+#include <curl/curl.h>
+#include <fmt/format.h>
+
+#include <asio/associated_cancellation_slot.hpp>
+#include <asio/associated_executor.hpp>
+#include <asio/post.hpp>
+#include <asio/thread_pool.hpp>
+#include <asio/use_awaitable.hpp>
+
+#include <atomic>
+#include <cerrno>
+#include <cstring>
+#include <fstream>
+#include <mutex>
+
+namespace qs {
+namespace {
+
+constexpr int kMaximumRedirects = 5;
+
+void initializeCurl() {
+  static std::once_flag once;
+  std::call_once(once, [] { curl_global_init(CURL_GLOBAL_DEFAULT); });
+}
+
+template <class T, void (*Free)(T*)>
+struct CurlFree {
+  void operator()(T* p) const { Free(p); }
+};
+using EasyHandle = std::unique_ptr<CURL, CurlFree<CURL, curl_easy_cleanup>>;
+using URLHandle = std::unique_ptr<CURLU, CurlFree<CURLU, curl_url_cleanup>>;
+using HeaderList = std::unique_ptr<curl_slist, CurlFree<curl_slist, curl_slist_free_all>>;
+
+struct URLParts {
+  std::string scheme, host, port;
+};
+
+std::optional<URLParts> parseURL(const std::string& url) {
+  URLHandle handle(curl_url());
+  if (!handle || curl_url_set(handle.get(), CURLUPART_URL, url.c_str(), 0) != CURLUE_OK) return std::nullopt;
+  auto part = [&](CURLUPart which, unsigned flags) -> std::optional<std::string> {
+    char* value = nullptr;
+    if (curl_url_get(handle.get(), which, &value, flags) != CURLUE_OK || !value) return std::nullopt;
+    std::string out = value;
+    curl_free(value);
+    return out;
+  };
+  auto scheme = part(CURLUPART_SCHEME, 0), host = part(CURLUPART_HOST, 0), port = part(CURLUPART_PORT, CURLU_DEFAULT_PORT);
+  if (!scheme || !host || host->empty()) return std::nullopt;
+  return URLParts{*scheme, *host, port.value_or("")};
+}
+
+bool isLoopbackHost(const std::string& host) {
+  return host == "127.0.0.1" || host == "localhost" || host == "[::1]" || host == "::1";
+}
+
+// https everywhere; plain http only where nothing leaves this computer.
+void requireSafeScheme(const std::string& url) {
+  auto parts = parseURL(url);
+  if (!parts) throw QSHTTPTransportError("not a valid address: " + url);
+  if (parts->scheme == "https" || (parts->scheme == "http" && isLoopbackHost(parts->host))) return;
+  throw QSHTTPTransportError("only https addresses are allowed (plain http only to this computer): " + url);
+}
+
+// The request body, streamed: the prefix, then the file in pieces, then the suffix.
+class UploadSource {
+public:
+  explicit UploadSource(const QSHTTPRequest::FileBody& body) : body_(body) {
+    std::error_code error;
+    fileSize_ = std::filesystem::file_size(body.file, error);
+    if (error) throw QSHTTPBodyError("open " + body.file.string() + ": " + error.message());
+    file_.open(body.file, std::ios::binary);
+    if (!file_) throw QSHTTPBodyError("open " + body.file.string() + ": " + std::strerror(errno));
+  }
+
+  curl_off_t size() const { return static_cast<curl_off_t>(body_.prefix.size() + fileSize_ + body_.suffix.size()); }
+  const std::string& failure() const { return failure_; }
+
+  static std::size_t read(char* buffer, std::size_t size, std::size_t count, void* self) {
+    return static_cast<UploadSource*>(self)->fill(buffer, size * count);
+  }
+
+private:
+  std::size_t fill(char* buffer, std::size_t room) {
+    std::size_t written = 0;
+    while (written < room && stage_ < 3) {
+      if (stage_ == 1) {
+        file_.read(buffer + written, static_cast<std::streamsize>(std::min(room - written, fileSize_ - fileSent_)));
+        auto got = static_cast<std::size_t>(file_.gcount());
+        if (got == 0 && fileSent_ < fileSize_) {
+          failure_ = "read " + body_.file.string() + ": the file ended early or could not be read";
+          return CURL_READFUNC_ABORT;
+        }
+        written += got;
+        fileSent_ += got;
+        if (fileSent_ == fileSize_) advance();
+        continue;
+      }
+      const std::string& text = stage_ == 0 ? body_.prefix : body_.suffix;
+      std::size_t n = std::min(room - written, text.size() - offset_);
+      std::memcpy(buffer + written, text.data() + offset_, n);
+      written += n;
+      offset_ += n;
+      if (offset_ == text.size()) advance();
+    }
+    return written;
+  }
+  void advance() {
+    ++stage_;
+    offset_ = 0;
+  }
+
+  const QSHTTPRequest::FileBody& body_;
+  std::ifstream file_;
+  std::uintmax_t fileSize_ = 0, fileSent_ = 0;
+  int stage_ = 0;  // 0 prefix, 1 file, 2 suffix, 3 done
+  std::size_t offset_ = 0;
+  std::string failure_;
+};
+
+struct ResponseSink {
+  std::string body;
+  bool tooLarge = false;
+  static std::size_t write(char* data, std::size_t size, std::size_t count, void* self) {
+    auto* sink = static_cast<ResponseSink*>(self);
+    std::size_t n = size * count;
+    if (sink->body.size() + n > QSHTTPSession::maximumResponseSize) {
+      sink->tooLarge = true;
+      return 0;  // ends the transfer
+    }
+    sink->body.append(data, n);
+    return n;
+  }
+};
+
+struct Exchange {
+  QSHTTPResponse response;
+  std::optional<std::string> redirect;  // where a 3xx answer points
+};
+
+std::string timeoutText(std::chrono::milliseconds limit) {
+  return fmt::format("The request timed out after {:g} seconds.", static_cast<double>(limit.count()) / 1000.0);
+}
+
+void configure(CURL* curl, const QSHTTPRequest& request, curl_slist* headers, char* errorBuffer) {
+  auto limit = std::min<std::chrono::milliseconds>(request.timeout, QSHTTPSession::resourceTimeout);
+  curl_easy_setopt(curl, CURLOPT_URL, request.url.c_str());
+  curl_easy_setopt(curl, CURLOPT_PROTOCOLS_STR, "http,https");
+  curl_easy_setopt(curl, CURLOPT_FOLLOWLOCATION, 0L);
+  curl_easy_setopt(curl, CURLOPT_SSL_VERIFYPEER, 1L);
+  curl_easy_setopt(curl, CURLOPT_SSL_VERIFYHOST, 2L);
+  curl_easy_setopt(curl, CURLOPT_NOSIGNAL, 1L);
+  curl_easy_setopt(curl, CURLOPT_TIMEOUT_MS, static_cast<long>(limit.count()));
+  curl_easy_setopt(curl, CURLOPT_CONNECTTIMEOUT_MS, static_cast<long>(limit.count()));
+  curl_easy_setopt(curl, CURLOPT_ERRORBUFFER, errorBuffer);
+  curl_easy_setopt(curl, CURLOPT_HTTPHEADER, headers);
+  curl_easy_setopt(curl, CURLOPT_USERAGENT, "Quayside/" QS_VERSION);
+  if (request.method == "GET") return;
+  if (request.method == "POST") curl_easy_setopt(curl, CURLOPT_POST, 1L);
+  else curl_easy_setopt(curl, CURLOPT_CUSTOMREQUEST, request.method.c_str());
+  if (!request.fileBody) {
+    curl_easy_setopt(curl, CURLOPT_POSTFIELDS, request.body.c_str());
+    curl_easy_setopt(curl, CURLOPT_POSTFIELDSIZE_LARGE, static_cast<curl_off_t>(request.body.size()));
+  }
+}
+
+// libcurl asks at least once a second; a non-zero answer ends the transfer.
+int abortWhenCancelled(void* cancelled, curl_off_t, curl_off_t, curl_off_t, curl_off_t) {
+  return cancelled && static_cast<const std::atomic<bool>*>(cancelled)->load() ? 1 : 0;
+}
+
+Exchange exchangeOnce(const QSHTTPRequest& request, const std::atomic<bool>* cancelled) {
+  requireSafeScheme(request.url);
+  EasyHandle curl(curl_easy_init());
+  if (!curl) throw QSHTTPTransportError("couldn't start an HTTP request");
+  HeaderList headers;
+  for (const auto& [name, value] : request.headers)
+    headers.reset(curl_slist_append(headers.release(), (name + ": " + value).c_str()));
+  char errorBuffer[CURL_ERROR_SIZE] = {};
+  configure(curl.get(), request, headers.get(), errorBuffer);
+
+  std::optional<UploadSource> upload;
+  if (request.fileBody) {
+    upload.emplace(*request.fileBody);
+    curl_easy_setopt(curl.get(), CURLOPT_READFUNCTION, &UploadSource::read);
+    curl_easy_setopt(curl.get(), CURLOPT_READDATA, &*upload);
+    curl_easy_setopt(curl.get(), CURLOPT_POSTFIELDSIZE_LARGE, upload->size());
+  }
+  curl_easy_setopt(curl.get(), CURLOPT_NOPROGRESS, 0L);
+  curl_easy_setopt(curl.get(), CURLOPT_XFERINFOFUNCTION, &abortWhenCancelled);
+  curl_easy_setopt(curl.get(), CURLOPT_XFERINFODATA, const_cast<std::atomic<bool>*>(cancelled));
+  ResponseSink sink;
+  curl_easy_setopt(curl.get(), CURLOPT_WRITEFUNCTION, &ResponseSink::write);
+  curl_easy_setopt(curl.get(), CURLOPT_WRITEDATA, &sink);
+
+  CURLcode code = curl_easy_perform(curl.get());
+  if (upload && !upload->failure().empty()) throw QSHTTPBodyError(upload->failure());
+  if (sink.tooLarge) throw QSHTTPTransportError("the answer was larger than 32 MB");
+  if (code == CURLE_ABORTED_BY_CALLBACK) throw QSHTTPTransportError("the request was cancelled");
+  if (code == CURLE_OPERATION_TIMEDOUT) throw QSHTTPTransportError(timeoutText(request.timeout), true);
+  if (code != CURLE_OK) throw QSHTTPTransportError(errorBuffer[0] ? errorBuffer : curl_easy_strerror(code));
+
+  Exchange out;
+  long status = 0;
+  curl_easy_getinfo(curl.get(), CURLINFO_RESPONSE_CODE, &status);
+  out.response = {static_cast<int>(status), std::move(sink.body)};
+  char* location = nullptr;
+  if (status >= 300 && status < 400 && curl_easy_getinfo(curl.get(), CURLINFO_REDIRECT_URL, &location) == CURLE_OK &&
+      location)
+    out.redirect = location;
+  return out;
+}
+
+// The request to send after a redirect: the same for 307 and 308; a GET without a body for
+// the others, as browsers do.
+QSHTTPRequest redirected(const QSHTTPRequest& request, int status, std::string url) {
+  QSHTTPRequest next = request;
+  next.url = std::move(url);
+  if (status != 307 && status != 308 && request.method != "GET") {
+    next.method = "GET";
+    next.body.clear();
+    next.fileBody.reset();
+  }
+  return next;
+}
+
+}  // namespace
+
+std::optional<std::string> urlOrigin(const std::string& url) {
+  auto parts = parseURL(url);
+  if (!parts) return std::nullopt;
+  return parts->scheme + "://" + parts->host + ":" + parts->port;
+}
+
+bool hasURLScheme(const std::string& url) { return parseURL(url).has_value(); }
+
+QSHTTPSession::QSHTTPSession() : pool_(std::make_unique<asio::thread_pool>(2)) { initializeCurl(); }
+
+QSHTTPSession::~QSHTTPSession() { pool_->join(); }
+
+std::shared_ptr<QSHTTPSession> QSHTTPSession::make() { return std::shared_ptr<QSHTTPSession>(new QSHTTPSession()); }
+
+std::shared_ptr<QSHTTPSession> QSHTTPSession::shared() {
+  static std::shared_ptr<QSHTTPSession> session = make();
+  return session;
+}
+
+QSHTTPResponse QSHTTPSession::sendBlocking(const QSHTTPRequest& request, const std::atomic<bool>* cancelled) const {
+  QSHTTPRequest current = request;
+  for (int hop = 0;; ++hop) {
+    Exchange exchange = exchangeOnce(current, cancelled);
+    if (!exchange.redirect) return std::move(exchange.response);
+    auto from = urlOrigin(current.url), to = urlOrigin(*exchange.redirect);
+    if (!to || from != to)
+      throw QSHTTPTransportError("the request was redirected to another host (" + to.value_or(*exchange.redirect) +
+                                 "); the redirect wasn't followed");
+    if (hop == kMaximumRedirects) throw QSHTTPTransportError("too many redirects");
+    current = redirected(current, exchange.response.status, *exchange.redirect);
+  }
+}
+
+asio::awaitable<QSHTTPResponse> QSHTTPSession::send(QSHTTPRequest request) {
+  // A plain completion handler crosses the threads, never a coroutine frame: the transfer runs
+  // on the pool, and its outcome is posted back to the caller's executor. Cancelling the
+  // caller's operation raises a flag the transfer checks.
+  auto initiate = [self = shared_from_this()](auto handler, QSHTTPRequest request) {
+    auto cancelled = std::make_shared<std::atomic<bool>>(false);
+    auto slot = asio::get_associated_cancellation_slot(handler);
+    if (slot.is_connected()) slot.assign([cancelled](asio::cancellation_type) { cancelled->store(true); });
+    asio::post(*self->pool_, [self, cancelled, request = std::move(request), handler = std::move(handler)]() mutable {
+      std::exception_ptr failure;
+      QSHTTPResponse response;
+      try {
+        response = self->sendBlocking(request, cancelled.get());
+      } catch (...) {
+        failure = std::current_exception();
+      }
+      auto executor = asio::get_associated_executor(handler);
+      asio::post(executor, [handler = std::move(handler), failure, response = std::move(response)]() mutable {
+        if (auto slot = asio::get_associated_cancellation_slot(handler); slot.is_connected()) slot.clear();
+        std::move(handler)(failure, std::move(response));
+      });
+    });
+  };
+  co_return co_await asio::async_initiate<const asio::use_awaitable_t<>, void(std::exception_ptr, QSHTTPResponse)>(
+      std::move(initiate), asio::use_awaitable, std::move(request));
+}
+
+}  // namespace qs

@@ -1,0 +1,98 @@
+// HTTP requests for the hosting client and the token service, over libcurl. Transfers block, so
+// they run on the session's own small thread pool and resume the caller on its executor.
+//
+// What every request gets, with no way to turn it off: TLS peer and host verification; https
+// only, except plain http to this computer (127.0.0.1, ::1, localhost); no automatic redirects
+// (a redirect within the same scheme, host and port is followed, up to five times; one that
+// leaves them fails, so credentials never travel to another host).
+#pragma once
+
+#include <asio/awaitable.hpp>
+
+#include <atomic>
+#include <chrono>
+#include <filesystem>
+#include <memory>
+#include <optional>
+#include <stdexcept>
+#include <string>
+#include <utility>
+#include <vector>
+
+namespace asio {
+class thread_pool;
+}
+
+namespace qs {
+
+struct QSHTTPRequest {
+  std::string method = "GET";  // "GET", "POST", "PATCH"
+  std::string url;             // absolute
+  std::vector<std::pair<std::string, std::string>> headers;
+  std::string body;  // sent as it is (with POST and PATCH), unless fileBody is set
+  // A body streamed from disk, never held in memory whole: prefix, the file's bytes, suffix.
+  struct FileBody {
+    std::string prefix;
+    std::filesystem::path file;
+    std::string suffix;
+  };
+  std::optional<FileBody> fileBody;
+  // The longest the whole exchange may take (connecting, sending, waiting, receiving).
+  std::chrono::milliseconds timeout{30000};
+};
+
+struct QSHTTPResponse {
+  int status = 0;
+  std::string body;
+};
+
+// The exchange failed before an answer came: no connection, TLS refused, timed out, redirected
+// away. `what()` describes it for the user ("Failed to connect to 127.0.0.1 port 9: Connection
+// refused", "The request timed out after 30 seconds.").
+class QSHTTPTransportError : public std::runtime_error {
+public:
+  QSHTTPTransportError(const std::string& description, bool timedOut = false)
+      : std::runtime_error(description), timedOut_(timedOut) {}
+  bool timedOut() const { return timedOut_; }
+
+private:
+  bool timedOut_;
+};
+
+// The file of a FileBody could not be opened or read: "open /tmp/x.tar.gz: No such file or directory".
+class QSHTTPBodyError : public std::runtime_error {
+public:
+  using std::runtime_error::runtime_error;
+};
+
+class QSHTTPSession : public std::enable_shared_from_this<QSHTTPSession> {
+public:
+  // Answers larger than this fail (the service's answers are small JSON documents).
+  static constexpr std::size_t maximumResponseSize = 32u << 20;
+  // The longest any request may take, whatever it asks for.
+  static constexpr std::chrono::seconds resourceTimeout{600};
+
+  // The session every client shares unless given another.
+  static std::shared_ptr<QSHTTPSession> shared();
+  static std::shared_ptr<QSHTTPSession> make();
+  ~QSHTTPSession();
+
+  // Sends `request` on the pool and returns the answer, whatever its status. Throws
+  // QSHTTPTransportError or QSHTTPBodyError. Cancelling the awaiting operation ends the
+  // transfer within about a second ("the request was cancelled").
+  asio::awaitable<QSHTTPResponse> send(QSHTTPRequest request);
+  // The same, on the calling thread; the transfer ends when `cancelled` turns true.
+  QSHTTPResponse sendBlocking(const QSHTTPRequest& request, const std::atomic<bool>* cancelled = nullptr) const;
+
+private:
+  QSHTTPSession();
+  std::unique_ptr<asio::thread_pool> pool_;
+};
+
+// The scheme, host and port of an absolute URL ("https://api.example:443"), the port filled in
+// from the scheme; nothing when the text is not an absolute URL with a host.
+std::optional<std::string> urlOrigin(const std::string& url);
+// Whether `url` is an absolute URL with a scheme (the form a configured address must have).
+bool hasURLScheme(const std::string& url);
+
+}  // namespace qs

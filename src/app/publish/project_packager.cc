@@ -1,0 +1,111 @@
+#include "app/publish/project_packager.h"
+
+#include "core/platform/child_process.h"
+#include "core/platform/files.h"
+#include "core/platform/paths.h"
+#include "core/platform/uuid.h"
+
+#include <asio/buffer.hpp>
+#include <asio/experimental/awaitable_operators.hpp>
+#include <asio/posix/stream_descriptor.hpp>
+#include <asio/redirect_error.hpp>
+#include <asio/this_coro.hpp>
+#include <asio/use_awaitable.hpp>
+
+namespace qs {
+
+namespace fs = std::filesystem;
+using namespace asio::experimental::awaitable_operators;
+
+std::string QSPackagingError::message() const {
+  return visit(QSOverloaded{
+      [](const packagingError::NotADirectory& c) { return "Not a project directory: " + c.value; },
+      [](const packagingError::TarFailed& c) {
+        return "Packaging failed (tar exited with code " + std::to_string(c.value) + ").";
+      },
+      [](const packagingError::ZipFailed& c) {
+        return "Export failed (zip exited with code " + std::to_string(c.value) + ").";
+      },
+      [](const packagingError::MissingPackageManifest&) {
+        return std::string("No Package.swift found \u2014 this doesn't look like a Vapor/SwiftPM project.");
+      }});
+}
+
+const std::vector<std::string> QSProjectPackager::defaultExcludes{".git", ".build", ".DS_Store", ".swiftpm"};
+
+namespace {
+
+void requireProject(const fs::path& folder) {
+  if (!isDirectory(folder)) throw QSPackagingException(packagingError::NotADirectory{folder.string()});
+  if (!fileExists(folder / "Package.swift")) throw QSPackagingException(packagingError::MissingPackageManifest{});
+}
+
+// Reads a pipe to its end and forgets what came: the archivers' chatter is of no use, but an
+// unread pipe would stall them and a closed one would kill them with SIGPIPE.
+asio::awaitable<void> discard(UniqueFd pipe) {
+  if (!pipe) co_return;
+  asio::posix::stream_descriptor stream(co_await asio::this_coro::executor, pipe.release());
+  char buffer[4096];
+  for (;;) {
+    std::error_code error;
+    co_await stream.async_read_some(asio::buffer(buffer), asio::redirect_error(asio::use_awaitable, error));
+    if (error) co_return;
+  }
+}
+
+}  // namespace
+
+std::vector<std::string> QSProjectPackager::tarArguments(const fs::path& archive, const fs::path& projectFolder,
+                                                         const std::vector<std::string>& excludes) {
+  std::vector<std::string> arguments{"-czf", archive.string()};
+  for (const auto& pattern : excludes) arguments.push_back("--exclude=" + pattern);
+  arguments.insert(arguments.end(), {"-C", projectFolder.string(), "."});
+  return arguments;
+}
+
+std::vector<std::string> QSProjectPackager::zipArguments(const fs::path& destination,
+                                                         const std::vector<std::string>& excludes) {
+  // -y stores symbolic links as links: zip would otherwise copy in whatever they point at, even
+  // far outside the project.
+  std::vector<std::string> arguments{"-r", "-X", "-q", "-y", destination.string(), "."};
+  if (excludes.empty()) return arguments;
+  arguments.push_back("-x");
+  // zip matches patterns against whole stored paths, so a pattern alone only reaches the top
+  // level; the "*/" forms reach the same names in every sub-folder, as tar's do.
+  for (const auto& pattern : excludes)
+    arguments.insert(arguments.end(), {pattern, pattern + "/*", "*/" + pattern, "*/" + pattern + "/*"});
+  return arguments;
+}
+
+asio::awaitable<int> QSProjectPackager::runArchiver(const fs::path& program, std::vector<std::string> arguments,
+                                                    const fs::path& workingDirectory) const {
+  auto process = QSChildProcess::spawn({program, std::move(arguments), workingDirectory, {}});
+  co_return co_await (discard(process->takeStandardOutput()) && discard(process->takeStandardError()) &&
+                      process->waitForExit());
+}
+
+asio::awaitable<fs::path> QSProjectPackager::package(const fs::path& projectFolder,
+                                                     const std::vector<std::string>& excludes,
+                                                     std::optional<fs::path> outputDirectory) const {
+  requireProject(projectFolder);
+  fs::path folder = fs::absolute(outputDirectory.value_or(QSPaths::temporaryFolder()));
+  createDirectories(folder);
+  fs::path archive = folder / (projectFolder.filename().string() + "-" + QSUUID::random().string() + ".tar.gz");
+  int status = co_await runArchiver(tarExecutable, tarArguments(archive, projectFolder, excludes), projectFolder);
+  if (status != 0) {
+    tryRemoveFile(archive);  // the caller never learns the name of a failed archive
+    throw QSPackagingException(packagingError::TarFailed{status});
+  }
+  co_return archive;
+}
+
+asio::awaitable<void> QSProjectPackager::exportZip(const fs::path& projectFolder, const fs::path& destination,
+                                                   const std::vector<std::string>& excludes) const {
+  requireProject(projectFolder);
+  fs::path target = fs::absolute(destination);  // zip runs inside the project folder
+  tryRemoveFile(target);  // zip would add to an old archive; a file we cannot remove makes zip fail
+  int status = co_await runArchiver(zipExecutable, zipArguments(target, excludes), projectFolder);
+  if (status != 0) throw QSPackagingException(packagingError::ZipFailed{status});
+}
+
+}  // namespace qs

@@ -1,0 +1,116 @@
+#include "bin/qs/publish_renderer.h"
+
+#include <fmt/format.h>
+#include <nlohmann/json.hpp>
+
+namespace qs {
+
+using Kind = QSPublishPhase::Kind;
+
+namespace {
+
+// Text from the service may be anything: invalid UTF-8 is replaced, never fatal.
+std::string eventLine(const nlohmann::json& event) {
+  return event.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace) + "\n";
+}
+
+// A log line as the terminal may show it: control characters (escape sequences that could
+// move the cursor or retitle the window) become U+FFFD.
+std::string printable(std::string_view line) {
+  std::string out;
+  for (char c : line) {
+    auto byte = static_cast<unsigned char>(c);
+    if ((byte < 0x20 && c != '\t') || byte == 0x7f) out += "\uFFFD";
+    else out += c;
+  }
+  return out;
+}
+
+}  // namespace
+
+QSPublishRenderer::QSPublishRenderer(Mode mode, std::function<void(std::string_view)> write,
+                                     std::function<QSTimestamp()> clock)
+    : mode_(mode), write_(std::move(write)), clock_(std::move(clock)) {}
+
+std::string QSPublishRenderer::elapsedText(std::chrono::milliseconds elapsed) {
+  auto seconds = std::max<long long>(0, std::chrono::duration_cast<std::chrono::seconds>(elapsed).count());
+  if (seconds < 60) return fmt::format("{}s", seconds);
+  return fmt::format("{}m {:02}s", seconds / 60, seconds % 60);
+}
+
+void QSPublishRenderer::clearStatus() {
+  if (!statusShown_) return;
+  write_("\r\033[K");
+  statusShown_ = false;
+}
+
+void QSPublishRenderer::drawStatus() {
+  if (mode_ != Mode::live || !current_ || !current_->isActive() || !startedAt_) return;
+  write_(fmt::format("\r\033[K\u2026 {} {}", current_->label(), elapsedText(clock_() - *startedAt_)));
+  statusShown_ = true;
+}
+
+void QSPublishRenderer::tick() {
+  if (mode_ == Mode::live) drawStatus();
+}
+
+// Leaves the finished phase behind as a permanent line with its time (live mode).
+void QSPublishRenderer::finishPhase(std::string_view mark) {
+  if (mode_ != Mode::live || !current_ || !current_->isActive() || !startedAt_) return;
+  clearStatus();
+  write_(fmt::format("{} {} {}\n", mark, current_->label(), elapsedText(clock_() - *startedAt_)));
+}
+
+void QSPublishRenderer::phaseChanged(const QSPublishPhase& phase, std::optional<QSTimestamp> startedAt,
+                                     std::optional<Kind> failedDuring) {
+  if (mode_ == Mode::json) {
+    nlohmann::json event = {{"event", "phase"}, {"phase", phase.name()}, {"label", phase.label()}};
+    if (auto detail = phase.detail()) event["detail"] = *detail;
+    if (startedAt) event["startedAt"] = QSTime::iso8601(*startedAt);
+    if (phase.kind == Kind::succeeded) event["url"] = phase.url;
+    if (phase.kind == Kind::failed) {
+      event["message"] = phase.message;
+      if (failedDuring) event["failedDuring"] = phaseName(*failedDuring);
+    }
+    write_(eventLine(event));
+    return;
+  }
+  finishPhase(phase.kind == Kind::failed ? "\u2717" : "\u2713");
+  current_ = phase;
+  startedAt_ = startedAt;
+  if (phase.isActive()) {
+    if (mode_ == Mode::plain) write_(phase.label() + "\n");
+    if (auto detail = phase.detail()) write_("  " + *detail + "\n");
+    drawStatus();
+  } else if (phase.kind == Kind::succeeded) {
+    write_("Published: " + phase.url + "\n");
+  }
+}
+
+void QSPublishRenderer::logLines(const std::vector<std::string>& lines) {
+  if (mode_ == Mode::json) {
+    for (const auto& line : lines) write_(eventLine({{"event", "log"}, {"line", line}}));
+    return;
+  }
+  clearStatus();
+  std::string text;
+  for (const auto& line : lines) text += "  | " + printable(line) + "\n";
+  write_(text);
+  drawStatus();
+}
+
+std::string publishFailureText(Kind failedDuring, const std::string& message) {
+  std::string step;
+  switch (failedDuring) {
+    case Kind::checkingAPI: step = "contacting Brindle Hosting"; break;
+    case Kind::preparingSite: step = "preparing the site"; break;
+    case Kind::provisioning: step = "provisioning the runtime"; break;
+    case Kind::packaging: step = "packaging the project"; break;
+    case Kind::uploading: step = "uploading"; break;
+    case Kind::deploying: step = "building on Brindle Hosting"; break;
+    default: return "Publishing failed: " + message;
+  }
+  return "Publishing failed while " + step + ": " + message;
+}
+
+}  // namespace qs

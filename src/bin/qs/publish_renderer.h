@@ -1,0 +1,51 @@
+// How `qs publish` shows a publish as it happens: on a terminal, a status line with the phase
+// and its running time under the finished phases and the build log; elsewhere, one line per
+// phase and the log lines; with --json, one JSON object per line for scripts.
+#pragma once
+
+#include "app/publish/publish_phase.h"
+#include "core/platform/timestamp.h"
+
+#include <functional>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace qs {
+
+class QSPublishRenderer {
+public:
+  enum class Mode { plain, live, json };
+
+  // Everything goes to `write` (standard output in the tool).
+  QSPublishRenderer(Mode mode, std::function<void(std::string_view)> write, std::function<QSTimestamp()> clock);
+
+  // The flow moved to `phase` (which began at `startedAt` when it is a working phase);
+  // `failedDuring` is the working phase a failure happened in.
+  void phaseChanged(const QSPublishPhase& phase, std::optional<QSTimestamp> startedAt,
+                    std::optional<QSPublishPhase::Kind> failedDuring);
+  void logLines(const std::vector<std::string>& lines);
+  // Redraws the status line with the running time (live mode; nothing otherwise).
+  void tick();
+
+  // "12s", "1m 05s".
+  static std::string elapsedText(std::chrono::milliseconds elapsed);
+
+private:
+  void clearStatus();
+  void drawStatus();
+  void finishPhase(std::string_view mark);
+
+  Mode mode_;
+  std::function<void(std::string_view)> write_;
+  std::function<QSTimestamp()> clock_;
+  std::optional<QSPublishPhase> current_;
+  std::optional<QSTimestamp> startedAt_;
+  bool statusShown_ = false;
+};
+
+// What the user reads when publishing failed: "Publishing failed while uploading: " + message.
+std::string publishFailureText(QSPublishPhase::Kind failedDuring, const std::string& message);
+
+}  // namespace qs

@@ -1,0 +1,249 @@
+// The hosting client and the token exchange against the fake service on loopback: what goes on
+// the wire, the error texts, token caching, time-outs and redirects.
+#include "app/publish/hosting_client.h"
+#include "app/publish/hosting_configuration.h"
+#include "app/publish/hub_token_service.h"
+#include "core/platform/settings.h"
+#include "publish_test_support.h"
+#include "support/fake_hosting_service.h"
+
+#include <openssl/ssl.h>
+
+namespace qs {
+namespace {
+
+using namespace publishtest;
+using testing::FakeHTTPServer;
+using testing::FakeRequest;
+using testing::FakeResponse;
+using namespace std::chrono_literals;
+
+class HostingClientTest : public ::testing::Test {
+protected:
+  QSHostingClient clientWith(std::string key) {
+    return QSHostingClient::make(fake.apiURL(), std::move(key), tokens, session);
+  }
+  testing::FakeHostingService fake;
+  std::shared_ptr<QSHTTPSession> session = QSHTTPSession::make();
+  QSTimestamp now = QSTime::now();
+  QSHubTokenService tokens{fake.hubURL(), session, [this] { return now; }};
+  QSHostingClient client = clientWith("key-123");
+};
+
+TEST_F(HostingClientTest, RequestsCarryTheirHeadersBodiesAndOnlyTheToken) {
+  QSHostingHealth health = run(client.health());
+  EXPECT_EQ(health.build, "42");
+  QSSite site = run(client.createSite("blog", QSHostingTier::vapor));
+  EXPECT_EQ(site.hostingTier, QSHostingTier::vapor);
+  ASSERT_TRUE(site.createdAt);
+  EXPECT_EQ(QSTime::iso8601(site.createdAt->value), "2026-12-01T10:00:00.250Z");
+  EXPECT_FALSE(run(client.checkSubdomainAvailability("blog")).available);
+
+  auto requests = fake.requests();
+  ASSERT_EQ(fake.requestLines(), (std::vector<std::string>{"GET /api/health", "POST /hub/auth/token", "POST /api/v1/sites",
+                                                           "POST /api/v1/sites/check-subdomain"}));
+  EXPECT_EQ(requests[0].header("accept"), "application/json");
+  EXPECT_EQ(requests[0].header("authorization"), "");
+  EXPECT_EQ(requests[1].header("authorization"), "Bearer key-123");
+  EXPECT_EQ(requests[2].header("authorization"), "Bearer token-1");
+  EXPECT_EQ(requests[2].header("content-type"), "application/json");
+  EXPECT_EQ(nlohmann::json::parse(requests[2].body), (nlohmann::json{{"subdomain", "blog"}, {"hostingTier", "vapor"}}));
+  EXPECT_EQ(requests[3].header("authorization"), "");
+}
+
+TEST_F(HostingClientTest, FailuresCarryTheServicesTexts) {
+  // An empty key never reaches the network.
+  EXPECT_EQ(failureOf(clientWith("").site("blog")), "Add your Brindle Hosting API key in Settings before publishing.");
+  EXPECT_TRUE(fake.requests().empty());
+  EXPECT_EQ(failureOf(clientWith("wrong").site("blog")),
+            "Your Brindle Hosting API key was rejected. Check it in Settings.");
+  EXPECT_EQ(failureOf(client.site("blog")), "Site not found");
+  run(client.createSite("blog", QSHostingTier::vapor));
+  EXPECT_EQ(failureOf(client.createSite("blog", QSHostingTier::vapor)), "That subdomain is taken.");
+  fake.script.provisionFailure = {{500, "No capacity"}};
+  EXPECT_EQ(failureOf(client.provisionRuntime("blog", false)), "Brindle Hosting returned an error (500): No capacity");
+  fake.script.malformedPaths = {"/health"};
+  EXPECT_EQ(failureOf(client.health()), "Brindle Hosting returned an unexpected response.");
+
+  FakeHTTPServer bare([](const FakeRequest& r) {
+    return r.path == "/hub/auth/token" ? FakeResponse{403, "no"} : FakeResponse{500, "<h1>oops</h1>"};
+  });
+  QSHubTokenService bareTokens(bare.url("/hub"), session);
+  QSHostingClient bareClient = QSHostingClient::make(bare.url("/api"), "key-123", bareTokens, session);
+  EXPECT_EQ(failureOf(bareClient.health()), "Brindle Hosting returned an error (500): Internal Server Error");
+  EXPECT_EQ(failureOf(bareClient.site("blog")), "Your Brindle Hosting API key was rejected. Check it in Settings.");
+}
+
+TEST_F(HostingClientTest, TokensAreReusedUntilAMinuteBeforeTheyExpire) {
+  fake.script.tokenLifetime = 120;
+  QSTimestamp start = now;
+  EXPECT_EQ(run(tokens.jwt("key-123")), "token-1");
+  now = start + 59s;  // 61 seconds left
+  EXPECT_EQ(run(tokens.jwt("key-123")), "token-1");
+  now = start + 61s;  // 59 seconds left
+  EXPECT_EQ(run(tokens.jwt("key-123")), "token-2");
+  tokens.invalidate("key-123");
+  EXPECT_EQ(run(tokens.jwt("key-123")), "token-3");
+  EXPECT_EQ(fake.tokensIssued(), 3);
+}
+
+TEST_F(HostingClientTest, ATokenTheServiceNoLongerTakesIsExchangedOnceMore) {
+  fake.script.tokenUses = 1;
+  run(client.createSite("blog", QSHostingTier::vapor));
+  EXPECT_EQ(run(client.site("blog")).subdomain, "blog");
+  EXPECT_EQ(fake.tokensIssued(), 2);
+  EXPECT_EQ(fake.requests().back().header("authorization"), "Bearer token-2");
+}
+
+TEST_F(HostingClientTest, AServerThatNeverAnswersTimesOut) {
+  fake.script.silentPaths = {"/health"};
+  client.timeoutOverride = 200ms;
+  EXPECT_EQ(failureOf(client.health()), "Couldn't reach Brindle Hosting: The request timed out after 0.2 seconds.");
+}
+
+TEST_F(HostingClientTest, RedirectsStayOnTheirHostAndPlainHTTPStaysOnThisComputer) {
+  FakeHTTPServer elsewhere([](const FakeRequest&) { return FakeResponse::json(200, "{}"); });
+  std::string away = elsewhere.url("/steal");
+  FakeHTTPServer redirecting([&](const FakeRequest& r) {
+    if (r.path == "/api/health") return FakeResponse{307, "", {{"Location", "/api/health-2"}}};
+    if (r.path == "/api/health-2") return FakeResponse::json(200, R"({"status":"ok","build":"7","sha":"s"})");
+    return FakeResponse{307, "", {{"Location", away}}};
+  });
+  QSHostingClient redirected = QSHostingClient::make(redirecting.url("/api/"), "key-123", tokens, session);
+  EXPECT_EQ(run(redirected.health()).build, "7");
+  EXPECT_EQ(failureOf(redirected.site("blog")),
+            "Couldn't reach Brindle Hosting: the request was redirected to another host (http://127.0.0.1:" +
+                std::to_string(elsewhere.port()) + "); the redirect wasn't followed");
+  EXPECT_TRUE(elsewhere.requests().empty());
+
+  QSHostingClient remote = QSHostingClient::make("http://hosting.example/api", "key-123", tokens, session);
+  EXPECT_EQ(failureOf(remote.health()),
+            "Couldn't reach Brindle Hosting: only https addresses are allowed (plain http only to this computer): "
+            "http://hosting.example/api/health");
+}
+
+// A TLS listener on loopback whose certificate (for 127.0.0.1, made by the real openssl) nobody
+// trusts. It takes one connection and attempts the handshake.
+class UntrustedTLSServer {
+public:
+  explicit UntrustedTLSServer(const std::filesystem::path& folder) {
+    std::string key = (folder / "key.pem").string(), cert = (folder / "cert.pem").string();
+    auto made = runProcess({"/usr/bin/openssl", "req", "-x509", "-newkey", "ec", "-pkeyopt",
+                            "ec_paramgen_curve:prime256v1", "-nodes", "-keyout", key, "-out", cert, "-days", "1",
+                            "-subj", "/CN=127.0.0.1", "-addext", "subjectAltName=IP:127.0.0.1"});
+    if (!made.succeeded()) throw std::runtime_error(made.errorOutput);
+    context_ = SSL_CTX_new(TLS_server_method());
+    SSL_CTX_use_certificate_file(context_, cert.c_str(), SSL_FILETYPE_PEM);
+    SSL_CTX_use_PrivateKey_file(context_, key.c_str(), SSL_FILETYPE_PEM);
+    listener_ = UniqueFd(::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0));
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    socklen_t length = sizeof address;
+    ::bind(listener_.get(), reinterpret_cast<sockaddr*>(&address), sizeof address);
+    ::listen(listener_.get(), 4);
+    ::getsockname(listener_.get(), reinterpret_cast<sockaddr*>(&address), &length);
+    port_ = ntohs(address.sin_port);
+    thread_ = std::thread([this] {
+      UniqueFd connection(::accept4(listener_.get(), nullptr, nullptr, SOCK_CLOEXEC));
+      if (!connection) return;  // woken by the shutdown below
+      SSL* ssl = SSL_new(context_);
+      SSL_set_fd(ssl, connection.get());
+      SSL_accept(ssl);  // fails once the client refuses the certificate
+      SSL_free(ssl);
+    });
+  }
+  ~UntrustedTLSServer() {
+    ::shutdown(listener_.get(), SHUT_RDWR);  // ends an accept that no client answered
+    thread_.join();
+    SSL_CTX_free(context_);
+  }
+  int port() const { return port_; }
+
+private:
+  SSL_CTX* context_ = nullptr;
+  UniqueFd listener_;
+  int port_ = 0;
+  std::thread thread_;
+};
+
+TEST_F(HostingClientTest, CertificatesAreAlwaysVerified) {
+  testing::TemporaryFolder folder;
+  UntrustedTLSServer server(folder.path());
+  std::string url = "https://127.0.0.1:" + std::to_string(server.port()) + "/api/";
+  std::string failure = failureOf(QSHostingClient::make(url, "key-123", tokens, session).health());
+  EXPECT_EQ(failure.rfind("Couldn't reach Brindle Hosting: SSL certificate problem: self-signed certificate", 0), 0u)
+      << failure;
+}
+
+TEST_F(HostingClientTest, UploadsTheArchiveAsMultipartFormData) {
+  testing::TemporaryFolder folder;
+  testing::writeTextFile(folder / "a.tar.gz", std::string("\x1f\x8b\0binary\r\n--", 11));
+  QSDeployAccepted accepted = run(client.deploy("blog", folder / "a.tar.gz"));
+  EXPECT_EQ(accepted.status, QSDeploymentStatus::queued);
+  FakeRequest upload = fake.requests().back();
+  EXPECT_EQ(upload.path, "/api/v1/runtimes/blog/deploy");
+  std::string type = upload.header("content-type");
+  ASSERT_EQ(type.rfind("multipart/form-data; boundary=", 0), 0u) << type;
+  std::string boundary = type.substr(30);
+  EXPECT_TRUE(QSUUID::parse(boundary)) << boundary;
+  EXPECT_EQ(upload.body, "--" + boundary +
+                             "\r\nContent-Disposition: form-data; name=\"tarball\"; filename=\"blog.tar.gz\"\r\n"
+                             "Content-Type: application/gzip\r\n\r\n" +
+                             std::string("\x1f\x8b\0binary\r\n--", 11) + "\r\n--" + boundary + "--\r\n");
+
+  EXPECT_EQ(failureOf(client.deploy("blog", folder / "gone.tar.gz")),
+            "couldn't read the packaged tarball: open " + (folder / "gone.tar.gz").string() +
+                ": No such file or directory");
+}
+
+TEST_F(HostingClientTest, LogPagesAskForTheirCursor) {
+  QSUUID id = *QSUUID::parse("C2F2D1A6-5F64-4B55-9D0E-3A1E4B7F0001");
+  EXPECT_EQ(run(client.deploymentLogs("blog", id)).lines, (std::vector<std::string>{"Compiling App", "Build complete"}));
+  run(client.deploymentLogs("blog", id, 2));
+  auto lines = fake.requestLines();
+  EXPECT_EQ(lines[1], "GET /api/v1/runtimes/blog/deployments/C2F2D1A6-5F64-4B55-9D0E-3A1E4B7F0001/logs");
+  EXPECT_EQ(lines[2], "GET /api/v1/runtimes/blog/deployments/C2F2D1A6-5F64-4B55-9D0E-3A1E4B7F0001/logs?cursor=2");
+}
+
+TEST(HostingRecordsTest, DatesAndUnknownValues) {
+  auto decode = [](const std::string& date) {
+    try {
+      return QSTime::iso8601(fromJson<QSHostingDate>(date, QSCoder::stateFile()).value);
+    } catch (const QSDecodingError& e) {
+      return std::string(e.what());
+    }
+  };
+  EXPECT_EQ(decode("2026-12-01T10:00:00.5Z"), "2026-12-01T10:00:00.500Z");
+  EXPECT_EQ(decode("2026-12-01T11:00:00+01:00"), "2026-12-01T10:00:00.000Z");
+  EXPECT_EQ(decode("2026-12-01 10:00:00Z"), "Unrecognized date format");
+  EXPECT_EQ(decode("yesterday"), "Unrecognized date format");
+  EXPECT_EQ(fromJson<QSDeploymentStatus>("rolling-back", QSCoder::stateFile()), QSDeploymentStatus::unknown);
+  EXPECT_TRUE(isTerminal(QSDeploymentStatus::failed));
+  EXPECT_FALSE(isTerminal(QSDeploymentStatus::releasing));
+  QSServerOptions options;
+  EXPECT_FALSE(options.isNonDefault());
+  options.region = "fra";
+  EXPECT_TRUE(options.isNonDefault());
+}
+
+TEST(HostingConfigurationTest, AddressesAndKeysComeFromSettingsAndTheEnvironment) {
+  testing::TemporaryFolder folder;
+  testing::ScopedEnvironment clean({{"QS_HUB_URL", std::nullopt}, {"QS_HOSTING_API_KEY", std::nullopt}});
+  QSSettings settings(folder / "settings.json");
+  EXPECT_EQ(QSHostingConfiguration::hubBaseURL(settings), QSHostingConfiguration::productionBaseURL);
+  settings.set("qs.hubBaseURL", "hub.dev.example");  // no scheme: ignored
+  EXPECT_EQ(QSHostingConfiguration::hubBaseURL(settings), QSHostingConfiguration::productionBaseURL);
+  settings.set("qs.hubBaseURL", "  https://hub.dev.example/\n");
+  EXPECT_EQ(QSHostingConfiguration::hubBaseURL(settings), "https://hub.dev.example/");
+  settings.set("qs.publishAPIKey", " stored\n");
+  EXPECT_EQ(QSHostingConfiguration::apiKey(settings), "stored");
+  EXPECT_EQ(QSHostingConfiguration::apiKeySource(settings), "settings");
+  testing::ScopedEnvironment overrides({{"QS_HUB_URL", "http://127.0.0.1:9/hub/"}, {"QS_HOSTING_API_KEY", "from-env"}});
+  EXPECT_EQ(QSHostingConfiguration::hubBaseURL(settings), "http://127.0.0.1:9/hub/");
+  EXPECT_EQ(QSHostingConfiguration::apiKey(settings), "from-env");
+  EXPECT_EQ(QSHostingConfiguration::apiKeySource(settings), "QS_HOSTING_API_KEY");
+}
+
+}  // namespace
+}  // namespace qs

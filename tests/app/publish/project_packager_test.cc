@@ -1,0 +1,83 @@
+// Packaging a project with the real tar and zip: what is left out, links, awkward paths, failures.
+#include "app/publish/project_packager.h"
+#include "core/platform/files.h"
+#include "publish_test_support.h"
+
+namespace qs {
+namespace {
+
+using namespace publishtest;
+namespace fs = std::filesystem;
+
+class ProjectPackagerTest : public ::testing::Test {
+protected:
+  ProjectPackagerTest() {
+    std::filesystem::create_directories(project.parent_path());
+    writeProjectWithClutter(project, folder / "outside/secret.txt");
+  }
+  testing::TemporaryFolder folder;
+  fs::path project = folder / "my \"odd\" projects/blog 'v2'";
+  QSProjectPackager packager;
+};
+
+TEST_F(ProjectPackagerTest, TarLeavesOutExcludesAtAnyDepthAndKeepsLinksAsLinks) {
+  fs::path out = folder / "out";
+  fs::path first = run(packager.package(project, QSProjectPackager::defaultExcludes, out));
+  fs::path second = run(packager.package(project, QSProjectPackager::defaultExcludes, out));
+  EXPECT_NE(first, second);
+  EXPECT_EQ(first.parent_path(), out);
+  EXPECT_EQ(first.filename().string().rfind("blog 'v2'-", 0), 0u) << first;
+  EXPECT_EQ(first.extension(), ".gz");
+  EXPECT_EQ(tarEntries(first), kProjectEntries);
+  std::string listing = runProcess({"/usr/bin/tar", "-tvzf", first.string(), "./Public/secret.txt"}).output;
+  EXPECT_NE(listing.find("./Public/secret.txt -> " + (folder / "outside/secret.txt").string()), std::string::npos)
+      << listing;
+}
+
+TEST_F(ProjectPackagerTest, ZipLeavesOutExcludesAtAnyDepthKeepsLinksAndReplacesAnOldFile) {
+  fs::path destination = folder / "exports/blog.zip";
+  fs::create_directories(destination.parent_path());
+  testing::writeTextFile(folder / "stale.txt", "old");
+  runProcess({"/usr/bin/zip", "-q", "-j", destination.string(), (folder / "stale.txt").string()});
+  ASSERT_EQ(zipEntries(destination), std::vector<std::string>{"stale.txt"});
+
+  run(packager.exportZip(project, destination, QSProjectPackager::defaultExcludes));
+  EXPECT_EQ(zipEntries(destination), kProjectEntries);
+  // Stored as a link: its content is the target's path, never the secret itself.
+  std::string stored = runProcess({"/usr/bin/unzip", "-p", destination.string(), "Public/secret.txt"}).output;
+  EXPECT_EQ(stored, (folder / "outside/secret.txt").string());
+}
+
+TEST_F(ProjectPackagerTest, FailuresCarryTheirTextsAndLeaveNoArchive) {
+  // Both checks come before any process: the archivers here could not even start.
+  packager.tarExecutable = packager.zipExecutable = "/nonexistent/archiver";
+  fs::path gone = folder / "gone";
+  EXPECT_EQ(failureOf(packager.package(gone, {}, folder / "out")), "Not a project directory: " + gone.string());
+  fs::create_directories(folder / "empty");
+  EXPECT_EQ(failureOf(packager.package(folder / "empty", {}, folder / "out")),
+            "No Package.swift found \u2014 this doesn't look like a Vapor/SwiftPM project.");
+  EXPECT_EQ(failureOf(packager.exportZip(folder / "empty", folder / "x.zip", {})),
+            "No Package.swift found \u2014 this doesn't look like a Vapor/SwiftPM project.");
+
+  packager.tarExecutable = packager.zipExecutable = "/bin/false";
+  EXPECT_EQ(failureOf(packager.package(project, {}, folder / "out")), "Packaging failed (tar exited with code 1).");
+  EXPECT_TRUE(listDirectory(folder / "out").empty());
+  EXPECT_EQ(failureOf(packager.exportZip(project, folder / "x.zip", {})), "Export failed (zip exited with code 1).");
+
+  packager.tarExecutable = "/nonexistent/tar";
+  EXPECT_EQ(failureOf(packager.package(project, {}, folder / "out")),
+            "spawn /nonexistent/tar: No such file or directory");
+}
+
+TEST(ProjectPackagerArguments, ExcludesFollowTheArchiversRules) {
+  EXPECT_EQ(QSProjectPackager::tarArguments("/t/a.tar.gz", "/p", {".git", ".build"}),
+            (std::vector<std::string>{"-czf", "/t/a.tar.gz", "--exclude=.git", "--exclude=.build", "-C", "/p", "."}));
+  EXPECT_EQ(QSProjectPackager::zipArguments("/t/a.zip", {".git"}),
+            (std::vector<std::string>{"-r", "-X", "-q", "-y", "/t/a.zip", ".", "-x", ".git", ".git/*", "*/.git",
+                                      "*/.git/*"}));
+  EXPECT_EQ(QSProjectPackager::zipArguments("/t/a.zip", {}),
+            (std::vector<std::string>{"-r", "-X", "-q", "-y", "/t/a.zip", "."}));
+}
+
+}  // namespace
+}  // namespace qs

@@ -1,0 +1,173 @@
+// Publishing end to end: the real qs and quaysided against the fake hosting service and hub,
+// with the real tar and zip.
+#include "e2e/e2e_support.h"
+
+#include "core/platform/files.h"
+#include "support/fake_hosting_service.h"
+
+#include <sys/stat.h>
+
+namespace qs::testing {
+namespace {
+
+class PublishCommands : public E2ETest {
+protected:
+  PublishCommands() {
+    environment["QS_HOSTING_URL"] = fake.apiURL();
+    environment["QS_HUB_URL"] = fake.hubURL();
+    writeVaporPackage(project, "blog");
+    writeTextFile(project / ".build/debug/App", "binary");
+  }
+  void addProject() {
+    startDaemon();
+    qsOK({"add", project.string()});
+  }
+  std::vector<std::string> leftoverArchives() { return tryListDirectory(home.home() / "tmp"); }
+
+  FakeHostingService fake;
+  std::filesystem::path project = home.home() / "code/blog";
+};
+
+TEST_F(PublishCommands, PublishShowsEachPhaseTheBuildLogAndTheAddress) {
+  addProject();
+  environment["QS_HOSTING_API_KEY"] = "key-123";
+  fake.script.logPages = {{"Compiling App", "\x1b]0;pwned\x07" "Build complete"}};
+  auto published = qs({"publish", "blog"});
+  ASSERT_EQ(published.status, 0) << published.err;
+  EXPECT_EQ(published.out,
+            "Contacting Brindle Hosting\u2026\n"
+            "Preparing your site\u2026\n"
+            "Provisioning the runtime\u2026\n"
+            "  Setting up the runtime and your site's hosted address.\n"
+            "Packaging your project\u2026\n"
+            "Uploading to Brindle Hosting\u2026\n"
+            "Building on Brindle Hosting\u2026\n"
+            "  Compiling your Vapor app from scratch. This usually takes a few minutes \u2014 you can leave this open.\n"
+            "  | Compiling App\n"
+            "  | \uFFFD]0;pwned\uFFFDBuild complete\n"
+            "Published: https://blog.brindle.site\n");
+  EXPECT_EQ(published.err, "");
+  EXPECT_TRUE(leftoverArchives().empty());
+
+  auto json = qs({"publish", "blog", "--subdomain", "my-blog", "--runtime-option", "region=fra", "--json"});
+  ASSERT_EQ(json.status, 0) << json.err;
+  std::vector<nlohmann::json> events;
+  std::istringstream lines(json.out);
+  for (std::string line; std::getline(lines, line);) events.push_back(nlohmann::json::parse(line));
+  ASSERT_EQ(events.size(), 9u) << json.out;
+  EXPECT_EQ(events[0]["phase"], "checkingAPI");
+  EXPECT_TRUE(events[0].contains("startedAt"));
+  EXPECT_EQ(events[6], (nlohmann::json{{"event", "log"}, {"line", "Compiling App"}}));
+  EXPECT_EQ(events[8], (nlohmann::json{{"event", "phase"}, {"phase", "succeeded"}, {"label", "Published"},
+                                       {"url", "https://my-blog.brindle.site"}}));
+  EXPECT_EQ(fake.optionsRequests().at(0)["region"], "fra");
+
+  // Neither the key nor a token ever shows.
+  for (const auto& output : {published.out, published.err, json.out, json.err}) {
+    EXPECT_EQ(output.find("key-123"), std::string::npos);
+    EXPECT_EQ(output.find("token-"), std::string::npos);
+  }
+}
+
+TEST_F(PublishCommands, FailuresNameTheirStep) {
+  addProject();
+  environment["QS_HOSTING_API_KEY"] = "key-123";
+  fake.script.uploadFailure = {{413, "The archive is larger than 500 MB."}};
+  auto rejected = qs({"publish", "blog"});
+  EXPECT_EQ(rejected.status, 1);
+  EXPECT_EQ(rejected.err,
+            "qs: Publishing failed while uploading: Brindle Hosting returned an error (413): The archive is larger "
+            "than 500 MB.\n");
+  EXPECT_TRUE(leftoverArchives().empty());
+
+  auto json = qs({"publish", "blog", "--json"});
+  EXPECT_EQ(json.status, 1);
+  auto last = nlohmann::json::parse(json.out.substr(json.out.rfind('\n', json.out.size() - 2) + 1));
+  EXPECT_EQ(last["failedDuring"], "uploading");
+  EXPECT_EQ(last["message"], "Brindle Hosting returned an error (413): The archive is larger than 500 MB.");
+
+  EXPECT_EQ(qs({"publish", "blog", "--subdomain", "Bad_Name"}).err,
+            "qs: 'Bad_Name' can't be a subdomain: use 1 to 63 lower-case letters, digits and hyphens, not starting or "
+            "ending with a hyphen (--subdomain).\n");
+  EXPECT_EQ(qs({"publish", "blog", "--runtime-option", "region=mars"}).err,
+            "qs: --runtime-option region: 'mars' isn't one of iad, ord, lax, lhr, fra, nrt, syd.\n");
+
+  environment.erase("QS_HOSTING_API_KEY");
+  auto unconfigured = qs({"publish", "blog"});
+  EXPECT_EQ(unconfigured.err,
+            "qs: Add your Brindle Hosting API key in Settings before publishing. Store one with 'qs hosting login', or "
+            "set QS_HOSTING_API_KEY.\n");
+  EXPECT_TRUE(fake.requestLines().size() > 0);
+  std::size_t before = fake.requests().size();
+  std::filesystem::rename(project, home.home() / "code/moved");
+  auto gone = qs({"publish", "blog"});
+  EXPECT_EQ(gone.err, "qs: The folder of blog is gone (" + project.string() +
+                          "). Move it back, or remove the project with 'qs rm blog'.\n");
+  EXPECT_EQ(fake.requests().size(), before);  // nothing reached the service
+}
+
+TEST_F(PublishCommands, CtrlCStopsAPublishAndRemovesItsArchive) {
+  addProject();
+  environment["QS_HOSTING_API_KEY"] = "key-123";
+  fake.script.silentPaths = {"/v1/runtimes/blog/deploy"};  // the upload hangs until cancelled
+  RunningQs running({"publish", "blog"}, environment, home.home());
+  running.readUntil("Uploading to Brindle Hosting\u2026\n");
+  EXPECT_EQ(running.interrupt(), 130);
+  EXPECT_EQ(running.errors(), "qs: Publishing was interrupted. What already reached Brindle Hosting stays there.\n");
+  EXPECT_TRUE(leftoverArchives().empty());
+}
+
+TEST_F(PublishCommands, PackageWritesTheArchiveTheAppWouldSave) {
+  addProject();
+  auto zipped = qs({"package", "blog", "--zip", "out dir/blog.zip"});
+  EXPECT_EQ(zipped.status, 1);
+  EXPECT_EQ(zipped.err, "qs: No folder at " + (home.home() / "out dir").string() + " to write the archive into.\n");
+  std::filesystem::create_directories(home.home() / "out dir");
+  zipped = qs({"package", "blog", "--zip", "out dir/blog.zip"});
+  ASSERT_EQ(zipped.status, 0) << zipped.err;
+  EXPECT_EQ(zipped.out, "Wrote " + (home.home() / "out dir/blog.zip").string() +
+                            " (blog without .git, .build, .DS_Store, .swiftpm).\n");
+  EXPECT_EQ(runProcess({"/usr/bin/zipinfo", "-1", (home.home() / "out dir/blog.zip").string()}).output,
+            "Package.swift\n");
+  ASSERT_EQ(qs({"package", project.string(), "--tar", "blog.tar.gz"}).status, 0);
+  EXPECT_EQ(runProcess({"/usr/bin/tar", "-tzf", (home.home() / "blog.tar.gz").string()}).output, "./\n./Package.swift\n");
+  EXPECT_EQ(qs({"package", "blog"}).status, 2);
+}
+
+TEST_F(PublishCommands, LoginStoresTheKeyForOnlyTheUserAndLogoutForgetsIt) {
+  auto settingsFile = home.home() / ".config/Quayside/settings.json";
+  writeTextFile(settingsFile, "{\"qs.mailSMTPPort\": \"1025\"}\n");
+  ::chmod(settingsFile.c_str(), 0644);
+
+  QSProcessOptions options;
+  options.environment = environment;
+  options.input = "wrong-key\n";
+  auto refused = runProcess({qsPath(), "hosting", "login"}, options);
+  EXPECT_EQ(refused.exitStatus, 1);
+  EXPECT_EQ(refused.errorOutput,
+            "qs: Your Brindle Hosting API key was rejected. Check it in Settings. The key was not stored.\n");
+
+  options.input = "  key-123\n";
+  auto login = runProcess({qsPath(), "hosting", "login"}, options);
+  ASSERT_EQ(login.exitStatus, 0) << login.errorOutput;
+  EXPECT_EQ(login.output, "The hub accepted it. Stored your Brindle Hosting API key in " + settingsFile.string() +
+                              " (readable only by you).\n");
+  struct stat st {};
+  ASSERT_EQ(::stat(settingsFile.c_str(), &st), 0);
+  EXPECT_EQ(st.st_mode & 0777, 0600u);
+  auto stored = nlohmann::json::parse(readTextFile(settingsFile));
+  EXPECT_EQ(stored["qs.publishAPIKey"], "key-123");
+  EXPECT_EQ(stored["qs.mailSMTPPort"], "1025");
+  EXPECT_NE(qsOK({"hosting", "status"}).find("API key      stored in " + settingsFile.string()), std::string::npos);
+
+  // The stored key publishes a project given by its folder, without a daemon.
+  auto published = qs({"publish", project.string()});
+  EXPECT_EQ(published.status, 0) << published.err;
+
+  EXPECT_EQ(qsOK({"hosting", "logout"}), "Removed the stored Brindle Hosting API key.\n");
+  EXPECT_FALSE(nlohmann::json::parse(readTextFile(settingsFile)).contains("qs.publishAPIKey"));
+  EXPECT_EQ(qsOK({"hosting", "logout"}), "No Brindle Hosting API key was stored.\n");
+}
+
+}  // namespace
+}  // namespace qs::testing
