@@ -139,8 +139,12 @@ TEST_F(DatabaseServiceTest, PostgreSQLStatusVersionMismatchAndTakenPort) {
   int moved = service.clusterPort(QSDatabaseType::postgresql);
   EXPECT_GT(moved, free);
   EXPECT_EQ(service.registry().service(QSDatabaseType::postgresql)->port, moved);
-  service.start(QSDatabaseType::postgresql, moved);
-  EXPECT_EQ(service.clusterPort(QSDatabaseType::postgresql), moved);  // a running engine keeps its port
+  // Told to start on the held port anyway (it was free when chosen), the engine moves on.
+  service.start(QSDatabaseType::postgresql, free);
+  EXPECT_EQ(service.status(QSDatabaseType::postgresql), QSDatabaseStatus::running);
+  int running = service.registry().service(QSDatabaseType::postgresql)->port;
+  EXPECT_GT(running, free);
+  EXPECT_EQ(service.clusterPort(QSDatabaseType::postgresql), running);  // a running engine keeps its port
 }
 
 TEST_F(DatabaseServiceTest, MySQLProvisionsQuotedNamesConnectsAndDrops) {
