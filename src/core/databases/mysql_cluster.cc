@@ -82,7 +82,19 @@ void QSDatabaseService::startMySQL(int port) {
   for (auto& a : userArguments()) launch.arguments.push_back(a);
   auto process = QSChildProcess::spawn(launch);
   runningProcesses_[QSDatabaseType::mysql] = process;
-  bool ready = pollUntil([&] { return fileExists(mysqlSocket()) || !process->isRunning(); }, kStartLimit);
+  // The socket file appears a moment before the server listens on it; ping answers once it does
+  // (mysqladmin ping succeeds for a live server whatever the user's access).
+  auto answers = [&] {
+    if (!fileExists(mysqlSocket())) return false;
+    try {
+      runEngineTool(binary(QSDatabaseType::mysql, "mysqladmin"),
+                    {.arguments = {"--no-defaults", "-u", "root", "--socket=" + mysqlSocket().string(), "ping"}});
+      return true;
+    } catch (const std::exception&) {
+      return false;
+    }
+  };
+  bool ready = pollUntil([&] { return !process->isRunning() || answers(); }, kStartLimit);
   if (ready && process->isRunning()) return;
   endRecorded(QSDatabaseType::mysql, false);
   if (!ready) {
