@@ -123,7 +123,11 @@ double handMySQL(const QSSystemEngines& system) {
     launch.arguments.insert(launch.arguments.end(), user.begin(), user.end());
     process = QSChildProcess::spawn(launch);
     server = process->pid();
-    while (!fileExists(socket)) std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    auto ping = [&] {
+      return fileExists(socket) && runProcess({tools["mysqladmin"].string(), "--no-defaults", "-u", "root",
+                                               "--socket=" + socket.string(), "ping"}).succeeded();
+    };
+    while (!ping()) std::this_thread::sleep_for(std::chrono::milliseconds(50));
     run({tools["mysql"].string(), "--no-defaults", "-u", "root", "--socket=" + socket.string(), "-e", "create database first"});
     run({tools["mysql"].string(), "--no-defaults", "-u", "root", "--socket=" + socket.string(), "-e", "select 1", "first"});
   });

@@ -40,7 +40,8 @@ public:
   QSDatabaseService(const QSDatabaseService&) = delete;
   QSDatabaseService& operator=(const QSDatabaseService&) = delete;
 
-  // Creates the type's cluster when it has none (idempotent). SQLite: nothing.
+  // Creates the type's cluster when it has none (idempotent). SQLite: nothing. A new MySQL
+  // cluster is left running on its cluster port (its service user is made through the server).
   void initialize(QSDatabaseType type);
   // Starts the type's engine on `port` and returns once it accepts connections. When another
   // server takes the port first, the engine moves to the next free one and the registry keeps

@@ -58,7 +58,8 @@ void QSDatabaseService::initializeMySQL() {
     throw QSDatabaseException(QSDatabaseError(databaseError::InitializationFailed{
         QSDatabaseType::mysql, std::string("Failed to create quayside user: ") + e.what()}));
   }
-  stopMySQL();
+  // The server stays up: every initialisation is followed by a start, which then has nothing
+  // to do (a stop and a second start would cost a MariaDB cluster's first use seconds).
   writeFileAtomically(marker, "", 0600);
 }
 
@@ -81,7 +82,19 @@ void QSDatabaseService::startMySQL(int port) {
   for (auto& a : userArguments()) launch.arguments.push_back(a);
   auto process = QSChildProcess::spawn(launch);
   runningProcesses_[QSDatabaseType::mysql] = process;
-  bool ready = pollUntil([&] { return fileExists(mysqlSocket()) || !process->isRunning(); }, kStartLimit);
+  // The socket file appears a moment before the server listens on it; ping answers once it does
+  // (mysqladmin ping succeeds for a live server whatever the user's access).
+  auto answers = [&] {
+    if (!fileExists(mysqlSocket())) return false;
+    try {
+      runEngineTool(binary(QSDatabaseType::mysql, "mysqladmin"),
+                    {.arguments = {"--no-defaults", "-u", "root", "--socket=" + mysqlSocket().string(), "ping"}});
+      return true;
+    } catch (const std::exception&) {
+      return false;
+    }
+  };
+  bool ready = pollUntil([&] { return !process->isRunning() || answers(); }, kStartLimit);
   if (ready && process->isRunning()) return;
   endRecorded(QSDatabaseType::mysql, false);
   if (!ready) {
