@@ -83,11 +83,19 @@ void QSDatabaseService::startPostgres(int port) {
   fs::path log = postgresFolder() / "postgres.log";
   std::string options = "-p " + std::to_string(port) + " -k " + shellQuoted(postgresFolder().string()) +
                         " -c listen_addresses=127.0.0.1";
+  // The log collects every start; only what this one wrote explains its failure.
+  std::size_t logBefore = readFileIfPresent(log).value_or("").size();
   try {
     runEngineTool(binary(QSDatabaseType::postgresql, "pg_ctl"),
                   {.arguments = {"start", "-D", data.string(), "-o", options, "-l", log.string(), "-w"}});
   } catch (const QSDatabaseException&) {
-    if (auto why = startFailure(readFileIfPresent(log).value_or("")))
+    std::string written = readFileIfPresent(log).value_or("");
+    written = written.size() >= logBefore ? written.substr(logBefore) : written;
+    // The server's FATAL line ("could not create any TCP/IP sockets") does not say why.
+    if (written.find("Address already in use") != std::string::npos)
+      throw QSDatabaseException(QSDatabaseError(databaseError::InitializationFailed{
+          QSDatabaseType::postgresql, "port " + std::to_string(port) + ": Address already in use"}));
+    if (auto why = startFailure(written))
       throw QSDatabaseException(QSDatabaseError(databaseError::InitializationFailed{QSDatabaseType::postgresql, *why}));
     throw;
   }

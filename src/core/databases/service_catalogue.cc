@@ -161,6 +161,9 @@ QSServiceDefinition QSSystemEngines::definition(QSDatabaseType type) const {
   entry.id = std::string(rawValue(type)) + "-system";
   entry.type = type;
   entry.version = version(type).value_or("");
+  auto links = binaries(type);
+  bool mariaDB = std::any_of(links.begin(), links.end(), [](const auto& l) { return l.first == "mariadb-install-db"; });
+  if (mariaDB) entry.version += entry.version.empty() ? "MariaDB" : " (MariaDB)";
   entry.platform = machineArchitecture();
   entry.archiveFormat = QSArchiveFormat::system;
   entry.binaryNames = type == QSDatabaseType::postgresql ? kPostgresBinaries

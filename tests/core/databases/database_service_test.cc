@@ -2,6 +2,7 @@
 // sqlite3), each in a data folder of the test's own.
 #include "core/databases/database_error.h"
 #include "core/databases/database_service.h"
+#include "core/databases/engine_tool.h"
 #include "core/platform/files.h"
 #include "core/platform/process_runner.h"
 #include "core/routing/port_scanner.h"
@@ -138,8 +139,12 @@ TEST_F(DatabaseServiceTest, PostgreSQLStatusVersionMismatchAndTakenPort) {
   int moved = service.clusterPort(QSDatabaseType::postgresql);
   EXPECT_GT(moved, free);
   EXPECT_EQ(service.registry().service(QSDatabaseType::postgresql)->port, moved);
-  service.start(QSDatabaseType::postgresql, moved);
-  EXPECT_EQ(service.clusterPort(QSDatabaseType::postgresql), moved);  // a running engine keeps its port
+  // Told to start on the held port anyway (it was free when chosen), the engine moves on.
+  service.start(QSDatabaseType::postgresql, free);
+  EXPECT_EQ(service.status(QSDatabaseType::postgresql), QSDatabaseStatus::running);
+  int running = service.registry().service(QSDatabaseType::postgresql)->port;
+  EXPECT_GT(running, free);
+  EXPECT_EQ(service.clusterPort(QSDatabaseType::postgresql), running);  // a running engine keeps its port
 }
 
 TEST_F(DatabaseServiceTest, MySQLProvisionsQuotedNamesConnectsAndDrops) {
@@ -172,8 +177,11 @@ TEST_F(DatabaseServiceTest, RedisAndSQLite) {
   auto cli = *service.registry().binaryPath(QSDatabaseType::redis, "redis-cli");
   auto pong = runProcess({cli.string(), "-u", variableValue(redis.envVars, "REDIS_URL"), "ping"});
   EXPECT_EQ(trimmed(pong.output), "PONG");
-  service.stopAll();
-  EXPECT_EQ(service.status(QSDatabaseType::redis), QSDatabaseStatus::stopped);
+  // A later owner stops the server an earlier one left behind.
+  QSDatabaseService later(dataRoot);
+  later.reapOrphanedProcesses();
+  EXPECT_TRUE(pollUntil([&] { return service.status(QSDatabaseType::redis) == QSDatabaseStatus::stopped; },
+                        std::chrono::seconds(30)));
 
   // SQLite: a file in the data folder, named by its absolute path; existing contents are kept.
   auto lite = service.provision(record("notes", QSDatabaseType::sqlite, std::nullopt));

@@ -102,6 +102,12 @@ TEST_F(DatabasesE2E, FourEnginesThroughTheDaemon) {
   EXPECT_EQ(file, (data / "sqlite/notes.sqlite").string());
   EXPECT_TRUE(runProcess({"/usr/bin/sqlite3", file, "create table t(x)"}).succeeded());
 
+  // Added again, a project whose .env names an existing database is linked to it.
+  auto linkedBefore = json::parse(qsOK({"info", "notes", "--json"}))["databaseID"];
+  qsOK({"rm", "notes", "--yes"});
+  qsOK({"add", notes.string()});
+  EXPECT_EQ(json::parse(qsOK({"info", "notes", "--json"}))["databaseID"], linkedBefore);
+
   auto listed = json::parse(qsOK({"db", "ls", "--json"}));
   ASSERT_EQ(listed.size(), 4u);
   auto engines = json::parse(qsOK({"engines", "--json"}));
