@@ -98,19 +98,29 @@ int main() {
     fs::path handDump = s.home / "by-hand.sql";
     std::vector<double> backupQs, backupHand, restoreQs, restoreHand;
     for (int round = 0; round < kRounds; ++round) {
-      // The order alternates, so neither side always meets a warm cache first.
-      auto ours = [&] { run({s.qs.string(), "db", "backup", "bench"}); };
+      // The order alternates, so neither side always meets a warm cache first. Both write a new
+      // file, deleted after the round, and start with nothing left to write back.
+      fs::path snapshots = s.home / ".local/share/Quayside/Backups/bench";
+      auto ours = [&] {
+        run({"sync"});
+        double ms = millisecondsOf([&] { run({s.qs.string(), "db", "backup", "bench"}); });
+        return ms;
+      };
+      handDump = s.home / fmt::format("by-hand-{}.sql", round);
       auto hand = [&] {
+        run({"sync"});
+        auto start = Clock::now();
         run({(s.pgBin / "pg_dump").string(), "-h", "127.0.0.1", "-p", s.port, "-U", "bench", "--clean", "--if-exists",
              "-f", handDump.string(), "bench"},
             password);
+        return std::chrono::duration<double, std::milli>(Clock::now() - start).count();
       };
       if (round % 2) {
-        backupHand.push_back(millisecondsOf(hand));
-        backupQs.push_back(millisecondsOf(ours));
+        backupHand.push_back(hand());
+        backupQs.push_back(ours());
       } else {
-        backupQs.push_back(millisecondsOf(ours));
-        backupHand.push_back(millisecondsOf(hand));
+        backupQs.push_back(ours());
+        backupHand.push_back(hand());
       }
       auto restoreOurs = [&] { run({s.qs.string(), "db", "restore", "bench", handDump.string(), "--yes"}); };
       auto restoreByHand = [&] {
@@ -125,6 +135,9 @@ int main() {
         restoreQs.push_back(millisecondsOf(restoreOurs));
         restoreHand.push_back(millisecondsOf(restoreByHand));
       }
+      for (const auto& name : tryListDirectory(snapshots))
+        if (name.ends_with(".sql")) tryRemoveFile(snapshots / name);
+      if (round + 1 < kRounds) tryRemoveFile(handDump);
     }
     fmt::print("PostgreSQL, {:.0f} MB dump\n", static_cast<double>(fs::file_size(handDump)) / 1e6);
     report("backup", backupQs, backupHand);
