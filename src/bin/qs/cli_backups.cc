@@ -39,6 +39,19 @@ asio::awaitable<QSDatabase> findDatabase(QSCliSession& session, std::string quer
   co_return resolveDatabase(databases, query);
 }
 
+// Runs a dump or restore; when the tool failed and the daemon last saw the database stopped, the
+// likely cause is added to the tool's words.
+template <class F>
+auto withStoppedHint(const QSDatabase& db, F work) {
+  try {
+    return work();
+  } catch (const QSBackupException& e) {
+    if (!e.error().is<backupError::CommandFailed>() || db.status == QSDatabaseStatus::running) throw;
+    throw QSCliError(std::string(e.what()) + "\n" + db.name + " isn't running: start it with 'qs db start " + db.name +
+                     "' first.");
+  }
+}
+
 QSBackupService backupService() { return QSBackupService(QSServiceRegistry(QSServiceRegistry::defaultFile())); }
 
 // "812 bytes", "12.3 KB", "104.9 MB".
@@ -58,7 +71,7 @@ nlohmann::json snapshotJSON(const QSBackupFile& file) {
 asio::awaitable<int> takeBackup(QSCliSession& session, BackupOptions options) {
   QSDatabase db = co_await findDatabase(session, options.database);
   auto service = backupService();
-  fs::path snapshot = service.backup(db);
+  fs::path snapshot = withStoppedHint(db, [&] { return service.backup(db); });
   auto listed = service.backups(db);
   auto it = std::find_if(listed.begin(), listed.end(), [&](const auto& f) { return f.url == snapshot; });
   QSBackupFile file = it != listed.end() ? *it : QSBackupFile{snapshot, QSTime::now(), 0};
@@ -117,7 +130,7 @@ asio::awaitable<int> restoreBackup(QSCliSession& session, BackupOptions options)
       co_return QSExitCode::failure;
     }
   }
-  service.restore(db, file);
+  withStoppedHint(db, [&] { service.restore(db, file); });
   fmt::print("Restored {} from {}.\n", db.name, file.string());
   co_return QSExitCode::success;
 }

@@ -1,0 +1,152 @@
+// Backup and restore of a 100 MB PostgreSQL database through `qs` (the real daemon answering
+// for the record), beside pg_dump and psql run by hand with the same arguments. The PostgreSQL of
+// the system's packages. Target: ≤ 1.05× the hand-run time for each.
+#include "core/platform/files.h"
+#include "core/platform/process_environment.h"
+#include "core/platform/process_runner.h"
+
+#include <fmt/format.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdlib>
+#include <filesystem>
+#include <functional>
+#include <unistd.h>
+
+using namespace qs;
+namespace fs = std::filesystem;
+using Clock = std::chrono::steady_clock;
+
+namespace {
+
+constexpr int kRounds = 3;
+const std::string kPassword = "bench pw";
+
+double millisecondsOf(const std::function<void()>& work) {
+  auto start = Clock::now();
+  work();
+  return std::chrono::duration<double, std::milli>(Clock::now() - start).count();
+}
+
+double median(std::vector<double> values) {
+  std::sort(values.begin(), values.end());
+  return values[values.size() / 2];
+}
+
+std::string run(const std::vector<std::string>& arguments, std::map<std::string, std::string> environment = {}) {
+  auto result = runProcess(arguments, {.environment = std::move(environment)});
+  if (!result.succeeded()) throw std::runtime_error(arguments[0] + " failed: " + result.errorOutput);
+  return result.output;
+}
+
+std::string trimmed(std::string text) {
+  while (!text.empty() && (text.back() == '\n' || text.back() == ' ')) text.pop_back();
+  return text;
+}
+
+struct Setup {
+  fs::path home, qs, pgBin;
+  std::string port;
+};
+
+// A home of its own, the daemon started, a database `bench` of about 100 MB.
+Setup prepare() {
+  Setup s;
+  s.home = fs::temp_directory_path() / fmt::format("qs-backup-bench-{}", ::getpid());
+  createDirectories(s.home / "tmp", 0700);
+  ::setenv("HOME", s.home.c_str(), 1);
+  ::setenv("XDG_DATA_HOME", (s.home / ".local/share").c_str(), 1);
+  ::setenv("XDG_CONFIG_HOME", (s.home / ".config").c_str(), 1);
+  ::setenv("TMPDIR", (s.home / "tmp").c_str(), 1);
+  s.qs = currentExecutable().parent_path() / "qs";
+  s.pgBin = s.home / ".local/share/Quayside/services/postgresql-system/bin";
+  run({s.qs.string(), "daemon", "start"});
+  run({s.qs.string(), "db", "create", "bench", "--type", "postgresql", "--user", "bench", "--password", kPassword});
+  std::string url = trimmed(run({s.qs.string(), "db", "url", "bench"}));
+  run({(s.pgBin / "psql").string(), "-X", "-q", url, "-c",
+       "CREATE TABLE posts AS SELECT g AS id, md5(g::text) || repeat('x', 1000) AS body "
+       "FROM generate_series(1, 100000) g"});
+  s.port = url.substr(url.rfind(':') + 1, url.rfind('/') - url.rfind(':') - 1);
+  return s;
+}
+
+void tearDown(const Setup& s) {
+  runProcess({s.qs.string(), "daemon", "stop"});
+  runProcess({(s.pgBin / "pg_ctl").string(), "stop", "-D", (s.home / ".local/share/Quayside/postgresql/data").string(),
+              "-m", "fast"});
+  std::error_code ignored;
+  fs::remove_all(s.home, ignored);
+}
+
+void report(const char* what, const std::vector<double>& ours, const std::vector<double>& byHand) {
+  double ratio = median(ours) / median(byHand);
+  fmt::print("{:<8} qs {:7.0f} ms, by hand {:7.0f} ms, ratio {:.3f} (target <= 1.05) {}\n", what, median(ours),
+             median(byHand), ratio, ratio <= 1.05 ? "ok" : "MISSED");
+}
+
+}  // namespace
+
+int main() {
+  if (!fileExists("/usr/lib/postgresql")) {
+    fmt::print("PostgreSQL is not installed; skipped\n");
+    return 0;
+  }
+  Setup s = prepare();
+  try {
+    std::map<std::string, std::string> password{{"PGPASSWORD", kPassword}};
+    fs::path handDump = s.home / "by-hand.sql";
+    std::vector<double> backupQs, backupHand, restoreQs, restoreHand;
+    for (int round = 0; round < kRounds; ++round) {
+      // The order alternates, so neither side always meets a warm cache first. Both write a new
+      // file, deleted after the round, and start with nothing left to write back.
+      fs::path snapshots = s.home / ".local/share/Quayside/Backups/bench";
+      auto ours = [&] {
+        run({"sync"});
+        double ms = millisecondsOf([&] { run({s.qs.string(), "db", "backup", "bench"}); });
+        return ms;
+      };
+      handDump = s.home / fmt::format("by-hand-{}.sql", round);
+      auto hand = [&] {
+        run({"sync"});
+        auto start = Clock::now();
+        run({(s.pgBin / "pg_dump").string(), "-h", "127.0.0.1", "-p", s.port, "-U", "bench", "--clean", "--if-exists",
+             "-f", handDump.string(), "bench"},
+            password);
+        return std::chrono::duration<double, std::milli>(Clock::now() - start).count();
+      };
+      if (round % 2) {
+        backupHand.push_back(hand());
+        backupQs.push_back(ours());
+      } else {
+        backupQs.push_back(ours());
+        backupHand.push_back(hand());
+      }
+      auto restoreOurs = [&] { run({s.qs.string(), "db", "restore", "bench", handDump.string(), "--yes"}); };
+      auto restoreByHand = [&] {
+        run({(s.pgBin / "psql").string(), "-X", "-q", "-h", "127.0.0.1", "-p", s.port, "-U", "bench", "-d", "bench",
+             "-v", "ON_ERROR_STOP=1", "--single-transaction", "-f", handDump.string()},
+            password);
+      };
+      if (round % 2) {
+        restoreHand.push_back(millisecondsOf(restoreByHand));
+        restoreQs.push_back(millisecondsOf(restoreOurs));
+      } else {
+        restoreQs.push_back(millisecondsOf(restoreOurs));
+        restoreHand.push_back(millisecondsOf(restoreByHand));
+      }
+      for (const auto& name : tryListDirectory(snapshots))
+        if (name.ends_with(".sql")) tryRemoveFile(snapshots / name);
+      if (round + 1 < kRounds) tryRemoveFile(handDump);
+    }
+    fmt::print("PostgreSQL, {:.0f} MB dump\n", static_cast<double>(fs::file_size(handDump)) / 1e6);
+    report("backup", backupQs, backupHand);
+    report("restore", restoreQs, restoreHand);
+  } catch (const std::exception& e) {
+    fmt::print(stderr, "benchmark failed: {}\n", e.what());
+    tearDown(s);
+    return 1;
+  }
+  tearDown(s);
+  return 0;
+}

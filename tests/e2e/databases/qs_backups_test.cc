@@ -1,0 +1,117 @@
+// Snapshots, restore, the console and the settings end to end: the real qs and quaysided with
+// the PostgreSQL of the OS packages.
+#include "e2e/e2e_support.h"
+
+#include "core/databases/service_catalogue.h"
+#include "core/platform/files.h"
+
+#include <fmt/format.h>
+#include <nlohmann/json.hpp>
+
+namespace qs::testing {
+namespace {
+
+#if QS_HAVE_QUAYSIDED
+
+namespace fs = std::filesystem;
+
+class BackupsE2E : public E2ETest {
+protected:
+  fs::path data = home.home() / ".local/share/Quayside";
+  fs::path pgBin = data / "services/postgresql-system/bin";
+  std::string url;
+
+  void TearDown() override {
+    daemon.reset();
+    if (fileExists(data / "postgresql/data/postmaster.pid"))
+      runProcess({(pgBin / "pg_ctl").string(), "stop", "-D", (data / "postgresql/data").string(), "-m", "immediate"});
+  }
+
+  // The project blog with a PostgreSQL database blog of its own role.
+  void provisionBlog() {
+    fs::path folder = home.home() / "projects/blog";
+    writeVaporPackage(folder, "blog");
+    qsOK({"add", folder.string()});
+    qsOK({"db", "provision", "blog", "postgresql", "--user", "blog", "--password", "pw 'x'"});
+    url = trimmed(qsOK({"db", "url", "blog"}));
+  }
+
+  std::string psql(const std::string& sql) {
+    auto result = runProcess({(pgBin / "psql").string(), "-X", "-tA", url, "-c", sql});
+    EXPECT_TRUE(result.succeeded()) << sql << ": " << result.errorOutput;
+    return trimmed(result.output);
+  }
+
+  static std::string trimmed(std::string text) {
+    while (!text.empty() && (text.back() == '\n' || text.back() == ' ')) text.pop_back();
+    return text;
+  }
+};
+
+TEST_F(BackupsE2E, BackupListRestoreAndConsole) {
+  if (!QSSystemEngines().isPresent(QSDatabaseType::postgresql)) GTEST_SKIP() << "PostgreSQL is not installed";
+  startDaemon();
+  provisionBlog();
+  psql("CREATE TABLE posts (title TEXT); INSERT INTO posts VALUES ('first')");
+
+  auto taken = qs({"db", "backup", "blog"});
+  ASSERT_EQ(taken.status, 0) << taken.err;
+  std::string prefix = "Backed up blog to " + (data / "Backups/blog/blog-").string();
+  EXPECT_EQ(taken.out.rfind(prefix, 0), 0u) << taken.out;
+  auto listed = nlohmann::json::parse(qsOK({"db", "backups", "blog", "--json"}));
+  ASSERT_EQ(listed.size(), 1u);
+  std::string snapshot = listed[0]["path"];
+  double size = listed[0]["sizeBytes"].get<double>();
+  ASSERT_GE(size, 1000);  // a table and a row: about a kilobyte of SQL
+  EXPECT_EQ(taken.out, fmt::format("Backed up blog to {} ({:.1f} KB).\n", snapshot, size / 1000));
+  EXPECT_NE(qsOK({"db", "backups", "blog"}).find(fs::path(snapshot).filename().string()), std::string::npos);
+
+  // Restoring asks first; without a terminal it wants --yes and touches nothing.
+  psql("UPDATE posts SET title = 'changed'");
+  auto refused = qs({"db", "restore", "blog", "--latest"});
+  EXPECT_EQ(refused.status, 1);
+  EXPECT_EQ(refused.err, "qs: Restoring replaces the data in blog; add --yes to do it without a question.\n");
+  EXPECT_EQ(psql("SELECT title FROM posts"), "changed");
+  if (haveTerminals()) {
+    auto declined = qsOnTerminal({"db", "restore", "blog", "--latest"}, "n\n");
+    EXPECT_NE(declined.out.find("Nothing restored."), std::string::npos) << declined.out;
+  }
+  EXPECT_EQ(qsOK({"db", "restore", "blog", "--latest", "--yes"}), "Restored blog from " + snapshot + ".\n");
+  EXPECT_EQ(psql("SELECT title FROM posts"), "first");
+
+  auto missing = qs({"db", "restore", "blog", "missing.sql", "--yes"});
+  EXPECT_EQ(missing.status, 1);
+  EXPECT_EQ(missing.err, "qs: There is no file at " + (home.home() / "missing.sql").string() + ".\n");
+
+  // The console is the engine's own client, connected as the project's role: its password
+  // travels in the environment only.
+  auto console = runProcess({qsPath(), "db", "console", "blog"},
+                            {.environment = environment, .input = "SELECT current_user || '/' || current_database();\n"});
+  EXPECT_EQ(console.exitStatus, 0) << console.errorOutput;
+  EXPECT_NE(console.output.find("blog/blog"), std::string::npos) << console.output;
+  EXPECT_EQ(console.errorOutput, "Connecting to blog with psql (exit the client to come back).\n");
+
+  auto pruned = qsOK({"db", "prune", "blog", "--keep", "1"});
+  EXPECT_EQ(pruned, "Deleted 0 of blog's snapshots; 1 kept.\n");
+}
+
+TEST_F(BackupsE2E, SettingsAreTypedAndShowTheirDefaults) {
+  EXPECT_EQ(qsOK({"settings", "get", "qs.backupIntervalHours"}), "24\n");
+  EXPECT_EQ(qsOK({"settings", "set", "qs.backupEnabled", "true"}), "qs.backupEnabled = true\n");
+  auto wrong = qs({"settings", "set", "qs.backupRetention", "seven"});
+  EXPECT_EQ(wrong.status, 2);
+  EXPECT_EQ(wrong.err, "qs: qs.backupRetention takes a whole number, not 'seven'.\n");
+  auto unknown = qs({"settings", "get", "qs.backupEnable"});
+  EXPECT_EQ(unknown.err, "qs: There is no setting named 'qs.backupEnable'; 'qs settings list' shows them all.\n");
+  auto settings = nlohmann::json::parse(readTextFile(home.home() / ".config/Quayside/settings.json"));
+  EXPECT_EQ(settings, nlohmann::json({{"qs.backupEnabled", true}}));
+  std::string list = qsOK({"settings", "list"});
+  EXPECT_NE(list.find("qs.backupEnabled          boolean  true   false"), std::string::npos) << list;
+  EXPECT_NE(list.find("qs.backupRetention        integer  -      7"), std::string::npos) << list;
+  EXPECT_EQ(qsOK({"settings", "unset", "qs.backupEnabled"}), "qs.backupEnabled is back to its default (false).\n");
+}
+
+#endif
+
+}  // namespace
+}  // namespace qs::testing
