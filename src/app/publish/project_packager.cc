@@ -91,7 +91,11 @@ asio::awaitable<fs::path> QSProjectPackager::package(const fs::path& projectFold
   fs::path folder = fs::absolute(outputDirectory.value_or(QSPaths::temporaryFolder()));
   createDirectories(folder);
   fs::path archive = folder / (projectFolder.filename().string() + "-" + QSUUID::random().string() + ".tar.gz");
-  int status = co_await runArchiver(tarExecutable, tarArguments(archive, projectFolder, excludes), projectFolder);
+  std::vector<std::string> patterns = excludes;
+  // An archive written inside the project must not take in itself, half written.
+  auto inside = fs::absolute(projectFolder).lexically_normal();
+  if (archive.string().rfind(inside.string() + "/", 0) == 0) patterns.push_back(archive.filename().string());
+  int status = co_await runArchiver(tarExecutable, tarArguments(archive, projectFolder, patterns), projectFolder);
   if (status != 0) {
     tryRemoveFile(archive);  // the caller never learns the name of a failed archive
     throw QSPackagingException(packagingError::TarFailed{status});

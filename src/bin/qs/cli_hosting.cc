@@ -7,6 +7,7 @@
 #include "app/publish/hub_token_service.h"
 #include "app/publish/publish_error.h"
 #include "core/platform/file_status.h"
+#include "core/platform/files.h"
 #include "core/platform/process_environment.h"
 #include "core/platform/settings.h"
 #include "core/platform/terminal.h"
@@ -43,8 +44,10 @@ asio::awaitable<int> login(bool verify) {
       throw QSCliError(std::string(e.what()) + " The key was not stored.");
     }
   }
+  // An older file may be readable by others: close it to them before the key goes in. A new
+  // file is made private from the start.
+  if (fileExists(settings.file())) setFileMode(settings.file(), 0600);
   settings.set(config::apiKeySetting, key);
-  setFileMode(settings.file(), 0600);  // an older file may have been readable by others
   fmt::print("{}Stored your Brindle Hosting API key in {} (readable only by you).\n", verify ? "The hub accepted it. " : "",
              settings.file().string());
   co_return QSExitCode::success;

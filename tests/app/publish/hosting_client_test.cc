@@ -219,12 +219,6 @@ TEST(HostingRecordsTest, DatesAndUnknownValues) {
   EXPECT_EQ(decode("2026-12-01 10:00:00Z"), "Unrecognized date format");
   EXPECT_EQ(decode("yesterday"), "Unrecognized date format");
   EXPECT_EQ(fromJson<QSDeploymentStatus>("rolling-back", QSCoder::stateFile()), QSDeploymentStatus::unknown);
-  EXPECT_TRUE(isTerminal(QSDeploymentStatus::failed));
-  EXPECT_FALSE(isTerminal(QSDeploymentStatus::releasing));
-  QSServerOptions options;
-  EXPECT_FALSE(options.isNonDefault());
-  options.region = "fra";
-  EXPECT_TRUE(options.isNonDefault());
 }
 
 TEST(HostingConfigurationTest, AddressesAndKeysComeFromSettingsAndTheEnvironment) {

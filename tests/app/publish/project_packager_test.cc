@@ -69,15 +69,5 @@ TEST_F(ProjectPackagerTest, FailuresCarryTheirTextsAndLeaveNoArchive) {
             "spawn /nonexistent/tar: No such file or directory");
 }
 
-TEST(ProjectPackagerArguments, ExcludesFollowTheArchiversRules) {
-  EXPECT_EQ(QSProjectPackager::tarArguments("/t/a.tar.gz", "/p", {".git", ".build"}),
-            (std::vector<std::string>{"-czf", "/t/a.tar.gz", "--exclude=.git", "--exclude=.build", "-C", "/p", "."}));
-  EXPECT_EQ(QSProjectPackager::zipArguments("/t/a.zip", {".git"}),
-            (std::vector<std::string>{"-r", "-X", "-q", "-y", "/t/a.zip", ".", "-x", ".git", ".git/*", "*/.git",
-                                      "*/.git/*"}));
-  EXPECT_EQ(QSProjectPackager::zipArguments("/t/a.zip", {}),
-            (std::vector<std::string>{"-r", "-X", "-q", "-y", "/t/a.zip", "."}));
-}
-
 }  // namespace
 }  // namespace qs

@@ -174,15 +174,5 @@ TEST_F(PublishServiceTest, TheAddressComesFromTheLogTheAcceptanceOrTheSubdomain)
   EXPECT_TRUE(service.consoleOutput().empty());
 }
 
-TEST(PublishPhaseTest, WorkingPhasesAndDetails) {
-  EXPECT_TRUE(QSPublishPhase{Kind::deploying}.isActive());
-  EXPECT_FALSE(QSPublishPhase{Kind::idle}.isActive());
-  EXPECT_FALSE(QSPublishPhase::failed("x").isActive());
-  EXPECT_EQ(QSPublishPhase{Kind::deploying}.detail(),
-            "Compiling your Vapor app from scratch. This usually takes a few minutes \u2014 you can leave this open.");
-  EXPECT_EQ(QSPublishPhase{Kind::uploading}.label(), "Uploading to Brindle Hosting\u2026");
-  EXPECT_FALSE(QSPublishPhase{Kind::uploading}.detail());
-}
-
 }  // namespace
 }  // namespace qs

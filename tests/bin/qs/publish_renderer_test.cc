@@ -57,7 +57,6 @@ TEST(PublishOptionsTest, RuntimeOptionsAndSubdomains) {
                     "dedicatedIPv4=on"}),
             "4096 2 performance syd 2 true true");
   EXPECT_EQ(parsed({"memoryMB=-1"}), "--runtime-option memoryMB: '-1' isn't a positive whole number.");
-  EXPECT_EQ(parsed({"cpus=2x"}), "--runtime-option cpus: '2x' isn't a positive whole number.");
   EXPECT_EQ(parsed({"alwaysOn=maybe"}), "--runtime-option alwaysOn: 'maybe' isn't true or false.");
   EXPECT_EQ(parsed({"gpu=1"}), "Unknown runtime option 'gpu'; use memoryMB, cpus, cpuKind, region, machineCount, "
                                "alwaysOn or dedicatedIPv4.");
@@ -65,7 +64,6 @@ TEST(PublishOptionsTest, RuntimeOptionsAndSubdomains) {
 
   EXPECT_EQ(defaultSubdomain("My Blog!"), "my-blog");
   EXPECT_EQ(defaultSubdomain("--Caf\u00e9 2--"), "caf-2");
-  EXPECT_EQ(defaultSubdomain(std::string(70, 'a') + "-b"), std::string(63, 'a'));
   EXPECT_FALSE(subdomainProblem("my-blog-2"));
   for (std::string bad : std::vector<std::string>{"", "-blog", "blog-", "Blog", "my_blog", "../x", std::string(64, 'a')})
     EXPECT_TRUE(subdomainProblem(bad)) << bad;
