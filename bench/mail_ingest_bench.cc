@@ -138,27 +138,28 @@ void stop(const std::shared_ptr<QSChildProcess>& process) {
   if (process->isRunning()) process->signalGroup(SIGKILL), process->reap();
 }
 
-}  // namespace
-
-int main() {
-  char pattern[] = "/tmp/qs-mail-bench-XXXXXX";
-  fs::path root = ::mkdtemp(pattern);
-  QSPortScanner ports;
-  int ourPort = ports.availablePort(26000, {}, 200);
-  int peerPort = ports.availablePort(ourPort + 1, {ourPort}, 200);
-
-  auto daemon = startDaemon(root / "quayside", ourPort);
-  waitForGreeting(ourPort);
+// Both runs and the memory figures, with the daemon serving on `ourPort`.
+void run(const fs::path& root, int ourPort, const std::shared_ptr<QSChildProcess>& daemon) {
   long idle = residentKB(daemon->pid());
 
   std::shared_ptr<QSChildProcess> peer;
+  int peerPort = 0;
   if (std::system("/usr/bin/python3 -c 'import aiosmtpd' 2>/dev/null") == 0) {
     fs::create_directories(root / "aiosmtpd");
-    std::ofstream(root / "aiosmtpd.py") << kAiosmtpdServer;
+    std::ofstream(root / "aiosmtpd_peer.py") << kAiosmtpdServer;
+    peerPort = QSPortScanner().availablePort(ourPort + 1, {ourPort}, 200);
     peer = QSChildProcess::spawn({"/usr/bin/python3",
-                                  {(root / "aiosmtpd.py").string(), std::to_string(peerPort), (root / "aiosmtpd").string()},
+                                  {(root / "aiosmtpd_peer.py").string(), std::to_string(peerPort), (root / "aiosmtpd").string()},
                                   root, {}});
-    waitForGreeting(peerPort);
+    try {
+      waitForGreeting(peerPort);
+    } catch (const std::exception&) {
+      stop(peer);
+      char buffer[4096];
+      auto error = peer->takeStandardError();
+      ssize_t n = ::read(error.get(), buffer, sizeof buffer);
+      throw std::runtime_error("aiosmtpd did not start: " + std::string(buffer, n > 0 ? n : 0));
+    }
   } else {
     fmt::print("aiosmtpd is missing (Debian: python3-aiosmtpd); only Quayside's figures follow\n");
   }
@@ -182,8 +183,24 @@ int main() {
   fmt::print("daemon memory with 500 stored messages of 200 KB: {} KB\n", residentKB(daemon->pid()));
   fmt::print("targets: >= 2000 msg/s of 2 KB and >= 10x aiosmtpd\n");
 
-  stop(daemon);
   if (peer) stop(peer);
+}
+
+}  // namespace
+
+int main() {
+  char pattern[] = "/tmp/qs-mail-bench-XXXXXX";
+  fs::path root = ::mkdtemp(pattern);
+  QSPortScanner ports;
+  int ourPort = ports.availablePort(26000, {}, 200);
+  auto daemon = startDaemon(root / "quayside", ourPort);
+  try {
+    waitForGreeting(ourPort);
+    run(root, ourPort, daemon);
+  } catch (const std::exception& e) {
+    fmt::print(stderr, "mail_ingest_bench: {}\n", e.what());
+  }
+  stop(daemon);
   std::error_code ignored;
   fs::remove_all(root, ignored);
   return 0;

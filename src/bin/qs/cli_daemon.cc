@@ -207,9 +207,14 @@ asio::awaitable<int> printEvents(QSCliSession& session, QSEventKind kind) {
   QSEventFollower follower(session.executor());
   follower.follow(stream);
   // `all` leaves out the kinds that older clients could not read; this one reads them all.
-  for (auto extra : allCases<QSEventKind>())
-    if (kind == QSEventKind::all && extra != QSEventKind::all && !coveredByAll(extra))
+  // A daemon older than a kind refuses to subscribe to it; its events then never come anyway.
+  for (auto extra : allCases<QSEventKind>()) {
+    if (kind != QSEventKind::all || extra == QSEventKind::all || coveredByAll(extra)) continue;
+    try {
       follower.follow(co_await session.events(extra));
+    } catch (const QSDaemonException&) {
+    }
+  }
   follower.catchInterrupt();
   for (;;) {
     auto item = co_await follower.next();

@@ -40,7 +40,8 @@ QSMailCatcher::QSMailCatcher(asio::any_io_executor executor, asio::thread_pool& 
 asio::awaitable<void> QSMailCatcher::start(QSMailSettings settings) {
   settings_ = settings;
   index_ = QSMailIndex::load(store_.folder());
-  stored_ = store_.list().size();
+  auto listed = store_.list();
+  files_ = std::set<QSMailFileName>(listed.begin(), listed.end());
   if (!settings.enabled) {
     hooks_.log("quaysided: the mail catcher is switched off (qs.mailEnabled is false)");
     co_return;
@@ -114,7 +115,7 @@ asio::awaitable<bool> QSMailCatcher::keep(QSCaughtMail mail) {
     hooks_.log("quaysided: couldn't save mail \"" + message->subject + "\" from " + message->from + ": " + failure);
     co_return false;
   }
-  ++stored_;
+  files_.insert({message->receivedAt.time_since_epoch().count(), message->id});
   if (mail.origin) {
     index_.record(message->id, *mail.origin);
     saveIndex();
@@ -125,9 +126,19 @@ asio::awaitable<bool> QSMailCatcher::keep(QSCaughtMail mail) {
 }
 
 void QSMailCatcher::pruneIfFull() {
-  if (stored_ <= maxMessages) return;
-  auto removed = store_.prune(maxMessages);
-  stored_ = store_.list().size();
+  constexpr int kSavesBetweenListings = 100;
+  if (++savesSinceListing_ >= kSavesBetweenListings) {
+    savesSinceListing_ = 0;
+    store_.prune(maxMessages);  // also takes misnamed .eml files, which count as the oldest
+    auto listed = store_.list();
+    files_ = std::set<QSMailFileName>(listed.begin(), listed.end());
+  }
+  std::vector<QSUUID> removed;
+  while (files_.size() > maxMessages) {
+    store_.removeFile(*files_.begin());
+    removed.push_back(files_.begin()->id);
+    files_.erase(files_.begin());
+  }
   if (index_.forget(removed)) saveIndex();
 }
 

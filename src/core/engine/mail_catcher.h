@@ -16,6 +16,7 @@
 
 #include <functional>
 #include <map>
+#include <set>
 #include <memory>
 #include <optional>
 #include <string>
@@ -68,7 +69,11 @@ private:
   QSMailIndex index_;
   QSMailSettings settings_;
   std::optional<std::string> startError_;
-  std::size_t stored_ = 0;  // message files, as last counted
+  // The message files, oldest first: what the folder held at the last listing, plus what was
+  // saved since. `qs mail rm` removes files behind the catcher's back, so the folder is listed
+  // again every so often.
+  std::set<QSMailFileName> files_;
+  int savesSinceListing_ = 0;
 };
 
 }  // namespace qs

@@ -17,6 +17,7 @@ namespace qs {
 struct QSMailFileName {
   std::int64_t milliseconds = 0;
   QSUUID id;
+  auto operator<=>(const QSMailFileName&) const = default;
 };
 
 class QSMailStore {
@@ -44,6 +45,8 @@ public:
   std::optional<QSMailMessage> load(const QSUUID& id) const;
   // Removes the message's file; false when there was none. Errors are ignored.
   bool remove(const QSUUID& id) const;
+  // Removes the file of that name, which list() gave; false when it could not be removed.
+  bool removeFile(const QSMailFileName& name) const;
   // Removes every message file (only "*.eml" files); how many went. Errors are ignored.
   int clearAll() const;
   // Keeps the newest `max` message files; a ".eml" file whose name does not decode counts as the

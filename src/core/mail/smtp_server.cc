@@ -81,7 +81,14 @@ asio::awaitable<void> QSSMTPServer::acceptLoop(std::shared_ptr<void> handle) {
     tcp::socket socket = co_await acceptor->async_accept(asio::redirect_error(asio::use_awaitable, error));
     auto self = weak.lock();
     if (!self || !acceptor->is_open() || self->acceptor_ != acceptor) co_return;
-    if (error) continue;  // the client gave up before we took it, or no descriptor was free
+    if (error) {
+      // The client gave up before we took it, or no descriptor was free: in the second case
+      // accepting again at once would only spin, so give the sessions a moment to end.
+      asio::steady_timer pause(self->executor_, std::chrono::milliseconds(100));
+      self.reset();
+      co_await pause.async_wait(asio::redirect_error(asio::use_awaitable, error));
+      continue;
+    }
     auto connection = std::make_shared<Connection>(std::move(socket), self->nextSessionID_++);
     self->sessions_.emplace(connection->id, connection);
     asio::co_spawn(self->executor_, self->serve(connection), asio::detached);
