@@ -26,6 +26,8 @@ void addEnvCommands(CLI::App& app, QSCliSession& session);
 void addSiteCommands(CLI::App& app, QSCliSession& session);
 // domain, domains, requests, dns start|stop, proxy start|stop, health, open.
 void addRoutingCommands(CLI::App& app, QSCliSession& session);
+// routing enable|disable|status, ca trust|untrust|status, ports stop.
+void addPrivilegedCommands(CLI::App& app, QSCliSession& session);
 
 // A subcommand with its one-line description and a footer of examples.
 CLI::App* addCommand(CLI::App& parent, const std::string& name, const std::string& description,

@@ -52,6 +52,7 @@ int main(int argc, char** argv) {
   qs::addEnvCommands(app, session);
   qs::addSiteCommands(app, session);
   qs::addRoutingCommands(app, session);
+  qs::addPrivilegedCommands(app, session);
 
   if (argc <= 1) {
     fmt::print(stderr, "{}", app.help());

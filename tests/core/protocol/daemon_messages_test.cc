@@ -80,6 +80,8 @@ std::vector<Sample> samples() {
       QSDaemonCommand(cmd::PinSwiftVersion{u, "6.0.3"}),
       QSDaemonCommand(cmd::SetAutoStart{u, true}),
       QSDaemonCommand(cmd::ListToolchains{}),
+      QSDaemonCommand(cmd::TrustCA{}),
+      QSDaemonCommand(cmd::UntrustCA{}),
 
       QSDaemonResult(res::Ok{}),
       QSDaemonResult(res::Projects{{sampleProject(), testing::minimalProject()}}),
@@ -214,6 +216,7 @@ TEST(DaemonMessages, EveryCommandCarriesItsParametersUnderTheProtocolsNames) {
       {"status", ""}, {"health", ""}, {"logs", "service lines follow"}, {"subscribe", "_0"}, {"unsubscribe", "_0"},
       {"ping", ""}, {"shutdownDaemon", ""}, {"pinSwiftVersion", "projectID version"},
       {"setAutoStart", "projectID enabled"}, {"listToolchains", ""},
+      {"trustCA", ""}, {"untrustCA", ""},
   };
   std::size_t checked = 0;
   for (const Sample& sample : samples()) {
