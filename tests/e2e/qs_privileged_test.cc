@@ -16,9 +16,9 @@ using ::testing::StartsWith;
 
 namespace fs = std::filesystem;
 
-class QsRoutingTest : public E2ETest {
+class QsPrivilegedRoutingTest : public E2ETest {
 protected:
-  QsRoutingTest() {
+  QsPrivilegedRoutingTest() {
     fs::create_directories(root);
     fs::create_directories(tools);
     auto q = [](const fs::path& p) { return shellQuoted(p.string()); };
@@ -46,7 +46,7 @@ protected:
   fs::path tools = scratch / "tools";
 };
 
-TEST_F(QsRoutingTest, EnableStatusDisable) {
+TEST_F(QsPrivilegedRoutingTest, EnableStatusDisable) {
   EXPECT_THAT(qsOK({"routing", "status"}), StartsWith(".test routing: off; 'qs routing enable' installs it"));
   if (!isRunningAsRoot()) {
     // Neither the daemon nor this qs (no terminal) can ask for a password.
@@ -74,7 +74,7 @@ TEST_F(QsRoutingTest, EnableStatusDisable) {
   EXPECT_EQ(qsOK({"routing", "disable"}), ".test routing wasn't installed; there was nothing to remove.\n");
 }
 
-TEST_F(QsRoutingTest, TrustAndUntrust) {
+TEST_F(QsPrivilegedRoutingTest, TrustAndUntrust) {
   if (!isRunningAsRoot()) GTEST_SKIP() << "the system store needs the tests to run as root";
   EXPECT_EQ(qsOK({"ca", "trust"}), "The Quayside certificate authority is trusted by your browsers and the system.\n");
   EXPECT_TRUE(fs::exists(root / "usr/local/share/ca-certificates/quayside-local-ca.crt"));
@@ -84,7 +84,7 @@ TEST_F(QsRoutingTest, TrustAndUntrust) {
   EXPECT_EQ(qsOK({"ca", "status"}), "The Quayside certificate authority is not trusted yet; 'qs ca trust' trusts it.\n");
 }
 
-TEST_F(QsRoutingTest, PortsStopRefusesProcessesOutOfTheWay) {
+TEST_F(QsPrivilegedRoutingTest, PortsStopRefusesProcessesOutOfTheWay) {
   auto result = qs({"ports", "stop", std::to_string(daemon->pid()), "--yes"});
   EXPECT_EQ(result.status, 1);
   EXPECT_THAT(result.err, HasSubstr("isn't listening on ports 80, 443, 7080 or 7443"));
