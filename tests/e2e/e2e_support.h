@@ -124,6 +124,8 @@ protected:
   E2ETest() {
     environment["QS_DAEMON_SOCKET"] = socketPath();
     environment["QS_DAEMON_LOCK"] = (home.home() / "owner.lock").string();
+    // The daemon's .test services on ports the system picks, never the user's.
+    for (const char* port : {"QS_PROXY_PORT", "QS_PROXY_TLS_PORT", "QS_DNS_PORT"}) environment[port] = "0";
   }
   ~E2ETest() override { daemon.reset(); }
 

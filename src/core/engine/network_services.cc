@@ -94,7 +94,8 @@ asio::awaitable<void> QSDaemonService::refreshTLS() {
   auto issue = [certificates, hosts] { return certificates->serverCertificatePKCS12(hosts); };
   try {
     QSBytes bundle = co_await runOffLoop(workers_, executor_, issue);
-    co_await proxy_->startTLS(bundle, QSCertificateService::pkcs12Password);
+    std::string password = QSCertificateService::pkcs12Password;
+    co_await proxy_->startTLS(bundle, password);
   } catch (const std::exception& e) {
     log(std::string(logPrefix) + "couldn't refresh the HTTPS certificate: " + e.what());
   }

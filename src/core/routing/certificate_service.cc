@@ -118,9 +118,12 @@ QSBytes QSCertificateService::serverCertificatePKCS12(const std::vector<std::str
   auto cert = folder / "server-cert.pem", bundle = folder / "server.p12";
   generateKey(key);
   std::string commonName = domains.empty() ? "quayside.test" : domains.front();
+  // An empty alt_names section makes openssl fail: with no domain, the certificate names its
+  // common name.
+  std::vector<std::string> names = domains.empty() ? std::vector<std::string>{commonName} : domains;
   runOpenSSL({"req", "-new", "-key", key.string(), "-out", csr.string(), "-subj",
               std::string(kSubjectPrefix) + "/CN=" + commonName});
-  writeFileAtomically(ext, serverExtensions(domains));
+  writeFileAtomically(ext, serverExtensions(names));
   signRequest(csr, ext, cert);
   createPrivateFile(bundle);
   runOpenSSL({"pkcs12", "-export", "-inkey", key.string(), "-in", cert.string(), "-certfile",

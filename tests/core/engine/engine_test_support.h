@@ -23,6 +23,8 @@ public:
     QSDaemonServiceOptions options;
     options.version = "test";
     options.log = [this](const std::string& line) { logLines.push_back(line); };
+    // The .test services on ports the system picks, never the user's 7080, 7443 and 5300.
+    options.network = {.proxyPort = 0, .proxyTLSPort = 0, .dnsPort = 0};
     return QSDaemonService::make(io.get_executor(), std::move(options));
   }
 

@@ -80,6 +80,7 @@ std::vector<Sample> samples() {
       QSDaemonCommand(cmd::PinSwiftVersion{u, "6.0.3"}),
       QSDaemonCommand(cmd::SetAutoStart{u, true}),
       QSDaemonCommand(cmd::ListToolchains{}),
+      QSDaemonCommand(cmd::GetRequestLog{u, 20}),
       QSDaemonCommand(cmd::TrustCA{}),
       QSDaemonCommand(cmd::UntrustCA{}),
 
@@ -98,6 +99,7 @@ std::vector<Sample> samples() {
       QSDaemonResult(res::Pong{"0.1.0", "1733480000-123456"}),
       QSDaemonResult(res::Failure{daemonError::PortInUse{8080}}),
       QSDaemonResult(res::Toolchains{{{"swift-6.0.3", "6.0.3", "/opt/swift/swift-6.0.3", false}}}),
+      QSDaemonResult(res::LogEntries{{sampleLogEntry()}}),
 
       QSEvent(evt::ProjectsChanged{{sampleProject()}}),
       QSEvent(evt::DatabaseChanged{sampleDatabase()}),
@@ -215,7 +217,7 @@ TEST(DaemonMessages, EveryCommandCarriesItsParametersUnderTheProtocolsNames) {
       {"getEnvVars", "projectID"}, {"setEnvVar", "projectID key value"}, {"unsetEnvVar", "projectID key"},
       {"status", ""}, {"health", ""}, {"logs", "service lines follow"}, {"subscribe", "_0"}, {"unsubscribe", "_0"},
       {"ping", ""}, {"shutdownDaemon", ""}, {"pinSwiftVersion", "projectID version"},
-      {"setAutoStart", "projectID enabled"}, {"listToolchains", ""},
+      {"setAutoStart", "projectID enabled"}, {"listToolchains", ""}, {"getRequestLog", "projectID count"},
       {"trustCA", ""}, {"untrustCA", ""},
   };
   std::size_t checked = 0;

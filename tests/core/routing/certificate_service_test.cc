@@ -1,0 +1,129 @@
+// The certificate authority with the real /usr/bin/openssl.
+#include "core/platform/process_runner.h"
+#include "core/routing/certificate_service.h"
+#include "core/routing/domain_names.h"
+#include "core/routing/tls_identity.h"
+#include "support/test_support.h"
+
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+
+namespace qs {
+namespace {
+
+using testing::readTextFile;
+using testing::TemporaryFolder;
+
+mode_t modeOf(const std::filesystem::path& path) {
+  struct stat info {};
+  ::stat(path.c_str(), &info);
+  return info.st_mode & 0777;
+}
+
+std::string opensslText(const std::vector<std::string>& arguments) {
+  std::vector<std::string> command{"/usr/bin/openssl"};
+  command.insert(command.end(), arguments.begin(), arguments.end());
+  auto result = runProcess(command, {.mergeErrorIntoOutput = true});
+  EXPECT_EQ(result.exitStatus, 0) << result.output;
+  return result.output;
+}
+
+class CertificateServiceTest : public ::testing::Test {
+protected:
+  TemporaryFolder folder;
+  std::filesystem::path ssl = folder / "ssl";
+  QSCertificateService service{ssl};
+};
+
+TEST_F(CertificateServiceTest, CreatesTheAuthorityOnceWithPrivateKeys) {
+  EXPECT_FALSE(service.isCAInstalled());
+  service.ensureCA();
+  ASSERT_TRUE(service.isCAInstalled());
+  EXPECT_EQ(service.caCertificateURL(), ssl / "ca.pem");
+  EXPECT_EQ(modeOf(ssl), 0700u);
+  EXPECT_EQ(modeOf(ssl / "ca-key.pem"), 0600u);
+  std::string subject = opensslText({"x509", "-in", (ssl / "ca.pem").string(), "-noout", "-subject"});
+  EXPECT_EQ(subject, "subject=C = US, ST = Local, L = Local, O = Quayside, OU = Development, CN = Quayside Local CA\n");
+
+  std::string ca = readTextFile(ssl / "ca.pem"), key = readTextFile(ssl / "ca-key.pem");
+  service.ensureCA();
+  EXPECT_EQ(readTextFile(ssl / "ca.pem"), ca);
+  EXPECT_EQ(readTextFile(ssl / "ca-key.pem"), key);
+}
+
+TEST_F(CertificateServiceTest, ServerBundleCoversEveryDomainAndItsWildcard) {
+  QSBytes bundle = service.serverCertificatePKCS12({"blog.test", "shop.test"});
+  auto server = ssl / "server";
+  EXPECT_EQ(readTextFile(server / "server-ext.cnf"),
+            "authorityKeyIdentifier=keyid,issuer\nbasicConstraints=CA:FALSE\n"
+            "keyUsage=digitalSignature,nonRepudiation,keyEncipherment,dataEncipherment\n"
+            "subjectAltName=@alt_names\n\n[alt_names]\n"
+            "DNS.1 = blog.test\nDNS.2 = *.blog.test\nDNS.3 = shop.test\nDNS.4 = *.shop.test");
+  EXPECT_EQ(modeOf(server / "server-key.pem"), 0600u);
+  EXPECT_EQ(modeOf(server / "server.p12"), 0600u);
+  std::string verified = opensslText({"verify", "-CAfile", (ssl / "ca.pem").string(), (server / "server-cert.pem").string()});
+  EXPECT_EQ(verified, (server / "server-cert.pem").string() + ": OK\n");
+  std::string subject = opensslText({"x509", "-in", (server / "server-cert.pem").string(), "-noout", "-subject"});
+  EXPECT_EQ(subject, "subject=C = US, ST = Local, L = Local, O = Quayside, CN = blog.test\n");
+
+  // The proxy's importer takes it with the fixed pass phrase, and only with it.
+  EXPECT_TRUE(makeTLSServerContext(bundle, QSCertificateService::pkcs12Password));
+  EXPECT_THROW(makeTLSServerContext(bundle, "wrong"), QSProxyException);
+  try {
+    makeTLSServerContext(QSBytes{1, 2, 3}, QSCertificateService::pkcs12Password);
+    ADD_FAILURE() << "imported garbage";
+  } catch (const QSProxyException& e) {
+    EXPECT_TRUE(std::string(e.what()).starts_with("Failed to load the TLS certificate for HTTPS (status ")) << e.what();
+  }
+
+  service.serverCertificatePKCS12({});
+  subject = opensslText({"x509", "-in", (server / "server-cert.pem").string(), "-noout", "-subject"});
+  EXPECT_EQ(subject, "subject=C = US, ST = Local, L = Local, O = Quayside, CN = quayside.test\n");
+}
+
+TEST_F(CertificateServiceTest, DomainCertificatesAreIssuedOnce) {
+  auto [cert, key] = service.certificateForDomain("blog.test");
+  EXPECT_EQ(cert, ssl / "domains/blog.test/cert.pem");
+  EXPECT_EQ(key, ssl / "domains/blog.test/key.pem");
+  EXPECT_EQ(modeOf(key), 0600u);
+  EXPECT_EQ(readTextFile(ssl / "domains/blog.test/ext.cnf"),
+            "authorityKeyIdentifier=keyid,issuer\nbasicConstraints=CA:FALSE\n"
+            "keyUsage=digitalSignature,nonRepudiation,keyEncipherment,dataEncipherment\n"
+            "subjectAltName=DNS:blog.test,DNS:*.blog.test");
+  std::string names = opensslText({"x509", "-in", cert.string(), "-noout", "-ext", "subjectAltName"});
+  EXPECT_NE(names.find("DNS:blog.test, DNS:*.blog.test"), std::string::npos) << names;
+
+  // A second call finds the certificate and runs nothing: this service has no openssl at all.
+  QSCertificateService withoutOpenSSL(ssl, folder / "no-openssl");
+  EXPECT_EQ(withoutOpenSSL.certificateForDomain("blog.test"), std::make_pair(cert, key));
+  withoutOpenSSL.removeCertificate("blog.test");
+  EXPECT_FALSE(std::filesystem::exists(ssl / "domains/blog.test"));
+}
+
+TEST_F(CertificateServiceTest, InvalidNamesNeverReachOpenSSLOrTheFileSystem) {
+  for (const char* name : {"../../evil.test", "a/b.test", "a b.test", "Blog.test", "x.test/CN=evil"}) {
+    try {
+      service.certificateForDomain(name);
+      ADD_FAILURE() << name;
+    } catch (const QSDomainException& e) {
+      EXPECT_EQ(std::string(e.what()), "Invalid hostname: " + std::string(name) + ". Must match [a-z0-9-]+.test");
+    }
+    EXPECT_THROW(service.serverCertificatePKCS12({"blog.test", name}), QSDomainException) << name;
+    EXPECT_THROW(service.removeCertificate(name), QSDomainException) << name;
+  }
+  EXPECT_FALSE(std::filesystem::exists(ssl));
+}
+
+TEST_F(CertificateServiceTest, AFailingStepStopsWithItsExitCode) {
+  QSCertificateService failing(ssl, "/bin/false");
+  try {
+    failing.ensureCA();
+    ADD_FAILURE() << "succeeded";
+  } catch (const QSCertificateException& e) {
+    EXPECT_STREQ(e.what(), "OpenSSL command failed with exit code 1.");
+  }
+  EXPECT_FALSE(failing.isCAInstalled());
+}
+
+}  // namespace
+}  // namespace qs

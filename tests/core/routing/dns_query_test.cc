@@ -1,0 +1,132 @@
+#include "core/routing/dns_query.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+
+namespace qs {
+namespace {
+
+using Bytes = QSDNSMessage;
+
+// A query with ID 0xBEEF, RD set, one question (name given as labels), and optionally an OPT
+// record advertising a 1232-byte payload.
+Bytes query(const std::vector<std::string>& labels, std::uint16_t type, std::uint16_t klass = 1, bool edns = false) {
+  Bytes q{0xBE, 0xEF, 0x01, 0x00, 0x00, 0x01, 0x00, 0x00, 0x00, 0x00, 0x00, static_cast<std::uint8_t>(edns ? 1 : 0)};
+  for (const auto& label : labels) {
+    q.push_back(static_cast<std::uint8_t>(label.size()));
+    q.insert(q.end(), label.begin(), label.end());
+  }
+  q.push_back(0);
+  for (std::uint16_t v : {type, klass}) {
+    q.push_back(static_cast<std::uint8_t>(v >> 8));
+    q.push_back(static_cast<std::uint8_t>(v));
+  }
+  if (edns) q.insert(q.end(), {0x00, 0x00, 0x29, 0x04, 0xD0, 0x00, 0x00, 0x80, 0x00, 0x00, 0x00});
+  return q;
+}
+
+std::uint16_t at16(const Bytes& b, std::size_t i) { return static_cast<std::uint16_t>(b[i] << 8 | b[i + 1]); }
+
+Bytes process(const Bytes& q) { return QSDNSQuery::processQuery(q); }
+
+TEST(DNSQuery, AnswersAQuestionsUnderTestInAnyCaseWithLoopback) {
+  for (auto labels : std::vector<std::vector<std::string>>{{"blog", "test"}, {"Api", "Blog", "TEST"}, {"test"}}) {
+    Bytes q = query(labels, 1);
+    Bytes r = process(q);
+    std::size_t questionEnd = q.size();
+    ASSERT_EQ(r.size(), questionEnd + (questionEnd - 12 - 4) + 14) << labels[0];
+    EXPECT_EQ(at16(r, 0), 0xBEEF);
+    EXPECT_EQ(r[2], 0x81);
+    EXPECT_EQ(r[3], 0x80);  // no error, never authoritative
+    EXPECT_EQ(at16(r, 4), 1);
+    EXPECT_EQ(at16(r, 6), 1);
+    EXPECT_EQ(at16(r, 10), 0);
+    // The question echoed, then the name again in full (no pointer), A IN, TTL 60, 127.0.0.1.
+    EXPECT_TRUE(std::equal(q.begin() + 12, q.end(), r.begin() + 12));
+    EXPECT_TRUE(std::equal(q.begin() + 12, q.end() - 4, r.begin() + static_cast<long>(questionEnd)));
+    Bytes tail(r.end() - 14, r.end());
+    EXPECT_EQ(tail, (Bytes{0, 1, 0, 1, 0, 0, 0, 60, 0, 4, 127, 0, 0, 1}));
+  }
+}
+
+TEST(DNSQuery, OtherQuestionsUnderTestGetNoErrorWithoutAnswer) {
+  for (auto [type, klass] : {std::pair{28, 1}, std::pair{15, 1}, std::pair{1, 3}}) {
+    Bytes q = query({"blog", "test"}, static_cast<std::uint16_t>(type), static_cast<std::uint16_t>(klass));
+    Bytes r = process(q);
+    ASSERT_EQ(r.size(), q.size());
+    EXPECT_EQ(r[3], 0x80) << type;
+    EXPECT_EQ(at16(r, 4), 1);
+    EXPECT_EQ(at16(r, 6), 0);
+  }
+}
+
+TEST(DNSQuery, NamesOutsideTestAreRefusedSoTheUpstreamAnswerWins) {
+  for (auto labels : std::vector<std::vector<std::string>>{{"example", "com"}, {"mytest"}, {"test", "com"}, {"xtest"}}) {
+    Bytes q = query(labels, 1);
+    Bytes r = process(q);
+    ASSERT_EQ(r.size(), q.size());
+    EXPECT_EQ(r[3], 0x85) << labels[0];
+    EXPECT_EQ(at16(r, 6), 0);
+  }
+}
+
+TEST(DNSQuery, EchoesEDNS0) {
+  Bytes r = process(query({"blog", "test"}, 1, 1, true));
+  EXPECT_EQ(at16(r, 10), 1);
+  Bytes opt(r.end() - 11, r.end());
+  EXPECT_EQ(opt, (Bytes{0x00, 0x00, 0x29, 0x04, 0xD0, 0, 0, 0, 0, 0x00, 0x00}));
+  Bytes refused = process(query({"example", "com"}, 1, 1, true));
+  EXPECT_EQ(at16(refused, 10), 1);
+  EXPECT_EQ(refused[3], 0x85);
+}
+
+TEST(DNSQuery, MalformedQueriesGetFormatErrors) {
+  Bytes formatError{0xBE, 0xEF, 0x81, 0x81, 0, 0, 0, 0, 0, 0, 0, 0};
+  Bytes full = query({"blog", "test"}, 1);
+  Bytes header(full.begin(), full.begin() + 12);
+  // Truncated name, label past the end, missing type and class, a pointer without its second byte.
+  std::vector<Bytes> malformed = {header};
+  Bytes labelPastEnd = header;
+  labelPastEnd.insert(labelPastEnd.end(), {5, 'b', 'l'});
+  malformed.push_back(labelPastEnd);
+  Bytes noTypeClass = header;
+  noTypeClass.insert(noTypeClass.end(), {4, 't', 'e', 's', 't', 0, 0, 1});
+  malformed.push_back(noTypeClass);
+  Bytes halfPointer = header;
+  halfPointer.push_back(0xC0);
+  malformed.push_back(halfPointer);
+  for (const auto& q : malformed) EXPECT_EQ(process(q), formatError) << q.size();
+
+  // Shorter than a header: the ID when there is one, else 0 (the server sends nothing for these).
+  EXPECT_EQ(process(Bytes(header.begin(), header.begin() + 11)), formatError);
+  EXPECT_EQ(process(Bytes{0x12}), (Bytes{0, 0, 0x81, 0x81, 0, 0, 0, 0, 0, 0, 0, 0}));
+}
+
+TEST(DNSQuery, CompressionPointersEndTheNameWithoutBeingFollowed) {
+  Bytes full = query({"x"}, 1);
+  Bytes header(full.begin(), full.begin() + 12);
+  // A pointer right after the header: an empty name, which is not under test.
+  Bytes pointerOnly = header;
+  pointerOnly.insert(pointerOnly.end(), {0xC0, 0x0C, 0, 1, 0, 1});
+  EXPECT_EQ(process(pointerOnly)[3], 0x85);
+  // Labels then a pointer: the labels read so far are the name; the answer spells it out in full.
+  Bytes labelsThenPointer = header;
+  labelsThenPointer.insert(labelsThenPointer.end(), {4, 't', 'e', 's', 't', 0xC0, 0x0C, 0, 1, 0, 1});
+  Bytes r = process(labelsThenPointer);
+  ASSERT_EQ(at16(r, 6), 1);
+  Bytes answerName(r.begin() + static_cast<long>(labelsThenPointer.size()),
+                   r.begin() + static_cast<long>(labelsThenPointer.size()) + 6);
+  EXPECT_EQ(answerName, (Bytes{4, 't', 'e', 's', 't', 0}));
+}
+
+TEST(DNSQuery, NamesWithInvalidUTF8AreRepairedNotRejected) {
+  auto name = QSDNSQuery::parseName(Bytes{2, 0xFF, 'a', 4, 't', 'e', 's', 't', 0}, 0);
+  ASSERT_TRUE(name);
+  EXPECT_EQ(name->text, "\xEF\xBF\xBD" "a.test");
+  EXPECT_EQ(name->end, 9u);
+  EXPECT_EQ(process(query({"\xFF", "test"}, 1))[3], 0x80);
+}
+
+}  // namespace
+}  // namespace qs

@@ -1,0 +1,76 @@
+// The DNS responder on a real UDP socket.
+#include "core/routing/dns_server.h"
+#include "routing_test_support.h"
+
+#include <asio/ip/udp.hpp>
+#include <gtest/gtest.h>
+
+namespace qs {
+namespace {
+
+using testing::LoopThread;
+
+std::vector<std::uint8_t> aQuery(std::uint8_t id, const std::string& label) {
+  std::vector<std::uint8_t> q{0, id, 1, 0, 0, 1, 0, 0, 0, 0, 0, 0, static_cast<std::uint8_t>(label.size())};
+  q.insert(q.end(), label.begin(), label.end());
+  q.insert(q.end(), {4, 't', 'e', 's', 't', 0, 0, 1, 0, 1});
+  return q;
+}
+
+class DNSServerTest : public ::testing::Test {
+protected:
+  LoopThread loop;
+  std::shared_ptr<QSDNSServer> dns = std::make_shared<QSDNSServer>(loop.io.get_executor(), 0);
+  asio::io_context clientIO;
+  asio::ip::udp::socket client{clientIO, asio::ip::udp::endpoint(asio::ip::address_v4::loopback(), 0)};
+
+  ~DNSServerTest() override {
+    loop.call([this] {
+      dns->stop();
+      return 0;
+    });
+  }
+
+  std::vector<std::uint8_t> ask(const std::vector<std::uint8_t>& query, int port) {
+    asio::ip::udp::endpoint server(asio::ip::address_v4::loopback(), static_cast<unsigned short>(port));
+    client.send_to(asio::buffer(query), server);
+    std::vector<std::uint8_t> reply(512);
+    reply.resize(client.receive(asio::buffer(reply)));
+    return reply;
+  }
+};
+
+TEST_F(DNSServerTest, AnswersOverUDPAndIgnoresRunts) {
+  loop.await(dns->start());
+  int port = loop.call([this] { return dns->boundPort(); });
+  ASSERT_TRUE(loop.call([this] { return dns->isRunning(); }));
+  // An 11-byte datagram gets nothing: the first reply that comes is the next query's.
+  asio::ip::udp::endpoint server(asio::ip::address_v4::loopback(), static_cast<unsigned short>(port));
+  client.send_to(asio::buffer(std::vector<std::uint8_t>(11, 0x42)), server);
+  auto reply = ask(aQuery(7, "blog"), port);
+  ASSERT_GE(reply.size(), 16u);
+  EXPECT_EQ(reply[1], 7);
+  EXPECT_EQ(std::vector<std::uint8_t>(reply.end() - 4, reply.end()), (std::vector<std::uint8_t>{127, 0, 0, 1}));
+
+  loop.await(dns->start());  // running: nothing changes
+  EXPECT_EQ(loop.call([this] { return dns->boundPort(); }), port);
+  loop.call([this] {
+    dns->stop();
+    return 0;
+  });
+  EXPECT_FALSE(loop.call([this] { return dns->isRunning(); }));
+}
+
+TEST_F(DNSServerTest, TakesTheNextFreePortAboveATakenOne) {
+  // Hold a port, then ask for it.
+  asio::ip::udp::socket holder(clientIO, asio::ip::udp::endpoint(asio::ip::address_v4::loopback(), 0));
+  int taken = holder.local_endpoint().port();
+  loop.await(dns->start(taken));
+  int bound = loop.call([this] { return dns->boundPort(); });
+  EXPECT_GT(bound, taken);
+  EXPECT_LE(bound, taken + QSDNSServer::portSearchLimit);
+  EXPECT_EQ(ask(aQuery(9, "shop"), bound)[1], 9);
+}
+
+}  // namespace
+}  // namespace qs

@@ -1,0 +1,310 @@
+// The proxy on real sockets: routing, its own pages, TLS, the request log, half-close, failing
+// peers and many connections, against a small HTTP backend on the same loop.
+#include "core/platform/resource_limits.h"
+#include "core/routing/certificate_service.h"
+#include "core/routing/proxy_server.h"
+#include "core/routing/tls_identity.h"
+#include "routing_test_support.h"
+#include "support/test_support.h"
+
+#include <asio/detached.hpp>
+#include <asio/experimental/as_tuple.hpp>
+#include <asio/ip/tcp.hpp>
+#include <asio/read.hpp>
+#include <asio/ssl.hpp>
+#include <asio/use_awaitable.hpp>
+#include <asio/write.hpp>
+#include <gtest/gtest.h>
+
+#include <atomic>
+
+namespace qs {
+namespace {
+
+using testing::LoopThread;
+using tcp = asio::ip::tcp;
+constexpr auto kTuple = asio::experimental::as_tuple(asio::use_awaitable);
+
+// A project server: answers each request head with "HTTP/1.1 200 OK" and a body naming the
+// path, keeping the connection unless the request says "Connection: close". Other behaviours:
+// `readAll` reads to the end of the stream first and answers with the byte count (half-close);
+// `dieMidResponse` promises 100000 bytes, sends 10 and closes.
+class Backend {
+public:
+  enum class Mode { normal, readAll, dieMidResponse };
+  explicit Backend(asio::io_context& io) : acceptor_(io, tcp::endpoint(asio::ip::address_v4::loopback(), 0)) {
+    port = acceptor_.local_endpoint().port();
+    asio::co_spawn(io, acceptLoop(), asio::detached);
+  }
+  void close() { acceptor_.close(); }
+
+  int port = 0;
+  Mode mode = Mode::normal;
+  std::atomic<int> open{0};
+  std::atomic<int> served{0};
+
+private:
+  asio::awaitable<void> acceptLoop() {
+    for (;;) {
+      auto [ec, socket] = co_await acceptor_.async_accept(kTuple);
+      if (ec) co_return;
+      asio::co_spawn(acceptor_.get_executor(), serve(std::move(socket)), asio::detached);
+    }
+  }
+
+  asio::awaitable<void> serve(tcp::socket socket) {
+    ++open;
+    std::string received;
+    char buffer[65536];
+    for (;;) {
+      auto [ec, n] = co_await socket.async_read_some(asio::buffer(buffer), kTuple);
+      received.append(buffer, n);
+      if (mode == Mode::readAll) {
+        if (!ec) continue;
+        co_await reply(socket, "read " + std::to_string(received.size()), true);
+        break;
+      }
+      bool close = false;
+      // Every complete request that has come, in order (a client may send several at once).
+      for (auto end = received.find("\r\n\r\n"); !close && end != std::string::npos; end = received.find("\r\n\r\n")) {
+        std::string head = received.substr(0, end);
+        received.erase(0, end + 4);
+        if (mode == Mode::dieMidResponse) {
+          std::string partial = "HTTP/1.1 200 OK\r\nContent-Length: 100000\r\n\r\n0123456789";
+          co_await asio::async_write(socket, asio::buffer(partial), kTuple);
+          close = true;
+          break;
+        }
+        std::string path = head.substr(head.find(' ') + 1);
+        path = path.substr(0, path.find(' '));
+        close = head.find("Connection: close") != std::string::npos;
+        co_await reply(socket, "path " + path, close);
+      }
+      if (close || ec) break;
+    }
+    asio::error_code ignored;
+    socket.shutdown(tcp::socket::shutdown_both, ignored);
+    socket.close(ignored);
+    --open;
+  }
+
+  asio::awaitable<void> reply(tcp::socket& socket, const std::string& body, bool close) {
+    ++served;
+    std::string response = "HTTP/1.1 200 OK\r\nContent-Length: " + std::to_string(body.size()) +
+                           (close ? "\r\nConnection: close" : "") + "\r\n\r\n" + body;
+    co_await asio::async_write(socket, asio::buffer(response), kTuple);
+  }
+
+  tcp::acceptor acceptor_;
+};
+
+std::string request(const std::string& host, const std::string& path = "/", bool close = true) {
+  return "GET " + path + " HTTP/1.1\r\nHost: " + host + "\r\n" + (close ? "Connection: close\r\n" : "") + "\r\n";
+}
+
+// Reads until the peer ends the stream (or the connection breaks).
+template <class Stream>
+std::string readToEnd(Stream& stream) {
+  std::string out;
+  char buffer[65536];
+  for (;;) {
+    asio::error_code ec;
+    std::size_t n = stream.read_some(asio::buffer(buffer), ec);
+    out.append(buffer, n);
+    if (ec) return out;
+  }
+}
+
+class ProxyServerTest : public ::testing::Test {
+protected:
+  ProxyServerTest() {
+    loop.await(proxy->start());
+    proxyPort = loop.call([this] { return proxy->port(); });
+    loop.call([this] {
+      proxy->registerRoute("Blog.test", backend.port, project);
+      proxy->setRequestHandler([this](QSLogEntry entry) { logged.push_back(std::move(entry)); });
+      return 0;
+    });
+  }
+  ~ProxyServerTest() override {
+    loop.call([this] {
+      proxy->stop();
+      backend.close();
+      return 0;
+    });
+  }
+
+  tcp::socket connect() {
+    tcp::socket socket(clientIO);
+    socket.connect(tcp::endpoint(asio::ip::address_v4::loopback(), static_cast<unsigned short>(proxyPort)));
+    return socket;
+  }
+  std::string exchange(const std::string& bytes) {
+    auto socket = connect();
+    asio::write(socket, asio::buffer(bytes));
+    return readToEnd(socket);
+  }
+  bool allClosed() {
+    return loop.waitFor([this] { return proxy->openConnections() == 0 && backend.open == 0; });
+  }
+
+  LoopThread loop;
+  asio::io_context clientIO;
+  Backend backend{loop.io};
+  QSUUID project = QSUUID::random();
+  std::vector<QSLogEntry> logged;  // touched on the loop only
+  std::shared_ptr<QSProxyServer> proxy = std::make_shared<QSProxyServer>(loop.io.get_executor(), 0, 0);
+  int proxyPort = 0;
+};
+
+TEST_F(ProxyServerTest, RoutesByHostAndLogsEachExchange) {
+  EXPECT_EQ(loop.call([this] { return proxy->registeredRoutes(); }), (std::map<std::string, int>{{"blog.test", backend.port}}));
+  // Mixed case with a port; the head sent in two pieces.
+  auto socket = connect();
+  asio::write(socket, asio::buffer(std::string("GET /one HTTP/1.1\r\n")));
+  asio::write(socket, asio::buffer(std::string("Host: BLOG.Test:443\r\n\r\nGET /two HTTP/1.1\r\nHost: blog.test\r\n")));
+  asio::write(socket, asio::buffer(std::string("Connection: close\r\n\r\n")));
+  std::string responses = readToEnd(socket);
+  socket.close();
+  EXPECT_NE(responses.find("path /one"), std::string::npos) << responses;
+  EXPECT_TRUE(responses.ends_with("path /two")) << responses;
+  ASSERT_TRUE(allClosed());
+  auto entries = loop.call([this] { return logged; });
+  ASSERT_EQ(entries.size(), 1u);  // the second request rode in the first request's chunk
+  EXPECT_EQ(entries[0].path, "/one");
+  EXPECT_EQ(entries[0].statusCode, 200);
+  EXPECT_EQ(entries[0].projectID, project);
+  EXPECT_EQ(entries[0].responseSize, 9);
+  EXPECT_EQ(entries[0].requestHeaders->at("Host"), "blog.test");
+}
+
+TEST_F(ProxyServerTest, AnswersItselfWithoutHostRouteOrProject) {
+  std::string bad = exchange("GET / HTTP/1.1\r\nAccept: */*\r\n\r\nHost: blog.test\r\n\r\n");
+  EXPECT_TRUE(bad.starts_with("HTTP/1.1 400 Bad Request\r\n")) << bad;
+  EXPECT_NE(bad.find("<title>400 Bad Request</title>"), std::string::npos);
+
+  std::string unknown = exchange(request("sh<op>.test"));
+  EXPECT_TRUE(unknown.starts_with("HTTP/1.1 502 Bad Gateway\r\n"));
+  EXPECT_NE(unknown.find("<title>sh&lt;op&gt;.test — not served by Quayside</title>"), std::string::npos);
+
+  int refusing = backend.port;
+  loop.call([&] {
+    backend.close();
+    return 0;
+  });
+  std::string down = exchange(request("blog.test"));
+  EXPECT_TRUE(down.starts_with("HTTP/1.1 502 Bad Gateway\r\n"));
+  EXPECT_NE(down.find("nothing answered on localhost:" + std::to_string(refusing) + ".</p>"), std::string::npos);
+
+  // 8 KiB without a Host line.
+  std::string huge = exchange("GET / HTTP/1.1\r\nX-Pad: " + std::string(9000, 'a') + "\r\n\r\n");
+  EXPECT_TRUE(huge.starts_with("HTTP/1.1 400 Bad Request\r\n"));
+  EXPECT_TRUE(loop.call([this] { return logged.empty(); }));
+  EXPECT_TRUE(allClosed());
+}
+
+TEST_F(ProxyServerTest, PassesHalfCloseThrough) {
+  backend.mode = Backend::Mode::readAll;
+  auto socket = connect();
+  std::string head = "POST /upload HTTP/1.1\r\nHost: blog.test\r\n\r\n";
+  std::string body(200000, 'x');
+  asio::write(socket, asio::buffer(head + body));
+  socket.shutdown(tcp::socket::shutdown_send);
+  std::string response = readToEnd(socket);
+  EXPECT_TRUE(response.ends_with("read " + std::to_string(head.size() + body.size()))) << response;
+  EXPECT_TRUE(allClosed());
+}
+
+TEST_F(ProxyServerTest, FailingPeersLeaveNothingOpen) {
+  // One whole exchange first: the client loop's own descriptors (epoll, eventfd, timerfd) are
+  // made now, and the proxy has surely accepted (and closed) that connection when it ends.
+  exchange(request("blog.test"));
+  ASSERT_TRUE(allClosed());
+  int before = testing::openDescriptorCount();
+  std::string beforeList = testing::openDescriptorList();
+  // The project dies mid-response: the client gets what was sent, then the end.
+  backend.mode = Backend::Mode::dieMidResponse;
+  std::string partial = exchange(request("blog.test"));
+  EXPECT_TRUE(partial.ends_with("\r\n\r\n0123456789")) << partial;
+  // The client vanishes mid-upload (a reset, unread data and all).
+  backend.mode = Backend::Mode::readAll;
+  {
+    auto socket = connect();
+    asio::write(socket, asio::buffer("POST / HTTP/1.1\r\nHost: blog.test\r\nContent-Length: 1000000\r\n\r\n" +
+                                     std::string(100000, 'y')));
+    socket.set_option(asio::socket_base::linger(true, 0));
+  }
+  // A client that never sends a byte is closed once its time is up.
+  loop.call([this] {
+    proxy->firstChunkLimit = std::chrono::milliseconds(50);
+    return 0;
+  });
+  auto idle = connect();
+  EXPECT_EQ(readToEnd(idle), "");
+  idle.close();
+  ASSERT_TRUE(allClosed());
+  EXPECT_EQ(testing::openDescriptorCount(), before) << beforeList << "\n" << testing::openDescriptorList();
+}
+
+TEST_F(ProxyServerTest, AThousandConcurrentConnectionsLeakNothing) {
+  raiseOpenFileLimit();
+  exchange(request("blog.test"));
+  ASSERT_TRUE(allClosed());
+  int before = testing::openDescriptorCount();
+  std::string beforeList = testing::openDescriptorList();
+  std::vector<tcp::socket> clients;
+  for (int i = 0; i < 1000; ++i) {
+    clients.push_back(connect());
+    asio::write(clients.back(), asio::buffer(request("blog.test", "/" + std::to_string(i))));
+  }
+  for (int i = 0; i < 1000; ++i) EXPECT_TRUE(readToEnd(clients[i]).ends_with("path /" + std::to_string(i))) << i;
+  clients.clear();
+  ASSERT_TRUE(allClosed());
+  EXPECT_EQ(backend.served, 1001);
+  EXPECT_EQ(testing::openDescriptorCount(), before) << beforeList << "\n" << testing::openDescriptorList();
+  EXPECT_EQ(loop.call([this] { return logged.size(); }), 1001u);
+}
+
+TEST_F(ProxyServerTest, TerminatesTLSWithTheAuthoritysCertificate) {
+  testing::TemporaryFolder folder;
+  QSCertificateService certificates(folder / "ssl");
+  std::string password = QSCertificateService::pkcs12Password;
+  try {
+    loop.await(proxy->startTLS(QSBytes{1, 2, 3}, password));
+    ADD_FAILURE() << "started with garbage";
+  } catch (const QSProxyException& e) {
+    EXPECT_TRUE(std::string(e.what()).starts_with("Failed to load the TLS certificate for HTTPS (status ")) << e.what();
+  }
+  EXPECT_FALSE(loop.call([this] { return proxy->isTLSRunning(); }));
+  loop.await(proxy->startTLS(certificates.serverCertificatePKCS12({"blog.test"}), password));
+  int tlsPort = loop.call([this] { return proxy->tlsPort(); });
+
+  auto fetch = [&](const std::string& path) {
+    asio::ssl::context context(asio::ssl::context::tls_client);
+    context.load_verify_file((folder / "ssl/ca.pem").string());
+    asio::ssl::stream<tcp::socket> stream(clientIO, context);
+    stream.set_verify_mode(asio::ssl::verify_peer);
+    stream.set_verify_callback(asio::ssl::host_name_verification("blog.test"));
+    SSL_set_tlsext_host_name(stream.native_handle(), "blog.test");
+    stream.lowest_layer().connect(tcp::endpoint(asio::ip::address_v4::loopback(), static_cast<unsigned short>(tlsPort)));
+    stream.handshake(asio::ssl::stream_base::client);
+    asio::write(stream, asio::buffer(request("blog.test", path)));
+    return readToEnd(stream);
+  };
+  EXPECT_TRUE(fetch("/secure").ends_with("path /secure"));
+  // A new identity while running: the listener stays where it is.
+  loop.await(proxy->startTLS(certificates.serverCertificatePKCS12({"shop.test", "blog.test"}), password));
+  EXPECT_EQ(loop.call([this] { return proxy->tlsPort(); }), tlsPort);
+  EXPECT_TRUE(fetch("/again").ends_with("path /again"));
+  ASSERT_TRUE(allClosed());
+  EXPECT_EQ(loop.call([this] { return logged.size(); }), 2u);
+  loop.call([this] {
+    proxy->stopTLS();
+    return 0;
+  });
+  EXPECT_FALSE(loop.call([this] { return proxy->isTLSRunning(); }));
+  EXPECT_TRUE(loop.call([this] { return proxy->isRunning(); }));
+}
+
+}  // namespace
+}  // namespace qs
