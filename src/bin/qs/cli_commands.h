@@ -26,6 +26,8 @@ void addEnvCommands(CLI::App& app, QSCliSession& session);
 void addSiteCommands(CLI::App& app, QSCliSession& session);
 // domain, domains, requests, dns start|stop, proxy start|stop, health, open.
 void addRoutingCommands(CLI::App& app, QSCliSession& session);
+// routing enable|disable|status, ca trust|untrust|status, ports stop.
+void addPrivilegedCommands(CLI::App& app, QSCliSession& session);
 
 // db ls|create|provision|start|stop|rm|edit|url.
 void addDatabaseCommands(CLI::App& app, QSCliSession& session);

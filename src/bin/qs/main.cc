@@ -62,6 +62,7 @@ int main(int argc, char** argv) {
   qs::addMailCommands(app, session);
   qs::addPublishCommands(app, session);
   qs::addHostingCommands(app, session);
+  qs::addPrivilegedCommands(app, session);
 
   if (argc <= 1) {
     fmt::print(stderr, "{}", app.help());

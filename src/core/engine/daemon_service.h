@@ -14,6 +14,7 @@
 #include "core/models/project_configuration.h"
 #include "core/models/server.h"
 #include "core/runtime/server_process_managing.h"
+#include "core/routing/system_root.h"
 
 #include <asio/any_io_executor.hpp>
 #include <asio/thread_pool.hpp>
@@ -33,6 +34,10 @@ class QSCertificateService;
 class QSDNSServer;
 class QSDomainService;
 class QSProxyServer;
+class QSPrivilegedHelper;
+class QSPrivilegedRunner;
+class QSCATrust;
+struct QSHealthReport;
 
 // Where the .test services listen. Port 0 lets the system choose (tests).
 struct QSNetworkServiceOptions {
@@ -41,6 +46,12 @@ struct QSNetworkServiceOptions {
   int dnsPort = 5300;
   // The certificate authority's folder; Quayside/ssl in the data folder when absent.
   std::optional<std::filesystem::path> sslDirectory;
+  // Runs the privileged steps of .test routing and certificate trust; when absent, the system's
+  // runner, which never prompts on the daemon's terminal.
+  std::shared_ptr<QSPrivilegedRunner> privilegedRunner;
+  // Where the system-wide pieces go and where system tools are found; QS_SYSTEM_ROOT and
+  // QS_SYSTEM_TOOL_PATH when absent.
+  std::optional<QSSystemRoot> systemRoot;
 };
 
 struct QSDaemonServiceOptions {
@@ -133,6 +144,8 @@ private:
   asio::awaitable<QSDaemonResult> perform(const cmd::SetAutoStart& command);
   asio::awaitable<QSDaemonResult> perform(const cmd::ListToolchains& command);
   asio::awaitable<QSDaemonResult> perform(const cmd::GetRequestLog& command);
+  asio::awaitable<QSDaemonResult> perform(const cmd::TrustCA& command);
+  asio::awaitable<QSDaemonResult> perform(const cmd::UntrustCA& command);
 
   // Projects.
   QSProject* project(const QSUUID& id);
@@ -192,6 +205,16 @@ private:
   void reconcileRoutes();
   void recordRequest(QSLogEntry entry);
 
+  // .test routing's system-wide half and certificate trust (privileged_routing.cc).
+  void makePrivilegedRouting(const QSNetworkServiceOptions& options);
+  // The DNS port the installed resolver entry names, so that the DNS server keeps it.
+  std::optional<int> installedResolverPort() const;
+  // Runs `step` on the worker pool; its QSPrivilegedException becomes the daemon's failure.
+  asio::awaitable<void> runPrivileged(std::function<void()> step);
+  // The resolver, redirect, watchdog and trust facts of the status and the health report.
+  asio::awaitable<void> addPrivilegedFacts(QSNetworkStatus& status);
+  void addPrivilegedFacts(QSHealthReport& report) const;
+
   // The engine's pattern after every change: save (a failure is ignored), then publish.
   void save();
   void emit(QSEvent event);
@@ -224,6 +247,8 @@ private:
   std::unique_ptr<QSDomainService> domains_;
   // The proxy's last exchanges per project, for `getRequestLog`; run-time knowledge only.
   std::map<QSUUID, std::deque<QSLogEntry>> requestLogs_;
+  std::shared_ptr<QSPrivilegedHelper> privileged_;
+  std::shared_ptr<QSCATrust> trust_;
 };
 
 }  // namespace qs

@@ -20,10 +20,6 @@ namespace {
 
 QSDaemonResult ok() { return res::Ok{}; }
 
-const char* const kNoPrivilegedRouting =
-    "Enabling .test routing on ports 80/443 with system-wide name resolution isn't available in this build of "
-    "quaysided yet; the proxy serves .test names on its own ports meanwhile (see 'qs status').";
-
 // A port of 0 is chosen by the system when bound, so it is always available.
 QSPortAvailability availabilityOf(const QSPortScanner& scanner, int port) {
   return port == 0 ? QSPortAvailability::available() : scanner.availability(port);
@@ -37,13 +33,17 @@ void QSDaemonService::makeNetworkServices(const QSNetworkServiceOptions& options
   certificates_ = std::make_shared<QSCertificateService>(
       options.sslDirectory ? *options.sslDirectory : QSCertificateService::defaultDirectory());
   domains_ = std::make_unique<QSDomainService>(proxy_);
+  makePrivilegedRouting(options);
 }
 
 // At bootstrap. A DNS port that cannot be bound, or a proxy port someone else holds, leaves that
 // service stopped; the status then says so and who holds the port.
 asio::awaitable<void> QSDaemonService::startNetworkServices() {
+  // An installed resolver entry keeps pointing at the right port (unless the system is to
+  // choose one, as tests ask).
+  std::optional<int> preferred = network_.dnsPort == 0 ? std::nullopt : installedResolverPort();
   try {
-    co_await dns_->start();
+    co_await dns_->start(preferred);
   } catch (const std::exception& e) {
     log(std::string(logPrefix) + "couldn't start the DNS server: " + e.what());
   }
@@ -109,10 +109,7 @@ asio::awaitable<QSNetworkStatus> QSDaemonService::networkStatus() {
   status.proxyTLSRunning = proxy_->isTLSRunning();
   status.proxyPort = proxy_->port();
   status.proxyTLSPort = proxy_->tlsPort();
-  // Resolver entry and port redirect come with the privileged install; until then neither is
-  // there, so routing is off and cannot conflict.
-  status.testRoutingEnabled = false;
-  status.testRoutingPortConflict = false;
+  co_await addPrivilegedFacts(status);
   int httpPort = network_.proxyPort, httpsPort = network_.proxyTLSPort;
   bool httpServed = status.proxyRunning, httpsServed = status.proxyTLSRunning;
   auto probe = [httpPort, httpsPort, httpServed, httpsServed] {
@@ -136,8 +133,7 @@ QSHealthReport QSDaemonService::healthReport() const {
   QSHealthReport report;
   report.dnsRunning = dns_->isRunning();
   report.proxyRunning = proxy_->isRunning();
-  report.testRoutingEnabled = false;
-  report.resolverInstalled = false;
+  addPrivilegedFacts(report);
   report.stateLoadWarning = stateLoadWarning_;
   return report;
 }
@@ -220,14 +216,6 @@ asio::awaitable<QSDaemonResult> QSDaemonService::perform(const cmd::StopProxy&) 
   proxy_->stop();
   co_await emitNetworkChanged();
   co_return ok();
-}
-
-asio::awaitable<QSDaemonResult> QSDaemonService::perform(const cmd::EnableTestRouting&) {
-  throw QSDaemonException(QSDaemonError(daemonError::OperationFailed{kNoPrivilegedRouting}));
-}
-
-asio::awaitable<QSDaemonResult> QSDaemonService::perform(const cmd::DisableTestRouting&) {
-  throw QSDaemonException(QSDaemonError(daemonError::OperationFailed{kNoPrivilegedRouting}));
 }
 
 asio::awaitable<QSDaemonResult> QSDaemonService::perform(const cmd::AddDomain& c) {

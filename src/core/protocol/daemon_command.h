@@ -187,6 +187,12 @@ struct GetRequestLog {
   }
   bool operator==(const GetRequestLog&) const = default;
 };
+// Trust the local certificate authority in the user's NSS databases and the system store
+// (creating it first when missing), or remove that trust; answered with `ok`. Like
+// enableTestRouting, they fail with requiresInteractiveSession where the daemon cannot ask for
+// the administrator password.
+using TrustCA = QSEmptyCase<"trustCA">;
+using UntrustCA = QSEmptyCase<"untrustCA">;
 }  // namespace cmd
 
 // What a client asks of the daemon, e.g. QSDaemonCommand(cmd::StartServer{projectID}).
@@ -199,7 +205,8 @@ struct QSDaemonCommand
                     cmd::EnableTestRouting, cmd::DisableTestRouting, cmd::AddDomain, cmd::RemoveDomain,
                     cmd::GetEnvVars, cmd::SetEnvVar, cmd::UnsetEnvVar, cmd::Status, cmd::Health, cmd::Logs,
                     cmd::Subscribe, cmd::Unsubscribe, cmd::Ping, cmd::ShutdownDaemon, cmd::PinSwiftVersion,
-                    cmd::SetAutoStart, cmd::ListToolchains, cmd::GetRequestLog> {
+                    cmd::SetAutoStart, cmd::ListToolchains, cmd::GetRequestLog, cmd::TrustCA,
+                    cmd::UntrustCA> {
   using QSEnumeration::QSEnumeration;
   static constexpr std::string_view typeName = "QSDaemonCommand";
 };

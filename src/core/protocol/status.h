@@ -31,6 +31,14 @@ struct QSNetworkStatus {
   // unless the daemon was told otherwise), for clients that show .test URLs.
   std::optional<int> proxyPort;
   std::optional<int> proxyTLSPort;
+  // Beyond the shared protocol: the system-wide pieces of .test routing. The redirect table and
+  // its watchdog's unit are installed; the watchdog service runs; the resolver that reads the
+  // resolver entry ("systemd-resolved", "NetworkManager's dnsmasq"; absent while neither runs);
+  // the local certificate authority is trusted.
+  std::optional<bool> testRoutingRedirectInstalled;
+  std::optional<bool> testRoutingWatchdogActive;
+  std::optional<std::string> testRoutingResolver;
+  std::optional<bool> caTrusted;
 
   template <class Self, class Fields>
   static void fields(Self& self, Fields& f) {
@@ -45,7 +53,11 @@ struct QSNetworkStatus {
         .field("httpsPortStatus", self.httpsPortStatus)
         .field("conflictingProcesses", self.conflictingProcesses)
         .field("proxyPort", self.proxyPort)
-        .field("proxyTLSPort", self.proxyTLSPort);
+        .field("proxyTLSPort", self.proxyTLSPort)
+        .field("testRoutingRedirectInstalled", self.testRoutingRedirectInstalled)
+        .field("testRoutingWatchdogActive", self.testRoutingWatchdogActive)
+        .field("testRoutingResolver", self.testRoutingResolver)
+        .field("caTrusted", self.caTrusted);
   }
   bool operator==(const QSNetworkStatus&) const = default;
 };

@@ -195,8 +195,10 @@ TEST(EngineDatabasesTest, ReconciliationReportsADeadEngineStopped) {
   state.databases = {pg, lite};
   auto engine = QSDaemonService::make(io.get_executor(), {.configuration = state,
                                                           .databases = databases,
-                                                          .reconciliationInterval = std::chrono::milliseconds(50)});
+                                                          .reconciliationInterval = std::chrono::milliseconds(50),
+                                                          .network = {.proxyPort = 0, .proxyTLSPort = 0, .dnsPort = 0}});
   testing::runUntilDone(io, engine->bootstrap());
+  testing::runUntilDone(io, engine->eventStream().next());  // the network services' start
   io.run_for(std::chrono::milliseconds(200));
   EXPECT_EQ(engine->eventStream().size(), 0u) << "a live engine changes nothing";
 

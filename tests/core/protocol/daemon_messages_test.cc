@@ -81,6 +81,8 @@ std::vector<Sample> samples() {
       QSDaemonCommand(cmd::SetAutoStart{u, true}),
       QSDaemonCommand(cmd::ListToolchains{}),
       QSDaemonCommand(cmd::GetRequestLog{u, 20}),
+      QSDaemonCommand(cmd::TrustCA{}),
+      QSDaemonCommand(cmd::UntrustCA{}),
 
       QSDaemonResult(res::Ok{}),
       QSDaemonResult(res::Projects{{sampleProject(), testing::minimalProject()}}),
@@ -219,6 +221,7 @@ TEST(DaemonMessages, EveryCommandCarriesItsParametersUnderTheProtocolsNames) {
       {"status", ""}, {"health", ""}, {"logs", "service lines follow"}, {"subscribe", "_0"}, {"unsubscribe", "_0"},
       {"ping", ""}, {"shutdownDaemon", ""}, {"pinSwiftVersion", "projectID version"},
       {"setAutoStart", "projectID enabled"}, {"listToolchains", ""}, {"getRequestLog", "projectID count"},
+      {"trustCA", ""}, {"untrustCA", ""},
   };
   std::size_t checked = 0;
   for (const Sample& sample : samples()) {

@@ -11,6 +11,8 @@
 #include <dirent.h>
 
 #include <chrono>
+#include <filesystem>
+#include <string>
 #include <functional>
 #include <future>
 #include <stdexcept>
@@ -66,6 +68,16 @@ inline int openDescriptorCount() {
     if (entry->d_name[0] != '.') ++count;
   ::closedir(dir);
   return count - 1;  // the listing's own
+}
+
+// What each open descriptor refers to ("socket:[123]", "/dev/null", ...), for failure messages.
+inline std::string openDescriptorList() {
+  std::string out;
+  for (const auto& entry : std::filesystem::directory_iterator("/proc/self/fd")) {
+    std::error_code ec;
+    out += entry.path().filename().string() + "->" + std::filesystem::read_symlink(entry.path(), ec).string() + " ";
+  }
+  return out;
 }
 
 }  // namespace qs::testing

@@ -1,0 +1,169 @@
+// The engine's .test services: domains with their events, the HTTPS certificate, routes that
+// follow the projects, and the network status with a held proxy port.
+#include "core/engine/daemon_service.h"
+#include "engine_test_support.h"
+#include "support/process_helpers.h"
+
+#include <asio/ip/tcp.hpp>
+#include <gtest/gtest.h>
+
+#include <future>
+
+namespace qs {
+namespace {
+
+using testing::EngineFixture;
+using testing::failureMessage;
+using testing::runUntil;
+using testing::runUntilDone;
+
+class NetworkServices : public ::testing::Test {
+protected:
+  void bootstrap() { runUntilDone(f.io, f.engine->bootstrap()); }
+  QSFullStatus status() { return f.handle(cmd::Status{}).get<res::Status>()->value; }
+  std::vector<std::string> eventNames() {
+    f.collectEvents();
+    std::vector<std::string> names;
+    for (const auto& e : f.events) names.emplace_back(e.caseName());
+    f.events.clear();
+    return names;
+  }
+  QSDaemonResult addDomain(const QSProject& p, const std::string& host, bool ssl) {
+    return f.handle(cmd::AddDomain{p.id, host, ssl});
+  }
+  // A request through the proxy's plain port for `host`, with the loop running meanwhile.
+  std::string fetch(const std::string& host) {
+    int port = *status().network.proxyPort;
+    auto response = std::async(std::launch::async, [port, host] {
+      asio::ip::tcp::iostream stream("127.0.0.1", std::to_string(port));
+      stream << "GET / HTTP/1.1\r\nHost: " << host << "\r\nConnection: close\r\n\r\n" << std::flush;
+      return std::string(std::istreambuf_iterator<char>(stream), {});
+    });
+    runUntil(f.io, [&] { return response.wait_for(std::chrono::seconds(0)) == std::future_status::ready; });
+    return response.get();
+  }
+
+  EngineFixture f;
+};
+
+TEST_F(NetworkServices, DomainsEmitTheirEventsAndHTTPSDomainsGetTheCertificate) {
+  bootstrap();
+  auto blog = f.addProject("blog");
+  auto shop = f.addProject("shop");
+  eventNames();
+
+  auto plain = addDomain(blog, "blog.test", false);
+  ASSERT_TRUE(plain.is<res::Domain>()) << failureMessage(plain);
+  EXPECT_EQ(plain.get<res::Domain>()->value.hostname, "blog.test");
+  EXPECT_EQ(plain.get<res::Domain>()->value.targetPort, blog.port);
+  EXPECT_EQ(eventNames(), (std::vector<std::string>{"projectsChanged"}));
+  EXPECT_FALSE(status().network.proxyTLSRunning);
+
+  ASSERT_TRUE(addDomain(shop, "shop.test", true).is<res::Domain>());
+  f.collectEvents();
+  ASSERT_EQ(f.events.size(), 2u);
+  EXPECT_EQ(f.events[0].caseName(), "projectsChanged");
+  // Published once the proxy's certificate covers the new name.
+  ASSERT_TRUE(f.events[1].is<evt::NetworkChanged>());
+  EXPECT_TRUE(f.events[1].get<evt::NetworkChanged>()->value.network.proxyTLSRunning);
+  f.events.clear();
+  EXPECT_TRUE(std::filesystem::exists(f.home.home() / ".local/share/Quayside/ssl/ca.pem"));
+  EXPECT_NE(testing::readTextFile(f.home.home() / ".local/share/Quayside/ssl/server/server-ext.cnf").find("DNS.1 = shop.test"),
+            std::string::npos);
+
+  // Removing the last HTTPS domain leaves the TLS listener with its identity.
+  EXPECT_TRUE(f.handle(cmd::RemoveDomain{shop.id}).is<res::Ok>());
+  EXPECT_EQ(eventNames(), (std::vector<std::string>{"projectsChanged", "networkChanged"}));
+  EXPECT_TRUE(status().network.proxyTLSRunning);
+  EXPECT_FALSE(f.engine->configuration().projects[1].domain.has_value());
+}
+
+TEST_F(NetworkServices, RefusesBadAndTakenNames) {
+  bootstrap();
+  auto blog = f.addProject("blog");
+  auto shop = f.addProject("shop");
+  for (const char* bad : {"Blog.test", "../blog.test", "blog .test", "api.blog.test"})
+    EXPECT_EQ(failureMessage(addDomain(blog, bad, true)),
+              "Invalid hostname: " + std::string(bad) + ". Must match [a-z0-9-]+.test");
+  EXPECT_FALSE(f.engine->configuration().projects[0].domain.has_value());
+  EXPECT_FALSE(std::filesystem::exists(f.home.home() / ".local/share/Quayside/ssl"));
+
+  ASSERT_TRUE(addDomain(blog, "blog.test", false).is<res::Domain>());
+  EXPECT_EQ(failureMessage(addDomain(shop, "blog.test", false)),
+            "blog.test is already the domain of blog; remove it there first.");
+  EXPECT_EQ(failureMessage(f.handle(cmd::AddDomain{QSUUID::random(), "x.test", false})).rfind("No project matching", 0), 0u);
+}
+
+TEST_F(NetworkServices, RoutesFollowTheProjects) {
+  auto blog = f.addProject("blog");
+  // A record that never passed validation, stored as a client sent it.
+  blog.domain = QSDomain{QSUUID::random(), "Blog.TEST", blog.port, false};
+  ASSERT_TRUE(f.handle(cmd::UpdateProject{blog}).is<res::Project>());
+  bootstrap();
+  // Nothing runs on the project's port: the proxy says so, naming the port.
+  std::string page = fetch("blog.test");
+  EXPECT_TRUE(page.starts_with("HTTP/1.1 502 Bad Gateway\r\n")) << page;
+  EXPECT_NE(page.find("nothing answered on localhost:" + std::to_string(blog.port) + "."), std::string::npos);
+
+  blog.port = blog.port + 1;
+  ASSERT_TRUE(f.handle(cmd::UpdateProject{blog}).is<res::Project>());
+  EXPECT_NE(fetch("blog.test").find("nothing answered on localhost:" + std::to_string(blog.port) + "."),
+            std::string::npos);
+  EXPECT_EQ(f.engine->configuration().projects[0].domain->targetPort, blog.port);
+
+  ASSERT_TRUE(f.handle(cmd::RemoveProject{blog.id}).is<res::Ok>());
+  EXPECT_NE(fetch("blog.test").find("isn’t served by Quayside"), std::string::npos);
+}
+
+TEST_F(NetworkServices, StatusNamesWhoHoldsTheProxyPort) {
+  testing::TemporaryFolder bin;
+  auto holder = testing::startListener(testing::listenerNamed(bin.path(), "web-holder"), 0);
+  QSDaemonServiceOptions options;
+  options.version = "test";
+  options.log = [this](const std::string& line) { f.logLines.push_back(line); };
+  options.network = {.proxyPort = holder.port, .proxyTLSPort = 0, .dnsPort = 0};
+  f.engine = QSDaemonService::make(f.io.get_executor(), std::move(options));
+  bootstrap();
+
+  auto network = status().network;
+  EXPECT_FALSE(network.proxyRunning);
+  EXPECT_TRUE(network.dnsRunning);
+  EXPECT_EQ(network.httpPortStatus, QSPortAvailability::inUse());
+  EXPECT_EQ(network.httpsPortStatus, QSPortAvailability::available());
+  ASSERT_EQ(network.conflictingProcesses.size(), 1u);
+  EXPECT_EQ(network.conflictingProcesses[0].pid, holder.process->pid());
+  EXPECT_EQ(network.conflictingProcesses[0].name, "web-holder");
+  EXPECT_EQ(failureMessage(f.handle(cmd::StartProxy{})).find("Address already in use") != std::string::npos, true);
+
+  auto health = f.handle(cmd::Health{}).get<res::Health>()->value;
+  EXPECT_TRUE(health.dnsRunning);
+  EXPECT_FALSE(health.proxyRunning);
+  EXPECT_TRUE(health.portConflicts.empty());
+  EXPECT_TRUE(health.warnings.empty());
+  holder.process->signal(SIGKILL);
+  holder.process->reap();
+}
+
+TEST_F(NetworkServices, ServicesStartAndStopOnRequest) {
+  bootstrap();
+  EXPECT_TRUE(status().network.dnsRunning);
+  eventNames();
+  EXPECT_TRUE(f.handle(cmd::StopDNS{}).is<res::Ok>());
+  EXPECT_TRUE(f.handle(cmd::StopProxy{}).is<res::Ok>());
+  EXPECT_EQ(eventNames(), (std::vector<std::string>{"networkChanged", "networkChanged"}));
+  auto stopped = status().network;
+  EXPECT_FALSE(stopped.dnsRunning);
+  EXPECT_FALSE(stopped.proxyRunning);
+  EXPECT_TRUE(f.handle(cmd::StartDNS{}).is<res::Ok>());
+  EXPECT_TRUE(f.handle(cmd::StartProxy{}).is<res::Ok>());
+  EXPECT_TRUE(status().network.dnsRunning);
+  EXPECT_TRUE(status().network.proxyRunning);
+  const std::string notYet =
+      "Enabling .test routing on ports 80/443 with system-wide name resolution isn't available in this build of "
+      "quaysided yet; the proxy serves .test names on its own ports meanwhile (see 'qs status').";
+  EXPECT_EQ(failureMessage(f.handle(cmd::EnableTestRouting{})), notYet);
+  EXPECT_EQ(failureMessage(f.handle(cmd::DisableTestRouting{})), notYet);
+}
+
+}  // namespace
+}  // namespace qs

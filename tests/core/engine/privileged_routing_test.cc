@@ -1,0 +1,112 @@
+// The engine's half of .test routing's system-wide install: requests through the privileged
+// helper (the real scripts, run by a recording runner against a scratch root), refusals kept
+// as the daemon's errors, and what the status and the health report say.
+#include "core/engine/daemon_service.h"
+#include "core/routing/port_scanner.h"
+#include "core/routing/privileged_helper.h"
+#include "core/routing/privileged_test_support.h"
+#include "support/async_helpers.h"
+
+#include <gmock/gmock.h>
+
+#include <asio/io_context.hpp>
+
+namespace qs {
+namespace {
+
+using testing::IsolatedHome;
+using testing::RecordingRunner;
+using testing::RefusingRunner;
+using testing::StandInSystem;
+using testing::runUntilDone;
+
+struct PrivilegedEngine {
+  explicit PrivilegedEngine(std::shared_ptr<QSPrivilegedRunner> runner) {
+    QSDaemonServiceOptions options;
+    options.version = "test";
+    options.log = [](const std::string&) {};
+    // The TLS listener starts only with an HTTPS domain; its port must be known before that.
+    int tlsPort = QSPortScanner().availablePort(27443 + (::getpid() % 1000), {}, 200);
+    options.network = {.proxyPort = 0, .proxyTLSPort = tlsPort, .dnsPort = 0, .sslDirectory = home.home() / "ssl",
+                       .privilegedRunner = std::move(runner), .systemRoot = stand.system({"/usr/bin"})};
+    engine = QSDaemonService::make(io.get_executor(), std::move(options));
+    runUntilDone(io, engine->bootstrap());
+  }
+  ~PrivilegedEngine() { runUntilDone(io, engine->shutdown()); }
+
+  QSDaemonResult handle(QSDaemonCommand command) { return runUntilDone(io, engine->handle(std::move(command))); }
+  QSNetworkStatus network() { return handle(cmd::Status{}).get<res::Status>()->value.network; }
+  std::string failure(QSDaemonCommand command) {
+    auto result = handle(std::move(command));
+    auto* failed = result.get<res::Failure>();
+    return failed ? std::string(failed->value.caseName()) + ": " + failed->value.message() : "no failure";
+  }
+
+  IsolatedHome home;
+  StandInSystem stand;
+  asio::io_context io;
+  std::shared_ptr<QSDaemonService> engine;
+};
+
+TEST(PrivilegedRoutingEngineTest, EnableAndDisableShowInStatusAndHealth) {
+  auto runner = std::make_shared<RecordingRunner>();
+  PrivilegedEngine e(runner);
+  auto before = e.network();
+  EXPECT_FALSE(before.testRoutingEnabled);
+  EXPECT_EQ(before.testRoutingRedirectInstalled, false);
+  EXPECT_EQ(before.testRoutingExpectedPort, std::nullopt);
+
+  ASSERT_TRUE(e.handle(cmd::EnableTestRouting{}).is<res::Ok>());
+  auto on = e.network();
+  EXPECT_TRUE(on.testRoutingEnabled);
+  EXPECT_FALSE(on.testRoutingPortConflict);
+  EXPECT_EQ(on.testRoutingExpectedPort, on.dnsPort);
+  EXPECT_EQ(on.testRoutingRedirectInstalled, true);
+  EXPECT_EQ(on.testRoutingWatchdogActive, false);  // no systemd in the scratch root
+  EXPECT_EQ(on.testRoutingResolver, std::nullopt);
+  // The table redirects to the ports the proxy really listens on.
+  QSPrivilegedHelper helper(e.stand.system(), nullptr);
+  EXPECT_THAT(testing::readTextFile(helper.layout().redirectFile),
+              ::testing::HasSubstr("tcp dport 80 redirect to :" + std::to_string(*on.proxyPort) + "\n"));
+  auto health = e.handle(cmd::Health{}).get<res::Health>()->value;
+  EXPECT_TRUE(health.resolverInstalled);
+  EXPECT_TRUE(health.testRoutingEnabled);
+
+  ASSERT_TRUE(e.handle(cmd::DisableTestRouting{}).is<res::Ok>());
+  EXPECT_FALSE(e.network().testRoutingEnabled);
+  EXPECT_EQ(runner->scripts.size(), 2u);
+}
+
+TEST(PrivilegedRoutingEngineTest, AResolverForAnotherPortIsAConflict) {
+  PrivilegedEngine e(std::make_shared<RecordingRunner>());
+  ASSERT_TRUE(e.handle(cmd::EnableTestRouting{}).is<res::Ok>());
+  QSPrivilegedHelper helper(e.stand.system(), nullptr);
+  int dnsPort = e.network().dnsPort;
+  int other = dnsPort == 65535 ? 65534 : dnsPort + 1;
+  testing::writeTextFile(helper.layout().resolverFile,
+                         "[Resolve]\nDNS=127.0.0.1:" + std::to_string(other) + "\nDomains=~test\n");
+  auto status = e.network();
+  EXPECT_FALSE(status.testRoutingEnabled);
+  EXPECT_TRUE(status.testRoutingPortConflict);
+  EXPECT_EQ(status.testRoutingExpectedPort, other);
+  EXPECT_FALSE(e.handle(cmd::Health{}).get<res::Health>()->value.resolverInstalled);
+}
+
+TEST(PrivilegedRoutingEngineTest, RefusalsReachTheClient) {
+  {
+    PrivilegedEngine e(std::make_shared<RefusingRunner>(false));
+    EXPECT_EQ(e.failure(cmd::EnableTestRouting{}),
+              "requiresInteractiveSession: This operation needs an interactive session: Enabling .test routing needs an "
+              "admin prompt; run it once from a terminal with sudo, or pre-provision the resolver and nftables rules on "
+              "headless hosts.");
+    EXPECT_FALSE(e.network().testRoutingEnabled);
+  }
+  PrivilegedEngine e(std::make_shared<RefusingRunner>(true));
+  EXPECT_EQ(e.failure(cmd::EnableTestRouting{}),
+            "operationFailed: The administrator password prompt was cancelled; nothing was changed.");
+  // Nothing installed: disabling asks for nothing and succeeds.
+  EXPECT_TRUE(e.handle(cmd::DisableTestRouting{}).is<res::Ok>());
+}
+
+}  // namespace
+}  // namespace qs

@@ -1,0 +1,83 @@
+// .test names through qs and the real daemon: a project with an HTTPS domain reached through
+// both proxy listeners with curl (the local authority's certificate verified), its request log,
+// the status and the refusals.
+#include "e2e/e2e_support.h"
+
+#include <fmt/format.h>
+
+namespace qs::testing {
+namespace {
+
+class Routing : public E2ETest {
+protected:
+  Routing() : port(freePort()) { startDaemon(); }
+
+  json network() { return json::parse(qsOK({"status", "--json"}))["network"]; }
+
+  // curl through the proxy with the name resolved to 127.0.0.1; the body, or curl's complaint.
+  std::string curl(const std::string& scheme, int proxyPort, const std::string& path) {
+    std::vector<std::string> arguments{"/usr/bin/curl", "-sS", "--resolve", fmt::format("blog.test:{}:127.0.0.1", proxyPort)};
+    if (scheme == "https")
+      arguments.insert(arguments.end(), {"--cacert", (home.home() / ".local/share/Quayside/ssl/ca.pem").string()});
+    arguments.push_back(fmt::format("{}://blog.test:{}{}", scheme, proxyPort, path));
+    auto result = runProcess(arguments, {.mergeErrorIntoOutput = true});
+    EXPECT_EQ(result.exitStatus, 0) << result.output;
+    return result.output;
+  }
+
+  int port;
+};
+
+TEST_F(Routing, ServesAProjectUnderItsDomainOverHTTPAndHTTPS) {
+  if (!isExecutableFile("/usr/bin/curl")) GTEST_SKIP() << "no curl";
+  ASSERT_EQ(qs({"new", "blog", "--dir", (home.home() / "projects").string(), "--port", std::to_string(port), "--no-git"})
+                .status,
+            0);
+  qsOK({"pin", "blog", "6.0.3"});
+  ASSERT_EQ(qs({"start", "blog", "--wait"}).status, 0);
+
+  auto bad = qs({"domain", "blog", "Blog.test"});
+  EXPECT_EQ(bad.status, 1);
+  EXPECT_EQ(bad.err, "qs: Invalid hostname: Blog.test. Must match [a-z0-9-]+.test\n");
+
+  auto added = qsOK({"domain", "blog", "blog.test", "--https"});
+  json net = network();
+  int http = net["proxyPort"], https = net["proxyTLSPort"];
+  EXPECT_TRUE(net["proxyRunning"]);
+  EXPECT_TRUE(net["proxyTLSRunning"]);
+  EXPECT_TRUE(net["dnsRunning"]);
+  EXPECT_EQ(added.substr(0, added.find('\n') + 1),
+            fmt::format("blog.test now serves blog: http://blog.test:{}/ and https://blog.test:{}/\n", http, https));
+
+  EXPECT_EQ(curl("http", http, "/hello"), "Hello, world!");
+  EXPECT_EQ(curl("https", https, "/"), "It works!");
+
+  auto requests = qsOK({"requests", "blog"});
+  EXPECT_NE(requests.find("GET         200"), std::string::npos) << requests;
+  EXPECT_NE(requests.find("13 B  /hello\n"), std::string::npos) << requests;
+  auto entries = json::parse("[" + [&] {
+    std::string lines = qsOK({"requests", "blog", "--json", "-n", "1"});
+    return lines.substr(0, lines.size() - 1);
+  }() + "]");
+  ASSERT_EQ(entries.size(), 1u);
+  EXPECT_EQ(entries[0]["path"], "/");
+  EXPECT_EQ(entries[0]["source"], "proxy");
+
+  EXPECT_EQ(qsOK({"domains"}), fmt::format("PROJECT  DOMAIN     HTTPS  URLS\nblog     blog.test  yes    "
+                                            "http://blog.test:{}/ https://blog.test:{}/\n",
+                                            http, https));
+  EXPECT_EQ(qsOK({"open", "blog", "--print"}), fmt::format("http://127.0.0.1:{}/\n", port));
+  EXPECT_NE(qsOK({"status"}).find(fmt::format("Proxy: HTTP on 127.0.0.1:{} (running), HTTPS on 127.0.0.1:{} (running)\n",
+                                              http, https)),
+            std::string::npos);
+  auto routing = qs({"dns", "stop"});
+  EXPECT_EQ(routing.out, "DNS server stopped.\n");
+
+  EXPECT_EQ(qsOK({"domain", "blog", "--remove"}), "blog has no .test domain now.\n");
+  EXPECT_EQ(qsOK({"domains"}), "No project has a .test domain yet. Give one with 'qs domain PROJECT NAME.test --https'.\n");
+  EXPECT_NE(curl("http", http, "/hello").find("isn’t served by Quayside"), std::string::npos);
+  qsOK({"stop", "blog"});
+}
+
+}  // namespace
+}  // namespace qs::testing
