@@ -53,12 +53,8 @@ TEST(VaporSourcesTest, FormControllerAndFriends) {
 TEST(VaporSourcesTest, ViewsAroundThePages) {
   QSPagesProject plain = fixture("minimal.brp");
   std::string base = QSPageViews::baseLeaf(plain, "a { color: #FFF; }", "");
-  EXPECT_EQ(base.rfind("<!DOCTYPE html>\n<html lang=\"en\">\n<head>\n<meta charset=\"UTF-8\">\n"
-                       "<meta name=\"viewport\" content=\"width=device-width, initial-scale=1.0\">\n"
-                       "<title>#import(\"title\")</title>\n#import(\"meta\")\n<style>\na { color: \\#FFF; }</style>\n"
-                       "#import(\"pageStyle\")\n</head>\n<body#import(\"bodyClass\")>\n#import(\"body\")\n<script>\n",
-                       0),
-            0u);
+  EXPECT_TRUE(base.starts_with("<!DOCTYPE html>\n<html lang=\"en\">\n"));
+  EXPECT_TRUE(has(base, "<style>\na { color: \\#FFF; }</style>\n#import(\"pageStyle\")\n"));  // "#" escaped for Leaf
   EXPECT_FALSE(has(base, "brp-theme"));
   EXPECT_FALSE(has(base, "data-brp-share"));
   std::string themed = QSPageViews::baseLeaf(fixture("shop.brp"), "", "");
