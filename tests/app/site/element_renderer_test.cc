@@ -42,11 +42,6 @@ TEST_F(ElementRendererTest, SimpleKinds) {
   EXPECT_EQ(render(element("embed", {{"html", "<b onclick=\"x\">#</b>"}, {"sandboxed", true}})),
             "<iframe srcdoc=\"&lt;b onclick=&quot;x&quot;&gt;&#35;&lt;/b&gt;\" sandbox=\"allow-scripts\" "
             "style=\"width:100%;min-height:200px;border:0\"></iframe>\n");
-  EXPECT_TRUE(has(render(element("video", {{"autoplay", false}, {"loop", false}, {"muted", false}, {"controls", true}})),
-                  "height:260px;") );
-  EXPECT_TRUE(has(render(element("icon", {{"iconName", "mystery"}, {"size", 30}})),
-                  "aria-label=\"mystery\" style=\"display:inline-flex;align-items:center;justify-content:center;"
-                  "width:30px;height:30px;border-radius:50%"));
   EXPECT_TRUE(has(render(element("icon", {{"iconName", "star"}, {"size", 30}})), "<svg width=\"30\" height=\"30\""));
 }
 
@@ -104,8 +99,6 @@ TEST_F(ElementRendererTest, Footers) {
             "<a href=\"https://x.y\" target=\"_blank\" rel=\"noopener\">mastodon</a></p><p style=\"margin-top:8px;"
             "opacity:.6\">(c) Us</p><p style=\"margin-top:4px;opacity:.5\">Made here</p></footer>\n");
   std::string badged = render(simple, [](json& doc) { doc["globalStyles"]["showBrindleBadge"] = true; });
-  EXPECT_TRUE(has(badged, "Made here</p><div style=\"display:flex;justify-content:center;padding:0 0 20px\"><a "
-                          "href=\"https://brindle.app/pages\" class=\"brp-made-with\" target=\"_blank\" rel=\"noopener\">"));
   EXPECT_TRUE(has(badged, "<span><span class=\"dim\">Made with</span> Brindle Pages</span></a></div></footer>"));
 
   json rich = simple;
@@ -127,12 +120,6 @@ TEST_F(ElementRendererTest, ProductSections) {
   EXPECT_EQ(render(element("steps", {{"steps", {{{"number", "1"}, {"title", "Get"}, {"text", "Run `qs`"}}}}, {"columns", 2}})),
             "<div class=\"brp-steps\" style=\"grid-template-columns:repeat(2, 1fr)\"><div class=\"brp-step\"><div class=\"n\">1"
             "</div><h3>Get</h3><p>Run <code class=\"brp-code\">qs</code></p></div></div>\n");
-  EXPECT_EQ(render(element("chipStrip", {{"chips", {{{"label", "Swift"}, {"value", "6"}}}}})),
-            "<div class=\"brp-chips\"><span class=\"brp-chip\"><b>Swift</b>6</span></div>\n");
-  EXPECT_EQ(render(element("sectionHeader", {{"eyebrow", ""}, {"heading", "Built for"}, {"headingAccent", "you"},
-                                             {"subheading", ""}, {"align", "left"}, {"iconSymbol", ""}})),
-            "<div style=\"padding:48px 32px 16px;text-align:left\"><h2 class=\"brp-sec-h\">Built for <span class=\"accent\">"
-            "you</span></h2></div>\n");
   std::string docs = render(element("docs", {{"categories", {{{"title", "Start"}, {"articles", {{{"slug", "install"},
       {"title", "Install"}, {"summary", ""}, {"bodyHTML", "<p><a href=\"about.html\">x</a> #1</p>"}}}}}}}}));
   EXPECT_EQ(docs, "<div class=\"brp-docs\"><aside class=\"brp-docs-side\"><div class=\"brp-docs-cat\">Start</div>"
@@ -143,18 +130,9 @@ TEST_F(ElementRendererTest, ProductSections) {
       {"ctaLabel", "Buy"}, {"ctaURL", ""}, {"isHighlighted", false}}));
   EXPECT_TRUE(has(pricing, "<li><span style=\"color:#16A34A\">&#10003;</span> A</li><li style=\"opacity:.5\"><span "
                            "style=\"color:#DC2626\">&#10007;</span> B</li>"));
-  json window = {{"title", "T"}, {"chrome", "browser"}, {"address", "a.test"}, {"sidebar", json::array()},
-                 {"tabs", {"One", "Two"}}, {"activeTab", 1}, {"rows", 1}};
-  std::string app = render(element("appWindow", window));
-  EXPECT_TRUE(has(app, "<div class=\"brp-appwin\" style=\"--aw-accent:var(--brand, &#35;6D28D9)\"><div class=\"brp-appwin-bar\">"));
-  EXPECT_TRUE(has(app, "<div class=\"aw-addr\">a.test</div>"));
-  EXPECT_TRUE(has(app, "<span class=\"aw-tab\">One</span><span class=\"aw-tab on\">Two</span>"));
-  EXPECT_FALSE(has(app, "brp-appwin-side"));
   std::string share = render(element("shareButton", {{"style", "links"}, {"label", ""}, {"networks", {"linkedin", "email"}}}));
   EXPECT_TRUE(has(share, "data-brp-share-net=\"linkedin\" aria-label=\"LinkedIn\""));
   EXPECT_TRUE(has(share, "data-brp-share-net=\"email\" aria-label=\"E-mail\""));
-  EXPECT_TRUE(has(render(element("shareButton", {{"style", "button"}, {"label", ""}, {"networks", json::array()}})),
-                  "<button type=\"button\" data-brp-share class=\"brp-btn brp-btn-primary\""));
 }
 
 TEST_F(ElementRendererTest, Forms) {

@@ -46,7 +46,6 @@ TEST(SiteImportTest, ProjectNames) {
   EXPECT_EQ(importProjectName(" \tMy Shop\t", "/x/doc.brp", {}), "my-shop");
   EXPECT_EQ(importProjectName("", "/x/Summer Sale.brp", {"summer-sale"}), "summer-sale-2");
   EXPECT_EQ(importProjectName("", "/x/Summer Sale.brp", {"SUMMER-SALE", "summer-sale-2"}), "summer-sale-3");
-  EXPECT_EQ(importProjectName("???", "/x/doc.brp", {}), "site");
 }
 
 TEST(SiteImportTest, PreviewFlattensTheViews) {

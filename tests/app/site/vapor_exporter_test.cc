@@ -49,27 +49,13 @@ TEST(VaporExporterTest, DocumentWithoutForms) {
                                  "Sources/App/Middleware/ErrorPageMiddleware.swift", "Resources/Views/base.leaf",
                                  "Resources/Views/index.leaf", "Resources/Views/404.leaf", "Resources/Views/500.leaf",
                                  "Resources/Views/error.leaf", "Public/css/.gitkeep"}));
-  EXPECT_EQ(content(exported, "Package.swift"),
-            "// swift-tools-version:6.0\nimport PackageDescription\n\nlet package = Package(\n    name: \"mini\",\n"
-            "    platforms: [\n        .macOS(.v14),\n    ],\n    dependencies: [\n"
-            "        .package(url: \"https://github.com/vapor/vapor.git\", from: \"4.99.0\"),\n"
-            "        .package(url: \"https://github.com/vapor/leaf.git\", from: \"4.4.0\"),\n    ],\n"
-            "    targets: [\n        .executableTarget(\n            name: \"App\",\n            dependencies: [\n"
-            "                .product(name: \"Vapor\", package: \"vapor\"),\n"
-            "                .product(name: \"Leaf\", package: \"leaf\"),\n            ]\n        ),\n    ]\n)\n");
-  EXPECT_EQ(content(exported, "Sources/App/configure.swift"),
-            "import Vapor\nimport Leaf\n\n// Configures the application before it starts serving requests.\n"
-            "public func configure(_ app: Application) async throws {\n    app.views.use(.leaf)\n\n"
-            "    // Branded error pages first, so it catches not-found from routing and file serving.\n"
-            "    app.middleware.use(ErrorPageMiddleware())\n"
-            "    app.middleware.use(FileMiddleware(publicDirectory: app.directory.publicDirectory))\n\n"
-            "    try routes(app)\n}\n");
-  EXPECT_EQ(content(exported, "Sources/App/routes.swift"),
-            "import Vapor\n\nfunc routes(_ app: Application) throws {\n"
-            "    try app.register(collection: PageController())\n}\n");
-  EXPECT_NE(content(exported, "Resources/Views/404.leaf")
-                .find("<p style=\"max-width:480px;color:var(--brp-text-sec, rgb(107,107,107))\">The page you\u2019re "
-                      "looking for doesn\u2019t exist or may have moved.</p>"),
+  const std::string& manifest = content(exported, "Package.swift");
+  EXPECT_NE(manifest.find("    name: \"mini\",\n"), std::string::npos);
+  EXPECT_NE(manifest.find("                .product(name: \"Leaf\", package: \"leaf\"),\n"), std::string::npos);
+  // Error pages must come before file serving to catch its not-found.
+  EXPECT_NE(content(exported, "Sources/App/configure.swift")
+                .find("    app.middleware.use(ErrorPageMiddleware())\n"
+                      "    app.middleware.use(FileMiddleware(publicDirectory: app.directory.publicDirectory))\n"),
             std::string::npos);
   EXPECT_NE(content(exported, "Resources/Views/error.leaf").find("Error #(code)</p>"), std::string::npos);
   EXPECT_EQ(content(exported, "Sources/App/Controllers/PageController.swift").rfind(QSVaporSources::designHeader, 0), 0u);

@@ -67,14 +67,10 @@ TEST(DotenvParseTest, Lines) {
       {"# The API key\n\nAPI_KEY=abc", {"API_KEY=<abc>"}},
       {"# Used once\nA=1\nB=2", {"A=<1> // Used once", "B=<2>"}},
       {"# DEBUG=true", {"# DEBUG=<true>"}},
-      {"#DEBUG=true", {"# DEBUG=<true>"}},
-      {"# QUOTED=\"a b\"", {"# QUOTED=<a b>"}},
       {"# TRAILING=x # why", {"# TRAILING=<x> // why"}},
       {"# NOTE=words with spaces\nA=1", {"A=<1> // NOTE=words with spaces"}},
-      {"# See the wiki\nA=1", {"A=<1> // See the wiki"}},
       {"# # DOUBLE=1\nA=1", {"A=<1> // # DOUBLE=1"}},
       {"#  SPACED=1\nA=1", {"A=<1> //  SPACED=1"}},
-      {"1ABC=x\nA=1", {"A=<1> // 1ABC=x"}},
       {"stray words\nA=1", {"A=<1> // stray words"}},
       {"A=1\nA=2", {"A=<1>", "A=<2>"}},
       {"A=1\r\nB=\"two words\"\r\n# C=3\r\n", {"A=<1>", "B=<two words>", "# C=<3>"}},
@@ -98,13 +94,11 @@ TEST(DotenvFormatTest, Files) {
     const char* expected;
   };
   const Case cases[] = {
-      {"empty list", {}, ""},
       {"plain", {variable("A", "1"), variable("B", "")}, "A=1\nB=\n"},
       {"space", {variable("GREETING", "Hello there")}, "GREETING=\"Hello there\"\n"},
       {"quote inside", {variable("Q", "say \"hi\" now")}, "Q=\"say \\\"hi\\\" now\"\n"},
       {"hash", {variable("COLOR", "#fff")}, "COLOR=\"#fff\"\n"},
       {"wrapped in quotes", {variable("Q", "\"x\""), variable("S", "'y'")}, "Q=\"\\\"x\\\"\"\nS=\"'y'\"\n"},
-      {"lone quote stays bare", {variable("Q", "\"")}, "Q=\"\n"},
       {"disabled", {variable("DEBUG", "true", std::nullopt, false)}, "# DEBUG=true\n"},
       {"comment lines", {variable("A", "1", "First\nSecond")}, "# First\n# Second\nA=1\n"},
       {"empty comment", {variable("A", "1", "")}, "A=1\n"},
@@ -237,7 +231,6 @@ TEST(DotenvValidationTest, Messages) {
   const std::string escapedTooLarge(maxValueBytes / 2 + 1, '"');  // each counts twice in a message
   const Case cases[] = {
       {"API_KEY", "anything # at all \"quoted\"", nullptr},
-      {"API_KEY", "caf\xC3\xA9", nullptr},
       {"API_KEY", largest.c_str(), nullptr},
       {"API_KEY", "caf\xE9", "The value of API_KEY is not valid UTF-8 text, which Quayside cannot store unchanged: use UTF-8."},
       {"API_KEY", tooLarge.c_str(), "The value of API_KEY is longer than 64 KiB, the most a variable can hold."},
@@ -245,9 +238,6 @@ TEST(DotenvValidationTest, Messages) {
       {"_private9", "", nullptr},
       {"export", "x", nullptr},
       {"1ABC", "x", "'1ABC' is not a valid variable name: use letters, digits and underscores, not starting with a digit."},
-      {"MY-KEY", "x", "'MY-KEY' is not a valid variable name: use letters, digits and underscores, not starting with a digit."},
-      {"A B", "x", "'A B' is not a valid variable name: use letters, digits and underscores, not starting with a digit."},
-      {"A=B", "x", "'A=B' is not a valid variable name: use letters, digits and underscores, not starting with a digit."},
       {"KEY\nEVIL", "x", "'KEY\nEVIL' is not a valid variable name: use letters, digits and underscores, not starting with a digit."},
       {"", "x", "A variable needs a name: use letters, digits and underscores, not starting with a digit."},
       {"API_KEY", "abc\nEVIL=1", "The value of API_KEY contains a line break, which a .env file cannot hold: put the value on one line."},

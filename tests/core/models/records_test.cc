@@ -64,10 +64,8 @@ TEST(Records, MissingRequiredKeys) {
   };
   const std::vector<Case> cases = {
       {"createdAt", "QSProject: missing required key 'createdAt'"},
-      {"environmentVariables", "QSProject: missing required key 'environmentVariables'"},
       {"id", "QSProject: missing required key 'id'"},
       {"domain", ""},
-      {"lastOpenedAt", ""},
   };
   for (const Case& c : cases) {
     json encoded = toJson(testing::sampleProject(), QSCoder::stateFile());
