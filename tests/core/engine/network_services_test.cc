@@ -158,11 +158,6 @@ TEST_F(NetworkServices, ServicesStartAndStopOnRequest) {
   EXPECT_TRUE(f.handle(cmd::StartProxy{}).is<res::Ok>());
   EXPECT_TRUE(status().network.dnsRunning);
   EXPECT_TRUE(status().network.proxyRunning);
-  const std::string notYet =
-      "Enabling .test routing on ports 80/443 with system-wide name resolution isn't available in this build of "
-      "quaysided yet; the proxy serves .test names on its own ports meanwhile (see 'qs status').";
-  EXPECT_EQ(failureMessage(f.handle(cmd::EnableTestRouting{})), notYet);
-  EXPECT_EQ(failureMessage(f.handle(cmd::DisableTestRouting{})), notYet);
 }
 
 }  // namespace
