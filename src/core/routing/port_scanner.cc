@@ -11,6 +11,7 @@ namespace {
 bool isValidPort(int port) { return port >= 1 && port <= 65535; }
 
 int firstBindablePort(int preferred, const std::set<int>& excluding, int limit, QSTransport transport) {
+  if (preferred == 0) return 0;  // the system chooses when it is bound
   for (int offset = 0; offset < limit; ++offset) {
     // Checked before adding so that a huge `preferred` cannot overflow.
     if (preferred > 65535 - offset) break;

@@ -21,7 +21,9 @@ public:
 
   // The first TCP port from `preferred` upwards (at most `limit` candidates) that is not in
   // `excluding`, lies in 1–65535 and can be bound on 127.0.0.1; `preferred` itself when none
-  // can (or `limit` is not positive).
+  // can (or `limit` is not positive). A `preferred` of 0 is returned as it is: binding port 0
+  // lets the system choose a free port, where a search from 1 would take a privileged port
+  // that concurrent searches from 0 all take too.
   int availablePort(int preferred, const std::set<int>& excluding, int limit) const;
 
   // The same search with UDP sockets and no exclusions.

@@ -100,6 +100,7 @@ TEST(PortScannerTest, FindsTheNextFreePort) {
       {base + 1, {}, 256, base + 1},       // a free preferred port is the answer
       {base, {}, 1, base},                 // nothing bindable within the limit: the preferred port
       {base + 1, {base + 1, base + 2}, -3, base + 1},
+      {0, {}, 256, 0},                     // left for the system to choose, never port 1 (as root)
   };
   for (const auto& c : cases) {
     EXPECT_EQ(scanner.availablePort(c.preferred, c.excluding, c.limit), c.expected)
