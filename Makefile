@@ -4,7 +4,7 @@ TEST_BUILD := build-asan
 JOBS       ?= $(shell nproc)
 CMAKE_FLAGS := -G Ninja -Wno-dev
 
-.PHONY: run test build deps bench fuzz clean
+.PHONY: run test build deps bench-deps bench fuzz clean
 
 deps:
 	@scripts/install-deps
@@ -28,7 +28,10 @@ test: deps $(TEST_BUILD)/build.ninja
 	cmake --build $(TEST_BUILD) -j $(JOBS)
 	cd $(TEST_BUILD) && ctest --output-on-failure -j $(JOBS)
 
-bench: deps $(BUILD)/build.ninja
+bench-deps:
+	@scripts/install-deps --bench
+
+bench: bench-deps $(BUILD)/build.ninja
 	cmake --build $(BUILD) -j $(JOBS) --target qs quaysided benchmarks
 	@scripts/run-benchmarks $(BUILD)
 
