@@ -1,9 +1,9 @@
 #include "app/site/site_fonts.h"
 
 #include "core/platform/paths.h"
+#include "core/platform/process_environment.h"
 
 #include <algorithm>
-#include <cstdlib>
 
 namespace qs {
 
@@ -26,8 +26,8 @@ QSFontLibrary::QSFontLibrary(const std::vector<std::filesystem::path>& folders) 
 const QSFontLibrary& QSFontLibrary::system() {
   static const QSFontLibrary library = [] {
     std::vector<std::filesystem::path> folders;
-    if (const char* dirs = std::getenv("QS_FONT_DIRS"); dirs && *dirs) {
-      std::string text = dirs;
+    if (auto dirs = environmentValue("QS_FONT_DIRS")) {
+      const std::string& text = *dirs;
       std::size_t start = 0;
       while (start <= text.size()) {
         auto end = text.find(':', start);
