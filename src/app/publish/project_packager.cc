@@ -95,6 +95,10 @@ asio::awaitable<fs::path> QSProjectPackager::package(const fs::path& projectFold
   // An archive written inside the project must not take in itself, half written.
   auto inside = fs::absolute(projectFolder).lexically_normal();
   if (archive.string().rfind(inside.string() + "/", 0) == 0) patterns.push_back(archive.filename().string());
+  // tar's compressing child creates the archive while tar already reads the folders; were it
+  // created inside the project then, tar would see a folder change under it and fail ("file
+  // changed as we read it"). An archive that exists before tar starts changes no folder.
+  writeFileAtomically(archive, "");
   int status = co_await runArchiver(tarExecutable, tarArguments(archive, projectFolder, patterns), projectFolder);
   if (status != 0) {
     tryRemoveFile(archive);  // the caller never learns the name of a failed archive

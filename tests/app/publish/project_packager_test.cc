@@ -34,6 +34,18 @@ TEST_F(ProjectPackagerTest, TarLeavesOutExcludesAtAnyDepthAndKeepsLinksAsLinks) 
       << listing;
 }
 
+TEST_F(ProjectPackagerTest, TarWritesIntoTheProjectItReads) {
+  // The archive must exist before tar reads the folders, or tar may fail on the folder that
+  // changed under it; this stand-in refuses to run otherwise, deterministically.
+  fs::path tar = folder / "tar";
+  testing::writeTextFile(tar, "#!/bin/sh\n[ -e \"$2\" ] || { echo \"no archive before the scan\" >&2; exit 3; }\n"
+                              "exec /usr/bin/tar \"$@\"\n");
+  fs::permissions(tar, fs::perms::owner_all);
+  packager.tarExecutable = tar;
+  fs::path archive = run(packager.package(project, QSProjectPackager::defaultExcludes, project / "Public"));
+  EXPECT_EQ(tarEntries(archive), kProjectEntries) << "the archive does not take in itself";
+}
+
 TEST_F(ProjectPackagerTest, ZipLeavesOutExcludesAtAnyDepthKeepsLinksAndReplacesAnOldFile) {
   fs::path destination = folder / "exports/blog.zip";
   fs::create_directories(destination.parent_path());
