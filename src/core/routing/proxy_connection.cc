@@ -116,6 +116,8 @@ asio::awaitable<void> QSProxyConnection::route(Client& client) {
   asio::ip::tcp::endpoint project(asio::ip::address_v4::loopback(), static_cast<unsigned short>(route->port));
   auto [connectError] = co_await project_.async_connect(project, kTuple);
   if (connectError) co_return co_await answer(client, QSProxyPages::projectNotRunning(*host, route->port));
+  asio::error_code ignored;
+  project_.set_option(asio::ip::tcp::no_delay(true), ignored);  // as for the client (see acceptLoop)
   auto [writeError, written] = co_await asio::async_write(project_, asio::buffer(head), kTuple);
   if (writeError) co_return;
 
