@@ -68,11 +68,13 @@ int main() {
     LoopThread loop;
     auto server = std::make_shared<QSDNSServer>(loop.io.get_executor(), freeUDPPort());
     asio::co_spawn(loop.io, server->start(), asio::use_future).get();
-    int ours = asio::co_spawn(loop.io, [server]() -> asio::awaitable<int> { co_return server->boundPort(); }, asio::use_future).get();
+    auto boundPort = [server]() -> asio::awaitable<int> { co_return server->boundPort(); };
+    int ours = asio::co_spawn(loop.io, boundPort, asio::use_future).get();
 
     int theirs = freeUDPPort();
     Peer dnsmasq("dnsmasq",
-                 {"--keep-in-foreground", "--conf-file=/dev/null", "--no-resolv", "--no-hosts", "--address=/test/127.0.0.1",
+                 {"--keep-in-foreground", "--conf-file=/dev/null", "--no-resolv", "--no-hosts",
+                  "--address=/test/127.0.0.1",
                   fmt::format("--port={}", theirs), "--listen-address=127.0.0.1", "--bind-interfaces", "--user=root",
                   "--pid-file=", "--log-facility=-"},
                  folder / "dnsmasq.log");

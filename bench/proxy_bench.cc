@@ -4,7 +4,7 @@
 //
 // Fairness: the proxy serves everything on one loop thread, so nginx runs one worker process;
 // the backend has one loop thread and wrk one thread. The proxy logs every exchange, as it does
-// in the daemon.
+// in the daemon, while nginx's access log is off.
 #include "routing_bench_support.h"
 
 #include "core/routing/certificate_service.h"
@@ -47,7 +47,8 @@ public:
 
 private:
   static std::string response(const std::string& body) {
-    return fmt::format("HTTP/1.1 200 OK\r\nContent-Type: text/plain\r\nContent-Length: {}\r\n\r\n{}", body.size(), body);
+    return fmt::format("HTTP/1.1 200 OK\r\nContent-Type: text/plain\r\nContent-Length: {}\r\n\r\n{}", body.size(),
+                       body);
   }
 
   asio::awaitable<void> acceptLoop() {
@@ -181,7 +182,9 @@ int main() {
     awaitTCPListener(nginxPort, "nginx");
     awaitTCPListener(nginxTLSPort, "nginx");
 
-    auto url = [](const char* scheme, int port, const char* path) { return fmt::format("{}://127.0.0.1:{}{}", scheme, port, path); };
+    auto url = [](const char* scheme, int port, const char* path) {
+      return fmt::format("{}://127.0.0.1:{}{}", scheme, port, path);
+    };
     std::string direct = url("http", backend.port, "/"), ours = url("http", ports.first, "/"),
                 theirs = url("http", nginxPort, "/");
     fmt::print("wrk: 1 thread, {} per run, median of {} rounds; proxy: 1 loop thread; nginx: worker_processes 1; "

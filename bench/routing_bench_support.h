@@ -3,7 +3,6 @@
 #pragma once
 
 #include "core/platform/child_process.h"
-#include "core/platform/files.h"
 #include "core/platform/process_runner.h"
 #include "core/platform/uuid.h"
 

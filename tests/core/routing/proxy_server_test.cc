@@ -309,7 +309,8 @@ TEST_F(ProxyServerTest, TerminatesTLSWithTheAuthoritysCertificate) {
 TEST_F(ProxyServerTest, TLSClientIsToldTheEndWhenTheProjectCloses) {
   testing::TemporaryFolder folder;
   QSCertificateService certificates(folder / "ssl");
-  loop.await(proxy->startTLS(certificates.serverCertificatePKCS12({"blog.test"}), QSCertificateService::pkcs12Password));
+  std::string password = QSCertificateService::pkcs12Password;
+  loop.await(proxy->startTLS(certificates.serverCertificatePKCS12({"blog.test"}), password));
   int tlsPort = loop.call([this] { return proxy->tlsPort(); });
   asio::ssl::context context(asio::ssl::context::tls_client);
   asio::ssl::stream<tcp::socket> stream(clientIO, context);
