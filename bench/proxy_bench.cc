@@ -131,19 +131,32 @@ WrkFigures wrk(const std::string& url, int connections) {
                            "-H", "Host: bench.test", url}));
 }
 
-// Runs every target's measurement once per round, in turn, and keeps each target's median.
-std::map<std::string, WrkFigures> measure(const std::vector<std::pair<std::string, std::string>>& targets,
-                                          int connections) {
-  std::map<std::string, std::vector<double>> rates, p50s;
+struct Figures {
+  double requestsPerSecond = 0;
+  double p50Microseconds = 0;
+  double cpuPerRequest = 0;  // µs of the proxy's CPU time (ours: its loop thread; nginx: its processes)
+};
+
+// The CPU clock of each proxy under test (none for the backend reached directly).
+using CPUClocks = std::map<std::string, std::function<double()>>;
+
+// Runs every target's measurement once per round, in turn, and keeps each target's medians.
+std::map<std::string, Figures> measure(const std::vector<std::pair<std::string, std::string>>& targets,
+                                       int connections, const CPUClocks& clocks) {
+  std::map<std::string, std::vector<double>> rates, p50s, cpu;
   for (int round = 0; round < kRounds; ++round) {
     for (const auto& [name, url] : targets) {
+      auto clock = clocks.find(name);
+      double before = clock == clocks.end() ? 0 : clock->second();
       WrkFigures f = wrk(url, connections);
+      double used = clock == clocks.end() ? 0 : clock->second() - before;
       rates[name].push_back(f.requestsPerSecond);
       p50s[name].push_back(f.p50Microseconds);
+      cpu[name].push_back(f.requests > 0 ? used * 1e6 / f.requests : 0);
     }
   }
-  std::map<std::string, WrkFigures> out;
-  for (const auto& [name, url] : targets) out[name] = {median(rates[name]), median(p50s[name])};
+  std::map<std::string, Figures> out;
+  for (const auto& [name, url] : targets) out[name] = {median(rates[name]), median(p50s[name]), median(cpu[name])};
   return out;
 }
 
@@ -191,13 +204,15 @@ int main() {
                "backend: 1 loop thread\n",
                kSeconds, kRounds);
 
-    auto small = measure({{"direct", direct}, {"ours", ours}, {"nginx", theirs}}, 50);
-    auto single = measure({{"direct", direct}, {"ours", ours}, {"nginx", theirs}}, 1);
+    CPUClocks clocks{{"ours", [&] { return proxyLoop.cpuSeconds(); }}, {"nginx", [&] { return nginx.cpuSeconds(); }}};
+    auto small = measure({{"direct", direct}, {"ours", ours}, {"nginx", theirs}}, 50, clocks);
+    auto single = measure({{"direct", direct}, {"ours", ours}, {"nginx", theirs}}, 1, clocks);
     auto big = measure({{"direct", url("http", backend.port, "/big")},
                         {"ours", url("http", ports.first, "/big")},
                         {"nginx", url("http", nginxPort, "/big")}},
-                       4);
-    auto tls = measure({{"ours", url("https", ports.second, "/")}, {"nginx", url("https", nginxTLSPort, "/")}}, 50);
+                       4, clocks);
+    auto tls = measure({{"ours", url("https", ports.second, "/")}, {"nginx", url("https", nginxTLSPort, "/")}}, 50,
+                       clocks);
     nginx.requireRunning("nginx");
 
     double mib = static_cast<double>(kBigBody) / (1 << 20);
@@ -216,6 +231,13 @@ int main() {
          big["nginx"].requestsPerSecond * mib, std::nullopt},
         {"TLS, keep-alive, 50 conns vs nginx", "req/s", tls["ours"].requestsPerSecond, "nginx TLS",
          tls["nginx"].requestsPerSecond, 1.0},
+        // The proxies' own CPU time per request does not depend on how busy the machine is.
+        {"CPU per request, small, 50 conns", "us", small["ours"].cpuPerRequest, "nginx proxy_pass",
+         small["nginx"].cpuPerRequest, std::nullopt},
+        {"CPU per 1 MiB response", "us", big["ours"].cpuPerRequest, "nginx proxy_pass", big["nginx"].cpuPerRequest,
+         std::nullopt},
+        {"CPU per request, TLS, 50 conns", "us", tls["ours"].cpuPerRequest, "nginx TLS", tls["nginx"].cpuPerRequest,
+         std::nullopt},
     };
     printTable("Proxy (wrk)", rows);
     fmt::print("load average at end: {}\n", loadAverage());

@@ -13,6 +13,10 @@
 #include <fmt/format.h>
 #include <re2/re2.h>
 
+#include <pthread.h>
+#include <time.h>
+#include <unistd.h>
+
 #include <algorithm>
 #include <chrono>
 #include <csignal>
@@ -21,6 +25,7 @@
 #include <filesystem>
 #include <fstream>
 #include <memory>
+#include <sstream>
 #include <optional>
 #include <stdexcept>
 #include <string>
@@ -54,6 +59,13 @@ public:
     work_.reset();
     io.stop();
     thread_.join();
+  }
+  // The CPU time the loop's thread has used so far.
+  double cpuSeconds() {
+    clockid_t clock;
+    timespec t{};
+    if (pthread_getcpuclockid(thread_.native_handle(), &clock) != 0 || clock_gettime(clock, &t) != 0) return 0;
+    return static_cast<double>(t.tv_sec) + static_cast<double>(t.tv_nsec) / 1e9;
   }
   asio::io_context io;
 
@@ -118,12 +130,30 @@ public:
       while (!process_->reap() && process_->isRunning()) std::this_thread::sleep_for(std::chrono::milliseconds(10));
     }
   }
+  // The CPU time used so far by the peer and its children (nginx's workers), from /proc.
+  double cpuSeconds() const { return treeCPUSeconds(process_->pid()); }
   // Throws with the peer's log when it has already ended.
   void requireRunning(const std::string& who) const {
     if (!process_->isRunning()) throw std::runtime_error(who + " ended:\n" + readText(log_));
   }
 
 private:
+  static double treeCPUSeconds(int pid) {
+    std::string stat = readText(fmt::format("/proc/{}/stat", pid));
+    std::size_t at = stat.rfind(')');
+    if (at == std::string::npos) return 0;
+    // After the name: state is field 3, utime and stime are fields 14 and 15.
+    std::istringstream fields(stat.substr(at + 2));
+    std::string field;
+    double ticks = 0;
+    for (int n = 3; n <= 15 && fields >> field; ++n)
+      if (n >= 14) ticks += std::stod(field);
+    double seconds = ticks / static_cast<double>(sysconf(_SC_CLK_TCK));
+    std::istringstream children(readText(fmt::format("/proc/{}/task/{}/children", pid, pid)));
+    for (int child; children >> child;) seconds += treeCPUSeconds(child);
+    return seconds;
+  }
+
   std::filesystem::path log_;
   std::shared_ptr<QSChildProcess> process_;
 };
@@ -148,6 +178,7 @@ inline double microseconds(double value, const std::string& unit) {
 struct WrkFigures {
   double requestsPerSecond = 0;
   double p50Microseconds = 0;
+  double requests = 0;  // completed in the run
 };
 
 // The figures of `wrk --latency` output.
@@ -158,6 +189,7 @@ inline WrkFigures parseWrk(const std::string& output) {
       !RE2::PartialMatch(output, R"(\n\s+50%\s+([0-9.]+)(us|ms|s)\b)", &figures.p50Microseconds, &unit))
     throw std::runtime_error("unexpected wrk output:\n" + output);
   figures.p50Microseconds = microseconds(figures.p50Microseconds, unit);
+  RE2::PartialMatch(output, R"(([0-9]+) requests in )", &figures.requests);
   if (RE2::PartialMatch(output, R"(Non-2xx or 3xx responses:\s+([0-9]+))"))
     throw std::runtime_error("wrk saw failing responses:\n" + output);
   return figures;
