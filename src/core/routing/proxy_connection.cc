@@ -164,7 +164,9 @@ asio::awaitable<void> QSProxyConnection::relay(From& from, To& to, std::shared_p
         co_return;
       } else {
         // The project has finished: the TLS client is told so with close_notify (a bare close
-        // would look like a truncated response), then the connection is closed.
+        // would look like a truncated response), then the connection is closed. A client that
+        // no longer reads cannot hold the connection open past the time limit.
+        armDeadline(proxy_->firstChunkLimit);
         co_await sendCloseNotify(to);
       }
       break;
