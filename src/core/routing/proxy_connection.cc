@@ -26,6 +26,14 @@ bool isEndOfStream(const asio::error_code& ec) {
   return ec == asio::error::eof || ec == asio::ssl::error::stream_truncated;
 }
 
+// Sends close_notify without waiting for the client's own: the connection is closed right
+// after, as the client has nothing more to receive.
+asio::awaitable<void> sendCloseNotify(SecureStream& stream) {
+  SSL* ssl = stream.native_handle();
+  SSL_set_shutdown(ssl, SSL_get_shutdown(ssl) | SSL_RECEIVED_SHUTDOWN);
+  co_await stream.async_shutdown(kTuple);
+}
+
 }  // namespace
 
 QSProxyConnection::QSProxyConnection(std::shared_ptr<QSProxyServer> proxy, asio::ip::tcp::socket client,
@@ -108,6 +116,8 @@ asio::awaitable<void> QSProxyConnection::route(Client& client) {
   asio::ip::tcp::endpoint project(asio::ip::address_v4::loopback(), static_cast<unsigned short>(route->port));
   auto [connectError] = co_await project_.async_connect(project, kTuple);
   if (connectError) co_return co_await answer(client, QSProxyPages::projectNotRunning(*host, route->port));
+  asio::error_code ignored;
+  project_.set_option(asio::ip::tcp::no_delay(true), ignored);  // as for the client (see acceptLoop)
   auto [writeError, written] = co_await asio::async_write(project_, asio::buffer(head), kTuple);
   if (writeError) co_return;
 
@@ -152,8 +162,14 @@ asio::awaitable<void> QSProxyConnection::relay(From& from, To& to, std::shared_p
         asio::error_code ignored;
         to.shutdown(asio::socket_base::shutdown_send, ignored);
         co_return;
+      } else {
+        // The project has finished: the TLS client is told so with close_notify (a bare close
+        // would look like a truncated response), then the connection is closed. A client that
+        // no longer reads cannot hold the connection open past the time limit.
+        armDeadline(proxy_->firstChunkLimit);
+        co_await sendCloseNotify(to);
       }
-      break;  // a TLS client: closed with the connection
+      break;
     }
     if (ec) break;
   }

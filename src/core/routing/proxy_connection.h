@@ -4,8 +4,8 @@
 //
 // The relay is two loops, one per direction, each reading up to 64 KiB and writing it on whole
 // before reading again; only the exchange log looks at the bytes. The end of one side's stream
-// is passed on as a half-close (for a TLS client: the connection is closed once the project has
-// finished); an error on either side closes both.
+// is passed on as a half-close (for a TLS client: close_notify is sent and the connection closed
+// once the project has finished); an error on either side closes both.
 #pragma once
 
 #include "core/routing/proxy_server.h"

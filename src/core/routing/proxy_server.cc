@@ -113,6 +113,10 @@ asio::awaitable<void> QSProxyServer::acceptLoop(std::shared_ptr<Listener> listen
       co_await pause.async_wait(asio::experimental::as_tuple(asio::use_awaitable));
       continue;
     }
+    // Relayed chunks go out as they come: Nagle's algorithm would hold back each chunk's short
+    // tail until the previous segment is acknowledged, stalling on the peer's delayed ACK.
+    asio::error_code ignored;
+    socket.set_option(asio::ip::tcp::no_delay(true), ignored);
     auto connection = std::make_shared<QSProxyConnection>(self, std::move(socket), tls ? self->tlsContext_ : nullptr);
     asio::co_spawn(executor, connection->serve(connection), asio::detached);
   }

@@ -306,5 +306,28 @@ TEST_F(ProxyServerTest, TerminatesTLSWithTheAuthoritysCertificate) {
   EXPECT_TRUE(loop.call([this] { return proxy->isRunning(); }));
 }
 
+TEST_F(ProxyServerTest, TLSClientIsToldTheEndWhenTheProjectCloses) {
+  testing::TemporaryFolder folder;
+  QSCertificateService certificates(folder / "ssl");
+  std::string password = QSCertificateService::pkcs12Password;
+  loop.await(proxy->startTLS(certificates.serverCertificatePKCS12({"blog.test"}), password));
+  int tlsPort = loop.call([this] { return proxy->tlsPort(); });
+  asio::ssl::context context(asio::ssl::context::tls_client);
+  asio::ssl::stream<tcp::socket> stream(clientIO, context);
+  stream.lowest_layer().connect(tcp::endpoint(asio::ip::address_v4::loopback(), static_cast<unsigned short>(tlsPort)));
+  stream.handshake(asio::ssl::stream_base::client);
+  // The project answers and closes its side first ("Connection: close").
+  asio::write(stream, asio::buffer(request("blog.test", "/bye")));
+  std::string response;
+  char buffer[4096];
+  asio::error_code ended;
+  while (!ended) response.append(buffer, stream.read_some(asio::buffer(buffer), ended));
+  EXPECT_TRUE(response.ends_with("path /bye")) << response;
+  // close_notify, not a bare TCP close (which reads as stream_truncated).
+  EXPECT_EQ(ended, asio::error::eof) << ended.message();
+  EXPECT_TRUE(SSL_get_shutdown(stream.native_handle()) & SSL_RECEIVED_SHUTDOWN);
+  EXPECT_TRUE(allClosed());
+}
+
 }  // namespace
 }  // namespace qs
