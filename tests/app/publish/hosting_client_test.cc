@@ -124,15 +124,7 @@ public:
     context_ = SSL_CTX_new(TLS_server_method());
     SSL_CTX_use_certificate_file(context_, cert.c_str(), SSL_FILETYPE_PEM);
     SSL_CTX_use_PrivateKey_file(context_, key.c_str(), SSL_FILETYPE_PEM);
-    listener_ = UniqueFd(::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0));
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    socklen_t length = sizeof address;
-    ::bind(listener_.get(), reinterpret_cast<sockaddr*>(&address), sizeof address);
-    ::listen(listener_.get(), 4);
-    ::getsockname(listener_.get(), reinterpret_cast<sockaddr*>(&address), &length);
-    port_ = ntohs(address.sin_port);
+    std::tie(listener_, port_) = testing::listenOnLoopback();
     thread_ = std::thread([this] {
       UniqueFd connection(::accept4(listener_.get(), nullptr, nullptr, SOCK_CLOEXEC));
       if (!connection) return;  // woken by the shutdown below
