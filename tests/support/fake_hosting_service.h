@@ -49,20 +49,20 @@ public:
     auto guard = lock();
     return static_cast<int>(tokens_.size());
   }
-  // The multipart body of the last upload, and the archive bytes inside it.
-  std::string lastUpload() {
-    auto guard = lock();
-    return lastUpload_;
-  }
+  // The archive bytes inside the multipart body of the last upload.
   std::string uploadedArchive() {
-    std::string body = lastUpload();
-    auto start = body.find("\r\n\r\n") + 4;
-    auto end = body.rfind("\r\n--");
-    return body.substr(start, end - start);
+    auto guard = lock();
+    auto start = lastUpload_.find("\r\n\r\n") + 4;
+    return lastUpload_.substr(start, lastUpload_.rfind("\r\n--") - start);
   }
   std::vector<nlohmann::json> optionsRequests() {
     auto guard = lock();
     return options_;
+  }
+  // Whether the last runtime was provisioned with a database.
+  std::optional<bool> provisionedDatabase() {
+    auto guard = lock();
+    return database_;
   }
 
 private:
@@ -141,10 +141,9 @@ private:
     if (script.provisionFailure) return failure(script.provisionFailure->first, script.provisionFailure->second);
     auto body = nlohmann::json::parse(request.body);
     database_ = body.at("database").get<bool>();
-    return FakeResponse::json(200, nlohmann::json{{"id", "0E984725-C51C-4BF4-9960-E1C80E27ABA0"},
-                                                  {"flyAppName", "qs-" + body.at("subdomain").get<std::string>()},
-                                                  {"status", "ready"},
-                                                  {"siteSubdomain", body.at("subdomain")}}
+    std::string subdomain = body.at("subdomain");
+    return FakeResponse::json(200, nlohmann::json{{"id", "0E984725-C51C-4BF4-9960-E1C80E27ABA0"}, {"status", "ready"},
+                                                  {"flyAppName", "qs-" + subdomain}, {"siteSubdomain", subdomain}}
                                        .dump());
   }
 
@@ -173,14 +172,6 @@ private:
     return FakeResponse::json(200, out.dump());
   }
 
-public:
-  // Whether the last runtime was provisioned with a database.
-  std::optional<bool> provisionedDatabase() {
-    auto guard = lock();
-    return database_;
-  }
-
-private:
   std::mutex mutex_;
   std::map<std::string, int> tokens_;  // token → uses left (-1 unlimited)
   std::set<std::string> sites_;

@@ -2,15 +2,13 @@
 // have. One thread accepts; each connection gets a thread, reads one request (answering
 // "Expect: 100-continue"), asks the handler and answers with "Connection: close". A handler
 // may hold a connection unanswered until the server is dropped, to stand for a service that
-// never answers.
+// never answers, or send raw bytes, to stand for one that breaks off.
 #pragma once
 
 #include "core/platform/unique_fd.h"
 
 #include <arpa/inet.h>
-#include <fcntl.h>
 #include <netinet/in.h>
-#include <poll.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -20,9 +18,13 @@
 #include <functional>
 #include <map>
 #include <mutex>
+#include <optional>
+#include <sstream>
 #include <stdexcept>
 #include <string>
 #include <thread>
+#include <tuple>
+#include <utility>
 #include <vector>
 
 namespace qs::testing {
@@ -41,32 +43,34 @@ struct FakeResponse {
   int status = 200;
   std::string body;
   std::vector<std::pair<std::string, std::string>> headers;
-  bool neverAnswer = false;  // hold the connection open, silent, until the server stops
+  bool neverAnswer = false;        // hold the connection open, silent, until the server stops
+  std::optional<std::string> raw;  // sent as it is instead of a response made of the above
 
   static FakeResponse json(int status, std::string body) {
     return {status, std::move(body), {{"Content-Type", "application/json"}}};
   }
 };
 
+// A TCP socket listening on 127.0.0.1, at a port the system chose, and that port.
+inline std::pair<UniqueFd, int> listenOnLoopback() {
+  UniqueFd listener(::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0));
+  sockaddr_in address{};
+  address.sin_family = AF_INET;
+  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  socklen_t length = sizeof address;
+  if (::bind(listener.get(), reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 ||
+      ::listen(listener.get(), 64) != 0 ||
+      ::getsockname(listener.get(), reinterpret_cast<sockaddr*>(&address), &length) != 0)
+    throw std::runtime_error("can't listen on 127.0.0.1");
+  return {std::move(listener), ntohs(address.sin_port)};
+}
+
 class FakeHTTPServer {
 public:
   using Handler = std::function<FakeResponse(const FakeRequest&)>;
 
   explicit FakeHTTPServer(Handler handler) : handler_(std::move(handler)) {
-    listener_ = UniqueFd(::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0));
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    socklen_t length = sizeof address;
-    if (::bind(listener_.get(), reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 ||
-        ::listen(listener_.get(), 64) != 0 ||
-        ::getsockname(listener_.get(), reinterpret_cast<sockaddr*>(&address), &length) != 0)
-      throw std::runtime_error("the fake HTTP server could not listen");
-    port_ = ntohs(address.sin_port);
-    int fds[2];
-    if (::pipe2(fds, O_CLOEXEC) != 0) throw std::runtime_error("pipe2");
-    wakeRead_ = UniqueFd(fds[0]);
-    wakeWrite_ = UniqueFd(fds[1]);
+    std::tie(listener_, port_) = listenOnLoopback();
     acceptor_ = std::thread([this] { acceptLoop(); });
   }
 
@@ -76,8 +80,7 @@ public:
       stopping_ = true;
     }
     released_.notify_all();
-    char byte = 0;
-    (void)::write(wakeWrite_.get(), &byte, 1);
+    ::shutdown(listener_.get(), SHUT_RDWR);  // ends the acceptor's blocking accept
     acceptor_.join();
     for (auto& connection : connections_) connection.join();
   }
@@ -94,26 +97,25 @@ public:
 private:
   void acceptLoop() {
     for (;;) {
-      pollfd entries[2] = {{listener_.get(), POLLIN, 0}, {wakeRead_.get(), POLLIN, 0}};
-      if (::poll(entries, 2, -1) < 0) continue;
-      if (entries[1].revents) return;
       int fd = ::accept4(listener_.get(), nullptr, nullptr, SOCK_CLOEXEC);
-      if (fd < 0) continue;
-      connections_.emplace_back([this, fd] { serve(UniqueFd(fd)); });
+      std::lock_guard lock(mutex_);
+      if (stopping_) {
+        if (fd >= 0) ::close(fd);
+        return;
+      }
+      if (fd >= 0) connections_.emplace_back([this, fd] { serve(UniqueFd(fd)); });
     }
   }
 
   static bool readMore(int fd, std::string& buffer) {
     char chunk[65536];
     ssize_t n = ::recv(fd, chunk, sizeof chunk, 0);
-    if (n <= 0) return false;
-    buffer.append(chunk, static_cast<std::size_t>(n));
-    return true;
+    if (n > 0) buffer.append(chunk, static_cast<std::size_t>(n));
+    return n > 0;
   }
 
   static void sendAll(int fd, const std::string& text) {
-    std::size_t sent = 0;
-    while (sent < text.size()) {
+    for (std::size_t sent = 0; sent < text.size();) {
       ssize_t n = ::send(fd, text.data() + sent, text.size() - sent, MSG_NOSIGNAL);
       if (n <= 0) return;
       sent += static_cast<std::size_t>(n);
@@ -122,26 +124,21 @@ private:
 
   static FakeRequest parseHead(const std::string& head) {
     FakeRequest request;
-    std::size_t lineEnd = head.find("\r\n");
-    std::string first = head.substr(0, lineEnd);
-    auto space1 = first.find(' '), space2 = first.rfind(' ');
-    request.method = first.substr(0, space1);
-    std::string target = first.substr(space1 + 1, space2 - space1 - 1);
+    std::istringstream lines(head);
+    std::string target, line;
+    lines >> request.method >> target;
     auto question = target.find('?');
     request.path = target.substr(0, question);
     if (question != std::string::npos) request.query = target.substr(question + 1);
-    for (std::size_t at = lineEnd + 2; at < head.size();) {
-      std::size_t end = head.find("\r\n", at);
-      if (end == std::string::npos) end = head.size();
-      std::string line = head.substr(at, end - at);
+    std::getline(lines, line);  // the rest of the request line
+    while (std::getline(lines, line)) {
       auto colon = line.find(':');
-      if (colon != std::string::npos) {
-        std::string name = line.substr(0, colon), value = line.substr(colon + 1);
-        std::transform(name.begin(), name.end(), name.begin(), [](unsigned char c) { return std::tolower(c); });
-        value.erase(0, value.find_first_not_of(' '));
-        request.headers[name] = value;
-      }
-      at = end + 2;
+      if (colon == std::string::npos) continue;
+      std::string name = line.substr(0, colon), value = line.substr(colon + 1);
+      std::transform(name.begin(), name.end(), name.begin(), [](unsigned char c) { return std::tolower(c); });
+      value.erase(0, value.find_first_not_of(' '));
+      if (!value.empty() && value.back() == '\r') value.pop_back();
+      request.headers[name] = value;
     }
     return request;
   }
@@ -153,12 +150,11 @@ private:
     while ((headEnd = buffer.find("\r\n\r\n")) == std::string::npos)
       if (!readMore(fd, buffer)) return;
     FakeRequest request = parseHead(buffer.substr(0, headEnd));
-    std::string body = buffer.substr(headEnd + 4);
+    request.body = buffer.substr(headEnd + 4);
     if (request.header("expect") == "100-continue") sendAll(fd, "HTTP/1.1 100 Continue\r\n\r\n");
     std::size_t length = request.headers.count("content-length") ? std::stoul(request.header("content-length")) : 0;
-    while (body.size() < length)
-      if (!readMore(fd, body)) return;
-    request.body = std::move(body);
+    while (request.body.size() < length)
+      if (!readMore(fd, request.body)) return;
     {
       std::lock_guard lock(mutex_);
       requests_.push_back(request);
@@ -172,14 +168,14 @@ private:
     std::string text = "HTTP/1.1 " + std::to_string(response.status) + " Fake\r\nContent-Length: " +
                        std::to_string(response.body.size()) + "\r\nConnection: close\r\n";
     for (const auto& [name, value] : response.headers) text += name + ": " + value + "\r\n";
-    sendAll(fd, text + "\r\n" + response.body);
+    sendAll(fd, response.raw.value_or(text + "\r\n" + response.body));
   }
 
   Handler handler_;
-  UniqueFd listener_, wakeRead_, wakeWrite_;
+  UniqueFd listener_;
   int port_ = 0;
   std::thread acceptor_;
-  std::vector<std::thread> connections_;  // touched by the acceptor thread, then by the destructor
+  std::vector<std::thread> connections_;  // guarded by mutex_: the acceptor adds, the destructor joins
   mutable std::mutex mutex_;
   std::condition_variable released_;
   bool stopping_ = false;

@@ -137,13 +137,6 @@ TEST_F(PublishServiceTest, AServiceThatNeverAnswersFailsWithItsTimeOut) {
   EXPECT_FALSE(archivesLeft());
 }
 
-TEST_F(PublishServiceTest, ATokenThatExpiresMidFlowIsRenewed) {
-  fake.script.tokenUses = 2;  // the service calls the first token expired after two requests
-  publish();
-  EXPECT_EQ(service.phase().kind, Kind::succeeded);
-  EXPECT_EQ(fake.tokensIssued(), 3);
-}
-
 TEST_F(PublishServiceTest, TheLogIsFollowedPageByPageWithPausesOnlyAfterEmptyPages) {
   std::vector<std::string> many;
   for (int i = 1; i <= 5001; ++i) many.push_back("line " + std::to_string(i));

@@ -7,6 +7,7 @@
 #include "core/platform/process_runner.h"
 #include "core/routing/port_scanner.h"
 #include "support/test_support.h"
+#include "support/thrown_message.h"
 
 #include <gtest/gtest.h>
 
@@ -19,6 +20,7 @@ namespace qs {
 namespace {
 
 namespace fs = std::filesystem;
+using testing::thrownMessage;
 
 // Names and passwords that break SQL built without quoting.
 const std::string kHostileName = "it's \"a\" `db`; \\ $$ x";
@@ -49,10 +51,7 @@ protected:
 
   void TearDown() override {
     service.stopAll();
-    try {
-      service.stop(QSDatabaseType::postgresql);
-    } catch (const std::exception&) {
-    }
+    testing::thrownMessage([&] { service.stop(QSDatabaseType::postgresql); });  // not running: nothing to stop
   }
 
   QSDatabase record(const std::string& name, QSDatabaseType type, std::optional<std::string> user = "quayside",
@@ -119,15 +118,12 @@ TEST_F(DatabaseServiceTest, PostgreSQLStatusVersionMismatchAndTakenPort) {
   // A data folder of another major version is refused before anything starts.
   std::string actual = trimmed(testing::readTextFile(data / "PG_VERSION"));
   testing::writeTextFile(data / "PG_VERSION", "9\n");
-  try {
-    service.start(QSDatabaseType::postgresql, service.clusterPort(QSDatabaseType::postgresql));
-    FAIL() << "started";
-  } catch (const QSDatabaseException& e) {
-    std::string binary = service.registry().service(QSDatabaseType::postgresql)->version;
-    EXPECT_EQ(std::string(e.what()), "The PostgreSQL data directory was created by version 9, but the installed binary is "
-                                     "version " + binary + ". Reinitialize the database for version " + binary +
-                                     " (this erases local databases) or reinstall PostgreSQL 9 from Settings > Services.");
-  }
+  std::string binary = service.registry().service(QSDatabaseType::postgresql)->version;
+  EXPECT_EQ(thrownMessage<QSDatabaseException>(
+                [&] { service.start(QSDatabaseType::postgresql, service.clusterPort(QSDatabaseType::postgresql)); }),
+            "The PostgreSQL data directory was created by version 9, but the installed binary is version " + binary +
+                ". Reinitialize the database for version " + binary +
+                " (this erases local databases) or reinstall PostgreSQL 9 from Settings > Services.");
   EXPECT_FALSE(fileExists(data / "postmaster.pid"));
   testing::writeTextFile(data / "PG_VERSION", actual + "\n");
 
@@ -190,13 +186,8 @@ TEST_F(DatabaseServiceTest, RedisAndSQLite) {
   ASSERT_TRUE(runProcess({"/usr/bin/sqlite3", file.string(), "create table t(x); insert into t values (7);"}).succeeded());
   service.provision(record("notes", QSDatabaseType::sqlite, std::nullopt));
   EXPECT_EQ(trimmed(runProcess({"/usr/bin/sqlite3", file.string(), "select x from t"}).output), "7");
-  try {
-    service.provision(record("../escape", QSDatabaseType::sqlite, std::nullopt));
-    FAIL() << "provisioned";
-  } catch (const QSDatabaseException& e) {
-    EXPECT_STREQ(e.what(), "Failed to create database: '../escape' can't be the name of an SQLite database: use a name "
-                           "without '/'.");
-  }
+  EXPECT_EQ(thrownMessage<QSDatabaseException>([&] { service.provision(record("../escape", QSDatabaseType::sqlite, std::nullopt)); }),
+            "Failed to create database: '../escape' can't be the name of an SQLite database: use a name without '/'.");
   service.dropDatabase("notes", QSDatabaseType::sqlite, 0);
   EXPECT_FALSE(fileExists(file));
 }

@@ -5,72 +5,31 @@
 #include "core/platform/file_status.h"
 #include "core/platform/files.h"
 #include "core/platform/process_runner.h"
+#include "support/fake_http_server.h"
 #include "support/test_support.h"
+#include "support/thrown_message.h"
 
 #include <gtest/gtest.h>
 
-#include <asio/io_context.hpp>
-#include <asio/ip/tcp.hpp>
-#include <asio/read_until.hpp>
-#include <asio/streambuf.hpp>
-#include <asio/write.hpp>
-
 #include <map>
-#include <thread>
 
 namespace qs {
 namespace {
 
 namespace fs = std::filesystem;
-using asio::ip::tcp;
+using testing::FakeHTTPServer;
+using testing::FakeRequest;
+using testing::FakeResponse;
 
-// Answers each request with the raw response registered for its path (404 otherwise), one
-// request per connection, on 127.0.0.1 and a port of the system's choosing.
-class LocalHTTPServer {
-public:
-  explicit LocalHTTPServer(std::map<std::string, std::string> responses)
-      : responses_(std::move(responses)), acceptor_(io_, {asio::ip::make_address("127.0.0.1"), 0}) {
-    thread_ = std::thread([this] { serve(); });
-  }
-  ~LocalHTTPServer() {
-    // A last connection wakes the blocking accept.
-    stopping_ = true;
-    asio::io_context wake;
-    tcp::socket socket(wake);
-    asio::error_code ec;
-    socket.connect({asio::ip::make_address("127.0.0.1"), port()}, ec);
-    thread_.join();
-  }
-  unsigned short port() const { return acceptor_.local_endpoint().port(); }
-  std::string url(const std::string& path) const { return "http://127.0.0.1:" + std::to_string(port()) + path; }
-
-  static std::string ok(const std::string& body) {
-    return "HTTP/1.1 200 OK\r\nContent-Length: " + std::to_string(body.size()) + "\r\nConnection: close\r\n\r\n" + body;
-  }
-
-private:
-  void serve() {
-    while (!stopping_) {
-      tcp::socket socket(io_);
-      asio::error_code ec;
-      acceptor_.accept(socket, ec);
-      if (ec || stopping_) return;
-      asio::streambuf request;
-      asio::read_until(socket, request, "\r\n\r\n", ec);
-      std::string head(asio::buffers_begin(request.data()), asio::buffers_end(request.data()));
-      std::string path = head.substr(4, head.find(' ', 4) - 4);
-      auto it = responses_.find(path);
-      std::string response = it != responses_.end() ? it->second
-                                                     : "HTTP/1.1 404 Not Found\r\nContent-Length: 9\r\n\r\nnot found";
-      asio::write(socket, asio::buffer(response), ec);
-    }
-  }
-
-  std::map<std::string, std::string> responses_;
-  asio::io_context io_;
-  tcp::acceptor acceptor_;
-  std::thread thread_;
-  bool stopping_ = false;
+// A server that answers each path with its response, and any other with 404.
+struct Serving {
+  explicit Serving(std::map<std::string, FakeResponse> responses)
+      : server([responses](const FakeRequest& r) {
+          auto it = responses.find(r.path);
+          return it != responses.end() ? it->second : FakeResponse{404, "not found"};
+        }) {}
+  std::string url(const std::string& path) const { return server.url(path); }
+  FakeHTTPServer server;
 };
 
 // A .tar.gz of `files` (path → contents) below one top folder, made by tar itself.
@@ -94,19 +53,14 @@ protected:
   }
 
   std::string installError(const QSServiceDefinition& d) {
-    try {
-      downloader.install(d);
-    } catch (const QSServiceDownloadException& e) {
-      return e.what();
-    }
-    return "installed";
+    return testing::thrownMessage<QSServiceDownloadException>([&] { downloader.install(d); });
   }
 };
 
 TEST_F(DownloaderTest, InstallsVerifiedArchivesAndReplacesEarlierInstalls) {
   std::string first = makeArchive(folder / "scratch", {{"bin/redis-server", "#!/bin/sh\necho one\n"}, {"bin/old", "x"}});
   std::string second = makeArchive(folder / "scratch", {{"bin/redis-server", "#!/bin/sh\necho two\n"}});
-  LocalHTTPServer server({{"/first.tar.gz", LocalHTTPServer::ok(first)}, {"/second.tar.gz", LocalHTTPServer::ok(second)}});
+  Serving server({{"/first.tar.gz", {200, first}}, {"/second.tar.gz", {200, second}}});
 
   // A checksum in upper-case letters matches the lower-case digest.
   auto d = definition(server.url("/first.tar.gz"));
@@ -134,10 +88,11 @@ TEST_F(DownloaderTest, InstallsVerifiedArchivesAndReplacesEarlierInstalls) {
 
 TEST_F(DownloaderTest, Failures) {
   std::string archive = makeArchive(folder / "scratch", {{"bin/redis-server", "x"}});
-  LocalHTTPServer server({
-      {"/good.tar.gz", LocalHTTPServer::ok(archive)},
-      {"/truncated.tar.gz", "HTTP/1.1 200 OK\r\nContent-Length: 100000\r\nConnection: close\r\n\r\n" + archive.substr(0, 50)},
-      {"/garbage.tar.gz", LocalHTTPServer::ok("this is not a tar archive")},
+  Serving server({
+      {"/good.tar.gz", {200, archive}},
+      {"/truncated.tar.gz",
+       {.raw = "HTTP/1.1 200 OK\r\nContent-Length: 100000\r\nConnection: close\r\n\r\n" + archive.substr(0, 50)}},
+      {"/garbage.tar.gz", {200, "this is not a tar archive"}},
   });
   auto mismatch = definition(server.url("/good.tar.gz"));
   mismatch.checksum = std::string(64, 'a');
@@ -158,14 +113,14 @@ TEST_F(DownloaderTest, BuildsSourceArchivesWithMake) {
   std::string source = makeArchive(folder / "scratch", {
       {"Makefile", "all:\n\tmkdir -p src\n\tprintf '#!/bin/sh\\necho built\\n' > src/redis-server\n"},
   });
-  LocalHTTPServer server({{"/src.tar.gz", LocalHTTPServer::ok(source)}});
+  Serving server({{"/src.tar.gz", {200, source}}});
   fs::path installed = downloader.install(definition(server.url("/src.tar.gz"), QSArchiveFormat::sourceTarGZ));
   EXPECT_EQ(runProcess({(installed / "bin/redis-server").string()}).output, "built\n");
   EXPECT_FALSE(fileExists(installed / "bin/redis-cli"));  // not built, skipped
   EXPECT_TRUE(tryListDirectory(folder / "downloads").empty());  // build folder and archive removed
 
   std::string broken = makeArchive(folder / "scratch", {{"Makefile", "all:\n\tfalse\n"}});
-  LocalHTTPServer failing({{"/src.tar.gz", LocalHTTPServer::ok(broken)}});
+  Serving failing({{"/src.tar.gz", {200, broken}}});
   EXPECT_EQ(installError(definition(failing.url("/src.tar.gz"), QSArchiveFormat::sourceTarGZ)),
             "Failed to extract archive (exit code 2)");
 }
@@ -186,13 +141,8 @@ TEST_F(DownloaderTest, SystemEnginesAreLinkedOrNamedByTheirPackage) {
   EXPECT_TRUE(isSymbolicLink(installed / "bin/pg_ctl"));
   EXPECT_EQ(fs::read_symlink(installed / "bin/pg_ctl"), root / "usr/lib/postgresql/15/bin/pg_ctl");
 
-  try {
-    linker.install(system.definition(QSDatabaseType::redis));
-    FAIL() << "installed";
-  } catch (const QSServiceDownloadException& e) {
-    EXPECT_STREQ(e.what(), "This engine comes from the system's packages, which are not installed: run 'dnf install "
-                           "redis' first.");
-  }
+  EXPECT_EQ(testing::thrownMessage<QSServiceDownloadException>([&] { linker.install(system.definition(QSDatabaseType::redis)); }),
+            "This engine comes from the system's packages, which are not installed: run 'dnf install redis' first.");
   testing::writeTextFile(root / "etc/os-release", "ID=ubuntu\nID_LIKE=debian\n");
   EXPECT_EQ(system.packageCommand(QSDatabaseType::mysql), "apt install mariadb-server");
   EXPECT_EQ(system.packageCommand(QSDatabaseType::postgresql), "apt install postgresql");

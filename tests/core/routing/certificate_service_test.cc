@@ -4,6 +4,7 @@
 #include "core/routing/domain_names.h"
 #include "core/routing/tls_identity.h"
 #include "support/test_support.h"
+#include "support/thrown_message.h"
 
 #include <gtest/gtest.h>
 #include <sys/stat.h>
@@ -13,6 +14,7 @@ namespace {
 
 using testing::readTextFile;
 using testing::TemporaryFolder;
+using testing::thrownMessage;
 
 mode_t modeOf(const std::filesystem::path& path) {
   struct stat info {};
@@ -54,11 +56,9 @@ TEST_F(CertificateServiceTest, CreatesTheAuthorityOnceWithPrivateKeys) {
 TEST_F(CertificateServiceTest, ServerBundleCoversEveryDomainAndItsWildcard) {
   QSBytes bundle = service.serverCertificatePKCS12({"blog.test", "shop.test"});
   auto server = ssl / "server";
-  EXPECT_EQ(readTextFile(server / "server-ext.cnf"),
-            "authorityKeyIdentifier=keyid,issuer\nbasicConstraints=CA:FALSE\n"
-            "keyUsage=digitalSignature,nonRepudiation,keyEncipherment,dataEncipherment\n"
-            "subjectAltName=@alt_names\n\n[alt_names]\n"
-            "DNS.1 = blog.test\nDNS.2 = *.blog.test\nDNS.3 = shop.test\nDNS.4 = *.shop.test");
+  EXPECT_NE(opensslText({"x509", "-in", (server / "server-cert.pem").string(), "-noout", "-ext", "subjectAltName"})
+                .find("DNS:blog.test, DNS:*.blog.test, DNS:shop.test, DNS:*.shop.test\n"),
+            std::string::npos);
   EXPECT_EQ(modeOf(server / "server-key.pem"), 0600u);
   EXPECT_EQ(modeOf(server / "server.p12"), 0600u);
   std::string verified = opensslText({"verify", "-CAfile", (ssl / "ca.pem").string(), (server / "server-cert.pem").string()});
@@ -69,12 +69,9 @@ TEST_F(CertificateServiceTest, ServerBundleCoversEveryDomainAndItsWildcard) {
   // The proxy's importer takes it with the fixed pass phrase, and only with it.
   EXPECT_TRUE(makeTLSServerContext(bundle, QSCertificateService::pkcs12Password));
   EXPECT_THROW(makeTLSServerContext(bundle, "wrong"), QSProxyException);
-  try {
-    makeTLSServerContext(QSBytes{1, 2, 3}, QSCertificateService::pkcs12Password);
-    ADD_FAILURE() << "imported garbage";
-  } catch (const QSProxyException& e) {
-    EXPECT_TRUE(std::string(e.what()).starts_with("Failed to load the TLS certificate for HTTPS (status ")) << e.what();
-  }
+  EXPECT_TRUE(thrownMessage<QSProxyException>([&] {
+                makeTLSServerContext(QSBytes{1, 2, 3}, QSCertificateService::pkcs12Password);
+              }).starts_with("Failed to load the TLS certificate for HTTPS (status "));
 
   service.serverCertificatePKCS12({});
   subject = opensslText({"x509", "-in", (server / "server-cert.pem").string(), "-noout", "-subject"});
@@ -86,10 +83,6 @@ TEST_F(CertificateServiceTest, DomainCertificatesAreIssuedOnce) {
   EXPECT_EQ(cert, ssl / "domains/blog.test/cert.pem");
   EXPECT_EQ(key, ssl / "domains/blog.test/key.pem");
   EXPECT_EQ(modeOf(key), 0600u);
-  EXPECT_EQ(readTextFile(ssl / "domains/blog.test/ext.cnf"),
-            "authorityKeyIdentifier=keyid,issuer\nbasicConstraints=CA:FALSE\n"
-            "keyUsage=digitalSignature,nonRepudiation,keyEncipherment,dataEncipherment\n"
-            "subjectAltName=DNS:blog.test,DNS:*.blog.test");
   std::string names = opensslText({"x509", "-in", cert.string(), "-noout", "-ext", "subjectAltName"});
   EXPECT_NE(names.find("DNS:blog.test, DNS:*.blog.test"), std::string::npos) << names;
 
@@ -102,12 +95,8 @@ TEST_F(CertificateServiceTest, DomainCertificatesAreIssuedOnce) {
 
 TEST_F(CertificateServiceTest, InvalidNamesNeverReachOpenSSLOrTheFileSystem) {
   for (const char* name : {"../../evil.test", "a/b.test", "a b.test", "Blog.test", "x.test/CN=evil"}) {
-    try {
-      service.certificateForDomain(name);
-      ADD_FAILURE() << name;
-    } catch (const QSDomainException& e) {
-      EXPECT_EQ(std::string(e.what()), "Invalid hostname: " + std::string(name) + ". Must match [a-z0-9-]+.test");
-    }
+    EXPECT_EQ(thrownMessage<QSDomainException>([&] { service.certificateForDomain(name); }),
+              "Invalid hostname: " + std::string(name) + ". Must match [a-z0-9-]+.test");
     EXPECT_THROW(service.serverCertificatePKCS12({"blog.test", name}), QSDomainException) << name;
     EXPECT_THROW(service.removeCertificate(name), QSDomainException) << name;
   }
@@ -116,12 +105,7 @@ TEST_F(CertificateServiceTest, InvalidNamesNeverReachOpenSSLOrTheFileSystem) {
 
 TEST_F(CertificateServiceTest, AFailingStepStopsWithItsExitCode) {
   QSCertificateService failing(ssl, "/bin/false");
-  try {
-    failing.ensureCA();
-    ADD_FAILURE() << "succeeded";
-  } catch (const QSCertificateException& e) {
-    EXPECT_STREQ(e.what(), "OpenSSL command failed with exit code 1.");
-  }
+  EXPECT_EQ(thrownMessage<QSCertificateException>([&] { failing.ensureCA(); }), "OpenSSL command failed with exit code 1.");
   EXPECT_FALSE(failing.isCAInstalled());
 }
 

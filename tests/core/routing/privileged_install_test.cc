@@ -18,6 +18,7 @@ using testing::RecordingRunner;
 using testing::RefusingRunner;
 using testing::StandInSystem;
 using testing::TemporaryFolder;
+using testing::thrownMessage;
 using testing::writeTextFile;
 
 namespace fs = std::filesystem;
@@ -99,15 +100,6 @@ TEST(PrivilegedInstallTest, AnotherToolsResolverIsKeptOnceAndRestored) {
   for (const auto& gone : {f.layout().redirectFile, f.layout().unitFile, f.layout().watchdogScript, f.layout().redirectFolder})
     EXPECT_FALSE(fs::exists(gone)) << gone;
   EXPECT_FALSE(f.helper.isPFRedirectInstalled());
-}
-
-TEST(PrivilegedInstallTest, OwnResolverAtAnOldPortIsReplacedWithoutBackup) {
-  Fixture f;
-  f.helper.enableTestRouting({.http = kDownPort, .https = 7443, .dns = 5300});
-  f.helper.enableTestRouting({.http = kDownPort, .https = 7443, .dns = 5301});
-  EXPECT_FALSE(fs::exists(f.layout().resolverBackup));
-  EXPECT_EQ(f.helper.disableTestRouting(), QSRoutingRemoval::removed);
-  EXPECT_FALSE(fs::exists(f.layout().resolverFile));
   // Nothing of ours is left: a second disable asks for nothing.
   auto scripts = f.runner->scripts.size();
   EXPECT_EQ(f.helper.disableTestRouting(), QSRoutingRemoval::nothingToRemove);
@@ -163,23 +155,12 @@ TEST(PrivilegedInstallTest, PathsWithSingleQuotesStayOneWord) {
 }
 
 TEST(PrivilegedInstallTest, BadInputAndRefusalsChangeNothing) {
-  struct Case {
-    QSRoutingPorts ports;
-    std::string message;
-  };
-  const Case cases[] = {
-      {{.http = 7080, .https = 7443, .dns = 0}, "Port 0 can't be used for .test routing; ports run from 1 to 65535."},
-      {{.http = 7080, .https = 7443, .dns = 65536}, "Port 65536 can't be used for .test routing; ports run from 1 to 65535."},
-      {{.http = 0, .https = 7443, .dns = 5300}, "Port 0 can't be used for .test routing; ports run from 1 to 65535."},
-  };
-  for (const auto& c : cases) {
+  for (auto [ports, bad] : {std::pair{QSRoutingPorts{.http = 7080, .https = 7443, .dns = 0}, 0},
+                            std::pair{QSRoutingPorts{.http = 7080, .https = 7443, .dns = 65536}, 65536},
+                            std::pair{QSRoutingPorts{.http = 0, .https = 7443, .dns = 5300}, 0}}) {
     Fixture f;
-    try {
-      f.helper.enableTestRouting(c.ports);
-      ADD_FAILURE() << "accepted " << c.message;
-    } catch (const QSPrivilegedException& e) {
-      EXPECT_EQ(e.what(), c.message);
-    }
+    EXPECT_EQ(thrownMessage<QSPrivilegedException>([&] { f.helper.enableTestRouting(ports); }),
+              "Port " + std::to_string(bad) + " can't be used for .test routing; ports run from 1 to 65535.");
     EXPECT_TRUE(f.runner->scripts.empty());
     EXPECT_THAT(stagedLeftovers(), ElementsAre());
   }
@@ -187,15 +168,9 @@ TEST(PrivilegedInstallTest, BadInputAndRefusalsChangeNothing) {
   for (bool cancelled : {true, false}) {
     IsolatedHome home;
     StandInSystem stand;
-    auto runner = std::make_shared<RefusingRunner>(cancelled);
-    QSPrivilegedHelper helper(stand.system(), runner);
-    try {
-      helper.enableTestRouting({.http = 7080, .https = 7443, .dns = 5300});
-      ADD_FAILURE() << "no refusal";
-    } catch (const QSPrivilegedException& e) {
-      EXPECT_EQ(e.what(), std::string(cancelled ? "The administrator password prompt was cancelled; nothing was changed."
-                                                : kRoutingNeedsPromptText));
-    }
+    QSPrivilegedHelper helper(stand.system(), std::make_shared<RefusingRunner>(cancelled));
+    EXPECT_EQ(thrownMessage<QSPrivilegedException>([&] { helper.enableTestRouting({.http = 7080, .https = 7443, .dns = 5300}); }),
+              cancelled ? "The administrator password prompt was cancelled; nothing was changed." : kRoutingNeedsPromptText);
     EXPECT_TRUE(fs::is_empty(stand.root));
     EXPECT_THAT(stagedLeftovers(), ElementsAre());
   }
@@ -204,15 +179,11 @@ TEST(PrivilegedInstallTest, BadInputAndRefusalsChangeNothing) {
 TEST(PrivilegedInstallTest, AFailingStepIsNamedAndStopsTheScript) {
   Fixture f;
   f.stand.rejectTables();
-  try {
-    f.helper.enableTestRouting({.http = kDownPort, .https = 7443, .dns = 5300});
-    ADD_FAILURE() << "enabled";
-  } catch (const QSPrivilegedException& e) {
-    std::string message = e.what();
-    EXPECT_THAT(message, ::testing::StartsWith("The change as administrator failed (exit 1):\nError: syntax error\n"
-                                               "Failed step: "));
-    EXPECT_THAT(message, HasSubstr("-c -f "));
-  }
+  std::string message = thrownMessage<QSPrivilegedException>(
+      [&] { f.helper.enableTestRouting({.http = kDownPort, .https = 7443, .dns = 5300}); });
+  EXPECT_THAT(message, ::testing::StartsWith("The change as administrator failed (exit 1):\nError: syntax error\n"
+                                             "Failed step: "));
+  EXPECT_THAT(message, HasSubstr("-c -f "));
   EXPECT_FALSE(fs::exists(f.layout().watchdogScript));  // set -e: nothing after the failing check ran
   EXPECT_FALSE(f.helper.isTestRoutingEnabled(5300));
 }
@@ -225,12 +196,8 @@ TEST(PrivilegedInstallTest, TerminateAsRootEndsTheProcess) {
   auto& process = *listener.process;
   EXPECT_EQ(testing::readFromPipe(process.takeStandardError().get()), "");
   EXPECT_TRUE(testing::waitUntilGone(process.pid()));
-  try {
-    f.helper.terminateAsRoot(1);
-    ADD_FAILURE() << "pid 1 accepted";
-  } catch (const QSPrivilegedException& e) {
-    EXPECT_EQ(std::string(e.what()), "Process id 1 can't be stopped this way.");
-  }
+  EXPECT_EQ(thrownMessage<QSPrivilegedException>([&] { f.helper.terminateAsRoot(1); }),
+            "Process id 1 can't be stopped this way.");
 }
 
 }  // namespace

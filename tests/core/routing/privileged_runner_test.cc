@@ -5,6 +5,7 @@
 #include "core/platform/paths.h"
 #include "core/routing/shell_quoting.h"
 #include "support/test_support.h"
+#include "support/thrown_message.h"
 
 #include <gmock/gmock.h>
 
@@ -34,12 +35,10 @@ TEST(PrivilegedRunnerTest, RunsAsRootAndReportsAFailingScript) {
   testing::IsolatedHome home;
   QSSystemPrivilegedRunner runner;
   EXPECT_EQ(runner.run("#!/bin/bash\nid -u\n", "unused"), "0\n");
-  try {
-    runner.run("#!/bin/bash\nset -e\necho partial\necho 'mkdir: cannot create directory' >&2\nexit 3\n", "unused");
-    ADD_FAILURE() << "succeeded";
-  } catch (const QSPrivilegedException& e) {
-    EXPECT_EQ(std::string(e.what()), "The change as administrator failed (exit 3):\nmkdir: cannot create directory");
-  }
+  EXPECT_EQ(testing::thrownMessage<QSPrivilegedException>([&] {
+              runner.run("#!/bin/bash\nset -e\necho partial\necho 'mkdir: cannot create directory' >&2\nexit 3\n", "unused");
+            }),
+            "The change as administrator failed (exit 3):\nmkdir: cannot create directory");
   EXPECT_TRUE(std::filesystem::is_empty(QSPaths::temporaryFolder()));  // the staged script is gone
 }
 

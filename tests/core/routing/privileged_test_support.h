@@ -9,6 +9,7 @@
 #include "core/routing/shell_quoting.h"
 #include "core/routing/system_root.h"
 #include "support/test_support.h"
+#include "support/thrown_message.h"
 
 #include <gtest/gtest.h>
 
@@ -42,11 +43,9 @@ class RefusingRunner : public QSPrivilegedRunner {
 public:
   explicit RefusingRunner(bool cancelled) : cancelled_(cancelled) {}
   std::string run(std::string_view, std::string_view refusal) override {
-    ++calls;
     if (cancelled_) throw QSPrivilegedException(privilegedError::Cancelled{});
     throw QSPrivilegedException(privilegedError::RequiresInteractiveSession{std::string(refusal)});
   }
-  int calls = 0;
 
 private:
   bool cancelled_;

@@ -49,13 +49,8 @@ TEST(ProxyPages, BadRequestPage) {
   auto [head, body] = split(QSProxyPages::error(400, "Bad Request"));
   EXPECT_EQ(head, "HTTP/1.1 400 Bad Request\r\nContent-Type: text/html; charset=utf-8\r\nContent-Length: " +
                       std::to_string(body.size()) + "\r\nConnection: close\r\n\r\n");
-  EXPECT_EQ(body.rfind("<!DOCTYPE html>\n<html lang=\"en\"><head><meta charset=\"utf-8\">\n<meta name=\"viewport\" "
-                       "content=\"width=device-width, initial-scale=1\">\n<title>400 Bad Request</title>",
-                       0),
-            0u);
-  EXPECT_NE(body.find("<body><main>\n<h1>Bad Request</h1>\n\n\n<footer>Quayside proxy</footer>\n</main></body></html>"),
-            std::string::npos);
-  EXPECT_TRUE(body.ends_with("</html>"));
+  EXPECT_NE(body.find("<title>400 Bad Request</title>"), std::string::npos);
+  EXPECT_TRUE(body.ends_with("<h1>Bad Request</h1>\n\n\n<footer>Quayside proxy</footer>\n</main></body></html>"));
 }
 
 TEST(ProxyPages, ProjectPagesNameTheHostEscapedAndThePort) {

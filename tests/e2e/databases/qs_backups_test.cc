@@ -1,9 +1,6 @@
 // Snapshots, restore, the console and the settings end to end: the real qs and quaysided with
 // the PostgreSQL of the OS packages.
-#include "e2e/e2e_support.h"
-
-#include "core/databases/service_catalogue.h"
-#include "core/platform/files.h"
+#include "e2e/databases/engines_e2e_support.h"
 
 #include <fmt/format.h>
 #include <nlohmann/json.hpp>
@@ -15,37 +12,22 @@ namespace {
 
 namespace fs = std::filesystem;
 
-class BackupsE2E : public E2ETest {
+class BackupsE2E : public EnginesE2ETest {
 protected:
-  fs::path data = home.home() / ".local/share/Quayside";
-  fs::path pgBin = data / "services/postgresql-system/bin";
-  std::string url;
-
-  void TearDown() override {
-    daemon.reset();
-    if (fileExists(data / "postgresql/data/postmaster.pid"))
-      runProcess({(pgBin / "pg_ctl").string(), "stop", "-D", (data / "postgresql/data").string(), "-m", "immediate"});
-  }
-
   // The project blog with a PostgreSQL database blog of its own role.
   void provisionBlog() {
-    fs::path folder = home.home() / "projects/blog";
-    writeVaporPackage(folder, "blog");
-    qsOK({"add", folder.string()});
+    addProject("blog");
     qsOK({"db", "provision", "blog", "postgresql", "--user", "blog", "--password", "pw 'x'"});
     url = trimmed(qsOK({"db", "url", "blog"}));
   }
 
   std::string psql(const std::string& sql) {
-    auto result = runProcess({(pgBin / "psql").string(), "-X", "-tA", url, "-c", sql});
+    auto result = EnginesE2ETest::psql(url, sql);
     EXPECT_TRUE(result.succeeded()) << sql << ": " << result.errorOutput;
     return trimmed(result.output);
   }
 
-  static std::string trimmed(std::string text) {
-    while (!text.empty() && (text.back() == '\n' || text.back() == ' ')) text.pop_back();
-    return text;
-  }
+  std::string url;
 };
 
 TEST_F(BackupsE2E, BackupListRestoreAndConsole) {

@@ -1,10 +1,7 @@
 // Databases end to end: the real qs and quaysided provision PostgreSQL, MariaDB, Redis and
 // SQLite databases for projects, and each engine's own client reaches them with the settings the
 // daemon wrote into the project's .env.
-#include "e2e/e2e_support.h"
-
-#include "core/databases/service_catalogue.h"
-#include "core/platform/files.h"
+#include "e2e/databases/engines_e2e_support.h"
 
 #include <nlohmann/json.hpp>
 
@@ -26,33 +23,7 @@ std::string envValue(const fs::path& project, const std::string& key) {
   return value;
 }
 
-std::string trimmed(std::string text) {
-  while (!text.empty() && (text.back() == '\n' || text.back() == ' ')) text.pop_back();
-  return text;
-}
-
-class DatabasesE2E : public E2ETest {
-protected:
-  fs::path data = home.home() / ".local/share/Quayside";
-  fs::path pgBin = data / "services/postgresql-system/bin";
-
-  void TearDown() override {
-    daemon.reset();  // stops MariaDB and Redis; PostgreSQL runs detached and is stopped here
-    if (fileExists(data / "postgresql/data/postmaster.pid"))
-      runProcess({(pgBin / "pg_ctl").string(), "stop", "-D", (data / "postgresql/data").string(), "-m", "immediate"});
-  }
-
-  fs::path addProject(const std::string& name) {
-    fs::path folder = home.home() / "projects" / name;
-    writeVaporPackage(folder, name);
-    qsOK({"add", folder.string()});
-    return folder;
-  }
-
-  QSProcessResult psql(const std::string& url, const std::string& sql) {
-    return runProcess({(pgBin / "psql").string(), "-X", "-tA", url, "-c", sql});
-  }
-};
+using DatabasesE2E = EnginesE2ETest;
 
 TEST_F(DatabasesE2E, FourEnginesThroughTheDaemon) {
   QSSystemEngines system;
