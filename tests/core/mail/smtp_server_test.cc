@@ -1,4 +1,5 @@
-// The SMTP listener over real loopback sockets (the conversation itself is the session's test).
+// The SMTP listener over real loopback sockets (the conversation itself is the session's test;
+// here, that a pipelined burst read in one go is answered in order).
 // The server's loop runs on a thread of its own; the test is the client, with blocking sockets.
 // A message is in the sink before the client reads its "250 ... queued", so what the sink holds
 // is checked right after that read.
@@ -49,6 +50,27 @@ private:
   std::mutex mutex_;
   std::vector<QSMailMessage> caught_;
 };
+
+TEST_F(SMTPServerTest, PipelinedClientIsAnsweredInOrder) {
+  makeServer(0);
+  SMTPTestClient client(start());
+  client.send(
+      "EHLO me\r\nMAIL FROM:<a@x>\r\nRCPT TO:<b@x>\r\nDATA\r\nSubject: 1\r\n\r\none\r\n.\r\n"
+      "MAIL FROM:<c@x>\r\nRCPT TO:<b@x>\r\nDATA\r\nSubject: 2\r\n\r\ntwo\r\n.\r\nQUIT\r\n");
+  std::string transcript = client.readToEnd();
+  EXPECT_EQ(transcript,
+            "220 Quayside ESMTP ready\r\n"
+            "250-Quayside\r\n250-PIPELINING\r\n250-8BITMIME\r\n250-SMTPUTF8\r\n250 AUTH PLAIN LOGIN\r\n"
+            "250 2.1.0 Ok\r\n250 2.1.5 Ok\r\n354 End data with <CR><LF>.<CR><LF>\r\n250 2.0.0 Ok: queued\r\n"
+            "250 2.1.0 Ok\r\n250 2.1.5 Ok\r\n354 End data with <CR><LF>.<CR><LF>\r\n250 2.0.0 Ok: queued\r\n"
+            "221 2.0.0 Bye\r\n");
+  auto messages = caught();
+  ASSERT_EQ(messages.size(), 2u);
+  EXPECT_EQ(messages[0].subject, "1");
+  EXPECT_EQ(messages[0].envelopeFrom, "a@x");
+  EXPECT_EQ(messages[1].subject, "2");
+  EXPECT_EQ(messages[1].envelopeFrom, "c@x");
+}
 
 TEST_F(SMTPServerTest, HundredSessionsAtOnceAllComplete) {
   makeServer(0);
