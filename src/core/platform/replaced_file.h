@@ -9,11 +9,9 @@
 
 namespace qs {
 
-// Writes `contents` to a file of mode `mode` that appears at `path` only when complete: for a new
-// target an unnamed file in its folder given the name at the end, else (or where the file system
-// has no unnamed files) a temporary file renamed over it. Readers see the old file or the new
-// one, never a mix. Throws QSSystemError naming the call and path; nothing is left behind on
-// failure.
+// Writes `contents` to a temporary file in the target's folder (mode `mode`), then renames it
+// over `path`. Readers see the old file or the new one, never a mix. Throws QSSystemError naming
+// the call and path; the temporary file is removed on failure.
 void writeFileReplacing(const std::filesystem::path& path, std::string_view contents, mode_t mode);
 
 }  // namespace qs
