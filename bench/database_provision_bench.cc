@@ -2,6 +2,7 @@
 // create, first query), beside the same steps run by hand with the engine's own tools, and a
 // second database in the running cluster. PostgreSQL and MariaDB from the system's packages.
 // Targets: fresh ≤ 1.2× the hand-run time; second database ≤ 100 ms.
+#include "bench_support.h"
 #include "core/databases/database_service.h"
 #include "core/platform/child_process.h"
 #include "core/platform/files.h"
@@ -19,34 +20,19 @@
 #include <unistd.h>
 
 using namespace qs;
+using namespace qs::bench;
 namespace fs = std::filesystem;
-using Clock = std::chrono::steady_clock;
 
 namespace {
 
 constexpr int kRounds = 3;
-
-double millisecondsOf(const std::function<void()>& work) {
-  auto start = Clock::now();
-  work();
-  return std::chrono::duration<double, std::milli>(Clock::now() - start).count();
-}
-
-double median(std::vector<double> values) {
-  std::sort(values.begin(), values.end());
-  return values[values.size() / 2];
-}
 
 void run(const std::vector<std::string>& arguments) {
   auto result = runProcess(arguments);
   if (!result.succeeded()) throw std::runtime_error(arguments[0] + " failed: " + result.errorOutput);
 }
 
-fs::path scratch() {
-  fs::path folder = fs::temp_directory_path() / fmt::format("qs-db-bench-{}-{}", ::getpid(), Clock::now().time_since_epoch().count());
-  createDirectories(folder, 0700);
-  return folder;
-}
+fs::path scratch() { return scratchFolder("qs-db-bench"); }
 
 QSDatabase record(const std::string& name, QSDatabaseType type) {
   QSDatabase d = QSDatabase::make(name, type);

@@ -1,8 +1,9 @@
 // Mail ingest: messages of 2 KB and 200 KB sent over 8 parallel connections to the real
 // quaysided's catcher until each is acknowledged (the catcher answers only once the message is
 // on disk), beside Python's aiosmtpd writing the same messages to files, in one run. Also the
-// daemon's resident memory idle and with 500 stored messages.
-#include "core/platform/child_process.h"
+// daemon's resident memory idle and with 500 stored messages. Both stores live below TMPDIR
+// (else /tmp): what the file system charges for a new file is in both servers' figures.
+#include "bench_support.h"
 #include "core/routing/port_scanner.h"
 
 #include <asio/connect.hpp>
@@ -23,7 +24,7 @@
 #include <vector>
 
 using namespace qs;
-using Clock = std::chrono::steady_clock;
+using namespace qs::bench;
 namespace fs = std::filesystem;
 
 namespace {
@@ -112,30 +113,10 @@ void waitForGreeting(int port) {
   throw std::runtime_error(fmt::format("nothing answered on port {}", port));
 }
 
-long residentKB(std::int32_t pid) {
-  std::ifstream status(fmt::format("/proc/{}/status", pid));
-  std::string line;
-  while (std::getline(status, line))
-    if (line.starts_with("VmRSS:")) return std::atol(line.c_str() + 6);
-  return 0;
-}
-
-std::shared_ptr<QSChildProcess> startDaemon(const fs::path& root, int port) {
-  fs::create_directories(root / "config/Quayside");
-  std::ofstream(root / "config/Quayside/settings.json") << fmt::format(R"({{"qs.mailSMTPPort": "{}"}})", port);
-  fs::path daemon = fs::read_symlink("/proc/self/exe").parent_path() / "quaysided";
-  return QSChildProcess::spawn({daemon, {}, root,
-                                {{"HOME", root.string()},
-                                 {"XDG_DATA_HOME", (root / "data").string()},
-                                 {"XDG_CONFIG_HOME", (root / "config").string()},
-                                 {"QS_DAEMON_SOCKET", (root / "daemon.sock").string()},
-                                 {"QS_DAEMON_LOCK", (root / "owner.lock").string()}}});
-}
-
-void stop(const std::shared_ptr<QSChildProcess>& process) {
-  process->signalGroup(SIGTERM);
-  for (int i = 0; i < 500 && !process->reap(); ++i) std::this_thread::sleep_for(std::chrono::milliseconds(20));
-  if (process->isRunning()) process->signalGroup(SIGKILL), process->reap();
+std::shared_ptr<QSChildProcess> startCatcher(const fs::path& home, int port) {
+  fs::create_directories(home / "config/Quayside");
+  std::ofstream(home / "config/Quayside/settings.json") << fmt::format(R"({{"qs.mailSMTPPort": "{}"}})", port);
+  return startDaemon(home);
 }
 
 // Both runs and the memory figures, with the daemon serving on `ourPort`.
@@ -154,7 +135,7 @@ void run(const fs::path& root, int ourPort, const std::shared_ptr<QSChildProcess
     try {
       waitForGreeting(peerPort);
     } catch (const std::exception&) {
-      stop(peer);
+      stopProcess(peer);
       char buffer[4096];
       auto error = peer->takeStandardError();
       ssize_t n = ::read(error.get(), buffer, sizeof buffer);
@@ -171,11 +152,23 @@ void run(const fs::path& root, int ourPort, const std::shared_ptr<QSChildProcess
   } runs[] = {{"2 KB", 2 * 1024, 4000}, {"200 KB", 200 * 1024, 400}};
   for (const auto& run : runs) {
     std::string message = messageOfSize(run.bytes);
+    // The servers' own CPU time per message as well: unlike the rates, it hardly depends on
+    // what else the machine is doing.
+    double cpuBefore = cpuSeconds(daemon->pid());
     double ours = ingestRate(ourPort, message, run.count);
-    double theirs = peer ? ingestRate(peerPort, message, run.count) : 0;
+    double ourCPU = (cpuSeconds(daemon->pid()) - cpuBefore) / run.count * 1e6;
+    double theirs = 0, theirCPU = 0;
+    if (peer) {
+      cpuBefore = cpuSeconds(peer->pid());
+      theirs = ingestRate(peerPort, message, run.count);
+      theirCPU = (cpuSeconds(peer->pid()) - cpuBefore) / run.count * 1e6;
+    }
     fmt::print("mail ingest {:>6}: quaysided {:8.0f} msg/s", run.name, ours);
     if (peer) fmt::print("   aiosmtpd {:8.0f} msg/s   ratio {:5.1f}x", theirs, ours / theirs);
     fmt::print("   ({} messages, {} connections)\n", run.count, kConnections);
+    fmt::print("  server CPU per message: quaysided {:6.0f} us", ourCPU);
+    if (peer) fmt::print("   aiosmtpd {:6.0f} us   ratio {:5.1f}x", theirCPU, theirCPU / ourCPU);
+    fmt::print("\n");
     if (std::string(run.name) == "2 KB")
       fmt::print("daemon memory: idle {} KB, with 500 stored messages of 2 KB {} KB\n", idle,
                  residentKB(daemon->pid()));
@@ -183,24 +176,23 @@ void run(const fs::path& root, int ourPort, const std::shared_ptr<QSChildProcess
   fmt::print("daemon memory with 500 stored messages of 200 KB: {} KB\n", residentKB(daemon->pid()));
   fmt::print("targets: >= 2000 msg/s of 2 KB and >= 10x aiosmtpd\n");
 
-  if (peer) stop(peer);
+  if (peer) stopProcess(peer);
 }
 
 }  // namespace
 
 int main() {
-  char pattern[] = "/tmp/qs-mail-bench-XXXXXX";
-  fs::path root = ::mkdtemp(pattern);
+  fs::path root = scratchFolder("qs-mail-bench");
   QSPortScanner ports;
   int ourPort = ports.availablePort(26000, {}, 200);
-  auto daemon = startDaemon(root / "quayside", ourPort);
+  auto daemon = startCatcher(root / "quayside", ourPort);
   try {
     waitForGreeting(ourPort);
     run(root, ourPort, daemon);
   } catch (const std::exception& e) {
     fmt::print(stderr, "mail_ingest_bench: {}\n", e.what());
   }
-  stop(daemon);
+  stopProcess(daemon);
   std::error_code ignored;
   fs::remove_all(root, ignored);
   return 0;

@@ -2,13 +2,17 @@
 
 #include "core/databases/backup_error.h"
 #include "core/databases/engine_tool.h"
+#include "core/platform/file_lock.h"
 #include "core/platform/file_status.h"
 #include "core/platform/files.h"
 #include "core/platform/paths.h"
 #include "core/platform/process_runner.h"
+#include "core/platform/regex.h"
+#include "core/platform/system_error.h"
 
 #include <algorithm>
 #include <atomic>
+#include <cerrno>
 #include <optional>
 
 #include <unistd.h>
@@ -36,12 +40,39 @@ std::string trimmed(const std::string& text) {
 }
 
 // A name in the snapshot's folder that listing never shows (it does not end in .sql) and that
-// no other dump running at the same time uses.
+// no other dump running at the same time uses: ".<snapshot name>.<pid>-<n>.partial".
 fs::path temporaryPath(const fs::path& target) {
   static std::atomic<unsigned> counter{0};
   return target.parent_path() /
          ("." + target.filename().string() + "." + std::to_string(::getpid()) + "-" + std::to_string(++counter) +
           ".partial");
+}
+
+// Exactly the names temporaryPath gives (for any slug, as the database may have been renamed).
+bool isDumpTemporary(std::string_view name) {
+  static const QSRegex pattern(R"(\.[a-z0-9-]+-\d{4}-\d{2}-\d{2}-\d{6}\.sql\.\d+-\d+\.partial)");
+  return pattern.fullMatch(name);
+}
+
+// Creates the dump's temporary file and locks it for as long as the dump runs, so that
+// removeAbandonedDumps tells it from one whose process died. Throws when it cannot be created.
+UniqueFd claimTemporary(const fs::path& target, fs::path& partial) {
+  // The lock is taken just after the file appears; a clean-up that removed it in between (or
+  // was looking at it at that moment) makes us start again under a new name.
+  for (int attempt = 0;; ++attempt) {
+    partial = temporaryPath(target);
+    UniqueFd fd = openLockFile(partial);
+    if (!fd) throwSystemError("open " + partial.string());
+    if (tryLockExclusive(fd) && fileExists(partial)) return fd;
+    tryRemoveFile(partial);
+    if (attempt == 10) throwSystemError("flock " + partial.string(), EWOULDBLOCK);
+  }
+}
+
+// Deletes the temporaries of dumps whose process died before finishing (its lock went with it).
+void removeAbandonedDumps(const fs::path& folder) {
+  for (const auto& name : tryListDirectory(folder))
+    if (isDumpTemporary(name) && !isLockedElsewhere(folder / name)) tryRemoveFile(folder / name);
 }
 
 // The engine whose dump tool wrote `head`, from the header line both tools write; nothing for SQL
@@ -128,17 +159,20 @@ fs::path QSBackupService::backup(const QSDatabase& database, QSTimestamp at) {
   createDirectories(folder, 0700);
   // The first database to keep snapshots here claims the folder (see directory()).
   if (!fileExists(folder / kOwnerFile)) writeFileAtomically(folder / kOwnerFile, database.id.string() + "\n", 0600);
+  removeAbandonedDumps(folder);
+  fs::path dumpTool = tool(database.type, database.type == QSDatabaseType::postgresql ? "pg_dump" : "mysqldump");
   fs::path target = folder / snapshotName(database, at);
-  fs::path partial = temporaryPath(target);
   std::string portText = std::to_string(port(database.type));
+  fs::path partial;
+  UniqueFd hold = claimTemporary(target, partial);
   std::vector<std::string> arguments;
   std::map<std::string, std::string> environment;
   if (database.type == QSDatabaseType::postgresql) {
-    arguments = {tool(database.type, "pg_dump").string(), "-h", "127.0.0.1", "-p", portText, "-U", user(database),
+    arguments = {dumpTool.string(), "-h", "127.0.0.1", "-p", portText, "-U", user(database),
                  "--clean", "--if-exists", "-f", partial.string(), database.effectiveDatabaseName()};
     if (hasPassword(database)) environment["PGPASSWORD"] = *database.password;
   } else {
-    arguments = {tool(database.type, "mysqldump").string(), "--no-defaults", "-h", "127.0.0.1", "-P", portText,
+    arguments = {dumpTool.string(), "--no-defaults", "-h", "127.0.0.1", "-P", portText,
                  "-u", user(database), "--result-file=" + partial.string(), database.effectiveDatabaseName()};
     if (hasPassword(database)) environment["MYSQL_PWD"] = *database.password;
   }
@@ -180,6 +214,7 @@ void QSBackupService::restore(const QSDatabase& database, const fs::path& file) 
 
 std::vector<QSBackupFile> QSBackupService::backups(const QSDatabase& database) {
   fs::path folder = directory(database);
+  removeAbandonedDumps(folder);
   std::vector<QSBackupFile> files;
   for (const auto& name : tryListDirectory(folder)) {
     fs::path path = folder / name;

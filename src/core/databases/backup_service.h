@@ -52,13 +52,15 @@ public:
 
   // Dumps the database to a new snapshot and returns its path. The dump is written under a
   // temporary name in the same folder and renamed when the tool succeeds; on failure nothing
-  // is left behind. Throws QSBackupException (unsupported, toolMissing, commandFailed).
+  // is left behind. Temporaries that dumps killed midway left in the folder (their process
+  // gone) are removed first. Throws QSBackupException (unsupported, toolMissing, commandFailed).
   std::filesystem::path backup(const QSDatabase& database, QSTimestamp at = QSTime::now());
   // Runs `file` into the database. PostgreSQL runs it as one transaction that stops at the first
   // error, so a failed restore leaves the database as it was. A missing file, a file that is not
   // SQL text, or a dump of the other engine is refused before any tool runs.
   void restore(const QSDatabase& database, const std::filesystem::path& file);
   // The database's snapshots (*.sql in its folder), newest first; none when the folder is missing.
+  // Removes the temporaries of dumps that were killed midway, as backup() does.
   std::vector<QSBackupFile> backups(const QSDatabase& database);
   // Deletes all but the newest `keeping` snapshots; deletion failures are ignored.
   void prune(const QSDatabase& database, std::size_t keeping);

@@ -3,6 +3,7 @@
 #include "core/engine/off_loop.h"
 #include "core/mail/mail_sender.h"
 #include "core/mail/mail_summary.h"
+#include "core/platform/files.h"
 
 #include <algorithm>
 #include <charconv>
@@ -40,6 +41,16 @@ QSMailCatcher::QSMailCatcher(asio::any_io_executor executor, asio::thread_pool& 
 asio::awaitable<void> QSMailCatcher::start(QSMailSettings settings) {
   settings_ = settings;
   index_ = QSMailIndex::load(store_.folder());
+  // Watched before it is listed, so that no change falls between the two. Without a watch
+  // (no folder, or no inotify), the folder is listed whenever pruning looks due.
+  changes_.reset();
+  try {
+    createDirectories(store_.folder(), 0700);
+    changes_ = std::make_unique<QSFolderChanges>(store_.folder());
+    if (!changes_->watching()) changes_.reset();
+  } catch (const std::exception&) {
+    // Saving will fail and say why.
+  }
   auto listed = store_.list();
   files_ = std::set<QSMailFileName>(listed.begin(), listed.end());
   if (!settings.enabled) {
@@ -125,14 +136,26 @@ asio::awaitable<bool> QSMailCatcher::keep(QSCaughtMail mail) {
   co_return true;
 }
 
-void QSMailCatcher::pruneIfFull() {
-  constexpr int kSavesBetweenListings = 100;
-  if (++savesSinceListing_ >= kSavesBetweenListings) {
-    savesSinceListing_ = 0;
-    store_.prune(maxMessages);  // also takes misnamed .eml files, which count as the oldest
+void QSMailCatcher::catchUpWithFolder() {
+  auto batch = changes_ ? changes_->take() : QSFolderChanges::Batch{.changes = {}, .incomplete = true};
+  if (batch.incomplete) {
+    if (changes_ && !changes_->watching()) changes_.reset();  // the folder went away
     auto listed = store_.list();
     files_ = std::set<QSMailFileName>(listed.begin(), listed.end());
+    return;
   }
+  for (const auto& change : batch.changes) {
+    auto name = QSMailStore::decodeFileName(change.name);
+    if (!name) continue;
+    if (change.added) files_.insert(*name);
+    else files_.erase(*name);
+  }
+}
+
+void QSMailCatcher::pruneIfFull() {
+  // Without a watch the folder is listed only when the count we keep says it is over the cap;
+  // with one, its changes cost a read that finds nothing more often than not.
+  if (changes_ || files_.size() > maxMessages) catchUpWithFolder();
   std::vector<QSUUID> removed;
   while (files_.size() > maxMessages) {
     store_.removeFile(*files_.begin());

@@ -7,6 +7,7 @@
 #include "core/mail/mail_index.h"
 #include "core/mail/mail_store.h"
 #include "core/mail/smtp_server.h"
+#include "core/platform/folder_changes.h"
 #include "core/platform/settings.h"
 #include "core/protocol/event.h"
 
@@ -59,6 +60,7 @@ private:
   asio::awaitable<bool> keep(QSCaughtMail mail);
   asio::awaitable<std::optional<QSMailOrigin>> identify(std::uint16_t clientPort);
   void pruneIfFull();
+  void catchUpWithFolder();
   void saveIndex();
 
   asio::any_io_executor executor_;
@@ -69,11 +71,10 @@ private:
   QSMailIndex index_;
   QSMailSettings settings_;
   std::optional<std::string> startError_;
-  // The message files, oldest first: what the folder held at the last listing, plus what was
-  // saved since. `qs mail rm` removes files behind the catcher's back, so the folder is listed
-  // again every so often.
+  // The message files, oldest first, as the folder holds them: a listing kept up to date with
+  // the folder's changes, as `qs mail rm` and `qs mail clear` remove files behind our back.
   std::set<QSMailFileName> files_;
-  int savesSinceListing_ = 0;
+  std::unique_ptr<QSFolderChanges> changes_;
 };
 
 }  // namespace qs

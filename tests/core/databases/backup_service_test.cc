@@ -3,6 +3,7 @@
 #include "core/databases/backup_error.h"
 #include "core/databases/backup_service.h"
 #include "core/databases/database_service.h"
+#include "core/platform/file_lock.h"
 #include "core/platform/files.h"
 #include "core/platform/process_runner.h"
 #include "support/test_support.h"
@@ -220,6 +221,39 @@ TEST(BackupFilesTest, NamesFoldersListingAndPruning) {
   QSDatabase mysql = QSDatabase::make("shop", QSDatabaseType::mysql);
   EXPECT_EQ(errorOf([&] { backups.backup(mysql); }),
             "The mysqldump tool isn't available yet. Start the database once so Quayside installs its engine.");
+}
+
+TEST(BackupFilesTest, TemporariesOfKilledDumpsGoOnTheNextListing) {
+  testing::IsolatedHome home;
+  QSBackupService backups{QSServiceRegistry(home.home() / "services.json"), home.home() / "Backups"};
+  QSDatabase db = QSDatabase::make("blog", QSDatabaseType::postgresql);
+  fs::path folder = backups.directory(db);
+  // A dump whose process was killed (nobody holds its lock), one still running (its lock held),
+  // and files that merely look like temporaries.
+  const std::string abandoned = ".blog-2026-12-01-000000.sql.4242-1.partial";
+  const std::string running = ".blog-2026-12-01-000000.sql.4243-7.partial";
+  const std::vector<std::string> lookAlikes = {".blog-2026-12-01-000000.sql.partial",
+                                               "blog-2026-12-01-000000.sql.4242-1.partial",
+                                               ".blog-2026-12-01-000000.sql.4242-1.partial.txt", ".notes.sql.1-1.partial"};
+  for (const auto& name : lookAlikes) testing::writeTextFile(folder / name, "mine");
+  testing::writeTextFile(folder / abandoned, "half");
+  testing::writeTextFile(folder / running, "half");
+  UniqueFd dumping = openLockFile(folder / running);
+  ASSERT_TRUE(tryLockExclusive(dumping));
+
+  EXPECT_TRUE(backups.backups(db).empty());
+  auto expected = lookAlikes;
+  expected.push_back(running);
+  std::sort(expected.begin(), expected.end());
+  EXPECT_EQ(entries(folder), expected);
+  // Once its process is gone, the running dump's temporary goes too (the tool is missing here,
+  // so this backup fails, after the clean-up and without leaving a temporary of its own).
+  dumping.reset();
+  EXPECT_NE(errorOf([&] { backups.backup(db); }), "<no error>");
+  expected.erase(std::find(expected.begin(), expected.end(), running));
+  expected.push_back(".database-id");
+  std::sort(expected.begin(), expected.end());
+  EXPECT_EQ(entries(folder), expected);
 }
 
 TEST(BackupFilesTest, CollidingSlugsKeepSeparateFolders) {

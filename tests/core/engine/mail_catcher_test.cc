@@ -145,6 +145,31 @@ TEST_F(MailCatcherTest, KeepsTheNewestFiveHundred) {
   EXPECT_EQ(status().messageCount, 500);
 }
 
+TEST_F(MailCatcherTest, PruningCountsWhatOthersRemovedAndAdded) {
+  auto mail = folder / "mail";
+  createDirectories(mail, 0700);
+  QSMailStore store(mail);
+  auto fileOf = [](int i, const QSUUID& id) { return std::to_string(1000 + i) + "-" + id.string() + ".eml"; };
+  std::vector<QSUUID> ids;
+  for (int i = 0; i < 500; ++i) {
+    ids.push_back(QSUUID::random());
+    testing::writeTextFile(mail / fileOf(i, ids.back()), "Subject: old\r\n\r\n");
+  }
+  std::uint16_t port = start(mail);
+  // While it runs, `qs mail rm` takes two messages and someone copies one in: 499 stored.
+  EXPECT_TRUE(store.remove(ids[499]));
+  EXPECT_TRUE(store.remove(ids[250]));
+  testing::writeTextFile(mail / fileOf(600, QSUUID::random()), "Subject: copied in\r\n\r\n");
+
+  EXPECT_EQ(SMTPTestClient(port).sendMessage("a@x", "Subject: fills the box\r\n\r\n"), "250 2.0.0 Ok: queued\r\n");
+  EXPECT_TRUE(fileExists(mail / fileOf(0, ids[0]))) << "500 stored: nothing to prune";
+  EXPECT_EQ(status().messageCount, 500);
+  EXPECT_EQ(SMTPTestClient(port).sendMessage("a@x", "Subject: one over\r\n\r\n"), "250 2.0.0 Ok: queued\r\n");
+  EXPECT_FALSE(fileExists(mail / fileOf(0, ids[0])));
+  EXPECT_TRUE(fileExists(mail / fileOf(1, ids[1]))) << "only the oldest goes";
+  EXPECT_EQ(status().messageCount, 500);
+}
+
 TEST_F(MailCatcherTest, SwitchedOffInTheSettings) {
   start(folder / "mail", /*enabled=*/false);
   auto s = status();
