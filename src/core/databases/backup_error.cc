@@ -21,6 +21,9 @@ std::string QSBackupError::message() const {
         return e.file + " was dumped from " + std::string(displayName(e.dumpedFrom)) +
                "; it can't be restored into a " + std::string(displayName(e.target)) + " database.";
       },
+      [](const SnapshotExists& e) {
+        return "A snapshot was taken this very second (" + e.value + "); wait a moment and back up again.";
+      },
   });
 }
 

@@ -15,6 +15,9 @@ using ToolMissing = QSUnnamedCase<"toolMissing", std::string>;     // the tool's
 using CommandFailed = QSUnnamedCase<"commandFailed", std::string>;  // the tool's error output
 using FileMissing = QSUnnamedCase<"fileMissing", std::string>;      // the path given
 using NotSQL = QSUnnamedCase<"notSQL", std::string>;                // the path given
+// Snapshots are named by the second: a second backup within the same second would need the name
+// of the first.
+using SnapshotExists = QSUnnamedCase<"snapshotExists", std::string>;  // the snapshot's path
 // A dump written by one engine's tool offered to a database of the other engine.
 struct WrongEngine {
   static constexpr std::string_view caseName = "wrongEngine";
@@ -33,7 +36,8 @@ struct WrongEngine {
 // "Backups aren't supported for SQLite — only PostgreSQL and MySQL can be dumped.".
 struct QSBackupError
     : QSEnumeration<backupError::Unsupported, backupError::ToolMissing, backupError::CommandFailed,
-                    backupError::FileMissing, backupError::NotSQL, backupError::WrongEngine> {
+                    backupError::FileMissing, backupError::NotSQL, backupError::WrongEngine,
+                    backupError::SnapshotExists> {
   using QSEnumeration::QSEnumeration;
   static constexpr std::string_view typeName = "QSBackupError";
   std::string message() const;

@@ -160,8 +160,10 @@ fs::path QSBackupService::backup(const QSDatabase& database, QSTimestamp at) {
   // The first database to keep snapshots here claims the folder (see directory()).
   if (!fileExists(folder / kOwnerFile)) writeFileAtomically(folder / kOwnerFile, database.id.string() + "\n", 0600);
   removeAbandonedDumps(folder);
-  fs::path dumpTool = tool(database.type, database.type == QSDatabaseType::postgresql ? "pg_dump" : "mysqldump");
   fs::path target = folder / snapshotName(database, at);
+  auto taken = [&] { return QSBackupException(QSBackupError(backupError::SnapshotExists{target.string()})); };
+  if (fileExists(target)) throw taken();
+  fs::path dumpTool = tool(database.type, database.type == QSDatabaseType::postgresql ? "pg_dump" : "mysqldump");
   std::string portText = std::to_string(port(database.type));
   fs::path partial;
   UniqueFd hold = claimTemporary(target, partial);
@@ -178,6 +180,8 @@ fs::path QSBackupService::backup(const QSDatabase& database, QSTimestamp at) {
   }
   try {
     runTool(arguments, environment, std::nullopt, {database.password.value_or("")});
+    // Another backup of this second may have finished first; its snapshot stays.
+    if (fileExists(target)) throw taken();
     moveItem(partial, target);
   } catch (...) {
     // A failed dump may have written part of the file: it must never pass for a snapshot.

@@ -195,6 +195,9 @@ TEST(BackupFilesTest, NamesFoldersListingAndPruning) {
     testing::writeTextFile(files.back(), std::string(static_cast<std::size_t>(day), 'x'));
     fs::last_write_time(files.back(), fs::file_time_type::clock::now() - std::chrono::hours(24 * (10 - day)));
   }
+  // A second backup within the second of an existing snapshot leaves it be and says why.
+  EXPECT_EQ(errorOf([&] { backups.backup(db, localTime(2026, 11, 9, 12, 0, 0)); }),
+            "A snapshot was taken this very second (" + files.back().string() + "); wait a moment and back up again.");
   testing::writeTextFile(folder / ".my-shop-db-2026-12-01-000000.sql.77-1.partial", "half");
   testing::writeTextFile(folder / "notes.txt", "mine");
   auto listed = backups.backups(db);
