@@ -26,7 +26,6 @@ protected:
   QSHTMLUtilities::QSLinkResolver links_;
 };
 
-bool has(const std::string& html, std::string_view part) { return html.find(part) != std::string::npos; }
 
 TEST_F(ElementRendererTest, SimpleKinds) {
   EXPECT_EQ(render(element("heading", {{"content", "Hi <you>"}, {"level", "h3"}})),
