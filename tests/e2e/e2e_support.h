@@ -177,7 +177,8 @@ public:
   // Reads standard output until it holds `text`; everything read so far. Throws when qs ends
   // first or `text` has not come within 30 s.
   const std::string& readUntil(const std::string& text) {
-    if (!tryReadUntil(text, std::chrono::seconds(30))) throw std::runtime_error("qs printed no '" + text + "': " + output_);
+    if (!tryReadUntil(text, std::chrono::seconds(30)))
+      throw std::runtime_error("qs printed no '" + text + "': " + output_);
     return output_;
   }
 
