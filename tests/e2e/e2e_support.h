@@ -52,35 +52,25 @@ private:
     // With a low limit on open files, as some service managers give: the daemon raises it.
     process_ = QSChildProcess::spawn(
         {"/bin/sh", {"-c", "ulimit -Sn 256 && exec \"$0\" >>\"$1\" 2>&1", daemon, logFile}, home_, environment_});
-    auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(30);
-    while (!acceptsConnections()) {
+    auto serving = [this] {
       if (!process_->isRunning()) throw std::runtime_error("quaysided exited at start:\n" + log());
-      if (std::chrono::steady_clock::now() > deadline)
-        throw std::runtime_error("quaysided did not serve its socket within 30 s:\n" + log());
-      std::this_thread::sleep_for(std::chrono::milliseconds(20));
-    }
+      return acceptsConnections();
+    };
+    if (!pollUntil(serving, std::chrono::seconds(30)))
+      throw std::runtime_error("quaysided did not serve its socket within 30 s:\n" + log());
   }
 
   void stop() {
     if (!process_) return;
     if (process_->isRunning()) process_->signal(SIGTERM);
-    if (!waitForExit(std::chrono::seconds(20))) {
+    if (auto status = reapWithin(*process_, std::chrono::seconds(20))) {
+      EXPECT_EQ(*status, 0) << log();
+    } else {
       ADD_FAILURE() << "quaysided ignored SIGTERM for 20 s:\n" << log();
       process_->signal(SIGKILL);
-      waitForExit(std::chrono::seconds(10));
-    } else {
-      EXPECT_EQ(process_->exitStatus().value_or(-1), 0) << log();
+      reapWithin(*process_, std::chrono::seconds(10));
     }
     process_.reset();
-  }
-
-  bool waitForExit(std::chrono::seconds patience) {
-    auto deadline = std::chrono::steady_clock::now() + patience;
-    while (!process_->reap()) {
-      if (std::chrono::steady_clock::now() > deadline) return false;
-      std::this_thread::sleep_for(std::chrono::milliseconds(10));
-    }
-    return true;
   }
 
   bool acceptsConnections() const {
@@ -130,21 +120,18 @@ protected:
   ~E2ETest() override { daemon.reset(); }
 
   std::string socketPath() const { return (home.home() / "daemon.sock").string(); }
-  void startDaemon() {
+  // (Replacing the running one; `toolchains`: where the daemon looks for them.)
+  void startDaemon(const std::string& toolchains = QS_FAKE_TOOLCHAINS_DIR) {
     auto daemonEnvironment = environment;
-    daemonEnvironment["QS_TOOLCHAIN_DIRS"] = QS_FAKE_TOOLCHAINS_DIR;
+    daemonEnvironment["QS_TOOLCHAIN_DIRS"] = toolchains;
+    daemon.reset();
     daemon = std::make_unique<DaemonHost>(home.home(), daemonEnvironment);
   }
 
   // Runs qs with `arguments` in `folder` (default: HOME); standard input is an empty pipe.
   QsResult qs(std::vector<std::string> arguments, std::optional<std::filesystem::path> folder = std::nullopt) {
     arguments.insert(arguments.begin(), qsPath());
-    QSProcessOptions options;
-    options.environment = environment;
-    options.workingDirectory = folder.value_or(home.home());
-    options.input = "";
-    auto result = runProcess(arguments, options);
-    return {result.exitStatus, result.output, result.errorOutput};
+    return run(arguments, "", folder.value_or(home.home()));
   }
 
   // Runs qs on a pseudo-terminal (through util-linux `script`), typing `input`; the terminal's
@@ -152,11 +139,10 @@ protected:
   QsResult qsOnTerminal(const std::vector<std::string>& arguments, const std::string& input) {
     std::string command = "'" + qsPath() + "'";
     for (const auto& argument : arguments) command += " '" + argument + "'";  // test arguments: no quotes
-    QSProcessOptions options;
-    options.environment = environment;
-    options.workingDirectory = home.home();
-    options.input = input;
-    auto result = runProcess({"/usr/bin/script", "-qec", command, "/dev/null"}, options);
+    return run({"/usr/bin/script", "-qec", command, "/dev/null"}, input, home.home());
+  }
+  QsResult run(const std::vector<std::string>& argv, const std::string& input, const std::filesystem::path& folder) {
+    auto result = runProcess(argv, {.workingDirectory = folder, .environment = environment, .input = input});
     return {result.exitStatus, result.output, result.errorOutput};
   }
   static bool haveTerminals() { return isExecutableFile("/usr/bin/script"); }
@@ -188,17 +174,15 @@ public:
     process_->reap();
   }
 
-  // Reads standard output until it holds `text`; everything read so far.
+  // Reads standard output until it holds `text`; everything read so far. Throws when qs ends
+  // first or `text` has not come within 30 s.
   const std::string& readUntil(const std::string& text) {
-    while (output_.find(text) == std::string::npos) {
-      std::string more = readFromPipe(out_.get(), true);
-      if (more.empty()) throw std::runtime_error("qs ended before printing '" + text + "': " + output_);
-      output_ += more;
-    }
+    if (!tryReadUntil(text, std::chrono::seconds(30)))
+      throw std::runtime_error("qs printed no '" + text + "': " + output_);
     return output_;
   }
 
-  // Like readUntil, but gives up after `patience`: false when `text` did not come.
+  // Like readUntil, but false when `text` did not come within `patience` or qs ended first.
   bool tryReadUntil(const std::string& text, std::chrono::milliseconds patience) {
     auto deadline = std::chrono::steady_clock::now() + patience;
     while (output_.find(text) == std::string::npos) {
@@ -223,8 +207,7 @@ public:
   int finish() {
     output_ += readFromPipe(out_.get());
     errors_ = readFromPipe(err_.get());
-    for (int i = 0; i < 3000 && !process_->reap(); ++i) std::this_thread::sleep_for(std::chrono::milliseconds(10));
-    return process_->exitStatus().value_or(-1);
+    return reapWithin(*process_, std::chrono::seconds(30)).value_or(-1);
   }
 
   const std::string& output() const { return output_; }

@@ -127,14 +127,6 @@ TEST_F(DaemonCommands, StartStatusStop) {
   EXPECT_EQ(qsOK({"daemon", "stop"}), "Stopped the Quayside daemon.\n");
 }
 
-TEST_F(DaemonCommands, StartWithoutTheExecutable) {
-  environment["QS_DAEMON_EXECUTABLE"] = (home.home() / "missing/quaysided").string();
-  auto result = qs({"daemon", "start"});
-  EXPECT_EQ(result.status, 1);
-  EXPECT_EQ(result.err, "qs: The quaysided executable wasn't found at " + (home.home() / "missing/quaysided").string() +
-                            ".\n");
-}
-
 TEST_F(DaemonCommands, InstallAndUninstallTheLinks) {
   // systemctl stand-in: records what it was asked.
   auto calls = home.home() / "systemctl.log";

@@ -63,10 +63,7 @@ TEST_F(Servers, WaitsAndRequestsEndWithinTheirTimeLimits) {
   auto slowToolchain = home.home() / "slow-toolchains/swift-7.0.0/usr/bin/swift";
   writeTextFile(slowToolchain, "#!/bin/sh\nexec sleep 600\n");
   std::filesystem::permissions(slowToolchain, std::filesystem::perms::owner_all);
-  auto daemonEnvironment = environment;
-  daemonEnvironment["QS_TOOLCHAIN_DIRS"] = (home.home() / "slow-toolchains").string();
-  daemon.reset();
-  daemon = std::make_unique<DaemonHost>(home.home(), daemonEnvironment);
+  startDaemon((home.home() / "slow-toolchains").string());
   createProject("slow");
   qsOK({"pin", "slow", "7.0.0"});
 

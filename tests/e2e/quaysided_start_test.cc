@@ -49,10 +49,7 @@ protected:
   }
 
   // Its exit status; -1 when it is still running after a minute (it hangs).
-  static int exitStatusOf(QSChildProcess& daemon) {
-    for (int i = 0; i < 6000 && !daemon.reap(); ++i) std::this_thread::sleep_for(std::chrono::milliseconds(10));
-    return daemon.exitStatus().value_or(-1);
-  }
+  static int exitStatusOf(QSChildProcess& daemon) { return reapWithin(daemon, std::chrono::seconds(60)).value_or(-1); }
 
   // Processes whose working folder is the project's: its server, and anything the server left.
   std::vector<int> processesInProject() const {

@@ -11,7 +11,9 @@
 #include <chrono>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <memory>
+#include <optional>
 #include <stdexcept>
 #include <string>
 #include <thread>
@@ -70,14 +72,26 @@ inline bool isGone(std::int32_t pid) {
   return close == std::string::npos || text.substr(close + 2, 1) == "Z";
 }
 
-// Polls until the process is gone; false when it still exists after `patience`.
-inline bool waitUntilGone(std::int32_t pid, std::chrono::seconds patience = std::chrono::seconds(10)) {
+// Checks `done` every 10 ms until it holds; false when it still does not after `patience`.
+inline bool pollUntil(const std::function<bool()>& done, std::chrono::seconds patience) {
   auto deadline = std::chrono::steady_clock::now() + patience;
-  while (!isGone(pid)) {
+  while (!done()) {
     if (std::chrono::steady_clock::now() > deadline) return false;
     std::this_thread::sleep_for(std::chrono::milliseconds(10));
   }
   return true;
+}
+
+// Polls until the process is gone; false when it still exists after `patience`.
+inline bool waitUntilGone(std::int32_t pid, std::chrono::seconds patience = std::chrono::seconds(10)) {
+  return pollUntil([pid] { return isGone(pid); }, patience);
+}
+
+// Polls until `process` has ended and reaps it; its exit status, or nothing when it still runs
+// after `patience`.
+inline std::optional<std::int32_t> reapWithin(QSChildProcess& process, std::chrono::seconds patience) {
+  if (!pollUntil([&] { return process.reap().has_value(); }, patience)) return std::nullopt;
+  return process.exitStatus();
 }
 
 }  // namespace qs::testing

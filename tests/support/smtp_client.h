@@ -53,7 +53,6 @@ public:
       got.append(buffer, n);
     }
   }
-  std::uint16_t localPort() const { return socket_.local_endpoint().port(); }
 
   // The usual conversation for one message, QUIT included; the reply to the data.
   std::string sendMessage(const std::string& from, const std::string& data) {

@@ -10,7 +10,6 @@ namespace {
 using namespace QSSiteColors;
 using namespace sitetest;
 
-bool has(const std::string& text, std::string_view part) { return text.find(part) != std::string::npos; }
 
 TEST(ExportStylesTest, Colours) {
   EXPECT_EQ(hslToHex(*hexToHSL(" #abc ")), "#AABBCC");

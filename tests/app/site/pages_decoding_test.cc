@@ -79,36 +79,31 @@ TEST(PagesDecodingTest, DeepNestingDecodesUpToTheLimit) {
 }
 
 TEST(PagesDecodingTest, FailuresNameTheField) {
-  json doc = document({page("/", {element("heading")}, true)});
-  EXPECT_EQ(failure(doc.dump()), "The document can't be read: pages[0].elements[0].kind.value is missing.");
-
-  doc = document({page("/", {element("heading", {{"content", "x"}, {"level", "h7"}})}, true)});
-  EXPECT_EQ(failure(doc.dump()),
-            "The document can't be read: pages[0].elements[0].kind.value.level has the unknown value \u201ch7\u201d.");
-
-  doc = document({page("/", {element("carousel", {{"x", 1}})}, true)});
-  EXPECT_EQ(failure(doc.dump()),
-            "The document can't be read: pages[0].elements[0].kind.type has the unknown element type \u201ccarousel\u201d.");
-
-  doc = document({page("/", json::array(), true)});
-  doc["pages"][0]["isHomepage"] = "yes";
-  EXPECT_EQ(failure(doc.dump()), "The document can't be read: pages[0].isHomepage should be true or false.");
-
-  EXPECT_EQ(failure("[1, 2]"), "The document can't be read: the document should be an object.");
+  auto homeWith = [](json e) { return document({page("/", {std::move(e)}, true)}); };
+  json flag = document({page("/", json::array(), true)});
+  flag["pages"][0]["isHomepage"] = "yes";
+  auto withAsset = [](std::string id, std::string data) {
+    json doc = document(json::array());
+    doc["assets"] = {{{"id", id}, {"mimeType", "image/png"}, {"source", {{"type", "inline"}, {"data", data}}}}};
+    return doc;
+  };
+  const std::pair<json, std::string> cases[] = {
+      {homeWith(element("heading")), "pages[0].elements[0].kind.value is missing."},
+      {homeWith(element("heading", {{"content", "x"}, {"level", "h7"}})),
+       "pages[0].elements[0].kind.value.level has the unknown value \u201ch7\u201d."},
+      {homeWith(element("carousel", {{"x", 1}})),
+       "pages[0].elements[0].kind.type has the unknown element type \u201ccarousel\u201d."},
+      {flag, "pages[0].isHomepage should be true or false."},
+      {json::array({1, 2}), "the document should be an object."},
+      {homeWith(element("grid", {{"columns", 2.5}, {"gap", 1}})),
+       "pages[0].elements[0].kind.value.columns should be a whole number."},
+      {withAsset("0A11CE00-0000-4000-8000-000000000001", "not base64!"), "assets[0].source.data should be Base64 text."},
+      {withAsset("not-a-uuid", ""), "assets[0].id should be a UUID."},
+  };
+  for (const auto& [doc, message] : cases) EXPECT_EQ(failure(doc.dump()), "The document can't be read: " + message);
   EXPECT_EQ(failure("{\"pages\": ").substr(0, 51), "The document can't be read: it isn't valid JSON ([j");
-
-  json grid = document({page("/", {element("grid", {{"columns", 2.5}, {"gap", 1}})}, true)});
-  EXPECT_EQ(failure(grid.dump()), "The document can't be read: pages[0].elements[0].kind.value.columns should be a whole number.");
-  grid["pages"][0]["elements"][0]["kind"]["value"]["columns"] = 2.0;
+  json grid = homeWith(element("grid", {{"columns", 2.0}, {"gap", 1}}));
   EXPECT_EQ(decode(grid).pages[0].elements[0].kind.as<QSPagesGridContent>()->columns, 2);
-
-  json asset = document(json::array());
-  asset["assets"] = {{{"id", "0A11CE00-0000-4000-8000-000000000001"}, {"mimeType", "image/png"},
-                      {"source", {{"type", "inline"}, {"data", "not base64!"}}}}};
-  EXPECT_EQ(failure(asset.dump()), "The document can't be read: assets[0].source.data should be Base64 text.");
-
-  asset["assets"] = {{{"id", "not-a-uuid"}, {"mimeType", "image/png"}, {"source", {{"type", "inline"}, {"data", ""}}}}};
-  EXPECT_EQ(failure(asset.dump()), "The document can't be read: assets[0].id should be a UUID.");
 }
 
 }  // namespace

@@ -60,11 +60,16 @@ inline json form() {
 
 inline QSPagesProject decode(const json& document) { return decodePagesDocument(document.dump()); }
 
-// The export with no installed fonts, so that results do not depend on the machine.
-inline ExportedVaporProject exportWithoutFonts(const QSPagesProject& document, const std::string& name = "site") {
+// No installed fonts, so that results do not depend on the machine.
+inline const QSFontLibrary& noFonts() {
   static const QSFontLibrary none({});
-  return QSVaporExporter(none).exportProject(document, name);
+  return none;
 }
+inline ExportedVaporProject exportWithoutFonts(const QSPagesProject& document, const std::string& name = "site") {
+  return QSVaporExporter(noFonts()).exportProject(document, name);
+}
+
+inline bool has(const std::string& text, std::string_view part) { return text.find(part) != std::string::npos; }
 
 inline const ExportedFile* findFile(const ExportedVaporProject& exported, const std::string& path) {
   for (const auto& file : exported.files)

@@ -16,9 +16,8 @@ using namespace sitetest;
 
 TEST(SiteImportTest, ImportWritesTheProjectAndItsManifest) {
   testing::TemporaryFolder projects;
-  static const QSFontLibrary none({});
   QSSiteImportRequest request{fixturePath("shop.brp"), "  \t", projects / "Quayside", {"Shop", "shop-2"}};
-  QSSiteImportResult result = importSiteDocument(request, none);
+  QSSiteImportResult result = importSiteDocument(request, noFonts());
   EXPECT_EQ(result.name, "shop-3");
   EXPECT_TRUE(fileExists(result.folder / "Resources/Views/docs/intro.leaf"));
   auto manifest = QSSyncManifest::read(result.folder);
@@ -30,7 +29,7 @@ TEST(SiteImportTest, ImportWritesTheProjectAndItsManifest) {
 
   request.name = "Shop 3";
   try {
-    importSiteDocument(request, none);
+    importSiteDocument(request, noFonts());
     ADD_FAILURE() << "imported over an existing folder";
   } catch (const QSSiteError& e) {
     EXPECT_EQ(std::string(e.what()), "A folder named \u201cshop-3\u201d already exists in " + (projects / "Quayside").string() + ".");
@@ -38,7 +37,7 @@ TEST(SiteImportTest, ImportWritesTheProjectAndItsManifest) {
 
   testing::writeTextFile(projects / "broken.brp", "{\"pages\": []}");
   request = {projects / "broken.brp", "", projects / "Quayside", {}};
-  EXPECT_THROW(importSiteDocument(request, none), QSSiteError);
+  EXPECT_THROW(importSiteDocument(request, noFonts()), QSSiteError);
   EXPECT_FALSE(fileExists(projects / "Quayside/broken"));
 }
 
@@ -49,8 +48,8 @@ TEST(SiteImportTest, ProjectNames) {
 }
 
 TEST(SiteImportTest, PreviewFlattensTheViews) {
-  static const QSFontLibrary none({});
-  auto source = QSSitePreview::fromExport(QSVaporExporter(none).exportProject(fixture("shop.brp"), "shop"));
+  ExportedVaporProject exported = exportWithoutFonts(fixture("shop.brp"), "shop");
+  auto source = QSSitePreview::fromExport(exported);
   std::string intro = QSSitePreview::flattenView(source, "docs/intro");
   for (std::string_view leaf : {"#extend", "#export", "#import", "#if(", "#endif", "\\#"})
     EXPECT_EQ(intro.find(leaf), std::string::npos) << leaf;
@@ -71,7 +70,6 @@ TEST(SiteImportTest, PreviewFlattensTheViews) {
 
   // A project folder previews the same as the export it holds.
   testing::TemporaryFolder project;
-  ExportedVaporProject exported = QSVaporExporter(none).exportProject(fixture("shop.brp"), "shop");
   writeExportedFiles(project.path(), exported.files, true);
   auto fromDisk = QSSitePreview::fromFolder(project.path());
   EXPECT_EQ(fromDisk.views, source.views);

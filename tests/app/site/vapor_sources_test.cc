@@ -10,7 +10,6 @@ namespace {
 
 using namespace sitetest;
 
-bool has(const std::string& text, std::string_view part) { return text.find(part) != std::string::npos; }
 
 TEST(VaporSourcesTest, PageController) {
   QSPagesProject doc = decode(document({page("/", {text("a")}, true), page("/about/our-team", {text("b")}),

@@ -87,7 +87,7 @@ TEST_F(DaemonClientTest, FailuresAreReturnedByCallAndThrownBySend) {
   });
 }
 
-TEST_F(DaemonClientTest, NotConnected) {
+TEST_F(DaemonClientTest, NotConnectedBeforeTheDaemonServes) {
   testing::runUntilDone(loop, [&]() -> asio::awaitable<void> {
     // Nobody listens yet.
     try {
@@ -100,15 +100,7 @@ TEST_F(DaemonClientTest, NotConnected) {
     EXPECT_FALSE(client->isConnected());
     QSDaemonError error = co_await thrownDaemonError([&]() -> asio::awaitable<void> { co_await ping(); });
     EXPECT_EQ(error.message(), "Not connected to the Quayside daemon.");
-
-    co_await server->start();
-    co_await client->connect();
-    co_await ping();
-    client->disconnect();
-    EXPECT_FALSE(client->isConnected());
-    error = co_await thrownDaemonError([&]() -> asio::awaitable<void> { co_await ping(); });
-    EXPECT_TRUE(error.is<daemonError::NotConnected>());
-    server->stop();
+    // (After a disconnect: WaitingCallsFailWhenTheConnectionEnds.)
   });
 }
 
@@ -147,49 +139,37 @@ TEST_F(DaemonClientTest, AllAndLogsStreamsBothReceiveALogLine) {
   });
 }
 
-TEST_F(DaemonClientTest, CallsFailWhenTheDaemonGoesAwayUntilReconnected) {
-  serve([&]() -> asio::awaitable<void> {
-    auto stream = co_await client->events(QSEventKind::all);
-    QSDaemonCommand held = cmd::ListDatabases{};
-    auto waiting = [&]() -> asio::awaitable<void> { co_await client->call(held); };
-    auto stopWhenHeld = [&]() -> asio::awaitable<void> {
-      co_await backend->untilHeld();
-      server->stop();
-    };
-    std::exception_ptr failure;
-    try {
-      co_await (waiting() && stopWhenHeld());
-    } catch (...) {
-      failure = std::current_exception();
-    }
-    QSDaemonError error = co_await thrownDaemonError([&]() -> asio::awaitable<void> { std::rethrow_exception(failure); co_return; });
-    EXPECT_TRUE(error.is<daemonError::NotConnected>());
-    EXPECT_EQ(co_await stream->next(), std::nullopt);
-    EXPECT_FALSE(client->isConnected());
-    error = co_await thrownDaemonError([&]() -> asio::awaitable<void> { co_await ping(); });
-    EXPECT_TRUE(error.is<daemonError::NotConnected>());
-
-    backend->openGate();
+// A call waiting for its answer fails when the daemon goes away or the client disconnects; the
+// event streams end with the connection, and the client reconnects to a new daemon.
+TEST_F(DaemonClientTest, WaitingCallsFailWhenTheConnectionEnds) {
+  for (bool daemonStops : {true, false}) {
+    backend = std::make_shared<FakeBackend>(loop.get_executor());  // its gate opens once
     server = makeServer();
-    co_await server->start();
-    co_await client->connect();
-    EXPECT_TRUE((co_await ping()).is<res::Pong>());
-  });
-}
+    serve([&]() -> asio::awaitable<void> {
+      auto stream = co_await client->events(QSEventKind::all);
+      QSDaemonCommand held = cmd::ListDatabases{};
+      auto waiting = [&]() -> asio::awaitable<void> { co_await client->call(held); };
+      auto endWhenHeld = [&]() -> asio::awaitable<void> {
+        co_await backend->untilHeld();
+        daemonStops ? server->stop() : client->disconnect();
+      };
+      QSDaemonError error = co_await thrownDaemonError(
+          [&]() -> asio::awaitable<void> { co_await (waiting() && endWhenHeld()); });
+      EXPECT_TRUE(error.is<daemonError::NotConnected>()) << daemonStops;
+      EXPECT_EQ(co_await stream->next(), std::nullopt);
+      EXPECT_FALSE(client->isConnected());
+      error = co_await thrownDaemonError([&]() -> asio::awaitable<void> { co_await ping(); });
+      EXPECT_TRUE(error.is<daemonError::NotConnected>());
 
-TEST_F(DaemonClientTest, DisconnectFailsWaitingCalls) {
-  serve([&]() -> asio::awaitable<void> {
-    QSDaemonCommand held = cmd::ListDatabases{};
-    auto waiting = [&]() -> asio::awaitable<void> { co_await client->call(held); };
-    auto disconnectWhenHeld = [&]() -> asio::awaitable<void> {
-      co_await backend->untilHeld();
-      client->disconnect();
-    };
-    QSDaemonError error = co_await thrownDaemonError(
-        [&]() -> asio::awaitable<void> { co_await (waiting() && disconnectWhenHeld()); });
-    EXPECT_TRUE(error.is<daemonError::NotConnected>());
-    backend->openGate();
-  });
+      backend->openGate();
+      if (daemonStops) {
+        server = makeServer();
+        co_await server->start();
+      }
+      co_await client->connect();
+      EXPECT_TRUE((co_await ping()).is<res::Pong>());
+    });
+  }
 }
 
 // A daemon that answers every request with the same bytes.
@@ -206,11 +186,7 @@ asio::awaitable<void> answerWith(asio::local::stream_protocol::acceptor& accepto
 }
 
 TEST_F(DaemonClientTest, MalformedAnswersFailTheCallAndEndTheConnection) {
-  auto frame = [](std::string text) {
-    QSBytes bytes = testing::frameHeader(static_cast<std::uint32_t>(text.size()));
-    bytes.insert(bytes.end(), text.begin(), text.end());
-    return bytes;
-  };
+  auto frame = testing::textFrame;
   const std::vector<std::pair<QSBytes, std::string>> cases = {
       {testing::frameHeader(QSDaemonFraming::maxFrameBytes + 1), "Declared frame length exceeds maximum size."},
       {frame("{\"id\": 1}"), ""},

@@ -37,9 +37,8 @@ inline void require(bool condition, const std::string& what) {
 // holds `listDatabases` until the test opens the gate, and lets the test push events.
 class FakeBackend : public QSDaemonBackend {
 public:
-  explicit FakeBackend(const asio::any_io_executor& executor, int projectCount = 3)
-      : executor_(executor), events_(executor), gate_(executor), held_(executor) {
-    for (int n = 0; n < projectCount; ++n) {
+  explicit FakeBackend(const asio::any_io_executor& executor) : events_(executor), gate_(executor), held_(executor) {
+    for (int n = 0; n < 3; ++n) {
       QSProject project = sampleProject();
       project.id = QSUUID::random();
       project.name = "project " + std::to_string(n);
@@ -73,7 +72,6 @@ public:
   asio::awaitable<void> untilHeld() { co_await held_.wait(); }
 
 private:
-  asio::any_io_executor executor_;
   QSAsyncQueue<QSEvent> events_;
   QSOneShot<std::monostate> gate_;  // every waiter passes once it is settled
   QSOneShot<std::monostate> held_;
@@ -83,6 +81,13 @@ private:
 
 inline QSBytes frameHeader(std::uint32_t length) {
   return {std::uint8_t(length >> 24), std::uint8_t(length >> 16), std::uint8_t(length >> 8), std::uint8_t(length)};
+}
+
+// A frame whose body is `text`, whatever it holds.
+inline QSBytes textFrame(const std::string& text) {
+  QSBytes frame = frameHeader(static_cast<std::uint32_t>(text.size()));
+  frame.insert(frame.end(), text.begin(), text.end());
+  return frame;
 }
 
 inline QSBytes requestFrame(const QSUUID& id, QSDaemonCommand command) {

@@ -1,5 +1,6 @@
 #include "core/platform/detached_process.h"
 #include "core/platform/system_error.h"
+#include "support/process_helpers.h"
 #include "support/test_support.h"
 
 #include <gtest/gtest.h>
@@ -8,7 +9,6 @@
 
 #include <chrono>
 #include <fstream>
-#include <thread>
 
 namespace qs {
 namespace {
@@ -18,10 +18,8 @@ using testing::TemporaryFolder;
 using testing::readTextFile;
 using testing::writeTextFile;
 
-// Waits (bounded) until the process has ended.
 bool awaitExit(const QSDetachedProcess& process) {
-  for (int i = 0; i < 500 && !process.hasExited(); ++i) std::this_thread::sleep_for(std::chrono::milliseconds(20));
-  return process.hasExited();
+  return testing::pollUntil([&] { return process.hasExited(); }, std::chrono::seconds(10));
 }
 
 pid_t parentOf(pid_t pid) {

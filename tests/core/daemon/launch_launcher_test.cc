@@ -71,6 +71,19 @@ protected:
     co_return answer.get<res::Pong>()->build;
   }
 
+  // The message of the launch failure of `launcher`; empty when it served.
+  std::string launchFailure(QSDaemonLauncher launcher, std::chrono::seconds timeout) {
+    std::string message;
+    testing::runUntilDone(loop, [&]() -> asio::awaitable<void> {
+      try {
+        co_await launcher.ensureRunning(timeout);
+      } catch (const LaunchException& e) {
+        message = e.what();
+      }
+    });
+    return message;
+  }
+
   IsolatedHome home;
   fs::path executable = home.home() / "app/quaysided";
   std::string socket = (home.home() / "run/daemon.sock").string();
@@ -142,18 +155,7 @@ TEST_F(LauncherTest, DaemonsThatCannotServeAreReportedWithTheReason) {
   // The lock stays held: one launch, then the holder is named when time runs out.
   QSOwnerLock ours(lock);
   ASSERT_TRUE(ours.tryAcquire());
-  auto failure = [&](QSDaemonLauncher launcher, std::chrono::seconds timeout) {
-    std::string message;
-    testing::runUntilDone(loop, [&]() -> asio::awaitable<void> {
-      try {
-        co_await launcher.ensureRunning(timeout);
-      } catch (const LaunchException& e) {
-        message = e.what();
-      }
-    });
-    return message;
-  };
-  EXPECT_EQ(failure(launcher, 1s), "Another process (pid " + std::to_string(::getpid()) + ") holds the owner lock " +
+  EXPECT_EQ(launchFailure(launcher, 1s), "Another process (pid " + std::to_string(::getpid()) + ") holds the owner lock " +
                                        lock + ", so no daemon can start; stop that process and try again.");
   EXPECT_EQ(linesStartingWith("owner lock is held"), 1u);
   ours.release();
@@ -162,7 +164,7 @@ TEST_F(LauncherTest, DaemonsThatCannotServeAreReportedWithTheReason) {
   fs::path quitter = executable.parent_path() / "quitter";
   writeTextFile(quitter, "#!/bin/sh\necho quit\nexit 1\n");
   fs::permissions(quitter, fs::perms::owner_all);
-  EXPECT_EQ(failure(QSDaemonLauncher(quitter, socket, lock), 60s),
+  EXPECT_EQ(launchFailure(QSDaemonLauncher(quitter, socket, lock), 60s),
             "The daemon exited while starting; " + log.string() + " says why.");
   EXPECT_EQ(linesStartingWith("quit"), 2u);
 
@@ -170,25 +172,16 @@ TEST_F(LauncherTest, DaemonsThatCannotServeAreReportedWithTheReason) {
   fs::path silent = executable.parent_path() / "silent";
   writeTextFile(silent, "#!/bin/sh\necho \"started $$ silent\"\nexec sleep 60\n");
   fs::permissions(silent, fs::perms::owner_all);
-  EXPECT_EQ(failure(QSDaemonLauncher(silent, socket, lock), 1s), "The daemon was launched but didn't start serving in time.");
+  EXPECT_EQ(launchFailure(QSDaemonLauncher(silent, socket, lock), 1s), "The daemon was launched but didn't start serving in time.");
   EXPECT_EQ(linesStartingWith("started"), 1u);
 }
 
 TEST_F(LauncherTest, ExecutableMissingNamesThePathAndStartsNothing) {
   writeTextFile(home.home() / "app/not-executable", "#!/bin/sh\n");
   fs::create_directories(home.home() / "app/folder");
-  for (fs::path path : {home.home() / "app/missing", home.home() / "app/not-executable", home.home() / "app/folder"}) {
-    QSDaemonLauncher missing(path, socket, lock);
-    std::string message;
-    testing::runUntilDone(loop, [&]() -> asio::awaitable<void> {
-      try {
-        co_await missing.ensureRunning(5s);
-      } catch (const LaunchException& e) {
-        message = e.what();
-      }
-    });
-    EXPECT_EQ(message, "The quaysided executable wasn't found at " + path.string() + ".");
-  }
+  for (fs::path path : {home.home() / "app/missing", home.home() / "app/not-executable", home.home() / "app/folder"})
+    EXPECT_EQ(launchFailure(QSDaemonLauncher(path, socket, lock), 5s),
+              "The quaysided executable wasn't found at " + path.string() + ".");
   EXPECT_FALSE(fs::exists(log)) << "nothing was launched";
 }
 

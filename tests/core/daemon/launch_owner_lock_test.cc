@@ -1,56 +1,40 @@
 #include "core/daemon/daemon_build.h"
 #include "core/daemon/owner_lock.h"
-#include "core/platform/file_lock.h"
-#include "core/platform/paths.h"
+#include "support/process_helpers.h"
 #include "support/test_support.h"
 
 #include <gtest/gtest.h>
 #include <signal.h>
 #include <sys/stat.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
 #include <chrono>
-#include <fstream>
 
 namespace qs {
 namespace {
 
-using testing::IsolatedHome;
 using testing::TemporaryFolder;
 using testing::writeTextFile;
 
-// A child process that holds the lock on `path` until it is killed.
+// Another process (flock(1), which keeps the lock from the command it runs) holding the lock on
+// `path` until it is killed.
 class LockHolder {
 public:
-  explicit LockHolder(const std::filesystem::path& path) {
-    int ready[2];
-    if (::pipe(ready) != 0) throw std::runtime_error("pipe");
-    pid_ = ::fork();
-    if (pid_ == 0) {
-      ::close(ready[0]);
-      UniqueFd fd = openLockFile(path);
-      char locked = tryLockExclusive(fd) ? 'y' : 'n';
-      (void)!::write(ready[1], &locked, 1);
-      for (;;) ::pause();
-    }
-    ::close(ready[1]);
-    char answer = 0;
-    (void)!::read(ready[0], &answer, 1);
-    ::close(ready[0]);
-    locked_ = answer == 'y';
+  explicit LockHolder(const std::filesystem::path& path)
+      : process_(QSChildProcess::spawn(
+            {"/usr/bin/flock", {"-n", "-o", path.string(), "-c", "echo locked; exec sleep 1000"}, "/", {}})) {
+    auto out = process_->takeStandardOutput();
+    locked_ = testing::readFromPipe(out.get(), true) == "locked\n";
   }
   ~LockHolder() { kill(); }
   bool locked() const { return locked_; }
+  // Returns once the holder has ended, and with it its lock.
   void kill() {
-    if (pid_ <= 0) return;
-    ::kill(pid_, SIGKILL);
-    ::waitpid(pid_, nullptr, 0);
-    pid_ = -1;
+    process_->signalGroup(SIGKILL);
+    testing::reapWithin(*process_, std::chrono::seconds(10));
   }
 
 private:
-  pid_t pid_ = -1;
+  std::shared_ptr<QSChildProcess> process_;
   bool locked_ = false;
 };
 
@@ -59,6 +43,9 @@ TEST(OwnerLockTest, OneHolderPerPathAmongObjectsOfOneProcess) {
   auto path = dir / "nested/folder/owner.lock";
   QSOwnerLock first(path), second(path);
   EXPECT_TRUE(first.tryAcquire());
+  struct stat st {};
+  ASSERT_EQ(::stat((dir / "nested/folder").c_str(), &st), 0);
+  EXPECT_EQ(st.st_mode & 0777, 0700u) << "the folder it makes is private: it holds the control socket";
   EXPECT_TRUE(first.tryAcquire()) << "taking it again on the same object";
   EXPECT_TRUE(first.isHeld());
   EXPECT_FALSE(second.tryAcquire());
@@ -100,15 +87,6 @@ TEST(OwnerLockTest, ContentIsNeverWrittenAndUnopenablePathsFail) {
   QSOwnerLock underFile(dir / "plain-file/owner.lock");
   EXPECT_FALSE(underFile.tryAcquire());
   EXPECT_FALSE(underFile.isHeld());
-}
-
-TEST(OwnerLockTest, TheDefaultLockMakesItsFolderPrivate) {
-  IsolatedHome home;
-  QSOwnerLock lock(QSOwnerLock::defaultPath());
-  ASSERT_TRUE(lock.tryAcquire());
-  struct stat st {};
-  ASSERT_EQ(::stat((home.home() / ".local/share/Quayside").c_str(), &st), 0);
-  EXPECT_EQ(st.st_mode & 0777, 0700u);
 }
 
 void setModificationTime(const std::filesystem::path& path, long seconds) {

@@ -32,22 +32,6 @@ TEST(EngineProjectsTest, FailuresCarryTheExactTexts) {
   for (auto& c : cases) EXPECT_EQ(failureMessage(f.handle(c.command)), c.message) << c.command.caseName();
 }
 
-TEST(EngineProjectsTest, CommandsTheDaemonServerAnswersChangeNothingHere) {
-  EngineFixture f;
-  for (QSDaemonCommand c : {QSDaemonCommand(cmd::Ping{}), QSDaemonCommand(cmd::ShutdownDaemon{}),
-                            QSDaemonCommand(cmd::Subscribe{QSEventKind::all}),
-                            QSDaemonCommand(cmd::Unsubscribe{QSEventKind::logs})})
-    EXPECT_TRUE(f.handle(c).is<res::Ok>()) << c.caseName();
-  f.collectEvents();
-  EXPECT_TRUE(f.events.empty());
-
-  auto unknown = QSUUID::random();
-  auto answer = f.handle(cmd::GetServerStatus{unknown});
-  auto* status = answer.get<res::Server>();
-  ASSERT_TRUE(status);
-  EXPECT_EQ(status->value, (QSServer{unknown, QSServerStatus::stopped, 8080, {}, {}, {}}));
-}
-
 TEST(EngineProjectsTest, UpdateWritesEnvAndRefusesImpossiblePorts) {
   EngineFixture f;
   auto p = f.addProject("shop", "# keep me\nPORT=8081\n");

@@ -40,8 +40,7 @@ TEST(EngineServerTest, StartsBuildsRunsAndStopsWithoutAnExitLine) {
   EngineFixture f;
   auto record = (f.home.home() / "record.txt").string();
   auto p = f.addRunnableProject("blog", "FAKE_SWIFT_RECORD=" + record + "\n# HIDDEN=yes\n");
-  ASSERT_TRUE(f.handle(cmd::StartServer{p.id}).is<res::Ok>());
-  ASSERT_TRUE(runUntil(f.io, [&] { return serverOf(f, p.id).status == QSServerStatus::running; }));
+  startAndWaitUntilRunning(f, p);
 
   auto running = serverOf(f, p.id);
   EXPECT_EQ(running.port, p.port);
@@ -138,8 +137,7 @@ TEST(EngineServerTest, LaunchFailureIsRecordedAndReported) {
 TEST(EngineServerTest, RestartReplacesTheProcessAndALateExitChangesNothing) {
   EngineFixture f;
   auto p = f.addRunnableProject("blog");
-  ASSERT_TRUE(f.handle(cmd::StartServer{p.id}).is<res::Ok>());
-  ASSERT_TRUE(runUntil(f.io, [&] { return serverOf(f, p.id).status == QSServerStatus::running; }));
+  startAndWaitUntilRunning(f, p);
   ASSERT_TRUE(f.handle(cmd::RestartServer{p.id}).is<res::Ok>());
   ASSERT_TRUE(runUntil(f.io, [&] { return serverOf(f, p.id).status == QSServerStatus::running; }));
   f.io.run_for(std::chrono::milliseconds(300));

@@ -80,26 +80,18 @@ TEST(EnvFileWriterTest, ChangeBacksUpTheOldTextPrivately) {
   EXPECT_EQ(fs::status(project / ".env").permissions(), fs::perms(0644));
 }
 
-TEST(EnvFileWriterTest, KeepsTheThreeNewestBackups) {
+// One backup a second (a second change within it backs up over that second's), the newest three kept.
+TEST(EnvFileWriterTest, KeepsTheThreeNewestBackupsOneASecond) {
   TemporaryFolder project;
   writeTextFile(project / ".env", "V=0\n");
   for (int change = 1; change <= 4; ++change)
     EXPECT_TRUE(QSEnvFileWriter::write(variables("V=" + std::to_string(change)), project.path(), 3, moment(change)));
+  EXPECT_TRUE(QSEnvFileWriter::write(variables("V=5"), project.path(), 3, moment(4)));
 
   EXPECT_EQ(entries(project.path()), (std::vector<std::string>{".env", backupName(2), backupName(3), backupName(4)}));
   EXPECT_EQ(readTextFile(project / backupName(2)), "V=1\n");
-  EXPECT_EQ(readTextFile(project / backupName(4)), "V=3\n");
-  EXPECT_EQ(readTextFile(project / ".env"), "V=4\n");
-}
-
-TEST(EnvFileWriterTest, TwoChangesInOneSecondShareOneBackup) {
-  TemporaryFolder project;
-  writeTextFile(project / ".env", "V=0\n");
-  EXPECT_TRUE(QSEnvFileWriter::write(variables("V=1"), project.path(), 3, moment(0)));
-  EXPECT_TRUE(QSEnvFileWriter::write(variables("V=2"), project.path(), 3, moment(0)));
-  EXPECT_EQ(entries(project.path()), (std::vector<std::string>{".env", backupName(0)}));
-  EXPECT_EQ(readTextFile(project / backupName(0)), "V=1\n");
-  EXPECT_EQ(readTextFile(project / ".env"), "V=2\n");
+  EXPECT_EQ(readTextFile(project / backupName(4)), "V=4\n");
+  EXPECT_EQ(readTextFile(project / ".env"), "V=5\n");
 }
 
 TEST(EnvFileWriterTest, PruningLeavesTheUsersOwnFiles) {

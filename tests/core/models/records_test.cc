@@ -57,32 +57,6 @@ TEST(Records, AbsentOptionalsAreLeftOutAndStayAbsent) {
   EXPECT_FALSE(toJson(decoded, QSCoder::stateFile()).contains("autoStartServerAtLogin"));
 }
 
-TEST(Records, MissingRequiredKeys) {
-  struct Case {
-    const char* key;
-    std::string error;  // empty: decodes
-  };
-  const std::vector<Case> cases = {
-      {"createdAt", "QSProject: missing required key 'createdAt'"},
-      {"id", "QSProject: missing required key 'id'"},
-      {"domain", ""},
-  };
-  for (const Case& c : cases) {
-    json encoded = toJson(testing::sampleProject(), QSCoder::stateFile());
-    encoded.erase(c.key);
-    if (c.error.empty()) {
-      EXPECT_NO_THROW(fromJson<QSProject>(encoded, QSCoder::stateFile())) << c.key;
-      continue;
-    }
-    try {
-      fromJson<QSProject>(encoded, QSCoder::stateFile());
-      ADD_FAILURE() << "decoded without " << c.key;
-    } catch (const QSDecodingError& e) {
-      EXPECT_EQ(e.reason(), c.error);
-    }
-  }
-}
-
 TEST(Records, ConnectionStrings) {
   auto db = [](QSDatabaseType type) { return QSDatabase::make("blog", type); };
   struct Case {

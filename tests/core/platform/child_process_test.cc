@@ -61,8 +61,7 @@ std::string probeTool(const std::map<std::string, std::string>& environment) {
 std::string probeDetached(const std::map<std::string, std::string>& environment) {
   TemporaryFolder folder;
   auto process = spawnDetached({"/bin/sh", {"-c", kProbe}, environment, folder / "out"});
-  for (int i = 0; i < 1000 && !process.hasExited(); ++i) std::this_thread::sleep_for(std::chrono::milliseconds(10));
-  EXPECT_TRUE(process.hasExited());
+  EXPECT_TRUE(testing::pollUntil([&] { return process.hasExited(); }, std::chrono::seconds(10)));
   return testing::readTextFile(folder / "out");
 }
 

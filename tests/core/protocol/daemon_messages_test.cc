@@ -38,9 +38,25 @@ QSProjectScaffold::Options sampleOptions() {
 using Sample = std::variant<QSDaemonCommand, QSDaemonResult, QSEvent, QSServiceRef, QSDaemonError,
                             QSPortAvailability, QSEventKind>;
 
+// Every error with the text the user sees.
+const std::vector<std::pair<QSDaemonError, std::string>> kErrorMessages = {
+    {daemonError::ProjectNotFound{"blog"}, "No project matching 'blog'."},
+    {daemonError::DatabaseNotFound{"shop"}, "No database matching 'shop'."},
+    {daemonError::InvalidProjectPath{"/tmp/x"}, "'/tmp/x' is not a valid Vapor project."},
+    {daemonError::PortInUse{8080}, "Port 8080 is already in use."},
+    {daemonError::RequiresInteractiveSession{"run it from a terminal"},
+     "This operation needs an interactive session: run it from a terminal"},
+    {daemonError::OperationFailed{"Frame exceeds maximum size."}, "Frame exceeds maximum size."},
+    {daemonError::DaemonUnavailable{}, "The Quayside daemon isn't running. Start it with 'quayside daemon start'."},
+    {daemonError::NotConnected{}, "Not connected to the Quayside daemon."},
+    {daemonError::InvalidResponse{}, "Received a malformed response from the daemon."},
+    {daemonError::Timeout{}, "The operation timed out."},
+    {daemonError::InsufficientPermissions{}, "This operation requires elevated privileges."},
+};
+
 std::vector<Sample> samples() {
   const QSUUID u = sampleID(1);
-  return {
+  std::vector<Sample> out = {
       QSDaemonCommand(cmd::ListProjects{}),
       QSDaemonCommand(cmd::GetProject{u}),
       QSDaemonCommand(cmd::AddProject{"/home/me/Code/blog"}),
@@ -117,18 +133,6 @@ std::vector<Sample> samples() {
       QSServiceRef(svc::Database{u}),
       QSServiceRef(svc::Server{u}),
 
-      QSDaemonError(daemonError::ProjectNotFound{"blog"}),
-      QSDaemonError(daemonError::DatabaseNotFound{"shop"}),
-      QSDaemonError(daemonError::InvalidProjectPath{"/tmp/x"}),
-      QSDaemonError(daemonError::PortInUse{8080}),
-      QSDaemonError(daemonError::RequiresInteractiveSession{"needs an admin prompt"}),
-      QSDaemonError(daemonError::OperationFailed{"disk full"}),
-      QSDaemonError(daemonError::DaemonUnavailable{}),
-      QSDaemonError(daemonError::NotConnected{}),
-      QSDaemonError(daemonError::InvalidResponse{}),
-      QSDaemonError(daemonError::Timeout{}),
-      QSDaemonError(daemonError::InsufficientPermissions{}),
-
       QSPortAvailability(portAvailability::Available{}),
       QSPortAvailability(portAvailability::InUse{}),
       QSPortAvailability(portAvailability::PermissionDenied{}),
@@ -142,6 +146,8 @@ std::vector<Sample> samples() {
       QSEventKind::all,
       QSEventKind::mail,
   };
+  for (const auto& [error, message] : kErrorMessages) out.push_back(error);
+  return out;
 }
 
 // Type name and case names, alike for enumerations with payloads and text-valued ones.
@@ -372,21 +378,7 @@ TEST(DaemonMessages, OptionalParametersMayBeMissing) {
 }
 
 TEST(DaemonMessages, ErrorMessages) {
-  const std::vector<std::pair<QSDaemonError, std::string>> cases = {
-      {daemonError::ProjectNotFound{"blog"}, "No project matching 'blog'."},
-      {daemonError::DatabaseNotFound{"shop"}, "No database matching 'shop'."},
-      {daemonError::InvalidProjectPath{"/tmp/x"}, "'/tmp/x' is not a valid Vapor project."},
-      {daemonError::PortInUse{8080}, "Port 8080 is already in use."},
-      {daemonError::RequiresInteractiveSession{"run it from a terminal"},
-       "This operation needs an interactive session: run it from a terminal"},
-      {daemonError::OperationFailed{"Frame exceeds maximum size."}, "Frame exceeds maximum size."},
-      {daemonError::DaemonUnavailable{}, "The Quayside daemon isn't running. Start it with 'quayside daemon start'."},
-      {daemonError::NotConnected{}, "Not connected to the Quayside daemon."},
-      {daemonError::InvalidResponse{}, "Received a malformed response from the daemon."},
-      {daemonError::Timeout{}, "The operation timed out."},
-      {daemonError::InsufficientPermissions{}, "This operation requires elevated privileges."},
-  };
-  for (const auto& [error, message] : cases) {
+  for (const auto& [error, message] : kErrorMessages) {
     EXPECT_EQ(error.message(), message);
     EXPECT_STREQ(QSDaemonException(error).what(), message.c_str());
   }

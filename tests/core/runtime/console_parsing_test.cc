@@ -1,4 +1,4 @@
-// Console lines of a project server: readiness, exit outcomes, request lines and the state
+// Console lines of a project server: readiness, request lines and the state
 // transitions a console view derives from them.
 #include "core/runtime/console_transition.h"
 #include "core/runtime/log_parser.h"
@@ -28,14 +28,6 @@ TEST(ServerReadinessTest, ReadinessLines) {
       {"", false},
   };
   for (const auto& c : cases) EXPECT_EQ(QSServerReadiness::indicatesServerReady(c.line), c.ready) << c.line;
-}
-
-TEST(ServerExitTest, Outcomes) {
-  using O = QSServerExit::Outcome;
-  EXPECT_EQ(QSServerExit::outcome(0), (O{QSServerStatus::stopped, "[Server stopped]", std::nullopt}));
-  EXPECT_EQ(QSServerExit::outcome(1),
-            (O{QSServerStatus::error, "[Process exited with code 1]", "Process exited with code 1"}));
-  EXPECT_EQ(QSServerExit::outcome(143).logLine, "[Process exited with code 143]");
 }
 
 TEST(LogParserTest, RequestLines) {

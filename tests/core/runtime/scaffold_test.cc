@@ -64,9 +64,10 @@ TEST(ProjectScaffold, WritesTheFileSetWithAndWithoutErrorPages) {
   std::sort(withPages.begin(), withPages.end());
 
   TemporaryFolder parent;
-  auto options = optionsFor(parent.path());
+  auto options = optionsFor(parent / "deep/er");  // missing parents are made
   auto folder = QSProjectScaffold::create(options);
-  EXPECT_EQ(folder, parent.path() / "shop");
+  EXPECT_EQ(folder, parent.path() / "deep/er/shop");
+  EXPECT_TRUE(folder.is_absolute());
   EXPECT_EQ(filesUnder(folder), plain);
   EXPECT_EQ(readTextFile(folder / "Package.swift").find("leaf"), std::string::npos);
 
@@ -78,12 +79,13 @@ TEST(ProjectScaffold, WritesTheFileSetWithAndWithoutErrorPages) {
 }
 
 // The manifest names the package after the project and the executable target the project detector
-// looks for; a few pinned lines catch a template that drifts.
-TEST(ProjectScaffold, ManifestNamesThePackageAndTheTargetTheProjectDetectorFinds) {
+// looks for; a few pinned lines catch a template that drifts, and the Swift must be well formed.
+TEST(ProjectScaffold, ManifestNamesThePackageAndTheTargetAndTheSwiftIsWellFormed) {
   TemporaryFolder parent;
   for (bool pages : {false, true}) {
     auto options = optionsFor(parent.path(), pages ? "with-pages" : "plain");
     options.includeErrorPages = pages;
+    options.databaseType = QSDatabaseType::postgresql;  // carried with the options; writes nothing of its own
     auto folder = QSProjectScaffold::create(options);
     auto manifest = readTextFile(folder / "Package.swift");
     EXPECT_TRUE(manifest.starts_with("// swift-tools-version:6.0\n"));
@@ -94,16 +96,6 @@ TEST(ProjectScaffold, ManifestNamesThePackageAndTheTargetTheProjectDetectorFinds
     ASSERT_TRUE(target.has_value());
     EXPECT_EQ((*target)[0], "App");
     EXPECT_NE(readTextFile(folder / "Sources/App/configure.swift").find("    try routes(app)\n"), std::string::npos);
-  }
-}
-
-TEST(ProjectScaffold, TheSwiftIsWellFormedWithAndWithoutErrorPages) {
-  TemporaryFolder parent;
-  for (bool pages : {false, true}) {
-    auto options = optionsFor(parent.path(), pages ? "with-pages" : "plain");
-    options.includeErrorPages = pages;
-    options.databaseType = QSDatabaseType::postgresql;  // carried with the options; writes nothing of its own
-    auto folder = QSProjectScaffold::create(options);
     for (const auto& file : filesUnder(folder)) {
       if (file.ends_with(".swift")) {
         EXPECT_TRUE(delimitersBalance(readTextFile(folder / file))) << folder / file;
@@ -206,14 +198,6 @@ TEST(ProjectScaffold, NeverWritesIntoSomethingThatExists) {
   EXPECT_EQ(readTextFile(parent / "shop/notes.txt"), "keep me");
   EXPECT_EQ(readTextFile(parent / "file"), "a file");
   EXPECT_FALSE(fs::exists(parent / "nowhere"));
-}
-
-TEST(ProjectScaffold, CreatesMissingParentFoldersAndReturnsAnAbsolutePath) {
-  TemporaryFolder parent;
-  auto options = optionsFor(parent / "deep/er");
-  auto folder = QSProjectScaffold::create(options);
-  EXPECT_TRUE(folder.is_absolute());
-  EXPECT_TRUE(fs::is_regular_file(parent / "deep/er/shop/Package.swift"));
 }
 
 TEST(ProjectScaffold, RenameRewritesOnlyThePackageName) {
