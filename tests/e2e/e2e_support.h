@@ -104,7 +104,7 @@ inline std::string httpGet(int port, const std::string& path) {
 
 // A free port for a project's server, away from the ones other test programs pick.
 inline int freePort() {
-  return QSPortScanner().availablePort(34000 + (::getpid() % 1500) * 10, {}, 500);
+  return testing::freeTestPort(testing::PortBand::endToEnd);
 }
 
 // Every test gets its own HOME, socket and lock, and the fake Swift toolchain as the only one

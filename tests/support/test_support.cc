@@ -1,6 +1,9 @@
 #include "support/test_support.h"
 
+#include "core/routing/port_scanner.h"
+
 #include <cstdlib>
+#include <unistd.h>
 #include <fstream>
 #include <sstream>
 #include <stdexcept>
@@ -67,6 +70,12 @@ void writeVaporPackage(const std::filesystem::path& folder, const std::string& n
                     "    targets: [.executableTarget(name: \"App\", dependencies: [.product(name: \"Vapor\", package: "
                     "\"vapor\")])]\n)\n");
   if (!dotenv.empty()) writeTextFile(folder / ".env", dotenv);
+}
+
+int freeTestPort(PortBand band, const std::set<int>& excluding) {
+  // 400 starts 10 apart, each search at most 500 long: a band spans 4,500 ports.
+  int start = static_cast<int>(band) + static_cast<int>(::getpid() % 400) * 10;
+  return QSPortScanner().availablePort(start, excluding, 500);
 }
 
 }  // namespace qs::testing

@@ -4,6 +4,7 @@
 #include <filesystem>
 #include <map>
 #include <optional>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -55,5 +56,14 @@ std::string readTextFile(const std::filesystem::path& path);
 
 // Writes a minimal Vapor package named `name` into `folder`, and a .env when `dotenv` is given.
 void writeVaporPackage(const std::filesystem::path& folder, const std::string& name, const std::string& dotenv = "");
+
+// Where a test program looks for free ports for the servers it starts. Every band lies below the
+// kernel's ephemeral range (32768 and up): a port picked there could be taken by any outgoing
+// connection of another test between the check and the server's bind.
+enum class PortBand { endToEnd = 10000, engine = 15000, databases = 20000, routing = 25000 };
+
+// A port free now in `band`, not in `excluding`. Concurrent test processes start their search at
+// different places of the band (by process id), so they rarely contend for one port.
+int freeTestPort(PortBand band, const std::set<int>& excluding = {});
 
 }  // namespace qs::testing

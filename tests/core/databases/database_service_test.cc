@@ -128,7 +128,7 @@ TEST_F(DatabaseServiceTest, PostgreSQLStatusVersionMismatchAndTakenPort) {
   testing::writeTextFile(data / "PG_VERSION", actual + "\n");
 
   // A port held by another server moves the engine, and the registry remembers where.
-  int free = QSPortScanner().availablePort(20000 + (::getpid() % 20000), {}, 256);
+  int free = testing::freeTestPort(testing::PortBand::databases);
   service.registry().setPort(free, QSDatabaseType::postgresql);
   asio::io_context io;
   asio::ip::tcp::acceptor holder(io, {asio::ip::make_address("127.0.0.1"), static_cast<unsigned short>(free)});

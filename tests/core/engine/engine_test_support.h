@@ -45,7 +45,7 @@ public:
   QSProject addRunnableProject(const std::string& name, const std::string& extraEnv = "") {
     std::set<int> taken;
     for (const auto& other : engine->configuration().projects) taken.insert(other.port);
-    int port = QSPortScanner().availablePort(23000 + (::getpid() % 2000) * 10, taken, 500);
+    int port = testing::freeTestPort(testing::PortBand::engine, taken);
     QSProject p = addProject(name, "PORT=" + std::to_string(port) + "\n" + extraEnv);
     p.swiftVersion = "6.0.3";
     handle(cmd::UpdateProject{p});

@@ -26,7 +26,7 @@ struct PrivilegedEngine {
     options.version = "test";
     options.log = [](const std::string&) {};
     // The TLS listener starts only with an HTTPS domain; its port must be known before that.
-    int tlsPort = QSPortScanner().availablePort(27443 + (::getpid() % 1000), {}, 200);
+    int tlsPort = testing::freeTestPort(testing::PortBand::routing);
     options.network = {.proxyPort = 0, .proxyTLSPort = tlsPort, .dnsPort = 0, .sslDirectory = home.home() / "ssl",
                        .privilegedRunner = std::move(runner), .systemRoot = stand.system({"/usr/bin"})};
     engine = QSDaemonService::make(io.get_executor(), std::move(options));
