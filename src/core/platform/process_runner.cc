@@ -136,6 +136,12 @@ QSProcessResult runProcess(const std::vector<std::string>& arguments, const QSPr
     if (fd < 0) throwSystemError("open " + options.inputFile->string());
     in.read = UniqueFd(fd);
   }
+  if (options.outputFile) {
+    if (options.mergeErrorIntoOutput) throwSystemError("spawn (output to a file and merged errors)", EINVAL);
+    int fd = ::open(options.outputFile->c_str(), O_WRONLY | O_CLOEXEC);
+    if (fd < 0) throwSystemError("open " + options.outputFile->string());
+    out.write = UniqueFd(fd);
+  }
   QSPreparedSpawn spawn({.program = *program,
                          .arguments = arguments,
                          .environment = mergedEnvironment(options.environment, options.unsetEnvironment),
@@ -146,6 +152,7 @@ QSProcessResult runProcess(const std::vector<std::string>& arguments, const QSPr
   pid_t pid = spawn.startOrThrow();
 
   out.write.reset();
+  if (options.outputFile) out.read.reset();  // nothing comes through the pipe
   err.write.reset();
   in.read.reset();
   QSProcessResult result;

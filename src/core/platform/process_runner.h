@@ -27,6 +27,11 @@ struct QSProcessOptions {
   // The file read as standard input instead (for inputs too large to hold in memory). Throws
   // QSSystemError naming the file when it cannot be opened.
   std::optional<std::filesystem::path> inputFile;
+  // The existing file standard output is written into, from its start and without truncating it,
+  // instead of being captured (a file truncated to empty is flushed to disk when it is closed,
+  // which costs a large dump much of its speed). Throws QSSystemError naming the file when it
+  // cannot be opened.
+  std::optional<std::filesystem::path> outputFile;
 };
 
 // Runs `arguments[0]` (an absolute path, or a name looked up on PATH) with the rest as its
