@@ -36,7 +36,8 @@ inline double millisecondsOf(const std::function<void()>& work) {
 
 inline double median(std::vector<double> values) {
   std::sort(values.begin(), values.end());
-  return values[values.size() / 2];
+  std::size_t n = values.size();
+  return n % 2 ? values[n / 2] : (values[n / 2 - 1] + values[n / 2]) / 2;
 }
 
 // A new private folder "<TMPDIR, else /tmp>/<prefix>-XXXXXX".

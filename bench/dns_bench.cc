@@ -63,7 +63,7 @@ int main() {
     std::string names;
     for (const char* name : {"blog.test", "shop.test", "api.test", "my-app.test", "docs.test", "a1.test"})
       names += fmt::format("{} A\n", name);
-    writeText(folder / "queries.txt", names);
+    writeFileAtomically(folder / "queries.txt", names);
 
     LoopThread loop;
     auto server = std::make_shared<QSDNSServer>(loop.io.get_executor(), freeUDPPort());

@@ -187,7 +187,7 @@ int main() {
     });
 
     int nginxPort = freeTCPPort(), nginxTLSPort = freeTCPPort();
-    writeText(folder / "nginx.conf", nginxConfig(folder.path(), backend.port, nginxPort, nginxTLSPort,
+    writeFileAtomically(folder / "nginx.conf", nginxConfig(folder.path(), backend.port, nginxPort, nginxTLSPort,
                                                   folder / "ssl/server/server-cert.pem",
                                                   folder / "ssl/server/server-key.pem"));
     std::filesystem::create_directories(folder / "logs");

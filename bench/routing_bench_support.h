@@ -1,10 +1,13 @@
-// What the .test routing benchmarks share: a temporary folder, a loop on its own thread, a peer
-// program run in the background, free ports, the load tools' figures, and the result table.
+// What the .test routing benchmarks share beyond bench_support.h: a temporary folder, a loop on
+// its own thread, a peer program run in the background, free ports, the load tools' figures, and
+// the result table.
 #pragma once
 
+#include "bench_support.h"
+
 #include "core/platform/child_process.h"
+#include "core/platform/files.h"
 #include "core/platform/process_runner.h"
-#include "core/platform/uuid.h"
 
 #include <asio/executor_work_guard.hpp>
 #include <asio/io_context.hpp>
@@ -37,9 +40,7 @@ namespace qs::bench {
 // A folder under the system's temporary folder, removed with everything in it at the end.
 class TemporaryFolder {
 public:
-  TemporaryFolder() : path_(std::filesystem::temp_directory_path() / ("qs-bench-" + QSUUID::random().string())) {
-    std::filesystem::create_directories(path_);
-  }
+  TemporaryFolder() : path_(scratchFolder("qs-bench")) {}
   ~TemporaryFolder() {
     std::error_code ignored;
     std::filesystem::remove_all(path_, ignored);
@@ -74,16 +75,8 @@ private:
   std::thread thread_;
 };
 
-inline void writeText(const std::filesystem::path& path, const std::string& text) {
-  std::ofstream out(path);
-  out << text;
-  if (!out) throw std::runtime_error("cannot write " + path.string());
-}
-
-inline std::string readText(const std::filesystem::path& path) {
-  std::ifstream in(path);
-  return std::string(std::istreambuf_iterator<char>(in), {});
-}
+// The file's text; empty when it is missing (a /proc entry of a process that just ended).
+inline std::string readText(const std::filesystem::path& path) { return readFileIfPresent(path).value_or(""); }
 
 // A port nobody listens on right now (the system's choice), for a peer that needs a number.
 inline int freeTCPPort() {
@@ -139,16 +132,7 @@ public:
 
 private:
   static double treeCPUSeconds(int pid) {
-    std::string stat = readText(fmt::format("/proc/{}/stat", pid));
-    std::size_t at = stat.rfind(')');
-    if (at == std::string::npos) return 0;
-    // After the name: state is field 3, utime and stime are fields 14 and 15.
-    std::istringstream fields(stat.substr(at + 2));
-    std::string field;
-    double ticks = 0;
-    for (int n = 3; n <= 15 && fields >> field; ++n)
-      if (n >= 14) ticks += std::stod(field);
-    double seconds = ticks / static_cast<double>(sysconf(_SC_CLK_TCK));
+    double seconds = bench::cpuSeconds(pid);
     std::istringstream children(readText(fmt::format("/proc/{}/task/{}/children", pid, pid)));
     for (int child; children >> child;) seconds += treeCPUSeconds(child);
     return seconds;
@@ -193,12 +177,6 @@ inline WrkFigures parseWrk(const std::string& output) {
   if (RE2::PartialMatch(output, R"(Non-2xx or 3xx responses:\s+([0-9]+))"))
     throw std::runtime_error("wrk saw failing responses:\n" + output);
   return figures;
-}
-
-inline double median(std::vector<double> values) {
-  std::sort(values.begin(), values.end());
-  std::size_t n = values.size();
-  return n % 2 ? values[n / 2] : (values[n / 2 - 1] + values[n / 2]) / 2;
 }
 
 // One line of the result table: our figure, the peer's, and their ratio (or, for latencies,
