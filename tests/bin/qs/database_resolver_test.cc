@@ -30,7 +30,6 @@ TEST(DatabaseResolution, NamesIdsAndTypes) {
                                     database(4, "blog_redis", QSDatabaseType::redis)};
   EXPECT_EQ(resolve(databases, "00000000-0000-0000-0000-000000000002"), "blog sqlite");
   EXPECT_EQ(resolve(databases, "shop"), "Shop mysql");
-  EXPECT_EQ(resolve(databases, "blog_redis"), "blog_redis redis");
   EXPECT_EQ(resolve(databases, "nothing"), "error: No database matching 'nothing'.");
   EXPECT_EQ(resolve(databases, "blog"),
             "error: Several databases are named 'blog'; give one by its id:\n"

@@ -52,7 +52,6 @@ std::string parsed(std::vector<std::string> options) {
 }
 
 TEST(PublishOptionsTest, RuntimeOptionsAndSubdomains) {
-  EXPECT_EQ(parsed({}), "512 1 shared iad 1 false false");
   EXPECT_EQ(parsed({"memoryMB=4096", "cpus=2", "cpuKind=performance", "region=syd", "machineCount=2", "alwaysOn=yes",
                     "dedicatedIPv4=on"}),
             "4096 2 performance syd 2 true true");
