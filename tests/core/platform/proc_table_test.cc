@@ -29,7 +29,6 @@ TEST(ProcTableTest, FindsListeningSocketsOfAPortInBothTables) {
   EXPECT_EQ(parseListeningSocketInodes(tcp, 80), (std::vector<std::uint64_t>{41004}));
   EXPECT_EQ(parseListeningSocketInodes(tcp, 8082), (std::vector<std::uint64_t>{}));
   EXPECT_EQ(parseListeningSocketInodes(tcp6, 8080), (std::vector<std::uint64_t>{52001}));
-  EXPECT_EQ(parseListeningSocketInodes("", 8080), (std::vector<std::uint64_t>{}));
 
   // A connection from port D2F0 (54000) to 8080 is line 1 seen from the other end; only
   // ESTABLISHED (01) lines count, so the TIME_WAIT one of tcp6 (inode 0, port A000) does not.
