@@ -1,7 +1,8 @@
-// Shared pieces of the daemon socket tests: a loop runner, a small engine stand-in and a raw
-// client that speaks bytes rather than going through QSDaemonClient.
+// Shared pieces of the daemon socket tests: a small engine stand-in, a fixture serving it on a
+// socket, and a raw client that speaks bytes rather than going through QSDaemonClient.
 #pragma once
 
+#include "core/daemon/daemon_server.h"
 #include "core/daemon/one_shot.h"
 #include "core/engine/daemon_backend.h"
 #include "core/protocol/daemon_framing.h"
@@ -21,6 +22,7 @@
 
 #include <chrono>
 #include <functional>
+#include <memory>
 #include <optional>
 #include <stdexcept>
 #include <string>
@@ -77,6 +79,35 @@ private:
   QSOneShot<std::monostate> held_;
   QSFullStatus status_;
   int gatedCalls_ = 0;
+};
+
+// A server answering from a FakeBackend on a socket in a scratch folder, as version "1.2.3" of
+// build "build-7".
+class DaemonServerFixture : public ::testing::Test {
+protected:
+  std::unique_ptr<QSDaemonServer> makeServer() {
+    return std::make_unique<QSDaemonServer>(loop.get_executor(), backend, socketPath, "1.2.3", "build-7");
+  }
+
+  // Starts the server, runs `body`, stops the server.
+  void serve(std::function<asio::awaitable<void>()> body) {
+    runUntilDone(loop, [&]() -> asio::awaitable<void> {
+      co_await server->start();
+      co_await body();
+      server->stop();
+    });
+  }
+
+  static void expectPong(const QSDaemonResult& result) {
+    QSDaemonResult pong = res::Pong{"1.2.3", "build-7"};
+    EXPECT_EQ(result, pong);
+  }
+
+  asio::io_context loop;
+  TemporaryFolder folder;
+  std::string socketPath = (folder / "run" / "daemon.sock").string();
+  std::shared_ptr<FakeBackend> backend = std::make_shared<FakeBackend>(loop.get_executor());
+  std::unique_ptr<QSDaemonServer> server = makeServer();
 };
 
 inline QSBytes frameHeader(std::uint32_t length) {
