@@ -80,8 +80,8 @@ TEST_F(InstallerTest, FolderThatCannotBeCreatedOrWrittenIsReportedWithThePrefixH
     installer.install(cli, daemon, underFile, false);
     ADD_FAILURE() << underFile;
   } catch (const InstallException& e) {
-    EXPECT_EQ(std::string(e.what()), "Couldn't write to " + underFile.string() +
-                                         ". Pass --prefix <dir> to choose a writable directory on your PATH.");
+    EXPECT_EQ(e.what(), "Couldn't write to " + underFile.string() +
+                            ". Pass --prefix <dir> to choose a writable directory on your PATH.");
   }
   // A folder sitting where a link goes is not removed.
   fs::create_directories(bin / "quayside");
