@@ -2,8 +2,6 @@
 #include "core/daemon/daemon_client.h"
 #include "core/daemon/daemon_launcher.h"
 #include "core/daemon/owner_lock.h"
-#include "core/platform/paths.h"
-#include "core/platform/system_error.h"
 #include "daemon_test_support.h"
 #include "support/test_support.h"
 
