@@ -1,4 +1,5 @@
 // Reading site documents: what decodes, and the message naming the field when it does not.
+#include "app/site/element_renderer.h"
 #include "app/site/pages_decoding.h"
 #include "app/site/site_error.h"
 #include "app/site/site_documents.h"
@@ -28,14 +29,7 @@ TEST(PagesDecodingTest, FixturesDecodeWithEveryKind) {
   EXPECT_EQ(shop.assets[0].source.data.size(), 15u);
   EXPECT_EQ(shop.globalStyles.navGlass, QSPagesNavGlass::subtle);
   std::set<QSPagesElementKind::Type> kinds;
-  std::function<void(const QSPagesElement&)> walk = [&](const QSPagesElement& e) {
-    kinds.insert(e.kind.type);
-    for (const auto& child : e.children) walk(child);
-  };
-  for (const auto& page : shop.pages)
-    for (const auto& e : page.elements) walk(e);
-  walk(*shop.globalNavbar);
-  walk(*shop.globalFooter);
+  forEachElement(shop, [&](const QSPagesElement& e) { kinds.insert(e.kind.type); });
   EXPECT_EQ(kinds.size(), 33u);
   EXPECT_EQ(shop, fixture("shop.brp"));
 }
