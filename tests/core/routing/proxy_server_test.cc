@@ -6,6 +6,7 @@
 #include "core/routing/tls_identity.h"
 #include "routing_test_support.h"
 #include "support/test_support.h"
+#include "support/thrown_message.h"
 
 #include <asio/detached.hpp>
 #include <asio/experimental/as_tuple.hpp>
@@ -130,13 +131,12 @@ protected:
     loop.call([this] {
       proxy->stop();
       backend.close();
-      return 0;
     });
   }
 
   tcp::socket connect() {
     tcp::socket socket(clientIO);
-    socket.connect(tcp::endpoint(asio::ip::address_v4::loopback(), static_cast<unsigned short>(proxyPort)));
+    socket.connect(local(proxyPort));
     return socket;
   }
   std::string exchange(const std::string& bytes) {
@@ -147,6 +147,24 @@ protected:
   bool allClosed() {
     return loop.waitFor([this] { return proxy->openConnections() == 0 && backend.open == 0; });
   }
+  // One whole exchange first: the client loop's own descriptors (epoll, eventfd, timerfd) are
+  // made now, and the proxy has surely accepted (and closed) that connection when it ends.
+  void countDescriptorsAtRest() {
+    exchange(request("blog.test"));
+    ASSERT_TRUE(allClosed());
+    descriptorsAtRest = testing::openDescriptors();
+  }
+  void expectDescriptorsAtRest() {
+    auto now = testing::openDescriptors();
+    EXPECT_EQ(now.size(), descriptorsAtRest.size()) << ::testing::PrintToString(descriptorsAtRest) << "\n"
+                                                     << ::testing::PrintToString(now);
+  }
+  // Serves TLS with a certificate for `names` from the authority in `certificates`; its port.
+  int startTLS(const std::vector<std::string>& names) {
+    loop.await(proxy->startTLS(certificates.serverCertificatePKCS12(names), QSCertificateService::pkcs12Password));
+    return loop.call([this] { return proxy->tlsPort(); });
+  }
+  tcp::endpoint local(int port) { return {asio::ip::address_v4::loopback(), static_cast<unsigned short>(port)}; }
 
   LoopThread loop;
   asio::io_context clientIO;
@@ -155,6 +173,9 @@ protected:
   std::vector<QSLogEntry> logged;  // touched on the loop only
   std::shared_ptr<QSProxyServer> proxy = std::make_shared<QSProxyServer>(loop.io.get_executor(), 0, 0);
   int proxyPort = 0;
+  std::vector<std::string> descriptorsAtRest;
+  testing::TemporaryFolder folder;
+  QSCertificateService certificates{folder / "ssl"};
 };
 
 TEST_F(ProxyServerTest, RoutesByHostAndLogsEachExchange) {
@@ -181,17 +202,13 @@ TEST_F(ProxyServerTest, RoutesByHostAndLogsEachExchange) {
 TEST_F(ProxyServerTest, AnswersItselfWithoutHostRouteOrProject) {
   std::string bad = exchange("GET / HTTP/1.1\r\nAccept: */*\r\n\r\nHost: blog.test\r\n\r\n");
   EXPECT_TRUE(bad.starts_with("HTTP/1.1 400 Bad Request\r\n")) << bad;
-  EXPECT_NE(bad.find("<title>400 Bad Request</title>"), std::string::npos);
 
   std::string unknown = exchange(request("sh<op>.test"));
   EXPECT_TRUE(unknown.starts_with("HTTP/1.1 502 Bad Gateway\r\n"));
   EXPECT_NE(unknown.find("<title>sh&lt;op&gt;.test — not served by Quayside</title>"), std::string::npos);
 
   int refusing = backend.port;
-  loop.call([&] {
-    backend.close();
-    return 0;
-  });
+  loop.call([&] { backend.close(); });
   std::string down = exchange(request("blog.test"));
   EXPECT_TRUE(down.starts_with("HTTP/1.1 502 Bad Gateway\r\n"));
   EXPECT_NE(down.find("nothing answered on localhost:" + std::to_string(refusing) + ".</p>"), std::string::npos);
@@ -216,12 +233,7 @@ TEST_F(ProxyServerTest, PassesHalfCloseThrough) {
 }
 
 TEST_F(ProxyServerTest, FailingPeersLeaveNothingOpen) {
-  // One whole exchange first: the client loop's own descriptors (epoll, eventfd, timerfd) are
-  // made now, and the proxy has surely accepted (and closed) that connection when it ends.
-  exchange(request("blog.test"));
-  ASSERT_TRUE(allClosed());
-  int before = testing::openDescriptorCount();
-  std::string beforeList = testing::openDescriptorList();
+  countDescriptorsAtRest();
   // The project dies mid-response: the client gets what was sent, then the end.
   backend.mode = Backend::Mode::dieMidResponse;
   std::string partial = exchange(request("blog.test"));
@@ -235,23 +247,17 @@ TEST_F(ProxyServerTest, FailingPeersLeaveNothingOpen) {
     socket.set_option(asio::socket_base::linger(true, 0));
   }
   // A client that never sends a byte is closed once its time is up.
-  loop.call([this] {
-    proxy->firstChunkLimit = std::chrono::milliseconds(50);
-    return 0;
-  });
+  loop.call([this] { proxy->firstChunkLimit = std::chrono::milliseconds(50); });
   auto idle = connect();
   EXPECT_EQ(readToEnd(idle), "");
   idle.close();
   ASSERT_TRUE(allClosed());
-  EXPECT_EQ(testing::openDescriptorCount(), before) << beforeList << "\n" << testing::openDescriptorList();
+  expectDescriptorsAtRest();
 }
 
 TEST_F(ProxyServerTest, AThousandConcurrentConnectionsLeakNothing) {
   raiseOpenFileLimit();
-  exchange(request("blog.test"));
-  ASSERT_TRUE(allClosed());
-  int before = testing::openDescriptorCount();
-  std::string beforeList = testing::openDescriptorList();
+  countDescriptorsAtRest();
   std::vector<tcp::socket> clients;
   for (int i = 0; i < 1000; ++i) {
     clients.push_back(connect());
@@ -261,24 +267,16 @@ TEST_F(ProxyServerTest, AThousandConcurrentConnectionsLeakNothing) {
   clients.clear();
   ASSERT_TRUE(allClosed());
   EXPECT_EQ(backend.served, 1001);
-  EXPECT_EQ(testing::openDescriptorCount(), before) << beforeList << "\n" << testing::openDescriptorList();
+  expectDescriptorsAtRest();
   EXPECT_EQ(loop.call([this] { return logged.size(); }), 1001u);
 }
 
 TEST_F(ProxyServerTest, TerminatesTLSWithTheAuthoritysCertificate) {
-  testing::TemporaryFolder folder;
-  QSCertificateService certificates(folder / "ssl");
-  std::string password = QSCertificateService::pkcs12Password;
-  try {
-    loop.await(proxy->startTLS(QSBytes{1, 2, 3}, password));
-    ADD_FAILURE() << "started with garbage";
-  } catch (const QSProxyException& e) {
-    EXPECT_TRUE(std::string(e.what()).starts_with("Failed to load the TLS certificate for HTTPS (status ")) << e.what();
-  }
+  EXPECT_TRUE(testing::thrownMessage<QSProxyException>([&] {
+                loop.await(proxy->startTLS(QSBytes{1, 2, 3}, QSCertificateService::pkcs12Password));
+              }).starts_with("Failed to load the TLS certificate for HTTPS (status "));
   EXPECT_FALSE(loop.call([this] { return proxy->isTLSRunning(); }));
-  loop.await(proxy->startTLS(certificates.serverCertificatePKCS12({"blog.test"}), password));
-  int tlsPort = loop.call([this] { return proxy->tlsPort(); });
-
+  int tlsPort = startTLS({"blog.test"});
   auto fetch = [&](const std::string& path) {
     asio::ssl::context context(asio::ssl::context::tls_client);
     context.load_verify_file((folder / "ssl/ca.pem").string());
@@ -286,35 +284,27 @@ TEST_F(ProxyServerTest, TerminatesTLSWithTheAuthoritysCertificate) {
     stream.set_verify_mode(asio::ssl::verify_peer);
     stream.set_verify_callback(asio::ssl::host_name_verification("blog.test"));
     SSL_set_tlsext_host_name(stream.native_handle(), "blog.test");
-    stream.lowest_layer().connect(tcp::endpoint(asio::ip::address_v4::loopback(), static_cast<unsigned short>(tlsPort)));
+    stream.lowest_layer().connect(local(tlsPort));
     stream.handshake(asio::ssl::stream_base::client);
     asio::write(stream, asio::buffer(request("blog.test", path)));
     return readToEnd(stream);
   };
   EXPECT_TRUE(fetch("/secure").ends_with("path /secure"));
   // A new identity while running: the listener stays where it is.
-  loop.await(proxy->startTLS(certificates.serverCertificatePKCS12({"shop.test", "blog.test"}), password));
-  EXPECT_EQ(loop.call([this] { return proxy->tlsPort(); }), tlsPort);
+  EXPECT_EQ(startTLS({"shop.test", "blog.test"}), tlsPort);
   EXPECT_TRUE(fetch("/again").ends_with("path /again"));
   ASSERT_TRUE(allClosed());
   EXPECT_EQ(loop.call([this] { return logged.size(); }), 2u);
-  loop.call([this] {
-    proxy->stopTLS();
-    return 0;
-  });
+  loop.call([this] { proxy->stopTLS(); });
   EXPECT_FALSE(loop.call([this] { return proxy->isTLSRunning(); }));
   EXPECT_TRUE(loop.call([this] { return proxy->isRunning(); }));
 }
 
 TEST_F(ProxyServerTest, TLSClientIsToldTheEndWhenTheProjectCloses) {
-  testing::TemporaryFolder folder;
-  QSCertificateService certificates(folder / "ssl");
-  std::string password = QSCertificateService::pkcs12Password;
-  loop.await(proxy->startTLS(certificates.serverCertificatePKCS12({"blog.test"}), password));
-  int tlsPort = loop.call([this] { return proxy->tlsPort(); });
+  int tlsPort = startTLS({"blog.test"});
   asio::ssl::context context(asio::ssl::context::tls_client);
   asio::ssl::stream<tcp::socket> stream(clientIO, context);
-  stream.lowest_layer().connect(tcp::endpoint(asio::ip::address_v4::loopback(), static_cast<unsigned short>(tlsPort)));
+  stream.lowest_layer().connect(local(tlsPort));
   stream.handshake(asio::ssl::stream_base::client);
   // The project answers and closes its side first ("Connection: close").
   asio::write(stream, asio::buffer(request("blog.test", "/bye")));

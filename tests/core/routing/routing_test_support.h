@@ -8,15 +8,13 @@
 #include <asio/post.hpp>
 #include <asio/use_future.hpp>
 
-#include <dirent.h>
-
 #include <chrono>
 #include <filesystem>
 #include <string>
 #include <functional>
 #include <future>
-#include <stdexcept>
 #include <thread>
+#include <vector>
 
 namespace qs::testing {
 
@@ -34,7 +32,7 @@ public:
   T await(asio::awaitable<T> op) {
     return asio::co_spawn(io, std::move(op), asio::use_future).get();
   }
-  // Runs `f` on the loop (where the services' state lives) and returns its result.
+  // Runs `f` on the loop (where the services' state lives) and returns its result, if any.
   template <class F>
   auto call(F f) {
     std::packaged_task<decltype(f())()> task(std::move(f));
@@ -59,23 +57,13 @@ private:
   std::thread thread_;
 };
 
-// How many descriptors this process has open.
-inline int openDescriptorCount() {
-  int count = 0;
-  DIR* dir = ::opendir("/proc/self/fd");
-  if (!dir) throw std::runtime_error("can't list /proc/self/fd");
-  while (dirent* entry = ::readdir(dir))
-    if (entry->d_name[0] != '.') ++count;
-  ::closedir(dir);
-  return count - 1;  // the listing's own
-}
-
-// What each open descriptor refers to ("socket:[123]", "/dev/null", ...), for failure messages.
-inline std::string openDescriptorList() {
-  std::string out;
+// This process's open descriptors and what each refers to ("7->socket:[123]"), the listing's own
+// among them: leaks show in the count and are named in failure messages.
+inline std::vector<std::string> openDescriptors() {
+  std::vector<std::string> out;
   for (const auto& entry : std::filesystem::directory_iterator("/proc/self/fd")) {
     std::error_code ec;
-    out += entry.path().filename().string() + "->" + std::filesystem::read_symlink(entry.path(), ec).string() + " ";
+    out.push_back(entry.path().filename().string() + "->" + std::filesystem::read_symlink(entry.path(), ec).string());
   }
   return out;
 }

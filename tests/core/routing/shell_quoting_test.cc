@@ -9,8 +9,7 @@
 namespace qs {
 namespace {
 
-using testing::StandInSystem;
-using testing::writeTextFile;
+using namespace testing;
 
 TEST(ShellQuotingTest, QuotesAndRefuses) {
   EXPECT_EQ(shellQuoted("/tmp/qs-resolver-1"), "'/tmp/qs-resolver-1'");
