@@ -13,9 +13,7 @@ using namespace sitetest;
 TEST(ExportStylesTest, Colours) {
   EXPECT_EQ(hslToHex(*hexToHSL(" #abc ")), "#AABBCC");
   EXPECT_EQ(autoDarkVariant("#11223380", QSColorRole::other).substr(7), "80");
-  EXPECT_FALSE(hexToHSL("red"));
-  EXPECT_FALSE(hexToHSL("#12345"));
-  EXPECT_FALSE(hexToHSL("#12345G"));
+  for (const char* notHex : {"red", "#12345", "#12345G"}) EXPECT_FALSE(hexToHSL(notHex)) << notHex;
   EXPECT_EQ(autoDarkVariant("red", QSColorRole::other), "red");
   EXPECT_EQ(themed("red", QSColorRole::other, true), "light-dark(red, red)");
 
@@ -23,7 +21,6 @@ TEST(ExportStylesTest, Colours) {
   EXPECT_NEAR(hexToHSL(autoDarkVariant("#E6E6E6", QSColorRole::background))->l, 0.10, 0.005);
   EXPECT_EQ(autoDarkVariant("#FFFFFF", QSColorRole::foreground), "#FFFFFF");
   EXPECT_EQ(autoDarkVariant("#000000", QSColorRole::foreground), "#EBEBEB");
-  EXPECT_EQ(themed("#000000", QSColorRole::foreground, false), "#000000");
   EXPECT_EQ(rgba("#FF8000", 0.5), "rgba(255,128,0,0.5)");
 }
 
@@ -68,7 +65,6 @@ TEST(ExportStylesTest, ResponsiveRulesPerBreakpoint) {
   auto elements = QSExportStyles::collectResponsiveElements(project);
   ASSERT_EQ(elements.size(), 3u);
   std::string a = QSExportStyles::responsiveClass(*elements[0]), b = QSExportStyles::responsiveClass(*elements[2]);
-  EXPECT_EQ(a.size(), 11u);
   EXPECT_EQ(QSExportStyles::generateResponsiveCSS(elements),
             "/* Per-element responsive: tablet */\n@media (max-width: 768px) {\n"
             "  ." + a + " { font-size:14px !important; opacity:0.50 !important; }\n"
@@ -85,7 +81,8 @@ TEST(ExportStylesTest, StylesheetFollowsTheSwitches) {
     EXPECT_FALSE(has(css, absent)) << absent;
 
   css = QSExportStyles::generateCSS(fixture("shop.brp"));
-  EXPECT_TRUE(has(css, "@font-face {\n  font-family: 'Fraunces';\n  src: url('/fonts/Fraunces.ttf') format('truetype');\n"));
+  EXPECT_TRUE(has(css, "@font-face {\n  font-family: 'Fraunces';\n"
+                       "  src: url('/fonts/Fraunces.ttf') format('truetype');\n"));
   EXPECT_TRUE(has(css, ":root[data-theme=\"dark\"] nav.brp-nav { background: rgba(15,14,19,0.45); }"));
   EXPECT_EQ(QSExportStyles::pageStyle({"#DB2777aa"}, true),
             "<style>:root { --brand: light-dark(#DB2777, #D82474); --brp-btn-ink: #ffffff; }</style>");

@@ -43,13 +43,13 @@ TEST(VaporSourcesTest, ViewsAroundThePages) {
   std::string base = QSPageViews::baseLeaf(fixture("minimal.brp"), "a { color: #FFF; }", "");
   EXPECT_TRUE(has(base, "<style>\na { color: \\#FFF; }</style>\n#import(\"pageStyle\")\n"));  // "#" escaped for Leaf
   EXPECT_FALSE(has(base, "brp-theme"));
-  EXPECT_TRUE(has(QSPageViews::baseLeaf(fixture("shop.brp"), "", ""), "localStorage.getItem('brp-theme') || 'system'"));
+  EXPECT_TRUE(has(QSPageViews::baseLeaf(fixture("shop.brp"), "", ""), "localStorage.getItem('brp-theme')"));
 
   QSPagesProject shop = fixture("shop.brp");
   QSHTMLUtilities::QSLinkResolver links(shop.pages);
   std::string intro = QSPageViews::pageLeaf(shop.pages[3], shop, true, links);
-  EXPECT_TRUE(intro.starts_with("#extend(\"base\"):\n#export(\"title\"):Intro#endexport\n"
-                                "#export(\"meta\"):\n    <meta name=\"robots\" content=\"noindex\">\n#endexport\n"));
+  EXPECT_TRUE(intro.starts_with("#extend(\"base\"):\n#export(\"title\"):Intro#endexport\n#export(\"meta\"):\n"
+                                "    <meta name=\"robots\" content=\"noindex\">\n#endexport\n"));
   EXPECT_TRUE(intro.ends_with("</footer>\n#endexport\n#endextend\n"));
   std::string about = QSPageViews::pageLeaf(shop.pages[1], shop, true, links);
   EXPECT_TRUE(has(about, "#export(\"meta\"):\n    <link rel=\"canonical\" href=\"https://shop.test/about\">\n#endexport\n"));
