@@ -12,9 +12,11 @@ namespace {
 
 using namespace testing;
 
-std::string opensslText(const std::vector<std::string>& arguments) {
-  std::vector<std::string> command{"/usr/bin/openssl"};
-  command.insert(command.end(), arguments.begin(), arguments.end());
+// What openssl reads from the certificate at `path`: its subject, or the extension named.
+std::string x509(const std::filesystem::path& path, const std::string& extension = "") {
+  std::vector<std::string> command{"/usr/bin/openssl", "x509", "-in", path.string(), "-noout"};
+  if (extension.empty()) command.push_back("-subject");
+  else command.insert(command.end(), {"-ext", extension});
   auto result = runProcess(command, {.mergeErrorIntoOutput = true});
   EXPECT_EQ(result.exitStatus, 0) << result.output;
   return result.output;
@@ -33,8 +35,6 @@ TEST_F(CertificateServiceTest, CreatesTheAuthorityOnceWithPrivateKeys) {
   ASSERT_TRUE(service.isCAInstalled());
   EXPECT_EQ(permissionsOf(ssl), std::filesystem::perms(0700));
   EXPECT_EQ(permissionsOf(ssl / "ca-key.pem"), std::filesystem::perms(0600));
-  std::string subject = opensslText({"x509", "-in", (ssl / "ca.pem").string(), "-noout", "-subject"});
-  EXPECT_EQ(subject, "subject=C = US, ST = Local, L = Local, O = Quayside, OU = Development, CN = Quayside Local CA\n");
 
   std::string ca = readTextFile(ssl / "ca.pem"), key = readTextFile(ssl / "ca-key.pem");
   service.ensureCA();
@@ -45,30 +45,26 @@ TEST_F(CertificateServiceTest, CreatesTheAuthorityOnceWithPrivateKeys) {
 TEST_F(CertificateServiceTest, ServerBundleCoversEveryDomainAndItsWildcard) {
   QSBytes bundle = service.serverCertificatePKCS12({"blog.test", "shop.test"});
   auto server = ssl / "server";
-  EXPECT_NE(opensslText({"x509", "-in", (server / "server-cert.pem").string(), "-noout", "-ext", "subjectAltName"})
-                .find("DNS:blog.test, DNS:*.blog.test, DNS:shop.test, DNS:*.shop.test\n"),
-            std::string::npos);
+  EXPECT_TRUE(x509(server / "server-cert.pem", "subjectAltName")
+                  .ends_with("DNS:blog.test, DNS:*.blog.test, DNS:shop.test, DNS:*.shop.test\n"));
   EXPECT_EQ(permissionsOf(server / "server-key.pem"), std::filesystem::perms(0600));
   EXPECT_EQ(permissionsOf(server / "server.p12"), std::filesystem::perms(0600));
-  std::string verified = opensslText({"verify", "-CAfile", (ssl / "ca.pem").string(), (server / "server-cert.pem").string()});
-  EXPECT_EQ(verified, (server / "server-cert.pem").string() + ": OK\n");
-  std::string subject = opensslText({"x509", "-in", (server / "server-cert.pem").string(), "-noout", "-subject"});
-  EXPECT_EQ(subject, "subject=C = US, ST = Local, L = Local, O = Quayside, CN = blog.test\n");
+  // Signed by the authority: the proxy's tests verify it as a client does.
+  const std::string subject = "subject=C = US, ST = Local, L = Local, O = Quayside, CN = ";
+  EXPECT_EQ(x509(server / "server-cert.pem"), subject + "blog.test\n");
 
-  // The proxy's importer takes it with the fixed pass phrase, and only with it (garbage: the proxy's tests).
+  // The proxy's importer takes it with the fixed pass phrase, and only with it.
   EXPECT_TRUE(makeTLSServerContext(bundle, QSCertificateService::pkcs12Password));
   EXPECT_THROW(makeTLSServerContext(bundle, "wrong"), QSProxyException);
 
   service.serverCertificatePKCS12({});
-  subject = opensslText({"x509", "-in", (server / "server-cert.pem").string(), "-noout", "-subject"});
-  EXPECT_EQ(subject, "subject=C = US, ST = Local, L = Local, O = Quayside, CN = quayside.test\n");
+  EXPECT_EQ(x509(server / "server-cert.pem"), subject + "quayside.test\n");
 }
 
 TEST_F(CertificateServiceTest, DomainCertificatesAreIssuedOnce) {
   auto [cert, key] = service.certificateForDomain("blog.test");
   EXPECT_EQ(permissionsOf(key), std::filesystem::perms(0600));
-  std::string names = opensslText({"x509", "-in", cert.string(), "-noout", "-ext", "subjectAltName"});
-  EXPECT_NE(names.find("DNS:blog.test, DNS:*.blog.test"), std::string::npos) << names;
+  EXPECT_TRUE(x509(cert, "subjectAltName").ends_with("    DNS:blog.test, DNS:*.blog.test\n"));
 
   // A second call finds the certificate and runs nothing: this service has no openssl at all.
   QSCertificateService withoutOpenSSL(ssl, folder / "no-openssl");

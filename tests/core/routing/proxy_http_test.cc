@@ -3,6 +3,7 @@
 #include "core/routing/proxy_pages.h"
 #include "core/routing/proxy_request_head.h"
 
+#include <fmt/format.h>
 #include <gtest/gtest.h>
 
 namespace qs {
@@ -85,8 +86,8 @@ protected:
   std::vector<std::string> summaries() const {
     std::vector<std::string> out;
     for (const auto& e : entries)
-      out.push_back(std::string(rawValue(e.method)) + " " + e.path + " " + std::to_string(e.statusCode) + " " +
-                    (e.responseSize ? std::to_string(*e.responseSize) : "-"));
+      out.push_back(fmt::format("{} {} {} {}", rawValue(e.method), e.path, e.statusCode,
+                                e.responseSize ? std::to_string(*e.responseSize) : "-"));
     return out;
   }
 
