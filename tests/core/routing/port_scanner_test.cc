@@ -1,81 +1,40 @@
 #include "core/routing/port_scanner.h"
-#include "core/platform/unique_fd.h"
 #include "support/process_helpers.h"
 #include "support/test_support.h"
 
-#include <arpa/inet.h>
-#include <netinet/in.h>
+#include <asio/ip/tcp.hpp>
+#include <asio/ip/v6_only.hpp>
 #include <signal.h>
-#include <sys/socket.h>
 
 namespace qs {
 namespace {
 
-using testing::listenerNamed;
-using testing::startListener;
-using testing::TemporaryFolder;
+using namespace testing;
+using tcp = asio::ip::tcp;
 
-// A socket of this process bound (and, for TCP, listening) on the loopback address.
-UniqueFd bindLoopback(int port, int type, bool ipv6 = false) {
-  UniqueFd fd(::socket(ipv6 ? AF_INET6 : AF_INET, type | SOCK_CLOEXEC, 0));
-  sockaddr_storage storage{};
-  socklen_t length;
-  if (ipv6) {
-    int on = 1;
-    ::setsockopt(fd.get(), IPPROTO_IPV6, IPV6_V6ONLY, &on, sizeof on);
-    auto* address = reinterpret_cast<sockaddr_in6*>(&storage);
-    *address = {AF_INET6, htons(static_cast<std::uint16_t>(port)), 0, in6addr_loopback, 0};
-    length = sizeof *address;
-  } else {
-    auto* address = reinterpret_cast<sockaddr_in*>(&storage);
-    address->sin_family = AF_INET;
-    address->sin_port = htons(static_cast<std::uint16_t>(port));
-    address->sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    length = sizeof *address;
-  }
-  if (::bind(fd.get(), reinterpret_cast<sockaddr*>(&storage), length) != 0) return UniqueFd();
-  if (type == SOCK_STREAM && ::listen(fd.get(), 4) != 0) return UniqueFd();
-  return fd;
-}
-
-int boundPort(const UniqueFd& fd) {
-  sockaddr_storage storage{};
-  socklen_t length = sizeof storage;
-  ::getsockname(fd.get(), reinterpret_cast<sockaddr*>(&storage), &length);
-  return ntohs(reinterpret_cast<sockaddr_in*>(&storage)->sin_port);  // same offset for IPv6
+// A socket of this process listening on the loopback address (IPv6 only, when asked).
+tcp::acceptor listenOnLoopback(asio::io_context& io, int port, bool ipv6 = false) {
+  asio::ip::address address = asio::ip::address_v4::loopback();
+  if (ipv6) address = asio::ip::address_v6::loopback();
+  tcp::endpoint at(address, static_cast<unsigned short>(port));
+  tcp::acceptor acceptor(io, at.protocol());
+  if (ipv6) acceptor.set_option(asio::ip::v6_only(true));
+  acceptor.bind(at);
+  acceptor.listen();
+  return acceptor;
 }
 
 // The first of `count` consecutive TCP ports that are all free right now.
 int freeRun(int count) {
   QSPortScanner scanner;
+  asio::io_context io;
   for (int attempt = 0; attempt < 50; ++attempt) {
-    int base = boundPort(bindLoopback(0, SOCK_STREAM));
+    int base = listenOnLoopback(io, 0).local_endpoint().port();
     bool free = base + count <= 65536;
     for (int i = 0; free && i < count; ++i) free = scanner.availability(base + i) == QSPortAvailability::available();
     if (free) return base;
   }
   throw std::runtime_error("no run of free ports");
-}
-
-TEST(PortScannerTest, ReportsAvailability) {
-  TemporaryFolder folder;
-  auto listener = startListener(listenerNamed(folder.path(), "Taken"), 0);
-  int freePort = freeRun(1);
-  QSPortScanner scanner;
-  struct Case {
-    int port;
-    QSPortAvailability expected;
-  } cases[] = {
-      {listener.port, QSPortAvailability::inUse()},
-      {freePort, QSPortAvailability::available()},
-      {-1, QSPortAvailability::error(22)},
-      {65536, QSPortAvailability::error(22)},
-  };
-  for (const auto& c : cases) {
-    auto answer = scanner.availability(c.port);
-    EXPECT_EQ(answer, c.expected) << "port " << c.port;
-  }
-  listener.process->signal(SIGKILL);
 }
 
 TEST(PortScannerTest, ReportsAPrivilegedPortAsPermissionDenied) {
@@ -85,11 +44,15 @@ TEST(PortScannerTest, ReportsAPrivilegedPortAsPermissionDenied) {
   EXPECT_EQ(QSPortScanner().availability(80), QSPortAvailability::permissionDenied());
 }
 
-TEST(PortScannerTest, FindsTheNextFreePort) {
+TEST(PortScannerTest, ReportsAvailabilityAndFindsTheNextFreePort) {
   TemporaryFolder folder;
   int base = freeRun(4);
   auto listener = startListener(listenerNamed(folder.path(), "Taken"), base);
   QSPortScanner scanner;
+  EXPECT_EQ(scanner.availability(base), QSPortAvailability::inUse());
+  EXPECT_EQ(scanner.availability(base + 1), QSPortAvailability::available());
+  for (int invalid : {-1, 65536})
+    EXPECT_EQ(scanner.availability(invalid), QSPortAvailability::error(22)) << invalid;
   struct Case {
     int preferred;
     std::set<int> excluding;
@@ -109,26 +72,6 @@ TEST(PortScannerTest, FindsTheNextFreePort) {
   listener.process->signal(SIGKILL);
 }
 
-TEST(PortScannerTest, TestsAndFindsUDPPorts) {
-  QSPortScanner scanner;
-  UniqueFd socket;
-  int port = 0;
-  for (int attempt = 0; attempt < 50 && !socket; ++attempt) {
-    int candidate = freeRun(2);
-    socket = bindLoopback(candidate, SOCK_DGRAM);
-    port = candidate;
-  }
-  ASSERT_TRUE(socket);
-  EXPECT_FALSE(scanner.isUDPPortAvailable(port));
-  int next = scanner.availableUDPPort(port, 64);
-  EXPECT_GT(next, port);
-  EXPECT_LE(next, port + 63);
-  EXPECT_EQ(scanner.availableUDPPort(port, 1), port);
-  socket.reset();
-  EXPECT_TRUE(scanner.isUDPPortAvailable(port));
-  EXPECT_FALSE(scanner.isUDPPortAvailable(65536));
-}
-
 TEST(PortScannerTest, ListsTheProcessesListeningOnAPortButNeverItself) {
   TemporaryFolder folder;
   bool root = ::getuid() == 0;
@@ -143,8 +86,8 @@ TEST(PortScannerTest, ListsTheProcessesListeningOnAPortButNeverItself) {
   for (const auto& c : cases) {
     auto listener = startListener(listenerNamed(folder.path(), c.name), 0, c.flags);
     // This process listens on the same port too (on the other address family).
-    UniqueFd own = bindLoopback(listener.port, SOCK_STREAM, c.flags.empty());
-    ASSERT_TRUE(own) << c.name;
+    asio::io_context io;
+    auto own = listenOnLoopback(io, listener.port, c.flags.empty());
     auto found = QSPortScanner().processesListening(listener.port);
     std::vector<ListeningProcess> expected{{listener.process->pid(), c.name, root}};
     EXPECT_EQ(found, expected) << c.name;

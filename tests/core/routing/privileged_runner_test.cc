@@ -59,53 +59,47 @@ struct StandInElevation {
     std::filesystem::permissions(sudo, std::filesystem::perms::owner_all);
     std::filesystem::permissions(pkexec, std::filesystem::perms::owner_all);
   }
-  QSSystemPrivilegedRunner runner(QSPrivilegeSituation situation) const {
-    return QSSystemPrivilegedRunner(true, [situation] { return situation; });
+  // What running `script` in `situation` gives: its output, or the failure's text.
+  std::string outcome(QSPrivilegeSituation situation, const std::string& script) const {
+    try {
+      QSSystemPrivilegedRunner runner(true, [situation] { return situation; });
+      return runner.run(script, "no way to ask here");
+    } catch (const QSPrivilegedException& e) {
+      return "error: " + std::string(e.what());
+    }
   }
   std::string calls() const {
     return std::filesystem::exists(folder / "calls") ? testing::readTextFile(folder / "calls") : "";
   }
 };
 
-// What a run gives: its output, or the failure's text.
-std::string outcome(QSSystemPrivilegedRunner runner, const std::string& script) {
-  try {
-    return runner.run(script, "no way to ask here");
-  } catch (const QSPrivilegedException& e) {
-    return "error: " + std::string(e.what());
-  }
-}
+const std::string kEcho = "#!/bin/bash\necho ran\n";
 
 TEST(PrivilegedRunnerTest, PromptsThatFailNeverRunTheScript) {
-  const std::string script = "#!/bin/bash\necho ran\n";
   {
     StandInElevation refusing("refuse");
-    auto terminal = refusing.runner({.sudo = refusing.sudo, .onTerminal = true});
-    EXPECT_EQ(outcome(terminal, script), "error: The administrator password prompt was cancelled; nothing was changed.");
+    const std::string cancelled =
+        "error: The administrator password prompt was cancelled; nothing was changed.";
+    EXPECT_EQ(refusing.outcome({.sudo = refusing.sudo, .onTerminal = true}, kEcho), cancelled);
     EXPECT_EQ(refusing.calls(), "sudo -v\n");
-    auto desktop = refusing.runner({.desktopSession = true, .pkexec = refusing.pkexec});
-    EXPECT_EQ(outcome(desktop, script), "error: The administrator password prompt was cancelled; nothing was changed.");
-    EXPECT_EQ(outcome(refusing.runner({}), script), "error: no way to ask here");
+    EXPECT_EQ(refusing.outcome({.desktopSession = true, .pkexec = refusing.pkexec}, kEcho), cancelled);
+    EXPECT_EQ(refusing.outcome({}, kEcho), "error: no way to ask here");
   }
-  {
-    StandInElevation noAgent("no-agent");
-    auto desktop = noAgent.runner({.desktopSession = true, .pkexec = noAgent.pkexec});
-    EXPECT_EQ(outcome(desktop, script), "error: no way to ask here");
-  }
+  StandInElevation noAgent("no-agent");
+  EXPECT_EQ(noAgent.outcome({.desktopSession = true, .pkexec = noAgent.pkexec}, kEcho),
+            "error: no way to ask here");
 }
 
 TEST(PrivilegedRunnerTest, ScriptsRunThroughSudoOrPkexec) {
   StandInElevation granting("grant");
-  auto terminal = granting.runner({.sudo = granting.sudo, .onTerminal = true});
-  EXPECT_EQ(outcome(terminal, "#!/bin/bash\necho ran\n"), "ran\n");
+  EXPECT_EQ(granting.outcome({.sudo = granting.sudo, .onTerminal = true}, kEcho), "ran\n");
   EXPECT_THAT(granting.calls(), ::testing::MatchesRegex("sudo -v\nsudo -n /bin/bash /.*/qs-privileged-[-0-9A-F]+\n"));
   // The script's own exit 127 (a missing command) is the script failing, not pkexec refusing.
-  auto desktop = granting.runner({.desktopSession = true, .pkexec = granting.pkexec});
-  EXPECT_THAT(outcome(desktop, "#!/bin/bash\nno-such-command-here\n"),
+  const std::string missingCommand = "#!/bin/bash\nno-such-command-here\n";
+  EXPECT_THAT(granting.outcome({.desktopSession = true, .pkexec = granting.pkexec}, missingCommand),
               ::testing::MatchesRegex("error: The change as administrator failed \\(exit 127\\):\n"
                                       "/.*/qs-privileged-.*: line 3: no-such-command-here: command not found"));
-  auto quiet = granting.runner({.sudo = granting.sudo, .sudoWithoutPrompt = true});
-  EXPECT_EQ(outcome(quiet, "#!/bin/bash\necho quiet\n"), "quiet\n");
+  EXPECT_EQ(granting.outcome({.sudo = granting.sudo, .sudoWithoutPrompt = true}, kEcho), "ran\n");
   for (const auto& entry : std::filesystem::directory_iterator(QSPaths::temporaryFolder()))
     EXPECT_THAT(entry.path().filename().string(), ::testing::StartsWith("qs-test-"));  // staged scripts are gone
 }

@@ -22,20 +22,16 @@ std::optional<std::string> namespacesUnavailable() {
   return "unprivileged user and network namespaces are unavailable here (unshare -rn: " + result.output + ")";
 }
 
-fs::path nft() {
-  auto tool = QSSystemRoot().tool("nft");
-  if (!tool) throw std::runtime_error("nft is missing: run scripts/install-deps");
-  return *tool;
-}
-
 TEST(RedirectTableTest, LoadedTableSendsLocalPorts80And443ToTheProxy) {
   if (auto why = namespacesUnavailable()) GTEST_SKIP() << *why;
+  auto nft = QSSystemRoot().tool("nft");
+  ASSERT_TRUE(nft) << "nft is missing: run scripts/install-deps";
   TemporaryFolder folder;
   auto table = folder / "redirect.nft";
   writeTextFile(table, routingFiles::redirectTable(7080, 7443));
   auto listener = shellQuoted((fs::path(QS_BIN_DIR) / "qs_test_listener").string());
   auto dir = shellQuoted(folder.path().string());
-  auto n = shellQuoted(nft().string());
+  auto n = shellQuoted(nft->string());
   auto t = shellQuoted(table.string());
   // In a fresh namespace nothing listens on 80 or 443: a connection there succeeds only when
   // the table sends it to a listener on the proxy's ports. Each listener is waited for through a

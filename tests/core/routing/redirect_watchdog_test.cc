@@ -15,10 +15,8 @@
 namespace qs {
 namespace {
 
+using namespace testing;
 using ::testing::ElementsAre;
-using testing::StandInSystem;
-using testing::TemporaryFolder;
-using testing::writeTextFile;
 
 namespace fs = std::filesystem;
 

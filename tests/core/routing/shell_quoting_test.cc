@@ -9,26 +9,17 @@
 namespace qs {
 namespace {
 
-using testing::StandInSystem;
-using testing::writeTextFile;
+using namespace testing;
 
 TEST(ShellQuotingTest, QuotesAndRefuses) {
-  EXPECT_EQ(shellQuoted("/tmp/qs-resolver-1"), "'/tmp/qs-resolver-1'");
   EXPECT_EQ(shellQuoted("/home/o'brien/it's"), "'/home/o'\\''brien/it'\\''s'");
   EXPECT_EQ(shellQuoted("$(rm -rf /) `x` \"y\""), "'$(rm -rf /) `x` \"y\"'");
   EXPECT_EQ(unitPath("/usr/local/libexec/quayside/redirect-watchdog.sh"), "/usr/local/libexec/quayside/redirect-watchdog.sh");
   EXPECT_EQ(unitPath("/srv/my root/100%/$HOME/a\"b"), "\"/srv/my root/100%%/$$HOME/a\\\"b\"");
 
   const std::string refused[] = {"relative/path", "", "/tmp/new\nline", std::string("/tmp/nul\0x", 10), "/tmp/tab\there"};
-  for (const auto& path : refused) {
-    try {
-      shellPath(path);
-      ADD_FAILURE() << "accepted " << path;
-    } catch (const QSPrivilegedException& e) {
-      EXPECT_TRUE(e.error().is<privilegedError::InvalidPath>()) << path;
-    }
-  }
-  EXPECT_EQ(QSPrivilegedError(privilegedError::InvalidPath{"x/y"}).message(),
+  for (const auto& path : refused) EXPECT_THROW(shellPath(path), QSPrivilegedException) << path;
+  EXPECT_EQ(thrownMessage<QSPrivilegedException>([] { shellPath("x/y"); }),
             "The path 'x/y' can't be handed to a script run as administrator (it must be absolute and hold no control "
             "characters).");
   EXPECT_EQ(checkedPort(65535), "65535");
