@@ -96,11 +96,7 @@ TEST_F(SMTPServerTest, SilentClientIsDisconnected) {
 TEST_F(SMTPServerTest, BusyPortMovesToTheNextAndStopClosesSessions) {
   // Hold a port the way another program would.
   asio::io_context other;
-  asio::ip::tcp::acceptor holder(other);
-  asio::ip::tcp::endpoint any(asio::ip::address_v4::loopback(), 0);
-  holder.open(any.protocol());
-  holder.bind(any);
-  holder.listen();
+  asio::ip::tcp::acceptor holder(other, {asio::ip::address_v4::loopback(), 0});
   std::uint16_t busy = holder.local_endpoint().port();
 
   makeServer(busy);

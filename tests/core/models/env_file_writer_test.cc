@@ -69,21 +69,12 @@ TEST(EnvFileWriterTest, UnchangedFileIsLeftAloneWithoutBackup) {
   EXPECT_EQ(entries(project.path()), std::vector<std::string>{".env"});
 }
 
-TEST(EnvFileWriterTest, ChangeBacksUpTheOldTextPrivately) {
-  TemporaryFolder project;
-  writeTextFile(project / ".env", "SECRET=old\n");
-  fs::permissions(project / ".env", fs::perms(0644));
-  EXPECT_TRUE(QSEnvFileWriter::write(variables("SECRET=new"), project.path(), 3, moment(0)));
-  EXPECT_EQ(readTextFile(project / ".env"), "SECRET=new\n");
-  EXPECT_EQ(readTextFile(project / backupName(0)), "SECRET=old\n");
-  EXPECT_EQ(fs::status(project / backupName(0)).permissions(), fs::perms(0600));
-  EXPECT_EQ(fs::status(project / ".env").permissions(), fs::perms(0644));
-}
-
-// One backup a second (a second change within it backs up over that second's), the newest three kept.
-TEST(EnvFileWriterTest, KeepsTheThreeNewestBackupsOneASecond) {
+// A change backs up the old text privately (the .env keeps its mode): one backup a second (a
+// second change within it backs up over that second's), the newest three kept.
+TEST(EnvFileWriterTest, ChangesKeepTheThreeNewestPrivateBackupsOneASecond) {
   TemporaryFolder project;
   writeTextFile(project / ".env", "V=0\n");
+  fs::permissions(project / ".env", fs::perms(0644));
   for (int change = 1; change <= 4; ++change)
     EXPECT_TRUE(QSEnvFileWriter::write(variables("V=" + std::to_string(change)), project.path(), 3, moment(change)));
   EXPECT_TRUE(QSEnvFileWriter::write(variables("V=5"), project.path(), 3, moment(4)));
@@ -92,6 +83,8 @@ TEST(EnvFileWriterTest, KeepsTheThreeNewestBackupsOneASecond) {
   EXPECT_EQ(readTextFile(project / backupName(2)), "V=1\n");
   EXPECT_EQ(readTextFile(project / backupName(4)), "V=4\n");
   EXPECT_EQ(readTextFile(project / ".env"), "V=5\n");
+  EXPECT_EQ(fs::status(project / backupName(4)).permissions(), fs::perms(0600));
+  EXPECT_EQ(fs::status(project / ".env").permissions(), fs::perms(0644));
 }
 
 TEST(EnvFileWriterTest, PruningLeavesTheUsersOwnFiles) {
