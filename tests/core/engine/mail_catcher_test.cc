@@ -113,12 +113,9 @@ TEST_F(MailCatcherTest, StoresAsReceivedAttributesToTheSendingServerAndAnnounces
   auto stored = store.load(first.id);
   ASSERT_TRUE(stored);
   EXPECT_EQ(stored->raw, data) << "byte for byte, the 8-bit byte included";
-  EXPECT_EQ(stored->textBody, "Café\r\n");
   auto index = QSMailIndex::load(folder / "mail");
   EXPECT_EQ(index.origin(first.id), (QSMailOrigin{project, "blog"}));
-  EXPECT_EQ(index.size(), 1u);
   EXPECT_EQ(status().messageCount, 2);
-  EXPECT_TRUE(status().running);
 }
 
 TEST_F(MailCatcherTest, MessageThatCannotBeSavedIsLoggedAndNotAcknowledged) {
@@ -132,19 +129,7 @@ TEST_F(MailCatcherTest, MessageThatCannotBeSavedIsLoggedAndNotAcknowledged) {
   EXPECT_TRUE(events.empty());
 }
 
-TEST_F(MailCatcherTest, KeepsTheNewestFiveHundred) {
-  auto mail = folder / "mail";
-  createDirectories(mail, 0700);
-  std::string oldest = "1000-" + QSUUID::random().string() + ".eml";
-  testing::writeTextFile(mail / oldest, "Subject: oldest\r\n\r\n");
-  for (int i = 1; i < 500; ++i)
-    testing::writeTextFile(mail / (std::to_string(1000 + i) + "-" + QSUUID::random().string() + ".eml"), "x");
-  SMTPTestClient client(start(mail));
-  EXPECT_EQ(client.sendMessage("a@x", "Subject: newest\r\n\r\n"), "250 2.0.0 Ok: queued\r\n");
-  EXPECT_FALSE(fileExists(mail / oldest));
-  EXPECT_EQ(status().messageCount, 500);
-}
-
+// The newest 500 are kept, counted from the folder as others change it.
 TEST_F(MailCatcherTest, PruningCountsWhatOthersRemovedAndAdded) {
   auto mail = folder / "mail";
   createDirectories(mail, 0700);
