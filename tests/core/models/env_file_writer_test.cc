@@ -33,7 +33,7 @@ std::vector<std::string> entries(const fs::path& folder) {
 
 std::vector<QSEnvironmentVariable> variables(std::string_view text) { return parseDotenv(text); }
 
-TEST(EnvFileWriterTest, CreatesTheFileWithoutBackupButNotAnEmptyOne) {
+TEST(EnvFileWriterTest, CreatesTheFileWithoutBackupButNotAnEmptyOneAndEmptiesItToo) {
   TemporaryFolder project;
   EXPECT_FALSE(QSEnvFileWriter::write({}, project.path(), 3, moment(0)));
   EXPECT_TRUE(entries(project.path()).empty());
@@ -41,6 +41,10 @@ TEST(EnvFileWriterTest, CreatesTheFileWithoutBackupButNotAnEmptyOne) {
   EXPECT_EQ(readTextFile(project / ".env"), "# Port\nPORT=8080\n");
   EXPECT_EQ(entries(project.path()), std::vector<std::string>{".env"});
   EXPECT_EQ(fs::status(project / ".env").permissions(), fs::perms(0600)) << "a new .env holds secrets";
+
+  // Removing every variable still rewrites the file; the comments stay.
+  EXPECT_TRUE(QSEnvFileWriter::write({}, project.path(), 3, moment(1)));
+  EXPECT_EQ(readTextFile(project / ".env"), "# Port\n");
 }
 
 TEST(EnvFileWriterTest, TemporariesOfAnInterruptedWriteAreRemovedAndNothingElse) {
@@ -97,13 +101,6 @@ TEST(EnvFileWriterTest, PruningLeavesTheUsersOwnFiles) {
   EXPECT_TRUE(QSEnvFileWriter::write(variables("V=1"), project.path(), 1, moment(0)));
   EXPECT_EQ(entries(project.path()), (std::vector<std::string>{".env", ".env.backup", ".env.bak", ".env.bak.2001-01-01",
                                                                backupName(0), ".env.bak.mine"}));
-}
-
-TEST(EnvFileWriterTest, RemovingEveryVariableStillRewrites) {
-  TemporaryFolder project;
-  writeTextFile(project / ".env", "# Keep this note\nTOKEN=abc\n");
-  EXPECT_TRUE(QSEnvFileWriter::write({}, project.path(), 3, moment(0)));
-  EXPECT_EQ(readTextFile(project / ".env"), "# Keep this note\n");
 }
 
 TEST(EnvFileWriterTest, FailuresReturnFalse) {

@@ -76,7 +76,6 @@ TEST(GitService, LeavesAnExistingRepositoryAlone) {
   git(folder, {"init", "-q", "-b", "trunk"});
   EXPECT_FALSE(QSGitService::initializeRepository(folder, "Again"));
   EXPECT_EQ(git(folder, {"branch", "--show-current"}), "trunk\n");
-  EXPECT_EQ(git(folder, {"status", "--porcelain", "--untracked-files=no"}), "");
   EXPECT_EQ(git(folder, {"ls-files"}), "");
 
   // A .git file (a worktree or submodule checkout) counts as a repository too.

@@ -102,8 +102,6 @@ TEST(ProjectDetectorTest, Port) {
       {"# PORT=1\nPORT=9000\n", 9000},
       {"PORT = 9000\n", 8080},
       {"export PORT=9000\n", 8080},
-      {"PORT=\"9000\"\n", 8080},
-      {" PORT=9000\n", 8080},
       {"DATABASE_URL=postgres://x\r\nPORT=3000\r\n", 3000},
       {"PORT=3000\nPORT=4000", 3000},
       {"PORT=99999999999999999999\nPORT=4000\n", 8080},  // unparsable: no second look
