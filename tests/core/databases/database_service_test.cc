@@ -55,7 +55,7 @@ protected:
   }
 };
 
-TEST_F(DatabaseServiceTest, PostgreSQLProvisionsQuotedNamesConnectsAndDrops) {
+TEST_F(DatabaseServiceTest, PostgreSQLProvisionsQuotedNamesConnectsAdoptsAndDrops) {
   if (!QSSystemEngines().isPresent(QSDatabaseType::postgresql)) GTEST_SKIP() << "PostgreSQL is not installed";
   auto provisioned = service.provision(record(kHostileName, QSDatabaseType::postgresql, "o'wner \"x\"", kHostilePassword));
   EXPECT_EQ(service.status(QSDatabaseType::postgresql), QSDatabaseStatus::running);
@@ -73,6 +73,23 @@ TEST_F(DatabaseServiceTest, PostgreSQLProvisionsQuotedNamesConnectsAndDrops) {
   // It listens on 127.0.0.1 only.
   auto listen = runProcess({psql.string(), "-X", "-tA", url, "-c", "show listen_addresses"});
   EXPECT_EQ(trimmed(listen.output), "127.0.0.1");
+
+  // Adoption takes the local databases that exist, and no others (Redis is not running here).
+  service.provision(record("notes", QSDatabaseType::sqlite, std::nullopt));
+  std::vector<QSEnvDatabaseReference> references = {
+      {QSDatabaseType::postgresql, kHostileName, "localhost", 5432, "quayside", std::nullopt},
+      {QSDatabaseType::postgresql, "absent", "127.0.0.1", 5432, std::nullopt, std::nullopt},
+      {QSDatabaseType::postgresql, kHostileName, "db.example.com", 5432, std::nullopt, std::nullopt},
+      {QSDatabaseType::sqlite, "notes", "localhost", 0, std::nullopt, std::nullopt},
+      {QSDatabaseType::redis, "0", "localhost", 6379, std::nullopt, std::nullopt},
+  };
+  auto adopted = service.adoptableDatabases(references, "My Shop");
+  ASSERT_EQ(adopted.size(), 2u);
+  EXPECT_EQ(adopted[0].name, kHostileName);
+  EXPECT_EQ(adopted[0].port, provisioned.database.port);
+  EXPECT_EQ(adopted[0].status, QSDatabaseStatus::running);
+  EXPECT_EQ(adopted[1].name, "notes");
+  EXPECT_EQ(adopted[1].status, QSDatabaseStatus::stopped);
 
   EXPECT_TRUE(service.databaseExists(kHostileName, QSDatabaseType::postgresql));
   service.dropDatabase(kHostileName, QSDatabaseType::postgresql, provisioned.database.port);
@@ -165,26 +182,6 @@ TEST_F(DatabaseServiceTest, RedisAndSQLite) {
             "Failed to create database: '../escape' can't be the name of an SQLite database: use a name without '/'.");
   service.dropDatabase("notes", QSDatabaseType::sqlite, 0);
   EXPECT_FALSE(fileExists(file));
-}
-
-TEST_F(DatabaseServiceTest, AdoptsOnlyLocalDatabasesThatExist) {
-  if (!QSSystemEngines().isPresent(QSDatabaseType::postgresql)) GTEST_SKIP() << "PostgreSQL is not installed";
-  service.provision(record("shop", QSDatabaseType::postgresql));
-  service.provision(record("notes", QSDatabaseType::sqlite, std::nullopt));
-  std::vector<QSEnvDatabaseReference> references = {
-      {QSDatabaseType::postgresql, "shop", "localhost", 5432, "quayside", std::nullopt},
-      {QSDatabaseType::postgresql, "absent", "127.0.0.1", 5432, std::nullopt, std::nullopt},
-      {QSDatabaseType::postgresql, "shop", "db.example.com", 5432, std::nullopt, std::nullopt},
-      {QSDatabaseType::sqlite, "notes", "localhost", 0, std::nullopt, std::nullopt},
-      {QSDatabaseType::redis, "0", "localhost", 6379, std::nullopt, std::nullopt},  // Redis is not running
-  };
-  auto adopted = service.adoptableDatabases(references, "My Shop");
-  ASSERT_EQ(adopted.size(), 2u);
-  EXPECT_EQ(adopted[0].name, "shop");
-  EXPECT_EQ(adopted[0].port, service.clusterPort(QSDatabaseType::postgresql));
-  EXPECT_EQ(adopted[0].status, QSDatabaseStatus::running);
-  EXPECT_EQ(adopted[1].name, "notes");
-  EXPECT_EQ(adopted[1].status, QSDatabaseStatus::stopped);
 }
 
 }  // namespace

