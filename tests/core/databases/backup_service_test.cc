@@ -123,8 +123,8 @@ TEST_F(BackupServiceTest, PostgreSQLBackupChangeRestoreRefusalsAndFailedDumps) {
   // Failed dumps leave no snapshot behind: a table the project's role may not read makes pg_dump
   // fail after it has started, and a stopped engine fails it in the tool's own words.
   auto psql = *databases.registry().binaryPath(QSDatabaseType::postgresql, "psql");
-  auto admin = runProcess({psql.string(), "-X", "-h", "127.0.0.1", "-p", std::to_string(db.port), "-U", "quayside",
-                           "-d", *db.databaseName, "-c", "CREATE TABLE secrets (id INT)"});
+  auto admin = runProcess({psql.string(), "-X", "-h", "127.0.0.1", "-p", std::to_string(db.port), "-U",
+                           "quayside", "-d", *db.databaseName, "-c", "CREATE TABLE secrets (id INT)"});
   ASSERT_TRUE(admin.succeeded()) << admin.errorOutput;
   error = errorOf([&] { backups.backup(db, localTime(2026, 12, 2, 10, 0, 0)); });
   EXPECT_TRUE(error.starts_with("The database tool failed: pg_dump: error:")) << error;

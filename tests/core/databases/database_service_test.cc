@@ -104,7 +104,7 @@ TEST_F(DatabaseServiceTest, PostgreSQLProvisionsQuotedNamesConnectsAdoptsAndDrop
 
 TEST_F(DatabaseServiceTest, PostgreSQLStatusVersionMismatchAndTakenPort) {
   if (!QSSystemEngines().isPresent(QSDatabaseType::postgresql)) GTEST_SKIP() << "PostgreSQL is not installed";
-  ASSERT_TRUE(service.isInstalled(QSDatabaseType::postgresql));
+  ASSERT_TRUE(service.isInstalled(QSDatabaseType::postgresql));  // links the system's engine
   service.initialize(QSDatabaseType::postgresql);
   fs::path data = dataRoot / "postgresql/data";
 

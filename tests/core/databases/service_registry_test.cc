@@ -71,8 +71,6 @@ TEST(ServiceCatalogueTest, ManifestOrBuiltIn) {
   auto fromManifest = QSServiceCatalogue::load({folder / "empty.json", folder / "one.json"}, system);
   ASSERT_EQ(fromManifest.size(), 1u);
   EXPECT_EQ(fromManifest[0].id, "pg");
-  EXPECT_TRUE(QSServiceCatalogue::find(fromManifest, "pg"));
-  EXPECT_FALSE(QSServiceCatalogue::find(fromManifest, "nope"));
 }
 
 TEST(SQLQuotingTest, EveryNameAndPasswordIsQuoted) {

@@ -19,8 +19,10 @@ public:
     if (engine) runUntilDone(io, engine->shutdown());
   }
 
+  using Adjustment = std::function<void(QSDaemonServiceOptions&)>;
+
   // An engine of the test's options, which `adjust` may change.
-  std::shared_ptr<QSDaemonService> makeEngine(const std::function<void(QSDaemonServiceOptions&)>& adjust = {}) {
+  std::shared_ptr<QSDaemonService> makeEngine(const Adjustment& adjust = {}) {
     QSDaemonServiceOptions options;
     options.version = "test";
     options.log = [this](const std::string& line) { logLines.push_back(line); };
@@ -31,7 +33,7 @@ public:
   }
 
   // Replaces the engine with one made as `adjust` says.
-  void remakeEngine(const std::function<void(QSDaemonServiceOptions&)>& adjust) {
+  void remakeEngine(const Adjustment& adjust) {
     runUntilDone(io, engine->shutdown());
     engine = makeEngine(adjust);
   }

@@ -52,7 +52,6 @@ TEST(EnvDatabaseReferenceTest, Detect) {
       {"DATABASE_URL=sqlite:///var/data/app.sqlite", {"sqlite app@localhost:0"}},
       {"DATABASE_URL=file:db.sqlite3\nDB_PORT=5432", {"sqlite db.sqlite3@localhost:0"}},
       {"DATABASE_URL=sqlite:///var/data/", {}},
-      // Redis.
       {"REDIS_URL=redis://:pw@cache:6380/2", {"redis 2@cache:6380 password=pw"}},
       {"REDIS_URL=rediss://user:pw@cache", {"redis 0@cache:6379 user=user password=pw"}},
       {"REDIS_URL=redis://cache:6380\nREDIS_HOST=other\nREDIS_PORT=7000\nREDIS_PASSWORD=x", {"redis 0@other:7000 password=x"}},

@@ -79,14 +79,16 @@ TEST(PersistenceServiceTest, ABackupThatCannotBeWrittenIsSaidInTheLine) {
   TemporaryFolder dir;
   std::filesystem::create_directories(dir / "state");
   writeTextFile(dir / "state/config.json", "[]");
-  std::filesystem::permissions(dir / "state", std::filesystem::perms::owner_read | std::filesystem::perms::owner_exec);
+  using std::filesystem::perms;
+  std::filesystem::permissions(dir / "state", perms::owner_read | perms::owner_exec);
   std::vector<std::string> lines;
   QSPersistenceService(dir / "state/config.json").loadForOwner("quaysided: ", [&](const std::string& l) {
     lines.push_back(l);
   });
-  std::filesystem::permissions(dir / "state", std::filesystem::perms::owner_all);
+  std::filesystem::permissions(dir / "state", perms::owner_all);
   ASSERT_EQ(lines.size(), 1u);
-  EXPECT_TRUE(lines[0].ends_with("preserved a copy at (backup failed) and started with empty state.")) << lines[0];
+  EXPECT_TRUE(lines[0].ends_with("preserved a copy at (backup failed) and started with empty state."))
+      << lines[0];
 }
 
 TEST(PersistenceServiceTest, SavedFileIsSortedPrettyAndRoundTrips) {

@@ -61,7 +61,6 @@ TEST(ListenerReadinessTest, TcpListenerOnLoopbackBecomesReadyAndATakenPortFails)
   ASSERT_EQ(outcome(ended), "ready");
   ASSERT_TRUE(acceptor.is_open());
   auto endpoint = acceptor.local_endpoint();
-  EXPECT_NE(endpoint.port(), 0);
 
   // Ready means listening: a client connects (the backlog takes it before any accept).
   tcp::socket client(io);

@@ -9,11 +9,10 @@
 #include <asio/cancellation_signal.hpp>
 #include <asio/co_spawn.hpp>
 #include <asio/io_context.hpp>
+#include <fmt/format.h>
 
 #include <signal.h>
 #include <sys/stat.h>
-
-#include <sstream>
 
 namespace qs {
 namespace {
@@ -191,7 +190,8 @@ TEST_F(ProcessManagerTest, StopOfAnUnknownOrEndedServerReturnsAtOnceAndAFailedLa
 
   // A launch that fails keeps no entry (the texts of its failures are the child process's own).
   auto failed = QSUUID::random();
-  EXPECT_THROW(complete(manager.launchServer(failed, project(), "App", 8123, file("nowhere"), {})), QSSystemError);
+  EXPECT_THROW(complete(manager.launchServer(failed, project(), "App", 8123, file("nowhere"), {})),
+               QSSystemError);
   EXPECT_FALSE(manager.processID(failed));
 }
 
@@ -209,9 +209,7 @@ TEST_F(ProcessManagerTest, LaunchStopsTheProjectsRunningServerFirst) {
   EXPECT_EQ(next(first), 0);
   EXPECT_EQ(manager.processID(id), second.pid);
   EXPECT_TRUE(manager.isRunning(id));
-  std::ostringstream expected;
-  expected << "started " << first.pid << "\nstopped " << first.pid << "\nstarted " << second.pid << "\n";
-  EXPECT_EQ(readTextFile(log), expected.str());
+  EXPECT_EQ(readTextFile(log), fmt::format("started {0}\nstopped {0}\nstarted {1}\n", first.pid, second.pid));
   complete(manager.stopServer(id));
   EXPECT_EQ(next(second), 0);
 }

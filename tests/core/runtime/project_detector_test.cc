@@ -12,11 +12,8 @@ using testing::TemporaryFolder;
 using testing::writeTextFile;
 
 const char* const kManifest = R"(// swift-tools-version:5.9
-import PackageDescription
-
 let package = Package(
     name: "HelloVapor",
-    platforms: [.macOS(.v13)],
     dependencies: [
         .package(url: "https://github.com/vapor/vapor.git", from: "4.99.3"),
     ],
@@ -97,7 +94,6 @@ TEST(ProjectDetectorTest, Port) {
     int port;
   } cases[] = {
       {std::nullopt, 8080},
-      {"", 8080},
       {"PORT=9000\n", 9000},
       {"# PORT=1\nPORT=9000\n", 9000},
       {"PORT = 9000\n", 8080},

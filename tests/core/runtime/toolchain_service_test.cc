@@ -46,8 +46,6 @@ TEST(ToolchainServiceTest, Selection) {
       {"6.0", all, six},
       {"6.0.3", all, sixThree},         // the first installed match, never the default entry
       {"6", all, std::nullopt},
-      {"5.10", all, std::nullopt},
-      {std::nullopt, all, std::nullopt},
       {"6.0.3", {byDefault}, std::nullopt},
   };
   for (const auto& c : cases) {
