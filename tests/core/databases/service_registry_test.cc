@@ -58,7 +58,6 @@ TEST(ServiceCatalogueTest, ManifestOrBuiltIn) {
   testing::TemporaryFolder folder;
   QSSystemEngines system(folder / "root");  // an empty system: no engines present
   auto builtIn = QSServiceCatalogue::builtIn(system);
-  EXPECT_EQ(builtIn[3].displayVersion(), "MySQL 8.4 LTS");
   EXPECT_EQ(builtIn[3].formattedSize(), "200 MB");  // shown in the engines list
 
   testing::writeTextFile(folder / "empty.json", R"({"services": []})");
@@ -72,8 +71,6 @@ TEST(ServiceCatalogueTest, ManifestOrBuiltIn) {
   auto fromManifest = QSServiceCatalogue::load({folder / "empty.json", folder / "one.json"}, system);
   ASSERT_EQ(fromManifest.size(), 1u);
   EXPECT_EQ(fromManifest[0].id, "pg");
-  EXPECT_TRUE(QSServiceCatalogue::find(fromManifest, "pg"));
-  EXPECT_FALSE(QSServiceCatalogue::find(fromManifest, "nope"));
 }
 
 TEST(SQLQuotingTest, EveryNameAndPasswordIsQuoted) {

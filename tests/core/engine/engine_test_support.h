@@ -19,13 +19,23 @@ public:
     if (engine) runUntilDone(io, engine->shutdown());
   }
 
-  std::shared_ptr<QSDaemonService> makeEngine() {
+  using Adjustment = std::function<void(QSDaemonServiceOptions&)>;
+
+  // An engine of the test's options, which `adjust` may change.
+  std::shared_ptr<QSDaemonService> makeEngine(const Adjustment& adjust = {}) {
     QSDaemonServiceOptions options;
     options.version = "test";
     options.log = [this](const std::string& line) { logLines.push_back(line); };
     // The .test services on ports the system picks, never the user's 7080, 7443 and 5300.
     options.network = {.proxyPort = 0, .proxyTLSPort = 0, .dnsPort = 0};
+    if (adjust) adjust(options);
     return QSDaemonService::make(io.get_executor(), std::move(options));
+  }
+
+  // Replaces the engine with one made as `adjust` says.
+  void remakeEngine(const Adjustment& adjust) {
+    runUntilDone(io, engine->shutdown());
+    engine = makeEngine(adjust);
   }
 
   QSDaemonResult handle(QSDaemonCommand command) { return runUntilDone(io, engine->handle(std::move(command))); }

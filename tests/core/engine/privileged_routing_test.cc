@@ -1,40 +1,34 @@
 // The engine's half of .test routing's system-wide install: requests through the privileged
 // helper (the real scripts, run by a recording runner against a scratch root), refusals kept
 // as the daemon's errors, and what the health report says.
-#include "core/engine/daemon_service.h"
-#include "core/routing/port_scanner.h"
 #include "core/routing/privileged_helper.h"
 #include "core/routing/privileged_test_support.h"
-#include "support/async_helpers.h"
+#include "engine_test_support.h"
 
 #include <gmock/gmock.h>
-
-#include <asio/io_context.hpp>
 
 namespace qs {
 namespace {
 
-using testing::IsolatedHome;
 using testing::RecordingRunner;
 using testing::RefusingRunner;
-using testing::StandInSystem;
-using testing::runUntilDone;
 
-struct PrivilegedEngine {
+struct PrivilegedEngine : testing::EngineFixture {
   explicit PrivilegedEngine(std::shared_ptr<QSPrivilegedRunner> runner) {
-    QSDaemonServiceOptions options;
-    options.version = "test";
-    options.log = [](const std::string&) {};
     // The TLS listener starts only with an HTTPS domain; its port must be known before that.
     int tlsPort = testing::freeTestPort(testing::PortBand::routing);
-    options.network = {.proxyPort = 0, .proxyTLSPort = tlsPort, .dnsPort = 0, .sslDirectory = home.home() / "ssl",
-                       .privilegedRunner = std::move(runner), .systemRoot = stand.system({"/usr/bin"})};
-    engine = QSDaemonService::make(io.get_executor(), std::move(options));
-    runUntilDone(io, engine->bootstrap());
+    remakeEngine([&](QSDaemonServiceOptions& o) {
+      o.network = {.proxyPort = 0, .proxyTLSPort = tlsPort, .dnsPort = 0, .sslDirectory = home.home() / "ssl",
+                   .privilegedRunner = std::move(runner), .systemRoot = stand.system({"/usr/bin"})};
+    });
+    testing::runUntilDone(io, engine->bootstrap());
   }
-  ~PrivilegedEngine() { runUntilDone(io, engine->shutdown()); }
+  // The engine ends before the stand-in system it was given goes.
+  ~PrivilegedEngine() {
+    testing::runUntilDone(io, engine->shutdown());
+    engine.reset();
+  }
 
-  QSDaemonResult handle(QSDaemonCommand command) { return runUntilDone(io, engine->handle(std::move(command))); }
   QSNetworkStatus network() { return handle(cmd::Status{}).get<res::Status>()->value.network; }
   std::string failure(QSDaemonCommand command) {
     auto result = handle(std::move(command));
@@ -42,10 +36,7 @@ struct PrivilegedEngine {
     return failed ? std::string(failed->value.caseName()) + ": " + failed->value.message() : "no failure";
   }
 
-  IsolatedHome home;
-  StandInSystem stand;
-  asio::io_context io;
-  std::shared_ptr<QSDaemonService> engine;
+  testing::StandInSystem stand;
 };
 
 TEST(PrivilegedRoutingEngineTest, TheRedirectGoesToTheProxysPortsAndHealthSeesTheResolver) {
@@ -54,7 +45,6 @@ TEST(PrivilegedRoutingEngineTest, TheRedirectGoesToTheProxysPortsAndHealthSeesTh
   ASSERT_TRUE(e.handle(cmd::EnableTestRouting{}).is<res::Ok>());
   auto on = e.network();
   EXPECT_TRUE(on.testRoutingEnabled);
-  EXPECT_EQ(on.testRoutingWatchdogActive, false);  // no systemd in the scratch root
   QSPrivilegedHelper helper(e.stand.system(), nullptr);
   EXPECT_THAT(testing::readTextFile(helper.layout().redirectFile),
               ::testing::HasSubstr("tcp dport 80 redirect to :" + std::to_string(*on.proxyPort) + "\n"));

@@ -42,18 +42,10 @@ TEST(EngineServerTest, StartsBuildsRunsAndStopsWithoutAnExitLine) {
   auto p = f.addRunnableProject("blog", "FAKE_SWIFT_RECORD=" + record + "\n# HIDDEN=yes\n");
   startAndWaitUntilRunning(f, p);
 
-  auto running = serverOf(f, p.id);
-  EXPECT_EQ(running.port, p.port);
-  EXPECT_TRUE(running.startedAt);
   auto lines = logsOf(f, p.id);
-  EXPECT_TRUE(hasLine(lines, "Build complete!"));
   EXPECT_TRUE(hasLine(lines, "Server started on http://"));
   std::string launched = readTextFile(record);
-  EXPECT_NE(launched.find("arg=run\narg=App\narg=serve\narg=--hostname\narg=0.0.0.0\narg=--port\narg=" +
-                         std::to_string(p.port) + "\n"),
-            std::string::npos)
-      << launched;
-  EXPECT_NE(launched.find("cwd=" + p.path.string() + "\n"), std::string::npos);
+  EXPECT_NE(launched.find("arg=--port\narg=" + std::to_string(p.port) + "\n"), std::string::npos) << launched;
   EXPECT_EQ(launched.find("HIDDEN"), std::string::npos) << "disabled variables are not passed";
 
   ASSERT_TRUE(f.handle(cmd::StopServer{p.id}).is<res::Ok>());
@@ -71,7 +63,7 @@ TEST(EngineServerTest, StartsBuildsRunsAndStopsWithoutAnExitLine) {
   EXPECT_EQ(published, (std::vector{QSServerStatus::building, QSServerStatus::running, QSServerStatus::stopped}));
 }
 
-TEST(EngineServerTest, WithoutAnyCompilerTheStartSaysWhatToInstall) {
+TEST(EngineServerTest, WithoutADefaultCompilerAPinNobodyHasFailsAndNoPinTakesTheNewestToolchain) {
   if (isExecutableFile(QSToolchainService::defaultCompilerPath())) GTEST_SKIP() << "this machine has a swift";
   EngineFixture f;
   auto p = f.addProject("blog");
@@ -83,9 +75,18 @@ TEST(EngineServerTest, WithoutAnyCompilerTheStartSaysWhatToInstall) {
       "blog again.";
   EXPECT_EQ(failureMessage(f.handle(cmd::StartServer{p.id})), expected);
   EXPECT_EQ(serverOf(f, p.id), (QSServer{p.id, QSServerStatus::error, p.port, {}, {}, expected}));
+
+  // Unpinned, it builds with the newest installed toolchain and says so.
+  auto unpinned = f.addRunnableProject("unpinned");
+  unpinned.swiftVersion.reset();
+  f.handle(cmd::UpdateProject{unpinned});
+  startAndWaitUntilRunning(f, unpinned);
+  EXPECT_EQ(logsOf(f, unpinned.id).front(),
+            "[No swift compiler on PATH: building with swift-6.0.3 (Swift 6.0.3), the newest installed "
+            "toolchain]");
 }
 
-TEST(EngineServerTest, ExitsBecomeStoppedOrErrorWithTheirLines) {
+TEST(EngineServerTest, ExitsAndFailedLaunchesBecomeStoppedOrErrorWithTheirTexts) {
   EngineFixture f;
   auto crashing = f.addRunnableProject("crashing", "FAKE_SWIFT_EXIT_CODE=3\n");
   auto clean = f.addRunnableProject("clean", "FAKE_SWIFT_EXIT_CODE=0\n");
@@ -102,6 +103,13 @@ TEST(EngineServerTest, ExitsBecomeStoppedOrErrorWithTheirLines) {
   EXPECT_EQ(logsOf(f, crashing.id).back(), "[Process exited with code 3]");
   EXPECT_EQ(serverOf(f, clean.id), (QSServer{clean.id, QSServerStatus::stopped, clean.port, {}, {}, {}}));
   EXPECT_EQ(logsOf(f, clean.id).back(), "[Server stopped]");
+
+  // A launch that fails is recorded with its text.
+  auto gone = f.addRunnableProject("gone");
+  std::filesystem::remove_all(gone.path);
+  std::string message = failureMessage(f.handle(cmd::StartServer{gone.id}));
+  EXPECT_NE(message.find(gone.path.string()), std::string::npos) << message;
+  EXPECT_EQ(serverOf(f, gone.id), (QSServer{gone.id, QSServerStatus::error, gone.port, {}, {}, message}));
 }
 
 TEST(EngineServerTest, ConsoleBufferKeepsTheLast500Lines) {
@@ -115,23 +123,8 @@ TEST(EngineServerTest, ConsoleBufferKeepsTheLast500Lines) {
   auto lines = logsOf(f, p.id);
   ASSERT_EQ(lines.size(), 500u);
   EXPECT_NE(lines.front().find("1501"), std::string::npos) << lines.front();
-  auto last10 = logsOf(f, p.id, 10);
-  ASSERT_EQ(last10.size(), 10u);
-  EXPECT_EQ(last10.back(), lines.back());
   EXPECT_TRUE(logsOf(f, p.id, 0).empty());
   f.handle(cmd::StopServer{p.id});
-}
-
-TEST(EngineServerTest, LaunchFailureIsRecordedAndReported) {
-  EngineFixture f;
-  auto p = f.addRunnableProject("gone");
-  std::filesystem::remove_all(p.path);
-  auto result = f.handle(cmd::StartServer{p.id});
-  std::string message = failureMessage(result);
-  EXPECT_NE(message.find(p.path.string()), std::string::npos) << message;
-  auto record = serverOf(f, p.id);
-  EXPECT_EQ(record.status, QSServerStatus::error);
-  EXPECT_EQ(record.errorMessage, message);
 }
 
 TEST(EngineServerTest, RestartReplacesTheProcessAndALateExitChangesNothing) {
@@ -222,17 +215,6 @@ TEST(EngineServerTest, BootstrapStopsTheServersOfACrashedDaemon) {
   EXPECT_TRUE(testing::waitUntilGone(leftover->pid()));
   EXPECT_FALSE(portIsHeld(p.port));
   testing::runUntilDone(f.io, second->shutdown());
-}
-
-TEST(EngineServerTest, WithoutADefaultCompilerAnUnpinnedProjectBuildsWithTheNewestToolchain) {
-  if (isExecutableFile(QSToolchainService::defaultCompilerPath())) GTEST_SKIP() << "this machine has a swift";
-  EngineFixture f;
-  auto p = f.addRunnableProject("unpinned");
-  p.swiftVersion.reset();
-  f.handle(cmd::UpdateProject{p});
-  startAndWaitUntilRunning(f, p);
-  EXPECT_EQ(logsOf(f, p.id).front(),
-            "[No swift compiler on PATH: building with swift-6.0.3 (Swift 6.0.3), the newest installed toolchain]");
 }
 
 }  // namespace

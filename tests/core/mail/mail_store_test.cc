@@ -7,8 +7,6 @@
 
 #include <gtest/gtest.h>
 
-#include <sys/stat.h>
-
 namespace qs {
 namespace {
 
@@ -26,13 +24,9 @@ TEST(MailStoreTest, SavesEachMessageAsReceivedUnderItsTimeAndID) {
   store.save(message);
 
   std::string name = "1765000000123-" + message.id.string() + ".eml";
-  EXPECT_EQ(QSMailStore::fileName(message), name);
   EXPECT_EQ(readFile(folder / "mail" / name), message.raw);
-  struct stat info {};
-  ASSERT_EQ(::stat((folder / "mail").c_str(), &info), 0);
-  EXPECT_EQ(info.st_mode & 0777, 0700u);
-  ASSERT_EQ(::stat((folder / "mail" / name).c_str(), &info), 0);
-  EXPECT_EQ(info.st_mode & 0777, 0600u);
+  EXPECT_EQ(std::filesystem::status(folder / "mail").permissions(), std::filesystem::perms(0700));
+  EXPECT_EQ(std::filesystem::status(folder / "mail" / name).permissions(), std::filesystem::perms(0600));
 
   auto loaded = store.load(message.id);
   ASSERT_TRUE(loaded);

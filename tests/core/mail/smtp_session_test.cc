@@ -78,21 +78,21 @@ TEST(SMTPSessionTest, EnvelopeSenderComesFromTheLastMailFrom) {
   EXPECT_EQ(d.messages[2].envelopeFrom, "") << "RSET forgets it";
 }
 
+// The full pipelined transcript is the server's test; here, what the messages hold: a doubled
+// leading dot loses one, a dot line right after DATA ends an empty message, and after QUIT
+// nothing more is handled.
 TEST(SMTPSessionTest, PipelinedMessagesAreAnsweredInOnePassAndInOrder) {
   Dialogue d;
-  std::string replies = d.send(
-      "EHLO x\r\nMAIL FROM:<a@x>\r\nRCPT TO:<b@x>\r\nDATA\r\nSubject: one\r\n\r\nfirst\r\n.\r\n"
-      "MAIL FROM:<c@x>\r\nRCPT TO:<b@x>\r\nDATA\r\nSubject: two\r\n\r\n..dotted\r\n.\r\nQUIT\r\nNOOP\r\n");
-  EXPECT_EQ(replies,
-            "250-Quayside\r\n250-PIPELINING\r\n250-8BITMIME\r\n250-SMTPUTF8\r\n250 AUTH PLAIN LOGIN\r\n"
-            "250 2.1.0 Ok\r\n250 2.1.5 Ok\r\n354 End data with <CR><LF>.<CR><LF>\r\n250 2.0.0 Ok: queued\r\n"
-            "250 2.1.0 Ok\r\n250 2.1.5 Ok\r\n354 End data with <CR><LF>.<CR><LF>\r\n250 2.0.0 Ok: queued\r\n"
-            "221 2.0.0 Bye\r\n");
+  const std::string queued = "354 End data with <CR><LF>.<CR><LF>\r\n250 2.0.0 Ok: queued\r\n";
+  std::string replies = d.send("MAIL FROM:<a@x>\r\nDATA\r\nSubject: one\r\n\r\nfirst\r\n.\r\n"
+                               "DATA\r\n.\r\nDATA\r\n..dotted\r\n.\r\nQUIT\r\nNOOP\r\n");
+  EXPECT_EQ(replies, "250 2.1.0 Ok\r\n" + queued + queued + queued + "221 2.0.0 Bye\r\n");
   EXPECT_TRUE(d.closed);
-  ASSERT_EQ(d.messages.size(), 2u);
+  ASSERT_EQ(d.messages.size(), 3u);
   EXPECT_EQ(d.messages[0].data, "Subject: one\r\n\r\nfirst\r\n");
-  EXPECT_EQ(d.messages[1].data, "Subject: two\r\n\r\n.dotted\r\n") << "a doubled leading dot loses one";
-  EXPECT_EQ(d.send("NOOP\r\n"), "") << "nothing is handled after QUIT";
+  EXPECT_EQ(d.messages[1].data, "");
+  EXPECT_EQ(d.messages[2].data, ".dotted\r\n");
+  EXPECT_EQ(d.send("NOOP\r\n"), "");
 }
 
 TEST(SMTPSessionTest, BytesArrivingOneAtATimeGiveTheSameConversation) {
@@ -104,14 +104,6 @@ TEST(SMTPSessionTest, BytesArrivingOneAtATimeGiveTheSameConversation) {
   ASSERT_EQ(trickled.messages.size(), 1u);
   EXPECT_EQ(trickled.messages[0].data, "line\r\n");
   EXPECT_EQ(trickled.session.bufferedBytes(), 0u);
-}
-
-TEST(SMTPSessionTest, DotLineRightAfterDataEndsAnEmptyMessage) {
-  Dialogue d;
-  EXPECT_EQ(d.send("DATA\r\n.\r\n"), "354 End data with <CR><LF>.<CR><LF>\r\n250 2.0.0 Ok: queued\r\n");
-  ASSERT_EQ(d.messages.size(), 1u);
-  EXPECT_EQ(d.messages[0].data, "");
-  EXPECT_EQ(d.send("NOOP\r\n"), "250 2.0.0 Ok\r\n");
 }
 
 TEST(SMTPSessionTest, OverlongLinesAndMessagesAreRefusedAndTheSessionGoesOn) {

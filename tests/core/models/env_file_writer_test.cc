@@ -33,7 +33,7 @@ std::vector<std::string> entries(const fs::path& folder) {
 
 std::vector<QSEnvironmentVariable> variables(std::string_view text) { return parseDotenv(text); }
 
-TEST(EnvFileWriterTest, CreatesTheFileWithoutBackupButNotAnEmptyOne) {
+TEST(EnvFileWriterTest, CreatesTheFileWithoutBackupButNotAnEmptyOneAndEmptiesItToo) {
   TemporaryFolder project;
   EXPECT_FALSE(QSEnvFileWriter::write({}, project.path(), 3, moment(0)));
   EXPECT_TRUE(entries(project.path()).empty());
@@ -41,6 +41,10 @@ TEST(EnvFileWriterTest, CreatesTheFileWithoutBackupButNotAnEmptyOne) {
   EXPECT_EQ(readTextFile(project / ".env"), "# Port\nPORT=8080\n");
   EXPECT_EQ(entries(project.path()), std::vector<std::string>{".env"});
   EXPECT_EQ(fs::status(project / ".env").permissions(), fs::perms(0600)) << "a new .env holds secrets";
+
+  // Removing every variable still rewrites the file; the comments stay.
+  EXPECT_TRUE(QSEnvFileWriter::write({}, project.path(), 3, moment(1)));
+  EXPECT_EQ(readTextFile(project / ".env"), "# Port\n");
 }
 
 TEST(EnvFileWriterTest, TemporariesOfAnInterruptedWriteAreRemovedAndNothingElse) {
@@ -65,25 +69,15 @@ TEST(EnvFileWriterTest, UnchangedFileIsLeftAloneWithoutBackup) {
   auto before = fs::last_write_time(project / ".env");
   EXPECT_FALSE(QSEnvFileWriter::write(variables(text), project.path(), 3, moment(0)));
   EXPECT_EQ(fs::last_write_time(project / ".env"), before);
-  EXPECT_EQ(readTextFile(project / ".env"), text);
   EXPECT_EQ(entries(project.path()), std::vector<std::string>{".env"});
 }
 
-TEST(EnvFileWriterTest, ChangeBacksUpTheOldTextPrivately) {
-  TemporaryFolder project;
-  writeTextFile(project / ".env", "SECRET=old\n");
-  fs::permissions(project / ".env", fs::perms(0644));
-  EXPECT_TRUE(QSEnvFileWriter::write(variables("SECRET=new"), project.path(), 3, moment(0)));
-  EXPECT_EQ(readTextFile(project / ".env"), "SECRET=new\n");
-  EXPECT_EQ(readTextFile(project / backupName(0)), "SECRET=old\n");
-  EXPECT_EQ(fs::status(project / backupName(0)).permissions(), fs::perms(0600));
-  EXPECT_EQ(fs::status(project / ".env").permissions(), fs::perms(0644));
-}
-
-// One backup a second (a second change within it backs up over that second's), the newest three kept.
-TEST(EnvFileWriterTest, KeepsTheThreeNewestBackupsOneASecond) {
+// A change backs up the old text privately (the .env keeps its mode): one backup a second (a
+// second change within it backs up over that second's), the newest three kept.
+TEST(EnvFileWriterTest, ChangesKeepTheThreeNewestPrivateBackupsOneASecond) {
   TemporaryFolder project;
   writeTextFile(project / ".env", "V=0\n");
+  fs::permissions(project / ".env", fs::perms(0644));
   for (int change = 1; change <= 4; ++change)
     EXPECT_TRUE(QSEnvFileWriter::write(variables("V=" + std::to_string(change)), project.path(), 3, moment(change)));
   EXPECT_TRUE(QSEnvFileWriter::write(variables("V=5"), project.path(), 3, moment(4)));
@@ -92,6 +86,8 @@ TEST(EnvFileWriterTest, KeepsTheThreeNewestBackupsOneASecond) {
   EXPECT_EQ(readTextFile(project / backupName(2)), "V=1\n");
   EXPECT_EQ(readTextFile(project / backupName(4)), "V=4\n");
   EXPECT_EQ(readTextFile(project / ".env"), "V=5\n");
+  EXPECT_EQ(fs::status(project / backupName(4)).permissions(), fs::perms(0600));
+  EXPECT_EQ(fs::status(project / ".env").permissions(), fs::perms(0644));
 }
 
 TEST(EnvFileWriterTest, PruningLeavesTheUsersOwnFiles) {
@@ -106,20 +102,12 @@ TEST(EnvFileWriterTest, PruningLeavesTheUsersOwnFiles) {
                                                                backupName(0), ".env.bak.mine"}));
 }
 
-TEST(EnvFileWriterTest, RemovingEveryVariableStillRewrites) {
-  TemporaryFolder project;
-  writeTextFile(project / ".env", "# Keep this note\nTOKEN=abc\n");
-  EXPECT_TRUE(QSEnvFileWriter::write({}, project.path(), 3, moment(0)));
-  EXPECT_EQ(readTextFile(project / ".env"), "# Keep this note\n");
-}
-
 TEST(EnvFileWriterTest, FailuresReturnFalse) {
   TemporaryFolder root;
   // A .env that cannot be read (here: a folder) is not replaced.
   fs::create_directories(root / "unreadable" / ".env");
   EXPECT_FALSE(QSEnvFileWriter::write(variables("A=1"), root / "unreadable", 3, moment(0)));
   EXPECT_TRUE(fs::is_directory(root / "unreadable" / ".env"));
-  // A project folder that does not exist.
   EXPECT_FALSE(QSEnvFileWriter::write(variables("A=1"), root / "missing", 3, moment(0)));
 }
 

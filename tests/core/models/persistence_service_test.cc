@@ -74,21 +74,21 @@ TEST(PersistenceServiceTest, CorruptFileIsCopiedOnceAndLogged) {
   }
 }
 
-TEST(PersistenceServiceTest, ApplicationPrefixAndFailedBackup) {
+TEST(PersistenceServiceTest, ABackupThatCannotBeWrittenIsSaidInTheLine) {
+  if (::geteuid() == 0) GTEST_SKIP() << "root writes into a read-only folder";
   TemporaryFolder dir;
-  auto folder = dir / "state";
-  std::filesystem::create_directories(folder);
-  writeTextFile(folder / "config.json", "[]");
-  std::filesystem::permissions(folder, std::filesystem::perms::owner_read | std::filesystem::perms::owner_exec);
-  QSPersistenceService store(folder / "config.json");
+  std::filesystem::create_directories(dir / "state");
+  writeTextFile(dir / "state/config.json", "[]");
+  using std::filesystem::perms;
+  std::filesystem::permissions(dir / "state", perms::owner_read | perms::owner_exec);
   std::vector<std::string> lines;
-  store.loadForOwner("Quayside: ", [&](const std::string& l) { lines.push_back(l); });
-  std::filesystem::permissions(folder, std::filesystem::perms::owner_all);
+  QSPersistenceService(dir / "state/config.json").loadForOwner("quaysided: ", [&](const std::string& l) {
+    lines.push_back(l);
+  });
+  std::filesystem::permissions(dir / "state", perms::owner_all);
   ASSERT_EQ(lines.size(), 1u);
-  EXPECT_TRUE(lines[0].starts_with("Quayside: config.json couldn't be loaded ("));
-  if (::geteuid() != 0) {
-    EXPECT_TRUE(lines[0].ends_with("preserved a copy at (backup failed) and started with empty state."));
-  }
+  EXPECT_TRUE(lines[0].ends_with("preserved a copy at (backup failed) and started with empty state."))
+      << lines[0];
 }
 
 TEST(PersistenceServiceTest, SavedFileIsSortedPrettyAndRoundTrips) {

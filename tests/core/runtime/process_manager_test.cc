@@ -9,11 +9,10 @@
 #include <asio/cancellation_signal.hpp>
 #include <asio/co_spawn.hpp>
 #include <asio/io_context.hpp>
+#include <fmt/format.h>
 
 #include <signal.h>
 #include <sys/stat.h>
-
-#include <sstream>
 
 namespace qs {
 namespace {
@@ -169,7 +168,7 @@ TEST_F(ProcessManagerTest, StopEndsTheServerWithSigtermOrAfterTheGracePeriodWith
   }
 }
 
-TEST_F(ProcessManagerTest, StopOfAnUnknownOrEndedServerReturnsWithoutWaiting) {
+TEST_F(ProcessManagerTest, StopOfAnUnknownOrEndedServerReturnsAtOnceAndAFailedLaunchKeepsNothing) {
   writeSwift("exit 3");
   QSProcessManager manager(io_.get_executor(), options());
   bool atOnce = false;
@@ -188,6 +187,12 @@ TEST_F(ProcessManagerTest, StopOfAnUnknownOrEndedServerReturnsWithoutWaiting) {
   EXPECT_TRUE(atOnce);
   EXPECT_EQ(listings_, 1) << "orphans on the port were looked for";
   EXPECT_FALSE(manager.processID(id));
+
+  // A launch that fails keeps no entry (the texts of its failures are the child process's own).
+  auto failed = QSUUID::random();
+  EXPECT_THROW(complete(manager.launchServer(failed, project(), "App", 8123, file("nowhere"), {})),
+               QSSystemError);
+  EXPECT_FALSE(manager.processID(failed));
 }
 
 TEST_F(ProcessManagerTest, LaunchStopsTheProjectsRunningServerFirst) {
@@ -204,44 +209,32 @@ TEST_F(ProcessManagerTest, LaunchStopsTheProjectsRunningServerFirst) {
   EXPECT_EQ(next(first), 0);
   EXPECT_EQ(manager.processID(id), second.pid);
   EXPECT_TRUE(manager.isRunning(id));
-  std::ostringstream expected;
-  expected << "started " << first.pid << "\nstopped " << first.pid << "\nstarted " << second.pid << "\n";
-  EXPECT_EQ(readTextFile(log), expected.str());
+  EXPECT_EQ(readTextFile(log), fmt::format("started {0}\nstopped {0}\nstarted {1}\n", first.pid, second.pid));
   complete(manager.stopServer(id));
   EXPECT_EQ(next(second), 0);
 }
 
+// The server's process group goes with it, even a helper that ignores SIGTERM and outlives it.
 TEST_F(ProcessManagerTest, StopTakesDownHelpersTheServerStarted) {
-  struct Case {
-    const char* helper;
-    const char* description;
-  } cases[] = {
-      {"sleep 1000 &", "a helper that obeys SIGTERM"},
-      {"(trap '' TERM; exec sleep 1000) &", "a helper that ignores SIGTERM and outlives the server"},
-  };
-  for (const auto& c : cases) {
-    writeSwift(std::string(c.helper) + "\necho $!\nwait");
-    QSProcessManager manager(io_.get_executor(), options());
-    auto id = QSUUID::random();
-    auto server = launch(manager, id);
-    int helper = std::stoi(readFromPipe(server.stdoutPipe.get(), true));
-    launched_.push_back(helper);
+  writeSwift("(trap '' TERM; exec sleep 1000) &\necho $!\nwait");
+  QSProcessManager manager(io_.get_executor(), options());
+  auto id = QSUUID::random();
+  auto server = launch(manager, id);
+  int helper = std::stoi(readFromPipe(server.stdoutPipe.get(), true));
+  launched_.push_back(helper);
 
-    complete(manager.stopServer(id));
-    EXPECT_EQ(next(server), 128 + SIGTERM) << c.description;
-    EXPECT_TRUE(waitUntilGone(helper)) << c.description;
-  }
+  complete(manager.stopServer(id));
+  EXPECT_EQ(next(server), 128 + SIGTERM);
+  EXPECT_TRUE(waitUntilGone(helper));
 }
 
+// Root's listeners and listeners of other names on the port are spared, and cost no grace period.
 TEST_F(ProcessManagerTest, OrphanReapingSparesRootAndOtherNames) {
   writeSwift("exit 0");
   struct Case {
     std::string name;
     bool isRoot;
-    bool reaped;
-  } cases[] = {
-      {"App", false, true}, {"App", true, false}, {"app", false, false}, {"AppServer", false, false},
-  };
+  } cases[] = {{"App", true}, {"app", false}, {"AppServer", false}};
   for (const auto& c : cases) {
     auto orphan = QSChildProcess::spawn({"/bin/bash", {"-c", "echo ready; exec sleep 1000"}, "/", {}});
     launched_.push_back(orphan->pid());
@@ -256,41 +249,23 @@ TEST_F(ProcessManagerTest, OrphanReapingSparesRootAndOtherNames) {
     auto server = launch(manager, QSUUID::random(), 8123, {}, &atOnce);
     EXPECT_EQ(next(server), 0);
 
-    std::string label = c.name + (c.isRoot ? " (root)" : "");
-    EXPECT_NE(atOnce, c.reaped) << label << ": only a kept orphan costs a grace period";
-    if (c.reaped) {
-      EXPECT_TRUE(waitUntilGone(orphan->pid())) << label;
-    } else {
-      EXPECT_TRUE(orphan->isRunning()) << label;
-      orphan->signal(SIGKILL);
-    }
+    EXPECT_TRUE(atOnce) << c.name;
+    EXPECT_TRUE(orphan->isRunning()) << c.name;
+    orphan->signal(SIGKILL);
   }
 }
 
-TEST_F(ProcessManagerTest, ReapsTheSameNamedListenerOnThePortAndNothingElse) {
-  writeSwift("exit 0");
-  // It ignores SIGTERM: only the SIGKILL after the grace period ends it.
-  auto app = startListener(testing::listenerNamed(folder_.path(), "App"), 0, {"--ignore-term"});
-  auto other = startListener(testing::listenerNamed(folder_.path(), "Other"), app.port, {"--ipv6"});
-  launched_.insert(launched_.end(), {app.process->pid(), other.process->pid()});
-  listeners_ = listenersAsUser;
-  QSProcessManager manager(io_.get_executor(), options());
-
-  auto server = launch(manager, QSUUID::random(), app.port);
-  EXPECT_EQ(next(server), 0);
-  EXPECT_TRUE(waitUntilGone(app.process->pid()));
-  EXPECT_TRUE(other.process->isRunning());
-  other.process->signal(SIGKILL);
-}
-
-TEST_F(ProcessManagerTest, StopAllStopsServersAndOrphansAndEmptiesTheTable) {
+// Listeners of the server's name on its port are reaped at launch, even one that ignores SIGTERM
+// (only the SIGKILL after the grace period ends it), and at stopAll; others on the port are spared.
+TEST_F(ProcessManagerTest, LaunchAndStopAllReapTheSameNamedListenersOnThePortAndNothingElse) {
   writeSwift("echo started; sleep 1000 & wait");
-  auto orphan = startListener(testing::listenerNamed(folder_.path(), "App"), 0);
-  launched_.push_back(orphan.process->pid());
+  auto orphan = startListener(testing::listenerNamed(folder_.path(), "App"), 0, {"--ignore-term"});
+  auto other = startListener(testing::listenerNamed(folder_.path(), "Other"), orphan.port, {"--ipv6"});
+  launched_.insert(launched_.end(), {orphan.process->pid(), other.process->pid()});
   listeners_ = listenersAsUser;
   QSProcessManager manager(io_.get_executor(), options());
   auto id = QSUUID::random();
-  auto server = launch(manager, id, orphan.port, {}, nullptr);
+  auto server = launch(manager, id, orphan.port);
   ASSERT_EQ(readFromPipe(server.stdoutPipe.get(), true), "started\n");
   // The launch reaped the listener; start another one, as if the server had left it behind.
   ASSERT_TRUE(waitUntilGone(orphan.process->pid()));
@@ -301,15 +276,8 @@ TEST_F(ProcessManagerTest, StopAllStopsServersAndOrphansAndEmptiesTheTable) {
   EXPECT_FALSE(manager.processID(id));
   EXPECT_EQ(next(server), 128 + SIGTERM);
   EXPECT_TRUE(waitUntilGone(orphan.process->pid()));
-}
-
-// The texts of launch failures are the child process's own; the manager only must not keep an entry.
-TEST_F(ProcessManagerTest, ALaunchFailureRecordsNothing) {
-  writeSwift("exit 0");
-  QSProcessManager manager(io_.get_executor(), options());
-  auto id = QSUUID::random();
-  EXPECT_THROW(complete(manager.launchServer(id, project(), "App", 8123, file("nowhere"), {})), QSSystemError);
-  EXPECT_FALSE(manager.processID(id));
+  EXPECT_TRUE(other.process->isRunning());
+  other.process->signal(SIGKILL);
 }
 
 }  // namespace

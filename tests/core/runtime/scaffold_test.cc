@@ -1,8 +1,8 @@
 // The new-project scaffold: the files it writes, their texts, its checks, and the rename.
 #include "core/platform/regex.h"
-#include "core/runtime/error_page_support.h"
 #include "core/runtime/project_scaffold.h"
 #include "support/test_support.h"
+#include "support/thrown_message.h"
 
 #include <algorithm>
 
@@ -11,6 +11,7 @@ namespace {
 
 namespace fs = std::filesystem;
 using testing::readTextFile;
+using testing::thrownMessage;
 using testing::TemporaryFolder;
 using testing::writeTextFile;
 
@@ -53,87 +54,52 @@ bool delimitersBalance(const std::string& code) {
   return open.empty();
 }
 
-TEST(ProjectScaffold, WritesTheFileSetWithAndWithoutErrorPages) {
-  const std::vector<std::string> plain = {
+// The file set with and without error pages, and the private .env with the port. The manifest
+// names the package after the project and the executable target the project detector looks for;
+// the Swift must be well formed, and in the Leaf pages every "#" must be escaped or start a
+// placeholder.
+TEST(ProjectScaffold, WritesTheFileSetAndWellFormedSources) {
+  std::vector<std::string> files = {
       ".env", ".gitignore", "Package.swift", "Sources/App/configure.swift", "Sources/App/entrypoint.swift",
       "Sources/App/routes.swift", "Tests/AppTests/AppTests.swift",
   };
-  std::vector<std::string> withPages = plain;
-  withPages.insert(withPages.end(), {"Resources/Views/404.leaf", "Resources/Views/500.leaf",
-                                     "Resources/Views/error.leaf", "Sources/App/ErrorPageMiddleware.swift"});
-  std::sort(withPages.begin(), withPages.end());
-
-  TemporaryFolder parent;
-  auto options = optionsFor(parent / "deep/er");  // missing parents are made
-  auto folder = QSProjectScaffold::create(options);
-  EXPECT_EQ(folder, parent.path() / "deep/er/shop");
-  EXPECT_TRUE(folder.is_absolute());
-  EXPECT_EQ(filesUnder(folder), plain);
-  EXPECT_EQ(readTextFile(folder / "Package.swift").find("leaf"), std::string::npos);
-
-  options.name = "branded";
-  options.includeErrorPages = true;
-  folder = QSProjectScaffold::create(options);
-  EXPECT_EQ(filesUnder(folder), withPages);
-  EXPECT_EQ(readTextFile(folder / "Sources/App/ErrorPageMiddleware.swift"), QSErrorPageSupport::middlewareSource);
-}
-
-// The manifest names the package after the project and the executable target the project detector
-// looks for; a few pinned lines catch a template that drifts, and the Swift must be well formed.
-TEST(ProjectScaffold, ManifestNamesThePackageAndTheTargetAndTheSwiftIsWellFormed) {
   TemporaryFolder parent;
   for (bool pages : {false, true}) {
-    auto options = optionsFor(parent.path(), pages ? "with-pages" : "plain");
+    // Missing parents are made.
+    auto options = optionsFor(parent / "deep/er", pages ? "with-pages" : "plain");
     options.includeErrorPages = pages;
-    options.databaseType = QSDatabaseType::postgresql;  // carried with the options; writes nothing of its own
+    options.port = 8123;
     auto folder = QSProjectScaffold::create(options);
+    EXPECT_EQ(folder, parent.path() / "deep/er" / options.name);
+    EXPECT_EQ(readTextFile(folder / ".env"),
+              "PORT=8123\nMAIL_HOST=127.0.0.1\nMAIL_PORT=1025\nMAIL_ENCRYPTION=none\n");
+    EXPECT_EQ(fs::status(folder / ".env").permissions(), fs::perms(0600));
+    if (pages) {
+      files.insert(files.end(), {"Resources/Views/404.leaf", "Resources/Views/500.leaf",
+                                 "Resources/Views/error.leaf", "Sources/App/ErrorPageMiddleware.swift"});
+      std::sort(files.begin(), files.end());
+    }
+    EXPECT_EQ(filesUnder(folder), files);
+
     auto manifest = readTextFile(folder / "Package.swift");
-    EXPECT_TRUE(manifest.starts_with("// swift-tools-version:6.0\n"));
     EXPECT_NE(manifest.find("    name: \"" + options.name + "\",\n"), std::string::npos);
-    EXPECT_NE(manifest.find(R"(.package(url: "https://github.com/vapor/vapor.git", from: "4.99.0"),)"),
-              std::string::npos);
     auto target = QSRegex(R"re(\.executableTarget\(\s*name:\s*"([^"]+)")re").firstMatch(manifest);
     ASSERT_TRUE(target.has_value());
     EXPECT_EQ((*target)[0], "App");
-    EXPECT_NE(readTextFile(folder / "Sources/App/configure.swift").find("    try routes(app)\n"), std::string::npos);
-    for (const auto& file : filesUnder(folder)) {
+    EXPECT_EQ(manifest.find(R"(.product(name: "Leaf", package: "leaf"),)") != std::string::npos, pages);
+    auto configure = readTextFile(folder / "Sources/App/configure.swift");
+    EXPECT_EQ(configure.find("    app.middleware.use(ErrorPageMiddleware())\n") != std::string::npos, pages);
+    for (const auto& file : files) {
+      auto text = readTextFile(folder / file);
       if (file.ends_with(".swift")) {
-        EXPECT_TRUE(delimitersBalance(readTextFile(folder / file))) << folder / file;
+        EXPECT_TRUE(delimitersBalance(text)) << folder / file;
       }
+      if (!file.ends_with(".leaf")) continue;
+      // Leaf starts a tag at every "#" before a letter or digit; only the placeholders may do so.
+      for (std::size_t at = text.find('#'); at != std::string::npos; at = text.find('#', at + 1))
+        EXPECT_TRUE(text[at - 1] == '\\' || text[at + 1] == '(') << file << ": " << text.substr(at, 10);
     }
   }
-}
-
-// One page's texts stand for the template; every "#" must be escaped or start a placeholder.
-TEST(ProjectScaffold, ErrorPagesAreLeafTemplatesWithTheirTexts) {
-  TemporaryFolder parent;
-  auto options = optionsFor(parent.path());
-  options.includeErrorPages = true;
-  auto folder = QSProjectScaffold::create(options);
-  auto notFound = readTextFile(folder / "Resources/Views/404.leaf");
-  EXPECT_NE(notFound.find("<h1>Page not found</h1>"), std::string::npos);
-  EXPECT_NE(notFound.find("<p class=\"msg\">The page you\u2019re looking for doesn\u2019t exist or may have moved.</p>"),
-            std::string::npos);
-  for (std::string page : {"404.leaf", "500.leaf", "error.leaf"}) {
-    // Leaf starts a tag at every "#" before a letter or digit; only the placeholders may do so.
-    auto text = readTextFile(folder / "Resources/Views" / page);
-    for (std::size_t at = text.find('#'); at != std::string::npos; at = text.find('#', at + 1))
-      EXPECT_TRUE(text[at - 1] == '\\' || text[at + 1] == '(') << page << ": " << text.substr(at, 10);
-  }
-  EXPECT_NE(readTextFile(folder / "Sources/App/configure.swift").find("    app.middleware.use(ErrorPageMiddleware())\n"),
-            std::string::npos);
-  EXPECT_NE(readTextFile(folder / "Package.swift").find(R"(.product(name: "Leaf", package: "leaf"),)"), std::string::npos);
-}
-
-TEST(ProjectScaffold, DotenvAndGitignoreTexts) {
-  TemporaryFolder parent;
-  auto options = optionsFor(parent.path());
-  options.port = 8123;
-  auto folder = QSProjectScaffold::create(options);
-  EXPECT_EQ(readTextFile(folder / ".env"), "PORT=8123\nMAIL_HOST=127.0.0.1\nMAIL_PORT=1025\nMAIL_ENCRYPTION=none\n");
-  EXPECT_EQ(fs::status(folder / ".env").permissions(), fs::perms(0600));
-  EXPECT_EQ(readTextFile(folder / ".gitignore"),
-            ".DS_Store\n.build/\n.swiftpm/\nPackages/\n*.xcodeproj/\n*.xcworkspace/\nDerivedData/\n.env\n.env.bak.*");
 }
 
 TEST(ProjectScaffold, RejectsUnusableNamesAndPortsBeforeWritingAnything) {
@@ -151,7 +117,6 @@ TEST(ProjectScaffold, RejectsUnusableNamesAndPortsBeforeWritingAnything) {
       {"back\\slash", 8080, "A project name can\u2019t contain \u201c\\\u201d."},
       {"../escape", 8080, "A project name can\u2019t contain \u201c/\u201d."},
       {" shop", 8080, "A project name can\u2019t start or end with a space."},
-      {"shop ", 8080, "A project name can\u2019t start or end with a space."},
       {".hidden", 8080, "A project name can\u2019t start with a period."},
       {"shop", 0, "Choose a port between 1 and 65535."},
       {"shop", 65536, "Choose a port between 1 and 65535."},
@@ -160,12 +125,8 @@ TEST(ProjectScaffold, RejectsUnusableNamesAndPortsBeforeWritingAnything) {
   for (const auto& c : cases) {
     auto options = optionsFor(parent.path(), c.name);
     options.port = c.port;
-    try {
-      QSProjectScaffold::create(options);
-      ADD_FAILURE() << "accepted " << c.name;
-    } catch (const QSScaffoldException& error) {
-      EXPECT_EQ(std::string(error.what()), c.message) << c.name;
-    }
+    EXPECT_EQ(thrownMessage<QSScaffoldException>([&] { QSProjectScaffold::create(options); }), c.message)
+        << c.name;
   }
   EXPECT_TRUE(fs::is_empty(parent.path()));
 
@@ -175,8 +136,6 @@ TEST(ProjectScaffold, RejectsUnusableNamesAndPortsBeforeWritingAnything) {
   EXPECT_EQ(error->message(), "Choose a location for the project.");
   options = optionsFor(parent.path(), "Caf\u00e9 & Co. 2");
   EXPECT_FALSE(QSProjectScaffold::validationError(options).has_value());
-  options.port = 65535;
-  EXPECT_FALSE(QSProjectScaffold::validationError(options).has_value());
 }
 
 TEST(ProjectScaffold, NeverWritesIntoSomethingThatExists) {
@@ -185,14 +144,10 @@ TEST(ProjectScaffold, NeverWritesIntoSomethingThatExists) {
   writeTextFile(parent / "file", "a file");
   fs::create_symlink(parent / "nowhere", parent / "link");
   for (std::string name : {"shop", "file", "link"}) {
-    try {
-      QSProjectScaffold::create(optionsFor(parent.path(), name));
-      ADD_FAILURE() << "created over " << name;
-    } catch (const QSScaffoldException& error) {
-      EXPECT_TRUE(error.error().is<scaffoldError::DirectoryExists>());
-      EXPECT_EQ(std::string(error.what()), "A folder named \u201c" + name +
-                                     "\u201d already exists in that location. Choose a different name or location.");
-    }
+    auto options = optionsFor(parent.path(), name);
+    EXPECT_EQ(thrownMessage<QSScaffoldException>([&] { QSProjectScaffold::create(options); }),
+              "A folder named \u201c" + name +
+                  "\u201d already exists in that location. Choose a different name or location.");
   }
   EXPECT_EQ(filesUnder(parent / "shop"), std::vector<std::string>{"notes.txt"});
   EXPECT_EQ(readTextFile(parent / "shop/notes.txt"), "keep me");
