@@ -14,13 +14,9 @@
 #include <sys/un.h>
 #include <unistd.h>
 
-#include <chrono>
 #include <csignal>
-#include <cstdlib>
 #include <map>
-#include <memory>
 #include <string>
-#include <thread>
 #include <vector>
 
 namespace qs::testing {
@@ -152,6 +148,20 @@ protected:
     auto result = qs(arguments);
     EXPECT_EQ(result.status, 0) << "qs " << ::testing::PrintToString(arguments) << "\n" << result.err;
     return result.out;
+  }
+  // Runs qs and expects it to exit with `status`; its standard error.
+  std::string qsFails(std::vector<std::string> arguments, int status = 1) {
+    auto result = qs(arguments);
+    EXPECT_EQ(result.status, status) << "qs " << ::testing::PrintToString(arguments) << "\n" << result.out;
+    return result.err;
+  }
+
+  // `qs new NAME` in HOME/projects on `port`, pinned to the fake toolchain's version; what it printed.
+  std::string newProject(const std::string& name, int port) {
+    auto created = qsOK({"new", name, "--dir", (home.home() / "projects").string(), "--port",
+                         std::to_string(port), "--no-git"});
+    qsOK({"pin", name, "6.0.3"});
+    return created;
   }
 
   IsolatedHome home;

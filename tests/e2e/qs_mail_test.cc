@@ -69,9 +69,7 @@ TEST_F(Mail, CaughtShownAndKeptAcrossRestarts) {
   EXPECT_EQ(readTextFile(saveTo / "Rechnung März.pdf"), "%PDF-1.4\n");
   EXPECT_EQ(readTextFile(saveTo / "notes.txt"), "some notes\r");
 
-  auto missing = qs({"mail", "show", "zzz"});
-  EXPECT_EQ(missing.status, 1);
-  EXPECT_EQ(missing.err, "qs: No message with id 'zzz' (see 'qs mail').\n");
+  EXPECT_EQ(qsFails({"mail", "show", "zzz"}), "qs: No message with id 'zzz' (see 'qs mail').\n");
   EXPECT_EQ(qsOK({"mail", "rm", shortID}), "Removed " + shortID + " (Welcome to Quayside and more).\n");
   EXPECT_EQ(qsOK({"mail"}), "No mail.\n");
 }
@@ -103,11 +101,8 @@ TEST_F(Mail, MessagesFromPythonsSmtplib) {
 
 TEST_F(Mail, ProjectServerMailIsFiledUnderItsProject) {
   int port = freePort();
-  ASSERT_EQ(qs({"new", "blog", "--dir", (home.home() / "projects").string(), "--port", std::to_string(port), "--no-git"})
-                .status,
-            0);
-  qsOK({"pin", "blog", "6.0.3"});
-  ASSERT_EQ(qs({"start", "blog", "--wait"}).status, 0);
+  newProject("blog", port);
+  qsOK({"start", "blog", "--wait"});
   EXPECT_NE(httpGet(port, fmt::format("/send-mail?port={}", mailPort)).find("\r\n\r\nSent"), std::string::npos);
   ASSERT_EQ(curlSend(mailFixture("latin1-lf.eml")), 0);
 

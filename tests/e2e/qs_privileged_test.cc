@@ -28,10 +28,8 @@ protected:
     tool("certutil", "exec /usr/bin/certutil \"$@\"\n");
     environment["QS_SYSTEM_ROOT"] = root.string();
     environment["QS_SYSTEM_TOOL_PATH"] = tools.string();
-    environment["QS_PROXY_PORT"] = "0";
     // The TLS listener starts only with an HTTPS domain; the redirect needs its port before that.
     environment["QS_PROXY_TLS_PORT"] = std::to_string(freePort());
-    environment["QS_DNS_PORT"] = "0";
     startDaemon();
   }
 
@@ -50,9 +48,7 @@ TEST_F(QsPrivilegedRoutingTest, EnableStatusDisable) {
   EXPECT_THAT(qsOK({"routing", "status"}), StartsWith(".test routing: off; 'qs routing enable' installs it"));
   if (!isRunningAsRoot()) {
     // Neither the daemon nor this qs (no terminal) can ask for a password.
-    auto refused = qs({"routing", "enable", "--yes"});
-    EXPECT_EQ(refused.status, 1);
-    EXPECT_EQ(refused.err,
+    EXPECT_EQ(qsFails({"routing", "enable", "--yes"}),
               "qs: This operation needs an interactive session: Enabling .test routing needs an admin prompt; run it "
               "once from a terminal with sudo, or pre-provision the resolver and nftables rules on headless hosts.\n");
     return;
@@ -85,11 +81,9 @@ TEST_F(QsPrivilegedRoutingTest, TrustAndUntrust) {
 }
 
 TEST_F(QsPrivilegedRoutingTest, PortsStopRefusesProcessesOutOfTheWay) {
-  auto result = qs({"ports", "stop", std::to_string(daemon->pid()), "--yes"});
-  EXPECT_EQ(result.status, 1);
-  EXPECT_THAT(result.err, HasSubstr("isn't listening on ports 80, 443, 7080 or 7443"));
-  auto missing = qs({"ports", "stop", "0"});
-  EXPECT_EQ(missing.err, "qs: No process with id 0.\n");
+  EXPECT_THAT(qsFails({"ports", "stop", std::to_string(daemon->pid()), "--yes"}),
+              HasSubstr("isn't listening on ports 80, 443, 7080 or 7443"));
+  EXPECT_EQ(qs({"ports", "stop", "0"}).err, "qs: No process with id 0.\n");
 }
 
 }  // namespace

@@ -73,9 +73,7 @@ TEST_F(PublishCommands, FailuresNameTheirStep) {
   addProject();
   environment["QS_HOSTING_API_KEY"] = "key-123";
   fake.script.uploadFailure = {{413, "The archive is larger than 500 MB."}};
-  auto rejected = qs({"publish", "blog"});
-  EXPECT_EQ(rejected.status, 1);
-  EXPECT_EQ(rejected.err,
+  EXPECT_EQ(qsFails({"publish", "blog"}),
             "qs: Publishing failed while uploading: Brindle Hosting returned an error (413): The archive is larger "
             "than 500 MB.\n");
   EXPECT_TRUE(leftoverArchives().empty());
@@ -93,15 +91,13 @@ TEST_F(PublishCommands, FailuresNameTheirStep) {
             "qs: --runtime-option region: 'mars' isn't one of iad, ord, lax, lhr, fra, nrt, syd.\n");
 
   environment.erase("QS_HOSTING_API_KEY");
-  auto unconfigured = qs({"publish", "blog"});
-  EXPECT_EQ(unconfigured.err,
+  EXPECT_EQ(qsFails({"publish", "blog"}),
             "qs: Add your Brindle Hosting API key in Settings before publishing. Store one with 'qs hosting login', or "
             "set QS_HOSTING_API_KEY.\n");
   std::size_t before = fake.requests().size();
   std::filesystem::rename(project, home.home() / "code/moved");
-  auto gone = qs({"publish", "blog"});
-  EXPECT_EQ(gone.err, "qs: The folder of blog is gone (" + project.string() +
-                          "). Move it back, or remove the project with 'qs rm blog'.\n");
+  EXPECT_EQ(qsFails({"publish", "blog"}), "qs: The folder of blog is gone (" + project.string() +
+                                              "). Move it back, or remove the project with 'qs rm blog'.\n");
   EXPECT_EQ(fake.requests().size(), before);  // nothing reached the service
 }
 
@@ -118,21 +114,17 @@ TEST_F(PublishCommands, CtrlCStopsAPublishAndRemovesItsArchive) {
 
 TEST_F(PublishCommands, PackageWritesTheArchiveTheAppWouldSave) {
   addProject();
-  auto zipped = qs({"package", "blog", "--zip", "out dir/blog.zip"});
-  EXPECT_EQ(zipped.status, 1);
-  EXPECT_EQ(zipped.err, "qs: No folder at " + (home.home() / "out dir").string() + " to write the archive into.\n");
+  EXPECT_EQ(qsFails({"package", "blog", "--zip", "out dir/blog.zip"}),
+            "qs: No folder at " + (home.home() / "out dir").string() + " to write the archive into.\n");
   std::filesystem::create_directories(home.home() / "out dir");
-  zipped = qs({"package", "blog", "--zip", "out dir/blog.zip"});
-  ASSERT_EQ(zipped.status, 0) << zipped.err;
-  EXPECT_EQ(zipped.out, "Wrote " + (home.home() / "out dir/blog.zip").string() +
-                            " (blog without .git, .build, .DS_Store, .swiftpm).\n");
-  EXPECT_EQ(runProcess({"/usr/bin/zipinfo", "-1", (home.home() / "out dir/blog.zip").string()}).output,
-            "Package.swift\n");
+  auto zip = (home.home() / "out dir/blog.zip").string();
+  EXPECT_EQ(qsOK({"package", "blog", "--zip", "out dir/blog.zip"}),
+            "Wrote " + zip + " (blog without .git, .build, .DS_Store, .swiftpm).\n");
+  EXPECT_EQ(runProcess({"/usr/bin/zipinfo", "-1", zip}).output, "Package.swift\n");
   // Into the project folder itself: the archive never holds itself.
-  auto inside = qs({"package", ".", "--tar", "blog.tar.gz"}, project);
-  ASSERT_EQ(inside.status, 0) << inside.err;
+  EXPECT_EQ(qs({"package", ".", "--tar", "blog.tar.gz"}, project).status, 0);
   EXPECT_EQ(runProcess({"/usr/bin/tar", "-tzf", (project / "blog.tar.gz").string()}).output, "./\n./Package.swift\n");
-  EXPECT_EQ(qs({"package", "blog"}).status, 2);
+  qsFails({"package", "blog"}, 2);
 }
 
 TEST_F(PublishCommands, LoginStoresTheKeyForOnlyTheUserAndLogoutForgetsIt) {

@@ -60,15 +60,14 @@ TEST_F(SiteCommands, ExportNeedsNoDaemonAndBadDocumentsWriteNothing) {
   EXPECT_TRUE(fileExists(out / "Sources/App/Controllers/FormController.swift"));
 
   writeTextFile(home.home() / "bad.brp", "{\"pages\": [{}]}");
-  auto bad = qs({"site", "export", (home.home() / "bad.brp").string(), "--out", (home.home() / "bad").string()});
-  EXPECT_EQ(bad.status, 1);
-  EXPECT_EQ(bad.err, "qs: The document can't be read: pages[0].elements is missing.\n");
-  EXPECT_FALSE(fileExists(home.home() / "bad"));
+  auto bad = home.home() / "bad";
+  EXPECT_EQ(qsFails({"site", "export", (home.home() / "bad.brp").string(), "--out", bad.string()}),
+            "qs: The document can't be read: pages[0].elements is missing.\n");
+  EXPECT_FALSE(fileExists(bad));
 
-  auto usage = qs({"site", "resync", out.string(), "--keep-mine", "--overwrite"});
-  EXPECT_EQ(usage.status, 2);
-  auto noManifest = qs({"site", "resync", home.home().string()});
-  EXPECT_EQ(noManifest.err, "qs: This folder has no Brindle Pages sync manifest, so it can't be re-synced.\n");
+  qsFails({"site", "resync", out.string(), "--keep-mine", "--overwrite"}, 2);
+  EXPECT_EQ(qsFails({"site", "resync", home.home().string()}),
+            "qs: This folder has no Brindle Pages sync manifest, so it can't be re-synced.\n");
 }
 
 }  // namespace

@@ -50,9 +50,8 @@ TEST_F(BackupsE2E, BackupListRestoreAndConsole) {
 
   // Restoring asks first; without a terminal it wants --yes and touches nothing.
   psql("UPDATE posts SET title = 'changed'");
-  auto refused = qs({"db", "restore", "blog", "--latest"});
-  EXPECT_EQ(refused.status, 1);
-  EXPECT_EQ(refused.err, "qs: Restoring replaces the data in blog; add --yes to do it without a question.\n");
+  EXPECT_EQ(qsFails({"db", "restore", "blog", "--latest"}),
+            "qs: Restoring replaces the data in blog; add --yes to do it without a question.\n");
   EXPECT_EQ(psql("SELECT title FROM posts"), "changed");
   if (haveTerminals()) {
     auto declined = qsOnTerminal({"db", "restore", "blog", "--latest"}, "n\n");
@@ -61,9 +60,8 @@ TEST_F(BackupsE2E, BackupListRestoreAndConsole) {
   EXPECT_EQ(qsOK({"db", "restore", "blog", "--latest", "--yes"}), "Restored blog from " + snapshot + ".\n");
   EXPECT_EQ(psql("SELECT title FROM posts"), "first");
 
-  auto missing = qs({"db", "restore", "blog", "missing.sql", "--yes"});
-  EXPECT_EQ(missing.status, 1);
-  EXPECT_EQ(missing.err, "qs: There is no file at " + (home.home() / "missing.sql").string() + ".\n");
+  EXPECT_EQ(qsFails({"db", "restore", "blog", "missing.sql", "--yes"}),
+            "qs: There is no file at " + (home.home() / "missing.sql").string() + ".\n");
 
   // The console is the engine's own client, connected as the project's role: its password
   // travels in the environment only.
@@ -73,18 +71,16 @@ TEST_F(BackupsE2E, BackupListRestoreAndConsole) {
   EXPECT_NE(console.output.find("blog/blog"), std::string::npos) << console.output;
   EXPECT_EQ(console.errorOutput, "Connecting to blog with psql (exit the client to come back).\n");
 
-  auto pruned = qsOK({"db", "prune", "blog", "--keep", "1"});
-  EXPECT_EQ(pruned, "Deleted 0 of blog's snapshots; 1 kept.\n");
+  EXPECT_EQ(qsOK({"db", "prune", "blog", "--keep", "1"}), "Deleted 0 of blog's snapshots; 1 kept.\n");
 }
 
 TEST_F(BackupsE2E, SettingsAreTypedAndShowTheirDefaults) {
   EXPECT_EQ(qsOK({"settings", "get", "qs.backupIntervalHours"}), "24\n");
   EXPECT_EQ(qsOK({"settings", "set", "qs.backupEnabled", "true"}), "qs.backupEnabled = true\n");
-  auto wrong = qs({"settings", "set", "qs.backupRetention", "seven"});
-  EXPECT_EQ(wrong.status, 2);
-  EXPECT_EQ(wrong.err, "qs: qs.backupRetention takes a whole number, not 'seven'.\n");
-  auto unknown = qs({"settings", "get", "qs.backupEnable"});
-  EXPECT_EQ(unknown.err, "qs: There is no setting named 'qs.backupEnable'; 'qs settings list' shows them all.\n");
+  EXPECT_EQ(qsFails({"settings", "set", "qs.backupRetention", "seven"}, 2),
+            "qs: qs.backupRetention takes a whole number, not 'seven'.\n");
+  EXPECT_EQ(qs({"settings", "get", "qs.backupEnable"}).err,
+            "qs: There is no setting named 'qs.backupEnable'; 'qs settings list' shows them all.\n");
   auto settings = nlohmann::json::parse(readTextFile(home.home() / ".config/Quayside/settings.json"));
   EXPECT_EQ(settings, nlohmann::json({{"qs.backupEnabled", true}}));
   std::string list = qsOK({"settings", "list"});

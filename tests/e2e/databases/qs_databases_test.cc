@@ -3,6 +3,8 @@
 // daemon wrote into the project's .env.
 #include "e2e/databases/engines_e2e_support.h"
 
+#include "core/models/dotenv.h"
+
 #include <nlohmann/json.hpp>
 
 namespace qs::testing {
@@ -12,15 +14,11 @@ namespace {
 
 namespace fs = std::filesystem;
 
-// KEY=value of a .env file (values as the daemon writes them: unquoted or in double quotes).
+// The value of `key` in the project's .env, read with the parser the daemon uses.
 std::string envValue(const fs::path& project, const std::string& key) {
-  std::string text = readTextFile(project / ".env");
-  std::size_t at = text.rfind("\n" + key + "=");
-  if (at == std::string::npos && text.rfind(key + "=", 0) == 0) at = 0; else if (at != std::string::npos) ++at;
-  if (at == std::string::npos) return "<no " + key + ">";
-  std::string value = text.substr(at + key.size() + 1, text.find('\n', at) - at - key.size() - 1);
-  if (value.size() >= 2 && value.front() == '"' && value.back() == '"') value = value.substr(1, value.size() - 2);
-  return value;
+  for (const auto& variable : parseDotenv(readTextFile(project / ".env")))
+    if (variable.key == key) return variable.value;
+  return "<no " + key + ">";
 }
 
 using DatabasesE2E = EnginesE2ETest;
