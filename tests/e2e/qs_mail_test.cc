@@ -99,12 +99,18 @@ TEST_F(Mail, MessagesFromPythonsSmtplib) {
             "NAME      TYPE                      SIZE\ndata.bin  application/octet-stream  256 B\n");
 }
 
-TEST_F(Mail, ProjectServerMailIsFiledUnderItsProject) {
+TEST_F(Mail, ProjectServerMailIsFiledUnderItsProjectAndFollowed) {
   int port = freePort();
   newProject("blog", port);
   qsOK({"start", "blog", "--wait"});
   EXPECT_NE(httpGet(port, fmt::format("/send-mail?port={}", mailPort)).find("\r\n\r\nSent"), std::string::npos);
+  // Followed, each new message is printed as it comes.
+  RunningQs follow({"mail", "-f"}, environment, home.home());
+  follow.readUntil("Waiting for mail (Ctrl-C to stop)...\n");
   ASSERT_EQ(curlSend(mailFixture("latin1-lf.eml")), 0);
+  std::string out = follow.readUntil("[other]\n");
+  EXPECT_NE(out.find("  Caf\xEF\xBF\xBD <cafe@example.com>  Menü du jour  [other]\n"), std::string::npos) << out;
+  EXPECT_EQ(follow.interrupt(), 0);
 
   json fromBlog = listed({"--project", "BLOG"});
   ASSERT_EQ(fromBlog.size(), 1u);
@@ -115,15 +121,6 @@ TEST_F(Mail, ProjectServerMailIsFiledUnderItsProject) {
   EXPECT_EQ(other[0]["subject"], "Menü du jour");
   std::string table = qsOK({"mail"});
   EXPECT_NE(table.find("Confirm your account  blog\n"), std::string::npos) << table;
-}
-
-TEST_F(Mail, FollowPrintsEachNewMessage) {
-  RunningQs follow({"mail", "-f"}, environment, home.home());
-  follow.readUntil("Waiting for mail (Ctrl-C to stop)...\n");
-  ASSERT_EQ(curlSend(mailFixture("latin1-lf.eml")), 0);
-  std::string out = follow.readUntil("[other]\n");
-  EXPECT_NE(out.find("  Caf\xEF\xBF\xBD <cafe@example.com>  Menü du jour  [other]\n"), std::string::npos) << out;
-  EXPECT_EQ(follow.interrupt(), 0);
 }
 
 }  // namespace

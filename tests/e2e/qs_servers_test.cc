@@ -43,10 +43,17 @@ TEST_F(Servers, StartWaitServeLogStop) {
   EXPECT_EQ(json::parse(qsOK({"servers", "--json"}))[0]["status"], "stopped");
   EXPECT_EQ(httpGet(port, "/hello"), "");  // nobody listens any more
 
-  // A restart that is followed ends the same way.
-  auto restarted = qs({"restart", "site", "--wait"});
-  ASSERT_EQ(restarted.status, 0) << restarted.err;
-  EXPECT_NE(restarted.out.find("Running on http://127.0.0.1:" + std::to_string(port)), std::string::npos);
+  // Followed on a terminal, a restart's progress is one updating line, wiped before the address
+  // is printed (the terminal turns \n into \r\n).
+  if (haveTerminals()) {
+    auto restarted = qsOnTerminal({"restart", "site", "--wait"}, "");
+    ASSERT_EQ(restarted.status, 0) << restarted.out;
+    EXPECT_NE(restarted.out.find("\rCompiling ["), std::string::npos) << restarted.out;
+    EXPECT_NE(restarted.out.find("]…\033[K"), std::string::npos) << restarted.out;
+    EXPECT_NE(restarted.out.find("\r\033[KRunning on http://127.0.0.1:" + std::to_string(port) + "\r\n"),
+              std::string::npos)
+        << restarted.out;
+  }
   EXPECT_EQ(qsOK({"stop", "site", "--wait"}), "Stopped site.\n");
 }
 
@@ -72,20 +79,6 @@ TEST_F(Servers, WaitsAndRequestsEndWithinTheirTimeLimits) {
   ::kill(daemon->pid(), SIGCONT);
   EXPECT_EQ(stuck, "qs: The Quayside daemon isn't answering: no reply within 1 second.\n");
   EXPECT_EQ(qsOK({"stop", "slow"}), "Stopped slow.\n");
-}
-
-TEST_F(Servers, ProgressOnATerminalIsOneUpdatingLine) {
-  if (!haveTerminals()) GTEST_SKIP() << "needs util-linux script";
-  newProject("tty", port);
-  auto started = qsOnTerminal({"start", "tty", "--wait"}, "");
-  ASSERT_EQ(started.status, 0) << started.out;
-  EXPECT_NE(started.out.find("\rCompiling ["), std::string::npos) << started.out;
-  EXPECT_NE(started.out.find("]…\033[K"), std::string::npos) << started.out;
-  // The status line is wiped before the address is printed (the terminal turns \n into \r\n).
-  EXPECT_NE(started.out.find("\r\033[KRunning on http://127.0.0.1:" + std::to_string(port) + "\r\n"),
-            std::string::npos)
-      << started.out;
-  qsOK({"stop", "tty"});
 }
 
 TEST_F(Servers, CrashingServerFailsTheWait) {
@@ -126,27 +119,15 @@ TEST_F(Servers, AutoStartProjectRunsAfterADaemonRestart) {
   newProject("always", port);
   EXPECT_EQ(qsOK({"autostart", "always", "on"}), "always's server starts whenever the daemon starts.\n");
   EXPECT_EQ(json::parse(qsOK({"autostart", "always", "--json"}))["autoStart"], true);
-  EXPECT_EQ(httpGet(port, "/hello"), "");
 
   daemon->restart();
   // The daemon serves while the auto-started build is still going: wait for it to come up.
   auto running = qs({"start", "always", "--wait"});
   ASSERT_EQ(running.status, 0) << running.err << daemon->log();
   EXPECT_NE(httpGet(port, "/hello").find("Hello, world!"), std::string::npos);
-  EXPECT_EQ(json::parse(qsOK({"servers", "--json"}))[0]["status"], "running");
 
   EXPECT_EQ(qsOK({"autostart", "always", "off"}), "always's server starts only when you start it.\n");
   EXPECT_EQ(json::parse(qsOK({"autostart", "always", "--json"}))["autoStart"], false);
-}
-
-TEST_F(Servers, FollowersEndWhenTheDaemonStops) {
-  newProject("gone", port);
-  qsOK({"start", "gone", "--wait"});
-  RunningQs logs({"logs", "gone", "-f"}, environment, home.home());
-  logs.readUntil("Server started on");
-  daemon.reset();
-  EXPECT_EQ(logs.finish(), 1);
-  EXPECT_EQ(logs.errors(), "qs: The Quayside daemon stopped. Start it again with 'qs daemon start'.\n");
 }
 
 TEST_F(Servers, FollowLogsAndEvents) {
@@ -182,7 +163,13 @@ TEST_F(Servers, FollowLogsAndEvents) {
     if (status != "stopped") statuses.push_back(status);
   }
   EXPECT_EQ(statuses, (std::vector<std::string>{"building", "running"}));
-  qsOK({"stop", "live"});
+
+  // A follower ends when the daemon stops, and says why.
+  RunningQs follower({"logs", "live", "-f"}, environment, home.home());
+  follower.readUntil("Server started on");
+  daemon.reset();
+  EXPECT_EQ(follower.finish(), 1);
+  EXPECT_EQ(follower.errors(), "qs: The Quayside daemon stopped. Start it again with 'qs daemon start'.\n");
 }
 
 }  // namespace

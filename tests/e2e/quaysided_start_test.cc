@@ -10,7 +10,6 @@
 #include <fcntl.h>
 #include <sys/stat.h>
 
-#include <fstream>
 #include <sstream>
 
 namespace qs::testing {
@@ -63,16 +62,12 @@ protected:
   }
 
   // The soft and the hard limit on open files of process `pid`.
-  static std::vector<std::string> openFileLimits(int pid) {
-    std::ifstream limits("/proc/" + std::to_string(pid) + "/limits");
-    for (std::string line; std::getline(limits, line);) {
-      if (line.rfind("Max open files", 0) != 0) continue;
-      std::istringstream fields(line.substr(std::string("Max open files").size()));
-      std::string soft, hard;
-      fields >> soft >> hard;
-      return {soft, hard};
-    }
-    return {"", "missing"};
+  static std::pair<std::string, std::string> openFileLimits(int pid) {
+    std::string limits = readTextFile("/proc/" + std::to_string(pid) + "/limits");
+    std::istringstream fields(limits.substr(limits.find("Max open files") + 14));
+    std::string soft, hard;
+    fields >> soft >> hard;
+    return {soft, hard};
   }
 
   std::filesystem::path project = home.home() / "projects" / "auto";
@@ -105,7 +100,8 @@ TEST_F(QuaysidedStart, AFailedStartStopsWhatItStartedLetsTheLockGoAndIsReported)
   // A daemon with a lock of its own leaves the socket of the one serving it alone.
   std::filesystem::remove(QSPersistenceService::defaultConfigPath());
   startDaemon();
-  EXPECT_EQ(openFileLimits(daemon->pid())[0], openFileLimits(daemon->pid())[1]) << "the soft limit is raised";
+  auto [soft, hard] = openFileLimits(daemon->pid());
+  EXPECT_EQ(soft, hard) << "the soft limit is raised";
   environment["QS_DAEMON_LOCK"] = (home.home() / "other.lock").string();
   EXPECT_EQ(exitStatusOf(*spawnDaemon()), 1);
   EXPECT_NE(readTextFile(log).find("couldn't start: bind " + socketPath() + ": Address already in use"),

@@ -65,11 +65,11 @@ TEST_F(BackupsE2E, BackupListRestoreAndConsole) {
 
   // The console is the engine's own client, connected as the project's role: its password
   // travels in the environment only.
-  auto console = runProcess({qsPath(), "db", "console", "blog"},
-                            {.environment = environment, .input = "SELECT current_user || '/' || current_database();\n"});
-  EXPECT_EQ(console.exitStatus, 0) << console.errorOutput;
-  EXPECT_NE(console.output.find("blog/blog"), std::string::npos) << console.output;
-  EXPECT_EQ(console.errorOutput, "Connecting to blog with psql (exit the client to come back).\n");
+  std::string query = "SELECT current_user || '/' || current_database();\n";
+  auto console = run({qsPath(), "db", "console", "blog"}, query, home.home());
+  EXPECT_EQ(console.status, 0) << console.err;
+  EXPECT_NE(console.out.find("blog/blog"), std::string::npos) << console.out;
+  EXPECT_EQ(console.err, "Connecting to blog with psql (exit the client to come back).\n");
 
   EXPECT_EQ(qsOK({"db", "prune", "blog", "--keep", "1"}), "Deleted 0 of blog's snapshots; 1 kept.\n");
 }
