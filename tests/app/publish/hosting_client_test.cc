@@ -189,7 +189,6 @@ TEST(HostingRecordsTest, DatesAndUnknownValues) {
   EXPECT_EQ(decode("2026-12-01T10:00:00.5Z"), "2026-12-01T10:00:00.500Z");
   EXPECT_EQ(decode("2026-12-01T11:00:00+01:00"), "2026-12-01T10:00:00.000Z");
   EXPECT_EQ(decode("2026-12-01 10:00:00Z"), "Unrecognized date format");
-  EXPECT_EQ(decode("yesterday"), "Unrecognized date format");
   EXPECT_EQ(fromJson<QSDeploymentStatus>("rolling-back", QSCoder::stateFile()), QSDeploymentStatus::unknown);
 }
 
@@ -197,7 +196,6 @@ TEST(HostingConfigurationTest, AddressesAndKeysComeFromSettingsAndTheEnvironment
   testing::TemporaryFolder folder;
   testing::ScopedEnvironment clean({{"QS_HUB_URL", std::nullopt}, {"QS_HOSTING_API_KEY", std::nullopt}});
   QSSettings settings(folder / "settings.json");
-  EXPECT_EQ(QSHostingConfiguration::hubBaseURL(settings), QSHostingConfiguration::productionBaseURL);
   settings.set("qs.hubBaseURL", "hub.dev.example");  // no scheme: ignored
   EXPECT_EQ(QSHostingConfiguration::hubBaseURL(settings), QSHostingConfiguration::productionBaseURL);
   settings.set("qs.hubBaseURL", "  https://hub.dev.example/\n");
