@@ -18,14 +18,13 @@ TEST_F(Servers, StartWaitServeLogStop) {
   auto created = newProject("site", port);
   EXPECT_EQ(created.rfind("Created site in " + (home.home() / "projects/site").string() + ".\n", 0), 0u)
       << created;
-  auto started = qs({"start", "site", "--wait"});
-  ASSERT_EQ(started.status, 0) << started.err;
+  std::string started = qsOK({"start", "site", "--wait"});
   // Not a terminal: progress comes as plain lines, then the address.
-  EXPECT_NE(started.out.find("Compiling ["), std::string::npos) << started.out;
-  EXPECT_EQ(started.out.substr(started.out.rfind('\n', started.out.size() - 2) + 1),
+  EXPECT_NE(started.find("Compiling ["), std::string::npos) << started;
+  EXPECT_EQ(started.substr(started.rfind('\n', started.size() - 2) + 1),
             "Running on http://127.0.0.1:" + std::to_string(port) + "\n")
-      << started.out;
-  EXPECT_EQ(started.out.find('\r'), std::string::npos);
+      << started;
+  EXPECT_EQ(started.find('\r'), std::string::npos);
 
   EXPECT_NE(httpGet(port, "/hello").find("Hello, world!"), std::string::npos);
   auto logs = qsOK({"logs", "site"});

@@ -36,16 +36,15 @@ TEST_F(BackupsE2E, BackupListRestoreAndConsole) {
   provisionBlog();
   psql("CREATE TABLE posts (title TEXT); INSERT INTO posts VALUES ('first')");
 
-  auto taken = qs({"db", "backup", "blog"});
-  ASSERT_EQ(taken.status, 0) << taken.err;
+  std::string taken = qsOK({"db", "backup", "blog"});
   std::string prefix = "Backed up blog to " + (data / "Backups/blog/blog-").string();
-  EXPECT_EQ(taken.out.rfind(prefix, 0), 0u) << taken.out;
+  EXPECT_EQ(taken.rfind(prefix, 0), 0u) << taken;
   auto listed = nlohmann::json::parse(qsOK({"db", "backups", "blog", "--json"}));
   ASSERT_EQ(listed.size(), 1u);
   std::string snapshot = listed[0]["path"];
   double size = listed[0]["sizeBytes"].get<double>();
   ASSERT_GE(size, 1000);  // a table and a row: about a kilobyte of SQL
-  EXPECT_EQ(taken.out, fmt::format("Backed up blog to {} ({:.1f} KB).\n", snapshot, size / 1000));
+  EXPECT_EQ(taken, fmt::format("Backed up blog to {} ({:.1f} KB).\n", snapshot, size / 1000));
   EXPECT_NE(qsOK({"db", "backups", "blog"}).find(fs::path(snapshot).filename().string()), std::string::npos);
 
   // Restoring asks first; without a terminal it wants --yes and touches nothing.

@@ -31,9 +31,9 @@ TEST_F(DatabasesE2E, FourEnginesThroughTheDaemon) {
 
   // PostgreSQL, with a role and password of the project's own.
   fs::path blog = addProject("blog");
-  auto provisioned = qs({"db", "provision", "blog", "postgresql", "--user", "blog", "--password", "first pw"});
-  ASSERT_EQ(provisioned.status, 0) << provisioned.err;
-  EXPECT_EQ(provisioned.out.rfind("Provisioned the PostgreSQL database blog for blog", 0), 0u) << provisioned.out;
+  std::string provisioned =
+      qsOK({"db", "provision", "blog", "postgresql", "--user", "blog", "--password", "first pw"});
+  EXPECT_EQ(provisioned.rfind("Provisioned the PostgreSQL database blog for blog", 0), 0u) << provisioned;
   std::string url = envValue(blog, "DATABASE_URL");
   auto selected = psql(url, "select current_user || '@' || current_database()");
   ASSERT_TRUE(selected.succeeded()) << url << "\n" << selected.errorOutput;
