@@ -113,7 +113,6 @@ protected:
     // The daemon's .test services on ports the system picks, never the user's.
     for (const char* port : {"QS_PROXY_PORT", "QS_PROXY_TLS_PORT", "QS_DNS_PORT"}) environment[port] = "0";
   }
-  ~E2ETest() override { daemon.reset(); }
 
   std::string socketPath() const { return (home.home() / "daemon.sock").string(); }
   // (Replacing the running one; `toolchains`: where the daemon looks for them.)
@@ -131,7 +130,7 @@ protected:
   }
 
   // Runs qs on a pseudo-terminal (through util-linux `script`), typing `input`; the terminal's
-  // output (standard output and error together, input echoed). Skips the test without `script`.
+  // output (standard output and error together, input echoed). Needs `script`: see haveTerminals().
   QsResult qsOnTerminal(const std::vector<std::string>& arguments, const std::string& input) {
     std::string command = "'" + qsPath() + "'";
     for (const auto& argument : arguments) command += " '" + argument + "'";  // test arguments: no quotes

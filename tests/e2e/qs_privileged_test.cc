@@ -44,7 +44,12 @@ protected:
   fs::path tools = scratch / "tools";
 };
 
-TEST_F(QsPrivilegedRoutingTest, EnableStatusDisable) {
+TEST_F(QsPrivilegedRoutingTest, PortsStopAndRoutingEnableStatusDisable) {
+  // Only what holds the proxy ports can be stopped.
+  EXPECT_THAT(qsFails({"ports", "stop", std::to_string(daemon->pid()), "--yes"}),
+              HasSubstr("isn't listening on ports 80, 443, 7080 or 7443"));
+  EXPECT_EQ(qs({"ports", "stop", "0"}).err, "qs: No process with id 0.\n");
+
   EXPECT_THAT(qsOK({"routing", "status"}), StartsWith(".test routing: off; 'qs routing enable' installs it"));
   if (!isRunningAsRoot()) {
     // Neither the daemon nor this qs (no terminal) can ask for a password.
@@ -72,12 +77,6 @@ TEST_F(QsPrivilegedRoutingTest, TrustAndUntrust) {
   EXPECT_EQ(nlohmann::json::parse(qsOK({"ca", "status", "--json"}))["caTrusted"], true);
   EXPECT_EQ(qsOK({"ca", "untrust"}), "The Quayside certificate authority is no longer trusted.\n");
   EXPECT_EQ(qsOK({"ca", "status"}), "The Quayside certificate authority is not trusted yet; 'qs ca trust' trusts it.\n");
-}
-
-TEST_F(QsPrivilegedRoutingTest, PortsStopRefusesProcessesOutOfTheWay) {
-  EXPECT_THAT(qsFails({"ports", "stop", std::to_string(daemon->pid()), "--yes"}),
-              HasSubstr("isn't listening on ports 80, 443, 7080 or 7443"));
-  EXPECT_EQ(qs({"ports", "stop", "0"}).err, "qs: No process with id 0.\n");
 }
 
 }  // namespace

@@ -34,9 +34,7 @@ TEST_F(HostingClientTest, RequestsCarryTheirHeadersBodiesAndOnlyTheToken) {
   QSHostingHealth health = run(client.health());
   EXPECT_EQ(health.build, "42");
   QSSite site = run(client.createSite("blog", QSHostingTier::vapor));
-  EXPECT_EQ(site.hostingTier, QSHostingTier::vapor);
-  ASSERT_TRUE(site.createdAt);
-  EXPECT_EQ(QSTime::iso8601(site.createdAt->value), "2026-12-01T10:00:00.250Z");
+  EXPECT_EQ(site.hostingTier, QSHostingTier::vapor);  // (dates: the records' test below)
   EXPECT_FALSE(run(client.checkSubdomainAvailability("blog")).available);
 
   auto requests = fake.requests();
