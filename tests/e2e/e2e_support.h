@@ -4,14 +4,13 @@
 
 #include "core/platform/child_process.h"
 #include "core/platform/process_runner.h"
+#include "core/platform/unix_socket.h"
 #include "core/routing/port_scanner.h"
 #include "support/process_helpers.h"
 #include "support/test_support.h"
 
 #include <asio/ip/tcp.hpp>
 #include <gtest/gtest.h>
-#include <sys/socket.h>
-#include <sys/un.h>
 #include <unistd.h>
 
 #include <csignal>
@@ -20,6 +19,16 @@
 #include <vector>
 
 namespace qs::testing {
+
+// quaysided started in `home` with `environment`, its output appended to `log`, with a low limit
+// on open files, as some service managers give (the daemon raises it).
+inline std::shared_ptr<QSChildProcess> spawnQuaysided(const std::filesystem::path& home,
+                                                      const std::map<std::string, std::string>& environment,
+                                                      const std::filesystem::path& log) {
+  std::string daemon = std::string(QS_BIN_DIR) + "/quaysided";
+  std::string command = "ulimit -Sn 256 && exec \"$0\" >>\"$1\" 2>&1";
+  return QSChildProcess::spawn({"/bin/sh", {"-c", command, daemon, log.string()}, home, environment});
+}
 
 // The real quaysided, started as a child process under the test's HOME with the test's socket
 // and lock, its log appended to daemon.log in HOME. Construction returns once the socket
@@ -43,14 +52,10 @@ public:
 
 private:
   void start() {
-    std::string daemon = std::string(QS_BIN_DIR) + "/quaysided";
-    std::string logFile = (home_ / "daemon.log").string();
-    // With a low limit on open files, as some service managers give: the daemon raises it.
-    process_ = QSChildProcess::spawn(
-        {"/bin/sh", {"-c", "ulimit -Sn 256 && exec \"$0\" >>\"$1\" 2>&1", daemon, logFile}, home_, environment_});
+    process_ = spawnQuaysided(home_, environment_, home_ / "daemon.log");
     auto serving = [this] {
       if (!process_->isRunning()) throw std::runtime_error("quaysided exited at start:\n" + log());
-      return acceptsConnections();
+      return isListenedOn(environment_.at("QS_DAEMON_SOCKET"));
     };
     if (!pollUntil(serving, std::chrono::seconds(30)))
       throw std::runtime_error("quaysided did not serve its socket within 30 s:\n" + log());
@@ -67,15 +72,6 @@ private:
       reapWithin(*process_, std::chrono::seconds(10));
     }
     process_.reset();
-  }
-
-  bool acceptsConnections() const {
-    sockaddr_un address{};
-    address.sun_family = AF_UNIX;
-    const std::string& path = environment_.at("QS_DAEMON_SOCKET");
-    std::snprintf(address.sun_path, sizeof address.sun_path, "%s", path.c_str());
-    UniqueFd fd(::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0));
-    return ::connect(fd.get(), reinterpret_cast<sockaddr*>(&address), sizeof address) == 0;
   }
 
   std::filesystem::path home_;

@@ -14,7 +14,7 @@ protected:
   int port;
 };
 
-TEST_F(Servers, StartWaitServeLogStop) {
+TEST_F(Servers, StartWaitServeLogStopRestartAndAutoStart) {
   auto created = newProject("site", port);
   EXPECT_EQ(created.rfind("Created site in " + (home.home() / "projects/site").string() + ".\n", 0), 0u)
       << created;
@@ -54,6 +54,17 @@ TEST_F(Servers, StartWaitServeLogStop) {
         << restarted.out;
   }
   EXPECT_EQ(qsOK({"stop", "site", "--wait"}), "Stopped site.\n");
+
+  // Set to start with the daemon, it runs again after a restart; the daemon serves while the
+  // auto-started build is still going, so the test waits for it to come up.
+  EXPECT_EQ(qsOK({"autostart", "site", "on"}), "site's server starts whenever the daemon starts.\n");
+  EXPECT_EQ(json::parse(qsOK({"autostart", "site", "--json"}))["autoStart"], true);
+  daemon->restart();
+  auto running = qs({"start", "site", "--wait"});
+  ASSERT_EQ(running.status, 0) << running.err << daemon->log();
+  EXPECT_NE(httpGet(port, "/hello").find("Hello, world!"), std::string::npos);
+  EXPECT_EQ(qsOK({"autostart", "site", "off"}), "site's server starts only when you start it.\n");
+  EXPECT_EQ(json::parse(qsOK({"autostart", "site", "--json"}))["autoStart"], false);
 }
 
 TEST_F(Servers, WaitsAndRequestsEndWithinTheirTimeLimits) {
@@ -112,21 +123,6 @@ TEST_F(Servers, CrashingServerFailsTheWait) {
                                    port, holder.process->pid())),
             std::string::npos)
       << taken;
-}
-
-TEST_F(Servers, AutoStartProjectRunsAfterADaemonRestart) {
-  newProject("always", port);
-  EXPECT_EQ(qsOK({"autostart", "always", "on"}), "always's server starts whenever the daemon starts.\n");
-  EXPECT_EQ(json::parse(qsOK({"autostart", "always", "--json"}))["autoStart"], true);
-
-  daemon->restart();
-  // The daemon serves while the auto-started build is still going: wait for it to come up.
-  auto running = qs({"start", "always", "--wait"});
-  ASSERT_EQ(running.status, 0) << running.err << daemon->log();
-  EXPECT_NE(httpGet(port, "/hello").find("Hello, world!"), std::string::npos);
-
-  EXPECT_EQ(qsOK({"autostart", "always", "off"}), "always's server starts only when you start it.\n");
-  EXPECT_EQ(json::parse(qsOK({"autostart", "always", "--json"}))["autoStart"], false);
 }
 
 TEST_F(Servers, FollowLogsAndEvents) {

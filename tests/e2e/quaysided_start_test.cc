@@ -41,11 +41,7 @@ protected:
     QSPersistenceService(QSPersistenceService::defaultConfigPath()).save(QSProjectConfiguration{1, {record}, {}});
   }
 
-  std::shared_ptr<QSChildProcess> spawnDaemon() {
-    std::string daemon = std::string(QS_BIN_DIR) + "/quaysided";
-    return QSChildProcess::spawn(
-        {"/bin/sh", {"-c", "exec \"$0\" >>\"$1\" 2>&1", daemon, log.string()}, home.home(), environment});
-  }
+  std::shared_ptr<QSChildProcess> spawnDaemon() { return spawnQuaysided(home.home(), environment, log); }
 
   // Its exit status; -1 when it is still running after a minute (it hangs).
   static int exitStatusOf(QSChildProcess& daemon) { return reapWithin(daemon, std::chrono::seconds(60)).value_or(-1); }
@@ -157,12 +153,10 @@ TEST_F(QuaysidedStart, SigtermDuringStartUpStopsWhatWasStartedAndEndsTheDaemon) 
 // The whole system as a user meets it: qs starts the quaysided that sits next to it, drives a
 // project through it, and stops it again.
 TEST_F(QuaysidedStart, StartedByQsItRunsProjectsUntilStopped) {
-  auto started = qs({"daemon", "start"});  // no QS_DAEMON_EXECUTABLE: the quaysided beside qs
-  ASSERT_EQ(started.status, 0) << started.err;
-  EXPECT_EQ(started.out.rfind("The Quayside daemon is running (version ", 0), 0u) << started.out;
+  // No QS_DAEMON_EXECUTABLE: the quaysided beside qs. (What it prints: the daemon command tests.)
+  ASSERT_EQ(qs({"daemon", "start"}).status, 0);
   auto status = json::parse(qsOK({"daemon", "status", "--json"}));
   EXPECT_EQ(status["executable"], std::string(QS_BIN_DIR) + "/quaysided");
-  EXPECT_EQ(status["isCurrentBuild"], true);
 
   int port = freePort();
   newProject("web", port);
