@@ -95,9 +95,7 @@ inline std::string httpGet(int port, const std::string& path) {
 }
 
 // A free port for a project's server, away from the ones other test programs pick.
-inline int freePort() {
-  return testing::freeTestPort(testing::PortBand::endToEnd);
-}
+inline int freePort() { return testing::freeTestPort(testing::PortBand::endToEnd); }
 
 // Every test gets its own HOME, socket and lock, and the fake Swift toolchain as the only one
 // installed. `startDaemon()` brings up a daemon; without it, nobody serves the socket.

@@ -2,14 +2,12 @@
 // it throws, and listing an archive with the real archivers.
 #pragma once
 
-#include "app/publish/publish_error.h"
 #include "core/platform/process_runner.h"
 #include "support/async_helpers.h"
 #include "support/test_support.h"
 #include "support/thrown_message.h"
 
 #include <asio/io_context.hpp>
-#include <gtest/gtest.h>
 
 #include <algorithm>
 #include <sstream>
