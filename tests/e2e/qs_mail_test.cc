@@ -65,6 +65,7 @@ TEST_F(Mail, CaughtShownAndKeptAcrossRestarts) {
   auto saveTo = home.home() / "saved";
   qsOK({"mail", "attachments", shortID, "--save", saveTo.string()});
   EXPECT_EQ(readTextFile(saveTo / "Rechnung März.pdf"), "%PDF-1.4\n");
+  EXPECT_EQ(readTextFile(saveTo / "notes.txt"), "some notes\r");
 
   EXPECT_EQ(qsFails({"mail", "show", "zzz"}), "qs: No message with id 'zzz' (see 'qs mail').\n");
   EXPECT_EQ(qsOK({"mail", "rm", shortID}), "Removed " + shortID + " (Welcome to Quayside and more).\n");

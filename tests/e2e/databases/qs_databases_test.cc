@@ -1,6 +1,6 @@
 // Databases end to end: the real qs and quaysided provision PostgreSQL, MariaDB, Redis and
-// SQLite databases for projects; PostgreSQL's own client reaches its database with the settings
-// the daemon wrote into the project's .env. (Each engine's client: the database service's test.)
+// SQLite databases for projects; PostgreSQL's and Redis's own clients reach them with the settings
+// the daemon wrote into the project's .env. (MariaDB's client: the database service's test.)
 #include "e2e/databases/engines_e2e_support.h"
 
 #include "core/models/dotenv.h"
@@ -48,6 +48,8 @@ TEST_F(DatabasesE2E, FourEnginesThroughTheDaemon) {
 
   // Redis for the same project, MariaDB for another.
   qsOK({"db", "provision", "blog", "redis"});
+  auto redisCli = (data / "services/redis-system/bin/redis-cli").string();
+  EXPECT_EQ(trimmed(runProcess({redisCli, "-u", envValue(blog, "REDIS_URL"), "ping"}).output), "PONG");
   fs::path shop = addProject("shop");
   qsOK({"db", "provision", "shop", "mysql", "--user", "shop", "--password", "s3cret"});
 
