@@ -4,26 +4,31 @@
 
 #include "core/platform/child_process.h"
 #include "core/platform/process_runner.h"
+#include "core/platform/unix_socket.h"
 #include "core/routing/port_scanner.h"
 #include "support/process_helpers.h"
 #include "support/test_support.h"
 
 #include <asio/ip/tcp.hpp>
 #include <gtest/gtest.h>
-#include <sys/socket.h>
-#include <sys/un.h>
 #include <unistd.h>
 
-#include <chrono>
 #include <csignal>
-#include <cstdlib>
 #include <map>
-#include <memory>
 #include <string>
-#include <thread>
 #include <vector>
 
 namespace qs::testing {
+
+// quaysided started in `home` with `environment`, its output appended to `log`, with a low limit
+// on open files, as some service managers give (the daemon raises it).
+inline std::shared_ptr<QSChildProcess> spawnQuaysided(const std::filesystem::path& home,
+                                                      const std::map<std::string, std::string>& environment,
+                                                      const std::filesystem::path& log) {
+  std::string daemon = std::string(QS_BIN_DIR) + "/quaysided";
+  std::string command = "ulimit -Sn 256 && exec \"$0\" >>\"$1\" 2>&1";
+  return QSChildProcess::spawn({"/bin/sh", {"-c", command, daemon, log.string()}, home, environment});
+}
 
 // The real quaysided, started as a child process under the test's HOME with the test's socket
 // and lock, its log appended to daemon.log in HOME. Construction returns once the socket
@@ -47,14 +52,10 @@ public:
 
 private:
   void start() {
-    std::string daemon = std::string(QS_BIN_DIR) + "/quaysided";
-    std::string logFile = (home_ / "daemon.log").string();
-    // With a low limit on open files, as some service managers give: the daemon raises it.
-    process_ = QSChildProcess::spawn(
-        {"/bin/sh", {"-c", "ulimit -Sn 256 && exec \"$0\" >>\"$1\" 2>&1", daemon, logFile}, home_, environment_});
+    process_ = spawnQuaysided(home_, environment_, home_ / "daemon.log");
     auto serving = [this] {
       if (!process_->isRunning()) throw std::runtime_error("quaysided exited at start:\n" + log());
-      return acceptsConnections();
+      return isListenedOn(environment_.at("QS_DAEMON_SOCKET"));
     };
     if (!pollUntil(serving, std::chrono::seconds(30)))
       throw std::runtime_error("quaysided did not serve its socket within 30 s:\n" + log());
@@ -71,15 +72,6 @@ private:
       reapWithin(*process_, std::chrono::seconds(10));
     }
     process_.reset();
-  }
-
-  bool acceptsConnections() const {
-    sockaddr_un address{};
-    address.sun_family = AF_UNIX;
-    const std::string& path = environment_.at("QS_DAEMON_SOCKET");
-    std::snprintf(address.sun_path, sizeof address.sun_path, "%s", path.c_str());
-    UniqueFd fd(::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0));
-    return ::connect(fd.get(), reinterpret_cast<sockaddr*>(&address), sizeof address) == 0;
   }
 
   std::filesystem::path home_;
@@ -103,9 +95,7 @@ inline std::string httpGet(int port, const std::string& path) {
 }
 
 // A free port for a project's server, away from the ones other test programs pick.
-inline int freePort() {
-  return testing::freeTestPort(testing::PortBand::endToEnd);
-}
+inline int freePort() { return testing::freeTestPort(testing::PortBand::endToEnd); }
 
 // Every test gets its own HOME, socket and lock, and the fake Swift toolchain as the only one
 // installed. `startDaemon()` brings up a daemon; without it, nobody serves the socket.
@@ -117,7 +107,6 @@ protected:
     // The daemon's .test services on ports the system picks, never the user's.
     for (const char* port : {"QS_PROXY_PORT", "QS_PROXY_TLS_PORT", "QS_DNS_PORT"}) environment[port] = "0";
   }
-  ~E2ETest() override { daemon.reset(); }
 
   std::string socketPath() const { return (home.home() / "daemon.sock").string(); }
   // (Replacing the running one; `toolchains`: where the daemon looks for them.)
@@ -135,7 +124,7 @@ protected:
   }
 
   // Runs qs on a pseudo-terminal (through util-linux `script`), typing `input`; the terminal's
-  // output (standard output and error together, input echoed). Skips the test without `script`.
+  // output (standard output and error together, input echoed). Needs `script`: see haveTerminals().
   QsResult qsOnTerminal(const std::vector<std::string>& arguments, const std::string& input) {
     std::string command = "'" + qsPath() + "'";
     for (const auto& argument : arguments) command += " '" + argument + "'";  // test arguments: no quotes
@@ -152,6 +141,20 @@ protected:
     auto result = qs(arguments);
     EXPECT_EQ(result.status, 0) << "qs " << ::testing::PrintToString(arguments) << "\n" << result.err;
     return result.out;
+  }
+  // Runs qs and expects it to exit with `status`; its standard error.
+  std::string qsFails(std::vector<std::string> arguments, int status = 1) {
+    auto result = qs(arguments);
+    EXPECT_EQ(result.status, status) << "qs " << ::testing::PrintToString(arguments) << "\n" << result.out;
+    return result.err;
+  }
+
+  // `qs new NAME` in HOME/projects on `port`, pinned to the fake toolchain's version; what it printed.
+  std::string newProject(const std::string& name, int port) {
+    auto created = qsOK({"new", name, "--dir", (home.home() / "projects").string(), "--port",
+                         std::to_string(port), "--no-git"});
+    qsOK({"pin", name, "6.0.3"});
+    return created;
   }
 
   IsolatedHome home;

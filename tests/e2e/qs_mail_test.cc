@@ -4,8 +4,6 @@
 
 #include <fmt/format.h>
 
-#include <set>
-
 namespace qs::testing {
 namespace {
 
@@ -69,9 +67,7 @@ TEST_F(Mail, CaughtShownAndKeptAcrossRestarts) {
   EXPECT_EQ(readTextFile(saveTo / "Rechnung März.pdf"), "%PDF-1.4\n");
   EXPECT_EQ(readTextFile(saveTo / "notes.txt"), "some notes\r");
 
-  auto missing = qs({"mail", "show", "zzz"});
-  EXPECT_EQ(missing.status, 1);
-  EXPECT_EQ(missing.err, "qs: No message with id 'zzz' (see 'qs mail').\n");
+  EXPECT_EQ(qsFails({"mail", "show", "zzz"}), "qs: No message with id 'zzz' (see 'qs mail').\n");
   EXPECT_EQ(qsOK({"mail", "rm", shortID}), "Removed " + shortID + " (Welcome to Quayside and more).\n");
   EXPECT_EQ(qsOK({"mail"}), "No mail.\n");
 }
@@ -82,12 +78,11 @@ TEST_F(Mail, MessagesFromPythonsSmtplib) {
   ASSERT_EQ(sent.exitStatus, 0) << sent.errorOutput;
   json messages = listed();
   ASSERT_EQ(messages.size(), 4u);
-  std::set<std::string> subjects;
-  for (const auto& m : messages) subjects.insert(m["subject"].get<std::string>());
-  EXPECT_EQ(subjects, (std::set<std::string>{"Plain hello", "Crème brûlée für alle",
-                                             "日本語の件名とても長い件名がここに続きます 日本語の件名とても長い件名",
-                                             "Alternative"}));
-  for (const auto& m : messages) EXPECT_EQ(m["from"], "Zoë Example <zoe@example.com>");
+  EXPECT_EQ(messages[0]["from"], "Zoë Example <zoe@example.com>");
+  // (Encoded words and charsets: the parser's test; this is the way Python folds a long subject.)
+  json folded = json::parse(qsOK({"mail", "search", "続きます 日本語", "--json"}));
+  ASSERT_EQ(folded.size(), 1u);
+  EXPECT_EQ(folded[0]["subject"], "日本語の件名とても長い件名がここに続きます 日本語の件名とても長い件名");
 
   json found = json::parse(qsOK({"mail", "search", "BRûLéE", "--json"}));
   ASSERT_EQ(found.size(), 1u) << "letter case aside, the Latin-1 message is found";
@@ -101,15 +96,18 @@ TEST_F(Mail, MessagesFromPythonsSmtplib) {
             "NAME      TYPE                      SIZE\ndata.bin  application/octet-stream  256 B\n");
 }
 
-TEST_F(Mail, ProjectServerMailIsFiledUnderItsProject) {
+TEST_F(Mail, ProjectServerMailIsFiledUnderItsProjectAndFollowed) {
   int port = freePort();
-  ASSERT_EQ(qs({"new", "blog", "--dir", (home.home() / "projects").string(), "--port", std::to_string(port), "--no-git"})
-                .status,
-            0);
-  qsOK({"pin", "blog", "6.0.3"});
-  ASSERT_EQ(qs({"start", "blog", "--wait"}).status, 0);
+  newProject("blog", port);
+  qsOK({"start", "blog", "--wait"});
   EXPECT_NE(httpGet(port, fmt::format("/send-mail?port={}", mailPort)).find("\r\n\r\nSent"), std::string::npos);
+  // Followed, each new message is printed as it comes.
+  RunningQs follow({"mail", "-f"}, environment, home.home());
+  follow.readUntil("Waiting for mail (Ctrl-C to stop)...\n");
   ASSERT_EQ(curlSend(mailFixture("latin1-lf.eml")), 0);
+  std::string out = follow.readUntil("[other]\n");
+  EXPECT_NE(out.find("  Caf\xEF\xBF\xBD <cafe@example.com>  Menü du jour  [other]\n"), std::string::npos) << out;
+  EXPECT_EQ(follow.interrupt(), 0);
 
   json fromBlog = listed({"--project", "BLOG"});
   ASSERT_EQ(fromBlog.size(), 1u);
@@ -120,15 +118,6 @@ TEST_F(Mail, ProjectServerMailIsFiledUnderItsProject) {
   EXPECT_EQ(other[0]["subject"], "Menü du jour");
   std::string table = qsOK({"mail"});
   EXPECT_NE(table.find("Confirm your account  blog\n"), std::string::npos) << table;
-}
-
-TEST_F(Mail, FollowPrintsEachNewMessage) {
-  RunningQs follow({"mail", "-f"}, environment, home.home());
-  follow.readUntil("Waiting for mail (Ctrl-C to stop)...\n");
-  ASSERT_EQ(curlSend(mailFixture("latin1-lf.eml")), 0);
-  std::string out = follow.readUntil("[other]\n");
-  EXPECT_NE(out.find("  Caf\xEF\xBF\xBD <cafe@example.com>  Menü du jour  [other]\n"), std::string::npos) << out;
-  EXPECT_EQ(follow.interrupt(), 0);
 }
 
 }  // namespace

@@ -11,29 +11,20 @@ class Servers : public E2ETest {
 protected:
   Servers() : port(freePort()) { startDaemon(); }
 
-  // `qs new NAME` on the chosen port, pinned to the fake toolchain's version.
-  void createProject(const std::string& name) {
-    auto created = qs({"new", name, "--dir", (home.home() / "projects").string(), "--port", std::to_string(port),
-                       "--no-git"});
-    ASSERT_EQ(created.status, 0) << created.err;
-    ASSERT_EQ(created.out.rfind("Created " + name + " in " + (home.home() / "projects" / name).string() + ".\n", 0), 0u)
-        << created.out;
-    qsOK({"pin", name, "6.0.3"});
-  }
-
   int port;
 };
 
-TEST_F(Servers, StartWaitServeLogStop) {
-  createProject("site");
-  auto started = qs({"start", "site", "--wait"});
-  ASSERT_EQ(started.status, 0) << started.err;
+TEST_F(Servers, StartWaitServeLogStopRestartAndAutoStart) {
+  auto created = newProject("site", port);
+  EXPECT_EQ(created.rfind("Created site in " + (home.home() / "projects/site").string() + ".\n", 0), 0u)
+      << created;
+  std::string started = qsOK({"start", "site", "--wait"});
   // Not a terminal: progress comes as plain lines, then the address.
-  EXPECT_NE(started.out.find("Compiling ["), std::string::npos) << started.out;
-  EXPECT_EQ(started.out.substr(started.out.rfind('\n', started.out.size() - 2) + 1),
+  EXPECT_NE(started.find("Compiling ["), std::string::npos) << started;
+  EXPECT_EQ(started.substr(started.rfind('\n', started.size() - 2) + 1),
             "Running on http://127.0.0.1:" + std::to_string(port) + "\n")
-      << started.out;
-  EXPECT_EQ(started.out.find('\r'), std::string::npos);
+      << started;
+  EXPECT_EQ(started.find('\r'), std::string::npos);
 
   EXPECT_NE(httpGet(port, "/hello").find("Hello, world!"), std::string::npos);
   auto logs = qsOK({"logs", "site"});
@@ -51,11 +42,29 @@ TEST_F(Servers, StartWaitServeLogStop) {
   EXPECT_EQ(json::parse(qsOK({"servers", "--json"}))[0]["status"], "stopped");
   EXPECT_EQ(httpGet(port, "/hello"), "");  // nobody listens any more
 
-  // A restart that is followed ends the same way.
-  auto restarted = qs({"restart", "site", "--wait"});
-  ASSERT_EQ(restarted.status, 0) << restarted.err;
-  EXPECT_NE(restarted.out.find("Running on http://127.0.0.1:" + std::to_string(port)), std::string::npos);
+  // Followed on a terminal, a restart's progress is one updating line, wiped before the address
+  // is printed (the terminal turns \n into \r\n).
+  if (haveTerminals()) {
+    auto restarted = qsOnTerminal({"restart", "site", "--wait"}, "");
+    ASSERT_EQ(restarted.status, 0) << restarted.out;
+    EXPECT_NE(restarted.out.find("\rCompiling ["), std::string::npos) << restarted.out;
+    EXPECT_NE(restarted.out.find("]…\033[K"), std::string::npos) << restarted.out;
+    EXPECT_NE(restarted.out.find("\r\033[KRunning on http://127.0.0.1:" + std::to_string(port) + "\r\n"),
+              std::string::npos)
+        << restarted.out;
+  }
   EXPECT_EQ(qsOK({"stop", "site", "--wait"}), "Stopped site.\n");
+
+  // Set to start with the daemon, it runs again after a restart; the daemon serves while the
+  // auto-started build is still going, so the test waits for it to come up.
+  EXPECT_EQ(qsOK({"autostart", "site", "on"}), "site's server starts whenever the daemon starts.\n");
+  EXPECT_EQ(json::parse(qsOK({"autostart", "site", "--json"}))["autoStart"], true);
+  daemon->restart();
+  auto running = qs({"start", "site", "--wait"});
+  ASSERT_EQ(running.status, 0) << running.err << daemon->log();
+  EXPECT_NE(httpGet(port, "/hello").find("Hello, world!"), std::string::npos);
+  EXPECT_EQ(qsOK({"autostart", "site", "off"}), "site's server starts only when you start it.\n");
+  EXPECT_EQ(json::parse(qsOK({"autostart", "site", "--json"}))["autoStart"], false);
 }
 
 TEST_F(Servers, WaitsAndRequestsEndWithinTheirTimeLimits) {
@@ -64,41 +73,26 @@ TEST_F(Servers, WaitsAndRequestsEndWithinTheirTimeLimits) {
   writeTextFile(slowToolchain, "#!/bin/sh\nexec sleep 600\n");
   std::filesystem::permissions(slowToolchain, std::filesystem::perms::owner_all);
   startDaemon((home.home() / "slow-toolchains").string());
-  createProject("slow");
+  newProject("slow", port);
   qsOK({"pin", "slow", "7.0.0"});
 
   // The start is under way before the timed wait, so that the wait's few requests are answered
   // at once however busy the machine is, and only the server's readiness can run out of time.
   EXPECT_EQ(qsOK({"start", "slow"}), "Starting slow. Follow it with 'qs logs slow -f'.\n");
-  auto waited = qs({"start", "slow", "--wait", "--timeout", "1"});
-  EXPECT_EQ(waited.status, 1);
-  EXPECT_EQ(waited.err, "qs: slow isn't serving after 1 second; it goes on starting. Follow it with 'qs logs slow -f'.\n");
+  EXPECT_EQ(qsFails({"start", "slow", "--wait", "--timeout", "1"}),
+            "qs: slow isn't serving after 1 second; it goes on starting. Follow it with 'qs logs slow "
+            "-f'.\n");
 
   // A daemon that no longer answers (stopped by a signal here) is not waited for without end.
   ::kill(daemon->pid(), SIGSTOP);
-  auto stuck = qs({"start", "slow", "--wait", "--timeout", "1"});
+  std::string stuck = qsFails({"start", "slow", "--wait", "--timeout", "1"});
   ::kill(daemon->pid(), SIGCONT);
-  EXPECT_EQ(stuck.status, 1);
-  EXPECT_EQ(stuck.err, "qs: The Quayside daemon isn't answering: no reply within 1 second.\n");
+  EXPECT_EQ(stuck, "qs: The Quayside daemon isn't answering: no reply within 1 second.\n");
   EXPECT_EQ(qsOK({"stop", "slow"}), "Stopped slow.\n");
 }
 
-TEST_F(Servers, ProgressOnATerminalIsOneUpdatingLine) {
-  if (!haveTerminals()) GTEST_SKIP() << "needs util-linux script";
-  createProject("tty");
-  auto started = qsOnTerminal({"start", "tty", "--wait"}, "");
-  ASSERT_EQ(started.status, 0) << started.out;
-  EXPECT_NE(started.out.find("\rCompiling ["), std::string::npos) << started.out;
-  EXPECT_NE(started.out.find("]…\033[K"), std::string::npos) << started.out;
-  // The status line is wiped before the address is printed (the terminal turns \n into \r\n).
-  EXPECT_NE(started.out.find("\r\033[KRunning on http://127.0.0.1:" + std::to_string(port) + "\r\n"),
-            std::string::npos)
-      << started.out;
-  qsOK({"stop", "tty"});
-}
-
 TEST_F(Servers, CrashingServerFailsTheWait) {
-  createProject("crash");
+  newProject("crash", port);
   qsOK({"env", "crash", "set", "FAKE_SWIFT_EXIT_CODE", "3"});
   auto started = qs({"start", "crash", "--wait"});
   EXPECT_EQ(started.status, 1) << started.out;
@@ -114,54 +108,25 @@ TEST_F(Servers, CrashingServerFailsTheWait) {
   // A build that fails never serves; its compiler error stays in the log.
   qsOK({"env", "crash", "unset", "FAKE_SWIFT_EXIT_CODE"});
   qsOK({"env", "crash", "set", "FAKE_SWIFT_FAIL_BUILD", "1"});
-  auto failed = qs({"start", "crash", "--wait"});
-  EXPECT_EQ(failed.status, 1) << failed.out;
-  EXPECT_EQ(failed.err.rfind("qs: Process exited with code 1\nThe console's last lines:\n", 0), 0u) << failed.err;
-  EXPECT_NE(failed.err.find("error: cannot find 'foo' in scope"), std::string::npos) << failed.err;
+  std::string failed = qsFails({"start", "crash", "--wait"});
+  EXPECT_EQ(failed.rfind("qs: Process exited with code 1\nThe console's last lines:\n", 0), 0u) << failed;
+  EXPECT_NE(failed.find("error: cannot find 'foo' in scope"), std::string::npos) << failed;
 
   // A port somebody else holds is named.
   qsOK({"env", "crash", "unset", "FAKE_SWIFT_FAIL_BUILD"});
   auto holder = startListener(QS_BIN_DIR "/qs_test_listener", port);
-  auto taken = qs({"start", "crash", "--wait"});
+  std::string taken = qsFails({"start", "crash", "--wait"});
   holder.process->signal(SIGKILL);
-  EXPECT_EQ(taken.status, 1);
-  EXPECT_NE(taken.err.find("Address already in use"), std::string::npos) << taken.err;
-  EXPECT_NE(taken.err.find(fmt::format("\nPort {} is held by qs_test_listener (pid {}): stop it, or give crash another "
-                                       "port.\n",
-                                       port, holder.process->pid())),
+  EXPECT_NE(taken.find("Address already in use"), std::string::npos) << taken;
+  EXPECT_NE(taken.find(fmt::format("\nPort {} is held by qs_test_listener (pid {}): stop it, or give crash "
+                                   "another port.\n",
+                                   port, holder.process->pid())),
             std::string::npos)
-      << taken.err;
-}
-
-TEST_F(Servers, AutoStartProjectRunsAfterADaemonRestart) {
-  createProject("always");
-  EXPECT_EQ(qsOK({"autostart", "always", "on"}), "always's server starts whenever the daemon starts.\n");
-  EXPECT_EQ(json::parse(qsOK({"autostart", "always", "--json"}))["autoStart"], true);
-  EXPECT_EQ(httpGet(port, "/hello"), "");
-
-  daemon->restart();
-  // The daemon serves while the auto-started build is still going: wait for it to come up.
-  auto running = qs({"start", "always", "--wait"});
-  ASSERT_EQ(running.status, 0) << running.err << daemon->log();
-  EXPECT_NE(httpGet(port, "/hello").find("Hello, world!"), std::string::npos);
-  EXPECT_EQ(json::parse(qsOK({"servers", "--json"}))[0]["status"], "running");
-
-  EXPECT_EQ(qsOK({"autostart", "always", "off"}), "always's server starts only when you start it.\n");
-  EXPECT_EQ(json::parse(qsOK({"autostart", "always", "--json"}))["autoStart"], false);
-}
-
-TEST_F(Servers, FollowersEndWhenTheDaemonStops) {
-  createProject("gone");
-  qsOK({"start", "gone", "--wait"});
-  RunningQs logs({"logs", "gone", "-f"}, environment, home.home());
-  logs.readUntil("Server started on");
-  daemon.reset();
-  EXPECT_EQ(logs.finish(), 1);
-  EXPECT_EQ(logs.errors(), "qs: The Quayside daemon stopped. Start it again with 'qs daemon start'.\n");
+      << taken;
 }
 
 TEST_F(Servers, FollowLogsAndEvents) {
-  createProject("live");
+  newProject("live", port);
   RunningQs events({"events", "servers"}, environment, home.home());
   // `qs events` prints nothing until an event comes: stopping the stopped server makes one, and
   // once it is printed the subscription is known to be in place.
@@ -193,7 +158,13 @@ TEST_F(Servers, FollowLogsAndEvents) {
     if (status != "stopped") statuses.push_back(status);
   }
   EXPECT_EQ(statuses, (std::vector<std::string>{"building", "running"}));
-  qsOK({"stop", "live"});
+
+  // A follower ends when the daemon stops, and says why.
+  RunningQs follower({"logs", "live", "-f"}, environment, home.home());
+  follower.readUntil("Server started on");
+  daemon.reset();
+  EXPECT_EQ(follower.finish(), 1);
+  EXPECT_EQ(follower.errors(), "qs: The Quayside daemon stopped. Start it again with 'qs daemon start'.\n");
 }
 
 }  // namespace

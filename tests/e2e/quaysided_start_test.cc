@@ -1,17 +1,15 @@
-// The real quaysided entry point when it cannot start or is told to stop while starting: what
-// it had started is stopped, the owner lock is let go, and qs says why no daemon serves.
+// The real quaysided entry point: started by qs, it runs projects until stopped; when it cannot
+// start or is told to stop while starting, what it had started is stopped and the owner lock is let go.
 #include "e2e/e2e_support.h"
 
 #include "core/daemon/owner_lock.h"
 #include "core/models/persistence_service.h"
 #include "core/platform/file_lock.h"
-#include "core/platform/paths.h"
 #include "core/platform/regex.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>
 
-#include <fstream>
 #include <sstream>
 
 namespace qs::testing {
@@ -25,6 +23,7 @@ protected:
   // A daemon left by a test that failed half-way must not outlive it.
   ~QuaysidedStart() override {
     daemon.reset();
+    qs({"daemon", "stop"});
     if (auto holder = lockHolder(lockPath()); holder && *holder != ::getpid()) ::kill(*holder, SIGKILL);
   }
 
@@ -42,11 +41,7 @@ protected:
     QSPersistenceService(QSPersistenceService::defaultConfigPath()).save(QSProjectConfiguration{1, {record}, {}});
   }
 
-  std::shared_ptr<QSChildProcess> spawnDaemon() {
-    std::string daemon = std::string(QS_BIN_DIR) + "/quaysided";
-    return QSChildProcess::spawn(
-        {"/bin/sh", {"-c", "exec \"$0\" >>\"$1\" 2>&1", daemon, log.string()}, home.home(), environment});
-  }
+  std::shared_ptr<QSChildProcess> spawnDaemon() { return spawnQuaysided(home.home(), environment, log); }
 
   // Its exit status; -1 when it is still running after a minute (it hangs).
   static int exitStatusOf(QSChildProcess& daemon) { return reapWithin(daemon, std::chrono::seconds(60)).value_or(-1); }
@@ -63,16 +58,12 @@ protected:
   }
 
   // The soft and the hard limit on open files of process `pid`.
-  static std::vector<std::string> openFileLimits(int pid) {
-    std::ifstream limits("/proc/" + std::to_string(pid) + "/limits");
-    for (std::string line; std::getline(limits, line);) {
-      if (line.rfind("Max open files", 0) != 0) continue;
-      std::istringstream fields(line.substr(std::string("Max open files").size()));
-      std::string soft, hard;
-      fields >> soft >> hard;
-      return {soft, hard};
-    }
-    return {"", "missing"};
+  static std::pair<std::string, std::string> openFileLimits(int pid) {
+    std::string limits = readTextFile("/proc/" + std::to_string(pid) + "/limits");
+    std::istringstream fields(limits.substr(limits.find("Max open files") + 14));
+    std::string soft, hard;
+    fields >> soft >> hard;
+    return {soft, hard};
   }
 
   std::filesystem::path project = home.home() / "projects" / "auto";
@@ -92,20 +83,10 @@ TEST_F(QuaysidedStart, AFailedStartStopsWhatItStartedLetsTheLockGoAndIsReported)
   EXPECT_EQ(processesInProject(), std::vector<int>{});
   EXPECT_FALSE(isLockedElsewhere(lockPath()));
 
-  // Through qs: the daemon is started once more, then its log is pointed at.
-  auto started = qs({"daemon", "start", "--timeout", "60"});
-  EXPECT_EQ(started.status, 1);
-  EXPECT_EQ(started.err, "qs: The daemon exited while starting; " + QSPaths::daemonLogFile().string() + " says why.\n");
-  EXPECT_FALSE(isLockedElsewhere(lockPath()));
-
-  // Another process owns the services: qs names it instead of starting daemon after daemon.
+  // Another process owns the services. (What qs says then: the launcher's test.)
   environment["QS_DAEMON_SOCKET"] = socketPath();
   QSOwnerLock ours(lockPath());
   ASSERT_TRUE(ours.tryAcquire());
-  auto refused = qs({"daemon", "start", "--timeout", "1"});
-  EXPECT_EQ(refused.status, 1);
-  EXPECT_EQ(refused.err, "qs: Another process (pid " + std::to_string(::getpid()) + ") holds the owner lock " +
-                             lockPath() + ", so no daemon can start; stop that process and try again.\n");
   EXPECT_EQ(exitStatusOf(*spawnDaemon()), 1);
   EXPECT_NE(readTextFile(log).find("quaysided: another Quayside process (pid " + std::to_string(::getpid()) +
                                    ") already owns the services (the lock " + lockPath() + " is held)"),
@@ -115,7 +96,8 @@ TEST_F(QuaysidedStart, AFailedStartStopsWhatItStartedLetsTheLockGoAndIsReported)
   // A daemon with a lock of its own leaves the socket of the one serving it alone.
   std::filesystem::remove(QSPersistenceService::defaultConfigPath());
   startDaemon();
-  EXPECT_EQ(openFileLimits(daemon->pid())[0], openFileLimits(daemon->pid())[1]) << "the soft limit is raised";
+  auto [soft, hard] = openFileLimits(daemon->pid());
+  EXPECT_EQ(soft, hard) << "the soft limit is raised";
   environment["QS_DAEMON_LOCK"] = (home.home() / "other.lock").string();
   EXPECT_EQ(exitStatusOf(*spawnDaemon()), 1);
   EXPECT_NE(readTextFile(log).find("couldn't start: bind " + socketPath() + ": Address already in use"),
@@ -166,6 +148,35 @@ TEST_F(QuaysidedStart, SigtermDuringStartUpStopsWhatWasStartedAndEndsTheDaemon) 
   EXPECT_EQ(processesInProject(), std::vector<int>{});
   EXPECT_FALSE(isLockedElsewhere(lockPath()));
   EXPECT_FALSE(std::filesystem::exists(socketPath()));
+}
+
+// The whole system as a user meets it: qs starts the quaysided that sits next to it, drives a
+// project through it, and stops it again.
+TEST_F(QuaysidedStart, StartedByQsItRunsProjectsUntilStopped) {
+  // No QS_DAEMON_EXECUTABLE: the quaysided beside qs. (What it prints: the daemon command tests.)
+  ASSERT_EQ(qs({"daemon", "start"}).status, 0);
+  auto status = json::parse(qsOK({"daemon", "status", "--json"}));
+  EXPECT_EQ(status["executable"], std::string(QS_BIN_DIR) + "/quaysided");
+
+  int port = freePort();
+  newProject("web", port);
+  std::string running = qsOK({"start", "web", "--wait"});
+  EXPECT_NE(running.find("Running on http://127.0.0.1:" + std::to_string(port)), std::string::npos);
+  EXPECT_NE(httpGet(port, "/").find("It works!"), std::string::npos);
+  // A server that sits out SIGTERM keeps the daemon busy for a while after its socket is gone.
+  newProject("stubborn", freePort());
+  qsOK({"env", "stubborn", "set", "FAKE_SWIFT_IGNORE_SIGTERM", "1"});
+  qsOK({"start", "stubborn", "--wait"});
+
+  // Stopping the daemon stops what it runs, and returns once the daemon has let the lock go.
+  EXPECT_EQ(qsOK({"daemon", "stop"}), "Stopped the Quayside daemon.\n");
+  EXPECT_FALSE(isLockedElsewhere(environment["QS_DAEMON_LOCK"]));
+  EXPECT_EQ(httpGet(port, "/"), "");
+  qsFails({"projects"});
+
+  // The state outlives the daemon: a new one knows the project.
+  qsOK({"daemon", "start"});
+  EXPECT_EQ(json::parse(qsOK({"info", "web", "--json"}))["port"], port);
 }
 
 #endif

@@ -23,7 +23,6 @@
 #include <stdexcept>
 #include <string>
 #include <thread>
-#include <tuple>
 #include <utility>
 #include <vector>
 
@@ -51,26 +50,22 @@ struct FakeResponse {
   }
 };
 
-// A TCP socket listening on 127.0.0.1, at a port the system chose, and that port.
-inline std::pair<UniqueFd, int> listenOnLoopback() {
-  UniqueFd listener(::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0));
-  sockaddr_in address{};
-  address.sin_family = AF_INET;
-  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  socklen_t length = sizeof address;
-  if (::bind(listener.get(), reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 ||
-      ::listen(listener.get(), 64) != 0 ||
-      ::getsockname(listener.get(), reinterpret_cast<sockaddr*>(&address), &length) != 0)
-    throw std::runtime_error("can't listen on 127.0.0.1");
-  return {std::move(listener), ntohs(address.sin_port)};
-}
-
 class FakeHTTPServer {
 public:
   using Handler = std::function<FakeResponse(const FakeRequest&)>;
 
-  explicit FakeHTTPServer(Handler handler) : handler_(std::move(handler)) {
-    std::tie(listener_, port_) = listenOnLoopback();
+  // Listens on 127.0.0.1, at a port the system chose.
+  explicit FakeHTTPServer(Handler handler)
+      : handler_(std::move(handler)), listener_(::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0)) {
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    socklen_t length = sizeof address;
+    if (::bind(listener_.get(), reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 ||
+        ::listen(listener_.get(), 64) != 0 ||
+        ::getsockname(listener_.get(), reinterpret_cast<sockaddr*>(&address), &length) != 0)
+      throw std::runtime_error("can't listen on 127.0.0.1");
+    port_ = ntohs(address.sin_port);
     acceptor_ = std::thread([this] { acceptLoop(); });
   }
 

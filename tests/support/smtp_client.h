@@ -9,6 +9,7 @@
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
 namespace qs::testing {
 
@@ -54,22 +55,17 @@ public:
     }
   }
 
-  // The usual conversation for one message, QUIT included; the reply to the data.
+  // The usual conversation for one message, QUIT included, one command at a time; the reply to
+  // the data.
   std::string sendMessage(const std::string& from, const std::string& data) {
-    readReply();  // greeting
-    send("EHLO test\r\n");
-    readReply();
-    send("MAIL FROM:<" + from + ">\r\n");
-    readReply();
-    send("RCPT TO:<to@example.com>\r\n");
-    readReply();
-    send("DATA\r\n");
-    readReply();
-    send(data + ".\r\n");
-    std::string answer = readReply();
-    send("QUIT\r\n");
-    readReply();
-    return answer;
+    std::vector<std::string> commands{"EHLO test\r\n", "MAIL FROM:<" + from + ">\r\n",
+                                      "RCPT TO:<to@example.com>\r\n", "DATA\r\n", data + ".\r\n", "QUIT\r\n"};
+    std::vector<std::string> replies{readReply()};  // the greeting
+    for (const auto& command : commands) {
+      send(command);
+      replies.push_back(readReply());
+    }
+    return replies[5];
   }
 
 private:

@@ -2,13 +2,12 @@
 // it throws, and listing an archive with the real archivers.
 #pragma once
 
-#include "app/publish/publish_error.h"
 #include "core/platform/process_runner.h"
 #include "support/async_helpers.h"
 #include "support/test_support.h"
+#include "support/thrown_message.h"
 
 #include <asio/io_context.hpp>
-#include <gtest/gtest.h>
 
 #include <algorithm>
 #include <sstream>
@@ -23,16 +22,10 @@ T run(asio::awaitable<T> op) {
   return testing::runUntilDone(io, std::move(op));
 }
 
-// The message of the exception `op` throws; "" when it succeeds.
+// The message of the exception `op` throws; "no exception" when it succeeds.
 template <class T>
 std::string failureOf(asio::awaitable<T> op) {
-  asio::io_context io;
-  try {
-    testing::runUntilDone(io, std::move(op));
-  } catch (const std::exception& e) {
-    return e.what();
-  }
-  return "";
+  return testing::thrownMessage([&] { run(std::move(op)); });
 }
 
 // The entry names an archiver lists, one a line, sorted, without "./" and trailing slashes.

@@ -36,23 +36,21 @@ TEST_F(BackupsE2E, BackupListRestoreAndConsole) {
   provisionBlog();
   psql("CREATE TABLE posts (title TEXT); INSERT INTO posts VALUES ('first')");
 
-  auto taken = qs({"db", "backup", "blog"});
-  ASSERT_EQ(taken.status, 0) << taken.err;
+  std::string taken = qsOK({"db", "backup", "blog"});
   std::string prefix = "Backed up blog to " + (data / "Backups/blog/blog-").string();
-  EXPECT_EQ(taken.out.rfind(prefix, 0), 0u) << taken.out;
+  EXPECT_EQ(taken.rfind(prefix, 0), 0u) << taken;
   auto listed = nlohmann::json::parse(qsOK({"db", "backups", "blog", "--json"}));
   ASSERT_EQ(listed.size(), 1u);
   std::string snapshot = listed[0]["path"];
   double size = listed[0]["sizeBytes"].get<double>();
   ASSERT_GE(size, 1000);  // a table and a row: about a kilobyte of SQL
-  EXPECT_EQ(taken.out, fmt::format("Backed up blog to {} ({:.1f} KB).\n", snapshot, size / 1000));
+  EXPECT_EQ(taken, fmt::format("Backed up blog to {} ({:.1f} KB).\n", snapshot, size / 1000));
   EXPECT_NE(qsOK({"db", "backups", "blog"}).find(fs::path(snapshot).filename().string()), std::string::npos);
 
   // Restoring asks first; without a terminal it wants --yes and touches nothing.
   psql("UPDATE posts SET title = 'changed'");
-  auto refused = qs({"db", "restore", "blog", "--latest"});
-  EXPECT_EQ(refused.status, 1);
-  EXPECT_EQ(refused.err, "qs: Restoring replaces the data in blog; add --yes to do it without a question.\n");
+  EXPECT_EQ(qsFails({"db", "restore", "blog", "--latest"}),
+            "qs: Restoring replaces the data in blog; add --yes to do it without a question.\n");
   EXPECT_EQ(psql("SELECT title FROM posts"), "changed");
   if (haveTerminals()) {
     auto declined = qsOnTerminal({"db", "restore", "blog", "--latest"}, "n\n");
@@ -61,30 +59,27 @@ TEST_F(BackupsE2E, BackupListRestoreAndConsole) {
   EXPECT_EQ(qsOK({"db", "restore", "blog", "--latest", "--yes"}), "Restored blog from " + snapshot + ".\n");
   EXPECT_EQ(psql("SELECT title FROM posts"), "first");
 
-  auto missing = qs({"db", "restore", "blog", "missing.sql", "--yes"});
-  EXPECT_EQ(missing.status, 1);
-  EXPECT_EQ(missing.err, "qs: There is no file at " + (home.home() / "missing.sql").string() + ".\n");
+  EXPECT_EQ(qsFails({"db", "restore", "blog", "missing.sql", "--yes"}),
+            "qs: There is no file at " + (home.home() / "missing.sql").string() + ".\n");
 
   // The console is the engine's own client, connected as the project's role: its password
   // travels in the environment only.
-  auto console = runProcess({qsPath(), "db", "console", "blog"},
-                            {.environment = environment, .input = "SELECT current_user || '/' || current_database();\n"});
-  EXPECT_EQ(console.exitStatus, 0) << console.errorOutput;
-  EXPECT_NE(console.output.find("blog/blog"), std::string::npos) << console.output;
-  EXPECT_EQ(console.errorOutput, "Connecting to blog with psql (exit the client to come back).\n");
+  std::string query = "SELECT current_user || '/' || current_database();\n";
+  auto console = run({qsPath(), "db", "console", "blog"}, query, home.home());
+  EXPECT_EQ(console.status, 0) << console.err;
+  EXPECT_NE(console.out.find("blog/blog"), std::string::npos) << console.out;
+  EXPECT_EQ(console.err, "Connecting to blog with psql (exit the client to come back).\n");
 
-  auto pruned = qsOK({"db", "prune", "blog", "--keep", "1"});
-  EXPECT_EQ(pruned, "Deleted 0 of blog's snapshots; 1 kept.\n");
+  EXPECT_EQ(qsOK({"db", "prune", "blog", "--keep", "1"}), "Deleted 0 of blog's snapshots; 1 kept.\n");
 }
 
 TEST_F(BackupsE2E, SettingsAreTypedAndShowTheirDefaults) {
   EXPECT_EQ(qsOK({"settings", "get", "qs.backupIntervalHours"}), "24\n");
   EXPECT_EQ(qsOK({"settings", "set", "qs.backupEnabled", "true"}), "qs.backupEnabled = true\n");
-  auto wrong = qs({"settings", "set", "qs.backupRetention", "seven"});
-  EXPECT_EQ(wrong.status, 2);
-  EXPECT_EQ(wrong.err, "qs: qs.backupRetention takes a whole number, not 'seven'.\n");
-  auto unknown = qs({"settings", "get", "qs.backupEnable"});
-  EXPECT_EQ(unknown.err, "qs: There is no setting named 'qs.backupEnable'; 'qs settings list' shows them all.\n");
+  EXPECT_EQ(qsFails({"settings", "set", "qs.backupRetention", "seven"}, 2),
+            "qs: qs.backupRetention takes a whole number, not 'seven'.\n");
+  EXPECT_EQ(qs({"settings", "get", "qs.backupEnable"}).err,
+            "qs: There is no setting named 'qs.backupEnable'; 'qs settings list' shows them all.\n");
   auto settings = nlohmann::json::parse(readTextFile(home.home() / ".config/Quayside/settings.json"));
   EXPECT_EQ(settings, nlohmann::json({{"qs.backupEnabled", true}}));
   std::string list = qsOK({"settings", "list"});

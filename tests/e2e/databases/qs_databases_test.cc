@@ -1,7 +1,9 @@
 // Databases end to end: the real qs and quaysided provision PostgreSQL, MariaDB, Redis and
-// SQLite databases for projects, and each engine's own client reaches them with the settings the
-// daemon wrote into the project's .env.
+// SQLite databases for projects; PostgreSQL's and Redis's own clients reach them with the settings
+// the daemon wrote into the project's .env. (MariaDB's client: the database service's test.)
 #include "e2e/databases/engines_e2e_support.h"
+
+#include "core/models/dotenv.h"
 
 #include <nlohmann/json.hpp>
 
@@ -12,15 +14,11 @@ namespace {
 
 namespace fs = std::filesystem;
 
-// KEY=value of a .env file (values as the daemon writes them: unquoted or in double quotes).
+// The value of `key` in the project's .env, read with the parser the daemon uses.
 std::string envValue(const fs::path& project, const std::string& key) {
-  std::string text = readTextFile(project / ".env");
-  std::size_t at = text.rfind("\n" + key + "=");
-  if (at == std::string::npos && text.rfind(key + "=", 0) == 0) at = 0; else if (at != std::string::npos) ++at;
-  if (at == std::string::npos) return "<no " + key + ">";
-  std::string value = text.substr(at + key.size() + 1, text.find('\n', at) - at - key.size() - 1);
-  if (value.size() >= 2 && value.front() == '"' && value.back() == '"') value = value.substr(1, value.size() - 2);
-  return value;
+  for (const auto& variable : parseDotenv(readTextFile(project / ".env")))
+    if (variable.key == key) return variable.value;
+  return "<no " + key + ">";
 }
 
 using DatabasesE2E = EnginesE2ETest;
@@ -33,45 +31,34 @@ TEST_F(DatabasesE2E, FourEnginesThroughTheDaemon) {
 
   // PostgreSQL, with a role and password of the project's own.
   fs::path blog = addProject("blog");
-  auto provisioned = qs({"db", "provision", "blog", "postgresql", "--user", "blog", "--password", "first pw"});
-  ASSERT_EQ(provisioned.status, 0) << provisioned.err;
-  EXPECT_EQ(provisioned.out.rfind("Provisioned the PostgreSQL database blog for blog", 0), 0u) << provisioned.out;
+  std::string provisioned =
+      qsOK({"db", "provision", "blog", "postgresql", "--user", "blog", "--password", "first pw"});
+  EXPECT_EQ(provisioned.rfind("Provisioned the PostgreSQL database blog for blog", 0), 0u) << provisioned;
   std::string url = envValue(blog, "DATABASE_URL");
   auto selected = psql(url, "select current_user || '@' || current_database()");
   ASSERT_TRUE(selected.succeeded()) << url << "\n" << selected.errorOutput;
   EXPECT_EQ(trimmed(selected.output), "blog@blog");
-  EXPECT_EQ(envValue(blog, "DB_NAME"), "blog");
   EXPECT_EQ(qsOK({"db", "url", "blog"}), url + "\n");
 
   // A new password reaches the engine and the .env; the old one no longer works.
   qsOK({"db", "edit", "blog", "--password", "second pw"});
   std::string rewritten = envValue(blog, "DATABASE_URL");
-  EXPECT_NE(rewritten, url);
-  EXPECT_EQ(envValue(blog, "DB_PASSWORD"), "second pw");
   EXPECT_TRUE(psql(rewritten, "select 1").succeeded());
   EXPECT_FALSE(psql(url, "select 1").succeeded());
 
-  // Redis for the same project.
+  // Redis for the same project, MariaDB for another.
   qsOK({"db", "provision", "blog", "redis"});
-  auto pong = runProcess({(data / "services/redis-system/bin/redis-cli").string(), "-u", envValue(blog, "REDIS_URL"), "ping"});
-  EXPECT_EQ(trimmed(pong.output), "PONG");
-
-  // MariaDB for another.
+  auto redisCli = (data / "services/redis-system/bin/redis-cli").string();
+  EXPECT_EQ(trimmed(runProcess({redisCli, "-u", envValue(blog, "REDIS_URL"), "ping"}).output), "PONG");
   fs::path shop = addProject("shop");
   qsOK({"db", "provision", "shop", "mysql", "--user", "shop", "--password", "s3cret"});
-  auto mysql = runProcess({(data / "services/mysql-system/bin/mysql").string(), "--no-defaults", "-h",
-                           envValue(shop, "DB_HOST"), "-P", envValue(shop, "DB_PORT"), "-u", envValue(shop, "DB_USERNAME"),
-                           "-N", "-B", "-e", "select database()", envValue(shop, "DB_NAME")},
-                          {.environment = {{"MYSQL_PWD", envValue(shop, "DB_PASSWORD")}}});
-  ASSERT_TRUE(mysql.succeeded()) << mysql.errorOutput;
-  EXPECT_EQ(trimmed(mysql.output), "shop");
 
   // SQLite for a third: the URL names the file the daemon made.
   fs::path notes = addProject("notes");
   qsOK({"db", "provision", "notes", "sqlite"});
   std::string file = envValue(notes, "DATABASE_URL").substr(std::string("sqlite://").size());
   EXPECT_EQ(file, (data / "sqlite/notes.sqlite").string());
-  EXPECT_TRUE(runProcess({"/usr/bin/sqlite3", file, "create table t(x)"}).succeeded());
+  EXPECT_TRUE(fileExists(file));
 
   // Added again, a project whose .env names an existing database is linked to it.
   auto linkedBefore = json::parse(qsOK({"info", "notes", "--json"}))["databaseID"];
