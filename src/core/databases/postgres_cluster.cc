@@ -132,14 +132,14 @@ std::string QSDatabaseService::psql(int port, const std::string& sql, const std:
 void QSDatabaseService::createPostgresDatabase(const std::string& name, int port, const std::string& role,
                                                const std::optional<std::string>& password) {
   std::string secret = password.value_or("");
-  if (role != "quayside") psql(port, sql::postgresRoleScript(role, secret), {secret});
-  std::string exists = psql(port, "SELECT 1 FROM pg_database WHERE datname = " + sql::postgresLiteral(name) + ";");
-  std::string statement = trimmed(exists) == "1"
-                              ? "ALTER DATABASE " + sql::postgresIdentifier(name) + " OWNER TO " +
-                                    sql::postgresIdentifier(role) + ";"
-                              : "CREATE DATABASE " + sql::postgresIdentifier(name) + " OWNER " +
-                                    sql::postgresIdentifier(role) + ";";
-  psql(port, statement);
+  std::string script = role != "quayside" ? sql::postgresRoleScript(role, secret) + "\n" : "";
+  // One psql run: psql's \gexec runs the chosen statement on its own, outside a transaction,
+  // as CREATE DATABASE requires; each psql start and sign-in costs more than the statement.
+  std::string alter = "ALTER DATABASE " + sql::postgresIdentifier(name) + " OWNER TO " + sql::postgresIdentifier(role);
+  std::string create = "CREATE DATABASE " + sql::postgresIdentifier(name) + " OWNER " + sql::postgresIdentifier(role);
+  script += "SELECT CASE WHEN EXISTS (SELECT FROM pg_database WHERE datname = " + sql::postgresLiteral(name) +
+            ") THEN " + sql::postgresLiteral(alter) + " ELSE " + sql::postgresLiteral(create) + " END \\gexec\n";
+  psql(port, script, {secret});
 }
 
 }  // namespace qs
