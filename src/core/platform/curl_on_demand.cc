@@ -72,6 +72,10 @@ CURLcode forwardOption(CURL* handle, CURLoption option, va_list arguments) {
 
 }  // namespace
 
+// The signatures are libcurl's own, with an enumeration before the `...`; libcurl reads its
+// arguments the same way.
+#pragma GCC diagnostic ignored "-Wvarargs"
+
 extern "C" {
 
 CURLcode curl_global_init(long flags) {

@@ -5,6 +5,7 @@
 #include "core/platform/uuid.h"
 
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
