@@ -34,7 +34,7 @@ nav.brp-nav { position: sticky; top: 0; z-index: 100; background: rgba(255,255,2
 .brp-nav-links { display: flex; align-items: center; gap: 24px; list-style: none; }
 .brp-nav-links a, .brp-subtrigger { font-size: 14px; color: var(--brp-text-sec); transition: color .15s; }
 .brp-nav-links a:hover, .brp-subtrigger:hover { color: var(--brp-accent); }
-.brp-nav-links a.brp-nav-cta { padding: 8px 18px; border-radius: 99px; background: var(--brp-accent); color: #fff; }
+.brp-nav-links a.brp-nav-cta { padding: 8px 18px; border-radius: 99px; background: var(--brp-accent); color: var(--brp-btn-ink, #fff); }
 .brp-nav-muted { font-size: 12px; color: var(--brp-text-tri); }
 li.brp-has-sub { position: relative; height: 64px; display: flex; align-items: center; }
 li.brp-has-sub > a, li.brp-has-sub > .brp-subtrigger { height: 64px; display: inline-flex; align-items: center; gap: 5px; cursor: pointer; }
@@ -79,7 +79,7 @@ nav.brp-nav.open .brp-nav-toggle span:nth-child(3) { top: 13px; transform: rotat
 .brp-hero code, code.brp-code { font-family: var(--brp-mono); font-size: .9em; padding: 2px 6px; border-radius: 6px; background: var(--brp-tint); }
 .brp-btn-row { display: flex; gap: 12px; justify-content: center; flex-wrap: wrap; margin-top: 34px; }
 .brp-btn { display: inline-flex; align-items: center; gap: 8px; padding: 13px 26px; border-radius: 12px; font-size: 15px; font-weight: 500; transition: transform .15s, box-shadow .15s; }
-.brp-btn-primary { background: var(--brp-accent); color: #fff; }
+.brp-btn-primary { background: var(--brp-accent); color: var(--brp-btn-ink, #fff); }
 .brp-cta .brp-btn-primary { background: #fff; color: var(--brp-ink); }
 .brp-btn-secondary { background: #fff; color: var(--brp-text); border: 1px solid var(--brp-border); }
 .brp-hero .fineprint { font-size: 12.5px; color: var(--brp-text-tri); margin-top: 16px; }
@@ -232,7 +232,10 @@ footer.brp-footer { background: var(--brp-bg2); border-top: 1px solid var(--brp-
 }
 @media (max-width: 720px) {
   .brp-nav-toggle { display: block; }
-  .brp-nav-links { display: none; position: absolute; top: 64px; left: 0; right: 0; flex-direction: column; align-items: stretch; gap: 0; padding: 12px 20px; background: rgba(255,255,255,.98); backdrop-filter: blur(20px); -webkit-backdrop-filter: blur(20px); max-height: calc(100vh - 64px); overflow-y: auto; border-bottom: 1px solid var(--brp-border); }
+  .brp-nav-inner { height: auto; min-height: 64px; padding: 10px 20px; gap: 12px; }
+  .brp-brand { min-width: 0; }
+  .brp-wm { overflow-wrap: anywhere; }
+  .brp-nav-links { display: none; position: absolute; top: 100%; left: 0; right: 0; flex-direction: column; align-items: stretch; gap: 0; padding: 12px 20px; background: rgba(255,255,255,.98); backdrop-filter: blur(20px); -webkit-backdrop-filter: blur(20px); max-height: calc(100vh - 100%); overflow-y: auto; border-bottom: 1px solid var(--brp-border); }
   nav.brp-nav.open .brp-nav-links { display: flex; }
   li.brp-has-sub { height: auto; flex-direction: column; align-items: stretch; }
   li.brp-has-sub > a, li.brp-has-sub > .brp-subtrigger { height: auto; padding: 10px 0; }

@@ -3,6 +3,7 @@
 #include "app/site/element_renderer.h"
 
 #include "app/site/export_styles.h"
+#include "app/site/text_cuts.h"
 
 #include <fmt/format.h>
 
@@ -57,7 +58,7 @@ std::vector<std::string> palette(const QSPagesProject& project) {
   std::vector<std::string> colours{"#6D28D9", "#DB2777", "#F59E0B", "#10B981"};
   const auto& given = project.globalStyles.brandMarkPalette;
   if (given && given->size() == 4)
-    for (std::size_t i = 0; i < 4; ++i) colours[i] = cssValue(given->at(i).hex.substr(0, 7));
+    for (std::size_t i = 0; i < 4; ++i) colours[i] = cssValue(QSTextCuts::prefix(given->at(i).hex, 7));
   return colours;
 }
 

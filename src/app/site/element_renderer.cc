@@ -2,6 +2,7 @@
 
 #include "app/site/export_styles.h"
 #include "app/site/pages_enum_names.h"
+#include "app/site/text_cuts.h"
 
 #include <fmt/format.h>
 
@@ -14,10 +15,9 @@ using namespace QSElementParts;
 using QSHTMLUtilities::escapeHTML;
 using Type = QSPagesElementKind::Type;
 
-std::string buttonInk(const QSRenderContext& context) {
-  return context.project.globalStyles.autoDarkMode.value_or(false) ? "light-dark(#FFF, var(--brp-btn-ink,#fff))"
-                                                                   : "#FFF";
-}
+// Text on the brand colour: the ink the stylesheet picks for it (and for its dark variant), so
+// that a light brand gets dark text.
+constexpr std::string_view kButtonInk = "var(--brp-btn-ink,#fff)";
 
 std::string children(const QSPagesElement& e, const QSRenderContext& context) {
   std::string out;
@@ -53,9 +53,12 @@ std::string heading(const QSPagesElement& e, const QSPagesHeadingContent& c, con
 std::string button(const QSPagesElement& e, const QSPagesButtonContent& c, const QSRenderContext& context) {
   std::string look;
   switch (c.variant) {
-    case QSPagesButtonVariant::primary: look = "background:var(--brand,#6D28D9);color:" + buttonInk(context); break;
+    case QSPagesButtonVariant::primary:
+      look = "background:var(--brand,#6D28D9);color:" + std::string(kButtonInk);
+      break;
     case QSPagesButtonVariant::secondary:
-      look = "background:color-mix(in srgb, var(--brand,#6D28D9) 14%, transparent);color:#4C1D95";
+      look = "background:color-mix(in srgb, var(--brand,#6D28D9) 14%, transparent);"
+             "color:var(--brp-deep,#4C1D95)";
       break;
     case QSPagesButtonVariant::ghost: look = "background:transparent;border:1px solid currentColor"; break;
     case QSPagesButtonVariant::danger: look = "background:#DC2626;color:#FFF"; break;
@@ -74,9 +77,12 @@ std::string placeholder(std::string_view label, int height) {
 std::string image(const QSPagesElement& e, const QSPagesImageContent& c, const QSRenderContext& context) {
   auto source = imageSource(context, c.assetID, c.externalURL);
   std::string inner = source ? "<img src=\"" + escapeHTML(*source) + "\" alt=\"" + escapeHTML(c.alt) +
-                                   "\" style=\"width:100%;object-fit:" + std::string(pagesRawValue(c.objectFit)) + "\">"
+                                   "\" style=\"width:100%;height:100%;object-fit:" +
+                                   std::string(pagesRawValue(c.objectFit)) + "\">"
                              : placeholder("Image", 240);
-  return "<div" + rootAttrs(e, context, "", "padding:8px 32px") + ">" + inner + "</div>\n";
+  // The picture fills its frame and the frame clips it: a frame of fixed height must not let the
+  // picture run over the sections below.
+  return "<div" + rootAttrs(e, context, "", "padding:8px 32px;overflow:hidden") + ">" + inner + "</div>\n";
 }
 
 std::string video(const QSPagesElement& e, const QSPagesVideoContent& c, const QSRenderContext& context) {
@@ -130,7 +136,7 @@ std::string testimonial(const QSPagesElement& e, const QSPagesTestimonialContent
 std::string fullWidthButton(std::string_view label, std::string_view url, const QSRenderContext& context) {
   return "<a href=\"" + context.links.href(url) +
          "\" style=\"display:block;text-align:center;background:var(--brand,#6D28D9);color:" +
-         escapeHTML(buttonInk(context)) + ";padding:12px 20px;border-radius:8px;font-weight:500;font-size:14px\">" +
+         escapeHTML(kButtonInk) + ";padding:12px 20px;border-radius:8px;font-weight:500;font-size:14px\">" +
          escapeHTML(label) + "</a>";
 }
 
@@ -165,7 +171,9 @@ std::string simpleFooter(const QSPagesElement& e, const QSPagesFooterContent& c,
   std::string links;
   for (const auto& link : c.links) {
     if (!links.empty()) links += " &middot; ";
-    links += "<a href=\"" + context.links.href(link.url) + "\">" + escapeHTML(link.label) + "</a>";
+    bool external = link.url.rfind("http", 0) == 0;
+    links += "<a href=\"" + context.links.href(link.url) + "\"" + newTabAttrs(external) + ">" + escapeHTML(link.label) +
+             "</a>";
   }
   if (!links.empty()) out += "<p>" + links + "</p>";
   std::string social;
@@ -213,7 +221,8 @@ std::string form(const QSPagesElement& e, const QSPagesFormContent& c, const QSR
   out += "#if(formSuccess):<div style=\"padding:12px 16px;border-radius:8px;background:#DCFCE7;color:#166534\">"
          "Thank you! Your submission has been received.</div>#endif";
   out += "<button type=\"submit\" style=\"align-self:flex-start;background:var(--brand,#6D28D9);color:" +
-         escapeHTML(buttonInk(context)) + ";border:0;padding:10px 20px;border-radius:8px;font:inherit;font-weight:500;cursor:pointer\">" +
+         escapeHTML(kButtonInk) +
+         ";border:0;padding:10px 20px;border-radius:8px;font:inherit;font-weight:500;cursor:pointer\">" +
          escapeHTML(c.submitLabel) + "</button></form>\n";
   return out;
 }
@@ -225,7 +234,8 @@ std::string productCard(const QSPagesElement& e, const QSPagesProductCardContent
   out += source ? "<img src=\"" + escapeHTML(*source) + "\" alt=\"" + escapeHTML(c.name) + "\" style=\"width:100%;border-radius:10px\">"
                 : placeholder("Image", 180);
   if (!c.badge.empty())
-    out += "<span style=\"position:absolute;top:10px;left:10px;background:var(--brand,#6D28D9);color:#FFF;font-size:12px;padding:3px 10px;border-radius:99px\">" +
+    out += "<span style=\"position:absolute;top:10px;left:10px;background:var(--brand,#6D28D9);"
+           "color:var(--brp-btn-ink,#fff);font-size:12px;padding:3px 10px;border-radius:99px\">" +
            escapeHTML(c.badge) + "</span>";
   out += "</div><h3 style=\"font-size:17px\">" + escapeHTML(c.name) + "</h3><p style=\"opacity:.7;font-size:14px\">" +
          escapeHTML(c.description) + "</p>";
@@ -249,7 +259,7 @@ std::string appCard(const QSPagesElement& e, const QSPagesAppCardContent& c, con
   std::string accent = QSHTMLUtilities::cssValue(c.accentColor.hex);
   std::string out = "<div" + rootAttrs(e, context, "", "display:flex;align-items:center;gap:16px;padding:18px 20px;border:1px solid var(--brp-border, #e8e6e3);border-radius:16px") + ">";
   auto source = imageSource(context, c.iconAssetID, c.iconExternalURL);
-  std::string initial = c.appName.empty() ? "?" : escapeHTML(c.appName.substr(0, 1));
+  std::string initial = c.appName.empty() ? "?" : escapeHTML(QSTextCuts::firstCharacter(c.appName));
   out += source ? "<img src=\"" + escapeHTML(*source) + "\" alt=\"\" style=\"width:52px;height:52px;border-radius:12px\">"
                 : "<div" + styleAttr("width:52px;height:52px;border-radius:12px;display:flex;align-items:center;justify-content:center;color:#FFF;font-weight:600;font-size:22px;background:" + accent) +
                       ">" + initial + "</div>";

@@ -2,6 +2,7 @@
 
 #include "app/site/html_utilities.h"
 #include "app/site/pages_enum_names.h"
+#include "app/site/text_cuts.h"
 
 #include <fmt/format.h>
 
@@ -14,6 +15,9 @@ namespace {
 using QSHTMLUtilities::cssFontFallback;
 using QSHTMLUtilities::cssValue;
 using namespace QSSiteColors;
+
+// The brand colour of a document that names none.
+constexpr std::string_view kDefaultBrand = "#6D28D9";
 
 std::string lowerAscii(std::string_view text) {
   std::string out(text);
@@ -52,7 +56,7 @@ const QSPagesFontToken* fontToken(const QSPagesStylesheet& styles, std::string_v
 const QSPagesColorToken* colorToken(const QSPagesStylesheet& styles, std::initializer_list<std::string_view> names) {
   for (auto wanted : names)
     for (const auto& token : styles.colorTokens)
-      if (lowerAscii(token.name) == wanted) return &token;
+      if (variableName(token.name) == wanted) return &token;
   return nullptr;
 }
 
@@ -63,13 +67,47 @@ std::string insets(std::string_view property, const QSPagesEdgeInsets& e) {
 
 bool anyNonZero(const QSPagesEdgeInsets& e) { return e.top != 0 || e.right != 0 || e.bottom != 0 || e.left != 0; }
 
-// The button ink for the brand colour in dark mode: dark text on a light accent.
-std::string buttonInk(std::string_view accent) {
-  auto dark = hexToHSL(autoDarkVariant(accent, QSColorRole::other));
-  return dark && dark->l > 0.55 ? "#17151c" : "#ffffff";
+// The ink of buttons on `accent`: `--brp-btn-ink` for light mode and, when the accent is
+// themed, for its dark variant too.
+std::string buttonInk(std::string_view accent, bool themedAccent) {
+  std::string light = readableInk(accent);
+  if (!themedAccent) return light;
+  std::string dark = readableInk(autoDarkVariant(accent, QSColorRole::other));
+  return light == dark ? light : "light-dark(" + light + ", " + dark + ")";
 }
 
-std::string gradientCSS(const QSPagesGradient& gradient) {
+// A colour of the document's own when it has a token of one of these names.
+std::optional<std::string> tokenColour(const QSPagesStylesheet& styles,
+                                       std::initializer_list<std::string_view> names) {
+  const QSPagesColorToken* token = colorToken(styles, names);
+  if (!token) return std::nullopt;
+  return cssValue(token->color.hex);
+}
+
+// The tints the design system reads: "--brand-light" behind badges, chips and icon tiles,
+// "--accent-deep" for text on that tint, "--accent-glass" for glass accents. Taken from the
+// document's tokens of those names, else derived from the brand so that an amber site gets amber
+// tints; with dark mode each follows the theme.
+std::string derivedTokens(const QSPagesStylesheet& styles, std::string_view brand, bool dark) {
+  auto hsl = hexToHSL(brand);
+  if (!hsl) return "";
+  QSHSL tintHSL = *hsl;
+  tintHSL.l = 0.94;
+  tintHSL.a = 1;
+  std::string tint = tokenColour(styles, {"brand-light", "brandlight"}).value_or(hslToHex(tintHSL));
+  std::string deep =
+      tokenColour(styles, {"accent-deep", "accentdeep"}).value_or(withContrast(brand.substr(0, 7), tint, 4.5));
+  std::string glass = tokenColour(styles, {"accent-glass", "accentglass"}).value_or(std::string(brand));
+  if (dark) {
+    std::string darkTint = autoDarkVariant(tint, QSColorRole::background);
+    std::string darkDeep = withContrast(autoDarkVariant(deep, QSColorRole::foreground), darkTint, 4.5);
+    tint = "light-dark(" + tint + ", " + darkTint + ")";
+    deep = "light-dark(" + deep + ", " + darkDeep + ")";
+  }
+  return fmt::format("  --brand-light: {};\n  --accent-deep: {};\n  --accent-glass: {};\n", tint, deep, glass);
+}
+
+std::string gradientCSS(const QSPagesGradient& gradient, bool dark) {
   std::vector<QSPagesGradientStop> stops = gradient.stops;
   std::stable_sort(stops.begin(), stops.end(),
                    [](const auto& a, const auto& b) { return a.position < b.position; });
@@ -77,7 +115,8 @@ std::string gradientCSS(const QSPagesGradient& gradient) {
   for (const auto& stop : stops) {
     if (!list.empty()) list += ", ";
     double percent = stop.position * 100;
-    list += cssValue(stop.color.hex) + " " +
+    // Stops follow the theme like plain backgrounds, or themed text would land on light stops.
+    list += themed(cssValue(stop.color.hex), QSColorRole::background, dark) + " " +
             fmt::format("{}%", whole(percent));
   }
   if (gradient.type == QSPagesGradientType::radial) return "background:radial-gradient(circle, " + list + ")";
@@ -126,14 +165,14 @@ std::string rootBlock(const QSPagesProject& project, bool dark) {
   for (const auto& token : styles.fontTokens)
     out += fmt::format("  --font-{}: '{}', {};\n", variableName(token.name), cssValue(token.fontFamily),
                        cssFontFallback(token.fontFamily));
-  const QSPagesColorToken* brand = colorToken(styles, {"brand", "primary", "accent"});
-  if (brand) out += "  --brand: " + cssValue(brand->color.hex) + ";\n";
+  auto brand = tokenColour(styles, {"brand", "primary", "accent"});
+  if (brand) out += "  --brand: " + *brand + ";\n";
   const QSPagesColorToken* glow = colorToken(styles, {"heroglow", "hero-glow"});
   out += "  --brp-hero-glow: " + (glow ? cssValue(glow->color.hex) : std::string("#F0F0F0")) + ";\n";
-  if (dark) {
-    out += "  color-scheme: light dark;\n";
-    out += "  --brp-btn-ink: " + buttonInk(brand ? brand->color.hex : "#6D28D9") + ";\n";
-  }
+  if (dark) out += "  color-scheme: light dark;\n";
+  // The site's brand is not themed, so its buttons take one ink in both themes.
+  out += "  --brp-btn-ink: " + readableInk(brand.value_or(std::string(kDefaultBrand))) + ";\n";
+  out += derivedTokens(styles, brand.value_or(std::string(kDefaultBrand)), dark);
   return out + "}\n";
 }
 
@@ -165,7 +204,9 @@ constexpr std::string_view kGenericResponsive = R"CSS(/* Responsive: tablet */
   h2 { font-size: 20px !important; }
   h3 { font-size: 18px !important; }
   [style*="grid-template-columns"] { grid-template-columns: 1fr !important; }
-  [style*="flex-direction:row"] { flex-direction: column !important; }
+  [style*="flex-direction:row"] {
+    flex-direction: column !important; flex-wrap: nowrap !important; height: auto !important;
+  }
   [style*="display:flex"][style*="gap"] { gap: 8px !important; }
 }
 )CSS";
@@ -190,6 +231,9 @@ std::string darkRules(const QSPagesStylesheet& styles, std::string_view prefix) 
     rules.emplace_back(" .brp-hero-mist",
                        "background: radial-gradient(900px 560px at 50% 0%, rgba(255,255,255,.40), transparent 68%);");
     rules.emplace_back(" footer.brp-footer", "background: #17151c;");
+    // The banner's white button keeps its dark ink: the plain primary-button rule below would
+    // otherwise give it the light ink of buttons on the accent.
+    rules.emplace_back(" .brp-cta .brp-btn-primary", "background: #fff; color: var(--brp-ink);");
   }
   if (styles.pageMesh) rules.emplace_back(" body.brp-glow", "background-image: " + pageMeshImage(*styles.pageMesh, true) + ";");
   rules.emplace_back(" nav.brp-nav", "background: " + navDarkBackground(styles) + ";");
@@ -279,9 +323,9 @@ std::string inlineStyle(const QSPagesElement& element, const QSPagesStylesheet& 
     out.push_back("text-transform:" + std::string(pagesRawValue(*s.textTransform)));
   if (s.textAlign) out.push_back("text-align:" + std::string(pagesRawValue(*s.textAlign)));
   if (s.backgroundGradient) {
-    out.push_back(gradientCSS(*s.backgroundGradient));
+    out.push_back(gradientCSS(*s.backgroundGradient, dark));
   } else if (s.backgroundColor) {
-    std::string head = lowerAscii(s.backgroundColor->hex.substr(0, 7));
+    std::string head = lowerAscii(QSTextCuts::prefix(s.backgroundColor->hex, 7));
     if (dark && head == "#f8f8f7")
       out.push_back("background:var(--brp-bg2)");
     else
@@ -416,9 +460,9 @@ std::string ambientGlassOverride(const QSPagesStylesheet& styles) {
 }
 
 std::string pageStyle(const QSPagesColor& accent, bool dark) {
-  std::string colour = cssValue(accent.hex.substr(0, 7));
+  std::string colour = cssValue(QSTextCuts::prefix(accent.hex, 7));
   std::string out = "<style>:root { --brand: " + themed(colour, QSColorRole::other, dark) + ";";
-  if (dark) out += " --brp-btn-ink: " + buttonInk(colour) + ";";
+  if (hexToHSL(colour)) out += " --brp-btn-ink: " + buttonInk(colour, dark) + ";";
   return out + " }</style>";
 }
 

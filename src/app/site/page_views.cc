@@ -1,14 +1,23 @@
 #include "app/site/page_views.h"
 
 #include "app/site/export_styles.h"
+#include "app/site/text_cuts.h"
 
 #include <fmt/format.h>
+
+#include <set>
 
 namespace qs::QSPageViews {
 namespace {
 
 using QSHTMLUtilities::escapeHTML;
 using QSHTMLUtilities::leafSafeMarkup;
+
+// A view file is its name's last component + ".leaf" (and ".html" in a preview): NAME_MAX (255)
+// less that extension and room for a "-NNN" that tells equal names apart.
+constexpr std::size_t kMaxComponentBytes = 240;
+// A whole view name, far below PATH_MAX even inside a deep projects folder.
+constexpr std::size_t kMaxViewBytes = 2000;
 
 // Leaf reads "#" followed by a letter as a tag; in CSS text "\#" prints a plain "#".
 std::string leafEscapedCSS(std::string_view css) {
@@ -124,13 +133,30 @@ std::string leafName(const QSPagesPage& page) {
       case QSPagesErrorPageRole::generic: return "error";
     }
   }
-  auto parts = QSHTMLUtilities::slugComponents(page.slug);
-  if (parts.empty()) return "page-";
   std::string name;
-  for (const auto& part : parts) name += (name.empty() ? "" : "/") + part;
+  for (const auto& part : QSHTMLUtilities::slugComponents(page.slug)) {
+    auto visible = part.find_first_not_of('.');
+    if (visible == std::string::npos) continue;
+    std::string cut = QSTextCuts::prefix(std::string_view(part).substr(visible), kMaxComponentBytes);
+    if (name.size() + 1 + cut.size() > kMaxViewBytes) break;
+    name += (name.empty() ? "" : "/") + cut;
+  }
+  if (name.empty()) return "page-";
   for (std::string_view reserved : {"index", "base", "404", "500", "error"})
     if (name == reserved) return "page-" + name;
   return name;
+}
+
+std::vector<std::string> leafNames(const std::vector<QSPagesPage>& pages) {
+  std::vector<std::string> names;
+  std::set<std::string> used;
+  for (const auto& page : pages) {
+    std::string base = leafName(page), name = base;
+    for (int n = 2; used.count(name); ++n) name = base + "-" + std::to_string(n);
+    used.insert(name);
+    names.push_back(name);
+  }
+  return names;
 }
 
 std::string baseLeaf(const QSPagesProject& project, std::string_view stylesheet, std::string_view responsiveCSS) {
@@ -150,10 +176,9 @@ std::string baseLeaf(const QSPagesProject& project, std::string_view stylesheet,
   return out + "</body>\n</html>\n";
 }
 
-std::string pageLeaf(const QSPagesPage& page, const QSPagesProject& project, bool hasForms,
-                     const QSHTMLUtilities::QSLinkResolver& links) {
-  std::string view = leafName(page);
-  QSRenderContext context{project, links, hasForms, view};
+std::string pageLeaf(const QSPagesPage& page, std::string_view viewName, const QSPagesProject& project,
+                     bool hasForms, const QSHTMLUtilities::QSLinkResolver& links) {
+  QSRenderContext context{project, links, hasForms, std::string(viewName)};
   std::string out = "#extend(\"base\"):\n";
   out += block("title", escapeHTML(page.seo.title.empty() ? page.name : page.seo.title));
   std::string meta;

@@ -249,7 +249,13 @@ std::string shareButton(const QSPagesElement& e, const QSPagesShareButtonContent
            rootAttrs(e, context, "brp-btn brp-btn-primary", "border:0;cursor:pointer;font:inherit") + ">" +
            escapeHTML(c.label.empty() ? "Share" : c.label) + "</button>\n";
   static constexpr std::string_view kLabels[] = {"X", "LinkedIn", "Facebook", "E-mail", "Copy link"};
-  static constexpr std::string_view kGlyphs[] = {"X", "in", "f", "@", "&#128279;"};
+  // Letters and a drawn link: an emoji would need a colour-emoji font, which many desktops lack.
+  static constexpr std::string_view kGlyphs[] = {
+      "X", "in", "f", "@",
+      "<svg width=\"16\" height=\"16\" viewBox=\"0 0 24 24\" fill=\"none\" stroke=\"currentColor\" "
+      "stroke-width=\"2\" stroke-linecap=\"round\" stroke-linejoin=\"round\" aria-hidden=\"true\">"
+      "<path d=\"M10 13a5 5 0 0 0 7.5.5l3-3a5 5 0 0 0-7-7l-1.7 1.7\"/>"
+      "<path d=\"M14 11a5 5 0 0 0-7.5-.5l-3 3a5 5 0 0 0 7 7l1.7-1.7\"/></svg>"};
   std::string out = "<div" + rootAttrs(e, context, "", "display:flex;gap:8px;padding:8px 32px") + ">";
   for (auto network : c.networks) {
     auto i = static_cast<std::size_t>(network);

@@ -45,6 +45,15 @@ double hueToChannel(double p, double q, double t) {
 
 int toByte(double channel) { return std::clamp(static_cast<int>(std::lround(channel * 255)), 0, 255); }
 
+// WCAG relative luminance of the colour's channels, each taken as the byte it is written as.
+double luminance(const RGBA& c) {
+  auto linear = [](double channel) {
+    double v = toByte(channel) / 255.0;
+    return v <= 0.04045 ? v / 12.92 : std::pow((v + 0.055) / 1.055, 2.4);
+  };
+  return 0.2126 * linear(c.r) + 0.7152 * linear(c.g) + 0.0722 * linear(c.b);
+}
+
 }  // namespace
 
 std::optional<QSHSL> hexToHSL(std::string_view colour) {
@@ -97,6 +106,34 @@ std::string rgba(std::string_view colour, double alpha) {
   auto parsed = parseHex(colour);
   if (!parsed) return std::string(colour);
   return fmt::format("rgba({},{},{},{})", toByte(parsed->r), toByte(parsed->g), toByte(parsed->b), alpha);
+}
+
+std::optional<double> contrastRatio(std::string_view a, std::string_view b) {
+  auto first = parseHex(a), second = parseHex(b);
+  if (!first || !second) return std::nullopt;
+  double la = luminance(*first), lb = luminance(*second);
+  return (std::max(la, lb) + 0.05) / (std::min(la, lb) + 0.05);
+}
+
+std::string readableInk(std::string_view background) {
+  if (!parseHex(background)) return "#ffffff";
+  for (std::string_view ink : {"#ffffff", "#17151c"})
+    if (*contrastRatio(ink, background) >= 4.5) return std::string(ink);
+  bool white = *contrastRatio("#ffffff", background) > *contrastRatio("#000000", background);
+  return white ? "#ffffff" : "#000000";
+}
+
+std::string withContrast(std::string_view colour, std::string_view background, double ratio) {
+  auto hsl = hexToHSL(colour);
+  auto behind = hexToHSL(background);
+  if (!hsl || !behind) return std::string(colour);
+  double step = behind->l > 0.5 ? -0.02 : 0.02;
+  std::string out = hslToHex(*hsl);
+  for (int i = 0; i < 50 && *contrastRatio(out, background) < ratio; ++i) {
+    hsl->l = std::clamp(hsl->l + step, 0.0, 1.0);
+    out = hslToHex(*hsl);
+  }
+  return out;
 }
 
 }  // namespace qs::QSSiteColors

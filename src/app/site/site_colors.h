@@ -30,5 +30,14 @@ std::string themed(std::string_view colour, QSColorRole role, bool darkMode);
 // "rgba(r,g,b,alpha)"; a colour that does not parse is returned unchanged.
 std::string rgba(std::string_view colour, double alpha);
 
+// The WCAG contrast ratio (1 to 21) of two opaque colours; nothing when either does not parse.
+std::optional<double> contrastRatio(std::string_view a, std::string_view b);
+// The text colour for a button on `background`: white when it reaches 4.5:1 there, else the dark
+// ink "#17151c", else black (which reaches it on any background); white when it does not parse.
+std::string readableInk(std::string_view background);
+// `colour` with its lightness moved away from `background`'s, in small steps, until the two reach
+// `ratio`; hue and saturation kept. A colour that does not parse is returned unchanged.
+std::string withContrast(std::string_view colour, std::string_view background, double ratio);
+
 }  // namespace QSSiteColors
 }  // namespace qs

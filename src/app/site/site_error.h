@@ -13,6 +13,8 @@ public:
     folderExists,           // the import's target folder is taken
     notASyncedProject,      // re-sync of a folder without a (readable) sync manifest
     sourceDocumentMissing,  // re-sync cannot find the document the project came from
+    folderNotEmpty,         // an export's target folder holds files of its own
+    alreadyExported,        // an export's target folder is an exported project already
   };
 
   Kind kind() const { return kind_; }
@@ -32,6 +34,16 @@ public:
   static QSSiteError sourceDocumentMissing() {
     return {Kind::sourceDocumentMissing,
             "The linked Brindle Pages document couldn't be found \u2014 it may have been moved or deleted."};
+  }
+
+  // "~/shop holds files already; export into a new or empty folder."
+  static QSSiteError folderNotEmpty(const std::string& folderLabel) {
+    return {Kind::folderNotEmpty, folderLabel + " holds files already; export into a new or empty folder."};
+  }
+  // "~/shop is a project exported from a document already; re-sync it to keep your code."
+  static QSSiteError alreadyExported(const std::string& folderLabel) {
+    return {Kind::alreadyExported,
+            folderLabel + " is a project exported from a document already; re-sync it to keep your code."};
   }
 
 private:

@@ -6,6 +6,7 @@
 #include "core/platform/files.h"
 #include "core/platform/paths.h"
 #include "core/platform/plain_file.h"
+#include "core/platform/system_error.h"
 
 #include <algorithm>
 #include <stdexcept>
@@ -30,25 +31,65 @@ bool within(const fs::path& root, const fs::path& path) {
   return true;
 }
 
+// A folder an import or export created, removed again (with what was written into it) unless
+// the work finished: a half-written project would block the retry.
+class RemovedUnlessKept {
+public:
+  explicit RemovedUnlessKept(fs::path folder) : folder_(std::move(folder)) {}
+  RemovedUnlessKept(const RemovedUnlessKept&) = delete;
+  RemovedUnlessKept& operator=(const RemovedUnlessKept&) = delete;
+  ~RemovedUnlessKept() {
+    std::error_code ignored;
+    if (!folder_.empty()) fs::remove_all(folder_, ignored);
+  }
+  void keep() { folder_.clear(); }
+
+private:
+  fs::path folder_;
+};
+
+// Writes the exported files and the sync manifest, which names `document` as the source.
+void writeProject(const fs::path& folder, const ExportedVaporProject& exported, const fs::path& document,
+                  bool fresh) {
+  writeExportedFiles(folder, exported.files, fresh);
+  QSVaporSyncManifest manifest;
+  manifest.sourceBrpBookmark = QSSyncManifest::bookmark(document);
+  manifest.lastExportedAt = QSTime::now();
+  manifest.hadForms = exported.hasForms;
+  manifest.ownedFiles = QSSyncManifest::ownedBaseline(exported);
+  QSSyncManifest::write(folder, manifest);
+}
+
 }  // namespace
 
-std::optional<fs::path> pathInsideProject(const fs::path& folder, std::string_view relativePath) {
+std::optional<fs::path> pathInsideProject(const fs::path& folder, std::string_view relativePath,
+                                          std::error_code* resolveError) {
   if (relativePath.empty() || relativePath.front() == '/') return std::nullopt;
   fs::path relative(relativePath);
   for (const auto& part : relative)
     if (part == ".." || part == "." || part.empty()) return std::nullopt;
   std::error_code error;
   fs::path root = fs::weakly_canonical(folder, error);
-  if (error) return std::nullopt;
+  if (error) {
+    if (resolveError) *resolveError = error;
+    return std::nullopt;
+  }
   fs::path full = folder / relative;
   fs::path resolved = fs::weakly_canonical(full, error);
-  if (error || !within(root, resolved)) return std::nullopt;
+  if (error) {
+    if (resolveError) *resolveError = error;
+    return std::nullopt;
+  }
+  if (!within(root, resolved)) return std::nullopt;
   return full;
 }
 
 void writeExportedFiles(const fs::path& folder, const std::vector<ExportedFile>& files, bool freshFolder) {
   for (const auto& file : files) {
-    auto path = pathInsideProject(folder, file.relativePath);
+    std::error_code resolveError;
+    auto path = pathInsideProject(folder, file.relativePath, &resolveError);
+    if (!path && resolveError)
+      throwSystemError("write " + (folder / file.relativePath).string(), resolveError.value());
     if (!path) throw std::runtime_error("Refusing to write " + file.relativePath + ": it lies outside the project.");
     createDirectories(path->parent_path());
     if (freshFolder)
@@ -72,7 +113,8 @@ std::string importProjectName(const std::string& typed, const fs::path& document
   return name;
 }
 
-QSSiteImportResult importSiteDocument(const QSSiteImportRequest& request, const QSFontLibrary& fonts) {
+QSSiteImportResult importSiteDocument(const QSSiteImportRequest& request, const QSFontLibrary& fonts,
+                                      QSExportLog log) {
   QSPagesProject document = readPagesDocument(request.document);
   createDirectories(request.projectsFolder);
   QSSiteImportResult result;
@@ -82,16 +124,28 @@ QSSiteImportResult importSiteDocument(const QSSiteImportRequest& request, const 
     bool usual = request.projectsFolder == QSPaths::projectsFolder();
     throw QSSiteError::folderExists(result.name, usual ? "~/Quayside" : request.projectsFolder.string());
   }
-
-  result.exported = QSVaporExporter(fonts).exportProject(document, result.name);
-  writeExportedFiles(result.folder, result.exported.files, true);
-  QSVaporSyncManifest manifest;
-  manifest.sourceBrpBookmark = QSSyncManifest::bookmark(request.document);
-  manifest.lastExportedAt = QSTime::now();
-  manifest.hadForms = result.exported.hasForms;
-  manifest.ownedFiles = QSSyncManifest::ownedBaseline(result.exported);
-  QSSyncManifest::write(result.folder, manifest);
+  RemovedUnlessKept created(result.folder);
+  result.exported = QSVaporExporter(fonts, std::move(log)).exportProject(document, result.name);
+  writeProject(result.folder, result.exported, request.document, true);
+  created.keep();
   return result;
+}
+
+ExportedVaporProject exportSiteDocument(const QSSiteExportRequest& request, const QSFontLibrary& fonts,
+                                        QSExportLog log) {
+  QSPagesProject document = readPagesDocument(request.document);
+  bool existed = fileExists(request.folder);
+  bool empty = !existed || listDirectory(request.folder).empty();
+  if (!request.force && QSSyncManifest::read(request.folder))
+    throw QSSiteError::alreadyExported(request.folder.string());
+  if (!request.force && !empty) throw QSSiteError::folderNotEmpty(request.folder.string());
+  createDirectories(request.folder);
+  RemovedUnlessKept created(existed ? fs::path() : request.folder);
+  ExportedVaporProject exported =
+      QSVaporExporter(fonts, std::move(log)).exportProject(document, request.folder.filename().string());
+  writeProject(request.folder, exported, request.document, empty);
+  created.keep();
+  return exported;
 }
 
 }  // namespace qs

@@ -3,6 +3,7 @@
 #include "app/site/site_error.h"
 #include "app/site/site_import.h"
 #include "core/platform/encoding.h"
+#include "core/platform/file_status.h"
 #include "core/platform/files.h"
 
 #include <algorithm>
@@ -23,15 +24,25 @@ const ExportedFile* exportedFile(const ExportedVaporProject& exported, const std
   return found;
 }
 
+// Whether a file of the new export that the manifest does not own exists on disk as something
+// else than what the export would write: then it is the user's, not a leftover of ours.
+bool isUsersOwn(const std::filesystem::path& onDisk, const ExportedFile& file) {
+  if (!fileExists(onDisk) && !isSymbolicLink(onDisk)) return false;
+  auto bytes = readFileIfPresent(onDisk);
+  return !bytes || *bytes != file.content;
+}
+
 }  // namespace
 
-QSResyncPlan planResync(const QSPagesProject& document, const std::filesystem::path& folder, const QSFontLibrary& fonts) {
+QSResyncPlan planResync(const QSPagesProject& document, const std::filesystem::path& folder,
+                        const QSFontLibrary& fonts, QSExportLog log) {
   auto manifest = QSSyncManifest::read(folder);
   if (!manifest) throw QSSiteError::notASyncedProject();
   QSResyncPlan plan;
   plan.directory = folder;
   plan.previousManifest = *manifest;
-  plan.exported = QSVaporExporter(fonts).exportProject(document, "QuaysideSite");
+  plan.sourceBrpBookmark = manifest->sourceBrpBookmark;
+  plan.exported = QSVaporExporter(fonts, std::move(log)).exportProject(document, "QuaysideSite");
 
   std::set<std::string> design;
   for (const auto& file : plan.exported.files) {
@@ -41,6 +52,8 @@ QSResyncPlan planResync(const QSPagesProject& document, const std::filesystem::p
     }
     if (file.role == FileRole::design) {
       design.insert(file.relativePath);
+      if (!manifest->ownedFiles.count(file.relativePath) && isUsersOwn(folder / file.relativePath, file))
+        plan.unownedConflicts.push_back(file.relativePath);
     } else if (!fileExists(folder / file.relativePath)) {
       plan.scaffoldAdditions.push_back(file.relativePath);
     }
@@ -56,7 +69,8 @@ QSResyncPlan planResync(const QSPagesProject& document, const std::filesystem::p
   }
   plan.designUpdates.assign(design.begin(), design.end());
   plan.structuralChangeNeeded = plan.exported.hasForms != manifest->hadForms;
-  for (auto* list : {&plan.conflicts, &plan.designUpdates, &plan.prunes, &plan.scaffoldAdditions, &plan.refused}) {
+  for (auto* list : {&plan.conflicts, &plan.unownedConflicts, &plan.designUpdates, &plan.prunes,
+                     &plan.scaffoldAdditions, &plan.refused}) {
     std::sort(list->begin(), list->end());
     list->erase(std::unique(list->begin(), list->end()), list->end());
   }
@@ -76,6 +90,12 @@ QSResyncReport applyResync(const QSResyncPlan& plan, QSResyncPolicy policy) {
         continue;
       }
       report.overwrittenConflicts.push_back(path);
+    } else if (contains(plan.unownedConflicts, path)) {
+      if (keep) {
+        report.keptUnowned.push_back(path);
+        continue;
+      }
+      report.overwrittenUnowned.push_back(path);
     }
     // Checked again right before writing: the folder may have changed since planning.
     auto target = pathInsideProject(plan.directory, path);
@@ -110,10 +130,12 @@ QSResyncReport applyResync(const QSResyncPlan& plan, QSResyncPolicy policy) {
     report.scaffoldAdded.push_back(path);
   }
   QSVaporSyncManifest manifest;
-  manifest.sourceBrpBookmark = plan.previousManifest.sourceBrpBookmark;
+  manifest.sourceBrpBookmark = plan.sourceBrpBookmark;
   manifest.lastExportedAt = QSTime::now();
   manifest.hadForms = plan.exported.hasForms;
   manifest.ownedFiles = QSSyncManifest::ownedBaseline(plan.exported);
+  // A kept file of the user's stays theirs: owning it would let a later prune delete it.
+  for (const auto& path : report.keptUnowned) manifest.ownedFiles.erase(path);
   QSSyncManifest::write(plan.directory, manifest);
   report.structuralChangeNeeded = plan.structuralChangeNeeded;
   return report;

@@ -5,7 +5,9 @@
 #include "app/site/sync_manifest.h"
 #include "app/site/vapor_exporter.h"
 
+#include <cstdint>
 #include <filesystem>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -16,6 +18,10 @@ struct QSResyncPlan {
   ExportedVaporProject exported;
   QSVaporSyncManifest previousManifest;
   std::vector<std::string> conflicts;          // owned files the user has edited
+  // Files of the new design set that exist on disk but were never the exporter's (a controller or
+  // view the user wrote before the document added a file of that name), with other content than
+  // the export's: the user's own, never written over unless the policy says so.
+  std::vector<std::string> unownedConflicts;
   std::vector<std::string> designUpdates;      // every design file of the new export
   std::vector<std::string> prunes;             // owned files the new export no longer has
   std::vector<std::string> scaffoldAdditions;  // scaffold files missing on disk
@@ -23,12 +29,17 @@ struct QSResyncPlan {
   // "..", or through a symbolic link): never read, written or deleted.
   std::vector<std::string> refused;
   bool structuralChangeNeeded = false;  // forms were added or removed
+  // The document bookmark the rewritten manifest records: the previous one, unless the caller
+  // makes another document the project's source.
+  std::optional<std::vector<std::uint8_t>> sourceBrpBookmark;
 };
 
 enum class QSResyncPolicy { overwriteConflicts, keepConflicts };
 
 struct QSResyncReport {
   std::vector<std::string> updated, pruned, scaffoldAdded, skippedConflicts, overwrittenConflicts, refused;
+  // The user's own files at paths of the new design set, kept or written over.
+  std::vector<std::string> keptUnowned, overwrittenUnowned;
   bool structuralChangeNeeded = false;
 };
 
@@ -45,11 +56,12 @@ inline constexpr std::string_view structuralAfter =
 // Plans a re-sync of `folder` to `document`. Throws QSSiteError::notASyncedProject when the
 // folder's manifest is missing or does not decode. Writes nothing.
 QSResyncPlan planResync(const QSPagesProject& document, const std::filesystem::path& folder,
-                        const QSFontLibrary& fonts = QSFontLibrary::system());
+                        const QSFontLibrary& fonts = QSFontLibrary::system(), QSExportLog log = {});
 
-// Applies the plan: design updates (conflicts kept or overwritten by `policy`), prunes,
-// scaffold additions, then the new manifest. A write failure throws and leaves the manifest as
-// it was.
+// Applies the plan: design updates (conflicts and unowned conflicts kept or overwritten by
+// `policy`), prunes, scaffold additions, then the new manifest, which takes ownership of every
+// design file written and of none that was kept. A write failure throws and leaves the manifest
+// as it was.
 QSResyncReport applyResync(const QSResyncPlan& plan, QSResyncPolicy policy);
 
 }  // namespace qs

@@ -10,6 +10,8 @@
 #include "core/runtime/git_service.h"
 #include "core/runtime/scaffold_templates.h"
 
+#include <fmt/format.h>
+
 namespace qs {
 namespace {
 
@@ -62,6 +64,7 @@ ExportedVaporProject QSVaporExporter::exportProject(const QSPagesProject& docume
   ExportedVaporProject result;
   result.hasForms = documentHasForms(document);
   bool forms = result.hasForms;
+  if (log_) log_(fmt::format("Vapor export started: {} pages, forms: {}", document.pages.size(), forms));
   auto add = [&](std::string path, std::string content, FileRole role) {
     result.files.push_back({std::move(path), std::move(content), role});
   };
@@ -74,7 +77,8 @@ ExportedVaporProject QSVaporExporter::exportProject(const QSPagesProject& docume
   add("Sources/App/routes.swift", QSVaporSources::routesSwift(forms), FileRole::scaffold);
   add("Sources/App/Controllers/PageController.swift", QSVaporSources::pageController(document.pages), FileRole::design);
   if (forms) {
-    add("Sources/App/Controllers/FormController.swift", QSVaporSources::formController(document.pages), FileRole::design);
+    add("Sources/App/Controllers/FormController.swift", QSVaporSources::formController(document),
+        FileRole::design);
     add("Sources/App/Models/FormSubmission.swift", QSVaporSources::formSubmissionModel(), FileRole::design);
     add("Sources/App/Migrations/CreateFormSubmission.swift", QSVaporSources::createFormSubmissionMigration(),
         FileRole::design);
@@ -88,9 +92,10 @@ ExportedVaporProject QSVaporExporter::exportProject(const QSPagesProject& docume
   add("Resources/Views/base.leaf", QSPageViews::baseLeaf(document, css, responsive), FileRole::design);
 
   QSHTMLUtilities::QSLinkResolver links(document.pages);
-  for (const auto& page : document.pages)
-    add("Resources/Views/" + QSPageViews::leafName(page) + ".leaf",
-        QSPageViews::pageLeaf(page, document, forms, links), FileRole::design);
+  std::vector<std::string> views = QSPageViews::leafNames(document.pages);
+  for (std::size_t i = 0; i < document.pages.size(); ++i)
+    add("Resources/Views/" + views[i] + ".leaf",
+        QSPageViews::pageLeaf(document.pages[i], views[i], document, forms, links), FileRole::design);
   for (const auto& error : kErrorPages)
     if (!hasErrorRole(document, error.role))
       add("Resources/Views/" + std::string(error.leafName) + ".leaf",
@@ -108,6 +113,7 @@ ExportedVaporProject QSVaporExporter::exportProject(const QSPagesProject& docume
     add("Public/images/" + asset.id.string() + "." + QSHTMLUtilities::mimeToExtension(asset.mimeType),
         std::string(asset.source.data.begin(), asset.source.data.end()), FileRole::design);
   }
+  if (log_) log_(fmt::format("Vapor export complete: {} files", result.files.size()));
   return result;
 }
 

@@ -5,6 +5,7 @@
 #include "app/site/pages_document.h"
 #include "app/site/site_fonts.h"
 
+#include <functional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -26,15 +27,22 @@ struct ExportedVaporProject {
   bool hasForms = false;            // a form anywhere, the global navbar and footer included
 };
 
+// Receives the exporter's log lines ("Vapor export started: 3 pages, forms: true").
+using QSExportLog = std::function<void(const std::string&)>;
+
 class QSVaporExporter {
 public:
-  explicit QSVaporExporter(const QSFontLibrary& fonts = QSFontLibrary::system()) : fonts_(fonts) {}
+  explicit QSVaporExporter(const QSFontLibrary& fonts = QSFontLibrary::system(), QSExportLog log = {})
+      : fonts_(fonts), log_(std::move(log)) {}
 
-  // Every file of the project for `document`, `name` being the package name.
+  // Every file of the project for `document`, `name` being the package name. Logs
+  // "Vapor export started: N pages, forms: true|false" first and "Vapor export complete: N files"
+  // last.
   ExportedVaporProject exportProject(const QSPagesProject& document, std::string_view name) const;
 
 private:
   const QSFontLibrary& fonts_;
+  QSExportLog log_;
 };
 
 // Lower-case; every run of characters outside a-z and 0-9 becomes "-"; "-" trimmed from both

@@ -44,17 +44,26 @@ std::vector<std::string> split(const std::string& path) {
   return parts;
 }
 
-std::vector<QSPagesFormField> formFieldsOf(const QSPagesPage& page) {
+// The fields of every form a page shows: its own, then those of the global navbar and footer.
+std::vector<QSPagesFormField> formFieldsOf(const QSPagesPage& page, const QSPagesProject& project) {
   std::vector<QSPagesFormField> fields;
-  for (const auto& element : page.elements)
+  auto collect = [&](const QSPagesElement& element) {
     forEachElement(element, [&](const QSPagesElement& e) {
       if (const auto* form = e.kind.as<QSPagesFormContent>())
         fields.insert(fields.end(), form->fields.begin(), form->fields.end());
     });
+  };
+  if (project.globalNavbar) collect(*project.globalNavbar);
+  for (const auto& element : page.elements) collect(element);
+  if (project.globalFooter) collect(*project.globalFooter);
   return fields;
 }
 
-bool pageHasForms(const QSPagesPage& page) {
+// Whether the page shows a form: in its own elements or in the global navbar or footer, which
+// every page view renders.
+bool pageShowsForms(const QSPagesPage& page, const QSPagesProject& project) {
+  if (project.globalNavbar && containsForm(*project.globalNavbar)) return true;
+  if (project.globalFooter && containsForm(*project.globalFooter)) return true;
   for (const auto& element : page.elements)
     if (containsForm(element)) return true;
   return false;
@@ -142,6 +151,7 @@ std::string routePathLiteral(const std::vector<std::string>& components) {
 
 std::string pageController(const std::vector<QSPagesPage>& pages) {
   NameRegistry names;
+  std::vector<std::string> views = QSPageViews::leafNames(pages);
   std::string routes, handlers;
   auto handler = [&](const std::string& method, const std::string& view) {
     handlers += fmt::format(
@@ -151,7 +161,8 @@ std::string pageController(const std::vector<QSPagesPage>& pages) {
         "    }}\n",
         method, swiftStringLiteral(view));
   };
-  for (const auto& page : pages) {
+  for (std::size_t i = 0; i < pages.size(); ++i) {
+    const auto& page = pages[i];
     if (page.errorRole && !page.isHomepage) continue;
     if (page.isHomepage) {
       std::string method = names.claim("index");
@@ -163,7 +174,7 @@ std::string pageController(const std::vector<QSPagesPage>& pages) {
     if (components.empty()) continue;  // it would take the homepage's route
     std::string method = names.claim(safeMethodName(QSHTMLUtilities::normalizedSlug(page.slug).substr(1)));
     routes += fmt::format("        routes.get({}, use: self.{})\n", routePathLiteral(components), method);
-    handler(method, QSPageViews::leafName(page));
+    handler(method, views[i]);
   }
   return std::string(designHeader) +
          "import Vapor\nimport Leaf\n\n"
@@ -173,16 +184,18 @@ std::string pageController(const std::vector<QSPagesPage>& pages) {
          routes + "    }\n" + handlers + "}\n";
 }
 
-std::string formController(const std::vector<QSPagesPage>& pages) {
+std::string formController(const QSPagesProject& project) {
   NameRegistry names;
   std::string routes, handlers;
-  for (const auto& page : pages) {
-    if (!pageHasForms(page)) continue;
-    std::string view = QSPageViews::leafName(page);
+  std::vector<std::string> views = QSPageViews::leafNames(project.pages);
+  for (std::size_t i = 0; i < project.pages.size(); ++i) {
+    const auto& page = project.pages[i];
+    if (!pageShowsForms(page, project)) continue;
+    const std::string& view = views[i];
     std::string method = names.claim("submit_" + safeMethodName(view));
     std::string type = "FormData_" + method.substr(7);
     routes += fmt::format("        forms.post({}, use: self.{})\n", routePathLiteral(split(view)), method);
-    auto fields = formFieldsOf(page);
+    auto fields = formFieldsOf(page, project);
     auto fieldNames = QSHTMLUtilities::formFieldNames(fields);
     std::string properties, copies;
     std::set<std::string> declared;

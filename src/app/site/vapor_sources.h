@@ -27,8 +27,9 @@ std::string routePathLiteral(const std::vector<std::string>& components);
 
 // One GET route per page that is not an error page (the design header included).
 std::string pageController(const std::vector<QSPagesPage>& pages);
-// One POST route under "forms" per page holding forms (the design header included).
-std::string formController(const std::vector<QSPagesPage>& pages);
+// One POST route under "forms" per page that shows a form, in its own elements or in the global
+// navbar or footer (the design header included).
+std::string formController(const QSPagesProject& project);
 std::string formSubmissionModel();
 std::string createFormSubmissionMigration();
 std::string formNotifier();

@@ -11,7 +11,9 @@
 #include "app/site/sync_manifest.h"
 #include "core/platform/files.h"
 #include "core/platform/paths.h"
+#include "core/platform/private_file.h"
 #include "core/platform/process_runner.h"
+#include "core/platform/terminal.h"
 #include "core/runtime/git_service.h"
 
 #include <fmt/format.h>
@@ -25,6 +27,8 @@ namespace {
 namespace fs = std::filesystem;
 
 constexpr std::string_view kInitialCommit = "Initial commit from Quayside";
+// A project's preview: inside ".build", which the project's .gitignore keeps out of git.
+constexpr std::string_view kProjectPreviewFolder = ".build/site-preview";
 
 fs::path absolutePath(const std::string& path) { return fs::absolute(path).lexically_normal(); }
 
@@ -39,6 +43,9 @@ QSPagesProject readDocument(const fs::path& document) {
   if (!fileExists(document)) throw QSCliError("No document at " + document.string() + ".");
   return readPagesDocument(document);
 }
+
+// The exporter's log lines, on standard error as the tool's other diagnostics.
+void exportLog(const std::string& line) { fmt::print(stderr, "qs: {}\n", line); }
 
 // Runs a site operation, turning its failures into the tool's own.
 template <class F>
@@ -67,7 +74,7 @@ asio::awaitable<int> importSite(QSCliSession& session, ImportOptions options) {
   for (const auto& project : projects.value) request.existingProjectNames.push_back(project.name);
   QSSiteImportResult imported = siteStep([&] {
     if (!fileExists(request.document)) throw QSCliError("No document at " + request.document.string() + ".");
-    return importSiteDocument(request);
+    return importSiteDocument(request, QSFontLibrary::system(), exportLog);
   });
   bool committed = !options.noGit && QSGitService::initializeRepository(imported.folder, std::string(kInitialCommit));
 
@@ -91,16 +98,32 @@ asio::awaitable<int> importSite(QSCliSession& session, ImportOptions options) {
   co_return QSExitCode::success;
 }
 
-asio::awaitable<int> exportSite(std::string document, std::string out) {
-  fs::path source = absolutePath(document), folder = absolutePath(out);
-  ExportedVaporProject exported = siteStep([&] { return QSVaporExporter().exportProject(readDocument(source), folder.filename().string()); });
-  bool fresh = !fileExists(folder) || listDirectory(folder).empty();
-  createDirectories(folder);
-  writeExportedFiles(folder, exported.files, fresh);
-  QSVaporSyncManifest manifest{1, QSSyncManifest::bookmark(source), QSTime::now(), exported.hasForms,
-                               QSSyncManifest::ownedBaseline(exported)};
-  QSSyncManifest::write(folder, manifest);
-  fmt::print("Exported {} files to {}.\n", exported.files.size(), displayPath(folder));
+struct ExportOptions {
+  std::string document;
+  std::string out;
+  bool force = false;
+};
+
+asio::awaitable<int> exportSite(ExportOptions options) {
+  QSSiteExportRequest request{absolutePath(options.document), absolutePath(options.out), options.force};
+  if (!fileExists(request.document)) throw QSCliError("No document at " + request.document.string() + ".");
+  std::string shown = displayPath(request.folder);
+  ExportedVaporProject exported;
+  try {
+    exported = exportSiteDocument(request, QSFontLibrary::system(), exportLog);
+  } catch (const QSSiteError& e) {
+    if (e.kind() == QSSiteError::Kind::alreadyExported)
+      throw QSCliError(fmt::format(
+          "{} is a project exported from a document already. Bring design changes in with 'qs site resync {} {}', "
+          "which keeps your code, or give --force to write every exported file over it.",
+          shown, request.folder.string(), request.document.string()));
+    if (e.kind() == QSSiteError::Kind::folderNotEmpty)
+      throw QSCliError(fmt::format("{} holds files already. Export into a new or empty folder, or give --force "
+                                   "to write the exported files over the ones of the same names.",
+                                   shown));
+    throw QSCliError(e.what());
+  }
+  fmt::print("Exported {} files to {}.\n", exported.files.size(), shown);
   co_return QSExitCode::success;
 }
 
@@ -121,6 +144,7 @@ struct ResyncOptions {
   bool keepMine = false;
   bool overwrite = false;
   bool dryRun = false;
+  bool remember = false;
 };
 
 void printList(std::string_view title, const std::vector<std::string>& paths) {
@@ -133,6 +157,7 @@ void printPlan(const QSResyncPlan& plan, const fs::path& document) {
   fmt::print("Re-sync plan for {} from {}:\n", displayPath(plan.directory), displayPath(document));
   printList("Update", plan.designUpdates);
   printList("Conflicts, edited since the last export", plan.conflicts);
+  printList("Conflicts, your own files where the design now puts one", plan.unownedConflicts);
   printList("Remove", plan.prunes);
   printList("Add missing scaffold files", plan.scaffoldAdditions);
   printList("Refused, outside the project folder", plan.refused);
@@ -147,33 +172,61 @@ void printReport(const QSResyncReport& report) {
   printList("Scaffold files added", report.scaffoldAdded);
   printList("Kept your edits", report.skippedConflicts);
   printList("Overwrote your edits", report.overwrittenConflicts);
+  printList("Kept your own files", report.keptUnowned);
+  printList("Overwrote your own files", report.overwrittenUnowned);
   printList("Refused, outside the project folder", report.refused);
   if (report.structuralChangeNeeded) fmt::print("\n{}\n", QSResyncTexts::structuralAfter);
+}
+
+// Whether a document given on the command line becomes the project's source from now on: with
+// --remember, or when the user says so at the terminal; otherwise the user is told how.
+bool rememberDocument(const ResyncOptions& options, const fs::path& document,
+                      const std::optional<fs::path>& previous) {
+  if (previous && *previous == document) return false;
+  std::string was = previous ? displayPath(*previous) : "no document";
+  if (options.remember) return true;
+  if (!options.dryRun && isTerminal(0) && isTerminal(1))
+    return confirm(
+        fmt::format("Make {} this project's document from now on (instead of {})?", displayPath(document), was));
+  fmt::print("\nThis re-sync uses {}; the project still follows {}. "
+             "Give --remember to follow {} from now on.\n",
+             displayPath(document), was, displayPath(document));
+  return false;
 }
 
 asio::awaitable<int> resyncSite(QSCliSession& session, ResyncOptions options) {
   if (options.keepMine && options.overwrite)
     throw QSCliError("Give either --keep-mine or --overwrite, not both.", QSExitCode::usage);
+  if (options.remember && options.document.empty())
+    throw QSCliError("--remember needs the document to remember: qs site resync PROJECT DOC --remember.",
+                     QSExitCode::usage);
   fs::path folder = co_await projectFolder(session, options.project);
   auto manifest = QSSyncManifest::read(folder);
   if (!manifest) throw QSCliError(QSSiteError::notASyncedProject().what());
+  std::optional<fs::path> followed;
+  if (manifest->sourceBrpBookmark) followed = QSSyncManifest::bookmarkedPath(*manifest->sourceBrpBookmark);
   fs::path document;
   if (!options.document.empty()) {
     document = absolutePath(options.document);
   } else {
-    if (!manifest->sourceBrpBookmark) throw QSCliError(QSSiteError::sourceDocumentMissing().what());
-    document = QSSyncManifest::bookmarkedPath(*manifest->sourceBrpBookmark);
-    if (!fileExists(document)) throw QSCliError(QSSiteError::sourceDocumentMissing().what());
+    if (!followed || !fileExists(*followed)) throw QSCliError(QSSiteError::sourceDocumentMissing().what());
+    document = *followed;
   }
-  QSResyncPlan plan = siteStep([&] { return planResync(readDocument(document), folder); });
+  QSResyncPlan plan =
+      siteStep([&] { return planResync(readDocument(document), folder, QSFontLibrary::system(), exportLog); });
   printPlan(plan, document);
+  std::size_t conflicts = plan.conflicts.size() + plan.unownedConflicts.size();
+  bool remember = !options.document.empty() && rememberDocument(options, document, followed);
   if (options.dryRun) co_return QSExitCode::success;
-  if (!plan.conflicts.empty() && !options.keepMine && !options.overwrite)
-    throw QSCliError(fmt::format("{} generated file{} changed since the last export. Re-run with --keep-mine to keep "
-                                 "your edits or --overwrite to replace them.",
-                                 plan.conflicts.size(), plan.conflicts.size() == 1 ? " was" : "s were"));
+  if (conflicts != 0 && !options.keepMine && !options.overwrite)
+    throw QSCliError(fmt::format("{} file{} would be written over: generated files changed since the last "
+                                 "export, or files of your own. Re-run with --keep-mine to keep them or "
+                                 "--overwrite to replace them.",
+                                 conflicts, conflicts == 1 ? "" : "s"));
+  if (remember) plan.sourceBrpBookmark = QSSyncManifest::bookmark(document);
   QSResyncPolicy policy = options.overwrite ? QSResyncPolicy::overwriteConflicts : QSResyncPolicy::keepConflicts;
   printReport(applyResync(plan, policy));
+  if (remember) fmt::print("\nThe project follows {} from now on.\n", displayPath(document));
   co_return QSExitCode::success;
 }
 
@@ -188,19 +241,25 @@ asio::awaitable<int> previewSite(QSCliSession& session, PreviewOptions options) 
   fs::path out;
   fs::path given = absolutePath(options.source);
   if (fileExists(given) && !isDirectory(given)) {
-    ExportedVaporProject exported = siteStep([&] { return QSVaporExporter().exportProject(readDocument(given), "QuaysideSite"); });
+    QSVaporExporter exporter(QSFontLibrary::system(), exportLog);
+    ExportedVaporProject exported = siteStep([&] { return exporter.exportProject(readDocument(given), "QuaysideSite"); });
     source = QSSitePreview::fromExport(exported);
-    out = QSPaths::temporaryFolder() / ("quayside-preview-" + sanitizedProjectName(given.stem().string()));
   } else {
     fs::path folder = co_await projectFolder(session, options.source);
     source = QSSitePreview::fromFolder(folder);
     if (!source.views.count("base")) throw QSCliError(displayPath(folder) + " has no generated views to preview.");
-    out = folder / ".quayside" / "preview";
+    out = folder / kProjectPreviewFolder;
   }
   if (!options.out.empty()) out = absolutePath(options.out);
+  // A document's preview goes to a new private folder: a predictable one in the shared temporary
+  // folder could be another user's, or hold their links.
+  if (out.empty())
+    out = createPrivateTemporaryFolder(QSPaths::temporaryFolder(),
+                                       "quayside-preview-" + sanitizedProjectName(given.stem().string()) +
+                                           "-");
   auto files = QSSitePreview::flatten(source);
   createDirectories(out);
-  writeExportedFiles(out, files, true);  // a preview is always ours to overwrite
+  writeExportedFiles(out, files, true);  // a preview is always ours to overwrite; links are not followed
   fs::path index = out / "index.html";
   fmt::print("Wrote a preview of {} pages to {}.\nOpen {}\n", source.views.size() - 1, displayPath(out),
              fileURLString(index));
@@ -227,12 +286,15 @@ void addImportCommand(CLI::App& site, QSCliSession& session) {
 
 void addExportCommand(CLI::App& site, QSCliSession& session) {
   auto* command = addCommand(site, "export", "Write a document's Vapor project files into a folder (no project record)",
-                             "  qs site export shop.brp --out /tmp/shop\n");
-  auto document = std::make_shared<std::string>();
-  auto out = std::make_shared<std::string>();
-  command->add_option("DOC", *document, "The .brp document")->required();
-  command->add_option("--out", *out, "The folder to write into (created when missing)")->required();
-  onRun(command, session, [document, out] { return exportSite(*document, *out); });
+                             "  qs site export shop.brp --out ~/code/shop\n"
+                             "  qs site export shop.brp --out ~/code/shop --force   write over what is there\n");
+  auto options = std::make_shared<ExportOptions>();
+  command->add_option("DOC", options->document, "The .brp document")->required();
+  command->add_option("--out", options->out, "The folder to write into (created when missing; must be empty)")
+      ->required();
+  command->add_flag("--force", options->force,
+                    "Write into a folder that holds files, replacing those of the same names");
+  onRun(command, session, [options] { return exportSite(*options); });
 }
 
 void addResyncCommand(CLI::App& site, QSCliSession& session) {
@@ -240,6 +302,7 @@ void addResyncCommand(CLI::App& site, QSCliSession& session) {
                              "Bring design changes from the document into a project, leaving your code alone",
                              "  qs site resync shop --dry-run          show the plan only\n"
                              "  qs site resync shop ~/Downloads/shop.brp --keep-mine\n"
+                             "  qs site resync shop ~/Designs/shop-v2.brp --remember   follow the new document\n"
                              "  qs site resync ~/Quayside/shop --overwrite\n");
   auto options = std::make_shared<ResyncOptions>();
   command->add_option("PROJECT", options->project, "The project's name or id, or its folder")->required();
@@ -247,6 +310,8 @@ void addResyncCommand(CLI::App& site, QSCliSession& session) {
   command->add_flag("--keep-mine", options->keepMine, "Keep generated files you edited (Keep My Edits)");
   command->add_flag("--overwrite", options->overwrite, "Replace generated files you edited (Overwrite All)");
   command->add_flag("--dry-run", options->dryRun, "Print the plan and change nothing");
+  command->add_flag("--remember", options->remember,
+                    "Make DOC the project's document from now on (asked at a terminal otherwise)");
   onRun(command, session, [&session, options] { return resyncSite(session, *options); });
 }
 
@@ -257,7 +322,8 @@ void addPreviewCommand(CLI::App& site, QSCliSession& session) {
   auto options = std::make_shared<PreviewOptions>();
   command->add_option("SOURCE", options->source, "A .brp document, or a project's name, id or folder")->required();
   command->add_option("--out", options->out,
-                      "The folder to write into (default: a temporary folder, or the project's .quayside/preview)");
+                      "The folder to write into (default: a new private temporary folder, or the project's "
+                      ".build/site-preview)");
   command->add_flag("--open", options->open, "Open the home page in the browser");
   onRun(command, session, [&session, options] { return previewSite(session, *options); });
 }

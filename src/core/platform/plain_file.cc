@@ -10,7 +10,7 @@
 namespace qs {
 
 void writePlainFile(const std::filesystem::path& path, std::string_view contents, mode_t newFileMode) {
-  UniqueFd fd(::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, newFileMode));
+  UniqueFd fd(::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC | O_NOFOLLOW, newFileMode));
   if (!fd) throwSystemError("open " + path.string());
   while (!contents.empty()) {
     ssize_t n = ::write(fd.get(), contents.data(), contents.size());

@@ -19,7 +19,7 @@ const std::string_view vaporGitignore =
     "*.xcworkspace/\n"
     "DerivedData/\n"
     ".env\n"
-    ".env.bak.*";
+    ".env.bak.*\n";
 
 namespace {
 

@@ -2,6 +2,7 @@
 #include "app/site/element_renderer.h"
 #include "app/site/export_styles.h"
 #include "app/site/site_documents.h"
+#include "core/platform/encoding.h"
 
 #include <gtest/gtest.h>
 
@@ -49,10 +50,34 @@ TEST_F(ElementRendererTest, TextsAndLinks) {
 TEST_F(ElementRendererTest, Buttons) {
   json primary = element("button", {{"label", "Buy"}, {"url", "about.html"}, {"openInNewTab", false}, {"variant", "primary"}});
   EXPECT_EQ(render(primary),
-            "<a href=\"/about\" style=\"display:inline-block;background:var(--brand,&#35;6D28D9);color:&#35;FFF;font-size:14px;"
-            "font-weight:500;padding:10px 20px;border-radius:8px\">Buy</a>\n");
-  std::string dark = render(primary, [](json& doc) { doc["globalStyles"]["autoDarkMode"] = true; });
-  EXPECT_TRUE(has(dark, "color:light-dark(&#35;FFF, var(--brp-btn-ink,&#35;fff));"));
+            "<a href=\"/about\" style=\"display:inline-block;background:var(--brand,&#35;6D28D9);"
+            "color:var(--brp-btn-ink,&#35;fff);font-size:14px;font-weight:500;padding:10px 20px;border-radius:8px\">Buy</a>\n");
+  // The secondary button's text follows the brand's deep tone, which the dark theme lightens.
+  json secondary = primary;
+  secondary["kind"]["value"]["variant"] = "secondary";
+  EXPECT_TRUE(has(render(secondary), "transparent);color:var(--brp-deep,&#35;4C1D95);"));
+}
+
+// A picture in a frame of fixed height fills the frame and is clipped by it.
+TEST_F(ElementRendererTest, ImagesStayInTheirFrame) {
+  json image = element("image", {{"externalURL", "https://x.y/a.png"}, {"alt", "A"}, {"objectFit", "cover"}});
+  image["layout"]["height"] = {{"type", "fixed"}, {"value", 320}};
+  EXPECT_EQ(render(image), "<div style=\"padding:8px 32px;overflow:hidden;height:320px\"><img src=\"https://x.y/a.png\" "
+                           "alt=\"A\" style=\"width:100%;height:100%;object-fit:cover\"></div>\n");
+}
+
+// Text is cut between characters: an initial is a whole character, accents included.
+TEST_F(ElementRendererTest, AppCardInitials) {
+  for (auto [name, initial] : std::vector<std::pair<std::string, std::string>>{
+           {"\u00c9coute", "\u00c9"}, {"e\u0301te", "e\u0301"}, {"\U0001F1EB\U0001F1F7 Radio", "\U0001F1EB\U0001F1F7"},
+           {"\U0001F469\u200D\U0001F4BB Dev", "\U0001F469\u200D\U0001F4BB"}, {"", "?"}}) {
+    json card = element("appCard", {{"appName", name}, {"tagline", ""}, {"category", ""}, {"iconSymbol", ""},
+                                    {"accentColor", {{"hex", "#B45309"}}}, {"ctaLabel", ""}, {"url", ""},
+                                    {"openInNewTab", false}});
+    std::string html = render(card);
+    EXPECT_TRUE(has(html, "font-size:22px;background:&#35;B45309\">" + initial + "</div>")) << name;
+    EXPECT_TRUE(isValidUTF8(html)) << name;
+  }
 }
 
 TEST_F(ElementRendererTest, Navigation) {
@@ -86,6 +111,8 @@ TEST_F(ElementRendererTest, Footers) {
                                    {"copyrightText", "(c) Us"}, {"wordmark", ""}, {"tagline", ""},
                                    {"columns", json::array()}, {"bottomNote", "Made here"}, {"bottomLinks", json::array()}});
   EXPECT_TRUE(has(render(simple), "<p><a href=\"/about\">About</a> &middot; <a href=\"&#35;\">Top</a></p>"));
+  simple["kind"]["value"]["links"][1]["url"] = "https://maps.x";
+  EXPECT_TRUE(has(render(simple), "<a href=\"https://maps.x\" target=\"_blank\" rel=\"noopener\">Top</a></p>"));
   std::string badged = render(simple, [](json& doc) { doc["globalStyles"]["showBrindleBadge"] = true; });
   EXPECT_TRUE(has(badged, "<span><span class=\"dim\">Made with</span> Brindle Pages</span></a></div></footer>"));
 
@@ -95,6 +122,14 @@ TEST_F(ElementRendererTest, Footers) {
   EXPECT_TRUE(has(html, "<div class=\"brp-footer-col\"><h4>Docs</h4><a href=\"https://docs.x\" target=\"_blank\" "
                         "rel=\"noopener\">Guide</a></div>"));
   EXPECT_TRUE(has(html, "<span class=\"brp-footer-wm\">My Site</span>"));
+}
+
+// The copy-link button draws its glyph: no emoji font is needed to see it.
+TEST_F(ElementRendererTest, ShareLinks) {
+  std::string html = render(element("shareButton", {{"style", "links"}, {"label", ""}, {"networks", {"email", "copy"}}}));
+  EXPECT_TRUE(has(html, "data-brp-share-net=\"copy\" aria-label=\"Copy link\""));
+  EXPECT_TRUE(has(html, "font-weight:600\"><svg width=\"16\" height=\"16\""));
+  EXPECT_FALSE(has(html, "&#128279;"));
 }
 
 TEST_F(ElementRendererTest, Forms) {

@@ -109,5 +109,61 @@ TEST(ExportStylesTest, GlassMeshAndDarkChrome) {
   EXPECT_TRUE(has(css, "  --brp-btn-ink: #ffffff;\n"));  // the default violet stays dark enough for white text
 }
 
+// The declarations of the first rule whose selector is `selector` after `from` in `css`.
+std::string ruleAfter(const std::string& css, std::string_view from, const std::string& selector) {
+  auto start = css.find(std::string(from));
+  auto at = css.find("\n  " + selector + " {", start == std::string::npos ? 0 : start);
+  if (start == std::string::npos || at == std::string::npos) return "";
+  return css.substr(at, css.find('}', at) - at);
+}
+
+// What the screenshots of the first exports showed: rows pushed off a phone's screen, a menu over
+// the brand name, white text on white buttons in dark mode, light gradients under light text.
+TEST(ExportStylesTest, LayoutsThatHoldOnPhones) {
+  std::string css = QSExportStyles::generateCSS(fixture("minimal.brp"));
+  std::string rows = ruleAfter(css, "/* Responsive: mobile */", "[style*=\"flex-direction:row\"]");
+  for (const char* wanted : {"flex-direction: column !important", "flex-wrap: nowrap !important", "height: auto !important"})
+    EXPECT_TRUE(has(rows, wanted)) << wanted;
+  std::string menu = ruleAfter(css, "@media (max-width: 720px)", ".brp-nav-links");
+  EXPECT_TRUE(has(menu, "top: 100%;"));
+  EXPECT_FALSE(has(menu, "top: 64px"));
+  EXPECT_TRUE(has(ruleAfter(css, "@media (max-width: 720px)", ".brp-nav-inner"), "height: auto; min-height: 64px;"));
+}
+
+TEST(ExportStylesTest, DarkModeKeepsTextOnItsBackground) {
+  QSPagesProject cafe = fixture("cafe.brp");
+  std::string css = QSExportStyles::generateCSS(cafe);
+  EXPECT_TRUE(has(css, "  :root .brp-cta .brp-btn-primary { background: #fff; color: var(--brp-ink); }\n"));
+  EXPECT_TRUE(has(css, ".brp-btn-primary { background: var(--brp-accent); color: var(--brp-btn-ink, #fff); }"));
+  EXPECT_TRUE(has(css, "  --brp-btn-ink: #17151c;\n"));  // dark text on the amber brand
+  const auto& hero = cafe.pages[0].elements[0];
+  EXPECT_TRUE(has(QSExportStyles::inlineStyle(hero, cafe.globalStyles),
+                  "background:linear-gradient(180deg, light-dark(#FFFBEB, #292100) 0%, light-dark(#FDE68A, #755E02) 100%)"));
+  // A light accent takes dark ink, and its dark variant white ink.
+  EXPECT_EQ(QSExportStyles::pageStyle({"#FDE68A"}, true),
+            "<style>:root { --brand: light-dark(#FDE68A, #755E02); --brp-btn-ink: light-dark(#17151c, #ffffff); }</style>");
+  EXPECT_EQ(QSExportStyles::pageStyle({"#FDE68A"}, false), "<style>:root { --brand: #FDE68A; --brp-btn-ink: #17151c; }</style>");
+}
+
+// The design system's tints come from the document's brand, not a fixed violet.
+TEST(ExportStylesTest, DerivedColourTokens) {
+  QSPagesProject cafe = fixture("cafe.brp");
+  std::string css = QSExportStyles::generateCSS(cafe);
+  double amber = hexToHSL("#F59E0B")->h;
+  for (const char* token : {"--brand-light", "--accent-deep"}) {
+    auto at = css.find(std::string("  ") + token + ": light-dark(");
+    ASSERT_NE(at, std::string::npos) << token;
+    std::string light = css.substr(css.find('(', at) + 1, 7), dark = css.substr(css.find(", ", at) + 2, 7);
+    EXPECT_NEAR(hexToHSL(light)->h, amber, 0.02) << token << " " << light;
+    EXPECT_NEAR(hexToHSL(dark)->h, amber, 0.02) << token << " " << dark;
+  }
+  cafe.globalStyles.autoDarkMode = false;
+  cafe.globalStyles.colorTokens.push_back({"Brand Light", {"#FFF7ED"}});
+  css = QSExportStyles::generateCSS(cafe);
+  EXPECT_TRUE(has(css, "  --brand-light: #FFF7ED;\n"));
+  std::string deep = css.substr(css.find("  --accent-deep: ") + 17, 7);
+  EXPECT_GE(*contrastRatio(deep, "#FFF7ED"), 4.5) << deep;
+}
+
 }  // namespace
 }  // namespace qs

@@ -5,6 +5,7 @@
 #include "app/site/site_preview.h"
 #include "app/site/sync_manifest.h"
 #include "core/platform/files.h"
+#include "core/platform/system_error.h"
 #include "support/test_support.h"
 #include "support/thrown_message.h"
 
@@ -36,6 +37,52 @@ TEST(SiteImportTest, ImportWritesTheProjectAndItsManifest) {
   request = {projects / "broken.brp", "", projects / "Quayside", {}};
   EXPECT_THROW(importSiteDocument(request, noFonts()), QSSiteError);
   EXPECT_FALSE(fileExists(projects / "Quayside/broken"));
+}
+
+// A slug longer than a file name may be imports; a document the import cannot write leaves no
+// half-written folder behind to block the next try.
+TEST(SiteImportTest, LongSlugsImportAndFailuresLeaveNothing) {
+  testing::TemporaryFolder projects;
+  json long300 = document({page("/", {text("a")}, true), page("/" + std::string(300, 'x'), {text("b")})});
+  testing::writeTextFile(projects / "long.brp", long300.dump());
+  QSSiteImportResult result = importSiteDocument({projects / "long.brp", "", projects / "Quayside", {}}, noFonts());
+  EXPECT_TRUE(fileExists(result.folder / ("Resources/Views/" + std::string(240, 'x') + ".leaf")));
+
+  // "/x" writes the file x.leaf where "/x.leaf/y" needs a folder: the write fails.
+  json clash = document({page("/", {text("a")}, true), page("/x", {text("b")}), page("/x.leaf/y", {text("c")})});
+  testing::writeTextFile(projects / "clash.brp", clash.dump());
+  EXPECT_THROW(importSiteDocument({projects / "clash.brp", "", projects / "Quayside", {}}, noFonts()), QSSystemError);
+  EXPECT_FALSE(fileExists(projects / "Quayside/clash"));
+}
+
+// Export into a folder: refused when it holds anything, unless forced.
+TEST(SiteImportTest, ExportIntoAFolder) {
+  testing::TemporaryFolder home;
+  QSSiteExportRequest request{fixturePath("minimal.brp"), home / "site", false};
+  exportSiteDocument(request, noFonts());
+  writeFileAtomically(home / "site/Sources/App/routes.swift", "// mine");
+  auto refused = [&](QSSiteError::Kind kind) {
+    try {
+      exportSiteDocument(request, noFonts());
+    } catch (const QSSiteError& e) {
+      return e.kind() == kind;
+    }
+    return false;
+  };
+  EXPECT_TRUE(refused(QSSiteError::Kind::alreadyExported));
+  removeFile(home / "site/.quayside/brindle-sync.json");
+  EXPECT_TRUE(refused(QSSiteError::Kind::folderNotEmpty));
+  EXPECT_EQ(readFile(home / "site/Sources/App/routes.swift"), "// mine");
+  request.force = true;
+  exportSiteDocument(request, noFonts());
+  EXPECT_NE(readFile(home / "site/Sources/App/routes.swift"), "// mine");
+  EXPECT_TRUE(QSSyncManifest::read(home / "site"));
+
+  // A folder the export made is removed again when writing fails.
+  testing::writeTextFile(home / "clash.brp",
+                         document({page("/", {text("a")}, true), page("/x", {text("b")}), page("/x.leaf/y", {text("c")})}).dump());
+  EXPECT_THROW(exportSiteDocument({home / "clash.brp", home / "new", false}, noFonts()), QSSystemError);
+  EXPECT_FALSE(fileExists(home / "new"));
 }
 
 TEST(SiteImportTest, ProjectNames) {

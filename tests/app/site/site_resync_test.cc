@@ -77,6 +77,43 @@ TEST_F(SiteResyncTest, EditsPrunesAndScaffoldFiles) {
   EXPECT_NE(readFile(at("Resources/Views/about.leaf")), "my edit");
 }
 
+// A file the design now puts where the user already has one of their own is theirs: kept or
+// overwritten only by the policy, and never taken over while it is kept.
+TEST_F(SiteResyncTest, UsersOwnFilesAtNewDesignPaths) {
+  exportProject(twoPages_);
+  writeFileAtomically(at("Sources/App/Controllers/FormController.swift"), "// my form handling");
+  writeFileAtomically(at("Resources/Views/contact.leaf"), "my contact view");
+  QSPagesProject grown = twoPages_;
+  grown.pages.push_back(decode(document({page("/contact", {form()})})).pages[0]);
+  grown.pages.push_back(decode(document({page("/team", {text("t")})})).pages[0]);
+  // A file with exactly the content the export writes is no one's work to lose.
+  ExportedVaporProject fresh = QSVaporExporter(noFonts()).exportProject(grown, "QuaysideSite");
+  writeFileAtomically(at("Resources/Views/team.leaf"), findFile(fresh, "Resources/Views/team.leaf")->content);
+
+  QSResyncPlan p = plan(grown);
+  EXPECT_TRUE(p.conflicts.empty());
+  EXPECT_EQ(p.unownedConflicts, (std::vector<std::string>{"Resources/Views/contact.leaf",
+                                                           "Sources/App/Controllers/FormController.swift"}));
+  QSResyncReport kept = applyResync(p, QSResyncPolicy::keepConflicts);
+  EXPECT_EQ(kept.keptUnowned, p.unownedConflicts);
+  EXPECT_EQ(readFile(at("Sources/App/Controllers/FormController.swift")), "// my form handling");
+  EXPECT_EQ(readFile(at("Resources/Views/contact.leaf")), "my contact view");
+  auto owned = QSSyncManifest::read(folder_.path())->ownedFiles;
+  EXPECT_EQ(owned.count("Resources/Views/contact.leaf"), 0u);
+  EXPECT_EQ(owned.count("Resources/Views/team.leaf"), 1u);
+
+  // Removing the page later must not prune the user's file.
+  QSResyncPlan back = plan(twoPages_);
+  EXPECT_EQ(std::count(back.prunes.begin(), back.prunes.end(), "Resources/Views/contact.leaf"), 0);
+
+  QSResyncPlan again = plan(grown);
+  EXPECT_EQ(again.unownedConflicts, p.unownedConflicts);
+  QSResyncReport overwritten = applyResync(again, QSResyncPolicy::overwriteConflicts);
+  EXPECT_EQ(overwritten.overwrittenUnowned, p.unownedConflicts);
+  EXPECT_NE(readFile(at("Resources/Views/contact.leaf")), "my contact view");
+  EXPECT_TRUE(plan(grown).unownedConflicts.empty());
+}
+
 TEST_F(SiteResyncTest, AddingTheFirstFormIsAStructuralChange) {
   exportProject(twoPages_);
   QSPagesProject withForm = twoPages_;

@@ -52,6 +52,15 @@ TEST(VaporExporterTest, DocumentWithoutForms) {
   EXPECT_TRUE(has(content(exported, "Resources/Views/error.leaf"), "Error #(code)</p>"));
   const std::string& pages = content(exported, "Sources/App/Controllers/PageController.swift");
   EXPECT_TRUE(pages.starts_with(QSVaporSources::designHeader));
+  EXPECT_TRUE(content(exported, ".gitignore").ends_with(".env.bak.*\n"));
+}
+
+TEST(VaporExporterTest, LogsStartAndEnd) {
+  std::vector<std::string> lines;
+  auto exported = QSVaporExporter(noFonts(), [&](const std::string& line) { lines.push_back(line); })
+                      .exportProject(fixture("shop.brp"), "shop");
+  EXPECT_EQ(lines, (std::vector<std::string>{"Vapor export started: 6 pages, forms: true",
+                                             "Vapor export complete: " + std::to_string(exported.files.size()) + " files"}));
 }
 
 TEST(VaporExporterTest, DocumentWithFormsNestedPagesAndAssets) {
@@ -104,7 +113,7 @@ TEST(VaporExporterTest, HostileDocumentStaysInsideAndInert) {
     EXPECT_NE(file.relativePath.front(), '/');
     if (file.relativePath.ends_with(".leaf")) expectOnlyOwnLeafTags(file.content, file.relativePath);
   }
-  EXPECT_TRUE(findFile(exported, "Resources/Views/.bashrc.leaf"));
+  EXPECT_TRUE(findFile(exported, "Resources/Views/bashrc.leaf"));  // a visible file Leaf renders
   EXPECT_TRUE(findFile(exported, "Resources/Views/page-base.leaf"));  // the layout is not replaced
   EXPECT_TRUE(has(content(exported, "Package.swift"), "    name: \"Evil\\\", path: \\\"/etc\",\n"));
 

@@ -2,6 +2,7 @@
 #include "app/site/page_views.h"
 #include "app/site/site_documents.h"
 #include "app/site/vapor_sources.h"
+#include "core/platform/encoding.h"
 
 #include <gtest/gtest.h>
 
@@ -30,13 +31,47 @@ TEST(VaporSourcesTest, PageController) {
 TEST(VaporSourcesTest, FormControllerPerPage) {
   QSPagesProject doc = decode(document({page("/", {form()}, true), page("/help/contact", {element("container", nullptr, {form()})}),
                                         page("/plain", {text("x")})}));
-  std::string controller = QSVaporSources::formController(doc.pages);
+  std::string controller = QSVaporSources::formController(doc);
   for (const char* line : {"        forms.post(\"index\", use: self.submit_index)\n",
                            "    struct FormData_help_contact: Content {\n        var Email: String?\n    }\n",
                            "            pageSlug: \"/help/contact\",\n",
                            "        return try await req.view.render(\"help/contact\", [\"formSuccess\": true])\n    }\n}\n"})
     EXPECT_TRUE(has(controller, line)) << line;
   EXPECT_FALSE(has(controller, "plain"));
+}
+
+// A form in the global navbar or footer shows on every page, so every page gets its route.
+TEST(VaporSourcesTest, FormsInGlobalSectionsPostOnEveryPage) {
+  json doc = document({page("/", {text("a")}, true), page("/about", {text("b")})});
+  doc["globalFooter"] = element("section", nullptr, {form()});
+  QSPagesProject project = decode(doc);
+  std::string controller = QSVaporSources::formController(project);
+  for (const char* line : {"        forms.post(\"index\", use: self.submit_index)\n",
+                           "        forms.post(\"about\", use: self.submit_about)\n",
+                           "    struct FormData_about: Content {\n        var Email: String?\n    }\n"})
+    EXPECT_TRUE(has(controller, line)) << line;
+  QSHTMLUtilities::QSLinkResolver links(project.pages);
+  EXPECT_TRUE(has(QSPageViews::pageLeaf(project.pages[1], "about", project, true, links), "action=\"/forms/about\""));
+}
+
+// View names are file names: no hidden files, no component longer than a file system takes, and
+// pages whose names come out equal keep a view each.
+TEST(VaporSourcesTest, ViewNamesFitTheFileSystem) {
+  std::string longPart(300, 'a'), accented;
+  for (int i = 0; i < 150; ++i) accented += "\u00e9";  // 300 bytes of two-byte characters
+  QSPagesProject doc = decode(document({page("/", {text("a")}, true), page("/.well-known/x", {text("b")}),
+                                        page("/..hidden", {text("c")}), page("/" + longPart, {text("d")}),
+                                        page("/" + longPart + "b", {text("e")}), page("/" + accented, {text("f")})}));
+  auto names = QSPageViews::leafNames(doc.pages);
+  EXPECT_EQ(names[1], "well-known/x");
+  EXPECT_EQ(names[2], "hidden");
+  EXPECT_EQ(names[3], std::string(240, 'a'));
+  EXPECT_EQ(names[4], std::string(240, 'a') + "-2");
+  EXPECT_EQ(names[5].size(), 240u);
+  EXPECT_TRUE(isValidUTF8(names[5]));
+  std::string controller = QSVaporSources::pageController(doc.pages);
+  EXPECT_TRUE(has(controller, "        try await req.view.render(\"" + std::string(240, 'a') + "-2\")\n"));
+  EXPECT_TRUE(has(controller, "routes.get(\".well-known\", \"x\", use: self.well_known_x)"));
 }
 
 TEST(VaporSourcesTest, ViewsAroundThePages) {
@@ -47,11 +82,11 @@ TEST(VaporSourcesTest, ViewsAroundThePages) {
 
   QSPagesProject shop = fixture("shop.brp");
   QSHTMLUtilities::QSLinkResolver links(shop.pages);
-  std::string intro = QSPageViews::pageLeaf(shop.pages[3], shop, true, links);
+  std::string intro = QSPageViews::pageLeaf(shop.pages[3], "docs/intro", shop, true, links);
   EXPECT_TRUE(intro.starts_with("#extend(\"base\"):\n#export(\"title\"):Intro#endexport\n#export(\"meta\"):\n"
                                 "    <meta name=\"robots\" content=\"noindex\">\n#endexport\n"));
   EXPECT_TRUE(intro.ends_with("</footer>\n#endexport\n#endextend\n"));
-  std::string about = QSPageViews::pageLeaf(shop.pages[1], shop, true, links);
+  std::string about = QSPageViews::pageLeaf(shop.pages[1], "about", shop, true, links);
   EXPECT_TRUE(has(about, "#export(\"meta\"):\n    <link rel=\"canonical\" href=\"https://shop.test/about\">\n#endexport\n"));
 }
 

@@ -1,6 +1,8 @@
 #include "core/platform/encoding.h"
 #include "core/platform/files.h"
 #include "core/platform/paths.h"
+#include "core/platform/plain_file.h"
+#include "core/platform/private_file.h"
 #include "core/platform/process_runner.h"
 #include "core/platform/settings.h"
 #include "core/platform/system_error.h"
@@ -128,6 +130,25 @@ TEST(FilesTest, AtomicWriteReplacesKeepsModeAndLeavesNoTemporaries) {
   } catch (const QSSystemError& e) {
     EXPECT_EQ(std::string(e.what()), "open " + (dir / "nope").string() + ": No such file or directory");
   }
+}
+
+// Filling a new folder never writes through a link someone placed there; a private work folder
+// has a fresh unpredictable name and mode 0700.
+TEST(FilesTest, PlainWritesRefuseLinksAndTemporaryFoldersArePrivate) {
+  testing::TemporaryFolder folder;
+  writeFileAtomically(folder / "victim", "keep");
+  std::filesystem::create_symlink(folder / "victim", folder / "page.html");
+  EXPECT_THROW(writePlainFile(folder / "page.html", "x"), QSSystemError);
+  EXPECT_EQ(readFile(folder / "victim"), "keep");
+
+  auto first = createPrivateTemporaryFolder(folder.path(), "preview-");
+  auto second = createPrivateTemporaryFolder(folder.path(), "preview-");
+  EXPECT_NE(first, second);
+  EXPECT_TRUE(first.filename().string().starts_with("preview-"));
+  struct stat info {};
+  ASSERT_EQ(::lstat(first.c_str(), &info), 0);
+  EXPECT_TRUE(S_ISDIR(info.st_mode));
+  EXPECT_EQ(info.st_mode & 07777, 0700u);
 }
 
 TEST(PathsTest, DataFolderFollowsXDGAndIsPrivate) {
