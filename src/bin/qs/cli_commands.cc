@@ -22,12 +22,12 @@ void onRun(CLI::App* command, QSCliSession& session, std::function<asio::awaitab
   command->callback([&session, makeAction] { session.action = makeAction; });
 }
 
-bool confirm(const std::string& question) {
-  fmt::print("{} [y/N] ", question);
-  std::fflush(stdout);
+bool confirm(const std::string& question, std::FILE* out) {
+  fmt::print(out, "{} [y/N] ", question);
+  std::fflush(out);
   std::string answer;
   if (!std::getline(std::cin, answer)) {
-    fmt::print("\n");
+    fmt::print(out, "\n");
     return false;
   }
   return !answer.empty() && (answer[0] == 'y' || answer[0] == 'Y');

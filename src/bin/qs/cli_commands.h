@@ -4,11 +4,15 @@
 
 #include "bin/qs/cli_session.h"
 
+#include "core/daemon/daemon_launcher.h"
+
 #include <CLI/CLI.hpp>
 
 #include <asio/awaitable.hpp>
 
+#include <chrono>
 #include <functional>
+#include <cstdio>
 #include <string>
 
 namespace qs {
@@ -41,6 +45,9 @@ void addSettingsCommands(CLI::App& app, QSCliSession& session);
 // mail [show|open|attachments|rm|clear|search]: the mail the catcher caught.
 void addMailCommands(CLI::App& app, QSCliSession& session);
 
+// uninstall: everything Quayside put on this machine outside the program itself.
+void addUninstallCommand(CLI::App& app, QSCliSession& session);
+
 // package, publish.
 void addPublishCommands(CLI::App& app, QSCliSession& session);
 // hosting login|logout|status.
@@ -55,7 +62,19 @@ void addJsonFlag(CLI::App* command, QSCliSession& session);
 // `command` was given and must return the command's coroutine.
 void onRun(CLI::App* command, QSCliSession& session, std::function<asio::awaitable<int>()> makeAction);
 
-// Asks "question [y/N] " on the terminal; true for an answer starting with y or Y.
-bool confirm(const std::string& question);
+// Asks "question [y/N] " on the terminal (the prompt on `out`); true for an answer starting
+// with y or Y.
+bool confirm(const std::string& question, std::FILE* out = stdout);
+
+// How long a daemon told to shut down is given to exit: it stops every server first, each with
+// a grace period.
+inline constexpr std::chrono::seconds kDaemonShutdownWait{60};
+// The launcher of the daemon this qs runs (QSCliSession::daemonExecutable), on its socket and lock.
+QSDaemonLauncher launcherFor();
+// Why a shutdown left the daemon running: "The daemon was asked to stop but still runs after
+// 60 seconds (socket S, owner lock L held by pid N)." or, when the lock's holder does not answer
+// on the socket, "A process (pid N) holds the daemon's owner lock L but doesn't answer on the
+// socket S; stop it and try again."
+std::string stillRunningText(const QSDaemonLauncher::ShutdownOutcome& outcome, const QSDaemonLauncher& launcher);
 
 }  // namespace qs

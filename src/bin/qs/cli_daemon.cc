@@ -7,12 +7,8 @@
 #include "core/daemon/daemon_installer.h"
 #include "core/daemon/daemon_launcher.h"
 #include "core/daemon/daemon_paths.h"
-#include "core/daemon/with_timeout.h"
 #include "core/platform/child_process.h"
-#include "core/platform/file_lock.h"
 
-#include <asio/steady_timer.hpp>
-#include <asio/use_awaitable.hpp>
 #include <fmt/format.h>
 
 #include <cstdio>
@@ -23,30 +19,12 @@ namespace {
 
 namespace fs = std::filesystem;
 
-// How long a daemon told to shut down is given to exit: it stops every server first, each with
-// a grace period.
-constexpr std::chrono::seconds kShutdownWait{60};
-constexpr std::chrono::milliseconds kPollInterval{150};
 // `qs daemon start`: how long a new daemon has to answer its first ping, unless --timeout says.
 constexpr int kStartTimeoutSeconds = 10;
-
-QSDaemonLauncher launcherFor() {
-  return QSDaemonLauncher(QSCliSession::daemonExecutable(), QSDaemonPaths::socketPath(), QSDaemonPaths::lockPath());
-}
 
 asio::awaitable<res::Pong> ping(QSCliSession& session) {
   QSDaemonCommand command = cmd::Ping{};
   co_return co_await session.request<res::Pong>(command);
-}
-
-// The client is an argument so that the call keeps it alive when a time limit wins.
-asio::awaitable<QSDaemonResult> callOn(std::shared_ptr<QSDaemonClient> client, QSDaemonCommand command) {
-  co_return co_await client->call(std::move(command));
-}
-
-asio::awaitable<void> sleepFor(QSCliSession& session, std::chrono::steady_clock::duration delay) {
-  asio::steady_timer timer(session.executor(), delay);
-  co_await timer.async_wait(asio::use_awaitable);
 }
 
 asio::awaitable<int> startDaemon(QSCliSession& session, int timeoutSeconds = kStartTimeoutSeconds) {
@@ -59,35 +37,35 @@ asio::awaitable<int> startDaemon(QSCliSession& session, int timeoutSeconds = kSt
   co_return QSExitCode::success;
 }
 
-// Asks a running daemon to shut down and waits until it has exited: its socket no longer
-// answers and the owner lock is free, so that a start right after this finds nothing in its
-// way. False when no daemon was running.
+}  // namespace
+
+QSDaemonLauncher launcherFor() {
+  return QSDaemonLauncher(QSCliSession::daemonExecutable(), QSDaemonPaths::socketPath(), QSDaemonPaths::lockPath());
+}
+
+std::string stillRunningText(const QSDaemonLauncher::ShutdownOutcome& outcome, const QSDaemonLauncher& launcher) {
+  std::string holder = outcome.holderPid ? fmt::format(" held by pid {}", *outcome.holderPid) : "";
+  if (!outcome.asked)
+    return fmt::format("A process{} holds the daemon's owner lock {} but doesn't answer on the socket {}; stop it "
+                       "and try again.",
+                       outcome.holderPid ? fmt::format(" (pid {})", *outcome.holderPid) : "", launcher.lockPath(),
+                       launcher.socketPath());
+  return fmt::format("The daemon was asked to stop but still runs after {} seconds (socket {}, owner lock {}{}).",
+                     kDaemonShutdownWait.count(), launcher.socketPath(), launcher.lockPath(), holder);
+}
+
+namespace {
+
+// Asks a running daemon to shut down and waits until it has exited, so that a start right
+// after this finds nothing in its way. False when no daemon was running.
 asio::awaitable<bool> shutDownDaemon(QSCliSession& session) {
-  auto launcher = launcherFor();
-  auto client = co_await launcher.tryConnect();
-  if (!client) co_return false;
-  QSDaemonCommand shutdown = cmd::ShutdownDaemon{};
-  double answerLimit = std::chrono::duration<double>(QSDaemonLauncher::answerLimit).count();
-  try {
-    co_await withTimeout(session.executor(), answerLimit, callOn(client, shutdown));
-  } catch (const std::exception&) {
-    // The daemon may close the connection before its answer is read; the wait below tells.
-  }
-  client->disconnect();
   session.disconnect();
-  // The lock goes last, once the daemon has stopped every server and exited.
-  for (auto waited = std::chrono::steady_clock::duration::zero(); waited < kShutdownWait; waited += kPollInterval) {
-    bool locked = isLockedElsewhere(launcher.lockPath());
-    auto probe = locked ? nullptr : co_await launcher.tryConnect();
-    if (!locked && !probe) co_return true;
-    if (probe) probe->disconnect();
-    co_await sleepFor(session, kPollInterval);
-  }
-  std::optional<pid_t> holder = lockHolder(launcher.lockPath());
-  throw QSCliError(fmt::format("The daemon was asked to stop but still runs after {} seconds (socket {}, owner lock "
-                               "{}{}).",
-                               kShutdownWait.count(), launcher.socketPath(), launcher.lockPath(),
-                               holder ? fmt::format(" held by pid {}", *holder) : ""));
+  auto launcher = launcherFor();
+  auto outcome = co_await launcher.shutDown(kDaemonShutdownWait);
+  // A lock held by a process that does not answer is left to the start that follows, which
+  // names its holder.
+  if (outcome.stopped || !outcome.asked) co_return outcome.asked;
+  throw QSCliError(stillRunningText(outcome, launcher));
 }
 
 asio::awaitable<int> stopDaemon(QSCliSession& session) {

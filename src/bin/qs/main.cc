@@ -23,6 +23,7 @@ const char* const kFooter =
     "  qs db provision blog postgresql a PostgreSQL database for blog, settings in its .env\n"
     "  qs mail -f                      print each message your projects send to smtp://127.0.0.1:1025\n"
     "  qs publish blog                 publish it to Brindle Hosting (after 'qs hosting login')\n"
+    "  qs uninstall                    remove everything Quayside put on this machine (asks first)\n"
     "\n"
     "PROJECT is a project's name (any letter case) or its id.\n"
     "Exit status: 0 success, 1 failure, 2 usage error.\n"
@@ -63,6 +64,7 @@ int main(int argc, char** argv) {
   qs::addPublishCommands(app, session);
   qs::addHostingCommands(app, session);
   qs::addPrivilegedCommands(app, session);
+  qs::addUninstallCommand(app, session);
 
   if (argc <= 1) {
     fmt::print(stderr, "{}", app.help());

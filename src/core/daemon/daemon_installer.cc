@@ -132,6 +132,9 @@ void QSDaemonInstaller::uninstall(const fs::path& binDirectory) const {
     stopAndDisable();
     removeFile(launchAgentPath());
   }
+  // The link `enable` made, left behind when systemctl could not run (no user manager).
+  fs::path wanted = launchAgentPath().parent_path() / "default.target.wants" / unitName;
+  if (isSymbolicLink(wanted)) removeFile(wanted);
   for (const char* name : kLinkNames) {
     fs::path link = binDirectory / name;
     if (isSymbolicLink(link)) removeFile(link);

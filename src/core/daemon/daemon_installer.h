@@ -71,8 +71,9 @@ public:
   // removal, link or unit write; links made before a failure stay.
   InstallReport install(const std::filesystem::path& cliSource, const std::filesystem::path& daemonSource,
                         const std::filesystem::path& binDirectory, bool autoStart) const;
-  // Removes the login item, then the three names in `binDirectory` when they are symbolic links
-  // (regular files of those names stay). Throws QSSystemError when a deletion fails.
+  // Removes the login item (and the unit's link in default.target.wants when systemctl left it),
+  // then the three names in `binDirectory` when they are symbolic links (regular files of those
+  // names stay). Throws QSSystemError when a deletion fails.
   void uninstall(const std::filesystem::path& binDirectory) const;
 
   // True exactly when the unit file exists.

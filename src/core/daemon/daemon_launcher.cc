@@ -123,6 +123,30 @@ asio::awaitable<void> QSDaemonLauncher::waitUntilGone() const {
   }
 }
 
+asio::awaitable<QSDaemonLauncher::ShutdownOutcome> QSDaemonLauncher::shutDown(Clock::duration wait) const {
+  ShutdownOutcome outcome;
+  auto client = co_await tryConnect();
+  if (!client && !isLockedElsewhere(lockPath_)) co_return outcome;
+  if (client) {
+    outcome.asked = true;
+    // The daemon may close the connection before its answer is read; the wait below tells.
+    co_await boundedCall(client, cmd::ShutdownDaemon{});
+    client->disconnect();
+    Clock::time_point limit = Clock::now() + wait;
+    for (;;) {
+      bool locked = isLockedElsewhere(lockPath_);
+      auto still = locked ? nullptr : co_await tryConnect();
+      if (!locked && !still) co_return outcome;
+      if (still) still->disconnect();
+      if (Clock::now() >= limit) break;
+      co_await sleepFor(pollInterval);
+    }
+  }
+  outcome.stopped = false;
+  if (auto holder = lockHolder(lockPath_)) outcome.holderPid = *holder;
+  co_return outcome;
+}
+
 asio::awaitable<std::shared_ptr<QSDaemonClient>> QSDaemonLauncher::tryConnect() const {
   auto client = QSDaemonClient::make(co_await asio::this_coro::executor, socketPath_);
   if (isPong(co_await boundedCall(client, cmd::Ping{}))) co_return client;

@@ -81,6 +81,20 @@ public:
   // QSSystemError when the executable cannot be started.
   asio::awaitable<std::shared_ptr<QSDaemonClient>> ensureRunning(std::chrono::steady_clock::duration timeout);
 
+  // What `shutDown` found and did.
+  struct ShutdownOutcome {
+    bool asked = false;    // a daemon answered on the socket and was told to shut down
+    bool stopped = true;   // nothing serves the socket or holds the owner lock any more
+    std::optional<std::int32_t> holderPid;  // who still holds the lock, when the kernel names it
+    bool operator==(const ShutdownOutcome&) const = default;
+  };
+  // Asks the daemon serving the socket to shut down and waits until it has exited: the socket
+  // no longer answers and the owner lock is free (it goes last, once the daemon has stopped
+  // every server). Polls every pollInterval, for at most `wait`. A lock held by a process that
+  // does not answer on the socket (a wedged daemon, an application owning the services itself)
+  // cannot be asked: it is reported at once as not stopped. Never throws.
+  asio::awaitable<ShutdownOutcome> shutDown(std::chrono::steady_clock::duration wait) const;
+
   // A client connected to a daemon that answered `ping` with `pong`; null when nobody serves
   // the socket or the answer is anything else. Never throws.
   asio::awaitable<std::shared_ptr<QSDaemonClient>> tryConnect() const;

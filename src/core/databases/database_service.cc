@@ -334,7 +334,7 @@ std::vector<QSEnvironmentVariable> QSDatabaseService::generateEnvVars(const QSDa
   return {};
 }
 
-void QSDatabaseService::reapOrphanedProcesses() {
+std::vector<std::int32_t> QSDatabaseService::orphanedServers() const {
   // Only MySQL and Redis servers: they belong to the owner that started them. PostgreSQL runs
   // detached on purpose and is found running again through its PID file.
   fs::path services = dataRoot_ / "services";
@@ -343,8 +343,9 @@ void QSDatabaseService::reapOrphanedProcesses() {
   try {
     listed = runProcess({"/usr/bin/pgrep", "-U", std::to_string(currentUserID()), "-f", pattern});
   } catch (const std::exception&) {
-    return;
+    return {};
   }
+  std::vector<std::int32_t> pids;
   for (std::size_t start = 0; start < listed.output.size();) {
     auto end = listed.output.find('\n', start);
     if (end == std::string::npos) end = listed.output.size();
@@ -354,10 +355,34 @@ void QSDatabaseService::reapOrphanedProcesses() {
     auto pid = static_cast<std::int32_t>(std::stol(line));
     bool ours = false;
     for (const auto& [type, process] : runningProcesses_) ours = ours || process->pid() == pid;
-    if (ours) continue;
+    if (!ours) pids.push_back(pid);
+  }
+  return pids;
+}
+
+void QSDatabaseService::reapOrphanedProcesses() {
+  for (auto pid : orphanedServers()) {
     auto handle = openProcessHandle(pid);
     if (handle) signalProcessHandle(handle, SIGTERM);
   }
+}
+
+void QSDatabaseService::stopEveryEngine() {
+  stopAll();
+  std::vector<UniqueFd> orphans;
+  for (auto pid : orphanedServers())
+    if (auto handle = openProcessHandle(pid); handle && signalProcessHandle(handle, SIGTERM))
+      orphans.push_back(std::move(handle));
+  auto allGone = [&] {
+    for (const auto& handle : orphans)
+      if (signalProcessHandle(handle, 0)) return false;
+    return true;
+  };
+  if (!pollUntil(allGone, std::chrono::seconds(30))) {
+    for (const auto& handle : orphans) signalProcessHandle(handle, SIGKILL);
+    pollUntil(allGone, std::chrono::seconds(10));
+  }
+  endPostgres();
 }
 
 void QSDatabaseService::stopAll() {

@@ -77,6 +77,12 @@ public:
   void reapOrphanedProcesses();
   // Stops the MySQL and Redis servers this instance started. PostgreSQL keeps running.
   void stopAll();
+  // Stops every engine that runs from the data folder, whoever started it, and returns once
+  // they have exited: the MySQL and Redis servers of this instance and of earlier owners (SIGTERM,
+  // SIGKILL after 30 seconds) and PostgreSQL (a fast shutdown, an immediate one after 60
+  // seconds). For removing the data folder, which no engine may write into afterwards. Throws
+  // QSSystemError ("stop PostgreSQL (pid N): Connection timed out") when it is still there after that.
+  void stopEveryEngine();
 
   QSServiceRegistry& registry() { return registry_; }
   const std::filesystem::path& dataRoot() const { return dataRoot_; }
@@ -90,12 +96,18 @@ private:
   void startOnce(QSDatabaseType type, int port);
   bool isRecordedRunning(QSDatabaseType type) const;
   void endRecorded(QSDatabaseType type, bool politely);
+  // The MySQL and Redis servers of this user started from services/ by another owner.
+  std::vector<std::int32_t> orphanedServers() const;
 
   // PostgreSQL (postgres_cluster.cc).
   std::filesystem::path postgresFolder() const { return dataRoot_ / "postgresql"; }
   void initializePostgres();
   void startPostgres(int port);
   void stopPostgres();
+  // Stops PostgreSQL by signal, whoever runs this; waits until it has exited.
+  void endPostgres();
+  // The postmaster's id from its PID file, when a process called postgres has it.
+  std::optional<std::int32_t> postgresPid();
   QSDatabaseStatus postgresStatus();
   std::string psql(int port, const std::string& sql, const std::vector<std::string>& secrets = {});
   void createPostgresDatabase(const std::string& name, int port, const std::string& role,

@@ -5,8 +5,12 @@
 #include "core/databases/database_error.h"
 #include "core/databases/engine_tool.h"
 #include "core/databases/sql_quoting.h"
+#include "core/platform/child_process.h"
 #include "core/platform/files.h"
 #include "core/platform/proc_table.h"
+#include "core/platform/system_error.h"
+
+#include <csignal>
 
 namespace qs {
 namespace fs = std::filesystem;
@@ -107,18 +111,36 @@ void QSDatabaseService::stopPostgres() {
                 {.arguments = {"stop", "-D", (postgresFolder() / "data").string(), "-m", "fast", "-w"}});
 }
 
-QSDatabaseStatus QSDatabaseService::postgresStatus() {
+std::optional<std::int32_t> QSDatabaseService::postgresPid() {
   fs::path pidFile = postgresFolder() / "data" / "postmaster.pid";
   auto text = readFileIfPresent(pidFile);
-  if (!text) return QSDatabaseStatus::stopped;
+  if (!text) return std::nullopt;
   std::string first = trimmed(text->substr(0, text->find('\n')));
   if (!first.empty() && first.find_first_not_of("0123456789") == std::string::npos && first.size() < 10) {
     // The id alone could have been reused by an unrelated process since the server died.
-    auto identity = processIdentity(static_cast<std::int32_t>(std::stol(first)));
-    if (identity && identity->name == "postgres") return QSDatabaseStatus::running;
+    auto pid = static_cast<std::int32_t>(std::stol(first));
+    auto identity = processIdentity(pid);
+    if (identity && identity->name == "postgres") return pid;
   }
   tryRemoveFile(pidFile);
-  return QSDatabaseStatus::stopped;
+  return std::nullopt;
+}
+
+QSDatabaseStatus QSDatabaseService::postgresStatus() {
+  return postgresPid() ? QSDatabaseStatus::running : QSDatabaseStatus::stopped;
+}
+
+void QSDatabaseService::endPostgres() {
+  // pg_ctl's fast shutdown (SIGINT to the postmaster) without pg_ctl, which may be gone with the
+  // engines' links and refuses to run as root.
+  auto pid = postgresPid();
+  auto handle = pid ? openProcessHandle(*pid) : UniqueFd();
+  if (!handle || !signalProcessHandle(handle, SIGINT)) return;
+  auto gone = [&] { return !signalProcessHandle(handle, 0); };
+  if (pollUntil(gone, std::chrono::seconds(60))) return;
+  signalProcessHandle(handle, SIGQUIT);  // its immediate shutdown
+  if (!pollUntil(gone, std::chrono::seconds(10)))
+    throw QSSystemError("stop PostgreSQL (pid " + std::to_string(*pid) + ")", ETIMEDOUT);
 }
 
 std::string QSDatabaseService::psql(int port, const std::string& sql, const std::vector<std::string>& secrets) {
