@@ -1,6 +1,6 @@
 // The mail catcher as the process that owns the services runs it: the SMTP listener started
-// from the settings, every caught message stored in the mail folder (at most 500, oldest
-// dropped first), the project that sent it recorded beside it, and an event for subscribers.
+// from the settings, every caught message stored in the mail folder (at most 500, the earliest
+// arrival dropped first), the project that sent it recorded beside it, and an event for subscribers.
 // Lives on the service loop.
 #pragma once
 
@@ -59,7 +59,7 @@ public:
 private:
   asio::awaitable<bool> keep(QSCaughtMail mail);
   asio::awaitable<std::optional<QSMailOrigin>> identify(std::uint16_t clientPort);
-  void pruneIfFull();
+  void pruneIfFull(const QSUUID& justKept);
   void catchUpWithFolder();
   void saveIndex();
 
