@@ -101,6 +101,11 @@ QSMailStatus QSMailCatcher::status() const {
   };
 }
 
+std::optional<QSCatcherPorts> QSMailCatcher::ports() const {
+  if (!server_ || !server_->isRunning()) return std::nullopt;
+  return QSCatcherPorts{server_->boundPort(), settings_.port};
+}
+
 asio::awaitable<std::optional<QSMailOrigin>> QSMailCatcher::identify(std::uint16_t clientPort) {
   auto pids = hooks_.serverPIDs();
   if (pids.empty() || !server_) co_return std::nullopt;

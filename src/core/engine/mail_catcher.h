@@ -4,6 +4,7 @@
 // Lives on the service loop.
 #pragma once
 
+#include "core/mail/mail_environment.h"
 #include "core/mail/mail_index.h"
 #include "core/mail/mail_store.h"
 #include "core/mail/smtp_server.h"
@@ -55,6 +56,8 @@ public:
   asio::awaitable<void> start(QSMailSettings settings);
   void stop();
   QSMailStatus status() const;
+  // The port it listens on and the one the settings ask for; nothing while it does not listen.
+  std::optional<QSCatcherPorts> ports() const;
 
 private:
   asio::awaitable<bool> keep(QSCaughtMail mail);
