@@ -4,6 +4,9 @@
 
 #include <fmt/format.h>
 
+#include <atomic>
+#include <thread>
+
 namespace qs::testing {
 namespace {
 
@@ -52,7 +55,7 @@ TEST_F(Mail, CaughtShownAndKeptAcrossRestarts) {
   EXPECT_NE(shown.find("From:        Jürgen <juergen@example.com>\n"), std::string::npos) << shown;
   EXPECT_NE(shown.find("Attachment:  Rechnung März.pdf (application/pdf, 9 B)\n"), std::string::npos) << shown;
   EXPECT_TRUE(shown.ends_with("\n\nHello Jürgen, welcome!\n")) << shown;
-  EXPECT_EQ(qsOK({"mail", "show", shortID, "--html"}), "<p>Hello Jürgen, welcome!</p>\r");
+  EXPECT_EQ(qsOK({"mail", "show", shortID, "--html"}), "<p>Hello Jürgen, welcome!</p>");
   EXPECT_NE(qsOK({"status"}).find(fmt::format("Mail: catching on smtp://127.0.0.1:{} · 1 message\n", mailPort)),
             std::string::npos);
 
@@ -65,7 +68,7 @@ TEST_F(Mail, CaughtShownAndKeptAcrossRestarts) {
   auto saveTo = home.home() / "saved";
   qsOK({"mail", "attachments", shortID, "--save", saveTo.string()});
   EXPECT_EQ(readTextFile(saveTo / "Rechnung März.pdf"), "%PDF-1.4\n");
-  EXPECT_EQ(readTextFile(saveTo / "notes.txt"), "some notes\r");
+  EXPECT_EQ(readTextFile(saveTo / "notes.txt"), "some notes") << "not a byte more than was attached";
 
   EXPECT_EQ(qsFails({"mail", "show", "zzz"}), "qs: No message with id 'zzz' (see 'qs mail').\n");
   EXPECT_EQ(qsOK({"mail", "rm", shortID}), "Removed " + shortID + " (Welcome to Quayside and more).\n");
@@ -118,6 +121,80 @@ TEST_F(Mail, ProjectServerMailIsFiledUnderItsProjectAndFollowed) {
   EXPECT_EQ(other[0]["subject"], "Menü du jour");
   std::string table = qsOK({"mail"});
   EXPECT_NE(table.find("Confirm your account  blog\n"), std::string::npos) << table;
+}
+
+TEST_F(Mail, RawMessageToATerminalNeedsForce) {
+  if (!haveTerminals()) GTEST_SKIP() << "no /usr/bin/script";
+  std::string data = "Subject: \x1b]0;owned\x07Hi\r\n\r\n\x1b[2Jbody\r\n";
+  writeTextFile(home.home() / "escapes.eml", data);
+  ASSERT_EQ(curlSend((home.home() / "escapes.eml").string()), 0);
+  std::string id = listed()[0]["id"].get<std::string>().substr(0, 8);
+
+  auto refused = qsOnTerminal({"mail", "show", id, "--raw"}, "");
+  EXPECT_EQ(refused.status, 1);
+  EXPECT_NE(refused.out.find("add --force to print it here"), std::string::npos) << refused.out;
+  EXPECT_EQ(refused.out.find('\x1b'), std::string::npos) << "nothing of the message reached the terminal";
+  auto shown = qsOnTerminal({"mail", "show", id}, "");
+  EXPECT_EQ(shown.out.find('\x1b'), std::string::npos) << shown.out;
+  EXPECT_NE(shown.out.find("Subject:     \uFFFD]0;owned\uFFFDHi"), std::string::npos) << shown.out;
+  EXPECT_NE(qsOnTerminal({"mail", "show", id, "--raw", "--force"}, "").out.find("\x1b[2Jbody"), std::string::npos);
+  EXPECT_EQ(qsOK({"mail", "show", id, "--raw"}), data) << "to a pipe, byte for byte";
+}
+
+// Another program holds the catcher's port (another user's catcher, say): the catcher moves up,
+// and project mail follows it there instead of landing in the other program.
+TEST_F(Mail, ProjectMailFollowsTheCatcherToThePortItReallyHas) {
+  int usual = freePort() + 11;
+  asio::io_context io;
+  asio::ip::tcp::acceptor other(io, {asio::ip::address_v4::loopback(), static_cast<unsigned short>(usual)});
+  // It takes connections and drops them at once, as a program that speaks no SMTP would.
+  std::atomic<bool> stopping = false;
+  std::thread dropper([&] {
+    for (;;) {
+      asio::error_code error;
+      auto socket = other.accept(error);
+      if (error || stopping) return;
+    }
+  });
+  struct Stop {
+    std::atomic<bool>& stopping;
+    std::thread& dropper;
+    int port;
+    ~Stop() {
+      stopping = true;
+      asio::io_context io;
+      asio::ip::tcp::socket knock(io);
+      asio::error_code ignored;
+      knock.connect({asio::ip::address_v4::loopback(), static_cast<unsigned short>(port)}, ignored);
+      dropper.join();
+    }
+  } stop{stopping, dropper, usual};
+
+  writeTextFile(home.home() / ".config/Quayside/settings.json", fmt::format(R"({{"qs.mailSMTPPort": "{}"}})", usual));
+  daemon->restart();
+  int actual = json::parse(qsOK({"status", "--json"}))["mail"]["port"].get<int>();
+  ASSERT_NE(actual, usual);
+
+  int port = freePort();
+  newProject("fresh", port);
+  EXPECT_NE(readTextFile(home.home() / "projects/fresh/.env").find(fmt::format("MAIL_PORT={}\n", actual)),
+            std::string::npos) << "a new project's .env names the port the catcher has";
+  // An older project whose .env names the usual port, as scaffolds used to write.
+  qsOK({"env", "fresh", "set", "MAIL_PORT", std::to_string(usual)});
+  qsOK({"start", "fresh", "--wait"});
+  EXPECT_NE(httpGet(port, "/send-mail").find("\r\n\r\nSent"), std::string::npos);
+  json caught = listed({"--project", "fresh"});
+  ASSERT_EQ(caught.size(), 1u) << "caught here, not by the program on the usual port";
+  EXPECT_EQ(caught[0]["subject"], "Confirm your account");
+
+  auto listing = qs({"mail"});
+  EXPECT_EQ(listing.status, 0);
+  EXPECT_EQ(listing.err, fmt::format("Note: fresh's .env says MAIL_PORT={}, but the catcher listens on {}, so mail "
+                                     "from what reads that .env may go elsewhere. Point it here with: qs env fresh "
+                                     "set MAIL_PORT {}\n", usual, actual, actual));
+  qsOK({"env", "fresh", "set", "MAIL_PORT", std::to_string(actual)});
+  EXPECT_EQ(qs({"mail"}).err, "");
+  qsOK({"stop", "fresh"});
 }
 
 }  // namespace

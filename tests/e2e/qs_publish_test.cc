@@ -5,6 +5,8 @@
 #include "core/platform/files.h"
 #include "support/fake_hosting_service.h"
 
+#include <asio/local/stream_protocol.hpp>
+
 #include <sys/stat.h>
 
 namespace qs::testing {
@@ -124,6 +126,41 @@ TEST_F(PublishCommands, PackageWritesTheArchiveTheAppWouldSave) {
   EXPECT_EQ(qs({"package", ".", "--tar", "blog.tar.gz"}, project).status, 0);
   EXPECT_EQ(runProcess({"/usr/bin/tar", "-tzf", (project / "blog.tar.gz").string()}).output, "./\n./Package.swift\n");
   qsFails({"package", "blog"}, 2);
+}
+
+TEST_F(PublishCommands, PackageSkipsSocketsAndWritesIntoAFolderItIsGiven) {
+  addProject();
+  asio::io_context io;
+  asio::local::stream_protocol::acceptor server(io, {(project / "app.sock").string()});  // a server left it
+  auto folder = home.home() / "archives";
+  std::filesystem::create_directories(folder);
+  std::string skipped = "Skipped 1 entry that no archive can hold (sockets, FIFOs, devices): app.sock\n";
+  EXPECT_EQ(qsOK({"package", "blog", "--zip", "archives"}),
+            skipped + "Wrote " + (folder / "blog.zip").string() +
+                " (blog without .git, .build, .DS_Store, .swiftpm).\n");
+  EXPECT_EQ(qsOK({"package", "blog", "--tar", "archives/"}),
+            skipped + "Wrote " + (folder / "blog.tar.gz").string() +
+                " (blog without .git, .build, .DS_Store, .swiftpm).\n");
+  EXPECT_EQ(runProcess({"/usr/bin/tar", "-tzf", (folder / "blog.tar.gz").string()}).output, "./\n./Package.swift\n");
+  EXPECT_EQ(runProcess({"/usr/bin/zipinfo", "-1", (folder / "blog.zip").string()}).output, "Package.swift\n");
+}
+
+TEST_F(PublishCommands, PublishSaysTheEnvFileGoesWithTheUpload) {
+  addProject();
+  environment["QS_HOSTING_API_KEY"] = "key-123";
+  writeTextFile(project / ".env", "DATABASE_PASSWORD=local-only\n");
+  std::string note = "Note: The project's .env goes with the upload, as the hosted build reads it; it holds whatever "
+                     "you put there, local database passwords included. Add --exclude-env to leave it out.\n";
+  auto published = qs({"publish", "blog"});
+  ASSERT_EQ(published.status, 0) << published.err;
+  EXPECT_TRUE(published.out.starts_with(note)) << published.out;
+  auto without = qs({"publish", "blog", "--exclude-env"});
+  ASSERT_EQ(without.status, 0) << without.err;
+  EXPECT_EQ(without.out.find("Note:"), std::string::npos);
+  writeTextFile(home.home() / "uploaded.tar.gz", fake.uploadedArchive());
+  EXPECT_EQ(runProcess({"/usr/bin/tar", "-tzf", (home.home() / "uploaded.tar.gz").string(), "./.env"}).exitStatus, 2)
+      << "left out";
+  EXPECT_TRUE(leftoverArchives().empty());
 }
 
 TEST_F(PublishCommands, LoginStoresTheKeyForOnlyTheUserAndLogoutForgetsIt) {

@@ -140,19 +140,22 @@ struct Exchange {
   std::optional<std::string> redirect;  // where a 3xx answer points
 };
 
-std::string timeoutText(std::chrono::milliseconds limit) {
-  return fmt::format("The request timed out after {:g} seconds.", static_cast<double>(limit.count()) / 1000.0);
+std::string seconds(std::chrono::milliseconds limit) {
+  return fmt::format("{:g} seconds", static_cast<double>(limit.count()) / 1000.0);
 }
 
 void configure(CURL* curl, const QSHTTPRequest& request, curl_slist* headers, char* errorBuffer) {
-  auto limit = std::min<std::chrono::milliseconds>(request.timeout, QSHTTPSession::resourceTimeout);
+  // The request's own limit is on silence (the progress callback watches it); the whole
+  // exchange, however busy, has the session's.
+  auto total = std::chrono::duration_cast<std::chrono::milliseconds>(QSHTTPSession::resourceTimeout);
+  auto limit = std::min<std::chrono::milliseconds>(request.timeout, total);
   curl_easy_setopt(curl, CURLOPT_URL, request.url.c_str());
   curl_easy_setopt(curl, CURLOPT_PROTOCOLS_STR, "http,https");
   curl_easy_setopt(curl, CURLOPT_FOLLOWLOCATION, 0L);
   curl_easy_setopt(curl, CURLOPT_SSL_VERIFYPEER, 1L);
   curl_easy_setopt(curl, CURLOPT_SSL_VERIFYHOST, 2L);
   curl_easy_setopt(curl, CURLOPT_NOSIGNAL, 1L);
-  curl_easy_setopt(curl, CURLOPT_TIMEOUT_MS, static_cast<long>(limit.count()));
+  curl_easy_setopt(curl, CURLOPT_TIMEOUT_MS, static_cast<long>(total.count()));
   curl_easy_setopt(curl, CURLOPT_CONNECTTIMEOUT_MS, static_cast<long>(limit.count()));
   curl_easy_setopt(curl, CURLOPT_ERRORBUFFER, errorBuffer);
   curl_easy_setopt(curl, CURLOPT_HTTPHEADER, headers);
@@ -166,9 +169,19 @@ void configure(CURL* curl, const QSHTTPRequest& request, curl_slist* headers, ch
   }
 }
 
+// What the progress callback watches.
+struct Watch {
+  const std::atomic<bool>* cancelled;
+  QSTransferSilence silence;
+  bool silent = false;
+};
+
 // libcurl asks at least once a second; a non-zero answer ends the transfer.
-int abortWhenCancelled(void* cancelled, curl_off_t, curl_off_t, curl_off_t, curl_off_t) {
-  return cancelled && static_cast<const std::atomic<bool>*>(cancelled)->load() ? 1 : 0;
+int watchProgress(void* data, curl_off_t, curl_off_t received, curl_off_t, curl_off_t sent) {
+  auto* watch = static_cast<Watch*>(data);
+  if (watch->cancelled && watch->cancelled->load()) return 1;
+  watch->silent = watch->silence.tooLong(QSTransferSilence::Clock::now(), received + sent);
+  return watch->silent ? 1 : 0;
 }
 
 Exchange exchangeOnce(const QSHTTPRequest& request, const std::atomic<bool>* cancelled) {
@@ -189,8 +202,9 @@ Exchange exchangeOnce(const QSHTTPRequest& request, const std::atomic<bool>* can
     curl_easy_setopt(curl.get(), CURLOPT_POSTFIELDSIZE_LARGE, upload->size());
   }
   curl_easy_setopt(curl.get(), CURLOPT_NOPROGRESS, 0L);
-  curl_easy_setopt(curl.get(), CURLOPT_XFERINFOFUNCTION, &abortWhenCancelled);
-  curl_easy_setopt(curl.get(), CURLOPT_XFERINFODATA, const_cast<std::atomic<bool>*>(cancelled));
+  Watch watch{cancelled, QSTransferSilence(request.timeout, QSTransferSilence::Clock::now())};
+  curl_easy_setopt(curl.get(), CURLOPT_XFERINFOFUNCTION, &watchProgress);
+  curl_easy_setopt(curl.get(), CURLOPT_XFERINFODATA, &watch);
   ResponseSink sink;
   curl_easy_setopt(curl.get(), CURLOPT_WRITEFUNCTION, &ResponseSink::write);
   curl_easy_setopt(curl.get(), CURLOPT_WRITEDATA, &sink);
@@ -198,8 +212,19 @@ Exchange exchangeOnce(const QSHTTPRequest& request, const std::atomic<bool>* can
   CURLcode code = curl_easy_perform(curl.get());
   if (upload && !upload->failure().empty()) throw QSHTTPBodyError(upload->failure());
   if (sink.tooLarge) throw QSHTTPTransportError("the answer was larger than 32 MB");
+  if (code == CURLE_ABORTED_BY_CALLBACK && watch.silent)
+    throw QSHTTPTransportError("The request timed out: nothing moved for " + seconds(request.timeout) + ".", true);
   if (code == CURLE_ABORTED_BY_CALLBACK) throw QSHTTPTransportError("the request was cancelled");
-  if (code == CURLE_OPERATION_TIMEDOUT) throw QSHTTPTransportError(timeoutText(request.timeout), true);
+  if (code == CURLE_OPERATION_TIMEDOUT) {
+    // The connection was not made within the silence limit, or the whole exchange took too long.
+    curl_off_t connectedAfter = 0;
+    bool connected = curl_easy_getinfo(curl.get(), CURLINFO_CONNECT_TIME_T, &connectedAfter) == CURLE_OK &&
+                     connectedAfter > 0;
+    auto total = std::chrono::duration_cast<std::chrono::milliseconds>(QSHTTPSession::resourceTimeout);
+    throw QSHTTPTransportError(connected ? "The request timed out after " + seconds(total) + "."
+                                         : "The request timed out: nothing moved for " + seconds(request.timeout) + ".",
+                               true);
+  }
   if (code != CURLE_OK) throw QSHTTPTransportError(errorBuffer[0] ? errorBuffer : curl_easy_strerror(code));
 
   Exchange out;
@@ -227,6 +252,15 @@ QSHTTPRequest redirected(const QSHTTPRequest& request, int status, std::string u
 }
 
 }  // namespace
+
+bool QSTransferSilence::tooLong(Clock::time_point now, std::int64_t bytesMoved) {
+  if (bytesMoved != bytes_) {
+    bytes_ = bytesMoved;
+    lastMove_ = now;
+    return false;
+  }
+  return now - lastMove_ > limit_;
+}
 
 std::optional<std::string> urlOrigin(const std::string& url) {
   auto parts = parseURL(url);

@@ -11,6 +11,7 @@
 
 #include <atomic>
 #include <chrono>
+#include <cstdint>
 #include <filesystem>
 #include <memory>
 #include <optional>
@@ -37,7 +38,9 @@ struct QSHTTPRequest {
     std::string suffix;
   };
   std::optional<FileBody> fileBody;
-  // The longest the whole exchange may take (connecting, sending, waiting, receiving).
+  // The longest the exchange may go without a byte sent or received (connecting and waiting for
+  // the answer included). However steadily bytes move, the whole exchange ends after
+  // QSHTTPSession::resourceTimeout.
   std::chrono::milliseconds timeout{30000};
 };
 
@@ -48,7 +51,7 @@ struct QSHTTPResponse {
 
 // The exchange failed before an answer came: no connection, TLS refused, timed out, redirected
 // away. `what()` describes it for the user ("Failed to connect to 127.0.0.1 port 9: Connection
-// refused", "The request timed out after 30 seconds.").
+// refused", "The request timed out: nothing moved for 30 seconds.").
 class QSHTTPTransportError : public std::runtime_error {
 public:
   QSHTTPTransportError(const std::string& description, bool timedOut = false)
@@ -63,6 +66,21 @@ private:
 class QSHTTPBodyError : public std::runtime_error {
 public:
   using std::runtime_error::runtime_error;
+};
+
+// Watches one transfer for silence: told the bytes moved so far (sent and received) as time
+// goes on, it says when none has moved for longer than the limit.
+class QSTransferSilence {
+public:
+  using Clock = std::chrono::steady_clock;
+  QSTransferSilence(std::chrono::milliseconds limit, Clock::time_point start) : limit_(limit), lastMove_(start) {}
+  // True when, at `now`, the transfer has been silent for longer than the limit.
+  bool tooLong(Clock::time_point now, std::int64_t bytesMoved);
+
+private:
+  std::chrono::milliseconds limit_;
+  Clock::time_point lastMove_;
+  std::int64_t bytes_ = 0;
 };
 
 class QSHTTPSession : public std::enable_shared_from_this<QSHTTPSession> {

@@ -43,29 +43,43 @@ public:
   std::filesystem::path zipExecutable = "/usr/bin/zip";
 
   // Writes `projectFolder` (which must be a folder holding Package.swift) as
-  // "<folder name>-<UUID>.tar.gz" into `outputDirectory` (default: the temporary folder,
-  // created when missing) and returns the archive's path. A file or folder whose name matches
-  // an exclude pattern is left out at any depth; symbolic links are stored as links, never
-  // followed. Throws QSPackagingException (notADirectory, missingPackageManifest, tarFailed),
-  // QSSystemError when tar cannot be started or the output folder cannot be made. When tar
-  // fails, what it wrote is removed; the archive it returns is the caller's to delete.
+  // "<folder name>-<UUID>.tar.gz" into `outputDirectory` (created when missing; default: a new
+  // folder of its own, mode 0700, in the temporary folder) and returns the archive's path. The
+  // archive is private (0600): it may hold the project's .env. A file or folder whose name
+  // matches an exclude pattern is left out at any depth, and so are sockets, FIFOs and devices
+  // (specialEntries); symbolic links are stored as links, never followed. Throws
+  // QSPackagingException (notADirectory, missingPackageManifest, tarFailed), QSSystemError when
+  // tar cannot be started or the output folder cannot be made. When tar fails, what it wrote is
+  // removed; the archive it returns is the caller's to delete (discard() does it).
   asio::awaitable<std::filesystem::path> package(const std::filesystem::path& projectFolder,
                                                  const std::vector<std::string>& excludes,
                                                  std::optional<std::filesystem::path> outputDirectory = std::nullopt) const;
 
   // Writes `projectFolder` as the zip file `destination`, replacing any file there. Entries
-  // whose path has a component matching an exclude pattern are left out at any depth; symbolic
-  // links are stored as links. Throws QSPackagingException (notADirectory,
-  // missingPackageManifest, zipFailed) or QSSystemError when zip cannot be started.
+  // whose path has a component matching an exclude pattern are left out at any depth, and so
+  // are sockets, FIFOs and devices; symbolic links are stored as links. Throws
+  // QSPackagingException (notADirectory, missingPackageManifest, zipFailed) or QSSystemError
+  // when zip cannot be started.
   asio::awaitable<void> exportZip(const std::filesystem::path& projectFolder, const std::filesystem::path& destination,
                                   const std::vector<std::string>& excludes) const;
 
-  // The arguments (after the program's name) of the two archivers, in order.
+  // Removes an archive package() wrote, with the private folder it made for it.
+  static void discard(const std::filesystem::path& archive);
+
+  // What no archive can hold: the sockets, FIFOs and device files in `projectFolder` outside
+  // the excluded names, as paths relative to it ("run/app.sock"), sorted.
+  static std::vector<std::string> specialEntries(const std::filesystem::path& projectFolder,
+                                                 const std::vector<std::string>& excludes);
+
+  // The arguments (after the program's name) of the two archivers, in order; `skipped` are
+  // relative paths left out as they are written (no pattern).
   static std::vector<std::string> tarArguments(const std::filesystem::path& archive,
                                                const std::filesystem::path& projectFolder,
-                                               const std::vector<std::string>& excludes);
+                                               const std::vector<std::string>& excludes,
+                                               const std::vector<std::string>& skipped = {});
   static std::vector<std::string> zipArguments(const std::filesystem::path& destination,
-                                               const std::vector<std::string>& excludes);
+                                               const std::vector<std::string>& excludes,
+                                               const std::vector<std::string>& skipped = {});
 
 private:
   // Runs an archiver to its end without blocking the loop; its exit status.

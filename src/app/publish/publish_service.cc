@@ -41,8 +41,8 @@ QSPublishService::QSPublishService(QSHostingClient client, QSProjectPackager pac
     : client(std::move(client)), packager(std::move(packager)), pause(&sleepFor) {}
 
 bool QSPublishService::usesDatabase(const fs::path& projectFolder) {
-  if (fileExists(projectFolder / "Package.resolved")) return mentionsFluent(projectFolder / "Package.resolved");
-  return mentionsFluent(projectFolder / "Package.swift");
+  // Either is enough: a Package.resolved not yet updated after Fluent was added says nothing.
+  return mentionsFluent(projectFolder / "Package.resolved") || mentionsFluent(projectFolder / "Package.swift");
 }
 
 void QSPublishService::setPhase(QSPublishPhase phase) {
@@ -103,7 +103,9 @@ asio::awaitable<void> QSPublishService::run(const fs::path& projectFolder, const
   co_await client.provisionRuntime(subdomain, database.value_or(usesDatabase(projectFolder)));
   if (options.isNonDefault()) co_await client.updateOptions(subdomain, options);
   setPhase({Kind::packaging});
-  archive = co_await packager.package(projectFolder, QSProjectPackager::defaultExcludes, archiveFolder);
+  std::vector<std::string> excludes = QSProjectPackager::defaultExcludes;
+  if (excludeEnv) excludes.push_back(".env");
+  archive = co_await packager.package(projectFolder, excludes, archiveFolder);
   setPhase({Kind::uploading});
   QSDeployAccepted accepted = co_await client.deploy(subdomain, *archive);
   setPhase({Kind::deploying});
@@ -128,7 +130,7 @@ asio::awaitable<void> QSPublishService::publish(fs::path projectFolder, std::str
   } catch (const std::exception& e) {
     failure = e.what();
   }
-  if (archive) tryRemoveFile(*archive);
+  if (archive) QSProjectPackager::discard(*archive);
   if (failure) {
     failedDuring_ = phase_.kind;
     setPhase(QSPublishPhase::failed(*failure));

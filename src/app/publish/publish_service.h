@@ -52,13 +52,15 @@ public:
   // Back to idle with an empty console.
   void reset();
 
-  // True when Package.resolved mentions "fluent" (any case); else when Package.swift does.
+  // True when Package.resolved or Package.swift mentions "fluent" (any case).
   static bool usesDatabase(const std::filesystem::path& projectFolder);
 
   QSHostingClient client;
   QSProjectPackager packager;
-  // Where the archive is written (default: the temporary folder).
+  // Where the archive is written (default: a private folder in the temporary folder).
   std::optional<std::filesystem::path> archiveFolder;
+  // Leaves the project's .env out of the upload (it goes with it otherwise).
+  bool excludeEnv = false;
   // The pause between empty log pages; tests replace it to see the pauses without taking them.
   std::function<asio::awaitable<void>(std::chrono::milliseconds)> pause;
   std::function<QSTimestamp()> clock = &QSTime::now;

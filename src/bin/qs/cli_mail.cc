@@ -5,12 +5,15 @@
 #include "bin/qs/event_follower.h"
 #include "bin/qs/mail_listing.h"
 #include "bin/qs/output.h"
+#include "bin/qs/terminal_text.h"
 
+#include "core/mail/mail_environment.h"
 #include "core/mail/mail_summary.h"
 #include "core/platform/charset_conversion.h"
 #include "core/platform/files.h"
 #include "core/platform/paths.h"
 #include "core/platform/process_runner.h"
+#include "core/platform/terminal.h"
 
 #include <fmt/format.h>
 
@@ -30,7 +33,7 @@ struct MailOptions {
   bool follow = false;
   std::string id;
   std::string text;
-  bool raw = false, html = false, headers = false;
+  bool raw = false, html = false, headers = false, force = false;
   std::string saveFolder;
   bool yes = false;
 };
@@ -68,6 +71,28 @@ void printList(const QSCliSession& session, const std::vector<QSMailSummary>& me
   fmt::print("{}", session.json ? jsonText(messages) : formatMailList(messages));
 }
 
+// Says which projects' .env send mail to another port than the one the catcher listens on (it
+// moves up when another program holds its port). Asked only of a daemon that already runs:
+// listing mail never needs one, and never fails for the sake of a note.
+asio::awaitable<void> noteMailSentElsewhere(QSCliSession& session) {
+  try {
+    QSDaemonCommand ask = cmd::Status{};  // g++ 12: no braces inside a co_await
+    res::Status status = co_await session.request<res::Status>(ask);
+    if (!status.value.mail || !status.value.mail->running) co_return;
+    int listening = status.value.mail->port;
+    QSDaemonCommand list = cmd::ListProjects{};
+    res::Projects projects = co_await session.request<res::Projects>(list);
+    for (const auto& project : projects.value)
+      if (auto port = mailPortElsewhere(project.environmentVariables, listening))
+        fmt::print(stderr,
+                   "Note: {}'s .env says MAIL_PORT={}, but the catcher listens on {}, so mail from what reads that "
+                   ".env may go elsewhere. Point it here with: qs env {} set MAIL_PORT {}\n",
+                   project.name, terminalSafeLine(*port), listening, project.name, listening);
+  } catch (const std::exception&) {
+    // No daemon, or one that could not answer: nothing to compare with.
+  }
+}
+
 asio::awaitable<int> followMail(QSCliSession& session, const MailOptions& options) {
   auto stream = co_await session.events(QSEventKind::mail);
   if (!session.json) fmt::print("Waiting for mail (Ctrl-C to stop)...\n");
@@ -88,13 +113,19 @@ asio::awaitable<int> followMail(QSCliSession& session, const MailOptions& option
 
 void showMessage(const QSCliSession& session, const Mailbox& box, const MailOptions& options) {
   QSMailMessage message = box.require(options.id);
+  // What goes to a file or a pipe stays as it came; a terminal gets no control sequence from mail.
+  bool terminal = isTerminal(1);
+  std::string shortID = message.id.string().substr(0, 8);
   if (options.raw) {
+    if (terminal && !options.force)
+      throw QSCliError("The raw message may hold control sequences that act on this terminal. Send it to a file "
+                       "('qs mail show " + shortID + " --raw > message.eml'), or add --force to print it here.");
     std::fwrite(message.raw.data(), 1, message.raw.size(), stdout);
   } else if (options.html) {
-    if (!message.htmlBody) throw QSCliError("Message " + message.id.string().substr(0, 8) + " has no HTML body.");
-    fmt::print("{}", *message.htmlBody);
+    if (!message.htmlBody) throw QSCliError("Message " + shortID + " has no HTML body.");
+    fmt::print("{}", terminal ? terminalSafeText(*message.htmlBody) : *message.htmlBody);
   } else if (options.headers) {
-    for (const auto& h : message.headers) fmt::print("{}: {}\n", h.name, h.value);
+    for (const auto& h : message.headers) fmt::print("{}: {}\n", terminalSafeLine(h.name), terminalSafeLine(h.value));
   } else if (session.json) {
     message.raw = replacingInvalidUTF8(message.raw);
     fmt::print("{}", jsonText(message));
@@ -145,7 +176,8 @@ void listAttachments(const QSCliSession& session, const Mailbox& box, const Mail
     return;
   }
   QSTextTable table({"NAME", "TYPE", "SIZE"});
-  for (const auto& a : message.attachments) table.addRow({a.filename, a.contentType, formatByteCount(a.sizeBytes())});
+  for (const auto& a : message.attachments)
+    table.addRow({terminalSafeLine(a.filename), terminalSafeLine(a.contentType), formatByteCount(a.sizeBytes())});
   fmt::print("{}", table.render());
 }
 
@@ -155,6 +187,7 @@ asio::awaitable<int> runMail(QSCliSession& session, MailOptions options) {
     case MailAction::list:
       if (options.follow) co_return co_await followMail(session, options);
       printList(session, pick(box, options, nullptr));
+      if (!session.json) co_await noteMailSentElsewhere(session);
       break;
     case MailAction::search:
       printList(session, pick(box, options, [&](const QSMailMessage& m) { return mentions(m, options.text); }));
@@ -172,7 +205,7 @@ asio::awaitable<int> runMail(QSCliSession& session, MailOptions options) {
       QSMailMessage message = box.require(options.id);
       box.store.remove(message.id);
       fmt::print("Removed {} ({}).\n", message.id.string().substr(0, 8),
-                 message.subject.empty() ? "no subject" : message.subject);
+                 message.subject.empty() ? "no subject" : terminalSafeLine(message.subject));
       break;
     }
     case MailAction::clear: {
@@ -218,10 +251,14 @@ void addMailCommands(CLI::App& app, QSCliSession& session) {
   addJsonFlag(mail, session);
 
   auto* show = addAction(mail, "show", "Print a message: its headers and text, or --raw, --html, --headers",
-                         "  qs mail show 3f2a\n  qs mail show 3f2a --raw > message.eml\n  qs mail show 3f2a --json\n",
+                         "  qs mail show 3f2a\n  qs mail show 3f2a --raw > message.eml\n"
+                         "  qs mail show 3f2a --raw | less\n"
+                         "  qs mail show 3f2a --json\n",
                          options, MailAction::show);
   addIDArgument(show, options);
-  auto* raw = show->add_flag("--raw", options->raw, "The message exactly as received");
+  auto* raw =
+      show->add_flag("--raw", options->raw, "The message exactly as received (to a terminal only with --force)");
+  show->add_flag("--force", options->force, "With --raw: print to the terminal, control sequences and all");
   auto* html = show->add_flag("--html", options->html, "The HTML body");
   auto* headers = show->add_flag("--headers", options->headers, "Every header, unfolded");
   raw->excludes(html)->excludes(headers);

@@ -4,6 +4,7 @@
 #include "bin/qs/project_resolver.h"
 #include "bin/qs/publish_options.h"
 #include "bin/qs/publish_renderer.h"
+#include "bin/qs/terminal_text.h"
 
 #include "app/publish/hosting_configuration.h"
 #include "app/publish/hub_token_service.h"
@@ -62,17 +63,38 @@ struct PackageOptions {
   std::string project;
   std::string zip;
   std::string tar;
+  bool excludeEnv = false;
 };
+
+// The archive's path: the one given, or "<project>.<extension>" in it when it names a folder.
+fs::path archivePath(const std::string& given, const fs::path& projectFolder, const std::string& extension) {
+  fs::path destination = fs::absolute(given).lexically_normal();
+  bool folder = given.ends_with('/') || isDirectory(destination);
+  if (destination.filename().empty()) destination = destination.parent_path();  // "dir/" ends in a separator
+  if (folder) destination /= projectFolder.filename().string() + extension;
+  if (!isDirectory(destination.parent_path()))
+    throw QSCliError("No folder at " + destination.parent_path().string() + " to write the archive into.");
+  return destination;
+}
+
+// "Skipped 2 entries that no archive can hold (sockets, FIFOs, devices): run/app.sock, tmp/pipe".
+void sayWhatIsSkipped(const std::vector<std::string>& skipped) {
+  if (skipped.empty()) return;
+  std::vector<std::string> shown;
+  for (const auto& path : skipped) shown.push_back(terminalSafeLine(path));
+  fmt::print("Skipped {} {} that no archive can hold (sockets, FIFOs, devices): {}\n", skipped.size(),
+             skipped.size() == 1 ? "entry" : "entries", fmt::join(shown, ", "));
+}
 
 asio::awaitable<int> packageProject(QSCliSession& session, PackageOptions options) {
   if (options.zip.empty() == options.tar.empty())
     throw QSCliError("Give either --zip FILE or --tar FILE.", QSExitCode::usage);
   fs::path folder = co_await existingProjectFolder(session, options.project);
   QSProjectPackager packager;
-  const auto& excludes = QSProjectPackager::defaultExcludes;
-  fs::path destination = fs::absolute(options.zip.empty() ? options.tar : options.zip).lexically_normal();
-  if (!isDirectory(destination.parent_path()))
-    throw QSCliError("No folder at " + destination.parent_path().string() + " to write the archive into.");
+  std::vector<std::string> excludes = QSProjectPackager::defaultExcludes;
+  if (options.excludeEnv) excludes.push_back(".env");
+  fs::path destination = options.zip.empty() ? archivePath(options.tar, folder, ".tar.gz")
+                                             : archivePath(options.zip, folder, ".zip");
   if (!options.zip.empty()) {
     co_await packagingStep(packager.exportZip(folder, destination, excludes));
   } else {
@@ -84,6 +106,7 @@ asio::awaitable<int> packageProject(QSCliSession& session, PackageOptions option
       throw;
     }
   }
+  sayWhatIsSkipped(QSProjectPackager::specialEntries(folder, excludes));
   fmt::print("Wrote {} ({} without {}).\n", destination.string(), folder.filename().string(),
              fmt::join(excludes, ", "));
   co_return QSExitCode::success;
@@ -96,6 +119,7 @@ struct PublishCommandOptions {
   std::optional<bool> database;
   bool withDatabase = false;
   bool withoutDatabase = false;
+  bool excludeEnv = false;
 };
 
 // Redraws the live status line every second until the publish ends (it is cancelled then).
@@ -142,6 +166,10 @@ asio::awaitable<int> publishProject(QSCliSession& session, PublishCommandOptions
     renderer.phaseChanged(phase, service.phaseStartedAt(), service.failedDuring());
   };
   service.onConsoleLines = [&](const std::vector<std::string>& lines) { renderer.logLines(lines); };
+  service.excludeEnv = options.excludeEnv;
+  if (!options.excludeEnv && fileExists(folder / ".env"))
+    renderer.note("The project's .env goes with the upload, as the hosted build reads it; it holds whatever you put "
+                  "there, local database passwords included. Add --exclude-env to leave it out.");
   if (options.withDatabase) options.database = true;
   if (options.withoutDatabase) options.database = false;
   // The publish always ends first unless interrupted: then it is cancelled, winds down (the
@@ -162,11 +190,14 @@ asio::awaitable<int> publishProject(QSCliSession& session, PublishCommandOptions
 void addPackageCommand(CLI::App& app, QSCliSession& session) {
   auto* command = addCommand(app, "package", "Write a project as a zip or tar.gz archive, without .git and .build",
                              "  qs package blog --zip ~/blog.zip\n"
-                             "  qs package ~/code/shop --tar /tmp/shop.tar.gz\n");
+                             "  qs package ~/code/shop --tar /tmp/shop.tar.gz\n"
+                             "  qs package blog --tar ~/archives/          # writes ~/archives/blog.tar.gz\n"
+                             "\nSockets, FIFOs and device files are skipped (and listed).\n");
   auto options = std::make_shared<PackageOptions>();
   command->add_option("PROJECT", options->project, "The project's name or id, or its folder")->required();
   command->add_option("--zip", options->zip, "Write a zip file here (replacing any file there)");
   command->add_option("--tar", options->tar, "Write a gzip-compressed tar file here");
+  command->add_flag("--exclude-env", options->excludeEnv, "Leave the project's .env out");
   onRun(command, session, [&session, options] { return packageProject(session, *options); });
 }
 
@@ -177,6 +208,7 @@ void addPublishCommand(CLI::App& app, QSCliSession& session) {
           "\n"
           "  qs publish blog --subdomain my-blog --runtime-option memoryMB=1024 --runtime-option region=fra\n"
           "  qs publish blog --json                  one JSON event per line\n"
+          "  qs publish blog --exclude-env           without the project's .env\n"
           "\nRuntime options: memoryMB (512, 1024, 2048, 4096, 8192), cpus, cpuKind (shared, performance),\n"
           "region (iad, ord, lax, lhr, fra, nrt, syd), machineCount, alwaysOn, dedicatedIPv4 (true or false).\n"
           "The API key comes from 'qs hosting login' or QS_HOSTING_API_KEY; QS_HOSTING_URL and QS_HUB_URL\n"
@@ -187,6 +219,7 @@ void addPublishCommand(CLI::App& app, QSCliSession& session) {
   command->add_option("--runtime-option", options->runtimeOptions, "A machine option as KEY=VALUE (repeatable)");
   command->add_flag("--database", options->withDatabase, "Provision a database (default: when the project uses Fluent)");
   command->add_flag("--no-database", options->withoutDatabase, "Don't provision a database");
+  command->add_flag("--exclude-env", options->excludeEnv, "Leave the project's .env out of the upload");
   command->add_flag("--json", session.json, "Print one JSON event per line instead of text");
   onRun(command, session, [&session, options] { return publishProject(session, *options); });
 }

@@ -2,6 +2,7 @@
 
 #include "bin/qs/cli_session.h"
 #include "bin/qs/output.h"
+#include "bin/qs/terminal_text.h"
 
 #include <fmt/format.h>
 
@@ -23,17 +24,7 @@ bool containsIgnoringCase(std::string_view haystack, const std::string& lowerNee
 
 std::string joined(const std::vector<std::string>& items) {
   std::string out;
-  for (const auto& item : items) out += (out.empty() ? "" : ", ") + item;
-  return out;
-}
-
-// Carriage returns of CR LF text are not for a terminal.
-std::string withLineFeeds(std::string_view text) {
-  std::string out;
-  out.reserve(text.size());
-  for (std::size_t i = 0; i < text.size(); ++i)
-    if (!(text[i] == '\r' && i + 1 < text.size() && text[i + 1] == '\n') && !(text[i] == '\r' && i + 1 == text.size()))
-      out += text[i];
+  for (const auto& item : items) out += (out.empty() ? "" : ", ") + terminalSafeLine(item);
   return out;
 }
 
@@ -69,32 +60,34 @@ std::string formatMailList(const std::vector<QSMailSummary>& messages) {
   if (messages.empty()) return "No mail.\n";
   QSTextTable table({"ID", "RECEIVED", "FROM", "SUBJECT", "PROJECT"});
   for (const auto& m : messages)
-    table.addRow({m.id.string().substr(0, 8), formatDate(m.receivedAt), truncateToWidth(m.from, 40),
-                  truncateToWidth(m.subject.empty() ? "(no subject)" : m.subject, 60),
-                  m.projectName.value_or("other")});
+    table.addRow({m.id.string().substr(0, 8), formatDate(m.receivedAt), truncateToWidth(terminalSafeLine(m.from), 40),
+                  truncateToWidth(m.subject.empty() ? "(no subject)" : terminalSafeLine(m.subject), 60),
+                  terminalSafeLine(m.projectName.value_or("other"))});
   return table.render();
 }
 
 std::string formatMailArrival(const QSMailSummary& m) {
-  return fmt::format("{}  {}  {}  {}  [{}]\n", m.id.string().substr(0, 8), formatDate(m.receivedAt), m.from,
-                     m.subject.empty() ? "(no subject)" : m.subject, m.projectName.value_or("other"));
+  return fmt::format("{}  {}  {}  {}  [{}]\n", m.id.string().substr(0, 8), formatDate(m.receivedAt),
+                     terminalSafeLine(m.from), m.subject.empty() ? "(no subject)" : terminalSafeLine(m.subject),
+                     terminalSafeLine(m.projectName.value_or("other")));
 }
 
 std::string formatMailMessage(const QSMailMessage& message, const std::optional<QSMailOrigin>& origin) {
   std::string out;
   out += "Id:          " + message.id.string() + "\n";
   out += "Date:        " + formatDate(message.receivedAt) + "\n";
-  out += "From:        " + message.from + "\n";
+  out += "From:        " + terminalSafeLine(message.from) + "\n";
   out += "To:          " + joined(message.to) + "\n";
   if (!message.cc.empty()) out += "Cc:          " + joined(message.cc) + "\n";
-  out += "Subject:     " + message.subject + "\n";
-  out += "Project:     " + (origin ? origin->projectName : std::string("other")) + "\n";
+  out += "Subject:     " + terminalSafeLine(message.subject) + "\n";
+  out += "Project:     " + terminalSafeLine(origin ? origin->projectName : std::string("other")) + "\n";
   out += "Size:        " + formatByteCount(message.sizeBytes) + "\n";
   for (const auto& a : message.attachments)
-    out += fmt::format("Attachment:  {} ({}, {})\n", a.filename, a.contentType, formatByteCount(a.sizeBytes()));
+    out += fmt::format("Attachment:  {} ({}, {})\n", terminalSafeLine(a.filename), terminalSafeLine(a.contentType),
+                       formatByteCount(a.sizeBytes()));
   out += "\n";
   if (message.textBody)
-    out += withLineFeeds(*message.textBody);
+    out += terminalSafeText(*message.textBody);
   else if (message.htmlBody)
     out += "(HTML only: 'qs mail open " + message.id.string().substr(0, 8) + "' shows it in the browser, "
            "'qs mail show " + message.id.string().substr(0, 8) + " --html' prints it)";
@@ -113,7 +106,7 @@ std::string formatByteCount(std::int64_t bytes) {
 std::string safeFileName(const std::string& name) {
   std::string out = name;
   for (char& c : out)
-    if (c == '/' || c == '\0' || c == '\\') c = '_';
+    if (c == '/' || c == '\\' || static_cast<unsigned char>(c) < 0x20 || c == 0x7f) c = '_';
   while (!out.empty() && out.front() == '.') out.front() = '_';
   return out.empty() ? "attachment" : out;
 }

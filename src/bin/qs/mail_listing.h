@@ -23,6 +23,7 @@ bool fromProject(const QSMailSummary& summary, const std::string& project);
 // Whether `text` occurs, ignoring letter case, in the subject, the addresses or a body.
 bool mentions(const QSMailMessage& message, const std::string& text);
 
+// What these print is safe for a terminal: control characters from the mail are replaced.
 // The table of `qs mail`: short id, time, sender, subject, project ("other" when none).
 std::string formatMailList(const std::vector<QSMailSummary>& messages);
 // One line for a message as it arrives (`qs mail -f`).
@@ -31,7 +32,8 @@ std::string formatMailArrival(const QSMailSummary& summary);
 std::string formatMailMessage(const QSMailMessage& message, const std::optional<QSMailOrigin>& origin);
 // "1.2 KB": sizes as people read them.
 std::string formatByteCount(std::int64_t bytes);
-// A file name safe to create in a folder: path separators and leading dots replaced, never empty.
+// A file name safe to create in a folder: path separators, control characters and leading dots
+// replaced, never empty.
 std::string safeFileName(const std::string& name);
 
 }  // namespace qs

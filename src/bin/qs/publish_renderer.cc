@@ -1,5 +1,7 @@
 #include "bin/qs/publish_renderer.h"
 
+#include "bin/qs/terminal_text.h"
+
 #include <fmt/format.h>
 #include <nlohmann/json.hpp>
 
@@ -12,18 +14,6 @@ namespace {
 // Text from the service may be anything: invalid UTF-8 is replaced, never fatal.
 std::string eventLine(const nlohmann::json& event) {
   return event.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace) + "\n";
-}
-
-// A log line as the terminal may show it: control characters (escape sequences that could
-// move the cursor or retitle the window) become U+FFFD.
-std::string printable(std::string_view line) {
-  std::string out;
-  for (char c : line) {
-    auto byte = static_cast<unsigned char>(c);
-    if ((byte < 0x20 && c != '\t') || byte == 0x7f) out += "\uFFFD";
-    else out += c;
-  }
-  return out;
 }
 
 }  // namespace
@@ -94,8 +84,18 @@ void QSPublishRenderer::logLines(const std::vector<std::string>& lines) {
   }
   clearStatus();
   std::string text;
-  for (const auto& line : lines) text += "  | " + printable(line) + "\n";
+  for (const auto& line : lines) text += "  | " + terminalSafeLine(line) + "\n";
   write_(text);
+  drawStatus();
+}
+
+void QSPublishRenderer::note(const std::string& text) {
+  if (mode_ == Mode::json) {
+    write_(eventLine({{"event", "note"}, {"text", text}}));
+    return;
+  }
+  clearStatus();
+  write_("Note: " + text + "\n");
   drawStatus();
 }
 

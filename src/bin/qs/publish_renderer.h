@@ -26,6 +26,8 @@ public:
   void phaseChanged(const QSPublishPhase& phase, std::optional<QSTimestamp> startedAt,
                     std::optional<QSPublishPhase::Kind> failedDuring);
   void logLines(const std::vector<std::string>& lines);
+  // Something the user should know before the flow goes on: "Note: " + text.
+  void note(const std::string& text);
   // Redraws the status line with the running time (live mode; nothing otherwise).
   void tick();
 

@@ -42,6 +42,7 @@ QSDaemonService::QSDaemonService(asio::any_io_executor executor, QSDaemonService
   QSServerSupervisor::Hooks hooks{
       .findProject = [this](const QSUUID& id) -> const QSProject* { return project(id); },
       .emit = [this](QSEvent event) { emit(std::move(event)); },
+      .mailPorts = [this] { return mail_ ? mail_->ports() : std::nullopt; },
   };
   servers_ = std::make_shared<QSServerSupervisor>(executor, workers_, std::move(processManager), std::move(hooks));
   makeNetworkServices(network_);

@@ -1,6 +1,7 @@
 // The dispatcher's branches: each command mapped to its operation, result and events.
 #include "core/engine/daemon_service.h"
 
+#include "core/engine/mail_catcher.h"
 #include "core/engine/off_loop.h"
 
 #include "core/platform/regex.h"
@@ -34,7 +35,11 @@ asio::awaitable<QSDaemonResult> QSDaemonService::perform(const cmd::AddProject& 
 
 asio::awaitable<QSDaemonResult> QSDaemonService::perform(const cmd::CreateProject& c) {
   QSProjectScaffold::Options options = c.value;
-  auto scaffold = [options] { return QSProjectScaffold::create(options); };
+  // The .env sends mail where the catcher really listens, which is not 1025 when another
+  // program holds that port.
+  auto ports = mail_ ? mail_->ports() : std::nullopt;
+  int mailPort = ports ? ports->listening : mail_ ? mail_->status().port : QSMailSettings::defaultPort;
+  auto scaffold = [options, mailPort] { return QSProjectScaffold::create(options, mailPort); };
   auto folder = co_await runOffLoop(workers_, executor_, scaffold);
   QSProject added = co_await addProject(folder.string());
   co_return res::Project{added};

@@ -51,6 +51,10 @@ asio::awaitable<void> QSMailCatcher::start(QSMailSettings settings) {
   } catch (const std::exception&) {
     // Saving will fail and say why.
   }
+  // A write cut short by a crash leaves its hidden temporary file behind.
+  if (int leftovers = store_.removeLeftovers())
+    hooks_.log("quaysided: removed " + std::to_string(leftovers) + " unfinished mail file" +
+               (leftovers == 1 ? "" : "s") + " left by an earlier run");
   auto listed = store_.list();
   files_ = std::set<QSMailFileName>(listed.begin(), listed.end());
   if (!settings.enabled) {
@@ -97,6 +101,11 @@ QSMailStatus QSMailCatcher::status() const {
   };
 }
 
+std::optional<QSCatcherPorts> QSMailCatcher::ports() const {
+  if (!server_ || !server_->isRunning()) return std::nullopt;
+  return QSCatcherPorts{server_->boundPort(), settings_.port};
+}
+
 asio::awaitable<std::optional<QSMailOrigin>> QSMailCatcher::identify(std::uint16_t clientPort) {
   auto pids = hooks_.serverPIDs();
   if (pids.empty() || !server_) co_return std::nullopt;
@@ -113,9 +122,9 @@ asio::awaitable<bool> QSMailCatcher::keep(QSCaughtMail mail) {
   auto message = std::make_shared<QSMailMessage>(std::move(mail.message));
   QSMailStore store = store_;
   // The write waits for the disk: off the loop, so that other sessions go on meanwhile.
-  auto save = [store, message]() -> std::string {
+  auto save = [store, message, arrivedAt = mail.arrivedAt]() -> std::string {
     try {
-      store.save(*message);
+      store.save(*message, arrivedAt);
       return {};
     } catch (const std::exception& e) {
       return e.what();
@@ -126,12 +135,12 @@ asio::awaitable<bool> QSMailCatcher::keep(QSCaughtMail mail) {
     hooks_.log("quaysided: couldn't save mail \"" + message->subject + "\" from " + message->from + ": " + failure);
     co_return false;
   }
-  files_.insert({message->receivedAt.time_since_epoch().count(), message->id});
+  files_.insert({mail.arrivedAt.time_since_epoch().count(), message->id});
   if (mail.origin) {
     index_.record(message->id, *mail.origin);
     saveIndex();
   }
-  pruneIfFull();
+  pruneIfFull(message->id);
   hooks_.emit(evt::MailReceived{summarize(*message, mail.origin)});
   co_return true;
 }
@@ -152,15 +161,21 @@ void QSMailCatcher::catchUpWithFolder() {
   }
 }
 
-void QSMailCatcher::pruneIfFull() {
+void QSMailCatcher::pruneIfFull(const QSUUID& justKept) {
   // Without a watch the folder is listed only when the count we keep says it is over the cap;
   // with one, its changes cost a read that finds nothing more often than not.
   if (changes_ || files_.size() > maxMessages) catchUpWithFolder();
+  // Oldest arrival first; the message just acknowledged stays whatever its time says (a clock
+  // set back would otherwise make it the oldest).
   std::vector<QSUUID> removed;
-  while (files_.size() > maxMessages) {
-    store_.removeFile(*files_.begin());
-    removed.push_back(files_.begin()->id);
-    files_.erase(files_.begin());
+  for (auto file = files_.begin(); files_.size() > maxMessages && file != files_.end();) {
+    if (file->id == justKept) {
+      ++file;
+      continue;
+    }
+    store_.removeFile(*file);
+    removed.push_back(file->id);
+    file = files_.erase(file);
   }
   if (index_.forget(removed)) saveIndex();
 }

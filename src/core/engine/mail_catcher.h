@@ -1,9 +1,10 @@
 // The mail catcher as the process that owns the services runs it: the SMTP listener started
-// from the settings, every caught message stored in the mail folder (at most 500, oldest
-// dropped first), the project that sent it recorded beside it, and an event for subscribers.
+// from the settings, every caught message stored in the mail folder (at most 500, the earliest
+// arrival dropped first), the project that sent it recorded beside it, and an event for subscribers.
 // Lives on the service loop.
 #pragma once
 
+#include "core/mail/mail_environment.h"
 #include "core/mail/mail_index.h"
 #include "core/mail/mail_store.h"
 #include "core/mail/smtp_server.h"
@@ -55,11 +56,13 @@ public:
   asio::awaitable<void> start(QSMailSettings settings);
   void stop();
   QSMailStatus status() const;
+  // The port it listens on and the one the settings ask for; nothing while it does not listen.
+  std::optional<QSCatcherPorts> ports() const;
 
 private:
   asio::awaitable<bool> keep(QSCaughtMail mail);
   asio::awaitable<std::optional<QSMailOrigin>> identify(std::uint16_t clientPort);
-  void pruneIfFull();
+  void pruneIfFull(const QSUUID& justKept);
   void catchUpWithFolder();
   void saveIndex();
 

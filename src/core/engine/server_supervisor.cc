@@ -142,6 +142,8 @@ asio::awaitable<void> QSServerSupervisor::start(QSUUID projectID) {
   std::map<std::string, std::string> environment;
   for (const auto& variable : snapshot.environmentVariables)
     if (variable.isEnabled) environment[variable.key] = variable.value;
+  if (auto ports = hooks_.mailPorts ? hooks_.mailPorts() : std::nullopt)
+    if (auto note = pointMailAtCatcher(environment, *ports)) appendLog(projectID, *note);
   if (auto missing = missingCompiler(snapshot, toolchain)) fail(snapshot, *missing);
 
   QSLaunchedServer launched;

@@ -6,6 +6,7 @@
 // looks its project up again afterwards: the project may have been removed meanwhile.
 #pragma once
 
+#include "core/mail/mail_environment.h"
 #include "core/models/project.h"
 #include "core/models/server.h"
 #include "core/protocol/event.h"
@@ -36,6 +37,8 @@ public:
     std::function<const QSProject*(const QSUUID&)> findProject;
     // Publishes serverChanged and logLine events.
     std::function<void(QSEvent)> emit;
+    // Where the mail catcher listens; nothing while it does not (servers then keep their MAIL_PORT).
+    std::function<std::optional<QSCatcherPorts>()> mailPorts;
   };
 
   QSServerSupervisor(asio::any_io_executor executor, asio::thread_pool& workers,

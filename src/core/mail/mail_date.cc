@@ -34,7 +34,7 @@ std::optional<int> zoneOffset(const std::string& zone) {
 
 std::optional<QSTimestamp> parseMailDate(std::string_view text) {
   static const QSRegex pattern(
-      R"((?:(?:mon|tue|wed|thu|fri|sat|sun), )?(\d{1,2}) ([a-z]{3}) (\d{4}) (\d{2}):(\d{2}):(\d{2}) ([+-]\d{4}|gmt|ut|utc))",
+      R"((?:(?:mon|tue|wed|thu|fri|sat|sun), )?(\d{1,2}) ([a-z]{3}) (\d{4}) (\d{2}):(\d{2}):(\d{2}) ([+-]\d{4}|gmt|ut|utc)(?:\s*\([^()]*\))?)",
       QSRegex::Options{.caseInsensitive = true});
   auto groups = pattern.fullMatchGroups(text);
   if (!groups) return std::nullopt;

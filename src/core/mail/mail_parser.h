@@ -4,12 +4,11 @@
 
 #include "core/mail/mail_message.h"
 #include "core/platform/encoding.h"
+#include "core/platform/timestamp.h"
 
-#include <map>
 #include <optional>
 #include <string>
 #include <string_view>
-#include <utility>
 #include <vector>
 
 namespace qs::QSMailParser {
@@ -25,37 +24,32 @@ std::vector<QSMailHeader> parseHeaders(std::string_view block);
 // The value of the first header named `name`, ignoring case.
 std::optional<std::string> headerValue(std::string_view name, const std::vector<QSMailHeader>& headers);
 
-// A Content-Type (or Content-Disposition) value: the lower-cased media type and the
-// parameters, keys lower-cased, quoted values unquoted; "text/plain" for an empty value.
-struct QSContentType {
-  std::string mediaType;
-  std::map<std::string, std::string> parameters;
-};
-QSContentType parseContentType(std::string_view value);
-
 // RFC 2047 encoded words ("=?utf-8?B?...?=", "=?iso-8859-1?Q?...?=") decoded; whitespace between
 // two adjacent encoded words dropped; all other text kept.
 std::string decodeEncodedWords(std::string_view text);
 
-// Bytes in the named character set as UTF-8: utf-8, us-ascii, iso-8859-1 and -2, windows-1252
-// and utf-16 by name, any other name as UTF-8; when that fails UTF-8, then ISO Latin-1.
+// Bytes in the named character set as UTF-8. Every character set iconv knows is converted;
+// bytes that are not valid in it are read as UTF-8, else as ISO Latin-1. Without a name, UTF-8,
+// else ISO Latin-1. Under a name iconv does not know, UTF-8 with invalid sequences replaced.
 std::string decodeText(std::string_view bytes, const std::optional<std::string>& charset);
 
 // Header values split at commas into trimmed, decoded, non-empty addresses.
 std::vector<std::string> splitAddresses(const std::optional<std::string>& value);
 
-// "Mon, 7 Dec 2026 09:45:20 +0100" or the same without the weekday; nothing for anything else.
+// "Mon, 7 Dec 2026 09:45:20 +0100" or the same without the weekday, with or without a zone
+// comment after it ("-0400 (EDT)"); nothing for anything else.
 std::optional<QSTimestamp> parseDate(const std::optional<std::string>& value);
 
-// The parts between "--boundary" lines up to "--boundary--"; a part left open is dropped.
-std::vector<std::string> splitMultipart(std::string_view body, std::string_view boundary);
-
-// A transfer-encoded body as bytes: "base64", "quoted-printable", anything else as it stands.
-std::string decodeBody(std::string_view body, std::string_view transferEncoding);
-std::string decodeQuotedPrintable(std::string_view text);
-
-// Header block and body of a message or part: split at the first blank line (CR LF or LF).
-std::pair<std::string_view, std::string_view> splitHeaderAndBody(std::string_view text);
+// Where the header block of a message ends: `headersEnd` is the end of its last header line,
+// `bodyStart` where the body begins. The block ends at the first empty line (which belongs to
+// neither), or at the first line that is neither a header ("Name: value") nor a continuation of
+// one: that line already belongs to the body, and `separated` is false.
+struct QSHeaderBlock {
+  std::size_t headersEnd = 0;
+  std::size_t bodyStart = 0;
+  bool separated = true;
+};
+QSHeaderBlock findHeaderBlock(std::string_view message);
 
 // Multipart nesting deeper than this is not walked further: the part is taken as it stands.
 inline constexpr int maxMultipartDepth = 32;

@@ -25,14 +25,15 @@ QSMailStore::QSMailStore(std::filesystem::path folder) : folder_(std::move(folde
 
 QSMailStore QSMailStore::standard() { return QSMailStore(QSPaths::dataFolderPath() / "mail"); }
 
-std::string QSMailStore::fileName(const QSMailMessage& message) {
-  return std::to_string(millisecondsOf(message.receivedAt)) + "-" + message.id.string() + std::string(kExtension);
+std::string QSMailStore::fileName(const QSUUID& id, QSTimestamp arrivedAt) {
+  return std::to_string(millisecondsOf(arrivedAt)) + "-" + id.string() + std::string(kExtension);
 }
 
 std::optional<QSMailFileName> QSMailStore::decodeFileName(std::string_view name) {
   if (!name.ends_with(kExtension)) return std::nullopt;
   name.remove_suffix(kExtension.size());
-  auto dash = name.find('-');
+  // Names from before arrival times were used may start with a minus (a Date before 1970).
+  auto dash = name.find('-', name.starts_with('-') ? 1 : 0);
   if (dash == std::string_view::npos || dash == 0) return std::nullopt;
   QSMailFileName decoded;
   auto digits = name.substr(0, dash);
@@ -44,11 +45,18 @@ std::optional<QSMailFileName> QSMailStore::decodeFileName(std::string_view name)
   return decoded;
 }
 
-void QSMailStore::save(const QSMailMessage& message) const {
+void QSMailStore::save(const QSMailMessage& message, QSTimestamp arrivedAt) const {
   createDirectories(folder_, 0700);
   // Atomic, but not synced: the catcher writes hundreds a second, and a message lost in a power
   // cut costs a developer nothing.
-  writeFileReplacing(folder_ / fileName(message), message.raw, 0600);
+  writeFileReplacing(folder_ / fileName(message.id, arrivedAt), message.raw, 0600);
+}
+
+int QSMailStore::removeLeftovers() const {
+  int removed = 0;
+  for (const auto& name : tryListDirectory(folder_))
+    if (name.starts_with('.') && name.find(".part-") != std::string::npos && !tryRemoveFile(folder_ / name)) ++removed;
+  return removed;
 }
 
 std::vector<std::string> QSMailStore::emlFiles() const {
@@ -72,10 +80,10 @@ std::optional<QSMailMessage> QSMailStore::load(const QSUUID& id) const {
   auto decoded = decodeFileName(path->filename().string());
   auto raw = readFileIfPresent(*path);
   if (!decoded || !raw) return std::nullopt;
-  QSTimestamp time{std::chrono::milliseconds(decoded->milliseconds)};
-  QSMailMessage message = QSMailParser::parse(*raw, "", time);
+  // The message's own Date when it has one, as when it was caught; else when it arrived.
+  QSTimestamp arrived{std::chrono::milliseconds(decoded->milliseconds)};
+  QSMailMessage message = QSMailParser::parse(*raw, "", arrived);
   message.id = decoded->id;
-  message.receivedAt = time;
   return message;
 }
 

@@ -1,7 +1,8 @@
 // The mail catcher's store: one file per message in a folder, named
-// "<milliseconds since 1970>-<UUID>.eml" after the message's time and id, holding the message's
-// bytes exactly as received. Any Quayside process may read the folder; the process that owns
-// the services writes it.
+// "<milliseconds since 1970>-<UUID>.eml" after the time the message arrived and its id, holding
+// the message's bytes exactly as received. Arrival, not the Date a sender wrote (which may be
+// anything, 1970 or 0001 included), orders and prunes the messages. Any Quayside process may
+// read the folder; the process that owns the services writes it.
 #pragma once
 
 #include "core/mail/mail_message.h"
@@ -28,18 +29,21 @@ public:
 
   const std::filesystem::path& folder() const { return folder_; }
 
-  // The file name a message is stored under.
-  static std::string fileName(const QSMailMessage& message);
+  // The file name of the message `id` that arrived at `arrivedAt`.
+  static std::string fileName(const QSUUID& id, QSTimestamp arrivedAt);
   // The time and id of a message file's name; nothing for names of any other form.
   static std::optional<QSMailFileName> decodeFileName(std::string_view name);
 
   // Writes the message's file atomically (mode 0600), creating the folder (mode 0700) first.
   // Throws QSSystemError naming the path when either fails.
-  void save(const QSMailMessage& message) const;
-  // Every stored message, parsed, newest first, with the id and time of its file name and no
-  // envelope sender. Files that are not messages or cannot be read are skipped. Never throws.
+  void save(const QSMailMessage& message, QSTimestamp arrivedAt) const;
+  // Removes the hidden temporary files that a write cut short by a crash left; how many went.
+  int removeLeftovers() const;
+  // Every stored message, parsed, latest arrival first, with the id of its file name and no
+  // envelope sender; `receivedAt` is its Date, else its arrival. Files that are not messages
+  // or cannot be read are skipped. Never throws.
   std::vector<QSMailMessage> loadAll() const;
-  // The stored messages' names (time and id), newest first, without reading the files.
+  // The stored messages' names (arrival time and id), latest first, without reading the files.
   std::vector<QSMailFileName> list() const;
   // One message by its id; nothing when it is not stored (or cannot be read).
   std::optional<QSMailMessage> load(const QSUUID& id) const;
@@ -49,8 +53,8 @@ public:
   bool removeFile(const QSMailFileName& name) const;
   // Removes every message file (only "*.eml" files); how many went. Errors are ignored.
   int clearAll() const;
-  // Keeps the newest `max` message files; a ".eml" file whose name does not decode counts as the
-  // oldest. Returns the ids removed. Errors are ignored.
+  // Keeps the `max` message files that arrived last; a ".eml" file whose name does not decode
+  // counts as the oldest. Returns the ids removed. Errors are ignored.
   std::vector<QSUUID> prune(std::size_t max) const;
 
 private:

@@ -23,16 +23,22 @@ using asio::ip::tcp;
 
 constexpr int kPortCandidates = 64;
 constexpr std::size_t kReadBytes = 64 * 1024;
+constexpr std::string_view kTooManySessions = "421 4.7.0 Too many connections; try again later\r\n";
+constexpr std::string_view kMessageTooSlow = "421 4.4.2 The message took too long to arrive; closing\r\n";
 
 }  // namespace
 
 struct QSSMTPServer::Connection {
   Connection(tcp::socket s, std::uint64_t identity)
-      : socket(std::move(s)), idle(socket.get_executor()), id(identity) {}
+      : socket(std::move(s)), idle(socket.get_executor()), messageTime(socket.get_executor()), id(identity) {}
   tcp::socket socket;
   asio::steady_timer idle;
+  asio::steady_timer messageTime;  // armed from a DATA to the end of its message
+  bool timingMessage = false;
+  bool messageTooSlow = false;
   std::uint64_t id;
   QSSMTPSession session;
+  std::size_t buffered = 0;  // the session's share of bufferedBytes_
   std::optional<QSMailOrigin> origin;
   bool closed = false;
 };
@@ -89,6 +95,10 @@ asio::awaitable<void> QSSMTPServer::acceptLoop(std::shared_ptr<void> handle) {
       co_await pause.async_wait(asio::redirect_error(asio::use_awaitable, error));
       continue;
     }
+    if (self->sessions_.size() >= self->options_.maxSessions) {
+      self->turnAway(socket);
+      continue;
+    }
     auto connection = std::make_shared<Connection>(std::move(socket), self->nextSessionID_++);
     self->sessions_.emplace(connection->id, connection);
     asio::co_spawn(self->executor_, self->serve(connection), asio::detached);
@@ -108,6 +118,46 @@ void QSSMTPServer::armIdleTimer(const std::shared_ptr<Connection>& connection) {
   });
 }
 
+void QSSMTPServer::turnAway(tcp::socket& socket) {
+  // A fresh socket's send buffer takes the one line without waiting.
+  asio::error_code ignored;
+  asio::write(socket, asio::buffer(kTooManySessions), ignored);
+  socket.shutdown(tcp::socket::shutdown_both, ignored);
+  socket.close(ignored);
+}
+
+void QSSMTPServer::watchMessageTime(const std::shared_ptr<Connection>& connection) {
+  bool receiving = connection->session.receivingMessage();
+  if (receiving == connection->timingMessage) return;
+  connection->timingMessage = receiving;
+  if (!receiving) {
+    connection->messageTime.cancel();
+    return;
+  }
+  connection->messageTime.expires_after(options_.dataTimeLimit);
+  std::weak_ptr<Connection> weak = connection;
+  connection->messageTime.async_wait([weak](const asio::error_code& error) {
+    auto c = weak.lock();
+    if (error || !c || c->closed) return;
+    c->messageTooSlow = true;
+    asio::error_code ignored;
+    // The read ends (now, or at once when it starts after a write); serve() says why and closes.
+    c->socket.shutdown(tcp::socket::shutdown_receive, ignored);
+  });
+}
+
+void QSSMTPServer::account(Connection& connection) {
+  auto update = [&] {
+    bufferedBytes_ = bufferedBytes_ - connection.buffered + connection.session.bufferedBytes();
+    connection.buffered = connection.session.bufferedBytes();
+  };
+  update();
+  if (bufferedBytes_ > options_.maxBufferedBytes && connection.session.receivingMessage()) {
+    connection.session.refuseMessage(QSSMTPSession::tooMuchPendingReply);
+    update();
+  }
+}
+
 asio::awaitable<void> QSSMTPServer::serve(std::shared_ptr<Connection> connection) {
   auto self = shared_from_this();
   asio::error_code error;
@@ -124,16 +174,25 @@ asio::awaitable<void> QSSMTPServer::serve(std::shared_ptr<Connection> connection
     if (error || closing) break;
     std::size_t n = co_await connection->socket.async_read_some(asio::buffer(buffer),
                                                                  asio::redirect_error(asio::use_awaitable, error));
+    if (connection->messageTooSlow && !connection->closed) {
+      co_await asio::async_write(connection->socket, asio::buffer(kMessageTooSlow),
+                                 asio::redirect_error(asio::use_awaitable, error));
+      break;
+    }
     if (error || connection->closed) break;  // end of stream, reset, idle time-out or stop()
     armIdleTimer(connection);
     auto out = connection->session.receive(std::string_view(buffer.data(), n));
+    account(*connection);
     replies = std::move(out.replies);
     while (out.message) {
-      bool kept = co_await deliver(connection, out.message->data, std::move(out.message->envelopeFrom));
+      std::string data = std::move(out.message->data);
+      bool kept = co_await deliver(connection, data, std::move(out.message->envelopeFrom));
       replies += kept ? QSSMTPSession::queuedReply : QSSMTPSession::notStoredReply;
       out = connection->session.receive({});
+      account(*connection);
       replies += out.replies;
     }
+    watchMessageTime(connection);
     closing = out.close;
   }
   close(*connection);
@@ -141,7 +200,8 @@ asio::awaitable<void> QSSMTPServer::serve(std::shared_ptr<Connection> connection
 
 asio::awaitable<bool> QSSMTPServer::deliver(std::shared_ptr<Connection> connection, std::string_view data,
                                             std::string envelopeFrom) {
-  QSCaughtMail mail{QSMailParser::parse(data, std::move(envelopeFrom), QSTime::now()), connection->origin};
+  QSTimestamp now = QSTime::now();
+  QSCaughtMail mail{QSMailParser::parse(data, std::move(envelopeFrom), now), now, connection->origin};
   if (!options_.sink) co_return true;
   co_return co_await options_.sink(std::move(mail));
 }
@@ -149,8 +209,11 @@ asio::awaitable<bool> QSSMTPServer::deliver(std::shared_ptr<Connection> connecti
 void QSSMTPServer::close(Connection& connection) {
   if (connection.closed) return;
   connection.closed = true;
+  bufferedBytes_ -= connection.buffered;
+  connection.buffered = 0;
   asio::error_code ignored;
   connection.idle.cancel();
+  connection.messageTime.cancel();
   connection.socket.shutdown(tcp::socket::shutdown_both, ignored);
   connection.socket.close(ignored);
   sessions_.erase(connection.id);

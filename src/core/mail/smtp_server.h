@@ -8,6 +8,7 @@
 
 #include <asio/any_io_executor.hpp>
 #include <asio/awaitable.hpp>
+#include <asio/ip/tcp.hpp>
 
 #include <chrono>
 #include <cstdint>
@@ -18,9 +19,11 @@
 
 namespace qs {
 
-// A message as the catcher received it, with the project whose server sent it when known.
+// A message as the catcher received it, when it arrived, and the project whose server sent it
+// when known.
 struct QSCaughtMail {
   QSMailMessage message;
+  QSTimestamp arrivedAt;
   std::optional<QSMailOrigin> origin;
 };
 
@@ -34,6 +37,14 @@ public:
     std::function<asio::awaitable<std::optional<QSMailOrigin>>(std::uint16_t clientPort)> identifySender;
     // A client that sends nothing for this long is disconnected.
     std::chrono::steady_clock::duration idleTimeout = std::chrono::minutes(5);
+    // A message not complete this long after its DATA ends the connection (with a 421), however
+    // steadily its bytes trickle in.
+    std::chrono::steady_clock::duration dataTimeLimit = std::chrono::minutes(10);
+    // Connections beyond this many open ones are answered 421 and closed.
+    std::size_t maxSessions = 256;
+    // Unfinished lines and messages of all sessions together; the message that goes beyond is
+    // refused (452) and its bytes dropped as they come.
+    std::size_t maxBufferedBytes = 256u << 20;
   };
 
   // A server that will listen on `port` (0: any free port) once started.
@@ -50,6 +61,8 @@ public:
   bool isRunning() const { return running_; }
   std::uint16_t boundPort() const { return boundPort_; }
   std::size_t sessionCount() const { return sessions_.size(); }
+  // The bytes all sessions hold of unfinished lines and messages.
+  std::size_t bufferedBytes() const { return bufferedBytes_; }
 
 private:
   struct Connection;
@@ -58,6 +71,9 @@ private:
   asio::awaitable<bool> deliver(std::shared_ptr<Connection> connection, std::string_view data,
                                 std::string envelopeFrom);
   void armIdleTimer(const std::shared_ptr<Connection>& connection);
+  void watchMessageTime(const std::shared_ptr<Connection>& connection);
+  void account(Connection& connection);
+  void turnAway(asio::ip::tcp::socket& socket);
   void close(Connection& connection);
 
   asio::any_io_executor executor_;
@@ -68,6 +84,7 @@ private:
   bool running_ = false;
   std::uint64_t nextSessionID_ = 0;
   std::map<std::uint64_t, std::shared_ptr<Connection>> sessions_;
+  std::size_t bufferedBytes_ = 0;
 };
 
 }  // namespace qs

@@ -99,6 +99,7 @@ bool QSSMTPSession::takeData(Output& out) {
     searchedFrom_ = buffer_.size() >= kDataEnd.size() ? buffer_.size() - (kDataEnd.size() - 1) : 0;
     if (buffer_.size() - start_ <= maxMessageBytes) return false;
     mode_ = Mode::skippingData;
+    skipReply_ = kMessageTooLarge;
     return true;
   }
   // The CR LF before the "." ends the message's last line: it is part of the message.
@@ -121,8 +122,18 @@ bool QSSMTPSession::skipData(Output& out) {
   }
   start_ = end + kDataEnd.size();
   mode_ = Mode::command;
-  out.replies += kMessageTooLarge;
+  out.replies += skipReply_;
   return true;
+}
+
+void QSSMTPSession::refuseMessage(std::string_view reply) {
+  if (mode_ != Mode::data) return;
+  mode_ = Mode::skippingData;
+  skipReply_ = reply;
+  atDataStart_ = false;
+  // Keep what could be the start of a terminator split between two reads.
+  if (buffer_.size() > kDataEnd.size() - 1) buffer_.erase(0, buffer_.size() - (kDataEnd.size() - 1));
+  searchedFrom_ = 0;
 }
 
 void QSSMTPSession::handleLine(std::string line, Output& out) {

@@ -27,6 +27,9 @@ public:
   // The answers to a completed message, once it has been kept or could not be.
   static constexpr std::string_view queuedReply = "250 2.0.0 Ok: queued\r\n";
   static constexpr std::string_view notStoredReply = "451 4.3.0 Message not stored; try again later\r\n";
+  // The answer to a message refused while it came because the catcher holds too much unfinished mail.
+  static constexpr std::string_view tooMuchPendingReply =
+      "452 4.3.1 Too much unfinished mail at once; try again later\r\n";
 
   // A message the client completed: its data with the dot-stuffing undone, and the envelope
   // sender of the last MAIL FROM (or empty).
@@ -50,6 +53,11 @@ public:
 
   // How many received bytes wait for the rest of their line or message.
   std::size_t bufferedBytes() const { return buffer_.size(); }
+  // Whether the client is between an accepted DATA and the end of its message.
+  bool receivingMessage() const { return mode_ == Mode::data || mode_ == Mode::skippingData; }
+  // Drops what has come of the message being received, and the rest of it as it comes; its end
+  // is answered with `reply`. Nothing happens outside a message.
+  void refuseMessage(std::string_view reply);
 
 private:
   enum class Mode { command, data, skippingLine, skippingData };
@@ -73,6 +81,7 @@ private:
   std::size_t searchedFrom_ = 0;  // where the search for the data terminator resumes
   bool atDataStart_ = false;      // nothing of the message has come yet
   std::string envelopeFrom_;
+  std::string skipReply_;  // the answer to the end of a message being skipped
   bool quit_ = false;
 };
 

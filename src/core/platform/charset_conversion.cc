@@ -37,6 +37,8 @@ std::size_t validSequenceLength(std::string_view text, std::size_t i) {
 
 }  // namespace
 
+bool isKnownCharset(const char* charset) { return IconvHandle(charset).valid(); }
+
 std::optional<std::string> convertToUTF8(std::string_view bytes, const char* charset) {
   IconvHandle converter(charset);
   if (!converter.valid()) return std::nullopt;

@@ -12,6 +12,9 @@ namespace qs {
 // in that character set (an invalid or incomplete sequence): callers then try another one.
 std::optional<std::string> convertToUTF8(std::string_view bytes, const char* charset);
 
+// Whether iconv converts from the character set `charset` (an iconv name) to UTF-8.
+bool isKnownCharset(const char* charset);
+
 // ISO Latin-1 bytes as UTF-8; every byte is a character, so this always succeeds.
 std::string latin1ToUTF8(std::string_view bytes);
 

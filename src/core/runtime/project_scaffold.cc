@@ -105,7 +105,7 @@ void writeErrorPages(const std::filesystem::path& folder) {
   writeFileAtomically(views / "error.leaf", standaloneErrorLeaf("Error #(code)", "Something went wrong", "#(reason)"));
 }
 
-void writeProjectFiles(const std::filesystem::path& folder, const Options& options) {
+void writeProjectFiles(const std::filesystem::path& folder, const Options& options, int mailPort) {
   namespace T = QSScaffoldTemplates;
   createDirectories(folder / "Sources/App");
   createDirectories(folder / "Tests/AppTests");
@@ -118,7 +118,7 @@ void writeProjectFiles(const std::filesystem::path& folder, const Options& optio
   if (options.includeErrorPages) writeErrorPages(folder);
   writeFileAtomically(folder / "Tests/AppTests/AppTests.swift", T::appTestsSwift());
   writeFileAtomically(folder / ".gitignore", QSGitService::vaporGitignore);
-  writeFileAtomically(folder / ".env", T::dotenv(options.port), 0600);
+  writeFileAtomically(folder / ".env", T::dotenv(options.port, mailPort), 0600);
 }
 
 }  // namespace
@@ -130,7 +130,7 @@ std::optional<QSScaffoldError> validationError(const Options& options) {
   return std::nullopt;
 }
 
-std::filesystem::path create(const Options& options) {
+std::filesystem::path create(const Options& options, int mailPort) {
   if (auto error = validationError(options)) throw QSScaffoldException(*error);
   auto parent = std::filesystem::absolute(options.parentDirectory).lexically_normal();
   createDirectories(parent);
@@ -138,7 +138,7 @@ std::filesystem::path create(const Options& options) {
   // Made in one step with the existence check, so an existing folder (or file, or link) is never
   // written into, even when two creations race for the same name.
   if (!createDirectory(folder)) throw QSScaffoldException(scaffoldError::DirectoryExists{options.name});
-  writeProjectFiles(folder, options);
+  writeProjectFiles(folder, options, mailPort);
   if (options.initializeGitRepository) QSGitService::initializeRepository(folder, initialCommitMessage);
   return folder;
 }

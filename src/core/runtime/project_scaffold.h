@@ -52,14 +52,14 @@ std::optional<QSScaffoldError> validationError(const Options& options);
 
 // Creates `parentDirectory/name` (and any missing parents) holding a Vapor package: Package.swift,
 // Sources/App/{entrypoint,configure,routes}.swift, Tests/AppTests/AppTests.swift, .gitignore and
-// .env; with `includeErrorPages` also Sources/App/ErrorPageMiddleware.swift and
-// Resources/Views/{404,500,error}.leaf (`databaseType` is not acted on). The .env is private
+// .env (MAIL_PORT: `mailPort`, where the mail catcher listens); with `includeErrorPages` also
+// Sources/App/ErrorPageMiddleware.swift and Resources/Views/{404,500,error}.leaf (`databaseType` is not acted on). The .env is private
 // (0600). Then, when asked, a git repository with a first commit (whose failure is not an error). Returns the
 // absolute path of the new folder.
 // Throws QSScaffoldException for invalid options and when anything exists at the path (nothing is
 // written then), QSSystemError when creating a folder or writing a file fails (what was already
 // written stays). Blocks on the file system and git: call it off the service loop.
-std::filesystem::path create(const Options& options);
+std::filesystem::path create(const Options& options, int mailPort);
 
 // What is wrong with `name` as a project's folder and package name, by the rules validationError
 // applies when a project is created; nothing when it is usable.

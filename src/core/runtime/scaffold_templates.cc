@@ -118,8 +118,8 @@ import Testing
 )swift";
 }
 
-std::string dotenv(int port) {
-  return fmt::format("PORT={}\nMAIL_HOST=127.0.0.1\nMAIL_PORT=1025\nMAIL_ENCRYPTION=none\n", port);
+std::string dotenv(int port, int mailPort) {
+  return fmt::format("PORT={}\nMAIL_HOST=127.0.0.1\nMAIL_PORT={}\nMAIL_ENCRYPTION=none\n", port, mailPort);
 }
 
 }  // namespace qs::QSScaffoldTemplates

@@ -29,7 +29,8 @@ std::string routesSwift();
 // with one empty async test `helloWorld` for the user to fill.
 std::string appTestsSwift();
 
-// `.env`: PORT and the local mail catcher (127.0.0.1:1025, no encryption), ending with a newline.
-std::string dotenv(int port);
+// `.env`: PORT and the local mail catcher (127.0.0.1 on `mailPort`, no encryption), ending with
+// a newline.
+std::string dotenv(int port, int mailPort);
 
 }  // namespace qs::QSScaffoldTemplates

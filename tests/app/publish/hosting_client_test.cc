@@ -185,5 +185,21 @@ TEST(HostingConfigurationTest, AddressesAndKeysComeFromSettingsAndTheEnvironment
   EXPECT_EQ(QSHostingConfiguration::apiKeySource(settings), "QS_HOSTING_API_KEY");
 }
 
+// The request's limit is on silence: a long upload that keeps moving is not cut (a 30 MB archive
+// at 64 KiB/s takes about 8 minutes), one that stops is.
+TEST(TransferSilenceTest, OnlyATransferThatStopsRunsOut) {
+  using namespace std::chrono_literals;
+  QSTransferSilence::Clock::time_point start;
+  QSTransferSilence silence(300s, start);
+  std::int64_t moved = 0;
+  for (int second = 1; second <= 480; ++second) {
+    moved += 64 * 1024;
+    ASSERT_FALSE(silence.tooLong(start + std::chrono::seconds(second), moved)) << second;
+  }
+  EXPECT_FALSE(silence.tooLong(start + 780s, moved)) << "300 s without a byte: not yet";
+  EXPECT_TRUE(silence.tooLong(start + 781s, moved));
+  EXPECT_FALSE(silence.tooLong(start + 782s, moved + 1)) << "a byte moved again";
+}
+
 }  // namespace
 }  // namespace qs

@@ -3,6 +3,10 @@
 #include "core/platform/files.h"
 #include "publish_test_support.h"
 
+#include <asio/local/stream_protocol.hpp>
+
+#include <sys/stat.h>
+
 namespace qs {
 namespace {
 
@@ -58,6 +62,35 @@ TEST_F(ProjectPackagerTest, ZipLeavesOutExcludesAtAnyDepthKeepsLinksAndReplacesA
   // Stored as a link: its content is the target's path, never the secret itself.
   std::string stored = runProcess({"/usr/bin/unzip", "-p", destination.string(), "Public/secret.txt"}).output;
   EXPECT_EQ(stored, (folder / "outside/secret.txt").string());
+}
+
+TEST_F(ProjectPackagerTest, SocketsAndFifosAreSkippedByBothArchivers) {
+  // What a running server or a tool leaves in a project: a listening socket, a named pipe.
+  fs::create_directories(project / "run");
+  asio::io_context io;
+  asio::local::stream_protocol::acceptor listening(io, {(project / "run/a*b [1].sock").string()});
+  ASSERT_EQ(::mkfifo((project / "Sources/pipe").c_str(), 0600), 0);
+  std::vector<std::string> special{"Sources/pipe", "run/a*b [1].sock"};
+  EXPECT_EQ(QSProjectPackager::specialEntries(project, QSProjectPackager::defaultExcludes), special);
+
+  auto expected = kProjectEntries;
+  expected.push_back("run");
+  std::sort(expected.begin(), expected.end());
+  run(packager.exportZip(project, folder / "blog.zip", QSProjectPackager::defaultExcludes));
+  EXPECT_EQ(zipEntries(folder / "blog.zip"), expected);
+  EXPECT_EQ(tarEntries(run(packager.package(project, QSProjectPackager::defaultExcludes, folder / "out"))), expected);
+}
+
+TEST_F(ProjectPackagerTest, AnArchiveInTheTemporaryFolderIsOnlyTheUsers) {
+  fs::path temporary = folder / "tmp";
+  fs::create_directories(temporary);
+  testing::ScopedEnvironment tmpdir{{{"TMPDIR", temporary.string()}}};
+  fs::path archive = run(packager.package(project, QSProjectPackager::defaultExcludes));
+  EXPECT_EQ(archive.parent_path().parent_path(), temporary);
+  EXPECT_EQ(fs::status(archive.parent_path()).permissions(), fs::perms::owner_all);
+  EXPECT_EQ(fs::status(archive).permissions(), fs::perms::owner_read | fs::perms::owner_write);
+  QSProjectPackager::discard(archive);
+  EXPECT_TRUE(listDirectory(temporary).empty()) << "the archive and its folder are gone";
 }
 
 TEST_F(ProjectPackagerTest, FailuresCarryTheirTextsAndLeaveNoArchive) {

@@ -66,6 +66,20 @@ TEST_F(PublishServiceTest, APublishGoesThroughEveryPhaseAndUploadsTheProject) {
   EXPECT_FALSE(archivesLeft());
 }
 
+TEST_F(PublishServiceTest, TheEnvFileGoesWithTheUploadUnlessLeftOut) {
+  testing::writeTextFile(project / ".env", "DATABASE_PASSWORD=local-secret\n");
+  auto uploaded = [this] {
+    testing::writeTextFile(folder / "uploaded.tar.gz", fake.uploadedArchive());
+    return tarEntries(folder / "uploaded.tar.gz");
+  };
+  publish();
+  auto entries = uploaded();
+  EXPECT_TRUE(std::find(entries.begin(), entries.end(), ".env") != entries.end());
+  service.excludeEnv = true;
+  publish();
+  EXPECT_EQ(uploaded(), kProjectEntries);
+}
+
 TEST_F(PublishServiceTest, DatabaseAndMachineOptions) {
   testing::writeTextFile(project / "Package.swift", ".package(url: \"https://github.com/vapor/fluent.git\")");
   QSServerOptions options;
@@ -80,8 +94,11 @@ TEST_F(PublishServiceTest, DatabaseAndMachineOptions) {
   publish({}, false);  // the user turned the database off
   EXPECT_EQ(fake.provisionedDatabase(), false);
 
+  // Fluent just added to the manifest: Package.resolved does not name it until the next resolve.
   testing::writeTextFile(project / "Package.resolved", "{\"pins\": [{\"identity\": \"vapor\"}]}");
-  EXPECT_FALSE(QSPublishService::usesDatabase(project));  // the resolved packages decide when present
+  EXPECT_TRUE(QSPublishService::usesDatabase(project));
+  testing::writeTextFile(project / "Package.swift", ".package(url: \"https://github.com/vapor/vapor.git\")");
+  EXPECT_FALSE(QSPublishService::usesDatabase(project));
   testing::writeTextFile(project / "Package.resolved", "{\"pins\": [{\"identity\": \"Fluent-Kit\"}]}");
   EXPECT_TRUE(QSPublishService::usesDatabase(project));
 }
@@ -131,7 +148,8 @@ TEST_F(PublishServiceTest, AServiceThatNeverAnswersFailsWithItsTimeOut) {
   service.client.timeoutOverride = 200ms;
   publish();
   EXPECT_EQ(service.failedDuring(), Kind::uploading);
-  EXPECT_EQ(service.phase().message, "Couldn't reach Brindle Hosting: The request timed out after 0.2 seconds.");
+  EXPECT_EQ(service.phase().message,
+            "Couldn't reach Brindle Hosting: The request timed out: nothing moved for 0.2 seconds.");
   EXPECT_FALSE(archivesLeft());
 }
 

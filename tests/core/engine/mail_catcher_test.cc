@@ -145,6 +145,39 @@ TEST_F(MailCatcherTest, PruningCountsWhatOthersRemovedAndAdded) {
   EXPECT_EQ(status().messageCount, 500);
 }
 
+// A sender's Date may say anything: a message dated before everything stored is still the one
+// that arrived last, and the one kept.
+TEST_F(MailCatcherTest, MessageDatedLongAgoIsKeptWhenTheBoxIsFull) {
+  auto mail = folder / "mail";
+  createDirectories(mail, 0700);
+  std::vector<QSUUID> ids;
+  for (int i = 0; i < 500; ++i) {
+    ids.push_back(QSUUID::random());
+    testing::writeTextFile(mail / (std::to_string(1'000'000 + i) + "-" + ids.back().string() + ".eml"),
+                           "Subject: x\r\n\r\n");
+  }
+  std::string leftover = ".1000000-" + ids[0].string() + ".eml.part-" + QSUUID::random().string();
+  testing::writeTextFile(mail / leftover, "half a mess");
+  std::uint16_t port = start(mail);
+  EXPECT_FALSE(fileExists(mail / leftover)) << "what a crash left is cleaned up";
+
+  for (const char* date : {"Mon, 01 Jan 0001 00:00:00 +0000", "Thu, 1 Jan 1970 00:00:00 +0000"}) {
+    std::string data = std::string("Date: ") + date + "\r\nSubject: ancient\r\n\r\n";
+    EXPECT_EQ(SMTPTestClient(port).sendMessage("a@x", data), "250 2.0.0 Ok: queued\r\n") << date;
+    auto id = eventsSoFar().back().get<evt::MailReceived>()->value.id;
+    QSMailStore store(mail);
+    EXPECT_EQ(store.list().front().id, id) << date << ": listed as the latest arrival";
+    auto loaded = store.load(id);
+    ASSERT_TRUE(loaded) << date;
+    EXPECT_EQ(loaded->subject, "ancient");
+    EXPECT_EQ(store.list().size(), 500u);
+  }
+  EXPECT_FALSE(QSMailStore(mail).load(ids[0])) << "the earliest arrivals went instead";
+  EXPECT_FALSE(QSMailStore(mail).load(ids[1]));
+  std::lock_guard l(mutex);
+  EXPECT_EQ(logs.front(), "quaysided: removed 1 unfinished mail file left by an earlier run");
+}
+
 TEST_F(MailCatcherTest, SwitchedOffInTheSettings) {
   start(folder / "mail", /*enabled=*/false);
   auto s = status();

@@ -13,6 +13,7 @@
 #include <gtest/gtest.h>
 
 #include <mutex>
+#include <thread>
 
 namespace qs {
 namespace {
@@ -89,6 +90,58 @@ TEST_F(SMTPServerTest, SilentClientIsDisconnected) {
   makeServer(0, {.idleTimeout = std::chrono::milliseconds(20)});
   SMTPTestClient client(start());
   EXPECT_EQ(client.readToEnd(), "220 Quayside ESMTP ready\r\n");
+}
+
+// The catcher's memory is bounded across clients: unfinished mail beyond the cap is refused and
+// dropped as it comes, and the refused client can go on.
+TEST_F(SMTPServerTest, UnfinishedMailOfAllSessionsIsCapped) {
+  makeServer(0, {.maxBufferedBytes = 256 * 1024});
+  std::uint16_t port = start();
+  SMTPTestClient holder(port), other(port);
+  for (auto* client : {&holder, &other}) {
+    EXPECT_EQ(client->readReply(), "220 Quayside ESMTP ready\r\n");
+    client->send("DATA\r\n");
+    EXPECT_EQ(client->readReply(), "354 End data with <CR><LF>.<CR><LF>\r\n");
+  }
+  std::string chunk(64 * 1024, 'x');
+  holder.send("Subject: held\r\n\r\n" + chunk + chunk + chunk);  // 192 KiB, left unfinished
+  // Wait until the server holds it: a condition, not a time.
+  while (loop.call([this] { return server->bufferedBytes(); }) < 3 * chunk.size()) std::this_thread::yield();
+
+  other.send("Subject: too much\r\n\r\n" + chunk + chunk + "\r\n.\r\n");
+  EXPECT_EQ(other.readReply(), "452 4.3.1 Too much unfinished mail at once; try again later\r\n");
+  EXPECT_LT(loop.call([this] { return server->bufferedBytes(); }), 4 * chunk.size()) << "the refused bytes went";
+  other.send("DATA\r\nSubject: small\r\n\r\n.\r\nQUIT\r\n");
+  EXPECT_EQ(other.readToEnd(), "354 End data with <CR><LF>.<CR><LF>\r\n250 2.0.0 Ok: queued\r\n221 2.0.0 Bye\r\n");
+  holder.send("\r\n.\r\n");
+  EXPECT_EQ(holder.readReply(), "250 2.0.0 Ok: queued\r\n") << "the first message was within the cap";
+  auto messages = caught();
+  ASSERT_EQ(messages.size(), 2u);
+  EXPECT_EQ(messages[0].subject, "small");
+  EXPECT_EQ(messages[1].subject, "held");
+}
+
+TEST_F(SMTPServerTest, ConnectionsBeyondTheCapAreTurnedAway) {
+  makeServer(0, {.maxSessions = 2});
+  std::uint16_t port = start();
+  SMTPTestClient first(port), second(port);
+  EXPECT_EQ(first.readReply(), "220 Quayside ESMTP ready\r\n");
+  EXPECT_EQ(second.readReply(), "220 Quayside ESMTP ready\r\n");
+  EXPECT_EQ(SMTPTestClient(port).readToEnd(), "421 4.7.0 Too many connections; try again later\r\n");
+  first.send("DATA\r\nSubject: still served\r\n\r\n.\r\n");
+  EXPECT_EQ(first.readReply(), "354 End data with <CR><LF>.<CR><LF>\r\n");
+  EXPECT_EQ(first.readReply(), "250 2.0.0 Ok: queued\r\n");
+}
+
+TEST_F(SMTPServerTest, MessageThatNeverEndsIsCutOff) {
+  // The limit is on the whole message, however busy the client keeps the connection.
+  makeServer(0, {.dataTimeLimit = std::chrono::milliseconds(1)});
+  SMTPTestClient client(start());
+  client.send("DATA\r\nSubject: endless\r\n");
+  EXPECT_EQ(client.readToEnd(),
+            "220 Quayside ESMTP ready\r\n354 End data with <CR><LF>.<CR><LF>\r\n"
+            "421 4.4.2 The message took too long to arrive; closing\r\n");
+  EXPECT_TRUE(caught().empty());
 }
 
 TEST_F(SMTPServerTest, BusyPortMovesToTheNextAndStopClosesSessions) {

@@ -39,7 +39,7 @@ fs::path scaffold(const fs::path& parent, bool initializeGitRepository = false) 
   options.name = "shop";
   options.parentDirectory = parent;
   options.initializeGitRepository = initializeGitRepository;
-  return QSProjectScaffold::create(options);
+  return QSProjectScaffold::create(options, 1025);
 }
 
 class GitService : public ::testing::Test {

@@ -69,10 +69,11 @@ TEST(ProjectScaffold, WritesTheFileSetAndWellFormedSources) {
     auto options = optionsFor(parent / "deep/er", pages ? "with-pages" : "plain");
     options.includeErrorPages = pages;
     options.port = 8123;
-    auto folder = QSProjectScaffold::create(options);
+    auto folder = QSProjectScaffold::create(options, 1026);
     EXPECT_EQ(folder, parent.path() / "deep/er" / options.name);
     EXPECT_EQ(readTextFile(folder / ".env"),
-              "PORT=8123\nMAIL_HOST=127.0.0.1\nMAIL_PORT=1025\nMAIL_ENCRYPTION=none\n");
+              "PORT=8123\nMAIL_HOST=127.0.0.1\nMAIL_PORT=1026\nMAIL_ENCRYPTION=none\n")
+        << "the port the catcher listens on";
     EXPECT_EQ(fs::status(folder / ".env").permissions(), fs::perms(0600));
     if (pages) {
       files.insert(files.end(), {"Resources/Views/404.leaf", "Resources/Views/500.leaf",
@@ -125,7 +126,7 @@ TEST(ProjectScaffold, RejectsUnusableNamesAndPortsBeforeWritingAnything) {
   for (const auto& c : cases) {
     auto options = optionsFor(parent.path(), c.name);
     options.port = c.port;
-    EXPECT_EQ(thrownMessage<QSScaffoldException>([&] { QSProjectScaffold::create(options); }), c.message)
+    EXPECT_EQ(thrownMessage<QSScaffoldException>([&] { QSProjectScaffold::create(options, 1025); }), c.message)
         << c.name;
   }
   EXPECT_TRUE(fs::is_empty(parent.path()));
@@ -145,7 +146,7 @@ TEST(ProjectScaffold, NeverWritesIntoSomethingThatExists) {
   fs::create_symlink(parent / "nowhere", parent / "link");
   for (std::string name : {"shop", "file", "link"}) {
     auto options = optionsFor(parent.path(), name);
-    EXPECT_EQ(thrownMessage<QSScaffoldException>([&] { QSProjectScaffold::create(options); }),
+    EXPECT_EQ(thrownMessage<QSScaffoldException>([&] { QSProjectScaffold::create(options, 1025); }),
               "A folder named \u201c" + name +
                   "\u201d already exists in that location. Choose a different name or location.");
   }
