@@ -42,9 +42,7 @@ QSPrivilegedHelper localHelper() {
   return QSPrivilegedHelper(QSSystemRoot::fromEnvironment(), std::make_shared<QSSystemPrivilegedRunner>());
 }
 
-QSCATrust localTrust() {
-  QSCertificateService certificates;
-  certificates.ensureCA();
+QSCATrust localTrust(const QSCertificateService& certificates) {
   return QSCATrust(certificates.caCertificateURL(), QSSystemRoot::fromEnvironment(),
                    std::make_shared<QSSystemPrivilegedRunner>(), QSPaths::home());
 }
@@ -112,18 +110,36 @@ asio::awaitable<int> disableRouting(QSCliSession& session) {
   co_return QSExitCode::success;
 }
 
+// Trusting replaces an authority that may sign for any name (one made by an older Quayside);
+// the output says so. When that ran here, the daemon is asked once more (nothing left to prompt
+// for) so that its proxy's certificate comes from the new authority.
 asio::awaitable<int> changeTrust(QSCliSession& session, bool trust) {
   QSDaemonCommand command = trust ? QSDaemonCommand(cmd::TrustCA{}) : QSDaemonCommand(cmd::UntrustCA{});
-  std::function<void()> here = [trust] {
-    auto local = localTrust();
-    trust ? local.trustCA() : local.untrustCA();
+  QSCertificateService certificates;
+  bool replacing = trust && certificates.isCAInstalled() && !certificates.isCALimited();
+  std::function<void()> here = [trust, &certificates] {
+    auto local = localTrust(certificates);
+    if (trust) {
+      trustReplacingUnlimitedCA(certificates, local);
+    } else {
+      certificates.ensureCA();
+      local.untrustCA();
+    }
   };
-  co_await daemonOrHere(session, command, here);
+  if (co_await daemonOrHere(session, command, here) && replacing) co_await session.request<res::Ok>(command);
   auto network = co_await networkStatus(session);
   bool trusted = network.caTrusted.value_or(false);
-  if (session.json)
-    fmt::print("{}\n", nlohmann::json{{"caTrusted", trusted}}.dump(2));
-  else if (trust)
+  if (session.json) {
+    nlohmann::json answer{{"caTrusted", trusted}};
+    if (trust) answer["replaced"] = replacing;
+    fmt::print("{}\n", answer.dump(2));
+    co_return QSExitCode::success;
+  }
+  if (replacing)
+    fmt::print("The old Quayside certificate authority could sign for any site, so it was replaced by one limited to "
+               ".test names, 127.0.0.1 and ::1; the old one is no longer trusted. HTTPS pages that are open need a "
+               "reload.\n");
+  if (trust)
     fmt::print("The Quayside certificate authority is trusted by your browsers and the system.\n");
   else
     fmt::print("The Quayside certificate authority is no longer trusted.\n");
