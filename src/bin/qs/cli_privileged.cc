@@ -15,6 +15,7 @@
 #include "core/routing/port_scanner.h"
 #include "core/routing/privileged_error.h"
 #include "core/routing/privileged_helper.h"
+#include "core/routing/privileged_scripts.h"
 #include "core/platform/paths.h"
 
 #include <fmt/format.h>
@@ -158,7 +159,7 @@ asio::awaitable<int> trustStatus(QSCliSession& session) {
 }
 
 // The ports among kStoppablePorts on which `pid` listens; nothing when its sockets can't be
-// seen (another user's process, while we are not root).
+// seen (another user's process, while we are not root: the check then runs as root).
 std::optional<std::vector<int>> portsHeldBy(std::int32_t pid, std::uint32_t owner) {
   if (owner != currentUserID() && !isRunningAsRoot()) return std::nullopt;
   std::vector<int> ports;
@@ -169,19 +170,36 @@ std::optional<std::vector<int>> portsHeldBy(std::int32_t pid, std::uint32_t owne
   return ports;
 }
 
+QSCliError notInTheWay(const std::string& name, int pid) {
+  return QSCliError(fmt::format("{} (PID {}) isn't listening on ports 80, 443, 7080 or 7443; 'qs ports stop' only "
+                                "stops servers in the way of .test routing.",
+                                name, pid));
+}
+
+// SIGTERM as root, for a process of another account or when we are root. The script itself
+// checks the ports again, as root, so that no process elsewhere can be stopped this way.
+void terminateAsRoot(const std::string& name, int pid) {
+  try {
+    localHelper().terminateAsRoot(pid, std::vector<int>(std::begin(kStoppablePorts), std::end(kStoppablePorts)));
+  } catch (const QSPrivilegedException& e) {
+    const auto* failed = e.error().get<privilegedError::ScriptFailed>();
+    if (failed && failed->exitStatus == routingScripts::notListeningStatus) throw notInTheWay(name, pid);
+    throw;
+  }
+}
+
 asio::awaitable<int> stopPortHolder(QSCliSession& session, int pid, bool yes) {
   auto identity = pid > 1 ? processIdentity(pid) : std::nullopt;
   if (!identity) throw QSCliError(fmt::format("No process with id {}.", pid));
   auto ports = portsHeldBy(pid, identity->realUID);
-  if (ports && ports->empty())
-    throw QSCliError(fmt::format("{} (PID {}) isn't listening on ports 80, 443, 7080 or 7443; 'qs ports stop' only "
-                                 "stops servers in the way of .test routing.",
-                                 identity->name, pid));
+  if (ports && ports->empty()) throw notInTheWay(identity->name, pid);
   bool asRoot = identity->realUID != currentUserID();
   std::string who = fmt::format("{} (PID {}{})", identity->name, pid, identity->realUID == 0 ? ", runs as root" : "");
+  if (!yes && !onTerminal())
+    throw QSCliError(fmt::format("Stopping {} needs a yes; pass --yes to stop it without a terminal.", who));
   if (!yes && !confirm("Stop " + who + "?")) throw QSCliError("Nothing was stopped.");
   if (asRoot || isRunningAsRoot()) {
-    localHelper().terminateAsRoot(pid);
+    terminateAsRoot(identity->name, pid);
   } else if (!signalProcessHandle(openProcessHandle(pid), SIGTERM)) {
     throw QSCliError(fmt::format("{} has already ended.", who));
   }
