@@ -49,7 +49,6 @@ TEST_F(QsPrivilegedRoutingTest, PortsStopAndRoutingEnableStatusDisable) {
   EXPECT_THAT(qsFails({"ports", "stop", std::to_string(daemon->pid()), "--yes"}),
               HasSubstr("isn't listening on ports 80, 443, 7080 or 7443"));
   EXPECT_EQ(qs({"ports", "stop", "0"}).err, "qs: No process with id 0.\n");
-
   EXPECT_THAT(qsOK({"routing", "status"}), StartsWith(".test routing: off; 'qs routing enable' installs it"));
   if (!isRunningAsRoot()) {
     // Neither the daemon nor this qs (no terminal) can ask for a password.
@@ -69,6 +68,24 @@ TEST_F(QsPrivilegedRoutingTest, PortsStopAndRoutingEnableStatusDisable) {
   EXPECT_EQ(status["testRoutingExpectedPort"], dnsPort);
   EXPECT_EQ(qsOK({"routing", "disable"}), ".test routing removed; the system resolves and serves ports 80/443 as before.\n");
   EXPECT_EQ(qsOK({"routing", "disable"}), ".test routing wasn't installed; there was nothing to remove.\n");
+}
+
+// Without a terminal nobody can answer the question: --yes is named instead.
+TEST_F(QsPrivilegedRoutingTest, PortsStopWithoutATerminalAsksForYes) {
+  if (!isRunningAsRoot()) GTEST_SKIP() << "holding port 80 needs root";
+  TemporaryFolder bin;
+  std::optional<RunningListener> holder;
+  try {
+    holder = startListener(listenerNamed(bin.path(), "web-holder"), 80);
+  } catch (const std::exception&) {
+    GTEST_SKIP() << "port 80 is taken on this machine";
+  }
+  std::string pid = std::to_string(holder->process->pid());
+  EXPECT_EQ(qs({"ports", "stop", pid}).err,
+            "qs: Stopping web-holder (PID " + pid + ", runs as root) needs a yes; pass --yes to stop it without a "
+            "terminal.\n");
+  EXPECT_EQ(qsOK({"ports", "stop", pid, "--yes"}), "Asked web-holder (PID " + pid + ", runs as root) to stop.\n");
+  EXPECT_TRUE(waitUntilGone(holder->process->pid()));
 }
 
 TEST_F(QsPrivilegedRoutingTest, TrustAndUntrust) {

@@ -25,6 +25,21 @@ protected:
     return result.output;
   }
 
+  // The same through the proxy, without expectations: the body, or nothing while it fails.
+  std::optional<std::string> tryCurl(const std::string& scheme, int proxyPort, const std::string& path) {
+    std::vector<std::string> arguments{"/usr/bin/curl", "-sSf", "--resolve", fmt::format("blog.test:{}:127.0.0.1", proxyPort)};
+    if (scheme == "https")
+      arguments.insert(arguments.end(), {"--cacert", (home.home() / ".local/share/Quayside/ssl/ca.pem").string()});
+    arguments.push_back(fmt::format("{}://blog.test:{}{}", scheme, proxyPort, path));
+    auto result = runProcess(arguments);
+    return result.succeeded() ? std::optional<std::string>(result.output) : std::nullopt;
+  }
+  // Waits (at most `limit`) until both of blog's URLs answer through the proxy.
+  bool bothURLsAnswer(int http, int https, std::chrono::seconds limit) {
+    return pollUntil([&] { return tryCurl("http", http, "/hello") == "Hello, world!" && tryCurl("https", https, "/") == "It works!"; },
+                     limit);
+  }
+
   int port;
 };
 
@@ -66,6 +81,44 @@ TEST_F(Routing, ServesAProjectUnderItsDomainOverHTTPAndHTTPS) {
   EXPECT_EQ(qsOK({"domains"}), "No project has a .test domain yet. Give one with 'qs domain PROJECT NAME.test --https'.\n");
   EXPECT_NE(curl("http", http, "/hello").find("isn’t served by Quayside"), std::string::npos);
   qsOK({"stop", "blog"});
+}
+
+// The daemon as the user runs it (`qs daemon start`), on fixed proxy ports: after a stop and a
+// start, and after a crash, every .test URL answers again through the proxy, without
+// `qs proxy start`: the proxy's own closed connections on its ports must not keep it down.
+TEST_F(Routing, EveryURLAnswersAgainAfterTheDaemonRestartsOrCrashes) {
+  if (!isExecutableFile("/usr/bin/curl")) GTEST_SKIP() << "no curl";
+  daemon.reset();
+  int http = freeTestPort(PortBand::endToEnd, {port});
+  int https = freeTestPort(PortBand::endToEnd, {http, port});
+  environment["QS_PROXY_PORT"] = std::to_string(http);
+  environment["QS_PROXY_TLS_PORT"] = std::to_string(https);
+  environment["QS_TOOLCHAIN_DIRS"] = QS_FAKE_TOOLCHAINS_DIR;
+  struct AtTheEnd {
+    std::function<void()> run;
+    ~AtTheEnd() { run(); }
+  } stopAtTheEnd{[this] { qs({"daemon", "stop"}); }};
+  qsOK({"daemon", "start"});
+  newProject("blog", port);
+  qsOK({"autostart", "blog", "on"});
+  qsOK({"start", "blog", "--wait"});
+  qsOK({"domain", "blog", "blog.test", "--https"});
+  ASSERT_TRUE(bothURLsAnswer(http, https, std::chrono::seconds(30)));
+
+  // Within 10 seconds of the start, the project's server started again on the way.
+  qsOK({"daemon", "stop"});
+  qsOK({"daemon", "start"});
+  EXPECT_TRUE(bothURLsAnswer(http, https, std::chrono::seconds(10)));
+  json net = network();
+  EXPECT_TRUE(net["proxyRunning"]);
+  EXPECT_TRUE(net["proxyTLSRunning"]);
+
+  auto holders = QSPortScanner().processesListening(http);
+  ASSERT_EQ(holders.size(), 1u);
+  ::kill(holders[0].pid, SIGKILL);
+  ASSERT_TRUE(waitUntilGone(holders[0].pid));
+  qsOK({"daemon", "start"});
+  EXPECT_TRUE(bothURLsAnswer(http, https, std::chrono::seconds(10)));
 }
 
 }  // namespace

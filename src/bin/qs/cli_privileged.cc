@@ -15,6 +15,7 @@
 #include "core/routing/port_scanner.h"
 #include "core/routing/privileged_error.h"
 #include "core/routing/privileged_helper.h"
+#include "core/routing/privileged_scripts.h"
 #include "core/platform/paths.h"
 
 #include <fmt/format.h>
@@ -42,9 +43,7 @@ QSPrivilegedHelper localHelper() {
   return QSPrivilegedHelper(QSSystemRoot::fromEnvironment(), std::make_shared<QSSystemPrivilegedRunner>());
 }
 
-QSCATrust localTrust() {
-  QSCertificateService certificates;
-  certificates.ensureCA();
+QSCATrust localTrust(const QSCertificateService& certificates) {
   return QSCATrust(certificates.caCertificateURL(), QSSystemRoot::fromEnvironment(),
                    std::make_shared<QSSystemPrivilegedRunner>(), QSPaths::home());
 }
@@ -112,18 +111,36 @@ asio::awaitable<int> disableRouting(QSCliSession& session) {
   co_return QSExitCode::success;
 }
 
+// Trusting replaces an authority that may sign for any name (one made by an older Quayside);
+// the output says so. When that ran here, the daemon is asked once more (nothing left to prompt
+// for) so that its proxy's certificate comes from the new authority.
 asio::awaitable<int> changeTrust(QSCliSession& session, bool trust) {
   QSDaemonCommand command = trust ? QSDaemonCommand(cmd::TrustCA{}) : QSDaemonCommand(cmd::UntrustCA{});
-  std::function<void()> here = [trust] {
-    auto local = localTrust();
-    trust ? local.trustCA() : local.untrustCA();
+  QSCertificateService certificates;
+  bool replacing = trust && certificates.isCAInstalled() && !certificates.isCALimited();
+  std::function<void()> here = [trust, &certificates] {
+    auto local = localTrust(certificates);
+    if (trust) {
+      trustReplacingUnlimitedCA(certificates, local);
+    } else {
+      certificates.ensureCA();
+      local.untrustCA();
+    }
   };
-  co_await daemonOrHere(session, command, here);
+  if (co_await daemonOrHere(session, command, here) && replacing) co_await session.request<res::Ok>(command);
   auto network = co_await networkStatus(session);
   bool trusted = network.caTrusted.value_or(false);
-  if (session.json)
-    fmt::print("{}\n", nlohmann::json{{"caTrusted", trusted}}.dump(2));
-  else if (trust)
+  if (session.json) {
+    nlohmann::json answer{{"caTrusted", trusted}};
+    if (trust) answer["replaced"] = replacing;
+    fmt::print("{}\n", answer.dump(2));
+    co_return QSExitCode::success;
+  }
+  if (replacing)
+    fmt::print("The old Quayside certificate authority could sign for any site, so it was replaced by one limited to "
+               ".test names, 127.0.0.1 and ::1; the old one is no longer trusted. HTTPS pages that are open need a "
+               "reload.\n");
+  if (trust)
     fmt::print("The Quayside certificate authority is trusted by your browsers and the system.\n");
   else
     fmt::print("The Quayside certificate authority is no longer trusted.\n");
@@ -142,7 +159,7 @@ asio::awaitable<int> trustStatus(QSCliSession& session) {
 }
 
 // The ports among kStoppablePorts on which `pid` listens; nothing when its sockets can't be
-// seen (another user's process, while we are not root).
+// seen (another user's process, while we are not root: the check then runs as root).
 std::optional<std::vector<int>> portsHeldBy(std::int32_t pid, std::uint32_t owner) {
   if (owner != currentUserID() && !isRunningAsRoot()) return std::nullopt;
   std::vector<int> ports;
@@ -153,19 +170,36 @@ std::optional<std::vector<int>> portsHeldBy(std::int32_t pid, std::uint32_t owne
   return ports;
 }
 
+QSCliError notInTheWay(const std::string& name, int pid) {
+  return QSCliError(fmt::format("{} (PID {}) isn't listening on ports 80, 443, 7080 or 7443; 'qs ports stop' only "
+                                "stops servers in the way of .test routing.",
+                                name, pid));
+}
+
+// SIGTERM as root, for a process of another account or when we are root. The script itself
+// checks the ports again, as root, so that no process elsewhere can be stopped this way.
+void terminateAsRoot(const std::string& name, int pid) {
+  try {
+    localHelper().terminateAsRoot(pid, std::vector<int>(std::begin(kStoppablePorts), std::end(kStoppablePorts)));
+  } catch (const QSPrivilegedException& e) {
+    const auto* failed = e.error().get<privilegedError::ScriptFailed>();
+    if (failed && failed->exitStatus == routingScripts::notListeningStatus) throw notInTheWay(name, pid);
+    throw;
+  }
+}
+
 asio::awaitable<int> stopPortHolder(QSCliSession& session, int pid, bool yes) {
   auto identity = pid > 1 ? processIdentity(pid) : std::nullopt;
   if (!identity) throw QSCliError(fmt::format("No process with id {}.", pid));
   auto ports = portsHeldBy(pid, identity->realUID);
-  if (ports && ports->empty())
-    throw QSCliError(fmt::format("{} (PID {}) isn't listening on ports 80, 443, 7080 or 7443; 'qs ports stop' only "
-                                 "stops servers in the way of .test routing.",
-                                 identity->name, pid));
+  if (ports && ports->empty()) throw notInTheWay(identity->name, pid);
   bool asRoot = identity->realUID != currentUserID();
   std::string who = fmt::format("{} (PID {}{})", identity->name, pid, identity->realUID == 0 ? ", runs as root" : "");
+  if (!yes && !onTerminal())
+    throw QSCliError(fmt::format("Stopping {} needs a yes; pass --yes to stop it without a terminal.", who));
   if (!yes && !confirm("Stop " + who + "?")) throw QSCliError("Nothing was stopped.");
   if (asRoot || isRunningAsRoot()) {
-    localHelper().terminateAsRoot(pid);
+    terminateAsRoot(identity->name, pid);
   } else if (!signalProcessHandle(openProcessHandle(pid), SIGTERM)) {
     throw QSCliError(fmt::format("{} has already ended.", who));
   }

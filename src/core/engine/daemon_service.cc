@@ -72,6 +72,8 @@ void QSDaemonService::log(const std::string& line) const {
 }
 
 asio::awaitable<void> QSDaemonService::bootstrap() {
+  // .test names first: database engines and servers that are slow to start never delay them.
+  co_await startNetworkServices();
   if (databases_) co_await databases_->reapOrphanedProcesses();
   if (databases_) {
     std::vector<QSUUID> ids;
@@ -84,7 +86,6 @@ asio::awaitable<void> QSDaemonService::bootstrap() {
   if (runMailCatcher_) co_await startMailCatcher();
   co_await autoStartProjects();
   if (!statusReconciliationTask_) startStatusReconciliation();
-  co_await startNetworkServices();
 }
 
 asio::awaitable<void> QSDaemonService::shutdown() {

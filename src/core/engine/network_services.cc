@@ -12,6 +12,10 @@
 
 #include <asio/co_spawn.hpp>
 #include <asio/detached.hpp>
+#include <asio/error.hpp>
+#include <asio/system_error.hpp>
+#include <fmt/format.h>
+#include <fmt/ranges.h>
 
 #include <set>
 
@@ -23,6 +27,20 @@ QSDaemonResult ok() { return res::Ok{}; }
 // A port of 0 is chosen by the system when bound, so it is always available.
 QSPortAvailability availabilityOf(const QSPortScanner& scanner, int port) {
   return port == 0 ? QSPortAvailability::available() : scanner.availability(port);
+}
+
+// Why `qs proxy start` failed on a taken port, naming the programs that hold it.
+std::string busyProxyPortText(int port, const std::vector<ListeningProcess>& holders) {
+  if (holders.empty())
+    return fmt::format("Port {} is in use by a program this account can't see (another user's?), so the proxy "
+                       "can't listen there. Stop that program, then run 'qs proxy start' again.",
+                       port);
+  std::vector<std::string> names;
+  for (const auto& holder : holders)
+    names.push_back(fmt::format("{} (PID {}{})", holder.name, holder.pid, holder.isRoot ? ", runs as root" : ""));
+  return fmt::format("Port {} is in use by {}, so the proxy can't listen there. Stop it with 'qs ports stop {}', then "
+                     "run 'qs proxy start' again.",
+                     port, fmt::join(names, " and "), holders.front().pid);
 }
 
 }  // namespace
@@ -206,8 +224,24 @@ asio::awaitable<QSDaemonResult> QSDaemonService::perform(const cmd::StopDNS&) {
   co_return ok();
 }
 
+// A busy port is named with the programs that hold it, so that the user knows what to stop.
+// Once the plain listener is up, the TLS one comes back too whenever an HTTPS domain exists (a
+// stop closed both).
 asio::awaitable<QSDaemonResult> QSDaemonService::perform(const cmd::StartProxy&) {
-  co_await proxy_->start();
+  bool portTaken = false;
+  try {
+    co_await proxy_->start();
+  } catch (const asio::system_error& e) {
+    if (e.code() != asio::error::address_in_use) throw;
+    portTaken = true;
+  }
+  if (portTaken) {
+    int port = proxy_->port();
+    auto list = [port] { return QSPortScanner().processesListening(port); };
+    auto holders = co_await runOffLoop(workers_, executor_, list);
+    throw QSDaemonException(QSDaemonError(daemonError::OperationFailed{busyProxyPortText(port, holders)}));
+  }
+  if (!proxy_->isTLSRunning()) co_await refreshTLS();
   co_await emitNetworkChanged();
   co_return ok();
 }

@@ -91,14 +91,15 @@ asio::awaitable<QSDaemonResult> QSDaemonService::perform(const cmd::DisableTestR
   co_return res::Ok{};
 }
 
+// An authority that may sign for any name is replaced on the way (see trustReplacingUnlimitedCA).
+// The proxy's certificate is issued again afterwards, since the authority may have changed here
+// or in `qs ca trust` running the step itself.
 asio::awaitable<QSDaemonResult> QSDaemonService::perform(const cmd::TrustCA&) {
   auto certificates = certificates_;
   auto trust = trust_;
-  std::function<void()> step = [certificates, trust] {
-    certificates->ensureCA();
-    trust->trustCA();
-  };
+  std::function<void()> step = [certificates, trust] { trustReplacingUnlimitedCA(*certificates, *trust); };
   co_await runPrivileged(step);
+  co_await refreshTLS();
   co_await emitNetworkChanged();
   co_return res::Ok{};
 }

@@ -15,6 +15,9 @@ int probeLoopbackBind(int port, QSTransport transport) {
   int type = (transport == QSTransport::tcp ? SOCK_STREAM : SOCK_DGRAM) | SOCK_CLOEXEC;
   UniqueFd fd(::socket(AF_INET, type, 0));
   if (!fd) return errno;
+  int reuse = 1;
+  if (transport == QSTransport::tcp && ::setsockopt(fd.get(), SOL_SOCKET, SO_REUSEADDR, &reuse, sizeof reuse) != 0)
+    return errno;
   sockaddr_in address{};
   address.sin_family = AF_INET;
   address.sin_port = htons(static_cast<std::uint16_t>(port));

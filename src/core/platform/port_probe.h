@@ -5,10 +5,12 @@ namespace qs {
 
 enum class QSTransport { tcp, udp };
 
-// Binds a fresh IPv4 socket of the transport to 127.0.0.1:`port` (without address reuse, so a
-// port held by any listener, including one on 0.0.0.0, counts as taken) and closes it again.
-// Returns 0 when the bind succeeded, else the errno of the socket or bind call. `port` must be
-// in 1–65535.
+// Binds a fresh IPv4 socket of the transport to 127.0.0.1:`port` and closes it again. Returns 0
+// when the bind succeeded, else the errno of the socket or bind call. `port` must be in 1–65535.
+// A TCP probe allows address reuse, as every TCP listener here does: a port whose only sockets
+// are closed connections in TIME_WAIT is free for a listener, while one that anything listens
+// on (on 127.0.0.1 or on every address) is taken. A UDP probe does not: two UDP sockets that
+// both allow reuse share a port, so there a reusing probe would call a taken port free.
 int probeLoopbackBind(int port, QSTransport transport);
 
 }  // namespace qs

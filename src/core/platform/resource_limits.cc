@@ -18,4 +18,10 @@ std::uint64_t raiseOpenFileLimit() {
   return raised.rlim_cur;
 }
 
+std::uint64_t openFileLimit() {
+  rlimit limit{};
+  if (::getrlimit(RLIMIT_NOFILE, &limit) != 0 || limit.rlim_cur == RLIM_INFINITY) return UINT32_MAX;
+  return limit.rlim_cur;
+}
+
 }  // namespace qs

@@ -11,4 +11,7 @@ namespace qs {
 // is left as it was.
 std::uint64_t raiseOpenFileLimit();
 
+// The soft limit on open descriptors in force now (a large number when unlimited or unreadable).
+std::uint64_t openFileLimit();
+
 }  // namespace qs

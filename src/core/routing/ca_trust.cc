@@ -147,4 +147,15 @@ void QSCATrust::untrustCA() {
   runner_->run(script + "\n", refusalText());
 }
 
+bool trustReplacingUnlimitedCA(QSCertificateService& certificates, QSCATrust& trust) {
+  bool replacing = certificates.isCAInstalled() && !certificates.isCALimited();
+  if (replacing) {
+    trust.untrustCA();
+    certificates.replaceUnlimitedCA();
+  }
+  certificates.ensureCA();
+  trust.trustCA();
+  return replacing;
+}
+
 }  // namespace qs

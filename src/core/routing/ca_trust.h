@@ -67,4 +67,10 @@ private:
   std::filesystem::path home_;
 };
 
+// `qs ca trust`: trusts the authority, after replacing one that may sign for any name (made before
+// authorities were limited to .test): the old one is untrusted, then a limited one is created
+// (QSCertificateService::replaceUnlimitedCA) and trusted. Creates the authority when there is
+// none. True when an old one was replaced. Throws as untrustCA, replaceUnlimitedCA and trustCA.
+bool trustReplacingUnlimitedCA(QSCertificateService& certificates, QSCATrust& trust);
+
 }  // namespace qs

@@ -7,9 +7,25 @@
 #include "core/routing/domain_names.h"
 
 #include <fmt/format.h>
+#include <openssl/pem.h>
+#include <openssl/x509.h>
+#include <openssl/x509v3.h>
+
+#include <cstdio>
+#include <memory>
 
 namespace qs {
 namespace {
+
+// The authority may sign for .test names and the loopback addresses only (critical, so that a
+// client that does not understand the limit refuses the authority instead of ignoring it): even
+// with its key stolen, it cannot vouch for any other site on this machine.
+const char* const kAuthorityExtensions[] = {
+    "basicConstraints=critical,CA:TRUE",
+    "keyUsage=critical,keyCertSign,cRLSign",
+    "nameConstraints=critical,permitted;DNS:test,permitted;IP:127.0.0.1/255.255.255.255,"
+    "permitted;IP:::1/ffff:ffff:ffff:ffff:ffff:ffff:ffff:ffff",
+};
 
 const char* const kSubjectPrefix = "/C=US/ST=Local/L=Local/O=Quayside";
 const char* const kLeafExtensions =
@@ -31,7 +47,7 @@ std::string serverExtensions(const std::vector<std::string>& domains) {
 std::string QSCertificateError::message() const {
   return visit(QSOverloaded{
       [](const certificateError::KeychainError& e) {
-        return fmt::format("Keychain operation failed with status {}.", e.value);
+        return fmt::format("certutil failed with status {}.", e.value);
       },
       [](const certificateError::TrustSettingsError& e) {
         return fmt::format("Failed to set certificate trust settings (status {}).", e.value);
@@ -80,8 +96,30 @@ void QSCertificateService::ensureCALocked() {
   createDirectories(sslDir_, 0700);
   auto key = sslDir_ / "ca-key.pem";
   generateKey(key);
-  runOpenSSL({"req", "-x509", "-new", "-nodes", "-key", key.string(), "-sha256", "-days", "3650", "-out",
-              caCertificateURL().string(), "-subj", std::string(kSubjectPrefix) + "/OU=Development/CN=Quayside Local CA"});
+  std::vector<std::string> arguments{"req", "-x509", "-new", "-nodes", "-key", key.string(), "-sha256", "-days", "3650",
+                                     "-out", caCertificateURL().string(), "-subj",
+                                     std::string(kSubjectPrefix) + "/OU=Development/CN=Quayside Local CA"};
+  for (const char* extension : kAuthorityExtensions) arguments.insert(arguments.end(), {"-addext", extension});
+  runOpenSSL(arguments);
+}
+
+bool QSCertificateService::isCALimited() const {
+  std::unique_ptr<FILE, int (*)(FILE*)> file(std::fopen(caCertificateURL().c_str(), "re"), &std::fclose);
+  if (!file) return false;
+  std::unique_ptr<X509, void (*)(X509*)> certificate(PEM_read_X509(file.get(), nullptr, nullptr, nullptr), &X509_free);
+  if (!certificate) return false;
+  int at = X509_get_ext_by_NID(certificate.get(), NID_name_constraints, -1);
+  return at >= 0 && X509_EXTENSION_get_critical(X509_get_ext(certificate.get(), at));
+}
+
+bool QSCertificateService::replaceUnlimitedCA() {
+  std::lock_guard guard(lock_);
+  if (!isCAInstalled() || isCALimited()) return false;
+  // Everything the old authority signed goes with it.
+  for (const char* name : {"ca.pem", "ca-key.pem", "ca.srl", "server", "domains"})
+    std::filesystem::remove_all(sslDir_ / name);
+  ensureCALocked();
+  return true;
 }
 
 std::pair<std::filesystem::path, std::filesystem::path> QSCertificateService::certificateForDomain(

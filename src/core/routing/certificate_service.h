@@ -21,7 +21,7 @@ namespace qs {
 
 // Cases of QSCertificateError.
 namespace certificateError {
-using KeychainError = QSUnnamedCase<"keychainError", std::int32_t>;
+using KeychainError = QSUnnamedCase<"keychainError", std::int32_t>;  // certutil's exit status
 using TrustSettingsError = QSUnnamedCase<"trustSettingsError", std::int32_t>;
 using OpensslFailed = QSUnnamedCase<"opensslFailed", std::int32_t>;  // the exit code
 using InvalidCertificate = QSEmptyCase<"invalidCertificate">;
@@ -53,9 +53,17 @@ public:
   std::filesystem::path caCertificateURL() const { return sslDir_ / "ca.pem"; }
   bool isCAInstalled() const;
 
-  // Creates the authority (RSA 2048 key, ten-year certificate) unless ca.pem exists.
+  // Creates the authority (RSA 2048 key, ten-year certificate, limited by a critical name
+  // constraint to .test names, 127.0.0.1 and ::1) unless ca.pem exists.
   // Throws QSCertificateException(opensslFailed) at the first failing step; files written so far stay.
   void ensureCA();
+  // Whether ca.pem carries the critical name constraint (false when it is missing or unreadable).
+  bool isCALimited() const;
+  // An authority made before the name constraint existed can sign for any name: it is deleted
+  // with everything it signed, and a limited one is created. True when that happened; false (and
+  // nothing changes) when there is no authority or it is limited already. Untrust the old one
+  // first. Throws as ensureCA.
+  bool replaceUnlimitedCA();
   // The domain's certificate and key (cert.pem, key.pem under domains/NAME), issued once and
   // reused. Throws QSDomainException(invalidHostname) for a name that is not a valid .test name,
   // before touching any file.

@@ -9,6 +9,11 @@ namespace {
 constexpr std::uint16_t kTypeA = 1;
 constexpr std::uint16_t kTypeOPT = 41;
 constexpr std::uint16_t kClassIN = 1;
+constexpr std::uint8_t kResponseBit = 0x80;     // QR, in the third header byte
+constexpr std::uint8_t kOpcodeBits = 0x78;      // OPCODE, ibid.; 0 is a standard query
+constexpr std::uint8_t kRecursionDesired = 0x01;  // RD, ibid.
+// The longest name the protocol allows, in its encoded form (length bytes and the root).
+constexpr std::size_t kMaxEncodedName = 255;
 
 enum Rcode : std::uint8_t { noError = 0, formatError = 1, refused = 5 };
 
@@ -26,14 +31,15 @@ void put32(QSDNSMessage& out, std::uint32_t value) {
   put16(out, static_cast<std::uint16_t>(value & 0xffff));
 }
 
-// ID, flags (response, recursion desired and available, never authoritative), four counts.
+// ID, flags (response, recursion desired copied from the query, never authoritative, never
+// recursion available: nothing is ever looked up elsewhere), four counts.
 QSDNSMessage header(std::span<const std::uint8_t> query, Rcode rcode, std::uint16_t qd, std::uint16_t an,
                     std::uint16_t ar) {
   QSDNSMessage out;
   out.push_back(query.size() >= 2 ? query[0] : 0);
   out.push_back(query.size() >= 2 ? query[1] : 0);
-  out.push_back(0x81);
-  out.push_back(static_cast<std::uint8_t>(0x80 | rcode));
+  out.push_back(static_cast<std::uint8_t>(0x80 | (query.size() >= 3 ? query[2] & kRecursionDesired : 0)));
+  out.push_back(rcode);
   put16(out, qd);
   put16(out, an);
   put16(out, 0);
@@ -65,6 +71,12 @@ void putOPT(QSDNSMessage& out, std::uint16_t payloadSize) {
   put16(out, payloadSize);
   put32(out, 0);
   put16(out, 0);
+}
+
+std::size_t encodedLength(const std::vector<std::string>& labels) {
+  std::size_t length = 1;
+  for (const auto& label : labels) length += 1 + label.size();
+  return length;
 }
 
 void putEncodedName(QSDNSMessage& out, const std::vector<std::string>& labels) {
@@ -103,8 +115,11 @@ std::optional<ParsedName> parseName(std::span<const std::uint8_t> data, std::siz
 
 QSDNSMessage processQuery(std::span<const std::uint8_t> query) {
   if (query.size() < headerSize) return formatErrorResponse(query);
+  // Answering a response would let one forged packet bounce between two responders forever.
+  if (query[2] & (kResponseBit | kOpcodeBits)) return {};
   auto name = parseName(query, headerSize);
-  if (!name || query.size() < name->end + 4) return formatErrorResponse(query);
+  if (!name || query.size() < name->end + 4 || encodedLength(name->labels) > kMaxEncodedName)
+    return formatErrorResponse(query);
   std::uint16_t type = read16(query, name->end);
   std::uint16_t klass = read16(query, name->end + 2);
   std::size_t questionEnd = name->end + 4;

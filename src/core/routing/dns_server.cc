@@ -31,7 +31,8 @@ asio::awaitable<void> QSDNSServer::start(std::optional<int> preferred) {
   auto socket = std::make_shared<Socket>(executor_);
   asio::ip::udp::endpoint endpoint(asio::ip::address_v4::loopback(), static_cast<unsigned short>(port));
   socket->socket.open(endpoint.protocol());
-  socket->socket.set_option(asio::socket_base::reuse_address(true));
+  // No address reuse: with it, any local account could bind the same port with reuse too and
+  // receive the queries (and answer them) in our place.
   socket->socket.bind(endpoint);  // throws asio::system_error, closing the socket with it
   boundPort_ = socket->socket.local_endpoint().port();
   socket_ = socket;
@@ -79,6 +80,7 @@ asio::awaitable<void> QSDNSServer::serve(std::shared_ptr<Socket> socket, std::we
     }
     if (n < QSDNSQuery::headerSize) continue;
     QSDNSMessage response = QSDNSQuery::processQuery(std::span<const std::uint8_t>(buffer.data(), n));
+    if (response.empty()) continue;  // a response or a non-query: never answered
     socket->socket.send_to(asio::buffer(response), peer, 0, ec);
     if (ec == asio::error::would_block) {
       co_await socket->socket.async_wait(asio::socket_base::wait_write, asio::redirect_error(asio::use_awaitable, ec));

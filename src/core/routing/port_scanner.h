@@ -14,7 +14,8 @@ class QSPortScanner {
 public:
   using ListeningProcess = qs::ListeningProcess;
 
-  // Whether a TCP socket can bind 127.0.0.1:`port` now: available; inUse (EADDRINUSE);
+  // Whether a TCP listener can bind 127.0.0.1:`port` now: available (also when the port's only
+  // sockets are closed connections waiting out TIME_WAIT); inUse (something listens on it);
   // permissionDenied (EACCES or EPERM); error(EINVAL) for a port outside 1–65535; error(errno)
   // for any other failure. Never throws.
   QSPortAvailability availability(int port) const;

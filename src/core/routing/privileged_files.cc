@@ -57,16 +57,36 @@ std::string redirectTable(int httpPort, int httpsPort) {
       checkedPort(httpPort), checkedPort(httpsPort));
 }
 
-std::string watchdogScript(int httpPort, const std::filesystem::path& nft, const std::filesystem::path& redirectFile) {
-  auto h = checkedPort(httpPort);
+std::string proxyOwnerCheck(int httpPort, std::uint32_t owner) {
+  checkedPort(httpPort);  // throws for a port outside 1–65535
+  return fmt::format(
+      "proxy_is_ours() {{\n"
+      "  local found=\"\" table st address uid\n"
+      "  for table in /proc/net/tcp /proc/net/tcp6; do\n"
+      "    [ -r \"$table\" ] || continue\n"
+      "    while read -r _ address _ st _ _ _ uid _; do\n"
+      "      [ \"$st\" = \"0A\" ] && [ \"${{address##*:}}\" = \"{0:04X}\" ] || continue\n"
+      "      [ \"$uid\" = \"{1}\" ] || return 1\n"
+      "      found=1\n"
+      "    done < \"$table\"\n"
+      "  done\n"
+      "  [ -n \"$found\" ]\n"
+      "}}\n",
+      httpPort, owner);
+}
+
+std::string watchdogScript(const QSRoutingPorts& ports, const std::filesystem::path& nft,
+                           const std::filesystem::path& redirectFile) {
+  auto h = checkedPort(ports.http);
   auto n = shellPath(nft);
   return fmt::format(
       "#!/bin/bash\n"
       "# Quayside redirect watchdog — keeps the 80/443 → {0} redirect\n"
-      "# loaded only while the Quayside proxy is listening on {0}.\n"
+      "# loaded only while the Quayside proxy of uid {3} is listening on {0}.\n"
+      "{4}"
       "loaded=\"\"\n"
       "while true; do\n"
-      "  if (echo -n > /dev/tcp/127.0.0.1/{0}) 2>/dev/null; then\n"
+      "  if proxy_is_ours; then\n"
       "    if [ \"$loaded\" != \"1\" ] || ! {1} list table inet quayside >/dev/null 2>&1; then\n"
       "      {1} -f {2} 2>/dev/null && loaded=1\n"
       "    fi\n"
@@ -78,7 +98,7 @@ std::string watchdogScript(int httpPort, const std::filesystem::path& nft, const
       "  fi\n"
       "  sleep 2\n"
       "done\n",
-      h, n, shellPath(redirectFile));
+      h, n, shellPath(redirectFile), ports.proxyOwner, proxyOwnerCheck(ports.http, ports.proxyOwner));
 }
 
 std::string watchdogUnit(const std::filesystem::path& script, const std::filesystem::path& nft) {

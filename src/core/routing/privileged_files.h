@@ -1,8 +1,10 @@
 // The files that .test routing installs system-wide: where each one goes and what it says.
 #pragma once
 
+#include "core/platform/proc_table.h"
 #include "core/routing/system_root.h"
 
+#include <cstdint>
 #include <filesystem>
 #include <optional>
 #include <string>
@@ -44,11 +46,13 @@ struct QSRoutingTools {
   std::optional<std::filesystem::path> dnsmasq;  // NetworkManager's dnsmasq mode needs it
 };
 
-// The ports the redirect and the resolver point at (checked before use by the scripts).
+// The ports the redirect and the resolver point at (checked before use by the scripts), and the
+// account whose proxy may receive the redirected traffic.
 struct QSRoutingPorts {
   int http = 7080;   // the proxy's plain listener, target of port 80
   int https = 7443;  // the proxy's TLS listener, target of port 443
   int dns = 0;       // the DNS server's bound port
+  std::uint32_t proxyOwner = currentUserID();  // who enables routing: the proxy runs as them
 };
 
 namespace routingFiles {
@@ -62,9 +66,16 @@ std::string networkManagerSetting();
 // The nftables table `inet quayside`: local connections to 127.0.0.1:80 and :443 go to the proxy.
 // Loading it again replaces it (the file deletes the table before defining it).
 std::string redirectTable(int httpPort, int httpsPort);
-// The watchdog: every 2 seconds probes the proxy's plain port; loads the table when the proxy
-// comes up (and again when something else removed it), deletes it when the proxy goes down.
-std::string watchdogScript(int httpPort, const std::filesystem::path& nft, const std::filesystem::path& redirectFile);
+// A bash function `proxy_is_ours` (with a line ending it): true when something listens on TCP
+// port `httpPort` and every listener there belongs to `owner` (uids from /proc/net/tcp and tcp6).
+// Another account that binds the port while the proxy is down must not get the redirected
+// traffic of every user.
+std::string proxyOwnerCheck(int httpPort, std::uint32_t owner);
+// The watchdog: every 2 seconds checks the proxy's plain port with proxyOwnerCheck; loads the
+// table when the proxy comes up (and again when something else removed it), deletes it when the
+// proxy goes down or the port is someone else's.
+std::string watchdogScript(const QSRoutingPorts& ports, const std::filesystem::path& nft,
+                           const std::filesystem::path& redirectFile);
 // The system unit that keeps the watchdog running, with only the capability it needs.
 std::string watchdogUnit(const std::filesystem::path& watchdogScript, const std::filesystem::path& nft);
 

@@ -100,7 +100,7 @@ void QSPrivilegedHelper::enableTestRouting(const QSRoutingPorts& ports) {
   auto dnsmasq = routingFiles::dnsmasqServer(ports.dns);
   auto table = routingFiles::redirectTable(ports.http, ports.https);
   if (!tools.nft) throw QSPrivilegedException(privilegedError::ToolMissing{"nft"});
-  auto watchdog = routingFiles::watchdogScript(ports.http, *tools.nft, layout_.redirectFile);
+  auto watchdog = routingFiles::watchdogScript(ports, *tools.nft, layout_.redirectFile);
   auto unit = routingFiles::watchdogUnit(layout_.watchdogScript, *tools.nft);
   QSRoutingStaging names;
   StagedFiles staged;
@@ -127,8 +127,8 @@ QSRoutingRemoval QSPrivilegedHelper::disableTestRouting() {
   return QSRoutingRemoval::removed;
 }
 
-void QSPrivilegedHelper::terminateAsRoot(int pid) {
-  runner_->run(routingScripts::terminate(pid),
+void QSPrivilegedHelper::terminateAsRoot(int pid, const std::vector<int>& ports) {
+  runner_->run(routingScripts::terminate(pid, ports),
                "Stopping a process that runs as root needs an admin prompt; run the command from a terminal.");
 }
 

@@ -10,6 +10,7 @@
 
 #include <memory>
 #include <optional>
+#include <vector>
 
 namespace qs {
 
@@ -49,8 +50,10 @@ public:
   // Runs the uninstall script as root, or nothing at all (no prompt) when none of our pieces is
   // installed. Throws as above.
   QSRoutingRemoval disableTestRouting();
-  // Ends process `pid` as root (SIGTERM). Throws as above; invalidProcess for a pid below 2.
-  void terminateAsRoot(int pid);
+  // Ends process `pid` as root (SIGTERM) when it listens on one of `ports`. Throws as above;
+  // invalidProcess for a pid below 2; scriptFailed with routingScripts::notListeningStatus when
+  // it holds none of the ports.
+  void terminateAsRoot(int pid, const std::vector<int>& ports);
 
 private:
   bool hasAnythingInstalled() const;

@@ -4,6 +4,7 @@
 #include "core/routing/shell_quoting.h"
 
 #include <fmt/format.h>
+#include <fmt/ranges.h>
 
 namespace qs {
 namespace {
@@ -52,12 +53,11 @@ std::string redirectSection(const QSRoutingLayout& layout, const QSRoutingTools&
   auto file = shellPath(layout.redirectFile);
   return fmt::format(
              "\n# 2. Redirect table: checked before anything loads it, and loaded now when the\n"
-             "#    proxy already listens (the watchdog keeps it in step from then on).\n"
+             "#    user's proxy already listens (the watchdog keeps it in step from then on).\n"
              "mkdir -p {0}\n",
              shellPath(layout.redirectFolder)) +
-         placeFile(staging.table, layout.redirectFile, "644") +
-         fmt::format("{0} -c -f {1}\nif (echo -n > /dev/tcp/127.0.0.1/{2}) 2>/dev/null; then\n  {0} -f {1}\nfi\n", nft,
-                     file, checkedPort(ports.http));
+         placeFile(staging.table, layout.redirectFile, "644") + routingFiles::proxyOwnerCheck(ports.http, ports.proxyOwner) +
+         fmt::format("{0} -c -f {1}\nif proxy_is_ours; then\n  {0} -f {1}\nfi\n", nft, file);
 }
 
 std::string watchdogSection(const QSRoutingLayout& layout, const QSRoutingTools& tools, const QSRoutingStaging& staging) {
@@ -135,9 +135,33 @@ std::string uninstall(const QSRoutingLayout& layout, const QSRoutingTools& tools
   return text + "exit 0\n";
 }
 
-std::string terminate(int pid) {
+std::string terminate(int pid, const std::vector<int>& ports) {
   if (pid < 2) throw QSPrivilegedException(privilegedError::InvalidProcess{pid});
-  return fmt::format("#!/bin/bash\nkill {}\n", pid);
+  std::vector<std::string> hex, decimal;
+  for (int port : ports) {
+    decimal.push_back(checkedPort(port));
+    hex.push_back(fmt::format("{:04X}", port));
+  }
+  if (ports.empty()) throw QSPrivilegedException(privilegedError::InvalidPort{0});
+  // The check runs as root, where every process's sockets can be seen.
+  return fmt::format(
+      "#!/bin/bash\n"
+      "# Ends process {0}, only when it listens on port {1}.\n"
+      "held=\" \"\n"
+      "for table in /proc/net/tcp /proc/net/tcp6; do\n"
+      "  [ -r \"$table\" ] || continue\n"
+      "  while read -r _ address _ st _ _ _ _ _ inode _; do\n"
+      "    [ \"$st\" = \"0A\" ] || continue\n"
+      "    case \"${{address##*:}}\" in {2}) held=\"$held socket:[$inode] \";; esac\n"
+      "  done < \"$table\"\n"
+      "done\n"
+      "for fd in /proc/{0}/fd/*; do\n"
+      "  target=$(readlink \"$fd\" 2>/dev/null) || continue\n"
+      "  case \"$held\" in *\" $target \"*) kill {0}; exit $?;; esac\n"
+      "done\n"
+      "echo \"Process {0} isn't listening on port {1}.\" >&2\n"
+      "exit {3}\n",
+      pid, fmt::join(decimal, ", "), fmt::join(hex, "|"), notListeningStatus);
 }
 
 }  // namespace routingScripts

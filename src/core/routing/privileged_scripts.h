@@ -6,6 +6,7 @@
 
 #include <filesystem>
 #include <string>
+#include <vector>
 
 namespace qs {
 
@@ -26,7 +27,7 @@ namespace routingScripts {
 //    an existing backup is never overwritten), then systemd-resolved is restarted, or, where it is
 //    not active but NetworkManager is (and dnsmasq is installed), NetworkManager's dnsmasq
 //    fallback is installed and NetworkManager restarted;
-// 2. the redirect table, checked with `nft -c -f` and loaded at once when the proxy listens;
+// 2. the redirect table, checked with `nft -c -f` and loaded at once when the user's proxy listens;
 // 3. the watchdog script and its system unit, enabled and restarted where systemd runs.
 // `tools.nft` must be present. Throws QSPrivilegedException (invalidPath, invalidPort,
 // toolMissing) before producing any text when a path or port is unusable.
@@ -39,9 +40,14 @@ std::string install(const QSRoutingLayout& layout, const QSRoutingTools& tools, 
 // run. Every step tolerates failure.
 std::string uninstall(const QSRoutingLayout& layout, const QSRoutingTools& tools);
 
-// The script that ends process `pid` as root (SIGTERM). Throws QSPrivilegedException
-// (invalidProcess) for a pid below 2.
-std::string terminate(int pid);
+// The exit status of the terminate script when the process holds none of the ports.
+inline constexpr int notListeningStatus = 3;
+
+// The script that ends process `pid` as root (SIGTERM), but only when it listens on one of
+// `ports` (checked as root, so another account's process is checked too); else it exits with
+// notListeningStatus. Throws QSPrivilegedException (invalidProcess) for a pid below 2,
+// (invalidPort) for an empty list or a port outside 1–65535.
+std::string terminate(int pid, const std::vector<int>& ports);
 
 }  // namespace routingScripts
 

@@ -12,6 +12,7 @@
 #include <asio/write.hpp>
 
 #include <array>
+#include <variant>
 
 namespace qs {
 namespace {
@@ -59,6 +60,20 @@ void QSProxyConnection::armDeadline(std::chrono::steady_clock::duration limit) {
   });
 }
 
+void QSProxyConnection::watchIdleness() {
+  auto quiet = std::chrono::steady_clock::now() - lastActivity_;
+  deadline_.expires_after(proxy_->idleLimit - quiet);
+  std::weak_ptr<QSProxyConnection> weak = weak_from_this();
+  deadline_.async_wait([weak](const asio::error_code& ec) {
+    auto self = weak.lock();
+    if (ec || !self) return;
+    if (std::chrono::steady_clock::now() - self->lastActivity_ >= self->proxy_->idleLimit)
+      self->closeAll();
+    else
+      self->watchIdleness();
+  });
+}
+
 void QSProxyConnection::closeAll() {
   asio::error_code ignored;
   client_.shutdown(asio::socket_base::shutdown_both, ignored);
@@ -83,46 +98,94 @@ asio::awaitable<void> QSProxyConnection::serve(std::shared_ptr<QSProxyConnection
   closeAll();
 }
 
-// Reads until routing can decide: the head is complete, its Host line has come, 8 KiB have
-// come, or the client has stopped sending.
+namespace {
+
+// The first request head of `received`, after any line ends before it.
+std::string_view afterLeadingLineEnds(std::string_view received) {
+  auto start = received.find_first_not_of("\r\n");
+  return start == std::string_view::npos ? std::string_view() : received.substr(start);
+}
+
+}  // namespace
+
+// Reads until the first request head is complete, is longer than the proxy takes, or the client
+// has stopped sending.
 template <class Client>
 asio::awaitable<std::string> QSProxyConnection::readHead(Client& client) {
-  std::string head;
-  std::array<char, QSProxyRequestHead::routingLimit> buffer;
-  while (!QSProxyRequestHead::hasEnoughToRoute(head)) {
-    std::size_t room = QSProxyRequestHead::routingLimit - head.size();
-    auto [ec, n] = co_await client.async_read_some(asio::buffer(buffer.data(), room), kTuple);
-    head.append(buffer.data(), n);
+  std::string received;
+  std::array<char, 8192> buffer;
+  for (;;) {
+    std::string_view head = afterLeadingLineEnds(received);
+    if (QSProxyRequestHead::headLength(head) || head.size() > QSProxyRequestHead::headLimit) break;
+    auto [ec, n] = co_await client.async_read_some(asio::buffer(buffer), kTuple);
+    received.append(buffer.data(), n);
     if (ec) break;
   }
-  co_return head;
+  co_return received;
+}
+
+// Routes the first request of `received`: the route, with the exchange made and `host_` set;
+// nothing, with the page to answer with, when the head is refused or no project owns the name.
+std::optional<QSProxyServer::Route> QSProxyConnection::routeFirstRequest(const std::string& received,
+                                                                          std::string& page) {
+  std::string_view text = afterLeadingLineEnds(received);
+  auto length = QSProxyRequestHead::headLength(text);
+  if (!length || *length > QSProxyRequestHead::headLimit) {
+    bool tooLarge = text.size() > QSProxyRequestHead::headLimit;
+    page = tooLarge ? QSProxyPages::error(431, "Request Header Fields Too Large") : QSProxyPages::error(400, "Bad Request");
+    return std::nullopt;
+  }
+  auto parsed = QSProxyRequestHead::parseRequest(text.substr(0, *length));
+  if (std::holds_alternative<QSHTTPFault>(parsed)) {
+    page = QSProxyPages::error(400, "Bad Request");
+    return std::nullopt;
+  }
+  host_ = QSProxyRequestHead::hostName(*std::get<QSHTTPHead>(parsed).field("host"));
+  auto route = proxy_->route(host_);
+  if (!route) {
+    page = QSProxyPages::unknownHost(host_);
+    return std::nullopt;
+  }
+  exchange_ = std::make_shared<QSProxyExchangeLog>(lowercased(host_), route->projectID, proxy_->onRequest_);
+  return route;
 }
 
 template <class Client>
 asio::awaitable<void> QSProxyConnection::route(Client& client) {
-  std::string head = co_await readHead(client);
+  std::string received = co_await readHead(client);
   deadline_.cancel();
-  if (head.empty()) co_return;
-  auto host = QSProxyRequestHead::extractHost(head);
-  if (!host || host->empty()) co_return co_await answer(client, QSProxyPages::error(400, "Bad Request"));
-  auto route = proxy_->route(*host);
-  if (!route) co_return co_await answer(client, QSProxyPages::unknownHost(*host));
-
-  std::shared_ptr<QSProxyExchangeLog> log;
-  if (proxy_->onRequest_) {
-    log = std::make_shared<QSProxyExchangeLog>(lowercased(*host), route->projectID, proxy_->onRequest_);
-    log->observeRequest(head);
+  if (received.empty()) co_return;
+  std::string page;
+  std::optional<QSProxyServer::Route> route = routeFirstRequest(received, page);
+  if (!route) {
+    co_await answer(client, page);
+    co_return;
   }
-  asio::ip::tcp::endpoint project(asio::ip::address_v4::loopback(), static_cast<unsigned short>(route->port));
-  auto [connectError] = co_await project_.async_connect(project, kTuple);
-  if (connectError) co_return co_await answer(client, QSProxyPages::projectNotRunning(*host, route->port));
+  std::string first = exchange_->fromClient(received);
+  bool connected = co_await connectToProject(route->port);
+  if (!connected) {
+    page = QSProxyPages::projectNotRunning(host_, route->port);
+    co_await answer(client, page);
+    co_return;
+  }
   asio::error_code ignored;
   project_.set_option(asio::ip::tcp::no_delay(true), ignored);  // as for the client (see acceptLoop)
-  auto [writeError, written] = co_await asio::async_write(project_, asio::buffer(head), kTuple);
+  auto [writeError, written] = co_await asio::async_write(project_, asio::buffer(first), kTuple);
   if (writeError) co_return;
 
+  lastActivity_ = std::chrono::steady_clock::now();
+  watchIdleness();
   using namespace asio::experimental::awaitable_operators;
-  co_await (relay(project_, client, log, false) && relay(client, project_, log, true));
+  co_await (relayResponses(client) && relayRequests(client));
+}
+
+// A project that accepts nothing (a full backlog, a stopped process) must not hang the browser.
+asio::awaitable<bool> QSProxyConnection::connectToProject(int port) {
+  asio::ip::tcp::endpoint endpoint(asio::ip::address_v4::loopback(), static_cast<unsigned short>(port));
+  asio::steady_timer limit(project_.get_executor(), proxy_->connectLimit);
+  using namespace asio::experimental::awaitable_operators;
+  auto outcome = co_await (project_.async_connect(endpoint, kTuple) || limit.async_wait(kTuple));
+  co_return outcome.index() == 0 && !std::get<0>(std::get<0>(outcome));
 }
 
 // The page, then the client's side is wound down: a plain client is told the end of the
@@ -145,29 +208,59 @@ asio::awaitable<void> QSProxyConnection::answer(Client& client, const std::strin
   }
 }
 
-template <class From, class To>
-asio::awaitable<void> QSProxyConnection::relay(From& from, To& to, std::shared_ptr<QSProxyExchangeLog> log,
-                                               bool toProject) {
+// Client → project, as the exchange lets through. The end of the client's requests, or a request
+// refused, is passed on as the end of the project's input; the responses side goes on.
+template <class Client>
+asio::awaitable<void> QSProxyConnection::relayRequests(Client& client) {
+  std::unique_ptr<char[]> buffer(new char[kRelayChunk]);
+  while (!exchange_->refusal()) {
+    auto [ec, n] = co_await client.async_read_some(asio::buffer(buffer.get(), kRelayChunk), kTuple);
+    if (n > 0) {
+      lastActivity_ = std::chrono::steady_clock::now();
+      std::string out = exchange_->fromClient(std::string_view(buffer.get(), n));
+      auto [writeError, written] = co_await asio::async_write(project_, asio::buffer(out), kTuple);
+      if (writeError) ec = writeError;
+    }
+    if (isEndOfStream(ec)) break;
+    if (ec) {
+      closeAll();
+      co_return;
+    }
+  }
+  asio::error_code ignored;
+  project_.shutdown(asio::socket_base::shutdown_send, ignored);
+}
+
+// Project → client. When the project has finished: the refusal page if a request was refused,
+// else the end is passed on (for a TLS client: close_notify, then the connection is closed; a
+// client that no longer reads cannot hold it open past the time limit).
+template <class Client>
+asio::awaitable<void> QSProxyConnection::relayResponses(Client& client) {
   std::unique_ptr<char[]> buffer(new char[kRelayChunk]);
   for (;;) {
-    auto [ec, n] = co_await from.async_read_some(asio::buffer(buffer.get(), kRelayChunk), kTuple);
+    auto [ec, n] = co_await project_.async_read_some(asio::buffer(buffer.get(), kRelayChunk), kTuple);
+    std::string out;
     if (n > 0) {
-      std::string_view chunk(buffer.get(), n);
-      if (log) toProject ? log->observeRequest(chunk) : log->observeResponse(chunk);
-      auto [writeError, written] = co_await asio::async_write(to, asio::buffer(buffer.get(), n), kTuple);
+      lastActivity_ = std::chrono::steady_clock::now();
+      out = exchange_->fromProject(std::string_view(buffer.get(), n));
+    }
+    if (isEndOfStream(ec)) out += exchange_->projectEnded();
+    if (!out.empty()) {
+      auto [writeError, written] = co_await asio::async_write(client, asio::buffer(out), kTuple);
       if (writeError) break;
     }
     if (isEndOfStream(ec)) {
-      if constexpr (std::is_same_v<To, asio::ip::tcp::socket>) {
+      std::optional<QSProxyExchangeLog::Refusal> refusal = exchange_->refusal();
+      if (refusal) {
+        std::string page = QSProxyPages::error(refusal->status, refusal->reason);
+        co_await answer(client, page);
+      } else if constexpr (std::is_same_v<Client, asio::ip::tcp::socket>) {
         asio::error_code ignored;
-        to.shutdown(asio::socket_base::shutdown_send, ignored);
+        client.shutdown(asio::socket_base::shutdown_send, ignored);
         co_return;
       } else {
-        // The project has finished: the TLS client is told so with close_notify (a bare close
-        // would look like a truncated response), then the connection is closed. A client that
-        // no longer reads cannot hold the connection open past the time limit.
         armDeadline(proxy_->firstChunkLimit);
-        co_await sendCloseNotify(to);
+        co_await sendCloseNotify(client);
       }
       break;
     }

@@ -1,11 +1,15 @@
-// One connection to the proxy, from accept to close: (TLS handshake), the request head read
-// under a time limit, routing by Host, then either a page of the proxy's own or a connection to
-// the project and a relay both ways.
+// One connection to the proxy, from accept to close: (TLS handshake), the whole first request
+// head read under a time limit, routing by its Host, then either a page of the proxy's own or a
+// connection to the project (under its own time limit) and a relay both ways.
 //
-// The relay is two loops, one per direction, each reading up to 64 KiB and writing it on whole
-// before reading again; only the exchange log looks at the bytes. The end of one side's stream
-// is passed on as a half-close (for a TLS client: close_notify is sent and the connection closed
-// once the project has finished); an error on either side closes both.
+// The relay is two loops, one per direction, each reading up to 64 KiB, passing it through the
+// connection's QSProxyExchangeLog (which frames the messages and logs the exchanges) and writing
+// what that lets through on whole before reading again. The end of one side's stream is passed
+// on as a half-close (for a TLS client: close_notify is sent and the connection closed once the
+// project has finished); an error on either side closes both; so does silence on both for the
+// proxy's idle limit. A request that cannot be relayed stops the client's side: the project is
+// told the end of the requests, and once it has answered the earlier ones the client gets the
+// refusal page.
 #pragma once
 
 #include "core/routing/proxy_server.h"
@@ -37,15 +41,21 @@ public:
 private:
   template <class Client>
   asio::awaitable<void> route(Client& client);
+  std::optional<QSProxyServer::Route> routeFirstRequest(const std::string& received, std::string& page);
   template <class Client>
   asio::awaitable<std::string> readHead(Client& client);
   template <class Client>
   asio::awaitable<void> answer(Client& client, const std::string& page);
-  template <class From, class To>
-  asio::awaitable<void> relay(From& from, To& to, std::shared_ptr<QSProxyExchangeLog> log, bool toProject);
+  asio::awaitable<bool> connectToProject(int port);
+  template <class Client>
+  asio::awaitable<void> relayRequests(Client& client);
+  template <class Client>
+  asio::awaitable<void> relayResponses(Client& client);
 
   // Closes the client connection (and the project connection) once `limit` has passed.
   void armDeadline(std::chrono::steady_clock::duration limit);
+  // Closes both once neither has sent anything for the proxy's idle limit.
+  void watchIdleness();
   void closeAll();
 
   std::shared_ptr<QSProxyServer> proxy_;
@@ -54,6 +64,9 @@ private:
   std::optional<asio::ssl::stream<asio::ip::tcp::socket&>> secure_;
   asio::ip::tcp::socket project_;
   asio::steady_timer deadline_;
+  std::chrono::steady_clock::time_point lastActivity_;
+  std::string host_;  // of the first request, as sent
+  std::shared_ptr<QSProxyExchangeLog> exchange_;
   std::shared_ptr<std::size_t> count_;
 };
 

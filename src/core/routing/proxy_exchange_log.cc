@@ -3,74 +3,82 @@
 #include "core/routing/domain_names.h"
 
 #include <charconv>
-#include <optional>
 
 namespace qs {
 namespace {
 
-// The space-separated words of the first line of `head`.
-std::vector<std::string_view> firstLineWords(std::string_view head) {
-  std::string_view line = head.substr(0, head.find("\r\n"));
-  std::vector<std::string_view> words;
-  while (!line.empty()) {
-    auto space = line.find(' ');
-    if (space != 0) words.push_back(line.substr(0, space));
-    if (space == std::string_view::npos) break;
-    line.remove_prefix(space + 1);
-  }
-  return words;
-}
-
-std::optional<std::int64_t> parseInteger(std::string_view text) {
-  while (!text.empty() && (text.front() == ' ' || text.front() == '\t')) text.remove_prefix(1);
+// The Content-Length a response head declares, when it is a number.
+std::optional<std::int64_t> declaredLength(const QSHTTPHead& head) {
+  auto text = head.field("content-length");
+  if (!text) return std::nullopt;
   std::int64_t value = 0;
-  auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), value);
-  if (ec != std::errc() || end == text.data() || value < 0) return std::nullopt;
+  auto [end, ec] = std::from_chars(text->data(), text->data() + text->size(), value);
+  if (ec != std::errc() || end != text->data() + text->size() || value < 0) return std::nullopt;
   return value;
-}
-
-// The Content-Length of a response head (within what was looked at).
-std::optional<std::int64_t> contentLength(std::string_view head) {
-  for (std::size_t at = head.find("\r\n"); at != std::string_view::npos; at = head.find("\r\n", at + 2)) {
-    std::string_view line = head.substr(at + 2, head.find("\r\n", at + 2) - (at + 2));
-    if (line.empty()) break;
-    if (lowercased(line.substr(0, 15)) == "content-length:") return parseInteger(line.substr(15));
-  }
-  return std::nullopt;
 }
 
 }  // namespace
 
 QSProxyExchangeLog::QSProxyExchangeLog(std::string hostname, QSUUID projectID, Sink record)
-    : hostname_(std::move(hostname)), projectID_(projectID), record_(std::move(record)) {}
+    : hostname_(std::move(hostname)),
+      projectID_(projectID),
+      record_(std::move(record)),
+      requests_(QSHTTPStream::Direction::requests, [this](const QSHTTPHead& head) { return onRequest(head); }),
+      responses_(QSHTTPStream::Direction::responses, [this](const QSHTTPHead& head) { return onResponse(head); }) {}
 
-void QSProxyExchangeLog::observeRequest(std::string_view chunk) {
-  auto words = firstLineWords(chunk.substr(0, peekLimit));
-  if (words.size() < 2) return;
-  auto method = fromRawValue<QSHTTPMethod>(words[0]);
-  if (!method) return;
-  if (pending_.size() >= maxPending) pending_.pop_front();
-  pending_.push_back({*method, std::string(words[1]), QSTime::now(), std::chrono::steady_clock::now()});
+std::string QSProxyExchangeLog::fromClient(std::string_view bytes) { return requests_.feed(bytes); }
+
+std::string QSProxyExchangeLog::fromProject(std::string_view bytes) { return responses_.feed(bytes); }
+
+std::optional<QSProxyExchangeLog::Refusal> QSProxyExchangeLog::refusal() const {
+  auto fault = requests_.fault();
+  if (!fault) return std::nullopt;
+  switch (*fault) {
+    case QSHTTPFault::malformed:
+      break;
+    case QSHTTPFault::tooLarge:
+      return Refusal{431, "Request Header Fields Too Large"};
+    case QSHTTPFault::misdirected:
+      return Refusal{421, "Misdirected Request"};
+  }
+  return Refusal{400, "Bad Request"};
 }
 
-void QSProxyExchangeLog::observeResponse(std::string_view chunk) {
-  std::string_view head = chunk.substr(0, peekLimit);
-  if (!head.starts_with("HTTP/")) return;
-  auto words = firstLineWords(head);
-  if (words.size() < 2 || pending_.empty()) return;
+// Every request on the connection must be for the name it was routed by: another name would
+// reach this project's server though it belongs to another project (or none).
+QSHTTPBodyFraming QSProxyExchangeLog::onRequest(const QSHTTPHead& head) {
+  if (lowercased(QSProxyRequestHead::hostName(*head.field("host"))) != hostname_) {
+    requests_.refuse(QSHTTPFault::misdirected);
+    return {};
+  }
+  if (pending_.size() >= maxPending) pending_.pop_front();
+  pending_.push_back({head.method, head.target, QSTime::now(), std::chrono::steady_clock::now()});
+  return QSProxyRequestHead::requestBody(head);
+}
+
+// A final response completes the oldest request; an interim one (1xx but 101) leaves it waiting.
+QSHTTPBodyFraming QSProxyExchangeLog::onResponse(const QSHTTPHead& head) {
+  std::string method = pending_.empty() ? std::string() : pending_.front().method;
+  auto framing = QSProxyRequestHead::responseBody(head, method);
+  if (framing.kind == QSHTTPBodyFraming::tunnel) requests_.tunnel();
+  if (head.status / 100 == 1 && head.status != 101) return framing;
+  if (pending_.empty()) return framing;
   PendingRequest request = std::move(pending_.front());
   pending_.pop_front();
+  auto known = fromRawValue<QSHTTPMethod>(request.method);
+  if (!record_ || !known) return framing;
   QSLogEntry entry;
   entry.timestamp = request.timestamp;
-  entry.method = request.method;
+  entry.method = *known;
   entry.path = std::move(request.path);
-  entry.statusCode = static_cast<int>(parseInteger(words[1]).value_or(0));
+  entry.statusCode = head.status;
   entry.duration = std::chrono::duration<double>(std::chrono::steady_clock::now() - request.start).count();
   entry.projectID = projectID_;
   entry.requestHeaders = std::map<std::string, std::string>{{"Host", hostname_}};
-  entry.responseSize = contentLength(head);
+  entry.responseSize = declaredLength(head);
   entry.source = QSLogSource::proxy;
-  if (record_) record_(std::move(entry));
+  record_(std::move(entry));
+  return framing;
 }
 
 }  // namespace qs

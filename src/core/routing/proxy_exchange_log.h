@@ -1,15 +1,20 @@
-// The request log of one proxied connection: request heads seen going to the project are
-// matched, in order, with response heads coming back, and each pair becomes a QSLogEntry.
+// The HTTP side of one proxied connection: both directions followed message by message
+// (QSHTTPStream), requests matched in order with their final responses, and each pair logged as
+// a QSLogEntry. Interim responses (100 Continue, 103 Early Hints) answer nothing; 101 Switching
+// Protocols is logged and turns both directions into a plain tunnel.
 //
-// Each chunk is looked at on its own (its first 2 KiB): a head split across chunks is only
-// recognised by its first chunk, and chunks that do not start a head (bodies) are ignored.
+// A request the relay cannot frame unambiguously, or one for another host, is not passed on:
+// nothing from the client is from then on, and refusal() gives the page to answer with once the
+// project has answered what came before.
 #pragma once
 
 #include "core/models/log_entry.h"
+#include "core/routing/proxy_http_stream.h"
 
 #include <chrono>
 #include <deque>
 #include <functional>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -18,33 +23,49 @@ namespace qs {
 class QSProxyExchangeLog {
 public:
   using Sink = std::function<void(QSLogEntry)>;
-  // How much of each chunk is examined.
-  static constexpr std::size_t peekLimit = 2048;
-  // Requests awaiting a response beyond this many are dropped, oldest first, so that a client
-  // that pipelines without reading cannot make the queue grow without bound.
+  // Requests awaiting a response beyond this many are dropped from the log, oldest first, so that
+  // a client that pipelines without reading cannot make the queue grow without bound.
   static constexpr std::size_t maxPending = 256;
 
+  struct Refusal {
+    int status;
+    std::string reason;
+  };
+
+  // `hostname` (lower case, no port) is the name the connection was routed by. Without a
+  // `record` sink the connection is framed (and refused) all the same, but nothing is logged.
   QSProxyExchangeLog(std::string hostname, QSUUID projectID, Sink record);
+  QSProxyExchangeLog(const QSProxyExchangeLog&) = delete;
+  QSProxyExchangeLog& operator=(const QSProxyExchangeLog&) = delete;
 
-  // A chunk going to the project: a request line with a known method is remembered.
-  void observeRequest(std::string_view chunk);
-  // A chunk coming back: a status line completes the oldest remembered request.
-  void observeResponse(std::string_view chunk);
+  // Bytes from the client; returns what goes to the project now.
+  std::string fromClient(std::string_view bytes);
+  // Bytes from the project; returns what goes to the client now.
+  std::string fromProject(std::string_view bytes);
+  // When the project has ended its stream: whatever of its last bytes was still held back.
+  std::string projectEnded() { return responses_.drain(); }
 
+  // 400 Bad Request, 421 Misdirected Request or 431 Request Header Fields Too Large.
+  std::optional<Refusal> refusal() const;
   std::size_t pendingCount() const { return pending_.size(); }
 
 private:
   struct PendingRequest {
-    QSHTTPMethod method;
+    std::string method;
     std::string path;
     QSTimestamp timestamp;
     std::chrono::steady_clock::time_point start;
   };
 
+  QSHTTPBodyFraming onRequest(const QSHTTPHead& head);
+  QSHTTPBodyFraming onResponse(const QSHTTPHead& head);
+
   std::string hostname_;
   QSUUID projectID_;
   Sink record_;
   std::deque<PendingRequest> pending_;
+  QSHTTPStream requests_;
+  QSHTTPStream responses_;
 };
 
 }  // namespace qs

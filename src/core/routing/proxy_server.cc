@@ -1,5 +1,6 @@
 #include "core/routing/proxy_server.h"
 
+#include "core/platform/resource_limits.h"
 #include "core/routing/domain_names.h"
 #include "core/routing/proxy_connection.h"
 #include "core/routing/tls_identity.h"
@@ -11,6 +12,8 @@
 #include <asio/ssl/context.hpp>
 #include <asio/steady_timer.hpp>
 #include <asio/use_awaitable.hpp>
+
+#include <algorithm>
 
 namespace qs {
 
@@ -37,10 +40,27 @@ std::map<std::string, int> QSProxyServer::registeredRoutes() const {
   return out;
 }
 
+// A certificate covers a domain and its subdomains; so does its route.
 std::optional<QSProxyServer::Route> QSProxyServer::route(std::string_view hostname) const {
-  auto found = routes_.find(lowercased(hostname));
-  if (found == routes_.end()) return std::nullopt;
-  return found->second;
+  std::string name = lowercased(hostname);
+  for (;;) {
+    auto found = routes_.find(name);
+    if (found != routes_.end()) return found->second;
+    auto dot = name.find('.');
+    if (dot == std::string::npos) return std::nullopt;
+    name.erase(0, dot + 1);
+  }
+}
+
+std::size_t QSProxyServer::connectionCapFor(std::uint64_t descriptorLimit) {
+  std::uint64_t reserve = std::max<std::uint64_t>(64, descriptorLimit / 4);
+  if (descriptorLimit <= reserve + 2) return 1;
+  return static_cast<std::size_t>((descriptorLimit - reserve) / 2);
+}
+
+bool QSProxyServer::atCapacity() const {
+  std::size_t cap = maxConnections ? *maxConnections : connectionCapFor(openFileLimit());
+  return *connectionCount_ >= cap;
 }
 
 std::optional<int> QSProxyServer::portFor(std::string_view hostname) const {
@@ -111,6 +131,13 @@ asio::awaitable<void> QSProxyServer::acceptLoop(std::shared_ptr<Listener> listen
     if (ec) {
       asio::steady_timer pause(executor, std::chrono::milliseconds(100));
       co_await pause.async_wait(asio::experimental::as_tuple(asio::use_awaitable));
+      continue;
+    }
+    // Past the cap the connection is closed at once: idle clients must not take the descriptors
+    // that the daemon's other clients need.
+    if (self->atCapacity()) {
+      asio::error_code ignored;
+      socket.close(ignored);
       continue;
     }
     // Relayed chunks go out as they come: Nagle's algorithm would hold back each chunk's short

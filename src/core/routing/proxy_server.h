@@ -1,6 +1,7 @@
 // The reverse proxy for .test names: a plain listener (7080) and a TLS listener (7443) on
-// 127.0.0.1. Each connection is routed by the Host header of its first bytes to the project
-// server that owns the name, then relayed byte for byte both ways; TLS ends here and the project
+// 127.0.0.1. Each connection is routed by the Host header of its first request head to the
+// project server that owns the name (or a name it is under: www.blog.test goes to blog.test),
+// then relayed both ways, message by message (QSProxyExchangeLog); TLS ends here and the project
 // gets plain HTTP. When no project owns the name, or the project does not answer, the proxy
 // answers with a page of its own. While a request sink is set, each exchange is logged.
 //
@@ -15,6 +16,7 @@
 #include <asio/awaitable.hpp>
 
 #include <chrono>
+#include <cstdint>
 #include <functional>
 #include <map>
 #include <memory>
@@ -49,6 +51,7 @@ public:
   void unregisterRoute(std::string_view hostname);
   // Host name → project port.
   std::map<std::string, int> registeredRoutes() const;
+  // The route of `hostname` (any case), else of the nearest name it is under.
   std::optional<Route> route(std::string_view hostname) const;
   std::optional<int> portFor(std::string_view hostname) const;
   // Called on the loop with every logged exchange; an empty function turns logging off.
@@ -72,11 +75,23 @@ public:
   int port() const;
   int tlsPort() const;
 
-  // How long a new connection may take to send its request head (and, for TLS, to finish the
-  // handshake) before it is closed.
+  // How long a new connection may take to send its whole first request head (and, for TLS, to
+  // finish the handshake) before it is closed.
   std::chrono::steady_clock::duration firstChunkLimit = std::chrono::seconds(30);
+  // How long connecting to a project may take before the client gets the project-not-running page.
+  std::chrono::steady_clock::duration connectLimit = std::chrono::seconds(5);
+  // A routed connection on which neither side has sent anything for this long is closed.
+  std::chrono::steady_clock::duration idleLimit = std::chrono::minutes(10);
+  // The most connections served at once; when absent, connectionCapFor the descriptor limit in
+  // force. A connection beyond it is closed as soon as it is accepted.
+  std::optional<std::size_t> maxConnections;
   // Connections being served right now (routing, relaying or answering).
   std::size_t openConnections() const { return *connectionCount_; }
+
+  // The connections that fit under `descriptorLimit`: two descriptors each (client and project),
+  // after a reserve of a quarter (at least 64) for everything else the process serves (its
+  // control socket and clients, the mail catcher, databases, servers' output).
+  static std::size_t connectionCapFor(std::uint64_t descriptorLimit);
 
 private:
   struct Listener;
@@ -86,6 +101,7 @@ private:
   static asio::awaitable<void> acceptLoop(std::shared_ptr<Listener> listener, std::weak_ptr<QSProxyServer> owner,
                                           bool tls);
   void closeListener(std::shared_ptr<Listener>& listener);
+  bool atCapacity() const;
 
   asio::any_io_executor executor_;
   int port_;

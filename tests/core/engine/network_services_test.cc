@@ -3,9 +3,11 @@
 #include "core/engine/daemon_service.h"
 #include "engine_test_support.h"
 #include "support/process_helpers.h"
+#include "support/socket_states.h"
 
 #include <asio/ip/tcp.hpp>
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <future>
 
@@ -121,7 +123,13 @@ TEST_F(NetworkServices, StatusNamesWhoHoldsTheProxyPort) {
   EXPECT_EQ(network.httpPortStatus, QSPortAvailability::inUse());
   ASSERT_EQ(network.conflictingProcesses.size(), 1u);
   EXPECT_EQ(network.conflictingProcesses[0].name, "web-holder");
-  EXPECT_EQ(failureMessage(f.handle(cmd::StartProxy{})).find("Address already in use") != std::string::npos, true);
+  // Starting it names the port and the program in the way.
+  std::string pid = std::to_string(holder.process->pid());
+  std::string root = ::getuid() == 0 ? ", runs as root" : "";
+  EXPECT_EQ(failureMessage(f.handle(cmd::StartProxy{})),
+            "Port " + std::to_string(holder.port) + " is in use by web-holder (PID " + pid + root +
+                "), so the proxy can't listen there. Stop it with 'qs ports stop " + pid +
+                "', then run 'qs proxy start' again.");
 
   EXPECT_FALSE(f.handle(cmd::Health{}).get<res::Health>()->value.proxyRunning);
   holder.process->signal(SIGKILL);
@@ -141,6 +149,50 @@ TEST_F(NetworkServices, ServicesStartAndStopOnRequest) {
   EXPECT_TRUE(f.handle(cmd::StartProxy{}).is<res::Ok>());
   EXPECT_TRUE(status().network.dnsRunning);
   EXPECT_TRUE(status().network.proxyRunning);
+}
+
+// `qs proxy stop` closes both listeners; `qs proxy start` must bring HTTPS back too.
+TEST_F(NetworkServices, StartingTheProxyAgainBringsBackHTTPS) {
+  bootstrap();
+  auto shop = f.addProject("shop");
+  ASSERT_TRUE(addDomain(shop, "shop.test", true).is<res::Domain>());
+  ASSERT_TRUE(status().network.proxyTLSRunning);
+  ASSERT_TRUE(f.handle(cmd::StopProxy{}).is<res::Ok>());
+  EXPECT_FALSE(status().network.proxyTLSRunning);
+  ASSERT_TRUE(f.handle(cmd::StartProxy{}).is<res::Ok>());
+  auto network = status().network;
+  EXPECT_TRUE(network.proxyRunning);
+  EXPECT_TRUE(network.proxyTLSRunning);
+}
+
+// The proxy's own closed connections wait out TIME_WAIT on its port after the daemon stops;
+// they must not keep the next daemon's proxy from starting.
+TEST_F(NetworkServices, TheProxyComesBackAfterARestart) {
+  int port = testing::freeTestPort(testing::PortBand::engine);
+  f.remakeEngine([&](QSDaemonServiceOptions& o) { o.network.proxyPort = port; });
+  bootstrap();
+  ASSERT_TRUE(fetch("nobody.test").starts_with("HTTP/1.1 502"));  // the proxy closes first
+  f.remakeEngine([&](QSDaemonServiceOptions& o) { o.network.proxyPort = port; });
+  ASSERT_TRUE(testing::pollUntil([port] { return testing::hasTimeWaitSocket(port); }, std::chrono::seconds(10)));
+  bootstrap();
+  auto network = status().network;
+  EXPECT_TRUE(network.proxyRunning);
+  EXPECT_EQ(network.proxyPort, port);
+  EXPECT_TRUE(fetch("nobody.test").starts_with("HTTP/1.1 502"));
+}
+
+// .test names come first at start-up: the network is up before any project server starts.
+TEST_F(NetworkServices, BootstrapStartsTheNetworkBeforeTheServers) {
+  auto blog = f.addRunnableProject("blog");
+  blog.autoStartServerAtLogin = true;
+  ASSERT_TRUE(f.handle(cmd::UpdateProject{blog}).is<res::Project>());
+  eventNames();
+  bootstrap();
+  auto names = eventNames();
+  auto network = std::find(names.begin(), names.end(), "networkChanged");
+  auto server = std::find(names.begin(), names.end(), "serverChanged");
+  ASSERT_NE(server, names.end());
+  EXPECT_LT(network, server) << ::testing::PrintToString(names);
 }
 
 }  // namespace

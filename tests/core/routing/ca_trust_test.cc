@@ -84,6 +84,38 @@ TEST(CATrustTest, TrustedEitherThroughTheUserDatabaseOrTheSystemStore) {
   EXPECT_EQ(listed.find("Quayside Local CA"), listed.rfind("Quayside Local CA")) << listed;
 }
 
+// `qs ca trust` with an authority from before the name limit: the old one is untrusted
+// everywhere, a limited one takes its place and is trusted.
+TEST(CATrustTest, TrustingReplacesAnUnlimitedAuthority) {
+  Fixture f;
+  ASSERT_TRUE(runProcess({"/usr/bin/openssl", "req", "-x509", "-new", "-newkey", "rsa:2048", "-nodes", "-keyout",
+                          (f.ssl / "ca-key.pem").string(), "-out", (f.ssl / "ca.pem").string(), "-days", "30", "-subj",
+                          "/CN=Quayside Local CA"})
+                  .succeeded());
+  f.trust.trustCA();
+  auto old = readTextFile(f.ssl / "ca.pem");
+  auto nssdb = f.home.home() / ".pki/nssdb";
+  auto pem = [&] {
+    auto text = runProcess({"certutil", "-L", "-d", "sql:" + nssdb.string(), "-n", "Quayside Local CA", "-a"}).output;
+    std::erase(text, '\r');
+    return text;
+  };
+  ASSERT_EQ(pem(), old);
+
+  QSCertificateService certificates(f.ssl);
+  EXPECT_TRUE(trustReplacingUnlimitedCA(certificates, f.trust));
+  auto fresh = readTextFile(f.ssl / "ca.pem");
+  EXPECT_NE(fresh, old);
+  EXPECT_TRUE(certificates.isCALimited());
+  EXPECT_EQ(pem(), fresh);  // the old one is gone from the database, the new one is there
+  EXPECT_EQ(readTextFile(f.anchor), fresh);
+  EXPECT_THAT(f.stand.calls("update-ca-certificates"), ElementsAre("", "--fresh", ""));
+  EXPECT_TRUE(f.trust.isCATrusted());
+
+  EXPECT_FALSE(trustReplacingUnlimitedCA(certificates, f.trust));  // limited now: only trusted again
+  EXPECT_EQ(readTextFile(f.ssl / "ca.pem"), fresh);
+}
+
 TEST(CATrustTest, FailuresSayWhat) {
   Fixture f;
   writeTextFile(f.ssl / "ca.pem", "-----BEGIN CERTIFICATE-----\nbm90IGEgY2VydA==\n-----END CERTIFICATE-----\n");

@@ -61,6 +61,64 @@ TEST_F(CertificateServiceTest, ServerBundleCoversEveryDomainAndItsWildcard) {
   EXPECT_EQ(x509(server / "server-cert.pem"), subject + "quayside.test\n");
 }
 
+// openssl verify of `cert` against the authority alone: its complaint, or "" when it verifies.
+std::string verify(const std::filesystem::path& ssl, const std::filesystem::path& cert) {
+  auto result = runProcess({"/usr/bin/openssl", "verify", "-CAfile", (ssl / "ca.pem").string(),
+                            cert.string()},
+                           {.mergeErrorIntoOutput = true});
+  return result.succeeded() ? "" : result.output;
+}
+
+// A certificate for `name` signed with the authority's key, as anyone holding it could make.
+std::filesystem::path signForAnyName(const std::filesystem::path& ssl, const std::string& name) {
+  auto folder = ssl / "rogue";
+  std::filesystem::create_directories(folder);
+  writeTextFile(folder / "ext.cnf", "basicConstraints=CA:FALSE\nsubjectAltName=DNS:" + name + "\n");
+  auto openssl = [](std::vector<std::string> arguments) {
+    arguments.insert(arguments.begin(), "/usr/bin/openssl");
+    EXPECT_TRUE(runProcess(arguments).succeeded());
+  };
+  openssl({"req", "-new", "-newkey", "rsa:2048", "-nodes", "-keyout", (folder / "key.pem").string(), "-out",
+           (folder / "csr.pem").string(), "-subj", "/CN=" + name});
+  openssl({"x509", "-req", "-in", (folder / "csr.pem").string(), "-CA", (ssl / "ca.pem").string(), "-CAkey",
+           (ssl / "ca-key.pem").string(), "-CAcreateserial", "-out", (folder / "cert.pem").string(), "-days", "1",
+           "-extfile", (folder / "ext.cnf").string()});
+  return folder / "cert.pem";
+}
+
+// Even with its key stolen, the authority vouches for .test names and the loopback addresses only.
+TEST_F(CertificateServiceTest, TheAuthorityCanSignForTestNamesOnly) {
+  auto [cert, key] = service.certificateForDomain("blog.test");
+  EXPECT_TRUE(service.isCALimited());
+  EXPECT_EQ(x509(ssl / "ca.pem", "nameConstraints"),
+            "X509v3 Name Constraints: critical\n    Permitted:\n      DNS:test\n      IP:127.0.0.1/255.255.255.255\n"
+            "      IP:0:0:0:0:0:0:0:1/FFFF:FFFF:FFFF:FFFF:FFFF:FFFF:FFFF:FFFF\n");
+  EXPECT_EQ(verify(ssl, cert), "");
+  EXPECT_EQ(verify(ssl, signForAnyName(ssl, "www.example.com")).find("permitted subtree violation") != std::string::npos,
+            true);
+  EXPECT_FALSE(service.replaceUnlimitedCA());  // limited already: nothing changes
+  EXPECT_TRUE(std::filesystem::exists(cert));
+}
+
+// An authority made before the limit existed is replaced, with everything it signed.
+TEST_F(CertificateServiceTest, AnUnlimitedAuthorityIsReplaced) {
+  std::filesystem::create_directories(ssl);
+  ASSERT_TRUE(runProcess({"/usr/bin/openssl", "req", "-x509", "-new", "-newkey", "rsa:2048", "-nodes", "-keyout",
+                          (ssl / "ca-key.pem").string(), "-out", (ssl / "ca.pem").string(), "-days", "30", "-subj",
+                          "/CN=Quayside Local CA"})
+                  .succeeded());
+  auto old = readTextFile(ssl / "ca.pem");
+  service.serverCertificatePKCS12({"blog.test"});
+  EXPECT_FALSE(service.isCALimited());
+  EXPECT_EQ(verify(ssl, signForAnyName(ssl, "www.example.com")), "");  // what the old one allowed
+
+  EXPECT_TRUE(service.replaceUnlimitedCA());
+  EXPECT_TRUE(service.isCALimited());
+  EXPECT_NE(readTextFile(ssl / "ca.pem"), old);
+  EXPECT_FALSE(std::filesystem::exists(ssl / "server"));
+  EXPECT_EQ(permissionsOf(ssl / "ca-key.pem"), std::filesystem::perms(0600));
+}
+
 TEST_F(CertificateServiceTest, DomainCertificatesAreIssuedOnce) {
   auto [cert, key] = service.certificateForDomain("blog.test");
   EXPECT_EQ(permissionsOf(key), std::filesystem::perms(0600));

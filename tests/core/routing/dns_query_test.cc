@@ -34,16 +34,16 @@ TEST(DNSQuery, AnswersAQuestionsUnderTestAndRefusesOtherNames) {
   struct Case {
     std::vector<std::string> labels;
     std::uint16_t type, klass;
-    std::uint8_t flags;  // NOERROR (never authoritative), or REFUSED so that the upstream answer wins
+    std::uint8_t flags;  // NOERROR (never authoritative, never recursive), or REFUSED so that the upstream wins
     std::uint16_t answers;
   };
   const Case cases[] = {
-      {{"blog", "test"}, 1, 1, 0x80, 1}, {{"Api", "Blog", "TEST"}, 1, 1, 0x80, 1}, {{"test"}, 1, 1, 0x80, 1},
-      {{"\xFF", "test"}, 1, 1, 0x80, 1},  // invalid UTF-8 is repaired, not rejected
-      {{"blog", "test"}, 28, 1, 0x80, 0}, {{"blog", "test"}, 15, 1, 0x80, 0},
-      {{"blog", "test"}, 1, 3, 0x80, 0},
-      {{"example", "com"}, 1, 1, 0x85, 0}, {{"mytest"}, 1, 1, 0x85, 0}, {{"test", "com"}, 1, 1, 0x85, 0},
-      {{"xtest"}, 1, 1, 0x85, 0},
+      {{"blog", "test"}, 1, 1, 0x00, 1}, {{"Api", "Blog", "TEST"}, 1, 1, 0x00, 1}, {{"test"}, 1, 1, 0x00, 1},
+      {{"\xFF", "test"}, 1, 1, 0x00, 1},  // invalid UTF-8 is repaired, not rejected
+      {{"blog", "test"}, 28, 1, 0x00, 0}, {{"blog", "test"}, 15, 1, 0x00, 0},
+      {{"blog", "test"}, 1, 3, 0x00, 0},
+      {{"example", "com"}, 1, 1, 0x05, 0}, {{"mytest"}, 1, 1, 0x05, 0}, {{"test", "com"}, 1, 1, 0x05, 0},
+      {{"xtest"}, 1, 1, 0x05, 0},
   };
   for (const auto& c : cases) {
     Bytes q = query(c.labels, c.type, c.klass);
@@ -76,7 +76,7 @@ TEST(DNSQuery, EchoesEDNS0) {
   EXPECT_EQ(opt, (Bytes{0x00, 0x00, 0x29, 0x04, 0xD0, 0, 0, 0, 0, 0x00, 0x00}));
   Bytes refused = process(query({"example", "com"}, 1, 1, true));
   EXPECT_EQ(at16(refused, 10), 1);
-  EXPECT_EQ(refused[3], 0x85);
+  EXPECT_EQ(refused[3], 0x05);
 }
 
 // The header of a one-question query (ID 0xBEEF) followed by `question` as it is.
@@ -88,7 +88,7 @@ Bytes withRawQuestion(const Bytes& question) {
 }
 
 TEST(DNSQuery, MalformedQueriesGetFormatErrors) {
-  Bytes formatError{0xBE, 0xEF, 0x81, 0x81, 0, 0, 0, 0, 0, 0, 0, 0};
+  Bytes formatError{0xBE, 0xEF, 0x81, 0x01, 0, 0, 0, 0, 0, 0, 0, 0};
   // Truncated name, label past the end, missing type and class, a pointer without its second byte.
   for (const Bytes& tail : {Bytes{}, Bytes{5, 'b', 'l'}, Bytes{4, 't', 'e', 's', 't', 0, 0, 1}, Bytes{0xC0}})
     EXPECT_EQ(process(withRawQuestion(tail)), formatError) << tail.size();
@@ -97,12 +97,39 @@ TEST(DNSQuery, MalformedQueriesGetFormatErrors) {
   Bytes runt = withRawQuestion({});
   runt.pop_back();
   EXPECT_EQ(process(runt), formatError);
-  EXPECT_EQ(process(Bytes{0x12}), (Bytes{0, 0, 0x81, 0x81, 0, 0, 0, 0, 0, 0, 0, 0}));
+  EXPECT_EQ(process(Bytes{0x12}), (Bytes{0, 0, 0x80, 0x01, 0, 0, 0, 0, 0, 0, 0, 0}));
+}
+
+TEST(DNSQuery, ResponsesAndOtherOpcodesGetNoAnswer) {
+  // Each would otherwise be answered, and two responders could answer each other forever.
+  struct Case {
+    std::uint8_t flags;
+    const char* what;
+  } cases[] = {{0x81, "a response"}, {0x80, "a response without RD"}, {0x85, "an authoritative response"},
+               {0x09, "an inverse query"}, {0x11, "a status request"}, {0x21, "a notify"}, {0x29, "an update"}};
+  for (const auto& c : cases) {
+    Bytes q = query({"blog", "test"}, 1);
+    q[2] = c.flags;
+    EXPECT_TRUE(process(q).empty()) << c.what;
+  }
+  Bytes noRecursion = query({"blog", "test"}, 1);
+  noRecursion[2] = 0x00;
+  EXPECT_EQ(process(noRecursion)[2], 0x80);  // RD copied: not asked for, not claimed
+}
+
+TEST(DNSQuery, NamesLongerThan255BytesGetAFormatError) {
+  // 4 labels of 62 bytes and "test": 4 * 63 + 5 + 1 = 258 bytes encoded; one byte less fits.
+  std::vector<std::string> labels(4, std::string(62, 'a'));
+  labels.push_back("test");
+  Bytes tooLong = process(query(labels, 1));
+  EXPECT_EQ(tooLong, (Bytes{0xBE, 0xEF, 0x81, 0x01, 0, 0, 0, 0, 0, 0, 0, 0}));
+  labels[0].resize(59);  // 255 bytes encoded: answered
+  EXPECT_EQ(at16(process(query(labels, 1)), 6), 1);
 }
 
 TEST(DNSQuery, CompressionPointersEndTheNameWithoutBeingFollowed) {
   // A pointer right after the header: an empty name, which is not under test.
-  EXPECT_EQ(process(withRawQuestion({0xC0, 0x0C, 0, 1, 0, 1}))[3], 0x85);
+  EXPECT_EQ(process(withRawQuestion({0xC0, 0x0C, 0, 1, 0, 1}))[3], 0x05);
   // Labels then a pointer: the labels read so far are the name; the answer spells it out in full.
   Bytes q = withRawQuestion({4, 't', 'e', 's', 't', 0xC0, 0x0C, 0, 1, 0, 1});
   Bytes r = process(q);

@@ -1,5 +1,6 @@
 // The DNS responder on a real UDP socket.
 #include "core/routing/dns_server.h"
+#include "support/another_account.h"
 #include "support/loop_thread.h"
 
 #include <asio/ip/udp.hpp>
@@ -41,9 +42,12 @@ TEST_F(DNSServerTest, AnswersOverUDPAndIgnoresRunts) {
   loop.await([this] { return dns->start(); });
   int port = loop.call([this] { return dns->boundPort(); });
   ASSERT_TRUE(loop.call([this] { return dns->isRunning(); }));
-  // An 11-byte datagram gets nothing: the first reply that comes is the next query's.
+  // An 11-byte datagram and a response get nothing: the first reply that comes is the next query's.
   asio::ip::udp::endpoint server(asio::ip::address_v4::loopback(), static_cast<unsigned short>(port));
   client.send_to(asio::buffer(std::vector<std::uint8_t>(11, 0x42)), server);
+  auto response = aQuery(6, "loop");
+  response[2] = 0x81;
+  client.send_to(asio::buffer(response), server);
   auto reply = ask(aQuery(7, "blog"), port);
   ASSERT_GE(reply.size(), 16u);
   EXPECT_EQ(reply[1], 7);
@@ -63,6 +67,22 @@ TEST_F(DNSServerTest, TakesTheNextFreePortAboveATakenOne) {
   EXPECT_GT(bound, taken);
   EXPECT_LE(bound, taken + QSDNSServer::portSearchLimit);
   EXPECT_EQ(ask(aQuery(9, "shop"), bound)[1], 9);
+}
+
+// Another local account must not be able to bind the DNS port beside us (with address reuse
+// both would get queries, and the other one could answer them).
+TEST_F(DNSServerTest, AnotherAccountCannotShareThePort) {
+  if (!testing::canActAsAnotherAccount()) GTEST_SKIP() << "needs root and setpriv to act as another account";
+  loop.await([this] { return dns->start(); });
+  int port = loop.call([this] { return dns->boundPort(); });
+  for (const char* option : {"SO_REUSEADDR", "SO_REUSEPORT"}) {
+    auto result = testing::runPythonAsAnotherAccount(
+        std::string("import socket\ns = socket.socket(socket.AF_INET, socket.SOCK_DGRAM)\n") +
+        "s.setsockopt(socket.SOL_SOCKET, socket." + option + ", 1)\n" +
+        "try:\n  s.bind(('127.0.0.1', " + std::to_string(port) + "))\nexcept OSError as e:\n  print(e.errno)\n");
+    EXPECT_EQ(result.output, "98\n") << option << ": " << result.errorOutput;  // EADDRINUSE
+  }
+  EXPECT_EQ(ask(aQuery(5, "blog"), port)[1], 5);
 }
 
 }  // namespace

@@ -1,5 +1,6 @@
 #include "core/routing/port_scanner.h"
 #include "support/process_helpers.h"
+#include "support/socket_states.h"
 #include "support/test_support.h"
 
 #include <asio/ip/tcp.hpp>
@@ -12,12 +13,14 @@ namespace {
 using namespace testing;
 using tcp = asio::ip::tcp;
 
-// A socket of this process listening on the loopback address (IPv6 only, when asked).
+// A socket of this process listening on the loopback address (IPv6 only, when asked), allowing
+// address reuse as every listener of the system does.
 tcp::acceptor listenOnLoopback(asio::io_context& io, int port, bool ipv6 = false) {
   asio::ip::address address = asio::ip::address_v4::loopback();
   if (ipv6) address = asio::ip::address_v6::loopback();
   tcp::endpoint at(address, static_cast<unsigned short>(port));
   tcp::acceptor acceptor(io, at.protocol());
+  acceptor.set_option(asio::socket_base::reuse_address(true));
   if (ipv6) acceptor.set_option(asio::ip::v6_only(true));
   acceptor.bind(at);
   acceptor.listen();
@@ -70,6 +73,33 @@ TEST(PortScannerTest, ReportsAvailabilityAndFindsTheNextFreePort) {
         << "from " << c.preferred << " limit " << c.limit;
   }
   listener.process->signal(SIGKILL);
+}
+
+// A server that closed its side first leaves the connection in TIME_WAIT on its port for a
+// minute. Only a listener makes a port taken: the next listener (which allows address reuse) can
+// bind it, so the probe must say so, and the search must not move on to the next port.
+TEST(PortScannerTest, APortWithOnlyClosedConnectionsIsAvailable) {
+  asio::io_context io;
+  auto acceptor = listenOnLoopback(io, 0);
+  int port = acceptor.local_endpoint().port();
+  QSPortScanner scanner;
+  EXPECT_EQ(scanner.availability(port), QSPortAvailability::inUse());  // listening
+  {
+    tcp::socket client(io);
+    client.connect(acceptor.local_endpoint());
+    tcp::socket served = acceptor.accept();
+    served.close();  // the server closes first ...
+    char byte;
+    asio::error_code ec;
+    client.read_some(asio::buffer(&byte, 1), ec);  // ... the client sees the end, and closes too
+    ASSERT_EQ(ec, asio::error::eof);
+  }
+  acceptor.close();
+  ASSERT_TRUE(testing::pollUntil([port] { return testing::hasTimeWaitSocket(port); }, std::chrono::seconds(10)));
+  EXPECT_EQ(scanner.availability(port), QSPortAvailability::available());
+  EXPECT_EQ(scanner.availablePort(port, {}, 16), port);
+  auto again = listenOnLoopback(io, port);  // what the probe promised
+  EXPECT_EQ(scanner.availability(port), QSPortAvailability::inUse());
 }
 
 TEST(PortScannerTest, ListsTheProcessesListeningOnAPortButNeverItself) {

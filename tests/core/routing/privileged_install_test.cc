@@ -4,6 +4,7 @@
 #include "core/routing/privileged_test_support.h"
 #include "support/process_helpers.h"
 
+#include <fmt/format.h>
 #include <gmock/gmock.h>
 
 namespace qs {
@@ -180,11 +181,17 @@ TEST(PrivilegedInstallTest, TerminateAsRootEndsTheProcess) {
   Fixture f;
   TemporaryFolder bin;
   auto listener = testing::startListener(testing::listenerNamed(bin.path(), "holder"), 0);
-  f.helper.terminateAsRoot(listener.process->pid());
   auto& process = *listener.process;
+  // A process on none of the given ports is left alone, whoever owns it: the check runs as root.
+  int elsewhere = listener.port == 80 ? 81 : 80;
+  EXPECT_EQ(thrownMessage<QSPrivilegedException>([&] { f.helper.terminateAsRoot(process.pid(), {elsewhere, 7080}); }),
+            fmt::format("The change as administrator failed (exit 3):\nProcess {} isn't listening on port {}, 7080.",
+                        process.pid(), elsewhere));
+  EXPECT_TRUE(process.isRunning());
+  f.helper.terminateAsRoot(process.pid(), {elsewhere, listener.port});
   EXPECT_EQ(testing::readFromPipe(process.takeStandardError().get()), "");
   EXPECT_TRUE(testing::waitUntilGone(process.pid()));
-  EXPECT_EQ(thrownMessage<QSPrivilegedException>([&] { f.helper.terminateAsRoot(1); }),
+  EXPECT_EQ(thrownMessage<QSPrivilegedException>([&] { f.helper.terminateAsRoot(1, {80}); }),
             "Process id 1 can't be stopped this way.");
 }
 

@@ -1,4 +1,4 @@
-// The proxy's pure pieces: host extraction, its own pages, and the exchange log.
+// The proxy's pure pieces: request heads, its own pages, and the exchange log with its framing.
 #include "core/routing/proxy_exchange_log.h"
 #include "core/routing/proxy_pages.h"
 #include "core/routing/proxy_request_head.h"
@@ -9,35 +9,69 @@
 namespace qs {
 namespace {
 
-using QSProxyRequestHead::extractHost;
-using QSProxyRequestHead::hasEnoughToRoute;
+namespace head = QSProxyRequestHead;
 
-TEST(ProxyRequestHead, ExtractsTheHostName) {
+// Request heads the relay must refuse, because the project could frame them otherwise.
+TEST(ProxyRequestHead, RefusesHeadsThatCannotBeFramedUnambiguously) {
+  const std::string host = "Host: blog.test\r\n";
   struct Case {
-    std::string chunk;
-    std::optional<std::string> host;
+    std::string head;
+    const char* why;
+  } cases[] = {
+      {"POST / HTTP/1.1\r\n" + host + "Content-Length: 5\r\nTransfer-Encoding: chunked\r\n\r\n", "CL and TE"},
+      {"GET / HTTP/1.1\nHost: blog.test\r\n\r\n", "bare LF"},
+      {"GET / HTTP/1.1\r\nHost: blog.test\nHost: shop.test\r\n\r\n", "bare LF hiding a Host"},
+      {"GET / HTTP/1.1\r\n" + host + "X-A: 1\r\n folded\r\n\r\n", "obs-fold"},
+      {"GET / HTTP/1.1\r\n" + host + "Host: shop.test\r\n\r\n", "two Hosts"},
+      {"GET / HTTP/1.1\r\nAccept: */*\r\n\r\n", "no Host"},
+      {"GET / HTTP/1.1\r\nHost: :80\r\n\r\n", "an empty Host"},
+      {"GET / HTTP/1.1\r\nHost : blog.test\r\n\r\n", "space before the colon"},
+      {"POST / HTTP/1.1\r\n" + host + "Transfer-Encoding: gzip\r\n\r\n", "TE not ending in chunked"},
+      {"POST / HTTP/1.1\r\n" + host + "Transfer-Encoding: chunked, chunked\r\n\r\n", "chunked twice"},
+      {"POST / HTTP/1.0\r\n" + host + "Transfer-Encoding: chunked\r\n\r\n", "TE in HTTP/1.0"},
+      {"POST / HTTP/1.1\r\n" + host + "Content-Length: 5\r\nContent-Length: 6\r\n\r\n", "two lengths"},
+      {"POST / HTTP/1.1\r\n" + host + "Content-Length: -1\r\n\r\n", "a negative length"},
+      {"POST / HTTP/1.1\r\n" + host + "Content-Length: 0x10\r\n\r\n", "a hex length"},
+      {"GET / HTTP/1.1\r\n" + host + "X-A: a\x01z\r\n\r\n", "a control character"},
+      {"GET /  HTTP/1.1\r\n" + host + "\r\n", "two spaces in the request line"},
+      {"GET / HTTP/2.0\r\n" + host + "\r\n", "another version"},
+      {"GET / HTTP/1.1\r\n" + host + "X-A: a\rb\r\n\r\n", "a bare CR"},
   };
-  const std::vector<Case> cases = {
-      {"GET / HTTP/1.1\r\nHost: App.Test:443\r\n\r\n", "App.Test"},
-      {"GET / HTTP/1.1\r\nAccept: */*\r\nhOsT:\t blog.test \r\n\r\n", "blog.test"},
-      {"GET / HTTP/1.1\r\nHost: blog.test", "blog.test"},               // the chunk ends mid-head
-      {"GET / HTTP/1.1\r\nAccept: */*\r\n\r\nHost: blog.test\r\n", {}},  // after the head: a body
-      {"GET / HTTP/1.1 Host: blog.test", {}},                            // one line
-      {"GET / HTTP/1.1\r\nX-Host: blog.test\r\n\r\n", {}},
-      {"GET / HTTP/1.1\r\nHost: [::1]:8080\r\n\r\n", "[::1]"},
-      {"", {}},
-  };
-  for (const auto& c : cases) EXPECT_EQ(extractHost(c.chunk), c.host) << c.chunk;
+  for (const auto& c : cases) {
+    auto length = head::headLength(c.head);
+    ASSERT_TRUE(length) << c.why;
+    EXPECT_TRUE(std::holds_alternative<QSHTTPFault>(head::parseRequest(c.head.substr(0, *length)))) << c.why;
+  }
 }
 
-TEST(ProxyRequestHead, WaitsForTheHeadTheHostLineOrEightKilobytes) {
-  EXPECT_FALSE(hasEnoughToRoute(""));
-  EXPECT_FALSE(hasEnoughToRoute("GET / HTTP/1.1\r\n"));
-  EXPECT_FALSE(hasEnoughToRoute("GET / HTTP/1.1\r\nHost: blog.te"));
-  EXPECT_TRUE(hasEnoughToRoute("GET / HTTP/1.1\r\nHost: blog.test\r\n"));
-  EXPECT_TRUE(hasEnoughToRoute("GET / HTTP/1.1\r\nAccept: */*\r\n\r\n"));
-  EXPECT_TRUE(hasEnoughToRoute(std::string(8192, 'x')));
-  EXPECT_FALSE(hasEnoughToRoute(std::string(8191, 'x')));
+TEST(ProxyRequestHead, ReadsSoundHeadsAndTheirBodies) {
+  struct Case {
+    std::string head;
+    QSHTTPBodyFraming::Kind kind;
+    std::uint64_t length;
+  } cases[] = {
+      {"GET /a?b HTTP/1.1\r\nhOsT:\t Blog.Test:443 \r\n\r\n", QSHTTPBodyFraming::none, 0},
+      {"POST / HTTP/1.1\r\nHost: blog.test\r\nContent-Length: 5, 5\r\n\r\n", QSHTTPBodyFraming::counted, 5},
+      {"POST / HTTP/1.1\r\nHost: blog.test\r\nTransfer-Encoding: gzip, Chunked\r\n\r\n", QSHTTPBodyFraming::chunked, 0},
+      {"GET / HTTP/1.0\r\nHost: blog.test\r\n\r\n", QSHTTPBodyFraming::none, 0},
+  };
+  for (const auto& c : cases) {
+    auto parsed = head::parseRequest(c.head);
+    ASSERT_TRUE(std::holds_alternative<QSHTTPHead>(parsed)) << c.head;
+    auto framing = head::requestBody(std::get<QSHTTPHead>(parsed));
+    EXPECT_EQ(framing.kind, c.kind) << c.head;
+    EXPECT_EQ(framing.length, c.length) << c.head;
+  }
+  auto parsed = std::get<QSHTTPHead>(head::parseRequest(cases[0].head));
+  EXPECT_EQ(parsed.method, "GET");
+  EXPECT_EQ(parsed.target, "/a?b");
+  EXPECT_EQ(head::hostName(*parsed.field("host")), "Blog.Test");
+  EXPECT_EQ(head::hostName("[::1]:8080"), "[::1]");
+  EXPECT_EQ(head::hostName("[::1]"), "[::1]");
+  // Where a head ends: at its blank line, found by LF so that bare LFs are seen (and refused).
+  EXPECT_EQ(head::headLength("GET / HTTP/1.1\r\nHost: a\r\n\r\nbody"), 27u);
+  EXPECT_EQ(head::headLength("GET / HTTP/1.1\nHost: a\n\nbody"), 24u);
+  EXPECT_FALSE(head::headLength("GET / HTTP/1.1\r\nHost: a\r\n"));
 }
 
 // The page's head and the start of its body, split at the blank line.
@@ -96,13 +130,92 @@ protected:
   QSProxyExchangeLog log{"blog.test", project, [this](QSLogEntry e) { entries.push_back(std::move(e)); }};
 };
 
+// A conversation fed to the log in pieces of `piece` bytes, client and project taking turns as
+// listed; what each side let through is kept.
+struct Turn {
+  bool fromClient;
+  std::string bytes;
+};
+
+TEST_F(ExchangeLog, FollowsTheFramingHoweverTheBytesAreSplit) {
+  const std::string host = "Host: blog.test\r\n";
+  // A body that looks like a request head must not be logged as one (nor a chunked one).
+  const std::string forged = "DELETE /forged HTTP/1.1\r\n" + host + "\r\n";
+  const std::string chunked = fmt::format("{:x}\r\n{}\r\n0\r\nX-Trailer: 1\r\n\r\n", forged.size(), forged);
+  const std::vector<Turn> turns = {
+      {true, "GET /one HTTP/1.1\r\n" + host + "\r\nPOST /two HTTP/1.1\r\n" + host +
+                 fmt::format("Content-Length: {}\r\n\r\n{}", forged.size(), forged)},
+      {false, "HTTP/1.1 200 OK\r\nContent-Length: 12\r\n\r\nHTTP/1.1 500"},  // a body like a head
+      {false, "HTTP/1.1 201 Created\r\nTransfer-Encoding: chunked\r\n\r\n3\r\nabc\r\n0\r\n\r\n"},
+      {true, "\r\nPUT /three HTTP/1.1\r\n" + host + "Transfer-Encoding: chunked\r\n\r\n" + chunked},
+      // An upload that waits for 100 Continue: the interim responses answer nothing.
+      {true, "POST /four HTTP/1.1\r\n" + host + "Expect: 100-continue\r\nContent-Length: 3\r\n\r\n"},
+      {false, "HTTP/1.1 204 No Content\r\n\r\nHTTP/1.1 100 Continue\r\n\r\nHTTP/1.1 103 Early Hints\r\nLink: </s>\r\n\r\n"},
+      {true, "xyz"},
+      {false, "HTTP/1.1 413 Too Large\r\nContent-Length: 0\r\n\r\n"},
+      // HEAD: the length is declared, no body follows.
+      {true, "HEAD /five HTTP/1.1\r\n" + host + "\r\n"},
+      {false, "HTTP/1.1 200 OK\r\nContent-Length: 99\r\n\r\n"},
+      // An upgrade: from then on both sides pass unexamined.
+      {true, "GET /ws HTTP/1.1\r\n" + host + "Upgrade: websocket\r\nConnection: Upgrade\r\n\r\n"},
+      {false, "HTTP/1.1 101 Switching Protocols\r\nUpgrade: websocket\r\n\r\n\x81\x05hello"},
+      {true, "GET /not-a-request HTTP/1.1\r\n\n\n"},
+      {false, "HTTP/1.1 200 not a response\r\n\r\n"},
+  };
+  for (std::size_t piece : {std::size_t(1), std::size_t(7), std::size_t(100000)}) {
+    entries.clear();
+    QSProxyExchangeLog exchange{"blog.test", project, [this](QSLogEntry e) { entries.push_back(std::move(e)); }};
+    std::string sent[2], passed[2];
+    for (const auto& turn : turns) {
+      for (std::size_t at = 0; at < turn.bytes.size(); at += piece) {
+        auto bytes = std::string_view(turn.bytes).substr(at, piece);
+        passed[turn.fromClient] += turn.fromClient ? exchange.fromClient(bytes) : exchange.fromProject(bytes);
+      }
+      sent[turn.fromClient] += turn.bytes;
+    }
+    EXPECT_EQ(summaries(), (std::vector<std::string>{"GET /one 200 12", "POST /two 201 -", "PUT /three 204 -",
+                                                     "POST /four 413 0", "HEAD /five 200 99", "GET /ws 101 -"}))
+        << piece;
+    // Everything passed, once, in order (only the line end between two requests is dropped).
+    EXPECT_EQ(passed[false], sent[false]) << piece;
+    std::string clientBytes = sent[true];
+    clientBytes.erase(clientBytes.find("\r\nPUT"), 2);
+    EXPECT_EQ(passed[true], clientBytes) << piece;
+    EXPECT_FALSE(exchange.refusal());
+  }
+}
+
+TEST_F(ExchangeLog, RefusesARequestItCannotFrameAndPassesNothingAfterIt) {
+  const std::string first = "GET /one HTTP/1.1\r\nHost: blog.test\r\n\r\n";
+  const std::string chunkedHead = "POST /x HTTP/1.1\r\nHost: blog.test\r\nTransfer-Encoding: chunked\r\n\r\n";
+  struct Case {
+    std::string next;
+    int status;
+    std::string passes = "";  // of `next`
+  } cases[] = {
+      {"POST /x HTTP/1.1\r\nHost: blog.test\r\nContent-Length: 4\r\nTransfer-Encoding: chunked\r\n\r\n0\r\n\r\n", 400},
+      {"GET /x HTTP/1.1\nHost: blog.test\n\n", 400},
+      {"GET /x HTTP/1.1\r\nHost: blog.test\r\nX: 1\r\n 2\r\n\r\n", 400},
+      {"GET /x HTTP/1.1\r\nHost: blog.test\r\nHost: shop.test\r\n\r\n", 400},
+      {chunkedHead + "zz\r\n", 400, chunkedHead},  // a bad chunk size, once the head has gone
+      {"GET /x HTTP/1.1\r\nHost: SHOP.test\r\n\r\n", 421},
+      {"GET /x HTTP/1.1\r\nX-Pad: " + std::string(QSProxyRequestHead::headLimit, 'a'), 431},
+  };
+  for (const auto& c : cases) {
+    QSProxyExchangeLog exchange{"blog.test", project, {}};
+    EXPECT_EQ(exchange.fromClient(first + c.next + first), first + c.passes) << c.next;
+    ASSERT_TRUE(exchange.refusal()) << c.next;
+    EXPECT_EQ(exchange.refusal()->status, c.status) << c.next;
+    EXPECT_EQ(exchange.fromClient(first), "");
+  }
+}
+
 TEST_F(ExchangeLog, MatchesKeepAliveRequestsAndResponsesInOrder) {
-  log.observeRequest("GET /one HTTP/1.1\r\nHost: blog.test\r\n\r\n");
-  log.observeRequest("POST /two HTTP/1.1\r\nHost: blog.test\r\nContent-Length: 5\r\n\r\n");
-  log.observeRequest("hello");  // the body: not a request
-  log.observeResponse("HTTP/1.1 200 OK\r\nContent-Length: 13\r\n\r\nHello, world!");
-  log.observeResponse("more body bytes");
-  log.observeResponse("HTTP/1.1 404 Not Found\r\ncontent-LENGTH:  0\r\n\r\n");
+  log.fromClient("GET /one HTTP/1.1\r\nHost: blog.test\r\n\r\n");
+  log.fromClient("POST /two HTTP/1.1\r\nHost: blog.test\r\nContent-Length: 5\r\n\r\n");
+  log.fromClient("hello");  // the body: not a request
+  log.fromProject("HTTP/1.1 200 OK\r\nContent-Length: 13\r\n\r\nHello, world!");
+  log.fromProject("HTTP/1.1 404 Not Found\r\ncontent-LENGTH:  0\r\n\r\n");
   EXPECT_EQ(summaries(), (std::vector<std::string>{"GET /one 200 13", "POST /two 404 0"}));
   ASSERT_EQ(entries.size(), 2u);
   EXPECT_EQ(entries[0].projectID, project);
@@ -110,24 +223,21 @@ TEST_F(ExchangeLog, MatchesKeepAliveRequestsAndResponsesInOrder) {
   EXPECT_EQ(entries[0].requestHeaders, (std::map<std::string, std::string>{{"Host", "blog.test"}}));
 }
 
-TEST_F(ExchangeLog, IgnoresWhatIsNotAHead) {
-  log.observeResponse("HTTP/1.1 200 OK\r\n\r\n");  // nothing pending
-  log.observeRequest("BREW /pot HTTP/1.1\r\n\r\n");
-  log.observeRequest("GET");
-  EXPECT_EQ(log.pendingCount(), 0u);
-  log.observeRequest("DELETE /x HTTP/1.1\r\n\r\n");
-  log.observeResponse("HTTP/1.1 204 No Content\r\nContent-Length: lots\r\n\r\n");
-  // Only the first 2 KiB of a chunk are looked at.
-  log.observeRequest("GET /late HTTP/1.1\r\n\r\n");
-  log.observeResponse("HTTP/1.1 200 OK\r\n" + std::string(2100, 'x') + "\r\nContent-Length: 9\r\n\r\n");
-  EXPECT_EQ(summaries(), (std::vector<std::string>{"DELETE /x 204 -", "GET /late 200 -"}));
+TEST_F(ExchangeLog, LogsOnlyKnownMethodsButFramesEveryExchange) {
+  log.fromProject("HTTP/1.1 408 Request Timeout\r\nContent-Length: 0\r\n\r\n");  // nothing pending
+  log.fromClient("BREW /pot HTTP/1.1\r\nHost: blog.test\r\n\r\nGET");
+  EXPECT_EQ(log.pendingCount(), 1u);
+  log.fromProject("HTTP/1.1 418 I'm a teapot\r\nContent-Length: 2\r\n\r\nno");
+  log.fromClient(" /x HTTP/1.1\r\nHost: blog.test\r\n\r\n");
+  log.fromProject("HTTP/1.1 200 OK\r\n" + std::string(2100, 'x') + "\r\nContent-Length: lots\r\n\r\n");
+  EXPECT_EQ(summaries(), (std::vector<std::string>{"GET /x 200 -"}));
 }
 
 TEST_F(ExchangeLog, PendingRequestsAreBounded) {
   for (std::size_t i = 0; i < QSProxyExchangeLog::maxPending + 10; ++i)
-    log.observeRequest("GET /" + std::to_string(i) + " HTTP/1.1\r\n\r\n");
+    log.fromClient("GET /" + std::to_string(i) + " HTTP/1.1\r\nHost: blog.test\r\n\r\n");
   EXPECT_EQ(log.pendingCount(), QSProxyExchangeLog::maxPending);
-  log.observeResponse("HTTP/1.1 200 OK\r\n\r\n");
+  log.fromProject("HTTP/1.1 200 OK\r\n\r\n");
   EXPECT_EQ(summaries(), (std::vector<std::string>{"GET /10 200 -"}));
 }
 

@@ -19,6 +19,9 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <set>
+
+#include <poll.h>
 
 namespace qs {
 namespace {
@@ -27,8 +30,10 @@ using testing::LoopThread;
 using tcp = asio::ip::tcp;
 constexpr auto kTuple = asio::experimental::as_tuple(asio::use_awaitable);
 
-// A project server: answers each request head with "HTTP/1.1 200 OK" and a body naming the
-// path, keeping the connection unless the request says "Connection: close". Other behaviours:
+// A project server: answers each request (its head, then a Content-Length body) with
+// "HTTP/1.1 200 OK" and a body naming the path and the body's length, keeping the connection
+// unless the request says "Connection: close"; a request that expects 100 Continue gets it once
+// its head has come. It records every request line it reads. Other behaviours:
 // `readAll` reads to the end of the stream first and answers with the byte count (half-close);
 // `dieMidResponse` promises 100000 bytes, sends 10 and closes.
 class Backend {
@@ -44,6 +49,7 @@ public:
   int port = 0;
   Mode mode = Mode::normal;
   std::atomic<int> open{0};
+  std::vector<std::string> requestLines;  // touched on the loop only
 
 private:
   asio::awaitable<void> acceptLoop() {
@@ -70,7 +76,16 @@ private:
       // Every complete request that has come, in order (a client may send several at once).
       for (auto end = received.find("\r\n\r\n"); !close && end != std::string::npos; end = received.find("\r\n\r\n")) {
         std::string head = received.substr(0, end);
-        received.erase(0, end + 4);
+        std::size_t length = 0;
+        if (auto at = head.find("Content-Length: "); at != std::string::npos) length = std::stoul(head.substr(at + 16));
+        if (head.find("Expect: 100-continue") != std::string::npos && !continued.contains(head)) {
+          continued.insert(head);
+          std::string interim = "HTTP/1.1 100 Continue\r\n\r\n";
+          co_await asio::async_write(socket, asio::buffer(interim), kTuple);
+        }
+        if (received.size() < end + 4 + length) break;  // the body is still coming
+        received.erase(0, end + 4 + length);
+        requestLines.push_back(head.substr(0, head.find("\r\n")));
         if (mode == Mode::dieMidResponse) {
           std::string partial = "HTTP/1.1 200 OK\r\nContent-Length: 100000\r\n\r\n0123456789";
           co_await asio::async_write(socket, asio::buffer(partial), kTuple);
@@ -80,7 +95,9 @@ private:
         std::string path = head.substr(head.find(' ') + 1);
         path = path.substr(0, path.find(' '));
         close = head.find("Connection: close") != std::string::npos;
-        co_await reply(socket, "path " + path, close);
+        std::string body = "path " + path;
+        if (length) body += " body " + std::to_string(length);
+        co_await reply(socket, body, close);
       }
       if (close || ec) break;
     }
@@ -97,6 +114,7 @@ private:
   }
 
   tcp::acceptor acceptor_;
+  std::set<std::string> continued;
 };
 
 // How many descriptors this process has open (the listing's own among them).
@@ -119,6 +137,28 @@ std::string readToEnd(Stream& stream) {
     std::size_t n = stream.read_some(asio::buffer(buffer), ec);
     out.append(buffer, n);
     if (ec) return out;
+  }
+}
+
+// What the peer sent until it closed the connection, and whether it did (rather than falling
+// silent for 30 seconds, which only a broken proxy does).
+struct Received {
+  std::string bytes;
+  bool closed = false;
+};
+Received readUntilClosed(tcp::socket& socket) {
+  Received out;
+  char buffer[65536];
+  for (;;) {
+    pollfd entry{socket.native_handle(), POLLIN, 0};
+    if (::poll(&entry, 1, 30000) == 0) return out;
+    asio::error_code ec;
+    std::size_t n = socket.read_some(asio::buffer(buffer), ec);
+    out.bytes.append(buffer, n);
+    if (ec) {
+      out.closed = ec == asio::error::eof;
+      return out;
+    }
   }
 }
 
@@ -196,9 +236,68 @@ TEST_F(ProxyServerTest, RoutesByHostAndLogsEachExchange) {
   EXPECT_TRUE(responses.ends_with("path /two")) << responses;
   ASSERT_TRUE(allClosed());
   auto entries = loop.call([this] { return logged; });
-  ASSERT_EQ(entries.size(), 1u);  // the second request rode in the first request's chunk
+  ASSERT_EQ(entries.size(), 2u);  // the second request rode in the first request's chunk: logged too
   EXPECT_EQ(entries[0].path, "/one");
+  EXPECT_EQ(entries[1].path, "/two");
   EXPECT_EQ(entries[0].projectID, project);
+}
+
+// A certificate for blog.test covers *.blog.test; so does its route.
+TEST_F(ProxyServerTest, RoutesSubdomainsToTheirProject) {
+  EXPECT_TRUE(exchange(request("www.Blog.test", "/sub")).ends_with("path /sub"));
+  EXPECT_TRUE(exchange(request("a.b.blog.test", "/deep")).ends_with("path /deep"));
+  EXPECT_TRUE(exchange(request("xblog.test")).starts_with("HTTP/1.1 502 Bad Gateway\r\n"));
+  ASSERT_TRUE(allClosed());
+  EXPECT_EQ(loop.call([this] { return logged.size(); }), 2u);
+}
+
+// One entry per exchange however the requests arrive: pipelined in one packet, with bodies that
+// look like requests, waiting for 100 Continue.
+TEST_F(ProxyServerTest, LogsEveryPipelinedRequestAndNoBodyAsOne) {
+  std::string forged = "DELETE /forged HTTP/1.1\r\nHost: blog.test\r\n\r\n";
+  std::string pipelined = request("blog.test", "/one", false) + "POST /two HTTP/1.1\r\nHost: blog.test\r\n" +
+                          "Content-Length: " + std::to_string(forged.size()) + "\r\n\r\n" + forged +
+                          request("blog.test", "/three");
+  std::string responses = exchange(pipelined);
+  EXPECT_TRUE(responses.ends_with("path /three")) << responses;
+  ASSERT_TRUE(allClosed());
+  std::vector<std::string> paths;
+  for (const auto& entry : loop.call([this] { return logged; })) paths.push_back(entry.path);
+  EXPECT_EQ(paths, (std::vector<std::string>{"/one", "/two", "/three"}));
+
+  // curl sends uploads over 1 MB this way: the head, then the body once 100 Continue has come.
+  auto socket = connect();
+  asio::write(socket, asio::buffer(std::string("PUT /upload HTTP/1.1\r\nHost: blog.test\r\nExpect: 100-continue\r\n"
+                                               "Content-Length: 5\r\nConnection: close\r\n\r\n")));
+  std::string interim(25, '\0');
+  asio::read(socket, asio::buffer(interim));
+  EXPECT_EQ(interim, "HTTP/1.1 100 Continue\r\n\r\n");
+  asio::write(socket, asio::buffer(std::string("hello")));
+  EXPECT_TRUE(readToEnd(socket).ends_with("path /upload body 5"));
+  socket.close();
+  ASSERT_TRUE(allClosed());
+  auto entries = loop.call([this] { return logged; });
+  ASSERT_EQ(entries.size(), 4u);
+  EXPECT_EQ(entries[3].path, "/upload");
+  EXPECT_EQ(entries[3].statusCode, 200);
+}
+
+// A head the project could frame otherwise than the proxy never reaches it: the first one is
+// answered with 400 at once; a later one once the project has answered what came before.
+TEST_F(ProxyServerTest, RefusesRequestsItCannotFrame) {
+  // A bare LF: the proxy would route by one Host, the project read the other.
+  std::string bareLF = exchange("GET / HTTP/1.1\r\nHost: blog.test\nHost: shop.test\r\n\r\n");
+  EXPECT_TRUE(bareLF.starts_with("HTTP/1.1 400 Bad Request\r\n")) << bareLF;
+  // Content-Length and Transfer-Encoding: a request smuggled in the body.
+  std::string smuggled = request("blog.test", "/one", false) +
+                         "POST /two HTTP/1.1\r\nHost: blog.test\r\nContent-Length: 54\r\n"
+                         "Transfer-Encoding: chunked\r\n\r\n0\r\n\r\nGET /hidden HTTP/1.1\r\nHost: blog.test\r\n\r\n";
+  std::string responses = exchange(smuggled);
+  EXPECT_NE(responses.find("path /one"), std::string::npos) << responses;
+  EXPECT_NE(responses.find("HTTP/1.1 400 Bad Request\r\n"), std::string::npos) << responses;
+  ASSERT_TRUE(allClosed());
+  EXPECT_EQ(loop.call([this] { return backend.requestLines; }), (std::vector<std::string>{"GET /one HTTP/1.1"}));
+  EXPECT_EQ(loop.call([this] { return logged.size(); }), 1u);
 }
 
 TEST_F(ProxyServerTest, AnswersItselfWithoutHostRouteOrProject) {
@@ -214,9 +313,11 @@ TEST_F(ProxyServerTest, AnswersItselfWithoutHostRouteOrProject) {
   std::string down = exchange(request("blog.test"));
   EXPECT_TRUE(down.starts_with("HTTP/1.1 502 Bad Gateway\r\n"));
   EXPECT_NE(down.find("nothing answered on localhost:" + std::to_string(refusing) + ".</p>"), std::string::npos);
-  // 8 KiB without a Host line: the head is read no further.
-  std::string huge = exchange("GET / HTTP/1.1\r\nX-Pad: " + std::string(9000, 'a') + "\r\n\r\n");
-  EXPECT_TRUE(huge.starts_with("HTTP/1.1 400 Bad Request\r\n"));
+  // A whole head without a Host line; a head larger than the proxy takes.
+  std::string noHost = exchange("GET / HTTP/1.1\r\nX-Pad: " + std::string(9000, 'a') + "\r\n\r\n");
+  EXPECT_TRUE(noHost.starts_with("HTTP/1.1 400 Bad Request\r\n"));
+  std::string huge = exchange("GET / HTTP/1.1\r\nHost: blog.test\r\nX-Pad: " + std::string(70000, 'a') + "\r\n\r\n");
+  EXPECT_TRUE(huge.starts_with("HTTP/1.1 431 Request Header Fields Too Large\r\n")) << huge.substr(0, 100);
   EXPECT_TRUE(loop.call([this] { return logged.empty(); }));
   EXPECT_TRUE(allClosed());
 }
@@ -224,8 +325,8 @@ TEST_F(ProxyServerTest, AnswersItselfWithoutHostRouteOrProject) {
 TEST_F(ProxyServerTest, PassesHalfCloseThrough) {
   backend.mode = Backend::Mode::readAll;
   auto socket = connect();
-  std::string head = "POST /upload HTTP/1.1\r\nHost: blog.test\r\n\r\n";
   std::string body(200000, 'x');
+  std::string head = "POST /upload HTTP/1.1\r\nHost: blog.test\r\nContent-Length: 200000\r\n\r\n";
   asio::write(socket, asio::buffer(head + body));
   socket.shutdown(tcp::socket::shutdown_send);
   std::string response = readToEnd(socket);
@@ -254,6 +355,73 @@ TEST_F(ProxyServerTest, FailingPeersLeaveNothingOpen) {
   idle.close();
   ASSERT_TRUE(allClosed());
   EXPECT_EQ(openDescriptorCount(), descriptorsAtRest);
+}
+
+// A client that sends part of a head and stops is closed once the limit for its head is up,
+// not routed and held forever.
+TEST_F(ProxyServerTest, TheFirstHeadMustBeCompleteInTime) {
+  loop.call([this] { proxy->firstChunkLimit = std::chrono::milliseconds(50); });
+  auto socket = connect();
+  asio::write(socket, asio::buffer(std::string("GET / HTTP/1.1\r\nHost: blog.test\r\n")));
+  auto received = readUntilClosed(socket);
+  EXPECT_TRUE(received.closed);
+  EXPECT_EQ(received.bytes, "");
+  EXPECT_TRUE(loop.call([this] { return backend.requestLines.empty(); }));
+}
+
+// A project whose backlog is full accepts nothing: after the connect limit the client gets the
+// project-not-running page instead of waiting for ever.
+TEST_F(ProxyServerTest, AProjectThatAcceptsNothingGetsThePageAfterTheConnectLimit) {
+  tcp::acceptor full(clientIO, tcp::v4());
+  full.bind(local(0));
+  full.listen(0);
+  tcp::socket filler(clientIO);
+  filler.connect(full.local_endpoint());  // the one place in the queue, never accepted
+  int port = full.local_endpoint().port();
+  loop.call([&] {
+    proxy->registerRoute("stuck.test", port, project);
+    proxy->connectLimit = std::chrono::milliseconds(50);
+  });
+  auto socket = connect();
+  asio::write(socket, asio::buffer(request("stuck.test")));
+  auto received = readUntilClosed(socket);
+  EXPECT_TRUE(received.bytes.starts_with("HTTP/1.1 502 Bad Gateway\r\n")) << received.bytes;
+  EXPECT_NE(received.bytes.find("nothing answered on localhost:" + std::to_string(port)), std::string::npos);
+}
+
+// A routed connection on which nobody says anything is closed after the idle limit, so idle
+// clients cannot hold the proxy's descriptors for ever.
+TEST_F(ProxyServerTest, IdleRoutedConnectionsAreClosed) {
+  loop.call([this] { proxy->idleLimit = std::chrono::milliseconds(50); });
+  auto socket = connect();
+  asio::write(socket, asio::buffer(request("blog.test", "/kept", false)));
+  auto received = readUntilClosed(socket);
+  EXPECT_TRUE(received.closed);
+  EXPECT_TRUE(received.bytes.ends_with("path /kept")) << received.bytes;
+  EXPECT_TRUE(allClosed());
+}
+
+// Connections beyond the cap are closed at once; the ones served are not disturbed.
+TEST_F(ProxyServerTest, ConnectionsBeyondTheCapAreClosedAtOnce) {
+  EXPECT_EQ(QSProxyServer::connectionCapFor(256), 96u);  // under 256 / 2, a reserve kept
+  EXPECT_EQ(QSProxyServer::connectionCapFor(1024), 384u);
+  EXPECT_EQ(QSProxyServer::connectionCapFor(10), 1u);
+  loop.call([this] { proxy->maxConnections = 2; });
+  auto first = connect(), second = connect();
+  ASSERT_TRUE(testing::pollUntil([&] { return loop.call([this] { return proxy->openConnections(); }) == 2; },
+                                 std::chrono::seconds(30)));
+  auto third = connect();
+  auto refused = readUntilClosed(third);
+  EXPECT_TRUE(refused.closed);
+  EXPECT_EQ(refused.bytes, "");
+  first.close();
+  ASSERT_TRUE(testing::pollUntil([&] { return loop.call([this] { return proxy->openConnections(); }) == 1; },
+                                 std::chrono::seconds(30)));
+  auto fourth = connect();
+  asio::write(fourth, asio::buffer(request("blog.test", "/served")));
+  EXPECT_TRUE(readToEnd(fourth).ends_with("path /served"));
+  asio::write(second, asio::buffer(request("blog.test", "/waited")));
+  EXPECT_TRUE(readToEnd(second).ends_with("path /waited"));
 }
 
 TEST_F(ProxyServerTest, AThousandConcurrentConnectionsLeakNothing) {

@@ -4,6 +4,7 @@
 #include "core/platform/child_process.h"
 #include "core/routing/privileged_files.h"
 #include "core/routing/privileged_test_support.h"
+#include "support/another_account.h"
 #include "support/process_helpers.h"
 
 #include <gmock/gmock.h>
@@ -29,7 +30,7 @@ public:
     writeTextFile(steps_ / "bin/sleep",
                   "#!/bin/bash\necho tick > " + q(steps_ / "ticks") + "\nread -r _ < " + q(steps_ / "go") + "\n");
     fs::permissions(steps_ / "bin/sleep", fs::perms::owner_all);
-    writeTextFile(steps_ / "watchdog.sh", routingFiles::watchdogScript(proxyPort, stand.tools / "nft", table));
+    writeTextFile(steps_ / "watchdog.sh", routingFiles::watchdogScript(QSRoutingPorts{.http = proxyPort}, stand.tools / "nft", table));
     std::string path = (steps_ / "bin").string() + ":" + std::getenv("PATH");
     process_ = QSChildProcess::spawn({"/bin/bash", {(steps_ / "watchdog.sh").string()}, steps_.path(), {{"PATH", path}}});
   }
@@ -99,6 +100,32 @@ TEST(RedirectWatchdogTest, ClearsAStaleTableWhenItStartsWithTheProxyDown) {
   watchdog.awaitCycle();
   EXPECT_THAT(stand.calls("nft"), ElementsAre("delete table inet quayside"));
   EXPECT_FALSE(stand.tableLoaded());
+}
+
+// While the proxy is down, another local account may bind its port: the redirect must not send
+// every user's port-80/443 traffic there.
+TEST(RedirectWatchdogTest, IgnoresAListenerOfAnotherAccount) {
+  if (!testing::canActAsAnotherAccount()) GTEST_SKIP() << "needs root and setpriv to act as another account";
+  StandInSystem stand;
+  auto listener = QSChildProcess::spawn(
+      {"/usr/bin/setpriv",
+       {"--reuid=65534", "--regid=65534", "--clear-groups", "/usr/bin/python3", "-c",
+        "import signal, socket\ns = socket.socket()\ns.bind(('127.0.0.1', 0))\ns.listen()\n"
+        "print('listening', s.getsockname()[1], flush=True)\nsignal.pause()\n"},
+       "/",
+       {}});
+  auto output = listener->takeStandardOutput();
+  std::string line = testing::readFromPipe(output.get(), true);
+  ASSERT_TRUE(line.starts_with("listening ")) << line;
+  int port = std::stoi(line.substr(10));
+  {
+    SteppedWatchdog watchdog(stand, port, stand.root / "etc/quayside/redirect.nft");
+    watchdog.awaitCycle();
+    EXPECT_THAT(stand.calls("nft"), ElementsAre("delete table inet quayside"));
+    EXPECT_FALSE(stand.tableLoaded());
+  }
+  listener->signal(SIGKILL);
+  testing::waitUntilGone(listener->pid());
 }
 
 }  // namespace
