@@ -133,9 +133,10 @@ TEST_F(RealToolchain, DiscoveryAndColdBuildsFromTheRealBuildFolder) {
   auto version = runProcess({swift, "--version"});
   bool listed = false;
   for (const auto& t : toolchains) {
-    if ((*realSwift()).parent_path() != fs::path(std::string(t["path"])) &&
-        fs::path(std::string(t["path"])) / "usr/bin/swift" != *realSwift())
-      continue;
+    // Paths travel as file URLs.
+    std::string text = t["path"];
+    fs::path path = text.rfind("file://", 0) == 0 ? text.substr(7) : text;
+    if (realSwift()->parent_path() != path && path / "usr/bin/swift" != *realSwift()) continue;
     listed = true;
     EXPECT_EQ(version.output.rfind("Swift version " + std::string(t["version"]) + " (", 0), 0u) << version.output;
   }
