@@ -28,7 +28,7 @@ TEST_F(Servers, StartWaitServeLogStopRestartAndAutoStart) {
 
   EXPECT_NE(httpGet(port, "/hello").find("Hello, world!"), std::string::npos);
   auto logs = qsOK({"logs", "site"});
-  EXPECT_NE(logs.find("GET /hello 200"), std::string::npos) << logs;
+  EXPECT_NE(logs.find("[ INFO ] GET /hello [request-id: "), std::string::npos) << logs;
   EXPECT_EQ(qsOK({"logs", "site", "-n", "1"}), logs.substr(logs.rfind('\n', logs.size() - 2) + 1));
 
   EXPECT_EQ(qsOK({"start", "site"}), "site is already running on http://127.0.0.1:" + std::to_string(port) + ".\n");
@@ -125,6 +125,35 @@ TEST_F(Servers, CrashingServerFailsTheWait) {
       << taken;
 }
 
+TEST_F(Servers, WatchModeThroughTheCommandLine) {
+  newProject("site", port);
+  auto folder = home.home() / "projects/site";
+  auto started = qsOK({"start", "site", "--watch", "--wait"});
+  EXPECT_NE(started.find("Running on http://127.0.0.1:" + std::to_string(port) +
+                         "\nWatching site: saved changes rebuild it while it serves.\n"),
+            std::string::npos)
+      << started;
+  auto info = qsOK({"info", "site"});
+  EXPECT_NE(info.find("  on (saved changes rebuild and restart the server)\n"), std::string::npos) << info;
+  EXPECT_EQ(json::parse(qsOK({"watch", "site", "--json"})), (json{{"project", "site"}, {"watch", true}}));
+  auto status = qsOK({"status"});
+  EXPECT_NE(status.find("WATCH"), std::string::npos) << status;
+
+  // The fake's server answers with Sources/App/Greeting.txt as it was built.
+  RunningQs logs({"logs", "site", "-f"}, environment, home.home());
+  logs.readUntil("[Watching site: ");
+  writeTextFile(folder / "Sources/App/Greeting.txt", "rebuilt");
+  logs.readUntil("[Rebuilding site: Sources/App/Greeting.txt changed]");
+  ASSERT_TRUE(pollUntil([&] { return httpGet(port, "/hello").ends_with("rebuilt"); }, std::chrono::seconds(60)))
+      << logs.output();
+  EXPECT_EQ(logs.interrupt(), 0);
+
+  EXPECT_EQ(qsOK({"watch", "site", "off"}), "site isn't watched: restart it yourself after a change.\n");
+  EXPECT_NE(qsOK({"status"}).find(" off "), std::string::npos);
+  EXPECT_EQ(qsOK({"stop", "site"}), "Stopped site.\n");
+  qsFails({"watch", "site", "maybe"}, 2);  // a usage error
+}
+
 TEST_F(Servers, FollowLogsAndEvents) {
   newProject("live", port);
   RunningQs events({"events", "servers"}, environment, home.home());
@@ -141,7 +170,7 @@ TEST_F(Servers, FollowLogsAndEvents) {
   RunningQs logs({"logs", "live", "-f"}, environment, home.home());
   logs.readUntil("Server started on");  // printed after the subscription was made
   httpGet(port, "/hello");
-  logs.readUntil("GET /hello 200");
+  logs.readUntil("GET /hello [request-id: ");
   EXPECT_EQ(logs.interrupt(), 0) << logs.errors();
   EXPECT_EQ(logs.errors(), "");
   // Every line once: the lines fetched and those streamed do not overlap.

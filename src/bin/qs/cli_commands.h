@@ -19,7 +19,7 @@ namespace qs {
 
 // daemon start|stop|restart|status|install|uninstall, ping, status, events.
 void addDaemonCommands(CLI::App& app, QSCliSession& session);
-// projects (ls), add, info, rm, rename, new, pin, autostart.
+// projects (ls), add, info, rm, rename, new, pin, autostart, watch.
 void addProjectCommands(CLI::App& app, QSCliSession& session);
 // start, stop, restart, servers, logs, toolchains.
 void addServerCommands(CLI::App& app, QSCliSession& session);

@@ -1,4 +1,4 @@
-// Project commands: projects (ls), add, info, rm, rename, new, pin, autostart.
+// Project commands: projects (ls), add, info, rm, rename, new, pin, autostart, watch.
 #include "bin/qs/cli_commands.h"
 #include "bin/qs/output.h"
 #include "bin/qs/project_resolver.h"
@@ -8,6 +8,7 @@
 #include "core/platform/regex.h"
 #include "core/platform/terminal.h"
 #include "core/runtime/project_scaffold.h"
+#include "core/runtime/toolchain_service.h"
 
 #include <fmt/format.h>
 
@@ -147,6 +148,24 @@ struct PinOptions {
   bool clear = false;
 };
 
+// A pin no installed toolchain has is allowed (it may be installed next), but the user hears
+// which versions there are and what builds the project meanwhile.
+std::string missingToolchainNote(const std::string& version, const std::string& project,
+                                 const std::vector<QSToolchain>& toolchains) {
+  std::string installed;
+  std::optional<std::string> fallback;
+  for (const auto& t : toolchains) {
+    if (t.isDefault) {
+      fallback = t.version;
+      continue;
+    }
+    installed += (installed.empty() ? "" : ", ") + t.version + " (" + t.path.string() + ")";
+  }
+  return "Swift " + version + " isn't installed; installed: " + (installed.empty() ? "none" : installed) + ". " +
+         (fallback ? "Until it is, " + project + " builds with the default compiler, Swift " + *fallback + "."
+                   : "Install it with swiftly or into /opt/swift before starting " + project + ".");
+}
+
 asio::awaitable<int> pinProject(QSCliSession& session, PinOptions options) {
   // Toolchains are chosen by their dotted version number, so nothing else could ever match.
   static const QSRegex dottedVersion(R"(\d+\.\d+(\.\d+)?)");
@@ -164,6 +183,12 @@ asio::awaitable<int> pinProject(QSCliSession& session, PinOptions options) {
   std::string headline = options.clear ? updated.name + " now builds with the default toolchain."
                                        : "Pinned " + updated.name + " to Swift " + options.version + ".";
   printProject(session, headline, updated);
+  if (version && !session.json) {
+    QSDaemonCommand list = cmd::ListToolchains{};
+    auto toolchains = (co_await session.request<res::Toolchains>(list)).value;
+    if (!QSToolchainService::selectToolchain(version, toolchains))
+      fmt::print("\n{}\n", missingToolchainNote(*version, updated.name, toolchains));
+  }
   co_return QSExitCode::success;
 }
 
@@ -187,6 +212,24 @@ asio::awaitable<int> setAutoStart(QSCliSession& session, AutoStartOptions option
     fmt::print("{}'s server starts whenever the daemon starts.\n", project.name);
   } else {
     fmt::print("{}'s server starts only when you start it.\n", project.name);
+  }
+  co_return QSExitCode::success;
+}
+
+asio::awaitable<int> setWatch(QSCliSession& session, AutoStartOptions options) {
+  QSProject project = co_await findProject(session, options.project);
+  if (!options.choice.empty()) {
+    QSDaemonCommand setting = cmd::SetWatch{project.id, options.choice == "on"};
+    project = (co_await session.request<res::Project>(setting)).value;
+  }
+  if (session.json) {
+    fmt::print("{}\n", nlohmann::json{{"project", project.name}, {"watch", project.watchesSources()}}.dump());
+  } else if (project.watchesSources()) {
+    fmt::print("Watching {}: while its server runs, saving a file in Sources/, Package.swift or Package.resolved "
+               "rebuilds it and restarts it on the new build.\n",
+               project.name);
+  } else {
+    fmt::print("{} isn't watched: restart it yourself after a change.\n", project.name);
   }
   co_return QSExitCode::success;
 }
@@ -281,6 +324,18 @@ void addAutoStartCommand(CLI::App& app, QSCliSession& session) {
   onRun(command, session, [&session, options] { return setAutoStart(session, *options); });
 }
 
+void addWatchCommand(CLI::App& app, QSCliSession& session) {
+  auto* command = addCommand(app, "watch", "Rebuild and restart a project's server whenever its sources are saved",
+                             "  qs watch blog on\n  qs watch blog off\n  qs watch blog      show the setting\n"
+                             "  qs start blog --watch    start it with watch mode on\n");
+  auto options = std::make_shared<AutoStartOptions>();
+  command->add_option("PROJECT", options->project, "The project's name or id")->required();
+  command->add_option("SETTING", options->choice, "on or off; leave out to show the setting")
+      ->check(CLI::IsMember({"on", "off"}));
+  addJsonFlag(command, session);
+  onRun(command, session, [&session, options] { return setWatch(session, *options); });
+}
+
 }  // namespace
 
 void addProjectCommands(CLI::App& app, QSCliSession& session) {
@@ -292,6 +347,7 @@ void addProjectCommands(CLI::App& app, QSCliSession& session) {
   addNewCommand(app, session);
   addPinCommand(app, session);
   addAutoStartCommand(app, session);
+  addWatchCommand(app, session);
 }
 
 }  // namespace qs

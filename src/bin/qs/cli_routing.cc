@@ -106,7 +106,7 @@ asio::awaitable<int> showRequests(QSCliSession& session, RequestsOptions options
   }
   if (!options.follow) {
     if (entries.value.empty() && !session.json)
-      fmt::print("No requests through the proxy for {} yet.\n", project.name);
+      fmt::print("No requests for {} yet.\n", project.name);
     co_return QSExitCode::success;
   }
   for (;;) {
@@ -183,7 +183,7 @@ void addDomainCommands(CLI::App& app, QSCliSession& session) {
 }
 
 void addRequestsCommand(CLI::App& app, QSCliSession& session) {
-  auto* command = addCommand(app, "requests", "Print the requests the proxy relayed to a project",
+  auto* command = addCommand(app, "requests", "Print a project's requests (relayed by the proxy, or reported by its server)",
                              "  qs requests blog\n  qs requests blog -n 5\n  qs requests blog -f --json\n");
   auto options = std::make_shared<RequestsOptions>();
   command->add_option("PROJECT", options->project, "The project's name or id")->required();

@@ -27,6 +27,7 @@ constexpr int kStartWaitSeconds = 900;
 struct ServerOptions {
   std::string project;
   bool wait = false;
+  bool watch = false;
   int timeout = kStartWaitSeconds;
 };
 
@@ -48,10 +49,15 @@ asio::awaitable<int> startServer(QSCliSession& session, ServerOptions options, S
   // No single request may outlast the whole wait.
   if (options.wait) session.requestLimit = std::min(session.requestLimit, std::chrono::seconds(options.timeout));
   QSProject project = co_await findProject(session, options.project);
+  if (options.watch && !project.watchesSources()) {
+    QSDaemonCommand watch = cmd::SetWatch{project.id, true};
+    project = (co_await session.request<res::Project>(watch)).value;
+  }
   QSServer current = co_await serverOf(session, project.id);
   bool restart = action == ServerAction::restart;
   if (!restart && current.status == QSServerStatus::running) {
-    fmt::print("{} is already running on {}.\n", project.name, localURL(current.port));
+    fmt::print("{} is already running on {}{}.\n", project.name, localURL(current.port),
+               options.watch ? "; it is watched from now on" : "");
     co_return QSExitCode::success;
   }
   // A start that is under way is followed rather than begun again (which would restart it).
@@ -65,12 +71,16 @@ asio::awaitable<int> startServer(QSCliSession& session, ServerOptions options, S
                                       : QSDaemonCommand(cmd::StartServer{project.id});
     co_await session.request<res::Ok>(command);
   }
+  std::string watching = options.watch ? "Watching " + project.name + ": saved changes rebuild it while it serves.\n"
+                                        : std::string();
   if (!options.wait) {
-    fmt::print("{} {}. Follow it with 'qs logs {} -f'.\n", underWay ? "Already starting" : "Starting", project.name,
-               project.name);
+    fmt::print("{} {}. Follow it with 'qs logs {} -f'.\n{}", underWay ? "Already starting" : "Starting", project.name,
+               project.name, watching);
     co_return QSExitCode::success;
   }
-  co_return co_await waitForServer(session, follower, project, underWay, limit);
+  int status = co_await waitForServer(session, follower, project, underWay, limit);
+  fmt::print("{}", watching);
+  co_return status;
 }
 
 asio::awaitable<int> stopServer(QSCliSession& session, ServerOptions options) {
@@ -174,7 +184,8 @@ void addServerCommand(CLI::App& app, QSCliSession& session, ServerAction action)
       "Stop a project's server and start it again",
   };
   static const char* const examples[] = {
-      "  qs start blog\n  qs start blog --wait    # follow the build until the server runs or fails\n",
+      "  qs start blog\n  qs start blog --wait    # follow the build until the server runs or fails\n"
+      "  qs start blog --watch   # and rebuild and restart it whenever a source file is saved\n",
       "  qs stop blog\n",
       "  qs restart blog --wait\n",
   };
@@ -190,6 +201,11 @@ void addServerCommand(CLI::App& app, QSCliSession& session, ServerAction action)
     command->add_option("--timeout", options->timeout, "Seconds --wait waits for the server to serve")
         ->check(CLI::PositiveNumber)
         ->capture_default_str();
+  if (action == ServerAction::start)
+    command->add_flag("--watch", options->watch,
+                      "Turn watch mode on: a saved change in Sources/ or the package manifest rebuilds the project "
+                      "while the server serves, then restarts it on the new build (off again: 'qs watch PROJECT "
+                      "off')");
   onRun(command, session, [&session, options, action] {
     return action == ServerAction::stop ? stopServer(session, *options) : startServer(session, *options, action);
   });

@@ -104,6 +104,8 @@ std::string describeServer(const QSServer& server) {
     case QSServerStatus::running: {
       std::string text = "running on " + localURL(server.port);
       if (server.pid) text += fmt::format(" (pid {})", *server.pid);
+      if (server.activity) text += ", " + *server.activity;
+      if (server.errorMessage) text += " (" + *server.errorMessage + ")";
       return text;
     }
     case QSServerStatus::error:
@@ -138,6 +140,7 @@ std::string formatProjectDetails(const QSProject& project, const std::optional<Q
   details.add("Redis", optionalID(project.redisID));
   details.add("Variables", std::to_string(project.environmentVariables.size()));
   details.add("Start at login", yesNo(project.runsServerAtLogin()));
+  details.add("Watch", project.watchesSources() ? "on (saved changes rebuild and restart the server)" : "off");
   details.add("Created", formatDate(project.createdAt));
   if (project.lastOpenedAt) details.add("Last opened", formatDate(*project.lastOpenedAt));
   return project.name + "\n" + details.render("  ");
@@ -149,7 +152,9 @@ std::string formatServerList(const std::vector<QSProject>& projects, const std::
   QSTextTable table({"PROJECT", "STATUS", "PORT", "STARTED", "MESSAGE"});
   for (const auto& p : projects) {
     QSServer s = serverFor(p.id, p.port, servers);
-    table.addRow({p.name, std::string(rawValue(s.status)), std::to_string(s.port),
+    std::string state(rawValue(s.status));
+    if (s.activity) state += ", " + *s.activity;
+    table.addRow({p.name, state, std::to_string(s.port),
                   s.startedAt ? formatDate(*s.startedAt) : "", s.errorMessage.value_or("")});
   }
   return table.render();
@@ -167,11 +172,13 @@ std::string formatStatus(const QSFullStatus& status) {
   if (status.projects.empty()) {
     out += "No projects yet.\n";
   } else {
-    QSTextTable projects({"PROJECT", "SERVER", "PORT", "PATH"});
+    QSTextTable projects({"PROJECT", "SERVER", "PORT", "WATCH", "PATH"});
     for (const auto& p : status.projects) {
       QSServer s = serverFor(p.id, p.port, status.servers);
       std::string state = s.status == QSServerStatus::error ? describeServer(s) : std::string(rawValue(s.status));
-      projects.addRow({p.name, state, std::to_string(s.port), p.path.string()});
+      // Watch mode builds beside the running server: both facts show.
+      if (s.activity) state += ", " + *s.activity;
+      projects.addRow({p.name, state, std::to_string(s.port), p.watchesSources() ? "on" : "off", p.path.string()});
     }
     out += projects.render();
   }
@@ -206,8 +213,9 @@ std::string formatToolchains(const std::vector<QSToolchain>& toolchains) {
   if (toolchains.empty())
     return "No Swift toolchains found. Install one with swiftly, put one under /opt/swift, or list a folder of "
            "toolchains in QS_TOOLCHAIN_DIRS.\n";
-  QSTextTable table({"TOOLCHAIN", "ID", "PATH"});
-  for (const auto& t : toolchains) table.addRow({t.displayName(), t.id, t.path.string()});
+  // Where each was found tells a user why a daemon started by systemd sees fewer than a shell.
+  QSTextTable table({"TOOLCHAIN", "ID", "PATH", "FOUND IN"});
+  for (const auto& t : toolchains) table.addRow({t.displayName(), t.id, t.path.string(), t.source.value_or("")});
   return table.render();
 }
 

@@ -46,6 +46,17 @@ std::string execPath(const fs::path& path) {
   return quoted + "\"";
 }
 
+// KEY=VALUE for Environment=, quoted so that spaces, quotes and backslashes stay part of the
+// value and "%" is not taken for a specifier ("$" is not expanded there).
+std::string quotedAssignment(const std::string& key, const std::string& value) {
+  std::string quoted = "\"";
+  for (char c : escapeSpecifiers(key + "=" + value, false)) {
+    if (c == '"' || c == '\\') quoted += '\\';
+    quoted += c;
+  }
+  return quoted + "\"";
+}
+
 void replaceLink(const fs::path& link, const fs::path& target) {
   // Whatever is there goes, a regular file included; a folder fails the removal and is kept.
   if (fileExists(link)) removeFile(link);
@@ -80,13 +91,23 @@ fs::path QSDaemonInstaller::defaultBinDirectory() { return QSPaths::home() / ".l
 
 fs::path QSDaemonInstaller::launchAgentPath() { return QSPaths::configHome() / "systemd" / "user" / unitName; }
 
-std::string QSDaemonInstaller::unitText(const fs::path& daemonPath, const fs::path& logFile) {
+std::map<std::string, std::string> QSDaemonInstaller::toolchainEnvironment() {
+  std::map<std::string, std::string> environment;
+  for (const char* name : {"PATH", "QS_TOOLCHAIN_DIRS"})
+    if (auto value = environmentValue(name); value && !value->empty()) environment[name] = *value;
+  return environment;
+}
+
+std::string QSDaemonInstaller::unitText(const fs::path& daemonPath, const fs::path& logFile,
+                                        const std::map<std::string, std::string>& environment) {
   std::string log = escapeSpecifiers(logFile.string(), false);
+  std::string variables;
+  for (const auto& [key, value] : environment) variables += "Environment=" + quotedAssignment(key, value) + "\n";
   return "[Unit]\n"
          "Description=Quayside daemon (" + std::string(launchAgentLabel) + ")\n"
          "\n"
          "[Service]\n"
-         "ExecStart=" + execPath(daemonPath) + "\n"
+         "ExecStart=" + execPath(daemonPath) + "\n" + variables +
          "StandardOutput=append:" + log + "\n"
          "StandardError=append:" + log + "\n"
          "Restart=no\n"

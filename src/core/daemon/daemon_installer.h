@@ -7,6 +7,7 @@
 
 #include <cstdint>
 #include <filesystem>
+#include <map>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -58,8 +59,14 @@ public:
   static std::filesystem::path defaultBinDirectory();
   // $XDG_CONFIG_HOME/systemd/user/quaysided.service
   static std::filesystem::path launchAgentPath();
-  // The unit file's text for a daemon at `daemonPath` logging to `logFile`.
-  static std::string unitText(const std::filesystem::path& daemonPath, const std::filesystem::path& logFile);
+  // The unit file's text for a daemon at `daemonPath` logging to `logFile`, started with
+  // `environment` (one Environment= line each, in key order).
+  static std::string unitText(const std::filesystem::path& daemonPath, const std::filesystem::path& logFile,
+                              const std::map<std::string, std::string>& environment = toolchainEnvironment());
+  // What a daemon started by the service manager needs to find the toolchains this shell finds:
+  // its PATH (a user unit's own PATH lacks /opt/swift/usr/bin and ~/.local/bin) and its
+  // QS_TOOLCHAIN_DIRS, those that are set.
+  static std::map<std::string, std::string> toolchainEnvironment();
   // Whether `folder` is one of the entries of `pathVariable` (split at ":", empty entries
   // dropped), trailing slashes on either side ignored.
   static bool isOnPath(const std::filesystem::path& folder, std::string_view pathVariable);

@@ -41,10 +41,17 @@ QSDaemonService::QSDaemonService(asio::any_io_executor executor, QSDaemonService
   auto processManager = options.processManager ? options.processManager : std::make_shared<QSProcessManager>(executor);
   QSServerSupervisor::Hooks hooks{
       .findProject = [this](const QSUUID& id) -> const QSProject* { return project(id); },
-      .emit = [this](QSEvent event) { emit(std::move(event)); },
+      .emit =
+          [this](QSEvent event) {
+            const auto* line = event.get<evt::LogLine>();
+            std::optional<evt::LogLine> console = line ? std::optional<evt::LogLine>(*line) : std::nullopt;
+            emit(std::move(event));
+            if (console) recordConsoleRequest(*console);
+          },
       .mailPorts = [this] { return mail_ ? mail_->ports() : std::nullopt; },
   };
-  servers_ = std::make_shared<QSServerSupervisor>(executor, workers_, std::move(processManager), std::move(hooks));
+  servers_ = std::make_shared<QSServerSupervisor>(executor, workers_, std::move(processManager), std::move(hooks),
+                                                  options.watch);
   makeNetworkServices(network_);
   if (options.configuration)
     config_ = std::move(*options.configuration);

@@ -9,6 +9,7 @@
 #include "core/engine/engine_services.h"
 #include "core/engine/mail_catcher.h"
 #include "core/engine/server_supervisor.h"
+#include "core/runtime/request_log_merge.h"
 #include "core/models/dotenv.h"
 #include "core/models/persistence_service.h"
 #include "core/models/project_configuration.h"
@@ -72,6 +73,8 @@ struct QSDaemonServiceOptions {
   // Run the SMTP mail catcher (from settings.json, into the data folder's "mail") from bootstrap
   // to shutdown.
   bool runMailCatcher = false;
+  // Watch mode's quiet period, build time limit and (tests) watch cap.
+  QSWatchOptions watch;
 };
 
 class QSDaemonService : public QSDaemonBackend, public std::enable_shared_from_this<QSDaemonService> {
@@ -143,6 +146,7 @@ private:
   asio::awaitable<QSDaemonResult> perform(const cmd::PinSwiftVersion& command);
   asio::awaitable<QSDaemonResult> perform(const cmd::SetAutoStart& command);
   asio::awaitable<QSDaemonResult> perform(const cmd::ListToolchains& command);
+  asio::awaitable<QSDaemonResult> perform(const cmd::SetWatch& command);
   asio::awaitable<QSDaemonResult> perform(const cmd::GetRequestLog& command);
   asio::awaitable<QSDaemonResult> perform(const cmd::TrustCA& command);
   asio::awaitable<QSDaemonResult> perform(const cmd::UntrustCA& command);
@@ -204,6 +208,9 @@ private:
   // since the domain was added, a removed project's name).
   void reconcileRoutes();
   void recordRequest(QSLogEntry entry);
+  // A server's console line that reports a request joins the request log.
+  void recordConsoleRequest(const evt::LogLine& line);
+  QSRequestLogMerge& requestLog(const QSUUID& projectID);
 
   // .test routing's system-wide half and certificate trust (privileged_routing.cc).
   void makePrivilegedRouting(const QSNetworkServiceOptions& options);
@@ -246,7 +253,8 @@ private:
   std::shared_ptr<QSCertificateService> certificates_;
   std::unique_ptr<QSDomainService> domains_;
   // The proxy's last exchanges per project, for `getRequestLog`; run-time knowledge only.
-  std::map<QSUUID, std::deque<QSLogEntry>> requestLogs_;
+  // Requests the proxy relayed and request lines the servers printed, each request once.
+  std::map<QSUUID, QSRequestLogMerge> requestLogs_;
   std::shared_ptr<QSPrivilegedHelper> privileged_;
   std::shared_ptr<QSCATrust> trust_;
 };

@@ -175,6 +175,16 @@ asio::awaitable<QSDaemonResult> QSDaemonService::perform(const cmd::SetAutoStart
   co_return res::Project{changed};
 }
 
+asio::awaitable<QSDaemonResult> QSDaemonService::perform(const cmd::SetWatch& c) {
+  QSProject& p = requireProject(c.projectID);
+  p.watchMode = c.enabled;
+  QSProject changed = p;
+  save();
+  emitProjectsChanged();
+  servers_->watchSettingChanged(c.projectID);  // a running server is watched (or no more) at once
+  co_return res::Project{changed};
+}
+
 asio::awaitable<QSDaemonResult> QSDaemonService::perform(const cmd::ListToolchains&) {
   // Discovery runs the default compiler's --version: not on the loop.
   auto discover = [] { return QSToolchainService().discoverToolchains(); };

@@ -9,6 +9,7 @@
 #include "core/routing/domain_service.h"
 #include "core/routing/port_scanner.h"
 #include "core/routing/proxy_server.h"
+#include "core/runtime/log_parser.h"
 
 #include <asio/co_spawn.hpp>
 #include <asio/detached.hpp>
@@ -161,11 +162,21 @@ asio::awaitable<void> QSDaemonService::emitNetworkChanged() {
   emit(evt::NetworkChanged{status});
 }
 
+QSRequestLogMerge& QSDaemonService::requestLog(const QSUUID& projectID) {
+  return requestLogs_.try_emplace(projectID, maxRequestLogEntries).first->second;
+}
+
 void QSDaemonService::recordRequest(QSLogEntry entry) {
-  auto& log = requestLogs_[entry.projectID];
-  log.push_back(entry);
-  while (log.size() > maxRequestLogEntries) log.pop_front();
+  requestLog(entry.projectID).addProxyEntry(entry, QSTime::now());
   emit(evt::RequestLogged{std::move(entry)});
+}
+
+void QSDaemonService::recordConsoleRequest(const evt::LogLine& line) {
+  const auto* server = line.source.get<svc::Server>();
+  if (!server || !project(server->id)) return;
+  auto entry = QSLogParser().parse(line.line, server->id);
+  if (entry && requestLog(server->id).addConsoleEntry(*entry, QSTime::now()))
+    emit(evt::RequestLogged{std::move(*entry)});
 }
 
 asio::awaitable<QSDomain> QSDaemonService::addDomain(const QSUUID& projectID, const std::string& hostname, bool ssl) {
@@ -267,9 +278,10 @@ asio::awaitable<QSDaemonResult> QSDaemonService::perform(const cmd::GetRequestLo
   std::vector<QSLogEntry> entries;
   auto found = requestLogs_.find(c.projectID);
   if (found != requestLogs_.end()) {
+    const auto& log = found->second.entries();
     std::size_t count = static_cast<std::size_t>(std::max(c.count, 0));
-    std::size_t skip = found->second.size() > count ? found->second.size() - count : 0;
-    entries.assign(found->second.begin() + static_cast<std::ptrdiff_t>(skip), found->second.end());
+    std::size_t skip = log.size() > count ? log.size() - count : 0;
+    entries.assign(log.begin() + static_cast<std::ptrdiff_t>(skip), log.end());
   }
   co_return res::LogEntries{entries};
 }

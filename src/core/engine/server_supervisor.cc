@@ -4,7 +4,9 @@
 #include "core/models/swift_version_file.h"
 #include "core/platform/file_status.h"
 #include "core/protocol/daemon_error.h"
+#include "core/runtime/cold_build.h"
 #include "core/runtime/console_line_splitter.h"
+#include "core/runtime/process_manager.h"
 #include "core/runtime/project_detector.h"
 #include "core/runtime/server_readiness.h"
 #include "core/runtime/toolchain_service.h"
@@ -65,7 +67,12 @@ struct ToolchainChoice {
 // installed toolchain rather than no compiler at all.
 ToolchainChoice chooseToolchainFor(const std::optional<std::string>& pin) {
   QSToolchainService service;
-  if (pin) return {service.toolchainPath(pin), std::nullopt};
+  if (pin) {
+    if (auto path = service.toolchainPath(pin)) return {path, std::nullopt};
+    // The default compiler builds it, which may not be what the pin asked for: say so.
+    auto note = service.missingPinNote(pin);
+    return {std::nullopt, note ? std::optional<std::string>("[" + *note + "]") : std::nullopt};
+  }
   if (isExecutableFile(QSToolchainService::defaultCompilerPath())) return {};
   auto newest = service.newestInstalledToolchain();
   if (!newest) return {};
@@ -73,15 +80,24 @@ ToolchainChoice chooseToolchainFor(const std::optional<std::string>& pin) {
                             "), the newest installed toolchain]"};
 }
 
+std::map<std::string, std::string> enabledEnvironment(const QSProject& project) {
+  std::map<std::string, std::string> environment;
+  for (const auto& variable : project.environmentVariables)
+    if (variable.isEnabled) environment[variable.key] = variable.value;
+  return environment;
+}
+
 }  // namespace
 
 QSServerSupervisor::QSServerSupervisor(asio::any_io_executor executor, asio::thread_pool& workers,
-                                       std::shared_ptr<QSServerProcessManaging> processManager, Hooks hooks)
+                                       std::shared_ptr<QSServerProcessManaging> processManager, Hooks hooks,
+                                       QSWatchOptions watchOptions)
     : executor_(executor), workers_(workers), processManager_(std::move(processManager)), hooks_(std::move(hooks)),
-      startsSettled_(executor) {}
+      startsSettled_(executor), watchOptions_(watchOptions) {}
 
 QSServerSupervisor::~QSServerSupervisor() {
   for (auto& [id, launch] : launches_) launch->cancelled = true;
+  for (auto& [id, watch] : watches_) watch->end();
 }
 
 const QSProject& QSServerSupervisor::requireProject(const QSUUID& projectID) const {
@@ -121,7 +137,9 @@ asio::awaitable<std::optional<std::filesystem::path>> QSServerSupervisor::choose
   co_return choice.path;
 }
 
-asio::awaitable<void> QSServerSupervisor::start(QSUUID projectID) {
+asio::awaitable<void> QSServerSupervisor::start(QSUUID projectID) { co_await launch(projectID, false); }
+
+asio::awaitable<void> QSServerSupervisor::launch(QSUUID projectID, bool skipBuild) {
   checkStillWanted(projectID);
   // Counted, so that stopAll can wait for a launch under way and catch the server it started.
   ++startsInProgress_;
@@ -133,15 +151,17 @@ asio::awaitable<void> QSServerSupervisor::start(QSUUID projectID) {
   } settle{*this};
 
   refuseIfPortTaken(requireProject(projectID));
-  logBuffers_[projectID].clear();
+  // A watch restart keeps the console: it holds the build that led to it.
+  if (!skipBuild) logBuffers_[projectID].clear();
   auto toolchain = co_await chooseToolchain(requireProject(projectID));
   checkStillWanted(projectID);  // removed, or shutting down, while the toolchain was chosen
 
   QSProject snapshot = requireProject(projectID);
+  if (!skipBuild) {
+    if (auto notice = coldBuildNotice(detectColdBuild(snapshot.path))) appendLog(projectID, "[" + *notice + "]");
+  }
   std::string target = QSProjectDetector().executableTargetName(snapshot.path).value_or("App");
-  std::map<std::string, std::string> environment;
-  for (const auto& variable : snapshot.environmentVariables)
-    if (variable.isEnabled) environment[variable.key] = variable.value;
+  std::map<std::string, std::string> environment = enabledEnvironment(snapshot);
   if (auto ports = hooks_.mailPorts ? hooks_.mailPorts() : std::nullopt)
     if (auto note = pointMailAtCatcher(environment, *ports)) appendLog(projectID, *note);
   if (auto missing = missingCompiler(snapshot, toolchain)) fail(snapshot, *missing);
@@ -149,7 +169,7 @@ asio::awaitable<void> QSServerSupervisor::start(QSUUID projectID) {
   QSLaunchedServer launched;
   try {
     launched = co_await processManager_->launchServer(projectID, snapshot.path, target, snapshot.port, toolchain,
-                                                      environment);
+                                                      environment, skipBuild);
   } catch (const std::exception& e) {
     fail(snapshot, e.what());
   }
@@ -166,9 +186,11 @@ asio::awaitable<void> QSServerSupervisor::start(QSUUID projectID) {
   startConsoleReader(std::move(launched.stdoutPipe), launch);
   startConsoleReader(std::move(launched.stderrPipe), launch);
   startExitMonitor(launched.termination, launch);
+  if (snapshot.watchesSources() && !watches_.contains(projectID)) startWatch(projectID);
 }
 
 asio::awaitable<void> QSServerSupervisor::stop(QSUUID projectID) {
+  co_await stopWatch(projectID);
   cancelExitMonitor(projectID);
   co_await processManager_->stopServer(projectID);
   int port = servers_.contains(projectID) ? servers_[projectID].port : kFallbackPort;
@@ -178,12 +200,18 @@ asio::awaitable<void> QSServerSupervisor::stop(QSUUID projectID) {
 
 asio::awaitable<void> QSServerSupervisor::restart(QSUUID projectID) {
   requireProject(projectID);
+  // The restart builds anyway; a watch build beside it would only contend for the build folder.
+  co_await stopWatch(projectID);
   cancelExitMonitor(projectID);
   co_await processManager_->stopServer(projectID);
   co_await start(projectID);
 }
 
 void QSServerSupervisor::forget(const QSUUID& projectID) {
+  if (auto it = watches_.find(projectID); it != watches_.end()) {
+    it->second->end();
+    watches_.erase(it);
+  }
   cancelExitMonitor(projectID);
   servers_.erase(projectID);
   logBuffers_.erase(projectID);
@@ -197,6 +225,9 @@ asio::awaitable<void> QSServerSupervisor::stopAll() {
     asio::error_code ignored;
     co_await startsSettled_.async_wait(asio::redirect_error(asio::use_awaitable, ignored));
   }
+  std::vector<QSUUID> watched;
+  for (const auto& [id, watch] : watches_) watched.push_back(id);
+  for (const auto& id : watched) co_await stopWatch(id);
   for (auto& [id, launch] : launches_) launch->cancelled = true;
   launches_.clear();
   co_await processManager_->stopAll();
@@ -213,6 +244,100 @@ asio::awaitable<void> QSServerSupervisor::stopAll() {
 
 asio::awaitable<void> QSServerSupervisor::stopLeftovers(const std::vector<QSProject>& projects) {
   for (const auto& project : projects) co_await processManager_->stopLeftovers(project.path, project.port);
+}
+
+void QSServerSupervisor::watchSettingChanged(const QSUUID& projectID) {
+  const QSProject* project = hooks_.findProject(projectID);
+  bool wanted = project && project->watchesSources() && isActive(projectID);
+  auto it = watches_.find(projectID);
+  if (wanted && it == watches_.end()) startWatch(projectID);
+  if (wanted || it == watches_.end()) return;
+  it->second->end();
+  watches_.erase(it);
+  appendLog(projectID, "[Watch mode is off: saved changes no longer rebuild the server]");
+  setActivity(projectID, std::nullopt, std::nullopt);
+}
+
+bool QSServerSupervisor::isWatched(const QSUUID& projectID) const { return watches_.contains(projectID); }
+
+void QSServerSupervisor::startWatch(const QSUUID& projectID) {
+  const QSProject& project = requireProject(projectID);
+  auto watch = QSProjectWatch::start(executor_, project.path, project.name, watchHooks(projectID), watchOptions_);
+  if (!watch->hasEnded()) watches_[projectID] = watch;
+}
+
+asio::awaitable<void> QSServerSupervisor::stopWatch(QSUUID projectID) {
+  auto it = watches_.find(projectID);
+  if (it == watches_.end()) co_return;
+  auto watch = it->second;
+  watches_.erase(it);
+  co_await watch->stop();
+  setActivity(projectID, std::nullopt, std::nullopt);
+}
+
+QSProjectWatch::Hooks QSServerSupervisor::watchHooks(const QSUUID& projectID) {
+  std::weak_ptr<QSServerSupervisor> weak = weak_from_this();
+  QSProjectWatch::Hooks hooks;
+  hooks.console = [weak, projectID](std::string line) {
+    if (auto self = weak.lock()) self->appendLog(projectID, std::move(line));
+  };
+  hooks.rebuilding = [weak, projectID](bool on) {
+    if (auto self = weak.lock()) self->setActivity(projectID, on ? std::optional<std::string>("rebuilding") : std::nullopt,
+                                                   std::nullopt);
+  };
+  hooks.build = [weak, projectID]() -> asio::awaitable<std::optional<QSBuildRequest>> {
+    auto self = weak.lock();
+    if (!self) co_return std::nullopt;
+    co_return co_await self->buildRequest(projectID);
+  };
+  hooks.runNewBuild = [weak, projectID]() -> asio::awaitable<void> {
+    if (auto self = weak.lock()) co_await self->runNewBuild(projectID);
+  };
+  hooks.buildFailed = [weak, projectID](std::string failure) {
+    if (auto self = weak.lock()) self->setActivity(projectID, std::nullopt, std::move(failure));
+  };
+  hooks.ended = [weak, projectID] {
+    auto self = weak.lock();
+    if (!self) return;
+    self->watches_.erase(projectID);
+    self->setActivity(projectID, std::nullopt, std::nullopt);
+  };
+  return hooks;
+}
+
+asio::awaitable<std::optional<QSBuildRequest>> QSServerSupervisor::buildRequest(QSUUID projectID) {
+  if (!hooks_.findProject(projectID)) co_return std::nullopt;
+  auto toolchain = co_await chooseToolchain(requireProject(projectID));
+  const QSProject* project = hooks_.findProject(projectID);
+  if (!project) co_return std::nullopt;
+  QSBuildRequest request;
+  request.swift = QSProcessManager::swiftExecutable(toolchain);
+  request.projectPath = project->path;
+  request.target = QSProjectDetector().executableTargetName(project->path).value_or("App");
+  request.environment = enabledEnvironment(*project);
+  co_return request;
+}
+
+// The new build replaces the server: stop, then run it as built. A launch that fails is
+// recorded as any start's failure is, and the watch goes on for the next save.
+asio::awaitable<void> QSServerSupervisor::runNewBuild(QSUUID projectID) {
+  cancelExitMonitor(projectID);
+  co_await processManager_->stopServer(projectID);
+  try {
+    co_await launch(projectID, true);
+  } catch (const std::exception& e) {
+    appendLog(projectID, std::string("[The new build could not be started: ") + e.what() + "]");
+  }
+}
+
+void QSServerSupervisor::setActivity(const QSUUID& projectID, std::optional<std::string> activity,
+                                     std::optional<std::string> error) {
+  auto it = servers_.find(projectID);
+  if (it == servers_.end()) return;
+  QSServer changed = it->second;
+  changed.activity = std::move(activity);
+  if (error) changed.errorMessage = std::move(error);
+  if (changed != it->second) update(changed);
 }
 
 void QSServerSupervisor::recordError(const QSUUID& projectID, std::string message) {

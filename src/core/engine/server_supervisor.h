@@ -6,6 +6,7 @@
 // looks its project up again afterwards: the project may have been removed meanwhile.
 #pragma once
 
+#include "core/engine/project_watch.h"
 #include "core/mail/mail_environment.h"
 #include "core/models/project.h"
 #include "core/models/server.h"
@@ -42,15 +43,18 @@ public:
   };
 
   QSServerSupervisor(asio::any_io_executor executor, asio::thread_pool& workers,
-                     std::shared_ptr<QSServerProcessManaging> processManager, Hooks hooks);
+                     std::shared_ptr<QSServerProcessManaging> processManager, Hooks hooks,
+                     QSWatchOptions watchOptions = {});
   ~QSServerSupervisor();
 
   // Builds and runs the project's server: record `building`, console lines as logLine events,
   // `running` at the readiness line, `stopped`/`error` at its exit. Throws QSDaemonException (and
   // records `error`) when it cannot be launched: no compiler, another project's server on the
-  // same port, a missing folder, the project removed meanwhile, or launches refused.
+  // same port, a missing folder, the project removed meanwhile, or launches refused. A project in
+  // watch mode is watched from then on (see QSProjectWatch) while its server is active.
   asio::awaitable<void> start(QSUUID projectID);
   // Stops the server (its whole process group) and records it `stopped`; no exit line is logged.
+  // A watch build under way is ended with it.
   asio::awaitable<void> stop(QSUUID projectID);
   asio::awaitable<void> restart(QSUUID projectID);
   // Forgets the record and console of a removed project (stop its server first).
@@ -60,6 +64,10 @@ public:
   asio::awaitable<void> stopAll();
   // Stops servers of these projects that an earlier daemon left running (it crashed).
   asio::awaitable<void> stopLeftovers(const std::vector<QSProject>& projects);
+
+  // The project's watch mode was switched: an active server starts or stops being watched.
+  void watchSettingChanged(const QSUUID& projectID);
+  bool isWatched(const QSUUID& projectID) const;
 
   // Records an error for a server that is not running (e.g. a rename whose move failed).
   void recordError(const QSUUID& projectID, std::string message);
@@ -77,6 +85,13 @@ private:
   struct Launch;
 
   const QSProject& requireProject(const QSUUID& projectID) const;
+  asio::awaitable<void> launch(QSUUID projectID, bool skipBuild);
+  void startWatch(const QSUUID& projectID);
+  asio::awaitable<void> stopWatch(QSUUID projectID);
+  asio::awaitable<std::optional<QSBuildRequest>> buildRequest(QSUUID projectID);
+  QSProjectWatch::Hooks watchHooks(const QSUUID& projectID);
+  asio::awaitable<void> runNewBuild(QSUUID projectID);
+  void setActivity(const QSUUID& projectID, std::optional<std::string> activity, std::optional<std::string> error);
   asio::awaitable<std::optional<std::filesystem::path>> chooseToolchain(const QSProject& project);
   void refuseIfPortTaken(const QSProject& project);
   void checkStillWanted(const QSUUID& projectID) const;
@@ -100,6 +115,8 @@ private:
   std::map<QSUUID, std::deque<std::string>> logBuffers_;
   // The current launch of each project; its exit is ignored once it is replaced or cancelled.
   std::map<QSUUID, std::shared_ptr<Launch>> launches_;
+  QSWatchOptions watchOptions_;
+  std::map<QSUUID, std::shared_ptr<QSProjectWatch>> watches_;
 };
 
 }  // namespace qs

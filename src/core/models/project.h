@@ -28,9 +28,11 @@ struct QSProject {
   std::optional<QSTimestamp> lastOpenedAt;
   std::optional<bool> autoStartServerAtLogin; // absent = never chosen
   std::optional<QSBytes> pagesSourceBookmark; // the site-builder document it was exported from
+  std::optional<bool> watchMode;              // rebuild and restart on saved changes; absent = off
 
   bool runsServerAtLogin() const { return autoStartServerAtLogin.value_or(false); }
   bool isPagesLinked() const { return pagesSourceBookmark.has_value(); }
+  bool watchesSources() const { return watchMode.value_or(false); }
 
   template <class Self, class Fields>
   static void fields(Self& self, Fields& f) {
@@ -47,7 +49,8 @@ struct QSProject {
         .field("createdAt", self.createdAt)
         .field("lastOpenedAt", self.lastOpenedAt)
         .field("autoStartServerAtLogin", self.autoStartServerAtLogin)
-        .field("pagesSourceBookmark", self.pagesSourceBookmark);
+        .field("pagesSourceBookmark", self.pagesSourceBookmark)
+        .field("watchMode", self.watchMode);
   }
 
   bool operator==(const QSProject&) const = default;

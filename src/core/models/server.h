@@ -33,6 +33,9 @@ struct QSServer {
   std::optional<std::int32_t> pid;
   std::optional<QSTimestamp> startedAt;
   std::optional<std::string> errorMessage;
+  // What the server is doing beside serving: "rebuilding" while watch mode builds the project's
+  // changed sources and the running server goes on answering. Absent otherwise.
+  std::optional<std::string> activity;
 
   template <class Self, class Fields>
   static void fields(Self& self, Fields& f) {
@@ -41,7 +44,8 @@ struct QSServer {
         .field("port", self.port)
         .field("pid", self.pid)
         .field("startedAt", self.startedAt)
-        .field("errorMessage", self.errorMessage);
+        .field("errorMessage", self.errorMessage)
+        .field("activity", self.activity);
   }
 
   bool operator==(const QSServer&) const = default;

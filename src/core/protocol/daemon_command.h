@@ -172,10 +172,23 @@ struct SetAutoStart {
   }
   bool operator==(const SetAutoStart&) const = default;
 };
+// Watch mode: while the project's server runs, a saved change in its sources rebuilds it beside
+// the running server and restarts it on the new build; answered with `project`.
+struct SetWatch {
+  static constexpr std::string_view caseName = "setWatch";
+  QSUUID projectID;
+  bool enabled = false;
+  template <class Self, class Fields>
+  static void fields(Self& self, Fields& f) {
+    f.field("projectID", self.projectID).field("enabled", self.enabled);
+  }
+  bool operator==(const SetWatch&) const = default;
+};
 // The Swift toolchains the daemon sees (its QS_TOOLCHAIN_DIRS may differ from a shell's);
 // answered with `toolchains`.
 using ListToolchains = QSEmptyCase<"listToolchains">;
-// The last `count` exchanges the proxy logged for the project (oldest first; the daemon keeps a
+// The last `count` requests of the project, as the proxy relayed them or, for requests that did
+// not pass the proxy, as its server's console reported them (oldest first; the daemon keeps a
 // bounded number per project while it runs); answered with `logEntries`.
 struct GetRequestLog {
   static constexpr std::string_view caseName = "getRequestLog";
@@ -206,7 +219,7 @@ struct QSDaemonCommand
                     cmd::GetEnvVars, cmd::SetEnvVar, cmd::UnsetEnvVar, cmd::Status, cmd::Health, cmd::Logs,
                     cmd::Subscribe, cmd::Unsubscribe, cmd::Ping, cmd::ShutdownDaemon, cmd::PinSwiftVersion,
                     cmd::SetAutoStart, cmd::ListToolchains, cmd::GetRequestLog, cmd::TrustCA,
-                    cmd::UntrustCA> {
+                    cmd::UntrustCA, cmd::SetWatch> {
   using QSEnumeration::QSEnumeration;
   static constexpr std::string_view typeName = "QSDaemonCommand";
 };

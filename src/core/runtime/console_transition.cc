@@ -16,7 +16,20 @@ bool buildMayBeUnderWay(QSServerStatus status) {
   return status != QSServerStatus::running && status != QSServerStatus::stopping;
 }
 
+// What the toolchain prints when the build has finished: "Build complete! (3.94s)" from
+// `swift build`, "Build of product 'App' complete! (0.89s)" from `swift run`. Neither carries
+// brackets.
+bool isCompletionLine(std::string_view line) {
+  if (line.starts_with("Build complete!")) return true;
+  return line.starts_with("Build of product '") && contains(line, "' complete!");
+}
+
 void applyBuildProgress(QSServerConsoleState& state, std::string_view line) {
+  if (isCompletionLine(line)) {
+    state.status = QSServerStatus::building;
+    state.buildProgress = "Starting server…";
+    return;
+  }
   if (!contains(line, "[") || !contains(line, "]")) return;
   bool compiling = contains(line, "Compiling");
   bool linking = contains(line, "Linking");

@@ -26,7 +26,9 @@ struct QSServerConsoleState {
 //  1. Build progress: a line with "[" and "]" that mentions "Compiling", "Linking" or
 //     "Build complete" moves the status to building; "Build complete" shows "Starting server…",
 //     otherwise the first "[n/m]" counter is shown as "Compiling [n/m]", "Linking [n/m]" or
-//     "Building [n/m]" (no counter: the progress text stays).
+//     "Building [n/m]" (no counter: the progress text stays). The toolchain's own completion
+//     lines, "Build complete! (…)" and "Build of product 'App' complete! (…)", show "Starting
+//     server…" too, though they carry no brackets.
 //  2. Dependencies: a line mentioning "Fetching", "Resolving", "Computing" or "Updating" moves
 //     the status to building, sets isResolvingDependencies and shows "Fetching dependencies…"
 //     (for "Fetching") or "Resolving dependencies…".

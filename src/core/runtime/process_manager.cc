@@ -81,8 +81,10 @@ asio::awaitable<void> runAll(asio::any_io_executor executor, std::vector<asio::a
   co_await allDone->async_wait(asio::redirect_error(asio::use_awaitable, ignored));
 }
 
-std::vector<std::string> serveArguments(const std::string& target, int port) {
-  return {"run", target, "serve", "--hostname", "0.0.0.0", "--port", std::to_string(port)};
+std::vector<std::string> serveArguments(const std::string& target, int port, bool skipBuild) {
+  std::vector<std::string> arguments{"run", target, "serve", "--hostname", "0.0.0.0", "--port", std::to_string(port)};
+  if (skipBuild) arguments.insert(arguments.begin() + 1, "--skip-build");
+  return arguments;
 }
 
 }  // namespace
@@ -104,11 +106,12 @@ std::filesystem::path QSProcessManager::swiftExecutable(const std::optional<std:
 asio::awaitable<QSLaunchedServer> QSProcessManager::launchServer(QSUUID projectID, std::filesystem::path projectPath,
                                                                  std::string executableTarget, int port,
                                                                  std::optional<std::filesystem::path> toolchainPath,
-                                                                 std::map<std::string, std::string> environment) {
+                                                                 std::map<std::string, std::string> environment,
+                                                                 bool skipBuild) {
   if (runningProcesses_.contains(projectID)) co_await stopServer(projectID);
   co_await reapOrphans(port, executableTarget, projectPath);
 
-  QSChildLaunch launch{swiftExecutable(toolchainPath), serveArguments(executableTarget, port), projectPath,
+  QSChildLaunch launch{swiftExecutable(toolchainPath), serveArguments(executableTarget, port, skipBuild), projectPath,
                        std::move(environment)};
   auto process = QSChildProcess::spawn(launch);
   auto termination = std::make_shared<QSTerminationStream>(executor_);

@@ -36,13 +36,15 @@ public:
   // Stops the project's earlier server (its whole process group, even when its main process has
   // already ended), reaps orphans and leftovers on `port` (see stopLeftovers), then starts
   // swiftExecutable(toolchainPath) with `run`, the target, `serve`, `--hostname`, `0.0.0.0`,
-  // `--port`, PORT in `projectPath` (see QSChildProcess for how the child is set up). The stream
+  // `--port`, PORT in `projectPath` (`run --skip-build …` with `skipBuild`; see QSChildProcess for
+  // how the child is set up). The stream
   // delivers the exit status once the process ends, even when its entry has been dropped.
   // Throws QSSystemError when the program or folder is missing; nothing is recorded then.
   asio::awaitable<QSLaunchedServer> launchServer(QSUUID projectID, std::filesystem::path projectPath,
                                                  std::string executableTarget, int port,
                                                  std::optional<std::filesystem::path> toolchainPath,
-                                                 std::map<std::string, std::string> environment) override;
+                                                 std::map<std::string, std::string> environment,
+                                                 bool skipBuild) override;
 
   // Unknown project: nothing. Otherwise SIGTERM to the server's process group (also when the
   // server itself has ended: a helper it forked may still hold the port), up to the stop grace

@@ -54,11 +54,14 @@ public:
 
   // Starts the project's server (`swift run TARGET serve --hostname 0.0.0.0 --port PORT` in the
   // project folder, with `environment` set on top of the owner's environment), first stopping a
-  // server of the same project that still runs. Throws QSSystemError when it cannot be started.
+  // server of the same project that still runs. With `skipBuild`, `swift run --skip-build …`:
+  // the product a separate `swift build` made is run as it is. Throws QSSystemError when it
+  // cannot be started.
   virtual asio::awaitable<QSLaunchedServer> launchServer(QSUUID projectID, std::filesystem::path projectPath,
                                                          std::string executableTarget, int port,
                                                          std::optional<std::filesystem::path> toolchainPath,
-                                                         std::map<std::string, std::string> environment) = 0;
+                                                         std::map<std::string, std::string> environment,
+                                                         bool skipBuild) = 0;
 
   // Stops the project's server (gently, then forcibly) and anything left listening on its port
   // under its executable's name. Does nothing for an unknown project. Never throws.

@@ -47,30 +47,42 @@ std::vector<std::string> entriesOf(const std::filesystem::path& root) {
 
 }  // namespace
 
-std::vector<std::filesystem::path> QSToolchainService::toolchainRoots() {
-  std::vector<std::filesystem::path> roots{QSPaths::dataHome() / "swiftly" / "toolchains", "/opt/swift"};
-  for (auto& root : extraRoots()) {
+std::vector<QSToolchainService::Root> QSToolchainService::toolchainRoots() {
+  std::vector<Root> roots{{QSPaths::dataHome() / "swiftly" / "toolchains", "swiftly"}, {"/opt/swift", "/opt/swift"}};
+  for (auto& folder : extraRoots()) {
     // The same root named twice would list every toolchain twice.
-    if (std::find(roots.begin(), roots.end(), root) == roots.end()) roots.push_back(std::move(root));
+    auto same = [&](const Root& root) { return root.folder == folder; };
+    if (std::none_of(roots.begin(), roots.end(), same)) roots.push_back({std::move(folder), "QS_TOOLCHAIN_DIRS"});
   }
   return roots;
 }
 
-std::optional<QSToolchain> QSToolchainService::toolchainInFolder(const std::filesystem::path& folder) {
+std::optional<QSToolchain> QSToolchainService::toolchainInFolder(const std::filesystem::path& folder,
+                                                                 const std::string& source) {
   static const QSRegex versionPattern(R"((\d+\.\d+(?:\.\d+)?))");
+  auto compiler = folder / "usr" / "bin" / "swift";
   // A dangling link or a compiler we may not run is no usable toolchain.
-  if (!isExecutableFile(folder / "usr" / "bin" / "swift")) return std::nullopt;
+  if (!isExecutableFile(compiler)) return std::nullopt;
   std::string id = folder.filename().string();
   auto version = firstCapture(versionPattern, id);
+  if (!version) version = compilerVersion(compiler);
   if (!version) return std::nullopt;
-  return QSToolchain{id, *version, folder, false};
+  QSToolchain toolchain{id, *version, folder, false};
+  if (!source.empty()) toolchain.source = source;
+  return toolchain;
 }
 
 std::vector<QSToolchain> QSToolchainService::installedToolchains() const {
   std::vector<QSToolchain> toolchains;
   for (const auto& root : toolchainRoots()) {
-    for (const auto& name : entriesOf(root)) {
-      if (auto toolchain = toolchainInFolder(root / name)) toolchains.push_back(std::move(*toolchain));
+    // A root that is itself a toolchain (/opt/swift/usr/bin/swift) has no toolchains inside.
+    if (auto itself = toolchainInFolder(root.folder, root.source)) {
+      toolchains.push_back(std::move(*itself));
+      continue;
+    }
+    for (const auto& name : entriesOf(root.folder)) {
+      if (auto toolchain = toolchainInFolder(root.folder / name, root.source))
+        toolchains.push_back(std::move(*toolchain));
     }
   }
   return toolchains;
@@ -105,9 +117,10 @@ std::filesystem::path QSToolchainService::defaultCompilerPath() {
   return findExecutable("swift").value_or(kSystemCompiler);
 }
 
-std::optional<std::string> QSToolchainService::defaultVersion() {
+std::optional<std::string> QSToolchainService::defaultVersion() { return compilerVersion(defaultCompilerPath()); }
+
+std::optional<std::string> QSToolchainService::compilerVersion(const std::filesystem::path& compiler) {
   static const QSRegex versionLine(R"(Swift version (\d+\.\d+(?:\.\d+)?))");
-  auto compiler = defaultCompilerPath();
   if (!isExecutableFile(compiler)) return std::nullopt;
   QSProcessOptions options;
   options.mergeErrorIntoOutput = true;
@@ -120,8 +133,12 @@ std::optional<std::string> QSToolchainService::defaultVersion() {
 
 std::vector<QSToolchain> QSToolchainService::discoverToolchains() const {
   std::vector<QSToolchain> toolchains;
-  if (auto version = defaultVersion())
-    toolchains.push_back({"default", *version, defaultCompilerPath().parent_path(), true});
+  auto compiler = defaultCompilerPath();
+  if (auto version = compilerVersion(compiler)) {
+    // Where a daemon started by the service manager found it tells whether its PATH was set up.
+    std::string source = compiler == kSystemCompiler ? kSystemCompiler.string() : "PATH";
+    toolchains.push_back({"default", *version, compiler.parent_path(), true, source});
+  }
   auto installed = installedToolchains();
   toolchains.insert(toolchains.end(), installed.begin(), installed.end());
   return toolchains;
@@ -147,6 +164,24 @@ std::optional<std::filesystem::path> QSToolchainService::toolchainPath(const std
 std::optional<std::filesystem::path> QSToolchainService::toolchainPath(const QSProject& project) const {
   auto pinned = QSSwiftVersionFile::read(project.path);
   return toolchainPath(pinned ? pinned : project.swiftVersion);
+}
+
+}  // namespace qs
+
+namespace qs {
+
+std::optional<std::string> QSToolchainService::missingPinNote(const std::optional<std::string>& version) const {
+  if (!version) return std::nullopt;
+  auto installed = installedToolchains();
+  if (selectToolchain(version, installed)) return std::nullopt;
+  std::string list;
+  for (const auto& toolchain : installed)
+    list += (list.empty() ? "" : ", ") + toolchain.version + " (" + toolchain.path.string() + ")";
+  std::string text = "Swift " + *version + " is pinned but not installed; installed: " +
+                     (list.empty() ? std::string("none") : list) + ".";
+  auto fallback = defaultVersion();
+  return text + (fallback ? " Building with the default compiler, Swift " + *fallback + "."
+                          : " Install it (with swiftly, or unpacked into /opt/swift) or pin an installed one.");
 }
 
 }  // namespace qs

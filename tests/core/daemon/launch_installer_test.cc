@@ -177,5 +177,28 @@ TEST(InstallerUnitTest, PathsAreTakenLiterallyBySystemd) {
   }
 }
 
+// A user unit starts with systemd's own short PATH: the daemon would not find /opt/swift/usr/bin
+// or the toolchain folders the installing shell named, and would build with nothing.
+TEST(InstallerUnitTest, TheUnitCarriesTheShellsPathAndToolchainFolders) {
+  struct Case {
+    std::map<std::string, std::optional<std::string>> shell;
+    std::vector<std::string> lines;
+    std::vector<std::string> absent;
+  } cases[] = {
+      {{{"PATH", "/usr/bin:/opt/swift/usr/bin"}, {"QS_TOOLCHAIN_DIRS", "/t/a b:/t/100%"}},
+       {"Environment=\"PATH=/usr/bin:/opt/swift/usr/bin\"\n", "Environment=\"QS_TOOLCHAIN_DIRS=/t/a b:/t/100%%\"\n"},
+       {}},
+      {{{"PATH", "/x/\"q\\$HOME"}, {"QS_TOOLCHAIN_DIRS", std::nullopt}},
+       {"Environment=\"PATH=/x/\\\"q\\\\$HOME\"\n"},
+       {"QS_TOOLCHAIN_DIRS"}},
+  };
+  for (const auto& c : cases) {
+    testing::ScopedEnvironment shell(c.shell);
+    std::string text = QSDaemonInstaller::unitText("/q/quaysided", "/l/daemon.log");
+    for (const auto& line : c.lines) EXPECT_NE(text.find(line), std::string::npos) << line << "\n" << text;
+    for (const auto& name : c.absent) EXPECT_EQ(text.find(name), std::string::npos) << text;
+  }
+}
+
 }  // namespace
 }  // namespace qs

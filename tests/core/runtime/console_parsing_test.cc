@@ -82,7 +82,13 @@ TEST(ConsoleTransitionTest, Lines) {
       {{S::building, {}, "Compiling [5/120]", false}, "[120/120] Linking App", {S::building, {}, "Linking [120/120]", false}},
       {{S::starting, {}, "", false}, "[3/9] Write sources", {S::starting, {}, "", false}},
       {{S::building, {}, "x", false}, "[9/9] Emitting module; Build complete in 2s", {S::building, {}, "Starting server…", false}},
-      {{S::building, {}, "Linking [120/120]", false}, "Build complete! (12.34s)", {S::building, {}, "Linking [120/120]", false}},
+      // The toolchain's own completion lines carry no brackets: `swift build`'s and `swift run`'s.
+      {{S::building, {}, "Linking [120/120]", false}, "Build complete! (12.34s)", {S::building, {}, "Starting server…", false}},
+      {{S::building, {}, "Linking [8/9]", false}, "Build of product 'App' complete! (0.89s)", {S::building, {}, "Starting server…", false}},
+      {{S::building, {}, "x", false}, "Note: Build complete!", {S::building, {}, "x", false}},
+      // What real `swift run` prints between the counters changes nothing.
+      {{S::building, {}, "Compiling [3/6]", false}, "[4/7] Emitting module App", {S::building, {}, "Compiling [3/6]", false}},
+      {{S::starting, {}, "", false}, "[0/1] Planning build", {S::starting, {}, "", false}},
       // A bracketed compile line without a counter moves the status but keeps the progress text.
       {{S::starting, {}, "", false}, "[ Compiling ] App", {S::building, {}, "", false}},
       {{S::building, {}, "x", false}, "Compiling App routes.swift", {S::building, {}, "x", false}},

@@ -84,9 +84,10 @@ protected:
   }
 
   QSLaunchedServer launch(QSProcessManager& manager, QSUUID id, int port = 8123,
-                          std::map<std::string, std::string> environment = {}, bool* atOnce = nullptr) {
-    auto server = complete(manager.launchServer(id, project(), "App", port, toolchain(), std::move(environment)),
-                           atOnce);
+                          std::map<std::string, std::string> environment = {}, bool* atOnce = nullptr,
+                          bool skipBuild = false) {
+    auto server = complete(
+        manager.launchServer(id, project(), "App", port, toolchain(), std::move(environment), skipBuild), atOnce);
     launched_.push_back(server.pid);
     return server;
   }
@@ -136,6 +137,16 @@ TEST_F(ProcessManagerTest, LaunchesSwiftRunServeInTheProjectWithTheMergedEnviron
 // The fake toolchain's server ends on SIGTERM, or, told to ignore it, only by SIGKILL after the
 // grace period, and so it does when the stop is cancelled while it waits. A server that obeys
 // is never kept for the grace period (an hour here: the test would time out).
+// A rebuilt server is run as built: `swift run --skip-build`, the rest unchanged.
+TEST_F(ProcessManagerTest, LaunchWithoutBuildingRunsSkipBuild) {
+  auto record = file("arguments");
+  writeSwift("printf '%s\\n' \"$@\" > " + record.string());
+  QSProcessManager manager(io_.get_executor(), options());
+  auto server = launch(manager, QSUUID::random(), 8124, {}, nullptr, true);
+  EXPECT_EQ(next(server), 0);
+  EXPECT_EQ(readTextFile(record), "run\n--skip-build\nApp\nserve\n--hostname\n0.0.0.0\n--port\n8124\n");
+}
+
 TEST_F(ProcessManagerTest, StopEndsTheServerWithSigtermOrAfterTheGracePeriodWithSigkill) {
   struct Case {
     bool ignoresTerm, cancelled;
@@ -151,7 +162,7 @@ TEST_F(ProcessManagerTest, StopEndsTheServerWithSigtermOrAfterTheGracePeriodWith
     std::map<std::string, std::string> environment;
     if (c.ignoresTerm) environment["FAKE_SWIFT_IGNORE_SIGTERM"] = "1";
     auto server = complete(manager.launchServer(id, project(), "App", 0, std::filesystem::path(QS_FAKE_TOOLCHAIN_ROOT),
-                                                environment));
+                                                environment, false));
     launched_.push_back(server.pid);
     for (std::string output; output.find("Server started on") == std::string::npos;) {
       std::string more = readFromPipe(server.stdoutPipe.get(), true);
@@ -190,7 +201,7 @@ TEST_F(ProcessManagerTest, StopOfAnUnknownOrEndedServerReturnsAtOnceAndAFailedLa
 
   // A launch that fails keeps no entry (the texts of its failures are the child process's own).
   auto failed = QSUUID::random();
-  EXPECT_THROW(complete(manager.launchServer(failed, project(), "App", 8123, file("nowhere"), {})),
+  EXPECT_THROW(complete(manager.launchServer(failed, project(), "App", 8123, file("nowhere"), {}, false)),
                QSSystemError);
   EXPECT_FALSE(manager.processID(failed));
 }

@@ -85,9 +85,10 @@ TEST_F(ToolchainDiscoveryTest, FindsFoldersWithAVersionAndACompiler) {
     return fromSwiftly;
   };
   std::vector<QSToolchain> expected{
-      {"5.10.1", "5.10.1", swiftly() / "5.10.1", false},
-      {"swift-6.0.3-RELEASE-ubuntu22.04", "6.0.3", first / "swift-6.0.3-RELEASE-ubuntu22.04", false},
-      {"6.1", "6.1", second / "6.1", false},
+      {"5.10.1", "5.10.1", swiftly() / "5.10.1", false, "swiftly"},
+      {"swift-6.0.3-RELEASE-ubuntu22.04", "6.0.3", first / "swift-6.0.3-RELEASE-ubuntu22.04", false,
+       "QS_TOOLCHAIN_DIRS"},
+      {"6.1", "6.1", second / "6.1", false, "QS_TOOLCHAIN_DIRS"},
   };
   EXPECT_EQ(mine(service.discoverToolchains()), expected);
 }
@@ -104,6 +105,33 @@ TEST_F(ToolchainDiscoveryTest, PathForVersionAndProject) {
   project.swiftVersion.reset();
   writeTextFile(projectFolder / ".swift-version", "5.9\n");
   EXPECT_EQ(service.toolchainPath(project), std::nullopt);
+}
+
+// A tarball unpacked into /opt/swift is one toolchain whose folder name says no version: the
+// compiler is asked. A pin nobody has names what is installed. (Not the version of the machine's
+// own /opt/swift, which is searched first.)
+TEST(ToolchainRootTest, ARootThatIsAToolchainAndAPinThatIsMissing) {
+  IsolatedHome home;
+  TemporaryFolder roots;
+  makeCompiler(roots / "swift/usr/bin/swift",
+               "#!/bin/sh\necho 'Swift version 6.2.4 (swift-6.2.4-RELEASE)'\necho 'Target: x86_64-unknown-linux-gnu'\n");
+  makeToolchain(roots / "folder/swift-6.0.3-RELEASE");
+  ScopedEnvironment dirs({{"QS_TOOLCHAIN_DIRS", (roots / "swift").string() + ":" + (roots / "folder").string()}});
+  QSToolchainService service;
+  EXPECT_EQ(under(roots.path(), service.installedToolchains()),
+            (std::vector<QSToolchain>{{"swift", "6.2.4", roots / "swift", false, "QS_TOOLCHAIN_DIRS"},
+                                      {"swift-6.0.3-RELEASE", "6.0.3", roots / "folder/swift-6.0.3-RELEASE", false,
+                                       "QS_TOOLCHAIN_DIRS"}}));
+  EXPECT_EQ(service.toolchainPath(std::optional<std::string>("6.2.4")), roots / "swift");
+  EXPECT_EQ(service.missingPinNote(std::optional<std::string>("6.2.4")), std::nullopt);
+  EXPECT_EQ(service.missingPinNote(std::nullopt), std::nullopt);
+  auto note = service.missingPinNote(std::optional<std::string>("5.10"));
+  ASSERT_TRUE(note);
+  EXPECT_EQ(note->rfind("Swift 5.10 is pinned but not installed; installed: ", 0), 0u) << *note;
+  EXPECT_NE(note->find("6.2.4 (" + (roots / "swift").string() + "), 6.0.3 (" +
+                       (roots / "folder/swift-6.0.3-RELEASE").string() + ")"),
+            std::string::npos)
+      << *note;
 }
 
 // The default compiler is found on PATH when /usr/bin/swift does not exist, as on these machines.
@@ -142,8 +170,8 @@ TEST_F(DefaultCompilerTest, DefaultEntryComesFirst) {
                                  {"PATH", std::string(QS_FAKE_TOOLCHAIN_ROOT) + "/usr/bin:/usr/bin:/bin"}});
   auto toolchains = QSToolchainService().discoverToolchains();
   ASSERT_EQ(under(QS_FAKE_TOOLCHAINS_DIR, toolchains),
-            (std::vector<QSToolchain>{{"default", "6.0.3", fs::path(QS_FAKE_TOOLCHAIN_ROOT) / "usr/bin", true},
-                                      {"swift-6.0.3", "6.0.3", QS_FAKE_TOOLCHAIN_ROOT, false}}));
+            (std::vector<QSToolchain>{{"default", "6.0.3", fs::path(QS_FAKE_TOOLCHAIN_ROOT) / "usr/bin", true, "PATH"},
+                                      {"swift-6.0.3", "6.0.3", QS_FAKE_TOOLCHAIN_ROOT, false, "QS_TOOLCHAIN_DIRS"}}));
   EXPECT_TRUE(toolchains[0].isDefault);
 }
 
