@@ -116,9 +116,14 @@ asio::awaitable<int> restoreBackup(QSCliSession& session, BackupOptions options)
   fs::path file;
   if (options.latest) {
     if (!QSBackupService::supports(db.type)) throw QSCliError(QSBackupError(backupError::Unsupported{db.type}).message());
+    // The newest snapshot taken on purpose: the ones a restore kept aside would undo the last restore.
     auto files = service.backups(db);
-    if (files.empty()) throw QSCliError(db.name + " has no snapshots to restore. Take one with 'qs db backup " + db.name + "'.");
-    file = files.front().url;
+    auto chosen = std::find_if(files.begin(), files.end(), [](const QSBackupFile& f) {
+      return !f.url.stem().string().ends_with("-before-restore");
+    });
+    if (chosen == files.end())
+      throw QSCliError(db.name + " has no snapshots to restore. Take one with 'qs db backup " + db.name + "'.");
+    file = chosen->url;
   } else {
     file = fs::absolute(options.file);
   }
@@ -130,8 +135,8 @@ asio::awaitable<int> restoreBackup(QSCliSession& session, BackupOptions options)
       co_return QSExitCode::failure;
     }
   }
-  withStoppedHint(db, [&] { service.restore(db, file); });
-  fmt::print("Restored {} from {}.\n", db.name, file.string());
+  fs::path safety = withStoppedHint(db, [&] { return service.restore(db, file); });
+  fmt::print("Restored {} from {}.\nWhat it held before is kept in {}.\n", db.name, file.string(), safety.string());
   co_return QSExitCode::success;
 }
 
@@ -196,7 +201,8 @@ void addBackupCommands(CLI::App& app, QSCliSession& session) {
                              "  qs db restore blog --latest\n  qs db restore blog ~/dumps/blog.sql --yes\n");
   addDatabaseArgument(restore, options);
   auto* file = restore->add_option("FILE", options->file, "The .sql file to restore");
-  auto* latest = restore->add_flag("--latest", options->latest, "Restore the newest snapshot");
+  auto* latest = restore->add_flag("--latest", options->latest,
+                                   "Restore the newest snapshot (not one a restore kept aside)");
   file->excludes(latest);
   restore->add_flag("--yes,-y", options->yes, "Don't ask for confirmation");
   restore->callback([&session, options] {

@@ -5,8 +5,11 @@
 #include "bin/qs/output.h"
 #include "bin/qs/project_resolver.h"
 
+#include "core/platform/terminal.h"
+
 #include <fmt/format.h>
 
+#include <cstdio>
 #include <memory>
 #include <optional>
 
@@ -19,8 +22,56 @@ struct DbOptions {
   std::string type;
   std::optional<int> port;
   std::optional<std::string> user;
-  std::optional<std::string> password;
+  std::optional<std::string> password;  // resolved from the three below before a request
+  std::vector<std::string> passwordValue;  // --password [VALUE]
+  bool passwordStdin = false;
 };
+
+// Where a command's password comes from: a password in the argument list can be read by every
+// user of the machine (ps, /proc) while qs runs, so standard input and a prompt are offered.
+struct PasswordSource {
+  CLI::Option* option = nullptr;  // --password, which may come without a value
+};
+
+std::string prompted(const char* prompt) {
+  std::fputs(prompt, stderr);
+  std::fflush(stderr);
+  auto line = readLineWithoutEcho();
+  std::fputs("\n", stderr);
+  if (!line) throw QSCliError("No password typed: nothing changed.");
+  return *line;
+}
+
+// Fills options.password from --password-stdin, a prompt (--password alone) or --password VALUE.
+void resolvePassword(DbOptions& options, const PasswordSource& source) {
+  bool flag = source.option && source.option->count() > 0;
+  // --password given alone reads as one empty value.
+  bool valueGiven = !options.passwordValue.empty() && !options.passwordValue.front().empty();
+  if (flag && options.passwordStdin)
+    throw QSCliError("Give either --password or --password-stdin, not both.", QSExitCode::usage);
+  if (options.passwordStdin) {
+    auto line = isTerminal(0) ? std::optional<std::string>(prompted("Password: ")) : readLineWithoutEcho();
+    if (!line || line->empty())
+      throw QSCliError("No password on standard input: pipe it in, e.g. printf '%s\\n' \"$PW\" | qs db … --password-stdin.",
+                       QSExitCode::usage);
+    if (line->back() == '\r') line->pop_back();
+    options.password = *line;
+  } else if (flag && !valueGiven) {
+    if (!isTerminal(0))
+      throw QSCliError("--password without a value asks on a terminal, and there is none: pipe the password into "
+                       "--password-stdin instead.",
+                       QSExitCode::usage);
+    std::string first = prompted("Password: ");
+    if (prompted("Repeat it: ") != first) throw QSCliError("The two passwords differ: nothing changed.");
+    if (first.empty()) throw QSCliError("The password is empty: nothing changed.", QSExitCode::usage);
+    options.password = first;
+  } else if (flag) {
+    options.password = options.passwordValue.front();
+    std::fputs("Warning: a password on the command line can be read by every user of this machine while qs runs; "
+               "pipe it into --password-stdin, or give --password alone to type it.\n",
+               stderr);
+  }
+}
 
 asio::awaitable<std::vector<QSDatabase>> listDatabases(QSCliSession& session) {
   QSDaemonCommand list = cmd::ListDatabases{};
@@ -48,7 +99,8 @@ asio::awaitable<int> runList(QSCliSession& session) {
   co_return QSExitCode::success;
 }
 
-asio::awaitable<int> runCreate(QSCliSession& session, DbOptions options) {
+asio::awaitable<int> runCreate(QSCliSession& session, DbOptions options, PasswordSource source) {
+  resolvePassword(options, source);
   QSDaemonCommand create = cmd::CreateDatabase{options.name, parseDatabaseType(options.type), options.port,
                                                options.user, options.password};
   res::Database created = co_await session.request<res::Database>(create);
@@ -57,7 +109,8 @@ asio::awaitable<int> runCreate(QSCliSession& session, DbOptions options) {
   co_return QSExitCode::success;
 }
 
-asio::awaitable<int> runProvision(QSCliSession& session, DbOptions options) {
+asio::awaitable<int> runProvision(QSCliSession& session, DbOptions options, PasswordSource source) {
+  resolvePassword(options, source);
   QSDatabaseType type = parseDatabaseType(options.type);
   QSProject project = co_await findProject(session, options.project);
   QSDaemonCommand provision = cmd::ProvisionDatabase{project.id, type, type == QSDatabaseType::redis, options.user,
@@ -104,10 +157,12 @@ asio::awaitable<int> runRemove(QSCliSession& session, std::string query, bool ye
   co_return QSExitCode::success;
 }
 
-asio::awaitable<int> runEdit(QSCliSession& session, DbOptions options) {
+asio::awaitable<int> runEdit(QSCliSession& session, DbOptions options, PasswordSource source) {
+  bool passwordAsked = options.passwordStdin || (source.option && source.option->count() > 0);
+  if (!options.user && !passwordAsked && !options.port)
+    throw QSCliError("Nothing to change: give --user, --password, --password-stdin or --port.", QSExitCode::usage);
+  resolvePassword(options, source);
   QSDatabase database = co_await findDatabase(session, options.name);
-  if (!options.user && !options.password && !options.port)
-    throw QSCliError("Nothing to change: give --user, --password or --port.", QSExitCode::usage);
   if (options.user) database.username = *options.user;
   if (options.password) database.password = *options.password;
   if (options.port) {
@@ -128,9 +183,14 @@ asio::awaitable<int> runURL(QSCliSession& session, std::string query) {
   co_return QSExitCode::success;
 }
 
-void addCredentialOptions(CLI::App* command, const std::shared_ptr<DbOptions>& options) {
-  command->add_option("--user", options->user, "The role or user the database belongs to (default quayside)");
-  command->add_option("--password", options->password, "Its password");
+PasswordSource addCredentialOptions(CLI::App* command, const std::shared_ptr<DbOptions>& options) {
+  command->add_option("--user", options->user,
+                      "The role or user the database belongs to (default: one of its own, named after it)");
+  auto* password = command->add_option("--password", options->passwordValue,
+                                       "Its password; alone, asks for it without showing it (default: a random one)")
+                       ->expected(0, 1);
+  command->add_flag("--password-stdin", options->passwordStdin, "Read the password from the first line of standard input");
+  return {password};
 }
 
 }  // namespace
@@ -140,7 +200,7 @@ void addDatabaseCommands(CLI::App& app, QSCliSession& session) {
                         "  qs db provision blog postgresql   # a database for blog, its settings in blog's .env\n"
                         "  qs db ls\n"
                         "  qs db url blog                    # the connection URL, for scripts\n"
-                        "  qs db edit blog --password s3cret\n");
+                        "  qs db edit blog --password        # asks for the new one\n");
   db->require_subcommand(1);
   auto options = std::make_shared<DbOptions>();
 
@@ -151,24 +211,26 @@ void addDatabaseCommands(CLI::App& app, QSCliSession& session) {
   auto* create = addCommand(*db, "create", "Create a database not linked to any project",
                             "  qs db create analytics --type postgresql\n"
                             "  qs db create cache --type redis\n"
-                            "  qs db create shop --type mysql --user shop --password s3cret\n");
+                            "  qs db create shop --type mysql --user shop --password   # asks for it\n"
+                            "  printf '%s\\n' \"$PW\" | qs db create shop --type mysql --user shop --password-stdin\n");
   create->add_option("NAME", options->name, "The database's name")->required();
   create->add_option("--type", options->type, "postgresql, mysql, sqlite or redis")->required();
   create->add_option("--port", options->port, "The engine's port to record (the engine's own wins once it runs)");
-  addCredentialOptions(create, options);
+  auto createPassword = addCredentialOptions(create, options);
   addJsonFlag(create, session);
-  onRun(create, session, [&session, options] { return runCreate(session, *options); });
+  onRun(create, session, [&session, options, createPassword] { return runCreate(session, *options, createPassword); });
 
   auto* provision = addCommand(*db, "provision", "Create a database for a project and write its settings to the project's .env",
                                "  qs db provision blog postgresql   # DB_HOST … DB_NAME and DATABASE_URL\n"
                                "  qs db provision blog redis        # REDIS_URL\n"
                                "  qs db provision blog sqlite\n"
-                               "  qs db provision blog mysql --user blog --password s3cret\n");
+                               "  qs db provision blog mysql --user blog --password   # asks for it\n");
   provision->add_option("PROJECT", options->project, "The project's name or id")->required();
   provision->add_option("TYPE", options->type, "postgresql, mysql, sqlite or redis")->required();
-  addCredentialOptions(provision, options);
+  auto provisionPassword = addCredentialOptions(provision, options);
   addJsonFlag(provision, session);
-  onRun(provision, session, [&session, options] { return runProvision(session, *options); });
+  onRun(provision, session,
+        [&session, options, provisionPassword] { return runProvision(session, *options, provisionPassword); });
 
   for (bool start : {true, false}) {
     auto* command = addCommand(*db, start ? "start" : "stop",
@@ -186,12 +248,14 @@ void addDatabaseCommands(CLI::App& app, QSCliSession& session) {
   onRun(rm, session, [&session, options, yes] { return runRemove(session, options->name, *yes); });
 
   auto* edit = addCommand(*db, "edit", "Change a database's user, password or port; linked projects' .env files follow",
-                          "  qs db edit blog --password n3w\n  qs db edit blog --user blog --password s3cret\n");
+                          "  qs db edit blog --password                 # asks for the new one\n"
+                          "  qs db edit blog --user blog                # its tables move to the new user\n"
+                          "  pass show blog | qs db edit blog --password-stdin\n");
   edit->add_option("NAME", options->name, "The database's name or id")->required();
   edit->add_option("--port", options->port, "The port to record");
-  addCredentialOptions(edit, options);
+  auto editPassword = addCredentialOptions(edit, options);
   addJsonFlag(edit, session);
-  onRun(edit, session, [&session, options] { return runEdit(session, *options); });
+  onRun(edit, session, [&session, options, editPassword] { return runEdit(session, *options, editPassword); });
 
   auto* url = addCommand(*db, "url", "Print a database's connection URL (with its password)",
                          "  qs db url blog\n  psql \"$(qs db url blog)\"\n");

@@ -24,6 +24,13 @@ std::string QSBackupError::message() const {
       [](const SnapshotExists& e) {
         return "A snapshot was taken this very second (" + e.value + "); wait a moment and back up again.";
       },
+      [](const RestoreFailed& e) {
+        if (!e.rollback)
+          return "The restore failed: " + e.text + "\nThe database was put back as it was before, from the snapshot " +
+                 e.snapshot + ".";
+        return "The restore failed: " + e.text + "\nPutting the database back failed too: " + *e.rollback +
+               "\nIts data from before the restore is in " + e.snapshot + ": restore that file once the cause is fixed.";
+      },
   });
 }
 

@@ -5,6 +5,7 @@
 #include "core/models/database_type.h"
 #include "core/platform/error_exception.h"
 
+#include <optional>
 #include <string>
 
 namespace qs {
@@ -30,6 +31,19 @@ struct WrongEngine {
   }
   bool operator==(const WrongEngine&) const = default;
 };
+// A restore that failed after the database was emptied; the safety snapshot taken first was put
+// back (`rollback` absent), or putting it back failed too (`rollback`: why).
+struct RestoreFailed {
+  static constexpr std::string_view caseName = "restoreFailed";
+  std::string text;      // why the restore failed
+  std::string snapshot;  // the safety snapshot's path
+  std::optional<std::string> rollback;
+  template <class Self, class Fields>
+  static void fields(Self& self, Fields& f) {
+    f.field("text", self.text).field("snapshot", self.snapshot).field("rollback", self.rollback);
+  }
+  bool operator==(const RestoreFailed&) const = default;
+};
 }  // namespace backupError
 
 // E.g. QSBackupError(backupError::Unsupported{QSDatabaseType::sqlite}).message() ==
@@ -37,7 +51,7 @@ struct WrongEngine {
 struct QSBackupError
     : QSEnumeration<backupError::Unsupported, backupError::ToolMissing, backupError::CommandFailed,
                     backupError::FileMissing, backupError::NotSQL, backupError::WrongEngine,
-                    backupError::SnapshotExists> {
+                    backupError::SnapshotExists, backupError::RestoreFailed> {
   using QSEnumeration::QSEnumeration;
   static constexpr std::string_view typeName = "QSBackupError";
   std::string message() const;

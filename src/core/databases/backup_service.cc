@@ -2,6 +2,8 @@
 
 #include "core/databases/backup_error.h"
 #include "core/databases/engine_tool.h"
+#include "core/databases/service_account.h"
+#include "core/databases/sql_quoting.h"
 #include "core/platform/file_lock.h"
 #include "core/platform/file_status.h"
 #include "core/platform/files.h"
@@ -50,7 +52,8 @@ fs::path temporaryPath(const fs::path& target) {
 
 // Exactly the names temporaryPath gives (for any slug, as the database may have been renamed).
 bool isDumpTemporary(std::string_view name) {
-  static const QSRegex pattern(R"(\.[a-z0-9-]+-\d{4}-\d{2}-\d{2}-\d{6}\.sql\.\d+-\d+\.partial)");
+  static const QSRegex pattern(
+      R"(\.[a-z0-9-]+-\d{4}-\d{2}-\d{2}-\d{6}(-before-restore(-\d+)?)?\.sql\.\d+-\d+\.partial)");
   return pattern.fullMatch(name);
 }
 
@@ -156,13 +159,17 @@ int QSBackupService::port(QSDatabaseType type) {
 }
 
 fs::path QSBackupService::backup(const QSDatabase& database, QSTimestamp at) {
+  return dump(database, snapshotName(database, at));
+}
+
+fs::path QSBackupService::dump(const QSDatabase& database, const std::string& name) {
   requireSupported(database.type);
   fs::path folder = directory(database);
   createDirectories(folder, 0700);
   // The first database to keep snapshots here claims the folder (see directory()).
   if (!fileExists(folder / kOwnerFile)) writeFileAtomically(folder / kOwnerFile, database.id.string() + "\n", 0600);
   removeAbandonedDumps(folder);
-  fs::path target = folder / snapshotName(database, at);
+  fs::path target = folder / name;
   auto taken = [&] { return QSBackupException(QSBackupError(backupError::SnapshotExists{target.string()})); };
   if (fileExists(target)) throw taken();
   fs::path dumpTool = tool(database.type, database.type == QSDatabaseType::postgresql ? "pg_dump" : "mysqldump");
@@ -196,7 +203,7 @@ fs::path QSBackupService::backup(const QSDatabase& database, QSTimestamp at) {
   return target;
 }
 
-void QSBackupService::restore(const QSDatabase& database, const fs::path& file) {
+fs::path QSBackupService::restore(const QSDatabase& database, const fs::path& file) {
   requireSupported(database.type);
   if (!fileExists(file) || isDirectory(file))
     throw QSBackupException(QSBackupError(backupError::FileMissing{file.string()}));
@@ -204,6 +211,54 @@ void QSBackupService::restore(const QSDatabase& database, const fs::path& file) 
   if (!looksLikeText(head)) throw QSBackupException(QSBackupError(backupError::NotSQL{file.string()}));
   if (auto origin = dumpedFrom(head); origin && *origin != database.type)
     throw QSBackupException(QSBackupError(backupError::WrongEngine{file.string(), *origin, database.type}));
+  // The file replaces the data: into an empty database, with what was there kept aside first.
+  std::string stamp = snapshotName(database, QSTime::now());
+  std::string name = stamp.substr(0, stamp.size() - 4) + "-before-restore";
+  for (int n = 2; fileExists(directory(database) / (name + ".sql")); ++n)
+    name = stamp.substr(0, stamp.size() - 4) + "-before-restore-" + std::to_string(n);
+  fs::path safety = dump(database, name + ".sql");
+  try {
+    recreate(database);
+    load(database, file);
+  } catch (const QSBackupException& failed) {
+    std::optional<std::string> rollback;
+    try {
+      recreate(database);
+      load(database, safety);
+    } catch (const std::exception& e) {
+      rollback = e.what();
+    }
+    throw QSBackupException(QSBackupError(backupError::RestoreFailed{failed.what(), safety.string(), rollback}));
+  }
+  return safety;
+}
+
+void QSBackupService::recreate(const QSDatabase& database) {
+  QSServiceAccount account(registry_.file().parent_path());
+  std::string name = database.effectiveDatabaseName();
+  int at = port(database.type);
+  if (database.type == QSDatabaseType::postgresql) {
+    std::vector<std::string> arguments{tool(database.type, "psql").string(), "-X", "-q", "-v", "ON_ERROR_STOP=1"};
+    for (auto& a : account.postgresArguments(at, "postgres")) arguments.push_back(std::move(a));
+    arguments.push_back("-c");
+    arguments.push_back("DROP DATABASE IF EXISTS " + sql::postgresIdentifier(name) + " WITH (FORCE)");
+    arguments.push_back("-c");
+    arguments.push_back("CREATE DATABASE " + sql::postgresIdentifier(name) + " OWNER " +
+                        sql::postgresIdentifier(user(database)));
+    runTool(arguments, {}, std::nullopt, {});
+  } else {
+    // Grants name the database, so the user's survive it being dropped and made again.
+    std::vector<std::string> arguments{tool(database.type, "mysql").string(), "--no-defaults"};
+    for (auto& a : account.mysqlArguments()) arguments.push_back(std::move(a));
+    arguments.push_back("-e");
+    arguments.push_back("DROP DATABASE IF EXISTS " + sql::mysqlIdentifier(name) + "; CREATE DATABASE " +
+                        sql::mysqlIdentifier(name) + ";");
+    auto environment = account.mysqlEnvironment();
+    runTool(arguments, environment, std::nullopt, {environment["MYSQL_PWD"]});
+  }
+}
+
+void QSBackupService::load(const QSDatabase& database, const fs::path& file) {
   std::string portText = std::to_string(port(database.type));
   std::map<std::string, std::string> environment;
   if (database.type == QSDatabaseType::postgresql) {

@@ -55,10 +55,13 @@ public:
   // is left behind. Temporaries that dumps killed midway left in the folder (their process
   // gone) are removed first. Throws QSBackupException (unsupported, toolMissing, commandFailed).
   std::filesystem::path backup(const QSDatabase& database, QSTimestamp at = QSTime::now());
-  // Runs `file` into the database. PostgreSQL runs it as one transaction that stops at the first
-  // error, so a failed restore leaves the database as it was. A missing file, a file that is not
-  // SQL text, or a dump of the other engine is refused before any tool runs.
-  void restore(const QSDatabase& database, const std::filesystem::path& file);
+  // Replaces the database's data with `file`: takes a safety snapshot (slug-TIME-before-restore.sql),
+  // drops and makes the database again (as the engine's service account, through its socket),
+  // and runs the file into the empty database. When that fails, the safety snapshot is put back
+  // the same way and restoreFailed says so (or says that this failed too, and where the
+  // snapshot is). A missing file, a file that is not SQL text, or a dump of the other engine is
+  // refused before any tool runs. Returns the safety snapshot's path.
+  std::filesystem::path restore(const QSDatabase& database, const std::filesystem::path& file);
   // The database's snapshots (*.sql in its folder), newest first; none when the folder is missing.
   // Removes the temporaries of dumps that were killed midway, as backup() does.
   std::vector<QSBackupFile> backups(const QSDatabase& database);
@@ -69,6 +72,9 @@ public:
 
 private:
   std::filesystem::path tool(QSDatabaseType type, const std::string& name);
+  std::filesystem::path dump(const QSDatabase& database, const std::string& name);
+  void recreate(const QSDatabase& database);
+  void load(const QSDatabase& database, const std::filesystem::path& file);
   int port(QSDatabaseType type);
 
   QSServiceRegistry registry_;

@@ -37,6 +37,7 @@ std::vector<std::string> clientArguments(const QSDatabase& database, const fs::p
 std::optional<std::string> passwordVariable(QSDatabaseType type) {
   if (type == QSDatabaseType::postgresql) return "PGPASSWORD";
   if (type == QSDatabaseType::mysql) return "MYSQL_PWD";
+  if (type == QSDatabaseType::redis) return "REDISCLI_AUTH";  // the server's password
   return std::nullopt;
 }
 

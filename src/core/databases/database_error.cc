@@ -11,7 +11,8 @@ std::string QSDatabaseError::message() const {
         return text;
       },
       [](const ServiceNotInstalled& e) {
-        return std::string(displayName(e.value)) + " is not installed. Install it from Settings > Services.";
+        return std::string(displayName(e.value)) + " is not installed. Install it with 'qs engine install " +
+               std::string(rawValue(e.value)) + "-system' (or another version that 'qs engines' lists).";
       },
       [](const InitializationFailed& e) {
         return std::string(displayName(e.type)) + " initialization failed: " + e.text;
@@ -24,7 +25,11 @@ std::string QSDatabaseError::message() const {
         return "The PostgreSQL data directory was created by version " + e.onDisk +
                ", but the installed binary is version " + e.binary + ". Reinitialize the database for version " +
                e.binary + " (this erases local databases) or reinstall PostgreSQL " + e.onDisk +
-               " from Settings > Services.";
+               " with 'qs engine install ID' ('qs engines' lists the versions).";
+      },
+      [](const ReservedName& e) {
+        return "\u201c" + e.name + "\u201d is a database " + std::string(displayName(e.type)) +
+               " keeps for itself: choose another name.";
       },
   });
 }

@@ -45,14 +45,27 @@ struct ClusterVersionMismatch {
   }
   bool operator==(const ClusterVersionMismatch&) const = default;
 };
+// A database name the engine keeps for itself (mysql, postgres, template1, …).
+struct ReservedName {
+  static constexpr std::string_view caseName = "reservedName";
+  QSDatabaseType type = QSDatabaseType::postgresql;
+  std::string name;
+  template <class Self, class Fields>
+  static void fields(Self& self, Fields& f) {
+    f.field("type", self.type).field("name", self.name);
+  }
+  bool operator==(const ReservedName&) const = default;
+};
 }  // namespace databaseError
 
 // E.g. QSDatabaseError(databaseError::ServiceNotInstalled{QSDatabaseType::redis}).message() ==
-// "Redis is not installed. Install it from Settings > Services.".
+// "Redis is not installed. Install it with 'qs engine install redis-system' (or another version
+// that 'qs engines' lists).".
 struct QSDatabaseError
     : QSEnumeration<databaseError::CommandFailed, databaseError::ServiceNotInstalled,
                     databaseError::InitializationFailed, databaseError::NotInitialized,
-                    databaseError::DatabaseCreationFailed, databaseError::ClusterVersionMismatch> {
+                    databaseError::DatabaseCreationFailed, databaseError::ClusterVersionMismatch,
+                    databaseError::ReservedName> {
   using QSEnumeration::QSEnumeration;
   static constexpr std::string_view typeName = "QSDatabaseError";
   std::string message() const;

@@ -10,6 +10,7 @@
 #include "core/platform/proc_table.h"
 #include "core/routing/port_scanner.h"
 
+#include <algorithm>
 #include <csignal>
 
 namespace qs {
@@ -51,7 +52,10 @@ std::string regexLiteral(const std::string& text) {
 }  // namespace
 
 QSDatabaseService::QSDatabaseService(fs::path dataRoot, QSSystemEngines system)
-    : dataRoot_(std::move(dataRoot)), system_(std::move(system)), registry_(dataRoot_ / "services.json") {}
+    : dataRoot_(std::move(dataRoot)),
+      account_(dataRoot_),
+      system_(std::move(system)),
+      registry_(dataRoot_ / "services.json") {}
 
 QSDatabaseService::~QSDatabaseService() = default;
 
@@ -100,6 +104,12 @@ void QSDatabaseService::initialize(QSDatabaseType type) {
     case QSDatabaseType::redis: initializeRedis(); break;
     case QSDatabaseType::sqlite: break;
   }
+  secure(type);
+}
+
+void QSDatabaseService::secure(QSDatabaseType type) {
+  if (type == QSDatabaseType::postgresql) securePostgres();
+  if (type == QSDatabaseType::mysql) secureMySQL();
 }
 
 void QSDatabaseService::startOnce(QSDatabaseType type, int port) {
@@ -117,6 +127,7 @@ void QSDatabaseService::start(QSDatabaseType type, int port) {
     try {
       startOnce(type, port);
       if (registry_.service(type) && registry_.service(type)->port != port) registry_.setPort(port, type);
+      secure(type);
       return;
     } catch (const QSDatabaseException& e) {
       if (attempt == 4 || !isPortTaken(e) || type == QSDatabaseType::sqlite) throw;
@@ -132,6 +143,25 @@ void QSDatabaseService::stop(QSDatabaseType type) {
     case QSDatabaseType::redis: stopRedis(); break;
     case QSDatabaseType::sqlite: break;
   }
+}
+
+std::optional<std::int32_t> QSDatabaseService::adoptedProcess(QSDatabaseType type) const {
+  fs::path pidFile;
+  std::vector<std::string> names;
+  if (type == QSDatabaseType::mysql) pidFile = mysqlFolder() / "mysql.pid", names = {"mysqld", "mariadbd"};
+  // A Redis from before service passwords lets anyone in: it is replaced, never adopted.
+  if (type == QSDatabaseType::redis && account_.isSecured(type))
+    pidFile = redisFolder() / "redis.pid", names = {"redis-server"};
+  auto text = pidFile.empty() ? std::nullopt : readFileIfPresent(pidFile);
+  if (!text) return std::nullopt;
+  std::string first = text->substr(0, text->find_first_of(" \r\n"));
+  if (first.empty() || first.size() > 9 || first.find_first_not_of("0123456789") != std::string::npos) return std::nullopt;
+  auto pid = static_cast<std::int32_t>(std::stol(first));
+  // The id alone could have been reused by an unrelated process since the server ended.
+  auto identity = processIdentity(pid);
+  if (!identity || identity->realUID != currentUserID() || processHasEnded(pid)) return std::nullopt;
+  if (std::find(names.begin(), names.end(), identity->name) == names.end()) return std::nullopt;
+  return pid;
 }
 
 bool QSDatabaseService::isRecordedRunning(QSDatabaseType type) const {
@@ -157,7 +187,7 @@ QSDatabaseStatus QSDatabaseService::status(QSDatabaseType type) {
   switch (type) {
     case QSDatabaseType::postgresql: return postgresStatus();
     case QSDatabaseType::mysql:
-    case QSDatabaseType::redis: return isRecordedRunning(type) ? QSDatabaseStatus::running : QSDatabaseStatus::stopped;
+    case QSDatabaseType::redis: return isEngineRunning(type) ? QSDatabaseStatus::running : QSDatabaseStatus::stopped;
     case QSDatabaseType::sqlite: return QSDatabaseStatus::stopped;
   }
   return QSDatabaseStatus::stopped;
@@ -176,6 +206,7 @@ int QSDatabaseService::clusterPort(QSDatabaseType type) {
 void QSDatabaseService::ensureClusterRunning(QSDatabaseType type, int port) {
   if (!isInitialized(type)) initialize(type);
   if (status(type) != QSDatabaseStatus::running) start(type, port);
+  secure(type);  // an engine an earlier owner left running may date from before service passwords
 }
 
 QSProvisionResult QSDatabaseService::provision(const QSDatabase& database) {
@@ -186,9 +217,17 @@ QSProvisionResult QSDatabaseService::provision(const QSDatabase& database) {
   }
   if (!isInstalled(record.type))
     throw QSDatabaseException(QSDatabaseError(databaseError::ServiceNotInstalled{record.type}));
+  if (isReservedDatabaseName(record.type, record.effectiveDatabaseName()))
+    throw QSDatabaseException(
+        QSDatabaseError(databaseError::ReservedName{record.type, record.effectiveDatabaseName()}));
   int port = clusterPort(record.type);
   ensureClusterRunning(record.type, port);
   port = clusterPort(record.type);  // where it runs now, should the start have moved it
+  // An account without a password would let every local user in over TCP.
+  if (record.type != QSDatabaseType::redis && !QSServiceAccount::isServiceAccount(record.username) &&
+      record.password.value_or("").empty())
+    record.password = randomPassword();
+  record = withServiceCredentials(record);
   createDatabase(record.effectiveDatabaseName(), record.type, port, record.username, record.password);
   record.port = port;
   return {record, generateEnvVars(record)};
@@ -209,9 +248,9 @@ void QSDatabaseService::createDatabase(const std::string& name, QSDatabaseType t
       createPostgresDatabase(name, port, username.value_or("quayside"), password);
       break;
     case QSDatabaseType::mysql: {
-      std::string user = username.value_or("quayside");
+      std::string user = username.value_or(std::string(QSServiceAccount::name));
       std::string secret = password.value_or("");
-      mysql("quayside", sql::mysqlDatabaseScript(name, user, secret), {secret});
+      mysql(sql::mysqlDatabaseScript(name, user, secret), {secret});
       break;
     }
     case QSDatabaseType::redis: break;
@@ -219,6 +258,9 @@ void QSDatabaseService::createDatabase(const std::string& name, QSDatabaseType t
 }
 
 void QSDatabaseService::dropDatabase(const std::string& name, QSDatabaseType type, int) {
+  // Dropping one of these would take the engine's own catalogue (and every database) with it.
+  if (isReservedDatabaseName(type, name))
+    throw QSDatabaseException(QSDatabaseError(databaseError::ReservedName{type, name}));
   switch (type) {
     case QSDatabaseType::sqlite: removeFile(sqliteFile(name)); break;
     case QSDatabaseType::postgresql:
@@ -227,25 +269,28 @@ void QSDatabaseService::dropDatabase(const std::string& name, QSDatabaseType typ
       break;
     case QSDatabaseType::mysql:
       ensureClusterRunning(type, clusterPort(type));
-      mysql("quayside", "DROP DATABASE IF EXISTS " + sql::mysqlIdentifier(name) + ";");
+      mysql("DROP DATABASE IF EXISTS " + sql::mysqlIdentifier(name) + ";");
       break;
     case QSDatabaseType::redis: break;
   }
 }
 
-void QSDatabaseService::applyCredentials(const QSDatabase& database) {
+void QSDatabaseService::applyCredentials(const QSDatabase& database, const std::optional<std::string>& previousUser) {
   if (database.type == QSDatabaseType::sqlite || database.type == QSDatabaseType::redis) return;
   ensureClusterRunning(database.type, clusterPort(database.type));
-  int port = clusterPort(database.type);
-  std::string role = database.username.value_or("quayside");
-  std::string secret = database.password.value_or("");
-  if (database.type == QSDatabaseType::postgresql) {
-    if (role != "quayside") psql(port, sql::postgresRoleScript(role, secret), {secret});
-    psql(port, "ALTER DATABASE " + sql::postgresIdentifier(database.effectiveDatabaseName()) + " OWNER TO " +
-                   sql::postgresIdentifier(role) + ";");
-  } else {
-    mysql("quayside", sql::mysqlDatabaseScript(database.effectiveDatabaseName(), role, secret), {secret});
-  }
+  if (database.type == QSDatabaseType::postgresql)
+    applyPostgresCredentials(database, previousUser);
+  else
+    applyMySQLCredentials(database, previousUser);
+}
+
+QSDatabase QSDatabaseService::withServiceCredentials(const QSDatabase& database) const {
+  QSDatabase record = database;
+  bool service = record.type == QSDatabaseType::redis ||
+                 (record.type != QSDatabaseType::sqlite && QSServiceAccount::isServiceAccount(record.username));
+  if (service)
+    if (auto secret = account_.password(record.type)) record.password = *secret;
+  return record;
 }
 
 bool QSDatabaseService::databaseExists(const std::string& name, QSDatabaseType type) {
@@ -256,7 +301,7 @@ bool QSDatabaseService::databaseExists(const std::string& name, QSDatabaseType t
       return out.find('1') != std::string::npos;
     }
     if (type == QSDatabaseType::mysql) {
-      std::string out = mysql("quayside", "SELECT SCHEMA_NAME FROM information_schema.schemata WHERE SCHEMA_NAME = " +
+      std::string out = mysql("SELECT SCHEMA_NAME FROM information_schema.schemata WHERE SCHEMA_NAME = " +
                                                sql::mysqlLiteral(name) + ";");
       for (std::size_t start = 0; start < out.size();) {
         auto end = out.find('\n', start);
@@ -277,7 +322,8 @@ std::vector<QSDatabase> QSDatabaseService::adoptableDatabases(const std::vector<
                                                               const std::string& projectName) {
   std::vector<QSDatabase> adoptable;
   for (const auto& reference : references) {
-    if (!reference.isLocalHost()) continue;
+    // A project that names the engine's own catalogue must never be able to drop it later.
+    if (!reference.isLocalHost() || isReservedDatabaseName(reference.type, reference.name)) continue;
     QSDatabase record = QSDatabase::make(reference.name, reference.type, reference.port);
     record.username = reference.username;
     record.password = reference.password;
@@ -345,43 +391,31 @@ std::vector<std::int32_t> QSDatabaseService::orphanedServers() const {
   } catch (const std::exception&) {
     return {};
   }
-  std::vector<std::int32_t> pids;
+  std::vector<std::int32_t> kept;
+  for (const auto& [type, process] : runningProcesses_) kept.push_back(process->pid());
+  for (auto type : {QSDatabaseType::mysql, QSDatabaseType::redis})
+    if (auto adopted = adoptedProcess(type)) kept.push_back(*adopted);
+  std::vector<std::int32_t> orphans;
   for (std::size_t start = 0; start < listed.output.size();) {
     auto end = listed.output.find('\n', start);
     if (end == std::string::npos) end = listed.output.size();
     std::string line = listed.output.substr(start, end - start);
     start = end + 1;
-    if (line.empty() || line.find_first_not_of("0123456789") != std::string::npos) continue;
+    if (line.empty() || line.size() > 9 || line.find_first_not_of("0123456789") != std::string::npos) continue;
     auto pid = static_cast<std::int32_t>(std::stol(line));
-    bool ours = false;
-    for (const auto& [type, process] : runningProcesses_) ours = ours || process->pid() == pid;
-    if (!ours) pids.push_back(pid);
+    if (std::find(kept.begin(), kept.end(), pid) == kept.end()) orphans.push_back(pid);
   }
-  return pids;
+  return orphans;
 }
 
 void QSDatabaseService::reapOrphanedProcesses() {
-  for (auto pid : orphanedServers()) {
-    auto handle = openProcessHandle(pid);
-    if (handle) signalProcessHandle(handle, SIGTERM);
-  }
+  // Until they have gone, their ports are taken and a new engine would move to other ones.
+  endProcesses(orphanedServers());
 }
 
 void QSDatabaseService::stopEveryEngine() {
   stopAll();
-  std::vector<UniqueFd> orphans;
-  for (auto pid : orphanedServers())
-    if (auto handle = openProcessHandle(pid); handle && signalProcessHandle(handle, SIGTERM))
-      orphans.push_back(std::move(handle));
-  auto allGone = [&] {
-    for (const auto& handle : orphans)
-      if (signalProcessHandle(handle, 0)) return false;
-    return true;
-  };
-  if (!pollUntil(allGone, std::chrono::seconds(30))) {
-    for (const auto& handle : orphans) signalProcessHandle(handle, SIGKILL);
-    pollUntil(allGone, std::chrono::seconds(10));
-  }
+  endProcesses(orphanedServers());
   endPostgres();
 }
 
@@ -393,6 +427,7 @@ void QSDatabaseService::stopAll() {
       stop(type);
     } catch (const std::exception&) {
       endRecorded(type, true);
+      if (auto adopted = adoptedProcess(type)) endProcesses({*adopted});
     }
   }
 }

@@ -6,6 +6,7 @@
 // (never from the service loop), which also keeps the operations one at a time.
 #pragma once
 
+#include "core/databases/service_account.h"
 #include "core/databases/service_catalogue.h"
 #include "core/databases/service_registry.h"
 #include "core/models/database.h"
@@ -49,14 +50,22 @@ public:
   void start(QSDatabaseType type, int port);
   void stop(QSDatabaseType type);
   // Makes sure the engine runs, creates the database (and its role or user), and returns the
-  // record with the engine's port and the variables a project needs to reach it.
+  // record with the engine's port and the variables a project needs to reach it. A user other
+  // than the service account gets a random password when the record has none; a record on the
+  // service account, and every Redis record, carries the engine's service password.
   QSProvisionResult provision(const QSDatabase& database);
   void createDatabase(const std::string& name, QSDatabaseType type, int port,
                       const std::optional<std::string>& username, const std::optional<std::string>& password);
   // Drops the database (PostgreSQL forcibly, closing its connections); SQLite: deletes its file.
+  // A name the engine keeps for itself (mysql, postgres, …) is refused.
   void dropDatabase(const std::string& name, QSDatabaseType type, int port);
-  // Makes the engine's role or user match the record's username and password.
-  void applyCredentials(const QSDatabase& database);
+  // Makes the engine's role or user match the record's username and password. When the user
+  // changed from `previousUser`, what the old one had in the database moves to the new one
+  // (PostgreSQL: the objects it owns there; MySQL: its grants on the database).
+  void applyCredentials(const QSDatabase& database, const std::optional<std::string>& previousUser = std::nullopt);
+  // The record with the password the engine expects of it: the engine's service password for a
+  // record on the service account and for every Redis record; others unchanged.
+  QSDatabase withServiceCredentials(const QSDatabase& database) const;
   // The databases that `references` name which already exist here, as new records.
   std::vector<QSDatabase> adoptableDatabases(const std::vector<QSEnvDatabaseReference>& references,
                                              const std::string& projectName);
@@ -73,9 +82,11 @@ public:
   QSDatabaseStatus status(QSDatabaseType type);
   // DB_HOST … DATABASE_URL, or DATABASE_URL (SQLite: the file's absolute path), or REDIS_URL.
   std::vector<QSEnvironmentVariable> generateEnvVars(const QSDatabase& database) const;
-  // Stops MySQL and Redis servers that an earlier owner started from the engines' folder.
+  // Ends the MySQL and Redis servers that an earlier owner started from the engines' folder,
+  // except the one each engine's pid file names (adopted instead), and returns once they have
+  // gone (SIGTERM, then SIGKILL after 30 seconds), so their ports are free again.
   void reapOrphanedProcesses();
-  // Stops the MySQL and Redis servers this instance started. PostgreSQL keeps running.
+  // Stops the MySQL and Redis servers this instance started or adopted. PostgreSQL keeps running.
   void stopAll();
   // Stops every engine that runs from the data folder, whoever started it, and returns once
   // they have exited: the MySQL and Redis servers of this instance and of earlier owners (SIGTERM,
@@ -94,10 +105,17 @@ private:
   std::filesystem::path binary(QSDatabaseType type, const std::string& name);
   void ensureClusterRunning(QSDatabaseType type, int port);
   void startOnce(QSDatabaseType type, int port);
+  // Migrates a running cluster from before service passwords (PostgreSQL, MySQL); idempotent.
+  void secure(QSDatabaseType type);
   bool isRecordedRunning(QSDatabaseType type) const;
   void endRecorded(QSDatabaseType type, bool politely);
-  // The MySQL and Redis servers of this user started from services/ by another owner.
+  // The MySQL and Redis servers of this user started from services/ by another owner, except
+  // the one each engine's pid file names (adopted instead).
   std::vector<std::int32_t> orphanedServers() const;
+  // The MySQL or Redis server of this data folder that an earlier owner left running, found
+  // through its pid file; nothing when there is none.
+  std::optional<std::int32_t> adoptedProcess(QSDatabaseType type) const;
+  bool isEngineRunning(QSDatabaseType type) const { return isRecordedRunning(type) || adoptedProcess(type); }
 
   // PostgreSQL (postgres_cluster.cc).
   std::filesystem::path postgresFolder() const { return dataRoot_ / "postgresql"; }
@@ -109,17 +127,27 @@ private:
   // The postmaster's id from its PID file, when a process called postgres has it.
   std::optional<std::int32_t> postgresPid();
   QSDatabaseStatus postgresStatus();
-  std::string psql(int port, const std::string& sql, const std::vector<std::string>& secrets = {});
+  // Gives a cluster from before service passwords its password and client rules.
+  void securePostgres();
+  // Runs `sql` as the service account in `database`.
+  std::string psql(int port, const std::string& sql, const std::vector<std::string>& secrets = {},
+                   const std::string& database = "postgres");
+  void applyPostgresCredentials(const QSDatabase& database, const std::optional<std::string>& previousUser);
   void createPostgresDatabase(const std::string& name, int port, const std::string& role,
                               const std::optional<std::string>& password);
 
   // MySQL (mysql_cluster.cc).
   std::filesystem::path mysqlFolder() const { return dataRoot_ / "mysql"; }
-  std::filesystem::path mysqlSocket() const { return mysqlFolder() / "mysql.sock"; }
+  std::filesystem::path mysqlSocket() const { return account_.mysqlSocket(); }
   void initializeMySQL();
   void startMySQL(int port);
   void stopMySQL();
-  std::string mysql(const std::string& user, const std::string& sql, const std::vector<std::string>& secrets = {});
+  // Gives the service account (and root) the service password and drops the accounts that let
+  // anyone in without one.
+  void secureMySQL();
+  // Runs `sql` as the service account.
+  std::string mysql(const std::string& sql, const std::vector<std::string>& secrets = {});
+  void applyMySQLCredentials(const QSDatabase& database, const std::optional<std::string>& previousUser);
 
   // Redis (redis_server.cc).
   std::filesystem::path redisFolder() const { return dataRoot_ / "redis"; }
@@ -128,6 +156,7 @@ private:
   void stopRedis();
 
   std::filesystem::path dataRoot_;
+  QSServiceAccount account_;
   QSSystemEngines system_;
   QSServiceRegistry registry_;
   std::map<QSDatabaseType, std::shared_ptr<QSChildProcess>> runningProcesses_;

@@ -76,6 +76,11 @@ std::string runEngineTool(const std::filesystem::path& tool, const QSEngineToolR
 
 }  // namespace qs
 
+#include "core/platform/child_process.h"
+#include "core/platform/proc_table.h"
+
+#include <algorithm>
+#include <csignal>
 #include <thread>
 
 namespace qs {
@@ -87,6 +92,20 @@ bool pollUntil(const std::function<bool()>& done, std::chrono::milliseconds limi
     if (std::chrono::steady_clock::now() >= deadline) return false;
     std::this_thread::sleep_for(interval);
   }
+}
+
+void endProcesses(const std::vector<std::int32_t>& pids, bool politely) {
+  std::vector<UniqueFd> handles;
+  for (auto pid : pids) {
+    auto handle = openProcessHandle(pid);
+    if (!handle) continue;
+    if (politely) signalProcessHandle(handle, SIGTERM);
+    handles.push_back(std::move(handle));
+  }
+  auto allEnded = [&] { return std::all_of(pids.begin(), pids.end(), processHasEnded); };
+  if (pollUntil(allEnded, std::chrono::seconds(30))) return;
+  for (const auto& handle : handles) signalProcessHandle(handle, SIGKILL);
+  pollUntil(allEnded, std::chrono::seconds(10));
 }
 
 std::optional<std::string> lastLogMessage(std::string_view log, std::string_view marker) {

@@ -43,6 +43,7 @@ const std::vector<std::string>& engineClientVariables();
 }  // namespace qs
 
 #include <chrono>
+#include <cstdint>
 #include <functional>
 
 namespace qs {
@@ -51,6 +52,10 @@ namespace qs {
 // Blocks the caller: engines tell of readiness only through files and sockets.
 bool pollUntil(const std::function<bool()>& done, std::chrono::milliseconds limit,
                std::chrono::milliseconds interval = std::chrono::milliseconds(50));
+
+// Ends each process (SIGTERM first when `politely`, then SIGKILL after 30 seconds) and returns
+// once all have ended, so that the ports and files they held are free. Blocks the caller.
+void endProcesses(const std::vector<std::int32_t>& pids, bool politely = true);
 
 // The text after `marker` on the last line of `log` that holds it, trimmed; nothing when no
 // line does.

@@ -6,6 +6,7 @@
 
 #include "core/databases/database_error.h"
 #include "core/databases/engine_tool.h"
+#include "core/databases/sql_quoting.h"
 #include "core/platform/child_process.h"
 #include "core/platform/files.h"
 #include "core/platform/proc_table.h"
@@ -18,10 +19,25 @@ namespace {
 
 constexpr auto kStartLimit = std::chrono::seconds(10);
 
-const char* const kServiceUserScript =
-    "CREATE USER IF NOT EXISTS 'quayside'@'localhost' IDENTIFIED BY '';\n"
-    "GRANT ALL PRIVILEGES ON *.* TO 'quayside'@'localhost' WITH GRANT OPTION;\n"
-    "FLUSH PRIVILEGES;";
+// The accounts a new data folder has that let anyone in without a password, other than
+// 'root'@'localhost' (which gets the service password): anonymous ones and root on other hosts.
+// TCP connections from 127.0.0.1 match 'localhost' too, so every one of them is reachable.
+const char* const kOpenAccountsQuery =
+    "SELECT CONCAT(QUOTE(User), '@', QUOTE(Host)) FROM mysql.user WHERE User = '' OR (User = 'root' AND Host <> 'localhost');";
+
+std::string serviceAccountScript(const std::string& secret, const std::string& openAccounts) {
+  std::string password = sql::mysqlLiteral(secret);
+  std::string script = "CREATE USER IF NOT EXISTS 'quayside'@'localhost' IDENTIFIED BY " + password +
+                       ";\nALTER USER 'quayside'@'localhost' IDENTIFIED BY " + password +
+                       ";\nGRANT ALL PRIVILEGES ON *.* TO 'quayside'@'localhost' WITH GRANT OPTION;\n";
+  for (std::size_t start = 0; start < openAccounts.size();) {
+    auto end = openAccounts.find('\n', start);
+    if (end == std::string::npos) end = openAccounts.size();
+    if (end > start) script += "DROP USER " + openAccounts.substr(start, end - start) + ";\n";
+    start = end + 1;
+  }
+  return script + "ALTER USER IF EXISTS 'root'@'localhost' IDENTIFIED BY " + password + ";\nFLUSH PRIVILEGES;";
+}
 
 // mysqld refuses to run as root unless told which account to run as.
 std::vector<std::string> userArguments() {
@@ -50,9 +66,9 @@ void QSDatabaseService::initializeMySQL() {
       runEngineTool(binary(QSDatabaseType::mysql, "mysqld"), {.arguments = arguments});
     }
   }
-  startMySQL(clusterPort(QSDatabaseType::mysql));
+  if (!isEngineRunning(QSDatabaseType::mysql)) startMySQL(clusterPort(QSDatabaseType::mysql));
   try {
-    mysql("root", kServiceUserScript);
+    secureMySQL();
   } catch (const std::exception& e) {
     stopMySQL();
     throw QSDatabaseException(QSDatabaseError(databaseError::InitializationFailed{
@@ -64,7 +80,7 @@ void QSDatabaseService::initializeMySQL() {
 }
 
 void QSDatabaseService::startMySQL(int port) {
-  if (isRecordedRunning(QSDatabaseType::mysql)) return;
+  if (isEngineRunning(QSDatabaseType::mysql)) return;
   fs::path server = binary(QSDatabaseType::mysql, "mysqld");
   if (!fileExists(server))
     throw QSDatabaseException(QSDatabaseError(databaseError::ServiceNotInstalled{QSDatabaseType::mysql}));
@@ -111,27 +127,72 @@ void QSDatabaseService::startMySQL(int port) {
 }
 
 void QSDatabaseService::stopMySQL() {
-  if (!isRecordedRunning(QSDatabaseType::mysql)) {
+  auto adopted = adoptedProcess(QSDatabaseType::mysql);
+  if (!isRecordedRunning(QSDatabaseType::mysql) && !adopted) {
     runningProcesses_.erase(QSDatabaseType::mysql);
     return;
   }
   bool shutDown = false;
   try {
+    std::vector<std::string> arguments{"--no-defaults"};
+    for (auto& a : account_.mysqlArguments()) arguments.push_back(std::move(a));
+    arguments.push_back("shutdown");
     runEngineTool(binary(QSDatabaseType::mysql, "mysqladmin"),
-                  {.arguments = {"--no-defaults", "-u", "quayside", "--socket=" + mysqlSocket().string(), "shutdown"}});
+                  {.arguments = arguments, .environment = account_.mysqlEnvironment()});
     shutDown = true;
   } catch (const std::exception&) {
     // Terminated below instead.
   }
   endRecorded(QSDatabaseType::mysql, !shutDown);
+  // An adopted server is nobody's child here: it is watched through its id until it has gone.
+  if (adopted) endProcesses({*adopted}, !shutDown);
 }
 
-std::string QSDatabaseService::mysql(const std::string& user, const std::string& sql,
-                                     const std::vector<std::string>& secrets) {
-  return runEngineTool(binary(QSDatabaseType::mysql, "mysql"),
-                       {.arguments = {"--no-defaults", "-u", user, "--socket=" + mysqlSocket().string(), "-N", "-B", "-r"},
+void QSDatabaseService::secureMySQL() {
+  if (account_.isSecured(QSDatabaseType::mysql) || !isEngineRunning(QSDatabaseType::mysql)) return;
+  std::string secret = account_.ensurePassword(QSDatabaseType::mysql);
+  // Root signs in without a password until this has run once, and with the service password
+  // should an earlier run have stopped midway.
+  auto asRoot = [&](const std::string& sql) {
+    QSEngineToolRun run{.arguments = {"--no-defaults", "-u", "root", "--socket=" + mysqlSocket().string(), "-N", "-B", "-r"},
                         .input = sql,
-                        .secrets = secrets});
+                        .secrets = {secret}};
+    try {
+      return runEngineTool(binary(QSDatabaseType::mysql, "mysql"), run);
+    } catch (const QSDatabaseException&) {
+      run.environment["MYSQL_PWD"] = secret;
+      return runEngineTool(binary(QSDatabaseType::mysql, "mysql"), run);
+    }
+  };
+  asRoot(serviceAccountScript(secret, asRoot(kOpenAccountsQuery)));
+  account_.markSecured(QSDatabaseType::mysql);
+}
+
+std::string QSDatabaseService::mysql(const std::string& sql, const std::vector<std::string>& secrets) {
+  std::vector<std::string> arguments{"--no-defaults"};
+  for (auto& a : account_.mysqlArguments()) arguments.push_back(std::move(a));
+  for (const char* a : {"-N", "-B", "-r"}) arguments.push_back(a);
+  auto environment = account_.mysqlEnvironment();
+  std::vector<std::string> hidden = secrets;
+  for (const auto& [key, value] : environment) hidden.push_back(value);
+  return runEngineTool(binary(QSDatabaseType::mysql, "mysql"),
+                       {.arguments = arguments, .input = sql, .environment = environment, .secrets = hidden});
+}
+
+void QSDatabaseService::applyMySQLCredentials(const QSDatabase& database,
+                                              const std::optional<std::string>& previousUser) {
+  std::string user = database.username.value_or(std::string(QSServiceAccount::name));
+  std::string secret = database.password.value_or("");
+  std::string name = database.effectiveDatabaseName();
+  mysql(sql::mysqlDatabaseScript(name, user, secret), {secret});
+  if (!previousUser || *previousUser == user || QSServiceAccount::isServiceAccount(previousUser)) return;
+  // The database's grants move with the user: the old one keeps no way into it.
+  try {
+    mysql("REVOKE ALL PRIVILEGES ON " + sql::mysqlGrantDatabase(name) + ".* FROM " + sql::mysqlLiteral(*previousUser) +
+          "@'%';\nFLUSH PRIVILEGES;");
+  } catch (const QSDatabaseException&) {
+    // The old user had no grant on it (or is gone): nothing to move.
+  }
 }
 
 }  // namespace qs

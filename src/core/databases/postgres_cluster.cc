@@ -16,14 +16,12 @@ namespace qs {
 namespace fs = std::filesystem;
 namespace {
 
-// Who may connect how. The service account is trusted (its socket folder is private; over TCP
-// it is how the cluster has always been administered); every other role must give its
-// password, so a project's credentials mean something and a changed password takes effect.
+// Who may connect how. The socket lives in the private postgresql folder, which only the owner
+// can enter: Quayside's own tools sign in there without a password. TCP is open to every local
+// user, so there every role, the service account included, must give its password.
 const char* const kClientAuthentication =
     "# Written by Quayside.\n"
     "local all all trust\n"
-    "host all quayside 127.0.0.1/32 trust\n"
-    "host all quayside ::1/128 trust\n"
     "host all all 127.0.0.1/32 scram-sha-256\n"
     "host all all ::1/128 scram-sha-256\n";
 
@@ -67,9 +65,12 @@ void QSDatabaseService::initializePostgres() {
   fs::path data = postgresFolder() / "data";
   if (!fileExists(data)) {
     createDirectories(postgresFolder(), 0700);
+    account_.ensurePassword(QSDatabaseType::postgresql);
     runEngineTool(binary(QSDatabaseType::postgresql, "initdb"),
-                  {.arguments = {"-D", data.string(), "-U", "quayside", "--encoding=UTF8", "--locale=C"}});
+                  {.arguments = {"-D", data.string(), "-U", "quayside", "--encoding=UTF8", "--locale=C",
+                                 "--pwfile=" + account_.passwordFile(QSDatabaseType::postgresql).string()}});
     writeFileAtomically(data / "pg_hba.conf", kClientAuthentication, 0600);
+    account_.markSecured(QSDatabaseType::postgresql);
   }
   if (!fileExists(postgresFolder() / ".quayside-initialized"))
     writeFileAtomically(postgresFolder() / ".quayside-initialized", "", 0600);
@@ -143,12 +144,41 @@ void QSDatabaseService::endPostgres() {
     throw QSSystemError("stop PostgreSQL (pid " + std::to_string(*pid) + ")", ETIMEDOUT);
 }
 
-std::string QSDatabaseService::psql(int port, const std::string& sql, const std::vector<std::string>& secrets) {
+void QSDatabaseService::securePostgres() {
+  fs::path data = postgresFolder() / "data";
+  if (account_.isSecured(QSDatabaseType::postgresql) || !fileExists(data / "PG_VERSION")) return;
+  // The rules first: from the reload on, TCP wants a password, which the role then gets.
+  std::string secret = account_.ensurePassword(QSDatabaseType::postgresql);
+  writeFileAtomically(data / "pg_hba.conf", kClientAuthentication, 0600);
+  if (postgresStatus() != QSDatabaseStatus::running) return;  // the start that follows finishes it
+  psql(clusterPort(QSDatabaseType::postgresql),
+       "SELECT pg_reload_conf();\nALTER ROLE quayside PASSWORD " + sql::postgresLiteral(secret) + ";", {secret});
+  account_.markSecured(QSDatabaseType::postgresql);
+}
+
+std::string QSDatabaseService::psql(int port, const std::string& sql, const std::vector<std::string>& secrets,
+                                    const std::string& database) {
+  std::vector<std::string> arguments{"-X", "-q", "-v", "ON_ERROR_STOP=1", "-tA"};
+  for (auto& a : account_.postgresArguments(port, database)) arguments.push_back(std::move(a));
   return runEngineTool(binary(QSDatabaseType::postgresql, "psql"),
-                       {.arguments = {"-X", "-q", "-v", "ON_ERROR_STOP=1", "-h", "127.0.0.1", "-p",
-                                      std::to_string(port), "-U", "quayside", "-d", "postgres", "-tA"},
-                        .input = sql,
-                        .secrets = secrets});
+                       {.arguments = arguments, .input = sql, .secrets = secrets});
+}
+
+void QSDatabaseService::applyPostgresCredentials(const QSDatabase& database,
+                                                 const std::optional<std::string>& previousUser) {
+  int port = clusterPort(QSDatabaseType::postgresql);
+  std::string role = database.username.value_or(std::string(QSServiceAccount::name));
+  std::string secret = database.password.value_or("");
+  std::string script = QSServiceAccount::isServiceAccount(role) ? "" : sql::postgresRoleScript(role, secret) + "\n";
+  psql(port, script + "ALTER DATABASE " + sql::postgresIdentifier(database.effectiveDatabaseName()) + " OWNER TO " +
+                 sql::postgresIdentifier(role) + ";",
+       {secret});
+  if (!previousUser || *previousUser == role) return;
+  // The tables the app made as the old user stay its own under the new one.
+  std::string transfer = QSServiceAccount::isServiceAccount(previousUser)
+                             ? sql::postgresTransferServiceObjectsScript(role)
+                             : sql::postgresReassignScript(*previousUser, role);
+  psql(port, transfer, {}, database.effectiveDatabaseName());
 }
 
 void QSDatabaseService::createPostgresDatabase(const std::string& name, int port, const std::string& role,

@@ -26,8 +26,16 @@ std::string dollarQuoteTag(std::string_view body);
 // PostgreSQL: create the login role `role` or, when it exists, set its password; with an empty
 // password the role logs in without one.
 std::string postgresRoleScript(std::string_view role, std::string_view password);
-// MySQL: create the database and, unless the user is the service account without a password,
-// create or update the user 'user'@'%' and grant it everything on the database.
+// MySQL: create the database and, unless the user is the service account, create or update the
+// user 'user'@'%' and grant it everything on the database.
 std::string mysqlDatabaseScript(std::string_view database, std::string_view user, std::string_view password);
+
+// PostgreSQL, run inside a database: everything role `from` owns there passes to `to` (nothing
+// when `from` does not exist).
+std::string postgresReassignScript(std::string_view from, std::string_view to);
+// PostgreSQL, run inside a database: the tables, views, sequences, types, functions and schemas
+// that the service account owns there pass to `to`. (REASSIGN OWNED cannot do this: the
+// service account also owns the system catalogue.)
+std::string postgresTransferServiceObjectsScript(std::string_view to);
 
 }  // namespace qs::sql

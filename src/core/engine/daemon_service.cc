@@ -60,6 +60,11 @@ QSDaemonService::QSDaemonService(asio::any_io_executor executor, QSDaemonService
       log(logPrefix + line);
       stateLoadWarning_ = line;
     });
+  // Whether an engine runs is known only by asking it (bootstrap does): a status saved by an
+  // earlier daemon says nothing about now.
+  if (!options.configuration)
+    for (auto& db : config_.databases)
+      if (db.status == QSDatabaseStatus::running) db.status = QSDatabaseStatus::stopped;
 }
 
 std::shared_ptr<QSDaemonService> QSDaemonService::make(asio::any_io_executor executor, QSDaemonServiceOptions options) {
@@ -82,11 +87,7 @@ asio::awaitable<void> QSDaemonService::bootstrap() {
   // .test names first: database engines and servers that are slow to start never delay them.
   co_await startNetworkServices();
   if (databases_) co_await databases_->reapOrphanedProcesses();
-  if (databases_) {
-    std::vector<QSUUID> ids;
-    for (const auto& p : config_.projects) ids.push_back(p.id);
-    for (const auto& id : ids) co_await ensureLinkedDatabasesRunning(id);
-  }
+  co_await startLinkedDatabases();
   // A daemon that crashed left its servers running with the ports they hold.
   std::vector<QSProject> projects = config_.projects;
   co_await servers_->stopLeftovers(projects);

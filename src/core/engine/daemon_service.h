@@ -178,16 +178,24 @@ private:
   asio::awaitable<void> startDatabase(const QSUUID& id);
   asio::awaitable<void> stopDatabase(const QSUUID& id);
   asio::awaitable<void> removeDatabase(const QSUUID& id);
-  asio::awaitable<QSDatabase> updateDatabase(const QSDatabase& record);
+  asio::awaitable<QSDatabase> updateDatabase(QSDatabase record);
   asio::awaitable<QSProject> provisionDatabase(const cmd::ProvisionDatabase& request);
   // Links the project to the databases found for its .env (adding records not yet known).
   void adoptDatabases(QSProject& project, const std::vector<QSDatabase>& adoptable);
   asio::awaitable<void> ensureLinkedDatabasesRunning(const QSUUID& projectID);
+  // Every project's linked databases whose engine is installed, started (or adopted, when an
+  // earlier owner left the engine running).
+  asio::awaitable<void> startLinkedDatabases();
   asio::awaitable<void> reconcileLinkedDatabases(const QSUUID& projectID);
   // Drops a database no other project links and forgets it; whether it was forgotten.
   asio::awaitable<bool> dropAndForget(std::optional<QSUUID> databaseID, const QSUUID& excludingProject);
   void unlinkDatabaseFromProjects(const QSUUID& id);
   std::string uniqueDatabaseName(const std::string& base, QSDatabaseType type) const;
+  std::string uniqueRoleName(const std::string& databaseName, QSDatabaseType type) const;
+  // The user a new database of `type` gets: `given` (never the service account), else for
+  // PostgreSQL and MySQL a login of its own.
+  std::optional<std::string> defaultUsername(const std::string& databaseName, QSDatabaseType type,
+                                             const std::optional<std::string>& given) const;
   void storeDatabase(const QSDatabase& record);
   asio::awaitable<void> startServerWithDatabases(const QSUUID& projectID);
   asio::awaitable<void> reconcileDatabaseStatuses();

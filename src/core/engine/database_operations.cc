@@ -2,6 +2,9 @@
 // links from projects, adoption at project add, and keeping ports and statuses true.
 #include "core/engine/daemon_service.h"
 
+#include "core/databases/database_error.h"
+#include "core/databases/service_account.h"
+
 #include <algorithm>
 
 namespace qs {
@@ -15,6 +18,19 @@ std::string lowered(const std::string& text) {
   std::string out = text;
   std::transform(out.begin(), out.end(), out.begin(), [](unsigned char c) { return std::tolower(c); });
   return out;
+}
+
+bool hasAccounts(QSDatabaseType type) { return type == QSDatabaseType::postgresql || type == QSDatabaseType::mysql; }
+
+// The service account administers every cluster: its password must never reach a project's .env.
+void refuseServiceAccount(QSDatabaseType type, const std::optional<std::string>& user) {
+  if (hasAccounts(type) && user && *user == QSServiceAccount::name)
+    fail("\u201cquayside\u201d is the account Quayside administers " + std::string(displayName(type)) +
+         " with: choose another --user, or leave it out for a user of the database's own.");
+}
+
+void refuseReservedName(QSDatabaseType type, const std::string& name) {
+  if (isReservedDatabaseName(type, name)) fail(reservedDatabaseNameMessage(type, name));
 }
 
 QSDatabase newRecord(const std::string& name, QSDatabaseType type, std::optional<int> port,
@@ -49,23 +65,50 @@ std::string QSDaemonService::uniqueDatabaseName(const std::string& base, QSDatab
   std::string candidate;
   for (unsigned char c : lowered(base)) candidate += (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') ? char(c) : '_';
   auto taken = [&](const std::string& name) {
-    return std::any_of(config_.databases.begin(), config_.databases.end(), [&](const QSDatabase& d) {
-      return d.type == type && lowered(d.effectiveDatabaseName()) == name;
-    });
+    // A project named mysql gets mysql_2: the engine's own catalogue is not the project's.
+    return isReservedDatabaseName(type, name) ||
+           std::any_of(config_.databases.begin(), config_.databases.end(), [&](const QSDatabase& d) {
+             return d.type == type && lowered(d.effectiveDatabaseName()) == name;
+           });
   };
   if (!taken(candidate)) return candidate;
   for (int n = 2;; ++n)
     if (!taken(candidate + "_" + std::to_string(n))) return candidate + "_" + std::to_string(n);
 }
 
+// A login of the database's own, named after it, that no other record of the type uses: its
+// password then belongs to this database alone.
+std::string QSDaemonService::uniqueRoleName(const std::string& databaseName, QSDatabaseType type) const {
+  // PostgreSQL keeps pg_… role names for itself; both engines bound names to about 64 bytes.
+  std::string base = (databaseName.starts_with("pg_") ? "app_" : "") + databaseName.substr(0, 56);
+  auto taken = [&](const std::string& name) {
+    for (const char* own : {"quayside", "postgres", "root", "mysql", "mariadb.sys", "public"})
+      if (lowered(name) == own) return true;
+    return std::any_of(config_.databases.begin(), config_.databases.end(),
+                       [&](const QSDatabase& d) { return d.type == type && d.username == name; });
+  };
+  if (!taken(base)) return base;
+  for (int n = 2;; ++n)
+    if (!taken(base + "_" + std::to_string(n))) return base + "_" + std::to_string(n);
+}
+
+std::optional<std::string> QSDaemonService::defaultUsername(const std::string& databaseName, QSDatabaseType type,
+                                                            const std::optional<std::string>& given) const {
+  refuseServiceAccount(type, given);
+  if (given || !hasAccounts(type)) return given;
+  return uniqueRoleName(databaseName, type);
+}
+
 asio::awaitable<QSDatabase> QSDaemonService::createDatabase(const cmd::CreateDatabase& c) {
   auto& engines = requireDatabases();
   if (c.name.empty()) fail("Give the database a name.");
+  refuseReservedName(c.type, c.name);
   // Names are unique within a type: two records of one database would drop it for each other.
   for (const auto& other : config_.databases)
     if (other.type == c.type && lowered(other.effectiveDatabaseName()) == lowered(c.name))
       fail("A " + std::string(displayName(c.type)) + " database named \u201c" + c.name + "\u201d already exists.");
-  QSDatabase record = newRecord(c.name, c.type, c.port, c.username.value_or("quayside"), c.password);
+  auto username = hasAccounts(c.type) ? defaultUsername(c.name, c.type, c.username) : c.username.value_or("quayside");
+  QSDatabase record = newRecord(c.name, c.type, c.port, username, c.password);
   auto [provisioned, variables] = co_await engines.provision(record);
   provisioned.status = provisioned.type == QSDatabaseType::sqlite ? QSDatabaseStatus::stopped : QSDatabaseStatus::running;
   config_.databases.push_back(provisioned);
@@ -78,10 +121,12 @@ asio::awaitable<QSProject> QSDaemonService::provisionDatabase(const cmd::Provisi
   auto& engines = requireDatabases();
   QSProject snapshot = requireProject(c.projectID);
   if (c.type != QSDatabaseType::sqlite && !(co_await engines.isInstalled(c.type)))
-    fail(std::string(displayName(c.type)) + " isn't installed.");
+    fail(QSDatabaseError(databaseError::ServiceNotInstalled{c.type}).message());
   bool isRedis = c.isRedis || c.type == QSDatabaseType::redis;
   std::string name = uniqueDatabaseName(snapshot.name + (isRedis ? "_redis" : ""), c.type);
-  auto username = c.type == QSDatabaseType::sqlite ? c.username : std::optional<std::string>(c.username.value_or("quayside"));
+  std::optional<std::string> username = c.username;
+  if (hasAccounts(c.type)) username = defaultUsername(name, c.type, c.username);
+  if (c.type == QSDatabaseType::redis) username = c.username.value_or("quayside");
   QSDatabase record = newRecord(name, c.type, std::nullopt, username, c.password);
   std::pair<QSDatabase, std::vector<QSEnvironmentVariable>> result;
   try {
@@ -93,12 +138,21 @@ asio::awaitable<QSProject> QSDaemonService::provisionDatabase(const cmd::Provisi
   provisioned.status = QSDatabaseStatus::running;
   config_.databases.push_back(provisioned);
   QSProject& p = requireProject(c.projectID);  // re-read: other requests ran meanwhile
-  (isRedis ? p.redisID : p.databaseID) = provisioned.id;
   try {
     adoptHandAddedVariables(p);
   } catch (const QSDaemonException& e) {
     log(std::string(logPrefix) + e.error().message());
   }
+  auto& link = isRedis ? p.redisID : p.databaseID;
+  // The keys the replaced link wrote go with it, unless the new one writes them again.
+  if (auto* replaced = link ? database(*link) : nullptr) {
+    for (const auto& old : databases_->generateEnvVars(*replaced)) {
+      bool rewritten = std::any_of(variables.begin(), variables.end(), [&](const auto& v) { return v.key == old.key; });
+      if (!rewritten)
+        std::erase_if(p.environmentVariables, [&](const QSEnvironmentVariable& v) { return v.key == old.key; });
+    }
+  }
+  link = provisioned.id;
   for (const auto& variable : variables) {
     auto existing = std::find_if(p.environmentVariables.begin(), p.environmentVariables.end(),
                                  [&](const QSEnvironmentVariable& v) { return v.key == variable.key; });
@@ -128,16 +182,36 @@ asio::awaitable<void> QSDaemonService::startDatabase(const QSUUID& id) {
   }
   auto& engines = requireDatabases();
   std::optional<std::string> failure;
+  std::optional<std::string> username = record.username;
+  std::optional<std::string> password;
   try {
     co_await engines.initialize(record.type);
     int port = co_await engines.clusterPort(record.type);
     if (co_await engines.status(record.type) != QSDatabaseStatus::running) co_await engines.start(record.type, port);
     record.port = co_await engines.clusterPort(record.type);  // where it runs, should the start have moved it
+    if (hasAccounts(record.type) && QSServiceAccount::isServiceAccount(record.username)) {
+      // A record from before per-database logins signs in as the service account, whose
+      // password is not the project's to hold: it gets a login of its own, which takes over
+      // the tables, and the linked .env files follow.
+      QSDatabase own = record;
+      own.username = uniqueRoleName(record.effectiveDatabaseName(), record.type);
+      own.password = randomPassword();
+      co_await engines.applyCredentials(own, std::string(QSServiceAccount::name));
+      username = own.username;
+      password = own.password;
+    } else {
+      // Redis from before service passwords: the one the server now demands.
+      password = (co_await engines.withServiceCredentials(record)).password;
+    }
   } catch (const std::exception& e) {
     failure = e.what();
   }
   int port = record.port;
   if (auto* current = database(id)) record = *current;  // re-read: other requests ran meanwhile
+  if (password) {
+    record.username = username;
+    record.password = password;
+  }
   if (failure) {
     record.status = QSDatabaseStatus::error;
     record.errorMessage = failure;
@@ -177,14 +251,22 @@ asio::awaitable<void> QSDaemonService::removeDatabase(const QSUUID& id) {
   emit(evt::DatabasesChanged{config_.databases});
 }
 
-asio::awaitable<QSDatabase> QSDaemonService::updateDatabase(const QSDatabase& record) {
+asio::awaitable<QSDatabase> QSDaemonService::updateDatabase(QSDatabase record) {
   auto* stored = database(record.id);
   if (!stored) throw QSDaemonException(QSDaemonError(daemonError::DatabaseNotFound{record.id.string()}));
   bool credentialsChanged = stored->username != record.username || stored->password != record.password;
-  bool hasAccounts = record.type == QSDatabaseType::postgresql || record.type == QSDatabaseType::mysql;
-  if (credentialsChanged && hasAccounts) {
+  if (credentialsChanged && hasAccounts(record.type)) {
+    if (stored->username != record.username) refuseServiceAccount(record.type, record.username);
+    if (QSServiceAccount::isServiceAccount(record.username))
+      fail(std::string(displayName(record.type)) + " database " + record.name +
+           " signs in as quayside, the account Quayside administers the engine with, whose password is "
+           "Quayside's own: give it a user of its own with --user NAME (its tables move to that user).");
+    std::optional<std::string> previousUser = stored->username.value_or(std::string(QSServiceAccount::name));
+    // A new user never inherits the service password, nor goes without one.
+    bool carriedOver = record.password == stored->password && QSServiceAccount::isServiceAccount(stored->username);
+    if (carriedOver || record.password.value_or("").empty()) record.password = randomPassword();
     try {
-      co_await requireDatabases().applyCredentials(record);
+      co_await requireDatabases().applyCredentials(record, previousUser);
     } catch (const std::exception& e) {
       fail(e.what());
     }
@@ -242,6 +324,13 @@ void QSDaemonService::adoptDatabases(QSProject& p, const std::vector<QSDatabase>
   if (appended) emit(evt::DatabasesChanged{config_.databases});
 }
 
+asio::awaitable<void> QSDaemonService::startLinkedDatabases() {
+  if (!databases_) co_return;
+  std::vector<QSUUID> ids;
+  for (const auto& p : config_.projects) ids.push_back(p.id);
+  for (const auto& id : ids) co_await ensureLinkedDatabasesRunning(id);
+}
+
 asio::awaitable<void> QSDaemonService::ensureLinkedDatabasesRunning(const QSUUID& projectID) {
   auto* p = project(projectID);
   if (!p) co_return;
@@ -249,7 +338,10 @@ asio::awaitable<void> QSDaemonService::ensureLinkedDatabasesRunning(const QSUUID
   for (const auto& id : linked) {
     auto* record = id ? database(*id) : nullptr;
     if (!record || record->status == QSDatabaseStatus::running) continue;
+    QSDatabaseType type = record->type;
     try {
+      // An engine that is not installed (any more) is the user's to install, not a failure here.
+      if (type != QSDatabaseType::sqlite && !(co_await databases_->isInstalled(type))) continue;
       co_await startDatabase(*id);
     } catch (const std::exception& e) {
       log(std::string(logPrefix) + "couldn't start a linked database at start-up: " + e.what());

@@ -66,9 +66,15 @@ asio::awaitable<std::pair<QSDatabase, std::vector<QSEnvironmentVariable>>> QSDat
   co_return co_await runOffLoop(worker_, loop_, work);
 }
 
-asio::awaitable<void> QSDatabaseServiceAdapter::applyCredentials(QSDatabase database) {
-  auto work = [this, database] { return service_->applyCredentials(database), Done{}; };
+asio::awaitable<void> QSDatabaseServiceAdapter::applyCredentials(QSDatabase database,
+                                                                 std::optional<std::string> previousUser) {
+  auto work = [this, database, previousUser] { return service_->applyCredentials(database, previousUser), Done{}; };
   co_await runOffLoop(worker_, loop_, work);
+}
+
+asio::awaitable<QSDatabase> QSDatabaseServiceAdapter::withServiceCredentials(QSDatabase database) {
+  auto work = [this, database] { return service_->withServiceCredentials(database); };
+  co_return co_await runOffLoop(worker_, loop_, work);
 }
 
 asio::awaitable<void> QSDatabaseServiceAdapter::dropDatabase(std::string name, QSDatabaseType type, int port) {

@@ -30,7 +30,8 @@ public:
   asio::awaitable<int> clusterPort(QSDatabaseType type) override;
   asio::awaitable<bool> isInstalled(QSDatabaseType type) override;
   asio::awaitable<std::pair<QSDatabase, std::vector<QSEnvironmentVariable>>> provision(QSDatabase database) override;
-  asio::awaitable<void> applyCredentials(QSDatabase database) override;
+  asio::awaitable<void> applyCredentials(QSDatabase database, std::optional<std::string> previousUser) override;
+  asio::awaitable<QSDatabase> withServiceCredentials(QSDatabase database) override;
   asio::awaitable<void> dropDatabase(std::string name, QSDatabaseType type, int port) override;
   asio::awaitable<std::vector<QSDatabase>> adoptableDatabases(std::vector<QSEnvDatabaseReference> references,
                                                               std::string projectName) override;

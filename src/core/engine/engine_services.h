@@ -19,7 +19,8 @@ namespace qs {
 class QSDatabaseServicing {
 public:
   virtual ~QSDatabaseServicing() = default;
-  // Stops engine processes left behind by an earlier owner.
+  // Ends engine processes left behind by an earlier owner (except those it adopts) and returns
+  // once they have gone.
   virtual asio::awaitable<void> reapOrphanedProcesses() = 0;
   // Stops every engine this owner started.
   virtual asio::awaitable<void> stopAll() = 0;
@@ -42,7 +43,14 @@ public:
   virtual asio::awaitable<std::pair<QSDatabase, std::vector<QSEnvironmentVariable>>> provision(QSDatabase) {
     unavailable();
   }
-  virtual asio::awaitable<void> applyCredentials(QSDatabase) { unavailable(); }
+  // Makes the engine's account match the record; what `previousUser` had in the database (its
+  // tables, its grants) passes to the record's user.
+  virtual asio::awaitable<void> applyCredentials(QSDatabase, std::optional<std::string> /*previousUser*/) {
+    unavailable();
+  }
+  // The record with the password the engine expects of it (the engine's service password for a
+  // record on the service account and for Redis).
+  virtual asio::awaitable<QSDatabase> withServiceCredentials(QSDatabase database) { co_return database; }
   virtual asio::awaitable<void> dropDatabase(std::string, QSDatabaseType, int) { unavailable(); }
   // Databases named by a project's .env references that already exist here.
   virtual asio::awaitable<std::vector<QSDatabase>> adoptableDatabases(std::vector<QSEnvDatabaseReference>, std::string) {

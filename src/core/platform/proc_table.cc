@@ -241,6 +241,15 @@ std::optional<std::int32_t> parentProcessID(std::int32_t pid) {
   return parseNumber<std::int32_t>(rest[1]);
 }
 
+bool processHasEnded(std::int32_t pid) {
+  auto stat = readFileIfPresent("/proc/" + std::to_string(pid) + "/stat");
+  if (!stat) return true;
+  auto close = stat->rfind(')');
+  if (close == std::string::npos) return true;
+  auto rest = fields(std::string_view(*stat).substr(close + 1));
+  return rest.empty() || rest[0] == "Z" || rest[0] == "X";
+}
+
 std::int32_t currentProcessID() { return static_cast<std::int32_t>(::getpid()); }
 
 std::int32_t currentProcessGroupID() { return static_cast<std::int32_t>(::getpgrp()); }

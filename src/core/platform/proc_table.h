@@ -53,6 +53,10 @@ std::optional<std::int32_t> processGroupID(std::int32_t pid);
 // The parent of a process (field 4 of /proc/PID/stat); nothing when it has gone.
 std::optional<std::int32_t> parentProcessID(std::int32_t pid);
 
+// Whether the process has ended: gone, or a zombie that its parent has not reaped yet (either
+// way it holds no socket or file any more).
+bool processHasEnded(std::int32_t pid);
+
 // The id of this process, of its process group, and its real user.
 std::int32_t currentProcessID();
 std::int32_t currentProcessGroupID();

@@ -24,11 +24,12 @@ std::optional<std::string> readLineWithoutEcho() {
     termios quiet = saved;
     quiet.c_lflag &= ~static_cast<tcflag_t>(ECHO);
     quiet.c_lflag |= ECHONL;  // the Enter key still moves to the next line
-    ::tcsetattr(STDIN_FILENO, TCSAFLUSH, &quiet);
+    // TCSADRAIN, not TCSAFLUSH: what was typed ahead of the prompt is kept, not thrown away.
+    ::tcsetattr(STDIN_FILENO, TCSADRAIN, &quiet);
   }
   std::string line;
   bool read = static_cast<bool>(std::getline(std::cin, line));
-  if (hidden) ::tcsetattr(STDIN_FILENO, TCSAFLUSH, &saved);
+  if (hidden) ::tcsetattr(STDIN_FILENO, TCSADRAIN, &saved);
   if (!read) return std::nullopt;
   return line;
 }

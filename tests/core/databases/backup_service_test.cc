@@ -87,11 +87,16 @@ protected:
     fs::path snapshot = backups.backup(db);
     sql(db, "UPDATE posts SET title = 'changed'");
     sql(db, "INSERT INTO posts VALUES (2, 'added')");
+    sql(db, "CREATE TABLE made_later (id INT)");
 
-    backups.restore(db, snapshot);
+    // The data is replaced, tables made since the snapshot included; what was there is kept aside.
+    fs::path safety = backups.restore(db, snapshot);
+    EXPECT_EQ(sql(db, "SELECT COUNT(*) FROM information_schema.tables WHERE table_name = 'made_later'"), "0");
+    EXPECT_TRUE(safety.filename().string().ends_with("-before-restore.sql")) << safety;
     auto listed = backups.backups(db);
-    ASSERT_EQ(listed.size(), 1u);
-    EXPECT_EQ(listed[0].url, snapshot);
+    ASSERT_EQ(listed.size(), 2u);
+    EXPECT_EQ(listed[0].url, safety);
+    EXPECT_EQ(listed[1].url, snapshot);
 
     testing::writeTextFile(home.home() / "binary.sql", std::string("PGDMP\0\x01\x0e", 8));
     EXPECT_EQ(errorOf([&] { backups.restore(db, home.home() / "binary.sql"); }),
@@ -112,19 +117,27 @@ TEST_F(BackupServiceTest, PostgreSQLBackupChangeRestoreRefusalsAndFailedDumps) {
   EXPECT_EQ(errorOf([&] { backups.restore(db, mysqlDump); }),
             mysqlDump.string() + " was dumped from MySQL; it can't be restored into a PostgreSQL database.");
 
-  // A script that fails halfway changes nothing: it runs as one transaction.
+  // A script that fails halfway changes nothing: the data from before is put back, and said so.
   fs::path broken = home.home() / "broken.sql";
-  testing::writeTextFile(broken, "DELETE FROM posts;\nINSERT INTO posts VALUES (7, 'half');\nSELECT * FROM missing_table;\n");
+  testing::writeTextFile(broken, "CREATE TABLE half (id INT);\nSELECT * FROM missing_table;\n");
   std::string error = errorOf([&] { backups.restore(db, broken); });
-  EXPECT_TRUE(error.starts_with("The database tool failed: psql:")) << error;
+  EXPECT_TRUE(error.starts_with("The restore failed: The database tool failed: psql:")) << error;
   EXPECT_NE(error.find("relation \"missing_table\" does not exist"), std::string::npos) << error;
+  const std::string putBack = "\nThe database was put back as it was before, from the snapshot ";
+  auto at = error.find(putBack);
+  ASSERT_NE(at, std::string::npos) << error;
+  fs::path kept = error.substr(at + putBack.size(), error.size() - at - putBack.size() - 1);
+  EXPECT_NE(kept.filename().string().find("-before-restore"), std::string::npos) << kept;
+  EXPECT_TRUE(fileExists(kept)) << kept;
   EXPECT_EQ(sql(db, "SELECT id || '|' || title FROM posts ORDER BY id"), "1|kept");
+  EXPECT_EQ(sql(db, "SELECT COUNT(*) FROM information_schema.tables WHERE table_name = 'half'"), "0");
 
   // Failed dumps leave no snapshot behind: a table the project's role may not read makes pg_dump
   // fail after it has started, and a stopped engine fails it in the tool's own words.
   auto psql = *databases.registry().binaryPath(QSDatabaseType::postgresql, "psql");
-  auto admin = runProcess({psql.string(), "-X", "-h", "127.0.0.1", "-p", std::to_string(db.port), "-U",
-                           "quayside", "-d", *db.databaseName, "-c", "CREATE TABLE secrets (id INT)"});
+  auto admin = runProcess({psql.string(), "-X", "-h", (dataRoot / "postgresql").string(), "-p",
+                           std::to_string(db.port), "-U", "quayside", "-d", *db.databaseName, "-c",
+                           "CREATE TABLE secrets (id INT)"});
   ASSERT_TRUE(admin.succeeded()) << admin.errorOutput;
   error = errorOf([&] { backups.backup(db, localTime(2026, 12, 2, 10, 0, 0)); });
   EXPECT_TRUE(error.starts_with("The database tool failed: pg_dump: error:")) << error;
@@ -132,8 +145,8 @@ TEST_F(BackupServiceTest, PostgreSQLBackupChangeRestoreRefusalsAndFailedDumps) {
   databases.stop(QSDatabaseType::postgresql);
   error = errorOf([&] { backups.backup(db, localTime(2026, 12, 3, 10, 0, 0)); });
   EXPECT_NE(error.find("Connection refused"), std::string::npos) << error;
-  EXPECT_EQ(entries(root / "shop").size(), 2u);  // the owner mark and the first snapshot
-  EXPECT_EQ(backups.backups(db).size(), 1u);
+  EXPECT_EQ(entries(root / "shop").size(), 4u);  // the owner mark, the snapshot and two kept aside
+  EXPECT_EQ(backups.backups(db).size(), 3u);
 }
 
 TEST_F(BackupServiceTest, MariaDBBackupChangeRestoreAndFailedDump) {
@@ -154,8 +167,8 @@ TEST_F(BackupServiceTest, MariaDBBackupChangeRestoreAndFailedDump) {
   std::string error = errorOf([&] { backups.backup(db, localTime(2026, 12, 2, 10, 0, 0)); });
   EXPECT_TRUE(error.starts_with("The database tool failed: ")) << error;
   EXPECT_NE(error.find("zz_view"), std::string::npos) << error;
-  EXPECT_EQ(entries(root / "shop").size(), 2u);  // the owner mark and the first snapshot
-  EXPECT_EQ(backups.backups(db).size(), 1u);
+  EXPECT_EQ(entries(root / "shop").size(), 3u);  // the owner mark, the snapshot and the one kept aside
+  EXPECT_EQ(backups.backups(db).size(), 2u);
 }
 
 TEST(BackupFilesTest, NamesFoldersListingAndPruning) {

@@ -52,10 +52,14 @@ TEST(DatabaseConsoleTest, CommandLinesAndLaunchesPerEngine) {
             "'/path with space/psql' -h 127.0.0.1 -p 5433 -U 'o'\\''brien' blog_dev");
   EXPECT_TRUE(QSDatabaseConsole::launch(noPassword, "/psql", sqliteFolder).environment.empty());
 
-  auto redis = record(QSDatabaseType::redis, "ignored", "ignored", 6380);
-  EXPECT_EQ(QSDatabaseConsole::command(redis, "redis-cli", sqliteFolder), "redis-cli -h 127.0.0.1 -p 6380");
+  // Redis: the server's password, which it demands of every client, in the client's variable.
+  auto redis = record(QSDatabaseType::redis, "ignored", "s3cret", 6380);
+  EXPECT_EQ(QSDatabaseConsole::command(redis, "redis-cli", sqliteFolder),
+            "REDISCLI_AUTH=s3cret redis-cli -h 127.0.0.1 -p 6380");
   EXPECT_EQ(QSDatabaseConsole::launch(redis, "/usr/bin/redis-cli", sqliteFolder).arguments,
             (Strings{"/usr/bin/redis-cli", "-h", "127.0.0.1", "-p", "6380"}));
+  EXPECT_EQ(QSDatabaseConsole::launch(redis, "/usr/bin/redis-cli", sqliteFolder).environment.at("REDISCLI_AUTH"),
+            "s3cret");
 
   auto sqlite = record(QSDatabaseType::sqlite, std::nullopt, std::nullopt, 0);
   sqlite.databaseName = "my notes";

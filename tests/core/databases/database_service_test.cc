@@ -5,6 +5,8 @@
 #include "core/databases/engine_tool.h"
 #include "core/platform/files.h"
 #include "core/platform/process_runner.h"
+#include "core/platform/proc_table.h"
+#include "support/another_user.h"
 #include "support/test_support.h"
 #include "support/thrown_message.h"
 
@@ -121,7 +123,8 @@ TEST_F(DatabaseServiceTest, PostgreSQLStatusVersionMismatchAndTakenPort) {
                 [&] { service.start(QSDatabaseType::postgresql, service.clusterPort(QSDatabaseType::postgresql)); }),
             "The PostgreSQL data directory was created by version 9, but the installed binary is version " + binary +
                 ". Reinitialize the database for version " + binary +
-                " (this erases local databases) or reinstall PostgreSQL 9 from Settings > Services.");
+                " (this erases local databases) or reinstall PostgreSQL 9 with 'qs engine install ID' ('qs engines' "
+                "lists the versions).");
   EXPECT_FALSE(fileExists(data / "postmaster.pid"));
   testing::writeTextFile(data / "PG_VERSION", actual + "\n");
 
@@ -163,13 +166,11 @@ TEST_F(DatabaseServiceTest, MySQLProvisionsQuotedNamesConnectsAndDrops) {
 TEST_F(DatabaseServiceTest, RedisAndSQLite) {
   if (!QSSystemEngines().isPresent(QSDatabaseType::redis)) GTEST_SKIP() << "Redis is not installed";
   auto redis = service.provision(record("blog_redis", QSDatabaseType::redis));
-  EXPECT_EQ(variableValue(redis.envVars, "REDIS_URL"), "redis://127.0.0.1:" + std::to_string(redis.database.port));
+  std::string password = testing::readTextFile(dataRoot / "redis/.service-password");
+  password.pop_back();
+  EXPECT_EQ(variableValue(redis.envVars, "REDIS_URL"),
+            "redis://default:" + password + "@127.0.0.1:" + std::to_string(redis.database.port));
   EXPECT_EQ(service.status(QSDatabaseType::redis), QSDatabaseStatus::running);
-  // A later owner stops the server an earlier one left behind.
-  QSDatabaseService later(dataRoot);
-  later.reapOrphanedProcesses();
-  EXPECT_TRUE(pollUntil([&] { return service.status(QSDatabaseType::redis) == QSDatabaseStatus::stopped; },
-                        std::chrono::seconds(30)));
 
   // SQLite: a file in the data folder, named by its absolute path; existing contents are kept.
   auto lite = service.provision(record("notes", QSDatabaseType::sqlite, std::nullopt));
@@ -182,6 +183,218 @@ TEST_F(DatabaseServiceTest, RedisAndSQLite) {
             "Failed to create database: '../escape' can't be the name of an SQLite database: use a name without '/'.");
   service.dropDatabase("notes", QSDatabaseType::sqlite, 0);
   EXPECT_FALSE(fileExists(file));
+}
+
+// The real client of each engine, run as a third local account.
+struct Probe {
+  std::string what;
+  std::vector<std::string> argv;
+  std::map<std::string, std::string> environment;
+};
+
+TEST_F(DatabaseServiceTest, NoEngineLetsAnotherLocalUserIn) {
+  QSSystemEngines system;
+  for (auto type : {QSDatabaseType::postgresql, QSDatabaseType::mysql, QSDatabaseType::redis})
+    if (!system.isPresent(type)) GTEST_SKIP() << displayName(type) << " is not installed";
+  if (!testing::canRunAsAnotherUser()) GTEST_SKIP() << "this process may not run commands as another user";
+  auto pg = service.provision(record("shop", QSDatabaseType::postgresql, "shop")).database;
+  auto my = service.provision(record("shop", QSDatabaseType::mysql, "shop")).database;
+  auto redis = service.provision(record("shop_redis", QSDatabaseType::redis)).database;
+  EXPECT_EQ(pg.password->size(), 32u) << "a user without a password gets a random one";
+  for (auto type : {QSDatabaseType::postgresql, QSDatabaseType::mysql, QSDatabaseType::redis}) {
+    fs::path folder = dataRoot / (type == QSDatabaseType::postgresql ? "postgresql" : type == QSDatabaseType::mysql ? "mysql" : "redis");
+    EXPECT_EQ(fs::status(folder).permissions(), fs::perms(0700)) << folder;
+    EXPECT_EQ(fs::status(folder / ".service-password").permissions(), fs::perms(0600)) << folder;
+  }
+
+  // The OS's own clients: the ones in the data folder are out of the other account's reach.
+  auto psql = fs::canonical(*service.registry().binaryPath(QSDatabaseType::postgresql, "psql")).string();
+  auto mysql = fs::canonical(*service.registry().binaryPath(QSDatabaseType::mysql, "mysql")).string();
+  auto redisCli = fs::canonical(*service.registry().binaryPath(QSDatabaseType::redis, "redis-cli")).string();
+  std::string pgPort = std::to_string(pg.port), myPort = std::to_string(my.port), redisPort = std::to_string(redis.port);
+  auto pgAs = [&](const std::string& host, const std::string& user) {
+    return std::vector<std::string>{psql, "-X", "-w", "-h", host, "-p", pgPort, "-U", user, "-d", "postgres", "-tAc", "select 1"};
+  };
+  auto myAs = [&](const std::string& user) {
+    return std::vector<std::string>{mysql, "--no-defaults", "-h", "127.0.0.1", "-P", myPort, "-u", user, "-N", "-e", "select 1"};
+  };
+  std::vector<Probe> refused = {
+      {"PostgreSQL superuser over TCP", pgAs("127.0.0.1", "quayside")},
+      {"PostgreSQL superuser over the socket", pgAs((dataRoot / "postgresql").string(), "quayside")},
+      {"PostgreSQL role without its password", pgAs("127.0.0.1", "shop")},
+      {"MySQL service account", myAs("quayside")},
+      {"MySQL root", myAs("root")},
+      {"MySQL anonymous", myAs("")},
+      {"MySQL service account over the socket",
+       {mysql, "--no-defaults", "-u", "quayside", "--socket=" + (dataRoot / "mysql/mysql.sock").string(), "-e", "select 1"}},
+      {"MySQL user without its password", myAs("shop")},
+  };
+  for (const auto& probe : refused) {
+    auto result = runProcess(testing::asAnotherUser(probe.argv), {.environment = probe.environment});
+    EXPECT_FALSE(result.succeeded()) << probe.what << " let another user in: " << result.output;
+  }
+  auto pong = runProcess(testing::asAnotherUser({redisCli, "-h", "127.0.0.1", "-p", redisPort, "ping"}));
+  EXPECT_EQ(trimmed(pong.output).rfind("NOAUTH", 0), 0u) << "Redis without its password: " << pong.output;
+
+  // Over TCP, with the credentials in a project's .env, the same account gets in: the probes
+  // above were refused for want of a password, not for want of a route.
+  std::vector<Probe> allowed = {
+      {"PostgreSQL role", {psql, "-X", "-w", "-tAc", "select 1", pg.connectionString()}},
+      {"MySQL user", myAs("shop"), {{"MYSQL_PWD", *my.password}}},
+  };
+  for (const auto& probe : allowed) {
+    auto result = runProcess(testing::asAnotherUser(probe.argv), {.environment = probe.environment});
+    EXPECT_EQ(trimmed(result.output), "1") << probe.what << ": " << result.errorOutput;
+  }
+  auto authorised = runProcess(testing::asAnotherUser({redisCli, "-u", redis.connectionString(), "ping"}));
+  EXPECT_EQ(trimmed(authorised.output), "PONG") << authorised.errorOutput;
+}
+
+TEST_F(DatabaseServiceTest, ClustersFromBeforeServicePasswordsAreClosedOnTheirNextStart) {
+  QSSystemEngines system;
+  for (auto type : {QSDatabaseType::postgresql, QSDatabaseType::mysql})
+    if (!system.isPresent(type)) GTEST_SKIP() << displayName(type) << " is not installed";
+  auto pg = service.provision(record("shop", QSDatabaseType::postgresql, "shop")).database;
+  auto my = service.provision(record("shop", QSDatabaseType::mysql, "shop")).database;
+  auto psql = service.registry().binaryPath(QSDatabaseType::postgresql, "psql")->string();
+  auto mysql = service.registry().binaryPath(QSDatabaseType::mysql, "mysql")->string();
+  auto secret = [&](const char* folder) {
+    return trimmed(testing::readTextFile(dataRoot / folder / ".service-password"));
+  };
+  // Back to how clusters used to be: the service account and root open on TCP without a password.
+  std::string pgSocket = (dataRoot / "postgresql").string(), pgPort = std::to_string(pg.port);
+  testing::writeTextFile(dataRoot / "postgresql/data/pg_hba.conf",
+                         "local all all trust\nhost all quayside 127.0.0.1/32 trust\n"
+                         "host all all 127.0.0.1/32 scram-sha-256\n");
+  auto oldPG = runProcess({psql, "-X", "-h", pgSocket, "-p", pgPort, "-U", "quayside", "-d", "postgres", "-c",
+                           "ALTER ROLE quayside PASSWORD NULL", "-c", "SELECT pg_reload_conf()"});
+  ASSERT_TRUE(oldPG.succeeded()) << oldPG.errorOutput;
+  auto oldMy = runProcess({mysql, "--no-defaults", "-u", "quayside", "--socket=" + (dataRoot / "mysql/mysql.sock").string(),
+                           "-e", "ALTER USER 'quayside'@'localhost' IDENTIFIED BY ''; ALTER USER 'root'@'localhost' "
+                                 "IDENTIFIED BY ''; CREATE USER 'root'@'127.0.0.1'; CREATE USER ''@'localhost';"},
+                          {.environment = {{"MYSQL_PWD", secret("mysql")}}});
+  ASSERT_TRUE(oldMy.succeeded()) << oldMy.errorOutput;
+  for (const char* folder : {"postgresql", "mysql"}) {
+    removeFile(dataRoot / folder / ".service-password");
+    removeFile(dataRoot / folder / ".service-secured");
+  }
+  auto pgTCP = [&](const std::string& password) {
+    return runProcess({psql, "-X", "-w", "-h", "127.0.0.1", "-p", pgPort, "-U", "quayside", "-d", "postgres", "-tAc",
+                       "select 1"},
+                      {.environment = {{"PGPASSWORD", password}}});
+  };
+  auto myTCP = [&](const std::string& user, const std::string& password) {
+    return runProcess({mysql, "--no-defaults", "-h", "127.0.0.1", "-P", std::to_string(my.port), "-u", user, "-N",
+                       "-e", "select 1"},
+                      {.environment = {{"MYSQL_PWD", password}}});
+  };
+  ASSERT_TRUE(pgTCP("").succeeded());
+  ASSERT_TRUE(myTCP("root", "").succeeded());
+
+  // The next owner finds both running and closes them.
+  QSDatabaseService later(dataRoot);
+  later.initialize(QSDatabaseType::postgresql);
+  later.initialize(QSDatabaseType::mysql);
+  EXPECT_FALSE(pgTCP("").succeeded());
+  EXPECT_TRUE(pgTCP(secret("postgresql")).succeeded());
+  for (const char* user : {"root", "quayside", ""}) EXPECT_FALSE(myTCP(user, "").succeeded()) << "'" << user << "'";
+  EXPECT_TRUE(myTCP("quayside", secret("mysql")).succeeded());
+  EXPECT_TRUE(myTCP("shop", *my.password).succeeded()) << "the project's own user is left alone";
+  later.stopAll();
+}
+
+TEST_F(DatabaseServiceTest, EnginesAnEarlierOwnerLeftAreAdoptedAndStraysEndedBeforeAnyStart) {
+  QSSystemEngines system;
+  for (auto type : {QSDatabaseType::mysql, QSDatabaseType::redis})
+    if (!system.isPresent(type)) GTEST_SKIP() << displayName(type) << " is not installed";
+  auto my = service.provision(record("shop", QSDatabaseType::mysql, "shop")).database;
+  auto redis = service.provision(record("shop_redis", QSDatabaseType::redis)).database;
+  auto pidOf = [&](const char* file) { return std::stoi(testing::readTextFile(dataRoot / file)); };
+  int mysqlPID = pidOf("mysql/mysql.pid"), redisPID = pidOf("redis/redis.pid");
+
+  // A new owner (the old one crashed): both are adopted, on their ports, not started a second time.
+  QSDatabaseService later(dataRoot);
+  later.reapOrphanedProcesses();
+  EXPECT_EQ(later.status(QSDatabaseType::mysql), QSDatabaseStatus::running);
+  EXPECT_EQ(later.status(QSDatabaseType::redis), QSDatabaseStatus::running);
+  EXPECT_EQ(later.clusterPort(QSDatabaseType::mysql), my.port);
+  EXPECT_FALSE(processHasEnded(mysqlPID));
+  EXPECT_EQ(later.provision(record("more", QSDatabaseType::mysql, "more")).database.port, my.port);
+
+  // A server no pid file names is a stray: it has ended by the time the reaping returns, so a
+  // new one starts on the same port.
+  removeFile(dataRoot / "redis/redis.pid");
+  EXPECT_EQ(later.status(QSDatabaseType::redis), QSDatabaseStatus::stopped);
+  later.reapOrphanedProcesses();
+  EXPECT_TRUE(processHasEnded(redisPID));
+  EXPECT_EQ(later.clusterPort(QSDatabaseType::redis), redis.port);
+  later.start(QSDatabaseType::redis, redis.port);
+  EXPECT_EQ(later.clusterPort(QSDatabaseType::redis), redis.port);
+
+  // The adopting owner stops what it adopted.
+  later.stopAll();
+  EXPECT_TRUE(processHasEnded(mysqlPID));
+  EXPECT_EQ(service.status(QSDatabaseType::mysql), QSDatabaseStatus::stopped);
+}
+
+TEST_F(DatabaseServiceTest, ANewUserTakesOverWhatTheOldOneHadInTheDatabase) {
+  QSSystemEngines system;
+  for (auto type : {QSDatabaseType::postgresql, QSDatabaseType::mysql})
+    if (!system.isPresent(type)) GTEST_SKIP() << displayName(type) << " is not installed";
+  ASSERT_TRUE(service.isInstalled(QSDatabaseType::postgresql) && service.isInstalled(QSDatabaseType::mysql));
+  auto psql = service.registry().binaryPath(QSDatabaseType::postgresql, "psql")->string();
+  auto run = [&](const std::string& url, const std::string& sql) {
+    auto result = runProcess({psql, "-X", "-tA", "-v", "ON_ERROR_STOP=1", url, "-c", sql});
+    EXPECT_TRUE(result.succeeded()) << sql << ": " << result.errorOutput;
+    return trimmed(result.output);
+  };
+  // From a role of the project's own, and from the service account (links from before roles).
+  auto blog = service.provision(record("blog", QSDatabaseType::postgresql, "alice")).database;
+  run(blog.connectionString(), "CREATE TABLE posts (id serial PRIMARY KEY); CREATE TYPE mood AS ENUM ('ok')");
+  auto legacy = service.provision(record("legacy", QSDatabaseType::postgresql, "quayside")).database;
+  auto admin = runProcess({psql, "-X", "-h", (dataRoot / "postgresql").string(), "-p", std::to_string(legacy.port),
+                           "-U", "quayside", "-d", "legacy", "-c",
+                           "CREATE SCHEMA app; CREATE TABLE app.notes (id int GENERATED ALWAYS AS IDENTITY); "
+                           "CREATE VIEW recent AS SELECT 1 AS x; CREATE FUNCTION two() RETURNS int LANGUAGE sql AS 'SELECT 2'"});
+  ASSERT_TRUE(admin.succeeded()) << admin.errorOutput;
+  struct Case {
+    QSDatabase database;
+    std::string previous;
+    std::string owned;  // statements only the owner may run
+  } cases[] = {
+      {blog, "alice", "ALTER TABLE posts ADD COLUMN title text; INSERT INTO posts (title) VALUES ('x'); "
+                      "ALTER TYPE mood ADD VALUE 'fine'"},
+      {legacy, "quayside", "ALTER TABLE app.notes ADD COLUMN body text; INSERT INTO app.notes (body) VALUES ('x'); "
+                           "CREATE TABLE app.more (id int); DROP VIEW recent; DROP FUNCTION two()"},
+  };
+  for (auto& c : cases) {
+    c.database.username = "bob_" + c.database.name;
+    c.database.password = "n3w pw";
+    service.applyCredentials(c.database, c.previous);
+    run(c.database.connectionString(), c.owned);
+  }
+
+  auto shop = service.provision(record("shop", QSDatabaseType::mysql, "carol")).database;
+  auto mysql = service.registry().binaryPath(QSDatabaseType::mysql, "mysql")->string();
+  auto asUser = [&](const QSDatabase& db) {
+    return runProcess({mysql, "--no-defaults", "-h", "127.0.0.1", "-P", std::to_string(db.port), "-u", *db.username,
+                       "-N", "-e", "CREATE TABLE IF NOT EXISTS t (id int); SELECT COUNT(*) FROM t", "shop"},
+                      {.environment = {{"MYSQL_PWD", *db.password}}});
+  };
+  ASSERT_TRUE(asUser(shop).succeeded());
+  QSDatabase moved = shop;
+  moved.username = "dave";
+  service.applyCredentials(moved, "carol");
+  EXPECT_TRUE(asUser(moved).succeeded()) << asUser(moved).errorOutput;
+  EXPECT_FALSE(asUser(shop).succeeded()) << "the grants moved with the user";
+}
+
+TEST_F(DatabaseServiceTest, TheEnginesOwnDatabasesAreNeverDropped) {
+  for (auto [type, name] : {std::pair{QSDatabaseType::mysql, "mysql"}, {QSDatabaseType::mysql, "SYS"},
+                            {QSDatabaseType::postgresql, "template1"}})
+    EXPECT_EQ(thrownMessage<QSDatabaseException>([&] { service.dropDatabase(name, type, 0); }),
+              "\u201c" + std::string(name) + "\u201d is a database " +
+                  std::string(displayName(type)) + " keeps for itself: choose another name.");
 }
 
 }  // namespace

@@ -56,8 +56,16 @@ TEST_F(BackupsE2E, BackupListRestoreAndConsole) {
     auto declined = qsOnTerminal({"db", "restore", "blog", "--latest"}, "n\n");
     EXPECT_NE(declined.out.find("Nothing restored."), std::string::npos) << declined.out;
   }
-  EXPECT_EQ(qsOK({"db", "restore", "blog", "--latest", "--yes"}), "Restored blog from " + snapshot + ".\n");
+  // What the database held is kept aside first, as a snapshot of its own.
+  std::string restored = qsOK({"db", "restore", "blog", "--latest", "--yes"});
+  auto after = nlohmann::json::parse(qsOK({"db", "backups", "blog", "--json"}));
+  ASSERT_EQ(after.size(), 2u);
+  std::string kept = after[0]["path"];
+  EXPECT_TRUE(kept.ends_with("-before-restore.sql")) << kept;
+  EXPECT_EQ(restored, "Restored blog from " + snapshot + ".\nWhat it held before is kept in " + kept + ".\n");
   EXPECT_EQ(psql("SELECT title FROM posts"), "first");
+  // --latest means the newest snapshot taken on purpose, not the one kept aside.
+  EXPECT_EQ(qsOK({"db", "restore", "blog", "--latest", "--yes"}).rfind("Restored blog from " + snapshot + ".\n", 0), 0u);
 
   EXPECT_EQ(qsFails({"db", "restore", "blog", "missing.sql", "--yes"}),
             "qs: There is no file at " + (home.home() / "missing.sql").string() + ".\n");
@@ -70,7 +78,7 @@ TEST_F(BackupsE2E, BackupListRestoreAndConsole) {
   EXPECT_NE(console.out.find("blog/blog"), std::string::npos) << console.out;
   EXPECT_EQ(console.err, "Connecting to blog with psql (exit the client to come back).\n");
 
-  EXPECT_EQ(qsOK({"db", "prune", "blog", "--keep", "1"}), "Deleted 0 of blog's snapshots; 1 kept.\n");
+  EXPECT_EQ(qsOK({"db", "prune", "blog", "--keep", "1"}), "Deleted 2 of blog's snapshots; 1 kept.\n");
 }
 
 TEST_F(BackupsE2E, SettingsAreTypedAndShowTheirDefaults) {
