@@ -6,6 +6,7 @@
 #include "app/views/view_style.h"
 #include "core/models/toolchain.h"
 #include "core/protocol/daemon_command.h"
+#include "core/platform/file_status.h"
 #include "core/runtime/toolchain_service.h"
 
 #include <QCheckBox>
@@ -195,7 +196,11 @@ void QSOverviewTab::runPackageUpdate() {
   const QSProject* p = project();
   if (!p) return;
   QSToolchainService toolchains;
+  // The compiler the server builds with: the pinned toolchain, else the system's swift, else the
+  // newest installed toolchain.
   std::optional<std::filesystem::path> root = toolchains.toolchainPath(*p);
+  if (!root && !isExecutableFile(QSToolchainService::defaultCompilerPath()))
+    if (auto newest = toolchains.newestInstalledToolchain()) root = newest->path;
   std::filesystem::path swift = root ? *root / "usr" / "bin" / "swift" : QSToolchainService::defaultCompilerPath();
   server()->packages().updatePackages(swift, p->path);
 }

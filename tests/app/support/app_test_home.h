@@ -24,6 +24,8 @@ public:
                       {"QS_PROXY_TLS_PORT", "0"},
                       {"QS_DNS_PORT", "0"},
                       {"QS_TOOLCHAIN_DIRS", QS_FAKE_TOOLCHAINS_DIR},
+                      // No swift on PATH: servers build with the test toolchain, as in the children.
+                      {"PATH", "/usr/bin:/bin"},
                       {"QS_DAEMON_EXECUTABLE", std::nullopt},
                       {"QS_CLI_EXECUTABLE", std::string(QS_BIN_DIR) + "/qs"}}) {
     QSSettings settings = QSSettings::standard();
