@@ -41,6 +41,10 @@ void QSServiceLoop::stop() {
   state_->guard.reset();
   state_->io.stop();
   thread_.join();
+  // What was posted last (the release of an endpoint and the engine it holds) runs now, while
+  // the loop's services still exist, rather than in the io_context's destructor after them.
+  state_->io.restart();
+  state_->io.poll();
 }
 
 }  // namespace qs

@@ -5,6 +5,9 @@
 #include <QPainter>
 #include <QPixmap>
 
+// Outside any namespace, as Q_INIT_RESOURCE requires.
+static void registerViewResources() { Q_INIT_RESOURCE(resources); }
+
 namespace qs {
 
 QColor stateColor(QSServerStatus status) {
@@ -59,7 +62,15 @@ QIcon dotIcon(const QColor& color, int size) {
   return QIcon(pixmap);
 }
 
-QIcon appIcon() { return QIcon(":/icons/app.brindle.Quayside.svg"); }
+QIcon appIcon() {
+  // The resources of a static library are registered by hand, once.
+  static const bool registered = [] {
+    registerViewResources();
+    return true;
+  }();
+  (void)registered;
+  return QIcon(":/icons/app.brindle.Quayside.svg");
+}
 
 QLabel* makeMessageLabel(QWidget* parent) {
   auto* label = new QLabel(parent);
