@@ -70,7 +70,9 @@ int main(int argc, char** argv) {
   auto quit = [&app, &quitting] {
     if (quitting) return;
     quitting = true;
-    app.shutdown([] { QApplication::quit(); });
+    // exit(), not quit(): quit() first asks every window to close, and the main window turns
+    // a close into a Quit request (or hides to the tray), which cancels the quit.
+    app.shutdown([] { QCoreApplication::exit(0); });
   };
   QObject::connect(&window, &QSMainWindow::quitRequested, &application, quit);
   QPointer<QSSettingsWindow> settings;
