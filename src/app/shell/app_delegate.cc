@@ -24,6 +24,7 @@
 #include <cstdio>
 #include <filesystem>
 #include <future>
+#include <utility>
 
 namespace qs {
 namespace {
@@ -75,6 +76,16 @@ QSAppDelegate::QSAppDelegate(QSSettings settings, Timings timings, QObject* pare
       ownerLock_(QSDaemonPaths::lockPath()) {}
 
 QSAppDelegate::~QSAppDelegate() {
+  shuttingDown_ = true;
+  ++generation_;
+  pendingShutdownDone_ = nullptr;
+  if (engineStarting_) {
+    // An engine still starting (the app took the services over just now) is taken in and shut
+    // down below like any other, rather than left running with nobody to stop it.
+    loop_->post([stop = engineStopRequested_] { *stop = true; });
+    engineHandedOver_.wait();
+    QCoreApplication::sendPostedEvents(this, QEvent::MetaCall);
+  }
   if (host_) {
     // The app did not wind down (a test, an early exit): stop the services before the loop goes.
     auto host = std::move(host_);
@@ -88,8 +99,13 @@ QSAppDelegate::~QSAppDelegate() {
     });
     finished.get_future().wait();
   }
+  // The loop thread ends first, so that nothing its handlers use goes away under it; what the
+  // objects below release on their way out (daemon clients, endpoints, results queued for this
+  // object that hold them) is then run and destroyed here while the loop's services still exist.
+  loop_->stop();
   delete appVM_;
   delete controller_;
+  QCoreApplication::removePostedEvents(this);
   loop_->stop();
 }
 
@@ -160,11 +176,12 @@ void QSAppDelegate::waitForOwnership(std::function<void(bool acquired)> done) {
   auto deadline = std::chrono::steady_clock::now() + timings_.lockWait;
   auto attempt = std::make_shared<std::function<void()>>();
   int generation = generation_;
-  *attempt = [this, deadline, attempt, done, generation] {
+  // Only the pending retry holds the procedure: it is freed once it stops.
+  *attempt = [this, deadline, weakAttempt = std::weak_ptr(attempt), done, generation] {
     if (generation != generation_) return;
     if (ownerLock_.tryAcquire()) return done(true);
     if (std::chrono::steady_clock::now() >= deadline) return done(false);
-    QTimer::singleShot(timings_.lockRetry, this, [attempt] { (*attempt)(); });
+    QTimer::singleShot(timings_.lockRetry, this, [attempt = weakAttempt.lock()] { (*attempt)(); });
   };
   (*attempt)();
 }
@@ -184,21 +201,34 @@ void QSAppDelegate::startInProcess() {
   std::string refusal = QSServiceOwner::ownedByAppLine(static_cast<pid_t>(QCoreApplication::applicationPid())) +
                         " Quit the app to stop them.";
   QSServiceLoop& loop = *loop_;
-  loop.post([self, options, refusal, &loop] {
+  auto stopRequested = std::make_shared<bool>(false);
+  auto handedOver = std::make_shared<std::promise<void>>();
+  engineStarting_ = true;
+  engineStopRequested_ = stopRequested;
+  engineHandedOver_ = handedOver->get_future().share();
+  loop.post([self, options, refusal, &loop, stopRequested, handedOver] {
     auto host = std::make_shared<QSEngineHost>(loop.executor(), options);
     host->server().refuseShutdown(refusal);
     auto mirror = host->mirrorEvents();
-    auto stopRequested = std::make_shared<bool>(false);
-    asio::co_spawn(loop.executor(), startHost(host, stopRequested), [self, host, mirror](std::exception_ptr error) {
-      std::string failure = describe(error);
-      backOnGui(self, [host, mirror, failure](QSAppDelegate& d) {
-        if (!failure.empty()) log("Quayside: couldn't serve the control socket: " + QString::fromStdString(failure));
-        d.host_ = host;
-        d.appVM_->connectToServices(new QSServiceChannel(*d.loop_, makeEngineEndpoint(host, mirror)));
-        d.appVM_->setStartupComplete(true);
-        d.setMode(Mode::inProcess);
-      });
-    });
+    asio::co_spawn(loop.executor(), startHost(host, stopRequested),
+                   [self, host, mirror, handedOver](std::exception_ptr error) {
+                     std::string failure = describe(error);
+                     backOnGui(self, [host, mirror, failure](QSAppDelegate& d) {
+                       if (!failure.empty())
+                         log("Quayside: couldn't serve the control socket: " + QString::fromStdString(failure));
+                       d.engineStarting_ = false;
+                       d.host_ = host;
+                       if (d.shuttingDown_) {
+                         // Quit while it started: it is shut down now (or by the destructor).
+                         if (d.pendingShutdownDone_) d.shutdown(std::exchange(d.pendingShutdownDone_, nullptr));
+                         return;
+                       }
+                       d.appVM_->connectToServices(new QSServiceChannel(*d.loop_, makeEngineEndpoint(host, mirror)));
+                       d.appVM_->setStartupComplete(true);
+                       d.setMode(Mode::inProcess);
+                     });
+                     handedOver->set_value();
+                   });
   });
 }
 
@@ -248,7 +278,12 @@ void QSAppDelegate::shutdown(std::function<void()> done) {
   shuttingDown_ = true;
   ++generation_;
   appVM_->disconnectFromServices();
-  if (mode_ != Mode::inProcess || !host_) {
+  if (engineStarting_) {
+    // The engine being started is shut down once it is handed over; the lock is kept till then.
+    pendingShutdownDone_ = std::move(done);
+    return;
+  }
+  if (!host_) {
     controller_->disconnect();
     ownerLock_.release();
     setMode(Mode::stopped);

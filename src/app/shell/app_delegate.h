@@ -11,6 +11,7 @@
 
 #include <chrono>
 #include <functional>
+#include <future>
 #include <memory>
 
 namespace qs {
@@ -85,6 +86,12 @@ private:
   QSAppViewModel* appVM_;
   QSOwnerLock ownerLock_;
   std::shared_ptr<QSEngineHost> host_;  // in-process mode; lives on the loop
+  // An engine being started on the loop: its flag asks it not to serve (read on the loop), and
+  // the future is ready once its hand-over to this object has been queued.
+  bool engineStarting_ = false;
+  std::shared_ptr<bool> engineStopRequested_;
+  std::shared_future<void> engineHandedOver_;
+  std::function<void()> pendingShutdownDone_;  // a shutdown asked for while the engine started
   Mode mode_ = Mode::starting;
   bool useDaemon_ = false;
   bool shuttingDown_ = false;

@@ -37,12 +37,14 @@ void QSServiceLoop::runAndWait(std::function<void()> work) {
 }
 
 void QSServiceLoop::stop() {
-  if (!thread_.joinable()) return;
-  state_->guard.reset();
-  state_->io.stop();
-  thread_.join();
-  // What was posted last (the release of an endpoint and the engine it holds) runs now, while
-  // the loop's services still exist, rather than in the io_context's destructor after them.
+  if (thread_.joinable()) {
+    state_->guard.reset();
+    state_->io.stop();
+    thread_.join();
+  }
+  // What was posted last (the release of an endpoint and the engine it holds) runs now, on the
+  // caller's thread, while the loop's services still exist, rather than in the io_context's
+  // destructor after them.
   state_->io.restart();
   state_->io.poll();
 }

@@ -14,7 +14,7 @@ class QSServiceLoop {
 public:
   // Starts the thread.
   QSServiceLoop();
-  // Stops the loop (whatever is pending is abandoned) and joins the thread.
+  // Stops the loop and joins the thread (see stop()).
   ~QSServiceLoop();
   QSServiceLoop(const QSServiceLoop&) = delete;
   QSServiceLoop& operator=(const QSServiceLoop&) = delete;
@@ -24,7 +24,9 @@ public:
   void post(std::function<void()> work);
   // Runs `work` on the loop and waits for it; for the wind-down only, never on a hot path.
   void runAndWait(std::function<void()> work);
-  // Stops the loop now and joins the thread; safe to call more than once.
+  // Stops the loop now, joins the thread, then runs on the calling thread whatever work is
+  // ready (what was posted before or since); call again after releasing more of the loop's
+  // objects, the last time before the loop is destroyed.
   void stop();
 
 private:
