@@ -15,9 +15,9 @@ $(BUILD)/build.ninja:
 $(TEST_BUILD)/build.ninja:
 	cmake -S . -B $(TEST_BUILD) $(CMAKE_FLAGS) -DCMAKE_BUILD_TYPE=Debug -DQS_SANITIZE=ON -DQS_BENCH=OFF
 
-# `make run` needs only the two programs; tests and benchmarks are built by their own targets.
+# `make run` needs only the three programs; tests and benchmarks are built by their own targets.
 build: deps $(BUILD)/build.ninja
-	cmake --build $(BUILD) -j $(JOBS) --target qs quaysided
+	cmake --build $(BUILD) -j $(JOBS) --target qs quaysided quayside-app
 
 run: build
 	@scripts/run-daemon $(BUILD)

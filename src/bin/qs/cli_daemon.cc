@@ -7,6 +7,9 @@
 #include "core/daemon/daemon_installer.h"
 #include "core/daemon/daemon_launcher.h"
 #include "core/daemon/daemon_paths.h"
+#include "core/daemon/desktop_entry.h"
+#include "core/daemon/service_owner.h"
+#include "core/daemon/with_timeout.h"
 #include "core/platform/child_process.h"
 
 #include <fmt/format.h>
@@ -21,6 +24,9 @@ namespace fs = std::filesystem;
 
 // `qs daemon start`: how long a new daemon has to answer its first ping, unless --timeout says.
 constexpr int kStartTimeoutSeconds = 10;
+
+// The desktop app's pid when it, not the daemon, owns the services behind the socket.
+std::optional<pid_t> appOwner() { return QSServiceOwner::desktopApp(QSDaemonPaths::lockPath()); }
 
 asio::awaitable<res::Pong> ping(QSCliSession& session) {
   QSDaemonCommand command = cmd::Ping{};
@@ -69,6 +75,9 @@ asio::awaitable<bool> shutDownDaemon(QSCliSession& session) {
 }
 
 asio::awaitable<int> stopDaemon(QSCliSession& session) {
+  if (auto app = appOwner())
+    throw QSCliError(QSServiceOwner::ownedByAppLine(*app) + " Quit the app to stop them; 'qs daemon stop' stops only "
+                     "the background daemon.");
   bool wasRunning = co_await shutDownDaemon(session);
   fmt::print("{}\n", wasRunning ? "Stopped the Quayside daemon." : "The Quayside daemon isn't running.");
   co_return QSExitCode::success;
@@ -91,6 +100,15 @@ asio::awaitable<int> daemonStatus(QSCliSession& session) {
   }
   session.adopt(client);
   res::Pong pong = co_await ping(session);
+  if (auto app = appOwner()) {
+    if (session.json)
+      fmt::print("{}", json{{"running", false}, {"socket", launcher.socketPath()}, {"owner", "quayside-app"},
+                            {"ownerPid", *app}, {"version", pong.version}}.dump(2) + "\n");
+    else
+      fmt::print("The Quayside daemon isn't running.\n{}\nSocket: {}\n", QSServiceOwner::ownedByAppLine(*app),
+                 launcher.socketPath());
+    co_return QSExitCode::failure;
+  }
   // The build tells whether the daemon runs the executable that is on disk now.
   std::string installed = QSDaemonBuild::fingerprint(launcher.executablePath());
   bool current = installed == pong.build;
@@ -124,6 +142,10 @@ asio::awaitable<int> installLinks(QSCliSession& session, InstallOptions options)
   fs::path folder = binDirectory(options.prefix);
   QSDaemonInstaller installer;
   auto report = installer.install(QSCliSession::ownExecutable(), daemon, folder, false);
+  // The desktop app, when it was built or installed beside this program, gets its menu entry.
+  fs::path app = QSCliSession::ownExecutable().parent_path() / "quayside-app";
+  std::optional<fs::path> entry;
+  if (isExecutableFile(app)) entry = QSDesktopEntry::install(app);
   // The login item comes last: when it cannot be registered, the links are in place and said so.
   std::exception_ptr autoStartFailure;
   if (options.autoStart) {
@@ -138,11 +160,13 @@ asio::awaitable<int> installLinks(QSCliSession& session, InstallOptions options)
     json out{{"cliPath", report.cliPath.string()},       {"aliasPath", report.aliasPath.string()},
              {"daemonPath", report.daemonPath.string()}, {"autoStart", report.autoStart},
              {"onPath", report.onPath}};
+    if (entry) out["desktopEntry"] = entry->string();
     fmt::print("{}", out.dump(2) + "\n");
   } else {
     fmt::print("Linked {} → {}\nLinked {} → {}\nLinked {} → {}\n", report.cliPath.string(),
                QSCliSession::ownExecutable().string(), report.aliasPath.string(),
                QSCliSession::ownExecutable().string(), report.daemonPath.string(), daemon.string());
+    if (entry) fmt::print("Installed the desktop app's menu entry {} and its icon.\n", entry->string());
     if (report.autoStart)
       fmt::print("The daemon now starts at login (systemd user unit {}).\n", QSDaemonInstaller::unitName);
     if (!report.onPath)
@@ -166,10 +190,17 @@ asio::awaitable<int> uninstallLinks(QSCliSession&, std::string prefix) {
 
 asio::awaitable<int> pingDaemon(QSCliSession& session) {
   res::Pong pong = co_await ping(session);
-  if (session.json)
-    fmt::print("{}", json{{"version", pong.version}, {"build", pong.build}}.dump(2) + "\n");
-  else
+  std::optional<pid_t> app = appOwner();
+  if (session.json) {
+    json out{{"version", pong.version}, {"build", pong.build}, {"owner", app ? "quayside-app" : "quaysided"}};
+    if (app) out["ownerPid"] = *app;
+    fmt::print("{}", out.dump(2) + "\n");
+  } else if (app) {
+    fmt::print("pong from the Quayside desktop app {} (build {})\n{}\n", pong.version, pong.build,
+               QSServiceOwner::ownedByAppLine(*app));
+  } else {
     fmt::print("pong from quaysided {} (build {})\n", pong.version, pong.build);
+  }
   co_return QSExitCode::success;
 }
 
@@ -177,6 +208,7 @@ asio::awaitable<int> showStatus(QSCliSession& session) {
   QSDaemonCommand command = cmd::Status{};
   res::Status status = co_await session.request<res::Status>(command);
   fmt::print("{}", session.json ? jsonText(status.value) : formatStatus(status.value));
+  if (auto app = appOwner(); app && !session.json) fmt::print("\n{}\n", QSServiceOwner::ownedByAppLine(*app));
   co_return QSExitCode::success;
 }
 

@@ -5,11 +5,11 @@
 #include "bin/qs/output.h"
 
 #include "core/databases/database_error.h"
+#include "core/databases/engine_inventory.h"
 #include "core/databases/service_downloader.h"
 #include "core/databases/service_registry.h"
 #include "core/platform/paths.h"
 #include "core/platform/terminal.h"
-#include "core/routing/port_scanner.h"
 
 #include <fmt/format.h>
 
@@ -20,57 +20,6 @@ namespace qs {
 namespace {
 
 namespace fs = std::filesystem;
-
-// One catalogue entry with what this machine has of it (`qs engines --json`).
-struct QSEngineListing {
-  static constexpr std::string_view recordName = "QSEngineListing";
-  QSServiceDefinition service;
-  QSServiceStatus status = QSServiceStatus::notInstalled;
-  std::optional<int> port;
-  std::optional<std::filesystem::path> installPath;
-  std::optional<std::string> packageCommand;  // a system engine whose OS package is missing
-  template <class Self, class Fields>
-  static void fields(Self& self, Fields& f) {
-    f.field("service", self.service)
-        .field("status", self.status)
-        .field("port", self.port)
-        .field("installPath", self.installPath)
-        .field("packageCommand", self.packageCommand);
-  }
-};
-
-// The names the engines' servers run under.
-bool isEngineServer(QSDatabaseType type, const std::string& name) {
-  switch (type) {
-    case QSDatabaseType::postgresql: return name == "postgres";
-    case QSDatabaseType::mysql: return name == "mysqld" || name == "mariadbd";
-    case QSDatabaseType::redis: return name.starts_with("redis-server");
-    case QSDatabaseType::sqlite: return false;
-  }
-  return false;
-}
-
-std::vector<QSEngineListing> listings() {
-  QSSystemEngines system;
-  QSServiceRegistry registry(QSPaths::dataFolderPath() / "services.json");
-  auto installed = registry.installedServices();
-  std::vector<QSEngineListing> out;
-  for (const auto& entry : QSServiceCatalogue::load(QSServiceCatalogue::defaultManifestFiles(), system)) {
-    QSEngineListing listing{.service = entry};
-    auto record = std::find_if(installed.begin(), installed.end(), [&](const auto& s) { return s.id == entry.id; });
-    if (record != installed.end()) {
-      listing.status = QSServiceStatus::installed;
-      listing.port = record->port;
-      listing.installPath = record->installPath;
-      for (const auto& process : QSPortScanner().processesListening(record->port))
-        if (isEngineServer(entry.type, process.name)) listing.status = QSServiceStatus::running;
-    } else if (entry.archiveFormat == QSArchiveFormat::system && !system.isPresent(entry.type)) {
-      listing.packageCommand = system.packageCommand(entry.type);
-    }
-    out.push_back(std::move(listing));
-  }
-  return out;
-}
 
 std::string describe(const QSEngineListing& listing) {
   switch (listing.status) {
@@ -83,7 +32,7 @@ std::string describe(const QSEngineListing& listing) {
 }
 
 asio::awaitable<int> runEngines(QSCliSession& session) {
-  auto all = listings();
+  auto all = QSEngineInventory::listings();
   if (session.json) {
     fmt::print("{}", jsonText(all));
     co_return QSExitCode::success;
@@ -121,41 +70,29 @@ QSServiceDownloader::Progress progressPrinter() {
 }
 
 asio::awaitable<int> runInstall(QSCliSession& session, std::string id) {
-  QSSystemEngines system;
-  auto catalogue = QSServiceCatalogue::load(QSServiceCatalogue::defaultManifestFiles(), system);
-  auto entry = QSServiceCatalogue::find(catalogue, id);
-  if (!entry) throw QSCliError("No engine '" + id + "' in the catalogue; 'qs engines' lists them.");
-  fs::path dataRoot = QSPaths::dataFolder();
-  fs::path folder;
+  QSEngineInventory::Installed installed;
   try {
-    folder = QSServiceDownloader::forDataRoot(dataRoot, system).install(*entry, progressPrinter());
+    installed = QSEngineInventory::install(id, progressPrinter());
   } catch (const QSServiceDownloadException& e) {
     throw QSCliError(e.what());
+  } catch (const QSEngineInventoryException& e) {
+    throw QSCliError(e.what());
   }
-  QSServiceRegistry registry(dataRoot / "services.json");
-  registry.registerService({.id = entry->id,
-                            .type = entry->type,
-                            .version = entry->version,
-                            .installPath = folder,
-                            .installedAt = QSTime::now(),
-                            .port = defaultPort(entry->type)});
+  QSServiceRegistry registry(QSPaths::dataFolder() / "services.json");
   if (session.json)
-    fmt::print("{}", jsonText(*registry.service(entry->type)));
+    fmt::print("{}", jsonText(*registry.service(installed.service.type)));
   else
-    fmt::print("Installed {} ({}) in {}.\n", entry->displayVersion(), entry->id, folder.string());
+    fmt::print("Installed {} ({}) in {}.\n", installed.service.displayVersion(), id, installed.folder.string());
   co_return QSExitCode::success;
 }
 
 asio::awaitable<int> runUninstall(QSCliSession&, std::string id) {
-  fs::path dataRoot = QSPaths::dataFolder();
-  QSServiceDownloader downloader = QSServiceDownloader::forDataRoot(dataRoot);
-  QSServiceRegistry registry(dataRoot / "services.json");
-  auto installed = registry.installedServices();
-  bool registered = std::any_of(installed.begin(), installed.end(), [&](const auto& s) { return s.id == id; });
-  if (!registered && !downloader.installPath(id)) throw QSCliError("The engine '" + id + "' isn't installed.");
-  downloader.uninstall(id);
-  registry.unregister(id);
-  fmt::print("Uninstalled {}. Its databases stay in {}.\n", id, dataRoot.string());
+  try {
+    QSEngineInventory::uninstall(id);
+  } catch (const QSEngineInventoryException& e) {
+    throw QSCliError(e.what());
+  }
+  fmt::print("Uninstalled {}. Its databases stay in {}.\n", id, QSPaths::dataFolder().string());
   co_return QSExitCode::success;
 }
 

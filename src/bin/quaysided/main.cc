@@ -3,16 +3,12 @@
 #include "core/daemon/daemon_build.h"
 #include "core/daemon/daemon_paths.h"
 #include "core/daemon/daemon_server.h"
-#include "core/daemon/network_options.h"
+#include "core/daemon/engine_host.h"
 #include "core/daemon/owner_lock.h"
-#include "core/engine/daemon_service.h"
-#include "core/engine/database_service_adapter.h"
 #include "core/platform/paths.h"
 #include "core/platform/file_lock.h"
 #include "core/platform/resource_limits.h"
 #include "core/platform/timestamp.h"
-
-#include "bin/quaysided/daemon_backups.h"
 
 #include <asio/co_spawn.hpp>
 #include <asio/io_context.hpp>
@@ -56,48 +52,39 @@ std::string lockHeldLine(const std::string& lockPath) {
 // SIGTERM or SIGINT at any point, a client's shutdownDaemon), the engine is shut down before it
 // returns, so no server outlives the daemon and nothing the engine started keeps the loop busy.
 // Rethrows what made the start fail.
-asio::awaitable<void> serve(QSDaemonService& engine, QSDaemonServer& server, const bool& stopRequested,
-                            const std::string& socketPath) {
+asio::awaitable<void> serve(QSEngineHost& host, const bool& stopRequested, const std::string& socketPath) {
   std::exception_ptr failure;
   try {
-    co_await engine.bootstrap();
+    co_await host.start(stopRequested);
     // A signal that came during the bootstrap asked for a stop before there was anything to serve.
     if (!stopRequested) {
-      co_await server.start();
       logLine("quaysided: serving on " + socketPath + " (version " + QS_VERSION + ")");
-      co_await server.waitUntilStopped();
+      co_await host.server().waitUntilStopped();
     }
   } catch (...) {
     failure = std::current_exception();
   }
-  server.stop();
+  host.server().stop();
   logLine(failure ? "quaysided: couldn't start: " + describe(failure) + "; shutting down" : "quaysided: shutting down");
-  co_await engine.shutdown();
+  co_await host.shutdown();
   if (failure) std::rethrow_exception(failure);
 }
 
 // Runs the daemon until it stops; its exit status. The owner lock is held throughout.
 int runDaemon(const std::string& socketPath) {
   asio::io_context io;
-  auto databases = std::make_shared<QSDatabaseServiceAdapter>(io.get_executor(), QSPaths::dataFolder());
-  auto engine = QSDaemonService::make(
-      io.get_executor(),
-      {.databases = databases, .log = logLine, .network = networkOptionsFromEnvironment(logLine),
-       .runMailCatcher = true});
-  QSDaemonBackups backups(io.get_executor(), engine, databases, logLine);
-  backups.start();
-  auto server = std::make_shared<QSDaemonServer>(io.get_executor(), engine, socketPath, QS_VERSION,
-                                                 QSDaemonBuild::current());
+  QSEngineHost host(io.get_executor(),
+                    {.socketPath = socketPath, .log = logLine, .version = QS_VERSION, .build = QSDaemonBuild::current()});
   bool stopRequested = false;
   asio::signal_set signals(io, SIGTERM, SIGINT);
-  signals.async_wait([&stopRequested, server](const asio::error_code& ec, int) {
+  signals.async_wait([&stopRequested, &host](const asio::error_code& ec, int) {
     if (ec) return;
     stopRequested = true;
-    server->stop();
+    host.server().stop();
   });
 
   int status = 0;
-  asio::co_spawn(io, serve(*engine, *server, stopRequested, socketPath), [&](std::exception_ptr error) {
+  asio::co_spawn(io, serve(host, stopRequested, socketPath), [&](std::exception_ptr error) {
     if (error) status = 1;
     signals.cancel();
     // Whatever is still pending (a reader of a server that would not die) must not keep the

@@ -1,6 +1,7 @@
 #include "core/daemon/daemon_launcher.h"
 
 #include "core/daemon/daemon_build.h"
+#include "core/daemon/service_owner.h"
 #include "core/daemon/daemon_client.h"
 #include "core/daemon/with_timeout.h"
 #include "core/platform/detached_process.h"
@@ -58,6 +59,11 @@ std::string QSDaemonLauncher::LaunchError::message() const {
                ", so no daemon can start; stop that process and try again.";
       },
       [](const launchError::ExitedAtStart& e) { return "The daemon exited while starting; " + e.value + " says why."; },
+      [](const launchError::OwnedByApp& e) {
+        return "The Quayside desktop app (pid " + std::to_string(e.value) +
+               ") owns the services, so no daemon can start; qs commands reach the app. Quit it first to run "
+               "the daemon instead.";
+      },
   });
 }
 
@@ -71,6 +77,11 @@ asio::awaitable<std::shared_ptr<QSDaemonClient>> QSDaemonLauncher::ensureRunning
   auto client = QSDaemonClient::make(executor, socketPath_);
   std::optional<QSDaemonResult> answer = co_await boundedCall(client, cmd::Ping{});
   if (isPong(answer) && answer->get<res::Pong>()->build == expected) co_return client;
+  // The app would refuse to shut down, and its services must not be stopped behind its back.
+  if (auto app = QSServiceOwner::desktopApp(lockPath_)) {
+    client->disconnect();
+    throw LaunchException(launchError::OwnedByApp{*app});
+  }
   if (client->isConnected()) co_await replaceOutdated(client);
   client->disconnect();
 

@@ -38,6 +38,8 @@ struct OwnerLockHeld {
 // The daemon exited at start, again when started once more, with the owner lock free: it failed
 // for a reason of its own, which its log says.
 using ExitedAtStart = QSUnnamedCase<"exitedAtStart", std::string>;  // the daemon log's path
+// The desktop app holds the owner lock and serves the socket itself (its pid).
+using OwnedByApp = QSUnnamedCase<"ownedByApp", std::int32_t>;
 }  // namespace launchError
 
 // Keeps no state between calls; run one operation at a time on one loop. The operations are
@@ -45,13 +47,16 @@ using ExitedAtStart = QSUnnamedCase<"exitedAtStart", std::string>;  // the daemo
 class QSDaemonLauncher {
 public:
   struct LaunchError : QSEnumeration<launchError::ExecutableMissing, launchError::DidNotBecomeReady,
-                                     launchError::OwnerLockHeld, launchError::ExitedAtStart> {
+                                     launchError::OwnerLockHeld, launchError::ExitedAtStart,
+                                     launchError::OwnedByApp> {
     using QSEnumeration::QSEnumeration;
     // "The quaysided executable wasn't found at <path>.",
     // "The daemon was launched but didn't start serving in time.",
     // "Another process (pid N) holds the owner lock <path>, so no daemon can start; stop that
     // process and try again." (without " (pid N)" when the holder is unknown), or
-    // "The daemon exited while starting; <log> says why."
+    // "The daemon exited while starting; <log> says why.", or
+    // "The Quayside desktop app (pid N) owns the services, so no daemon can start; qs commands
+    // reach the app. Quit it first to run the daemon instead."
     std::string message() const;
   };
   using LaunchException = QSErrorException<LaunchError>;
@@ -70,13 +75,15 @@ public:
 
   // A connected client of a daemon started from the current `executablePath`:
   // - a daemon that serves and answers `ping` with the executable's fingerprint is used as is;
+  // - when the desktop app serves the socket with the services it owns, it is left alone
+  //   (ownedByApp);
   // - any other daemon is told to shut down and given up to shutdownWait to go away;
   // - then the executable is started (detached, output appended to the daemon log) and polled
   //   every pollInterval until it answers `ping`. One that exits while another process holds
   //   the owner lock is started again once the lock is free (its holder may be a daemon about
   //   to serve the socket, or one on its way out); one that exits with the lock free is started
   //   once more.
-  // Throws LaunchException (executableMissing before anything is started; exitedAtStart when
+  // Throws LaunchException (executableMissing before anything is started; ownedByApp; exitedAtStart when
   // the second start exits too; ownerLockHeld or didNotBecomeReady when `timeout` passes) or
   // QSSystemError when the executable cannot be started.
   asio::awaitable<std::shared_ptr<QSDaemonClient>> ensureRunning(std::chrono::steady_clock::duration timeout);

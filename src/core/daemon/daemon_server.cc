@@ -85,6 +85,7 @@ public:
   void stop();
   asio::awaitable<void> waitUntilStopped();
   std::size_t connectionCount() const { return peers_.size(); }
+  void refuseShutdown(std::string message) { shutdownRefusal_ = std::move(message); }
 
 private:
   static asio::awaitable<void> acceptClients(std::shared_ptr<State> self);
@@ -107,6 +108,7 @@ private:
   std::string socketPath_;
   std::string version_;
   std::string build_;
+  std::optional<std::string> shutdownRefusal_;
   asio::local::stream_protocol::acceptor acceptor_;
   std::map<QSUUID, std::shared_ptr<QSServerPeer>> peers_;
   asio::cancellation_signal stopForwarding_;
@@ -198,7 +200,7 @@ asio::awaitable<bool> QSDaemonServer::State::dispatch(QSDaemonRequest request, Q
   QSDaemonResult result = co_await answer(request, peer);
   asio::error_code error = co_await peer.connection().write(responseFrame(request.id, std::move(result)));
   // The caller gets its `ok` before every connection closes.
-  if (request.command.is<cmd::ShutdownDaemon>()) stop();
+  if (request.command.is<cmd::ShutdownDaemon>() && !shutdownRefusal_) stop();
   co_return !error && !stopped_;
 }
 
@@ -213,7 +215,10 @@ asio::awaitable<QSDaemonResult> QSDaemonServer::State::answer(const QSDaemonRequ
     co_return res::Ok{};
   }
   if (command.is<cmd::Ping>()) co_return res::Pong{version_, build_};
-  if (command.is<cmd::ShutdownDaemon>()) co_return res::Ok{};
+  if (command.is<cmd::ShutdownDaemon>()) {
+    if (shutdownRefusal_) co_return res::Failure{daemonError::OperationFailed{*shutdownRefusal_}};
+    co_return res::Ok{};
+  }
   co_return co_await handleSafely(command);
 }
 
@@ -335,5 +340,7 @@ asio::awaitable<void> QSDaemonServer::waitUntilStopped() {
 }
 
 std::size_t QSDaemonServer::connectionCount() const { return state_->connectionCount(); }
+
+void QSDaemonServer::refuseShutdown(std::string message) { state_->refuseShutdown(std::move(message)); }
 
 }  // namespace qs

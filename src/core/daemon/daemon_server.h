@@ -48,6 +48,11 @@ public:
   // Returns once the server has stopped (at once when it has).
   asio::awaitable<void> waitUntilStopped();
 
+  // From now on `shutdownDaemon` is answered with a failure carrying `message` and the server
+  // keeps serving: the desktop app serves the socket for the services it owns and stops them
+  // only when it quits.
+  void refuseShutdown(std::string message);
+
   // The number of open client connections.
   std::size_t connectionCount() const;
 

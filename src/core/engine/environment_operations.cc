@@ -75,6 +75,8 @@ void QSDaemonService::setEnvVar(const QSUUID& projectID, const std::string& key,
   p.environmentVariables = std::move(variables);
   writeEnvFile(p);
   save();
+  // Every window that shows the project (the desktop app, a second copy of it) follows.
+  emitProjectsChanged();
 }
 
 void QSDaemonService::unsetEnvVar(const QSUUID& projectID, const std::string& key) {
@@ -83,6 +85,7 @@ void QSDaemonService::unsetEnvVar(const QSUUID& projectID, const std::string& ke
   std::erase_if(p.environmentVariables, [&](const QSEnvironmentVariable& v) { return v.key == key; });
   writeEnvFile(p);
   save();
+  emitProjectsChanged();
 }
 
 void QSDaemonService::syncEnvVars(const QSDatabase& database) {

@@ -182,7 +182,7 @@ asio::awaitable<void> QSServerSupervisor::launch(QSUUID projectID, bool skipBuil
   auto launch = std::make_shared<Launch>(projectID, executor_);
   launch->pid = launched.pid;
   launches_[projectID] = launch;
-  update(QSServer{projectID, QSServerStatus::building, snapshot.port, std::nullopt, std::nullopt, std::nullopt});
+  update(QSServer{projectID, QSServerStatus::building, snapshot.port, launched.pid, std::nullopt, std::nullopt});
   startConsoleReader(std::move(launched.stdoutPipe), launch);
   startConsoleReader(std::move(launched.stderrPipe), launch);
   startExitMonitor(launched.termination, launch);

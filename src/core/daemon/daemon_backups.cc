@@ -1,4 +1,4 @@
-#include "bin/quaysided/daemon_backups.h"
+#include "core/daemon/daemon_backups.h"
 
 #include "core/databases/backup_service.h"
 #include "core/engine/off_loop.h"

@@ -1,0 +1,192 @@
+// Who owns the services, with the real quaysided, the real qs and the real desktop app: the app
+// adopts a running daemon, falls back to running the services itself, takes over when the
+// daemon is killed, waits while another process holds the owner lock (never a second owner),
+// lets a second copy mirror the first, and serves qs while it owns the services.
+#include "app/shell/app_delegate.h"
+#include "app/shell/daemon_controller.h"
+#include "app/viewmodels/app_view_model.h"
+#include "app/viewmodels/server_view_model.h"
+#include "core/daemon/desktop_entry.h"
+#include "core/daemon/owner_lock.h"
+#include "core/daemon/service_owner.h"
+#include "core/platform/file_lock.h"
+#include "core/platform/files.h"
+#include "support/child_programs.h"
+
+#include <QSignalSpy>
+#include <QTest>
+
+#include <unistd.h>
+
+using namespace qs;
+using namespace qs::testing;
+using namespace std::chrono_literals;
+
+namespace {
+
+using Mode = QSAppDelegate::Mode;
+constexpr int kLong = 30000;
+
+QSAppDelegate::Timings quick() {
+  return {.lockWait = 300ms, .lockRetry = 20ms, .reconnectDelay = 50ms, .waitingRetry = 50ms};
+}
+
+bool contains(const std::string& text, const std::string& part) { return text.find(part) != std::string::npos; }
+
+}  // namespace
+
+class OwnershipTest : public QObject {
+  Q_OBJECT
+private slots:
+  // useDaemon off and a daemon already running: the app adopts it and runs nothing itself.
+  void adoptsARunningDaemon() {
+    AppTestHome home;
+    auto daemon = spawnProgram(home, "quaysided");
+    QVERIFY(socketServed(home));
+    QSAppDelegate app(QSSettings::standard(), quick());
+    app.startUp();
+    QTRY_COMPARE_WITH_TIMEOUT(app.mode(), Mode::daemon, kLong);
+    QVERIFY(!app.ownerLock().isHeld());
+    // A project qs adds reaches the window through the event stream.
+    std::filesystem::path folder = home.vaporProject("blog");
+    QsRun added = runQs(home, {"add", folder.string()});
+    QVERIFY2(added.status == 0, added.output.c_str());
+    QTRY_COMPARE_WITH_TIMEOUT(app.appViewModel().projects().size(), 1u, kLong);
+    QCOMPARE(app.appViewModel().projects()[0].name, std::string("blog"));
+    daemon->signal(SIGTERM);
+    QCOMPARE(exitOf(*daemon), std::optional(0));
+  }
+
+  // useDaemon on and no daemon executable: the failure is kept for Settings and the services run
+  // in the app.
+  void fallsBackToInProcessWhenTheDaemonCannotStart() {
+    AppTestHome home;
+    ScopedEnvironment missing(
+        std::map<std::string, std::optional<std::string>>{{"QS_DAEMON_EXECUTABLE", "/nonexistent/quaysided"}});
+    QSSettings::standard().set("qs.useDaemon", true);
+    QSAppDelegate app(QSSettings::standard(), quick());
+    app.startUp();
+    QTRY_COMPARE_WITH_TIMEOUT(app.mode(), Mode::inProcess, kLong);
+    QVERIFY(app.ownerLock().isHeld());
+    QVERIFY(!app.useDaemon());
+    QCOMPARE(app.daemonController().lastError(),
+             QString("The quaysided executable wasn't found at /nonexistent/quaysided."));
+    // qs reaches the services the app runs.
+    QsRun ping = runQs(home, {"ping"});
+    QVERIFY2(ping.status == 0, ping.output.c_str());
+  }
+
+  // The daemon dies with a server running: the console says so, the state shows stopped, and
+  // the app takes the services over, holding the lock.
+  void takesOverWhenTheDaemonIsKilled() {
+    AppTestHome home;
+    auto daemon = spawnProgram(home, "quaysided");
+    QVERIFY(socketServed(home));
+    QSAppDelegate app(QSSettings::standard(), quick());
+    app.startUp();
+    QTRY_COMPARE_WITH_TIMEOUT(app.mode(), Mode::daemon, kLong);
+    QSAppViewModel& model = app.appViewModel();
+    QString error = "unset";
+    model.addProject(qstr(home.vaporProject("blog")), [&](const QString& e) { error = e; });
+    QTRY_COMPARE_WITH_TIMEOUT(error, QString(), kLong);
+    QSServerViewModel* server = model.serverViewModel(model.projects()[0].id);
+    model.startServer(server->projectID(), {});
+    QTRY_COMPARE_WITH_TIMEOUT(server->server().status, QSServerStatus::running, kLong);
+    QSignalSpy modes(&app, &QSAppDelegate::modeChanged);
+
+    daemon->signal(SIGKILL);
+    QTRY_VERIFY_WITH_TIMEOUT(!server->consoleOutput().empty() &&
+                                 server->consoleOutput().back() == QSServerViewModel::daemonStoppedLine,
+                             kLong);
+    QCOMPARE(server->server().status, QSServerStatus::stopped);
+    QTRY_COMPARE_WITH_TIMEOUT(app.mode(), Mode::inProcess, kLong);
+    QVERIFY(app.ownerLock().isHeld());
+    QCOMPARE(lockHolder(home.lockPath()), std::optional<pid_t>(getpid()));
+    QTRY_COMPARE_WITH_TIMEOUT(model.projects().size(), 1u, kLong);  // the state file, reloaded
+    QsRun ping = runQs(home, {"ping"});
+    QVERIFY2(ping.status == 0, ping.output.c_str());
+    exitOf(*daemon);
+  }
+
+  // Another process holds the lock without serving: the app waits, naming it, and runs nothing
+  // until the lock is free.
+  void waitsWhileAnotherProcessHoldsTheLock() {
+    AppTestHome home;
+    auto holder = std::make_unique<QSOwnerLock>(home.lockPath());
+    QVERIFY(holder->tryAcquire());
+    QSAppDelegate app(QSSettings::standard(), quick());
+    app.startUp();
+    QTRY_COMPARE_WITH_TIMEOUT(app.mode(), Mode::waiting, kLong);
+    QCOMPARE(app.waitingForPid(), qint64(getpid()));
+    QVERIFY(!app.ownerLock().isHeld());
+    QVERIFY(!isListenedOn(home.socketPath()));
+    holder.reset();
+    QTRY_COMPARE_WITH_TIMEOUT(app.mode(), Mode::inProcess, kLong);
+    QVERIFY(app.ownerLock().isHeld());
+  }
+
+  // A second copy of the app finds the first one's socket and mirrors it.
+  void aSecondAppMirrorsTheFirst() {
+    AppTestHome home;
+    QSAppDelegate first(QSSettings::standard(), quick());
+    first.startUp();
+    QTRY_COMPARE_WITH_TIMEOUT(first.mode(), Mode::inProcess, kLong);
+    QSAppDelegate second(QSSettings::standard(), quick());
+    second.startUp();
+    QTRY_COMPARE_WITH_TIMEOUT(second.mode(), Mode::daemon, kLong);
+    QVERIFY(!second.ownerLock().isHeld());
+    first.appViewModel().addProject(qstr(home.vaporProject("shop")), {});
+    QTRY_COMPARE_WITH_TIMEOUT(second.appViewModel().projects().size(), 1u, kLong);
+  }
+
+  // Quitting in in-process mode stops the servers the app ran and frees the lock.
+  void shutdownStopsTheServicesItRan() {
+    AppTestHome home;
+    QSAppDelegate app(QSSettings::standard(), quick());
+    app.startUp();
+    QTRY_COMPARE_WITH_TIMEOUT(app.mode(), Mode::inProcess, kLong);
+    QSAppViewModel& model = app.appViewModel();
+    model.addProject(qstr(home.vaporProject("blog")), {});
+    QTRY_COMPARE_WITH_TIMEOUT(model.projects().size(), 1u, kLong);
+    QSServerViewModel* server = model.serverViewModel(model.projects()[0].id);
+    model.startServer(server->projectID(), {});
+    QTRY_COMPARE_WITH_TIMEOUT(server->server().status, QSServerStatus::running, kLong);
+    QVERIFY(server->server().pid);
+    pid_t pid = *server->server().pid;
+    bool done = false;
+    app.shutdown([&] { done = true; });
+    QTRY_VERIFY_WITH_TIMEOUT(done, kLong);
+    QCOMPARE(app.mode(), Mode::stopped);
+    QVERIFY(!isLockedElsewhere(home.lockPath()));
+    QVERIFY(::kill(pid, 0) != 0);
+    QVERIFY(!isListenedOn(home.socketPath()));
+  }
+
+  // The real app owning the services: qs says so, refuses to start or stop a daemon behind its
+  // back, and SIGTERM winds the app down in order. Its menu entry is installed at launch.
+  void qsReachesTheAppThatOwnsTheServices() {
+    AppTestHome home;
+    auto app = spawnProgram(home, "quayside-app");
+    QVERIFY(socketServed(home));
+    std::string owned = QSServiceOwner::ownedByAppLine(app->pid());
+    QsRun ping = runQs(home, {"ping"});
+    QVERIFY2(ping.status == 0 && contains(ping.output, "desktop app") && contains(ping.output, owned), ping.output.c_str());
+    QsRun status = runQs(home, {"status"});
+    QVERIFY2(status.status == 0 && contains(status.output, owned), status.output.c_str());
+    QsRun start = runQs(home, {"daemon", "start"});
+    QVERIFY2(start.status != 0 && contains(start.output, "desktop app (pid " + std::to_string(app->pid()) + ")"),
+             start.output.c_str());
+    QsRun stop = runQs(home, {"daemon", "stop"});
+    QVERIFY2(stop.status != 0 && contains(stop.output, owned), stop.output.c_str());
+    QVERIFY(isListenedOn(home.socketPath()));  // still serving after both
+    QVERIFY(fileExists(home.home() / ".local/share/applications" / std::string(QSDesktopEntry::fileName)));
+    QVERIFY(fileExists(home.home() / ".local/share/icons/hicolor/256x256/apps/app.brindle.Quayside.png"));
+
+    app->signal(SIGTERM);
+    QCOMPARE(exitOf(*app), std::optional(0));
+    QVERIFY(!isLockedElsewhere(home.lockPath()));
+  }
+};
+
+QTEST_GUILESS_MAIN(OwnershipTest)
+#include "ownership_test.moc"

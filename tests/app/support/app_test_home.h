@@ -1,0 +1,67 @@
+// The desktop app's tests: an isolated HOME with its own control socket and owner lock, the
+// .test services on ports the system picks, the mail catcher off, and the fake Swift toolchain
+// as the only one installed.
+#pragma once
+
+#include "core/platform/settings.h"
+#include "support/test_support.h"
+
+#include <QString>
+
+#include <filesystem>
+#include <map>
+#include <optional>
+#include <string>
+
+namespace qs::testing {
+
+class AppTestHome {
+public:
+  AppTestHome()
+      : environment_({{"QS_DAEMON_SOCKET", (home_.home() / "daemon.sock").string()},
+                      {"QS_DAEMON_LOCK", (home_.home() / "owner.lock").string()},
+                      {"QS_PROXY_PORT", "0"},
+                      {"QS_PROXY_TLS_PORT", "0"},
+                      {"QS_DNS_PORT", "0"},
+                      {"QS_TOOLCHAIN_DIRS", QS_FAKE_TOOLCHAINS_DIR},
+                      // No swift on PATH: servers build with the test toolchain, as in the children.
+                      {"PATH", "/usr/bin:/bin"},
+                      {"QS_DAEMON_EXECUTABLE", std::nullopt},
+                      {"QS_CLI_EXECUTABLE", std::string(QS_BIN_DIR) + "/qs"}}) {
+    QSSettings settings = QSSettings::standard();
+    settings.set("qs.mailEnabled", false);
+  }
+
+  const std::filesystem::path& home() const { return home_.home(); }
+  std::string socketPath() const { return (home_.home() / "daemon.sock").string(); }
+  std::string lockPath() const { return (home_.home() / "owner.lock").string(); }
+  // The variables a child process (quaysided, qs, the app) needs to share this home.
+  std::map<std::string, std::string> childEnvironment() const {
+    return {{"HOME", home().string()},
+            {"XDG_DATA_HOME", (home() / ".local/share").string()},
+            {"XDG_CONFIG_HOME", (home() / ".config").string()},
+            {"TMPDIR", (home() / "tmp").string()},
+            {"QS_DAEMON_SOCKET", socketPath()},
+            {"QS_DAEMON_LOCK", lockPath()},
+            {"QS_PROXY_PORT", "0"},
+            {"QS_PROXY_TLS_PORT", "0"},
+            {"QS_DNS_PORT", "0"},
+            {"QS_TOOLCHAIN_DIRS", QS_FAKE_TOOLCHAINS_DIR},
+            {"QT_QPA_PLATFORM", "offscreen"},
+            {"PATH", "/usr/bin:/bin"}};
+  }
+  // A Vapor package named `name` in HOME; its folder.
+  std::filesystem::path vaporProject(const std::string& name, const std::string& dotenv = "") const {
+    std::filesystem::path folder = home() / name;
+    writeVaporPackage(folder, name, dotenv);
+    return folder;
+  }
+
+private:
+  IsolatedHome home_;
+  ScopedEnvironment environment_;
+};
+
+inline QString qstr(const std::filesystem::path& path) { return QString::fromStdString(path.string()); }
+
+}  // namespace qs::testing

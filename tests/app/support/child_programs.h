@@ -1,0 +1,60 @@
+// The real programs the desktop app's tests run beside it: quaysided, qs and the app itself,
+// sharing the test's HOME, socket and lock.
+#pragma once
+
+#include "core/platform/child_process.h"
+#include "core/platform/process_runner.h"
+#include "core/platform/unix_socket.h"
+#include "support/app_test_home.h"
+
+#include <QTest>
+
+#include <csignal>
+
+namespace qs::testing {
+
+struct QsRun {
+  int status = -1;
+  std::string output;  // standard output and error
+};
+
+inline QsRun runQs(const AppTestHome& home, std::vector<std::string> arguments) {
+  arguments.insert(arguments.begin(), std::string(QS_BIN_DIR) + "/qs");
+  auto result = runProcess(arguments, {.workingDirectory = home.home(),
+                                       .environment = home.childEnvironment(),
+                                       .mergeErrorIntoOutput = true});
+  return {result.exitStatus, result.output};
+}
+
+// A program of the build started under the test's HOME, its output appended to HOME/NAME.log.
+inline std::shared_ptr<QSChildProcess> spawnProgram(const AppTestHome& home, const std::string& name,
+                                                    std::map<std::string, std::string> extra = {}) {
+  auto environment = home.childEnvironment();
+  for (auto& [key, value] : extra) environment[key] = value;
+  return QSChildProcess::spawn({.executable = std::string(QS_BIN_DIR) + "/" + name,
+                                .workingDirectory = home.home(),
+                                .environment = environment,
+                                .outputFile = home.home() / (name + ".log")});
+}
+
+// Waits (within `limitMs`) until someone serves the test's socket.
+inline bool socketServed(const AppTestHome& home, int limitMs = 30000) {
+  QDeadlineTimer deadline(limitMs);
+  while (!isListenedOn(home.socketPath())) {
+    if (deadline.hasExpired()) return false;
+    QTest::qWait(20);  // polls a condition; nothing depends on how long it took
+  }
+  return true;
+}
+
+// Waits (within `limitMs`) until the child has exited; its status.
+inline std::optional<int> exitOf(QSChildProcess& child, int limitMs = 30000) {
+  QDeadlineTimer deadline(limitMs);
+  while (!deadline.hasExpired()) {
+    if (auto status = child.reap()) return status;
+    QTest::qWait(20);
+  }
+  return std::nullopt;
+}
+
+}  // namespace qs::testing

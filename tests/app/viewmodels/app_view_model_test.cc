@@ -1,0 +1,171 @@
+// The application model: the event table and the connection-lost procedure applied directly,
+// and operations against the real engine this process runs (failures reach the caller and
+// change nothing; edits from qs and from the app both land in .env).
+#include "app/shell/app_delegate.h"
+#include "app/viewmodels/app_view_model.h"
+#include "app/viewmodels/server_view_model.h"
+#include "core/platform/process_runner.h"
+#include "core/protocol/daemon_command.h"
+#include "support/app_test_home.h"
+
+#include <QSignalSpy>
+#include <QTest>
+
+using namespace qs;
+using namespace qs::testing;
+
+namespace {
+
+QSProject projectNamed(const std::string& name) {
+  QSProject p;
+  p.name = name;
+  p.path = "/tmp/" + name;
+  return p;
+}
+
+QSDatabase databaseNamed(const std::string& name, QSDatabaseStatus status) {
+  QSDatabase d = QSDatabase::make(name, QSDatabaseType::postgresql, 5432);
+  d.status = status;
+  return d;
+}
+
+QSServer serverFor(const QSProject& p, QSServerStatus status) {
+  QSServer s;
+  s.id = p.id;
+  s.status = status;
+  s.port = p.port;
+  return s;
+}
+
+std::string runQsOutput(const AppTestHome& home, std::vector<std::string> arguments) {
+  arguments.insert(arguments.begin(), std::string(QS_BIN_DIR) + "/qs");
+  auto result = runProcess(arguments, {.workingDirectory = home.home(), .environment = home.childEnvironment()});
+  return result.output + result.errorOutput;
+}
+
+}  // namespace
+
+class AppViewModelTest : public QObject {
+  Q_OBJECT
+private slots:
+  void eventTable() {
+    QSAppViewModel model;
+    QSProject blog = projectNamed("blog");
+    QSDatabase known = databaseNamed("blog", QSDatabaseStatus::stopped);
+    QSFullStatus status;
+    status.projects = {blog};
+    status.databases = {known};
+    model.applyStatus(status);
+    QSignalSpy projects(&model, &QSAppViewModel::projectsChanged);
+    QSignalSpy databases(&model, &QSAppViewModel::databasesChanged);
+
+    model.applyStatus(status);  // the same again: nobody is told
+    QCOMPARE(projects.count(), 0);
+    QCOMPARE(databases.count(), 0);
+
+    QSDatabase other = databaseNamed("shop", QSDatabaseStatus::running);
+    model.apply(evt::DatabaseChanged{other});  // an id not listed yet is appended
+    QCOMPARE(model.databases().size(), 2u);
+    known.status = QSDatabaseStatus::running;
+    model.apply(evt::DatabaseChanged{known});  // a listed one is replaced
+    QCOMPARE(model.databases()[0].status, QSDatabaseStatus::running);
+    QCOMPARE(model.databases().size(), 2u);
+
+    model.apply(evt::ServerChanged{serverFor(blog, QSServerStatus::running)});
+    QCOMPARE(model.serverViewModel(blog.id)->server().status, QSServerStatus::running);
+
+    model.apply(evt::LogLine{svc::Server{blog.id}, "[ INFO ] GET /hello 200 (1.0ms)"});
+    model.apply(evt::LogLine{svc::Database{known.id}, "database line"});  // not a project's console
+    QCOMPARE(model.serverViewModel(blog.id)->consoleOutput().size(), 1u);
+    QCOMPARE(model.serverViewModel(blog.id)->logs().size(), 1u);
+
+    QSLogEntry stray;
+    stray.projectID = QSUUID::random();
+    model.apply(evt::RequestLogged{stray});  // no such project: dropped, no model made
+    QSLogEntry mine;
+    mine.projectID = blog.id;
+    mine.path = "/other";
+    model.apply(evt::RequestLogged{mine});
+    QCOMPARE(model.serverViewModel(blog.id)->logs().size(), 2u);
+
+    QSProject shop = projectNamed("shop");
+    model.apply(evt::ProjectsChanged{{blog, shop}});
+    QCOMPARE(model.projects().size(), 2u);
+    QCOMPARE(projects.count(), 1);
+  }
+
+  // Without a connection, an operation fails at once with a text that says what happens next.
+  void operationsWithoutServicesSayWhy() {
+    QSAppViewModel model;
+    QString error;
+    model.startServer(QSUUID::random(), [&](const QString& e) { error = e; });
+    QCOMPARE(error, QString(QSAppViewModel::notConnectedText));
+  }
+
+  // A connection lost while not connected (after a normal disconnect) changes nothing.
+  void connectionLostOnlyWhileConnected() {
+    QSAppViewModel model;
+    bool called = false;
+    model.onConnectionLost = [&] { called = true; };
+    QSFullStatus status;
+    status.network.dnsRunning = true;
+    model.applyStatus(status);
+    model.handleConnectionLost();
+    QVERIFY(!called);
+    QVERIFY(model.network().dnsRunning);
+  }
+
+  void failuresReachTheCallerAndChangeNothing() {
+    AppTestHome home;
+    QSAppDelegate app(QSSettings::standard(), {.lockWait = std::chrono::milliseconds(0)});
+    app.startUp();
+    QTRY_COMPARE_WITH_TIMEOUT(app.mode(), QSAppDelegate::Mode::inProcess, 30000);
+    QSAppViewModel& model = app.appViewModel();
+    std::filesystem::path notVapor = home.home() / "plain";
+    std::filesystem::create_directories(notVapor);
+    QString error = "unset";
+    QSignalSpy projects(&model, &QSAppViewModel::projectsChanged);
+    model.addProject(qstr(notVapor), [&](const QString& e) { error = e; });
+    QTRY_VERIFY(error != "unset");
+    QVERIFY2(error.contains("Package.swift") || error.contains("Vapor"), qPrintable(error));
+    QCOMPARE(model.projects().size(), 0u);
+    QCOMPARE(projects.count(), 0);
+
+    error = "unset";
+    model.removeProject(QSUUID::random(), false, false, [&](const QString& e) { error = e; });
+    QTRY_VERIFY(error != "unset");
+    QVERIFY2(error.contains("not found") || error.contains("No project"), qPrintable(error));
+  }
+
+  // The app and qs edit one .env at the same moment: both values are kept, and the mirror
+  // shows both.
+  void editsFromQsAndTheAppBothLand() {
+    AppTestHome home;
+    std::filesystem::path folder = home.vaporProject("blog", "# keep me\nEXISTING=1\n");
+    QSAppDelegate app(QSSettings::standard(), {.lockWait = std::chrono::milliseconds(0)});
+    app.startUp();
+    QTRY_COMPARE_WITH_TIMEOUT(app.mode(), QSAppDelegate::Mode::inProcess, 30000);
+    QSAppViewModel& model = app.appViewModel();
+    QString error = "unset";
+    model.addProject(qstr(folder), [&](const QString& e) { error = e; });
+    QTRY_COMPARE(error, QString());
+    QSUUID id = model.projects().front().id;
+    QString appOutcome = "unset";
+    model.setEnvVar(id, "FROM_APP", "1", [&](const QString& e) { appOutcome = e; });
+    std::string qsOutput = runQsOutput(home, {"env", "blog", "set", "FROM_QS", "2"});
+    QTRY_COMPARE(appOutcome, QString());
+    auto keys = [&] {
+      QStringList out;
+      for (const auto& v : model.project(id)->environmentVariables) out << QString::fromStdString(v.key);
+      return out;
+    };
+    QTRY_VERIFY2(keys().contains("FROM_QS") && keys().contains("FROM_APP"), qPrintable(keys().join(",")));
+    std::string dotenv = readTextFile(folder / ".env");
+    QVERIFY2(dotenv.find("FROM_APP=1") != std::string::npos, dotenv.c_str());
+    QVERIFY2(dotenv.find("FROM_QS=2") != std::string::npos, (dotenv + qsOutput).c_str());
+    QVERIFY2(dotenv.find("# keep me") != std::string::npos, dotenv.c_str());
+  }
+};
+
+QTEST_GUILESS_MAIN(AppViewModelTest)
+#include "app_view_model_test.moc"

@@ -1,0 +1,264 @@
+// The windows driven by real clicks against the engine this process runs, with the test
+// toolchain: each tab's action goes to the engine and its outcome comes back into the widgets.
+#include "app/shell/app_delegate.h"
+#include "app/viewmodels/app_view_model.h"
+#include "app/viewmodels/server_view_model.h"
+#include "app/views/databases_tab.h"
+#include "app/views/domains_tab.h"
+#include "app/views/environment_tab.h"
+#include "app/views/logs_tab.h"
+#include "app/views/main_window.h"
+#include "app/views/overview_tab.h"
+#include "app/views/project_dialogs.h"
+#include "app/views/project_sidebar.h"
+#include "app/views/settings_window.h"
+#include "app/views/tray_icon.h"
+#include "core/platform/files.h"
+#include "support/app_test_home.h"
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QMenu>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QTableView>
+#include <QTableWidget>
+#include <QTabWidget>
+#include <QTest>
+
+#include <asio/ip/tcp.hpp>
+
+using namespace qs;
+using namespace qs::testing;
+using namespace std::chrono_literals;
+
+namespace {
+
+constexpr int kLong = 30000;
+
+std::string httpGet(int port, const std::string& path) {
+  asio::ip::tcp::iostream stream("127.0.0.1", std::to_string(port));
+  stream << "GET " << path << " HTTP/1.1\r\nHost: 127.0.0.1\r\nConnection: close\r\n\r\n" << std::flush;
+  return std::string(std::istreambuf_iterator<char>(stream), {});
+}
+
+// An app that owns the services, a main window, and one project added through the window.
+struct Fixture {
+  AppTestHome home;
+  QSAppDelegate app{QSSettings::standard(), {.lockWait = 0ms}};
+  std::unique_ptr<QSMainWindow> window;
+
+  bool start() {
+    app.startUp();
+    window = std::make_unique<QSMainWindow>(app);
+    window->show();
+    return QTest::qWaitFor([&] { return app.mode() == QSAppDelegate::Mode::inProcess; }, kLong);
+  }
+  bool addProject(const std::string& name) {
+    std::filesystem::path folder = home.vaporProject(name, "PORT=" + std::to_string(freeTestPort(PortBand::engine)) + "\n");
+    window->addProjectFolder(qstr(folder));
+    return QTest::qWaitFor([&] { return window->sidebar()->selectedProject().has_value(); }, kLong);
+  }
+  QSAppViewModel& model() { return app.appViewModel(); }
+  const QSProject& project() { return *model().project(*window->sidebar()->selectedProject()); }
+  QSServerViewModel* server() { return model().serverViewModel(project().id); }
+};
+
+}  // namespace
+
+class MainWindowTest : public QObject {
+  Q_OBJECT
+private slots:
+  void sidebarListsProjectsWithStateAndAddress() {
+    Fixture f;
+    QVERIFY(f.start());
+    QVERIFY(f.addProject("blog"));
+    QListWidget* list = f.window->sidebar()->list();
+    QCOMPARE(list->count(), 1);
+    QVERIFY(list->item(0)->text().startsWith("blog\nhttp://localhost:"));
+    QCOMPARE(f.window->tabs()->count(), 5);
+  }
+
+  void addingAFolderThatIsNoProjectShowsWhy() {
+    Fixture f;
+    QVERIFY(f.start());
+    std::filesystem::create_directories(f.home.home() / "notes");
+    f.window->addProjectFolder(qstr(f.home.home() / "notes"));
+    QTRY_VERIFY2_WITH_TIMEOUT(f.window->messageLabel()->text().contains("Package.swift") ||
+                                  f.window->messageLabel()->text().contains("Vapor"),
+                              qPrintable(f.window->messageLabel()->text()), kLong);
+    QCOMPARE(f.window->sidebar()->list()->count(), 0);
+  }
+
+  void overviewStartsAndStopsTheServer() {
+    Fixture f;
+    QVERIFY(f.start());
+    QVERIFY(f.addProject("blog"));
+    QSOverviewTab* tab = f.window->overviewTab();
+    QTest::mouseClick(tab->startButton(), Qt::LeftButton);
+    QTRY_VERIFY2_WITH_TIMEOUT(tab->stateLabel()->text().startsWith("Running"), qPrintable(tab->stateLabel()->text()),
+                              kLong);
+    QVERIFY(tab->stopButton()->isEnabled());
+    QVERIFY(!tab->startButton()->isEnabled());
+    QTest::mouseClick(tab->stopButton(), Qt::LeftButton);
+    QTRY_COMPARE_WITH_TIMEOUT(tab->stateLabel()->text(), QString("Stopped"), kLong);
+  }
+
+  void overviewUpdatesPackages() {
+    Fixture f;
+    QVERIFY(f.start());
+    QVERIFY(f.addProject("blog"));
+    QSOverviewTab* tab = f.window->overviewTab();
+    QTest::mouseClick(tab->updatePackagesButton(), Qt::LeftButton);
+    QTRY_COMPARE_WITH_TIMEOUT(tab->packageStatusLabel()->text(), QString("Packages updated"), kLong);
+  }
+
+  void environmentEditsReachTheEnvFile() {
+    Fixture f;
+    QVERIFY(f.start());
+    QVERIFY(f.addProject("blog"));
+    QSEnvironmentTab* tab = f.window->environmentTab();
+    tab->addVariable("GREETING", "hello");
+    QTRY_COMPARE_WITH_TIMEOUT(tab->table()->rowCount(), 2, kLong);  // PORT and GREETING
+    std::filesystem::path dotenv = f.project().path / ".env";
+    QVERIFY(readTextFile(dotenv).find("GREETING=hello") != std::string::npos);
+    // Unticking "On" keeps the variable, commented out.
+    int row = tab->table()->findItems("GREETING", Qt::MatchExactly).front()->row();
+    tab->table()->item(row, QSEnvironmentTab::enabledColumn)->setCheckState(Qt::Unchecked);
+    QTRY_VERIFY_WITH_TIMEOUT(readTextFile(dotenv).find("# GREETING=hello") != std::string::npos, kLong);
+    tab->table()->setCurrentCell(row, 0);
+    QTest::mouseClick(tab->removeButton(), Qt::LeftButton);
+    QTRY_COMPARE_WITH_TIMEOUT(tab->table()->rowCount(), 1, kLong);
+    QVERIFY(readTextFile(dotenv).find("GREETING") == std::string::npos);
+  }
+
+  void domainsSaveAndRemoveTheTestName() {
+    Fixture f;
+    QVERIFY(f.start());
+    QVERIFY(f.addProject("blog"));
+    QSDomainsTab* tab = f.window->domainsTab();
+    QCOMPARE(tab->hostnameEdit()->text(), QString("blog.test"));
+    tab->hostnameEdit()->setText("journal.test");
+    QTest::mouseClick(tab->saveButton(), Qt::LeftButton);
+    QTRY_VERIFY_WITH_TIMEOUT(f.project().domain.has_value(), kLong);
+    QCOMPARE(f.project().domain->hostname, std::string("journal.test"));
+    QTRY_VERIFY(tab->removeButton()->isEnabled());
+    QTest::mouseClick(tab->removeButton(), Qt::LeftButton);
+    QTRY_VERIFY_WITH_TIMEOUT(!f.project().domain.has_value(), kLong);
+    // A name the engine refuses comes back into the tab.
+    tab->hostnameEdit()->setText("not a name");
+    QTest::mouseClick(tab->saveButton(), Qt::LeftButton);
+    QTRY_VERIFY_WITH_TIMEOUT(tab->messageLabel()->isVisibleTo(tab) && !tab->messageLabel()->text().isEmpty(), kLong);
+    QVERIFY(!f.project().domain.has_value());
+  }
+
+  void databasesProvisionALinkedDatabase() {
+    Fixture f;
+    QVERIFY(f.start());
+    QVERIFY(f.addProject("blog"));
+    QSDatabasesTab* tab = f.window->databasesTab();
+    tab->typeBox()->setCurrentIndex(tab->typeBox()->findText("SQLite"));
+    QTest::mouseClick(tab->provisionButton(), Qt::LeftButton);
+    QTRY_COMPARE_WITH_TIMEOUT(tab->table()->rowCount(), 1, kLong);
+    QCOMPARE(tab->table()->item(0, QSDatabasesTab::typeColumn)->text(), QString("SQLite"));
+    QVERIFY(tab->consoleCommand()->text().startsWith("sqlite3 "));
+    QVERIFY(f.project().databaseID.has_value());
+    // Its variables show as the database's in the Environment tab.
+    QTableWidget* env = f.window->environmentTab()->table();
+    QTRY_VERIFY(!env->findItems("DATABASE_URL", Qt::MatchExactly).isEmpty());
+    int row = env->findItems("DATABASE_URL", Qt::MatchExactly).front()->row();
+    QVERIFY(!env->item(row, QSEnvironmentTab::linkColumn)->text().isEmpty());
+  }
+
+  void logsShowTheConsoleAndTheRequests() {
+    Fixture f;
+    QVERIFY(f.start());
+    QVERIFY(f.addProject("blog"));
+    f.model().startServer(f.project().id, {});
+    QTRY_COMPARE_WITH_TIMEOUT(f.server()->server().status, QSServerStatus::running, kLong);
+    QVERIFY(httpGet(f.project().port, "/hello").find("Hello, world!") != std::string::npos);
+    QSLogsTab* tab = f.window->logsTab();
+    QTRY_VERIFY_WITH_TIMEOUT(tab->requestTable()->model()->rowCount() == 1, kLong);
+    QAbstractItemModel* requests = tab->requestTable()->model();
+    QCOMPARE(requests->index(0, 1).data().toString(), QString("GET"));
+    QCOMPARE(requests->index(0, 2).data().toString(), QString("/hello"));
+    QTRY_VERIFY(tab->console()->toPlainText().contains("Server started on http://"));
+    QTest::mouseClick(tab->clearButton(), Qt::LeftButton);
+    QCOMPARE(tab->console()->toPlainText(), QString());
+  }
+
+  // A flood of console lines: every line reaches the model, the view keeps the newest 500.
+  void logsKeepUpWithAFlood() {
+    Fixture f;
+    QVERIFY(f.start());
+    QVERIFY(f.addProject("blog"));
+    QSServerViewModel* server = f.server();
+    std::uint64_t before = server->consoleLinesReceived();
+    for (int i = 0; i < 20000; ++i) server->ingestConsoleLine("flood line " + std::to_string(i));
+    f.window->logsTab()->flushConsole();
+    QCOMPARE(server->consoleLinesReceived(), before + 20000);
+    QCOMPARE(f.window->logsTab()->console()->blockCount(), int(QSServerViewModel::maxConsoleLines));
+    QVERIFY(f.window->logsTab()->console()->toPlainText().endsWith("flood line 19999"));
+  }
+
+  void newProjectDialogScaffoldsAProject() {
+    Fixture f;
+    QVERIFY(f.start());
+    QSNewProjectDialog dialog(f.model());
+    dialog.nameEdit()->setText("fresh");
+    dialog.folderEdit()->setText(qstr(f.home.home()));
+    dialog.create();
+    QTRY_COMPARE_WITH_TIMEOUT(dialog.result(), int(QDialog::Accepted), kLong);
+    QCOMPARE(f.model().projects().size(), 1u);
+    QVERIFY(fileExists(f.home.home() / "fresh" / "Package.swift"));
+  }
+
+  void removeDialogRemovesTheProject() {
+    Fixture f;
+    QVERIFY(f.start());
+    QVERIFY(f.addProject("blog"));
+    std::filesystem::path folder = f.project().path;
+    QSRemoveProjectDialog dialog(f.model(), f.project().id);
+    dialog.trashBox()->setChecked(true);
+    dialog.remove();
+    QTRY_COMPARE_WITH_TIMEOUT(f.model().projects().size(), 0u, kLong);
+    QVERIFY(!fileExists(folder));  // in the trash now
+  }
+
+  void settingsStoreTheChoiceForTheNextLaunch() {
+    Fixture f;
+    QVERIFY(f.start());
+    QSSettingsWindow settings(f.app);
+    QVERIFY(!settings.useDaemonBox()->isChecked());
+    settings.useDaemonBox()->click();
+    QVERIFY(QSSettings::standard().boolValue("qs.useDaemon"));
+    QCOMPARE(f.app.mode(), QSAppDelegate::Mode::inProcess);  // changes only the next launch
+    QVERIFY(settings.daemonLabel()->text().contains("runs the services itself"));
+    QCOMPARE(QSSettingsWindow::relaunchLine(42, "/opt/q/quayside-app"),
+             QString("while /bin/kill -0 42 2>/dev/null; do sleep 0.1; done; sleep 0.4; \"/opt/q/quayside-app\""));
+  }
+
+  void trayMenuListsProjectsWithTheirActions() {
+    Fixture f;
+    QVERIFY(f.start());
+    QVERIFY(f.addProject("blog"));
+    QSTrayIcon tray(f.app);
+    tray.rebuild();
+    QStringList items;
+    for (QAction* a : tray.menu()->actions()) items << a->text();
+    QVERIFY2(items.contains("blog — Stopped"), qPrintable(items.join("|")));
+    QVERIFY(items.contains("Show Quayside"));
+    QVERIFY(items.contains("Quit Quayside"));
+    QVERIFY(!items.contains("Daemon Out of Date"));
+    QMenu* project = tray.menu()->actions().front()->menu();
+    QCOMPARE(project->actions().front()->text(), QString("Start"));
+    project->actions().front()->trigger();
+    QTRY_COMPARE_WITH_TIMEOUT(f.server()->server().status, QSServerStatus::running, kLong);
+  }
+};
+
+QTEST_MAIN(MainWindowTest)
+#include "main_window_test.moc"
