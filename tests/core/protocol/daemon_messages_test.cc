@@ -94,6 +94,7 @@ std::vector<Sample> samples() {
       QSDaemonCommand(cmd::ShutdownDaemon{}),
       QSDaemonCommand(cmd::PinSwiftVersion{u, "6.0.3"}),
       QSDaemonCommand(cmd::SetAutoStart{u, true}),
+      QSDaemonCommand(cmd::SetWatch{u, true}),
       QSDaemonCommand(cmd::ListToolchains{}),
       QSDaemonCommand(cmd::GetRequestLog{u, 20}),
       QSDaemonCommand(cmd::TrustCA{}),
@@ -218,7 +219,8 @@ TEST(DaemonMessages, EveryCommandCarriesItsParametersUnderTheProtocolsNames) {
       {"getEnvVars", "projectID"}, {"setEnvVar", "projectID key value"}, {"unsetEnvVar", "projectID key"},
       {"status", ""}, {"health", ""}, {"logs", "service lines follow"}, {"subscribe", "_0"}, {"unsubscribe", "_0"},
       {"ping", ""}, {"shutdownDaemon", ""}, {"pinSwiftVersion", "projectID version"},
-      {"setAutoStart", "projectID enabled"}, {"listToolchains", ""}, {"getRequestLog", "projectID count"},
+      {"setAutoStart", "projectID enabled"}, {"setWatch", "projectID enabled"}, {"listToolchains", ""},
+      {"getRequestLog", "projectID count"},
       {"trustCA", ""}, {"untrustCA", ""},
   };
   std::size_t checked = 0;
