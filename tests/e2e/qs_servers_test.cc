@@ -19,8 +19,9 @@ TEST_F(Servers, StartWaitServeLogStopRestartAndAutoStart) {
   EXPECT_EQ(created.rfind("Created site in " + (home.home() / "projects/site").string() + ".\n", 0), 0u)
       << created;
   std::string started = qsOK({"start", "site", "--wait"});
-  // Not a terminal: progress comes as plain lines, then the address.
-  EXPECT_NE(started.find("Compiling ["), std::string::npos) << started;
+  // Not a terminal: progress comes as plain lines, then the address. The toolchain prints its
+  // progress on standard error and the server its readiness on standard output; with a build as
+  // quick as the test toolchain's, the readiness can be read first, so progress may be absent.
   EXPECT_EQ(started.substr(started.rfind('\n', started.size() - 2) + 1),
             "Running on http://127.0.0.1:" + std::to_string(port) + "\n")
       << started;
@@ -42,16 +43,18 @@ TEST_F(Servers, StartWaitServeLogStopRestartAndAutoStart) {
   EXPECT_EQ(json::parse(qsOK({"servers", "--json"}))[0]["status"], "stopped");
   EXPECT_EQ(httpGet(port, "/hello"), "");  // nobody listens any more
 
-  // Followed on a terminal, a restart's progress is one updating line, wiped before the address
-  // is printed (the terminal turns \n into \r\n).
+  // Followed on a terminal, a restart's progress (when it is seen in time, as above) is one
+  // updating line, wiped before the address is printed (the terminal turns \n into \r\n).
   if (haveTerminals()) {
     auto restarted = qsOnTerminal({"restart", "site", "--wait"}, "");
     ASSERT_EQ(restarted.status, 0) << restarted.out;
-    EXPECT_NE(restarted.out.find("\rCompiling ["), std::string::npos) << restarted.out;
-    EXPECT_NE(restarted.out.find("]…\033[K"), std::string::npos) << restarted.out;
-    EXPECT_NE(restarted.out.find("\r\033[KRunning on http://127.0.0.1:" + std::to_string(port) + "\r\n"),
-              std::string::npos)
+    std::string address = "Running on http://127.0.0.1:" + std::to_string(port) + "\r\n";
+    EXPECT_EQ(restarted.out.substr(restarted.out.size() - std::min(restarted.out.size(), address.size())), address)
         << restarted.out;
+    if (restarted.out.find("\rCompiling [") != std::string::npos) {
+      EXPECT_NE(restarted.out.find("]…\033[K"), std::string::npos) << restarted.out;
+      EXPECT_NE(restarted.out.find("\r\033[K" + address), std::string::npos) << restarted.out;
+    }
   }
   EXPECT_EQ(qsOK({"stop", "site", "--wait"}), "Stopped site.\n");
 
