@@ -1,0 +1,110 @@
+// `qs uninstall` against the real daemon, with every system path under a scratch root and
+// stand-in systemctl, nft and update-ca-certificates (the real certutil).
+#include "e2e/e2e_support.h"
+
+#include "core/platform/file_lock.h"
+#include "core/platform/privileges.h"
+#include "core/routing/shell_quoting.h"
+
+#include <gmock/gmock.h>
+#include <nlohmann/json.hpp>
+
+namespace qs::testing {
+namespace {
+
+using ::testing::HasSubstr;
+
+namespace fs = std::filesystem;
+
+class QsUninstallTest : public E2ETest {
+protected:
+  QsUninstallTest() {
+    auto q = [](const fs::path& p) { return shellQuoted(p.string()); };
+    tool("systemctl", "echo \"$*\" >> " + q(scratch / "systemctl.log") + "\n[ \"$1\" != is-active ]\n");
+    tool("nft", "exit 0\n");
+    tool("update-ca-certificates", "exit 0\n");
+    tool("certutil", "exec /usr/bin/certutil \"$@\"\n");
+    fs::create_directories(root);
+    environment["QS_SYSTEM_ROOT"] = root.string();
+    environment["QS_SYSTEM_TOOL_PATH"] = tools.string();
+    environment["QS_SYSTEMCTL"] = (tools / "systemctl").string();
+    environment["QS_PROXY_TLS_PORT"] = std::to_string(freePort());
+    writeVaporPackage(project, "blog", "SECRET=\"kept\"\n");
+  }
+
+  void tool(const std::string& name, const std::string& body) {
+    writeTextFile(tools / name, "#!/bin/bash\n" + body);
+    fs::permissions(tools / name, fs::perms::owner_all);
+  }
+
+  TemporaryFolder scratch;
+  fs::path root = scratch / "root";
+  fs::path tools = scratch / "tools";
+  fs::path project = home.home() / "Projects/blog";
+  fs::path data = home.home() / ".local/share/Quayside";
+};
+
+TEST_F(QsUninstallTest, AsksFirstAndRefusesWithoutATerminal) {
+  writeTextFile(data / "config.json", "{}");
+  EXPECT_EQ(qsFails({"uninstall"}), "qs: qs uninstall asks before it removes anything, and there is no terminal to "
+                                    "ask on; pass --yes (-y) to uninstall without asking.\n");
+  if (haveTerminals()) {
+    auto declined = qsOnTerminal({"uninstall", "--keep-data"}, "n\n");
+    EXPECT_EQ(declined.status, 1);
+    EXPECT_THAT(declined.out, HasSubstr("qs uninstall removes Quayside from this machine:\r\n"));
+    EXPECT_THAT(declined.out, HasSubstr("  Kept (--keep-data): " + data.string()));
+    EXPECT_THAT(declined.out, HasSubstr("Your project folders and their .env files are never touched.\r\n"
+                                        "Uninstall Quayside? [y/N] "));
+    EXPECT_THAT(declined.out, HasSubstr("qs: Nothing was removed."));
+  }
+  EXPECT_TRUE(fs::exists(data / "config.json"));
+}
+
+TEST_F(QsUninstallTest, StopsTheDaemonAndRemovesEverythingButTheProjects) {
+  startDaemon();
+  qsOK({"add", project.string()});
+  qsOK({"daemon", "install", "--autostart"});
+  if (isRunningAsRoot()) {  // the scratch root's scripts run directly only as root
+    qsOK({"routing", "enable", "--yes"});
+    qsOK({"ca", "trust"});
+  }
+  auto removed = qs({"uninstall", "-y"});
+  EXPECT_EQ(removed.err, "");
+  EXPECT_EQ(removed.out, "✓ Stop the Quayside daemon\n✓ Disable .test routing\n✓ Remove HTTPS certificate\n"
+                         "✓ Remove CLI tools and login item\n✓ Delete app data\n"
+                         "Quayside is removed; your project folders are as they were. The programs themselves stay "
+                         "in " + std::string(QS_BIN_DIR) + ": delete them the way you installed them.\n");
+  EXPECT_EQ(removed.status, 0);
+  EXPECT_FALSE(isListenedOn(socketPath()));
+  EXPECT_FALSE(fs::exists(data));
+  EXPECT_FALSE(fs::exists(fs::symlink_status(home.home() / ".local/bin/qs")));
+  EXPECT_FALSE(fs::exists(home.home() / ".config/systemd/user/quaysided.service"));
+  EXPECT_FALSE(fs::exists(root / "etc/systemd/resolved.conf.d/quayside.conf"));
+  EXPECT_EQ(readTextFile(project / ".env"), "SECRET=\"kept\"\n");
+}
+
+TEST_F(QsUninstallTest, JsonKeepsTheDataAndNamesADaemonThatDoesNotStop) {
+  writeTextFile(data / "config.json", "{}");
+  // A process of the test holds the owner lock and answers on no socket.
+  auto lock = openLockFile(environment["QS_DAEMON_LOCK"]);
+  ASSERT_TRUE(tryLockExclusive(lock));
+  auto result = qs({"uninstall", "-y", "--keep-data", "--json"});
+  EXPECT_EQ(result.status, 1);
+  auto out = nlohmann::json::parse(result.out);
+  EXPECT_EQ(out["daemon"], (nlohmann::json{{"wasRunning", true},
+                                           {"stopped", false},
+                                           {"pid", ::getpid()},
+                                           {"detail", "A process (pid " + std::to_string(::getpid()) +
+                                                          ") holds the daemon's owner lock " +
+                                                          environment["QS_DAEMON_LOCK"] +
+                                                          " but doesn't answer on the socket " + socketPath() +
+                                                          "; stop it and try again."}}));
+  EXPECT_EQ(out["steps"], nlohmann::json::parse(R"([{"step": "Disable .test routing", "succeeded": true},
+    {"step": "Remove HTTPS certificate", "succeeded": true},
+    {"step": "Remove CLI tools and login item", "succeeded": true}])"));
+  EXPECT_EQ(out["succeeded"], false);
+  EXPECT_TRUE(fs::exists(data / "config.json"));
+}
+
+}  // namespace
+}  // namespace qs::testing
