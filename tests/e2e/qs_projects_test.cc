@@ -36,7 +36,7 @@ TEST_F(Projects, AddPinStatusEnvRenameRemove) {
   EXPECT_FALSE(fileExists(code / "blog/.swift-version"));
   auto status = qsOK({"status"});
   EXPECT_TRUE(status.starts_with("Quayside daemon " QS_VERSION
-                                 "\n\nPROJECT  SERVER   PORT  PATH\nblog     stopped  8123  "))
+                                 "\n\nPROJECT  SERVER   PORT  WATCH  PATH\nblog     stopped  8123  off    "))
       << status;
   auto full = json::parse(qsOK({"status", "--json"}));
   EXPECT_EQ(full["daemonVersion"], QS_VERSION);

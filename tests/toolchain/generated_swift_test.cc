@@ -31,7 +31,7 @@ TEST(GeneratedSwiftTest, EveryScaffoldCombinationParses) {
       // Names the scaffold refuses (a backslash) never reach Swift.
       if (QSProjectScaffold::validationError(options)) continue;
       ++accepted;
-      auto folder = QSProjectScaffold::create(options);
+      auto folder = QSProjectScaffold::create(options, 1025);
       auto files = swiftFilesUnder(folder);
       ASSERT_EQ(files.size(), errorPages ? 6u : 5u);  // Package.swift and the sources and tests
       EXPECT_EQ(swiftParseErrors(files), "");

@@ -287,9 +287,10 @@ std::vector<QSBackupFile> QSBackupService::backups(const QSDatabase& database) {
     if (!attributes) continue;
     files.push_back({path, QSTimestamp(std::chrono::seconds(attributes->modificationSeconds)), attributes->size});
   }
-  // Newest first; the name (which holds the time) breaks ties within one second.
+  // Newest first; the name without ".sql" (which holds the time) breaks ties within one second,
+  // so a restore's "-before-restore" copy comes before the snapshot of the same second it followed.
   std::sort(files.begin(), files.end(), [](const QSBackupFile& a, const QSBackupFile& b) {
-    return a.createdAt != b.createdAt ? a.createdAt > b.createdAt : a.url.filename() > b.url.filename();
+    return a.createdAt != b.createdAt ? a.createdAt > b.createdAt : a.url.stem() > b.url.stem();
   });
   return files;
 }

@@ -119,6 +119,7 @@ TEST(TextOutput, ProjectDetails) {
             "  Redis:           none\n"
             "  Variables:       1\n"
             "  Start at login:  no\n"
+            "  Watch:           off\n"
             "  Created:         2001-01-01 00:00:00 UTC\n");
 }
 
