@@ -17,6 +17,8 @@ namespace qs::testing {
 
 class AppTestHome {
 public:
+  static constexpr const char* kTestPath = QS_FAKE_TOOLCHAIN_ROOT "/usr/bin:/usr/bin:/bin";
+
   AppTestHome()
       : environment_({{"QS_DAEMON_SOCKET", (home_.home() / "daemon.sock").string()},
                       {"QS_DAEMON_LOCK", (home_.home() / "owner.lock").string()},
@@ -24,8 +26,9 @@ public:
                       {"QS_PROXY_TLS_PORT", "0"},
                       {"QS_DNS_PORT", "0"},
                       {"QS_TOOLCHAIN_DIRS", QS_FAKE_TOOLCHAINS_DIR},
-                      // No swift on PATH: servers build with the test toolchain, as in the children.
-                      {"PATH", "/usr/bin:/bin"},
+                      // Only the test toolchain's swift on PATH: servers build with it, as in the
+                      // children, never with a real toolchain the machine has (/opt/swift).
+                      {"PATH", kTestPath},
                       {"QS_DAEMON_EXECUTABLE", std::nullopt},
                       {"QS_CLI_EXECUTABLE", std::string(QS_BIN_DIR) + "/qs"}}) {
     QSSettings settings = QSSettings::standard();
@@ -48,7 +51,7 @@ public:
             {"QS_DNS_PORT", "0"},
             {"QS_TOOLCHAIN_DIRS", QS_FAKE_TOOLCHAINS_DIR},
             {"QT_QPA_PLATFORM", "offscreen"},
-            {"PATH", "/usr/bin:/bin"}};
+            {"PATH", kTestPath}};
   }
   // A Vapor package named `name` in HOME; its folder.
   std::filesystem::path vaporProject(const std::string& name, const std::string& dotenv = "") const {
