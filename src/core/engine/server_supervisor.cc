@@ -183,8 +183,7 @@ asio::awaitable<void> QSServerSupervisor::launch(QSUUID projectID, bool skipBuil
   launch->pid = launched.pid;
   launches_[projectID] = launch;
   update(QSServer{projectID, QSServerStatus::building, snapshot.port, launched.pid, std::nullopt, std::nullopt});
-  startConsoleReader(std::move(launched.stdoutPipe), launch);
-  startConsoleReader(std::move(launched.stderrPipe), launch);
+  startConsoleReader(std::move(launched.consolePipe), launch);
   startExitMonitor(launched.termination, launch);
   if (snapshot.watchesSources() && !watches_.contains(projectID)) startWatch(projectID);
 }

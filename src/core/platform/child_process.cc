@@ -63,6 +63,10 @@ std::shared_ptr<QSChildProcess> QSChildProcess::spawn(const QSChildLaunch& launc
     if (!out.write) throwSystemError("open " + launch.outputFile->string());
     err.write = UniqueFd(::fcntl(out.write.get(), F_DUPFD_CLOEXEC, 0));
     if (!err.write) throwSystemError("fcntl F_DUPFD_CLOEXEC");
+  } else if (launch.combineOutput) {
+    out = makeOutputPipe();
+    err.write = UniqueFd(::fcntl(out.write.get(), F_DUPFD_CLOEXEC, 0));
+    if (!err.write) throwSystemError("fcntl F_DUPFD_CLOEXEC");
   } else {
     out = makeOutputPipe();
     err = makeOutputPipe();

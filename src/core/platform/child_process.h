@@ -28,6 +28,10 @@ struct QSChildLaunch {
   // 0600) instead of going to pipes, and the take… functions return empty descriptors: for
   // engines that nobody reads from, whose full pipe would otherwise stall them.
   std::optional<std::filesystem::path> outputFile;
+  // When set, standard error shares standard output's pipe, so a reader sees the lines in the
+  // order the child wrote them (two pipes ready at once are read in no particular order), and
+  // takeStandardError() returns an empty descriptor.
+  bool combineOutput = false;
 };
 
 // One child process. The child runs with standard input from /dev/null (a server has no use for

@@ -113,12 +113,14 @@ asio::awaitable<QSLaunchedServer> QSProcessManager::launchServer(QSUUID projectI
 
   QSChildLaunch launch{swiftExecutable(toolchainPath), serveArguments(executableTarget, port, skipBuild), projectPath,
                        std::move(environment)};
+  // One pipe for both: the console shows the build's progress and the server's own lines in
+  // the order they were written.
+  launch.combineOutput = true;
   auto process = QSChildProcess::spawn(launch);
   auto termination = std::make_shared<QSTerminationStream>(executor_);
   asio::co_spawn(executor_, watchTermination(process, termination), asio::detached);
 
-  QSLaunchedServer launched{process->takeStandardOutput(), process->takeStandardError(), process->pid(),
-                            termination};
+  QSLaunchedServer launched{process->takeStandardOutput(), process->pid(), termination};
   runningProcesses_[projectID] =
       std::make_shared<RunningServer>(RunningServer{process, port, executableTarget, projectPath});
   co_return launched;

@@ -42,8 +42,9 @@ private:
 
 // What a launch hands to the caller, who reads the pipes and consumes the stream.
 struct QSLaunchedServer {
-  UniqueFd stdoutPipe;  // read ends, close-on-exec and non-blocking
-  UniqueFd stderrPipe;
+  // The read end (close-on-exec, non-blocking) of the one pipe that carries both standard output
+  // and standard error, in the order the server wrote them.
+  UniqueFd consolePipe;
   std::int32_t pid = 0;
   std::shared_ptr<QSTerminationStream> termination;
 };

@@ -114,15 +114,15 @@ TEST_F(ProcessManagerTest, LaunchesSwiftRunServeInTheProjectWithTheMergedEnviron
   writeSwift("{ echo \"$0\"; printf '%s\\n' \"$@\"; } > " + record.string() + ".arguments\n"
              "pwd -P > " + record.string() + ".folder\n"
              "env > " + record.string() + ".environment\n"
-             "echo building; echo warning >&2");
+             "echo building; echo warning >&2; echo started");
   testing::ScopedEnvironment owner({{"QS_PM_INHERITED", "inherited"}, {"QS_PM_OVERRIDDEN", "owner"}});
   QSProcessManager manager(io_.get_executor(), options());
   auto id = QSUUID::random();
   auto server = launch(manager, id, 8123, {{"QS_PM_OVERRIDDEN", "project"}, {"QS_PM_ADDED", "added"}});
 
   EXPECT_EQ(manager.processID(id), server.pid);
-  EXPECT_EQ(readFromPipe(server.stdoutPipe.get()), "building\n");
-  EXPECT_EQ(readFromPipe(server.stderrPipe.get()), "warning\n");
+  // Standard error shares the pipe, so its line stays between the two it was written between.
+  EXPECT_EQ(readFromPipe(server.consolePipe.get()), "building\nwarning\nstarted\n");
   EXPECT_EQ(next(server), 0);
   EXPECT_EQ(readTextFile(record.string() + ".arguments"),
             (toolchain() / "usr/bin/swift").string() + "\nrun\nApp\nserve\n--hostname\n0.0.0.0\n--port\n8123\n");
@@ -165,7 +165,7 @@ TEST_F(ProcessManagerTest, StopEndsTheServerWithSigtermOrAfterTheGracePeriodWith
                                                 environment, false));
     launched_.push_back(server.pid);
     for (std::string output; output.find("Server started on") == std::string::npos;) {
-      std::string more = readFromPipe(server.stdoutPipe.get(), true);
+      std::string more = readFromPipe(server.consolePipe.get(), true);
       ASSERT_FALSE(more.empty()) << "the output ended before the server was ready: " << output;
       output += more;
     }
@@ -213,9 +213,9 @@ TEST_F(ProcessManagerTest, LaunchStopsTheProjectsRunningServerFirst) {
   QSProcessManager manager(io_.get_executor(), options());
   auto id = QSUUID::random();
   auto first = launch(manager, id);
-  ASSERT_EQ(readFromPipe(first.stdoutPipe.get(), true), "started\n");
+  ASSERT_EQ(readFromPipe(first.consolePipe.get(), true), "started\n");
   auto second = launch(manager, id);
-  ASSERT_EQ(readFromPipe(second.stdoutPipe.get(), true), "started\n");
+  ASSERT_EQ(readFromPipe(second.consolePipe.get(), true), "started\n");
 
   EXPECT_EQ(next(first), 0);
   EXPECT_EQ(manager.processID(id), second.pid);
@@ -231,7 +231,7 @@ TEST_F(ProcessManagerTest, StopTakesDownHelpersTheServerStarted) {
   QSProcessManager manager(io_.get_executor(), options());
   auto id = QSUUID::random();
   auto server = launch(manager, id);
-  int helper = std::stoi(readFromPipe(server.stdoutPipe.get(), true));
+  int helper = std::stoi(readFromPipe(server.consolePipe.get(), true));
   launched_.push_back(helper);
 
   complete(manager.stopServer(id));
@@ -277,7 +277,7 @@ TEST_F(ProcessManagerTest, LaunchAndStopAllReapTheSameNamedListenersOnThePortAnd
   QSProcessManager manager(io_.get_executor(), options());
   auto id = QSUUID::random();
   auto server = launch(manager, id, orphan.port);
-  ASSERT_EQ(readFromPipe(server.stdoutPipe.get(), true), "started\n");
+  ASSERT_EQ(readFromPipe(server.consolePipe.get(), true), "started\n");
   // The launch reaped the listener; start another one, as if the server had left it behind.
   ASSERT_TRUE(waitUntilGone(orphan.process->pid()));
   orphan = startListener(testing::listenerNamed(folder_.path(), "App"), orphan.port);
