@@ -3,6 +3,7 @@
 #include "core/platform/system_error.h"
 #include "core/platform/unique_fd.h"
 
+#include <algorithm>
 #include <dirent.h>
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -175,6 +176,16 @@ bool removeFile(const fs::path& path) {
   if (::unlink(path.c_str()) == 0) return true;
   if (errno == ENOENT) return false;
   throwSystemError("unlink " + path.string());
+}
+
+void tryRemoveEmptyFolders(const fs::path& folder, const fs::path& stopAt) {
+  fs::path top = stopAt.lexically_normal();
+  for (fs::path at = folder.lexically_normal(); at != top && at.has_relative_path(); at = at.parent_path()) {
+    auto [end, _] = std::mismatch(top.begin(), top.end(), at.begin(), at.end());
+    if (end != top.end()) return;  // not below stopAt
+    // rmdir refuses a folder with anything in it, and never follows a link.
+    if (::rmdir(at.c_str()) != 0 && errno != ENOENT) return;
+  }
 }
 
 }  // namespace qs

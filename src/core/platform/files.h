@@ -59,6 +59,10 @@ std::error_code tryWriteFileAtomically(const std::filesystem::path& path, std::s
                                        mode_t newFileMode = 0644);
 // The folder's entries, or none when it cannot be listed.
 std::vector<std::string> tryListDirectory(const std::filesystem::path& folder);
+// Removes `folder` when it is empty, then each parent that is left empty, up to but never
+// including `stopAt` (which must contain `folder`): what an uninstall leaves of the folders its
+// install created. A folder with anything in it, or outside `stopAt`, stays.
+void tryRemoveEmptyFolders(const std::filesystem::path& folder, const std::filesystem::path& stopAt);
 
 }  // namespace qs
 

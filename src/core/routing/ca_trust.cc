@@ -9,6 +9,10 @@
 
 #include <fmt/format.h>
 
+#include <algorithm>
+#include <set>
+#include <sstream>
+
 namespace qs {
 namespace {
 
@@ -103,6 +107,28 @@ void QSCATrust::removeFromDatabase(const fs::path& folder) const {
   }
 }
 
+fs::path QSCATrust::createdDatabaseMarker() const { return caCertificate_.parent_path() / "created-nss-database"; }
+
+void QSCATrust::removeDatabaseIfUnused(const fs::path& folder) const {
+  static const std::set<std::string> created{"cert9.db", "key4.db", "pkcs11.txt"};
+  auto entries = tryListDirectory(folder);
+  if (entries.empty() || !std::all_of(entries.begin(), entries.end(), [](const auto& e) { return created.contains(e); }))
+    return;
+  auto tool = certutil();
+  // An empty certificate listing is its two header lines; a key listing says it found none.
+  auto certificates = runProcess({tool.string(), "-L", "-d", database(folder)});
+  auto keys = runProcess({tool.string(), "-K", "-d", database(folder)});
+  int listed = 0;
+  std::istringstream output(certificates.output);
+  for (std::string line; std::getline(output, line);)
+    listed += line.find_first_not_of(" \t") != std::string::npos;
+  bool empty = certificates.succeeded() && listed == 2 && !keys.succeeded() &&
+               (keys.output + keys.errorOutput).find("no keys found") != std::string::npos;
+  if (!empty) return;
+  for (const auto& name : entries) tryRemoveFile(folder / name);
+  tryRemoveEmptyFolders(folder, home_);
+}
+
 void QSCATrust::trustCA() {
   auto pem = readFileIfPresent(caCertificate_);
   if (fingerprint(pem).empty()) throw QSCertificateException(certificateError::InvalidCertificate{});
@@ -112,6 +138,7 @@ void QSCATrust::trustCA() {
     createDirectories(own, 0700);
     auto made = runProcess({tool.string(), "-N", "--empty-password", "-d", database(own)});
     if (!made.succeeded()) throw QSCertificateException(certificateError::KeychainError{made.exitStatus});
+    writeFileAtomically(createdDatabaseMarker(), own.string(), 0600);
   }
   for (const auto& folder : userDatabases()) {
     removeFromDatabase(folder);  // an older authority of ours must not shadow this one
@@ -139,6 +166,10 @@ void QSCATrust::trustCA() {
 
 void QSCATrust::untrustCA() {
   for (const auto& folder : userDatabases()) removeFromDatabase(folder);
+  if (fileExists(createdDatabaseMarker())) {
+    removeDatabaseIfUnused(home_ / ".pki/nssdb");
+    tryRemoveFile(createdDatabaseMarker());
+  }
   auto store = systemStore();
   if (!store || !fileExists(store->anchor)) return;
   std::string script = fmt::format("#!/bin/bash\nset -e\ntrap 'echo \"Failed step: $BASH_COMMAND\" >&2' ERR\nrm -f {}\n{}",

@@ -52,12 +52,18 @@ public:
   // QSPrivilegedException from the runner (the user databases are already done then).
   void trustCA();
   // Removes the certificate of our nickname from every user database and, when it is there,
-  // from the system store. Throws as above.
+  // from the system store; ~/.pki/nssdb goes too when trustCA created it and it holds nothing
+  // else. Throws as above.
   void untrustCA();
 
 private:
   bool holdsOurCertificate(const std::filesystem::path& database) const;
   void removeFromDatabase(const std::filesystem::path& database) const;
+  // The user's own NSS database, when trusting had to create it, is removed again on untrusting
+  // as long as it holds nothing but what it was created with; a marker beside the authority says
+  // it was ours.
+  std::filesystem::path createdDatabaseMarker() const;
+  void removeDatabaseIfUnused(const std::filesystem::path& database) const;
   std::string fingerprint(const std::optional<std::string>& pem) const;
   std::filesystem::path certutil() const;
 

@@ -117,8 +117,10 @@ std::string uninstall(const QSRoutingLayout& layout, const QSRoutingTools& tools
       "  mv -f {1} {0}\n"
       "elif [ -f {0} ] && grep -qxF {2} {0}; then\n"
       "  rm -f {0}\n"
-      "fi\n",
-      file, shellPath(layout.resolverBackup), shellQuoted(QSRoutingLayout::resolverHeader));
+      "fi\n"
+      "rmdir {3} 2>/dev/null || true\n",
+      file, shellPath(layout.resolverBackup), shellQuoted(QSRoutingLayout::resolverHeader),
+      shellPath(layout.resolvedFolder));
   auto nmFile = shellPath(layout.networkManagerFile);
   text += fmt::format("nm_fallback=\"\"\nif [ -f {0} ]; then nm_fallback=1; fi\nrm -f {0} {1}\n", nmFile,
                       shellPath(layout.dnsmasqFile));

@@ -112,8 +112,13 @@ void QSUninstaller::removeCertificate() const {
 }
 
 void QSUninstaller::removeCLI() const {
-  places_.installer.uninstall(places_.home / ".local" / "bin");
-  QSDesktopEntries::remove();
+  fs::path links = places_.home / ".local" / "bin";
+  places_.installer.uninstall(links);
+  // The folders the install made for these files go too, when nothing else is in them.
+  fs::path units = QSDaemonInstaller::launchAgentPath().parent_path();
+  std::vector<fs::path> folders{links, units / "default.target.wants", units};
+  for (const auto& removed : QSDesktopEntries::remove()) folders.push_back(removed.parent_path());
+  for (const auto& folder : folders) tryRemoveEmptyFolders(folder, places_.home);
 }
 
 std::optional<std::string> QSUninstaller::stopEngines() const {
@@ -129,6 +134,8 @@ void QSUninstaller::deleteData() const {
   if (auto problem = dataDirectoryProblem()) throw std::runtime_error(*problem);
   removeTree(places_.dataDirectory);
   removeTree(places_.settingsDirectory);
+  tryRemoveEmptyFolders(places_.dataDirectory.parent_path(), places_.home);
+  tryRemoveEmptyFolders(places_.settingsDirectory.parent_path(), places_.home);
 }
 
 std::optional<std::string> QSUninstaller::dataDirectoryProblem() const {

@@ -32,14 +32,15 @@ namespace {
 
 namespace fs = std::filesystem;
 
-// Every file and link below `top` (folders aside; `tmp` skipped): a file's contents, a link's
-// target. NSS databases count by name only: certutil rewrites them whatever it does.
+// Every folder, file and link below `top` (`tmp` skipped): a file's contents, a link's target.
+// NSS databases count by name only: certutil rewrites them whatever it does.
 std::map<std::string, std::string> fileTree(const fs::path& top) {
   std::map<std::string, std::string> tree;
   for (auto it = fs::recursive_directory_iterator(top); it != fs::recursive_directory_iterator(); ++it) {
     auto relative = it->path().lexically_relative(top).string();
     if (relative == "tmp") it.disable_recursion_pending();
     if (it->is_symlink()) tree[relative] = "-> " + fs::read_symlink(it->path()).string();
+    else if (it->is_directory()) tree[relative] = "folder";
     else if (it->is_regular_file()) tree[relative] = relative.find("nssdb/") != std::string::npos ? "" : readTextFile(it->path());
   }
   return tree;
@@ -61,12 +62,16 @@ struct Fixture {
   fs::path data = home.home() / ".local/share/Quayside";
   fs::path programs = stand.folder.path() / "programs";
 
-  Fixture() {
+  explicit Fixture(bool userHasNSSDatabase = true) {
     writeVaporPackage(project, "blog", "DATABASE_URL=postgres://blog@127.0.0.1:5432/blog\nSECRET=\"a b\"\n");
-    fs::create_directories(home.home() / ".pki/nssdb");
-    runProcess({"certutil", "-N", "--empty-password", "-d", "sql:" + (home.home() / ".pki/nssdb").string()});
-    // The system's bundle exists before anything is trusted.
+    if (userHasNSSDatabase) {
+      fs::create_directories(home.home() / ".pki/nssdb");
+      runProcess({"certutil", "-N", "--empty-password", "-d", "sql:" + (home.home() / ".pki/nssdb").string()});
+    }
+    // The system's bundle and folders exist before anything is installed.
     writeTextFile(stand.root / "etc/ssl/certs/ca-certificates.crt", "");
+    for (auto folder : {"etc/systemd/system", "usr/local/libexec", "usr/local/share/ca-certificates"})
+      fs::create_directories(stand.root / folder);
     writeTextFile(programs / "qs", "#!/bin/sh\n");
     writeTextFile(programs / "quaysided", "#!/bin/sh\n");
   }
@@ -102,8 +107,12 @@ struct Fixture {
 const QSUninstaller::Options kEverything{.disableRouting = true, .removeCertificate = true, .removeCLI = true,
                                          .deleteData = true};
 
-TEST(UninstallerTest, LeavesTheHomeAndTheSystemAsTheyWereBeforeTheInstall) {
-  Fixture f;
+// Whether or not the user had an NSS database before: one trusting created goes again.
+class UninstallerRoundTrip : public ::testing::TestWithParam<bool> {};
+INSTANTIATE_TEST_SUITE_P(NSSDatabase, UninstallerRoundTrip, ::testing::Bool());
+
+TEST_P(UninstallerRoundTrip, LeavesTheHomeAndTheSystemAsTheyWereBeforeTheInstall) {
+  Fixture f(GetParam());
   auto homeBefore = fileTree(f.home.home());
   auto rootBefore = fileTree(f.stand.root);
   f.installEverything();
@@ -119,8 +128,10 @@ TEST(UninstallerTest, LeavesTheHomeAndTheSystemAsTheyWereBeforeTheInstall) {
   EXPECT_EQ(fileTree(f.stand.root), rootBefore);
   EXPECT_THAT(ourFolders(f.home.home()), ElementsAre());
   EXPECT_THAT(ourFolders(f.stand.root), ElementsAre());
-  EXPECT_FALSE(runProcess({"certutil", "-L", "-d", "sql:" + (f.home.home() / ".pki/nssdb").string(), "-n",
-                           std::string(QSCATrust::nickname)}).succeeded());
+  if (GetParam()) {
+    EXPECT_FALSE(runProcess({"certutil", "-L", "-d", "sql:" + (f.home.home() / ".pki/nssdb").string(), "-n",
+                             std::string(QSCATrust::nickname)}).succeeded());
+  }
   EXPECT_THAT(f.stand.calls("systemctl"), ::testing::Contains("--user disable --now quaysided.service"));
 }
 
