@@ -1,6 +1,7 @@
 #include "core/runtime/process_manager.h"
 
 #include "core/platform/child_process.h"
+#include "core/platform/file_status.h"
 #include "core/platform/proc_table.h"
 #include "core/routing/port_scanner.h"
 #include "core/runtime/toolchain_service.h"
@@ -81,10 +82,23 @@ asio::awaitable<void> runAll(asio::any_io_executor executor, std::vector<asio::a
   co_await allDone->async_wait(asio::redirect_error(asio::use_awaitable, ignored));
 }
 
-std::vector<std::string> serveArguments(const std::string& target, int port, bool skipBuild) {
-  std::vector<std::string> arguments{"run", target, "serve", "--hostname", "0.0.0.0", "--port", std::to_string(port)};
+std::vector<std::string> serveArguments(int port) {
+  return {"serve", "--hostname", "0.0.0.0", "--port", std::to_string(port)};
+}
+
+// What runs the server: `swift run TARGET serve …`, or for a product already built, the program
+// itself (through `swift run --skip-build` when it is not where the debug build puts it).
+std::pair<std::filesystem::path, std::vector<std::string>> serverCommand(const std::filesystem::path& swift,
+                                                                         const std::filesystem::path& projectPath,
+                                                                         const std::string& target, int port,
+                                                                         bool skipBuild) {
+  auto built = projectPath / ".build" / "debug" / target;
+  if (skipBuild && isExecutableFile(built)) return {built, serveArguments(port)};
+  std::vector<std::string> arguments{"run", target};
   if (skipBuild) arguments.insert(arguments.begin() + 1, "--skip-build");
-  return arguments;
+  auto serve = serveArguments(port);
+  arguments.insert(arguments.end(), serve.begin(), serve.end());
+  return {swift, std::move(arguments)};
 }
 
 }  // namespace
@@ -111,8 +125,9 @@ asio::awaitable<QSLaunchedServer> QSProcessManager::launchServer(QSUUID projectI
   if (runningProcesses_.contains(projectID)) co_await stopServer(projectID);
   co_await reapOrphans(port, executableTarget, projectPath);
 
-  QSChildLaunch launch{swiftExecutable(toolchainPath), serveArguments(executableTarget, port, skipBuild), projectPath,
-                       std::move(environment)};
+  auto [program, arguments] =
+      serverCommand(swiftExecutable(toolchainPath), projectPath, executableTarget, port, skipBuild);
+  QSChildLaunch launch{program, std::move(arguments), projectPath, std::move(environment)};
   // One pipe for both: the console shows the build's progress and the server's own lines in
   // the order they were written.
   launch.combineOutput = true;

@@ -36,8 +36,10 @@ public:
   // Stops the project's earlier server (its whole process group, even when its main process has
   // already ended), reaps orphans and leftovers on `port` (see stopLeftovers), then starts
   // swiftExecutable(toolchainPath) with `run`, the target, `serve`, `--hostname`, `0.0.0.0`,
-  // `--port`, PORT in `projectPath` (`run --skip-build …` with `skipBuild`; see QSChildProcess for
-  // how the child is set up). The stream
+  // `--port`, PORT in `projectPath`. With `skipBuild`, the debug build's program
+  // (`.build/debug/TARGET serve …`) when it exists, else `run --skip-build …`: the package manager
+  // takes most of a second to start, which would all be time nobody answers between a watch
+  // restart's stop and the new server. See QSChildProcess for how the child is set up. The stream
   // delivers the exit status once the process ends, even when its entry has been dropped.
   // Throws QSSystemError when the program or folder is missing; nothing is recorded then.
   asio::awaitable<QSLaunchedServer> launchServer(QSUUID projectID, std::filesystem::path projectPath,

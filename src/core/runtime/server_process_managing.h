@@ -55,9 +55,9 @@ public:
 
   // Starts the project's server (`swift run TARGET serve --hostname 0.0.0.0 --port PORT` in the
   // project folder, with `environment` set on top of the owner's environment), first stopping a
-  // server of the same project that still runs. With `skipBuild`, `swift run --skip-build …`:
-  // the product a separate `swift build` made is run as it is. Throws QSSystemError when it
-  // cannot be started.
+  // server of the same project that still runs. With `skipBuild`, the product a separate
+  // `swift build` made is run as it is: the built program itself when it is there, else
+  // `swift run --skip-build …`. Throws QSSystemError when it cannot be started.
   virtual asio::awaitable<QSLaunchedServer> launchServer(QSUUID projectID, std::filesystem::path projectPath,
                                                          std::string executableTarget, int port,
                                                          std::optional<std::filesystem::path> toolchainPath,

@@ -134,19 +134,27 @@ TEST_F(ProcessManagerTest, LaunchesSwiftRunServeInTheProjectWithTheMergedEnviron
   EXPECT_EQ(environment.find("QS_PM_OVERRIDDEN=owner"), std::string::npos);
 }
 
-// The fake toolchain's server ends on SIGTERM, or, told to ignore it, only by SIGKILL after the
-// grace period, and so it does when the stop is cancelled while it waits. A server that obeys
-// is never kept for the grace period (an hour here: the test would time out).
-// A rebuilt server is run as built: `swift run --skip-build`, the rest unchanged.
-TEST_F(ProcessManagerTest, LaunchWithoutBuildingRunsSkipBuild) {
+// A rebuilt server is run as built: the debug build's program itself, so that the package
+// manager's start-up is no time without a server; `swift run --skip-build` when it is elsewhere.
+TEST_F(ProcessManagerTest, LaunchWithoutBuildingRunsTheBuiltProgram) {
   auto record = file("arguments");
   writeSwift("printf '%s\\n' \"$@\" > " + record.string());
   QSProcessManager manager(io_.get_executor(), options());
   auto server = launch(manager, QSUUID::random(), 8124, {}, nullptr, true);
   EXPECT_EQ(next(server), 0);
   EXPECT_EQ(readTextFile(record), "run\n--skip-build\nApp\nserve\n--hostname\n0.0.0.0\n--port\n8124\n");
+
+  auto built = project() / ".build/debug/App";
+  testing::writeTextFile(built, "#!/bin/sh\n{ echo \"$0\"; printf '%s\\n' \"$@\"; } > " + record.string() + "\n");
+  std::filesystem::permissions(built, std::filesystem::perms::owner_all);
+  server = launch(manager, QSUUID::random(), 8125, {}, nullptr, true);
+  EXPECT_EQ(next(server), 0);
+  EXPECT_EQ(readTextFile(record), built.string() + "\nserve\n--hostname\n0.0.0.0\n--port\n8125\n");
 }
 
+// The fake toolchain's server ends on SIGTERM, or, told to ignore it, only by SIGKILL after the
+// grace period, and so it does when the stop is cancelled while it waits. A server that obeys
+// is never kept for the grace period (an hour here: the test would time out).
 TEST_F(ProcessManagerTest, StopEndsTheServerWithSigtermOrAfterTheGracePeriodWithSigkill) {
   struct Case {
     bool ignoresTerm, cancelled;
