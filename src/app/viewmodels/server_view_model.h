@@ -2,10 +2,10 @@
 // request log, the build phase and the package update.
 #pragma once
 
-#include "app/viewmodels/request_log_merger.h"
 #include "app/viewmodels/view_model_clock.h"
 #include "core/models/server.h"
 #include "core/runtime/log_parser.h"
+#include "core/runtime/request_log_merge.h"
 
 #include <QObject>
 #include <QString>
@@ -25,6 +25,8 @@ class QSServerViewModel : public QObject {
 public:
   // The console keeps this many lines, as the engine does.
   static constexpr std::size_t maxConsoleLines = 500;
+  // The request log keeps this many entries, dropping the oldest (the Logs tab shows them all).
+  static constexpr std::size_t requestLogCapacity = 5000;
   static constexpr const char* daemonStoppedLine = "[Quayside daemon stopped — server is no longer running]";
   static constexpr const char* firstBuildText =
       "First build — fetching dependencies and compiling from scratch. This can take a few minutes; later builds "
@@ -83,7 +85,7 @@ private:
   std::filesystem::path folder_;
   std::deque<QString> console_;
   std::uint64_t linesReceived_ = 0;
-  QSRequestLogMerger merger_;
+  QSRequestLogMerge merger_{requestLogCapacity};
   QSLogParser parser_;
   QString buildProgress_;
   bool isColdBuild_ = false;

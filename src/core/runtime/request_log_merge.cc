@@ -47,4 +47,9 @@ void QSRequestLogMerge::addProxyEntry(const QSLogEntry& entry, QSTimestamp now) 
   unmatched_.push_back({entry.method, entry.path, now});
 }
 
+void QSRequestLogMerge::clear() {
+  entries_.clear();
+  unmatched_.clear();
+}
+
 }  // namespace qs

@@ -31,6 +31,8 @@ public:
 
   // Oldest first, at most `capacity` (the oldest go first).
   const std::deque<QSLogEntry>& entries() const { return entries_; }
+  // Forgets every entry, and the proxied requests still waiting for their console line.
+  void clear();
 
 private:
   struct Unmatched {
