@@ -15,6 +15,7 @@
 #include <filesystem>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace qs {
 
@@ -64,6 +65,13 @@ public:
   // The daemon went away: a server that was neither stopped nor failed shows as stopped and the
   // console says why.
   void daemonDisconnected();
+  // The engine's recent console lines and requests, read back when the view model was made or
+  // the app reconnected, `receivedBefore` being consoleLinesReceived() when they were asked
+  // for. They go before what arrived meanwhile: a run of new lines that the history already
+  // ends with, and requests already listed, are kept once. Not shown to the readiness logic
+  // (the server record is the engine's); consoleRestored() follows.
+  void restoreHistory(const std::vector<std::string>& lines, std::uint64_t receivedBefore,
+                      const std::vector<QSLogEntry>& requests);
   // Empties the request log (the Logs tab's Clear).
   void clearRequestLog();
 
@@ -71,6 +79,8 @@ signals:
   void serverChanged();
   // Lines were added to the console (views repaint once per event-loop turn, not per line).
   void consoleChanged();
+  // The console was rewritten (restoreHistory): views show it afresh.
+  void consoleRestored();
   void logsChanged();
   void buildProgressChanged();
 

@@ -14,6 +14,7 @@
 #include <QFormLayout>
 #include <QHBoxLayout>
 #include <QLabel>
+#include <QPalette>
 #include <QPointer>
 #include <QPushButton>
 #include <QVBoxLayout>
@@ -39,7 +40,12 @@ QSOverviewTab::QSOverviewTab(QSAppViewModel& model, QWidget* parent)
       autoStart_(new QCheckBox("Start this project's server when Quayside starts", this)) {
   title_->setStyleSheet("font-size: 16pt; font-weight: 600;");
   path_->setTextInteractionFlags(Qt::TextSelectableByMouse);
-  path_->setStyleSheet("color: palette(mid);");
+  // Secondary text: two thirds of the way from the background to the text colour.
+  QPalette muted = path_->palette();
+  QColor text = muted.color(QPalette::WindowText), back = muted.color(QPalette::Window);
+  muted.setColor(QPalette::WindowText, QColor((2 * text.red() + back.red()) / 3, (2 * text.green() + back.green()) / 3,
+                                              (2 * text.blue() + back.blue()) / 3));
+  path_->setPalette(muted);
   build_->setWordWrap(true);
   urls_->setOpenExternalLinks(true);
   urls_->setTextFormat(Qt::RichText);
