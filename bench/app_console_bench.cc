@@ -65,6 +65,8 @@ int main(int argc, char** argv) {
   ::setenv("QS_DAEMON_SOCKET", (home / "daemon.sock").c_str(), 1);
   ::setenv("QS_DAEMON_LOCK", (home / "owner.lock").c_str(), 1);
   ::setenv("QS_TOOLCHAIN_DIRS", QS_FAKE_TOOLCHAINS_DIR, 1);
+  // Only the test toolchain's swift: a real one (/opt/swift) would wait on a package fetch.
+  ::setenv("PATH", QS_FAKE_TOOLCHAINS_DIR "/swift-6.0.3/usr/bin:/usr/bin:/bin", 1);
   for (const char* port : {"QS_PROXY_PORT", "QS_PROXY_TLS_PORT", "QS_DNS_PORT"}) ::setenv(port, "0", 1);
   QApplication application(argc, argv);
   QSSettings settings = QSSettings::standard();

@@ -230,6 +230,7 @@ void QSAppDelegate::startInProcess() {
                      handedOver->set_value();
                    });
   });
+  emit servicesStarting();
 }
 
 void QSAppDelegate::connectionLost() {

@@ -68,6 +68,9 @@ public:
 
 signals:
   void modeChanged();
+  // The app holds the owner lock and its engine has begun starting (in-process mode follows
+  // once it is up).
+  void servicesStarting();
 
 private:
   void ownByDaemon();

@@ -33,6 +33,8 @@ void QSAppViewModel::connectToServices(QSServiceChannel* channel) {
   // events that the snapshot already holds apply again without harm.
   channel->subscribe();
   refresh();
+  historyLoaded_.clear();
+  for (const QSUUID& id : historyWanted_) loadHistory(id);
   emit connectionChanged();
 }
 
@@ -77,6 +79,24 @@ QSServerViewModel* QSAppViewModel::serverViewModel(const QSUUID& projectID) {
   model->setServer(known != daemonServers_.end() ? known->second : initial);
   serverViewModels_[projectID] = model;
   return model;
+}
+
+void QSAppViewModel::loadHistory(const QSUUID& projectID) {
+  historyWanted_.insert(projectID);
+  if (!channel_ || !historyLoaded_.insert(projectID).second) return;
+  QPointer<QSServerViewModel> server = serverViewModel(projectID);
+  std::uint64_t receivedBefore = server->consoleLinesReceived();
+  QPointer<QSAppViewModel> self(this);
+  perform(cmd::Logs{svc::Server{projectID}, static_cast<int>(QSServerViewModel::maxConsoleLines), false}, {},
+          [self, server, projectID, receivedBefore](const QSDaemonResult& r) {
+            const auto* l = r.get<res::LogLines>();
+            if (!self || !server || !l) return;
+            self->perform(cmd::GetRequestLog{projectID, static_cast<int>(QSServerViewModel::requestLogCapacity)}, {},
+                          [server, lines = l->value, receivedBefore](const QSDaemonResult& r) {
+                            const auto* entries = r.get<res::LogEntries>();
+                            if (server && entries) server->restoreHistory(lines, receivedBefore, entries->value);
+                          });
+          });
 }
 
 void QSAppViewModel::setStartupComplete(bool complete) {

@@ -17,6 +17,7 @@
 #include <functional>
 #include <map>
 #include <optional>
+#include <set>
 #include <vector>
 
 namespace qs {
@@ -59,6 +60,9 @@ public:
   QString daemonVersion() const { return daemonVersion_; }
   // The project's server view model, made on first use.
   QSServerViewModel* serverViewModel(const QSUUID& projectID);
+  // Reads the engine's recent console and request log into the project's server view model,
+  // once a connection (again after a reconnect); for a view that shows them.
+  void loadHistory(const QSUUID& projectID);
   bool isStartupComplete() const { return startupComplete_; }
   void setStartupComplete(bool complete);
   // The project's address: its .test name through the proxy when it has one, else localhost.
@@ -110,6 +114,8 @@ private:
   std::optional<QSMailStatus> mail_;
   QString daemonVersion_;
   bool startupComplete_ = false;
+  std::set<QSUUID> historyWanted_;  // projects whose history is read on every connection
+  std::set<QSUUID> historyLoaded_;  // ... and asked for on this one
   QSServiceChannel* channel_ = nullptr;  // a child of this model while connected
 };
 

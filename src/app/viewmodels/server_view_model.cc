@@ -3,6 +3,8 @@
 #include "app/viewmodels/package_updater.h"
 #include "core/runtime/console_transition.h"
 
+#include <algorithm>
+
 namespace qs {
 namespace {
 
@@ -102,6 +104,36 @@ void QSServerViewModel::daemonDisconnected() {
   setBuildProgress("");
   appendConsole(daemonStoppedLine);
   emit serverChanged();
+}
+
+void QSServerViewModel::restoreHistory(const std::vector<std::string>& lines, std::uint64_t receivedBefore,
+                                       const std::vector<QSLogEntry>& requests) {
+  if (!lines.empty()) {
+    std::size_t since = static_cast<std::size_t>(std::min<std::uint64_t>(linesReceived_ - receivedBefore, console_.size()));
+    std::deque<QString> history;
+    for (const auto& line : lines) history.push_back(QString::fromStdString(line));
+    // Lines printed after the history was read arrive as events; those printed between the
+    // subscription and the read arrive both ways: the longest run that ends the history and
+    // starts the new lines.
+    auto fresh = console_.end() - static_cast<std::ptrdiff_t>(since);
+    std::size_t overlap = std::min(since, history.size());
+    while (overlap > 0 && !std::equal(history.end() - static_cast<std::ptrdiff_t>(overlap), history.end(), fresh))
+      --overlap;
+    std::deque<QString> restored(console_.begin(), fresh);
+    restored.insert(restored.end(), history.begin(), history.end());
+    restored.insert(restored.end(), fresh + static_cast<std::ptrdiff_t>(overlap), console_.end());
+    while (restored.size() > maxConsoleLines) restored.pop_front();
+    console_ = std::move(restored);
+    emit consoleRestored();
+  }
+  std::vector<QSLogEntry> older;
+  for (const auto& entry : requests)
+    if (std::none_of(merger_.entries().begin(), merger_.entries().end(),
+                     [&](const QSLogEntry& held) { return held.id == entry.id; }))
+      older.push_back(entry);
+  if (older.empty()) return;
+  merger_.prepend(older);
+  emit logsChanged();
 }
 
 void QSServerViewModel::clearRequestLog() {

@@ -2,10 +2,10 @@
 // request log, the build phase and the package update.
 #pragma once
 
-#include "app/viewmodels/request_log_merger.h"
 #include "app/viewmodels/view_model_clock.h"
 #include "core/models/server.h"
 #include "core/runtime/log_parser.h"
+#include "core/runtime/request_log_merge.h"
 
 #include <QObject>
 #include <QString>
@@ -15,6 +15,7 @@
 #include <filesystem>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace qs {
 
@@ -25,6 +26,8 @@ class QSServerViewModel : public QObject {
 public:
   // The console keeps this many lines, as the engine does.
   static constexpr std::size_t maxConsoleLines = 500;
+  // The request log keeps this many entries, dropping the oldest (the Logs tab shows them all).
+  static constexpr std::size_t requestLogCapacity = 5000;
   static constexpr const char* daemonStoppedLine = "[Quayside daemon stopped — server is no longer running]";
   static constexpr const char* firstBuildText =
       "First build — fetching dependencies and compiling from scratch. This can take a few minutes; later builds "
@@ -62,6 +65,13 @@ public:
   // The daemon went away: a server that was neither stopped nor failed shows as stopped and the
   // console says why.
   void daemonDisconnected();
+  // The engine's recent console lines and requests, read back when the view model was made or
+  // the app reconnected, `receivedBefore` being consoleLinesReceived() when they were asked
+  // for. They go before what arrived meanwhile: a run of new lines that the history already
+  // ends with, and requests already listed, are kept once. Not shown to the readiness logic
+  // (the server record is the engine's); consoleRestored() follows.
+  void restoreHistory(const std::vector<std::string>& lines, std::uint64_t receivedBefore,
+                      const std::vector<QSLogEntry>& requests);
   // Empties the request log (the Logs tab's Clear).
   void clearRequestLog();
 
@@ -69,6 +79,8 @@ signals:
   void serverChanged();
   // Lines were added to the console (views repaint once per event-loop turn, not per line).
   void consoleChanged();
+  // The console was rewritten (restoreHistory): views show it afresh.
+  void consoleRestored();
   void logsChanged();
   void buildProgressChanged();
 
@@ -83,7 +95,7 @@ private:
   std::filesystem::path folder_;
   std::deque<QString> console_;
   std::uint64_t linesReceived_ = 0;
-  QSRequestLogMerger merger_;
+  QSRequestLogMerge merger_{requestLogCapacity};
   QSLogParser parser_;
   QString buildProgress_;
   bool isColdBuild_ = false;

@@ -4,6 +4,7 @@
 #include "app/views/view_style.h"
 #include "core/databases/backup_service.h"
 #include "core/databases/service_registry.h"
+#include "core/platform/paths.h"
 #include "core/protocol/daemon_command.h"
 
 #include <QClipboard>
@@ -107,7 +108,11 @@ QString QSDatabasesTab::consoleCommandFor(const QSDatabase& d) {
           .arg(d.port)
           .arg(QString::fromStdString(d.username.value_or("root")), QString::fromStdString(d.effectiveDatabaseName()));
     case QSDatabaseType::redis: return QString("redis-cli -p %1").arg(d.port);
-    case QSDatabaseType::sqlite: return "sqlite3 '" + QString::fromStdString(d.effectiveDatabaseName()) + "'";
+    case QSDatabaseType::sqlite: {
+      // The engine keeps SQLite files in the data folder, named after the database.
+      std::filesystem::path file = QSPaths::dataFolderPath() / "sqlite" / (d.effectiveDatabaseName() + ".sqlite");
+      return "sqlite3 '" + QString::fromStdString(file.string()) + "'";
+    }
   }
   return {};
 }

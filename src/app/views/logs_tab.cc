@@ -83,7 +83,15 @@ void QSLogsTab::followServer(QSServerViewModel& server) {
   shown_ = 0;
   requestModel_->setServer(&server);
   serverConnections_.push_back(connect(&server, &QSServerViewModel::consoleChanged, this, &QSLogsTab::scheduleFlush));
+  serverConnections_.push_back(connect(&server, &QSServerViewModel::consoleRestored, this, [this, &server] {
+    QStringList text(server.consoleOutput().begin(), server.consoleOutput().end());
+    console_->setPlainText(text.join('\n'));
+    console_->verticalScrollBar()->setValue(console_->verticalScrollBar()->maximum());
+    shown_ = server.consoleLinesReceived();
+  }));
   flushConsole();
+  // What the server printed before the app connected (or before this project was first shown).
+  model_.loadHistory(server.projectID());
 }
 
 void QSLogsTab::refresh() {

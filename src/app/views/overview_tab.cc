@@ -14,6 +14,7 @@
 #include <QFormLayout>
 #include <QHBoxLayout>
 #include <QLabel>
+#include <QPalette>
 #include <QPointer>
 #include <QPushButton>
 #include <QVBoxLayout>
@@ -39,7 +40,19 @@ QSOverviewTab::QSOverviewTab(QSAppViewModel& model, QWidget* parent)
       autoStart_(new QCheckBox("Start this project's server when Quayside starts", this)) {
   title_->setStyleSheet("font-size: 16pt; font-weight: 600;");
   path_->setTextInteractionFlags(Qt::TextSelectableByMouse);
-  path_->setStyleSheet("color: palette(mid);");
+  // Secondary text: two thirds of the way from the background to the text colour.
+  QPalette muted = path_->palette();
+  QColor text = muted.color(QPalette::WindowText), back = muted.color(QPalette::Window);
+  QColor secondary((2 * text.red() + back.red()) / 3, (2 * text.green() + back.green()) / 3,
+                   (2 * text.blue() + back.blue()) / 3);
+  // The title and the line below it stay readable while the tab is disabled (no project).
+  for (auto group : {QPalette::Active, QPalette::Inactive, QPalette::Disabled})
+    for (auto role : {QPalette::WindowText, QPalette::Text}) muted.setColor(group, role, secondary);
+  path_->setPalette(muted);
+  QPalette title = title_->palette();
+  title.setColor(QPalette::Disabled, QPalette::WindowText, text);
+  title_->setPalette(title);
+  path_->setWordWrap(true);
   build_->setWordWrap(true);
   urls_->setOpenExternalLinks(true);
   urls_->setTextFormat(Qt::RichText);
@@ -115,8 +128,13 @@ void QSOverviewTab::refresh() {
   const QSProject* p = project();
   setEnabled(p != nullptr);
   if (!p) {
-    title_->setText("No project selected");
-    path_->clear();
+    if (model_.projects().empty()) {
+      title_->setText("No projects yet");
+      path_->setText("Add a Vapor project's folder with Add Project…, or make a new one with New Project….");
+    } else {
+      title_->setText("No project selected");
+      path_->clear();
+    }
     return;
   }
   title_->setText(QString::fromStdString(p->name));

@@ -74,7 +74,10 @@ QVariant QSRequestLogTableModel::data(const QModelIndex& index, int role) const 
     case pathColumn: return QString::fromStdString(e.path);
     case statusColumn: return raw ? QVariant(e.statusCode) : QVariant(e.statusCode ? QString::number(e.statusCode) : "—");
     case durationColumn:
-      return raw ? QVariant(e.duration) : QVariant(QString("%1 ms").arg(e.duration * 1000.0, 0, 'f', 1));
+      if (raw) return e.duration;
+      // A console line says nothing of how long its request took.
+      if (e.duration == 0 && e.source != QSLogSource::proxy) return "—";
+      return QString("%1 ms").arg(e.duration * 1000.0, 0, 'f', 1);
     case sizeColumn: return raw ? QVariant::fromValue<qint64>(e.responseSize.value_or(-1)) : QVariant(sizeText(e.responseSize));
     case sourceColumn: return e.source == QSLogSource::proxy ? "proxy" : "console";
   }

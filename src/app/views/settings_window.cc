@@ -248,14 +248,14 @@ QWidget* QSSettingsWindow::makeNetwork() {
 
 void QSSettingsWindow::refreshNetwork() {
   const QSNetworkStatus& n = app_.appViewModel().network();
-  QString text = QString("<p><b>DNS server:</b> %1 on port %2<br><b>Proxy:</b> %3 (HTTP %4, HTTPS %5: %6)<br>"
-                         "<b>.test routing:</b> %7%8<br><b>Certificate authority:</b> %9</p>")
-                     .arg(onOff(n.dnsRunning))
-                     .arg(n.dnsPort)
-                     .arg(onOff(n.proxyRunning))
-                     .arg(n.proxyPort.value_or(7080))
-                     .arg(n.proxyTLSPort.value_or(7443))
-                     .arg(onOff(n.proxyTLSRunning))
+  // A port is named only while something listens on it.
+  QString http = n.proxyRunning ? QString("HTTP on port %1").arg(n.proxyPort.value_or(7080)) : QString("HTTP stopped");
+  QString https =
+      n.proxyTLSRunning ? QString("HTTPS on port %1").arg(n.proxyTLSPort.value_or(7443)) : QString("HTTPS stopped");
+  QString text = QString("<p><b>DNS server:</b> %1<br><b>Proxy:</b> %2 (%3, %4)<br>"
+                         "<b>.test routing:</b> %5%6<br><b>Certificate authority:</b> %7</p>")
+                     .arg(n.dnsRunning ? QString("running on port %1").arg(n.dnsPort) : QString("stopped"))
+                     .arg(onOff(n.proxyRunning || n.proxyTLSRunning), http, https)
                      .arg(n.testRoutingEnabled ? "on" : "off")
                      .arg(n.testRoutingResolver ? " (resolver: " + QString::fromStdString(*n.testRoutingResolver) + ")"
                                                 : QString())

@@ -3,6 +3,7 @@
 #include <QFontDatabase>
 #include <QLabel>
 #include <QPainter>
+#include <QPen>
 #include <QPixmap>
 
 // Outside any namespace, as Q_INIT_RESOURCE requires.
@@ -56,10 +57,15 @@ QIcon dotIcon(const QColor& color, int size) {
   pixmap.fill(Qt::transparent);
   QPainter painter(&pixmap);
   painter.setRenderHint(QPainter::Antialiasing);
-  painter.setPen(Qt::NoPen);
+  // A light ring keeps the dot readable on a selected (coloured) row too.
+  painter.setPen(QPen(QColor(255, 255, 255, 220), 1.5));
   painter.setBrush(color);
-  painter.drawEllipse(1, 1, size - 2, size - 2);
-  return QIcon(pixmap);
+  painter.drawEllipse(QRectF(1, 1, size - 2, size - 2));
+  painter.end();
+  // Unchanged on a selected row: the style would blend it with the selection colour.
+  QIcon icon(pixmap);
+  icon.addPixmap(pixmap, QIcon::Selected);
+  return icon;
 }
 
 QIcon appIcon() {

@@ -47,4 +47,14 @@ void QSRequestLogMerge::addProxyEntry(const QSLogEntry& entry, QSTimestamp now) 
   unmatched_.push_back({entry.method, entry.path, now});
 }
 
+void QSRequestLogMerge::prepend(const std::vector<QSLogEntry>& older) {
+  entries_.insert(entries_.begin(), older.begin(), older.end());
+  while (entries_.size() > capacity_) entries_.pop_front();
+}
+
+void QSRequestLogMerge::clear() {
+  entries_.clear();
+  unmatched_.clear();
+}
+
 }  // namespace qs

@@ -31,6 +31,11 @@ public:
 
   // Oldest first, at most `capacity` (the oldest go first).
   const std::deque<QSLogEntry>& entries() const { return entries_; }
+  // Entries logged before every entry held (a log read back from the engine), oldest first: put
+  // before them, the capacity kept.
+  void prepend(const std::vector<QSLogEntry>& older);
+  // Forgets every entry, and the proxied requests still waiting for their console line.
+  void clear();
 
 private:
   struct Unmatched {

@@ -162,6 +162,32 @@ private slots:
     QVERIFY(!isListenedOn(home.socketPath()));
   }
 
+  // Quitting, or the app going away, while its engine is still starting: the engine is
+  // taken in and wound down, nothing serves the socket and the lock is free.
+  void quittingWhileTheEngineStartsWindsItDown() {
+    AppTestHome home;
+    bool done = false;
+    {
+      QSAppDelegate app(QSSettings::standard(), quick());
+      connect(&app, &QSAppDelegate::servicesStarting, &app, [&] { app.shutdown([&] { done = true; }); });
+      app.startUp();
+      QTRY_VERIFY_WITH_TIMEOUT(done, kLong);
+      QCOMPARE(app.mode(), Mode::stopped);
+      QVERIFY(!app.ownerLock().isHeld());
+      QVERIFY(!isLockedElsewhere(home.lockPath()));
+      QVERIFY(!isListenedOn(home.socketPath()));
+    }
+    {
+      auto app = std::make_unique<QSAppDelegate>(QSSettings::standard(), quick());
+      QSignalSpy starting(app.get(), &QSAppDelegate::servicesStarting);
+      app->startUp();
+      QVERIFY(starting.wait(kLong));  // returns before the engine's hand-over is delivered
+      app.reset();
+      QVERIFY(!isLockedElsewhere(home.lockPath()));
+      QVERIFY(!isListenedOn(home.socketPath()));
+    }
+  }
+
   // The real app owning the services: qs says so, refuses to start or stop a daemon behind its
   // back, and SIGTERM winds the app down in order. Its menu entry is installed at launch.
   void qsReachesTheAppThatOwnsTheServices() {

@@ -98,6 +98,26 @@ private slots:
     QCOMPARE(model.logs()[0].statusCode, 200);
   }
 
+  // The engine's history goes before what arrived since it was asked for, each line and
+  // request once; lines from before the ask stay first.
+  void historyIsRestoredBeforeNewerLines() {
+    TestClock clock;
+    QSServerViewModel model(QSUUID::random(), clock.clock());
+    model.ingestConsoleLine("old");
+    std::uint64_t mark = model.consoleLinesReceived();
+    model.ingestConsoleLine("b");
+    model.ingestConsoleLine("c");
+    QSLogEntry seen;
+    seen.source = QSLogSource::proxy;
+    model.recordProxyEntry(seen);
+    QSLogEntry earlier = seen;
+    earlier.id = QSUUID::random();
+    model.restoreHistory({"a", "b"}, mark, {earlier, seen});
+    QCOMPARE(model.consoleOutput(), std::deque<QString>({"old", "a", "b", "c"}));
+    QCOMPARE(model.logs().size(), 2u);
+    QCOMPARE(model.logs().front().id, earlier.id);
+  }
+
   void daemonGoingAwayStopsARunningServerVisibly_data() {
     QTest::addColumn<int>("status");
     QTest::addColumn<bool>("told");

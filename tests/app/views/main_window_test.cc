@@ -18,6 +18,7 @@
 
 #include <QCheckBox>
 #include <QComboBox>
+#include <QFileInfo>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
@@ -165,6 +166,7 @@ private slots:
     QTRY_COMPARE_WITH_TIMEOUT(tab->table()->rowCount(), 1, kLong);
     QCOMPARE(tab->table()->item(0, QSDatabasesTab::typeColumn)->text(), QString("SQLite"));
     QVERIFY(tab->consoleCommand()->text().startsWith("sqlite3 "));
+    QVERIFY(QFileInfo(tab->consoleCommand()->text().section('\'', 1, 1)).isFile());  // the database's file
     QVERIFY(f.project().databaseID.has_value());
     // Its variables show as the database's in the Environment tab.
     QTableWidget* env = f.window->environmentTab()->table();
@@ -186,6 +188,12 @@ private slots:
     QCOMPARE(requests->index(0, 1).data().toString(), QString("GET"));
     QCOMPARE(requests->index(0, 2).data().toString(), QString("/hello"));
     QTRY_VERIFY(tab->console()->toPlainText().contains("Server started on http://"));
+    // A window that connects later shows what was printed and requested before it came.
+    QSAppDelegate later(QSSettings::standard(), {.lockWait = 0ms});
+    later.startUp();
+    QSMainWindow laterWindow(later);
+    QTRY_VERIFY_WITH_TIMEOUT(laterWindow.logsTab()->console()->toPlainText().contains("Server started on http://"), kLong);
+    QTRY_COMPARE_WITH_TIMEOUT(laterWindow.logsTab()->requestTable()->model()->rowCount(), 1, kLong);
     QTest::mouseClick(tab->clearButton(), Qt::LeftButton);
     QCOMPARE(tab->console()->toPlainText(), QString());
   }

@@ -39,6 +39,9 @@ TEST(RequestLogMergeTest, PairsTheProxyAndTheConsoleWithinTwoSeconds) {
       {"two requests through the proxy", {{true, 0ms, 200}, {true, 10ms, 200}, {false, 20ms, 0}, {false, 30ms, 0}},
        {S::proxy, S::proxy}},
       {"only the console", {{false, 0ms, 0}, {false, 10ms, 0}}, {S::console, S::console}},
+      {"each proxied request swallows one console line",
+       {{true, 0ms, 200}, {true, 10ms, 200}, {false, 20ms, 0}, {false, 30ms, 0}, {false, 40ms, 0}},
+       {S::proxy, S::proxy, S::console}},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
@@ -54,6 +57,30 @@ TEST(RequestLogMergeTest, PairsTheProxyAndTheConsoleWithinTwoSeconds) {
     for (const auto& e : log.entries()) kept.push_back(*e.source);
     EXPECT_EQ(kept, c.logged);
   }
+}
+
+// The console entry is replaced where it stands; one of another method, or further back than
+// the newest 50, is not the proxied request.
+TEST(RequestLogMergeTest, ReplacesInPlaceOnlyTheSameRequestAmongTheNewest) {
+  const QSTimestamp t0 = QSTime::fromReferenceSeconds(800000000);
+  QSRequestLogMerge log(500);
+  for (const char* path : {"/first", "/hello", "/last"}) log.addConsoleEntry(entry(QSLogSource::console, t0, 0, path), t0);
+  log.addProxyEntry(entry(QSLogSource::proxy, t0 + 1s, 200), t0 + 1s);
+  ASSERT_EQ(log.entries().size(), 3u);
+  EXPECT_EQ(log.entries()[1].path, "/hello");
+  EXPECT_EQ(log.entries()[1].source, QSLogSource::proxy);
+
+  QSLogEntry post = entry(QSLogSource::proxy, t0 + 1s, 201, "/last");
+  post.method = QSHTTPMethod::post;
+  log.addProxyEntry(post, t0 + 1s);
+  EXPECT_EQ(log.entries().size(), 4u);
+
+  log.clear();
+  log.addConsoleEntry(entry(QSLogSource::console, t0, 0, "/old"), t0);
+  for (int i = 0; i < 50; ++i) log.addConsoleEntry(entry(QSLogSource::console, t0, 0, "/x" + std::to_string(i)), t0);
+  log.addProxyEntry(entry(QSLogSource::proxy, t0, 200, "/old"), t0);
+  EXPECT_EQ(log.entries().size(), 52u);
+  EXPECT_EQ(log.entries().front().statusCode, 0);
 }
 
 TEST(RequestLogMergeTest, KeepsTheNewestUpToItsCapacity) {
