@@ -48,6 +48,14 @@ TEST_F(WithoutDaemon, UsageErrorsExitWithTwo) {
   EXPECT_EQ(qs({}).status, 2);
 }
 
+// A socket path that is not UTF-8 is printed with a replacement character, never a crash.
+TEST_F(WithoutDaemon, JsonSurvivesPathsThatAreNotUTF8) {
+  environment["QS_DAEMON_SOCKET"] = (home.home() / "sock\xff").string();
+  auto status = qs({"daemon", "status", "--json"});
+  EXPECT_EQ(status.status, 1) << status.err;
+  EXPECT_EQ(json::parse(status.out)["socket"], (home.home() / "sock\xef\xbf\xbd").string());
+}
+
 TEST_F(WithoutDaemon, VersionHelpAndToolchains) {
   EXPECT_EQ(qsOK({"--version"}), std::string("qs ") + QS_VERSION + "\n");
   EXPECT_NE(qsOK({"start", "--help"}).find("qs start blog --wait"), std::string::npos);

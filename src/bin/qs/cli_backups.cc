@@ -76,7 +76,7 @@ asio::awaitable<int> takeBackup(QSCliSession& session, BackupOptions options) {
   auto it = std::find_if(listed.begin(), listed.end(), [&](const auto& f) { return f.url == snapshot; });
   QSBackupFile file = it != listed.end() ? *it : QSBackupFile{snapshot, QSTime::now(), 0};
   if (session.json)
-    fmt::print("{}\n", snapshotJSON(file).dump(2));
+    fmt::print("{}", printableJSON(snapshotJSON(file)));
   else
     fmt::print("Backed up {} to {} ({}).\n", db.name, snapshot.string(), sizeText(file.sizeBytes));
   co_return QSExitCode::success;
@@ -90,7 +90,7 @@ asio::awaitable<int> listBackups(QSCliSession& session, BackupOptions options) {
   if (session.json) {
     nlohmann::json list = nlohmann::json::array();
     for (const auto& file : files) list.push_back(snapshotJSON(file));
-    fmt::print("{}\n", list.dump(2));
+    fmt::print("{}", printableJSON(list));
     co_return QSExitCode::success;
   }
   // The folder is named in the heading: databases whose names differ only in punctuation or

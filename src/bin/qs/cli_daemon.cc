@@ -93,7 +93,7 @@ asio::awaitable<int> daemonStatus(QSCliSession& session) {
   auto client = co_await launcher.tryConnect();
   if (!client) {
     if (session.json)
-      fmt::print("{}", json{{"running", false}, {"socket", launcher.socketPath()}}.dump(2) + "\n");
+      fmt::print("{}", printableJSON(json{{"running", false}, {"socket", launcher.socketPath()}}));
     else
       fmt::print("The Quayside daemon isn't running.\nSocket: {}\n", launcher.socketPath());
     co_return QSExitCode::failure;
@@ -102,8 +102,8 @@ asio::awaitable<int> daemonStatus(QSCliSession& session) {
   res::Pong pong = co_await ping(session);
   if (auto app = appOwner()) {
     if (session.json)
-      fmt::print("{}", json{{"running", false}, {"socket", launcher.socketPath()}, {"owner", "quayside-app"},
-                            {"ownerPid", *app}, {"version", pong.version}}.dump(2) + "\n");
+      fmt::print("{}", printableJSON(json{{"running", false}, {"socket", launcher.socketPath()},
+                                          {"owner", "quayside-app"}, {"ownerPid", *app}, {"version", pong.version}}));
     else
       fmt::print("The Quayside daemon isn't running.\n{}\nSocket: {}\n", QSServiceOwner::ownedByAppLine(*app),
                  launcher.socketPath());
@@ -116,7 +116,7 @@ asio::awaitable<int> daemonStatus(QSCliSession& session) {
     json status{{"running", true},         {"version", pong.version},
                 {"build", pong.build},     {"socket", launcher.socketPath()},
                 {"executable", launcher.executablePath().string()}, {"isCurrentBuild", current}};
-    fmt::print("{}", status.dump(2) + "\n");
+    fmt::print("{}", printableJSON(status));
     co_return QSExitCode::success;
   }
   fmt::print("The Quayside daemon is running.\nVersion: {}\nBuild:   {}{}\nSocket:  {}\n", pong.version, pong.build,
@@ -161,7 +161,7 @@ asio::awaitable<int> installLinks(QSCliSession& session, InstallOptions options)
              {"daemonPath", report.daemonPath.string()}, {"autoStart", report.autoStart},
              {"onPath", report.onPath}};
     if (entry) out["desktopEntry"] = entry->string();
-    fmt::print("{}", out.dump(2) + "\n");
+    fmt::print("{}", printableJSON(out));
   } else {
     fmt::print("Linked {} → {}\nLinked {} → {}\nLinked {} → {}\n", report.cliPath.string(),
                QSCliSession::ownExecutable().string(), report.aliasPath.string(),
@@ -194,7 +194,7 @@ asio::awaitable<int> pingDaemon(QSCliSession& session) {
   if (session.json) {
     json out{{"version", pong.version}, {"build", pong.build}, {"owner", app ? "quayside-app" : "quaysided"}};
     if (app) out["ownerPid"] = *app;
-    fmt::print("{}", out.dump(2) + "\n");
+    fmt::print("{}", printableJSON(out));
   } else if (app) {
     fmt::print("pong from the Quayside desktop app {} (build {})\n{}\n", pong.version, pong.build,
                QSServiceOwner::ownedByAppLine(*app));

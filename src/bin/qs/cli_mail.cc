@@ -168,7 +168,7 @@ void listAttachments(const QSCliSession& session, const Mailbox& box, const Mail
     nlohmann::json out = nlohmann::json::array();
     for (const auto& a : message.attachments)
       out.push_back({{"filename", a.filename}, {"contentType", a.contentType}, {"sizeBytes", a.sizeBytes()}});
-    fmt::print("{}\n", out.dump(2));
+    fmt::print("{}", printableJSON(out));
     return;
   }
   if (message.attachments.empty()) {

@@ -66,7 +66,7 @@ asio::awaitable<int> printRouting(QSCliSession& session, std::string lead) {
   auto network = co_await networkStatus(session);
   auto conflict = QSWebPortConflict::detect(QSWebPortConflict::isHerdInstalled());
   if (session.json) {
-    fmt::print("{}\n", testRoutingJson(network, conflict).dump(2));
+    fmt::print("{}", printableJSON(testRoutingJson(network, conflict)));
   } else {
     fmt::print("{}{}", lead, formatTestRouting(network, conflict));
   }
@@ -133,7 +133,7 @@ asio::awaitable<int> changeTrust(QSCliSession& session, bool trust) {
   if (session.json) {
     nlohmann::json answer{{"caTrusted", trusted}};
     if (trust) answer["replaced"] = replacing;
-    fmt::print("{}\n", answer.dump(2));
+    fmt::print("{}", printableJSON(answer));
     co_return QSExitCode::success;
   }
   if (replacing)
@@ -151,7 +151,7 @@ asio::awaitable<int> trustStatus(QSCliSession& session) {
   auto network = co_await networkStatus(session);
   bool trusted = network.caTrusted.value_or(false);
   if (session.json)
-    fmt::print("{}\n", nlohmann::json{{"caTrusted", trusted}}.dump(2));
+    fmt::print("{}", printableJSON(nlohmann::json{{"caTrusted", trusted}}));
   else
     fmt::print("{}\n", trusted ? "The Quayside certificate authority is trusted."
                                : "The Quayside certificate authority is not trusted yet; 'qs ca trust' trusts it.");
@@ -204,7 +204,7 @@ asio::awaitable<int> stopPortHolder(QSCliSession& session, int pid, bool yes) {
     throw QSCliError(fmt::format("{} has already ended.", who));
   }
   if (session.json)
-    fmt::print("{}\n", nlohmann::json{{"pid", pid}, {"name", identity->name}, {"asRoot", asRoot || isRunningAsRoot()}}.dump(2));
+    fmt::print("{}", printableJSON(nlohmann::json{{"pid", pid}, {"name", identity->name}, {"asRoot", asRoot || isRunningAsRoot()}}));
   else
     fmt::print("Asked {} to stop.\n", who);
   co_return QSExitCode::success;

@@ -207,7 +207,7 @@ asio::awaitable<int> setAutoStart(QSCliSession& session, AutoStartOptions option
     project = (co_await session.request<res::Project>(setting)).value;
   }
   if (session.json) {
-    fmt::print("{}\n", nlohmann::json{{"project", project.name}, {"autoStart", project.runsServerAtLogin()}}.dump());
+    fmt::print("{}", printableJSON(nlohmann::json{{"project", project.name}, {"autoStart", project.runsServerAtLogin()}}));
   } else if (project.runsServerAtLogin()) {
     fmt::print("{}'s server starts whenever the daemon starts.\n", project.name);
   } else {
@@ -223,7 +223,7 @@ asio::awaitable<int> setWatch(QSCliSession& session, AutoStartOptions options) {
     project = (co_await session.request<res::Project>(setting)).value;
   }
   if (session.json) {
-    fmt::print("{}\n", nlohmann::json{{"project", project.name}, {"watch", project.watchesSources()}}.dump());
+    fmt::print("{}", printableJSON(nlohmann::json{{"project", project.name}, {"watch", project.watchesSources()}}));
   } else if (project.watchesSources()) {
     fmt::print("Watching {}: while its server runs, saving a file in Sources/, Package.swift or Package.resolved "
                "rebuilds it and restarts it on the new build.\n",

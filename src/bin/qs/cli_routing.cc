@@ -73,7 +73,7 @@ asio::awaitable<int> listDomains(QSCliSession& session) {
                       {"hostname", p.domain->hostname},
                       {"https", p.domain->sslEnabled},
                       {"urls", domainURLs(p, status.network)}});
-  fmt::print("{}\n", list.dump(2));
+  fmt::print("{}", printableJSON(list));
   co_return QSExitCode::success;
 }
 

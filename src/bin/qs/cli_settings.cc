@@ -53,7 +53,7 @@ asio::awaitable<int> listSettings(QSCliSession& session) {
       if (definition.secret && settings.isStored(definition.key)) entry["value"] = "(set)";
       list.push_back(entry);
     }
-    fmt::print("{}\n", list.dump(2));
+    fmt::print("{}", printableJSON(list));
     co_return QSExitCode::success;
   }
   QSTextTable table({"KEY", "TYPE", "VALUE", "DEFAULT", "MEANING"});
@@ -73,7 +73,7 @@ asio::awaitable<int> getSetting(QSCliSession& session, SettingsOptions options) 
   const auto& definition = knownSetting(options.key);
   QSSettings settings = catalogue::standardSettings();
   if (session.json)
-    fmt::print("{}\n", settingJSON(settings, definition).dump(2));
+    fmt::print("{}", printableJSON(settingJSON(settings, definition)));
   else
     fmt::print("{}\n", catalogue::formatValue(catalogue::currentValue(settings, definition)));
   co_return QSExitCode::success;

@@ -85,7 +85,7 @@ asio::awaitable<int> importSite(QSCliSession& session, ImportOptions options) {
                           {"files", imported.exported.files.size()},
                           {"hasForms", imported.exported.hasForms},
                           {"gitRepository", committed}};
-    fmt::print("{}\n", out.dump(2));
+    fmt::print("{}", printableJSON(out));
     co_return QSExitCode::success;
   }
   fmt::print("Imported {} into {}: {} files{}{}.\n\n", request.document.filename().string(),

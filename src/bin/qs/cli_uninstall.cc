@@ -2,6 +2,7 @@
 // then removes .test routing, the certificate authority's trust, the links with the login items
 // and the data, printing one line per step.
 #include "bin/qs/cli_commands.h"
+#include "bin/qs/output.h"
 
 #include "core/daemon/desktop_entries.h"
 #include "core/platform/terminal.h"
@@ -133,7 +134,7 @@ asio::awaitable<int> uninstall(QSCliSession& session, UninstallFlags flags) {
   bool succeeded = daemon.stopped;
   for (const auto& step : steps) succeeded = succeeded && step.succeeded;
   if (session.json)
-    fmt::print("{}\n", resultJson(daemon, steps, succeeded).dump(2));
+    fmt::print("{}", printableJSON(resultJson(daemon, steps, succeeded)));
   else
     fmt::print("{}", closingText(succeeded));
   co_return succeeded ? QSExitCode::success : QSExitCode::failure;

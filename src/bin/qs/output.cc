@@ -219,4 +219,8 @@ std::string formatToolchains(const std::vector<QSToolchain>& toolchains) {
   return table.render();
 }
 
+std::string printableJSON(const nlohmann::json& value, bool indented) {
+  return value.dump(indented ? 2 : -1, ' ', false, nlohmann::json::error_handler_t::replace) + "\n";
+}
+
 }  // namespace qs

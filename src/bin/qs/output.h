@@ -43,15 +43,19 @@ std::string truncateToWidth(std::string_view text, std::size_t width);
 
 // The coder of every JSON output: the records' shapes, ISO 8601 timestamps.
 QSCoder outputCoder();
+// Every JSON that `qs` prints goes through here: indented, or on one line for streams, and
+// ending with a newline. Bytes that are not UTF-8 (a path taken from the environment, a file
+// name in another encoding) come out as U+FFFD instead of ending the program.
+std::string printableJSON(const nlohmann::json& value, bool indented = true);
 // `value` as indented JSON text, ending with a newline.
 template <class T>
 std::string jsonText(const T& value) {
-  return toJson(value, outputCoder()).dump(2) + "\n";
+  return printableJSON(toJson(value, outputCoder()));
 }
 // `value` as one line of JSON text, ending with a newline.
 template <class T>
 std::string jsonLine(const T& value) {
-  return toJson(value, outputCoder()).dump() + "\n";
+  return printableJSON(toJson(value, outputCoder()), false);
 }
 
 // "2026-12-06 09:45:20 UTC".

@@ -1,5 +1,6 @@
 #include "bin/qs/publish_renderer.h"
 
+#include "bin/qs/output.h"
 #include "bin/qs/terminal_text.h"
 
 #include <fmt/format.h>
@@ -11,10 +12,6 @@ using Kind = QSPublishPhase::Kind;
 
 namespace {
 
-// Text from the service may be anything: invalid UTF-8 is replaced, never fatal.
-std::string eventLine(const nlohmann::json& event) {
-  return event.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace) + "\n";
-}
 
 }  // namespace
 
@@ -62,7 +59,7 @@ void QSPublishRenderer::phaseChanged(const QSPublishPhase& phase, std::optional<
       event["message"] = phase.message;
       if (failedDuring) event["failedDuring"] = phaseName(*failedDuring);
     }
-    write_(eventLine(event));
+    write_(printableJSON(event, false));
     return;
   }
   finishPhase(phase.kind == Kind::failed ? "\u2717" : "\u2713");
@@ -79,7 +76,7 @@ void QSPublishRenderer::phaseChanged(const QSPublishPhase& phase, std::optional<
 
 void QSPublishRenderer::logLines(const std::vector<std::string>& lines) {
   if (mode_ == Mode::json) {
-    for (const auto& line : lines) write_(eventLine({{"event", "log"}, {"line", line}}));
+    for (const auto& line : lines) write_(printableJSON({{"event", "log"}, {"line", line}}, false));
     return;
   }
   clearStatus();
@@ -91,7 +88,7 @@ void QSPublishRenderer::logLines(const std::vector<std::string>& lines) {
 
 void QSPublishRenderer::note(const std::string& text) {
   if (mode_ == Mode::json) {
-    write_(eventLine({{"event", "note"}, {"text", text}}));
+    write_(printableJSON({{"event", "note"}, {"text", text}}, false));
     return;
   }
   clearStatus();
