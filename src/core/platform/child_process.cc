@@ -20,16 +20,10 @@
 namespace qs {
 namespace {
 
-struct Pipe {
-  UniqueFd read, write;
-};
-
 // Only the parent's read end is non-blocking: the child writes to a blocking descriptor, as
 // any program expects of its standard output.
-Pipe makeOutputPipe() {
-  int fds[2];
-  if (::pipe2(fds, O_CLOEXEC) != 0) throwSystemError("pipe2");
-  Pipe pipe{UniqueFd(fds[0]), UniqueFd(fds[1])};
+QSPipe makeOutputPipe() {
+  QSPipe pipe = makePipe();
   int flags = ::fcntl(pipe.read.get(), F_GETFL);
   if (flags < 0 || ::fcntl(pipe.read.get(), F_SETFL, flags | O_NONBLOCK) != 0) throwSystemError("fcntl O_NONBLOCK");
   return pipe;
@@ -57,7 +51,7 @@ bool pidfdSendSignal(int pidfd, int sig) {
 
 std::shared_ptr<QSChildProcess> QSChildProcess::spawn(const QSChildLaunch& launch) {
   requireFolder(launch.workingDirectory);
-  Pipe out, err;
+  QSPipe out, err;
   if (launch.outputFile) {
     out.write = UniqueFd(::open(launch.outputFile->c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0600));
     if (!out.write) throwSystemError("open " + launch.outputFile->string());

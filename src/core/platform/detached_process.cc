@@ -17,16 +17,6 @@
 namespace qs {
 namespace {
 
-struct Pipe {
-  UniqueFd read, write;
-};
-
-Pipe makePipe() {
-  int fds[2];
-  if (::pipe2(fds, O_CLOEXEC) != 0) throwSystemError("pipe2");
-  return {UniqueFd(fds[0]), UniqueFd(fds[1])};
-}
-
 UniqueFd openOutput(const std::optional<std::filesystem::path>& file) {
   if (file) {
     UniqueFd fd(::open(file->c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0644));
@@ -108,7 +98,7 @@ QSDetachedProcess spawnDetached(const QSDetachedProcessOptions& options) {
                          .error = output.get(),
                          .workingDirectory = "/",
                          .newSession = true});
-  Pipe pidPipe = makePipe(), errorPipe = makePipe(), goPipe = makePipe();
+  QSPipe pidPipe = makePipe(), errorPipe = makePipe(), goPipe = makePipe();
 
   std::string operation = "spawn " + options.executable.string();
   pid_t intermediate = ::fork();

@@ -1,5 +1,7 @@
 #include "core/platform/folder_changes.h"
 
+#include "core/platform/inotify_events.h"
+
 #include <sys/inotify.h>
 #include <unistd.h>
 
@@ -28,20 +30,12 @@ QSFolderChanges::Batch QSFolderChanges::take() {
     batch.incomplete = true;
     return batch;
   }
-  alignas(inotify_event) char buffer[16 * 1024];
-  for (;;) {
-    ssize_t n = ::read(fd_.get(), buffer, sizeof buffer);
-    if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) break;  // EAGAIN: nothing more queued
-    for (char* at = buffer; at < buffer + n;) {
-      auto* event = reinterpret_cast<inotify_event*>(at);
-      at += sizeof(inotify_event) + event->len;
-      if (event->mask & IN_Q_OVERFLOW) batch.incomplete = true;
-      if (event->mask & kEnded) ended_ = true;
-      if (event->len == 0 || !(event->mask & (kAdded | kRemoved))) continue;
-      batch.changes.push_back({std::string(event->name, ::strnlen(event->name, event->len)), (event->mask & kAdded) != 0});
-    }
-  }
+  readQueuedInotifyEvents(fd_.get(), [&](const inotify_event& event) {
+    if (event.mask & IN_Q_OVERFLOW) batch.incomplete = true;
+    if (event.mask & kEnded) ended_ = true;
+    if (event.len == 0 || !(event.mask & (kAdded | kRemoved))) return;
+    batch.changes.push_back({inotifyEventName(event), (event.mask & kAdded) != 0});
+  });
   if (ended_) batch.incomplete = true;
   return batch;
 }

@@ -22,16 +22,6 @@ extern char** environ;
 namespace qs {
 namespace {
 
-struct Pipe {
-  UniqueFd read, write;
-};
-
-Pipe makePipe() {
-  int fds[2];
-  if (::pipe2(fds, O_CLOEXEC) != 0) throwSystemError("pipe2");
-  return {UniqueFd(fds[0]), UniqueFd(fds[1])};
-}
-
 // Writes to a pipe whose reader may be gone without a SIGPIPE: the signal is blocked for this
 // thread alone during the write and, when the write raised it, taken off again. Other threads
 // and the process's own SIGPIPE handling are never touched.
@@ -130,7 +120,7 @@ QSProcessResult runProcess(const std::vector<std::string>& arguments, const QSPr
   auto program = findExecutable(arguments[0]);
   if (!program) throwSystemError("spawn " + arguments[0], ENOENT);
 
-  Pipe out = makePipe(), err = makePipe(), in = makePipe();
+  QSPipe out = makePipe(), err = makePipe(), in = makePipe();
   if (options.inputFile) {
     int fd = ::open(options.inputFile->c_str(), O_RDONLY | O_CLOEXEC);
     if (fd < 0) throwSystemError("open " + options.inputFile->string());

@@ -1,5 +1,6 @@
 #include "core/platform/tree_watch.h"
 
+#include "core/platform/inotify_events.h"
 #include "core/platform/system_error.h"
 
 #include <sys/inotify.h>
@@ -62,31 +63,23 @@ QSTreeWatch::Added QSTreeWatch::add(const std::filesystem::path& folder, bool tr
 
 QSTreeWatch::Batch QSTreeWatch::take() {
   Batch batch;
-  alignas(inotify_event) char buffer[16 * 1024];
-  for (;;) {
-    ssize_t n = ::read(fd_.get(), buffer, sizeof buffer);
-    if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) break;  // EAGAIN: nothing more queued
-    for (char* at = buffer; at < buffer + n;) {
-      auto* event = reinterpret_cast<inotify_event*>(at);
-      at += sizeof(inotify_event) + event->len;
-      if (event->mask & IN_Q_OVERFLOW) batch.overflowed = true;
-      auto found = watches_.find(event->wd);
-      if (found == watches_.end()) continue;
-      Watch watch = found->second;
-      if (event->mask & (kSelfGone | IN_IGNORED)) {
-        // A folder below a tree that goes away is reported by its parent's watch already.
-        if (watch.top && !(event->mask & IN_IGNORED)) batch.gone.push_back(watch.folder);
-        if (event->mask & IN_IGNORED) watches_.erase(found);
-        continue;
-      }
-      if (event->len == 0 || !(event->mask & kChanged)) continue;
-      auto path = watch.folder / std::string(event->name, ::strnlen(event->name, event->len));
-      batch.changes.push_back({path});
-      bool newFolder = (event->mask & (IN_CREATE | IN_MOVED_TO)) && (event->mask & IN_ISDIR);
-      if (watch.tree && newFolder && !limitReached_) add(path, true, false);
+  readQueuedInotifyEvents(fd_.get(), [&](const inotify_event& event) {
+    if (event.mask & IN_Q_OVERFLOW) batch.overflowed = true;
+    auto found = watches_.find(event.wd);
+    if (found == watches_.end()) return;
+    Watch watch = found->second;
+    if (event.mask & (kSelfGone | IN_IGNORED)) {
+      // A folder below a tree that goes away is reported by its parent's watch already.
+      if (watch.top && !(event.mask & IN_IGNORED)) batch.gone.push_back(watch.folder);
+      if (event.mask & IN_IGNORED) watches_.erase(found);
+      return;
     }
-  }
+    if (event.len == 0 || !(event.mask & kChanged)) return;
+    auto path = watch.folder / inotifyEventName(event);
+    batch.changes.push_back({path});
+    bool newFolder = (event.mask & (IN_CREATE | IN_MOVED_TO)) && (event.mask & IN_ISDIR);
+    if (watch.tree && newFolder && !limitReached_) add(path, true, false);
+  });
   return batch;
 }
 

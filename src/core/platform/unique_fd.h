@@ -29,4 +29,10 @@ private:
   int fd_ = -1;
 };
 
+// Both ends of a new pipe, close-on-exec. Throws QSSystemError ("pipe2: …").
+struct QSPipe {
+  UniqueFd read, write;
+};
+QSPipe makePipe();
+
 }  // namespace qs
