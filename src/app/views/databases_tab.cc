@@ -1,8 +1,11 @@
 #include "app/views/databases_tab.h"
 
+#include "core/databases/database_console.h"
+
 #include "app/viewmodels/app_view_model.h"
 #include "app/views/view_style.h"
 #include "core/databases/backup_service.h"
+#include "core/databases/database_console.h"
 #include "core/databases/service_registry.h"
 #include "core/platform/paths.h"
 #include "core/protocol/daemon_command.h"
@@ -99,22 +102,11 @@ QWidget* QSDatabasesTab::makeProvisionBox() {
   return box;
 }
 
+// The same line `qs db console` would run, every word quoted for the shell; the engine keeps
+// SQLite files in the data folder.
 QString QSDatabasesTab::consoleCommandFor(const QSDatabase& d) {
-  QString url = QString::fromStdString(d.connectionString());
-  switch (d.type) {
-    case QSDatabaseType::postgresql: return "psql '" + url + "'";
-    case QSDatabaseType::mysql:
-      return QString("mariadb --no-defaults -h 127.0.0.1 -P %1 -u '%2' '%3'")
-          .arg(d.port)
-          .arg(QString::fromStdString(d.username.value_or("root")), QString::fromStdString(d.effectiveDatabaseName()));
-    case QSDatabaseType::redis: return QString("redis-cli -p %1").arg(d.port);
-    case QSDatabaseType::sqlite: {
-      // The engine keeps SQLite files in the data folder, named after the database.
-      std::filesystem::path file = QSPaths::dataFolderPath() / "sqlite" / (d.effectiveDatabaseName() + ".sqlite");
-      return "sqlite3 '" + QString::fromStdString(file.string()) + "'";
-    }
-  }
-  return {};
+  return QString::fromStdString(QSDatabaseConsole::command(d, QSDatabaseConsole::clientName(d.type),
+                                                           QSPaths::dataFolderPath() / "sqlite"));
 }
 
 std::vector<const QSDatabase*> QSDatabasesTab::linked() const {
