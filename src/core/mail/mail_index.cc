@@ -1,7 +1,6 @@
 #include "core/mail/mail_index.h"
 
 #include "core/platform/files.h"
-#include "core/platform/replaced_file.h"
 
 namespace qs {
 

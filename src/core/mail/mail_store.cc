@@ -3,7 +3,6 @@
 #include "core/mail/mail_parser.h"
 #include "core/platform/files.h"
 #include "core/platform/paths.h"
-#include "core/platform/replaced_file.h"
 
 #include <algorithm>
 #include <charconv>
@@ -53,7 +52,8 @@ void QSMailStore::save(const QSMailMessage& message, QSTimestamp arrivedAt) cons
 }
 
 int QSMailStore::removeLeftovers() const {
-  int removed = 0;
+  int removed = removeInterruptedWrites(folder_, [](std::string_view) { return true; });
+  // Earlier versions named their temporary files ".NAME.part-UUID".
   for (const auto& name : tryListDirectory(folder_))
     if (name.starts_with('.') && name.find(".part-") != std::string::npos && !tryRemoveFile(folder_ / name)) ++removed;
   return removed;

@@ -97,29 +97,42 @@ std::optional<std::string> readFileIfPresent(const fs::path& path) {
   }
 }
 
-void writeFileAtomically(const fs::path& path, std::string_view contents, mode_t newFileMode) {
-  mode_t mode = newFileMode;
-  struct stat existing {};
-  bool replacing = ::stat(path.c_str(), &existing) == 0;
-  if (replacing) mode = existing.st_mode & 07777;
+namespace {
 
+// Writes through a temporary sibling renamed over `path`, removed again when anything fails.
+// `replaced`, when given, is the file being replaced, whose owner and group root keeps.
+void writeThroughTemporary(const fs::path& path, std::string_view contents, mode_t mode,
+                           const struct stat* replaced, bool synced) {
   std::string temporary = temporarySibling(path);
   UniqueFd fd(::open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600));
   if (!fd) throwSystemError("open " + temporary);
   try {
     writeAll(fd.get(), contents, temporary);
-    // Only root can give a file away; for anyone else the new file is theirs, as the old one was.
-    if (replacing && ::geteuid() == 0 && ::fchown(fd.get(), existing.st_uid, existing.st_gid) != 0)
+    if (replaced && ::geteuid() == 0 && ::fchown(fd.get(), replaced->st_uid, replaced->st_gid) != 0)
       throwSystemError("fchown " + temporary);
     if (::fchmod(fd.get(), mode) != 0) throwSystemError("fchmod " + temporary);
-    if (::fsync(fd.get()) != 0) throwSystemError("fsync " + temporary);
+    if (synced && ::fsync(fd.get()) != 0) throwSystemError("fsync " + temporary);
     fd.reset();
     if (::rename(temporary.c_str(), path.c_str()) != 0) throwSystemError("rename " + temporary + " to " + path.string());
   } catch (...) {
     ::unlink(temporary.c_str());
     throw;
   }
+}
+
+}  // namespace
+
+void writeFileAtomically(const fs::path& path, std::string_view contents, mode_t newFileMode) {
+  struct stat existing {};
+  bool replacing = ::stat(path.c_str(), &existing) == 0;
+  // For anyone but root the new file is theirs, as the old one was.
+  writeThroughTemporary(path, contents, replacing ? existing.st_mode & 07777 : newFileMode,
+                        replacing ? &existing : nullptr, true);
   syncFolder(path.parent_path());
+}
+
+void writeFileReplacing(const fs::path& path, std::string_view contents, mode_t mode) {
+  writeThroughTemporary(path, contents, mode, nullptr, false);
 }
 
 void createDirectories(const fs::path& path, mode_t mode) {
@@ -149,11 +162,13 @@ std::vector<std::string> listDirectory(const fs::path& folder) {
   return names;
 }
 
-void removeInterruptedWrites(const fs::path& folder, const std::function<bool(std::string_view)>& isTarget) {
+int removeInterruptedWrites(const fs::path& folder, const std::function<bool(std::string_view)>& isTarget) {
+  int removed = 0;
   for (const auto& name : tryListDirectory(folder)) {
     auto target = temporaryTarget(name);
-    if (target && isTarget(*target)) ::unlink((folder / name).c_str());
+    if (target && isTarget(*target) && ::unlink((folder / name).c_str()) == 0) ++removed;
   }
+  return removed;
 }
 
 bool fileExists(const fs::path& path) {

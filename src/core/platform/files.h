@@ -27,10 +27,16 @@ std::string readFilePrefix(const std::filesystem::path& path, std::size_t limit)
 // new one gets `newFileMode`.
 void writeFileAtomically(const std::filesystem::path& path, std::string_view contents, mode_t newFileMode = 0644);
 
-// Removes the temporary files that writeFileAtomically leaves in `folder` when the process dies
-// mid-write, for the targets `isTarget` accepts (it gets the target's file name). Only names of
-// that exact form are touched; failures are ignored. Call it while no write to those targets runs.
-void removeInterruptedWrites(const std::filesystem::path& folder, const std::function<bool(std::string_view)>& isTarget);
+// The same without waiting for the disk, and the file always gets `mode`: for files written
+// hundreds a second whose latest write may be lost in a power cut (caught mail). Readers still
+// see the old file or the new one, never a mix.
+void writeFileReplacing(const std::filesystem::path& path, std::string_view contents, mode_t mode);
+
+// Removes the temporary files that either write above leaves in `folder` when the process dies
+// mid-write, for the targets `isTarget` accepts (it gets the target's file name), and returns
+// how many went. Only names of that exact form are touched; failures are ignored. Call it while
+// no write to those targets runs.
+int removeInterruptedWrites(const std::filesystem::path& folder, const std::function<bool(std::string_view)>& isTarget);
 
 // Creates the folder and any missing parents; new folders get `mode`.
 void createDirectories(const std::filesystem::path& path, mode_t mode = 0755);

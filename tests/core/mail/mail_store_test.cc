@@ -64,9 +64,11 @@ TEST(MailStoreTest, LeftoversOfCutShortWritesAreRemoved) {
   TemporaryFolder folder;
   QSMailStore store(folder.path());
   store.save(messageAt(1, "kept"), at(1));
-  for (const char* name : {".1-x.eml.part-1", ".index.json.part-2"}) testing::writeTextFile(folder / name, "half");
+  // Today's temporary names, and those earlier versions wrote.
+  for (const char* name : {".2-y.eml.tmp-0123456789ab", ".1-x.eml.part-1", ".index.json.part-2"})
+    testing::writeTextFile(folder / name, "half");
   testing::writeTextFile(folder / ".hidden", "not ours");
-  EXPECT_EQ(store.removeLeftovers(), 2);
+  EXPECT_EQ(store.removeLeftovers(), 3);
   EXPECT_EQ(tryListDirectory(folder.path()).size(), 2u);
   EXPECT_EQ(store.list().size(), 1u);
 }
