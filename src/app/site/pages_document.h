@@ -18,7 +18,7 @@ struct QSPagesColor {
   bool operator==(const QSPagesColor&) const = default;
 };
 
-// Plain enumerations, declared in the order of their JSON values (see pages_enums.cc).
+// Plain enumerations, declared in the order of their JSON values (see pages_enum_names.h).
 enum class QSPagesHeadingLevel { h1, h2, h3, h4, h5, h6 };
 enum class QSPagesButtonVariant { primary, secondary, ghost, danger };
 enum class QSPagesObjectFit { cover, contain, fill, none };

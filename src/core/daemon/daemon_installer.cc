@@ -70,7 +70,7 @@ std::string QSDaemonInstaller::InstallError::message() const {
       [](const installError::BinDirectoryNotWritable& e) {
         return "Couldn't write to " + e.value + ". Pass --prefix <dir> to choose a writable directory on your PATH.";
       },
-      [](const installError::LaunchctlFailed& e) {
+      [](const installError::SystemctlFailed& e) {
         return "systemctl failed (exit " + std::to_string(e.value) + ") while registering the daemon's login item.";
       },
       [](const installError::SystemdMissing&) {
@@ -89,7 +89,7 @@ fs::path QSDaemonInstaller::defaultSystemctl() {
 
 fs::path QSDaemonInstaller::defaultBinDirectory() { return QSPaths::home() / ".local" / "bin"; }
 
-fs::path QSDaemonInstaller::launchAgentPath() { return QSPaths::configHome() / "systemd" / "user" / unitName; }
+fs::path QSDaemonInstaller::userUnitPath() { return QSPaths::configHome() / "systemd" / "user" / unitName; }
 
 std::map<std::string, std::string> QSDaemonInstaller::toolchainEnvironment() {
   std::map<std::string, std::string> environment;
@@ -151,10 +151,10 @@ QSDaemonInstaller::InstallReport QSDaemonInstaller::install(const fs::path& cliS
 void QSDaemonInstaller::uninstall(const fs::path& binDirectory) const {
   if (isAutoStartInstalled()) {
     stopAndDisable();
-    removeFile(launchAgentPath());
+    removeFile(userUnitPath());
   }
   // The link `enable` made, left behind when systemctl could not run (no user manager).
-  fs::path wanted = launchAgentPath().parent_path() / "default.target.wants" / unitName;
+  fs::path wanted = userUnitPath().parent_path() / "default.target.wants" / unitName;
   if (isSymbolicLink(wanted)) removeFile(wanted);
   for (const char* name : kLinkNames) {
     fs::path link = binDirectory / name;
@@ -162,11 +162,11 @@ void QSDaemonInstaller::uninstall(const fs::path& binDirectory) const {
   }
 }
 
-bool QSDaemonInstaller::isAutoStartInstalled() const { return fileExists(launchAgentPath()); }
+bool QSDaemonInstaller::isAutoStartInstalled() const { return fileExists(userUnitPath()); }
 
 void QSDaemonInstaller::enableAutoStart(const fs::path& daemonPath) const {
   if (!isExecutableFile(systemctl_)) throw InstallException(installError::SystemdMissing{});
-  fs::path unit = launchAgentPath();
+  fs::path unit = userUnitPath();
   createDirectories(unit.parent_path());
   fs::path log = QSPaths::daemonLogFile();
   try {
@@ -187,14 +187,14 @@ void QSDaemonInstaller::enableAutoStart(const fs::path& daemonPath) const {
   }
   runSystemctl({"daemon-reload"});  // forgets the unit if the first reload took it in
   if (!isDirectory(systemdRuntime_)) throw InstallException(installError::SystemdMissing{});
-  throw InstallException(installError::LaunchctlFailed{status});
+  throw InstallException(installError::SystemctlFailed{status});
 }
 
 void QSDaemonInstaller::disableAutoStart() const {
   if (!isAutoStartInstalled()) return;
   stopAndDisable();
   try {
-    removeFile(launchAgentPath());
+    removeFile(userUnitPath());
   } catch (const QSSystemError&) {
   }
 }

@@ -17,7 +17,7 @@ namespace qs {
 // Cases of QSDaemonInstaller::InstallError.
 namespace installError {
 using BinDirectoryNotWritable = QSUnnamedCase<"binDirectoryNotWritable", std::string>;  // the folder
-using LaunchctlFailed = QSUnnamedCase<"launchctlFailed", std::int32_t>;  // systemctl's exit status
+using SystemctlFailed = QSUnnamedCase<"launchctlFailed", std::int32_t>;  // systemctl's exit status
 // No systemd to register the login item with: no systemctl, or systemd does not run here.
 using SystemdMissing = QSEmptyCase<"systemdMissing">;
 }  // namespace installError
@@ -37,7 +37,7 @@ public:
     bool operator==(const InstallReport&) const = default;
   };
 
-  struct InstallError : QSEnumeration<installError::BinDirectoryNotWritable, installError::LaunchctlFailed,
+  struct InstallError : QSEnumeration<installError::BinDirectoryNotWritable, installError::SystemctlFailed,
                                       installError::SystemdMissing> {
     using QSEnumeration::QSEnumeration;
     // "Couldn't write to <folder>. Pass --prefix <dir> to choose a writable directory on your PATH.",
@@ -58,7 +58,7 @@ public:
   // ~/.local/bin
   static std::filesystem::path defaultBinDirectory();
   // $XDG_CONFIG_HOME/systemd/user/quaysided.service
-  static std::filesystem::path launchAgentPath();
+  static std::filesystem::path userUnitPath();
   // The unit file's text for a daemon at `daemonPath` logging to `logFile`, started with
   // `environment` (one Environment= line each, in key order).
   static std::string unitText(const std::filesystem::path& daemonPath, const std::filesystem::path& logFile,
@@ -74,7 +74,7 @@ public:
   // Creates `binDirectory` when missing and points qs and quayside at `cliSource` and quaysided
   // at `daemonSource`, replacing whatever has those names there; with `autoStart`, then also
   // registers the login item for the quaysided link. Throws InstallException
-  // (binDirectoryNotWritable, launchctlFailed, systemdMissing) or QSSystemError for a failed
+  // (binDirectoryNotWritable, systemctlFailed, systemdMissing) or QSSystemError for a failed
   // removal, link or unit write; links made before a failure stay.
   InstallReport install(const std::filesystem::path& cliSource, const std::filesystem::path& daemonSource,
                         const std::filesystem::path& binDirectory, bool autoStart) const;
@@ -87,7 +87,7 @@ public:
   bool isAutoStartInstalled() const;
   // Writes the unit for `daemonPath`, reloads the user manager and enables and starts the
   // unit. Throws InstallException: systemdMissing when there is no systemctl to run (nothing is
-  // written) or when registering fails on a machine that systemd does not run; launchctlFailed
+  // written) or when registering fails on a machine that systemd does not run; systemctlFailed
   // with systemctl's exit status when registering fails otherwise. After a failed registration
   // the unit file is removed again. QSSystemError when the unit cannot be written.
   void enableAutoStart(const std::filesystem::path& daemonPath) const;

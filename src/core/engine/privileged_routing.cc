@@ -120,7 +120,7 @@ asio::awaitable<void> QSDaemonService::addPrivilegedFacts(QSNetworkStatus& statu
     PrivilegedFacts facts;
     facts.resolverPort = helper->configuredResolverPort();
     facts.resolverConfigured = helper->isResolverConfigured(dnsPort);
-    facts.redirectInstalled = helper->isPFRedirectInstalled();
+    facts.redirectInstalled = helper->isRedirectInstalled();
     facts.watchdogActive = facts.redirectInstalled && helper->isWatchdogActive();
     facts.resolver = resolverName(helper->activeResolver());
     facts.caTrusted = trust->isCATrusted();
@@ -140,7 +140,7 @@ asio::awaitable<void> QSDaemonService::addPrivilegedFacts(QSNetworkStatus& statu
 void QSDaemonService::addPrivilegedFacts(QSHealthReport& report) const {
   int dnsPort = dns_->boundPort();
   report.resolverInstalled = privileged_->isResolverConfigured(dnsPort);
-  report.testRoutingEnabled = report.resolverInstalled && privileged_->isPFRedirectInstalled();
+  report.testRoutingEnabled = report.resolverInstalled && privileged_->isRedirectInstalled();
 }
 
 }  // namespace qs

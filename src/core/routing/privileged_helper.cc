@@ -68,12 +68,12 @@ bool QSPrivilegedHelper::isResolverConfigured(int dnsPort) const {
   return text && hasLine(*text, "DNS=127.0.0.1:" + std::to_string(dnsPort)) && hasLine(*text, "Domains=~test");
 }
 
-bool QSPrivilegedHelper::isPFRedirectInstalled() const {
+bool QSPrivilegedHelper::isRedirectInstalled() const {
   return fileExists(layout_.redirectFile) && fileExists(layout_.unitFile);
 }
 
 bool QSPrivilegedHelper::isTestRoutingEnabled(int dnsPort) const {
-  return isResolverConfigured(dnsPort) && isPFRedirectInstalled();
+  return isResolverConfigured(dnsPort) && isRedirectInstalled();
 }
 
 bool QSPrivilegedHelper::isWatchdogActive() const {

@@ -33,7 +33,7 @@ public:
   // 1–65535.
   std::optional<int> configuredResolverPort() const;
   // The redirect table's file and the watchdog's unit file both exist.
-  bool isPFRedirectInstalled() const;
+  bool isRedirectInstalled() const;
   bool isTestRoutingEnabled(int dnsPort) const;
   // Whether the watchdog service runs (asks systemctl; false without systemd).
   bool isWatchdogActive() const;

@@ -115,7 +115,7 @@ void QSUninstaller::removeCLI() const {
   fs::path links = places_.home / ".local" / "bin";
   places_.installer.uninstall(links);
   // The folders the install made for these files go too, when nothing else is in them.
-  fs::path units = QSDaemonInstaller::launchAgentPath().parent_path();
+  fs::path units = QSDaemonInstaller::userUnitPath().parent_path();
   std::vector<fs::path> folders{links, units / "default.target.wants", units};
   for (const auto& removed : QSDesktopEntries::remove()) folders.push_back(removed.parent_path());
   for (const auto& folder : folders) tryRemoveEmptyFolders(folder, places_.home);
