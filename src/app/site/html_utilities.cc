@@ -1,5 +1,6 @@
 #include "app/site/html_utilities.h"
 
+#include "core/platform/html_escape.h"
 #include "core/platform/regex.h"
 
 #include <fmt/format.h>
@@ -60,18 +61,13 @@ std::string lastComponent(std::string_view path) {
 
 std::string escapeHTML(std::string_view text) {
   std::string out;
-  out.reserve(text.size() + 16);
-  for (char c : text) {
-    switch (c) {
-      case '&': out += "&amp;"; break;
-      case '<': out += "&lt;"; break;
-      case '>': out += "&gt;"; break;
-      case '"': out += "&quot;"; break;
-      case '#': out += "&#35;"; break;
-      default: out += c;
-    }
+  for (std::size_t start = 0;;) {
+    auto hash = text.find('#', start);
+    out += qs::escapeHTML(text.substr(start, hash == std::string_view::npos ? hash : hash - start));
+    if (hash == std::string_view::npos) return out;
+    out += "&#35;";
+    start = hash + 1;
   }
-  return out;
 }
 
 std::string neutralizeLeafTags(std::string_view html) {

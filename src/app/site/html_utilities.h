@@ -12,9 +12,9 @@
 
 namespace qs::QSHTMLUtilities {
 
-// "&", "<", ">" and the double quote become "&amp;", "&lt;", "&gt;" and "&quot;", in that order;
-// then every "#" becomes "&#35;", so that Leaf, which reads "#name(" as a tag, shows document text
-// literally while a browser still shows "#".
+// The text escaped as for any page (qs::escapeHTML), and every "#" of it as "&#35;", so that
+// Leaf, which reads "#name(" as a tag, shows document text literally while a browser still
+// shows "#".
 std::string escapeHTML(std::string_view text);
 
 // Every "#" of supplied markup (rich text, documentation bodies) as "&#35;", for the same reason.

@@ -1,5 +1,7 @@
 #include "core/routing/proxy_pages.h"
 
+#include "core/platform/html_escape.h"
+
 #include <fmt/format.h>
 
 namespace qs::QSProxyPages {
@@ -20,22 +22,6 @@ const char* const kStyle =
     "</style></head>\n<body><main>\n<h1>";
 
 }  // namespace
-
-std::string escapeHTML(std::string_view text) {
-  std::string out;
-  out.reserve(text.size());
-  for (char c : text) {
-    switch (c) {
-      case '&': out += "&amp;"; break;
-      case '<': out += "&lt;"; break;
-      case '>': out += "&gt;"; break;
-      case '"': out += "&quot;"; break;
-      case '\'': out += "&#39;"; break;
-      default: out += c;
-    }
-  }
-  return out;
-}
 
 std::string diagnosisHTML(std::string_view title, std::string_view heading, const std::vector<std::string>& paragraphs,
                           const std::vector<std::string>& causes) {

@@ -9,9 +9,6 @@
 
 namespace qs::QSProxyPages {
 
-// & < > " ' as &amp; &lt; &gt; &quot; &#39; (in that order).
-std::string escapeHTML(std::string_view text);
-
 // The page body: title, heading, paragraphs and an optional list of causes, in the proxy's
 // style (light and dark). Title and heading are inserted as given: escape host names first.
 std::string diagnosisHTML(std::string_view title, std::string_view heading, const std::vector<std::string>& paragraphs,

@@ -64,6 +64,8 @@ TEST(HTMLUtilitiesTest, NamesForSwiftSourceAndFolders) {
 
 TEST(HTMLUtilitiesTest, EscapingShowsLeafTagsLiterally) {
   EXPECT_EQ(escapeHTML("<a href=\"x\">&#(secret)</a>"), "&lt;a href=&quot;x&quot;&gt;&amp;&#35;(secret)&lt;/a&gt;");
+  // A single quote, which would end an attribute quoted that way, and "#" at either end.
+  EXPECT_EQ(escapeHTML("#O'Brien#"), "&#35;O&#39;Brien&#35;");
   EXPECT_EQ(leafSafeMarkup("<p style=\"color:#FFF\">&#9733; &#35;x #if(formSuccess):ok#endif #if(x):</p>"),
             "<p style=\"color:&#35;FFF\">&#9733; &#35;x #if(formSuccess):ok#endif &#35;if(x):</p>");
   EXPECT_EQ(leafSafeMarkup(leafSafeMarkup("#a")), "&#35;a");

@@ -1,4 +1,5 @@
 // The proxy's pure pieces: request heads, its own pages, and the exchange log with its framing.
+#include "core/platform/html_escape.h"
 #include "core/routing/proxy_exchange_log.h"
 #include "core/routing/proxy_pages.h"
 #include "core/routing/proxy_request_head.h"
@@ -111,7 +112,7 @@ TEST(ProxyPages, ProjectPagesNameTheHostEscapedAndThePort) {
             std::string::npos);
   EXPECT_NE(unknown.find("<li>The domain was removed or renamed in Quayside — check the project’s Domains tab.</li></ul>"),
             std::string::npos);
-  EXPECT_EQ(QSProxyPages::escapeHTML("&lt;"), "&amp;lt;");  // ampersands first, never twice
+  EXPECT_EQ(escapeHTML("&lt;"), "&amp;lt;");  // ampersands first, never twice
 }
 
 class ExchangeLog : public ::testing::Test {
