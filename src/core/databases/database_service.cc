@@ -121,19 +121,23 @@ void QSDatabaseService::startOnce(QSDatabaseType type, int port) {
   }
 }
 
-void QSDatabaseService::start(QSDatabaseType type, int port) {
+void QSDatabaseService::startOnAFreePort(QSDatabaseType type, int port) {
   // The free port found a moment ago can be taken by another server before the engine binds it.
   for (int attempt = 0;; ++attempt) {
     try {
       startOnce(type, port);
       if (registry_.service(type) && registry_.service(type)->port != port) registry_.setPort(port, type);
-      secure(type);
       return;
     } catch (const QSDatabaseException& e) {
       if (attempt == 4 || !isPortTaken(e) || type == QSDatabaseType::sqlite) throw;
       port = QSPortScanner().availablePort(port + 1, {}, 256);
     }
   }
+}
+
+void QSDatabaseService::start(QSDatabaseType type, int port) {
+  startOnAFreePort(type, port);
+  secure(type);
 }
 
 void QSDatabaseService::stop(QSDatabaseType type) {

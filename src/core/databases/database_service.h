@@ -105,6 +105,9 @@ private:
   std::filesystem::path binary(QSDatabaseType type, const std::string& name);
   void ensureClusterRunning(QSDatabaseType type, int port);
   void startOnce(QSDatabaseType type, int port);
+  // startOnce, moving to the next free port (kept in the registry) while another server takes
+  // the one chosen before the engine binds it.
+  void startOnAFreePort(QSDatabaseType type, int port);
   // Migrates a running cluster from before service passwords (PostgreSQL, MySQL); idempotent.
   void secure(QSDatabaseType type);
   bool isRecordedRunning(QSDatabaseType type) const;

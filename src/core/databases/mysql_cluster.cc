@@ -66,7 +66,7 @@ void QSDatabaseService::initializeMySQL() {
       runEngineTool(binary(QSDatabaseType::mysql, "mysqld"), {.arguments = arguments});
     }
   }
-  if (!isEngineRunning(QSDatabaseType::mysql)) startMySQL(clusterPort(QSDatabaseType::mysql));
+  if (!isEngineRunning(QSDatabaseType::mysql)) startOnAFreePort(QSDatabaseType::mysql, clusterPort(QSDatabaseType::mysql));
   try {
     secureMySQL();
   } catch (const std::exception& e) {
