@@ -1,6 +1,7 @@
 #include "app/shell/app_delegate.h"
 
 #include "app/shell/daemon_controller.h"
+#include "app/shell/gui_thread.h"
 #include "app/shell/service_channel.h"
 #include "app/shell/service_endpoint.h"
 #include "app/shell/service_loop.h"
@@ -13,6 +14,7 @@
 #include "core/daemon/with_timeout.h"
 #include "core/platform/file_lock.h"
 #include "core/platform/paths.h"
+#include "core/platform/system_error.h"
 
 #include <QCoreApplication>
 #include <QMetaObject>
@@ -39,29 +41,8 @@ void engineLog(const std::string& line) {
   std::fputs((text + "\n").c_str(), stderr);
 }
 
-template <class F>
-void backOnGui(QPointer<QSAppDelegate> target, F work) {
-  if (!target) return;
-  QMetaObject::invokeMethod(
-      target.data(), [target, work = std::move(work)]() mutable {
-        if (target) work(*target);
-      },
-      Qt::QueuedConnection);
-}
-
 asio::awaitable<void> startHost(std::shared_ptr<QSEngineHost> host, std::shared_ptr<bool> stopRequested) {
   co_await host->start(*stopRequested);
-}
-
-std::string describe(const std::exception_ptr& error) {
-  if (!error) return {};
-  try {
-    std::rethrow_exception(error);
-  } catch (const std::exception& e) {
-    return e.what();
-  } catch (...) {
-    return "unknown error";
-  }
 }
 
 }  // namespace
@@ -212,7 +193,7 @@ void QSAppDelegate::startInProcess() {
     auto mirror = host->mirrorEvents();
     asio::co_spawn(loop.executor(), startHost(host, stopRequested),
                    [self, host, mirror, handedOver](std::exception_ptr error) {
-                     std::string failure = describe(error);
+                     std::string failure = describeError(error);
                      backOnGui(self, [host, mirror, failure](QSAppDelegate& d) {
                        if (!failure.empty())
                          log("Quayside: couldn't serve the control socket: " + QString::fromStdString(failure));

@@ -1,5 +1,6 @@
 #include "app/shell/daemon_controller.h"
 
+#include "app/shell/gui_thread.h"
 #include "app/shell/service_loop.h"
 #include "core/daemon/daemon_build.h"
 #include "core/daemon/daemon_client.h"
@@ -9,6 +10,7 @@
 #include "core/daemon/with_timeout.h"
 #include "core/platform/file_status.h"
 #include "core/platform/paths.h"
+#include "core/platform/system_error.h"
 
 #include <QCoreApplication>
 #include <QMetaObject>
@@ -32,26 +34,6 @@ struct Outcome {
   std::string build;
   std::string error;
 };
-
-template <class F>
-void backOnGui(QPointer<QSDaemonController> target, F work) {
-  if (!target) return;
-  QMetaObject::invokeMethod(
-      target.data(), [target, work = std::move(work)]() mutable {
-        if (target) work(*target);
-      },
-      Qt::QueuedConnection);
-}
-
-std::string describe(const std::exception_ptr& error) {
-  try {
-    std::rethrow_exception(error);
-  } catch (const std::exception& e) {
-    return e.what();
-  } catch (...) {
-    return "unknown error";
-  }
-}
 
 asio::awaitable<Outcome> launch(fs::path executable, std::string socketPath, std::string lockPath) {
   QSDaemonLauncher launcher(executable, socketPath, lockPath);
@@ -109,7 +91,7 @@ void QSDaemonController::start(Done done) {
     auto work = launch(executable, socketPath_, lockPath_);
     asio::co_spawn(loop_.executor(), std::move(work),
                    [self, done = std::move(done)](std::exception_ptr error, Outcome outcome) mutable {
-                     if (error) outcome.error = describe(error);
+                     if (error) outcome.error = describeError(error);
                      backOnGui(self, [outcome, done = std::move(done)](QSDaemonController& c) {
                        if (!outcome.client) {
                          c.setLastError(QString::fromStdString(outcome.error));

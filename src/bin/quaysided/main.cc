@@ -8,6 +8,7 @@
 #include "core/platform/paths.h"
 #include "core/platform/file_lock.h"
 #include "core/platform/resource_limits.h"
+#include "core/platform/system_error.h"
 #include "core/platform/timestamp.h"
 
 #include <asio/co_spawn.hpp>
@@ -29,16 +30,6 @@ void logLine(const std::string& line) {
   std::string stamped = QSTime::iso8601(QSTime::now()) + " " + line + "\n";
   std::fputs(stamped.c_str(), stderr);
   std::fflush(stderr);
-}
-
-std::string describe(const std::exception_ptr& error) {
-  try {
-    std::rethrow_exception(error);
-  } catch (const std::exception& e) {
-    return e.what();
-  } catch (...) {
-    return "unknown error";
-  }
 }
 
 std::string lockHeldLine(const std::string& lockPath) {
@@ -65,7 +56,7 @@ asio::awaitable<void> serve(QSEngineHost& host, const bool& stopRequested, const
     failure = std::current_exception();
   }
   host.server().stop();
-  logLine(failure ? "quaysided: couldn't start: " + describe(failure) + "; shutting down" : "quaysided: shutting down");
+  logLine(failure ? "quaysided: couldn't start: " + describeError(failure) + "; shutting down" : "quaysided: shutting down");
   co_await host.shutdown();
   if (failure) std::rethrow_exception(failure);
 }

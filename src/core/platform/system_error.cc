@@ -16,4 +16,15 @@ void throwSystemError(std::string_view operation, int code) {
   throw QSSystemError(std::string(operation), code);
 }
 
+std::string describeError(const std::exception_ptr& error) {
+  if (!error) return {};
+  try {
+    std::rethrow_exception(error);
+  } catch (const std::exception& e) {
+    return e.what();
+  } catch (...) {
+    return "unknown error";
+  }
+}
+
 }  // namespace qs

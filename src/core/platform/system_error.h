@@ -1,6 +1,7 @@
 // Failures of operating-system calls, each naming the call or path that failed.
 #pragma once
 
+#include <exception>
 #include <stdexcept>
 #include <string>
 #include <string_view>
@@ -23,5 +24,9 @@ private:
 // Throws QSSystemError for `operation` with the current errno (or the given code).
 [[noreturn]] void throwSystemError(std::string_view operation);
 [[noreturn]] void throwSystemError(std::string_view operation, int code);
+
+// What a caught failure says: its what(), "unknown error" for anything that is not a
+// std::exception, and nothing when there was no failure.
+std::string describeError(const std::exception_ptr& error);
 
 }  // namespace qs
