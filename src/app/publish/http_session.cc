@@ -1,6 +1,7 @@
 #include "app/publish/http_session.h"
 
-#include <curl/curl.h>
+#include "core/platform/lazy_curl.h"
+
 #include <fmt/format.h>
 
 #include <asio/associated_cancellation_slot.hpp>
@@ -13,44 +14,11 @@
 #include <cerrno>
 #include <cstring>
 #include <fstream>
-#include <mutex>
 
 namespace qs {
 namespace {
 
 constexpr int kMaximumRedirects = 5;
-
-void initializeCurl() {
-  static std::once_flag once;
-  std::call_once(once, [] { curl_global_init(CURL_GLOBAL_DEFAULT); });
-}
-
-template <class T, void (*Free)(T*)>
-struct CurlFree {
-  void operator()(T* p) const { Free(p); }
-};
-using EasyHandle = std::unique_ptr<CURL, CurlFree<CURL, curl_easy_cleanup>>;
-using URLHandle = std::unique_ptr<CURLU, CurlFree<CURLU, curl_url_cleanup>>;
-using HeaderList = std::unique_ptr<curl_slist, CurlFree<curl_slist, curl_slist_free_all>>;
-
-struct URLParts {
-  std::string scheme, host, port;
-};
-
-std::optional<URLParts> parseURL(const std::string& url) {
-  URLHandle handle(curl_url());
-  if (!handle || curl_url_set(handle.get(), CURLUPART_URL, url.c_str(), 0) != CURLUE_OK) return std::nullopt;
-  auto part = [&](CURLUPart which, unsigned flags) -> std::optional<std::string> {
-    char* value = nullptr;
-    if (curl_url_get(handle.get(), which, &value, flags) != CURLUE_OK || !value) return std::nullopt;
-    std::string out = value;
-    curl_free(value);
-    return out;
-  };
-  auto scheme = part(CURLUPART_SCHEME, 0), host = part(CURLUPART_HOST, 0), port = part(CURLUPART_PORT, CURLU_DEFAULT_PORT);
-  if (!scheme || !host || host->empty()) return std::nullopt;
-  return URLParts{*scheme, *host, port.value_or("")};
-}
 
 bool isLoopbackHost(const std::string& host) {
   return host == "127.0.0.1" || host == "localhost" || host == "[::1]" || host == "::1";
@@ -58,7 +26,7 @@ bool isLoopbackHost(const std::string& host) {
 
 // https everywhere; plain http only where nothing leaves this computer.
 void requireSafeScheme(const std::string& url) {
-  auto parts = parseURL(url);
+  auto parts = curlURLParts(url);
   if (!parts) throw QSHTTPTransportError("not a valid address: " + url);
   if (parts->scheme == "https" || (parts->scheme == "http" && isLoopbackHost(parts->host))) return;
   throw QSHTTPTransportError("only https addresses are allowed (plain http only to this computer): " + url);
@@ -144,28 +112,29 @@ std::string seconds(std::chrono::milliseconds limit) {
   return fmt::format("{:g} seconds", static_cast<double>(limit.count()) / 1000.0);
 }
 
-void configure(CURL* curl, const QSHTTPRequest& request, curl_slist* headers, char* errorBuffer) {
+void configure(QSCurlTransfer& curl, const QSHTTPRequest& request, const QSCurlHeaderList& headers,
+               char* errorBuffer) {
   // The request's own limit is on silence (the progress callback watches it); the whole
   // exchange, however busy, has the session's.
   auto total = std::chrono::duration_cast<std::chrono::milliseconds>(QSHTTPSession::resourceTimeout);
   auto limit = std::min<std::chrono::milliseconds>(request.timeout, total);
-  curl_easy_setopt(curl, CURLOPT_URL, request.url.c_str());
-  curl_easy_setopt(curl, CURLOPT_PROTOCOLS_STR, "http,https");
-  curl_easy_setopt(curl, CURLOPT_FOLLOWLOCATION, 0L);
-  curl_easy_setopt(curl, CURLOPT_SSL_VERIFYPEER, 1L);
-  curl_easy_setopt(curl, CURLOPT_SSL_VERIFYHOST, 2L);
-  curl_easy_setopt(curl, CURLOPT_NOSIGNAL, 1L);
-  curl_easy_setopt(curl, CURLOPT_TIMEOUT_MS, static_cast<long>(total.count()));
-  curl_easy_setopt(curl, CURLOPT_CONNECTTIMEOUT_MS, static_cast<long>(limit.count()));
-  curl_easy_setopt(curl, CURLOPT_ERRORBUFFER, errorBuffer);
-  curl_easy_setopt(curl, CURLOPT_HTTPHEADER, headers);
-  curl_easy_setopt(curl, CURLOPT_USERAGENT, "Quayside/" QS_VERSION);
+  curl.setText(CURLOPT_URL, request.url.c_str());
+  curl.setText(CURLOPT_PROTOCOLS_STR, "http,https");
+  curl.setNumber(CURLOPT_FOLLOWLOCATION, 0L);
+  curl.setNumber(CURLOPT_SSL_VERIFYPEER, 1L);
+  curl.setNumber(CURLOPT_SSL_VERIFYHOST, 2L);
+  curl.setNumber(CURLOPT_NOSIGNAL, 1L);
+  curl.setNumber(CURLOPT_TIMEOUT_MS, static_cast<long>(total.count()));
+  curl.setNumber(CURLOPT_CONNECTTIMEOUT_MS, static_cast<long>(limit.count()));
+  curl.setPointer(CURLOPT_ERRORBUFFER, errorBuffer);
+  curl.setHeaders(headers);
+  curl.setText(CURLOPT_USERAGENT, "Quayside/" QS_VERSION);
   if (request.method == "GET") return;
-  if (request.method == "POST") curl_easy_setopt(curl, CURLOPT_POST, 1L);
-  else curl_easy_setopt(curl, CURLOPT_CUSTOMREQUEST, request.method.c_str());
+  if (request.method == "POST") curl.setNumber(CURLOPT_POST, 1L);
+  else curl.setText(CURLOPT_CUSTOMREQUEST, request.method.c_str());
   if (!request.fileBody) {
-    curl_easy_setopt(curl, CURLOPT_POSTFIELDS, request.body.c_str());
-    curl_easy_setopt(curl, CURLOPT_POSTFIELDSIZE_LARGE, static_cast<curl_off_t>(request.body.size()));
+    curl.setText(CURLOPT_POSTFIELDS, request.body.c_str());
+    curl.setSize(CURLOPT_POSTFIELDSIZE_LARGE, static_cast<curl_off_t>(request.body.size()));
   }
 }
 
@@ -186,30 +155,26 @@ int watchProgress(void* data, curl_off_t, curl_off_t received, curl_off_t, curl_
 
 Exchange exchangeOnce(const QSHTTPRequest& request, const std::atomic<bool>* cancelled) {
   requireSafeScheme(request.url);
-  EasyHandle curl(curl_easy_init());
-  if (!curl) throw QSHTTPTransportError("couldn't start an HTTP request");
-  HeaderList headers;
+  QSCurlTransfer curl;
+  if (!curl.valid()) throw QSHTTPTransportError("couldn't start an HTTP request");
+  QSCurlHeaderList headers;
   for (const auto& [name, value] : request.headers)
-    headers.reset(curl_slist_append(headers.release(), (name + ": " + value).c_str()));
+    if (!headers.append(name + ": " + value)) throw QSHTTPTransportError("couldn't start an HTTP request");
   char errorBuffer[CURL_ERROR_SIZE] = {};
-  configure(curl.get(), request, headers.get(), errorBuffer);
+  configure(curl, request, headers, errorBuffer);
 
   std::optional<UploadSource> upload;
   if (request.fileBody) {
     upload.emplace(*request.fileBody);
-    curl_easy_setopt(curl.get(), CURLOPT_READFUNCTION, &UploadSource::read);
-    curl_easy_setopt(curl.get(), CURLOPT_READDATA, &*upload);
-    curl_easy_setopt(curl.get(), CURLOPT_POSTFIELDSIZE_LARGE, upload->size());
+    curl.setReadFunction(&UploadSource::read, &*upload);
+    curl.setSize(CURLOPT_POSTFIELDSIZE_LARGE, upload->size());
   }
-  curl_easy_setopt(curl.get(), CURLOPT_NOPROGRESS, 0L);
   Watch watch{cancelled, QSTransferSilence(request.timeout, QSTransferSilence::Clock::now())};
-  curl_easy_setopt(curl.get(), CURLOPT_XFERINFOFUNCTION, &watchProgress);
-  curl_easy_setopt(curl.get(), CURLOPT_XFERINFODATA, &watch);
+  curl.setProgressFunction(&watchProgress, &watch);
   ResponseSink sink;
-  curl_easy_setopt(curl.get(), CURLOPT_WRITEFUNCTION, &ResponseSink::write);
-  curl_easy_setopt(curl.get(), CURLOPT_WRITEDATA, &sink);
+  curl.setWriteFunction(&ResponseSink::write, &sink);
 
-  CURLcode code = curl_easy_perform(curl.get());
+  CURLcode code = curl.perform();
   if (upload && !upload->failure().empty()) throw QSHTTPBodyError(upload->failure());
   if (sink.tooLarge) throw QSHTTPTransportError("the answer was larger than 32 MB");
   if (code == CURLE_ABORTED_BY_CALLBACK && watch.silent)
@@ -217,24 +182,18 @@ Exchange exchangeOnce(const QSHTTPRequest& request, const std::atomic<bool>* can
   if (code == CURLE_ABORTED_BY_CALLBACK) throw QSHTTPTransportError("the request was cancelled");
   if (code == CURLE_OPERATION_TIMEDOUT) {
     // The connection was not made within the silence limit, or the whole exchange took too long.
-    curl_off_t connectedAfter = 0;
-    bool connected = curl_easy_getinfo(curl.get(), CURLINFO_CONNECT_TIME_T, &connectedAfter) == CURLE_OK &&
-                     connectedAfter > 0;
+    bool connected = curl.sizeInfo(CURLINFO_CONNECT_TIME_T).value_or(0) > 0;
     auto total = std::chrono::duration_cast<std::chrono::milliseconds>(QSHTTPSession::resourceTimeout);
     throw QSHTTPTransportError(connected ? "The request timed out after " + seconds(total) + "."
                                          : "The request timed out: nothing moved for " + seconds(request.timeout) + ".",
                                true);
   }
-  if (code != CURLE_OK) throw QSHTTPTransportError(errorBuffer[0] ? errorBuffer : curl_easy_strerror(code));
+  if (code != CURLE_OK) throw QSHTTPTransportError(errorBuffer[0] ? errorBuffer : curlErrorText(code));
 
   Exchange out;
-  long status = 0;
-  curl_easy_getinfo(curl.get(), CURLINFO_RESPONSE_CODE, &status);
+  long status = curl.numberInfo(CURLINFO_RESPONSE_CODE).value_or(0);
   out.response = {static_cast<int>(status), std::move(sink.body)};
-  char* location = nullptr;
-  if (status >= 300 && status < 400 && curl_easy_getinfo(curl.get(), CURLINFO_REDIRECT_URL, &location) == CURLE_OK &&
-      location)
-    out.redirect = location;
+  if (status >= 300 && status < 400) out.redirect = curl.textInfo(CURLINFO_REDIRECT_URL);
   return out;
 }
 
@@ -263,14 +222,14 @@ bool QSTransferSilence::tooLong(Clock::time_point now, std::int64_t bytesMoved) 
 }
 
 std::optional<std::string> urlOrigin(const std::string& url) {
-  auto parts = parseURL(url);
+  auto parts = curlURLParts(url);
   if (!parts) return std::nullopt;
   return parts->scheme + "://" + parts->host + ":" + parts->port;
 }
 
-bool hasURLScheme(const std::string& url) { return parseURL(url).has_value(); }
+bool hasURLScheme(const std::string& url) { return curlURLParts(url).has_value(); }
 
-QSHTTPSession::QSHTTPSession() : pool_(std::make_unique<asio::thread_pool>(2)) { initializeCurl(); }
+QSHTTPSession::QSHTTPSession() : pool_(std::make_unique<asio::thread_pool>(2)) {}
 
 QSHTTPSession::~QSHTTPSession() { pool_->join(); }
 

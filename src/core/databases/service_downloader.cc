@@ -3,11 +3,11 @@
 #include "core/databases/database_error.h"
 #include "core/platform/file_status.h"
 #include "core/platform/files.h"
+#include "core/platform/lazy_curl.h"
 #include "core/platform/process_runner.h"
 #include "core/platform/system_error.h"
 #include "core/platform/uuid.h"
 
-#include <curl/curl.h>
 #include <openssl/evp.h>
 
 #include <algorithm>
@@ -160,25 +160,21 @@ fs::path QSServiceDownloader::download(const QSServiceDefinition& definition, co
   if (!file) throwSystemError("open " + partial.string());
 
   Transfer transfer{&file, &progress, 0};
-  std::unique_ptr<CURL, decltype(&curl_easy_cleanup)> curl(curl_easy_init(), curl_easy_cleanup);
-  if (!curl) fail(serviceDownloadError::DownloadFailed{definition.id});
-  curl_easy_setopt(curl.get(), CURLOPT_URL, definition.downloadURL.c_str());
-  curl_easy_setopt(curl.get(), CURLOPT_PROTOCOLS_STR, "http,https");
-  curl_easy_setopt(curl.get(), CURLOPT_REDIR_PROTOCOLS_STR, "http,https");
-  curl_easy_setopt(curl.get(), CURLOPT_FOLLOWLOCATION, 1L);
-  curl_easy_setopt(curl.get(), CURLOPT_NOSIGNAL, 1L);
-  curl_easy_setopt(curl.get(), CURLOPT_CONNECTTIMEOUT, 30L);
+  QSCurlTransfer curl;
+  if (!curl.valid()) fail(serviceDownloadError::DownloadFailed{definition.id});
+  curl.setText(CURLOPT_URL, definition.downloadURL.c_str());
+  curl.setText(CURLOPT_PROTOCOLS_STR, "http,https");
+  curl.setText(CURLOPT_REDIR_PROTOCOLS_STR, "http,https");
+  curl.setNumber(CURLOPT_FOLLOWLOCATION, 1L);
+  curl.setNumber(CURLOPT_NOSIGNAL, 1L);
+  curl.setNumber(CURLOPT_CONNECTTIMEOUT, 30L);
   // A stalled transfer (under 1 byte/s for a minute) is a failed one.
-  curl_easy_setopt(curl.get(), CURLOPT_LOW_SPEED_LIMIT, 1L);
-  curl_easy_setopt(curl.get(), CURLOPT_LOW_SPEED_TIME, 60L);
-  curl_easy_setopt(curl.get(), CURLOPT_WRITEFUNCTION, writeChunk);
-  curl_easy_setopt(curl.get(), CURLOPT_WRITEDATA, &transfer);
-  curl_easy_setopt(curl.get(), CURLOPT_XFERINFOFUNCTION, reportProgress);
-  curl_easy_setopt(curl.get(), CURLOPT_XFERINFODATA, &transfer);
-  curl_easy_setopt(curl.get(), CURLOPT_NOPROGRESS, 0L);
-  CURLcode code = curl_easy_perform(curl.get());
-  long status = 0;
-  curl_easy_getinfo(curl.get(), CURLINFO_RESPONSE_CODE, &status);
+  curl.setNumber(CURLOPT_LOW_SPEED_LIMIT, 1L);
+  curl.setNumber(CURLOPT_LOW_SPEED_TIME, 60L);
+  curl.setWriteFunction(writeChunk, &transfer);
+  curl.setProgressFunction(reportProgress, &transfer);
+  CURLcode code = curl.perform();
+  long status = curl.numberInfo(CURLINFO_RESPONSE_CODE).value_or(0);
   file.close();
   // Only a whole 200 answer counts; the partial data is never kept.
   if (code != CURLE_OK || status != 200 || !file) {
