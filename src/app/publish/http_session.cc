@@ -229,7 +229,7 @@ std::optional<std::string> urlOrigin(const std::string& url) {
 
 bool hasURLScheme(const std::string& url) { return curlURLParts(url).has_value(); }
 
-QSHTTPSession::QSHTTPSession() : pool_(std::make_unique<asio::thread_pool>(2)) {}
+QSHTTPSession::QSHTTPSession() : pool_(std::make_unique<asio::thread_pool>(2)) { loadCurl(); }
 
 QSHTTPSession::~QSHTTPSession() { pool_->join(); }
 

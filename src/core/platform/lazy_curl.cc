@@ -158,6 +158,8 @@ bool QSCurlHeaderList::append(std::string_view line) {
   return true;
 }
 
+bool loadCurl() { return curl().easyInit != nullptr; }
+
 std::optional<QSCurlURLParts> curlURLParts(const std::string& url) {
   const CurlLibrary& library = curl();
   if (!library.url || !library.urlSet || !library.urlGet || !library.urlCleanup || !library.free) return std::nullopt;

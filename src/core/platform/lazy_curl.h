@@ -80,6 +80,11 @@ struct QSCurlURLParts {
   std::string scheme, host, port;  // the port is the scheme's default when the URL names none
 };
 
+// Opens libcurl now, if it is not open yet, and says whether it could be. OpenSSL keeps some
+// state per thread that initialised it: a program that transfers from worker threads calls this
+// first on a thread that lives as long as the program.
+bool loadCurl();
+
 // The parts of `url` as libcurl will read them; nullopt when it cannot read them.
 std::optional<QSCurlURLParts> curlURLParts(const std::string& url);
 
