@@ -37,8 +37,5 @@ std::string apiKey(const QSSettings& settings);
 // Where apiKey() came from: "QS_HOSTING_API_KEY", "settings" or nothing.
 std::optional<std::string> apiKeySource(const QSSettings& settings);
 
-// `text` without leading and trailing spaces, tabs and line breaks.
-std::string trimmed(const std::string& text);
-
 }  // namespace QSHostingConfiguration
 }  // namespace qs

@@ -11,6 +11,7 @@
 #include "core/platform/process_environment.h"
 #include "core/platform/settings.h"
 #include "core/platform/terminal.h"
+#include "core/platform/text.h"
 
 #include <fmt/format.h>
 
@@ -23,12 +24,12 @@ namespace {
 namespace config = QSHostingConfiguration;
 
 std::string readKey() {
-  if (auto fromEnvironment = environmentValue(config::apiKeyVariable)) return config::trimmed(*fromEnvironment);
+  if (auto fromEnvironment = environmentValue(config::apiKeyVariable)) return std::string(trimmed(*fromEnvironment));
   if (isTerminal(0)) {
     fmt::print("Brindle Hosting API key: ");
     std::fflush(stdout);
   }
-  return config::trimmed(readLineWithoutEcho().value_or(""));
+  return std::string(trimmed(readLineWithoutEcho().value_or("")));
 }
 
 asio::awaitable<int> login(bool verify) {

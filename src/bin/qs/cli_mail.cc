@@ -9,11 +9,11 @@
 
 #include "core/mail/mail_environment.h"
 #include "core/mail/mail_summary.h"
-#include "core/platform/charset_conversion.h"
 #include "core/platform/files.h"
 #include "core/platform/paths.h"
 #include "core/platform/process_runner.h"
 #include "core/platform/terminal.h"
+#include "core/platform/utf8.h"
 
 #include <fmt/format.h>
 

@@ -3,10 +3,10 @@
 #include "bin/qs/output.h"
 #include "bin/qs/project_resolver.h"
 
-#include "core/platform/encoding.h"
 #include "core/platform/paths.h"
 #include "core/platform/regex.h"
 #include "core/platform/terminal.h"
+#include "core/platform/utf8.h"
 #include "core/runtime/project_scaffold.h"
 #include "core/runtime/toolchain_service.h"
 

@@ -3,6 +3,7 @@
 #include "bin/qs/cli_session.h"
 #include "bin/qs/output.h"
 #include "bin/qs/terminal_text.h"
+#include "core/platform/text.h"
 
 #include <fmt/format.h>
 
@@ -12,14 +13,8 @@
 namespace qs {
 namespace {
 
-std::string lowercased(std::string_view text) {
-  std::string out(text);
-  for (char& c : out) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-  return out;
-}
-
 bool containsIgnoringCase(std::string_view haystack, const std::string& lowerNeedle) {
-  return lowercased(haystack).find(lowerNeedle) != std::string::npos;
+  return asciiLowercased(haystack).find(lowerNeedle) != std::string::npos;
 }
 
 std::string joined(const std::vector<std::string>& items) {
@@ -31,23 +26,23 @@ std::string joined(const std::vector<std::string>& items) {
 }  // namespace
 
 QSUUID resolveMessageID(const std::vector<QSMailFileName>& stored, const std::string& prefix) {
-  std::string wanted = lowercased(prefix);
+  std::string wanted = asciiLowercased(prefix);
   std::vector<QSUUID> found;
   for (const auto& name : stored)
-    if (!wanted.empty() && lowercased(name.id.string()).starts_with(wanted)) found.push_back(name.id);
+    if (!wanted.empty() && asciiLowercased(name.id.string()).starts_with(wanted)) found.push_back(name.id);
   if (found.size() == 1) return found.front();
   if (found.empty()) throw QSCliError("No message with id '" + prefix + "' (see 'qs mail').");
   throw QSCliError(fmt::format("'{}' matches {} messages; give more of the id.", prefix, found.size()));
 }
 
 bool fromProject(const QSMailSummary& summary, const std::string& project) {
-  if (!summary.projectID) return lowercased(project) == "other";
-  return lowercased(project) == lowercased(summary.projectName.value_or("")) ||
-         lowercased(project) == lowercased(summary.projectID->string());
+  if (!summary.projectID) return asciiLowercased(project) == "other";
+  return asciiLowercased(project) == asciiLowercased(summary.projectName.value_or("")) ||
+         asciiLowercased(project) == asciiLowercased(summary.projectID->string());
 }
 
 bool mentions(const QSMailMessage& message, const std::string& text) {
-  std::string needle = lowercased(text);
+  std::string needle = asciiLowercased(text);
   auto any = [&](const std::vector<std::string>& items) {
     return std::any_of(items.begin(), items.end(), [&](const auto& i) { return containsIgnoringCase(i, needle); });
   };

@@ -11,6 +11,7 @@
 #include "core/platform/process_runner.h"
 #include "core/platform/regex.h"
 #include "core/platform/system_error.h"
+#include "core/platform/text.h"
 
 #include <algorithm>
 #include <atomic>
@@ -34,12 +35,6 @@ const std::string& user(const QSDatabase& database) {
 }
 
 bool hasPassword(const QSDatabase& database) { return database.password && !database.password->empty(); }
-
-std::string trimmed(const std::string& text) {
-  auto first = text.find_first_not_of(" \t\r\n");
-  if (first == std::string::npos) return {};
-  return text.substr(first, text.find_last_not_of(" \t\r\n") - first + 1);
-}
 
 // A name in the snapshot's folder that listing never shows (it does not end in .sql) and that
 // no other dump running at the same time uses: ".<snapshot name>.<pid>-<n>.partial".
@@ -103,7 +98,7 @@ void runTool(const std::vector<std::string>& arguments, const std::map<std::stri
   options.outputFile = output;
   QSProcessResult result = runProcess(arguments, options);
   if (result.succeeded()) return;
-  std::string text = trimmed(redacted(result.errorOutput, secrets));
+  std::string text = std::string(trimmed(redacted(result.errorOutput, secrets), " \t\r\n"));
   if (text.empty()) text = "exit code " + std::to_string(result.exitStatus);
   throw QSBackupException(QSBackupError(backupError::CommandFailed{text}));
 }
@@ -140,7 +135,7 @@ fs::path QSBackupService::directory(const QSDatabase& database) {
   std::string id = database.id.string();
   fs::path folder = root_ / slug(database);
   auto owner = readFileIfPresent(folder / kOwnerFile);
-  if (!owner || trimmed(*owner) == id) return folder;
+  if (!owner || std::string(trimmed(*owner, " \t\r\n")) == id) return folder;
   std::string shortID = id.substr(0, 8);
   std::transform(shortID.begin(), shortID.end(), shortID.begin(), [](unsigned char c) { return std::tolower(c); });
   return root_ / (slug(database) + "-" + shortID);

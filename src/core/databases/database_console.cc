@@ -2,6 +2,7 @@
 
 #include "core/databases/engine_tool.h"
 #include "core/platform/file_status.h"
+#include "core/platform/shell_words.h"
 
 namespace qs::QSDatabaseConsole {
 namespace fs = std::filesystem;
@@ -13,11 +14,6 @@ const std::string& user(const QSDatabase& database) {
 }
 
 bool hasPassword(const QSDatabase& database) { return database.password && !database.password->empty(); }
-
-bool isPlainWordCharacter(char c) {
-  return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '.' || c == '_' ||
-         c == '-' || c == '/' || c == ':' || c == '@';
-}
 
 // The client's arguments after its path, and the password variable it reads.
 std::vector<std::string> clientArguments(const QSDatabase& database, const fs::path& sqliteFolder) {
@@ -65,21 +61,12 @@ std::optional<fs::path> clientURL(QSDatabaseType type, QSServiceRegistry& regist
   return std::nullopt;
 }
 
-std::string quoted(std::string_view word) {
-  bool plain = !word.empty();
-  for (char c : word) plain = plain && isPlainWordCharacter(c);
-  if (plain) return std::string(word);
-  std::string out = "'";
-  for (char c : word) out += c == '\'' ? std::string("'\\''") : std::string(1, c);
-  return out + "'";
-}
-
 std::string command(const QSDatabase& database, const std::string& clientPath, const fs::path& sqliteFolder) {
   std::string line;
   if (auto variable = passwordVariable(database.type); variable && hasPassword(database))
-    line = *variable + "=" + QSDatabaseConsole::quoted(*database.password) + " ";
-  line += QSDatabaseConsole::quoted(clientPath);
-  for (const auto& argument : clientArguments(database, sqliteFolder)) line += " " + QSDatabaseConsole::quoted(argument);
+    line = *variable + "=" + shellWord(*database.password) + " ";
+  line += shellWord(clientPath);
+  for (const auto& argument : clientArguments(database, sqliteFolder)) line += " " + shellWord(argument);
   return line;
 }
 

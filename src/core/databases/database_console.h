@@ -25,10 +25,6 @@ std::string clientName(QSDatabaseType type);
 std::optional<std::filesystem::path> clientURL(QSDatabaseType type, QSServiceRegistry& registry,
                                                const QSSystemEngines& system = QSSystemEngines());
 
-// A word as the shell reads it: as it is when it is non-empty and made only of letters, digits
-// and . _ - / : @; otherwise in single quotes, an inner quote written '\''.
-std::string quoted(std::string_view word);
-
 // The one-line command, with `clientPath` as the client (the bare client name when no client was
 // found). PostgreSQL: "PGPASSWORD=… psql -h HOST -p PORT -U USER DB"; MySQL: "MYSQL_PWD=… mysql
 // --no-defaults -h HOST -P PORT -u USER DB"; Redis: "redis-cli -h HOST -p PORT"; SQLite:

@@ -3,6 +3,7 @@
 #include "core/databases/database_error.h"
 #include "core/platform/file_status.h"
 #include "core/platform/process_runner.h"
+#include "core/platform/text.h"
 
 namespace qs {
 namespace {
@@ -13,13 +14,6 @@ const std::vector<std::string> kClientVariables = {
     "PGHOST", "PGHOSTADDR", "PGPORT", "PGUSER", "PGPASSWORD", "PGDATABASE", "PGPASSFILE", "PGSERVICE",
     "PGSERVICEFILE", "PGOPTIONS", "PGSSLMODE", "PGDATA", "MYSQL_HOST", "MYSQL_TCP_PORT", "MYSQL_UNIX_PORT",
     "MYSQL_PWD", "MYSQL_HISTFILE", "REDISCLI_AUTH", "REDISCLI_HISTFILE"};
-
-std::string trimmed(std::string_view line) {
-  auto first = line.find_first_not_of(" \t\r");
-  if (first == std::string_view::npos) return {};
-  auto last = line.find_last_not_of(" \t\r");
-  return std::string(line.substr(first, last - first + 1));
-}
 
 QSDatabaseType typeOfTool(const std::string& name) {
   if (name.starts_with("mysql") || name.starts_with("mariadb")) return QSDatabaseType::mysql;
@@ -36,7 +30,7 @@ std::optional<std::string> firstErrorLine(std::string_view errorOutput) {
   while (start <= errorOutput.size()) {
     auto end = errorOutput.find('\n', start);
     if (end == std::string_view::npos) end = errorOutput.size();
-    std::string line = trimmed(errorOutput.substr(start, end - start));
+    std::string line = std::string(trimmed(errorOutput.substr(start, end - start), " \t\r"));
     if (line.find("ERROR:") != std::string::npos) return line;
     if (!line.empty() && !firstNonEmpty) firstNonEmpty = line;
     start = end + 1;

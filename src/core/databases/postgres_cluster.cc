@@ -8,7 +8,9 @@
 #include "core/platform/child_process.h"
 #include "core/platform/files.h"
 #include "core/platform/proc_table.h"
+#include "core/platform/shell_words.h"
 #include "core/platform/system_error.h"
+#include "core/platform/text.h"
 
 #include <csignal>
 
@@ -24,19 +26,6 @@ const char* const kClientAuthentication =
     "local all all trust\n"
     "host all all 127.0.0.1/32 scram-sha-256\n"
     "host all all ::1/128 scram-sha-256\n";
-
-std::string trimmed(const std::string& text) {
-  auto first = text.find_first_not_of(" \t\r\n");
-  if (first == std::string::npos) return {};
-  return text.substr(first, text.find_last_not_of(" \t\r\n") - first + 1);
-}
-
-// pg_ctl hands -o to a shell: the socket folder goes in single quotes.
-std::string shellQuoted(const std::string& text) {
-  std::string out = "'";
-  for (char c : text) out += c == '\'' ? std::string("'\\''") : std::string(1, c);
-  return out + "'";
-}
 
 // Why the server would not start, from the end of its log: the last FATAL or ERROR message,
 // with the DETAIL line after it.
@@ -78,13 +67,14 @@ void QSDatabaseService::initializePostgres() {
 
 void QSDatabaseService::startPostgres(int port) {
   fs::path data = postgresFolder() / "data";
-  std::string onDisk = trimmed(readFileIfPresent(data / "PG_VERSION").value_or(""));
+  std::string onDisk(trimmed(readFileIfPresent(data / "PG_VERSION").value_or("")));
   if (!onDisk.empty()) {
     auto installed = registry_.service(QSDatabaseType::postgresql);
     std::string major = installed ? installed->version.substr(0, installed->version.find('.')) : "";
     if (!major.empty() && major != onDisk)
       throw QSDatabaseException(QSDatabaseError(databaseError::ClusterVersionMismatch{onDisk, major}));
   }
+  // pg_ctl hands -o to a shell: the socket folder goes in single quotes.
   fs::path log = postgresFolder() / "postgres.log";
   std::string options = "-p " + std::to_string(port) + " -k " + shellQuoted(postgresFolder().string()) +
                         " -c listen_addresses=127.0.0.1";
@@ -116,7 +106,7 @@ std::optional<std::int32_t> QSDatabaseService::postgresPid() {
   fs::path pidFile = postgresFolder() / "data" / "postmaster.pid";
   auto text = readFileIfPresent(pidFile);
   if (!text) return std::nullopt;
-  std::string first = trimmed(text->substr(0, text->find('\n')));
+  std::string first(trimmed(text->substr(0, text->find('\n'))));
   if (!first.empty() && first.find_first_not_of("0123456789") == std::string::npos && first.size() < 10) {
     // The id alone could have been reused by an unrelated process since the server died.
     auto pid = static_cast<std::int32_t>(std::stol(first));

@@ -6,6 +6,7 @@
 #include "core/platform/lazy_curl.h"
 #include "core/platform/process_runner.h"
 #include "core/platform/system_error.h"
+#include "core/platform/text.h"
 #include "core/platform/uuid.h"
 
 #include <openssl/evp.h>
@@ -65,11 +66,6 @@ int reportProgress(void* context, curl_off_t expected, curl_off_t received, curl
     (*transfer->progress)(fraction);
   }
   return 0;
-}
-
-std::string lowercased(std::string text) {
-  std::transform(text.begin(), text.end(), text.begin(), [](unsigned char c) { return std::tolower(c); });
-  return text;
 }
 
 }  // namespace
@@ -135,7 +131,7 @@ fs::path QSServiceDownloader::install(const QSServiceDefinition& definition, con
   } cleanup{archive};
   if (!definition.checksum.empty()) {
     std::string actual = fileSHA256(archive);
-    if (actual != lowercased(definition.checksum))
+    if (actual != asciiLowercased(definition.checksum))
       fail(serviceDownloadError::ChecksumMismatch{definition.checksum, actual});
   }
   if (definition.archiveFormat == QSArchiveFormat::sourceTarGZ)

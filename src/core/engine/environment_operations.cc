@@ -4,6 +4,7 @@
 #include "core/models/dotenv.h"
 #include "core/models/env_file_writer.h"
 #include "core/platform/encoding.h"
+#include "core/platform/utf8.h"
 
 #include <algorithm>
 

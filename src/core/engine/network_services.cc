@@ -4,6 +4,7 @@
 #include "core/engine/daemon_service.h"
 
 #include "core/engine/off_loop.h"
+#include "core/platform/text.h"
 #include "core/routing/certificate_service.h"
 #include "core/routing/dns_server.h"
 #include "core/routing/domain_service.h"
@@ -94,7 +95,7 @@ void QSDaemonService::reconcileRoutes() {
     // Every stored domain is routed, even one that reached the state unvalidated.
     project.domain->targetPort = project.port;
     proxy_->registerRoute(project.domain->hostname, project.port, project.id);
-    wanted.insert(lowercased(project.domain->hostname));
+    wanted.insert(asciiLowercased(project.domain->hostname));
   }
   for (const auto& [host, port] : proxy_->registeredRoutes())
     if (!wanted.contains(host)) proxy_->unregisterRoute(host);
@@ -187,13 +188,13 @@ asio::awaitable<QSDomain> QSDaemonService::addDomain(const QSUUID& projectID, co
   domain.sslEnabled = ssl;
   // A name another project already uses would silently take its route over.
   for (const auto& other : config_.projects)
-    if (other.id != projectID && other.domain && lowercased(other.domain->hostname) == lowercased(hostname))
+    if (other.id != projectID && other.domain && asciiLowercased(other.domain->hostname) == asciiLowercased(hostname))
       throw QSDaemonException(QSDaemonError(daemonError::OperationFailed{
           hostname + " is already the domain of " + other.name + "; remove it there first."}));
   std::optional<QSDomain> previous = project.domain;
   domains_->addDomain(domain, project.port, projectID);
   // Replacing a domain frees its old name.
-  if (previous && lowercased(previous->hostname) != lowercased(hostname)) proxy_->unregisterRoute(previous->hostname);
+  if (previous && asciiLowercased(previous->hostname) != asciiLowercased(hostname)) proxy_->unregisterRoute(previous->hostname);
   project.domain = domain;
   save();
   emitProjectsChanged();

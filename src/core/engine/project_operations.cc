@@ -4,10 +4,11 @@
 #include "core/models/dotenv.h"
 #include "core/models/env_database_reference.h"
 #include "core/models/env_file_writer.h"
-#include "core/platform/encoding.h"
 #include "core/platform/files.h"
 #include "core/platform/system_error.h"
+#include "core/platform/text.h"
 #include "core/platform/trash.h"
+#include "core/platform/utf8.h"
 #include "core/runtime/project_detector.h"
 #include "core/runtime/project_scaffold.h"
 
@@ -21,13 +22,6 @@ namespace {
 
 [[noreturn]] void fail(const std::string& message) {
   throw QSDaemonException(QSDaemonError(daemonError::OperationFailed{message}));
-}
-
-std::string trimmedName(std::string_view name) {
-  auto first = name.find_first_not_of(" \t");
-  if (first == std::string_view::npos) return {};
-  auto last = name.find_last_not_of(" \t");
-  return std::string(name.substr(first, last - first + 1));
 }
 
 std::filesystem::path folderPath(const std::string& text) {
@@ -163,7 +157,7 @@ asio::awaitable<void> QSDaemonService::removeProject(const QSUUID& id, bool drop
 
 asio::awaitable<QSProject> QSDaemonService::renameProject(const QSUUID& id, const std::string& newName) {
   QSProject snapshot = requireProject(id);
-  std::string name = trimmedName(newName);
+  std::string name = std::string(trimmed(newName, kBlanks));
   if (name.empty() || name == snapshot.name) co_return snapshot;
   if (auto error = QSProjectScaffold::nameValidationError(name)) fail(error->message());
   for (const auto& other : config_.projects)

@@ -4,24 +4,14 @@
 #include "core/mail/mime_structure.h"
 #include "core/platform/charset_conversion.h"
 #include "core/platform/regex.h"
+#include "core/platform/text.h"
+#include "core/platform/utf8.h"
 
 #include <algorithm>
 #include <cctype>
 
 namespace qs::QSMailParser {
 namespace {
-
-std::string_view trimBlanks(std::string_view text) {
-  while (!text.empty() && (text.front() == ' ' || text.front() == '\t')) text.remove_prefix(1);
-  while (!text.empty() && (text.back() == ' ' || text.back() == '\t')) text.remove_suffix(1);
-  return text;
-}
-
-std::string lowercased(std::string_view text) {
-  std::string out(text);
-  for (char& c : out) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-  return out;
-}
 
 // Calls `line` for every LF-separated piece of `text` (the last one too, even when empty).
 template <class F>
@@ -86,7 +76,7 @@ QSBytes toBytes(const std::string& text) { return QSBytes(text.begin(), text.end
 
 void take(QSMimeStructure::Leaf& leaf, Result& result) {
   bool isText = leaf.mediaType.starts_with("text/");
-  if (leaf.fileName && (lowercased(leaf.disposition).find("attachment") != std::string::npos || !isText)) {
+  if (leaf.fileName && (asciiLowercased(leaf.disposition).find("attachment") != std::string::npos || !isText)) {
     // decodeEncodedWords: a name in encoded words inside quotes, as some mailers write it.
     result.attachments.push_back({.filename = decodeEncodedWords(*leaf.fileName), .contentType = leaf.mediaType,
                                   .data = toBytes(leaf.bytes)});
@@ -160,13 +150,13 @@ std::vector<QSMailHeader> parseHeaders(std::string_view block) {
     if (line.empty()) return;
     if ((line.front() == ' ' || line.front() == '\t') && !headers.empty()) {
       headers.back().value += ' ';
-      headers.back().value += replacingInvalidUTF8(trimBlanks(line));
+      headers.back().value += replacingInvalidUTF8(trimmed(line, kBlanks));
       return;
     }
     auto colon = line.find(':');
     if (colon == std::string_view::npos) return;
-    headers.push_back({replacingInvalidUTF8(trimBlanks(line.substr(0, colon))),
-                       replacingInvalidUTF8(trimBlanks(line.substr(colon + 1)))});
+    headers.push_back({replacingInvalidUTF8(trimmed(line.substr(0, colon), kBlanks)),
+                       replacingInvalidUTF8(trimmed(line.substr(colon + 1), kBlanks))});
   });
   return headers;
 }
@@ -210,7 +200,7 @@ std::string decodeEncodedWords(std::string_view text) {
     }
     if (!range) break;
     auto groups = encodedWord.fullMatchGroups(text.substr(next, range->second));
-    std::string charset = lowercased((*groups)[0].substr(0, (*groups)[0].find('*')));  // RFC 2231: "*language"
+    std::string charset = asciiLowercased((*groups)[0].substr(0, (*groups)[0].find('*')));  // RFC 2231: "*language"
     if (charset != runCharset) flush();
     runCharset = charset;
     runBytes += wordBytes((*groups)[1][0], (*groups)[2]);
@@ -222,7 +212,7 @@ std::string decodeEncodedWords(std::string_view text) {
 }
 
 std::string decodeText(std::string_view bytes, const std::optional<std::string>& charset) {
-  std::string label = charset ? lowercased(trimBlanks(*charset)) : "";
+  std::string label = charset ? asciiLowercased(trimmed(*charset, kBlanks)) : "";
   if (label.empty() || label == "utf-8" || label == "utf8")
     return isValidUTF8(bytes) ? std::string(bytes) : latin1ToUTF8(bytes);
   std::string name = QSMimeStructure::iconvCharsetName(label);
@@ -237,7 +227,7 @@ std::vector<std::string> splitAddresses(const std::optional<std::string>& value)
   std::string_view rest = *value;
   for (;;) {
     auto comma = rest.find(',');
-    std::string address = decodeEncodedWords(trimBlanks(rest.substr(0, comma)));
+    std::string address = decodeEncodedWords(trimmed(rest.substr(0, comma), kBlanks));
     if (!address.empty()) addresses.push_back(std::move(address));
     if (comma == std::string_view::npos) break;
     rest.remove_prefix(comma + 1);
@@ -247,7 +237,7 @@ std::vector<std::string> splitAddresses(const std::optional<std::string>& value)
 
 std::optional<QSTimestamp> parseDate(const std::optional<std::string>& value) {
   if (!value) return std::nullopt;
-  return parseMailDate(trimBlanks(*value));
+  return parseMailDate(trimmed(*value, kBlanks));
 }
 
 }  // namespace qs::QSMailParser

@@ -1,6 +1,7 @@
 #include "core/mail/mime_structure.h"
 
-#include "core/platform/charset_conversion.h"
+#include "core/platform/text.h"
+#include "core/platform/utf8.h"
 
 #include <gmime/gmime.h>
 
@@ -26,12 +27,6 @@ struct Unref {
 };
 template <class T>
 using GRef = std::unique_ptr<T, Unref<T>>;
-
-std::string lowercased(std::string_view text) {
-  std::string out(text);
-  for (char& c : out) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-  return out;
-}
 
 std::optional<std::string> text(const char* value) {
   return value ? std::optional<std::string>(replacingInvalidUTF8(value)) : std::nullopt;
@@ -59,14 +54,14 @@ private:
 // application/octet-stream, which would hide a "Content-Type: text" body as an attachment.
 std::string mediaTypeOf(GMimeObject* object) {
   GMimeContentType* type = g_mime_object_get_content_type(object);
-  std::string media = lowercased(g_mime_content_type_get_media_type(type));
-  std::string subtype = lowercased(g_mime_content_type_get_media_subtype(type));
+  std::string media = asciiLowercased(g_mime_content_type_get_media_type(type));
+  std::string subtype = asciiLowercased(g_mime_content_type_get_media_subtype(type));
   if (const char* written = g_mime_object_get_header(object, "Content-Type")) {
     std::string_view value = written;
     value = value.substr(0, value.find(';'));
     while (!value.empty() && std::isspace(static_cast<unsigned char>(value.front()))) value.remove_prefix(1);
     while (!value.empty() && std::isspace(static_cast<unsigned char>(value.back()))) value.remove_suffix(1);
-    if (lowercased(value) == "text") return "text/plain";
+    if (asciiLowercased(value) == "text") return "text/plain";
   }
   return media + "/" + subtype;
 }

@@ -1,6 +1,7 @@
 #include "core/mail/smtp_session.h"
 
-#include "core/platform/charset_conversion.h"
+#include "core/platform/text.h"
+#include "core/platform/utf8.h"
 
 #include <algorithm>
 #include <cctype>
@@ -18,18 +19,6 @@ constexpr std::string_view kOk = "250 2.0.0 Ok\r\n";
 constexpr std::string_view kAuthenticated = "235 2.7.0 Authentication successful\r\n";
 constexpr std::string_view kLineTooLong = "500 5.5.2 Line too long\r\n";
 constexpr std::string_view kMessageTooLarge = "552 5.3.4 Message size exceeds fixed limit\r\n";
-
-std::string_view trimBlanks(std::string_view text) {
-  while (!text.empty() && (text.front() == ' ' || text.front() == '\t')) text.remove_prefix(1);
-  while (!text.empty() && (text.back() == ' ' || text.back() == '\t')) text.remove_suffix(1);
-  return text;
-}
-
-std::string uppercased(std::string_view text) {
-  std::string out(text);
-  for (char& c : out) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
-  return out;
-}
 
 }  // namespace
 
@@ -156,7 +145,7 @@ void QSSMTPSession::handleLine(std::string line, Output& out) {
 }
 
 void QSSMTPSession::handleCommand(const std::string& line, Output& out) {
-  std::string upper = uppercased(line);
+  std::string upper = asciiUppercased(line);
   auto is = [&](std::string_view prefix) { return upper.starts_with(prefix); };
   if (is("EHLO")) {
     out.replies += kEHLOReply;
@@ -193,7 +182,7 @@ void QSSMTPSession::handleAuth(const std::string& upper, Output& out) {
   if (upper.starts_with("AUTH LOGIN")) {
     authStep_ = AuthStep::loginUser;
     out.replies += "334 VXNlcm5hbWU6\r\n";
-  } else if (upper.starts_with("AUTH PLAIN") && trimBlanks(std::string_view(upper).substr(10)).empty()) {
+  } else if (upper.starts_with("AUTH PLAIN") && trimmed(std::string_view(upper).substr(10), kBlanks).empty()) {
     authStep_ = AuthStep::plain;
     out.replies += "334 \r\n";
   } else {
@@ -212,7 +201,7 @@ std::string envelopeAddress(std::string_view line) {
     if (close != std::string_view::npos) return std::string(line.substr(open + 1, close - open - 1));
   }
   auto colon = line.find(':');
-  if (colon != std::string_view::npos) return std::string(trimBlanks(line.substr(colon + 1)));
+  if (colon != std::string_view::npos) return std::string(trimmed(line.substr(colon + 1), kBlanks));
   return {};
 }
 

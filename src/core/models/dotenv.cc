@@ -2,6 +2,8 @@
 
 #include "core/platform/encoding.h"
 #include "core/platform/regex.h"
+#include "core/platform/text.h"
+#include "core/platform/utf8.h"
 
 #include <algorithm>
 #include <deque>
@@ -14,13 +16,6 @@ namespace {
 // Blank characters trimmed from lines, values and notes. The carriage return is among them so
 // that CRLF files do not leave a stray CR at the end of every value.
 constexpr std::string_view kBlank = " \t\r";
-
-std::string_view trimmed(std::string_view text) {
-  std::size_t first = text.find_first_not_of(kBlank);
-  if (first == std::string_view::npos) return {};
-  std::size_t last = text.find_last_not_of(kBlank);
-  return text.substr(first, last - first + 1);
-}
 
 bool isWhitespace(char c) {
   return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' || c == '\r';
@@ -84,8 +79,8 @@ std::optional<Assignment> parseAssignment(std::string_view line) {
     a.value = raw.front() == '"' ? unescapeDoubleQuoted(inside) : std::string(inside);
     a.quoted = true;
   } else if (auto note = inlineNote().firstMatchRange(raw)) {
-    a.value = trimmed(raw.substr(0, note->first));
-    a.note = trimmed(raw.substr(note->first + note->second));
+    a.value = trimmed(raw.substr(0, note->first), kBlank);
+    a.note = trimmed(raw.substr(note->first + note->second), kBlank);
   } else {
     a.value = raw;
   }
@@ -102,7 +97,7 @@ struct Line {
 
 Line classify(std::string_view rawLine) {
   Line line;
-  std::string_view text = trimmed(rawLine);
+  std::string_view text = trimmed(rawLine, kBlank);
   if (text.empty()) return line;
   line.kind = Line::Kind::text;
   if (text.front() != '#') {

@@ -1,16 +1,10 @@
 #include "core/models/swift_version_file.h"
 
 #include "core/platform/files.h"
+#include "core/platform/text.h"
 
 namespace qs::QSSwiftVersionFile {
 namespace {
-
-std::string_view trimmed(std::string_view text) {
-  auto first = text.find_first_not_of(" \t");
-  if (first == std::string_view::npos) return {};
-  auto last = text.find_last_not_of(" \t");
-  return text.substr(first, last - first + 1);
-}
 
 }  // namespace
 
@@ -20,7 +14,7 @@ std::optional<std::string> read(const std::filesystem::path& projectRoot) {
   std::string_view rest = *text;
   while (!rest.empty()) {
     auto end = rest.find_first_of("\r\n");
-    std::string_view line = trimmed(rest.substr(0, end));
+    std::string_view line = trimmed(rest.substr(0, end), kBlanks);
     if (!line.empty()) return std::string(line);
     if (end == std::string_view::npos) break;
     rest.remove_prefix(end + 1);

@@ -1,7 +1,5 @@
 #include "core/platform/charset_conversion.h"
 
-#include "core/platform/encoding.h"
-
 #include <iconv.h>
 
 #include <cerrno>
@@ -24,16 +22,6 @@ public:
 private:
   iconv_t handle_;
 };
-
-// The length of the well-formed UTF-8 sequence at `i`, or 0 when there is none.
-std::size_t validSequenceLength(std::string_view text, std::size_t i) {
-  auto byte = [&](std::size_t k) { return static_cast<unsigned char>(text[k]); };
-  unsigned char lead = byte(i);
-  if (lead < 0x80) return 1;
-  std::size_t length = lead >= 0xF0 ? 4 : lead >= 0xE0 ? 3 : lead >= 0xC0 ? 2 : 0;
-  if (length == 0 || i + length > text.size()) return 0;
-  return isValidUTF8(text.substr(i, length)) ? length : 0;
-}
 
 }  // namespace
 
@@ -72,23 +60,6 @@ std::string latin1ToUTF8(std::string_view bytes) {
     } else {
       out += static_cast<char>(0xC0 | (c >> 6));
       out += static_cast<char>(0x80 | (c & 0x3F));
-    }
-  }
-  return out;
-}
-
-std::string replacingInvalidUTF8(std::string_view text) {
-  if (isValidUTF8(text)) return std::string(text);
-  std::string out;
-  out.reserve(text.size() + 16);
-  for (std::size_t i = 0; i < text.size();) {
-    std::size_t length = validSequenceLength(text, i);
-    if (length == 0) {
-      out += "\xEF\xBF\xBD";
-      ++i;
-    } else {
-      out.append(text.substr(i, length));
-      i += length;
     }
   }
   return out;

@@ -18,7 +18,4 @@ bool isKnownCharset(const char* charset);
 // ISO Latin-1 bytes as UTF-8; every byte is a character, so this always succeeds.
 std::string latin1ToUTF8(std::string_view bytes);
 
-// `text` with every byte sequence that is not well-formed UTF-8 replaced by U+FFFD.
-std::string replacingInvalidUTF8(std::string_view text);
-
 }  // namespace qs

@@ -90,34 +90,4 @@ std::optional<std::filesystem::path> pathFromFileURL(std::string_view url) {
   return std::filesystem::path(*decoded);
 }
 
-bool isValidUTF8(std::string_view text) {
-  auto byte = [&](std::size_t i) { return static_cast<std::uint8_t>(text[i]); };
-  std::size_t i = 0;
-  while (i < text.size()) {
-    std::uint8_t lead = byte(i);
-    if (lead < 0x80) {
-      ++i;
-      continue;
-    }
-    // The range the second byte may take depends on the lead byte (RFC 3629, table 3-7).
-    std::size_t length;
-    std::uint8_t low = 0x80, high = 0xBF;
-    if (lead >= 0xC2 && lead <= 0xDF) length = 2;
-    else if (lead == 0xE0) length = 3, low = 0xA0;
-    else if (lead >= 0xE1 && lead <= 0xEC) length = 3;
-    else if (lead == 0xED) length = 3, high = 0x9F;
-    else if (lead >= 0xEE && lead <= 0xEF) length = 3;
-    else if (lead == 0xF0) length = 4, low = 0x90;
-    else if (lead >= 0xF1 && lead <= 0xF3) length = 4;
-    else if (lead == 0xF4) length = 4, high = 0x8F;
-    else return false;
-    if (i + length > text.size()) return false;
-    if (byte(i + 1) < low || byte(i + 1) > high) return false;
-    for (std::size_t k = 2; k < length; ++k)
-      if (byte(i + k) < 0x80 || byte(i + k) > 0xBF) return false;
-    i += length;
-  }
-  return true;
-}
-
 }  // namespace qs

@@ -38,7 +38,4 @@ std::string fileURLString(const std::filesystem::path& path);
 // The absolute path of a "file://" URL; nothing for other schemes, hosts or relative paths.
 std::optional<std::filesystem::path> pathFromFileURL(std::string_view url);
 
-// Whether `text` is well-formed UTF-8: no overlong forms, no surrogates, nothing above U+10FFFF.
-bool isValidUTF8(std::string_view text);
-
 }  // namespace qs

@@ -1,3 +1,4 @@
+#include "core/platform/utf8.h"
 #include "core/protocol/json_text_writer.h"
 
 #include <nlohmann/detail/conversions/to_chars.hpp>

@@ -1,3 +1,4 @@
+#include "core/platform/utf8.h"
 #include "core/protocol/json_tree.h"
 
 #include "core/platform/encoding.h"

@@ -1,7 +1,8 @@
 #include "core/routing/dns_query.h"
 
+#include "core/platform/text.h"
 #include "core/routing/domain_names.h"
-#include "core/routing/utf8_repair.h"
+#include "core/platform/utf8.h"
 
 namespace qs::QSDNSQuery {
 namespace {
@@ -50,7 +51,7 @@ QSDNSMessage header(std::span<const std::uint8_t> query, Rcode rcode, std::uint1
 QSDNSMessage formatErrorResponse(std::span<const std::uint8_t> query) { return header(query, formatError, 0, 0, 0); }
 
 bool isUnderTest(const std::string& name) {
-  std::string lower = lowercased(name);
+  std::string lower = asciiLowercased(name);
   return lower == "test" || (lower.size() > 5 && lower.ends_with(".test"));
 }
 
@@ -109,7 +110,7 @@ std::optional<ParsedName> parseName(std::span<const std::uint8_t> data, std::siz
     at += 1 + length;
   }
   for (std::size_t i = 0; i < name.labels.size(); ++i)
-    name.text += (i ? "." : "") + repairUTF8(name.labels[i]);
+    name.text += (i ? "." : "") + replacingInvalidUTF8(name.labels[i]);
   return name;
 }
 

@@ -1,6 +1,7 @@
 #include "core/routing/domain_names.h"
 
 #include "core/platform/regex.h"
+#include "core/platform/text.h"
 
 namespace qs {
 
@@ -16,13 +17,6 @@ bool isValidHostname(std::string_view hostname) {
 void requireValidHostname(std::string_view hostname) {
   if (!isValidHostname(hostname))
     throw QSDomainException(QSDomainError(domainError::InvalidHostname{std::string(hostname)}));
-}
-
-std::string lowercased(std::string_view text) {
-  std::string out(text);
-  for (char& c : out)
-    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-  return out;
 }
 
 }  // namespace qs

@@ -30,7 +30,4 @@ bool isValidHostname(std::string_view hostname);
 // Throws QSDomainException(invalidHostname) unless isValidHostname(hostname).
 void requireValidHostname(std::string_view hostname);
 
-// ASCII lower case (host names are compared this way).
-std::string lowercased(std::string_view text);
-
 }  // namespace qs

@@ -1,14 +1,8 @@
 #include "core/routing/privileged_error.h"
 
+#include "core/platform/text.h"
+
 namespace qs {
-namespace {
-
-std::string trimmed(std::string text) {
-  while (!text.empty() && (text.back() == '\n' || text.back() == ' ')) text.pop_back();
-  return text;
-}
-
-}  // namespace
 
 std::string QSPrivilegedError::message() const {
   return visit(QSOverloaded{
@@ -18,7 +12,7 @@ std::string QSPrivilegedError::message() const {
       },
       [](const privilegedError::ScriptFailed& e) {
         std::string text = "The change as administrator failed (exit " + std::to_string(e.exitStatus) + ")";
-        auto details = trimmed(e.errorOutput);
+        auto details = std::string(trimmedEnd(e.errorOutput, "\n "));
         return details.empty() ? text + "." : text + ":\n" + details;
       },
       [](const privilegedError::ToolMissing& e) {

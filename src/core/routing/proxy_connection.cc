@@ -1,5 +1,6 @@
 #include "core/routing/proxy_connection.h"
 
+#include "core/platform/text.h"
 #include "core/routing/domain_names.h"
 #include "core/routing/proxy_exchange_log.h"
 #include "core/routing/proxy_pages.h"
@@ -146,7 +147,7 @@ std::optional<QSProxyServer::Route> QSProxyConnection::routeFirstRequest(const s
     page = QSProxyPages::unknownHost(host_);
     return std::nullopt;
   }
-  exchange_ = std::make_shared<QSProxyExchangeLog>(lowercased(host_), route->projectID, proxy_->onRequest_);
+  exchange_ = std::make_shared<QSProxyExchangeLog>(asciiLowercased(host_), route->projectID, proxy_->onRequest_);
   return route;
 }
 

@@ -1,5 +1,6 @@
 #include "core/routing/proxy_exchange_log.h"
 
+#include "core/platform/text.h"
 #include "core/routing/domain_names.h"
 
 #include <charconv>
@@ -47,7 +48,7 @@ std::optional<QSProxyExchangeLog::Refusal> QSProxyExchangeLog::refusal() const {
 // Every request on the connection must be for the name it was routed by: another name would
 // reach this project's server though it belongs to another project (or none).
 QSHTTPBodyFraming QSProxyExchangeLog::onRequest(const QSHTTPHead& head) {
-  if (lowercased(QSProxyRequestHead::hostName(*head.field("host"))) != hostname_) {
+  if (asciiLowercased(QSProxyRequestHead::hostName(*head.field("host"))) != hostname_) {
     requests_.refuse(QSHTTPFault::misdirected);
     return {};
   }

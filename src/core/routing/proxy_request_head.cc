@@ -1,5 +1,6 @@
 #include "core/routing/proxy_request_head.h"
 
+#include "core/platform/text.h"
 #include "core/routing/domain_names.h"
 
 #include <algorithm>
@@ -28,12 +29,6 @@ bool isTokenChar(char c) {
 }
 
 bool isToken(std::string_view text) { return !text.empty() && std::all_of(text.begin(), text.end(), isTokenChar); }
-
-std::string_view trimmed(std::string_view text) {
-  auto first = text.find_first_not_of(" \t");
-  if (first == std::string_view::npos) return {};
-  return text.substr(first, text.find_last_not_of(" \t") - first + 1);
-}
 
 // The lines of a head without their line ends (the blank last line dropped).
 std::vector<std::string_view> lines(std::string_view head, bool strict) {
@@ -74,7 +69,7 @@ std::vector<std::string_view> listItems(const QSHTTPHead& head, std::string_view
     std::string_view rest = value;
     for (;;) {
       auto comma = rest.find(',');
-      items.push_back(trimmed(rest.substr(0, comma)));
+      items.push_back(trimmed(rest.substr(0, comma), kBlanks));
       if (comma == std::string_view::npos) break;
       rest.remove_prefix(comma + 1);
     }
@@ -109,7 +104,7 @@ std::optional<std::uint64_t> agreedLength(const QSHTTPHead& head, bool& valid) {
 // Whether the last transfer coding is chunked (and chunked is not applied twice).
 bool endsChunked(const QSHTTPHead& head) {
   auto codings = listItems(head, "transfer-encoding");
-  auto isChunked = [](std::string_view coding) { return lowercased(coding) == "chunked"; };
+  auto isChunked = [](std::string_view coding) { return asciiLowercased(coding) == "chunked"; };
   return !codings.empty() && isChunked(codings.back()) && std::count_if(codings.begin(), codings.end(), isChunked) == 1;
 }
 
@@ -122,9 +117,9 @@ bool readFields(const std::vector<std::string_view>& lines, QSHTTPHead& head, bo
       if (strict) return false;
       continue;
     }
-    std::string_view value = trimmed(line.substr(colon + 1));
+    std::string_view value = trimmed(line.substr(colon + 1), kBlanks);
     if (strict && hasControlCharacter(value)) return false;
-    head.fields.emplace_back(lowercased(line.substr(0, colon)), std::string(value));
+    head.fields.emplace_back(asciiLowercased(line.substr(0, colon)), std::string(value));
   }
   return true;
 }
@@ -204,7 +199,7 @@ QSHTTPBodyFraming responseBody(const QSHTTPHead& response, std::string_view meth
 }
 
 std::string hostName(std::string_view hostField) {
-  std::string_view host = trimmed(hostField);
+  std::string_view host = trimmed(hostField, kBlanks);
   auto colon = host.rfind(':');
   if (colon != std::string_view::npos && host.find(']', colon) == std::string_view::npos) host = host.substr(0, colon);
   return std::string(host);

@@ -1,6 +1,7 @@
 #include "core/routing/proxy_server.h"
 
 #include "core/platform/resource_limits.h"
+#include "core/platform/text.h"
 #include "core/routing/domain_names.h"
 #include "core/routing/proxy_connection.h"
 #include "core/routing/tls_identity.h"
@@ -29,10 +30,10 @@ QSProxyServer::QSProxyServer(asio::any_io_executor executor, int port, int tlsPo
 QSProxyServer::~QSProxyServer() { stop(); }
 
 void QSProxyServer::registerRoute(std::string_view hostname, int port, QSUUID projectID) {
-  routes_[lowercased(hostname)] = Route{port, projectID};
+  routes_[asciiLowercased(hostname)] = Route{port, projectID};
 }
 
-void QSProxyServer::unregisterRoute(std::string_view hostname) { routes_.erase(lowercased(hostname)); }
+void QSProxyServer::unregisterRoute(std::string_view hostname) { routes_.erase(asciiLowercased(hostname)); }
 
 std::map<std::string, int> QSProxyServer::registeredRoutes() const {
   std::map<std::string, int> out;
@@ -42,7 +43,7 @@ std::map<std::string, int> QSProxyServer::registeredRoutes() const {
 
 // A certificate covers a domain and its subdomains; so does its route.
 std::optional<QSProxyServer::Route> QSProxyServer::route(std::string_view hostname) const {
-  std::string name = lowercased(hostname);
+  std::string name = asciiLowercased(hostname);
   for (;;) {
     auto found = routes_.find(name);
     if (found != routes_.end()) return found->second;

@@ -6,17 +6,6 @@
 
 namespace qs {
 
-std::string shellQuoted(std::string_view text) {
-  std::string quoted = "'";
-  for (char c : text) {
-    if (c == '\'')
-      quoted += "'\\''";
-    else
-      quoted += c;
-  }
-  return quoted + "'";
-}
-
 void checkScriptPath(const std::filesystem::path& path) {
   const std::string& text = path.native();
   bool control = std::any_of(text.begin(), text.end(), [](char c) {

@@ -1,15 +1,13 @@
 // Putting paths and numbers into scripts that run as root: checked first, then quoted.
 #pragma once
 
+#include "core/platform/shell_words.h"
+
 #include <filesystem>
 #include <string>
 #include <string_view>
 
 namespace qs {
-
-// `text` as one bash word: wrapped in single quotes, each single quote inside written as
-// quote, backslash, quote, quote ('it'\''s').
-std::string shellQuoted(std::string_view text);
 
 // `path` shell-quoted after checking it: it must be absolute and hold no control characters
 // (no newline can split a script line, no NUL can cut it). Throws QSPrivilegedException

@@ -1,5 +1,6 @@
 #include "core/routing/web_port_conflict.h"
 
+#include "core/platform/text.h"
 #include "core/routing/domain_names.h"
 #include "core/routing/port_scanner.h"
 
@@ -26,7 +27,7 @@ std::optional<QSWebPortConflict> QSWebPortConflict::detect(bool herdInstalled, c
   for (auto& [pid, listener] : byPid) conflict.listeners.push_back(listener);
   conflict.isLikelyHerd =
       herdInstalled && std::any_of(conflict.listeners.begin(), conflict.listeners.end(), [](const Listener& l) {
-        std::string name = lowercased(l.process.name);
+        std::string name = asciiLowercased(l.process.name);
         return name.find("nginx") != std::string::npos || name.find("herd") != std::string::npos;
       });
   return conflict;

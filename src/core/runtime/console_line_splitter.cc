@@ -1,33 +1,11 @@
 #include "core/runtime/console_line_splitter.h"
 
+#include "core/platform/utf8.h"
+
 namespace qs {
 namespace {
 
 constexpr std::string_view kReplacement = "\xEF\xBF\xBD";
-
-// Length of a UTF-8 sequence from its first byte; 0 for a byte that cannot start one.
-std::size_t sequenceLength(unsigned char lead) {
-  if (lead < 0x80) return 1;
-  if (lead >= 0xC2 && lead <= 0xDF) return 2;
-  if (lead >= 0xE0 && lead <= 0xEF) return 3;
-  if (lead >= 0xF0 && lead <= 0xF4) return 4;
-  return 0;
-}
-
-bool validSequence(std::string_view s) {
-  auto b = [&](std::size_t i) { return static_cast<unsigned char>(s[i]); };
-  for (std::size_t i = 1; i < s.size(); ++i)
-    if ((b(i) & 0xC0) != 0x80) return false;
-  if (s.size() == 3) {
-    if (b(0) == 0xE0 && b(1) < 0xA0) return false;  // overlong
-    if (b(0) == 0xED && b(1) > 0x9F) return false;  // surrogates
-  }
-  if (s.size() == 4) {
-    if (b(0) == 0xF0 && b(1) < 0x90) return false;
-    if (b(0) == 0xF4 && b(1) > 0x8F) return false;
-  }
-  return true;
-}
 
 bool isSpace(char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\v' || c == '\f'; }
 
@@ -38,24 +16,19 @@ void QSConsoleLineSplitter::appendDecoded(std::string_view bytes) {
   std::string_view rest = undecoded_;
   std::size_t consumed = 0;
   while (consumed < rest.size()) {
-    auto lead = static_cast<unsigned char>(rest[consumed]);
-    std::size_t length = sequenceLength(lead);
-    if (length == 0) {
-      pending_ += kReplacement;
-      ++consumed;
+    std::size_t ascii = consumed;
+    while (ascii < rest.size() && static_cast<unsigned char>(rest[ascii]) < 0x80) ++ascii;
+    if (ascii > consumed) {
+      pending_ += rest.substr(consumed, ascii - consumed);
+      consumed = ascii;
       continue;
     }
-    if (consumed + length > rest.size()) {
-      // Possibly a character split across reads: keep it when what we have so far fits.
-      if (validSequence(rest.substr(consumed))) break;
-      pending_ += kReplacement;
-      ++consumed;
-      continue;
-    }
-    std::string_view sequence = rest.substr(consumed, length);
-    if (validSequence(sequence)) {
-      pending_ += sequence;
+    std::size_t length = utf8SequenceLength(rest, consumed);
+    if (length > 0) {
+      pending_ += rest.substr(consumed, length);
       consumed += length;
+    } else if (isUTF8Prefix(rest.substr(consumed))) {
+      break;  // a character split across reads: the rest comes with the next one
     } else {
       pending_ += kReplacement;
       ++consumed;

@@ -3,6 +3,7 @@
 #include "app/site/export_styles.h"
 #include "app/site/site_documents.h"
 #include "core/platform/encoding.h"
+#include "core/platform/utf8.h"
 
 #include <gtest/gtest.h>
 

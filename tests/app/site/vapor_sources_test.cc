@@ -2,7 +2,7 @@
 #include "app/site/page_views.h"
 #include "app/site/site_documents.h"
 #include "app/site/vapor_sources.h"
-#include "core/platform/encoding.h"
+#include "core/platform/utf8.h"
 
 #include <gtest/gtest.h>
 

@@ -1,6 +1,7 @@
 // The console's command line and exec launch for each engine, and where its client is found.
 #include "core/databases/database_console.h"
 #include "core/platform/files.h"
+#include "core/platform/shell_words.h"
 #include "support/test_support.h"
 
 #include <gtest/gtest.h>
@@ -65,8 +66,8 @@ TEST(DatabaseConsoleTest, CommandLinesAndLaunchesPerEngine) {
   sqlite.databaseName = "my notes";
   EXPECT_EQ(QSDatabaseConsole::command(sqlite, "/usr/bin/sqlite3", sqliteFolder),
             "/usr/bin/sqlite3 '/home/me/.local/share/Quayside/sqlite/my notes.sqlite'");
-  EXPECT_EQ(QSDatabaseConsole::quoted(""), "''");
-  EXPECT_EQ(QSDatabaseConsole::quoted("user@host:5432/a.b_c-d"), "user@host:5432/a.b_c-d");
+  EXPECT_EQ(shellWord(""), "''");
+  EXPECT_EQ(shellWord("user@host:5432/a.b_c-d"), "user@host:5432/a.b_c-d");
 }
 
 TEST(DatabaseConsoleTest, ClientsAreFoundInTheRegistryThenTheSystemsPackages) {
