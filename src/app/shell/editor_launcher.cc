@@ -20,6 +20,7 @@ QSLaunchResult QSEditorLauncher::open(const std::filesystem::path& projectFolder
   if (editor != QSEditorApp::systemDefault) {
     if (auto line = QSEditorApps::commandLine(editor, projectFolder)) {
       result.commandLine = *line;
+      result.application = QSEditorApps::displayName(editor);
       launchDetached(result.commandLine);
       return result;
     }
@@ -33,6 +34,7 @@ QSLaunchResult QSEditorLauncher::open(const std::filesystem::path& projectFolder
     throw QSLaunchError("Nothing can open the project: xdg-open (from xdg-utils) isn't installed, and neither is "
                         "the chosen editor. Install one of them, or choose an installed editor in Settings.");
   result.commandLine = {opener->string(), (fileExists(manifest) ? manifest : projectFolder).string()};
+  result.application = "the default application";
   launchDetached(result.commandLine);
   return result;
 }

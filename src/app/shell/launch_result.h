@@ -10,6 +10,7 @@ namespace qs {
 
 struct QSLaunchResult {
   std::vector<std::string> commandLine;
+  std::string application;  // what opened: "VS Code", "the default application", "Konsole", …
   std::string notice;  // empty unless the launch fell back
 };
 

@@ -31,6 +31,8 @@ QSLaunchResult QSTerminalLauncher::run(std::string_view command, std::string_vie
   std::filesystem::path folder = scriptFolder_.empty() ? QSConsoleScript::defaultFolder() : scriptFolder_;
   std::filesystem::path script = QSConsoleScript::write(folder, name, command);
   result.commandLine = terminal->commandPrefix;
+  result.application = terminal->app == QSTerminalApp::terminal ? std::string("the default terminal")
+                                                                 : std::string(QSTerminalApps::displayName(terminal->app));
   result.commandLine.push_back(script.string());
   launchDetached(result.commandLine);
   return result;

@@ -2,7 +2,12 @@
 // create and remove projects.
 #pragma once
 
+#include "core/models/project.h"
+
 #include <QMainWindow>
+#include <QStringList>
+
+#include <optional>
 
 class QLabel;
 class QPushButton;
@@ -12,6 +17,7 @@ namespace qs {
 
 class QSAppDelegate;
 class QSDatabasesTab;
+class QSFileOpener;
 class QSDomainsTab;
 class QSEnvironmentTab;
 class QSLogsTab;
@@ -35,6 +41,14 @@ public:
 
   // Adds the folder as a project (what Add Project does after its folder chooser).
   void addProjectFolder(const QString& folder);
+  // Opens files handed to the app: .brp documents become projects, folders are added (or
+  // selected when they are projects already). Failures show in the message line.
+  void openFiles(const QStringList& paths);
+  QSFileOpener* fileOpener() const { return opener_; }
+  // Hands the project (nothing: none selected) to the preferred editor or terminal; the message
+  // line says where it opened, or why it couldn't.
+  void openInEditor(std::optional<QSUUID> id);
+  void openInTerminal(std::optional<QSUUID> id);
   // Whether closing the window hides it in the tray instead of quitting.
   void setKeepsRunningInTray(bool keeps) { keepsRunningInTray_ = keeps; }
 
@@ -65,6 +79,8 @@ private:
   QLabel* banner_;
   QPushButton* restartDaemon_;
   QLabel* message_;
+  QSFileOpener* opener_;
+  QStringList openFailures_;
   bool keepsRunningInTray_ = false;
 };
 

@@ -61,10 +61,10 @@ void QSScreenshotTour::capture() {
   QSSettingsWindow settings(app_, &window_);
   settings.show();
   settings.reloadEngines();
-  const char* pages[] = {"general", "services", "network", "daemon"};
   for (int i = 0; i < settings.pages()->count(); ++i) {
     settings.pages()->setCurrentIndex(i);
-    ok &= save(settings, QString("settings-%1").arg(pages[i]));
+    QString page = settings.pages()->tabText(i).toLower().remove('&').replace(' ', '-');
+    ok &= save(settings, QString("settings-%1").arg(page));
   }
   QSTrayIcon tray(app_);
   tray.rebuild();

@@ -2,8 +2,11 @@
 // window and the tray icon, and winds the services down in order when it quits.
 //
 //   quayside-app                       the app
+//   quayside-app FILE…                 opens site documents (.brp) as new projects and folders as
+//                                      projects; a running app is handed the files instead
 //   quayside-app --screenshots DIR     writes a PNG of every screen into DIR, then quits
 #include "app/shell/app_delegate.h"
+#include "app/shell/instance_channel.h"
 #include "app/views/main_window.h"
 #include "app/views/screenshot_tour.h"
 #include "app/views/settings_window.h"
@@ -54,7 +57,17 @@ int main(int argc, char** argv) {
   options.addHelpOption();
   options.addVersionOption();
   options.addOption({"screenshots", "Write a PNG of every screen into <folder>, then quit.", "folder"});
+  options.addPositionalArgument("files", "Site documents (.brp) to import as new projects, and project folders to "
+                                         "add or show.", "[FILE…]");
   options.process(application);
+  const QStringList files = options.positionalArguments();
+
+  // One app per user: a second launch hands its files to the first and ends.
+  QSInstanceChannel channel;
+  if (!options.isSet("screenshots") && !channel.becomePrimary()) {
+    if (QSInstanceChannel::handOff(files)) return 0;
+    QSAppDelegate::log("Quayside: " + channel.error() + " It didn't answer, so this one starts on its own.");
+  }
 
   installDesktopEntry();
   QSAppDelegate app(QSSettings::standard());
@@ -113,8 +126,15 @@ int main(int argc, char** argv) {
       quit();
     });
   }
+  QObject::connect(&channel, &QSInstanceChannel::filesReceived, &window, [&window](const QStringList& paths) {
+    window.show();
+    window.raise();
+    window.activateWindow();
+    if (!paths.isEmpty()) window.openFiles(paths);
+  });
   app.startUp();
   window.show();
+  if (!files.isEmpty()) window.openFiles(files);
   if (tour) tour->start();
   int status = application.exec();
   app.loop().runAndWait([&stopSignals] { stopSignals.reset(); });
