@@ -7,6 +7,8 @@
 #include "app/views/databases_tab.h"
 #include "app/views/domains_tab.h"
 #include "app/views/environment_tab.h"
+#include "app/views/help_window.h"
+#include "app/views/onboarding_window.h"
 #include "app/views/launch_actions.h"
 #include "app/views/logs_tab.h"
 #include "app/views/overview_tab.h"
@@ -19,6 +21,7 @@
 #include <QFileDialog>
 #include <QHBoxLayout>
 #include <QLabel>
+#include <QMenuBar>
 #include <QPointer>
 #include <QPushButton>
 #include <QSplitter>
@@ -103,6 +106,34 @@ void QSMainWindow::buildToolbar() {
   spacer->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Preferred);
   bar->addWidget(spacer);
   bar->addAction("Settings", this, &QSMainWindow::settingsRequested);
+
+  QMenu* help = menuBar()->addMenu("&Help");
+  help->addAction("Welcome to Quayside…", this, &QSMainWindow::showOnboarding);
+  help->addAction("Quayside Help", this, &QSMainWindow::showHelp);
+}
+
+QSOnboardingWindow* QSMainWindow::showOnboarding() {
+  if (!onboarding_) {
+    onboarding_ = new QSOnboardingWindow(app_, this);
+    onboarding_->setAttribute(Qt::WA_DeleteOnClose);
+    connect(onboarding_, &QSOnboardingWindow::settingsPageRequested, this, &QSMainWindow::settingsPageRequested);
+    connect(onboarding_, &QSOnboardingWindow::helpRequested, this, &QSMainWindow::showHelp);
+  }
+  onboarding_->show();
+  onboarding_->raise();
+  onboarding_->activateWindow();
+  return onboarding_;
+}
+
+QSHelpWindow* QSMainWindow::showHelp() {
+  if (!help_) {
+    help_ = new QSHelpWindow(this);
+    help_->setAttribute(Qt::WA_DeleteOnClose);
+  }
+  help_->show();
+  help_->raise();
+  help_->activateWindow();
+  return help_;
 }
 
 void QSMainWindow::showSelectedProject() {

@@ -5,6 +5,7 @@
 #include "core/models/project.h"
 
 #include <QMainWindow>
+#include <QPointer>
 #include <QStringList>
 
 #include <optional>
@@ -18,6 +19,8 @@ namespace qs {
 class QSAppDelegate;
 class QSDatabasesTab;
 class QSFileOpener;
+class QSHelpWindow;
+class QSOnboardingWindow;
 class QSDomainsTab;
 class QSEnvironmentTab;
 class QSLogsTab;
@@ -45,6 +48,9 @@ public:
   // selected when they are projects already). Failures show in the message line.
   void openFiles(const QStringList& paths);
   QSFileOpener* fileOpener() const { return opener_; }
+  // The Welcome window and the help guide (from the Help menu; Welcome also at first launch).
+  QSOnboardingWindow* showOnboarding();
+  QSHelpWindow* showHelp();
   // Hands the project (nothing: none selected) to the preferred editor or terminal; the message
   // line says where it opened, or why it couldn't.
   void openInEditor(std::optional<QSUUID> id);
@@ -54,6 +60,8 @@ public:
 
 signals:
   void settingsRequested();
+  // The Settings window on the page of this name.
+  void settingsPageRequested(const QString& page);
   // Closing the window without a tray ends the app.
   void quitRequested();
 
@@ -80,6 +88,8 @@ private:
   QPushButton* restartDaemon_;
   QLabel* message_;
   QSFileOpener* opener_;
+  QPointer<QSOnboardingWindow> onboarding_;
+  QPointer<QSHelpWindow> help_;
   QStringList openFailures_;
   bool keepsRunningInTray_ = false;
 };

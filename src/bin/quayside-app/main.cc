@@ -8,6 +8,7 @@
 #include "app/shell/app_delegate.h"
 #include "app/shell/instance_channel.h"
 #include "app/views/main_window.h"
+#include "app/views/onboarding_window.h"
 #include "app/views/screenshot_tour.h"
 #include "app/views/settings_window.h"
 #include "app/views/tray_icon.h"
@@ -19,6 +20,7 @@
 #include <QCommandLineParser>
 #include <QPointer>
 #include <QProcess>
+#include <QTabWidget>
 
 #include <asio/signal_set.hpp>
 
@@ -89,7 +91,7 @@ int main(int argc, char** argv) {
   };
   QObject::connect(&window, &QSMainWindow::quitRequested, &application, quit);
   QPointer<QSSettingsWindow> settings;
-  QObject::connect(&window, &QSMainWindow::settingsRequested, &window, [&] {
+  auto showSettings = [&](const QString& page) {
     if (!settings) {
       settings = new QSSettingsWindow(app, &window);
       settings->setAttribute(Qt::WA_DeleteOnClose);
@@ -100,9 +102,13 @@ int main(int argc, char** argv) {
         quit();
       });
     }
+    for (int i = 0; i < settings->pages()->count(); ++i)
+      if (settings->pages()->tabText(i) == page) settings->pages()->setCurrentIndex(i);
     settings->show();
     settings->raise();
-  });
+  };
+  QObject::connect(&window, &QSMainWindow::settingsRequested, &window, [showSettings] { showSettings({}); });
+  QObject::connect(&window, &QSMainWindow::settingsPageRequested, &window, showSettings);
   if (tray) {
     QObject::connect(tray.get(), &QSTrayIcon::quitRequested, &application, quit);
     QObject::connect(tray.get(), &QSTrayIcon::showWindowRequested, &window, [&window] {
@@ -135,6 +141,7 @@ int main(int argc, char** argv) {
   app.startUp();
   window.show();
   if (!files.isEmpty()) window.openFiles(files);
+  if (!tour && QSOnboardingWindow::isDue(app.settings())) window.showOnboarding();
   if (tour) tour->start();
   int status = application.exec();
   app.loop().runAndWait([&stopSignals] { stopSignals.reset(); });
