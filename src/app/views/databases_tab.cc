@@ -3,11 +3,13 @@
 #include "core/databases/database_console.h"
 
 #include "app/viewmodels/app_view_model.h"
+#include "app/views/launch_actions.h"
 #include "app/views/view_style.h"
 #include "core/databases/backup_service.h"
 #include "core/databases/database_console.h"
 #include "core/databases/service_registry.h"
 #include "core/platform/paths.h"
+#include "core/platform/settings.h"
 #include "core/protocol/daemon_command.h"
 
 #include <QClipboard>
@@ -46,6 +48,7 @@ QSDatabasesTab::QSDatabasesTab(QSAppViewModel& model, QWidget* parent)
       stop_(new QPushButton("Stop", this)),
       copyURL_(new QPushButton("Copy URL", this)),
       console_(new QLineEdit(this)),
+      openConsole_(new QPushButton("Open Console", this)),
       type_(new QComboBox(this)),
       user_(new QLineEdit(this)),
       password_(new QLineEdit(this)),
@@ -64,8 +67,11 @@ QSDatabasesTab::QSDatabasesTab(QSAppViewModel& model, QWidget* parent)
   auto* buttons = new QHBoxLayout;
   for (QPushButton* b : {start_, stop_, copyURL_}) buttons->addWidget(b);
   buttons->addStretch(1);
+  auto* consoleLine = new QHBoxLayout;
+  consoleLine->addWidget(console_, 1);
+  consoleLine->addWidget(openConsole_);
   auto* consoleRow = new QFormLayout;
-  consoleRow->addRow("Console:", console_);
+  consoleRow->addRow("Console:", consoleLine);
   auto* layout = new QVBoxLayout(this);
   layout->addWidget(table_, 1);
   layout->addLayout(buttons);
@@ -82,6 +88,13 @@ QSDatabasesTab::QSDatabasesTab(QSAppViewModel& model, QWidget* parent)
   });
   connect(copyURL_, &QPushButton::clicked, this, [this] {
     if (const QSDatabase* d = selected()) QGuiApplication::clipboard()->setText(QString::fromStdString(d->connectionString()));
+  });
+  connect(openConsole_, &QPushButton::clicked, this, [this] {
+    const QSDatabase* d = selected();
+    if (!d) return;
+    // Read at the click, so a terminal chosen in Settings a moment ago applies.
+    QSLaunchReport outcome = openDatabaseConsole(QSSettings::standard(), *d, terminalCommandFor(*d));
+    report(outcome.text, outcome.isError);
   });
   connect(&model_, &QSAppViewModel::databasesChanged, this, [this] { refresh(); });
 }
@@ -107,6 +120,17 @@ QWidget* QSDatabasesTab::makeProvisionBox() {
 QString QSDatabasesTab::consoleCommandFor(const QSDatabase& d) {
   return QString::fromStdString(QSDatabaseConsole::command(d, QSDatabaseConsole::clientName(d.type),
                                                            QSPaths::dataFolderPath() / "sqlite"));
+}
+
+QString QSDatabasesTab::terminalCommandFor(const QSDatabase& d) {
+  std::string client = QSDatabaseConsole::clientName(d.type);
+  try {
+    QSServiceRegistry registry(QSServiceRegistry::defaultFile());
+    if (auto found = QSDatabaseConsole::clientURL(d.type, registry)) client = found->string();
+  } catch (const std::exception&) {
+    // An unreadable registry leaves the client to the terminal's PATH.
+  }
+  return QString::fromStdString(QSDatabaseConsole::command(d, client, QSPaths::dataFolderPath() / "sqlite"));
 }
 
 std::vector<const QSDatabase*> QSDatabasesTab::linked() const {
@@ -150,6 +174,7 @@ void QSDatabasesTab::selectionMoved() {
   start_->setEnabled(d && !sqlite && d->status != QSDatabaseStatus::running);
   stop_->setEnabled(d && !sqlite && d->status == QSDatabaseStatus::running);
   copyURL_->setEnabled(d != nullptr);
+  openConsole_->setEnabled(d != nullptr);
   console_->setText(d ? consoleCommandFor(*d) : "");
 }
 

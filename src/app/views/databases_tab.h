@@ -27,9 +27,13 @@ public:
   QPushButton* startButton() const { return start_; }
   QPushButton* stopButton() const { return stop_; }
   QLineEdit* consoleCommand() const { return console_; }
+  QPushButton* openConsoleButton() const { return openConsole_; }
 
   // The command that opens the database's own console, ready to paste into a terminal.
   static QString consoleCommandFor(const QSDatabase& database);
+  // The same with the client's full path when Quayside installed the engine (its clients are
+  // not on PATH): what Open Console runs in the preferred terminal.
+  static QString terminalCommandFor(const QSDatabase& database);
 
 protected:
   void refresh() override;
@@ -46,6 +50,7 @@ private:
   QPushButton* stop_;
   QPushButton* copyURL_;
   QLineEdit* console_;
+  QPushButton* openConsole_;
   QComboBox* type_;
   QLineEdit* user_;
   QLineEdit* password_;

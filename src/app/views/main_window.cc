@@ -2,10 +2,14 @@
 
 #include "app/shell/app_delegate.h"
 #include "app/shell/daemon_controller.h"
+#include "app/shell/file_opener.h"
 #include "app/viewmodels/app_view_model.h"
 #include "app/views/databases_tab.h"
 #include "app/views/domains_tab.h"
 #include "app/views/environment_tab.h"
+#include "app/views/help_window.h"
+#include "app/views/onboarding_window.h"
+#include "app/views/launch_actions.h"
 #include "app/views/logs_tab.h"
 #include "app/views/overview_tab.h"
 #include "app/views/project_dialogs.h"
@@ -17,6 +21,7 @@
 #include <QFileDialog>
 #include <QHBoxLayout>
 #include <QLabel>
+#include <QMenuBar>
 #include <QPointer>
 #include <QPushButton>
 #include <QSplitter>
@@ -38,7 +43,8 @@ QSMainWindow::QSMainWindow(QSAppDelegate& app, QWidget* parent)
       logs_(new QSLogsTab(app.appViewModel(), this)),
       banner_(new QLabel(this)),
       restartDaemon_(new QPushButton("Restart Daemon", this)),
-      message_(makeMessageLabel(this)) {
+      message_(makeMessageLabel(this)),
+      opener_(new QSFileOpener(app.appViewModel(), this)) {
   setWindowTitle("Quayside");
   setWindowIcon(appIcon());
   tabs_->addTab(overview_, "Overview");
@@ -66,9 +72,22 @@ QSMainWindow::QSMainWindow(QSAppDelegate& app, QWidget* parent)
   resize(1040, 700);
 
   connect(sidebar_, &QSProjectSidebar::selectionChanged, this, &QSMainWindow::showSelectedProject);
+  connect(sidebar_, &QSProjectSidebar::openInEditorRequested, this, &QSMainWindow::openInEditor);
+  connect(sidebar_, &QSProjectSidebar::openInTerminalRequested, this, &QSMainWindow::openInTerminal);
   connect(&app_, &QSAppDelegate::modeChanged, this, &QSMainWindow::refreshBanner);
   connect(&app_.daemonController(), &QSDaemonController::stateChanged, this, &QSMainWindow::refreshBanner);
   connect(restartDaemon_, &QPushButton::clicked, &app_, &QSAppDelegate::restartDaemon);
+  connect(opener_, &QSFileOpener::projectOpened, this, [this](const QSUUID& id) {
+    sidebar_->selectProject(id);
+    if (openFailures_.isEmpty()) showMessage(message_, "", false);
+  });
+  connect(opener_, &QSFileOpener::progress, this, [this](const QString& text) {
+    if (openFailures_.isEmpty()) showMessage(message_, text, false);
+  });
+  connect(opener_, &QSFileOpener::failed, this, [this](const QString& text) {
+    openFailures_ << text;
+    showMessage(message_, openFailures_.join('\n'), true);
+  });
   showSelectedProject();
   refreshBanner();
 }
@@ -80,10 +99,41 @@ void QSMainWindow::buildToolbar() {
   bar->addAction("Add Project…", this, &QSMainWindow::chooseProjectFolder);
   bar->addAction("New Project…", this, &QSMainWindow::newProject);
   bar->addAction("Remove…", this, &QSMainWindow::removeProject);
+  bar->addSeparator();
+  bar->addAction("Open in Editor", this, [this] { openInEditor(sidebar_->selectedProject()); });
+  bar->addAction("Open in Terminal", this, [this] { openInTerminal(sidebar_->selectedProject()); });
   auto* spacer = new QWidget(bar);
   spacer->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Preferred);
   bar->addWidget(spacer);
   bar->addAction("Settings", this, &QSMainWindow::settingsRequested);
+
+  QMenu* help = menuBar()->addMenu("&Help");
+  help->addAction("Welcome to Quayside…", this, &QSMainWindow::showOnboarding);
+  help->addAction("Quayside Help", this, &QSMainWindow::showHelp);
+}
+
+QSOnboardingWindow* QSMainWindow::showOnboarding() {
+  if (!onboarding_) {
+    onboarding_ = new QSOnboardingWindow(app_, this);
+    onboarding_->setAttribute(Qt::WA_DeleteOnClose);
+    connect(onboarding_, &QSOnboardingWindow::settingsPageRequested, this, &QSMainWindow::settingsPageRequested);
+    connect(onboarding_, &QSOnboardingWindow::helpRequested, this, &QSMainWindow::showHelp);
+  }
+  onboarding_->show();
+  onboarding_->raise();
+  onboarding_->activateWindow();
+  return onboarding_;
+}
+
+QSHelpWindow* QSMainWindow::showHelp() {
+  if (!help_) {
+    help_ = new QSHelpWindow(this);
+    help_->setAttribute(Qt::WA_DeleteOnClose);
+  }
+  help_->show();
+  help_->raise();
+  help_->activateWindow();
+  return help_;
 }
 
 void QSMainWindow::showSelectedProject() {
@@ -145,6 +195,25 @@ void QSMainWindow::removeProject() {
   auto* dialog = new QSRemoveProjectDialog(app_.appViewModel(), *id, this);
   dialog->setAttribute(Qt::WA_DeleteOnClose);
   dialog->open();
+}
+
+void QSMainWindow::openFiles(const QStringList& paths) {
+  if (!opener_->isBusy()) openFailures_.clear();
+  opener_->open(paths);
+}
+
+void QSMainWindow::openInEditor(std::optional<QSUUID> id) {
+  const QSProject* project = id ? app_.appViewModel().project(*id) : nullptr;
+  if (!project) return showMessage(message_, "Select the project to open in the list first.", true);
+  QSLaunchReport report = qs::openInEditor(app_.settings(), *project);
+  showMessage(message_, report.text, report.isError);
+}
+
+void QSMainWindow::openInTerminal(std::optional<QSUUID> id) {
+  const QSProject* project = id ? app_.appViewModel().project(*id) : nullptr;
+  if (!project) return showMessage(message_, "Select the project to open in the list first.", true);
+  QSLaunchReport report = qs::openInTerminal(app_.settings(), *project);
+  showMessage(message_, report.text, report.isError);
 }
 
 void QSMainWindow::closeEvent(QCloseEvent* event) {

@@ -2,7 +2,13 @@
 // create and remove projects.
 #pragma once
 
+#include "core/models/project.h"
+
 #include <QMainWindow>
+#include <QPointer>
+#include <QStringList>
+
+#include <optional>
 
 class QLabel;
 class QPushButton;
@@ -12,6 +18,9 @@ namespace qs {
 
 class QSAppDelegate;
 class QSDatabasesTab;
+class QSFileOpener;
+class QSHelpWindow;
+class QSOnboardingWindow;
 class QSDomainsTab;
 class QSEnvironmentTab;
 class QSLogsTab;
@@ -35,11 +44,24 @@ public:
 
   // Adds the folder as a project (what Add Project does after its folder chooser).
   void addProjectFolder(const QString& folder);
+  // Opens files handed to the app: .brp documents become projects, folders are added (or
+  // selected when they are projects already). Failures show in the message line.
+  void openFiles(const QStringList& paths);
+  QSFileOpener* fileOpener() const { return opener_; }
+  // The Welcome window and the help guide (from the Help menu; Welcome also at first launch).
+  QSOnboardingWindow* showOnboarding();
+  QSHelpWindow* showHelp();
+  // Hands the project (nothing: none selected) to the preferred editor or terminal; the message
+  // line says where it opened, or why it couldn't.
+  void openInEditor(std::optional<QSUUID> id);
+  void openInTerminal(std::optional<QSUUID> id);
   // Whether closing the window hides it in the tray instead of quitting.
   void setKeepsRunningInTray(bool keeps) { keepsRunningInTray_ = keeps; }
 
 signals:
   void settingsRequested();
+  // The Settings window on the page of this name.
+  void settingsPageRequested(const QString& page);
   // Closing the window without a tray ends the app.
   void quitRequested();
 
@@ -65,6 +87,10 @@ private:
   QLabel* banner_;
   QPushButton* restartDaemon_;
   QLabel* message_;
+  QSFileOpener* opener_;
+  QPointer<QSOnboardingWindow> onboarding_;
+  QPointer<QSHelpWindow> help_;
+  QStringList openFailures_;
   bool keepsRunningInTray_ = false;
 };
 

@@ -6,6 +6,7 @@
 
 #include <QLabel>
 #include <QListWidget>
+#include <QMenu>
 #include <QVBoxLayout>
 
 namespace qs {
@@ -32,6 +33,14 @@ QSProjectSidebar::QSProjectSidebar(QSAppViewModel& model, QWidget* parent)
   list_->setAccessibleName("Projects");
   setMinimumWidth(220);
   connect(list_, &QListWidget::currentRowChanged, this, &QSProjectSidebar::selectionChanged);
+  list_->setContextMenuPolicy(Qt::CustomContextMenu);
+  connect(list_, &QListWidget::customContextMenuRequested, this, [this](const QPoint& at) {
+    QListWidgetItem* item = list_->itemAt(at);
+    if (!item) return;
+    QMenu* menu = contextMenu(idOf(item));
+    menu->setAttribute(Qt::WA_DeleteOnClose);
+    menu->popup(list_->viewport()->mapToGlobal(at));
+  });
   connect(&model_, &QSAppViewModel::projectsChanged, this, &QSProjectSidebar::rebuild);
   connect(&model_, &QSAppViewModel::networkChanged, this, &QSProjectSidebar::rebuild);
   rebuild();
@@ -46,6 +55,13 @@ std::optional<QSUUID> QSProjectSidebar::selectedProject() const {
 void QSProjectSidebar::selectProject(const QSUUID& id) {
   for (int row = 0; row < list_->count(); ++row)
     if (idOf(list_->item(row)) == id) list_->setCurrentRow(row);
+}
+
+QMenu* QSProjectSidebar::contextMenu(const QSUUID& id) {
+  auto* menu = new QMenu(this);
+  menu->addAction("Open in Editor", this, [this, id] { emit openInEditorRequested(id); });
+  menu->addAction("Open in Terminal", this, [this, id] { emit openInTerminalRequested(id); });
+  return menu;
 }
 
 void QSProjectSidebar::rebuild() {

@@ -10,6 +10,7 @@
 
 class QListWidget;
 class QListWidgetItem;
+class QMenu;
 
 namespace qs {
 
@@ -23,9 +24,13 @@ public:
   std::optional<QSUUID> selectedProject() const;
   void selectProject(const QSUUID& id);
   QListWidget* list() const { return list_; }
+  // The menu a right click on the project's row opens (the caller owns it).
+  QMenu* contextMenu(const QSUUID& id);
 
 signals:
   void selectionChanged();
+  void openInEditorRequested(const QSUUID& id);
+  void openInTerminalRequested(const QSUUID& id);
 
 private:
   void rebuild();

@@ -4,7 +4,9 @@
 #include "app/viewmodels/app_view_model.h"
 #include "app/viewmodels/server_view_model.h"
 #include "app/views/logs_tab.h"
+#include "app/views/help_window.h"
 #include "app/views/main_window.h"
+#include "app/views/onboarding_window.h"
 #include "app/views/settings_window.h"
 #include "app/views/tray_icon.h"
 
@@ -61,11 +63,20 @@ void QSScreenshotTour::capture() {
   QSSettingsWindow settings(app_, &window_);
   settings.show();
   settings.reloadEngines();
-  const char* pages[] = {"general", "services", "network", "daemon"};
   for (int i = 0; i < settings.pages()->count(); ++i) {
     settings.pages()->setCurrentIndex(i);
-    ok &= save(settings, QString("settings-%1").arg(pages[i]));
+    QString page = settings.pages()->tabText(i).toLower().remove('&').replace(' ', '-');
+    ok &= save(settings, QString("settings-%1").arg(page));
   }
+  QSOnboardingWindow* welcome = window_.showOnboarding();
+  ok &= save(*welcome, "onboarding");
+  welcome->hide();
+  QSHelpWindow* help = window_.showHelp();
+  for (const char* page : {"Projects", "The Command Line"}) {
+    help->showPage(page);
+    ok &= save(*help, QString("help-%1").arg(QString(page).toLower().replace(' ', '-')));
+  }
+  help->hide();
   QSTrayIcon tray(app_);
   tray.rebuild();
   tray.menu()->adjustSize();

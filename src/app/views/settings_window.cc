@@ -3,6 +3,7 @@
 #include "app/shell/app_delegate.h"
 #include "app/shell/daemon_controller.h"
 #include "app/viewmodels/app_view_model.h"
+#include "app/views/applications_page.h"
 #include "app/views/view_style.h"
 #include "core/databases/engine_inventory.h"
 #include "core/protocol/daemon_command.h"
@@ -47,6 +48,7 @@ QSSettingsWindow::QSSettingsWindow(QSAppDelegate& app, QWidget* parent)
   pages_->addTab(makeServices(), "Services");
   pages_->addTab(makeNetwork(), "Network");
   pages_->addTab(makeDaemon(), "Daemon");
+  pages_->addTab(new QSApplicationsPage(app_.settings(), this), "Applications");
   auto* layout = new QVBoxLayout(this);
   layout->addWidget(pages_);
   resize(720, 480);

@@ -2,9 +2,13 @@
 // window and the tray icon, and winds the services down in order when it quits.
 //
 //   quayside-app                       the app
+//   quayside-app FILE…                 opens site documents (.brp) as new projects and folders as
+//                                      projects; a running app is handed the files instead
 //   quayside-app --screenshots DIR     writes a PNG of every screen into DIR, then quits
 #include "app/shell/app_delegate.h"
+#include "app/shell/instance_channel.h"
 #include "app/views/main_window.h"
+#include "app/views/onboarding_window.h"
 #include "app/views/screenshot_tour.h"
 #include "app/views/settings_window.h"
 #include "app/views/tray_icon.h"
@@ -16,6 +20,7 @@
 #include <QCommandLineParser>
 #include <QPointer>
 #include <QProcess>
+#include <QTabWidget>
 
 #include <asio/signal_set.hpp>
 
@@ -54,7 +59,17 @@ int main(int argc, char** argv) {
   options.addHelpOption();
   options.addVersionOption();
   options.addOption({"screenshots", "Write a PNG of every screen into <folder>, then quit.", "folder"});
+  options.addPositionalArgument("files", "Site documents (.brp) to import as new projects, and project folders to "
+                                         "add or show.", "[FILE…]");
   options.process(application);
+  const QStringList files = options.positionalArguments();
+
+  // One app per user: a second launch hands its files to the first and ends.
+  QSInstanceChannel channel;
+  if (!options.isSet("screenshots") && !channel.becomePrimary()) {
+    if (QSInstanceChannel::handOff(files)) return 0;
+    QSAppDelegate::log("Quayside: " + channel.error() + " It didn't answer, so this one starts on its own.");
+  }
 
   installDesktopEntry();
   QSAppDelegate app(QSSettings::standard());
@@ -76,7 +91,7 @@ int main(int argc, char** argv) {
   };
   QObject::connect(&window, &QSMainWindow::quitRequested, &application, quit);
   QPointer<QSSettingsWindow> settings;
-  QObject::connect(&window, &QSMainWindow::settingsRequested, &window, [&] {
+  auto showSettings = [&](const QString& page) {
     if (!settings) {
       settings = new QSSettingsWindow(app, &window);
       settings->setAttribute(Qt::WA_DeleteOnClose);
@@ -87,9 +102,13 @@ int main(int argc, char** argv) {
         quit();
       });
     }
+    for (int i = 0; i < settings->pages()->count(); ++i)
+      if (settings->pages()->tabText(i) == page) settings->pages()->setCurrentIndex(i);
     settings->show();
     settings->raise();
-  });
+  };
+  QObject::connect(&window, &QSMainWindow::settingsRequested, &window, [showSettings] { showSettings({}); });
+  QObject::connect(&window, &QSMainWindow::settingsPageRequested, &window, showSettings);
   if (tray) {
     QObject::connect(tray.get(), &QSTrayIcon::quitRequested, &application, quit);
     QObject::connect(tray.get(), &QSTrayIcon::showWindowRequested, &window, [&window] {
@@ -113,8 +132,16 @@ int main(int argc, char** argv) {
       quit();
     });
   }
+  QObject::connect(&channel, &QSInstanceChannel::filesReceived, &window, [&window](const QStringList& paths) {
+    window.show();
+    window.raise();
+    window.activateWindow();
+    if (!paths.isEmpty()) window.openFiles(paths);
+  });
   app.startUp();
   window.show();
+  if (!files.isEmpty()) window.openFiles(files);
+  if (!tour && QSOnboardingWindow::isDue(app.settings())) window.showOnboarding();
   if (tour) tour->start();
   int status = application.exec();
   app.loop().runAndWait([&stopSignals] { stopSignals.reset(); });

@@ -1,5 +1,6 @@
 #include "core/daemon/desktop_entries.h"
 
+#include "core/daemon/desktop_entry.h"
 #include "core/platform/files.h"
 #include "core/platform/paths.h"
 
@@ -32,6 +33,7 @@ std::vector<fs::path> remove() {
   std::vector<fs::path> candidates{launcherEntry()};
   for (auto& icon : installedIcons()) candidates.push_back(std::move(icon));
   candidates.push_back(autostartEntry());
+  candidates.push_back(QSDesktopEntry::mimePackagePath());
   std::vector<fs::path> removed;
   for (const auto& path : candidates)
     if (removeFile(path)) removed.push_back(path);

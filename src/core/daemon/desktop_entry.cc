@@ -2,6 +2,7 @@
 
 #include "core/platform/files.h"
 #include "core/platform/paths.h"
+#include "core/platform/process_runner.h"
 
 #include <utility>
 
@@ -28,21 +29,34 @@ std::string text(const fs::path& executable) {
          "Name=Quayside\n"
          "GenericName=Local Web Development\n"
          "Comment=Run Vapor projects with their databases, .test domains and mail\n"
-         "Exec=" + quotedExec(executable) + " %U\n"
+         "Exec=" + quotedExec(executable) + " %F\n"
          "Icon=" + std::string(iconName) + "\n"
          "Terminal=false\n"
          "Categories=Development;WebDevelopment;\n"
          "Keywords=vapor;swift;server;database;\n"
-         "MimeType=application/x-brindle-pages;inode/directory;\n"
+         "MimeType=" + std::string(documentType) + ";inode/directory;\n"
          "StartupWMClass=quayside-app\n"
          "StartupNotify=true\n";
 }
 
 fs::path entryPath() { return QSPaths::dataHome() / "applications" / std::string(fileName); }
 
+fs::path mimePackagePath() { return QSPaths::dataHome() / "mime" / "packages" / (std::string(iconName) + ".xml"); }
+
+std::string mimePackageText() {
+  return "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
+         "<mime-info xmlns=\"http://www.freedesktop.org/standards/shared-mime-info\">\n"
+         "  <mime-type type=\"" + std::string(documentType) + "\">\n"
+         "    <comment>Site document</comment>\n"
+         "    <glob pattern=\"*.brp\"/>\n"
+         "  </mime-type>\n"
+         "</mime-info>\n";
+}
+
 bool isInstalledFor(const fs::path& executable) {
   std::optional<std::string> current = readFileIfPresent(entryPath());
-  return current && *current == text(executable);
+  std::optional<std::string> types = readFileIfPresent(mimePackagePath());
+  return current && *current == text(executable) && types && *types == mimePackageText();
 }
 
 fs::path install(const fs::path& executable) {
@@ -59,6 +73,15 @@ fs::path install(const fs::path& executable) {
   }
   createDirectories(icons / "scalable" / "apps");
   writeFileAtomically(icons / "scalable" / "apps" / (name + ".svg"), QSDesktopIcons::svg());
+  createDirectories(mimePackagePath().parent_path());
+  writeFileAtomically(mimePackagePath(), mimePackageText());
+  if (findExecutable("update-mime-database")) {
+    try {
+      runProcess({"update-mime-database", (QSPaths::dataHome() / "mime").string()});
+    } catch (const std::exception&) {
+      // The type database catches up the next time anything rebuilds it.
+    }
+  }
   createDirectories(entryPath().parent_path());
   writeFileAtomically(entryPath(), text(executable));
   return entryPath();

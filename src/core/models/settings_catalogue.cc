@@ -22,6 +22,7 @@ std::vector<QSSettingDefinition> makeCatalogue() {
       {"qs.hubBaseURL", T::text, std::nullopt, "Address of the hosting account service, for development"},
       {"qs.mailEnabled", T::boolean, true, "Run the mail catcher"},
       {"qs.mailSMTPPort", T::text, std::string("1025"), "Preferred port of the mail catcher (a decimal number)"},
+      {"qs.onboardingCompleted", T::boolean, false, "Whether the Welcome window has been seen (Help shows it again)"},
       {"qs.preferredEditor", T::text, std::nullopt, "The editor projects open in"},
       {"qs.preferredTerminal", T::text, std::nullopt, "The terminal consoles open in"},
       {"qs.projectsFolderCreated", T::boolean, false, "Whether ~/Quayside has been created"},

@@ -30,7 +30,9 @@ public:
                       // children, never with a real toolchain the machine has (/opt/swift).
                       {"PATH", kTestPath},
                       {"QS_DAEMON_EXECUTABLE", std::nullopt},
-                      {"QS_CLI_EXECUTABLE", std::string(QS_BIN_DIR) + "/qs"}}) {
+                      {"QS_CLI_EXECUTABLE", std::string(QS_BIN_DIR) + "/qs"},
+                      // The app's single-instance socket: this home's, never the session's.
+                      {"XDG_RUNTIME_DIR", (home_.home() / "run").string()}}) {
     QSSettings settings = QSSettings::standard();
     settings.set("qs.mailEnabled", false);
   }
@@ -51,6 +53,7 @@ public:
             {"QS_DNS_PORT", "0"},
             {"QS_TOOLCHAIN_DIRS", QS_FAKE_TOOLCHAINS_DIR},
             {"QT_QPA_PLATFORM", "offscreen"},
+            {"XDG_RUNTIME_DIR", (home() / "run").string()},
             {"PATH", kTestPath}};
   }
   // A Vapor package named `name` in HOME; its folder.

@@ -1,0 +1,107 @@
+// One app per user: a second launch hands its files to the first through a socket that only
+// the user can reach, and the first opens them.
+#include "app/shell/instance_channel.h"
+#include "core/platform/files.h"
+#include "support/child_programs.h"
+
+#include <QDir>
+#include <QSignalSpy>
+#include <QTest>
+
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <sys/un.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <future>
+
+using namespace qs;
+using namespace qs::testing;
+
+namespace {
+
+constexpr int kLong = 30000;
+
+mode_t modeOf(const QString& path) {
+  struct stat st {};
+  ::stat(path.toLocal8Bit().constData(), &st);
+  return st.st_mode & 07777;
+}
+
+// connect() to the socket as another user (nobody); its errno, or 0 when it got through.
+int connectAsAnotherUser(const QString& socketPath) {
+  pid_t pid = ::fork();
+  if (pid == 0) {
+    if (::setgid(65534) != 0 || ::setuid(65534) != 0) ::_exit(255);
+    int fd = ::socket(AF_UNIX, SOCK_STREAM, 0);
+    sockaddr_un address{};
+    address.sun_family = AF_UNIX;
+    std::string path = socketPath.toStdString();
+    std::snprintf(address.sun_path, sizeof address.sun_path, "%s", path.c_str());
+    int result = ::connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address);
+    ::_exit(result == 0 ? 0 : errno);
+  }
+  int status = 0;
+  ::waitpid(pid, &status, 0);
+  return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
+}  // namespace
+
+class InstanceChannelTest : public QObject {
+  Q_OBJECT
+private slots:
+  void theFirstInstanceServesAPrivateSocketAndTakesOthersFiles() {
+    AppTestHome home;
+    QCOMPARE(QSInstanceChannel::socketPath(), qstr(home.home() / "run/quayside/app.socket"));
+    // A socket left by a crashed instance is replaced.
+    std::filesystem::create_directories(home.home() / "run/quayside");
+    writeTextFile(home.home() / "run/quayside/app.socket", "");
+    QSInstanceChannel first;
+    QVERIFY2(first.becomePrimary(), qPrintable(first.error()));
+    QCOMPARE(modeOf(QSInstanceChannel::socketPath()), mode_t(0600));
+    QCOMPARE(modeOf(qstr(home.home() / "run/quayside")), mode_t(0700));
+    if (::geteuid() == 0) QCOMPARE(connectAsAnotherUser(QSInstanceChannel::socketPath()), EACCES);
+
+    QSInstanceChannel second;
+    QVERIFY(!second.becomePrimary());
+    QCOMPARE(second.error(), QString("Another Quayside window is already open."));
+
+    QSignalSpy received(&first, &QSInstanceChannel::filesReceived);
+    QDir::setCurrent(qstr(home.home()));
+    auto handed = std::async(std::launch::async, [] { return QSInstanceChannel::handOff({"shop.brp", "/srv/blog"}); });
+    QVERIFY(QTest::qWaitFor([&] { return handed.wait_for(std::chrono::seconds(0)) == std::future_status::ready; }, kLong));
+    QVERIFY(handed.get());
+    QCOMPARE(received.count(), 1);
+    QCOMPARE(received.front().front().toStringList(), (QStringList{qstr(home.home() / "shop.brp"), "/srv/blog"}));
+  }
+
+  void nobodyAnsweringIsNoHandOff() {
+    AppTestHome home;
+    QVERIFY(!QSInstanceChannel::handOff({"/srv/blog"}, 2000));  // no lock held: returns at once
+  }
+
+  // The real app: `quayside-app FOLDER` while it runs adds the folder in the running app and
+  // ends; a plain second launch ends too.
+  void aSecondLaunchHandsItsFolderToTheRunningApp() {
+    AppTestHome home;
+    QSSettings::standard().set("qs.onboardingCompleted", true);
+    auto app = spawnProgram(home, "quayside-app");
+    QVERIFY(socketServed(home));
+    QVERIFY(QTest::qWaitFor([] { return fileExists(QSInstanceChannel::socketPath().toStdString()); }, kLong));
+    std::filesystem::path folder = home.vaporProject("blog");
+    auto second = runProcess({std::string(QS_BIN_DIR) + "/quayside-app", folder.string()},
+                             {.environment = home.childEnvironment(), .mergeErrorIntoOutput = true});
+    QVERIFY2(second.exitStatus == 0, second.output.c_str());
+    QVERIFY(QTest::qWaitFor([&] { return runQs(home, {"projects"}).output.find("blog") != std::string::npos; }, kLong));
+    auto plain = runProcess({std::string(QS_BIN_DIR) + "/quayside-app"}, {.environment = home.childEnvironment()});
+    QCOMPARE(plain.exitStatus, 0);
+    app->signal(SIGTERM);
+    QCOMPARE(exitOf(*app), std::optional(0));
+    QVERIFY(!fileExists(QSInstanceChannel::socketPath().toStdString()));
+  }
+};
+
+QTEST_GUILESS_MAIN(InstanceChannelTest)
+#include "instance_channel_test.moc"
