@@ -4,6 +4,7 @@
 
 #include <QMainWindow>
 
+class QAction;
 class QLabel;
 class QPushButton;
 class QTabWidget;
@@ -35,6 +36,10 @@ public:
 
   // Adds the folder as a project (what Add Project does after its folder chooser).
   void addProjectFolder(const QString& folder);
+  // Opens New Project from Site Document, with `document` chosen when given.
+  void importSiteDocument(const QString& document = {});
+  // Opens Re-sync for the selected project (one exported from a site document).
+  void resyncSelectedProject();
   // Whether closing the window hides it in the tray instead of quitting.
   void setKeepsRunningInTray(bool keeps) { keepsRunningInTray_ = keeps; }
 
@@ -65,6 +70,7 @@ private:
   QLabel* banner_;
   QPushButton* restartDaemon_;
   QLabel* message_;
+  QAction* resync_ = nullptr;
   bool keepsRunningInTray_ = false;
 };
 

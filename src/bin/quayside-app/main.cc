@@ -86,6 +86,7 @@ int main(int argc, char** argv) {
         QProcess::startDetached("/bin/sh", {"-c", line});
         quit();
       });
+      QObject::connect(settings, &QSSettingsWindow::quitRequested, &window, quit);
     }
     settings->show();
     settings->raise();
