@@ -87,6 +87,9 @@ QSUninstallSheet::QSUninstallSheet(QSAppDelegate& app, std::optional<QSUninstall
   progress_->hide();
   results_->setSelectionMode(QAbstractItemView::NoSelection);
   results_->setWordWrap(true);
+  // As tall as its few lines, so that the closing lines sit right below them.
+  results_->setSizeAdjustPolicy(QAbstractScrollArea::AdjustToContents);
+  results_->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Maximum);
   results_->hide();
   lastStep_->setWordWrap(true);
   lastStep_->setTextFormat(Qt::RichText);
@@ -112,11 +115,11 @@ QSUninstallSheet::QSUninstallSheet(QSAppDelegate& app, std::optional<QSUninstall
   layout->addWidget(untouched);
   layout->addWidget(status_);
   layout->addWidget(progress_);
-  layout->addWidget(results_, 1);
+  layout->addWidget(results_);
   layout->addWidget(lastStep_);
   layout->addWidget(showInFiles_, 0, Qt::AlignLeft);
   layout->addWidget(feedback_);
-  layout->addStretch(0);
+  layout->addStretch(1);
   layout->addWidget(buttons_);
   setMinimumWidth(560);
 
