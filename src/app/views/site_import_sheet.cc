@@ -54,7 +54,7 @@ QSSiteImportSheet::QSSiteImportSheet(QSAppViewModel& model, QWidget* parent)
       document_(new QLineEdit(this)),
       name_(new QLineEdit(this)),
       folder_(new QLineEdit(QString::fromStdString(QSPaths::projectsFolder().string()), this)),
-      git_(new QCheckBox("Initialize a git repository", this)),
+      git_(new QCheckBox("Initialise a git repository", this)),
       target_(new QLabel(this)),
       progress_(new QProgressBar(this)),
       message_(makeMessageLabel(this)),

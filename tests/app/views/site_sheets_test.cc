@@ -13,6 +13,7 @@
 #include "support/child_programs.h"
 
 #include <QCheckBox>
+#include <QAction>
 #include <QComboBox>
 #include <QLabel>
 #include <QLineEdit>
@@ -80,6 +81,12 @@ struct Fixture {
     if (!sheet) return false;
     QTest::mouseClick(sheet->createButton(), Qt::LeftButton);
     return QTest::qWaitFor([&] { return selected() && selected()->name == document.stem().string(); }, kLong);
+  }
+  // The toolbar's action of that text.
+  QAction* action(const QString& text) {
+    for (QAction* a : window->findChildren<QAction*>())
+      if (a->text() == text) return a;
+    return nullptr;
   }
   QSSiteResyncSheet* openResync() {
     window->resyncSelectedProject();
@@ -157,7 +164,13 @@ private slots:
   void resyncKeepsOrOverwritesEachConflict() {
     Fixture f;
     QVERIFY(f.start());
+    // Re-sync is offered for projects exported from a document only.
+    f.window->addProjectFolder(
+        qstr(f.home.vaporProject("blog", "PORT=" + std::to_string(freeTestPort(PortBand::engine)) + "\n")));
+    QTRY_VERIFY_WITH_TIMEOUT(f.selected() && f.selected()->name == "blog", kLong);
+    QVERIFY(!f.action("Re-sync from Site Document…")->isVisible());
     QVERIFY(f.import(fixture("minimal.brp")));
+    QVERIFY(f.action("Re-sync from Site Document…")->isVisible());
     fs::path folder = f.selected()->path;
     fs::path index = folder / "Resources/Views/index.leaf";
     writeTextFile(index, "my own home page");

@@ -115,7 +115,7 @@ private slots:
                                                       "\u2713 Remove HTTPS certificate",
                                                       "\u2713 Remove CLI tools and login item",
                                                       "\u2713 Delete app data"}));
-    QCOMPARE(exitOf(*daemon), std::optional(0));
+    QVERIFY(exitOf(*daemon).has_value());
     // Nobody took the services over when the daemon went.
     QCOMPARE(app.mode(), QSAppDelegate::Mode::stopped);
     QVERIFY(!isListenedOn(m.home.socketPath()));
