@@ -163,17 +163,17 @@ void QSUninstallSheet::uninstall() {
   status_->show();
   progress_->show();
   results_->show();
-  bool daemonConnected = app_.mode() == QSAppDelegate::Mode::daemon;
   QPointer<QSUninstallSheet> self(this);
   // The app lets go of the services first: in-process they stop here (servers, databases,
-  // network services); a daemon is left to be shut down below, with no takeover by the app.
-  app_.shutdown([self, daemonConnected] {
-    if (self) self->servicesStopped(daemonConnected);
+  // network services); a daemon is left to be shut down next, with no takeover by the app.
+  app_.shutdown([self] {
+    if (self) self->servicesStopped();
   });
 }
 
-void QSUninstallSheet::servicesStopped(bool daemonWasConnected) {
-  if (!daemonWasConnected) return runSteps();
+void QSUninstallSheet::servicesStopped() {
+  // Asked whatever the app's mode was: a daemon may serve the socket that the app never reached
+  // (it was still starting, or waiting for the owner lock). With nobody there it is a no-op.
   fs::path executable =
       QSDaemonController::locateBundledExecutable("quaysided", "QS_DAEMON_EXECUTABLE").value_or("quaysided");
   QSDaemonLauncher launcher(executable, QSDaemonPaths::socketPath(), QSDaemonPaths::lockPath());
@@ -184,16 +184,17 @@ void QSUninstallSheet::servicesStopped(bool daemonWasConnected) {
                    [self](std::exception_ptr error, QSDaemonLauncher::ShutdownOutcome outcome) {
                      std::string failure = describeError(error);
                      backOnGui(self, [outcome, failure](QSUninstallSheet& sheet) {
+                       std::string pid = outcome.holderPid ? " (pid " + std::to_string(*outcome.holderPid) + ")" : "";
                        QSUninstaller::StepResult result{stopDaemonStep, failure.empty() && outcome.stopped, {}};
-                       if (!failure.empty()) {
+                       if (!failure.empty())
                          result.detail = failure;
-                       } else if (!outcome.stopped) {
-                         result.detail = "The daemon was asked to stop but still runs" +
-                                         (outcome.holderPid ? " (pid " + std::to_string(*outcome.holderPid) + ")"
-                                                            : std::string()) +
-                                         ".";
-                       }
-                       sheet.addResult(result);
+                       else if (!outcome.stopped && outcome.asked)
+                         result.detail = "The daemon was asked to stop but still runs" + pid + ".";
+                       else if (!outcome.stopped)
+                         result.detail = "A process" + pid +
+                                         " holds the daemon's owner lock but doesn't answer on its socket; stop it "
+                                         "and uninstall again.";
+                       if (outcome.asked || !result.succeeded) sheet.addResult(result);
                        sheet.runSteps();
                      });
                    });

@@ -58,7 +58,7 @@ public slots:
   void reject() override;
 
 private:
-  void servicesStopped(bool daemonWasConnected);
+  void servicesStopped();
   void runSteps();
   void addResult(const QSUninstaller::StepResult& result);
   void finish();
