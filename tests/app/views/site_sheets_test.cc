@@ -157,6 +157,15 @@ private slots:
     QVERIFY(sheet->createButton()->isEnabled());
     QVERIFY(!fileExists(QSPaths::projectsFolder() / "broken"));
     QVERIFY(f.model().projects().empty());
+
+    // Written, but the services can't take it: the new folder goes again, so a retry finds the
+    // name free.
+    sheet->setDocument(QString::fromStdString(fixture("minimal.brp").string()));
+    f.model().disconnectFromServices();
+    sheet->create();
+    QTRY_VERIFY_WITH_TIMEOUT(sheet->messageLabel()->text().endsWith("The new folder was removed again."), kLong);
+    QVERIFY(sheet->messageLabel()->text().startsWith(QSAppViewModel::notConnectedText));
+    QVERIFY(!fileExists(QSPaths::projectsFolder() / "minimal"));
   }
 
   // The plan first (the conflict on a row of its own), Keep Mine keeps the user's file; a second
