@@ -5,9 +5,13 @@
 #include "core/platform/encoding.h"
 #include "core/platform/file_status.h"
 #include "core/platform/files.h"
+#include "core/platform/staged_file.h"
 
 #include <algorithm>
+#include <iterator>
 #include <set>
+
+#include <unistd.h>
 
 namespace qs {
 namespace {
@@ -31,6 +35,29 @@ bool isUsersOwn(const std::filesystem::path& onDisk, const ExportedFile& file) {
   auto bytes = readFileIfPresent(onDisk);
   return !bytes || *bytes != file.content;
 }
+
+// Folders made for new files, removed again (those still empty, deepest first) unless kept.
+class MadeFolders {
+public:
+  MadeFolders() = default;
+  MadeFolders(const MadeFolders&) = delete;
+  MadeFolders& operator=(const MadeFolders&) = delete;
+  ~MadeFolders() {
+    std::sort(made_.begin(), made_.end(), [](const auto& a, const auto& b) {
+      return std::distance(a.begin(), a.end()) > std::distance(b.begin(), b.end());
+    });
+    for (const auto& folder : made_) ::rmdir(folder.c_str());
+  }
+  void make(const std::filesystem::path& folder) {
+    for (auto at = folder; !at.empty() && at != at.parent_path() && !isDirectory(at); at = at.parent_path())
+      made_.push_back(at);
+    createDirectories(folder);
+  }
+  void keep() { made_.clear(); }
+
+private:
+  std::vector<std::filesystem::path> made_;
+};
 
 }  // namespace
 
@@ -77,21 +104,31 @@ QSResyncPlan planResync(const QSPagesProject& document, const std::filesystem::p
   return plan;
 }
 
-QSResyncReport applyResync(const QSResyncPlan& plan, QSResyncPolicy policy) {
+QSResyncReport applyResync(const QSResyncPlan& plan, QSResyncPolicy policy, const QSResyncApplyOptions& options) {
   QSResyncReport report;
   report.refused = plan.refused;
-  bool keep = policy == QSResyncPolicy::keepConflicts;
+  auto keeps = [&](const std::string& path) {
+    auto chosen = options.choices.find(path);
+    return (chosen != options.choices.end() ? chosen->second : policy) == QSResyncPolicy::keepConflicts;
+  };
+  struct Write {
+    std::string path;
+    std::filesystem::path target;
+    const ExportedFile* file;
+    std::vector<std::string>* done;
+  };
+  std::vector<Write> writes;
   for (const auto& path : plan.designUpdates) {
     const ExportedFile* file = exportedFile(plan.exported, path);
     if (!file) continue;
     if (contains(plan.conflicts, path)) {
-      if (keep) {
+      if (keeps(path)) {
         report.skippedConflicts.push_back(path);
         continue;
       }
       report.overwrittenConflicts.push_back(path);
     } else if (contains(plan.unownedConflicts, path)) {
-      if (keep) {
+      if (keeps(path)) {
         report.keptUnowned.push_back(path);
         continue;
       }
@@ -103,12 +140,11 @@ QSResyncReport applyResync(const QSResyncPlan& plan, QSResyncPolicy policy) {
       report.refused.push_back(path);
       continue;
     }
-    createDirectories(target->parent_path());
-    writeFileAtomically(*target, file->content);
-    report.updated.push_back(path);
+    writes.push_back({path, *target, file, &report.updated});
   }
+  std::vector<std::pair<std::string, std::filesystem::path>> prunes;
   for (const auto& path : plan.prunes) {
-    if (keep && contains(plan.conflicts, path)) {
+    if (contains(plan.conflicts, path) && keeps(path)) {
       report.skippedConflicts.push_back(path);
       continue;
     }
@@ -117,17 +153,40 @@ QSResyncReport applyResync(const QSResyncPlan& plan, QSResyncPolicy policy) {
       report.refused.push_back(path);
       continue;
     }
-    std::error_code ignored;
-    std::filesystem::remove(*target, ignored);
-    report.pruned.push_back(path);
+    prunes.emplace_back(path, *target);
   }
   for (const auto& path : plan.scaffoldAdditions) {
     const ExportedFile* file = exportedFile(plan.exported, path);
     auto target = pathInsideProject(plan.directory, path);
-    if (!file || !target) continue;
-    createDirectories(target->parent_path());
-    writeFileAtomically(*target, file->content);
-    report.scaffoldAdded.push_back(path);
+    if (file && target) writes.push_back({path, *target, file, &report.scaffoldAdded});
+  }
+
+  // Everything new is written aside first: until it all is, a cancel or a failure leaves the
+  // project as it was.
+  {
+    MadeFolders folders;
+    std::vector<QSStagedFile> staged;
+    staged.reserve(writes.size());
+    for (std::size_t i = 0; i <= writes.size(); ++i) {
+      if (options.progress && !options.progress(i, writes.size())) {
+        QSResyncReport cancelled;
+        cancelled.cancelled = true;
+        return cancelled;
+      }
+      if (i == writes.size()) break;
+      folders.make(writes[i].target.parent_path());
+      staged.emplace_back(writes[i].target, writes[i].file->content);
+    }
+    folders.keep();
+    for (std::size_t i = 0; i < writes.size(); ++i) {
+      staged[i].commit();
+      writes[i].done->push_back(writes[i].path);
+    }
+  }
+  for (const auto& [path, target] : prunes) {
+    std::error_code ignored;
+    std::filesystem::remove(target, ignored);
+    report.pruned.push_back(path);
   }
   QSVaporSyncManifest manifest;
   manifest.sourceBrpBookmark = plan.sourceBrpBookmark;

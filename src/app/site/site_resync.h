@@ -7,6 +7,8 @@
 
 #include <cstdint>
 #include <filesystem>
+#include <functional>
+#include <map>
 #include <optional>
 #include <string>
 #include <vector>
@@ -41,6 +43,17 @@ struct QSResyncReport {
   // The user's own files at paths of the new design set, kept or written over.
   std::vector<std::string> keptUnowned, overwrittenUnowned;
   bool structuralChangeNeeded = false;
+  // The apply was cancelled before anything was put in place: the project is as it was.
+  bool cancelled = false;
+};
+
+struct QSResyncApplyOptions {
+  // The user's decision for single conflicts (edited or unowned) by path; a conflict not named
+  // here follows the policy.
+  std::map<std::string, QSResyncPolicy> choices;
+  // Called before each file is written aside (done so far, how many in all), from the applying
+  // thread; returning false cancels the apply.
+  std::function<bool(std::size_t done, std::size_t total)> progress;
 };
 
 // Texts shown around a structural change.
@@ -59,9 +72,13 @@ QSResyncPlan planResync(const QSPagesProject& document, const std::filesystem::p
                         const QSFontLibrary& fonts = QSFontLibrary::system(), QSExportLog log = {});
 
 // Applies the plan: design updates (conflicts and unowned conflicts kept or overwritten by
-// `policy`), prunes, scaffold additions, then the new manifest, which takes ownership of every
-// design file written and of none that was kept. A write failure throws and leaves the manifest
-// as it was.
-QSResyncReport applyResync(const QSResyncPlan& plan, QSResyncPolicy policy);
+// `policy`, or by the options' choice for the file), prunes, scaffold additions, then the new
+// manifest, which takes ownership of every design file written and of none that was kept.
+// Every new content is first written aside next to its file; only once all of them are, do they
+// replace the files (renames), the prunes go and the manifest is rewritten. A cancel or a write
+// failure before that point leaves the project as it was (folders made for new files removed
+// again): a cancel returns a report with `cancelled`, a failure throws. A failure while files are
+// put in place throws and leaves the manifest as it was.
+QSResyncReport applyResync(const QSResyncPlan& plan, QSResyncPolicy policy, const QSResyncApplyOptions& options = {});
 
 }  // namespace qs

@@ -14,7 +14,11 @@
 #include "app/views/overview_tab.h"
 #include "app/views/project_dialogs.h"
 #include "app/views/project_sidebar.h"
+#include "app/views/site_import_sheet.h"
+#include "app/views/site_resync_sheet.h"
 #include "app/views/view_style.h"
+#include "app/site/sync_manifest.h"
+#include "core/platform/files.h"
 #include "core/platform/paths.h"
 
 #include <QCloseEvent>
@@ -98,6 +102,8 @@ void QSMainWindow::buildToolbar() {
   bar->setToolButtonStyle(Qt::ToolButtonTextOnly);
   bar->addAction("Add Project…", this, &QSMainWindow::chooseProjectFolder);
   bar->addAction("New Project…", this, &QSMainWindow::newProject);
+  bar->addAction("New Project from Site Document…", this, [this] { importSiteDocument(); });
+  resync_ = bar->addAction("Re-sync from Site Document…", this, &QSMainWindow::resyncSelectedProject);
   bar->addAction("Remove…", this, &QSMainWindow::removeProject);
   bar->addSeparator();
   bar->addAction("Open in Editor", this, [this] { openInEditor(sidebar_->selectedProject()); });
@@ -140,6 +146,10 @@ void QSMainWindow::showSelectedProject() {
   std::optional<QSUUID> id = sidebar_->selectedProject();
   for (QSProjectTab* tab : std::initializer_list<QSProjectTab*>{overview_, environment_, domains_, databases_, logs_})
     tab->setProject(id);
+  // Only a project exported from a site document has a manifest to re-sync by.
+  const QSProject* project = id ? app_.appViewModel().project(*id) : nullptr;
+  if (resync_)
+    resync_->setVisible(project && fileExists(project->path / std::string(QSSyncManifest::relativePath)));
 }
 
 void QSMainWindow::refreshBanner() {
@@ -187,6 +197,22 @@ void QSMainWindow::newProject() {
   dialog->setAttribute(Qt::WA_DeleteOnClose);
   connect(dialog, &QSNewProjectDialog::created, this, [this](const QSUUID& id) { sidebar_->selectProject(id); });
   dialog->open();
+}
+
+void QSMainWindow::importSiteDocument(const QString& document) {
+  auto* sheet = new QSSiteImportSheet(app_.appViewModel(), this);
+  sheet->setAttribute(Qt::WA_DeleteOnClose);
+  if (!document.isEmpty()) sheet->setDocument(document);
+  connect(sheet, &QSSiteImportSheet::imported, this, [this](const QSUUID& id) { sidebar_->selectProject(id); });
+  sheet->open();
+}
+
+void QSMainWindow::resyncSelectedProject() {
+  std::optional<QSUUID> id = sidebar_->selectedProject();
+  if (!id) return showMessage(message_, "Select the project to re-sync in the list first.", true);
+  auto* sheet = new QSSiteResyncSheet(app_.appViewModel(), *id, this);
+  sheet->setAttribute(Qt::WA_DeleteOnClose);
+  sheet->open();
 }
 
 void QSMainWindow::removeProject() {

@@ -10,6 +10,7 @@
 
 #include <optional>
 
+class QAction;
 class QLabel;
 class QPushButton;
 class QTabWidget;
@@ -55,6 +56,10 @@ public:
   // line says where it opened, or why it couldn't.
   void openInEditor(std::optional<QSUUID> id);
   void openInTerminal(std::optional<QSUUID> id);
+  // Opens New Project from Site Document, with `document` chosen when given.
+  void importSiteDocument(const QString& document = {});
+  // Opens Re-sync for the selected project (one exported from a site document).
+  void resyncSelectedProject();
   // Whether closing the window hides it in the tray instead of quitting.
   void setKeepsRunningInTray(bool keeps) { keepsRunningInTray_ = keeps; }
 
@@ -91,6 +96,7 @@ private:
   QPointer<QSOnboardingWindow> onboarding_;
   QPointer<QSHelpWindow> help_;
   QStringList openFailures_;
+  QAction* resync_ = nullptr;
   bool keepsRunningInTray_ = false;
 };
 

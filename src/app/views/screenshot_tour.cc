@@ -8,8 +8,15 @@
 #include "app/views/main_window.h"
 #include "app/views/onboarding_window.h"
 #include "app/views/settings_window.h"
+#include "app/views/site_import_sheet.h"
+#include "app/views/site_resync_sheet.h"
 #include "app/views/tray_icon.h"
+#include "app/views/uninstall_sheet.h"
+#include "app/site/sync_manifest.h"
+#include "core/platform/files.h"
+#include "core/platform/paths.h"
 
+#include <QCheckBox>
 #include <QDir>
 #include <QMenu>
 #include <QPixmap>
@@ -81,7 +88,66 @@ void QSScreenshotTour::capture() {
   tray.rebuild();
   tray.menu()->adjustSize();
   ok &= save(*tray.menu(), "tray-menu");
-  emit finished(ok);
+  ok_ = ok;
+  captureSheets();
 }
+
+void QSScreenshotTour::captureSheets() {
+  QDir designs(QString::fromStdString((QSPaths::home() / "Designs").string()));
+  QStringList documents = designs.entryList({"*.brp"}, QDir::Files, QDir::Name);
+  if (!documents.isEmpty()) {
+    QSSiteImportSheet import(app_.appViewModel(), &window_);
+    import.setDocument(designs.filePath(documents.front()));
+    import.show();
+    ok_ &= save(import, "sheet-new-from-document");
+  }
+  QSUninstallSheet uninstall(app_, std::nullopt, &window_);
+  uninstall.show();
+  ok_ &= save(uninstall, "sheet-uninstall");
+  for (const QSProject& project : app_.appViewModel().projects()) {
+    if (!fileExists(project.path / std::string(QSSyncManifest::relativePath))) continue;
+    auto* resync = new QSSiteResyncSheet(app_.appViewModel(), project.id, &window_);
+    resync->show();
+    return captureResync(resync, kPatience);
+  }
+  captureUninstall();
+}
+
+void QSScreenshotTour::captureResync(QWidget* sheet, int attemptsLeft) {
+  auto* resync = static_cast<QSSiteResyncSheet*>(sheet);
+  if (!resync->hasPlan() && attemptsLeft > 0) {
+    QTimer::singleShot(kPollMs, this, [this, sheet, attemptsLeft] { captureResync(sheet, attemptsLeft - 1); });
+    return;
+  }
+  ok_ &= save(*resync, "sheet-resync");
+  delete resync;
+  captureUninstall();
+}
+
+void QSScreenshotTour::captureUninstall() {
+  // Last, since it takes the services down: the steps that stay inside the scratch home (links,
+  // login items, the data folder), never .test routing or the system's trust store.
+  auto* sheet = new QSUninstallSheet(app_, std::nullopt, &window_);
+  sheet->routingBox()->setChecked(false);
+  sheet->certificateBox()->setChecked(false);
+  sheet->dataBox()->setChecked(true);
+  sheet->show();
+  sheet->uninstall();
+  waitForUninstall(sheet, kPatience);
+}
+
+void QSScreenshotTour::waitForUninstall(QWidget* sheet, int attemptsLeft) {
+  auto* uninstall = static_cast<QSUninstallSheet*>(sheet);
+  if (!uninstall->isFinished() && attemptsLeft > 0) {
+    QTimer::singleShot(kPollMs, this, [this, sheet, attemptsLeft] { waitForUninstall(sheet, attemptsLeft - 1); });
+    return;
+  }
+  uninstall->adjustSize();
+  ok_ &= uninstall->isFinished() && save(*uninstall, "sheet-uninstall-done");
+  delete uninstall;
+  finish();
+}
+
+void QSScreenshotTour::finish() { emit finished(ok_); }
 
 }  // namespace qs

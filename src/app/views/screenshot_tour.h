@@ -1,6 +1,6 @@
 // Writes a PNG of every screen (each tab of the first project, each Settings page, the Welcome
-// window, the help guide, the tray menu) into a folder, from the widgets' own rendering: what
-// scripts/screenshots runs to keep the README's pictures and the layout honest.
+// window, the help guide, the tray menu, the sheets) into a folder, from the widgets' own
+// rendering: what scripts/screenshots runs to keep the README's pictures and the layout honest.
 #pragma once
 
 #include <QObject>
@@ -26,11 +26,21 @@ signals:
 private:
   void waitForContent(int attemptsLeft);
   void capture();
+  // The sheets, each with the data of the scratch home: New Project from Site Document (the
+  // first .brp in ~/Designs), Re-sync (the first project exported from a document, its plan
+  // made) and Uninstall, before and after its run; then finished is emitted.
+  void captureSheets();
+  void captureResync(QWidget* sheet, int attemptsLeft);
+  // Uninstall run to its end with the steps that stay inside the scratch home.
+  void captureUninstall();
+  void waitForUninstall(QWidget* sheet, int attemptsLeft);
+  void finish();
   bool save(QWidget& widget, const QString& name);
 
   QSAppDelegate& app_;
   QSMainWindow& window_;
   QString folder_;
+  bool ok_ = true;
 };
 
 }  // namespace qs

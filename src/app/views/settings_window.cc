@@ -4,6 +4,7 @@
 #include "app/shell/daemon_controller.h"
 #include "app/viewmodels/app_view_model.h"
 #include "app/views/applications_page.h"
+#include "app/views/uninstall_sheet.h"
 #include "app/views/view_style.h"
 #include "core/databases/engine_inventory.h"
 #include "core/protocol/daemon_command.h"
@@ -104,6 +105,9 @@ QWidget* QSSettingsWindow::makeGeneral() {
   form->addRow("Mail:", mail);
   form->addRow("SMTP port:", mailPort_);
   form->addRow("", generalMessage_);
+  auto* uninstall = new QPushButton("Uninstall Quayside…", page);
+  form->addRow("Remove:", uninstall);
+  connect(uninstall, &QPushButton::clicked, this, &QSSettingsWindow::openUninstall);
 
   connect(useDaemon_, &QCheckBox::toggled, this, [this](bool on) { store("qs.useDaemon", on); });
   connect(databases, &QCheckBox::toggled, this, [this](bool on) { store("qs.autoStartDatabases", on); });
@@ -119,6 +123,13 @@ QWidget* QSSettingsWindow::makeGeneral() {
   });
   connect(relaunch, &QPushButton::clicked, this, &QSSettingsWindow::relaunchRequested);
   return page;
+}
+
+void QSSettingsWindow::openUninstall() {
+  auto* sheet = new QSUninstallSheet(app_, std::nullopt, this);
+  sheet->setAttribute(Qt::WA_DeleteOnClose);
+  connect(sheet, &QSUninstallSheet::quitRequested, this, &QSSettingsWindow::quitRequested);
+  sheet->open();
 }
 
 QWidget* QSSettingsWindow::makeServices() {

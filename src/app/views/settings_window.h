@@ -33,8 +33,13 @@ public:
   // The shell line that waits for process `pid` to exit, then starts `program` again.
   static QString relaunchLine(qint64 pid, const QString& program);
 
+  // Opens the Uninstall Quayside sheet.
+  void openUninstall();
+
 signals:
   void relaunchRequested();
+  // The user closed a finished uninstall: nothing is left for the app to run.
+  void quitRequested();
 
 private:
   QWidget* makeGeneral();

@@ -101,6 +101,7 @@ int main(int argc, char** argv) {
         QProcess::startDetached("/bin/sh", {"-c", line});
         quit();
       });
+      QObject::connect(settings, &QSSettingsWindow::quitRequested, &window, quit);
     }
     for (int i = 0; i < settings->pages()->count(); ++i)
       if (settings->pages()->tabText(i) == page) settings->pages()->setCurrentIndex(i);

@@ -1,4 +1,5 @@
 #include "core/platform/files.h"
+#include "core/platform/staged_file.h"
 
 #include "core/platform/system_error.h"
 #include "core/platform/unique_fd.h"
@@ -13,6 +14,7 @@
 #include <cstdio>
 #include <stdio.h>
 #include <random>
+#include <utility>
 
 namespace qs {
 
@@ -99,10 +101,11 @@ std::optional<std::string> readFileIfPresent(const fs::path& path) {
 
 namespace {
 
-// Writes through a temporary sibling renamed over `path`, removed again when anything fails.
-// `replaced`, when given, is the file being replaced, whose owner and group root keeps.
-void writeThroughTemporary(const fs::path& path, std::string_view contents, mode_t mode,
-                           const struct stat* replaced, bool synced) {
+// Writes `contents` to a new temporary sibling of `path` and returns its name; nothing is left
+// when anything fails. `replaced`, when given, is the file being replaced, whose owner and group
+// root keeps.
+std::string writeTemporarySibling(const fs::path& path, std::string_view contents, mode_t mode,
+                                  const struct stat* replaced, bool synced) {
   std::string temporary = temporarySibling(path);
   UniqueFd fd(::open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600));
   if (!fd) throwSystemError("open " + temporary);
@@ -112,12 +115,25 @@ void writeThroughTemporary(const fs::path& path, std::string_view contents, mode
       throwSystemError("fchown " + temporary);
     if (::fchmod(fd.get(), mode) != 0) throwSystemError("fchmod " + temporary);
     if (synced && ::fsync(fd.get()) != 0) throwSystemError("fsync " + temporary);
-    fd.reset();
-    if (::rename(temporary.c_str(), path.c_str()) != 0) throwSystemError("rename " + temporary + " to " + path.string());
   } catch (...) {
     ::unlink(temporary.c_str());
     throw;
   }
+  return temporary;
+}
+
+void renameOver(const std::string& temporary, const fs::path& path) {
+  if (::rename(temporary.c_str(), path.c_str()) == 0) return;
+  int error = errno;
+  ::unlink(temporary.c_str());
+  throwSystemError("rename " + temporary + " to " + path.string(), error);
+}
+
+// Writes through a temporary sibling renamed over `path`, removed again when anything fails.
+// `replaced`, when given, is the file being replaced, whose owner and group root keeps.
+void writeThroughTemporary(const fs::path& path, std::string_view contents, mode_t mode,
+                           const struct stat* replaced, bool synced) {
+  renameOver(writeTemporarySibling(path, contents, mode, replaced, synced), path);
 }
 
 }  // namespace
@@ -129,6 +145,26 @@ void writeFileAtomically(const fs::path& path, std::string_view contents, mode_t
   writeThroughTemporary(path, contents, replacing ? existing.st_mode & 07777 : newFileMode,
                         replacing ? &existing : nullptr, true);
   syncFolder(path.parent_path());
+}
+
+QSStagedFile::QSStagedFile(fs::path path, std::string_view contents, mode_t newFileMode) : path_(std::move(path)) {
+  struct stat existing {};
+  bool replacing = ::stat(path_.c_str(), &existing) == 0;
+  temporary_ = writeTemporarySibling(path_, contents, replacing ? existing.st_mode & 07777 : newFileMode,
+                                     replacing ? &existing : nullptr, true);
+}
+
+QSStagedFile::~QSStagedFile() {
+  if (!temporary_.empty()) ::unlink(temporary_.c_str());
+}
+
+QSStagedFile::QSStagedFile(QSStagedFile&& other) noexcept
+    : path_(std::move(other.path_)), temporary_(std::exchange(other.temporary_, {})) {}
+
+void QSStagedFile::commit() {
+  if (temporary_.empty()) return;
+  renameOver(std::exchange(temporary_, {}), path_);
+  syncFolder(path_.parent_path());
 }
 
 void writeFileReplacing(const fs::path& path, std::string_view contents, mode_t mode) {

@@ -9,6 +9,8 @@
 
 #include <gtest/gtest.h>
 
+#include <map>
+
 namespace qs {
 namespace {
 
@@ -148,6 +150,57 @@ TEST_F(SiteResyncTest, ManifestEntriesOutsideTheProjectAreRefused) {
   EXPECT_EQ(report.refused, p.refused);
   EXPECT_EQ(readFile(outside / "victim.txt"), "keep me");
   EXPECT_EQ(QSSyncManifest::read(folder_.path())->ownedFiles.count("Public/linked/victim.txt"), 0u);
+}
+
+// Every folder and file below `top`, a file with its bytes.
+std::map<std::string, std::string> fileTree(const fs::path& top) {
+  std::map<std::string, std::string> tree;
+  for (const auto& entry : fs::recursive_directory_iterator(top))
+    tree[entry.path().lexically_relative(top).string()] = entry.is_directory() ? "/" : readFile(entry.path());
+  return tree;
+}
+
+// Conflicts decided one by one; a cancel at any point of the apply, however far the writing
+// aside had come, leaves every byte and folder as it was.
+TEST_F(SiteResyncTest, PerFileChoicesAndCancelledApplies) {
+  exportProject(twoPages_);
+  writeFileAtomically(at("Resources/Views/about.leaf"), "my about");
+  writeFileAtomically(at("Resources/Views/index.leaf"), "my home");
+  QSPagesProject grown = twoPages_;
+  grown.pages.push_back(decode(document({page("/blog/first", {text("post")})})).pages[0]);
+  removeFile(at(".gitignore"));
+  QSResyncPlan p = plan(grown);
+  ASSERT_EQ(p.conflicts, (std::vector<std::string>{"Resources/Views/about.leaf", "Resources/Views/index.leaf"}));
+
+  auto before = fileTree(folder_.path());
+  std::size_t total = 0;
+  for (std::size_t stopAt = 0;; ++stopAt) {
+    QSResyncApplyOptions cancelling;
+    cancelling.progress = [&](std::size_t done, std::size_t all) {
+      total = all;
+      return done < stopAt;
+    };
+    QSResyncReport cancelled = applyResync(p, QSResyncPolicy::overwriteConflicts, cancelling);
+    ASSERT_TRUE(cancelled.cancelled);
+    ASSERT_TRUE(cancelled.updated.empty());
+    ASSERT_EQ(fileTree(folder_.path()), before) << "cancelled after " << stopAt << " files";
+    if (stopAt == total) break;
+  }
+  EXPECT_GT(total, 5u);
+
+  QSResyncApplyOptions chosen;
+  chosen.choices = {{"Resources/Views/about.leaf", QSResyncPolicy::keepConflicts}};
+  QSResyncReport report = applyResync(p, QSResyncPolicy::overwriteConflicts, chosen);
+  EXPECT_FALSE(report.cancelled);
+  EXPECT_EQ(report.skippedConflicts, (std::vector<std::string>{"Resources/Views/about.leaf"}));
+  EXPECT_EQ(report.overwrittenConflicts, (std::vector<std::string>{"Resources/Views/index.leaf"}));
+  EXPECT_EQ(readFile(at("Resources/Views/about.leaf")), "my about");
+  EXPECT_NE(readFile(at("Resources/Views/index.leaf")), "my home");
+  EXPECT_TRUE(fileExists(at("Resources/Views/blog/first.leaf")));
+  EXPECT_EQ(report.scaffoldAdded, (std::vector<std::string>{".gitignore"}));
+  // Nothing written aside is left behind.
+  for (const auto& [path, content] : fileTree(folder_.path()))
+    EXPECT_EQ(path.find(".tmp-"), std::string::npos) << path;
 }
 
 TEST_F(SiteResyncTest, ManifestDecoding) {
