@@ -3,6 +3,7 @@
 #include "app/shell/app_delegate.h"
 #include "app/shell/daemon_controller.h"
 #include "app/viewmodels/app_view_model.h"
+#include "app/views/backups_sheet.h"
 #include "app/views/databases_tab.h"
 #include "app/views/domains_tab.h"
 #include "app/views/environment_tab.h"
@@ -10,6 +11,7 @@
 #include "app/views/overview_tab.h"
 #include "app/views/project_dialogs.h"
 #include "app/views/project_sidebar.h"
+#include "app/views/publish_sheet.h"
 #include "app/views/view_style.h"
 #include "core/platform/paths.h"
 
@@ -80,6 +82,9 @@ void QSMainWindow::buildToolbar() {
   bar->addAction("Add Project…", this, &QSMainWindow::chooseProjectFolder);
   bar->addAction("New Project…", this, &QSMainWindow::newProject);
   bar->addAction("Remove…", this, &QSMainWindow::removeProject);
+  bar->addSeparator();
+  bar->addAction("Publish…", this, &QSMainWindow::openPublishSheet);
+  bar->addAction("Backups…", this, &QSMainWindow::openBackupsSheet);
   auto* spacer = new QWidget(bar);
   spacer->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Preferred);
   bar->addWidget(spacer);
@@ -146,6 +151,22 @@ void QSMainWindow::removeProject() {
   dialog->setAttribute(Qt::WA_DeleteOnClose);
   dialog->open();
 }
+
+template <class Sheet>
+Sheet* QSMainWindow::openProjectSheet() {
+  std::optional<QSUUID> id = sidebar_->selectedProject();
+  if (!id) {
+    showMessage(message_, "Select a project in the list first.", true);
+    return nullptr;
+  }
+  auto* sheet = new Sheet(app_, *id, this);
+  sheet->setAttribute(Qt::WA_DeleteOnClose);
+  sheet->open();
+  return sheet;
+}
+
+QSPublishSheet* QSMainWindow::openPublishSheet() { return openProjectSheet<QSPublishSheet>(); }
+QSBackupsSheet* QSMainWindow::openBackupsSheet() { return openProjectSheet<QSBackupsSheet>(); }
 
 void QSMainWindow::closeEvent(QCloseEvent* event) {
   if (keepsRunningInTray_) {

@@ -11,6 +11,8 @@ class QTabWidget;
 namespace qs {
 
 class QSAppDelegate;
+class QSBackupsSheet;
+class QSPublishSheet;
 class QSDatabasesTab;
 class QSDomainsTab;
 class QSEnvironmentTab;
@@ -35,6 +37,10 @@ public:
 
   // Adds the folder as a project (what Add Project does after its folder chooser).
   void addProjectFolder(const QString& folder);
+  // The selected project's Publish and Backups sheets, opened window-modal (nothing, and a
+  // message, without a selection).
+  QSPublishSheet* openPublishSheet();
+  QSBackupsSheet* openBackupsSheet();
   // Whether closing the window hides it in the tray instead of quitting.
   void setKeepsRunningInTray(bool keeps) { keepsRunningInTray_ = keeps; }
 
@@ -53,6 +59,8 @@ private:
   void chooseProjectFolder();
   void newProject();
   void removeProject();
+  template <class Sheet>
+  Sheet* openProjectSheet();
 
   QSAppDelegate& app_;
   QSProjectSidebar* sidebar_;
