@@ -109,7 +109,6 @@ QSBackupsSheet::QSBackupsSheet(QSAppDelegate& app, QSUUID projectID, QWidget* pa
   empty_->setAlignment(Qt::AlignCenter);
   folder_->setWordWrap(true);
   folder_->setTextInteractionFlags(Qt::TextSelectableByMouse);
-  folder_->setStyleSheet("color: palette(mid);");
   progress_->setRange(0, 0);  // the engines' tools say nothing of how far they are
   progress_->setMaximumHeight(14);
   progress_->setTextVisible(false);
@@ -151,7 +150,7 @@ QSBackupsSheet::QSBackupsSheet(QSAppDelegate& app, QSUUID projectID, QWidget* pa
   layout->addWidget(message_);
   layout->addWidget(scheduleGroup);
   layout->addWidget(close);
-  resize(700, 560);
+  resize(700, 520);
 
   connect(close, &QDialogButtonBox::rejected, this, &QDialog::reject);
   connect(database_, &QComboBox::currentIndexChanged, this, &QSBackupsSheet::reload);

@@ -1,6 +1,6 @@
 // Writes a PNG of every screen (each tab of the first project, each Settings page, the tray
-// menu) into a folder, from the widgets' own rendering: what scripts/screenshots runs to keep
-// the README's pictures and the layout honest.
+// menu, the Backups and Publish sheets) into a folder, from the widgets' own rendering: what
+// scripts/screenshots runs to keep the README's pictures and the layout honest.
 #pragma once
 
 #include <QObject>
@@ -10,6 +10,7 @@ namespace qs {
 
 class QSAppDelegate;
 class QSMainWindow;
+class QSPublishSheet;
 
 class QSScreenshotTour : public QObject {
   Q_OBJECT
@@ -26,6 +27,11 @@ signals:
 private:
   void waitForContent(int attemptsLeft);
   void capture();
+  bool captureBackups();
+  // Publishes the first project (when a hosting service is configured) and pictures the sheet
+  // once the publish has ended; then the tour is finished.
+  void capturePublish(bool ok);
+  void waitForPublish(QSPublishSheet* sheet, bool ok, int attemptsLeft);
   bool save(QWidget& widget, const QString& name);
 
   QSAppDelegate& app_;
