@@ -212,11 +212,14 @@ QSPublishSheet::~QSPublishSheet() {
 }
 
 std::string QSPublishSheet::hostingURL() const { return config::hostingBaseURL(); }
-std::string QSPublishSheet::hubURL() const { return config::hubBaseURL(app_.settings()); }
+// The settings as they are now: `qs hosting login` may have stored a key since the app started.
+QSSettings QSPublishSheet::currentSettings() const { return QSSettings(app_.settings().file()); }
+std::string QSPublishSheet::hubURL() const { return config::hubBaseURL(currentSettings()); }
 
 void QSPublishSheet::refreshKey() {
-  auto source = config::apiKeySource(app_.settings());
-  std::string key = config::apiKey(app_.settings());
+  QSSettings settings = currentSettings();
+  auto source = config::apiKeySource(settings);
+  std::string key = config::apiKey(settings);
   if (!source) {
     keyState_->setText("No key stored yet.");
   } else if (*source == "settings") {
@@ -310,7 +313,7 @@ void QSPublishSheet::publish() {
   if (running_) return;
   std::string subdomain = subdomain_->text().trimmed().toStdString();
   if (auto problem = subdomainProblem(subdomain)) return showMessage(message_, qtext(*problem), true);
-  std::string key = config::apiKey(app_.settings());
+  std::string key = config::apiKey(currentSettings());
   if (key.empty()) return showMessage(message_, "Add your Brindle Hosting API key above before publishing.", true);
   if (projectFolder_.empty() || !isDirectory(projectFolder_))
     return showMessage(message_, qtext("The project's folder is gone (" + projectFolder_ + ")."), true);

@@ -5,6 +5,7 @@
 #pragma once
 
 #include "app/publish/publish_phase.h"
+#include "core/platform/settings.h"
 #include "core/platform/uuid.h"
 
 #include <QDialog>
@@ -76,6 +77,7 @@ private:
   void setEditable(bool editable);
   std::string hostingURL() const;
   std::string hubURL() const;
+  QSSettings currentSettings() const;
 
   QSAppDelegate& app_;
   QSUUID projectID_;

@@ -163,6 +163,14 @@ private slots:
     QVERIFY(itemText(sheet, 2).startsWith("\u2022"));
     QVERIFY(!sheet->wasCancelled());
     QVERIFY(sheet->publishButton()->isEnabled());  // another try with another subdomain
+
+    // Remove Key forgets it; a key stored meanwhile by 'qs hosting login' is seen by the next sheet.
+    sheet->removeKey();
+    QCOMPARE(sheet->keyLabel()->text(), QString("No key stored yet."));
+    QVERIFY(!QSSettings::standard().isStored("qs.publishAPIKey"));
+    sheet->close();
+    QSSettings::standard().set("qs.publishAPIKey", std::string("other-key-99998888"));
+    QCOMPARE(f.sheet()->keyLabel()->text(), QString("Stored: \u2022\u2022\u2022\u2022 8888"));
   }
 
   void cancelInTheMiddleOfTheBuildLeavesTheProjectAsItWas() {
