@@ -34,6 +34,13 @@ std::string hubBaseURL(const QSSettings& settings);
 // $QS_HOSTING_API_KEY, else the stored key; empty when there is none. Surrounding white space
 // (a pasted line break) is dropped.
 std::string apiKey(const QSSettings& settings);
+// Stores `key` (trimmed) in the settings, after closing an older settings file to other users:
+// the key goes only into a file that only its owner can read. Throws QSSystemError when the
+// file cannot be written.
+void storeAPIKey(QSSettings& settings, const std::string& key);
+// The key as it may be shown: its last four characters after dots ("•••• 3f9a"); dots alone
+// for a key of eight characters or fewer.
+std::string maskedAPIKey(const std::string& key);
 // Where apiKey() came from: "QS_HOSTING_API_KEY", "settings" or nothing.
 std::optional<std::string> apiKeySource(const QSSettings& settings);
 

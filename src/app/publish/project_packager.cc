@@ -15,6 +15,7 @@
 #include <fnmatch.h>
 
 #include <algorithm>
+#include <csignal>
 
 namespace qs {
 
@@ -130,8 +131,15 @@ void QSProjectPackager::discard(const fs::path& archive) {
 asio::awaitable<int> QSProjectPackager::runArchiver(const fs::path& program, std::vector<std::string> arguments,
                                                     const fs::path& workingDirectory) const {
   auto process = QSChildProcess::spawn({program, std::move(arguments), workingDirectory, {}});
-  co_return co_await (drainPipe(process->takeStandardOutput()) && drainPipe(process->takeStandardError()) &&
-                      process->waitForExit());
+  try {
+    co_return co_await (drainPipe(process->takeStandardOutput()) && drainPipe(process->takeStandardError()) &&
+                        process->waitForExit());
+  } catch (...) {
+    // Cancelled (a publish stopped half-way): the archiver and the compressor it started must
+    // not go on writing an archive nobody will use.
+    process->signalGroup(SIGKILL);
+    throw;
+  }
 }
 
 asio::awaitable<fs::path> QSProjectPackager::package(const fs::path& projectFolder,
@@ -157,8 +165,13 @@ asio::awaitable<fs::path> QSProjectPackager::package(const fs::path& projectFold
   // changed as we read it"). An archive that exists before tar starts changes no folder.
   writeFileAtomically(archive, "", 0600);
   auto skipped = specialEntries(projectFolder, patterns);
-  int status =
-      co_await runArchiver(tarExecutable, tarArguments(archive, projectFolder, patterns, skipped), projectFolder);
+  int status = -1;
+  try {
+    status = co_await runArchiver(tarExecutable, tarArguments(archive, projectFolder, patterns, skipped), projectFolder);
+  } catch (...) {
+    discard(archive);  // a half-written archive the caller never hears of
+    throw;
+  }
   if (status != 0) {
     discard(archive);  // the caller never learns the name of a failed archive
     throw QSPackagingException(packagingError::TarFailed{status});

@@ -4,6 +4,7 @@
 #include "app/shell/daemon_controller.h"
 #include "app/shell/file_opener.h"
 #include "app/viewmodels/app_view_model.h"
+#include "app/views/backups_sheet.h"
 #include "app/views/databases_tab.h"
 #include "app/views/domains_tab.h"
 #include "app/views/environment_tab.h"
@@ -16,6 +17,7 @@
 #include "app/views/project_sidebar.h"
 #include "app/views/site_import_sheet.h"
 #include "app/views/site_resync_sheet.h"
+#include "app/views/publish_sheet.h"
 #include "app/views/view_style.h"
 #include "app/site/sync_manifest.h"
 #include "core/platform/files.h"
@@ -108,6 +110,8 @@ void QSMainWindow::buildToolbar() {
   bar->addSeparator();
   bar->addAction("Open in Editor", this, [this] { openInEditor(sidebar_->selectedProject()); });
   bar->addAction("Open in Terminal", this, [this] { openInTerminal(sidebar_->selectedProject()); });
+  bar->addAction("Publish…", this, &QSMainWindow::openPublishSheet);
+  bar->addAction("Backups…", this, &QSMainWindow::openBackupsSheet);
   auto* spacer = new QWidget(bar);
   spacer->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Preferred);
   bar->addWidget(spacer);
@@ -241,6 +245,22 @@ void QSMainWindow::openInTerminal(std::optional<QSUUID> id) {
   QSLaunchReport report = qs::openInTerminal(app_.settings(), *project);
   showMessage(message_, report.text, report.isError);
 }
+
+template <class Sheet>
+Sheet* QSMainWindow::openProjectSheet() {
+  std::optional<QSUUID> id = sidebar_->selectedProject();
+  if (!id) {
+    showMessage(message_, "Select a project in the list first.", true);
+    return nullptr;
+  }
+  auto* sheet = new Sheet(app_, *id, this);
+  sheet->setAttribute(Qt::WA_DeleteOnClose);
+  sheet->open();
+  return sheet;
+}
+
+QSPublishSheet* QSMainWindow::openPublishSheet() { return openProjectSheet<QSPublishSheet>(); }
+QSBackupsSheet* QSMainWindow::openBackupsSheet() { return openProjectSheet<QSBackupsSheet>(); }
 
 void QSMainWindow::closeEvent(QCloseEvent* event) {
   if (keepsRunningInTray_) {

@@ -18,6 +18,8 @@ class QTabWidget;
 namespace qs {
 
 class QSAppDelegate;
+class QSBackupsSheet;
+class QSPublishSheet;
 class QSDatabasesTab;
 class QSFileOpener;
 class QSHelpWindow;
@@ -60,6 +62,10 @@ public:
   void importSiteDocument(const QString& document = {});
   // Opens Re-sync for the selected project (one exported from a site document).
   void resyncSelectedProject();
+  // The selected project's Publish and Backups sheets, opened window-modal (nothing, and a
+  // message, without a selection).
+  QSPublishSheet* openPublishSheet();
+  QSBackupsSheet* openBackupsSheet();
   // Whether closing the window hides it in the tray instead of quitting.
   void setKeepsRunningInTray(bool keeps) { keepsRunningInTray_ = keeps; }
 
@@ -80,6 +86,8 @@ private:
   void chooseProjectFolder();
   void newProject();
   void removeProject();
+  template <class Sheet>
+  Sheet* openProjectSheet();
 
   QSAppDelegate& app_;
   QSProjectSidebar* sidebar_;

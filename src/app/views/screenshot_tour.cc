@@ -3,10 +3,12 @@
 #include "app/shell/app_delegate.h"
 #include "app/viewmodels/app_view_model.h"
 #include "app/viewmodels/server_view_model.h"
+#include "app/views/backups_sheet.h"
 #include "app/views/logs_tab.h"
 #include "app/views/help_window.h"
 #include "app/views/main_window.h"
 #include "app/views/onboarding_window.h"
+#include "app/views/publish_sheet.h"
 #include "app/views/settings_window.h"
 #include "app/views/site_import_sheet.h"
 #include "app/views/site_resync_sheet.h"
@@ -15,9 +17,12 @@
 #include "app/site/sync_manifest.h"
 #include "core/platform/files.h"
 #include "core/platform/paths.h"
+#include "core/databases/backup_service.h"
+#include "core/platform/process_environment.h"
 
 #include <QCheckBox>
 #include <QDir>
+#include <QLabel>
 #include <QMenu>
 #include <QPixmap>
 #include <QTabWidget>
@@ -88,8 +93,51 @@ void QSScreenshotTour::capture() {
   tray.rebuild();
   tray.menu()->adjustSize();
   ok &= save(*tray.menu(), "tray-menu");
-  ok_ = ok;
-  captureSheets();
+  ok_ = ok && captureBackups();
+  capturePublish();
+}
+
+bool QSScreenshotTour::captureBackups() {
+  // The first project with a database that has snapshots, else the first project.
+  QSAppViewModel& model = app_.appViewModel();
+  QSUUID id = model.projects().front().id;
+  for (const QSProject& p : model.projects()) {
+    const QSDatabase* d = model.database(p.databaseID);
+    if (d && QSBackupService::supports(d->type)) {
+      id = p.id;
+      break;
+    }
+  }
+  QSBackupsSheet sheet(app_, id, &window_);
+  sheet.show();
+  return save(sheet, "sheet-backups");
+}
+
+void QSScreenshotTour::capturePublish() {
+  auto* sheet = new QSPublishSheet(app_, app_.appViewModel().projects().front().id, &window_);
+  sheet->setAttribute(Qt::WA_DeleteOnClose);
+  sheet->show();
+  // A publish runs only against a hosting service named for the purpose (scripts/screenshots
+  // starts a stand-in); otherwise the sheet is shown as it opens.
+  if (environmentValue("QS_HOSTING_URL")) {
+    sheet->checkAvailability();
+    sheet->publish();
+  }
+  waitForPublish(sheet, kPatience);
+}
+
+void QSScreenshotTour::waitForPublish(QSPublishSheet* sheet, int attemptsLeft) {
+  bool settled = !sheet->isPublishing() && !sheet->availabilityLabel()->text().startsWith("Checking");
+  if (!settled && attemptsLeft > 0) {
+    QTimer::singleShot(kPollMs, this, [this, sheet, attemptsLeft] { waitForPublish(sheet, attemptsLeft - 1); });
+    return;
+  }
+  QTimer::singleShot(kPollMs, this, [this, sheet] {
+    ok_ &= save(*sheet, "sheet-publish");
+    sheet->close();
+    // Uninstall comes last: its run removes what the other sheets show.
+    captureSheets();
+  });
 }
 
 void QSScreenshotTour::captureSheets() {

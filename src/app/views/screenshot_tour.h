@@ -10,6 +10,7 @@ namespace qs {
 
 class QSAppDelegate;
 class QSMainWindow;
+class QSPublishSheet;
 
 class QSScreenshotTour : public QObject {
   Q_OBJECT
@@ -26,6 +27,11 @@ signals:
 private:
   void waitForContent(int attemptsLeft);
   void capture();
+  bool captureBackups();
+  // Publishes the first project (when a hosting service is configured) and pictures the sheet
+  // once the publish has ended; then the other sheets.
+  void capturePublish();
+  void waitForPublish(QSPublishSheet* sheet, int attemptsLeft);
   // The sheets, each with the data of the scratch home: New Project from Site Document (the
   // first .brp in ~/Designs), Re-sync (the first project exported from a document, its plan
   // made) and Uninstall, before and after its run; then finished is emitted.

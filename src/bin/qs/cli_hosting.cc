@@ -45,10 +45,7 @@ asio::awaitable<int> login(bool verify) {
       throw QSCliError(std::string(e.what()) + " The key was not stored.");
     }
   }
-  // An older file may be readable by others: close it to them before the key goes in. A new
-  // file is made private from the start.
-  if (fileExists(settings.file())) setFileMode(settings.file(), 0600);
-  settings.set(config::apiKeySetting, key);
+  config::storeAPIKey(settings, key);
   fmt::print("{}Stored your Brindle Hosting API key in {} (readable only by you).\n", verify ? "The hub accepted it. " : "",
              settings.file().string());
   co_return QSExitCode::success;

@@ -149,7 +149,10 @@ asio::awaitable<int> publishProject(QSCliSession& session, PublishCommandOptions
   QSServerOptions machine = parseRuntimeOptions(options.runtimeOptions);
   fs::path folder = co_await existingProjectFolder(session, options.project);
   std::string subdomain = options.subdomain.empty() ? defaultSubdomain(folder.filename().string()) : options.subdomain;
-  if (auto problem = subdomainProblem(subdomain)) throw QSCliError(*problem, QSExitCode::usage);
+  if (auto problem = subdomainProblem(subdomain)) {
+    problem->insert(problem->size() - 1, " (--subdomain)");
+    throw QSCliError(*problem, QSExitCode::usage);
+  }
 
   QSSettings settings = QSSettings::standard();
   std::string key = QSHostingConfiguration::apiKey(settings);

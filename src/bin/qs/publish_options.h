@@ -1,7 +1,9 @@
-// What `qs publish` reads from its command line: the subdomain and the runtime's machine options.
+// What `qs publish` reads from its command line: the subdomain (its rules are the app's too) and the
+// runtime's machine options.
 #pragma once
 
 #include "app/publish/hosting_records.h"
+#include "app/publish/subdomain.h"
 
 #include <optional>
 #include <string>
@@ -15,13 +17,5 @@ namespace qs {
 // "performance"), region (one of regionChoices), alwaysOn, dedicatedIPv4 (true/false, yes/no,
 // on/off, 1/0). Throws QSCliError (usage) naming the option at fault.
 QSServerOptions parseRuntimeOptions(const std::vector<std::string>& options);
-
-// A subdomain made from a project's name: lower case, every run of other characters a hyphen,
-// no hyphen at either end, at most 63 characters ("My Blog!" is "my-blog").
-std::string defaultSubdomain(std::string_view projectName);
-
-// Why `subdomain` cannot be used; nothing when it is 1 to 63 lower-case letters, digits and
-// hyphens, not starting or ending with a hyphen.
-std::optional<std::string> subdomainProblem(std::string_view subdomain);
 
 }  // namespace qs

@@ -10,6 +10,10 @@ namespace qs {
 using nlohmann::json;
 
 QSSettings::QSSettings(std::filesystem::path file) : file_(std::move(file)), values_(std::make_unique<json>(json::object())) {
+  reload();
+}
+
+void QSSettings::reload() {
   if (auto text = readFileIfPresent(file_)) {
     json parsed = json::parse(*text, nullptr, /*allow_exceptions=*/false);
     if (parsed.is_object()) *values_ = std::move(parsed);
@@ -67,11 +71,15 @@ std::string QSSettings::stringValue(const std::string& key) const {
 }
 
 void QSSettings::set(const std::string& key, QSSettingValue value) {
+  // The daemon, `qs settings` and the app's windows write this file too: a write changes only
+  // its own key, never puts back what another program changed since this store read the file.
+  reload();
   std::visit([&](const auto& v) { (*values_)[key] = v; }, value);
   save();
 }
 
 void QSSettings::remove(const std::string& key) {
+  reload();
   values_->erase(key);
   save();
 }

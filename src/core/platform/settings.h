@@ -37,15 +37,18 @@ public:
   // Whether the file holds a value for `key` (whatever its type), rather than the default applying.
   bool isStored(const std::string& key) const { return lookup(key) != nullptr; }
 
-  // Stores the value and writes the file. Throws QSSystemError when the file cannot be written.
+  // Stores the value and writes the file, as it is by then plus this change: what other programs
+  // wrote since this store read it stays. Throws QSSystemError when the file cannot be written.
   void set(const std::string& key, QSSettingValue value);
-  // Forgets the stored value (the default applies again) and writes the file.
+  // Forgets the stored value (the default applies again) and writes the file (as set does).
   void remove(const std::string& key);
 
   const std::filesystem::path& file() const { return file_; }
 
 private:
   const nlohmann::json* lookup(const std::string& key) const;
+  // Takes the file's values when it holds a JSON object; keeps the ones in memory otherwise.
+  void reload();
   void save() const;
 
   std::filesystem::path file_;

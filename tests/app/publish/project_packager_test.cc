@@ -3,6 +3,8 @@
 #include "core/platform/files.h"
 #include "publish_test_support.h"
 
+#include <asio/bind_cancellation_slot.hpp>
+#include <asio/cancellation_signal.hpp>
 #include <asio/local/stream_protocol.hpp>
 
 #include <sys/stat.h>
@@ -108,6 +110,42 @@ TEST_F(ProjectPackagerTest, FailuresCarryTheirTextsAndLeaveNoArchive) {
   EXPECT_EQ(failureOf(packager.package(project, {}, folder / "out")), "Packaging failed (tar exited with code 1).");
   EXPECT_TRUE(listDirectory(folder / "out").empty());
   EXPECT_EQ(failureOf(packager.exportZip(project, folder / "x.zip", {})), "Export failed (zip exited with code 1).");
+}
+
+// A publish cancelled while tar runs: tar (and what it started) is killed, and the half-written
+// archive goes with the private folder it was in.
+TEST_F(ProjectPackagerTest, CancellingStopsTheArchiverAndLeavesNoArchive) {
+  fs::path tar = folder / "tar", started = folder / "started";
+  testing::writeTextFile(tar, "#!/bin/sh\nprintf partial > \"$2\"\necho $$ > '" + started.string() +
+                                  ".tmp'\nmv '" + started.string() + ".tmp' '" + started.string() +
+                                  "'\nexec sleep 600\n");
+  fs::permissions(tar, fs::perms::owner_all);
+  packager.tarExecutable = tar;
+  asio::io_context io;
+  asio::cancellation_signal cancel;
+  std::optional<std::exception_ptr> outcome;
+  asio::co_spawn(io, packager.package(project, QSProjectPackager::defaultExcludes, folder / "out"),
+                 asio::bind_cancellation_slot(cancel.slot(), [&](std::exception_ptr e, fs::path) { outcome = e; }));
+  auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(30);
+  while (!fileExists(started) && std::chrono::steady_clock::now() < deadline)
+    io.run_one_for(std::chrono::milliseconds(10));
+  ASSERT_TRUE(fileExists(started));
+  cancel.emit(asio::cancellation_type::terminal);
+  while (!outcome && std::chrono::steady_clock::now() < deadline) io.run_one_for(std::chrono::milliseconds(10));
+  ASSERT_TRUE(outcome.has_value());
+  EXPECT_TRUE(*outcome);
+  EXPECT_TRUE(listDirectory(folder / "out").empty());
+  // The stand-in is gone (or a zombie, killed, not yet collected).
+  std::string pid = testing::readTextFile(started);
+  pid.erase(pid.find_last_not_of("\n") + 1);
+  auto running = [&] {
+    std::string stat = readFileIfPresent(fs::path("/proc") / pid / "stat").value_or("");
+    auto end = stat.rfind(')');
+    return end != std::string::npos && stat.size() > end + 2 && stat[end + 2] != 'Z';
+  };
+  while (running() && std::chrono::steady_clock::now() < deadline)
+    std::this_thread::sleep_for(std::chrono::milliseconds(5));  // polls a condition
+  EXPECT_FALSE(running());
 }
 
 }  // namespace

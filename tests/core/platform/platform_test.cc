@@ -178,6 +178,23 @@ TEST(SettingsTest, TypedValuesPersistAndAnUnreadableFileReadsAsEmpty) {
   EXPECT_EQ(QSSettings::standard().intValue("qs.mailSMTPPort"), 0) << "an unreadable file reads as empty";
 }
 
+// The app keeps one store for its whole life while the daemon and qs write the same file.
+TEST(SettingsTest, AWriteKeepsWhatOthersWroteSinceTheStoreWasRead) {
+  IsolatedHome home;
+  auto app = QSSettings::standard();
+  app.set("qs.mailEnabled", false);
+  QSSettings::standard().set("qs.backupEnabled", true);  // another program, meanwhile
+  app.set("qs.autoStartServers", true);
+  auto file = QSSettings::standard();
+  EXPECT_TRUE(file.boolValue("qs.backupEnabled"));
+  EXPECT_TRUE(file.boolValue("qs.autoStartServers"));
+  EXPECT_TRUE(file.isStored("qs.mailEnabled"));
+  QSSettings::standard().set("qs.backupRetention", 3LL);
+  app.remove("qs.mailEnabled");
+  EXPECT_EQ(QSSettings::standard().intValue("qs.backupRetention"), 3);
+  EXPECT_FALSE(QSSettings::standard().isStored("qs.mailEnabled"));
+}
+
 TEST(TrashTest, MovesItemAndWritesInfoWithUniqueNames) {
   IsolatedHome home;
   auto first = home.home() / "My Site";
