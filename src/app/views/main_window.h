@@ -3,7 +3,9 @@
 #pragma once
 
 #include <QMainWindow>
+#include <QPointer>
 
+class QAction;
 class QLabel;
 class QPushButton;
 class QTabWidget;
@@ -15,6 +17,7 @@ class QSDatabasesTab;
 class QSDomainsTab;
 class QSEnvironmentTab;
 class QSLogsTab;
+class QSMailBoxWindow;
 class QSOverviewTab;
 class QSProjectSidebar;
 
@@ -37,6 +40,9 @@ public:
   void addProjectFolder(const QString& folder);
   // Whether closing the window hides it in the tray instead of quitting.
   void setKeepsRunningInTray(bool keeps) { keepsRunningInTray_ = keeps; }
+  // Shows the mail box (made on first use), raised.
+  QSMailBoxWindow* showMailBox();
+  QAction* mailAction() const { return mailAction_; }
 
 signals:
   void settingsRequested();
@@ -66,6 +72,8 @@ private:
   QPushButton* restartDaemon_;
   QLabel* message_;
   bool keepsRunningInTray_ = false;
+  QAction* mailAction_ = nullptr;
+  QPointer<QSMailBoxWindow> mailBox_;
 };
 
 }  // namespace qs
