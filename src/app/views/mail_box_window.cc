@@ -38,8 +38,25 @@ constexpr qsizetype maxSourceShown = 2 * 1024 * 1024;
 
 QString qtext(const std::string& text) { return QString::fromStdString(text); }
 
+// "14:05" today, "3 Dec 14:05" this year, "3 Dec 2025" before.
 QString shownTime(QSTimestamp time) {
-  return QLocale().toString(QDateTime::fromMSecsSinceEpoch(time.time_since_epoch().count()), QLocale::ShortFormat);
+  QDateTime when = QDateTime::fromMSecsSinceEpoch(time.time_since_epoch().count());
+  QDate today = QDate::currentDate();
+  if (when.date() == today) return when.toString("HH:mm");
+  if (when.date().year() == today.year()) return when.toString("d MMM HH:mm");
+  return when.toString("d MMM yyyy");
+}
+
+// The full time, for the message's own header.
+QString fullTime(QSTimestamp time) {
+  return QDateTime::fromMSecsSinceEpoch(time.time_since_epoch().count()).toString("ddd d MMM yyyy, HH:mm:ss");
+}
+
+// The space of the unread dot, left blank for a read message so that the columns line up.
+QIcon blankIcon(int size) {
+  QPixmap pixmap(size, size);
+  pixmap.fill(Qt::transparent);
+  return QIcon(pixmap);
 }
 
 QString byteCount(std::int64_t bytes) { return QLocale().formattedDataSize(bytes, 1, QLocale::DataSizeSIFormat); }
@@ -99,14 +116,15 @@ QSMailBoxWindow::QSMailBoxWindow(QSAppViewModel& model, QWidget* parent)
   list_->setSelectionMode(QAbstractItemView::SingleSelection);
   list_->header()->setStretchLastSection(false);
   list_->header()->setSectionResizeMode(1, QHeaderView::Stretch);
-  list_->setColumnWidth(0, 190);
-  list_->setColumnWidth(2, 90);
-  list_->setColumnWidth(3, 130);
+  list_->setColumnWidth(0, 170);
+  list_->setColumnWidth(2, 70);
+  list_->setColumnWidth(3, 90);
 
   header_->setWordWrap(true);
   header_->setTextFormat(Qt::RichText);
   header_->setTextInteractionFlags(Qt::TextSelectableByMouse);
   header_->setAlignment(Qt::AlignTop | Qt::AlignLeft);
+  header_->setSizePolicy(QSizePolicy::Preferred, QSizePolicy::Minimum);
   for (QPlainTextEdit* view : {text_, headers_, source_}) {
     view->setReadOnly(true);
     view->setFont(monospaceFont());
@@ -141,7 +159,7 @@ QSMailBoxWindow::QSMailBoxWindow(QSAppViewModel& model, QWidget* parent)
   split->addWidget(viewer);
   split->setStretchFactor(0, 2);
   split->setStretchFactor(1, 3);
-  split->setSizes({470, 630});
+  split->setSizes({560, 540});
   auto* layout = new QVBoxLayout(this);
   layout->addLayout(top);
   layout->addWidget(status_);
@@ -239,7 +257,7 @@ void QSMailBoxWindow::rebuildList() {
   QFont bold = list_->font();
   bold.setBold(true);
   QIcon unreadDot = dotIcon(QColor("#2f6fdb"), 9);
-  QIcon readDot = dotIcon(Qt::transparent, 9);
+  QIcon readDot = blankIcon(9);
   bool unknownProject = false;
   for (const auto* e : mail_.filtered(project_->currentData().toString().toStdString(), search_->text().toStdString())) {
     const QSMailMessage& m = e->message;
@@ -305,7 +323,7 @@ void QSMailBoxWindow::showSelected() {
   header += line("From", qtext(m.from));
   header += line("To", joined(m.to));
   if (!m.cc.empty()) header += line("Cc", joined(m.cc));
-  header += line("Date", shownTime(m.receivedAt));
+  header += line("Date", fullTime(m.receivedAt));
   header += line("Project", entry->origin ? qtext(entry->origin->projectName) : QString("other"));
   header += line("Size", byteCount(m.sizeBytes)) + "</p>";
   header_->setText(header);
@@ -338,7 +356,7 @@ void QSMailBoxWindow::showSelected() {
     mail_.markRead(m.id);
     if (QTreeWidgetItem* item = list_->currentItem()) {
       for (int c = 0; c < 4; ++c) item->setFont(c, list_->font());
-      item->setIcon(0, dotIcon(Qt::transparent, 9));
+      item->setIcon(0, blankIcon(9));
     }
   }
 }

@@ -4,14 +4,17 @@
 #include "app/viewmodels/app_view_model.h"
 #include "app/viewmodels/server_view_model.h"
 #include "app/views/logs_tab.h"
+#include "app/views/mail_box_window.h"
 #include "app/views/main_window.h"
 #include "app/views/settings_window.h"
 #include "app/views/tray_icon.h"
 
+#include <QCoreApplication>
 #include <QDir>
 #include <QMenu>
 #include <QPixmap>
 #include <QTabWidget>
+#include <QTreeWidget>
 #include <QTimer>
 
 namespace qs {
@@ -70,6 +73,16 @@ void QSScreenshotTour::capture() {
   tray.rebuild();
   tray.menu()->adjustSize();
   ok &= save(*tray.menu(), "tray-menu");
+  // The mail box with the newest message that has an HTML part selected.
+  QSMailBoxWindow* mail = window_.showMailBox();
+  for (int i = 0; i < mail->list()->topLevelItemCount(); ++i) {
+    mail->list()->setCurrentItem(mail->list()->topLevelItem(i));
+    if (mail->selectedMessage() && mail->parts()->isTabEnabled(0)) break;
+  }
+  // The header grew with the message: lay the window out again before the picture.
+  QCoreApplication::sendPostedEvents(nullptr, QEvent::LayoutRequest);
+  ok &= save(*mail, "mail-box");
+  mail->close();
   emit finished(ok);
 }
 

@@ -1,5 +1,5 @@
 // Writes a PNG of every screen (each tab of the first project, each Settings page, the tray
-// menu) into a folder, from the widgets' own rendering: what scripts/screenshots runs to keep
+// menu, the mail box) into a folder, from the widgets' own rendering: what scripts/screenshots runs to keep
 // the README's pictures and the layout honest.
 #pragma once
 
