@@ -4,6 +4,10 @@
 #include "core/daemon/engine_host.h"
 #include "core/engine/daemon_service.h"
 
+#include <asio/co_spawn.hpp>
+#include <asio/detached.hpp>
+#include <asio/this_coro.hpp>
+
 namespace qs {
 namespace {
 
@@ -15,6 +19,13 @@ QSDaemonResult failureFor(const std::exception_ptr& error) {
   } catch (const std::exception& e) {
     return res::Failure{daemonError::OperationFailed{e.what()}};
   }
+}
+
+// Moves the events of `source` into `merged`, which ends once the last of its `open` sources has.
+asio::awaitable<void> forward(std::shared_ptr<QSAsyncQueue<QSEvent>> source,
+                              std::shared_ptr<QSAsyncQueue<QSEvent>> merged, std::shared_ptr<int> open) {
+  while (auto event = co_await source->next()) merged->push(std::move(*event));
+  if (--*open == 0) merged->finish();
 }
 
 class DaemonEndpoint : public QSServiceEndpoint {
@@ -31,8 +42,25 @@ public:
     co_return failureFor(error);
   }
 
+  // Every kind of event: `all`, and mail, which a client asks for on its own. Both are asked for
+  // before anything else goes out (co_spawn starts the mail request at once, on this thread), so
+  // that no event is missed between a status answer and the subscriptions.
   asio::awaitable<std::shared_ptr<QSAsyncQueue<QSEvent>>> events() override {
-    co_return co_await client_->events(QSEventKind::all);
+    auto executor = co_await asio::this_coro::executor;
+    auto merged = std::make_shared<QSAsyncQueue<QSEvent>>(executor);
+    auto open = std::make_shared<int>(2);
+    asio::co_spawn(executor, client_->events(QSEventKind::mail),
+                   [executor, merged, open](std::exception_ptr error, std::shared_ptr<QSAsyncQueue<QSEvent>> mail) {
+                     // Without mail events (an older daemon) the rest still flows.
+                     if (error || !mail) {
+                       if (--*open == 0) merged->finish();
+                       return;
+                     }
+                     asio::co_spawn(executor, forward(mail, merged, open), asio::detached);
+                   });
+    auto all = co_await client_->events(QSEventKind::all);
+    asio::co_spawn(executor, forward(all, merged, open), asio::detached);
+    co_return merged;
   }
 
   void close() override { client_->disconnect(); }

@@ -1,6 +1,7 @@
 #include "app/viewmodels/app_view_model.h"
 
 #include "app/shell/service_channel.h"
+#include "app/viewmodels/mail_box_model.h"
 #include "app/viewmodels/server_view_model.h"
 #include "core/protocol/daemon_command.h"
 #include "core/protocol/daemon_result.h"
@@ -65,6 +66,11 @@ const QSDatabase* QSAppViewModel::database(const std::optional<QSUUID>& id) cons
   for (const auto& d : databases_)
     if (d.id == *id) return &d;
   return nullptr;
+}
+
+QSMailBoxModel& QSAppViewModel::mailBox() {
+  if (!mailBox_) mailBox_ = new QSMailBoxModel(QSMailStore::standard(), this);
+  return *mailBox_;
 }
 
 QSServerViewModel* QSAppViewModel::serverViewModel(const QSUUID& projectID) {
@@ -138,7 +144,7 @@ void QSAppViewModel::apply(const QSEvent& event) {
       [this](const evt::RequestLogged& e) {
         if (project(e.value.projectID)) serverViewModel(e.value.projectID)->recordProxyEntry(e.value);
       },
-      [](const evt::MailReceived&) {},
+      [this](const evt::MailReceived& e) { mailBox().ingest(e.value); },
   });
 }
 

@@ -22,6 +22,7 @@
 
 namespace qs {
 
+class QSMailBoxModel;
 class QSServerViewModel;
 class QSServiceChannel;
 struct QSDaemonCommand;
@@ -57,6 +58,8 @@ public:
   const QSDatabase* database(const std::optional<QSUUID>& id) const;
   const QSNetworkStatus& network() const { return network_; }
   const std::optional<QSMailStatus>& mail() const { return mail_; }
+  // The caught mail, fed by the services' mail events (made on first use, on the standard folder).
+  QSMailBoxModel& mailBox();
   QString daemonVersion() const { return daemonVersion_; }
   // The project's server view model, made on first use.
   QSServerViewModel* serverViewModel(const QSUUID& projectID);
@@ -112,6 +115,7 @@ private:
   std::map<QSUUID, QSServer> daemonServers_;
   QSNetworkStatus network_;
   std::optional<QSMailStatus> mail_;
+  QSMailBoxModel* mailBox_ = nullptr;  // a child of this model
   QString daemonVersion_;
   bool startupComplete_ = false;
   std::set<QSUUID> historyWanted_;  // projects whose history is read on every connection

@@ -12,6 +12,8 @@
 #include "app/views/onboarding_window.h"
 #include "app/views/launch_actions.h"
 #include "app/views/logs_tab.h"
+#include "app/views/mail_box_window.h"
+#include "app/viewmodels/mail_box_model.h"
 #include "app/views/overview_tab.h"
 #include "app/views/project_dialogs.h"
 #include "app/views/project_sidebar.h"
@@ -115,6 +117,9 @@ void QSMainWindow::buildToolbar() {
   auto* spacer = new QWidget(bar);
   spacer->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Preferred);
   bar->addWidget(spacer);
+  mailAction_ = bar->addAction("Mail", this, &QSMainWindow::showMailBox);
+  connect(&app_.appViewModel().mailBox(), &QSMailBoxModel::unreadCountChanged, this,
+          [this](int unread) { mailAction_->setText(unread ? QString("Mail (%1)").arg(unread) : QString("Mail")); });
   bar->addAction("Settings", this, &QSMainWindow::settingsRequested);
 
   QMenu* help = menuBar()->addMenu("&Help");
@@ -144,6 +149,14 @@ QSHelpWindow* QSMainWindow::showHelp() {
   help_->raise();
   help_->activateWindow();
   return help_;
+}
+
+QSMailBoxWindow* QSMainWindow::showMailBox() {
+  if (!mailBox_) mailBox_ = new QSMailBoxWindow(app_.appViewModel(), this);
+  mailBox_->show();
+  mailBox_->raise();
+  mailBox_->activateWindow();
+  return mailBox_;
 }
 
 void QSMainWindow::showSelectedProject() {

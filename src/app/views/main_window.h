@@ -27,6 +27,7 @@ class QSOnboardingWindow;
 class QSDomainsTab;
 class QSEnvironmentTab;
 class QSLogsTab;
+class QSMailBoxWindow;
 class QSOverviewTab;
 class QSProjectSidebar;
 
@@ -68,6 +69,9 @@ public:
   QSBackupsSheet* openBackupsSheet();
   // Whether closing the window hides it in the tray instead of quitting.
   void setKeepsRunningInTray(bool keeps) { keepsRunningInTray_ = keeps; }
+  // Shows the mail box (made on first use), raised.
+  QSMailBoxWindow* showMailBox();
+  QAction* mailAction() const { return mailAction_; }
 
 signals:
   void settingsRequested();
@@ -106,6 +110,8 @@ private:
   QStringList openFailures_;
   QAction* resync_ = nullptr;
   bool keepsRunningInTray_ = false;
+  QAction* mailAction_ = nullptr;
+  QPointer<QSMailBoxWindow> mailBox_;
 };
 
 }  // namespace qs

@@ -6,6 +6,7 @@
 #include "app/views/backups_sheet.h"
 #include "app/views/logs_tab.h"
 #include "app/views/help_window.h"
+#include "app/views/mail_box_window.h"
 #include "app/views/main_window.h"
 #include "app/views/onboarding_window.h"
 #include "app/views/publish_sheet.h"
@@ -21,11 +22,13 @@
 #include "core/platform/process_environment.h"
 
 #include <QCheckBox>
+#include <QCoreApplication>
 #include <QDir>
 #include <QLabel>
 #include <QMenu>
 #include <QPixmap>
 #include <QTabWidget>
+#include <QTreeWidget>
 #include <QTimer>
 
 namespace qs {
@@ -93,6 +96,16 @@ void QSScreenshotTour::capture() {
   tray.rebuild();
   tray.menu()->adjustSize();
   ok &= save(*tray.menu(), "tray-menu");
+  // The mail box with the newest message that has an HTML part selected.
+  QSMailBoxWindow* mail = window_.showMailBox();
+  for (int i = 0; i < mail->list()->topLevelItemCount(); ++i) {
+    mail->list()->setCurrentItem(mail->list()->topLevelItem(i));
+    if (mail->selectedMessage() && mail->parts()->isTabEnabled(0)) break;
+  }
+  // The header grew with the message: lay the window out again before the picture.
+  QCoreApplication::sendPostedEvents(nullptr, QEvent::LayoutRequest);
+  ok &= save(*mail, "mail-box");
+  mail->close();
   ok_ = ok && captureBackups();
   capturePublish();
 }

@@ -1,6 +1,6 @@
-// Writes a PNG of every screen (each tab of the first project, each Settings page, the Welcome
-// window, the help guide, the tray menu, the sheets) into a folder, from the widgets' own
-// rendering: what scripts/screenshots runs to keep the README's pictures and the layout honest.
+// Writes a PNG of every screen (each tab of the first project, each Settings page, the mail box,
+// the Welcome window, the help guide, the tray menu, the sheets) into a folder, from the widgets'
+// own rendering: what scripts/screenshots runs to keep the README's pictures and the layout honest.
 #pragma once
 
 #include <QObject>

@@ -7,10 +7,14 @@
 #include "app/views/uninstall_sheet.h"
 #include "app/views/view_style.h"
 #include "core/databases/engine_inventory.h"
+#include "core/models/settings_transfer.h"
+#include "core/platform/files.h"
 #include "core/protocol/daemon_command.h"
 
 #include <QCheckBox>
 #include <QCoreApplication>
+#include <QDir>
+#include <QFileDialog>
 #include <QFormLayout>
 #include <QHBoxLayout>
 #include <QHeaderView>
@@ -94,6 +98,12 @@ QWidget* QSSettingsWindow::makeGeneral() {
   mailPort_ = new QLineEdit(QString::fromStdString(settings.stringValue("qs.mailSMTPPort")), page);
   mailPort_->setValidator(new QIntValidator(1, 65535, mailPort_));
   mailPort_->setMaximumWidth(100);
+  auto* exportButton = new QPushButton("Export…", page);
+  auto* importButton = new QPushButton("Import…", page);
+  auto* transfer = new QHBoxLayout;
+  transfer->addWidget(exportButton);
+  transfer->addWidget(importButton);
+  transfer->addStretch(1);
   generalMessage_ = makeMessageLabel(page);
 
   auto* form = new QFormLayout(page);
@@ -104,6 +114,7 @@ QWidget* QSSettingsWindow::makeGeneral() {
   form->addRow("", servers);
   form->addRow("Mail:", mail);
   form->addRow("SMTP port:", mailPort_);
+  form->addRow("Settings file:", transfer);
   form->addRow("", generalMessage_);
   auto* uninstall = new QPushButton("Uninstall Quayside…", page);
   form->addRow("Remove:", uninstall);
@@ -122,6 +133,16 @@ QWidget* QSSettingsWindow::makeGeneral() {
     }
   });
   connect(relaunch, &QPushButton::clicked, this, &QSSettingsWindow::relaunchRequested);
+  connect(exportButton, &QPushButton::clicked, this, [this] {
+    QString suggested = QDir::home().filePath(QString::fromUtf8(QSSettingsIO::suggestedFileName.data(),
+                                                                QSSettingsIO::suggestedFileName.size()));
+    QString file = QFileDialog::getSaveFileName(this, "Export Settings", suggested, "Settings (*.json)");
+    if (!file.isEmpty()) exportTo(file);
+  });
+  connect(importButton, &QPushButton::clicked, this, [this] {
+    QString file = QFileDialog::getOpenFileName(this, "Import Settings", QDir::homePath(), "Settings (*.json)");
+    if (!file.isEmpty()) importFrom(file);
+  });
   return page;
 }
 
@@ -130,6 +151,43 @@ void QSSettingsWindow::openUninstall() {
   sheet->setAttribute(Qt::WA_DeleteOnClose);
   connect(sheet, &QSUninstallSheet::quitRequested, this, &QSSettingsWindow::quitRequested);
   sheet->open();
+}
+
+void QSSettingsWindow::exportTo(const QString& file) {
+  try {
+    std::string data = QSSettingsIO(app_.settings()).exportData();
+    writeFileAtomically(file.toStdString(), data, 0644);
+    showMessage(generalMessage_, QString::fromUtf8(QSSettingsIO::exportedText.data(), QSSettingsIO::exportedText.size()),
+                false);
+  } catch (const std::exception& e) {
+    showMessage(generalMessage_, QString("Couldn't export the settings: ") + e.what(), true);
+  }
+}
+
+void QSSettingsWindow::importFrom(const QString& file) {
+  QString outcome;
+  bool failed = false;
+  try {
+    std::string data = readFilePrefix(file.toStdString(), QSSettingsIO::maxFileSize + 1);
+    int count = QSSettingsIO(app_.settings()).importData(data);
+    outcome = QString::fromStdString(QSSettingsIO::importedText(count));
+  } catch (const QSSettingsIOError& e) {
+    outcome = QString::fromUtf8(e.what());
+    failed = true;
+  } catch (const std::exception& e) {
+    outcome = QString("Couldn't import the settings: ") + e.what();
+    failed = true;
+  }
+  if (!failed) {
+    // The page shows the values just imported.
+    int current = pages_->currentIndex();
+    QWidget* old = pages_->widget(0);
+    pages_->removeTab(0);
+    pages_->insertTab(0, makeGeneral(), "General");
+    pages_->setCurrentIndex(current);
+    old->deleteLater();
+  }
+  showMessage(generalMessage_, outcome, failed);
 }
 
 QWidget* QSSettingsWindow::makeServices() {

@@ -29,6 +29,10 @@ public:
   QLabel* networkLabel() const { return network_; }
   // Re-reads the engine catalogue (done when the Services page is shown).
   void reloadEngines();
+  // What Export… and Import… do after their file choosers; the outcome shows on the General page.
+  void exportTo(const QString& file);
+  void importFrom(const QString& file);
+  QLabel* generalMessageLabel() const { return generalMessage_; }
 
   // The shell line that waits for process `pid` to exit, then starts `program` again.
   static QString relaunchLine(qint64 pid, const QString& program);

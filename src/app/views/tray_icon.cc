@@ -3,11 +3,13 @@
 #include "app/shell/app_delegate.h"
 #include "app/shell/daemon_controller.h"
 #include "app/viewmodels/app_view_model.h"
+#include "app/viewmodels/mail_box_model.h"
 #include "app/viewmodels/server_view_model.h"
 #include "app/views/view_style.h"
 
 #include <QDesktopServices>
 #include <QMenu>
+#include <QPainter>
 #include <QPointer>
 #include <QSystemTrayIcon>
 #include <QTimer>
@@ -27,7 +29,42 @@ QSTrayIcon::QSTrayIcon(QSAppDelegate& app, QObject* parent)
   connect(&model, &QSAppViewModel::networkChanged, this, &QSTrayIcon::scheduleRebuild);
   connect(&app_, &QSAppDelegate::modeChanged, this, &QSTrayIcon::scheduleRebuild);
   connect(&app_.daemonController(), &QSDaemonController::stateChanged, this, &QSTrayIcon::scheduleRebuild);
+  connect(&model.mailBox(), &QSMailBoxModel::unreadCountChanged, this, [this] {
+    refreshUnread();
+    scheduleRebuild();
+  });
   rebuild();
+  refreshUnread();
+}
+
+QString QSTrayIcon::toolTip() const { return icon_->toolTip(); }
+
+QIcon QSTrayIcon::icon() const { return icon_->icon(); }
+
+// The app's icon, with a badge holding the number of unread messages when there are any.
+void QSTrayIcon::refreshUnread() {
+  int unread = app_.appViewModel().mailBox().unreadCount();
+  icon_->setToolTip(unread ? QString("Quayside — %1 unread message%2").arg(unread).arg(unread == 1 ? "" : "s")
+                           : QString("Quayside"));
+  if (!unread) {
+    icon_->setIcon(appIcon());
+    return;
+  }
+  QPixmap pixmap = appIcon().pixmap(64, 64);
+  QPainter painter(&pixmap);
+  painter.setRenderHint(QPainter::Antialiasing);
+  QRectF badge(28, 0, 36, 36);
+  painter.setPen(Qt::NoPen);
+  painter.setBrush(QColor("#d93025"));
+  painter.drawEllipse(badge);
+  QFont font = painter.font();
+  font.setBold(true);
+  font.setPixelSize(unread > 99 ? 15 : 22);
+  painter.setFont(font);
+  painter.setPen(Qt::white);
+  painter.drawText(badge, Qt::AlignCenter, unread > 99 ? QString("99+") : QString::number(unread));
+  painter.end();
+  icon_->setIcon(QIcon(pixmap));
 }
 
 QSTrayIcon::~QSTrayIcon() { delete menu_; }
@@ -49,6 +86,8 @@ void QSTrayIcon::rebuild() {
   menu_->clear();
   addProjectItems();
   menu_->addSeparator();
+  int unread = app_.appViewModel().mailBox().unreadCount();
+  menu_->addAction(unread ? QString("Mail — %1 unread").arg(unread) : QString("Mail"), this, &QSTrayIcon::mailRequested);
   if (app_.mode() == QSAppDelegate::Mode::daemon && app_.daemonController().showsOutdatedNotice())
     menu_->addAction("Daemon Out of Date", &app_, &QSAppDelegate::restartDaemon);
   menu_->addAction("Show Quayside", this, &QSTrayIcon::showWindowRequested);

@@ -1,14 +1,20 @@
-// `qs settings list|get KEY|set KEY VALUE|unset KEY`: the application's `qs.*` settings in
-// settings.json, typed, with their registered defaults. The daemon reads them when it uses them
-// (the backup schedule at every check), so a change needs no restart.
+// `qs settings list|get KEY|set KEY VALUE|unset KEY|export FILE|import FILE`: the application's
+// `qs.*` settings in settings.json, typed, with their registered defaults, and the file that moves
+// them to another machine. The daemon reads them when it uses them (the backup schedule at every
+// check), so a change needs no restart.
 #include "bin/qs/cli_commands.h"
 #include "bin/qs/output.h"
 
 #include "core/models/settings_catalogue.h"
+#include "core/models/settings_transfer.h"
+#include "core/platform/files.h"
 
 #include <fmt/format.h>
 #include <nlohmann/json.hpp>
 
+#include <cstdio>
+#include <iostream>
+#include <iterator>
 #include <memory>
 
 namespace qs {
@@ -19,6 +25,7 @@ namespace catalogue = QSSettingsCatalogue;
 struct SettingsOptions {
   std::string key;
   std::string value;
+  std::string file;
 };
 
 const QSSettingDefinition& knownSetting(const std::string& key) {
@@ -102,12 +109,65 @@ asio::awaitable<int> unsetSetting(QSCliSession&, SettingsOptions options) {
   co_return QSExitCode::success;
 }
 
+asio::awaitable<int> exportSettings(QSCliSession& session, SettingsOptions options) {
+  QSSettings settings = QSSettings::standard();
+  std::string data = QSSettingsIO(settings).exportData();
+  int count = static_cast<int>(nlohmann::json::parse(data)["preferences"].size());
+  if (options.file == "-") {
+    std::fwrite(data.data(), 1, data.size(), stdout);
+    co_return QSExitCode::success;
+  }
+  try {
+    writeFileAtomically(options.file, data, 0644);
+  } catch (const std::exception& e) {
+    throw QSCliError(std::string("Couldn't write the settings: ") + e.what());
+  }
+  if (session.json)
+    fmt::print("{}", printableJSON({{"file", options.file}, {"exported", count}}));
+  else
+    fmt::print("{} {} setting{} written to {}.\n", QSSettingsIO::exportedText, count, count == 1 ? "" : "s",
+               options.file);
+  co_return QSExitCode::success;
+}
+
+asio::awaitable<int> importSettings(QSCliSession& session, SettingsOptions options) {
+  // One byte more than an export may have is enough to refuse a file that is too large (or endless).
+  std::size_t limit = QSSettingsIO::maxFileSize + 1;
+  std::string data;
+  if (options.file == "-") {
+    std::istreambuf_iterator<char> in(std::cin), end;
+    while (in != end && data.size() < limit) data.push_back(*in++);
+  } else {
+    try {
+      data = readFilePrefix(options.file, limit);
+    } catch (const std::exception& e) {
+      throw QSCliError(std::string("Couldn't read the settings file: ") + e.what());
+    }
+  }
+  QSSettings settings = QSSettings::standard();
+  int count = 0;
+  try {
+    count = QSSettingsIO(settings).importData(data);
+  } catch (const QSSettingsIOError& e) {
+    throw QSCliError(e.what());
+  } catch (const std::exception& e) {
+    throw QSCliError(std::string("Couldn't save the settings: ") + e.what());
+  }
+  if (session.json)
+    fmt::print("{}", printableJSON({{"imported", count}}));
+  else
+    fmt::print("{}\n", QSSettingsIO::importedText(count));
+  co_return QSExitCode::success;
+}
+
 }  // namespace
 
 void addSettingsCommands(CLI::App& app, QSCliSession& session) {
   auto* settings = addCommand(app, "settings", "Show and change Quayside's settings (qs.* keys)",
                               "  qs settings list\n  qs settings get qs.backupIntervalHours\n"
-                              "  qs settings set qs.backupEnabled true\n  qs settings unset qs.backupRetention\n");
+                              "  qs settings set qs.backupEnabled true\n  qs settings unset qs.backupRetention\n"
+                              "  qs settings export ~/quayside-settings.json\n"
+                              "  qs settings import ~/quayside-settings.json\n");
   settings->require_subcommand(1);
   auto options = std::make_shared<SettingsOptions>();
 
@@ -130,6 +190,25 @@ void addSettingsCommands(CLI::App& app, QSCliSession& session) {
   auto* unset = addCommand(*settings, "unset", "Go back to a setting's default", "  qs settings unset qs.backupRetention\n");
   unset->add_option("KEY", options->key, "The setting")->required();
   onRun(unset, session, [&session, options] { return unsetSetting(session, *options); });
+
+  auto* exporting = addCommand(*settings, "export",
+                               "Write every setting to a file for another machine (never the hosting API key, the "
+                               "last backup time or the hosting address)",
+                               "  qs settings export ~/quayside-settings.json\n"
+                               "  qs settings export - | ssh other-machine qs settings import -\n");
+  exporting->add_option("FILE", options->file, "Where to write (- for standard output)")->required();
+  addJsonFlag(exporting, session);
+  onRun(exporting, session, [&session, options] { return exportSettings(session, *options); });
+
+  auto* importing = addCommand(*settings, "import",
+                               "Take the settings from a file 'qs settings export' wrote; a file that isn't one, or "
+                               "holds a value a setting can't take, changes nothing",
+                               "  qs settings import ~/quayside-settings.json\n"
+                               "  qs settings import - < quayside-settings.json\n"
+                               "  qs settings import quayside-settings.json --json\n");
+  importing->add_option("FILE", options->file, "The file to read (- for standard input)")->required();
+  addJsonFlag(importing, session);
+  onRun(importing, session, [&session, options] { return importSettings(session, *options); });
 }
 
 }  // namespace qs

@@ -7,15 +7,10 @@
 
 #include <fmt/format.h>
 
-#include <algorithm>
 #include <cctype>
 
 namespace qs {
 namespace {
-
-bool containsIgnoringCase(std::string_view haystack, const std::string& lowerNeedle) {
-  return asciiLowercased(haystack).find(lowerNeedle) != std::string::npos;
-}
 
 std::string joined(const std::vector<std::string>& items) {
   std::string out;
@@ -33,22 +28,6 @@ QSUUID resolveMessageID(const std::vector<QSMailFileName>& stored, const std::st
   if (found.size() == 1) return found.front();
   if (found.empty()) throw QSCliError("No message with id '" + prefix + "' (see 'qs mail').");
   throw QSCliError(fmt::format("'{}' matches {} messages; give more of the id.", prefix, found.size()));
-}
-
-bool fromProject(const QSMailSummary& summary, const std::string& project) {
-  if (!summary.projectID) return asciiLowercased(project) == "other";
-  return asciiLowercased(project) == asciiLowercased(summary.projectName.value_or("")) ||
-         asciiLowercased(project) == asciiLowercased(summary.projectID->string());
-}
-
-bool mentions(const QSMailMessage& message, const std::string& text) {
-  std::string needle = asciiLowercased(text);
-  auto any = [&](const std::vector<std::string>& items) {
-    return std::any_of(items.begin(), items.end(), [&](const auto& i) { return containsIgnoringCase(i, needle); });
-  };
-  return containsIgnoringCase(message.subject, needle) || containsIgnoringCase(message.from, needle) ||
-         any(message.to) || any(message.cc) || containsIgnoringCase(message.textBody.value_or(""), needle) ||
-         containsIgnoringCase(message.htmlBody.value_or(""), needle);
 }
 
 std::string formatMailList(const std::vector<QSMailSummary>& messages) {
@@ -96,14 +75,6 @@ std::string formatByteCount(std::int64_t bytes) {
   if (bytes < 1000) return fmt::format("{} B", bytes);
   if (bytes < 1000 * 1000) return fmt::format("{:.1f} KB", bytes / 1000.0);
   return fmt::format("{:.1f} MB", bytes / 1e6);
-}
-
-std::string safeFileName(const std::string& name) {
-  std::string out = name;
-  for (char& c : out)
-    if (c == '/' || c == '\\' || static_cast<unsigned char>(c) < 0x20 || c == 0x7f) c = '_';
-  while (!out.empty() && out.front() == '.') out.front() = '_';
-  return out.empty() ? "attachment" : out;
 }
 
 }  // namespace qs

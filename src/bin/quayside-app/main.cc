@@ -112,6 +112,7 @@ int main(int argc, char** argv) {
   QObject::connect(&window, &QSMainWindow::settingsPageRequested, &window, showSettings);
   if (tray) {
     QObject::connect(tray.get(), &QSTrayIcon::quitRequested, &application, quit);
+    QObject::connect(tray.get(), &QSTrayIcon::mailRequested, &window, &QSMainWindow::showMailBox);
     QObject::connect(tray.get(), &QSTrayIcon::showWindowRequested, &window, [&window] {
       window.show();
       window.raise();

@@ -14,9 +14,29 @@ QSSettings::QSSettings(std::filesystem::path file) : file_(std::move(file)), val
 }
 
 void QSSettings::reload() {
-  if (auto text = readFileIfPresent(file_)) {
-    json parsed = json::parse(*text, nullptr, /*allow_exceptions=*/false);
-    if (parsed.is_object()) *values_ = std::move(parsed);
+  json fresh = json::object();
+  try {
+    if (auto text = readFileIfPresent(file_)) {
+      json parsed = json::parse(*text, nullptr, /*allow_exceptions=*/false);
+      if (parsed.is_object()) fresh = std::move(parsed);
+    }
+  } catch (const std::exception&) {
+    // Unreadable: empty, as documented.
+  }
+  *values_ = std::move(fresh);
+}
+
+json QSSettings::storedValues() const { return *values_; }
+
+void QSSettings::setValues(const json& values) {
+  reload();
+  json before = *values_;
+  for (const auto& [key, value] : values.items()) (*values_)[key] = value;
+  try {
+    save();
+  } catch (...) {
+    *values_ = std::move(before);
+    throw;
   }
 }
 

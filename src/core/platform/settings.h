@@ -43,6 +43,15 @@ public:
   // Forgets the stored value (the default applies again) and writes the file (as set does).
   void remove(const std::string& key);
 
+  // Re-reads the file, taking what other programs wrote since (a missing or unreadable file
+  // reads as empty).
+  void reload();
+  // Every stored value, by key (a JSON object).
+  nlohmann::json storedValues() const;
+  // Stores every member of `values` (a JSON object) over what the file holds now, in one write.
+  // When the file cannot be written nothing changes (in memory either) and QSSystemError is thrown.
+  void setValues(const nlohmann::json& values);
+
   const std::filesystem::path& file() const { return file_; }
 
 private:

@@ -1,0 +1,49 @@
+// `qs settings export` and `import`: the file another machine reads, the keys that stay behind,
+// and files that change nothing.
+#include "e2e/e2e_support.h"
+
+namespace qs::testing {
+namespace {
+
+class SettingsTransfer : public E2ETest {
+protected:
+  std::filesystem::path settingsFile() const { return home.home() / ".config/Quayside/settings.json"; }
+};
+
+TEST_F(SettingsTransfer, ExportsAndImportsThroughFilesAndPipes) {
+  writeTextFile(settingsFile(), R"({"qs.publishAPIKey": "mine", "qs.backupRetention": 3, "qs.mailEnabled": false})");
+  std::string file = (home.home() / "quayside-settings.json").string();
+  EXPECT_EQ(qsOK({"settings", "export", file}), "Settings exported. 2 settings written to " + file + ".\n");
+  json exported = json::parse(readTextFile(file));
+  EXPECT_EQ(exported, json::parse(R"({"version": 1, "preferences": {"qs.backupRetention": 3, "qs.mailEnabled": false}})"));
+  EXPECT_EQ(qsOK({"settings", "export", "-"}), readTextFile(file));
+
+  writeTextFile(file, R"({"version": 1, "preferences": {"qs.publishAPIKey": "theirs", "qs.backupRetention": 9}})");
+  EXPECT_EQ(qsOK({"settings", "import", file}), "Imported 1 setting. Some changes apply on next launch.\n");
+  EXPECT_EQ(qsOK({"settings", "get", "qs.backupRetention"}), "9\n");
+  EXPECT_EQ(json::parse(readTextFile(settingsFile()))["qs.publishAPIKey"], "mine");
+
+  auto piped = run({qsPath(), "settings", "import", "-", "--json"},
+                   R"({"preferences": {"qs.mailEnabled": true, "qs.autoStartServers": true}})", home.home());
+  EXPECT_EQ(piped.status, 0) << piped.err;
+  EXPECT_EQ(json::parse(piped.out), json::parse(R"({"imported": 2})"));
+}
+
+TEST_F(SettingsTransfer, AFileThatIsNotAnExportChangesNothing) {
+  writeTextFile(settingsFile(), R"({"qs.backupRetention": 3})");
+  std::string before = readTextFile(settingsFile());
+  std::string file = (home.home() / "package.json").string();
+  writeTextFile(file, R"({"name": "web", "dependencies": {}})");
+  EXPECT_EQ(qsFails({"settings", "import", file}), "qs: That file isn't a valid Quayside settings export.\n");
+  writeTextFile(file, R"({"preferences": {"qs.mailEnabled": true, "qs.backupRetention": "many"}})");
+  EXPECT_EQ(qsFails({"settings", "import", file}),
+            "qs: That file isn't a valid Quayside settings export. In it, qs.backupRetention should be a whole "
+            "number; nothing was imported.\n");
+  EXPECT_NE(qsFails({"settings", "import", (home.home() / "missing.json").string()})
+                .find("qs: Couldn't read the settings file: "),
+            std::string::npos);
+  EXPECT_EQ(readTextFile(settingsFile()), before);
+}
+
+}  // namespace
+}  // namespace qs::testing
