@@ -27,7 +27,7 @@ void storeAPIKey(QSSettings& settings, const std::string& key) {
   // An older file may be readable by others: close it to them before the key goes in. A new
   // file is made private from the start.
   if (fileExists(settings.file())) setFileMode(settings.file(), 0600);
-  settings.set(apiKeySetting, trimmed(key));
+  settings.set(apiKeySetting, std::string(trimmed(key)));
 }
 
 std::string maskedAPIKey(const std::string& key) {

@@ -1,8 +1,8 @@
 #include "app/shell/terminal_launcher.h"
 
 #include "app/shell/console_script.h"
-#include "core/databases/database_console.h"
 #include "core/platform/settings.h"
+#include "core/platform/shell_words.h"
 
 namespace qs {
 
@@ -39,7 +39,7 @@ QSLaunchResult QSTerminalLauncher::run(std::string_view command, std::string_vie
 }
 
 std::string QSTerminalLauncher::shellCommand(const std::filesystem::path& folder) {
-  return "cd " + QSDatabaseConsole::quoted(folder.string()) + " && exec \"${SHELL:-/bin/sh}\"\n";
+  return "cd " + shellWord(folder.string()) + " && exec \"${SHELL:-/bin/sh}\"\n";
 }
 
 }  // namespace qs

@@ -10,6 +10,7 @@
 #include "app/viewmodels/app_view_model.h"
 #include "app/views/view_style.h"
 #include "core/platform/files.h"
+#include "core/platform/text.h"
 
 #include <asio/bind_cancellation_slot.hpp>
 #include <asio/cancellation_signal.hpp>
@@ -237,7 +238,7 @@ void QSPublishSheet::refreshKey() {
 }
 
 void QSPublishSheet::saveKey() {
-  std::string key = config::trimmed(keyEdit_->text().toStdString());
+  std::string key(trimmed(keyEdit_->text().toStdString()));
   if (key.empty()) return showMessage(message_, "Paste the API key from your Brindle account first.", true);
   saveKey_->setEnabled(false);
   showMessage(message_, "Checking the key with Brindle…", false);

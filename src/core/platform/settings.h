@@ -56,8 +56,6 @@ public:
 
 private:
   const nlohmann::json* lookup(const std::string& key) const;
-  // Takes the file's values when it holds a JSON object; keeps the ones in memory otherwise.
-  void reload();
   void save() const;
 
   std::filesystem::path file_;
