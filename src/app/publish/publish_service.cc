@@ -4,6 +4,7 @@
 #include "app/publish/hub_token_service.h"
 #include "app/publish/publish_error.h"
 #include "core/platform/files.h"
+#include "core/platform/text.h"
 
 #include <asio/steady_timer.hpp>
 #include <asio/this_coro.hpp>
@@ -27,8 +28,7 @@ asio::awaitable<void> sleepFor(std::chrono::milliseconds interval) {
 bool mentionsFluent(const fs::path& file) {
   auto text = readFileIfPresent(file);
   if (!text) return false;
-  std::transform(text->begin(), text->end(), text->begin(), [](unsigned char c) { return std::tolower(c); });
-  return text->find("fluent") != std::string::npos;
+  return asciiLowercased(*text).find("fluent") != std::string::npos;
 }
 
 }  // namespace

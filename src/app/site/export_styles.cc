@@ -3,6 +3,7 @@
 #include "app/site/html_utilities.h"
 #include "app/site/pages_enum_names.h"
 #include "app/site/text_cuts.h"
+#include "core/platform/text.h"
 
 #include <fmt/format.h>
 
@@ -19,17 +20,10 @@ using namespace QSSiteColors;
 // The brand colour of a document that names none.
 constexpr std::string_view kDefaultBrand = "#6D28D9";
 
-std::string lowerAscii(std::string_view text) {
-  std::string out(text);
-  for (char& c : out)
-    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-  return out;
-}
-
 // A token name as the tail of a CSS custom property: letters, digits, "-" and "_".
 std::string variableName(std::string_view name) {
   std::string out;
-  for (char c : lowerAscii(name)) {
+  for (char c : asciiLowercased(name)) {
     if ((c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c == '-' || c == '_')
       out += c;
     else if (c == ' ')
@@ -179,7 +173,7 @@ std::string rootBlock(const QSPagesProject& project, bool dark) {
 std::string bodyBlock(const QSPagesStylesheet& styles) {
   std::string family = "Inter";
   for (const auto& token : styles.fontTokens)
-    if (lowerAscii(token.name) == "body") family = cssValue(token.fontFamily);
+    if (asciiLowercased(token.name) == "body") family = cssValue(token.fontFamily);
   return fmt::format(
       "body {{\n  font-family: '{}', {};\n  line-height: 1.6;\n  color: #0D0D0C;\n  background: #FFFFFF;\n}}\n"
       "img {{ max-width: 100%; height: auto; display: block; }}\n"
@@ -302,7 +296,7 @@ std::string cssDimension(const QSPagesDimension& d) {
 }
 
 std::string responsiveClass(const QSPagesElement& element) {
-  return "el-" + lowerAscii(element.id.string().substr(0, 8));
+  return "el-" + asciiLowercased(element.id.string().substr(0, 8));
 }
 
 std::string inlineStyle(const QSPagesElement& element, const QSPagesStylesheet& styles) {
@@ -325,7 +319,7 @@ std::string inlineStyle(const QSPagesElement& element, const QSPagesStylesheet& 
   if (s.backgroundGradient) {
     out.push_back(gradientCSS(*s.backgroundGradient, dark));
   } else if (s.backgroundColor) {
-    std::string head = lowerAscii(QSTextCuts::prefix(s.backgroundColor->hex, 7));
+    std::string head = asciiLowercased(QSTextCuts::prefix(s.backgroundColor->hex, 7));
     if (dark && head == "#f8f8f7")
       out.push_back("background:var(--brp-bg2)");
     else

@@ -2,6 +2,7 @@
 
 #include "core/platform/html_escape.h"
 #include "core/platform/regex.h"
+#include "core/platform/text.h"
 
 #include <fmt/format.h>
 
@@ -14,13 +15,6 @@ namespace {
 
 bool isAsciiLetter(char c) { return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z'); }
 bool isDigit(char c) { return c >= '0' && c <= '9'; }
-
-std::string lower(std::string_view text) {
-  std::string out(text);
-  for (char& c : out)
-    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-  return out;
-}
 
 // Swift's reserved words that cannot name a method or property without backticks.
 bool isSwiftKeyword(std::string_view word) {
@@ -201,7 +195,7 @@ std::optional<QSPageLinkParts> pageLinkParts(std::string_view link) {
   QSPageLinkParts parts;
   parts.file = std::string(link.substr(0, cut));
   if (cut != std::string_view::npos) parts.suffix = std::string(link.substr(cut));
-  std::string name = lower(parts.file);
+  std::string name = asciiLowercased(parts.file);
   if (name.size() < 5 || name.compare(name.size() - 5, 5, ".html") != 0) return std::nullopt;
   return parts;
 }

@@ -7,6 +7,7 @@
 #include "core/platform/paths.h"
 #include "core/platform/plain_file.h"
 #include "core/platform/system_error.h"
+#include "core/platform/text.h"
 
 #include <algorithm>
 #include <stdexcept>
@@ -15,12 +16,6 @@ namespace qs {
 namespace {
 
 namespace fs = std::filesystem;
-
-std::string lower(std::string text) {
-  for (char& c : text)
-    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-  return text;
-}
 
 bool within(const fs::path& root, const fs::path& path) {
   auto r = root.begin(), p = path.begin();
@@ -106,7 +101,7 @@ std::string importProjectName(const std::string& typed, const fs::path& document
   std::string base = first == std::string::npos ? document.stem().string() : typed.substr(first, last - first + 1);
   base = sanitizedProjectName(base);
   auto taken = [&](const std::string& name) {
-    return std::any_of(existing.begin(), existing.end(), [&](const std::string& e) { return lower(e) == name; });
+    return std::any_of(existing.begin(), existing.end(), [&](const std::string& e) { return asciiLowercased(e) == name; });
   };
   std::string name = base;
   for (int n = 2; taken(name); ++n) name = base + "-" + std::to_string(n);

@@ -4,6 +4,7 @@
 
 #include "core/databases/database_error.h"
 #include "core/databases/service_account.h"
+#include "core/platform/text.h"
 
 #include <algorithm>
 
@@ -12,12 +13,6 @@ namespace {
 
 [[noreturn]] void fail(const std::string& message) {
   throw QSDaemonException(QSDaemonError(daemonError::OperationFailed{message}));
-}
-
-std::string lowered(const std::string& text) {
-  std::string out = text;
-  std::transform(out.begin(), out.end(), out.begin(), [](unsigned char c) { return std::tolower(c); });
-  return out;
 }
 
 bool hasAccounts(QSDatabaseType type) { return type == QSDatabaseType::postgresql || type == QSDatabaseType::mysql; }
@@ -63,12 +58,12 @@ void QSDaemonService::storeDatabase(const QSDatabase& record) {
 
 std::string QSDaemonService::uniqueDatabaseName(const std::string& base, QSDatabaseType type) const {
   std::string candidate;
-  for (unsigned char c : lowered(base)) candidate += (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') ? char(c) : '_';
+  for (unsigned char c : asciiLowercased(base)) candidate += (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') ? char(c) : '_';
   auto taken = [&](const std::string& name) {
     // A project named mysql gets mysql_2: the engine's own catalogue is not the project's.
     return isReservedDatabaseName(type, name) ||
            std::any_of(config_.databases.begin(), config_.databases.end(), [&](const QSDatabase& d) {
-             return d.type == type && lowered(d.effectiveDatabaseName()) == name;
+             return d.type == type && asciiLowercased(d.effectiveDatabaseName()) == name;
            });
   };
   if (!taken(candidate)) return candidate;
@@ -83,7 +78,7 @@ std::string QSDaemonService::uniqueRoleName(const std::string& databaseName, QSD
   std::string base = (databaseName.starts_with("pg_") ? "app_" : "") + databaseName.substr(0, 56);
   auto taken = [&](const std::string& name) {
     for (const char* own : {"quayside", "postgres", "root", "mysql", "mariadb.sys", "public"})
-      if (lowered(name) == own) return true;
+      if (asciiLowercased(name) == own) return true;
     return std::any_of(config_.databases.begin(), config_.databases.end(),
                        [&](const QSDatabase& d) { return d.type == type && d.username == name; });
   };
@@ -105,7 +100,7 @@ asio::awaitable<QSDatabase> QSDaemonService::createDatabase(const cmd::CreateDat
   refuseReservedName(c.type, c.name);
   // Names are unique within a type: two records of one database would drop it for each other.
   for (const auto& other : config_.databases)
-    if (other.type == c.type && lowered(other.effectiveDatabaseName()) == lowered(c.name))
+    if (other.type == c.type && asciiLowercased(other.effectiveDatabaseName()) == asciiLowercased(c.name))
       fail("A " + std::string(displayName(c.type)) + " database named \u201c" + c.name + "\u201d already exists.");
   auto username = hasAccounts(c.type) ? defaultUsername(c.name, c.type, c.username) : c.username.value_or("quayside");
   QSDatabase record = newRecord(c.name, c.type, c.port, username, c.password);

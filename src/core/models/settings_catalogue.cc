@@ -1,5 +1,7 @@
 #include "core/models/settings_catalogue.h"
 
+#include "core/platform/text.h"
+
 #include <fmt/format.h>
 
 #include <algorithm>
@@ -34,8 +36,7 @@ std::vector<QSSettingDefinition> makeCatalogue() {
 }
 
 std::optional<bool> parseBool(std::string_view text) {
-  std::string lower(text);
-  std::transform(lower.begin(), lower.end(), lower.begin(), [](unsigned char c) { return std::tolower(c); });
+  std::string lower = asciiLowercased(text);
   if (lower == "true" || lower == "yes" || lower == "on" || lower == "1") return true;
   if (lower == "false" || lower == "no" || lower == "off" || lower == "0") return false;
   return std::nullopt;

@@ -4,6 +4,7 @@
 #include "core/platform/files.h"
 #include "core/platform/paths.h"
 #include "core/platform/process_runner.h"
+#include "core/platform/text.h"
 
 #include <algorithm>
 #include <cstdlib>
@@ -12,13 +13,6 @@ namespace qs::QSXdgApplications {
 namespace {
 
 namespace fs = std::filesystem;
-
-std::string trimmed(std::string_view text) {
-  auto begin = text.find_first_not_of(" \t\r");
-  if (begin == std::string_view::npos) return "";
-  auto end = text.find_last_not_of(" \t\r");
-  return std::string(text.substr(begin, end - begin + 1));
-}
 
 // The escapes every string value may use.
 std::string unescapedValue(std::string_view value) {
@@ -65,7 +59,7 @@ std::optional<QSDesktopEntryFile> read(const fs::path& path) {
   std::string_view rest = *text;
   while (!rest.empty()) {
     auto newline = rest.find('\n');
-    std::string line = trimmed(rest.substr(0, newline));
+    std::string line = std::string(trimmed(rest.substr(0, newline), " \t\r"));
     rest = newline == std::string_view::npos ? std::string_view{} : rest.substr(newline + 1);
     if (line.empty() || line[0] == '#') continue;
     if (line[0] == '[') {
@@ -75,8 +69,8 @@ std::optional<QSDesktopEntryFile> read(const fs::path& path) {
     }
     auto equals = line.find('=');
     if (!inGroup || equals == std::string::npos) continue;
-    std::string key = trimmed(std::string_view(line).substr(0, equals));
-    std::string value = unescapedValue(trimmed(std::string_view(line).substr(equals + 1)));
+    std::string key(trimmed(std::string_view(line).substr(0, equals), " \t\r"));
+    std::string value = unescapedValue(trimmed(std::string_view(line).substr(equals + 1), " \t\r"));
     if (key == "Name") entry.name = value;
     else if (key == "Icon") entry.icon = value;
     else if (key == "Exec") entry.exec = value;
