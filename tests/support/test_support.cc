@@ -63,6 +63,13 @@ std::string readTextFile(const std::filesystem::path& path) {
   return s.str();
 }
 
+std::map<std::string, std::string> treeSnapshot(const std::filesystem::path& top) {
+  std::map<std::string, std::string> tree;
+  for (const auto& entry : std::filesystem::recursive_directory_iterator(top))
+    tree[entry.path().lexically_relative(top).string()] = entry.is_directory() ? "/" : readTextFile(entry.path());
+  return tree;
+}
+
 void writeVaporPackage(const std::filesystem::path& folder, const std::string& name, const std::string& dotenv) {
   writeTextFile(folder / "Package.swift",
                 "// swift-tools-version:5.9\nimport PackageDescription\n\nlet package = Package(\n    name: \"" + name +

@@ -53,6 +53,9 @@ private:
 // Writes a file (creating parent folders).
 void writeTextFile(const std::filesystem::path& path, const std::string& text);
 std::string readTextFile(const std::filesystem::path& path);
+// Every folder and file below `top` by relative path: "/" for a folder, a file's bytes. Two
+// snapshots compare equal when nothing below `top` changed.
+std::map<std::string, std::string> treeSnapshot(const std::filesystem::path& top);
 
 // Writes a minimal Vapor package named `name` into `folder`, and a .env when `dotenv` is given.
 void writeVaporPackage(const std::filesystem::path& folder, const std::string& name, const std::string& dotenv = "");

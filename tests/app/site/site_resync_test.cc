@@ -152,14 +152,6 @@ TEST_F(SiteResyncTest, ManifestEntriesOutsideTheProjectAreRefused) {
   EXPECT_EQ(QSSyncManifest::read(folder_.path())->ownedFiles.count("Public/linked/victim.txt"), 0u);
 }
 
-// Every folder and file below `top`, a file with its bytes.
-std::map<std::string, std::string> fileTree(const fs::path& top) {
-  std::map<std::string, std::string> tree;
-  for (const auto& entry : fs::recursive_directory_iterator(top))
-    tree[entry.path().lexically_relative(top).string()] = entry.is_directory() ? "/" : readFile(entry.path());
-  return tree;
-}
-
 // Conflicts decided one by one; a cancel at any point of the apply, however far the writing
 // aside had come, leaves every byte and folder as it was.
 TEST_F(SiteResyncTest, PerFileChoicesAndCancelledApplies) {
@@ -172,7 +164,7 @@ TEST_F(SiteResyncTest, PerFileChoicesAndCancelledApplies) {
   QSResyncPlan p = plan(grown);
   ASSERT_EQ(p.conflicts, (std::vector<std::string>{"Resources/Views/about.leaf", "Resources/Views/index.leaf"}));
 
-  auto before = fileTree(folder_.path());
+  auto before = qs::testing::treeSnapshot(folder_.path());
   std::size_t total = 0;
   for (std::size_t stopAt = 0;; ++stopAt) {
     QSResyncApplyOptions cancelling;
@@ -183,7 +175,7 @@ TEST_F(SiteResyncTest, PerFileChoicesAndCancelledApplies) {
     QSResyncReport cancelled = applyResync(p, QSResyncPolicy::overwriteConflicts, cancelling);
     ASSERT_TRUE(cancelled.cancelled);
     ASSERT_TRUE(cancelled.updated.empty());
-    ASSERT_EQ(fileTree(folder_.path()), before) << "cancelled after " << stopAt << " files";
+    ASSERT_EQ(qs::testing::treeSnapshot(folder_.path()), before) << "cancelled after " << stopAt << " files";
     if (stopAt == total) break;
   }
   EXPECT_GT(total, 5u);
@@ -199,7 +191,7 @@ TEST_F(SiteResyncTest, PerFileChoicesAndCancelledApplies) {
   EXPECT_TRUE(fileExists(at("Resources/Views/blog/first.leaf")));
   EXPECT_EQ(report.scaffoldAdded, (std::vector<std::string>{".gitignore"}));
   // Nothing written aside is left behind.
-  for (const auto& [path, content] : fileTree(folder_.path()))
+  for (const auto& [path, content] : qs::testing::treeSnapshot(folder_.path()))
     EXPECT_EQ(path.find(".tmp-"), std::string::npos) << path;
 }
 

@@ -34,14 +34,6 @@ constexpr int kLong = 30000;
 
 fs::path fixture(const std::string& name) { return fs::path(QS_TEST_FIXTURES) / "site" / name; }
 
-// Every folder and file below `top`, a file with its bytes.
-std::map<std::string, std::string> fileTree(const fs::path& top) {
-  std::map<std::string, std::string> tree;
-  for (const auto& entry : fs::recursive_directory_iterator(top))
-    tree[entry.path().lexically_relative(top).string()] = entry.is_directory() ? "/" : readFile(entry.path());
-  return tree;
-}
-
 // A daemon of the build serving the test's HOME, and the app and its window connected to it.
 struct Fixture {
   AppTestHome home;
@@ -228,7 +220,7 @@ private slots:
     fs::path folder = f.selected()->path;
     writeTextFile(folder / "Resources/Views/base.leaf", "my layout");
     fs::path changed = changedDocument(f.home);
-    auto before = fileTree(folder);
+    auto before = treeSnapshot(folder);
 
     QSSiteResyncSheet* sheet = f.openResync();
     sheet->setDocument(QString::fromStdString(changed.string()));
@@ -236,19 +228,19 @@ private slots:
     sheet->choiceFor("Resources/Views/base.leaf")->setCurrentIndex(1);
     QTest::mouseClick(sheet->cancelButton(), Qt::LeftButton);
     QTRY_VERIFY(!f.window->findChild<QSSiteResyncSheet*>());
-    QVERIFY(fileTree(folder) == before);
+    QVERIFY(treeSnapshot(folder) == before);
 
     sheet = f.openResync();
     sheet->setDocument(QString::fromStdString(changed.string()));
     QTRY_VERIFY_WITH_TIMEOUT(sheet->hasPlan(), kLong);
     QVERIFY(!sheet->choiceFor("Resources/Views/index.leaf"));
     writeTextFile(folder / "Resources/Views/index.leaf", "edited after the plan");
-    before = fileTree(folder);
+    before = treeSnapshot(folder);
     sheet->apply();
     QTRY_VERIFY_WITH_TIMEOUT(sheet->hasPlan() && sheet->choiceFor("Resources/Views/index.leaf"), kLong);
     QVERIFY(!sheet->isApplied());
     QVERIFY(sheet->messageLabel()->text().startsWith("Files of the project changed since the plan was made"));
-    QVERIFY(fileTree(folder) == before);
+    QVERIFY(treeSnapshot(folder) == before);
   }
 };
 

@@ -32,13 +32,6 @@ namespace {
 
 constexpr int kLong = 60000;
 
-std::map<std::string, std::string> fileTree(const fs::path& top) {
-  std::map<std::string, std::string> tree;
-  for (const auto& entry : fs::recursive_directory_iterator(top))
-    tree[entry.path().lexically_relative(top).string()] = entry.is_directory() ? "/" : readFile(entry.path());
-  return tree;
-}
-
 QStringList rows(QListWidget* list) {
   QStringList texts;
   for (int i = 0; i < list->count(); ++i) texts << list->item(i)->text();
@@ -91,7 +84,7 @@ class UninstallSheetTest : public QObject {
 private slots:
   void removesEverythingStepByStepAndQuits() {
     Machine m;
-    auto projectBefore = fileTree(m.project);
+    auto projectBefore = treeSnapshot(m.project);
     auto daemon = spawnProgram(m.home, "quaysided");
     QVERIFY(socketServed(m.home));
     QSAppDelegate app(QSSettings::standard(), {.lockWait = 300ms, .lockRetry = 20ms, .reconnectDelay = 20ms});
@@ -127,7 +120,7 @@ private slots:
     QVERIFY(!runProcess({"certutil", "-L", "-d", "sql:" + (m.home.home() / ".pki/nssdb").string(), "-n",
                          std::string(QSCATrust::nickname)})
                  .succeeded());
-    QVERIFY(fileTree(m.project) == projectBefore);
+    QVERIFY(treeSnapshot(m.project) == projectBefore);
 
     QVERIFY(sheet.lastStepLabel()->text().startsWith("Last step: drag <b>Quayside</b> from "));
     QVERIFY(sheet.showInFilesButton()->isVisible());
