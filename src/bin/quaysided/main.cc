@@ -83,6 +83,7 @@ int runDaemon(const std::string& socketPath) {
     io.stop();
   });
   io.run();
+  host.waitForBlockingWork();
   return status;
 }
 

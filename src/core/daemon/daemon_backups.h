@@ -25,6 +25,8 @@ public:
 
   void start() { scheduler_->start(); }
   void stop() { scheduler_->stop(); }
+  // Waits for a snapshot under way to finish.
+  void waitForBlockingWork() { worker_.join(); }
 
 private:
   asio::thread_pool worker_{1};

@@ -77,6 +77,12 @@ asio::awaitable<void> QSEngineHost::start(const bool& stopRequested) {
   if (!stopRequested) co_await server_->start();
 }
 
+void QSEngineHost::waitForBlockingWork() {
+  backups_->waitForBlockingWork();
+  engine_->waitForBlockingWork();
+  databases_->waitForBlockingWork();
+}
+
 asio::awaitable<void> QSEngineHost::shutdown() {
   if (shutDown_) co_return;
   shutDown_ = true;

@@ -53,6 +53,11 @@ public:
   // Closes the socket, stops the snapshots and shuts the engine down (servers, databases and
   // network services stopped). Safe to call more than once.
   asio::awaitable<void> shutdown();
+  // Waits for the blocking work still under way on the worker threads (a tool run, a /proc scan,
+  // a snapshot) to end. Such work posts its result to the loop when it ends, so a process that
+  // stops its loop calls this before the loop is destroyed: a result posted into a loop being
+  // destroyed is undefined behaviour. Call after shutdown(), off the loop (it blocks).
+  void waitForBlockingWork();
 
   QSDaemonService& engine() { return *engine_; }
   QSDaemonServer& server() { return *server_; }

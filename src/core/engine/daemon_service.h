@@ -94,6 +94,9 @@ public:
   // Run once before the process ends: new requests refused, reconciliation stopped, databases
   // and servers stopped (also a server that a request under way launches meanwhile).
   asio::awaitable<void> shutdown();
+  // Waits for the blocking work under way on the worker threads to end; see
+  // QSEngineHost::waitForBlockingWork.
+  void waitForBlockingWork() { workers_.join(); }
 
   // Runs one command; once shutdown has begun, every command but ping fails saying so.
   asio::awaitable<QSDaemonResult> handle(QSDaemonCommand command) override;

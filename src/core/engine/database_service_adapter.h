@@ -19,6 +19,8 @@ public:
   QSDatabaseServiceAdapter(asio::any_io_executor loop, std::filesystem::path dataRoot,
                            QSSystemEngines system = QSSystemEngines());
   ~QSDatabaseServiceAdapter() override;
+  // Waits for the operation under way on the worker thread to end.
+  void waitForBlockingWork() { worker_.join(); }
 
   asio::awaitable<void> reapOrphanedProcesses() override;
   asio::awaitable<void> stopAll() override;
