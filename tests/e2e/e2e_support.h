@@ -8,6 +8,7 @@
 #include "core/routing/port_scanner.h"
 #include "support/process_helpers.h"
 #include "support/test_support.h"
+#include "support/test_locations.h"
 
 #include <asio/ip/tcp.hpp>
 #include <gtest/gtest.h>
@@ -25,7 +26,7 @@ namespace qs::testing {
 inline std::shared_ptr<QSChildProcess> spawnQuaysided(const std::filesystem::path& home,
                                                       const std::map<std::string, std::string>& environment,
                                                       const std::filesystem::path& log) {
-  std::string daemon = std::string(QS_BIN_DIR) + "/quaysided";
+  std::string daemon = qs::testing::binFolder() + "/quaysided";
   std::string command = "ulimit -Sn 256 && exec \"$0\" >>\"$1\" 2>&1";
   return QSChildProcess::spawn({"/bin/sh", {"-c", command, daemon, log.string()}, home, environment});
 }
@@ -85,7 +86,7 @@ struct QsResult {
   std::string err;
 };
 
-inline std::string qsPath() { return std::string(QS_BIN_DIR) + "/qs"; }
+inline std::string qsPath() { return qs::testing::binFolder() + "/qs"; }
 
 // An HTTP/1.1 GET of `path` on 127.0.0.1:port; the whole response.
 inline std::string httpGet(int port, const std::string& path) {
@@ -110,7 +111,7 @@ protected:
 
   std::string socketPath() const { return (home.home() / "daemon.sock").string(); }
   // (Replacing the running one; `toolchains`: where the daemon looks for them.)
-  void startDaemon(const std::string& toolchains = QS_FAKE_TOOLCHAINS_DIR) {
+  void startDaemon(const std::string& toolchains = qs::testing::fakeToolchainsFolder()) {
     auto daemonEnvironment = environment;
     daemonEnvironment["QS_TOOLCHAIN_DIRS"] = toolchains;
     daemon.reset();
@@ -158,7 +159,7 @@ protected:
   }
 
   IsolatedHome home;
-  ScopedEnvironment toolchains{{{"QS_TOOLCHAIN_DIRS", QS_FAKE_TOOLCHAINS_DIR}}};
+  ScopedEnvironment toolchains{{{"QS_TOOLCHAIN_DIRS", qs::testing::fakeToolchainsFolder()}}};
   std::map<std::string, std::string> environment;
   std::unique_ptr<DaemonHost> daemon;
 };

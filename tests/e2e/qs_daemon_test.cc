@@ -1,6 +1,7 @@
 // qs without a daemon, its usage errors, and the daemon commands (start, stop, status, install)
 // with the stand-in daemon that only serves the control socket.
 #include "e2e/e2e_support.h"
+#include "support/test_locations.h"
 
 #include <sys/stat.h>
 
@@ -59,7 +60,7 @@ TEST_F(WithoutDaemon, JsonSurvivesPathsThatAreNotUTF8) {
 TEST_F(WithoutDaemon, VersionHelpAndToolchains) {
   EXPECT_EQ(qsOK({"--version"}), std::string("qs ") + QS_VERSION + "\n");
   EXPECT_NE(qsOK({"start", "--help"}).find("qs start blog --wait"), std::string::npos);
-  environment["QS_TOOLCHAIN_DIRS"] = QS_FAKE_TOOLCHAINS_DIR;
+  environment["QS_TOOLCHAIN_DIRS"] = qs::testing::fakeToolchainsFolder();
   // The machine's own toolchains (a real one in /opt/swift, on PATH) are listed too.
   auto listed = json::parse(qsOK({"toolchains", "--json"}));
   auto fake = std::find_if(listed.begin(), listed.end(), [](const json& t) { return t["id"] == "swift-6.0.3"; });
@@ -73,7 +74,7 @@ TEST_F(WithoutDaemon, VersionHelpAndToolchains) {
 
 class DaemonCommands : public E2ETest {
 protected:
-  DaemonCommands() { environment["QS_DAEMON_EXECUTABLE"] = std::string(QS_BIN_DIR) + "/fake_quaysided"; }
+  DaemonCommands() { environment["QS_DAEMON_EXECUTABLE"] = qs::testing::binFolder() + "/fake_quaysided"; }
   // A daemon started by a test that failed half-way must not outlive it.
   ~DaemonCommands() override { qs({"daemon", "stop"}); }
 };

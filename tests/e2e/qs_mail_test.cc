@@ -1,6 +1,7 @@
 // The mail catcher end to end: the real daemon catches mail sent with curl, Python's smtplib and
 // a project server; `qs mail` reads it back, also after a restart.
 #include "e2e/e2e_support.h"
+#include "support/test_locations.h"
 
 #include <fmt/format.h>
 
@@ -10,7 +11,7 @@
 namespace qs::testing {
 namespace {
 
-std::string mailFixture(const std::string& name) { return std::string(QS_TEST_FIXTURES) + "/mail/" + name; }
+std::string mailFixture(const std::string& name) { return qs::testing::fixturesFolder() + "/mail/" + name; }
 
 class Mail : public E2ETest {
 protected:

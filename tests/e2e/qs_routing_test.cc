@@ -2,6 +2,7 @@
 // both proxy listeners with curl (the local authority's certificate verified), its request log,
 // the status and the refusals.
 #include "e2e/e2e_support.h"
+#include "support/test_locations.h"
 
 #include <fmt/format.h>
 
@@ -93,7 +94,7 @@ TEST_F(Routing, EveryURLAnswersAgainAfterTheDaemonRestartsOrCrashes) {
   int https = freeTestPort(PortBand::endToEnd, {http, port});
   environment["QS_PROXY_PORT"] = std::to_string(http);
   environment["QS_PROXY_TLS_PORT"] = std::to_string(https);
-  environment["QS_TOOLCHAIN_DIRS"] = QS_FAKE_TOOLCHAINS_DIR;
+  environment["QS_TOOLCHAIN_DIRS"] = qs::testing::fakeToolchainsFolder();
   struct AtTheEnd {
     std::function<void()> run;
     ~AtTheEnd() { run(); }

@@ -1,6 +1,7 @@
 // Servers through qs: a new project built and run with the fake toolchain, its logs followed,
 // a crashing one, and the event stream.
 #include "e2e/e2e_support.h"
+#include "support/test_locations.h"
 
 #include <fmt/format.h>
 
@@ -117,7 +118,7 @@ TEST_F(Servers, CrashingServerFailsTheWait) {
 
   // A port somebody else holds is named.
   qsOK({"env", "crash", "unset", "FAKE_SWIFT_FAIL_BUILD"});
-  auto holder = startListener(QS_BIN_DIR "/qs_test_listener", port);
+  auto holder = startListener(qs::testing::binFolder() + "/qs_test_listener", port);
   std::string taken = qsFails({"start", "crash", "--wait"});
   holder.process->signal(SIGKILL);
   EXPECT_NE(taken.find("Address already in use"), std::string::npos) << taken;

@@ -4,11 +4,12 @@
 #include "core/platform/encoding.h"
 #include "core/platform/file_status.h"
 #include "core/platform/files.h"
+#include "support/test_locations.h"
 
 namespace qs::testing {
 namespace {
 
-std::string shopFixture() { return std::string(QS_TEST_FIXTURES) + "/site/shop.brp"; }
+std::string shopFixture() { return qs::testing::fixturesFolder() + "/site/shop.brp"; }
 
 class SiteCommands : public E2ETest {};
 
@@ -178,7 +179,7 @@ TEST_F(SiteCommands, PreviewButtonsAreReadableInBothThemes) {
       {"shop", {"index", "about"}}, {"cafe", {"index", "menu"}}};
   for (const auto& [fixture, views] : pages) {
     auto out = home.home() / ("preview-" + fixture);
-    qsOK({"site", "preview", std::string(QS_TEST_FIXTURES) + "/site/" + fixture + ".brp", "--out", out.string()});
+    qsOK({"site", "preview", qs::testing::fixturesFolder() + "/site/" + fixture + ".brp", "--out", out.string()});
     for (const auto& view : views) {
       std::string html = readFile(out / (view + ".html"));
       html.insert(html.rfind("</body>"), kContrastProbe);

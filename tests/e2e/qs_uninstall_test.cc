@@ -5,6 +5,7 @@
 #include "core/platform/file_lock.h"
 #include "core/platform/privileges.h"
 #include "core/routing/shell_quoting.h"
+#include "support/test_locations.h"
 
 #include <gmock/gmock.h>
 #include <nlohmann/json.hpp>
@@ -73,7 +74,7 @@ TEST_F(QsUninstallTest, StopsTheDaemonAndRemovesEverythingButTheProjects) {
   EXPECT_EQ(removed.out, "✓ Stop the Quayside daemon\n✓ Disable .test routing\n✓ Remove HTTPS certificate\n"
                          "✓ Remove CLI tools and login item\n✓ Delete app data\n"
                          "Quayside is removed; your project folders are as they were. The programs themselves stay "
-                         "in " + std::string(QS_BIN_DIR) + ": delete them the way you installed them.\n");
+                         "in " + qs::testing::binFolder() + ": delete them the way you installed them.\n");
   EXPECT_EQ(removed.status, 0);
   EXPECT_FALSE(isListenedOn(socketPath()));
   EXPECT_FALSE(fs::exists(data));

@@ -6,6 +6,7 @@
 #include "core/models/persistence_service.h"
 #include "core/platform/file_lock.h"
 #include "core/platform/regex.h"
+#include "support/test_locations.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -19,7 +20,7 @@ namespace {
 
 class QuaysidedStart : public E2ETest {
 protected:
-  QuaysidedStart() { environment["QS_TOOLCHAIN_DIRS"] = QS_FAKE_TOOLCHAINS_DIR; }
+  QuaysidedStart() { environment["QS_TOOLCHAIN_DIRS"] = qs::testing::fakeToolchainsFolder(); }
   // A daemon left by a test that failed half-way must not outlive it.
   ~QuaysidedStart() override {
     daemon.reset();
@@ -130,7 +131,7 @@ TEST_F(QuaysidedStart, SigtermDuringStartUpStopsWhatWasStartedAndEndsTheDaemon) 
   addAutoStartProject();
   // Thousands of toolchain folders to look through (none of them there) keep the daemon's loop
   // idle while its start-up waits for the lookup: time to take in the signal before it serves.
-  std::string folders = QS_FAKE_TOOLCHAINS_DIR;
+  std::string folders = qs::testing::fakeToolchainsFolder();
   for (int n = 0; n < 3000; ++n) folders += ":" + (home.home() / "none" / std::to_string(n)).string();
   environment["QS_TOOLCHAIN_DIRS"] = folders;
   // The manifest is a pipe: reading it holds the daemon in its start-up until the test writes.
@@ -156,7 +157,7 @@ TEST_F(QuaysidedStart, StartedByQsItRunsProjectsUntilStopped) {
   // No QS_DAEMON_EXECUTABLE: the quaysided beside qs. (What it prints: the daemon command tests.)
   ASSERT_EQ(qs({"daemon", "start"}).status, 0);
   auto status = json::parse(qsOK({"daemon", "status", "--json"}));
-  EXPECT_EQ(status["executable"], std::string(QS_BIN_DIR) + "/quaysided");
+  EXPECT_EQ(status["executable"], qs::testing::binFolder() + "/quaysided");
 
   int port = freePort();
   newProject("web", port);

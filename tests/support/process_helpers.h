@@ -4,6 +4,7 @@
 
 #include "core/platform/child_process.h"
 #include "support/test_support.h"
+#include "support/test_locations.h"
 
 #include <poll.h>
 #include <unistd.h>
@@ -41,7 +42,7 @@ inline std::string readFromPipe(int fd, bool stopAtNewline = false) {
 // A copy of the listener helper named `name` in `folder`: its process carries that name.
 inline std::filesystem::path listenerNamed(const std::filesystem::path& folder, const std::string& name) {
   auto copy = folder / name;
-  std::filesystem::copy_file(std::filesystem::path(QS_BIN_DIR) / "qs_test_listener", copy,
+  std::filesystem::copy_file(std::filesystem::path(qs::testing::binFolder()) / "qs_test_listener", copy,
                              std::filesystem::copy_options::overwrite_existing);
   return copy;
 }

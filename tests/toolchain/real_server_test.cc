@@ -3,6 +3,7 @@
 #include "toolchain/toolchain_support.h"
 
 #include "e2e/e2e_support.h"
+#include "support/test_locations.h"
 
 #include <fmt/format.h>
 
@@ -17,7 +18,7 @@ constexpr const char* kProject = "fixture-app";
 // one run to the next and a run compiles only what it changed.
 fs::path cachedPackage() {
   const auto* test = ::testing::UnitTest::GetInstance()->current_test_info();
-  return fs::path(QS_TOOLCHAIN_CACHE) / (std::string(test->test_suite_name()) + "." + test->name());
+  return fs::path(qs::testing::toolchainCacheFolder()) / (std::string(test->test_suite_name()) + "." + test->name());
 }
 
 std::string greetingSource(const std::string& text) { return "let greeting = \"" + text + "\"\n"; }

@@ -5,6 +5,7 @@
 #include "core/platform/file_status.h"
 #include "core/platform/process_runner.h"
 #include "support/test_support.h"
+#include "support/test_locations.h"
 
 #include <gtest/gtest.h>
 
@@ -54,7 +55,7 @@ inline std::vector<std::filesystem::path> swiftFilesUnder(const std::filesystem:
 // used again builds incrementally.
 inline void copyFixtureApp(const std::filesystem::path& folder) {
   namespace fs = std::filesystem;
-  fs::path source = fs::path(QS_TEST_FIXTURES) / "swift-app";
+  fs::path source = fs::path(qs::testing::fixturesFolder()) / "swift-app";
   fs::remove_all(folder / "Sources");
   fs::create_directories(folder);
   fs::copy(source, folder, fs::copy_options::recursive | fs::copy_options::overwrite_existing);

@@ -91,11 +91,11 @@ private slots:
     QVERIFY(socketServed(home));
     QVERIFY(QTest::qWaitFor([] { return fileExists(QSInstanceChannel::socketPath().toStdString()); }, kLong));
     std::filesystem::path folder = home.vaporProject("blog");
-    auto second = runProcess({std::string(QS_BIN_DIR) + "/quayside-app", folder.string()},
+    auto second = runProcess({qs::testing::binFolder() + "/quayside-app", folder.string()},
                              {.environment = home.childEnvironment(), .mergeErrorIntoOutput = true});
     QVERIFY2(second.exitStatus == 0, second.output.c_str());
     QVERIFY(QTest::qWaitFor([&] { return runQs(home, {"projects"}).output.find("blog") != std::string::npos; }, kLong));
-    auto plain = runProcess({std::string(QS_BIN_DIR) + "/quayside-app"}, {.environment = home.childEnvironment()});
+    auto plain = runProcess({qs::testing::binFolder() + "/quayside-app"}, {.environment = home.childEnvironment()});
     QCOMPARE(plain.exitStatus, 0);
     app->signal(SIGTERM);
     QCOMPARE(exitOf(*app), std::optional(0));
@@ -105,3 +105,4 @@ private slots:
 
 QTEST_GUILESS_MAIN(InstanceChannelTest)
 #include "instance_channel_test.moc"
+#include "support/test_locations.h"

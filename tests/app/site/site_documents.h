@@ -4,6 +4,7 @@
 
 #include "app/site/pages_decoding.h"
 #include "app/site/vapor_exporter.h"
+#include "support/test_locations.h"
 
 #include <nlohmann/json.hpp>
 
@@ -13,7 +14,7 @@ namespace qs::sitetest {
 
 using json = nlohmann::json;
 
-inline std::string fixturePath(const std::string& name) { return std::string(QS_TEST_FIXTURES) + "/site/" + name; }
+inline std::string fixturePath(const std::string& name) { return qs::testing::fixturesFolder() + "/site/" + name; }
 inline QSPagesProject fixture(const std::string& name) { return readPagesDocument(fixturePath(name)); }
 
 inline json style() {

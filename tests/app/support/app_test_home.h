@@ -5,6 +5,7 @@
 
 #include "core/platform/settings.h"
 #include "support/test_support.h"
+#include "support/test_locations.h"
 
 #include <QString>
 
@@ -17,7 +18,8 @@ namespace qs::testing {
 
 class AppTestHome {
 public:
-  static constexpr const char* kTestPath = QS_FAKE_TOOLCHAIN_ROOT "/usr/bin:/usr/bin:/bin";
+  // PATH for the app and its children: the fake toolchain first, then the system.
+  static std::string testPath() { return fakeToolchainRoot() + "/usr/bin:/usr/bin:/bin"; }
 
   AppTestHome()
       : environment_({{"QS_DAEMON_SOCKET", (home_.home() / "daemon.sock").string()},
@@ -25,12 +27,12 @@ public:
                       {"QS_PROXY_PORT", "0"},
                       {"QS_PROXY_TLS_PORT", "0"},
                       {"QS_DNS_PORT", "0"},
-                      {"QS_TOOLCHAIN_DIRS", QS_FAKE_TOOLCHAINS_DIR},
+                      {"QS_TOOLCHAIN_DIRS", qs::testing::fakeToolchainsFolder()},
                       // Only the test toolchain's swift on PATH: servers build with it, as in the
                       // children, never with a real toolchain the machine has (/opt/swift).
-                      {"PATH", kTestPath},
+                      {"PATH", testPath()},
                       {"QS_DAEMON_EXECUTABLE", std::nullopt},
-                      {"QS_CLI_EXECUTABLE", std::string(QS_BIN_DIR) + "/qs"},
+                      {"QS_CLI_EXECUTABLE", qs::testing::binFolder() + "/qs"},
                       // The app's single-instance socket: this home's, never the session's.
                       {"XDG_RUNTIME_DIR", (home_.home() / "run").string()}}) {
     QSSettings settings = QSSettings::standard();
@@ -51,10 +53,10 @@ public:
             {"QS_PROXY_PORT", "0"},
             {"QS_PROXY_TLS_PORT", "0"},
             {"QS_DNS_PORT", "0"},
-            {"QS_TOOLCHAIN_DIRS", QS_FAKE_TOOLCHAINS_DIR},
+            {"QS_TOOLCHAIN_DIRS", qs::testing::fakeToolchainsFolder()},
             {"QT_QPA_PLATFORM", "offscreen"},
             {"XDG_RUNTIME_DIR", (home() / "run").string()},
-            {"PATH", kTestPath}};
+            {"PATH", testPath()}};
   }
   // A Vapor package named `name` in HOME; its folder.
   std::filesystem::path vaporProject(const std::string& name, const std::string& dotenv = "") const {

@@ -6,6 +6,7 @@
 #include "core/platform/process_runner.h"
 #include "core/platform/unix_socket.h"
 #include "support/app_test_home.h"
+#include "support/test_locations.h"
 
 #include <QTest>
 
@@ -19,7 +20,7 @@ struct QsRun {
 };
 
 inline QsRun runQs(const AppTestHome& home, std::vector<std::string> arguments) {
-  arguments.insert(arguments.begin(), std::string(QS_BIN_DIR) + "/qs");
+  arguments.insert(arguments.begin(), qs::testing::binFolder() + "/qs");
   auto result = runProcess(arguments, {.workingDirectory = home.home(),
                                        .environment = home.childEnvironment(),
                                        .mergeErrorIntoOutput = true});
@@ -31,7 +32,7 @@ inline std::shared_ptr<QSChildProcess> spawnProgram(const AppTestHome& home, con
                                                     std::map<std::string, std::string> extra = {}) {
   auto environment = home.childEnvironment();
   for (auto& [key, value] : extra) environment[key] = value;
-  return QSChildProcess::spawn({.executable = std::string(QS_BIN_DIR) + "/" + name,
+  return QSChildProcess::spawn({.executable = qs::testing::binFolder() + "/" + name,
                                 .workingDirectory = home.home(),
                                 .environment = environment,
                                 .outputFile = home.home() / (name + ".log")});

@@ -38,7 +38,7 @@ QSServer serverFor(const QSProject& p, QSServerStatus status) {
 }
 
 std::string runQsOutput(const AppTestHome& home, std::vector<std::string> arguments) {
-  arguments.insert(arguments.begin(), std::string(QS_BIN_DIR) + "/qs");
+  arguments.insert(arguments.begin(), qs::testing::binFolder() + "/qs");
   auto result = runProcess(arguments, {.workingDirectory = home.home(), .environment = home.childEnvironment()});
   return result.output + result.errorOutput;
 }
@@ -169,3 +169,4 @@ private slots:
 
 QTEST_GUILESS_MAIN(AppViewModelTest)
 #include "app_view_model_test.moc"
+#include "support/test_locations.h"

@@ -3,6 +3,7 @@
 // `swift package update` of the test toolchain, on a clock the test controls.
 #include "app/viewmodels/package_updater.h"
 #include "app/viewmodels/server_view_model.h"
+#include "support/test_locations.h"
 #include "support/test_support.h"
 
 #include <QSignalSpy>
@@ -31,7 +32,7 @@ struct TestClock {
   }
 };
 
-const std::filesystem::path fakeSwift = std::filesystem::path(QS_FAKE_TOOLCHAIN_ROOT) / "usr/bin/swift";
+const std::filesystem::path fakeSwift = std::filesystem::path(qs::testing::fakeToolchainRoot()) / "usr/bin/swift";
 
 QSServer serverWith(QSServerStatus status) {
   QSServer s;
@@ -224,3 +225,4 @@ private slots:
 
 QTEST_GUILESS_MAIN(ServerViewModelTest)
 #include "server_view_model_test.moc"
+#include "support/test_locations.h"

@@ -38,7 +38,7 @@ struct Fixture {
   TemporaryFolder bin, records;
   // Recording stand-ins shadow the machine's own terminal and opener.
   ScopedEnvironment path{std::map<std::string, std::optional<std::string>>{
-      {"PATH", bin.path().string() + ":" + AppTestHome::kTestPath}, {"XDG_DATA_DIRS", (bin / "share").string()}}};
+      {"PATH", bin.path().string() + ":" + AppTestHome::testPath()}, {"XDG_DATA_DIRS", (bin / "share").string()}}};
   QSAppDelegate app{QSSettings::standard(), {.lockWait = 0ms}};
   std::unique_ptr<QSMainWindow> window;
 
@@ -92,7 +92,7 @@ private slots:
     QVERIFY(f.start());
     std::filesystem::path blog = f.home.vaporProject("blog");
     std::filesystem::create_directories(f.home.home() / "notes");
-    QVERIFY(f.openAndWait({QString(QS_TEST_FIXTURES) + "/site/shop.brp", qstr(blog)}));
+    QVERIFY(f.openAndWait({QString::fromStdString(qs::testing::fixturesFolder()) + "/site/shop.brp", qstr(blog)}));
     QCOMPARE(f.app.appViewModel().projects().size(), 2u);
     const QSProject* shop = nullptr;
     for (const QSProject& p : f.app.appViewModel().projects())
@@ -109,7 +109,7 @@ private slots:
     QCOMPARE(f.selected()->name, std::string("blog"));
 
     // The same document again is a second project, named so that it differs.
-    QVERIFY(f.openAndWait({QString(QS_TEST_FIXTURES) + "/site/shop.brp", qstr(f.home.home() / "missing.brp"),
+    QVERIFY(f.openAndWait({QString::fromStdString(qs::testing::fixturesFolder()) + "/site/shop.brp", qstr(f.home.home() / "missing.brp"),
                            qstr(f.home.home() / "notes")}));
     QCOMPARE(f.app.appViewModel().projects().size(), 3u);
     QCOMPARE(f.selected()->name, std::string("shop-2"));
@@ -185,3 +185,4 @@ private slots:
 
 QTEST_MAIN(DesktopIntegrationTest)
 #include "desktop_integration_test.moc"
+#include "support/test_locations.h"

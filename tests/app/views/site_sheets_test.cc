@@ -32,7 +32,7 @@ namespace {
 
 constexpr int kLong = 30000;
 
-fs::path fixture(const std::string& name) { return fs::path(QS_TEST_FIXTURES) / "site" / name; }
+fs::path fixture(const std::string& name) { return fs::path(qs::testing::fixturesFolder()) / "site" / name; }
 
 // A daemon of the build serving the test's HOME, and the app and its window connected to it.
 struct Fixture {
@@ -246,3 +246,4 @@ private slots:
 
 QTEST_MAIN(SiteSheetsTest)
 #include "site_sheets_test.moc"
+#include "support/test_locations.h"

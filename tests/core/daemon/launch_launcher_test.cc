@@ -4,6 +4,7 @@
 #include "core/daemon/owner_lock.h"
 #include "daemon_test_support.h"
 #include "support/test_support.h"
+#include "support/test_locations.h"
 
 #include <asio/co_spawn.hpp>
 #include <asio/detached.hpp>
@@ -36,7 +37,7 @@ class LauncherTest : public ::testing::Test {
 protected:
   void SetUp() override {
     fs::create_directories(executable.parent_path());
-    fs::copy_file(fs::path(QS_BIN_DIR) / "fake_quaysided", executable);
+    fs::copy_file(fs::path(qs::testing::binFolder()) / "fake_quaysided", executable);
   }
 
   // Stops every daemon these tests started, whatever state a failed test left them in.

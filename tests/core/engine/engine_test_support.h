@@ -5,6 +5,7 @@
 #include "core/routing/port_scanner.h"
 #include "support/async_helpers.h"
 #include "support/test_support.h"
+#include "support/test_locations.h"
 
 #include <asio/io_context.hpp>
 
@@ -68,7 +69,7 @@ public:
   }
 
   IsolatedHome home;
-  ScopedEnvironment toolchains{{{"QS_TOOLCHAIN_DIRS", QS_FAKE_TOOLCHAINS_DIR}}};
+  ScopedEnvironment toolchains{{{"QS_TOOLCHAIN_DIRS", qs::testing::fakeToolchainsFolder()}}};
   asio::io_context io;
   std::vector<std::string> logLines;
   std::vector<QSEvent> events;

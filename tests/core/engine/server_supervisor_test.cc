@@ -4,6 +4,7 @@
 #include "core/platform/file_status.h"
 #include "core/runtime/toolchain_service.h"
 #include "support/process_helpers.h"
+#include "support/test_locations.h"
 
 #include <gtest/gtest.h>
 
@@ -202,7 +203,7 @@ TEST(EngineServerTest, BootstrapStopsTheServersOfACrashedDaemon) {
   EngineFixture f;
   auto p = f.addRunnableProject("survivor");
   // What a crashed daemon leaves behind: the project's server, running on its own.
-  QSChildLaunch launch{std::filesystem::path(QS_FAKE_TOOLCHAIN_ROOT) / "usr/bin/swift",
+  QSChildLaunch launch{std::filesystem::path(qs::testing::fakeToolchainRoot()) / "usr/bin/swift",
                        {"run", "App", "serve", "--hostname", "127.0.0.1", "--port", std::to_string(p.port)},
                        p.path,
                        {}};

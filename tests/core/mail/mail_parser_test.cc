@@ -2,6 +2,7 @@
 
 #include "core/platform/process_runner.h"
 #include "support/test_support.h"
+#include "support/test_locations.h"
 
 #include <gtest/gtest.h>
 
@@ -12,7 +13,7 @@ using namespace QSMailParser;
 
 const QSTimestamp kCallerTime{std::chrono::milliseconds(1'700'000'000'000)};
 
-std::string fixture(const std::string& name) { return testing::readTextFile(std::string(QS_TEST_FIXTURES) + "/mail/" + name); }
+std::string fixture(const std::string& name) { return testing::readTextFile(qs::testing::fixturesFolder() + "/mail/" + name); }
 
 std::string text(const QSBytes& bytes) { return std::string(bytes.begin(), bytes.end()); }
 

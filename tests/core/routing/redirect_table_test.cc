@@ -4,6 +4,7 @@
 #include "core/routing/privileged_files.h"
 #include "core/routing/shell_quoting.h"
 #include "support/test_support.h"
+#include "support/test_locations.h"
 
 #include <gtest/gtest.h>
 
@@ -29,7 +30,7 @@ TEST(RedirectTableTest, LoadedTableSendsLocalPorts80And443ToTheProxy) {
   TemporaryFolder folder;
   auto table = folder / "redirect.nft";
   writeTextFile(table, routingFiles::redirectTable(7080, 7443));
-  auto listener = shellQuoted((fs::path(QS_BIN_DIR) / "qs_test_listener").string());
+  auto listener = shellQuoted((fs::path(qs::testing::binFolder()) / "qs_test_listener").string());
   auto dir = shellQuoted(folder.path().string());
   auto n = shellQuoted(nft->string());
   auto t = shellQuoted(table.string());

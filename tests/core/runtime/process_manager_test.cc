@@ -4,6 +4,7 @@
 #include "core/routing/port_scanner.h"
 #include "support/process_helpers.h"
 #include "support/test_support.h"
+#include "support/test_locations.h"
 
 #include <asio/bind_cancellation_slot.hpp>
 #include <asio/cancellation_signal.hpp>
@@ -169,7 +170,7 @@ TEST_F(ProcessManagerTest, StopEndsTheServerWithSigtermOrAfterTheGracePeriodWith
     auto id = QSUUID::random();
     std::map<std::string, std::string> environment;
     if (c.ignoresTerm) environment["FAKE_SWIFT_IGNORE_SIGTERM"] = "1";
-    auto server = complete(manager.launchServer(id, project(), "App", 0, std::filesystem::path(QS_FAKE_TOOLCHAIN_ROOT),
+    auto server = complete(manager.launchServer(id, project(), "App", 0, std::filesystem::path(qs::testing::fakeToolchainRoot()),
                                                 environment, false));
     launched_.push_back(server.pid);
     for (std::string output; output.find("Server started on") == std::string::npos;) {

@@ -4,6 +4,7 @@
 #include "core/platform/child_process.h"
 #include "core/models/swift_version_file.h"
 #include "support/test_support.h"
+#include "support/test_locations.h"
 
 #include <gtest/gtest.h>
 
@@ -166,12 +167,12 @@ TEST_F(DefaultCompilerTest, VersionFromTheFirstSwiftOnPath) {
 
 TEST_F(DefaultCompilerTest, DefaultEntryComesFirst) {
   IsolatedHome home;
-  ScopedEnvironment environment({{"QS_TOOLCHAIN_DIRS", QS_FAKE_TOOLCHAINS_DIR},
-                                 {"PATH", std::string(QS_FAKE_TOOLCHAIN_ROOT) + "/usr/bin:/usr/bin:/bin"}});
+  ScopedEnvironment environment({{"QS_TOOLCHAIN_DIRS", qs::testing::fakeToolchainsFolder()},
+                                 {"PATH", qs::testing::fakeToolchainRoot() + "/usr/bin:/usr/bin:/bin"}});
   auto toolchains = QSToolchainService().discoverToolchains();
-  ASSERT_EQ(under(QS_FAKE_TOOLCHAINS_DIR, toolchains),
-            (std::vector<QSToolchain>{{"default", "6.0.3", fs::path(QS_FAKE_TOOLCHAIN_ROOT) / "usr/bin", true, "PATH"},
-                                      {"swift-6.0.3", "6.0.3", QS_FAKE_TOOLCHAIN_ROOT, false, "QS_TOOLCHAIN_DIRS"}}));
+  ASSERT_EQ(under(qs::testing::fakeToolchainsFolder(), toolchains),
+            (std::vector<QSToolchain>{{"default", "6.0.3", fs::path(qs::testing::fakeToolchainRoot()) / "usr/bin", true, "PATH"},
+                                      {"swift-6.0.3", "6.0.3", qs::testing::fakeToolchainRoot(), false, "QS_TOOLCHAIN_DIRS"}}));
   EXPECT_TRUE(toolchains[0].isDefault);
 }
 

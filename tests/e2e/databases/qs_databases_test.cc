@@ -7,6 +7,7 @@
 #include "core/models/dotenv.h"
 #include "core/platform/file_lock.h"
 #include "core/platform/proc_table.h"
+#include "support/test_locations.h"
 
 #include <nlohmann/json.hpp>
 
@@ -126,7 +127,7 @@ TEST_F(DatabasesE2E, FourEnginesThroughTheDaemon) {
 // The daemon as the user runs it: `qs daemon start` and `qs daemon stop`.
 class DaemonRestarts : public DatabasesE2E {
 protected:
-  DaemonRestarts() { environment["QS_DAEMON_EXECUTABLE"] = std::string(QS_BIN_DIR) + "/quaysided"; }
+  DaemonRestarts() { environment["QS_DAEMON_EXECUTABLE"] = qs::testing::binFolder() + "/quaysided"; }
   void TearDown() override {
     qs({"daemon", "stop"});
     // Engines a crashed daemon left behind must not outlive a test that failed half-way.
