@@ -138,7 +138,8 @@ asio::awaitable<std::optional<std::string>> QSDaemonService::encodedResult(const
   // handle() words the refusal while shutting down, and any failure.
   if (shuttingDown_ || !(command.is<cmd::Status>() || command.is<cmd::ListProjects>())) co_return std::nullopt;
   try {
-    if (command.is<cmd::ListProjects>()) co_return R"({"projects":{"_0":)" + projectTexts_.text(config_.projects) + "}}";
+    if (command.is<cmd::ListProjects>())
+      co_return R"({"projects":{"_0":)" + projectTexts_.text(config_.projects) + "}}";
     co_return co_await statusText();
   } catch (const std::exception&) {
     co_return std::nullopt;
@@ -222,7 +223,9 @@ namespace {
 
 // `skeleton` with each list's text in place of its empty stand-in `"key":[]`. The stand-ins are
 // found in key order; inside a string a quote is escaped, so no string value can look like one.
-std::string withLists(const std::string& skeleton, std::initializer_list<std::pair<std::string_view, const std::string*>> lists) {
+using ListText = std::pair<std::string_view, const std::string*>;  // a key and its list's text
+
+std::string withLists(const std::string& skeleton, std::initializer_list<ListText> lists) {
   std::size_t size = skeleton.size();
   for (const auto& [key, text] : lists) size += text->size();
   std::string out;

@@ -76,7 +76,8 @@ std::optional<CompilerIdentity::File> fileIdentity(const std::filesystem::path& 
 std::optional<CompilerIdentity> compilerIdentity(const std::filesystem::path& compiler) {
   auto program = fileIdentity(compiler);
   if (!program) return std::nullopt;
-  return CompilerIdentity{*program, fileIdentity(compiler.parent_path() / "swift-frontend").value_or(CompilerIdentity::File{})};
+  auto frontend = fileIdentity(compiler.parent_path() / "swift-frontend");
+  return CompilerIdentity{*program, frontend.value_or(CompilerIdentity::File{})};
 }
 
 bool settled(const CompilerIdentity::File& file) {

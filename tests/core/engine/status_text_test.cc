@@ -55,7 +55,9 @@ protected:
     }
   }
 
-  QSServerStatus statusOf(const QSUUID& id) { return f.handle(cmd::GetServerStatus{id}).get<res::Server>()->value.status; }
+  QSServerStatus statusOf(const QSUUID& id) {
+    return f.handle(cmd::GetServerStatus{id}).get<res::Server>()->value.status;
+  }
 
   EngineFixture f;
   TemporaryFolder folder;
