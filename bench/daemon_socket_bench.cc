@@ -1,8 +1,11 @@
-// Control-socket round trips (`ping`, `status` with 100 projects) through the daemon server and
-// client, each beside a raw Unix-socket round trip of the same frame sizes on the same loop
-// design, measured in one run. The daemon loop runs on its own thread, clients on the main one.
+// Control-socket round trips (`ping`, and `status` and `listProjects` with 100 projects) through
+// the daemon server and client, each beside a raw Unix-socket round trip of the same frame sizes
+// on the same loop design, measured in one run. The daemon loop runs on its own thread, clients
+// on the main one. `status` and `listProjects` are answered by the real engine, holding 100
+// projects in memory, its .test services on ports the system picks.
 #include "core/daemon/daemon_client.h"
 #include "core/daemon/daemon_server.h"
+#include "core/engine/daemon_service.h"
 #include "core/platform/child_process.h"
 #include "core/protocol/daemon_framing.h"
 #include "core/protocol/daemon_message.h"
@@ -38,31 +41,30 @@ namespace {
 
 constexpr auto runTime = std::chrono::milliseconds(600);
 
-// Answers `status` from 100 projects with their servers; nothing else is asked.
-class SampleBackend : public QSDaemonBackend {
-public:
-  explicit SampleBackend(const asio::any_io_executor& executor) : events_(executor) {
-    for (int n = 0; n < 100; ++n) {
-      QSProject project;
-      project.name = fmt::format("project-{}", n);
-      project.path = fmt::format("/home/me/Quayside/project-{}", n);
-      project.port = 8080 + n;
-      project.swiftVersion = "6.0.3";
-      project.domain = QSDomain{QSUUID::random(), project.name + ".test", project.port, n % 2 == 0};
-      project.environmentVariables = {{QSUUID::random(), "DATABASE_URL", "postgresql://postgres@127.0.0.1/app", {}, true},
-                                      {QSUUID::random(), "LOG_LEVEL", "debug", "verbose while developing", true}};
-      status_.servers.push_back({project.id, QSServerStatus::running, project.port, 1000 + n, QSTime::now(), {}});
-      status_.projects.push_back(std::move(project));
+// 100 projects, each with a domain and two variables, half of them with a database.
+QSProjectConfiguration sampleConfiguration() {
+  QSProjectConfiguration configuration;
+  for (int n = 0; n < 100; ++n) {
+    QSProject project;
+    project.name = fmt::format("project-{}", n);
+    project.path = fmt::format("/home/me/Quayside/project-{}", n);
+    project.port = 8080 + n;
+    project.swiftVersion = "6.0.3";
+    project.domain = QSDomain{QSUUID::random(), project.name + ".test", project.port, n % 2 == 0};
+    project.environmentVariables = {{QSUUID::random(), "DATABASE_URL", "postgresql://postgres@127.0.0.1/app", {}, true},
+                                    {QSUUID::random(), "LOG_LEVEL", "debug", "verbose while developing", true}};
+    if (n % 2 == 0) {
+      QSDatabase database;
+      database.name = fmt::format("project_{}", n);
+      database.type = QSDatabaseType::postgresql;
+      database.port = 5432;
+      project.databaseID = database.id;
+      configuration.databases.push_back(std::move(database));
     }
-    status_.daemonVersion = "bench";
+    configuration.projects.push_back(std::move(project));
   }
-  asio::awaitable<QSDaemonResult> handle(QSDaemonCommand) override { co_return res::Status{status_}; }
-  QSAsyncQueue<QSEvent>& eventStream() override { return events_; }
-
-private:
-  QSAsyncQueue<QSEvent> events_;
-  QSFullStatus status_;
-};
+  return configuration;
+}
 
 // The peer: reads a frame whose first 4 body bytes give the reply's body length, and answers
 // with a frame of that length. No parsing, no queue: the floor under the daemon's round trip.
@@ -207,7 +209,11 @@ int main() {
 
   // The daemon's side: one loop on its own thread, as in quaysided.
   asio::io_context serverLoop;
-  auto backend = std::make_shared<SampleBackend>(serverLoop.get_executor());
+  auto backend = QSDaemonService::make(serverLoop.get_executor(),
+                                      {.version = "bench",
+                                       .configuration = sampleConfiguration(),
+                                       .log = [](const std::string&) {},
+                                       .network = {.proxyPort = 0, .proxyTLSPort = 0, .dnsPort = 0}});
   QSDaemonServer server(serverLoop.get_executor(), backend, daemonPath, "bench", "bench");
   stream_protocol::acceptor echoAcceptor(serverLoop, stream_protocol::endpoint(echoPath));
   asio::co_spawn(serverLoop, server.start(), [](std::exception_ptr e) {
@@ -242,20 +248,24 @@ int main() {
   };
 
   // Frame sizes of the real messages, so that the raw round trips carry as many bytes.
-  QSDaemonCommand pingCommand = cmd::Ping{}, statusCommand = cmd::Status{};
+  QSDaemonCommand pingCommand = cmd::Ping{}, statusCommand = cmd::Status{}, listCommand = cmd::ListProjects{};
   std::size_t pingRequest = frameBodySize(QSDaemonFraming::encode(QSDaemonRequest{QSUUID::random(), pingCommand}));
   std::size_t pongReply = frameBodySize(QSDaemonFraming::encode(QSDaemonResponse{QSUUID::random(), res::Pong{"bench", "bench"}}));
   std::size_t statusRequest = frameBodySize(QSDaemonFraming::encode(QSDaemonRequest{QSUUID::random(), statusCommand}));
   auto oneClient = connectClients(1);
   QSDaemonResult statusAnswer = runSync(loop, oneClient[0]->call(statusCommand));
   std::size_t statusReply = frameBodySize(QSDaemonFraming::encode(QSDaemonResponse{QSUUID::random(), statusAnswer}));
+  std::size_t listRequest = frameBodySize(QSDaemonFraming::encode(QSDaemonRequest{QSUUID::random(), listCommand}));
+  QSDaemonResult listAnswer = runSync(loop, oneClient[0]->call(listCommand));
+  std::size_t listReply = frameBodySize(QSDaemonFraming::encode(QSDaemonResponse{QSUUID::random(), listAnswer}));
 
-  fmt::print("Control socket round trips ({} ms each; frames: ping {}→{} B, status {}→{} B)\n", runTime.count(),
-             pingRequest, pongReply, statusRequest, statusReply);
+  fmt::print("Control socket round trips ({} ms each; frames: ping {}→{} B, status {}→{} B, listProjects {}→{} B)\n",
+             runTime.count(), pingRequest, pongReply, statusRequest, statusReply, listRequest, listReply);
   auto eight = connectClients(8);
   auto rawOne = connectRaw(1, pingRequest, pongReply);
   auto rawEight = connectRaw(8, pingRequest, pongReply);
   auto rawStatus = connectRaw(1, statusRequest, statusReply);
+  auto rawList = connectRaw(1, listRequest, listReply);
 
   auto call = [&](std::vector<std::shared_ptr<QSDaemonClient>>& clients, QSDaemonCommand command) {
     return [&clients, command](int i) -> asio::awaitable<void> { co_await clients[i]->call(command); };
@@ -270,6 +280,8 @@ int main() {
   Figures raw8 = measure(loop, 8, raw(rawEight));
   Figures status = measure(loop, 1, call(oneClient, statusCommand));
   Figures rawStatusFigures = measure(loop, 1, raw(rawStatus));
+  Figures list = measure(loop, 1, call(oneClient, listCommand));
+  Figures rawListFigures = measure(loop, 1, raw(rawList));
 
   print("ping, 1 connection", ping1);
   print("raw round trip, 1 connection", raw1);
@@ -277,12 +289,15 @@ int main() {
   print("raw round trip, 8 connections", raw8);
   print("status (100 projects), 1 connection", status);
   print("raw round trip of status's size", rawStatusFigures);
+  print("listProjects (100), 1 connection", list);
+  print("raw round trip of listProjects' size", rawListFigures);
   fmt::print("Ratios (daemon / raw):\n");
   fmt::print("  ping p50, 1 connection    {:5.2f}x   (target: within 2x)\n", ping1.p50 / raw1.p50);
   fmt::print("  ping p50, 8 clients       {:5.2f}x   (target: within 2x)\n", ping8.p50 / raw8.p50);
   fmt::print("  ping rate, 8 clients      {:5.2f}x of raw\n", ping8.perSecond / raw8.perSecond);
-  fmt::print("  status p50                {:5.2f}x   {:.3f} ms (target: under 1 ms)\n",
+  fmt::print("  status p50                {:5.2f}x   {:.3f} ms (target: under 0.5 ms)\n",
              status.p50 / rawStatusFigures.p50, status.p50 / 1000);
+  fmt::print("  listProjects p50          {:5.2f}x   {:.3f} ms\n", list.p50 / rawListFigures.p50, list.p50 / 1000);
   fmt::print("Resident memory: {} idle with the daemon server started, {} after the runs\n", idleMemory,
              residentMemory());
   fmt::print("Idle quaysided resident memory: {} (target: under 10 MB)\n", idleDaemonMemory(folder));
@@ -292,10 +307,11 @@ int main() {
   rawOne.clear();
   rawEight.clear();
   rawStatus.clear();
+  rawList.clear();
   asio::post(serverLoop, [&] {
     server.stop();
     echoAcceptor.close();
-    guard.reset();
+    asio::co_spawn(serverLoop, backend->shutdown(), [&](std::exception_ptr) { guard.reset(); });
   });
   serverThread.join();
   std::filesystem::remove_all(folder);

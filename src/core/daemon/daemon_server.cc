@@ -67,6 +67,20 @@ QSBytes responseFrame(const QSUUID& id, QSDaemonResult result) {
   }
 }
 
+// The frame of the answer to request `id` whose result is already compact JSON text: what
+// encoding the response gives, without decoding and encoding the result again. Nothing when it
+// is too large for a frame.
+std::optional<QSBytes> responseTextFrame(const QSUUID& id, const std::string& resultText) {
+  std::string body;
+  body.reserve(resultText.size() + 64);
+  body.append(R"({"id":")").append(id.string()).append(R"(","result":)").append(resultText).append("}");
+  try {
+    return QSDaemonFraming::frameText(body);
+  } catch (const QSDaemonException&) {
+    return std::nullopt;
+  }
+}
+
 }  // namespace
 
 class QSDaemonServer::State : public std::enable_shared_from_this<State> {
@@ -95,6 +109,7 @@ private:
   asio::awaitable<bool> dispatch(QSDaemonRequest request, QSServerPeer& peer);
   asio::awaitable<QSDaemonResult> answer(const QSDaemonRequest& request, QSServerPeer& peer);
   asio::awaitable<QSDaemonResult> handleSafely(QSDaemonCommand command);
+  asio::awaitable<std::optional<QSBytes>> encodedAnswer(const QSDaemonRequest& request);
   void broadcast(const QSEvent& event);
   void drop(QSServerPeer& peer);
   // Queues the "lines not shown" markers of a peer that fell behind on log lines; false when
@@ -197,8 +212,12 @@ asio::awaitable<void> QSDaemonServer::State::serve(std::shared_ptr<State> self, 
 }
 
 asio::awaitable<bool> QSDaemonServer::State::dispatch(QSDaemonRequest request, QSServerPeer& peer) {
-  QSDaemonResult result = co_await answer(request, peer);
-  asio::error_code error = co_await peer.connection().write(responseFrame(request.id, std::move(result)));
+  std::optional<QSBytes> frame = co_await encodedAnswer(request);
+  if (!frame) {
+    QSDaemonResult result = co_await answer(request, peer);
+    frame = responseFrame(request.id, std::move(result));
+  }
+  asio::error_code error = co_await peer.connection().write(std::move(*frame));
   // The caller gets its `ok` before every connection closes.
   if (request.command.is<cmd::ShutdownDaemon>() && !shutdownRefusal_) stop();
   co_return !error && !stopped_;
@@ -220,6 +239,18 @@ asio::awaitable<QSDaemonResult> QSDaemonServer::State::answer(const QSDaemonRequ
     co_return res::Ok{};
   }
   co_return co_await handleSafely(command);
+}
+
+// Answers the backend keeps encoded (`status`, `listProjects`) go out as they are.
+asio::awaitable<std::optional<QSBytes>> QSDaemonServer::State::encodedAnswer(const QSDaemonRequest& request) {
+  std::optional<std::string> text;
+  try {
+    text = co_await backend_->encodedResult(request.command);
+  } catch (const std::exception&) {
+    co_return std::nullopt;  // handle() gives the answer, or words the failure
+  }
+  if (!text) co_return std::nullopt;
+  co_return responseTextFrame(request.id, *text);
 }
 
 asio::awaitable<QSDaemonResult> QSDaemonServer::State::handleSafely(QSDaemonCommand command) {

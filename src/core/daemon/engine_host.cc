@@ -22,6 +22,9 @@ public:
   asio::awaitable<QSDaemonResult> handle(QSDaemonCommand command) override {
     co_return co_await engine_->handle(std::move(command));
   }
+  asio::awaitable<std::optional<std::string>> encodedResult(const QSDaemonCommand& command) override {
+    co_return co_await engine_->encodedResult(command);
+  }
   QSAsyncQueue<QSEvent>& eventStream() override { return forServer_; }
 
   void addMirror(std::shared_ptr<QSAsyncQueue<QSEvent>> mirror) { mirrors_.push_back(std::move(mirror)); }

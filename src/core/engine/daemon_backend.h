@@ -8,6 +8,9 @@
 
 #include <asio/awaitable.hpp>
 
+#include <optional>
+#include <string>
+
 namespace qs {
 
 class QSDaemonBackend {
@@ -15,6 +18,10 @@ public:
   virtual ~QSDaemonBackend() = default;
   // Runs one command. Never throws: failures come back as a `failure` result.
   virtual asio::awaitable<QSDaemonResult> handle(QSDaemonCommand command) = 0;
+  // The compact JSON text of the result handle(command) would give, for the commands whose
+  // answers the backend keeps encoded; nothing for the others (and whenever it cannot say), which
+  // then go to handle(). Never throws.
+  virtual asio::awaitable<std::optional<std::string>> encodedResult(const QSDaemonCommand&) { co_return std::nullopt; }
   // The single stream of events; its one consumer fans them out to subscribers.
   virtual QSAsyncQueue<QSEvent>& eventStream() = 0;
 };

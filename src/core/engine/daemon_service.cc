@@ -134,6 +134,18 @@ asio::awaitable<QSDaemonResult> QSDaemonService::handle(QSDaemonCommand command)
   }
 }
 
+asio::awaitable<std::optional<std::string>> QSDaemonService::encodedResult(const QSDaemonCommand& command) {
+  // handle() words the refusal while shutting down, and any failure.
+  if (shuttingDown_ || !(command.is<cmd::Status>() || command.is<cmd::ListProjects>())) co_return std::nullopt;
+  try {
+    if (command.is<cmd::ListProjects>())
+      co_return R"({"projects":{"_0":)" + projectTexts_.text(config_.projects) + "}}";
+    co_return co_await statusText();
+  } catch (const std::exception&) {
+    co_return std::nullopt;
+  }
+}
+
 asio::awaitable<QSDaemonResult> QSDaemonService::route(const QSDaemonCommand& command) {
   co_return co_await command.visit([this](const auto& c) { return perform(c); });
 }
@@ -205,6 +217,46 @@ asio::awaitable<QSFullStatus> QSDaemonService::fullStatus() {
   status.stateLoadWarning = stateLoadWarning_;
   if (mail_) status.mail = mail_->status();
   co_return status;
+}
+
+namespace {
+
+// `skeleton` with each list's text in place of its empty stand-in `"key":[]`. The stand-ins are
+// found in key order; inside a string a quote is escaped, so no string value can look like one.
+using ListText = std::pair<std::string_view, const std::string*>;  // a key and its list's text
+
+std::string withLists(const std::string& skeleton, std::initializer_list<ListText> lists) {
+  std::size_t size = skeleton.size();
+  for (const auto& [key, text] : lists) size += text->size();
+  std::string out;
+  out.reserve(size);
+  std::size_t from = 0;
+  for (const auto& [key, text] : lists) {
+    std::string standIn = "\"" + std::string(key) + "\":[]";
+    std::size_t at = skeleton.find(standIn, from);
+    if (at == std::string::npos) throw std::logic_error("no " + std::string(key) + " in the status text");
+    std::size_t list = at + standIn.size() - 2;
+    out.append(skeleton, from, list - from).append(*text);
+    from = list + 2;
+  }
+  out.append(skeleton, from, std::string::npos);
+  return out;
+}
+
+}  // namespace
+
+asio::awaitable<std::string> QSDaemonService::statusText() {
+  // As fullStatus(): the network first, then the engine's state as it is once that is known.
+  QSNetworkStatus network = co_await networkStatus();
+  QSFullStatus rest;
+  rest.network = std::move(network);
+  rest.daemonVersion = version_;
+  rest.stateLoadWarning = stateLoadWarning_;
+  if (mail_) rest.mail = mail_->status();
+  std::string skeleton = QSDaemonFraming::text(QSDaemonResult(res::Status{std::move(rest)}));
+  co_return withLists(skeleton, {{"databases", &databaseTexts_.text(config_.databases)},
+                                 {"projects", &projectTexts_.text(config_.projects)},
+                                 {"servers", &serverTexts_.text(servers_->servers())}});
 }
 
 }  // namespace qs

@@ -6,6 +6,7 @@
 #pragma once
 
 #include "core/engine/daemon_backend.h"
+#include "core/engine/encoded_list.h"
 #include "core/engine/engine_services.h"
 #include "core/engine/mail_catcher.h"
 #include "core/engine/server_supervisor.h"
@@ -100,6 +101,9 @@ public:
 
   // Runs one command; once shutdown has begun, every command but ping fails saying so.
   asio::awaitable<QSDaemonResult> handle(QSDaemonCommand command) override;
+  // `status` and `listProjects` from the text kept of every project, database and server, each
+  // record written again only once it has changed; the network and mail facts are read afresh.
+  asio::awaitable<std::optional<std::string>> encodedResult(const QSDaemonCommand& command) override;
   QSAsyncQueue<QSEvent>& eventStream() override { return events_; }
 
   const QSProjectConfiguration& configuration() const { return config_; }
@@ -204,6 +208,8 @@ private:
   asio::awaitable<void> reconcileDatabaseStatuses();
   void startStatusReconciliation();
   asio::awaitable<QSFullStatus> fullStatus();
+  // The text of fullStatus()'s `status` result.
+  asio::awaitable<std::string> statusText();
   asio::awaitable<QSNetworkStatus> networkStatus();
 
   // .test services: DNS, proxy, certificates and domains.
@@ -257,6 +263,10 @@ private:
   bool shuttingDown_ = false;
   std::shared_ptr<asio::steady_timer> statusReconciliationTask_;
   QSAsyncQueue<QSEvent> events_;
+  // The encoded records of `status` and `listProjects`.
+  QSEncodedList<QSProject> projectTexts_;
+  QSEncodedList<QSDatabase> databaseTexts_;
+  QSEncodedList<QSServer> serverTexts_;
 
   QSNetworkServiceOptions network_;
   std::shared_ptr<QSDNSServer> dns_;

@@ -13,4 +13,11 @@ enum class QSTransport { tcp, udp };
 // both allow reuse share a port, so there a reusing probe would call a taken port free.
 int probeLoopbackBind(int port, QSTransport transport);
 
+// Whether some socket may be listening for TCP on `port`, on any address, IPv4 or IPv6: false
+// only when a reusing bind to the IPv4 and to the IPv6 wildcard both succeed, which no listener
+// on that port allows. Anything else (a listener, a privileged port, a closed connection that
+// still holds it) says true, and the caller then looks for the listeners themselves. Costs two
+// binds, where a look through /proc/net/tcp reads every socket of the machine.
+bool mayBeListenedOn(int port);
+
 }  // namespace qs

@@ -2,6 +2,7 @@
 
 #include "core/platform/child_process.h"
 #include "core/platform/file_status.h"
+#include "core/platform/port_probe.h"
 #include "core/platform/proc_table.h"
 #include "core/routing/port_scanner.h"
 #include "core/runtime/toolchain_service.h"
@@ -106,7 +107,11 @@ std::pair<std::filesystem::path, std::vector<std::string>> serverCommand(const s
 QSProcessManager::QSProcessManager(asio::any_io_executor executor, QSProcessManagerOptions options)
     : executor_(std::move(executor)), options_(std::move(options)) {
   if (!options_.listeningProcesses) {
-    options_.listeningProcesses = [](int port) { return QSPortScanner().processesListening(port); };
+    // Reading the socket tables takes milliseconds on a busy machine; a port nobody can be
+    // listening on (the usual case at a start) needs no look.
+    options_.listeningProcesses = [](int port) {
+      return mayBeListenedOn(port) ? QSPortScanner().processesListening(port) : std::vector<ListeningProcess>{};
+    };
   }
 }
 

@@ -9,8 +9,13 @@
 #include "core/platform/regex.h"
 #include "core/platform/system_error.h"
 
+#include <sys/stat.h>
+#include <time.h>
+
 #include <algorithm>
 #include <charconv>
+#include <map>
+#include <mutex>
 
 namespace qs {
 namespace {
@@ -43,6 +48,72 @@ std::vector<std::string> entriesOf(const std::filesystem::path& root) {
   } catch (const QSSystemError&) {
     return {};
   }
+}
+
+// What identifies the build of a compiler on disk: its program and, beside it, the frontend
+// that prints the version (following links, so a link moved to another toolchain is noticed).
+// Installing or replacing either changes the inode, size or change time.
+struct CompilerIdentity {
+  struct File {
+    dev_t device = 0;
+    ino_t inode = 0;
+    off_t size = 0;
+    std::int64_t modified = 0, changed = 0;  // nanoseconds
+    bool operator==(const File&) const = default;
+  };
+  File compiler, frontend;
+  bool operator==(const CompilerIdentity&) const = default;
+};
+
+std::optional<CompilerIdentity::File> fileIdentity(const std::filesystem::path& path) {
+  struct stat info {};
+  if (::stat(path.c_str(), &info) != 0) return std::nullopt;
+  auto nanoseconds = [](const timespec& t) { return std::int64_t(t.tv_sec) * 1'000'000'000 + t.tv_nsec; };
+  return CompilerIdentity::File{info.st_dev, info.st_ino, info.st_size, nanoseconds(info.st_mtim),
+                                nanoseconds(info.st_ctim)};
+}
+
+std::optional<CompilerIdentity> compilerIdentity(const std::filesystem::path& compiler) {
+  auto program = fileIdentity(compiler);
+  if (!program) return std::nullopt;
+  auto frontend = fileIdentity(compiler.parent_path() / "swift-frontend");
+  return CompilerIdentity{*program, frontend.value_or(CompilerIdentity::File{})};
+}
+
+bool settled(const CompilerIdentity::File& file) {
+  timespec now{};
+  ::clock_gettime(CLOCK_REALTIME, &now);
+  std::int64_t nanoseconds = std::int64_t(now.tv_sec) * 1'000'000'000 + now.tv_nsec;
+  return nanoseconds - file.modified > 2'000'000'000;
+}
+
+// The versions compilers reported, by path, with the identity of the files that reported them:
+// `swift --version` takes tens of milliseconds and is asked at every server start.
+class CompilerVersions {
+public:
+  std::optional<std::string> find(const std::filesystem::path& compiler, const CompilerIdentity& identity) {
+    std::lock_guard lock(mutex_);
+    auto found = known_.find(compiler);
+    if (found == known_.end() || !(found->second.identity == identity)) return std::nullopt;
+    return found->second.version;
+  }
+  void remember(const std::filesystem::path& compiler, const CompilerIdentity& identity, const std::string& version) {
+    std::lock_guard lock(mutex_);
+    known_[compiler] = {identity, version};
+  }
+
+private:
+  struct Known {
+    CompilerIdentity identity;
+    std::string version;
+  };
+  std::mutex mutex_;
+  std::map<std::filesystem::path, Known> known_;
+};
+
+CompilerVersions& compilerVersions() {
+  static CompilerVersions versions;
+  return versions;
 }
 
 }  // namespace
@@ -122,13 +193,24 @@ std::optional<std::string> QSToolchainService::defaultVersion() { return compile
 std::optional<std::string> QSToolchainService::compilerVersion(const std::filesystem::path& compiler) {
   static const QSRegex versionLine(R"(Swift version (\d+\.\d+(?:\.\d+)?))");
   if (!isExecutableFile(compiler)) return std::nullopt;
+  // Asked again only when the files on disk are not the ones that answered before.
+  auto identity = compilerIdentity(compiler);
+  if (identity)
+    if (auto known = compilerVersions().find(compiler, *identity)) return known;
   QSProcessOptions options;
   options.mergeErrorIntoOutput = true;
+  std::optional<std::string> version;
   try {
-    return firstCapture(versionLine, runProcess({compiler.string(), "--version"}, options).output);
+    version = firstCapture(versionLine, runProcess({compiler.string(), "--version"}, options).output);
   } catch (const QSSystemError&) {
     return std::nullopt;
   }
+  // A compiler that could not say its version is asked again next time, and so is one written
+  // a moment ago: a second write within the file system's clock tick would leave it looking
+  // the same.
+  if (version && identity && compilerIdentity(compiler) == identity && settled(identity->compiler))
+    compilerVersions().remember(compiler, *identity, *version);
+  return version;
 }
 
 std::vector<QSToolchain> QSToolchainService::discoverToolchains() const {

@@ -58,7 +58,9 @@ public:
   // The version that `<default compiler> --version` reports ("Swift version 6.0.3 (…)"); nothing
   // when it cannot be run or says no version.
   static std::optional<std::string> defaultVersion();
-  // The version `COMPILER --version` reports; nothing when it cannot be run or says none.
+  // The version `COMPILER --version` reports; nothing when it cannot be run or says none. A
+  // compiler is run once: its answer is kept until its program or its `swift-frontend` is
+  // changed or replaced (one written in the last two seconds is asked every time).
   static std::optional<std::string> compilerVersion(const std::filesystem::path& compiler);
 
   struct Root {

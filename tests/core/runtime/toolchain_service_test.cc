@@ -9,6 +9,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <chrono>
 #include <cstdlib>
 
 namespace qs {
@@ -18,6 +19,7 @@ namespace fs = std::filesystem;
 using testing::IsolatedHome;
 using testing::ScopedEnvironment;
 using testing::TemporaryFolder;
+using testing::readTextFile;
 using testing::writeTextFile;
 
 void makeCompiler(const fs::path& path, const std::string& script = "#!/bin/sh\nexit 0\n") {
@@ -133,6 +135,38 @@ TEST(ToolchainRootTest, ARootThatIsAToolchainAndAPinThatIsMissing) {
                        (roots / "folder/swift-6.0.3-RELEASE").string() + ")"),
             std::string::npos)
       << *note;
+}
+
+// `swift --version` runs once per build of a compiler: again only once its file has changed.
+TEST(ToolchainRootTest, ACompilersVersionIsAskedOncePerBuild) {
+  TemporaryFolder folder;
+  fs::path compiler = folder / "usr/bin/swift", runs = folder / "runs";
+  auto install = [&](const std::string& version) {
+    makeCompiler(compiler, "#!/bin/sh\necho run >> '" + runs.string() + "'\necho 'Swift version " + version + "'\n");
+    // Installed long ago, as toolchains are: one written a moment ago is asked every time.
+    fs::last_write_time(compiler, fs::file_time_type::clock::now() - std::chrono::hours(1));
+  };
+  auto runCount = [&] {
+    std::string text = readTextFile(runs);
+    return std::count(text.begin(), text.end(), '\n');
+  };
+  install("6.0.3");
+  EXPECT_EQ(QSToolchainService::compilerVersion(compiler), "6.0.3");
+  EXPECT_EQ(QSToolchainService::compilerVersion(compiler), "6.0.3");
+  EXPECT_EQ(runCount(), 1);
+  install("6.1.2");  // rewritten in place
+  EXPECT_EQ(QSToolchainService::compilerVersion(compiler), "6.1.2");
+  EXPECT_EQ(QSToolchainService::compilerVersion(compiler), "6.1.2");
+  EXPECT_EQ(runCount(), 2);
+  // A frontend put beside it (a new toolchain unpacked over the old one) is a new build too.
+  makeCompiler(folder / "usr/bin/swift-frontend");
+  EXPECT_EQ(QSToolchainService::compilerVersion(compiler), "6.1.2");
+  EXPECT_EQ(runCount(), 3);
+  // Just written: not kept.
+  makeCompiler(compiler, "#!/bin/sh\necho run >> '" + runs.string() + "'\necho 'Swift version 6.2'\n");
+  EXPECT_EQ(QSToolchainService::compilerVersion(compiler), "6.2");
+  EXPECT_EQ(QSToolchainService::compilerVersion(compiler), "6.2");
+  EXPECT_EQ(runCount(), 5);
 }
 
 // The default compiler is found on PATH when /usr/bin/swift does not exist, as on these machines.
