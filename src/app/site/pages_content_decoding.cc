@@ -7,20 +7,20 @@ namespace {
 using Type = QSPagesElementKind::Type;
 
 std::vector<QSPagesFooterLink> footerLinks(const Obj& o, std::string_view key) {
-  return o.list<QSPagesFooterLink>(key, [](const json& v, const std::string& at) {
+  return o.list<QSPagesFooterLink>(key, [](Value v, const Path& at) {
     Obj l(v, at);
     return QSPagesFooterLink{l.str("url"), l.str("label")};
   });
 }
 
-QSPagesNavLink navLink(const json& v, const std::string& at, int depth) {
+QSPagesNavLink navLink(Value v, const Path& at, int depth) {
   Obj o(v, at, depth);
   QSPagesNavLink link;
   link.url = o.str("url");
   link.label = o.str("label");
   link.openInNewTab = o.boolean("openInNewTab");
   link.children = o.list<QSPagesNavLink>(
-      "children", [depth](const json& c, const std::string& path) { return navLink(c, path, depth + 1); });
+      "children", [depth](Value c, const Path& path) { return navLink(c, path, depth + 1); });
   link.dropdown = o.enumeration<QSPagesNavDropdownStyle>("dropdown");
   link.subtitle = o.str("subtitle");
   link.iconSymbol = o.str("iconSymbol");
@@ -46,7 +46,7 @@ QSPagesAppWindowContent appWindow(const Obj& o) {
 
 QSPagesNavbarContent navbar(const Obj& o) {
   return {o.list<QSPagesNavLink>("links",
-                                 [&o](const json& v, const std::string& at) { return navLink(v, at, o.depth() + 1); }),
+                                 [&o](Value v, const Path& at) { return navLink(v, at, o.depth() + 1); }),
           o.str("ctaLabel"), o.str("ctaURL"), o.str("logoText")};
 }
 
@@ -60,7 +60,7 @@ QSPagesHeroContent hero(const Obj& o) {
 QSPagesPricingTableContent pricing(const Obj& o) {
   return {o.str("title"), o.str("price"), o.str("period"),
           o.list<QSPagesPricingFeature>("features",
-                                        [](const json& v, const std::string& at) {
+                                        [](Value v, const Path& at) {
                                           Obj f(v, at);
                                           return QSPagesPricingFeature{f.str("text"), f.boolean("isIncluded")};
                                         }),
@@ -70,14 +70,14 @@ QSPagesPricingTableContent pricing(const Obj& o) {
 QSPagesFooterContent footer(const Obj& o) {
   QSPagesFooterContent f;
   f.links = footerLinks(o, "links");
-  f.socialLinks = o.list<QSPagesSocialLink>("socialLinks", [](const json& v, const std::string& at) {
+  f.socialLinks = o.list<QSPagesSocialLink>("socialLinks", [](Value v, const Path& at) {
     Obj s(v, at);
     return QSPagesSocialLink{s.str("url"), s.enumeration<QSPagesSocialPlatform>("platform")};
   });
   f.copyrightText = o.str("copyrightText");
   f.wordmark = o.str("wordmark");
   f.tagline = o.str("tagline");
-  f.columns = o.list<QSPagesFooterColumn>("columns", [](const json& v, const std::string& at) {
+  f.columns = o.list<QSPagesFooterColumn>("columns", [](Value v, const Path& at) {
     Obj c(v, at);
     return QSPagesFooterColumn{c.str("heading"), footerLinks(c, "links")};
   });
@@ -88,7 +88,7 @@ QSPagesFooterContent footer(const Obj& o) {
 
 QSPagesFormContent form(const Obj& o) {
   return {o.list<QSPagesFormField>("fields",
-                                   [](const json& v, const std::string& at) {
+                                   [](Value v, const Path& at) {
                                      Obj f(v, at);
                                      return QSPagesFormField{f.str("label"), f.enumeration<QSPagesFormFieldType>("type"),
                                                              f.str("placeholder"), f.boolean("isRequired")};
@@ -106,7 +106,7 @@ QSPagesFeatureRowContent featureRow(const Obj& o) {
   f.kicker = o.str("kicker");
   f.heading = o.str("heading");
   f.body = o.str("body");
-  f.bullets = o.list<QSPagesFeatureBullet>("bullets", [](const json& v, const std::string& at) {
+  f.bullets = o.list<QSPagesFeatureBullet>("bullets", [](Value v, const Path& at) {
     Obj b(v, at);
     return QSPagesFeatureBullet{b.str("lead"), b.str("text")};
   });
@@ -120,10 +120,10 @@ QSPagesFeatureRowContent featureRow(const Obj& o) {
 }
 
 QSPagesDocsContent docs(const Obj& o) {
-  return {o.list<QSPagesDocCategory>("categories", [](const json& v, const std::string& at) {
+  return {o.list<QSPagesDocCategory>("categories", [](Value v, const Path& at) {
     Obj c(v, at);
     return QSPagesDocCategory{c.str("title"),
-                              c.list<QSPagesDocArticle>("articles", [](const json& a, const std::string& path) {
+                              c.list<QSPagesDocArticle>("articles", [](Value a, const Path& path) {
                                 Obj d(a, path);
                                 return QSPagesDocArticle{d.str("slug"), d.str("title"), d.str("summary"),
                                                          d.str("bodyHTML")};
@@ -172,7 +172,7 @@ QSPagesElementKind::Content decodeKindContent(Type type, const Obj& o) {
       return pricing(o);
     case Type::featureGrid:
       return QSPagesFeatureGridContent{o.list<QSPagesFeature>("features",
-                                                              [](const json& v, const std::string& at) {
+                                                              [](Value v, const Path& at) {
                                                                 Obj f(v, at);
                                                                 return QSPagesFeature{f.str("iconName"), f.str("title"),
                                                                                       f.str("description")};
@@ -185,7 +185,7 @@ QSPagesElementKind::Content decodeKindContent(Type type, const Obj& o) {
     case Type::productCard:
       return productCard(o);
     case Type::faq:
-      return QSPagesFAQContent{o.str("title"), o.list<QSPagesFAQItem>("items", [](const json& v, const std::string& at) {
+      return QSPagesFAQContent{o.str("title"), o.list<QSPagesFAQItem>("items", [](Value v, const Path& at) {
                                  Obj i(v, at);
                                  return QSPagesFAQItem{i.str("question"), i.str("answer")};
                                })};
@@ -198,7 +198,7 @@ QSPagesElementKind::Content decodeKindContent(Type type, const Obj& o) {
                                          o.str("subheading"), o.enumeration<QSPagesTextAlign>("align"),
                                          o.str("iconSymbol"), o.optColor("iconAccent")};
     case Type::chipStrip:
-      return QSPagesChipStripContent{o.list<QSPagesChip>("chips", [](const json& v, const std::string& at) {
+      return QSPagesChipStripContent{o.list<QSPagesChip>("chips", [](Value v, const Path& at) {
         Obj c(v, at);
         return QSPagesChip{c.str("label"), c.str("value")};
       })};
@@ -206,7 +206,7 @@ QSPagesElementKind::Content decodeKindContent(Type type, const Obj& o) {
       return featureRow(o);
     case Type::terminal:
       return QSPagesTerminalContent{o.list<QSPagesTermLine>("lines",
-                                                            [](const json& v, const std::string& at) {
+                                                            [](Value v, const Path& at) {
                                                               Obj l(v, at);
                                                               return QSPagesTermLine{l.str("text"),
                                                                                      l.enumeration<QSPagesTermRole>("role")};
@@ -214,7 +214,7 @@ QSPagesElementKind::Content decodeKindContent(Type type, const Obj& o) {
                                     o.boolean("showChrome")};
     case Type::steps:
       return QSPagesStepsContent{o.list<QSPagesStep>("steps",
-                                                     [](const json& v, const std::string& at) {
+                                                     [](Value v, const Path& at) {
                                                        Obj s(v, at);
                                                        return QSPagesStep{s.str("number"), s.str("title"), s.str("text")};
                                                      }),
@@ -230,7 +230,7 @@ QSPagesElementKind::Content decodeKindContent(Type type, const Obj& o) {
     case Type::shareButton:
       return QSPagesShareButtonContent{
           o.enumeration<QSPagesShareStyle>("style"), o.str("label"),
-          o.list<QSPagesShareNetwork>("networks", [](const json& v, const std::string& at) {
+          o.list<QSPagesShareNetwork>("networks", [](Value v, const Path& at) {
             return Obj::asEnum<QSPagesShareNetwork>(v, at);
           })};
     case Type::appWindow:

@@ -4,6 +4,8 @@
 #include "core/platform/encoding.h"
 #include "core/platform/files.h"
 
+#include <nlohmann/json.hpp>
+
 
 namespace qs {
 namespace {
@@ -44,7 +46,7 @@ QSPagesElementStyle elementStyle(const Obj& o) {
     Obj g = o.object("backgroundGradient");
     s.backgroundGradient = QSPagesGradient{
         g.enumeration<QSPagesGradientType>("type"), g.num("angle"),
-        g.list<QSPagesGradientStop>("stops", [](const json& v, const std::string& at) {
+        g.list<QSPagesGradientStop>("stops", [](Value v, const Path& at) {
           Obj stop(v, at);
           return QSPagesGradientStop{stop.color("color"), stop.num("position")};
         })};
@@ -128,10 +130,7 @@ QSPagesElement element(const Obj& o) {
   e.id = o.uuid("id");
   e.name = o.str("name");
   e.kind = elementKind(o.object("kind"));
-  const json& children = o.need("children");
-  if (!children.is_array()) fail(o.path("children"), "should be a list");
-  for (std::size_t i = 0; i < children.size(); ++i)
-    e.children.push_back(element(Obj(children[i], o.path("children") + "[" + std::to_string(i) + "]", o.depth() + 1)));
+  e.children = o.list<QSPagesElement>("children", [&o](Value v, const Path& at) { return element(Obj(v, at, o.depth() + 1)); });
   e.style = elementStyle(o.object("style"));
   e.layout = elementLayout(o.object("layout"));
   if (o.find("responsiveOverrides")) {
@@ -141,10 +140,10 @@ QSPagesElement element(const Obj& o) {
   return e;
 }
 
-QSPagesPage page(const json& v, const std::string& at) {
+QSPagesPage page(Value v, const Path& at) {
   Obj o(v, at);
   QSPagesPage p;
-  p.elements = o.list<QSPagesElement>("elements", [](const json& e, const std::string& path) { return element(Obj(e, path, 1)); });
+  p.elements = o.list<QSPagesElement>("elements", [](Value e, const Path& path) { return element(Obj(e, path, 1)); });
   p.slug = o.str("slug");
   p.isHomepage = o.boolean("isHomepage");
   Obj seo = o.object("seo");
@@ -156,7 +155,7 @@ QSPagesPage page(const json& v, const std::string& at) {
   return p;
 }
 
-QSPagesAsset asset(const json& v, const std::string& at) {
+QSPagesAsset asset(Value v, const Path& at) {
   Obj o(v, at);
   QSPagesAsset a;
   a.id = o.uuid("id");
@@ -182,11 +181,11 @@ QSPagesAsset asset(const json& v, const std::string& at) {
 
 QSPagesStylesheet stylesheet(const Obj& o) {
   QSPagesStylesheet s;
-  s.fontTokens = o.list<QSPagesFontToken>("fontTokens", [](const json& v, const std::string& at) {
+  s.fontTokens = o.list<QSPagesFontToken>("fontTokens", [](Value v, const Path& at) {
     Obj t(v, at);
     return QSPagesFontToken{t.str("name"), t.str("fontFamily"), t.enumeration<QSPagesFontSource>("source")};
   });
-  s.colorTokens = o.list<QSPagesColorToken>("colorTokens", [](const json& v, const std::string& at) {
+  s.colorTokens = o.list<QSPagesColorToken>("colorTokens", [](Value v, const Path& at) {
     Obj t(v, at);
     return QSPagesColorToken{t.str("name"), t.color("color")};
   });
@@ -211,13 +210,17 @@ QSPagesElementKind::Content kindContent(QSPagesElementKind::Type type, const Obj
 }  // namespace
 
 QSPagesProject decodePagesDocument(std::string_view text) {
-  json root;
-  try {
-    root = json::parse(text);
-  } catch (const json::exception& e) {
-    throw QSSiteError::documentUnreadable(std::string("it isn't valid JSON (") + e.what() + ").");
+  std::optional<QSJsonTree> tree = QSJsonTree::parseDocument(text, kMaxJsonDepth);
+  if (!tree) {
+    // The DOM parser words what is wrong; what it takes, the tree refuses only for its depth.
+    try {
+      [[maybe_unused]] nlohmann::json dom = nlohmann::json::parse(text);
+    } catch (const nlohmann::json::exception& e) {
+      throw QSSiteError::documentUnreadable(std::string("it isn't valid JSON (") + e.what() + ").");
+    }
+    throw QSSiteError::documentUnreadable("it is nested too deeply.");
   }
-  Obj o(root, "");
+  Obj o(Value(*tree, 0), Path());
   QSPagesProject project;
   project.pages = o.list<QSPagesPage>("pages", page);
   if (o.find("globalNavbar")) project.globalNavbar = element(o.object("globalNavbar", 1));

@@ -5,7 +5,13 @@
 
 #include <array>
 #include <charconv>
+#include <cmath>
+#include <cstdlib>
+#include <cstring>
+#include <string>
 #include <system_error>
+
+#include <locale.h>
 
 namespace qs {
 
@@ -28,7 +34,10 @@ constexpr std::array<StringByte, 256> stringBytes = [] {
 
 class QSJsonTreeParser {
 public:
-  QSJsonTreeParser(std::string_view text, QSJsonTree& tree) : text_(text), tree_(tree) {
+  // `wideNumbers`: whole numbers outside the signed 64-bit range, and numbers that underflow,
+  // become floating values instead of giving up.
+  QSJsonTreeParser(std::string_view text, QSJsonTree& tree, int maxDepth, bool wideNumbers)
+      : text_(text), tree_(tree), maxDepth_(maxDepth), wideNumbers_(wideNumbers) {
     tree_.unescaped_.reserve(text.size());
   }
 
@@ -40,9 +49,6 @@ public:
   }
 
 private:
-  // The deepest nesting the framing accepts.
-  static constexpr int maxDepth = 128;
-
   std::uint8_t peek() const { return pos_ < text_.size() ? static_cast<std::uint8_t>(text_[pos_]) : 0; }
   bool atEnd() const { return pos_ >= text_.size(); }
 
@@ -81,7 +87,7 @@ private:
   // An object or array: `item` reads one member or element; `closing` ends the list.
   template <class Item>
   bool container(int depth, QSJsonNode::Kind kind, char closing, Item item) {
-    if (depth > maxDepth) return false;
+    if (depth > maxDepth_) return false;
     ++pos_;
     std::uint32_t index = push(kind);
     std::uint32_t count = 0;
@@ -163,11 +169,29 @@ private:
     const char* last = text_.data() + pos_;
     std::uint32_t index = push(whole ? QSJsonNode::Kind::integer : QSJsonNode::Kind::number);
     QSJsonNode& node = tree_.nodes_[index];
-    // Out of range gives up: the DOM keeps such numbers as unsigned or floating values.
+    // Out of range gives up unless numbers are wide: the DOM keeps such numbers as unsigned or
+    // floating values.
     auto [end, error] = whole ? std::from_chars(first, last, node.integer) : std::from_chars(first, last, node.number);
+    if (error == std::errc::result_out_of_range && wideNumbers_) {
+      node.kind = QSJsonNode::Kind::number;
+      node.integer = 0;
+      return wideNumber(first, last, node) && (close(index), true);
+    }
     if (error != std::errc() || end != last) return false;
     close(index);
     return true;
+  }
+
+  // A number the quick conversion left out of range, read as the DOM parser reads it (strtod,
+  // whose underflow gives zero or a tiny value); one that overflows is refused, as by the DOM.
+  static bool wideNumber(const char* first, const char* last, QSJsonNode& node) {
+    auto [end, error] = std::from_chars(first, last, node.number);
+    if (error == std::errc() && end == last) return true;
+    static const locale_t plainC = ::newlocale(LC_ALL_MASK, "C", locale_t{});
+    std::string digits(first, last);
+    char* stop = nullptr;
+    node.number = ::strtod_l(digits.c_str(), &stop, plainC);
+    return stop == digits.c_str() + digits.size() && std::isfinite(node.number);
   }
 
   bool hexQuad(std::uint32_t& out) {
@@ -273,12 +297,34 @@ private:
   std::string_view text_;
   std::size_t pos_ = 0;
   QSJsonTree& tree_;
+  int maxDepth_;
+  bool wideNumbers_;
 };
 
+namespace {
+
+// The deepest nesting the framing accepts.
+constexpr int frameDepth = 128;
+
+}  // namespace
+
 std::optional<QSJsonTree> QSJsonTree::parse(std::string_view text) {
+  return parse(text, frameDepth, false, text.size() / 8 + 4);
+}
+
+std::optional<QSJsonTree> QSJsonTree::parseDocument(std::string_view text, int maxDepth) {
+  if (text.starts_with("\xEF\xBB\xBF")) text.remove_prefix(3);
+  if (const void* nul = text.empty() ? nullptr : std::memchr(text.data(), '\0', text.size()))
+    text = text.substr(0, static_cast<std::size_t>(static_cast<const char*>(nul) - text.data()));
+  // Documents are denser in values than frames; growing the list would copy all of it.
+  return parse(text, maxDepth, true, text.size() / 4 + 4);
+}
+
+std::optional<QSJsonTree> QSJsonTree::parse(std::string_view text, int maxDepth, bool wideNumbers,
+                                            std::size_t expectedNodes) {
   QSJsonTree tree;
-  tree.nodes_.reserve(text.size() / 8 + 4);
-  QSJsonTreeParser parser(text, tree);
+  tree.nodes_.reserve(expectedNodes);
+  QSJsonTreeParser parser(text, tree, maxDepth, wideNumbers);
   const char* unescapedBase = tree.unescaped_.data();
   if (!parser.parseDocument()) return std::nullopt;
   // Growing the buffer would have left earlier views dangling; it cannot happen, but make sure.

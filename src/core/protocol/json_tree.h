@@ -37,6 +37,13 @@ public:
   // strings without escapes point into it.
   static std::optional<QSJsonTree> parse(std::string_view text);
 
+  // The tree of a whole document read from a file, taken as the DOM parser takes it: a byte
+  // order mark skipped, the text ending at a NUL byte, whole numbers beyond the signed 64-bit
+  // range and numbers too small to hold kept as floating values (the value the DOM gives when
+  // such a number is read as a double). It still gives up on whatever the DOM parser refuses,
+  // and on nesting deeper than `maxDepth` levels.
+  static std::optional<QSJsonTree> parseDocument(std::string_view text, int maxDepth);
+
   const QSJsonNode& operator[](std::uint32_t index) const { return nodes_[index]; }
   std::uint32_t size() const { return static_cast<std::uint32_t>(nodes_.size()); }
 
@@ -45,6 +52,8 @@ public:
 
 private:
   friend class QSJsonTreeParser;
+  static std::optional<QSJsonTree> parse(std::string_view text, int maxDepth, bool wideNumbers,
+                                         std::size_t expectedNodes);
   std::vector<QSJsonNode> nodes_;
   // Strings that had escapes, decoded. Reserved up front and never grown, so views into it stay
   // valid, also when the tree is moved.

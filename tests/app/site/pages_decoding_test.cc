@@ -6,6 +6,9 @@
 
 #include <gtest/gtest.h>
 
+#include <cmath>
+#include <limits>
+
 namespace qs {
 namespace {
 
@@ -92,6 +95,78 @@ TEST(PagesDecodingTest, FailuresNameTheField) {
   EXPECT_EQ(failure("{\"pages\": ").substr(0, 51), "The document can't be read: it isn't valid JSON ([j");
   json grid = homeWith(element("grid", {{"columns", 2.0}, {"gap", 1}}));
   EXPECT_EQ(decode(grid).pages[0].elements[0].kind.as<QSPagesGridContent>()->columns, 2);
+}
+
+// Documents written by other tools are read as the JSON DOM reads them: escapes and surrogate
+// pairs, a byte order mark, numbers beyond 64 bits or too small to hold, a repeated key (the
+// last one counts), a NUL byte (the text ends there) and deep nesting under a key not read.
+TEST(PagesDecodingTest, OddButValidDocumentsDecode) {
+  const std::string base = document({page("/", {text("x"), element("spacer", {{"height", 1}}),
+                                                element("grid", {{"columns", 3}, {"gap", 0}})}, true)}).dump();
+  auto with = [&](std::string_view from, const std::string& to) {
+    std::string out = base;
+    return out.replace(out.find(from), from.size(), to);
+  };
+  auto content = [](const QSPagesProject& p) { return p.pages[0].elements[0].kind.as<QSPagesTextContent>()->content; };
+  auto height = [&](const std::string& number) {
+    return decodePagesDocument(with("\"height\":1", "\"height\":" + number)).pages[0].elements[1].kind.as<QSPagesSpacerContent>()->height;
+  };
+  auto columns = [&](const std::string& number) {
+    return decodePagesDocument(with("\"columns\":3", "\"columns\":" + number)).pages[0].elements[2].kind.as<QSPagesGridContent>()->columns;
+  };
+
+  EXPECT_EQ(content(decodePagesDocument(with("\"content\":\"x\"", R"("content":"caf\u00e9 \ud83d\ude80 \"q\" \\ \/ \n \u0041")"))),
+            "caf\xC3\xA9 \xF0\x9F\x9A\x80 \"q\" \\ / \n A");
+  EXPECT_EQ(height("18446744073709551615"), 18446744073709551615.0);
+  EXPECT_EQ(height("-123456789012345678901234567890"), -123456789012345678901234567890.0);
+  EXPECT_EQ(height("1e-400"), 0.0);
+  EXPECT_EQ(height("2.5e-320"), 2.5e-320);
+  EXPECT_EQ(height("1E+2"), 100.0);
+  EXPECT_FALSE(std::signbit(height("-0")));
+  EXPECT_EQ(columns("-9223372036854775808"), std::numeric_limits<std::int64_t>::min());
+  EXPECT_EQ(columns("4.0e0"), 4);
+
+  EXPECT_EQ(decodePagesDocument(with("\"slug\":\"/\"", "\"slug\":\"/first\",\"slug\":\"/\"")).pages[0].slug, "/");
+  EXPECT_FALSE(decodePagesDocument(with("{\"assets\"", "{\"globalNavbar\":{},\"globalNavbar\":null,\"assets\"")).globalNavbar);
+  EXPECT_EQ(failure(with("{\"assets\"", "{\"globalNavbar\":null,\"globalNavbar\":{},\"assets\"")),
+            "The document can't be read: globalNavbar.id is missing.");
+
+  EXPECT_EQ(decodePagesDocument("\xEF\xBB\xBF" + base).pages.size(), 1u);
+  EXPECT_EQ(decodePagesDocument(base + std::string("\0 not read", 10)).pages.size(), 1u);
+  std::string deep = std::string(1000, '[') + std::string(1000, ']');
+  EXPECT_EQ(decodePagesDocument(with("{\"assets\"", "{\"unread\":" + deep + ",\"assets\"")).pages.size(), 1u);
+}
+
+// Whatever the value at fault, the message names its field; text that is not JSON is reported
+// in the JSON parser's own words.
+TEST(PagesDecodingTest, EveryFailureNamesItsField) {
+  auto home = [](json elements) { return document({page("/", std::move(elements), true)}); };
+  json wrongGap = home({text("x")}), childNumber = home({element("container", nullptr, {text("a"), 7})});
+  wrongGap["pages"][0]["elements"][0]["layout"]["gap"] = "wide";
+  json noStyles = home(json::array()), pagesText = home(json::array()), bigColumns = home({element("grid", {{"columns", 1e19}, {"gap", 0}})});
+  noStyles.erase("globalStyles");
+  pagesText["pages"] = "none";
+  const std::pair<std::string, std::string> cases[] = {
+      {wrongGap.dump(), "pages[0].elements[0].layout.gap should be a number."},
+      {childNumber.dump(), "pages[0].elements[0].children[1] should be an object."},
+      {noStyles.dump(), "globalStyles is missing."},
+      {pagesText.dump(), "pages should be a list."},
+      {bigColumns.dump(), "pages[0].elements[0].kind.value.columns should be a whole number."},
+      {home({element("spacer", {{"height", true}})}).dump(), "pages[0].elements[0].kind.value.height should be a number."},
+      {home({element("text", {{"content", 1}})}).dump(), "pages[0].elements[0].kind.value.content should be a string."},
+      {std::string(1100, '[') + std::string(1100, ']'), "it is nested too deeply."},
+  };
+  for (const auto& [text, message] : cases) EXPECT_EQ(failure(text), "The document can't be read: " + message);
+  for (std::string text : {"", "{\"pages\":[1,]}", "[\"\\ud800\"]", "{\"a\":1e400}", "\"\xC0\x80\"", "{\"a\":1} x", "[01]",
+                           "{\"a\":\"tab\there\"}", "\xEF\xBB"}) {
+    std::string words;
+    try {
+      [[maybe_unused]] json dom = json::parse(text);
+    } catch (const json::exception& e) {
+      words = e.what();
+    }
+    EXPECT_EQ(failure(text), "The document can't be read: it isn't valid JSON (" + words + ").") << text;
+  }
 }
 
 }  // namespace
