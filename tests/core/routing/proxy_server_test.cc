@@ -21,6 +21,7 @@
 
 #include <atomic>
 #include <set>
+#include <thread>
 
 #include <poll.h>
 
@@ -51,7 +52,8 @@ std::uint64_t checksum(std::string_view bytes) {
 // its head has come. It records every request line it reads. Other behaviours:
 // `readAll` reads to the end of the stream first and answers with the byte count (half-close);
 // `dieMidResponse` promises 100000 bytes, sends 10 and closes. "/bytes/N" is answered with N
-// bytes of pattern() ("/chunked/N": as one chunk), "/sum" with the checksum of the body too.
+// bytes of pattern() ("/chunked/N": as one chunk), "/sum" with the checksum of the body too;
+// "/echo" switches protocols and echoes.
 class Backend {
 public:
   enum class Mode { normal, readAll, dieMidResponse };
@@ -112,6 +114,11 @@ private:
         std::string path = head.substr(head.find(' ') + 1);
         path = path.substr(0, path.find(' '));
         close = head.find("Connection: close") != std::string::npos;
+        if (path == "/echo") {
+          co_await echo(socket, std::move(received));
+          close = true;  // the stream has ended
+          break;
+        }
         if (path.starts_with("/bytes/") || path.starts_with("/chunked/")) {
           co_await replyWithPattern(socket, path, close);
           continue;
@@ -127,6 +134,18 @@ private:
     socket.shutdown(tcp::socket::shutdown_both, ignored);
     socket.close(ignored);
     --open;
+  }
+
+  // Switches protocols, then sends back everything that comes until the end of the stream.
+  asio::awaitable<void> echo(tcp::socket& socket, std::string received) {
+    std::string head = "HTTP/1.1 101 Switching Protocols\r\nUpgrade: echo\r\nConnection: Upgrade\r\n\r\n";
+    co_await asio::async_write(socket, asio::buffer(head + received), kTuple);
+    std::vector<char> buffer(65536);
+    for (;;) {
+      auto [ec, n] = co_await socket.async_read_some(asio::buffer(buffer), kTuple);
+      if (n) co_await asio::async_write(socket, asio::buffer(buffer.data(), n), kTuple);
+      if (ec) co_return;
+    }
   }
 
   // "/bytes/N": N bytes of pattern(); "/chunked/N": the same as one chunk.
@@ -398,6 +417,30 @@ TEST_F(ProxyServerTest, RelaysLongBodiesExactlyOnAKeptConnection) {
   for (const auto& entry : loop.call([this] { return logged; })) paths.push_back(entry.path);
   EXPECT_EQ(paths, (std::vector<std::string>{"/", "/bytes/3000000", "/bytes/70000", "/sum", "/chunked/1000000"}));
   EXPECT_EQ(loop.call([this] { return backend.requestLines.size(); }), 5u);
+}
+
+// After a protocol switch both directions are a tunnel, relayed to their ends, half-close and all.
+TEST_F(ProxyServerTest, TunnelsAfterAProtocolSwitch) {
+  auto socket = connect();
+  asio::write(socket, asio::buffer(std::string("GET /echo HTTP/1.1\r\nHost: blog.test\r\nUpgrade: echo\r\n"
+                                               "Connection: Upgrade\r\n\r\n")));
+  // As a client of another protocol does: nothing of it before the switch is confirmed.
+  std::string head = "HTTP/1.1 101 Switching Protocols\r\nUpgrade: echo\r\nConnection: Upgrade\r\n\r\n";
+  std::string switched(head.size(), '\0');
+  asio::read(socket, asio::buffer(switched));
+  EXPECT_EQ(switched, head);
+  std::string data = pattern(1500000);
+  // Written while the echo is read: neither side may wait for the other to make room.
+  std::thread writer([&] {
+    asio::write(socket, asio::buffer(data));
+    socket.shutdown(tcp::socket::shutdown_send);
+  });
+  std::string received = readToEnd(socket);
+  writer.join();
+  EXPECT_EQ(received.size(), data.size());
+  EXPECT_EQ(checksum(received), checksum(data));
+  ASSERT_TRUE(allClosed());
+  EXPECT_EQ(loop.call([this] { return logged.back().statusCode; }), 101);
 }
 
 // A client that goes away in the middle of a long response (closing, or resetting) ends the
