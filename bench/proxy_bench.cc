@@ -165,6 +165,7 @@ std::map<std::string, Figures> measure(const std::vector<std::pair<std::string, 
 int main() {
   try {
     fmt::print("load average at start: {} on {} cores\n", loadAverage(), std::thread::hardware_concurrency());
+    std::signal(SIGPIPE, SIG_IGN);  // as the daemon does
     TemporaryFolder folder;
     LoopThread backendLoop;
     LoopThread proxyLoop;

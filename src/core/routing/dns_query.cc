@@ -37,6 +37,7 @@ void put32(QSDNSMessage& out, std::uint32_t value) {
 QSDNSMessage header(std::span<const std::uint8_t> query, Rcode rcode, std::uint16_t qd, std::uint16_t an,
                     std::uint16_t ar) {
   QSDNSMessage out;
+  out.reserve(128);  // a usual answer whole, without growing on the way
   out.push_back(query.size() >= 2 ? query[0] : 0);
   out.push_back(query.size() >= 2 ? query[1] : 0);
   out.push_back(static_cast<std::uint8_t>(0x80 | (query.size() >= 3 ? query[2] & kRecursionDesired : 0)));

@@ -12,6 +12,10 @@
 #include <asio/use_awaitable.hpp>
 
 #include <array>
+#include <cerrno>
+#include <memory>
+
+#include <sys/socket.h>
 
 namespace qs {
 
@@ -47,45 +51,90 @@ void QSDNSServer::stop() {
 }
 
 namespace {
-// Queries answered in a row before the loop lets its other work run.
-constexpr int kQueriesBeforeYielding = 64;
+
+// Datagrams taken (and answers sent) per system call.
+constexpr unsigned kBatch = 64;
+// Room for each datagram. The answer depends on the header, the first question (a name of at
+// most 255 bytes) and the 11 bytes after it, so a longer query cut to this length is answered
+// exactly as in full.
+constexpr std::size_t kDatagramRoom = 4096;
+
+// One batch's datagrams, their senders and the answers, in place for recvmmsg and sendmmsg.
+struct Batch {
+  Batch() : data(new std::uint8_t[kBatch * kDatagramRoom]) {
+    for (unsigned i = 0; i < kBatch; ++i) {
+      received[i] = {data.get() + i * kDatagramRoom, kDatagramRoom};
+      incoming[i].msg_hdr = msghdr{&peers[i], sizeof(sockaddr_storage), &received[i], 1, nullptr, 0, 0};
+    }
+  }
+  // Ready to receive again: each name length (which recvmmsg overwrites) reset.
+  void reset(unsigned count) {
+    for (unsigned i = 0; i < count; ++i) incoming[i].msg_hdr.msg_namelen = sizeof(sockaddr_storage);
+  }
+
+  std::unique_ptr<std::uint8_t[]> data;
+  std::array<sockaddr_storage, kBatch> peers;
+  std::array<iovec, kBatch> received;
+  std::array<mmsghdr, kBatch> incoming;
+  std::array<QSDNSMessage, kBatch> answers;
+  std::array<iovec, kBatch> sent;
+  std::array<mmsghdr, kBatch> outgoing;
+};
+
 }  // namespace
 
-// Datagrams are read while the socket has them without suspending the coroutine, which waits
-// only when the socket runs dry (under load that saves a suspension and a wake-up per query). A
-// query shorter than a header gets no answer; an answer the socket cannot take now waits for
-// room, and a failed send is dropped (UDP has no one to tell). A receive error other than the
-// socket being closed means the socket is unusable, and the server stops.
+// Each wake-up takes every datagram waiting, a batch per system call, answers the batch and
+// sends the answers with one call, yielding to the loop's other work between batches (a flood of
+// queries must not keep the loop to itself). A query shorter than a header gets no answer;
+// answers the socket cannot take now wait for room, and a failed send is dropped (UDP has no
+// one to tell). A receive error other than the socket being closed means the socket is
+// unusable, and the server stops.
 asio::awaitable<void> QSDNSServer::serve(std::shared_ptr<Socket> socket, std::weak_ptr<QSDNSServer> owner) {
-  std::array<std::uint8_t, 65536> buffer;
+  auto batch = std::make_unique<Batch>();
   auto executor = co_await asio::this_coro::executor;
   asio::error_code ec;
-  socket->socket.non_blocking(true, ec);
-  for (int inARow = 1;; ++inARow) {
-    // The loop serves everything else too: a flood of queries must not keep it to itself.
-    if (inARow % kQueriesBeforeYielding == 0) co_await asio::post(executor, asio::use_awaitable);
-    asio::ip::udp::endpoint peer;
-    std::size_t n = socket->socket.receive_from(asio::buffer(buffer), peer, 0, ec);
-    if (ec == asio::error::would_block) {
-      inARow = 0;
+  for (;;) {
+    batch->reset(kBatch);
+    int received = ::recvmmsg(socket->socket.native_handle(), batch->incoming.data(), kBatch, MSG_DONTWAIT, nullptr);
+    int error = received < 0 ? errno : 0;
+    if (error == EAGAIN || error == EWOULDBLOCK) {
       co_await socket->socket.async_wait(asio::socket_base::wait_read, asio::redirect_error(asio::use_awaitable, ec));
       if (!ec) continue;
+      error = ec == asio::error::operation_aborted ? EBADF : ec.value();
     }
     // An ICMP error for an earlier answer's peer: nothing wrong with the socket.
-    if (ec == asio::error::connection_refused || ec == asio::error::connection_reset) continue;
-    if (ec) {
+    if (error == ECONNREFUSED || error == ECONNRESET || error == EINTR) continue;
+    if (error) {
       auto self = owner.lock();
       if (self && self->socket_ == socket) self->stop();
       co_return;
     }
-    if (n < QSDNSQuery::headerSize) continue;
-    QSDNSMessage response = QSDNSQuery::processQuery(std::span<const std::uint8_t>(buffer.data(), n));
-    if (response.empty()) continue;  // a response or a non-query: never answered
-    socket->socket.send_to(asio::buffer(response), peer, 0, ec);
-    if (ec == asio::error::would_block) {
-      co_await socket->socket.async_wait(asio::socket_base::wait_write, asio::redirect_error(asio::use_awaitable, ec));
-      if (!ec) socket->socket.send_to(asio::buffer(response), peer, 0, ec);
+    unsigned answered = 0;
+    for (int i = 0; i < received; ++i) {
+      std::size_t n = batch->incoming[i].msg_len;
+      if (n < QSDNSQuery::headerSize) continue;
+      QSDNSMessage& answer = batch->answers[answered];
+      answer = QSDNSQuery::processQuery(std::span<const std::uint8_t>(batch->data.get() + i * kDatagramRoom, n));
+      if (answer.empty()) continue;  // a response or a non-query: never answered
+      batch->sent[answered] = {answer.data(), answer.size()};
+      batch->outgoing[answered].msg_hdr =
+          msghdr{&batch->peers[i], batch->incoming[i].msg_hdr.msg_namelen, &batch->sent[answered], 1, nullptr, 0, 0};
+      ++answered;
     }
+    for (unsigned next = 0; next < answered;) {
+      int sent = ::sendmmsg(socket->socket.native_handle(), batch->outgoing.data() + next, answered - next, MSG_DONTWAIT);
+      if (sent > 0) {
+        next += static_cast<unsigned>(sent);
+      } else if (sent < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) {
+        co_await socket->socket.async_wait(asio::socket_base::wait_write, asio::redirect_error(asio::use_awaitable, ec));
+        if (ec) break;
+      } else if (sent < 0 && errno == EINTR) {
+        continue;
+      } else {
+        ++next;  // this answer cannot be sent; the others still can
+      }
+    }
+    if (received == static_cast<int>(kBatch)) co_await asio::post(executor, asio::use_awaitable);
   }
 }
 

@@ -20,6 +20,8 @@ namespace {
 
 constexpr auto kTuple = asio::experimental::as_tuple(asio::use_awaitable);
 constexpr std::size_t kRelayChunk = 65536;
+// The fewest unexamined bytes worth a pipe pair and its system calls rather than a read.
+constexpr std::uint64_t kSpliceThreshold = 32768;
 
 using SecureStream = asio::ssl::stream<asio::ip::tcp::socket&>;
 
@@ -215,12 +217,27 @@ template <class Client>
 asio::awaitable<void> QSProxyConnection::relayRequests(Client& client) {
   std::unique_ptr<char[]> buffer(new char[kRelayChunk]);
   while (!exchange_->refusal()) {
-    auto [ec, n] = co_await client.async_read_some(asio::buffer(buffer.get(), kRelayChunk), kTuple);
-    if (n > 0) {
-      lastActivity_ = std::chrono::steady_clock::now();
-      std::string out = exchange_->fromClient(std::string_view(buffer.get(), n));
-      auto [writeError, written] = co_await asio::async_write(project_, asio::buffer(out), kTuple);
-      if (writeError) ec = writeError;
+    asio::error_code ec;
+    std::optional<QSSpliceOutcome> spliced;
+    if constexpr (std::is_same_v<Client, asio::ip::tcp::socket>)
+      spliced = co_await spliceUnexamined(client, project_, exchange_->clientUnexamined(),
+                                          &QSProxyExchangeLog::clientRelayed);
+    if (spliced) {
+      ec = spliced->writeError ? spliced->writeError : spliced->readError;
+    } else {
+      auto [readError, n] = co_await client.async_read_some(asio::buffer(buffer.get(), kRelayChunk), kTuple);
+      ec = readError;
+      if (n > 0) {
+        lastActivity_ = std::chrono::steady_clock::now();
+        std::string_view in(buffer.get(), n);
+        std::string framed;
+        if (exchange_->clientUnexamined() >= n)
+          exchange_->clientRelayed(n);
+        else
+          in = framed = exchange_->fromClient(in);
+        auto [writeError, written] = co_await asio::async_write(project_, asio::buffer(in), kTuple);
+        if (writeError) ec = writeError;
+      }
     }
     if (isEndOfStream(ec)) break;
     if (ec) {
@@ -239,13 +256,33 @@ template <class Client>
 asio::awaitable<void> QSProxyConnection::relayResponses(Client& client) {
   std::unique_ptr<char[]> buffer(new char[kRelayChunk]);
   for (;;) {
-    auto [ec, n] = co_await project_.async_read_some(asio::buffer(buffer.get(), kRelayChunk), kTuple);
-    std::string out;
-    if (n > 0) {
-      lastActivity_ = std::chrono::steady_clock::now();
-      out = exchange_->fromProject(std::string_view(buffer.get(), n));
+    asio::error_code ec;
+    std::string_view out;
+    std::string framed;
+    std::optional<QSSpliceOutcome> spliced;
+    if constexpr (std::is_same_v<Client, asio::ip::tcp::socket>)
+      spliced = co_await spliceUnexamined(project_, client, exchange_->projectUnexamined(),
+                                          &QSProxyExchangeLog::projectRelayed);
+    if (spliced) {
+      if (spliced->writeError) break;
+      ec = spliced->readError;
+      if (!ec) continue;
+    } else {
+      auto [readError, n] = co_await project_.async_read_some(asio::buffer(buffer.get(), kRelayChunk), kTuple);
+      ec = readError;
+      if (n > 0) {
+        lastActivity_ = std::chrono::steady_clock::now();
+        out = std::string_view(buffer.get(), n);
+        if (exchange_->projectUnexamined() >= n)
+          exchange_->projectRelayed(n);
+        else
+          out = framed = exchange_->fromProject(out);
+      }
     }
-    if (isEndOfStream(ec)) out += exchange_->projectEnded();
+    if (isEndOfStream(ec)) {
+      framed = std::string(out) + exchange_->projectEnded();
+      out = framed;
+    }
     if (!out.empty()) {
       auto [writeError, written] = co_await asio::async_write(client, asio::buffer(out), kTuple);
       if (writeError) break;
@@ -268,6 +305,19 @@ asio::awaitable<void> QSProxyConnection::relayResponses(Client& client) {
     if (ec) break;
   }
   closeAll();
+}
+
+asio::awaitable<std::optional<QSSpliceOutcome>> QSProxyConnection::spliceUnexamined(
+    asio::ip::tcp::socket& from, asio::ip::tcp::socket& to, std::uint64_t unexamined,
+    void (QSProxyExchangeLog::*relayed)(std::uint64_t)) {
+  if (unexamined < kSpliceThreshold || !proxy_->hasDescriptorsForPipe()) co_return std::nullopt;
+  std::optional<QSSplicePipe> pipe = QSSplicePipe::open(proxy_->pipeDescriptors_);
+  if (!pipe) co_return std::nullopt;
+  auto progress = [this, relayed](std::uint64_t n) {
+    lastActivity_ = std::chrono::steady_clock::now();
+    (exchange_.get()->*relayed)(n);
+  };
+  co_return co_await spliceRelay(from, to, *pipe, unexamined, progress);
 }
 
 }  // namespace qs

@@ -4,7 +4,10 @@
 //
 // The relay is two loops, one per direction, each reading up to 64 KiB, passing it through the
 // connection's QSProxyExchangeLog (which frames the messages and logs the exchanges) and writing
-// what that lets through on whole before reading again. The end of one side's stream is passed
+// what that lets through on whole before reading again. Bytes the exchange does not examine (a
+// body's, a tunnel's) go straight from the read buffer; on a plain connection a large run of
+// them (the rest of a long body, exactly, or a tunnel to its end) moves with splice(2) through
+// a pipe pair opened for it, the exchange told how many moved. The end of one side's stream is passed
 // on as a half-close (for a TLS client: close_notify is sent and the connection closed once the
 // project has finished); an error on either side closes both; so does silence on both for the
 // proxy's idle limit. A request that cannot be relayed stops the client's side: the project is
@@ -13,6 +16,7 @@
 #pragma once
 
 #include "core/routing/proxy_server.h"
+#include "core/routing/proxy_splice.h"
 
 #include <asio/ip/tcp.hpp>
 #include <asio/ssl/stream.hpp>
@@ -51,6 +55,12 @@ private:
   asio::awaitable<void> relayRequests(Client& client);
   template <class Client>
   asio::awaitable<void> relayResponses(Client& client);
+  // Splices the next `unexamined` bytes from `from` to `to` when that is worth a pipe (and one
+  // can be had); nothing when they are to be read as usual.
+  asio::awaitable<std::optional<QSSpliceOutcome>> spliceUnexamined(asio::ip::tcp::socket& from,
+                                                                  asio::ip::tcp::socket& to,
+                                                                  std::uint64_t unexamined,
+                                                                  void (QSProxyExchangeLog::*relayed)(std::uint64_t));
 
   // Closes the client connection (and the project connection) once `limit` has passed.
   void armDeadline(std::chrono::steady_clock::duration limit);

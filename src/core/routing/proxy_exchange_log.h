@@ -45,6 +45,14 @@ public:
   // When the project has ended its stream: whatever of its last bytes was still held back.
   std::string projectEnded() { return responses_.drain(); }
 
+  // How many of the next bytes from the client (the project) pass on unexamined: body bytes,
+  // or everything (QSHTTPStream::untilEnd) once tunnelled. The relay may move that many without
+  // feeding them, then says how many it moved.
+  std::uint64_t clientUnexamined() const { return requests_.unexamined(); }
+  std::uint64_t projectUnexamined() const { return responses_.unexamined(); }
+  void clientRelayed(std::uint64_t n) { requests_.skip(n); }
+  void projectRelayed(std::uint64_t n) { responses_.skip(n); }
+
   // 400 Bad Request, 421 Misdirected Request or 431 Request Header Fields Too Large.
   std::optional<Refusal> refusal() const;
   std::size_t pendingCount() const { return pending_.size(); }

@@ -68,6 +68,26 @@ std::string QSHTTPStream::feed(std::string_view bytes) {
 
 void QSHTTPStream::tunnel() { state_ = State::tunnel; }
 
+std::uint64_t QSHTTPStream::unexamined() const {
+  if (fault_ || !held_.empty()) return 0;
+  switch (state_) {
+    case State::tunnel:
+    case State::untilClose:
+      return untilEnd;
+    case State::body:
+    case State::chunkData:
+      return remaining_;
+    default:
+      return 0;
+  }
+}
+
+void QSHTTPStream::skip(std::uint64_t n) {
+  if (state_ != State::body && state_ != State::chunkData) return;
+  remaining_ -= std::min(n, remaining_);
+  if (remaining_ == 0) state_ = state_ == State::body ? State::head : State::chunkEnd;
+}
+
 std::string QSHTTPStream::drain() { return std::exchange(held_, std::string()); }
 
 // A request stream stops at a fault; a response stream passes everything on from there.

@@ -6,6 +6,7 @@
 
 #include "core/routing/proxy_request_head.h"
 
+#include <cstdint>
 #include <functional>
 #include <optional>
 #include <string>
@@ -35,6 +36,15 @@ public:
   void tunnel();
   // What is held back when the stream ends (a response head that never completed).
   std::string drain();
+
+  // How many of the next bytes would pass on unexamined, so that they may be relayed without
+  // being fed: the rest of a counted body or of a chunk's data, or all of them (untilEnd) in a
+  // tunnel or a body that lasts until the close. 0 while a head or line is being read, something
+  // is held back, or a fault has stopped the stream.
+  static constexpr std::uint64_t untilEnd = UINT64_MAX;
+  std::uint64_t unexamined() const;
+  // Counts `n` bytes (at most unexamined()) as relayed without being fed.
+  void skip(std::uint64_t n);
 
   std::optional<QSHTTPFault> fault() const { return fault_; }
 

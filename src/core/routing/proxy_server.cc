@@ -59,6 +59,12 @@ std::size_t QSProxyServer::connectionCapFor(std::uint64_t descriptorLimit) {
   return static_cast<std::size_t>((descriptorLimit - reserve) / 2);
 }
 
+bool QSProxyServer::hasDescriptorsForPipe() const {
+  std::uint64_t limit = openFileLimit();
+  std::uint64_t reserve = std::max<std::uint64_t>(64, limit / 4);
+  return limit > reserve && 2 * *connectionCount_ + *pipeDescriptors_ + 2 <= limit - reserve;
+}
+
 bool QSProxyServer::atCapacity() const {
   std::size_t cap = maxConnections ? *maxConnections : connectionCapFor(openFileLimit());
   return *connectionCount_ >= cap;

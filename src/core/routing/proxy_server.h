@@ -90,7 +90,8 @@ public:
 
   // The connections that fit under `descriptorLimit`: two descriptors each (client and project),
   // after a reserve of a quarter (at least 64) for everything else the process serves (its
-  // control socket and clients, the mail catcher, databases, servers' output).
+  // control socket and clients, the mail catcher, databases, servers' output). A relay moving a
+  // large body opens a pipe pair for it only while the connections leave the descriptors free.
   static std::size_t connectionCapFor(std::uint64_t descriptorLimit);
 
 private:
@@ -102,6 +103,9 @@ private:
                                           bool tls);
   void closeListener(std::shared_ptr<Listener>& listener);
   bool atCapacity() const;
+  // Whether a relay may open a pipe pair: the connections' descriptors and the pipes already
+  // open leave room for two more under the share connections may take (see connectionCapFor).
+  bool hasDescriptorsForPipe() const;
 
   asio::any_io_executor executor_;
   int port_;
@@ -112,6 +116,7 @@ private:
   std::map<std::string, Route> routes_;
   RequestSink onRequest_;
   std::shared_ptr<std::size_t> connectionCount_ = std::make_shared<std::size_t>(0);
+  std::shared_ptr<std::size_t> pipeDescriptors_ = std::make_shared<std::size_t>(0);
 };
 
 }  // namespace qs

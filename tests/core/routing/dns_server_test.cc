@@ -1,10 +1,15 @@
 // The DNS responder on a real UDP socket.
+#include "core/routing/dns_query.h"
 #include "core/routing/dns_server.h"
 #include "support/another_account.h"
 #include "support/loop_thread.h"
 
 #include <asio/ip/udp.hpp>
 #include <gtest/gtest.h>
+
+#include <map>
+
+#include <poll.h>
 
 namespace qs {
 namespace {
@@ -67,6 +72,38 @@ TEST_F(DNSServerTest, TakesTheNextFreePortAboveATakenOne) {
   EXPECT_GT(bound, taken);
   EXPECT_LE(bound, taken + QSDNSServer::portSearchLimit);
   EXPECT_EQ(ask(aQuery(9, "shop"), bound)[1], 9);
+}
+
+// Many queries sent at once are all answered, each with its own ID and exactly the answer it
+// gets alone; ones that get no answer, or a format error, in the middle stop none of the others.
+TEST_F(DNSServerTest, AnswersEveryQueryOfABurst) {
+  loop.await([this] { return dns->start(); });
+  int port = loop.call([this] { return dns->boundPort(); });
+  asio::ip::udp::endpoint server(asio::ip::address_v4::loopback(), static_cast<unsigned short>(port));
+  std::map<std::uint16_t, QSDNSMessage> expected;
+  for (int i = 0; i < 150; ++i) {
+    auto query = aQuery(static_cast<std::uint8_t>(i), i % 2 ? "blog" : "shop");
+    query[0] = static_cast<std::uint8_t>(i >> 8 | 0x10);
+    if (i == 40) query.resize(11);          // a runt: no answer
+    if (i == 60) query[2] = 0x81;           // a response: no answer
+    if (i == 80) query[12] = 60;            // a label past the end: a format error
+    if (i == 100) query.resize(14);         // cut in the name: a format error
+    if (i == 120) query[query.size() - 3] = 28;  // AAAA: no record, but an answer
+    client.send_to(asio::buffer(query), server);
+    QSDNSMessage answer = query.size() < QSDNSQuery::headerSize ? QSDNSMessage() : QSDNSQuery::processQuery(query);
+    if (!answer.empty()) expected[static_cast<std::uint16_t>(query[0] << 8 | query[1])] = answer;
+  }
+  ASSERT_EQ(expected.size(), 148u);
+  std::map<std::uint16_t, QSDNSMessage> received;
+  while (received.size() < expected.size()) {
+    pollfd entry{client.native_handle(), POLLIN, 0};
+    ASSERT_EQ(::poll(&entry, 1, 30000), 1) << received.size() << " answers came";
+    QSDNSMessage reply(512);
+    reply.resize(client.receive(asio::buffer(reply)));
+    ASSERT_GE(reply.size(), 2u);
+    EXPECT_TRUE(received.emplace(static_cast<std::uint16_t>(reply[0] << 8 | reply[1]), reply).second);
+  }
+  EXPECT_EQ(received, expected);
 }
 
 // Another local account must not be able to bind the DNS port beside us (with address reuse

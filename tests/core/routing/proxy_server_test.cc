@@ -16,10 +16,12 @@
 #include <asio/ssl.hpp>
 #include <asio/use_awaitable.hpp>
 #include <asio/write.hpp>
+#include <fmt/format.h>
 #include <gtest/gtest.h>
 
 #include <atomic>
 #include <set>
+#include <thread>
 
 #include <poll.h>
 
@@ -30,12 +32,28 @@ using testing::LoopThread;
 using tcp = asio::ip::tcp;
 constexpr auto kTuple = asio::experimental::as_tuple(asio::use_awaitable);
 
+// Bytes that tell their positions apart (a shifted or dropped run changes the checksum).
+std::string pattern(std::size_t size) {
+  std::string out(size, '\0');
+  for (std::size_t i = 0; i < size; ++i) out[i] = static_cast<char>((i * 31 + i / 4093) & 0xff);
+  return out;
+}
+
+// FNV-1a.
+std::uint64_t checksum(std::string_view bytes) {
+  std::uint64_t hash = 14695981039346656037ull;
+  for (unsigned char c : bytes) hash = (hash ^ c) * 1099511628211ull;
+  return hash;
+}
+
 // A project server: answers each request (its head, then a Content-Length body) with
 // "HTTP/1.1 200 OK" and a body naming the path and the body's length, keeping the connection
 // unless the request says "Connection: close"; a request that expects 100 Continue gets it once
 // its head has come. It records every request line it reads. Other behaviours:
 // `readAll` reads to the end of the stream first and answers with the byte count (half-close);
-// `dieMidResponse` promises 100000 bytes, sends 10 and closes.
+// `dieMidResponse` promises 100000 bytes, sends 10 and closes. "/bytes/N" is answered with N
+// bytes of pattern() ("/chunked/N": as one chunk), "/sum" with the checksum of the body too;
+// "/echo" switches protocols and echoes.
 class Backend {
 public:
   enum class Mode { normal, readAll, dieMidResponse };
@@ -84,6 +102,7 @@ private:
           co_await asio::async_write(socket, asio::buffer(interim), kTuple);
         }
         if (received.size() < end + 4 + length) break;  // the body is still coming
+        std::uint64_t sum = checksum(std::string_view(received).substr(end + 4, length));
         received.erase(0, end + 4 + length);
         requestLines.push_back(head.substr(0, head.find("\r\n")));
         if (mode == Mode::dieMidResponse) {
@@ -95,8 +114,18 @@ private:
         std::string path = head.substr(head.find(' ') + 1);
         path = path.substr(0, path.find(' '));
         close = head.find("Connection: close") != std::string::npos;
+        if (path == "/echo") {
+          co_await echo(socket, std::move(received));
+          close = true;  // the stream has ended
+          break;
+        }
+        if (path.starts_with("/bytes/") || path.starts_with("/chunked/")) {
+          co_await replyWithPattern(socket, path, close);
+          continue;
+        }
         std::string body = "path " + path;
         if (length) body += " body " + std::to_string(length);
+        if (path == "/sum") body += " sum " + std::to_string(sum);
         co_await reply(socket, body, close);
       }
       if (close || ec) break;
@@ -105,6 +134,28 @@ private:
     socket.shutdown(tcp::socket::shutdown_both, ignored);
     socket.close(ignored);
     --open;
+  }
+
+  // Switches protocols, then sends back everything that comes until the end of the stream.
+  asio::awaitable<void> echo(tcp::socket& socket, std::string received) {
+    std::string head = "HTTP/1.1 101 Switching Protocols\r\nUpgrade: echo\r\nConnection: Upgrade\r\n\r\n";
+    co_await asio::async_write(socket, asio::buffer(head + received), kTuple);
+    std::vector<char> buffer(65536);
+    for (;;) {
+      auto [ec, n] = co_await socket.async_read_some(asio::buffer(buffer), kTuple);
+      if (n) co_await asio::async_write(socket, asio::buffer(buffer.data(), n), kTuple);
+      if (ec) co_return;
+    }
+  }
+
+  // "/bytes/N": N bytes of pattern(); "/chunked/N": the same as one chunk.
+  asio::awaitable<void> replyWithPattern(tcp::socket& socket, const std::string& path, bool close) {
+    bool chunked = path.starts_with("/chunked/");
+    std::size_t size = std::stoul(path.substr(path.rfind('/') + 1));
+    std::string head = "HTTP/1.1 200 OK\r\n" + (chunked ? "Transfer-Encoding: chunked\r\n" : "Content-Length: " + std::to_string(size) + "\r\n") + (close ? "Connection: close\r\n" : "") + "\r\n";
+    if (chunked) head += fmt::format("{:x}\r\n", size);
+    std::string response = head + pattern(size) + (chunked ? "\r\n0\r\n\r\n" : "");
+    co_await asio::async_write(socket, asio::buffer(response), kTuple);
   }
 
   asio::awaitable<void> reply(tcp::socket& socket, const std::string& body, bool close) {
@@ -332,6 +383,80 @@ TEST_F(ProxyServerTest, PassesHalfCloseThrough) {
   std::string response = readToEnd(socket);
   EXPECT_TRUE(response.ends_with("read " + std::to_string(head.size() + body.size()))) << response;
   EXPECT_TRUE(allClosed());
+}
+
+// Long bodies (a length, one large chunk, an upload) come through byte for byte, each relayed
+// exactly to its end: what follows on the kept connection is still read as the next message.
+TEST_F(ProxyServerTest, RelaysLongBodiesExactlyOnAKeptConnection) {
+  countDescriptorsAtRest();
+  auto socket = connect();
+  auto expect = [&](const std::string& expected) {
+    std::string received(expected.size(), '\0');
+    asio::read(socket, asio::buffer(received));
+    EXPECT_EQ(checksum(received), checksum(expected)) << received.substr(0, 200);
+  };
+  // Two requests in one write: the second response's head comes right after the first body.
+  asio::write(socket, asio::buffer(request("blog.test", "/bytes/3000000", false) +
+                                   request("blog.test", "/bytes/70000", false)));
+  expect("HTTP/1.1 200 OK\r\nContent-Length: 3000000\r\n\r\n" + pattern(3000000));
+  expect("HTTP/1.1 200 OK\r\nContent-Length: 70000\r\n\r\n" + pattern(70000));
+  std::string upload = pattern(2000000);
+  asio::write(socket, asio::buffer("POST /sum HTTP/1.1\r\nHost: blog.test\r\nContent-Length: 2000000\r\n\r\n" +
+                                   upload + request("blog.test", "/chunked/1000000")));
+  std::string summed = "path /sum body 2000000 sum " + std::to_string(checksum(upload));
+  expect("HTTP/1.1 200 OK\r\nContent-Length: " + std::to_string(summed.size()) + "\r\n\r\n" + summed);
+  std::string chunked = readToEnd(socket);
+  std::string oneChunk = "HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\nConnection: close\r\n\r\nf4240\r\n" +
+                         pattern(1000000) + "\r\n0\r\n\r\n";
+  EXPECT_EQ(chunked.size(), oneChunk.size());
+  EXPECT_EQ(checksum(chunked), checksum(oneChunk));
+  socket.close();
+  ASSERT_TRUE(allClosed());
+  EXPECT_EQ(openDescriptorCount(), descriptorsAtRest);
+  std::vector<std::string> paths;
+  for (const auto& entry : loop.call([this] { return logged; })) paths.push_back(entry.path);
+  EXPECT_EQ(paths, (std::vector<std::string>{"/", "/bytes/3000000", "/bytes/70000", "/sum", "/chunked/1000000"}));
+  EXPECT_EQ(loop.call([this] { return backend.requestLines.size(); }), 5u);
+}
+
+// After a protocol switch both directions are a tunnel, relayed to their ends, half-close and all.
+TEST_F(ProxyServerTest, TunnelsAfterAProtocolSwitch) {
+  auto socket = connect();
+  asio::write(socket, asio::buffer(std::string("GET /echo HTTP/1.1\r\nHost: blog.test\r\nUpgrade: echo\r\n"
+                                               "Connection: Upgrade\r\n\r\n")));
+  // As a client of another protocol does: nothing of it before the switch is confirmed.
+  std::string head = "HTTP/1.1 101 Switching Protocols\r\nUpgrade: echo\r\nConnection: Upgrade\r\n\r\n";
+  std::string switched(head.size(), '\0');
+  asio::read(socket, asio::buffer(switched));
+  EXPECT_EQ(switched, head);
+  std::string data = pattern(1500000);
+  // Written while the echo is read: neither side may wait for the other to make room.
+  std::thread writer([&] {
+    asio::write(socket, asio::buffer(data));
+    socket.shutdown(tcp::socket::shutdown_send);
+  });
+  std::string received = readToEnd(socket);
+  writer.join();
+  EXPECT_EQ(received.size(), data.size());
+  EXPECT_EQ(checksum(received), checksum(data));
+  ASSERT_TRUE(allClosed());
+  EXPECT_EQ(loop.call([this] { return logged.back().statusCode; }), 101);
+}
+
+// A client that goes away in the middle of a long response (closing, or resetting) ends the
+// relay on both sides, its pipe and all; the test process is not killed by SIGPIPE either.
+TEST_F(ProxyServerTest, AClientLeavingMidBodyLeavesNothingOpen) {
+  countDescriptorsAtRest();
+  for (bool reset : {false, true}) {
+    auto socket = connect();
+    asio::write(socket, asio::buffer(request("blog.test", "/bytes/30000000", false)));
+    std::string some(200000, '\0');
+    asio::read(socket, asio::buffer(some));
+    if (reset) socket.set_option(asio::socket_base::linger(true, 0));
+    socket.close();
+    ASSERT_TRUE(allClosed()) << reset;
+  }
+  EXPECT_EQ(openDescriptorCount(), descriptorsAtRest);
 }
 
 TEST_F(ProxyServerTest, FailingPeersLeaveNothingOpen) {
