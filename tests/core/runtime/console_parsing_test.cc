@@ -62,7 +62,9 @@ TEST(LogParserTest, RequestLines) {
     SCOPED_TRACE(c.line);
     auto entry = parser.parse(c.line, project);
     ASSERT_EQ(entry.has_value(), c.method.has_value());
-    if (entry) EXPECT_TRUE(QSLogParser::mayBeRequest(c.line));
+    if (entry) {
+      EXPECT_TRUE(QSLogParser::mayBeRequest(c.line));
+    }
     if (!entry) continue;
     EXPECT_EQ(entry->method, *c.method);
     EXPECT_EQ(entry->path, c.path);
