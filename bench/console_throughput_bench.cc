@@ -1,6 +1,6 @@
 // Console throughput: a server prints 1,000,000 short lines as fast as it can; how many lines per
 // second reach a log subscriber on the control socket (the engine's splitting, 500-line buffer and
-// logLine events, then framing, the socket and decoding, as `qs logs -f` gets them), beside the
+// events, then logBatch framing, the socket and decoding, as `qs logs -f` gets them), beside the
 // same output read straight from a pipe in the same run. Also the peak resident memory meanwhile,
 // and the time from a startServer request to the child existing.
 #include "core/daemon/daemon_client.h"
@@ -167,7 +167,7 @@ int main() {
   asio::io_context clientIo;
   auto client = QSDaemonClient::make(clientIo.get_executor(), socketPath);
   await(clientIo, client->connect());
-  auto logLines = await(clientIo, client->events(QSEventKind::logs));
+  auto logLines = await(clientIo, client->events(QSEventKind::logBatches));
   long baseline = statusField("VmRSS:");
   QSDaemonCommand start = cmd::StartServer{project.id}, stop = cmd::StopServer{project.id};
   await(clientIo, client->call(start));
@@ -179,13 +179,15 @@ int main() {
     while (lines + skipped < kLines) {
       auto event = co_await logLines->next();
       if (!event) co_return;
-      const auto* line = event->get<evt::LogLine>();
-      if (!line) continue;
-      if (line->line.find("flood ") != std::string::npos) {
-        if (++lines == 1) first = Clock::now();
-        last = Clock::now();
-      } else if (line->line.find(" not shown: this client fell behind") != std::string::npos) {
-        skipped += std::atol(line->line.c_str() + 1);
+      const auto* batch = event->get<evt::LogBatch>();
+      if (!batch) continue;
+      for (const auto& line : batch->lines) {
+        if (line.find("flood ") != std::string::npos) {
+          if (++lines == 1) first = Clock::now();
+          last = Clock::now();
+        } else if (line.find(" not shown: this client fell behind") != std::string::npos) {
+          skipped += std::atol(line.c_str() + 1);
+        }
       }
     }
   };
@@ -208,7 +210,7 @@ int main() {
   }
 
   std::printf("console lines at a log subscriber on the control socket: %.0f lines/s   (raw pipe read: %.0f lines/s, "
-              "ratio %.2f)   target >= 200000 lines/s\n",
+              "ratio %.2f)   target >= 1000000 lines/s\n",
               throughSocket, raw, throughSocket / raw);
   std::printf("  %ld of %ld lines delivered, %ld reported as not shown (the subscriber fell behind)\n", lines, kLines,
               skipped);

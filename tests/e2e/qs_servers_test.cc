@@ -192,9 +192,42 @@ TEST_F(Servers, FollowLogsAndEvents) {
   }
   EXPECT_EQ(statuses, (std::vector<std::string>{"building", "running"}));
 
+  // A flood of console lines: the follower (which takes them in batches) prints every one, once
+  // and in order; `qs events logs` beside it still gets one logLine event a line. The flood is
+  // less than a subscriber's backlog, so neither may miss a line however slowly it reads.
+  RunningQs flood({"logs", "live", "-f"}, environment, home.home());
+  flood.readUntil("Server started on");  // fetched after the subscription was made
+  RunningQs single({"events", "logs"}, environment, home.home());
+  subscribed = false;
+  for (int attempt = 0; attempt < 100 && !subscribed; ++attempt) {
+    httpGet(port, "/hello");
+    subscribed = single.tryReadUntil("GET /hello", std::chrono::milliseconds(300));
+  }
+  ASSERT_TRUE(subscribed) << single.output();
+  const int floodLines = 20000;
+  qsOK({"env", "live", "set", "FAKE_SWIFT_FLOOD", std::to_string(floodLines)});
+  qsOK({"restart", "live"});
+  const std::string lastLine = "[ DEBUG ] flood " + std::to_string(floodLines) + "\n";
+  flood.readUntil(lastLine);
+  single.readUntil("flood " + std::to_string(floodLines) + "\"");
+  EXPECT_EQ(flood.interrupt(), 0) << flood.errors();
+  EXPECT_EQ(single.interrupt(), 0) << single.errors();
+  std::size_t at = flood.output().find("[ DEBUG ] flood 1\n");
+  ASSERT_NE(at, std::string::npos);
+  std::string expected;
+  for (int n = 1; n <= floodLines; ++n) expected += "[ DEBUG ] flood " + std::to_string(n) + "\n";
+  EXPECT_EQ(flood.output().substr(at, expected.size()), expected);
+  EXPECT_EQ(flood.output().find("not shown"), std::string::npos);
+  EXPECT_EQ(single.output().find("logBatch"), std::string::npos);
+  std::size_t singleEvents = 0;
+  std::istringstream singleLines(single.output());
+  for (std::string line; std::getline(singleLines, line);)
+    if (json::parse(line).contains("logLine") && line.find("[ DEBUG ] flood ") != std::string::npos) ++singleEvents;
+  EXPECT_EQ(singleEvents, static_cast<std::size_t>(floodLines));
+
   // A follower ends when the daemon stops, and says why.
   RunningQs follower({"logs", "live", "-f"}, environment, home.home());
-  follower.readUntil("Server started on");
+  follower.readUntil(lastLine);  // the newest line kept, fetched once the subscription is made
   daemon.reset();
   EXPECT_EQ(follower.finish(), 1);
   EXPECT_EQ(follower.errors(), "qs: The Quayside daemon stopped. Start it again with 'qs daemon start'.\n");

@@ -21,13 +21,6 @@ QSDaemonResult failureFor(const std::exception_ptr& error) {
   }
 }
 
-// Moves the events of `source` into `merged`, which ends once the last of its `open` sources has.
-asio::awaitable<void> forward(std::shared_ptr<QSAsyncQueue<QSEvent>> source,
-                              std::shared_ptr<QSAsyncQueue<QSEvent>> merged, std::shared_ptr<int> open) {
-  while (auto event = co_await source->next()) merged->push(std::move(*event));
-  if (--*open == 0) merged->finish();
-}
-
 class DaemonEndpoint : public QSServiceEndpoint {
 public:
   explicit DaemonEndpoint(std::shared_ptr<QSDaemonClient> client) : client_(std::move(client)) {}
@@ -42,24 +35,18 @@ public:
     co_return failureFor(error);
   }
 
-  // Every kind of event: `all`, and mail, which a client asks for on its own. Both are asked for
-  // before anything else goes out (co_spawn starts the mail request at once, on this thread), so
-  // that no event is missed between a status answer and the subscriptions.
+  // Every kind of event: `all`, mail, which a client asks for on its own, and console lines in
+  // batches rather than one event a line. All are asked for before anything else goes out
+  // (co_spawn starts the first requests at once, on this thread), so that no event is missed
+  // between a status answer and the subscriptions. They share one stream, so that events come in
+  // the order the daemon sent them (a console line before the status change it caused).
   asio::awaitable<std::shared_ptr<QSAsyncQueue<QSEvent>>> events() override {
     auto executor = co_await asio::this_coro::executor;
     auto merged = std::make_shared<QSAsyncQueue<QSEvent>>(executor);
-    auto open = std::make_shared<int>(2);
-    asio::co_spawn(executor, client_->events(QSEventKind::mail),
-                   [executor, merged, open](std::exception_ptr error, std::shared_ptr<QSAsyncQueue<QSEvent>> mail) {
-                     // Without mail events (an older daemon) the rest still flows.
-                     if (error || !mail) {
-                       if (--*open == 0) merged->finish();
-                       return;
-                     }
-                     asio::co_spawn(executor, forward(mail, merged, open), asio::detached);
-                   });
-    auto all = co_await client_->events(QSEventKind::all);
-    asio::co_spawn(executor, forward(all, merged, open), asio::detached);
+    // Without these (an older daemon) the rest still flows.
+    for (QSEventKind extra : {QSEventKind::mail, QSEventKind::logBatches})
+      asio::co_spawn(executor, client_->events(extra, merged), [](std::exception_ptr) {});
+    co_await client_->events(QSEventKind::all, merged);
     co_return merged;
   }
 

@@ -145,6 +145,13 @@ void QSAppViewModel::apply(const QSEvent& event) {
         if (project(e.value.projectID)) serverViewModel(e.value.projectID)->recordProxyEntry(e.value);
       },
       [this](const evt::MailReceived& e) { mailBox().ingest(e.value); },
+      [this](const evt::LogBatch& e) {
+        if (const auto* server = e.source.get<svc::Server>())
+          if (project(server->id)) {
+            auto* model = serverViewModel(server->id);
+            for (const auto& line : e.lines) model->ingestConsoleLine(line);
+          }
+      },
   });
 }
 

@@ -218,8 +218,11 @@ asio::awaitable<int> printEvents(QSCliSession& session, QSEventKind kind) {
   follower.follow(stream);
   // `all` leaves out the kinds that older clients could not read; this one reads them all.
   // A daemon older than a kind refuses to subscribe to it; its events then never come anyway.
+  // Console lines come one event a line unless batches are asked for by name.
   for (auto extra : allCases<QSEventKind>()) {
-    if (kind != QSEventKind::all || extra == QSEventKind::all || coveredByAll(extra)) continue;
+    if (kind != QSEventKind::all || extra == QSEventKind::all || coveredByAll(extra) ||
+        extra == QSEventKind::logBatches)
+      continue;
     try {
       follower.follow(co_await session.events(extra));
     } catch (const QSDaemonException&) {
@@ -301,12 +304,16 @@ void addDaemonCommands(CLI::App& app, QSCliSession& session) {
   addJsonFlag(status, session);
   onRun(status, session, [&session] { return showStatus(session); });
 
-  auto* events = addCommand(app, "events", "Print the daemon's events as they happen, one JSON object a line",
-                            "  qs events\n  qs events servers\n  qs events logs | jq -r '.logLine.line // empty'\n");
+  auto* events = addCommand(
+      app, "events", "Print the daemon's events as they happen, one JSON object a line",
+      "  qs events\n  qs events servers\n  qs events logs | jq -r '.logLine.line // empty'\n"
+      "  qs events logBatches | jq -r '.logBatch.lines[]'   # console lines, many per event: keeps up with a flood\n");
   auto kind = std::make_shared<std::string>("all");
   std::vector<std::string> kinds;
   for (auto k : allCases<QSEventKind>()) kinds.emplace_back(rawValue(k));
-  events->add_option("KIND", *kind, "projects, databases, servers, network, logs, mail or all")
+  events->add_option("KIND", *kind,
+                     "projects, databases, servers, network, logs, mail, all, or logBatches (console lines as "
+                     "logBatch events, several lines each, instead of one logLine event a line)")
       ->check(CLI::IsMember(kinds))
       ->capture_default_str();
   onRun(events, session, [&session, kind] { return printEvents(session, *fromRawValue<QSEventKind>(*kind)); });

@@ -115,12 +115,30 @@ void printLine(const std::string& line) {
   std::fflush(stdout);
 }
 
-// The line of a `logLine` event of the project's server; null for any other event.
-const std::string* serverLine(const QSEvent& event, const QSUUID& projectID) {
-  const auto* line = event.get<evt::LogLine>();
-  if (!line) return nullptr;
-  const auto* source = line->source.get<svc::Server>();
-  return source && source->id == projectID ? &line->line : nullptr;
+// The lines of a `logBatch` (or `logLine`) event of the project's server; none for any other
+// event.
+std::vector<std::string> serverLines(QSEvent& event, const QSUUID& projectID) {
+  auto ofProject = [&](const QSServiceRef& source) {
+    const auto* server = source.get<svc::Server>();
+    return server && server->id == projectID;
+  };
+  if (auto* batch = event.get<evt::LogBatch>()) {
+    if (ofProject(batch->source)) return std::move(batch->lines);
+  } else if (auto* line = event.get<evt::LogLine>()) {
+    if (ofProject(line->source)) return {std::move(line->line)};
+  }
+  return {};
+}
+
+// The console lines as they come: in batches, or one event a line from a daemon that does not
+// know batches (it closes a connection that asks for them; the session then opens another).
+asio::awaitable<std::shared_ptr<QSAsyncQueue<QSEvent>>> consoleEvents(QSCliSession& session) {
+  try {
+    co_return co_await session.events(QSEventKind::logBatches);
+  } catch (const QSDaemonException&) {
+  } catch (const std::system_error&) {
+  }
+  co_return co_await session.events(QSEventKind::logs);
 }
 
 asio::awaitable<int> showLogs(QSCliSession& session, LogsOptions options) {
@@ -128,8 +146,7 @@ asio::awaitable<int> showLogs(QSCliSession& session, LogsOptions options) {
   QSEventFollower follower(session.executor());
   if (options.follow) {
     // Subscribed before the fetch: a line printed meanwhile is in both, never in neither.
-    auto logs = co_await session.events(QSEventKind::logs);
-    follower.follow(logs);
+    follower.follow(co_await consoleEvents(session));
     follower.catchInterrupt();
   }
   QSDaemonCommand fetch = cmd::Logs{QSServiceRef(svc::Server{project.id}), options.lines, options.follow};
@@ -145,7 +162,7 @@ asio::awaitable<int> showLogs(QSCliSession& session, LogsOptions options) {
     if (item.what == QSEventFollower::What::ended) throw daemonWentAway();
     if (item.what != QSEventFollower::What::event) continue;
     --early;
-    if (const auto* line = serverLine(item.event, project.id)) arrived.push_back(*line);
+    for (auto& line : serverLines(item.event, project.id)) arrived.push_back(std::move(line));
   }
   for (std::size_t i = replayedLineCount(fetched.value, arrived); i < arrived.size(); ++i) printLine(arrived[i]);
 
@@ -154,7 +171,12 @@ asio::awaitable<int> showLogs(QSCliSession& session, LogsOptions options) {
     if (item.what == QSEventFollower::What::interrupted) co_return QSExitCode::success;
     if (item.what == QSEventFollower::What::ended) throw daemonWentAway();
     if (item.what != QSEventFollower::What::event) continue;
-    if (const auto* line = serverLine(item.event, project.id)) printLine(*line);
+    auto lines = serverLines(item.event, project.id);
+    if (lines.empty()) continue;
+    std::string text;
+    for (const auto& line : lines) text.append(line).append(1, '\n');
+    std::fwrite(text.data(), 1, text.size(), stdout);
+    std::fflush(stdout);
   }
 }
 

@@ -85,9 +85,23 @@ asio::awaitable<QSDaemonResult> QSDaemonClient::send(QSDaemonCommand command) {
 }
 
 asio::awaitable<std::shared_ptr<QSAsyncQueue<QSEvent>>> QSDaemonClient::events(QSEventKind kind) {
+  auto stream = std::make_shared<Stream>(executor_);
+  std::exception_ptr failure;
+  try {
+    co_await events(kind, stream);
+  } catch (...) {
+    failure = std::current_exception();
+  }
+  if (failure) {
+    stream->finish();
+    std::rethrow_exception(failure);
+  }
+  co_return stream;
+}
+
+asio::awaitable<void> QSDaemonClient::events(QSEventKind kind, std::shared_ptr<Stream> stream) {
   auto self = shared_from_this();
   // Registered before asking, so that an event the daemon pushes right behind its `ok` is kept.
-  auto stream = std::make_shared<Stream>(executor_);
   std::shared_ptr<Stream> earlier = std::exchange(streams_[kind], stream);
   QSDaemonCommand subscribe = cmd::Subscribe{kind};
   std::exception_ptr failure;
@@ -100,13 +114,11 @@ asio::awaitable<std::shared_ptr<QSAsyncQueue<QSEvent>>> QSDaemonClient::events(Q
     withdrawStream(kind, stream, std::move(earlier));
     std::rethrow_exception(failure);
   }
-  if (earlier) earlier->finish();
-  co_return stream;
+  if (earlier && earlier != stream) earlier->finish();
 }
 
 void QSDaemonClient::withdrawStream(QSEventKind kind, const std::shared_ptr<Stream>& stream,
                                     std::shared_ptr<Stream> earlier) {
-  stream->finish();
   auto found = streams_.find(kind);
   if (found == streams_.end() || found->second != stream) return;  // replaced, or the connection ended
   if (earlier && !earlier->isFinished())

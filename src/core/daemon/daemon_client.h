@@ -48,6 +48,10 @@ public:
   // earlier stream of the same kind is finished (it receives nothing further). All streams
   // finish when the connection ends. Throws like send(); then no stream is made.
   asio::awaitable<std::shared_ptr<QSAsyncQueue<QSEvent>>> events(QSEventKind kind);
+  // Subscribes to `kind` with its events going into `stream`, which may take other kinds too:
+  // they then arrive in the order the daemon sent them. Throws like send(); `stream` is then
+  // left as it was.
+  asio::awaitable<void> events(QSEventKind kind, std::shared_ptr<QSAsyncQueue<QSEvent>> stream);
 
   // Closes the connection: waiting calls throw QSDaemonException(notConnected), event streams
   // finish. connect() may be called again afterwards.

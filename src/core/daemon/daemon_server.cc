@@ -6,6 +6,7 @@
 #include "core/platform/unix_socket.h"
 #include "core/protocol/daemon_framing.h"
 #include "core/protocol/daemon_message.h"
+#include "core/protocol/json_text_writer.h"
 
 #include <asio/bind_cancellation_slot.hpp>
 #include <asio/cancellation_signal.hpp>
@@ -111,6 +112,16 @@ private:
   asio::awaitable<QSDaemonResult> handleSafely(QSDaemonCommand command);
   asio::awaitable<std::optional<QSBytes>> encodedAnswer(const QSDaemonRequest& request);
   void broadcast(const QSEvent& event);
+  // Takes one event of the engine's stream: a console line joins the batch being gathered, any
+  // other event sends that batch on its way first.
+  void take(const QSEvent& event);
+  // Offers the lines gathered so far to the peers that take batches.
+  void offerBatch();
+  // After the events available now have been taken: each peer holding lines gets them in one
+  // frame now if its socket is idle, else when the write in flight is done.
+  void finishTurn();
+  // Queues the frames of the lines a peer holds; false when they overflow its queue.
+  bool postHeldLines(QSServerPeer& peer);
   void drop(QSServerPeer& peer);
   // Queues the "lines not shown" markers of a peer that fell behind on log lines; false when
   // they overflow its queue.
@@ -127,6 +138,12 @@ private:
   asio::local::stream_protocol::acceptor acceptor_;
   std::map<QSUUID, std::shared_ptr<QSServerPeer>> peers_;
   asio::cancellation_signal stopForwarding_;
+  // The console lines of one service taken since the last batch was offered, as comma-separated
+  // JSON strings: escaped once, whatever the number of peers.
+  std::optional<QSServiceRef> batchSource_;
+  std::string batchSourceText_;
+  QSJsonTextWriter batchLines_{QSCoder::wire()};
+  std::size_t batchCount_ = 0;
   asio::steady_timer stopWake_;
   bool started_ = false;
   bool listening_ = false;  // the socket file at socketPath_ is ours
@@ -192,8 +209,15 @@ asio::awaitable<void> QSDaemonServer::State::acceptClients(std::shared_ptr<State
 
 void QSDaemonServer::State::admit(Socket socket) {
   auto connection = QSFramedConnection::make(std::move(socket), maxQueuedBytesPerPeer, frameStallLimit);
-  auto peer = std::make_shared<QSServerPeer>(QSUUID::random(), std::move(connection));
+  auto peer = std::make_shared<QSServerPeer>(QSUUID::random(), connection);
   peers_.emplace(peer->id(), peer);
+  std::weak_ptr<State> weakSelf = weak_from_this();
+  std::weak_ptr<QSServerPeer> weakPeer = peer;
+  connection->setRefill([weakSelf, weakPeer] {
+    auto self = weakSelf.lock();
+    auto peer = weakPeer.lock();
+    if (self && peer && peer->heldBytes() > 0 && !self->postHeldLines(*peer)) self->drop(*peer);
+  });
   asio::co_spawn(executor_, serve(shared_from_this(), peer), asio::detached);
 }
 
@@ -269,7 +293,15 @@ asio::awaitable<void> QSDaemonServer::State::forwardEvents(std::shared_ptr<State
   while (!self->stopped_) {
     std::optional<QSEvent> event = co_await events.next();
     if (!event || self->stopped_) break;
-    self->broadcast(*event);
+    self->take(*event);
+    // What the engine produced meanwhile (the lines of a console read, typically) goes out in
+    // the same turn, in as few frames as the peers' sockets allow.
+    while (!self->stopped_ && events.size() > 0) {
+      event = co_await events.next();
+      if (!event) break;
+      self->take(*event);
+    }
+    if (!self->stopped_) self->finishTurn();
   }
   self->forwarding_ = false;
 }
@@ -314,8 +346,10 @@ void QSDaemonServer::State::broadcast(const QSEvent& event) {
       if (peer->skipLogLine(logLine->source)) tellSkippedLinesWhenDrained(peer);
       continue;
     }
-    // An event of another kind is never skipped: the count of lines missed so far goes ahead.
-    bool fits = postSkippedLineMarkers(*peer);
+    // An event of another kind is never skipped: the lines held and the count of lines missed
+    // so far go ahead of it.
+    bool fits = postHeldLines(*peer);
+    fits = postSkippedLineMarkers(*peer) && fits;
     if (!resultText) resultText = eventResultText(event);
     auto frame = eventFrame(*subscription, *resultText);
     if (!frame) break;
@@ -325,14 +359,86 @@ void QSDaemonServer::State::broadcast(const QSEvent& event) {
 }
 
 bool QSDaemonServer::State::postSkippedLineMarkers(QSServerPeer& peer) {
-  bool fits = true;
+  auto batches = peer.batchSubscription();
+  // The lines held came before those that were missed.
+  bool fits = !batches || postHeldLines(peer);
   for (const auto& marker : peer.takeSkippedLogMarkers()) {
-    QSEvent event = marker;
-    auto subscription = peer.subscriptionFor(event);
-    auto frame = subscription ? eventFrame(*subscription, eventResultText(event)) : std::nullopt;
+    std::optional<QSBytes> frame;
+    if (batches) {
+      QSJsonTextWriter line(QSCoder::wire());
+      line.writeString(marker.line);
+      frame = logBatchFrame(*batches, QSDaemonFraming::text(marker.source), line.text());
+    } else {
+      QSEvent event = marker;
+      auto subscription = peer.subscriptionFor(event);
+      if (subscription) frame = eventFrame(*subscription, eventResultText(event));
+    }
     if (frame && !peer.connection().post(std::move(*frame))) fits = false;
   }
   return fits;
+}
+
+bool QSDaemonServer::State::postHeldLines(QSServerPeer& peer) {
+  for (auto& frame : peer.takeHeldFrames(batchFrameBytes))
+    if (!peer.connection().post(std::move(frame))) return false;
+  return true;
+}
+
+void QSDaemonServer::State::take(const QSEvent& event) {
+  const auto* logLine = event.get<evt::LogLine>();
+  if (!logLine) {
+    offerBatch();
+    broadcast(event);
+    return;
+  }
+  bool batched = false;
+  for (auto& [id, peer] : peers_) batched = batched || peer->batchSubscription().has_value();
+  if (batched) {
+    if (batchSource_ && (*batchSource_ != logLine->source || batchLines_.text().size() >= batchFrameBytes))
+      offerBatch();
+    if (!batchSource_) {
+      batchSource_ = logLine->source;
+      batchSourceText_ = QSDaemonFraming::text(logLine->source);
+    }
+    std::size_t before = batchLines_.text().size();
+    if (batchCount_ > 0) batchLines_.writeRaw(",");
+    batchLines_.writeString(logLine->line);
+    // A line too long for any frame reaches nobody, as a single event would not.
+    if (batchLines_.text().size() - before + batchSourceText_.size() + 256 > QSDaemonFraming::maxFrameBytes)
+      batchLines_.truncate(before);
+    else
+      ++batchCount_;
+  }
+  broadcast(event);  // to the peers that take one event per line
+}
+
+void QSDaemonServer::State::offerBatch() {
+  if (!batchSource_) return;
+  if (batchCount_ == 0) {
+    batchSource_.reset();
+    return;
+  }
+  std::vector<std::shared_ptr<QSServerPeer>> overflowing;
+  for (auto& [id, peer] : peers_) {
+    if (!peer->batchSubscription()) continue;
+    QSFramedConnection& connection = peer->connection();
+    // A peer whose socket has not taken what it holds misses this batch and is told how many
+    // lines it missed once it has caught up.
+    if (peer->isSkippingLogLines() || connection.queuedBytes() + peer->heldBytes() >= logBacklogBytesPerPeer) {
+      if (peer->skipLogLine(*batchSource_, batchCount_)) tellSkippedLinesWhenDrained(peer);
+      continue;
+    }
+    peer->holdLines(batchSourceText_, batchLines_.text(), batchCount_);
+  }
+  batchSource_.reset();
+  batchLines_.clear();
+  batchCount_ = 0;
+}
+
+void QSDaemonServer::State::finishTurn() {
+  offerBatch();
+  for (auto& [id, peer] : peers_)
+    if (peer->heldBytes() > 0) peer->connection().requestWrite();
 }
 
 void QSDaemonServer::State::tellSkippedLinesWhenDrained(const std::shared_ptr<QSServerPeer>& peer) {

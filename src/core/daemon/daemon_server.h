@@ -24,6 +24,9 @@ public:
   // once it has caught up it gets one line per console saying how many it missed, so a follower
   // of a flooding server falls behind visibly instead of being disconnected.
   static constexpr std::size_t logBacklogBytesPerPeer = 4 * 1024 * 1024;
+  // A client subscribed to `logBatches` gets the lines that came while its previous write was in
+  // flight as one `logBatch` frame, split at about this many bytes.
+  static constexpr std::size_t batchFrameBytes = 256 * 1024;
   // A client whose frame has begun and then brings nothing for this long is disconnected: a
   // half-sent frame must not hold a connection (and its buffer) for ever.
   static constexpr std::chrono::seconds frameStallLimit{30};

@@ -176,12 +176,22 @@ asio::awaitable<void> QSFramedConnection::writeQueued(std::shared_ptr<QSFramedCo
   // One write per turn of the loop then carries a whole burst of events, not a frame.
   QSBytes batch;
   std::vector<std::shared_ptr<QSOneShot<asio::error_code>>> waiting;
-  while (self->open_ && !self->outgoing_.empty()) {
+  while (self->open_) {
+    if (self->outgoing_.empty() && self->refill_) {
+      auto refill = self->refill_;  // it may close the connection, which lets go of refill_
+      refill();
+    }
+    if (self->open_ && self->outgoing_.empty() && self->drained_) std::exchange(self->drained_, nullptr)();
+    if (!self->open_ || self->outgoing_.empty()) break;
     batch.clear();
     waiting.clear();
     auto& queue = self->outgoing_;
     while (!queue.empty() && (batch.empty() || batch.size() + queue.front().frame.size() <= maxBytesPerWrite)) {
-      batch.insert(batch.end(), queue.front().frame.begin(), queue.front().frame.end());
+      if (batch.empty() && queue.front().frame.size() >= maxBytesPerWrite && !queue.front().written) {
+        batch.swap(queue.front().frame);  // one large frame: no copy
+      } else {
+        batch.insert(batch.end(), queue.front().frame.begin(), queue.front().frame.end());
+      }
       if (queue.front().written) waiting.push_back(std::move(queue.front().written));
       queue.pop_front();
     }
@@ -190,9 +200,14 @@ asio::awaitable<void> QSFramedConnection::writeQueued(std::shared_ptr<QSFramedCo
     if (self->open_) self->queuedBytes_ -= batch.size();
     for (auto& written : waiting) written->succeed(error);
     if (error) self->close();
-    if (self->open_ && self->outgoing_.empty() && self->drained_) std::exchange(self->drained_, nullptr)();
   }
   self->writing_ = false;
+}
+
+void QSFramedConnection::requestWrite() {
+  if (!open_ || writing_) return;
+  writing_ = true;
+  asio::co_spawn(socket_.get_executor(), writeQueued(shared_from_this()), asio::detached);
 }
 
 void QSFramedConnection::whenDrained(std::function<void()> handler) {
@@ -210,6 +225,7 @@ void QSFramedConnection::close() {
   asio::error_code ignored;
   socket_.close(ignored);
   drained_ = nullptr;
+  refill_ = nullptr;
   std::deque<Outgoing> dropped = std::move(outgoing_);
   outgoing_.clear();
   queuedBytes_ = 0;

@@ -72,6 +72,14 @@ public:
   // nothing is queued. A later call replaces a handler that has not run yet; close() drops it.
   void whenDrained(std::function<void()> handler);
 
+  // `refill` is called whenever the queue has been written out and the socket could take more:
+  // it may post frames its owner held back meanwhile (the lines that came while a write was in
+  // flight, as one frame). close() drops it.
+  void setRefill(std::function<void()> refill) { refill_ = std::move(refill); }
+  // Gives the refill a turn now when no write is in flight (when one is, it comes once that
+  // write is done).
+  void requestWrite();
+
   // Closes the socket: a waiting receive ends, queued frames are dropped. Idempotent.
   void close();
   bool isOpen() const { return open_; }
@@ -112,6 +120,7 @@ private:
   std::deque<Outgoing> outgoing_;
   std::size_t queuedBytes_ = 0;
   std::function<void()> drained_;
+  std::function<void()> refill_;
   bool writing_ = false;
   bool open_ = true;
 };

@@ -1,4 +1,5 @@
 #include "core/engine/daemon_service.h"
+#include "core/runtime/log_parser.h"
 
 #include "core/engine/off_loop.h"
 #include "core/platform/paths.h"
@@ -43,8 +44,11 @@ QSDaemonService::QSDaemonService(asio::any_io_executor executor, QSDaemonService
       .findProject = [this](const QSUUID& id) -> const QSProject* { return project(id); },
       .emit =
           [this](QSEvent event) {
+            // Only a line that may be a request is kept for the request log: no copy of the rest.
             const auto* line = event.get<evt::LogLine>();
-            std::optional<evt::LogLine> console = line ? std::optional<evt::LogLine>(*line) : std::nullopt;
+            std::optional<evt::LogLine> console = line && QSLogParser::mayBeRequest(line->line)
+                                                      ? std::optional<evt::LogLine>(*line)
+                                                      : std::nullopt;
             emit(std::move(event));
             if (console) recordConsoleRequest(*console);
           },

@@ -407,10 +407,18 @@ void QSServerSupervisor::cancelExitMonitor(const QSUUID& projectID) {
 
 void QSServerSupervisor::appendLog(const QSUUID& projectID, std::string line) {
   auto& buffer = logBuffers_[projectID];
-  buffer.push_back(line);
+  // A full buffer reuses its oldest entry's storage: a flooding console costs no allocation here.
+  std::string kept;
+  if (buffer.size() >= static_cast<std::size_t>(maxLogLines)) {
+    kept = std::move(buffer.front());
+    buffer.pop_front();
+  }
+  kept.assign(line);
+  buffer.push_back(std::move(kept));
   while (buffer.size() > static_cast<std::size_t>(maxLogLines)) buffer.pop_front();
-  hooks_.emit(evt::LogLine{QSServiceRef(svc::Server{projectID}), line});
-  if (!QSServerReadiness::indicatesServerReady(line)) return;
+  bool readiness = QSServerReadiness::indicatesServerReady(line);
+  hooks_.emit(evt::LogLine{QSServiceRef(svc::Server{projectID}), std::move(line)});
+  if (!readiness) return;
   auto it = servers_.find(projectID);
   if (it == servers_.end() || it->second.status != QSServerStatus::building) return;
   QSServer ready = it->second;

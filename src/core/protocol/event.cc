@@ -13,6 +13,7 @@ QSEventKind QSEvent::kind() const {
       [](const evt::LogLine&) { return QSEventKind::logs; },
       [](const evt::RequestLogged&) { return QSEventKind::logs; },
       [](const evt::MailReceived&) { return QSEventKind::mail; },
+      [](const evt::LogBatch&) { return QSEventKind::logBatches; },
   });
 }
 
@@ -21,7 +22,7 @@ bool matches(QSEventKind kind, const QSEvent& event) {
 }
 
 bool coveredByAll(QSEventKind kind) {
-  return kind != QSEventKind::mail;
+  return kind != QSEventKind::mail && kind != QSEventKind::logBatches;
 }
 
 }  // namespace qs

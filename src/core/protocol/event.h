@@ -16,14 +16,17 @@
 namespace qs {
 
 // What a subscription asks for; coded as its bare text ("servers"). `all` matches every event of
-// the first five kinds. Kinds added later (`mail`) are delivered only to subscriptions that name
-// them: a client built before a kind existed subscribes to `all` and could not decode its events.
-enum class QSEventKind { projects, databases, servers, network, logs, all, mail };
+// the first five kinds. Kinds added later (`mail`, `logBatches`) are delivered only to
+// subscriptions that name them: a client built before a kind existed subscribes to `all` and
+// could not decode its events. A connection subscribed to `logBatches` gets console lines as
+// `logBatch` events, several lines a frame, instead of one `logLine` event per line (under its
+// `logs` or `all` subscription); request lines still come as `requestLogged` under those.
+enum class QSEventKind { projects, databases, servers, network, logs, all, mail, logBatches };
 
 template <>
 struct QSRawEnum<QSEventKind> {
   static constexpr std::string_view typeName = "QSEventKind";
-  static constexpr std::array<std::pair<QSEventKind, std::string_view>, 7> cases{{
+  static constexpr std::array<std::pair<QSEventKind, std::string_view>, 8> cases{{
       {QSEventKind::projects, "projects"},
       {QSEventKind::databases, "databases"},
       {QSEventKind::servers, "servers"},
@@ -31,6 +34,7 @@ struct QSRawEnum<QSEventKind> {
       {QSEventKind::logs, "logs"},
       {QSEventKind::all, "all"},
       {QSEventKind::mail, "mail"},
+      {QSEventKind::logBatches, "logBatches"},
   }};
 };
 
@@ -66,6 +70,18 @@ struct LogLine {
   }
   bool operator==(const LogLine&) const = default;
 };
+// Consecutive console lines of one service, oldest first: what a `logBatches` subscription gets
+// in place of one `logLine` event per line.
+struct LogBatch {
+  static constexpr std::string_view caseName = "logBatch";
+  QSServiceRef source;
+  std::vector<std::string> lines;
+  template <class Self, class Fields>
+  static void fields(Self& self, Fields& f) {
+    f.field("_0", self.source).field("lines", self.lines);
+  }
+  bool operator==(const LogBatch&) const = default;
+};
 using RequestLogged = QSUnnamedCase<"requestLogged", QSLogEntry>;
 using MailReceived = QSUnnamedCase<"mailReceived", QSMailSummary>;  // stored in the mail folder
 }  // namespace evt
@@ -73,7 +89,7 @@ using MailReceived = QSUnnamedCase<"mailReceived", QSMailSummary>;  // stored in
 // A change pushed by the engine to the connections that subscribed to its kind.
 struct QSEvent : QSEnumeration<evt::ProjectsChanged, evt::DatabaseChanged, evt::DatabasesChanged,
                                evt::ServerChanged, evt::NetworkChanged, evt::LogLine, evt::RequestLogged,
-                               evt::MailReceived> {
+                               evt::MailReceived, evt::LogBatch> {
   using QSEnumeration::QSEnumeration;
   static constexpr std::string_view typeName = "QSEvent";
 

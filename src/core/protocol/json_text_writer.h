@@ -9,6 +9,7 @@
 #include "core/models/json_coding.h"
 #include "core/models/case_coding.h"
 
+#include <algorithm>
 #include <concepts>
 #include <cstddef>
 #include <cstdint>
@@ -34,6 +35,11 @@ public:
 
   // The quoted, escaped form of `text`, as the DOM dump writes it.
   void writeString(std::string_view text);
+  // `text` as it is: punctuation between values the caller assembles itself.
+  void writeRaw(std::string_view text) { out_ += text; }
+  // Takes back what was written after the first `size` bytes.
+  void truncate(std::size_t size) { out_.resize(std::min(size, out_.size())); }
+  void clear() { out_.clear(); }
 
 private:
   class RecordFields;

@@ -25,7 +25,22 @@ Number parsedOrZero(const std::string& text) {
 
 }  // namespace
 
+bool QSLogParser::mayBeRequest(std::string_view line) {
+  for (std::size_t at = line.find(']'); at != std::string_view::npos; at = line.find(']', at + 1)) {
+    std::size_t next = line.find_first_not_of(" \t\n\v\f\r", at + 1);
+    if (next == std::string_view::npos) return false;
+    switch (line[next]) {
+      case 'G': case 'P': case 'D': case 'H': case 'O':
+        return true;
+      default:
+        break;
+    }
+  }
+  return false;
+}
+
 std::optional<QSLogEntry> QSLogParser::parse(std::string_view line, const QSUUID& projectID) const {
+  if (!mayBeRequest(line)) return std::nullopt;
   auto groups = requestLinePattern().firstMatch(line);
   if (!groups) return std::nullopt;
   auto method = fromRawValue<QSHTTPMethod>((*groups)[0]);

@@ -17,6 +17,9 @@ public:
   // Text may precede the tag and follow the duration. A missing status or duration is 0.
   // The entry gets a fresh id, the current time, `projectID` and the source `console`.
   std::optional<QSLogEntry> parse(std::string_view line, const QSUUID& projectID) const;
+  // False for a line parse() certainly turns down (no "]" followed by a method's first letter):
+  // most console lines, told apart without the pattern.
+  static bool mayBeRequest(std::string_view line);
 };
 
 }  // namespace qs

@@ -1,5 +1,7 @@
 #include "core/daemon/daemon_client.h"
 #include "core/daemon/daemon_server.h"
+#include "core/daemon/server_peer.h"
+#include "core/protocol/json_text_writer.h"
 #include "core/platform/files.h"
 #include "core/platform/unix_socket.h"
 #include "daemon_test_support.h"
@@ -9,6 +11,7 @@
 #include <asio/steady_timer.hpp>
 #include <sys/stat.h>
 
+#include <deque>
 #include <memory>
 
 namespace qs {
@@ -251,6 +254,7 @@ TEST_F(DaemonServerTest, StalledSubscriberIsDroppedWhileOthersKeepReceiving) {
   });
 }
 
+// The same for one event a line (an "all" subscriber) and for batches: only the framing differs.
 TEST_F(DaemonServerTest, ASubscriberBehindOnLogLinesMissesSomeAndIsToldHowMany) {
   serve([&]() -> asio::awaitable<void> {
     RawPeer witness = co_await connect();
@@ -258,61 +262,132 @@ TEST_F(DaemonServerTest, ASubscriberBehindOnLogLinesMissesSomeAndIsToldHowMany) 
     auto broadcast = [&](QSEvent event) -> asio::awaitable<void> {
       co_await broadcastSeenBy(witness, witnessID, std::move(event));
     };
-    auto lineIn = [](const std::optional<QSDaemonResponse>& response) {
+    for (QSEventKind kind : {QSEventKind::all, QSEventKind::logBatches}) {
+      SCOPED_TRACE(std::string(rawValue(kind)));
+      RawPeer behind = co_await connect();
+      QSUUID subscription = co_await behind.subscribe(kind);  // and does not read for now
+      // The lines of the peer's frames, one at a time.
+      std::deque<std::string> pending;
+      auto nextLine = [&]() -> asio::awaitable<std::string> {
+        while (pending.empty()) {
+          auto response = co_await behind.read();
+          require(response.has_value() && response->id == subscription, "a frame of the subscription");
+          auto* event = response->result.get<res::Event>();
+          require(event != nullptr, "an event");
+          if (auto* line = event->value.get<evt::LogLine>()) {
+            require(kind == QSEventKind::all, "single lines only without batches");
+            pending.push_back(line->line);
+          } else if (auto* batch = event->value.get<evt::LogBatch>()) {
+            require(kind == QSEventKind::logBatches, "batches only when asked for");
+            pending.insert(pending.end(), batch->lines.begin(), batch->lines.end());
+          } else {
+            require(false, "a log line");
+          }
+        }
+        std::string line = pending.front();
+        pending.pop_front();
+        co_return line;
+      };
+
+      // Far more than the log backlog: most of it cannot be queued.
+      const int floodCount = 40;
+      const std::string megabyte(1024 * 1024, 'x');
+      for (int n = 0; n < floodCount; ++n) co_await broadcast(testing::logLine(megabyte));
+      EXPECT_EQ(server->connectionCount(), 2u) << "falling behind on log lines is no reason to disconnect";
+
+      // Reading again: what was queued arrives, then, with nothing else to send, a line saying how
+      // many were missed.
+      int received = 0;
+      std::string line;
+      while ((line = co_await nextLine()) == megabyte) ++received;
+      EXPECT_LT(received, floodCount);
+      EXPECT_EQ(line,
+                "[" + std::to_string(floodCount - received) + " lines not shown: this client fell behind the output]");
+
+      // Behind again: a line offered while the backlog drains is missed and counted too, so that
+      // what does arrive comes in long runs; once all of it is written, lines flow again.
+      for (int n = 0; n < floodCount; ++n) co_await broadcast(testing::logLine(megabyte));
+      received = 0;
+      for (;;) {
+        line = co_await nextLine();
+        if (line != megabyte) break;
+        if (++received == 3) co_await broadcast(testing::logLine("during"));
+      }
+      EXPECT_EQ(line, "[" + std::to_string(floodCount - received + 1) +
+                          " lines not shown: this client fell behind the output]");
+      co_await broadcast(testing::logLine("after"));
+      EXPECT_EQ(co_await nextLine(), "after");
+
+      // An event of another kind is never skipped, and the count so far goes ahead of it.
+      if (kind == QSEventKind::logBatches) co_await behind.subscribe(QSEventKind::servers);
+      for (int n = 0; n < floodCount; ++n) co_await broadcast(testing::logLine(megabyte));
+      backend->push(testing::serverError("crashed"));
+      received = 0;
+      while ((line = co_await nextLine()) == megabyte) ++received;
+      EXPECT_EQ(line,
+                "[" + std::to_string(floodCount - received) + " lines not shown: this client fell behind the output]");
+      require(pending.empty(), "nothing behind the count in its frame");
+      auto next = co_await behind.read();
+      require(next && next->result.get<res::Event>(), "an event");
+      auto* changed = next->result.get<res::Event>()->value.get<evt::ServerChanged>();
+      require(changed != nullptr, "the server event");
+      EXPECT_EQ(changed->value.errorMessage, "crashed");
+    }
+  });
+}
+
+// A peer that keeps up gets every line of a burst, in order, in far fewer frames than lines;
+// one that asked for single lines on the same daemon still gets one event a line.
+TEST_F(DaemonServerTest, BatchSubscribersGetEveryLineInOrderInFewFrames) {
+  serve([&]() -> asio::awaitable<void> {
+    RawPeer single = co_await connect();
+    QSUUID singleID = co_await single.subscribe(QSEventKind::all);
+    RawPeer batched = co_await connect();
+    co_await batched.subscribe(QSEventKind::all);
+    QSUUID batchID = co_await batched.subscribe(QSEventKind::logBatches);
+
+    const int lineCount = 5000;
+    for (int n = 0; n < lineCount; ++n) backend->push(testing::logLine("line " + std::to_string(n) + " \"quoted\""));
+    backend->push(testing::serverError("after the lines"));
+
+    int frames = 0;
+    int next = 0;
+    for (;;) {
+      auto response = co_await batched.read();
       require(response.has_value(), "a frame");
+      ++frames;
       auto* event = response->result.get<res::Event>();
       require(event != nullptr, "an event");
-      auto* line = event->value.get<evt::LogLine>();
-      require(line != nullptr, "a log line");
-      return line->line;
-    };
-
-    RawPeer behind = co_await connect();
-    QSUUID subscription = co_await behind.subscribe(QSEventKind::all);  // and does not read for now
-    // Far more than the log backlog: most of it cannot be queued.
-    const int floodCount = 40;
-    const std::string megabyte(1024 * 1024, 'x');
-    for (int n = 0; n < floodCount; ++n) co_await broadcast(testing::logLine(megabyte));
-    EXPECT_EQ(server->connectionCount(), 2u) << "falling behind on log lines is no reason to disconnect";
-
-    // Reading again: what was queued arrives, then, with nothing else to send, a line saying how
-    // many were missed.
-    int received = 0;
-    std::string line;
-    for (;;) {
-      auto response = co_await behind.read();
-      require(response.has_value() && response->id == subscription, "a frame of the subscription");
-      line = lineIn(response);
-      if (line != megabyte) break;
-      ++received;
+      if (event->value.is<evt::ServerChanged>()) break;
+      auto* batch = event->value.get<evt::LogBatch>();
+      require(batch != nullptr && response->id == batchID, "a batch of the batch subscription");
+      EXPECT_EQ(batch->source, testing::logLine("").get<evt::LogLine>()->source);
+      for (const auto& line : batch->lines) EXPECT_EQ(line, "line " + std::to_string(next++) + " \"quoted\"");
     }
-    EXPECT_LT(received, floodCount);
-    EXPECT_EQ(line, "[" + std::to_string(floodCount - received) + " lines not shown: this client fell behind the output]");
+    EXPECT_EQ(next, lineCount);
+    EXPECT_LT(frames, lineCount / 10);
 
-    // Behind again: a line offered while the backlog drains is missed and counted too, so that
-    // what does arrive comes in long runs; once all of it is written, lines flow again.
-    for (int n = 0; n < floodCount; ++n) co_await broadcast(testing::logLine(megabyte));
-    received = 0;
-    for (;;) {
-      line = lineIn(co_await behind.read());
-      if (line != megabyte) break;
-      if (++received == 3) co_await broadcast(testing::logLine("during"));
+    for (int n = 0; n < lineCount; ++n) {
+      auto response = co_await single.read();
+      require(response.has_value() && response->id == singleID, "a frame of the single-line subscription");
+      auto* line = response->result.get<res::Event>()->value.get<evt::LogLine>();
+      require(line != nullptr, "one log line");
+      EXPECT_EQ(line->line, "line " + std::to_string(n) + " \"quoted\"");
     }
-    EXPECT_EQ(line, "[" + std::to_string(floodCount - received + 1) + " lines not shown: this client fell behind the output]");
-    co_await broadcast(testing::logLine("after"));
-    EXPECT_EQ(lineIn(co_await behind.read()), "after");
+    auto last = co_await single.read();
+    require(last && last->result.get<res::Event>(), "the server event");
+    EXPECT_TRUE(last->result.get<res::Event>()->value.is<evt::ServerChanged>());
 
-    // An event of another kind is never skipped, and the count so far goes ahead of it.
-    for (int n = 0; n < floodCount; ++n) co_await broadcast(testing::logLine(megabyte));
-    backend->push(testing::serverError("crashed"));
-    received = 0;
-    while ((line = lineIn(co_await behind.read())) == megabyte) ++received;
-    EXPECT_EQ(line, "[" + std::to_string(floodCount - received) + " lines not shown: this client fell behind the output]");
-    auto next = co_await behind.read();
-    require(next && next->result.get<res::Event>(), "an event");
-    auto* changed = next->result.get<res::Event>()->value.get<evt::ServerChanged>();
-    require(changed != nullptr, "the server event");
-    EXPECT_EQ(changed->value.errorMessage, "crashed");
+    // The frame assembled from escaped pieces is what encoding the event gives.
+    QSEvent event = evt::LogBatch{svc::Server{QSUUID::random()}, {"a \"b\"", "t\u00e9l\u00e9\n", ""}};
+    const auto& batch = *event.get<evt::LogBatch>();
+    QSJsonTextWriter lines(QSCoder::wire());
+    for (std::size_t i = 0; i < batch.lines.size(); ++i) {
+      if (i > 0) lines.writeRaw(",");
+      lines.writeString(batch.lines[i]);
+    }
+    EXPECT_EQ(logBatchFrame(batchID, QSDaemonFraming::text(batch.source), lines.text()),
+              QSDaemonFraming::encode(QSDaemonResponse{batchID, res::Event{event}}));
   });
 }
 

@@ -124,6 +124,7 @@ std::vector<Sample> samples() {
       QSEvent(evt::NetworkChanged{sampleStatus()}),
       QSEvent(evt::LogLine{svc::Database{sampleID(2)}, "LOG:  database system is ready"}),
       QSEvent(evt::RequestLogged{sampleLogEntry()}),
+      QSEvent(evt::LogBatch{svc::Server{sampleID(1)}, {"[ INFO ] one", "", "t\u00e9l\u00e9 \"two\"\n"}}),
       QSEvent(evt::MailReceived{{sampleID(3), QSTime::fromReferenceSeconds(786'000'000), "App <app@blog.test>",
                                  {"user@example.com"}, "Confirm your account", 2048, 1, true, sampleID(1), "blog"}}),
 
@@ -265,6 +266,9 @@ TEST(DaemonMessages, EnvelopeShapes) {
       {toJson(QSDaemonResponse{s, res::Event{evt::LogLine{svc::Server{u}, "hello"}}}, wire),
        R"({"id": "S", "result": {"event": {"_0": {"logLine": {"_0": {"server": {"projectID": "U"}},
                                                               "line": "hello"}}}}})"},
+      {toJson(QSDaemonResponse{s, res::Event{evt::LogBatch{svc::Server{u}, {"one", "two"}}}}, wire),
+       R"({"id": "S", "result": {"event": {"_0": {"logBatch": {"_0": {"server": {"projectID": "U"}},
+                                                               "lines": ["one", "two"]}}}}})"},
       {toJson(QSPortAvailability(portAvailability::Error{22}), wire), R"({"error": {"_0": 22}})"},
       {toJson(ListeningProcess{812, "nginx", true}, wire), R"({"pid": 812, "name": "nginx", "isRoot": true})"},
   };

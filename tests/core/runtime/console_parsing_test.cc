@@ -52,6 +52,9 @@ TEST(LogParserTest, RequestLines) {
       {"GET /hello 200 (1ms)", std::nullopt, "", 0, 0},
       {"[5/120] Compiling App routes.swift", std::nullopt, "", 0, 0},
       {"[ INFO ] GET", std::nullopt, "", 0, 0},
+      // The quick test for "may be a request" looks past a bracket that leads nowhere.
+      {"[a] x [ INFO ]\tPOST /p 201", QSHTTPMethod::post, "/p", 201, 0},
+      {"[ DEBUG ] flood 12", std::nullopt, "", 0, 0},
   };
   QSLogParser parser;
   QSUUID project = QSUUID::random();
@@ -59,6 +62,9 @@ TEST(LogParserTest, RequestLines) {
     SCOPED_TRACE(c.line);
     auto entry = parser.parse(c.line, project);
     ASSERT_EQ(entry.has_value(), c.method.has_value());
+    if (entry) {
+      EXPECT_TRUE(QSLogParser::mayBeRequest(c.line));
+    }
     if (!entry) continue;
     EXPECT_EQ(entry->method, *c.method);
     EXPECT_EQ(entry->path, c.path);
