@@ -68,10 +68,12 @@ QSBytes responseFrame(const QSUUID& id, QSDaemonResult result) {
   }
 }
 
-// The frame of the answer to request `id` whose result is already compact JSON text: what
-// encoding the response gives, without decoding and encoding the result again. Nothing when it
-// is too large for a frame.
-std::optional<QSBytes> responseTextFrame(const QSUUID& id, const std::string& resultText) {
+// The frame {"id": id, "result": result} around a result that is already compact JSON text: what
+// encoding the response gives, without decoding and encoding the result again. The answer to a
+// request (id: the request's), or an event for one subscription (id: the subscription's), whose
+// text is then encoded once per event, not once per subscriber. Nothing when it is too large for
+// a frame (an event that large cannot be sent to anyone).
+std::optional<QSBytes> resultTextFrame(const QSUUID& id, const std::string& resultText) {
   std::string body;
   body.reserve(resultText.size() + 64);
   body.append(R"({"id":")").append(id.string()).append(R"(","result":)").append(resultText).append("}");
@@ -274,7 +276,7 @@ asio::awaitable<std::optional<QSBytes>> QSDaemonServer::State::encodedAnswer(con
     co_return std::nullopt;  // handle() gives the answer, or words the failure
   }
   if (!text) co_return std::nullopt;
-  co_return responseTextFrame(request.id, *text);
+  co_return resultTextFrame(request.id, *text);
 }
 
 asio::awaitable<QSDaemonResult> QSDaemonServer::State::handleSafely(QSDaemonCommand command) {
@@ -308,20 +310,6 @@ asio::awaitable<void> QSDaemonServer::State::forwardEvents(std::shared_ptr<State
 
 namespace {
 
-// The frame of an event for one subscription: what framing {"id": subscription, "result":
-// result} gives, assembled around the result's text so that it is encoded once per event, not
-// once per subscriber.
-std::optional<QSBytes> eventFrame(const QSUUID& subscription, const std::string& resultText) {
-  std::string body;
-  body.reserve(resultText.size() + 64);
-  body.append(R"({"id":")").append(subscription.string()).append(R"(","result":)").append(resultText).append("}");
-  try {
-    return QSDaemonFraming::frameText(body);
-  } catch (const QSDaemonException&) {
-    return std::nullopt;  // an event too large for a frame cannot be sent to anyone
-  }
-}
-
 std::string eventResultText(const QSEvent& event) {
   return QSDaemonFraming::text(QSDaemonResult(res::Event{event}));
 }
@@ -351,7 +339,7 @@ void QSDaemonServer::State::broadcast(const QSEvent& event) {
     bool fits = postHeldLines(*peer);
     fits = postSkippedLineMarkers(*peer) && fits;
     if (!resultText) resultText = eventResultText(event);
-    auto frame = eventFrame(*subscription, *resultText);
+    auto frame = resultTextFrame(*subscription, *resultText);
     if (!frame) break;
     if (!fits || !connection.post(std::move(*frame))) overflowing.push_back(peer);
   }
@@ -371,7 +359,7 @@ bool QSDaemonServer::State::postSkippedLineMarkers(QSServerPeer& peer) {
     } else {
       QSEvent event = marker;
       auto subscription = peer.subscriptionFor(event);
-      if (subscription) frame = eventFrame(*subscription, eventResultText(event));
+      if (subscription) frame = resultTextFrame(*subscription, eventResultText(event));
     }
     if (frame && !peer.connection().post(std::move(*frame))) fits = false;
   }

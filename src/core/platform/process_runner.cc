@@ -1,6 +1,7 @@
 #include "core/platform/process_runner.h"
 
 #include "core/platform/file_status.h"
+#include "core/platform/sigpipe_guard.h"
 #include "core/platform/spawn.h"
 #include "core/platform/system_error.h"
 #include "core/platform/unique_fd.h"
@@ -21,28 +22,6 @@ extern char** environ;
 
 namespace qs {
 namespace {
-
-// Writes to a pipe whose reader may be gone without a SIGPIPE: the signal is blocked for this
-// thread alone during the write and, when the write raised it, taken off again. Other threads
-// and the process's own SIGPIPE handling are never touched.
-ssize_t writeWithoutSigpipe(int fd, const char* data, std::size_t size) {
-  sigset_t pipeSignal, previous, pending;
-  sigemptyset(&pipeSignal);
-  sigaddset(&pipeSignal, SIGPIPE);
-  ::pthread_sigmask(SIG_BLOCK, &pipeSignal, &previous);
-  sigpending(&pending);
-  bool alreadyPending = sigismember(&pending, SIGPIPE);
-  ssize_t written = ::write(fd, data, size);
-  int error = errno;
-  if (written < 0 && error == EPIPE && !alreadyPending) {
-    timespec now{};
-    while (::sigtimedwait(&pipeSignal, nullptr, &now) < 0 && errno == EINTR) {
-    }
-  }
-  ::pthread_sigmask(SIG_SETMASK, &previous, nullptr);
-  errno = error;
-  return written;
-}
 
 int decodeWaitStatus(int status) {
   if (WIFEXITED(status)) return WEXITSTATUS(status);
@@ -76,7 +55,7 @@ void pump(UniqueFd& out, UniqueFd& err, UniqueFd& in, std::string_view input, QS
     drain(outIndex, out, result.output);
     drain(errIndex, err, result.errorOutput);
     if (inIndex >= 0 && (fds[inIndex].revents & (POLLOUT | POLLERR | POLLHUP))) {
-      ssize_t w = writeWithoutSigpipe(in.get(), input.data() + written, input.size() - written);
+      ssize_t w = withoutSigpipe([&] { return ::write(in.get(), input.data() + written, input.size() - written); });
       if (w > 0) written += static_cast<std::size_t>(w);
       if ((w < 0 && errno != EINTR && errno != EAGAIN) || written == input.size()) in.reset();
     }

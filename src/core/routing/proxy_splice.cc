@@ -1,5 +1,7 @@
 #include "core/routing/proxy_splice.h"
 
+#include "core/platform/sigpipe_guard.h"
+
 #include <asio/experimental/as_tuple.hpp>
 #include <asio/use_awaitable.hpp>
 
@@ -26,27 +28,11 @@ bool brokenPipeIgnored() {
   return ::sigaction(SIGPIPE, nullptr, &current) == 0 && current.sa_handler == SIG_IGN;
 }
 
-// A splice into a socket raises SIGPIPE on a broken connection (there is no MSG_NOSIGNAL for it).
-// Unless the process ignores the signal, it is blocked for this thread alone during the call and,
-// when the call raised it, taken off again.
+// A splice into a socket raises SIGPIPE on a broken connection (there is no MSG_NOSIGNAL for it):
+// unless the process ignores the signal, the call is guarded against it.
 ssize_t spliceToSocket(int pipe, int socket, std::size_t size, bool guard) {
-  if (!guard) return ::splice(pipe, nullptr, socket, nullptr, size, kFlags);
-  sigset_t pipeSignal, previous, pending;
-  sigemptyset(&pipeSignal);
-  sigaddset(&pipeSignal, SIGPIPE);
-  ::pthread_sigmask(SIG_BLOCK, &pipeSignal, &previous);
-  sigpending(&pending);
-  bool alreadyPending = sigismember(&pending, SIGPIPE);
-  ssize_t moved = ::splice(pipe, nullptr, socket, nullptr, size, kFlags);
-  int error = errno;
-  if (moved < 0 && error == EPIPE && !alreadyPending) {
-    timespec now{};
-    while (::sigtimedwait(&pipeSignal, nullptr, &now) < 0 && errno == EINTR) {
-    }
-  }
-  ::pthread_sigmask(SIG_SETMASK, &previous, nullptr);
-  errno = error;
-  return moved;
+  auto splice = [&] { return ::splice(pipe, nullptr, socket, nullptr, size, kFlags); };
+  return guard ? withoutSigpipe(splice) : splice();
 }
 
 }  // namespace
