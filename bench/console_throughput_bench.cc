@@ -7,7 +7,7 @@
 #include "core/daemon/daemon_server.h"
 #include "core/engine/daemon_service.h"
 #include "core/platform/child_process.h"
-#include "core/routing/port_scanner.h"
+#include "core/runtime/port_scanner.h"
 
 #include <asio/co_spawn.hpp>
 #include <asio/executor_work_guard.hpp>

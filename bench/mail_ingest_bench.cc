@@ -7,7 +7,7 @@
 // folder the way it stores a message (a hidden temporary created, written, renamed to its
 // name), with no mail protocol at all; the catcher's rate is also given as a share of it.
 #include "bench_support.h"
-#include "core/routing/port_scanner.h"
+#include "core/runtime/port_scanner.h"
 
 #include <asio/connect.hpp>
 #include <asio/io_context.hpp>

@@ -10,7 +10,7 @@
 
 #include "core/platform/file_status.h"
 #include "core/platform/process_runner.h"
-#include "core/routing/port_scanner.h"
+#include "core/runtime/port_scanner.h"
 
 #include <arpa/inet.h>
 #include <netinet/in.h>

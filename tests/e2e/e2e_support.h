@@ -5,7 +5,7 @@
 #include "core/platform/child_process.h"
 #include "core/platform/process_runner.h"
 #include "core/platform/unix_socket.h"
-#include "core/routing/port_scanner.h"
+#include "core/runtime/port_scanner.h"
 #include "support/process_helpers.h"
 #include "support/test_support.h"
 #include "support/test_locations.h"

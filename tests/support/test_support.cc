@@ -1,6 +1,6 @@
 #include "support/test_support.h"
 
-#include "core/routing/port_scanner.h"
+#include "core/runtime/port_scanner.h"
 
 #include <cstdlib>
 #include <unistd.h>

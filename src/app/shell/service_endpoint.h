@@ -5,7 +5,7 @@
 // Everything here lives on the service loop.
 #pragma once
 
-#include "core/engine/async_queue.h"
+#include "core/platform/async_queue.h"
 #include "core/protocol/daemon_command.h"
 #include "core/protocol/daemon_result.h"
 #include "core/protocol/event.h"

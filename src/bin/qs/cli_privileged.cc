@@ -12,7 +12,7 @@
 #include "core/platform/terminal.h"
 #include "core/routing/ca_trust.h"
 #include "core/routing/certificate_service.h"
-#include "core/routing/port_scanner.h"
+#include "core/runtime/port_scanner.h"
 #include "core/routing/privileged_error.h"
 #include "core/routing/privileged_helper.h"
 #include "core/routing/privileged_scripts.h"

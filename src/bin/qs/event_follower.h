@@ -2,7 +2,7 @@
 // Ctrl-C merged into one sequence of items, awaited one at a time in arrival order.
 #pragma once
 
-#include "core/engine/async_queue.h"
+#include "core/platform/async_queue.h"
 #include "core/protocol/event.h"
 
 #include <asio/any_io_executor.hpp>

@@ -3,7 +3,7 @@
 #include "bin/qs/output.h"
 
 #include "core/platform/terminal.h"
-#include "core/routing/port_scanner.h"
+#include "core/runtime/port_scanner.h"
 
 #include <fmt/format.h>
 

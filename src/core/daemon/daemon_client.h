@@ -4,7 +4,7 @@
 
 #include "core/daemon/framed_connection.h"
 #include "core/daemon/one_shot.h"
-#include "core/engine/async_queue.h"
+#include "core/platform/async_queue.h"
 #include "core/protocol/daemon_command.h"
 #include "core/protocol/daemon_message.h"
 #include "core/protocol/daemon_result.h"

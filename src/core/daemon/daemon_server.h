@@ -2,7 +2,7 @@
 // engine and pushes engine events to the clients that subscribed to them.
 #pragma once
 
-#include "core/engine/daemon_backend.h"
+#include "core/protocol/daemon_backend.h"
 
 #include <asio/any_io_executor.hpp>
 #include <asio/awaitable.hpp>

@@ -3,7 +3,7 @@
 // when it owns the services.
 #pragma once
 
-#include "core/engine/async_queue.h"
+#include "core/platform/async_queue.h"
 #include "core/protocol/event.h"
 
 #include <asio/any_io_executor.hpp>

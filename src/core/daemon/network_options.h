@@ -1,7 +1,7 @@
 // The ports of the daemon's .test services, as the environment overrides them.
 #pragma once
 
-#include "core/engine/daemon_service.h"
+#include "core/engine/network_service_options.h"
 
 #include <functional>
 #include <string>

@@ -8,7 +8,7 @@
 #include "core/platform/files.h"
 #include "core/platform/process_runner.h"
 #include "core/platform/proc_table.h"
-#include "core/routing/port_scanner.h"
+#include "core/runtime/port_scanner.h"
 
 #include <algorithm>
 #include <csignal>

@@ -2,7 +2,7 @@
 
 #include "core/databases/service_registry.h"
 #include "core/platform/paths.h"
-#include "core/routing/port_scanner.h"
+#include "core/runtime/port_scanner.h"
 
 #include <algorithm>
 

@@ -5,10 +5,11 @@
 // request may run, so an operation looks its project up again after awaiting another service.
 #pragma once
 
-#include "core/engine/daemon_backend.h"
+#include "core/protocol/daemon_backend.h"
 #include "core/engine/encoded_list.h"
 #include "core/engine/engine_services.h"
 #include "core/engine/mail_catcher.h"
+#include "core/engine/network_service_options.h"
 #include "core/engine/server_supervisor.h"
 #include "core/runtime/request_log_merge.h"
 #include "core/models/dotenv.h"
@@ -40,21 +41,6 @@ class QSPrivilegedHelper;
 class QSPrivilegedRunner;
 class QSCATrust;
 struct QSHealthReport;
-
-// Where the .test services listen. Port 0 lets the system choose (tests).
-struct QSNetworkServiceOptions {
-  int proxyPort = 7080;
-  int proxyTLSPort = 7443;
-  int dnsPort = 5300;
-  // The certificate authority's folder; Quayside/ssl in the data folder when absent.
-  std::optional<std::filesystem::path> sslDirectory;
-  // Runs the privileged steps of .test routing and certificate trust; when absent, the system's
-  // runner, which never prompts on the daemon's terminal.
-  std::shared_ptr<QSPrivilegedRunner> privilegedRunner;
-  // Where the system-wide pieces go and where system tools are found; QS_SYSTEM_ROOT and
-  // QS_SYSTEM_TOOL_PATH when absent.
-  std::optional<QSSystemRoot> systemRoot;
-};
 
 struct QSDaemonServiceOptions {
   std::string version = QS_VERSION;

@@ -8,7 +8,7 @@
 #include "core/routing/certificate_service.h"
 #include "core/routing/dns_server.h"
 #include "core/routing/domain_service.h"
-#include "core/routing/port_scanner.h"
+#include "core/runtime/port_scanner.h"
 #include "core/routing/proxy_server.h"
 #include "core/runtime/log_parser.h"
 

@@ -2,7 +2,7 @@
 
 #include "core/mail/mail_parser.h"
 #include "core/mail/smtp_session.h"
-#include "core/routing/port_scanner.h"
+#include "core/runtime/port_scanner.h"
 #include "core/runtime/listener_readiness.h"
 
 #include <asio/co_spawn.hpp>

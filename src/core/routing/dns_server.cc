@@ -1,7 +1,7 @@
 #include "core/routing/dns_server.h"
 
 #include "core/routing/dns_query.h"
-#include "core/routing/port_scanner.h"
+#include "core/runtime/port_scanner.h"
 
 #include <asio/co_spawn.hpp>
 #include <asio/detached.hpp>

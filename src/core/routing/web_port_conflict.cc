@@ -2,7 +2,7 @@
 
 #include "core/platform/text.h"
 #include "core/routing/domain_names.h"
-#include "core/routing/port_scanner.h"
+#include "core/runtime/port_scanner.h"
 
 #include <fmt/format.h>
 #include <fmt/ranges.h>

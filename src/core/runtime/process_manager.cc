@@ -4,7 +4,7 @@
 #include "core/platform/file_status.h"
 #include "core/platform/port_probe.h"
 #include "core/platform/proc_table.h"
-#include "core/routing/port_scanner.h"
+#include "core/runtime/port_scanner.h"
 #include "core/runtime/toolchain_service.h"
 
 #include <asio/co_spawn.hpp>

@@ -4,7 +4,7 @@
 
 #include "core/daemon/daemon_server.h"
 #include "core/daemon/one_shot.h"
-#include "core/engine/daemon_backend.h"
+#include "core/protocol/daemon_backend.h"
 #include "core/protocol/daemon_framing.h"
 #include "core/protocol/daemon_message.h"
 #include "support/async_helpers.h"

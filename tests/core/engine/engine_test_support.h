@@ -2,7 +2,7 @@
 #pragma once
 
 #include "core/engine/daemon_service.h"
-#include "core/routing/port_scanner.h"
+#include "core/runtime/port_scanner.h"
 #include "support/async_helpers.h"
 #include "support/test_support.h"
 #include "support/test_locations.h"

@@ -1,7 +1,7 @@
 #include "core/runtime/process_manager.h"
 
 #include "core/platform/system_error.h"
-#include "core/routing/port_scanner.h"
+#include "core/runtime/port_scanner.h"
 #include "support/process_helpers.h"
 #include "support/test_support.h"
 #include "support/test_locations.h"

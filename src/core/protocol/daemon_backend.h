@@ -1,7 +1,7 @@
 // The daemon server's view of the engine: requests in, results out, and one stream of events.
 #pragma once
 
-#include "core/engine/async_queue.h"
+#include "core/platform/async_queue.h"
 #include "core/protocol/daemon_command.h"
 #include "core/protocol/daemon_result.h"
 #include "core/protocol/event.h"

@@ -1,4 +1,4 @@
-#include "core/routing/port_scanner.h"
+#include "core/runtime/port_scanner.h"
 #include "support/process_helpers.h"
 #include "support/socket_states.h"
 #include "support/test_support.h"

@@ -1,4 +1,4 @@
-#include "core/routing/port_scanner.h"
+#include "core/runtime/port_scanner.h"
 
 #include "core/platform/port_probe.h"
 #include "core/platform/proc_table.h"
