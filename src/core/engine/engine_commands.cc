@@ -21,11 +21,11 @@ QSDaemonResult ok() { return res::Ok{}; }
 
 // Projects.
 asio::awaitable<QSDaemonResult> QSDaemonService::perform(const cmd::ListProjects&) {
-  co_return res::Projects{config_.projects};
+  co_return res::Projects{state_.config.projects};
 }
 
 asio::awaitable<QSDaemonResult> QSDaemonService::perform(const cmd::GetProject& c) {
-  co_return res::Project{requireProject(c.id)};
+  co_return res::Project{state_.requireProject(c.id)};
 }
 
 asio::awaitable<QSDaemonResult> QSDaemonService::perform(const cmd::AddProject& c) {
@@ -37,10 +37,9 @@ asio::awaitable<QSDaemonResult> QSDaemonService::perform(const cmd::CreateProjec
   QSProjectScaffold::Options options = c.value;
   // The .env sends mail where the catcher really listens, which is not 1025 when another
   // program holds that port.
-  auto ports = mail_ ? mail_->ports() : std::nullopt;
-  int mailPort = ports ? ports->listening : mail_ ? mail_->status().port : QSMailSettings::defaultPort;
+  int mailPort = mail_.projectPort();
   auto scaffold = [options, mailPort] { return QSProjectScaffold::create(options, mailPort); };
-  auto folder = co_await runOffLoop(workers_, executor_, scaffold);
+  auto folder = co_await runOffLoop(state_.workers, state_.executor, scaffold);
   QSProject added = co_await addProject(folder.string());
   co_return res::Project{added};
 }
@@ -61,36 +60,36 @@ asio::awaitable<QSDaemonResult> QSDaemonService::perform(const cmd::RenameProjec
 
 // Databases: the list is the engine's own; everything else needs the database engines.
 asio::awaitable<QSDaemonResult> QSDaemonService::perform(const cmd::ListDatabases&) {
-  co_return res::Databases{config_.databases};
+  co_return res::Databases{state_.config.databases};
 }
 
 asio::awaitable<QSDaemonResult> QSDaemonService::perform(const cmd::CreateDatabase& c) {
-  QSDatabase created = co_await createDatabase(c);
+  QSDatabase created = co_await databases_.createDatabase(c);
   co_return res::Database{created};
 }
 
 asio::awaitable<QSDaemonResult> QSDaemonService::perform(const cmd::StartDatabase& c) {
-  co_await startDatabase(c.id);
+  co_await databases_.startDatabase(c.id);
   co_return ok();
 }
 
 asio::awaitable<QSDaemonResult> QSDaemonService::perform(const cmd::StopDatabase& c) {
-  co_await stopDatabase(c.id);
+  co_await databases_.stopDatabase(c.id);
   co_return ok();
 }
 
 asio::awaitable<QSDaemonResult> QSDaemonService::perform(const cmd::RemoveDatabase& c) {
-  co_await removeDatabase(c.id);
+  co_await databases_.removeDatabase(c.id);
   co_return ok();
 }
 
 asio::awaitable<QSDaemonResult> QSDaemonService::perform(const cmd::UpdateDatabase& c) {
-  QSDatabase updated = co_await updateDatabase(c.value);
+  QSDatabase updated = co_await databases_.updateDatabase(c.value);
   co_return res::Database{updated};
 }
 
 asio::awaitable<QSDaemonResult> QSDaemonService::perform(const cmd::ProvisionDatabase& c) {
-  QSProject linked = co_await provisionDatabase(c);
+  QSProject linked = co_await databases_.provisionDatabase(c);
   co_return res::Project{linked};
 }
 
@@ -106,7 +105,7 @@ asio::awaitable<QSDaemonResult> QSDaemonService::perform(const cmd::StopServer& 
 }
 
 asio::awaitable<QSDaemonResult> QSDaemonService::perform(const cmd::RestartServer& c) {
-  co_await reconcileLinkedDatabases(c.id);
+  co_await links_.reconcileLinkedDatabases(c.id);
   co_await servers_->restart(c.id);
   co_return ok();
 }
@@ -117,16 +116,16 @@ asio::awaitable<QSDaemonResult> QSDaemonService::perform(const cmd::GetServerSta
 
 // Environment.
 asio::awaitable<QSDaemonResult> QSDaemonService::perform(const cmd::GetEnvVars& c) {
-  co_return res::EnvVars{requireProject(c.id).environmentVariables};
+  co_return res::EnvVars{state_.requireProject(c.id).environmentVariables};
 }
 
 asio::awaitable<QSDaemonResult> QSDaemonService::perform(const cmd::SetEnvVar& c) {
-  setEnvVar(c.projectID, c.key, c.value);
+  environment_.setEnvVar(c.projectID, c.key, c.value);
   co_return ok();
 }
 
 asio::awaitable<QSDaemonResult> QSDaemonService::perform(const cmd::UnsetEnvVar& c) {
-  unsetEnvVar(c.projectID, c.key);
+  environment_.unsetEnvVar(c.projectID, c.key);
   co_return ok();
 }
 
@@ -156,31 +155,31 @@ asio::awaitable<QSDaemonResult> QSDaemonService::perform(const cmd::ShutdownDaem
 asio::awaitable<QSDaemonResult> QSDaemonService::perform(const cmd::PinSwiftVersion& c) {
   // Toolchains are chosen by their dotted version number, so nothing else could ever match.
   static const QSRegex dottedVersion(R"(\d+\.\d+(\.\d+)?)");
-  QSProject& p = requireProject(c.projectID);
+  QSProject& p = state_.requireProject(c.projectID);
   if (c.version && !dottedVersion.fullMatch(*c.version))
     failWith("'" + *c.version + "' isn't a Swift version; give one like 6.0 or 6.0.3.");
   p.swiftVersion = c.version;
   QSProject changed = p;
-  save();  // also writes or removes .swift-version
-  emitProjectsChanged();
+  state_.save();  // also writes or removes .swift-version
+  state_.emitProjectsChanged();
   co_return res::Project{changed};
 }
 
 asio::awaitable<QSDaemonResult> QSDaemonService::perform(const cmd::SetAutoStart& c) {
-  QSProject& p = requireProject(c.projectID);
+  QSProject& p = state_.requireProject(c.projectID);
   p.autoStartServerAtLogin = c.enabled;
   QSProject changed = p;
-  save();
-  emitProjectsChanged();
+  state_.save();
+  state_.emitProjectsChanged();
   co_return res::Project{changed};
 }
 
 asio::awaitable<QSDaemonResult> QSDaemonService::perform(const cmd::SetWatch& c) {
-  QSProject& p = requireProject(c.projectID);
+  QSProject& p = state_.requireProject(c.projectID);
   p.watchMode = c.enabled;
   QSProject changed = p;
-  save();
-  emitProjectsChanged();
+  state_.save();
+  state_.emitProjectsChanged();
   servers_->watchSettingChanged(c.projectID);  // a running server is watched (or no more) at once
   co_return res::Project{changed};
 }
@@ -188,7 +187,7 @@ asio::awaitable<QSDaemonResult> QSDaemonService::perform(const cmd::SetWatch& c)
 asio::awaitable<QSDaemonResult> QSDaemonService::perform(const cmd::ListToolchains&) {
   // Discovery runs the default compiler's --version: not on the loop.
   auto discover = [] { return QSToolchainService().discoverToolchains(); };
-  auto toolchains = co_await runOffLoop(workers_, executor_, discover);
+  auto toolchains = co_await runOffLoop(state_.workers, state_.executor, discover);
   co_return res::Toolchains{toolchains};
 }
 

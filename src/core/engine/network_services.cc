@@ -48,8 +48,8 @@ std::string busyProxyPortText(int port, const std::vector<ListeningProcess>& hol
 }  // namespace
 
 void QSDaemonService::makeNetworkServices(const QSNetworkServiceOptions& options) {
-  dns_ = std::make_shared<QSDNSServer>(executor_, options.dnsPort);
-  proxy_ = std::make_shared<QSProxyServer>(executor_, options.proxyPort, options.proxyTLSPort);
+  dns_ = std::make_shared<QSDNSServer>(state_.executor, options.dnsPort);
+  proxy_ = std::make_shared<QSProxyServer>(state_.executor, options.proxyPort, options.proxyTLSPort);
   certificates_ = std::make_shared<QSCertificateService>(
       options.sslDirectory ? *options.sslDirectory : QSCertificateService::defaultDirectory());
   domains_ = std::make_unique<QSDomainService>(proxy_);
@@ -65,7 +65,7 @@ asio::awaitable<void> QSDaemonService::startNetworkServices() {
   try {
     co_await dns_->start(preferred);
   } catch (const std::exception& e) {
-    log(std::string(logPrefix) + "couldn't start the DNS server: " + e.what());
+    state_.log(std::string(QSEngineState::logPrefix) + "couldn't start the DNS server: " + e.what());
   }
   std::weak_ptr<QSDaemonService> weak = weak_from_this();
   proxy_->setRequestHandler([weak](QSLogEntry entry) {
@@ -75,7 +75,7 @@ asio::awaitable<void> QSDaemonService::startNetworkServices() {
     try {
       co_await proxy_->start();
     } catch (const std::exception& e) {
-      log(std::string(logPrefix) + "couldn't start the proxy: " + e.what());
+      state_.log(std::string(QSEngineState::logPrefix) + "couldn't start the proxy: " + e.what());
     }
   }
   reconcileRoutes();
@@ -90,7 +90,7 @@ void QSDaemonService::stopNetworkServices() {
 
 void QSDaemonService::reconcileRoutes() {
   std::set<std::string> wanted;
-  for (auto& project : config_.projects) {
+  for (auto& project : state_.config.projects) {
     if (!project.domain) continue;
     // Every stored domain is routed, even one that reached the state unvalidated.
     project.domain->targetPort = project.port;
@@ -106,18 +106,18 @@ void QSDaemonService::reconcileRoutes() {
 // not valid .test names (stored by an old client) are left out rather than failing the rest.
 asio::awaitable<void> QSDaemonService::refreshTLS() {
   std::vector<std::string> hosts;
-  for (const auto& project : config_.projects)
+  for (const auto& project : state_.config.projects)
     if (project.domain && project.domain->sslEnabled && isValidHostname(project.domain->hostname))
       hosts.push_back(project.domain->hostname);
   if (hosts.empty()) co_return;
   auto certificates = certificates_;
   auto issue = [certificates, hosts] { return certificates->serverCertificatePKCS12(hosts); };
   try {
-    QSBytes bundle = co_await runOffLoop(workers_, executor_, issue);
+    QSBytes bundle = co_await runOffLoop(state_.workers, state_.executor, issue);
     std::string password = QSCertificateService::pkcs12Password;
     co_await proxy_->startTLS(bundle, password);
   } catch (const std::exception& e) {
-    log(std::string(logPrefix) + "couldn't refresh the HTTPS certificate: " + e.what());
+    state_.log(std::string(QSEngineState::logPrefix) + "couldn't refresh the HTTPS certificate: " + e.what());
   }
 }
 
@@ -142,7 +142,7 @@ asio::awaitable<QSNetworkStatus> QSDaemonService::networkStatus() {
         for (auto& p : scanner.processesListening(port)) holders.push_back(p);
     return std::make_tuple(http, https, holders);
   };
-  auto [http, https, holders] = co_await runOffLoop(workers_, executor_, probe);
+  auto [http, https, holders] = co_await runOffLoop(state_.workers, state_.executor, probe);
   status.httpPortStatus = http;
   status.httpsPortStatus = https;
   status.conflictingProcesses = holders;
@@ -154,13 +154,13 @@ QSHealthReport QSDaemonService::healthReport() const {
   report.dnsRunning = dns_->isRunning();
   report.proxyRunning = proxy_->isRunning();
   addPrivilegedFacts(report);
-  report.stateLoadWarning = stateLoadWarning_;
+  report.stateLoadWarning = state_.stateLoadWarning;
   return report;
 }
 
 asio::awaitable<void> QSDaemonService::emitNetworkChanged() {
   QSFullStatus status = co_await fullStatus();
-  emit(evt::NetworkChanged{status});
+  state_.emit(evt::NetworkChanged{status});
 }
 
 QSRequestLogMerge& QSDaemonService::requestLog(const QSUUID& projectID) {
@@ -169,25 +169,25 @@ QSRequestLogMerge& QSDaemonService::requestLog(const QSUUID& projectID) {
 
 void QSDaemonService::recordRequest(QSLogEntry entry) {
   requestLog(entry.projectID).addProxyEntry(entry, QSTime::now());
-  emit(evt::RequestLogged{std::move(entry)});
+  state_.emit(evt::RequestLogged{std::move(entry)});
 }
 
 void QSDaemonService::recordConsoleRequest(const evt::LogLine& line) {
   const auto* server = line.source.get<svc::Server>();
-  if (!server || !project(server->id)) return;
+  if (!server || !state_.project(server->id)) return;
   auto entry = QSLogParser().parse(line.line, server->id);
   if (entry && requestLog(server->id).addConsoleEntry(*entry, QSTime::now()))
-    emit(evt::RequestLogged{std::move(*entry)});
+    state_.emit(evt::RequestLogged{std::move(*entry)});
 }
 
 asio::awaitable<QSDomain> QSDaemonService::addDomain(const QSUUID& projectID, const std::string& hostname, bool ssl) {
-  QSProject& project = requireProject(projectID);
+  QSProject& project = state_.requireProject(projectID);
   QSDomain domain;
   domain.hostname = hostname;
   domain.targetPort = project.port;
   domain.sslEnabled = ssl;
   // A name another project already uses would silently take its route over.
-  for (const auto& other : config_.projects)
+  for (const auto& other : state_.config.projects)
     if (other.id != projectID && other.domain && asciiLowercased(other.domain->hostname) == asciiLowercased(hostname))
       throw QSDaemonException(QSDaemonError(daemonError::OperationFailed{
           hostname + " is already the domain of " + other.name + "; remove it there first."}));
@@ -196,8 +196,8 @@ asio::awaitable<QSDomain> QSDaemonService::addDomain(const QSUUID& projectID, co
   // Replacing a domain frees its old name.
   if (previous && asciiLowercased(previous->hostname) != asciiLowercased(hostname)) proxy_->unregisterRoute(previous->hostname);
   project.domain = domain;
-  save();
-  emitProjectsChanged();
+  state_.save();
+  state_.emitProjectsChanged();
   if (ssl || (previous && previous->sslEnabled)) {
     co_await refreshTLS();
     co_await emitNetworkChanged();
@@ -206,7 +206,7 @@ asio::awaitable<QSDomain> QSDaemonService::addDomain(const QSUUID& projectID, co
 }
 
 asio::awaitable<void> QSDaemonService::removeDomain(const QSUUID& projectID) {
-  QSProject& project = requireProject(projectID);
+  QSProject& project = state_.requireProject(projectID);
   std::optional<QSDomain> removed = project.domain;
   if (removed) {
     if (isValidHostname(removed->hostname))
@@ -215,8 +215,8 @@ asio::awaitable<void> QSDaemonService::removeDomain(const QSUUID& projectID) {
       proxy_->unregisterRoute(removed->hostname);  // an unvalidated stored name is routed too
   }
   project.domain.reset();
-  save();
-  emitProjectsChanged();
+  state_.save();
+  state_.emitProjectsChanged();
   if (removed && removed->sslEnabled) {
     co_await refreshTLS();
     co_await emitNetworkChanged();
@@ -250,7 +250,7 @@ asio::awaitable<QSDaemonResult> QSDaemonService::perform(const cmd::StartProxy&)
   if (portTaken) {
     int port = proxy_->port();
     auto list = [port] { return QSPortScanner().processesListening(port); };
-    auto holders = co_await runOffLoop(workers_, executor_, list);
+    auto holders = co_await runOffLoop(state_.workers, state_.executor, list);
     throw QSDaemonException(QSDaemonError(daemonError::OperationFailed{busyProxyPortText(port, holders)}));
   }
   if (!proxy_->isTLSRunning()) co_await refreshTLS();
@@ -275,7 +275,7 @@ asio::awaitable<QSDaemonResult> QSDaemonService::perform(const cmd::RemoveDomain
 }
 
 asio::awaitable<QSDaemonResult> QSDaemonService::perform(const cmd::GetRequestLog& c) {
-  requireProject(c.projectID);
+  state_.requireProject(c.projectID);
   std::vector<QSLogEntry> entries;
   auto found = requestLogs_.find(c.projectID);
   if (found != requestLogs_.end()) {

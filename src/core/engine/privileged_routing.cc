@@ -64,7 +64,7 @@ asio::awaitable<void> QSDaemonService::runPrivileged(std::function<void()> step)
     return true;
   };
   try {
-    co_await runOffLoop(workers_, executor_, work);
+    co_await runOffLoop(state_.workers, state_.executor, work);
   } catch (const QSPrivilegedException& e) {
     throw daemonFailure(e);
   }
@@ -126,7 +126,7 @@ asio::awaitable<void> QSDaemonService::addPrivilegedFacts(QSNetworkStatus& statu
     facts.caTrusted = trust->isCATrusted();
     return facts;
   };
-  PrivilegedFacts facts = co_await runOffLoop(workers_, executor_, read);
+  PrivilegedFacts facts = co_await runOffLoop(state_.workers, state_.executor, read);
   status.testRoutingEnabled = facts.resolverConfigured && facts.redirectInstalled;
   status.testRoutingPortConflict =
       !status.testRoutingEnabled && facts.redirectInstalled && facts.resolverPort && *facts.resolverPort != dnsPort;
