@@ -1,13 +1,8 @@
 #include "core/engine/daemon_service.h"
-#include "core/runtime/log_parser.h"
 
-#include "core/engine/off_loop.h"
 #include "core/platform/paths.h"
-#include "core/routing/certificate_service.h"
-#include "core/routing/dns_server.h"
-#include "core/routing/domain_service.h"
+#include "core/runtime/log_parser.h"
 #include "core/runtime/process_manager.h"
-
 
 namespace qs {
 namespace {
@@ -27,37 +22,39 @@ std::shared_ptr<QSServerProcessManaging> processManager(asio::any_io_executor ex
   return std::make_shared<QSProcessManager>(executor);
 }
 
-}  // namespace
-
-QSServerSupervisor::Hooks QSDaemonService::serverHooks() {
+// What the servers' supervisor asks of the engine. `mail`, built after the supervisor, is reached
+// only once the engine is built.
+QSServerSupervisor::Hooks serverHooks(QSEngineState& state, QSRequestLogs& requestLogs, QSMailOperations& mail) {
   return {
-      .findProject = [this](const QSUUID& id) -> const QSProject* { return state_.project(id); },
+      .findProject = [&state](const QSUUID& id) -> const QSProject* { return state.project(id); },
       .emit =
-          [this](QSEvent event) {
+          [&state, &requestLogs](QSEvent event) {
             // Only a line that may be a request is kept for the request log: no copy of the rest.
             const auto* line = event.get<evt::LogLine>();
             std::optional<evt::LogLine> console = line && QSLogParser::mayBeRequest(line->line)
                                                       ? std::optional<evt::LogLine>(*line)
                                                       : std::nullopt;
-            state_.emit(std::move(event));
-            if (console) recordConsoleRequest(*console);
+            state.emit(std::move(event));
+            if (console) requestLogs.recordConsoleRequest(*console);
           },
-      .mailPorts = [this] { return mail_.ports(); },
+      .mailPorts = [&mail] { return mail.ports(); },
   };
 }
+
+}  // namespace
 
 QSDaemonService::QSDaemonService(asio::any_io_executor executor, QSDaemonServiceOptions options)
     : state_(executor, choosePersistence(options), std::move(options.configuration), std::move(options.log)),
       version_(std::move(options.version)),
+      requestLogs_(state_),
       servers_(std::make_shared<QSServerSupervisor>(executor, state_.workers, processManager(executor, options),
-                                                    serverHooks(), options.watch)),
+                                                    serverHooks(state_, requestLogs_, mail_), options.watch)),
       mail_(state_, servers_, options.runMailCatcher),
+      network_(state_, requestLogs_, options.network, [this] { return fullStatus(); }),
       environment_(state_, options.databases),
       databases_(state_, environment_, options.databases, options.reconciliationInterval),
       links_(state_, databases_, environment_, options.databases),
-      network_(options.network) {
-  makeNetworkServices(network_);
-}
+      projects_(state_, options.databases, servers_, environment_, links_, network_, requestLogs_, mail_) {}
 
 std::shared_ptr<QSDaemonService> QSDaemonService::make(asio::any_io_executor executor, QSDaemonServiceOptions options) {
   auto engine = std::shared_ptr<QSDaemonService>(new QSDaemonService(executor, std::move(options)));
@@ -72,20 +69,20 @@ QSDaemonService::~QSDaemonService() {
 
 asio::awaitable<void> QSDaemonService::bootstrap() {
   // .test names first: database engines and servers that are slow to start never delay them.
-  co_await startNetworkServices();
+  co_await network_.start();
   if (auto* engines = databases_.engines()) co_await engines->reapOrphanedProcesses();
   co_await links_.startLinkedDatabases();
   // A daemon that crashed left its servers running with the ports they hold.
   std::vector<QSProject> projects = state_.config.projects;
   co_await servers_->stopLeftovers(projects);
   co_await mail_.start();
-  co_await autoStartProjects();
+  co_await projects_.autoStartProjects();
   databases_.startStatusReconciliation();
 }
 
 asio::awaitable<void> QSDaemonService::shutdown() {
   shuttingDown_ = true;
-  stopNetworkServices();
+  network_.stop();
   databases_.stopStatusReconciliation();
   mail_.stop();
   if (auto* engines = databases_.engines()) co_await engines->stopAll();
@@ -121,7 +118,7 @@ asio::awaitable<QSDaemonResult> QSDaemonService::route(const QSDaemonCommand& co
 }
 
 asio::awaitable<QSFullStatus> QSDaemonService::fullStatus() {
-  QSNetworkStatus network = co_await networkStatus();
+  QSNetworkStatus network = co_await network_.networkStatus();
   QSFullStatus status;
   status.projects = state_.config.projects;
   status.databases = state_.config.databases;
@@ -161,7 +158,7 @@ std::string withLists(const std::string& skeleton, std::initializer_list<ListTex
 
 asio::awaitable<std::string> QSDaemonService::statusText() {
   // As fullStatus(): the network first, then the engine's state as it is once that is known.
-  QSNetworkStatus network = co_await networkStatus();
+  QSNetworkStatus network = co_await network_.networkStatus();
   QSFullStatus rest;
   rest.network = std::move(network);
   rest.daemonVersion = version_;

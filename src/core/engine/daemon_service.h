@@ -1,51 +1,39 @@
 // The service engine: the one owner, at run time, of projects, servers, databases and the network
 // services. Requests become operations; every change is saved and published as an event.
 //
+// The engine keeps the dispatch, the state store and the event stream (QSEngineState); the
+// operations live in classes that own their own state, each given the state store and, for the
+// calls that cross from one to another, the other operation classes.
+//
 // Everything here runs on the service loop. Operations are coroutines: at each co_await another
 // request may run, so an operation looks its project up again after awaiting another service.
 #pragma once
 
-#include "core/protocol/daemon_backend.h"
 #include "core/engine/database_links.h"
 #include "core/engine/database_operations.h"
-#include "core/engine/encoded_list.h"
 #include "core/engine/engine_services.h"
 #include "core/engine/engine_state.h"
 #include "core/engine/environment_operations.h"
-#include "core/engine/mail_catcher.h"
 #include "core/engine/mail_operations.h"
+#include "core/engine/network_operations.h"
 #include "core/engine/network_service_options.h"
+#include "core/engine/project_operations.h"
+#include "core/engine/request_logs.h"
 #include "core/engine/server_supervisor.h"
-#include "core/runtime/request_log_merge.h"
-#include "core/models/dotenv.h"
 #include "core/models/persistence_service.h"
 #include "core/models/project_configuration.h"
-#include "core/models/server.h"
+#include "core/protocol/daemon_backend.h"
 #include "core/runtime/server_process_managing.h"
-#include "core/routing/system_root.h"
 
 #include <asio/any_io_executor.hpp>
-#include <asio/thread_pool.hpp>
 
 #include <chrono>
-#include <deque>
-#include <filesystem>
 #include <functional>
-#include <map>
 #include <memory>
 #include <optional>
 #include <string>
 
 namespace qs {
-
-class QSCertificateService;
-class QSDNSServer;
-class QSDomainService;
-class QSProxyServer;
-class QSPrivilegedHelper;
-class QSPrivilegedRunner;
-class QSCATrust;
-struct QSHealthReport;
 
 struct QSDaemonServiceOptions {
   std::string version = QS_VERSION;
@@ -69,10 +57,8 @@ struct QSDaemonServiceOptions {
   QSWatchOptions watch;
 };
 
-class QSDaemonService : public QSDaemonBackend, public std::enable_shared_from_this<QSDaemonService> {
+class QSDaemonService : public QSDaemonBackend {
 public:
-  static constexpr std::size_t maxRequestLogEntries = 500;
-
   // Builds the engine and loads its state (a fresh state when there is none; a logged line and a
   // fresh state when the file cannot be read, which `status` and `health` then report).
   static std::shared_ptr<QSDaemonService> make(asio::any_io_executor executor, QSDaemonServiceOptions options);
@@ -100,10 +86,6 @@ public:
 
 private:
   QSDaemonService(asio::any_io_executor executor, QSDaemonServiceOptions options);
-
-  // What the servers' supervisor asks of the engine: a project, the event stream (and the request
-  // log, for console lines), the mail catcher's ports.
-  QSServerSupervisor::Hooks serverHooks();
 
   // Dispatch: one overload per command, so a command without a branch does not compile.
   asio::awaitable<QSDaemonResult> route(const QSDaemonCommand& command);
@@ -151,65 +133,24 @@ private:
   asio::awaitable<QSDaemonResult> perform(const cmd::TrustCA& command);
   asio::awaitable<QSDaemonResult> perform(const cmd::UntrustCA& command);
 
-  // Projects.
-  asio::awaitable<QSProject> addProject(const std::string& path);
-  QSProject updateProject(const QSProject& record);
-  asio::awaitable<void> removeProject(const QSUUID& id, bool dropDatabase, bool trashFolder);
-  asio::awaitable<QSProject> renameProject(const QSUUID& id, const std::string& newName);
-  asio::awaitable<void> autoStartProjects();
-  asio::awaitable<void> startServerWithDatabases(const QSUUID& projectID);
 
   asio::awaitable<QSFullStatus> fullStatus();
   // The text of fullStatus()'s `status` result.
   asio::awaitable<std::string> statusText();
-  asio::awaitable<QSNetworkStatus> networkStatus();
-
-  // .test services: DNS, proxy, certificates and domains.
-  void makeNetworkServices(const QSNetworkServiceOptions& options);
-  asio::awaitable<void> startNetworkServices();
-  void stopNetworkServices();
-  asio::awaitable<void> refreshTLS();
-  QSHealthReport healthReport() const;
-  asio::awaitable<void> emitNetworkChanged();
-  asio::awaitable<QSDomain> addDomain(const QSUUID& projectID, const std::string& hostname, bool ssl);
-  asio::awaitable<void> removeDomain(const QSUUID& projectID);
-  // Routes exactly the projects' domains, each to its project's current port (a port changed
-  // since the domain was added, a removed project's name).
-  void reconcileRoutes();
-  void recordRequest(QSLogEntry entry);
-  // A server's console line that reports a request joins the request log.
-  void recordConsoleRequest(const evt::LogLine& line);
-  QSRequestLogMerge& requestLog(const QSUUID& projectID);
-
-  // .test routing's system-wide half and certificate trust (privileged_routing.cc).
-  void makePrivilegedRouting(const QSNetworkServiceOptions& options);
-  // The DNS port the installed resolver entry names, so that the DNS server keeps it.
-  std::optional<int> installedResolverPort() const;
-  // Runs `step` on the worker pool; its QSPrivilegedException becomes the daemon's failure.
-  asio::awaitable<void> runPrivileged(std::function<void()> step);
-  // The resolver, redirect, watchdog and trust facts of the status and the health report.
-  asio::awaitable<void> addPrivilegedFacts(QSNetworkStatus& status);
-  void addPrivilegedFacts(QSHealthReport& report) const;
 
   QSEngineState state_;
   std::string version_;
   bool shuttingDown_ = false;
+  // Declared in the order they are built: each is given those above it (the server supervisor's
+  // hooks reach the mail catcher only once it runs).
+  QSRequestLogs requestLogs_;
   std::shared_ptr<QSServerSupervisor> servers_;
   QSMailOperations mail_;
+  QSNetworkOperations network_;
   QSEnvironmentOperations environment_;
   QSDatabaseOperations databases_;
   QSDatabaseLinks links_;
-
-  QSNetworkServiceOptions network_;
-  std::shared_ptr<QSDNSServer> dns_;
-  std::shared_ptr<QSProxyServer> proxy_;
-  std::shared_ptr<QSCertificateService> certificates_;
-  std::unique_ptr<QSDomainService> domains_;
-  // The proxy's last exchanges per project, for `getRequestLog`; run-time knowledge only.
-  // Requests the proxy relayed and request lines the servers printed, each request once.
-  std::map<QSUUID, QSRequestLogMerge> requestLogs_;
-  std::shared_ptr<QSPrivilegedHelper> privileged_;
-  std::shared_ptr<QSCATrust> trust_;
+  QSProjectOperations projects_;
 };
 
 }  // namespace qs
