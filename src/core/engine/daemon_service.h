@@ -1,46 +1,39 @@
 // The service engine: the one owner, at run time, of projects, servers, databases and the network
 // services. Requests become operations; every change is saved and published as an event.
 //
+// The engine keeps the dispatch, the state store and the event stream (QSEngineState); the
+// operations live in classes that own their own state, each given the state store and, for the
+// calls that cross from one to another, the other operation classes.
+//
 // Everything here runs on the service loop. Operations are coroutines: at each co_await another
 // request may run, so an operation looks its project up again after awaiting another service.
 #pragma once
 
-#include "core/protocol/daemon_backend.h"
-#include "core/engine/encoded_list.h"
+#include "core/engine/database_links.h"
+#include "core/engine/database_operations.h"
 #include "core/engine/engine_services.h"
-#include "core/engine/mail_catcher.h"
+#include "core/engine/engine_state.h"
+#include "core/engine/environment_operations.h"
+#include "core/engine/mail_operations.h"
+#include "core/engine/network_operations.h"
 #include "core/engine/network_service_options.h"
+#include "core/engine/project_operations.h"
+#include "core/engine/request_logs.h"
 #include "core/engine/server_supervisor.h"
-#include "core/runtime/request_log_merge.h"
-#include "core/models/dotenv.h"
 #include "core/models/persistence_service.h"
 #include "core/models/project_configuration.h"
-#include "core/models/server.h"
+#include "core/protocol/daemon_backend.h"
 #include "core/runtime/server_process_managing.h"
-#include "core/routing/system_root.h"
 
 #include <asio/any_io_executor.hpp>
-#include <asio/thread_pool.hpp>
 
 #include <chrono>
-#include <deque>
-#include <filesystem>
 #include <functional>
-#include <map>
 #include <memory>
 #include <optional>
 #include <string>
 
 namespace qs {
-
-class QSCertificateService;
-class QSDNSServer;
-class QSDomainService;
-class QSProxyServer;
-class QSPrivilegedHelper;
-class QSPrivilegedRunner;
-class QSCATrust;
-struct QSHealthReport;
 
 struct QSDaemonServiceOptions {
   std::string version = QS_VERSION;
@@ -64,12 +57,8 @@ struct QSDaemonServiceOptions {
   QSWatchOptions watch;
 };
 
-class QSDaemonService : public QSDaemonBackend, public std::enable_shared_from_this<QSDaemonService> {
+class QSDaemonService : public QSDaemonBackend {
 public:
-  static constexpr int maxLogLines = QSServerSupervisor::maxLogLines;
-  static constexpr std::size_t maxRequestLogEntries = 500;
-  static constexpr const char* logPrefix = "quaysided: ";
-
   // Builds the engine and loads its state (a fresh state when there is none; a logged line and a
   // fresh state when the file cannot be read, which `status` and `health` then report).
   static std::shared_ptr<QSDaemonService> make(asio::any_io_executor executor, QSDaemonServiceOptions options);
@@ -83,17 +72,17 @@ public:
   asio::awaitable<void> shutdown();
   // Waits for the blocking work under way on the worker threads to end; see
   // QSEngineHost::waitForBlockingWork.
-  void waitForBlockingWork() { workers_.join(); }
+  void waitForBlockingWork() { state_.workers.join(); }
 
   // Runs one command; once shutdown has begun, every command but ping fails saying so.
   asio::awaitable<QSDaemonResult> handle(QSDaemonCommand command) override;
   // `status` and `listProjects` from the text kept of every project, database and server, each
   // record written again only once it has changed; the network and mail facts are read afresh.
   asio::awaitable<std::optional<std::string>> encodedResult(const QSDaemonCommand& command) override;
-  QSAsyncQueue<QSEvent>& eventStream() override { return events_; }
+  QSAsyncQueue<QSEvent>& eventStream() override { return state_.events; }
 
-  const QSProjectConfiguration& configuration() const { return config_; }
-  const QSPersistenceService& persistence() const { return persistence_; }
+  const QSProjectConfiguration& configuration() const { return state_.config; }
+  const QSPersistenceService& persistence() const { return state_.persistence; }
 
 private:
   QSDaemonService(asio::any_io_executor executor, QSDaemonServiceOptions options);
@@ -144,126 +133,24 @@ private:
   asio::awaitable<QSDaemonResult> perform(const cmd::TrustCA& command);
   asio::awaitable<QSDaemonResult> perform(const cmd::UntrustCA& command);
 
-  // Projects.
-  QSProject* project(const QSUUID& id);
-  QSProject& requireProject(const QSUUID& id);
-  asio::awaitable<QSProject> addProject(const std::string& path);
-  QSProject updateProject(const QSProject& record);
-  asio::awaitable<void> removeProject(const QSUUID& id, bool dropDatabase, bool trashFolder);
-  asio::awaitable<QSProject> renameProject(const QSUUID& id, const std::string& newName);
-  asio::awaitable<void> autoStartProjects();
-  void writeEnvFile(const QSProject& project);
 
-  // Environment variables.
-  void setEnvVar(const QSUUID& projectID, const std::string& key, const std::string& value);
-  void unsetEnvVar(const QSUUID& projectID, const std::string& key);
-  void syncEnvVars(const QSDatabase& database);
-  // Keys typed into the project's .env by hand become the record's before it is written over.
-  void adoptHandAddedVariables(QSProject& project);
-  // Why `after` would make the project's (or all projects') variables too large; nothing when it fits.
-  std::optional<QSEnvVariableError> variablesFitError(const QSProject& project,
-                                                      const std::vector<QSEnvironmentVariable>& after) const;
-
-  // Databases and status.
-  QSDatabase* database(const QSUUID& id);
-  QSDatabaseServicing& requireDatabases();
-  asio::awaitable<QSDatabase> createDatabase(const cmd::CreateDatabase& request);
-  asio::awaitable<void> startDatabase(const QSUUID& id);
-  asio::awaitable<void> stopDatabase(const QSUUID& id);
-  asio::awaitable<void> removeDatabase(const QSUUID& id);
-  asio::awaitable<QSDatabase> updateDatabase(QSDatabase record);
-  asio::awaitable<QSProject> provisionDatabase(const cmd::ProvisionDatabase& request);
-  // Links the project to the databases found for its .env (adding records not yet known).
-  void adoptDatabases(QSProject& project, const std::vector<QSDatabase>& adoptable);
-  asio::awaitable<void> ensureLinkedDatabasesRunning(const QSUUID& projectID);
-  // Every project's linked databases whose engine is installed, started (or adopted, when an
-  // earlier owner left the engine running).
-  asio::awaitable<void> startLinkedDatabases();
-  asio::awaitable<void> reconcileLinkedDatabases(const QSUUID& projectID);
-  // Drops a database no other project links and forgets it; whether it was forgotten.
-  asio::awaitable<bool> dropAndForget(std::optional<QSUUID> databaseID, const QSUUID& excludingProject);
-  void unlinkDatabaseFromProjects(const QSUUID& id);
-  std::string uniqueDatabaseName(const std::string& base, QSDatabaseType type) const;
-  std::string uniqueRoleName(const std::string& databaseName, QSDatabaseType type) const;
-  // The user a new database of `type` gets: `given` (never the service account), else for
-  // PostgreSQL and MySQL a login of its own.
-  std::optional<std::string> defaultUsername(const std::string& databaseName, QSDatabaseType type,
-                                             const std::optional<std::string>& given) const;
-  void storeDatabase(const QSDatabase& record);
-  asio::awaitable<void> startServerWithDatabases(const QSUUID& projectID);
-  asio::awaitable<void> reconcileDatabaseStatuses();
-  void startStatusReconciliation();
   asio::awaitable<QSFullStatus> fullStatus();
   // The text of fullStatus()'s `status` result.
   asio::awaitable<std::string> statusText();
-  asio::awaitable<QSNetworkStatus> networkStatus();
 
-  // .test services: DNS, proxy, certificates and domains.
-  void makeNetworkServices(const QSNetworkServiceOptions& options);
-  asio::awaitable<void> startNetworkServices();
-  void stopNetworkServices();
-  asio::awaitable<void> refreshTLS();
-  QSHealthReport healthReport() const;
-  asio::awaitable<void> emitNetworkChanged();
-  asio::awaitable<QSDomain> addDomain(const QSUUID& projectID, const std::string& hostname, bool ssl);
-  asio::awaitable<void> removeDomain(const QSUUID& projectID);
-  // Routes exactly the projects' domains, each to its project's current port (a port changed
-  // since the domain was added, a removed project's name).
-  void reconcileRoutes();
-  void recordRequest(QSLogEntry entry);
-  // A server's console line that reports a request joins the request log.
-  void recordConsoleRequest(const evt::LogLine& line);
-  QSRequestLogMerge& requestLog(const QSUUID& projectID);
-
-  // .test routing's system-wide half and certificate trust (privileged_routing.cc).
-  void makePrivilegedRouting(const QSNetworkServiceOptions& options);
-  // The DNS port the installed resolver entry names, so that the DNS server keeps it.
-  std::optional<int> installedResolverPort() const;
-  // Runs `step` on the worker pool; its QSPrivilegedException becomes the daemon's failure.
-  asio::awaitable<void> runPrivileged(std::function<void()> step);
-  // The resolver, redirect, watchdog and trust facts of the status and the health report.
-  asio::awaitable<void> addPrivilegedFacts(QSNetworkStatus& status);
-  void addPrivilegedFacts(QSHealthReport& report) const;
-
-  // The engine's pattern after every change: save (a failure is ignored), then publish.
-  void save();
-  void emit(QSEvent event);
-  void emitProjectsChanged();
-  void log(const std::string& line) const;
-  asio::awaitable<void> startMailCatcher();
-
-  asio::any_io_executor executor_;
-  asio::thread_pool workers_{2};  // blocking work (tool runs, /proc scans), see runOffLoop
+  QSEngineState state_;
   std::string version_;
-  QSPersistenceService persistence_;
-  std::shared_ptr<QSDatabaseServicing> databases_;
-  std::function<void(const std::string&)> log_;
-  std::chrono::milliseconds reconciliationInterval_;
-  bool runMailCatcher_ = false;
-  std::shared_ptr<QSMailCatcher> mail_;
-
-  QSProjectConfiguration config_;
-  // What the state load had to say when config.json could not be read; told to clients.
-  std::optional<std::string> stateLoadWarning_;
-  std::shared_ptr<QSServerSupervisor> servers_;
   bool shuttingDown_ = false;
-  std::shared_ptr<asio::steady_timer> statusReconciliationTask_;
-  QSAsyncQueue<QSEvent> events_;
-  // The encoded records of `status` and `listProjects`.
-  QSEncodedList<QSProject> projectTexts_;
-  QSEncodedList<QSDatabase> databaseTexts_;
-  QSEncodedList<QSServer> serverTexts_;
-
-  QSNetworkServiceOptions network_;
-  std::shared_ptr<QSDNSServer> dns_;
-  std::shared_ptr<QSProxyServer> proxy_;
-  std::shared_ptr<QSCertificateService> certificates_;
-  std::unique_ptr<QSDomainService> domains_;
-  // The proxy's last exchanges per project, for `getRequestLog`; run-time knowledge only.
-  // Requests the proxy relayed and request lines the servers printed, each request once.
-  std::map<QSUUID, QSRequestLogMerge> requestLogs_;
-  std::shared_ptr<QSPrivilegedHelper> privileged_;
-  std::shared_ptr<QSCATrust> trust_;
+  // Declared in the order they are built: each is given those above it (the server supervisor's
+  // hooks reach the mail catcher only once it runs).
+  QSRequestLogs requestLogs_;
+  std::shared_ptr<QSServerSupervisor> servers_;
+  QSMailOperations mail_;
+  QSNetworkOperations network_;
+  QSEnvironmentOperations environment_;
+  QSDatabaseOperations databases_;
+  QSDatabaseLinks links_;
+  QSProjectOperations projects_;
 };
 
 }  // namespace qs

@@ -1,10 +1,15 @@
-// The engine's databases: creation, provisioning for a project, start, stop, edits, removal,
-// links from projects, adoption at project add, and keeping ports and statuses true.
-#include "core/engine/daemon_service.h"
+// The engine's databases: creation, provisioning for a project, start, stop, edits, removal, and
+// keeping statuses true.
+#include "core/engine/database_operations.h"
 
 #include "core/databases/database_error.h"
 #include "core/databases/service_account.h"
 #include "core/platform/text.h"
+#include "core/protocol/daemon_error.h"
+
+#include <asio/co_spawn.hpp>
+#include <asio/detached.hpp>
+#include <asio/redirect_error.hpp>
 
 #include <algorithm>
 
@@ -39,30 +44,39 @@ QSDatabase newRecord(const std::string& name, QSDatabaseType type, std::optional
 
 }  // namespace
 
-QSDatabase* QSDaemonService::database(const QSUUID& id) {
-  auto it = std::find_if(config_.databases.begin(), config_.databases.end(), [&](const QSDatabase& d) { return d.id == id; });
-  return it == config_.databases.end() ? nullptr : &*it;
+QSDatabaseOperations::QSDatabaseOperations(QSEngineState& state, QSEnvironmentOperations& environment,
+                                           std::shared_ptr<QSDatabaseServicing> databases,
+                                           std::chrono::milliseconds reconciliationInterval)
+    : state_(state),
+      environment_(environment),
+      databases_(std::move(databases)),
+      reconciliationInterval_(reconciliationInterval) {}
+
+QSDatabase* QSDatabaseOperations::database(const QSUUID& id) {
+  auto& databases = state_.config.databases;
+  auto it = std::find_if(databases.begin(), databases.end(), [&](const QSDatabase& d) { return d.id == id; });
+  return it == databases.end() ? nullptr : &*it;
 }
 
-QSDatabaseServicing& QSDaemonService::requireDatabases() {
+QSDatabaseServicing& QSDatabaseOperations::requireDatabases() {
   if (!databases_) fail("Managing databases (PostgreSQL, MySQL, Redis) isn't available in this build of quaysided yet.");
   return *databases_;
 }
 
-void QSDaemonService::storeDatabase(const QSDatabase& record) {
+void QSDatabaseOperations::storeDatabase(const QSDatabase& record) {
   if (auto* stored = database(record.id)) {
     *stored = record;
-    save();
+    state_.save();
   }
 }
 
-std::string QSDaemonService::uniqueDatabaseName(const std::string& base, QSDatabaseType type) const {
+std::string QSDatabaseOperations::uniqueDatabaseName(const std::string& base, QSDatabaseType type) const {
   std::string candidate;
   for (unsigned char c : asciiLowercased(base)) candidate += (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') ? char(c) : '_';
   auto taken = [&](const std::string& name) {
     // A project named mysql gets mysql_2: the engine's own catalogue is not the project's.
     return isReservedDatabaseName(type, name) ||
-           std::any_of(config_.databases.begin(), config_.databases.end(), [&](const QSDatabase& d) {
+           std::any_of(state_.config.databases.begin(), state_.config.databases.end(), [&](const QSDatabase& d) {
              return d.type == type && asciiLowercased(d.effectiveDatabaseName()) == name;
            });
   };
@@ -73,13 +87,13 @@ std::string QSDaemonService::uniqueDatabaseName(const std::string& base, QSDatab
 
 // A login of the database's own, named after it, that no other record of the type uses: its
 // password then belongs to this database alone.
-std::string QSDaemonService::uniqueRoleName(const std::string& databaseName, QSDatabaseType type) const {
+std::string QSDatabaseOperations::uniqueRoleName(const std::string& databaseName, QSDatabaseType type) const {
   // PostgreSQL keeps pg_… role names for itself; both engines bound names to about 64 bytes.
   std::string base = (databaseName.starts_with("pg_") ? "app_" : "") + databaseName.substr(0, 56);
   auto taken = [&](const std::string& name) {
     for (const char* own : {"quayside", "postgres", "root", "mysql", "mariadb.sys", "public"})
       if (asciiLowercased(name) == own) return true;
-    return std::any_of(config_.databases.begin(), config_.databases.end(),
+    return std::any_of(state_.config.databases.begin(), state_.config.databases.end(),
                        [&](const QSDatabase& d) { return d.type == type && d.username == name; });
   };
   if (!taken(base)) return base;
@@ -87,34 +101,34 @@ std::string QSDaemonService::uniqueRoleName(const std::string& databaseName, QSD
     if (!taken(base + "_" + std::to_string(n))) return base + "_" + std::to_string(n);
 }
 
-std::optional<std::string> QSDaemonService::defaultUsername(const std::string& databaseName, QSDatabaseType type,
+std::optional<std::string> QSDatabaseOperations::defaultUsername(const std::string& databaseName, QSDatabaseType type,
                                                             const std::optional<std::string>& given) const {
   refuseServiceAccount(type, given);
   if (given || !hasAccounts(type)) return given;
   return uniqueRoleName(databaseName, type);
 }
 
-asio::awaitable<QSDatabase> QSDaemonService::createDatabase(const cmd::CreateDatabase& c) {
+asio::awaitable<QSDatabase> QSDatabaseOperations::createDatabase(const cmd::CreateDatabase& c) {
   auto& engines = requireDatabases();
   if (c.name.empty()) fail("Give the database a name.");
   refuseReservedName(c.type, c.name);
   // Names are unique within a type: two records of one database would drop it for each other.
-  for (const auto& other : config_.databases)
+  for (const auto& other : state_.config.databases)
     if (other.type == c.type && asciiLowercased(other.effectiveDatabaseName()) == asciiLowercased(c.name))
       fail("A " + std::string(displayName(c.type)) + " database named \u201c" + c.name + "\u201d already exists.");
   auto username = hasAccounts(c.type) ? defaultUsername(c.name, c.type, c.username) : c.username.value_or("quayside");
   QSDatabase record = newRecord(c.name, c.type, c.port, username, c.password);
   auto [provisioned, variables] = co_await engines.provision(record);
   provisioned.status = provisioned.type == QSDatabaseType::sqlite ? QSDatabaseStatus::stopped : QSDatabaseStatus::running;
-  config_.databases.push_back(provisioned);
-  save();
-  emit(evt::DatabaseChanged{provisioned});
+  state_.config.databases.push_back(provisioned);
+  state_.save();
+  state_.emit(evt::DatabaseChanged{provisioned});
   co_return provisioned;
 }
 
-asio::awaitable<QSProject> QSDaemonService::provisionDatabase(const cmd::ProvisionDatabase& c) {
+asio::awaitable<QSProject> QSDatabaseOperations::provisionDatabase(const cmd::ProvisionDatabase& c) {
   auto& engines = requireDatabases();
-  QSProject snapshot = requireProject(c.projectID);
+  QSProject snapshot = state_.requireProject(c.projectID);
   if (c.type != QSDatabaseType::sqlite && !(co_await engines.isInstalled(c.type)))
     fail(QSDatabaseError(databaseError::ServiceNotInstalled{c.type}).message());
   bool isRedis = c.isRedis || c.type == QSDatabaseType::redis;
@@ -131,12 +145,12 @@ asio::awaitable<QSProject> QSDaemonService::provisionDatabase(const cmd::Provisi
   }
   auto& [provisioned, variables] = result;
   provisioned.status = QSDatabaseStatus::running;
-  config_.databases.push_back(provisioned);
-  QSProject& p = requireProject(c.projectID);  // re-read: other requests ran meanwhile
+  state_.config.databases.push_back(provisioned);
+  QSProject& p = state_.requireProject(c.projectID);  // re-read: other requests ran meanwhile
   try {
-    adoptHandAddedVariables(p);
+    environment_.adoptHandAddedVariables(p);
   } catch (const QSDaemonException& e) {
-    log(std::string(logPrefix) + e.error().message());
+    state_.log(std::string(QSEngineState::logPrefix) + e.error().message());
   }
   auto& link = isRedis ? p.redisID : p.databaseID;
   // The keys the replaced link wrote go with it, unless the new one writes them again.
@@ -156,23 +170,23 @@ asio::awaitable<QSProject> QSDaemonService::provisionDatabase(const cmd::Provisi
     else
       existing->value = variable.value;
   }
-  writeEnvFile(p);
+  environment_.writeEnvFile(p);
   QSProject linked = p;
-  save();
-  emit(evt::DatabaseChanged{provisioned});
-  emitProjectsChanged();
+  state_.save();
+  state_.emit(evt::DatabaseChanged{provisioned});
+  state_.emitProjectsChanged();
   co_return linked;
 }
 
-asio::awaitable<void> QSDaemonService::startDatabase(const QSUUID& id) {
+asio::awaitable<void> QSDatabaseOperations::startDatabase(const QSUUID& id) {
   auto* found = database(id);
   if (!found) throw QSDaemonException(QSDaemonError(daemonError::DatabaseNotFound{id.string()}));
   QSDatabase record = *found;
   if (record.type == QSDatabaseType::sqlite) {
     record.status = QSDatabaseStatus::running;
     storeDatabase(record);
-    emit(evt::DatabaseChanged{record});
-    syncEnvVars(record);
+    state_.emit(evt::DatabaseChanged{record});
+    environment_.syncEnvVars(record);
     co_return;
   }
   auto& engines = requireDatabases();
@@ -211,18 +225,18 @@ asio::awaitable<void> QSDaemonService::startDatabase(const QSUUID& id) {
     record.status = QSDatabaseStatus::error;
     record.errorMessage = failure;
     storeDatabase(record);
-    emit(evt::DatabaseChanged{record});
+    state_.emit(evt::DatabaseChanged{record});
     fail(*failure);
   }
   record.port = port;
   record.status = QSDatabaseStatus::running;
   record.errorMessage.reset();
   storeDatabase(record);
-  emit(evt::DatabaseChanged{record});
-  syncEnvVars(record);
+  state_.emit(evt::DatabaseChanged{record});
+  environment_.syncEnvVars(record);
 }
 
-asio::awaitable<void> QSDaemonService::stopDatabase(const QSUUID& id) {
+asio::awaitable<void> QSDatabaseOperations::stopDatabase(const QSUUID& id) {
   auto* found = database(id);
   if (!found) throw QSDaemonException(QSDaemonError(daemonError::DatabaseNotFound{id.string()}));
   QSDatabaseType type = found->type;
@@ -230,23 +244,23 @@ asio::awaitable<void> QSDaemonService::stopDatabase(const QSUUID& id) {
   if (auto* current = database(id)) {
     current->status = QSDatabaseStatus::stopped;
     QSDatabase stopped = *current;
-    save();
-    emit(evt::DatabaseChanged{stopped});
+    state_.save();
+    state_.emit(evt::DatabaseChanged{stopped});
   }
 }
 
-asio::awaitable<void> QSDaemonService::removeDatabase(const QSUUID& id) {
+asio::awaitable<void> QSDatabaseOperations::removeDatabase(const QSUUID& id) {
   if (auto* found = database(id)) {
     QSDatabase record = *found;
     co_await requireDatabases().dropDatabase(record.effectiveDatabaseName(), record.type, record.port);
   }
-  std::erase_if(config_.databases, [&](const QSDatabase& d) { return d.id == id; });
+  std::erase_if(state_.config.databases, [&](const QSDatabase& d) { return d.id == id; });
   unlinkDatabaseFromProjects(id);
-  save();
-  emit(evt::DatabasesChanged{config_.databases});
+  state_.save();
+  state_.emit(evt::DatabasesChanged{state_.config.databases});
 }
 
-asio::awaitable<QSDatabase> QSDaemonService::updateDatabase(QSDatabase record) {
+asio::awaitable<QSDatabase> QSDatabaseOperations::updateDatabase(QSDatabase record) {
   auto* stored = database(record.id);
   if (!stored) throw QSDaemonException(QSDaemonError(daemonError::DatabaseNotFound{record.id.string()}));
   bool credentialsChanged = stored->username != record.username || stored->password != record.password;
@@ -265,108 +279,72 @@ asio::awaitable<QSDatabase> QSDaemonService::updateDatabase(QSDatabase record) {
     } catch (const std::exception& e) {
       fail(e.what());
     }
-    syncEnvVars(record);
+    environment_.syncEnvVars(record);
   }
   if (auto* current = database(record.id)) *current = record;
-  save();
-  emit(evt::DatabaseChanged{record});
+  state_.save();
+  state_.emit(evt::DatabaseChanged{record});
   co_return record;
 }
 
-void QSDaemonService::unlinkDatabaseFromProjects(const QSUUID& id) {
+void QSDatabaseOperations::unlinkDatabaseFromProjects(const QSUUID& id) {
   bool changed = false;
-  for (auto& p : config_.projects) {
+  for (auto& p : state_.config.projects) {
     if (p.databaseID == id) p.databaseID.reset(), changed = true;
     if (p.redisID == id) p.redisID.reset(), changed = true;
   }
-  if (changed) emitProjectsChanged();
+  if (changed) state_.emitProjectsChanged();
 }
 
-asio::awaitable<bool> QSDaemonService::dropAndForget(std::optional<QSUUID> databaseID, const QSUUID& excludingProject) {
-  if (!databaseID || !database(*databaseID)) co_return false;
-  for (const auto& p : config_.projects)
-    if (p.id != excludingProject && (p.databaseID == databaseID || p.redisID == databaseID)) co_return false;
-  QSDatabase record = *database(*databaseID);
-  try {
-    co_await requireDatabases().dropDatabase(record.effectiveDatabaseName(), record.type, record.port);
-  } catch (const std::exception& e) {
-    record.status = QSDatabaseStatus::error;
-    record.errorMessage = std::string("Couldn't drop: ") + e.what();
-    storeDatabase(record);
-    emit(evt::DatabaseChanged{record});
-    co_return false;
+// Database status reconciliation: a database recorded as running whose engine has gone is
+// reported stopped. Nothing is saved: the status is run-time knowledge.
+void QSDatabaseOperations::startStatusReconciliation() {
+  if (statusReconciliationTask_) return;
+  auto timer = std::make_shared<asio::steady_timer>(state_.executor);
+  statusReconciliationTask_ = timer;
+  std::weak_ptr<QSDatabaseOperations> weak = state_.weakHandle(*this);
+  auto interval = reconciliationInterval_;
+  asio::co_spawn(
+      state_.executor,
+      [weak, timer, interval]() -> asio::awaitable<void> {
+        for (;;) {
+          timer->expires_after(interval);
+          asio::error_code ec;
+          co_await timer->async_wait(asio::redirect_error(asio::use_awaitable, ec));
+          if (ec) co_return;  // cancelled
+          auto self = weak.lock();
+          if (!self) co_return;
+          co_await self->reconcileDatabaseStatuses();
+        }
+      },
+      asio::detached);
+}
+
+void QSDatabaseOperations::stopStatusReconciliation() {
+  if (statusReconciliationTask_) {
+    statusReconciliationTask_->cancel();
+    statusReconciliationTask_.reset();
   }
-  std::erase_if(config_.databases, [&](const QSDatabase& d) { return d.id == *databaseID; });
-  save();
-  co_return true;
 }
 
-void QSDaemonService::adoptDatabases(QSProject& p, const std::vector<QSDatabase>& adoptable) {
-  bool appended = false;
-  for (const auto& candidate : adoptable) {
-    auto same = std::find_if(config_.databases.begin(), config_.databases.end(), [&](const QSDatabase& d) {
-      return d.type == candidate.type && d.effectiveDatabaseName() == candidate.effectiveDatabaseName();
-    });
-    QSUUID id = candidate.id;
-    if (same != config_.databases.end()) {
-      id = same->id;
-    } else {
-      config_.databases.push_back(candidate);
-      appended = true;
-    }
-    (candidate.type == QSDatabaseType::redis ? p.redisID : p.databaseID) = id;
-  }
-  if (appended) emit(evt::DatabasesChanged{config_.databases});
-}
-
-asio::awaitable<void> QSDaemonService::startLinkedDatabases() {
+asio::awaitable<void> QSDatabaseOperations::reconcileDatabaseStatuses() {
   if (!databases_) co_return;
-  std::vector<QSUUID> ids;
-  for (const auto& p : config_.projects) ids.push_back(p.id);
-  for (const auto& id : ids) co_await ensureLinkedDatabasesRunning(id);
-}
-
-asio::awaitable<void> QSDaemonService::ensureLinkedDatabasesRunning(const QSUUID& projectID) {
-  auto* p = project(projectID);
-  if (!p) co_return;
-  std::vector<std::optional<QSUUID>> linked{p->databaseID, p->redisID};
-  for (const auto& id : linked) {
-    auto* record = id ? database(*id) : nullptr;
-    if (!record || record->status == QSDatabaseStatus::running) continue;
-    QSDatabaseType type = record->type;
-    try {
-      // An engine that is not installed (any more) is the user's to install, not a failure here.
-      if (type != QSDatabaseType::sqlite && !(co_await databases_->isInstalled(type))) continue;
-      co_await startDatabase(*id);
-    } catch (const std::exception& e) {
-      log(std::string(logPrefix) + "couldn't start a linked database at start-up: " + e.what());
+  std::vector<QSUUID> candidates;
+  for (const auto& db : state_.config.databases)
+    if (db.type != QSDatabaseType::sqlite && db.status == QSDatabaseStatus::running) candidates.push_back(db.id);
+  for (const auto& id : candidates) {
+    QSDatabaseType type{};
+    for (const auto& db : state_.config.databases)
+      if (db.id == id) type = db.type;
+    auto live = co_await databases_->status(type);
+    if (live == QSDatabaseStatus::running) continue;
+    for (auto& db : state_.config.databases) {
+      if (db.id == id && db.status == QSDatabaseStatus::running) {
+        db.status = QSDatabaseStatus::stopped;
+        state_.emit(evt::DatabaseChanged{db});
+      }
     }
   }
-}
-
-asio::awaitable<void> QSDaemonService::reconcileLinkedDatabases(const QSUUID& projectID) {
-  if (!databases_) co_return;
-  auto* p = project(projectID);
-  if (!p) co_return;
-  std::vector<std::optional<QSUUID>> linked{p->databaseID, p->redisID};
-  for (const auto& id : linked) {
-    auto* record = id ? database(*id) : nullptr;
-    if (!record || record->type == QSDatabaseType::sqlite) continue;
-    QSDatabaseType type = record->type;
-    int port = co_await databases_->clusterPort(type);
-    record = database(*id);
-    if (!record || record->port == port) continue;
-    record->port = port;
-    QSDatabase moved = *record;
-    save();
-    emit(evt::DatabaseChanged{moved});
-    syncEnvVars(moved);
-  }
-}
-
-asio::awaitable<void> QSDaemonService::startServerWithDatabases(const QSUUID& projectID) {
-  co_await reconcileLinkedDatabases(projectID);
-  co_await servers_->start(projectID);
 }
 
 }  // namespace qs

@@ -1,11 +1,8 @@
-// The dispatcher's branches: each command mapped to its operation, result and events.
+// The dispatcher's branches: each command mapped to its operation and its result.
 #include "core/engine/daemon_service.h"
 
-#include "core/engine/mail_catcher.h"
 #include "core/engine/off_loop.h"
-
-#include "core/platform/regex.h"
-#include "core/runtime/project_scaffold.h"
+#include "core/engine/privileged_routing.h"
 #include "core/runtime/toolchain_service.h"
 
 namespace qs {
@@ -21,82 +18,88 @@ QSDaemonResult ok() { return res::Ok{}; }
 
 // Projects.
 asio::awaitable<QSDaemonResult> QSDaemonService::perform(const cmd::ListProjects&) {
-  co_return res::Projects{config_.projects};
+  co_return res::Projects{state_.config.projects};
 }
 
 asio::awaitable<QSDaemonResult> QSDaemonService::perform(const cmd::GetProject& c) {
-  co_return res::Project{requireProject(c.id)};
+  co_return res::Project{state_.requireProject(c.id)};
 }
 
 asio::awaitable<QSDaemonResult> QSDaemonService::perform(const cmd::AddProject& c) {
-  QSProject added = co_await addProject(c.path);  // g++ 12: no co_await inside braces
+  QSProject added = co_await projects_.addProject(c.path);  // g++ 12: no co_await inside braces
   co_return res::Project{added};
 }
 
 asio::awaitable<QSDaemonResult> QSDaemonService::perform(const cmd::CreateProject& c) {
-  QSProjectScaffold::Options options = c.value;
-  // The .env sends mail where the catcher really listens, which is not 1025 when another
-  // program holds that port.
-  auto ports = mail_ ? mail_->ports() : std::nullopt;
-  int mailPort = ports ? ports->listening : mail_ ? mail_->status().port : QSMailSettings::defaultPort;
-  auto scaffold = [options, mailPort] { return QSProjectScaffold::create(options, mailPort); };
-  auto folder = co_await runOffLoop(workers_, executor_, scaffold);
-  QSProject added = co_await addProject(folder.string());
+  QSProject added = co_await projects_.createProject(c);
   co_return res::Project{added};
 }
 
 asio::awaitable<QSDaemonResult> QSDaemonService::perform(const cmd::UpdateProject& c) {
-  co_return res::Project{updateProject(c.value)};
+  co_return res::Project{projects_.updateProject(c.value)};
 }
 
 asio::awaitable<QSDaemonResult> QSDaemonService::perform(const cmd::RemoveProject& c) {
-  co_await removeProject(c.id, c.dropDatabase, c.trashFolder);
+  co_await projects_.removeProject(c.id, c.dropDatabase, c.trashFolder);
   co_return ok();
 }
 
 asio::awaitable<QSDaemonResult> QSDaemonService::perform(const cmd::RenameProject& c) {
-  QSProject renamed = co_await renameProject(c.id, c.newName);
+  QSProject renamed = co_await projects_.renameProject(c.id, c.newName);
   co_return res::Project{renamed};
+}
+
+// Single-field project changes.
+asio::awaitable<QSDaemonResult> QSDaemonService::perform(const cmd::PinSwiftVersion& c) {
+  co_return res::Project{projects_.pinSwiftVersion(c)};
+}
+
+asio::awaitable<QSDaemonResult> QSDaemonService::perform(const cmd::SetAutoStart& c) {
+  co_return res::Project{projects_.setAutoStart(c)};
+}
+
+asio::awaitable<QSDaemonResult> QSDaemonService::perform(const cmd::SetWatch& c) {
+  co_return res::Project{projects_.setWatch(c)};
 }
 
 // Databases: the list is the engine's own; everything else needs the database engines.
 asio::awaitable<QSDaemonResult> QSDaemonService::perform(const cmd::ListDatabases&) {
-  co_return res::Databases{config_.databases};
+  co_return res::Databases{state_.config.databases};
 }
 
 asio::awaitable<QSDaemonResult> QSDaemonService::perform(const cmd::CreateDatabase& c) {
-  QSDatabase created = co_await createDatabase(c);
+  QSDatabase created = co_await databases_.createDatabase(c);
   co_return res::Database{created};
 }
 
 asio::awaitable<QSDaemonResult> QSDaemonService::perform(const cmd::StartDatabase& c) {
-  co_await startDatabase(c.id);
+  co_await databases_.startDatabase(c.id);
   co_return ok();
 }
 
 asio::awaitable<QSDaemonResult> QSDaemonService::perform(const cmd::StopDatabase& c) {
-  co_await stopDatabase(c.id);
+  co_await databases_.stopDatabase(c.id);
   co_return ok();
 }
 
 asio::awaitable<QSDaemonResult> QSDaemonService::perform(const cmd::RemoveDatabase& c) {
-  co_await removeDatabase(c.id);
+  co_await databases_.removeDatabase(c.id);
   co_return ok();
 }
 
 asio::awaitable<QSDaemonResult> QSDaemonService::perform(const cmd::UpdateDatabase& c) {
-  QSDatabase updated = co_await updateDatabase(c.value);
+  QSDatabase updated = co_await databases_.updateDatabase(c.value);
   co_return res::Database{updated};
 }
 
 asio::awaitable<QSDaemonResult> QSDaemonService::perform(const cmd::ProvisionDatabase& c) {
-  QSProject linked = co_await provisionDatabase(c);
+  QSProject linked = co_await databases_.provisionDatabase(c);
   co_return res::Project{linked};
 }
 
 // Servers.
 asio::awaitable<QSDaemonResult> QSDaemonService::perform(const cmd::StartServer& c) {
-  co_await startServerWithDatabases(c.id);
+  co_await projects_.startServerWithDatabases(c.id);
   co_return ok();
 }
 
@@ -106,7 +109,7 @@ asio::awaitable<QSDaemonResult> QSDaemonService::perform(const cmd::StopServer& 
 }
 
 asio::awaitable<QSDaemonResult> QSDaemonService::perform(const cmd::RestartServer& c) {
-  co_await reconcileLinkedDatabases(c.id);
+  co_await links_.reconcileLinkedDatabases(c.id);
   co_await servers_->restart(c.id);
   co_return ok();
 }
@@ -115,18 +118,82 @@ asio::awaitable<QSDaemonResult> QSDaemonService::perform(const cmd::GetServerSta
   co_return res::Server{servers_->status(c.id)};
 }
 
+asio::awaitable<QSDaemonResult> QSDaemonService::perform(const cmd::ListToolchains&) {
+  // Discovery runs the default compiler's --version: not on the loop.
+  auto discover = [] { return QSToolchainService().discoverToolchains(); };
+  auto toolchains = co_await runOffLoop(state_.workers, state_.executor, discover);
+  co_return res::Toolchains{toolchains};
+}
+
 // Environment.
 asio::awaitable<QSDaemonResult> QSDaemonService::perform(const cmd::GetEnvVars& c) {
-  co_return res::EnvVars{requireProject(c.id).environmentVariables};
+  co_return res::EnvVars{state_.requireProject(c.id).environmentVariables};
 }
 
 asio::awaitable<QSDaemonResult> QSDaemonService::perform(const cmd::SetEnvVar& c) {
-  setEnvVar(c.projectID, c.key, c.value);
+  environment_.setEnvVar(c.projectID, c.key, c.value);
   co_return ok();
 }
 
 asio::awaitable<QSDaemonResult> QSDaemonService::perform(const cmd::UnsetEnvVar& c) {
-  unsetEnvVar(c.projectID, c.key);
+  environment_.unsetEnvVar(c.projectID, c.key);
+  co_return ok();
+}
+
+// The .test services, domains and the request log.
+asio::awaitable<QSDaemonResult> QSDaemonService::perform(const cmd::StartDNS&) {
+  co_await network_.startDNS();
+  co_return ok();
+}
+
+asio::awaitable<QSDaemonResult> QSDaemonService::perform(const cmd::StopDNS&) {
+  co_await network_.stopDNS();
+  co_return ok();
+}
+
+asio::awaitable<QSDaemonResult> QSDaemonService::perform(const cmd::StartProxy&) {
+  co_await network_.startProxy();
+  co_return ok();
+}
+
+asio::awaitable<QSDaemonResult> QSDaemonService::perform(const cmd::StopProxy&) {
+  co_await network_.stopProxy();
+  co_return ok();
+}
+
+asio::awaitable<QSDaemonResult> QSDaemonService::perform(const cmd::AddDomain& c) {
+  QSDomain domain = co_await network_.addDomain(c.projectID, c.hostname, c.ssl);
+  co_return res::Domain{domain};
+}
+
+asio::awaitable<QSDaemonResult> QSDaemonService::perform(const cmd::RemoveDomain& c) {
+  co_await network_.removeDomain(c.id);
+  co_return ok();
+}
+
+asio::awaitable<QSDaemonResult> QSDaemonService::perform(const cmd::GetRequestLog& c) {
+  state_.requireProject(c.projectID);
+  co_return res::LogEntries{requestLogs_.entries(c.projectID, c.count)};
+}
+
+// .test routing's system-wide half and certificate trust.
+asio::awaitable<QSDaemonResult> QSDaemonService::perform(const cmd::EnableTestRouting&) {
+  co_await network_.privileged().enableTestRouting();
+  co_return ok();
+}
+
+asio::awaitable<QSDaemonResult> QSDaemonService::perform(const cmd::DisableTestRouting&) {
+  co_await network_.privileged().disableTestRouting();
+  co_return ok();
+}
+
+asio::awaitable<QSDaemonResult> QSDaemonService::perform(const cmd::TrustCA&) {
+  co_await network_.privileged().trustCA();
+  co_return ok();
+}
+
+asio::awaitable<QSDaemonResult> QSDaemonService::perform(const cmd::UntrustCA&) {
+  co_await network_.privileged().untrustCA();
   co_return ok();
 }
 
@@ -137,7 +204,7 @@ asio::awaitable<QSDaemonResult> QSDaemonService::perform(const cmd::Status&) {
 }
 
 asio::awaitable<QSDaemonResult> QSDaemonService::perform(const cmd::Health&) {
-  co_return res::Health{healthReport()};
+  co_return res::Health{network_.healthReport()};
 }
 
 asio::awaitable<QSDaemonResult> QSDaemonService::perform(const cmd::Logs& c) {
@@ -151,45 +218,5 @@ asio::awaitable<QSDaemonResult> QSDaemonService::perform(const cmd::Subscribe&) 
 asio::awaitable<QSDaemonResult> QSDaemonService::perform(const cmd::Unsubscribe&) { co_return ok(); }
 asio::awaitable<QSDaemonResult> QSDaemonService::perform(const cmd::Ping&) { co_return ok(); }
 asio::awaitable<QSDaemonResult> QSDaemonService::perform(const cmd::ShutdownDaemon&) { co_return ok(); }
-
-// Single-field project changes: the engine's own record is changed, never a client's copy.
-asio::awaitable<QSDaemonResult> QSDaemonService::perform(const cmd::PinSwiftVersion& c) {
-  // Toolchains are chosen by their dotted version number, so nothing else could ever match.
-  static const QSRegex dottedVersion(R"(\d+\.\d+(\.\d+)?)");
-  QSProject& p = requireProject(c.projectID);
-  if (c.version && !dottedVersion.fullMatch(*c.version))
-    failWith("'" + *c.version + "' isn't a Swift version; give one like 6.0 or 6.0.3.");
-  p.swiftVersion = c.version;
-  QSProject changed = p;
-  save();  // also writes or removes .swift-version
-  emitProjectsChanged();
-  co_return res::Project{changed};
-}
-
-asio::awaitable<QSDaemonResult> QSDaemonService::perform(const cmd::SetAutoStart& c) {
-  QSProject& p = requireProject(c.projectID);
-  p.autoStartServerAtLogin = c.enabled;
-  QSProject changed = p;
-  save();
-  emitProjectsChanged();
-  co_return res::Project{changed};
-}
-
-asio::awaitable<QSDaemonResult> QSDaemonService::perform(const cmd::SetWatch& c) {
-  QSProject& p = requireProject(c.projectID);
-  p.watchMode = c.enabled;
-  QSProject changed = p;
-  save();
-  emitProjectsChanged();
-  servers_->watchSettingChanged(c.projectID);  // a running server is watched (or no more) at once
-  co_return res::Project{changed};
-}
-
-asio::awaitable<QSDaemonResult> QSDaemonService::perform(const cmd::ListToolchains&) {
-  // Discovery runs the default compiler's --version: not on the loop.
-  auto discover = [] { return QSToolchainService().discoverToolchains(); };
-  auto toolchains = co_await runOffLoop(workers_, executor_, discover);
-  co_return res::Toolchains{toolchains};
-}
 
 }  // namespace qs

@@ -1,10 +1,10 @@
 // The engine's edits of a project's environment variables, each written through to its .env.
-#include "core/engine/daemon_service.h"
+#include "core/engine/environment_operations.h"
 
-#include "core/models/dotenv.h"
 #include "core/models/env_file_writer.h"
 #include "core/platform/encoding.h"
 #include "core/platform/utf8.h"
+#include "core/protocol/daemon_error.h"
 
 #include <algorithm>
 
@@ -27,7 +27,14 @@ std::vector<QSEnvironmentVariable>::iterator variableToSet(std::vector<QSEnviron
 
 }  // namespace
 
-void QSDaemonService::adoptHandAddedVariables(QSProject& p) {
+QSEnvironmentOperations::QSEnvironmentOperations(QSEngineState& state, std::shared_ptr<QSDatabaseServicing> databases)
+    : state_(state), databases_(std::move(databases)) {}
+
+void QSEnvironmentOperations::writeEnvFile(const QSProject& p) {
+  QSEnvFileWriter::write(p.environmentVariables, p.path, 3);
+}
+
+void QSEnvironmentOperations::adoptHandAddedVariables(QSProject& p) {
   auto added = QSEnvFileWriter::handAddedVariables(p.environmentVariables, p.path);
   if (added.empty()) return;
   // What the record cannot hold (unchanged, or at all) is not taken, and the file is then not
@@ -48,16 +55,16 @@ void QSDaemonService::adoptHandAddedVariables(QSProject& p) {
   p.environmentVariables = std::move(variables);
 }
 
-std::optional<QSEnvVariableError> QSDaemonService::variablesFitError(
+std::optional<QSEnvVariableError> QSEnvironmentOperations::variablesFitError(
     const QSProject& p, const std::vector<QSEnvironmentVariable>& after) const {
   std::size_t others = 0;
-  for (const auto& other : config_.projects)
+  for (const auto& other : state_.config.projects)
     if (other.id != p.id) others += encodedSize(other.environmentVariables);
   return variablesSizeError(p.environmentVariables, after, others);
 }
 
-void QSDaemonService::setEnvVar(const QSUUID& projectID, const std::string& key, const std::string& value) {
-  QSProject& p = requireProject(projectID);
+void QSEnvironmentOperations::setEnvVar(const QSUUID& projectID, const std::string& key, const std::string& value) {
+  QSProject& p = state_.requireProject(projectID);
   // Checked before anything is stored: a bad key or a line break would corrupt the .env file.
   if (auto error = validateEnvironmentVariable(key, value)) fail(*error);
   adoptHandAddedVariables(p);
@@ -75,26 +82,26 @@ void QSDaemonService::setEnvVar(const QSUUID& projectID, const std::string& key,
   if (auto error = variablesFitError(p, variables)) fail(*error);
   p.environmentVariables = std::move(variables);
   writeEnvFile(p);
-  save();
+  state_.save();
   // Every window that shows the project (the desktop app, a second copy of it) follows.
-  emitProjectsChanged();
+  state_.emitProjectsChanged();
 }
 
-void QSDaemonService::unsetEnvVar(const QSUUID& projectID, const std::string& key) {
-  QSProject& p = requireProject(projectID);
+void QSEnvironmentOperations::unsetEnvVar(const QSUUID& projectID, const std::string& key) {
+  QSProject& p = state_.requireProject(projectID);
   adoptHandAddedVariables(p);
   std::erase_if(p.environmentVariables, [&](const QSEnvironmentVariable& v) { return v.key == key; });
   writeEnvFile(p);
-  save();
-  emitProjectsChanged();
+  state_.save();
+  state_.emitProjectsChanged();
 }
 
-void QSDaemonService::syncEnvVars(const QSDatabase& database) {
+void QSEnvironmentOperations::syncEnvVars(const QSDatabase& database) {
   if (!databases_) return;
   auto generated = databases_->generateEnvVars(database);
   if (generated.empty()) return;
   bool anyChanged = false;
-  for (auto& p : config_.projects) {
+  for (auto& p : state_.config.projects) {
     if (p.databaseID != database.id && p.redisID != database.id) continue;
     bool changed = false;
     for (const auto& variable : generated) {
@@ -113,14 +120,14 @@ void QSDaemonService::syncEnvVars(const QSDatabase& database) {
         adoptHandAddedVariables(p);
         writeEnvFile(p);
       } catch (const QSDaemonException& e) {
-        log(std::string(logPrefix) + "didn't write the .env of " + p.name + ": " + e.error().message());
+        state_.log(std::string(QSEngineState::logPrefix) + "didn't write the .env of " + p.name + ": " + e.error().message());
       }
     }
     anyChanged = anyChanged || changed;
   }
   if (anyChanged) {
-    save();
-    emitProjectsChanged();
+    state_.save();
+    state_.emitProjectsChanged();
   }
 }
 

@@ -1,9 +1,6 @@
-// .test routing's system-wide half in the engine: the resolver entry, the port redirect and its
-// watchdog, installed and removed through the privileged helper; trust in the certificate
-// authority; and what the network status and health report say of them. Every privileged step
-// blocks (a script, perhaps a password dialog), so it runs on the worker pool.
-#include "core/engine/daemon_service.h"
+#include "core/engine/privileged_routing.h"
 
+#include "core/engine/network_operations.h"
 #include "core/engine/off_loop.h"
 #include "core/routing/ca_trust.h"
 #include "core/routing/certificate_service.h"
@@ -12,6 +9,7 @@
 #include "core/routing/privileged_helper.h"
 #include "core/routing/proxy_server.h"
 #include "core/platform/paths.h"
+#include "core/protocol/daemon_error.h"
 #include "core/protocol/status.h"
 
 namespace qs {
@@ -49,28 +47,36 @@ struct PrivilegedFacts {
 
 }  // namespace
 
-void QSDaemonService::makePrivilegedRouting(const QSNetworkServiceOptions& options) {
+QSPrivilegedRouting::QSPrivilegedRouting(QSEngineState& state, QSNetworkOperations& network,
+                                         const QSNetworkServiceOptions& options, std::shared_ptr<QSDNSServer> dns,
+                                         std::shared_ptr<QSProxyServer> proxy,
+                                         std::shared_ptr<QSCertificateService> certificates)
+    : state_(state),
+      network_(network),
+      dns_(std::move(dns)),
+      proxy_(std::move(proxy)),
+      certificates_(std::move(certificates)) {
   auto runner = options.privilegedRunner ? options.privilegedRunner : std::make_shared<QSSystemPrivilegedRunner>(false);
   auto system = options.systemRoot ? *options.systemRoot : QSSystemRoot::fromEnvironment();
   privileged_ = std::make_shared<QSPrivilegedHelper>(system, runner);
   trust_ = std::make_shared<QSCATrust>(certificates_->caCertificateURL(), system, runner, QSPaths::home());
 }
 
-std::optional<int> QSDaemonService::installedResolverPort() const { return privileged_->configuredResolverPort(); }
+std::optional<int> QSPrivilegedRouting::installedResolverPort() const { return privileged_->configuredResolverPort(); }
 
-asio::awaitable<void> QSDaemonService::runPrivileged(std::function<void()> step) {
+asio::awaitable<void> QSPrivilegedRouting::runPrivileged(std::function<void()> step) {
   auto work = [step] {
     step();
     return true;
   };
   try {
-    co_await runOffLoop(workers_, executor_, work);
+    co_await runOffLoop(state_.workers, state_.executor, work);
   } catch (const QSPrivilegedException& e) {
     throw daemonFailure(e);
   }
 }
 
-asio::awaitable<QSDaemonResult> QSDaemonService::perform(const cmd::EnableTestRouting&) {
+asio::awaitable<void> QSPrivilegedRouting::enableTestRouting() {
   if (!dns_->isRunning())
     throw QSDaemonException(QSDaemonError(daemonError::OperationFailed{
         "The DNS server isn't running, so .test names have nowhere to go; start it with 'qs dns start'."}));
@@ -79,40 +85,36 @@ asio::awaitable<QSDaemonResult> QSDaemonService::perform(const cmd::EnableTestRo
   auto helper = privileged_;
   std::function<void()> step = [helper, ports] { helper->enableTestRouting(ports); };
   co_await runPrivileged(step);
-  co_await emitNetworkChanged();
-  co_return res::Ok{};
+  co_await network_.emitNetworkChanged();
 }
 
-asio::awaitable<QSDaemonResult> QSDaemonService::perform(const cmd::DisableTestRouting&) {
+asio::awaitable<void> QSPrivilegedRouting::disableTestRouting() {
   auto helper = privileged_;
   std::function<void()> step = [helper] { helper->disableTestRouting(); };
   co_await runPrivileged(step);
-  co_await emitNetworkChanged();
-  co_return res::Ok{};
+  co_await network_.emitNetworkChanged();
 }
 
 // An authority that may sign for any name is replaced on the way (see trustReplacingUnlimitedCA).
 // The proxy's certificate is issued again afterwards, since the authority may have changed here
 // or in `qs ca trust` running the step itself.
-asio::awaitable<QSDaemonResult> QSDaemonService::perform(const cmd::TrustCA&) {
+asio::awaitable<void> QSPrivilegedRouting::trustCA() {
   auto certificates = certificates_;
   auto trust = trust_;
   std::function<void()> step = [certificates, trust] { trustReplacingUnlimitedCA(*certificates, *trust); };
   co_await runPrivileged(step);
-  co_await refreshTLS();
-  co_await emitNetworkChanged();
-  co_return res::Ok{};
+  co_await network_.refreshTLS();
+  co_await network_.emitNetworkChanged();
 }
 
-asio::awaitable<QSDaemonResult> QSDaemonService::perform(const cmd::UntrustCA&) {
+asio::awaitable<void> QSPrivilegedRouting::untrustCA() {
   auto trust = trust_;
   std::function<void()> step = [trust] { trust->untrustCA(); };
   co_await runPrivileged(step);
-  co_await emitNetworkChanged();
-  co_return res::Ok{};
+  co_await network_.emitNetworkChanged();
 }
 
-asio::awaitable<void> QSDaemonService::addPrivilegedFacts(QSNetworkStatus& status) {
+asio::awaitable<void> QSPrivilegedRouting::addPrivilegedFacts(QSNetworkStatus& status) {
   auto helper = privileged_;
   auto trust = trust_;
   int dnsPort = status.dnsPort;
@@ -126,7 +128,7 @@ asio::awaitable<void> QSDaemonService::addPrivilegedFacts(QSNetworkStatus& statu
     facts.caTrusted = trust->isCATrusted();
     return facts;
   };
-  PrivilegedFacts facts = co_await runOffLoop(workers_, executor_, read);
+  PrivilegedFacts facts = co_await runOffLoop(state_.workers, state_.executor, read);
   status.testRoutingEnabled = facts.resolverConfigured && facts.redirectInstalled;
   status.testRoutingPortConflict =
       !status.testRoutingEnabled && facts.redirectInstalled && facts.resolverPort && *facts.resolverPort != dnsPort;
@@ -137,7 +139,7 @@ asio::awaitable<void> QSDaemonService::addPrivilegedFacts(QSNetworkStatus& statu
   status.caTrusted = facts.caTrusted;
 }
 
-void QSDaemonService::addPrivilegedFacts(QSHealthReport& report) const {
+void QSPrivilegedRouting::addPrivilegedFacts(QSHealthReport& report) const {
   int dnsPort = dns_->boundPort();
   report.resolverInstalled = privileged_->isResolverConfigured(dnsPort);
   report.testRoutingEnabled = report.resolverInstalled && privileged_->isRedirectInstalled();

@@ -1,14 +1,17 @@
 // The engine's operations on the project list: add, create, update, remove, rename, auto-start.
-#include "core/engine/daemon_service.h"
+#include "core/engine/project_operations.h"
 
+#include "core/engine/off_loop.h"
 #include "core/models/dotenv.h"
 #include "core/models/env_database_reference.h"
 #include "core/models/env_file_writer.h"
 #include "core/platform/files.h"
+#include "core/platform/regex.h"
 #include "core/platform/system_error.h"
 #include "core/platform/text.h"
 #include "core/platform/trash.h"
 #include "core/platform/utf8.h"
+#include "core/protocol/daemon_error.h"
 #include "core/runtime/project_detector.h"
 #include "core/runtime/project_scaffold.h"
 
@@ -53,19 +56,21 @@ void restoreManifest(const std::filesystem::path& folder, const std::optional<st
 
 }  // namespace
 
-QSProject* QSDaemonService::project(const QSUUID& id) {
-  auto it = std::find_if(config_.projects.begin(), config_.projects.end(), [&](const QSProject& p) { return p.id == id; });
-  return it == config_.projects.end() ? nullptr : &*it;
-}
+QSProjectOperations::QSProjectOperations(QSEngineState& state, std::shared_ptr<QSDatabaseServicing> databases,
+                                         std::shared_ptr<QSServerSupervisor> servers,
+                                         QSEnvironmentOperations& environment, QSDatabaseLinks& links,
+                                         QSNetworkOperations& network, QSRequestLogs& requestLogs,
+                                         QSMailOperations& mail)
+    : state_(state),
+      databases_(std::move(databases)),
+      servers_(std::move(servers)),
+      environment_(environment),
+      links_(links),
+      network_(network),
+      requestLogs_(requestLogs),
+      mail_(mail) {}
 
-QSProject& QSDaemonService::requireProject(const QSUUID& id) {
-  if (auto* p = project(id)) return *p;
-  throw QSDaemonException(QSDaemonError(daemonError::ProjectNotFound{id.string()}));
-}
-
-void QSDaemonService::writeEnvFile(const QSProject& p) { QSEnvFileWriter::write(p.environmentVariables, p.path, 3); }
-
-asio::awaitable<QSProject> QSDaemonService::addProject(const std::string& path) {
+asio::awaitable<QSProject> QSProjectOperations::addProject(const std::string& path) {
   // Only absolute paths: a relative one would be resolved against the daemon's own folder.
   QSProjectDetector detector;
   if (path.empty() || path.front() != '/' || !isDirectory(path) || !detector.isVaporProject(path))
@@ -78,7 +83,7 @@ asio::awaitable<QSProject> QSDaemonService::addProject(const std::string& path) 
   QSProject record;
   record.path = folderPath(path);
   // Two records for one folder would write over each other's .env.
-  for (const auto& other : config_.projects)
+  for (const auto& other : state_.config.projects)
     if (other.path == record.path || isSameFile(other.path, record.path))
       fail("'" + record.path.string() + "' is already in Quayside as " + other.name + ".");
   record.name = detector.projectName(record.path).value_or(record.path.filename().string());
@@ -86,24 +91,34 @@ asio::awaitable<QSProject> QSDaemonService::addProject(const std::string& path) 
   record.environmentVariables = detector.environmentVariables(record.path);
   for (const auto& variable : record.environmentVariables)
     failOn(validateEnvironmentVariable(variable.key, variable.value));
-  failOn(variablesFitError(QSProject{}, record.environmentVariables));
+  failOn(environment_.variablesFitError(QSProject{}, record.environmentVariables));
   if (databases_) {
     // Databases its .env names that exist here already are linked, not made again.
     auto references = QSEnvDatabaseReference::detect(record.environmentVariables);
     std::vector<QSDatabase> adoptable;
     if (!references.empty()) adoptable = co_await databases_->adoptableDatabases(references, record.name);
-    for (const auto& other : config_.projects)  // re-checked: other requests ran meanwhile
+    for (const auto& other : state_.config.projects)  // re-checked: other requests ran meanwhile
       if (other.path == record.path) fail("'" + record.path.string() + "' is already in Quayside as " + other.name + ".");
-    adoptDatabases(record, adoptable);
+    links_.adoptDatabases(record, adoptable);
   }
-  config_.projects.push_back(record);
-  save();
-  emitProjectsChanged();
+  state_.config.projects.push_back(record);
+  state_.save();
+  state_.emitProjectsChanged();
   co_return record;
 }
 
-QSProject QSDaemonService::updateProject(const QSProject& record) {
-  QSProject& stored = requireProject(record.id);
+asio::awaitable<QSProject> QSProjectOperations::createProject(const cmd::CreateProject& c) {
+  QSProjectScaffold::Options options = c.value;
+  // The .env sends mail where the catcher really listens, which is not 1025 when another
+  // program holds that port.
+  int mailPort = mail_.projectPort();
+  auto scaffold = [options, mailPort] { return QSProjectScaffold::create(options, mailPort); };
+  auto folder = co_await runOffLoop(state_.workers, state_.executor, scaffold);
+  co_return co_await addProject(folder.string());
+}
+
+QSProject QSProjectOperations::updateProject(const QSProject& record) {
+  QSProject& stored = state_.requireProject(record.id);
   if (record.port < 1 || record.port > 65535)
     fail("Port " + std::to_string(record.port) + " is not a valid port: choose a number from 1 to 65535.");
   QSProject next = record;
@@ -115,21 +130,21 @@ QSProject QSDaemonService::updateProject(const QSProject& record) {
   for (const auto& variable : next.environmentVariables)
     if (isNewOrChanged(variable, stored.environmentVariables))
       failOn(validateEnvironmentVariable(variable.key, variable.value));
-  failOn(variablesFitError(stored, next.environmentVariables));
+  failOn(environment_.variablesFitError(stored, next.environmentVariables));
   stored = std::move(next);
-  writeEnvFile(stored);
-  reconcileRoutes();  // the domain follows a changed port
-  save();
-  emitProjectsChanged();
+  environment_.writeEnvFile(stored);
+  network_.reconcileRoutes();  // the domain follows a changed port
+  state_.save();
+  state_.emitProjectsChanged();
   return stored;
 }
 
-asio::awaitable<void> QSDaemonService::removeProject(const QSUUID& id, bool dropDatabase, bool trashFolder) {
-  const QSProject& found = requireProject(id);
+asio::awaitable<void> QSProjectOperations::removeProject(const QSUUID& id, bool dropDatabase, bool trashFolder) {
+  const QSProject& found = state_.requireProject(id);
   if (dropDatabase && (found.databaseID || found.redisID) && !databases_)
     fail("Dropping the project's databases isn't available in this build of quaysided yet; remove it without --drop-database.");
   co_await servers_->stop(id);
-  QSProject* current = project(id);  // re-read: other requests ran during the stop
+  QSProject* current = state_.project(id);  // re-read: other requests ran during the stop
   if (!current) co_return;
   // A folder that is already gone needs no trashing; one that cannot be trashed keeps its project,
   // so the user learns of it and can choose (remove it without --trash, or move it themselves).
@@ -142,25 +157,25 @@ asio::awaitable<void> QSDaemonService::removeProject(const QSUUID& id, bool drop
     }
   }
   std::optional<QSUUID> linkedDatabase = current->databaseID, linkedRedis = current->redisID;
-  std::erase_if(config_.projects, [&](const QSProject& p) { return p.id == id; });
+  std::erase_if(state_.config.projects, [&](const QSProject& p) { return p.id == id; });
   servers_->forget(id);
-  requestLogs_.erase(id);
-  reconcileRoutes();  // its domain no longer leads anywhere
-  save();
-  emitProjectsChanged();
+  requestLogs_.forget(id);
+  network_.reconcileRoutes();  // its domain no longer leads anywhere
+  state_.save();
+  state_.emitProjectsChanged();
   if (dropDatabase && databases_) {
-    bool forgotten = co_await dropAndForget(linkedDatabase, id);
-    forgotten = (co_await dropAndForget(linkedRedis, id)) || forgotten;
-    if (forgotten) emit(evt::DatabasesChanged{config_.databases});
+    bool forgotten = co_await links_.dropAndForget(linkedDatabase, id);
+    forgotten = (co_await links_.dropAndForget(linkedRedis, id)) || forgotten;
+    if (forgotten) state_.emit(evt::DatabasesChanged{state_.config.databases});
   }
 }
 
-asio::awaitable<QSProject> QSDaemonService::renameProject(const QSUUID& id, const std::string& newName) {
-  QSProject snapshot = requireProject(id);
+asio::awaitable<QSProject> QSProjectOperations::renameProject(const QSUUID& id, const std::string& newName) {
+  QSProject snapshot = state_.requireProject(id);
   std::string name = std::string(trimmed(newName, kBlanks));
   if (name.empty() || name == snapshot.name) co_return snapshot;
   if (auto error = QSProjectScaffold::nameValidationError(name)) fail(error->message());
-  for (const auto& other : config_.projects)
+  for (const auto& other : state_.config.projects)
     if (other.id != id && other.name == name) fail("A project named “" + name + "” already exists.");
   auto destination = snapshot.path.parent_path() / name;
   if (fileExists(destination)) fail("A folder named “" + name + "” already exists there.");
@@ -168,7 +183,7 @@ asio::awaitable<QSProject> QSDaemonService::renameProject(const QSUUID& id, cons
   bool wasActive = servers_->isActive(id);
   bool wasRunning = servers_->status(id).status == QSServerStatus::running;
   if (wasActive) co_await servers_->stop(id);
-  QSProject* current = project(id);
+  QSProject* current = state_.project(id);
   if (!current) throw QSDaemonException(QSDaemonError(daemonError::ProjectNotFound{id.string()}));
   // The manifest is renamed first, in the old folder, so a failure leaves both as they were.
   std::optional<std::string> oldManifest;
@@ -188,12 +203,12 @@ asio::awaitable<QSProject> QSDaemonService::renameProject(const QSUUID& id, cons
   current->name = name;
   current->path = destination;
   QSProject renamed = *current;
-  save();
-  emitProjectsChanged();
+  state_.save();
+  state_.emitProjectsChanged();
   if (wasRunning) {
-    std::weak_ptr<QSDaemonService> weak = weak_from_this();
+    std::weak_ptr<QSProjectOperations> weak = state_.weakHandle(*this);
     asio::co_spawn(
-        executor_,
+        state_.executor,
         [weak, id]() -> asio::awaitable<void> {
           if (auto self = weak.lock()) {
             try {
@@ -208,17 +223,54 @@ asio::awaitable<QSProject> QSDaemonService::renameProject(const QSUUID& id, cons
   co_return renamed;
 }
 
-asio::awaitable<void> QSDaemonService::autoStartProjects() {
+QSProject QSProjectOperations::pinSwiftVersion(const cmd::PinSwiftVersion& c) {
+  // Toolchains are chosen by their dotted version number, so nothing else could ever match.
+  static const QSRegex dottedVersion(R"(\d+\.\d+(\.\d+)?)");
+  QSProject& p = state_.requireProject(c.projectID);
+  if (c.version && !dottedVersion.fullMatch(*c.version))
+    fail("'" + *c.version + "' isn't a Swift version; give one like 6.0 or 6.0.3.");
+  p.swiftVersion = c.version;
+  QSProject changed = p;
+  state_.save();  // also writes or removes .swift-version
+  state_.emitProjectsChanged();
+  return changed;
+}
+
+QSProject QSProjectOperations::setAutoStart(const cmd::SetAutoStart& c) {
+  QSProject& p = state_.requireProject(c.projectID);
+  p.autoStartServerAtLogin = c.enabled;
+  QSProject changed = p;
+  state_.save();
+  state_.emitProjectsChanged();
+  return changed;
+}
+
+QSProject QSProjectOperations::setWatch(const cmd::SetWatch& c) {
+  QSProject& p = state_.requireProject(c.projectID);
+  p.watchMode = c.enabled;
+  QSProject changed = p;
+  state_.save();
+  state_.emitProjectsChanged();
+  servers_->watchSettingChanged(c.projectID);  // a running server is watched (or no more) at once
+  return changed;
+}
+
+asio::awaitable<void> QSProjectOperations::autoStartProjects() {
   std::vector<QSUUID> flagged;
-  for (const auto& p : config_.projects)
+  for (const auto& p : state_.config.projects)
     if (p.runsServerAtLogin()) flagged.push_back(p.id);
   for (const auto& id : flagged) {
     try {
       co_await startServerWithDatabases(id);
     } catch (const std::exception& e) {
-      log(std::string(logPrefix) + "couldn't start " + id.string() + " at start-up: " + e.what());
+      state_.log(std::string(QSEngineState::logPrefix) + "couldn't start " + id.string() + " at start-up: " + e.what());
     }
   }
+}
+
+asio::awaitable<void> QSProjectOperations::startServerWithDatabases(const QSUUID& projectID) {
+  co_await links_.reconcileLinkedDatabases(projectID);
+  co_await servers_->start(projectID);
 }
 
 }  // namespace qs
