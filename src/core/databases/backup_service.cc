@@ -157,7 +157,7 @@ fs::path QSBackupService::dump(const QSDatabase& database, const std::string& na
   auto taken = [&] { return QSBackupException(QSBackupError(backupError::SnapshotExists{target.string()})); };
   if (fileExists(target)) throw taken();
   QSEngineCommand command = makeDatabaseEngine(database.type)->dumpCommand(database, port(database.type));
-  fs::path dumpTool = tool(database.type, command.tool);
+  tool(database.type, command.tool);  // a missing tool fails before the temporary is made
   fs::path partial;
   UniqueFd hold = claimTemporary(target, partial);
   try {
