@@ -1,9 +1,8 @@
 #include "core/databases/backup_service.h"
 
 #include "core/databases/backup_error.h"
+#include "core/databases/database_engine.h"
 #include "core/databases/engine_tool.h"
-#include "core/databases/service_account.h"
-#include "core/databases/sql_quoting.h"
 #include "core/platform/file_lock.h"
 #include "core/platform/file_status.h"
 #include "core/platform/files.h"
@@ -28,13 +27,6 @@ namespace {
 constexpr const char* kOwnerFile = ".database-id";
 // How much of a file restore reads to tell what it is.
 constexpr std::size_t kSniffSize = 64 * 1024;
-
-const std::string& user(const QSDatabase& database) {
-  static const std::string fallback = "quayside";
-  return database.username ? *database.username : fallback;
-}
-
-bool hasPassword(const QSDatabase& database) { return database.password && !database.password->empty(); }
 
 // A name in the snapshot's folder that listing never shows (it does not end in .sql) and that
 // no other dump running at the same time uses: ".<snapshot name>.<pid>-<n>.partial".
@@ -73,12 +65,11 @@ void removeAbandonedDumps(const fs::path& folder) {
     if (isDumpTemporary(name) && !isLockedElsewhere(folder / name)) tryRemoveFile(folder / name);
 }
 
-// The engine whose dump tool wrote `head`, from the header line both tools write; nothing for SQL
+// The engine whose dump tool wrote `head`, from the header line the tools write; nothing for SQL
 // of unknown origin.
 std::optional<QSDatabaseType> dumpedFrom(std::string_view head) {
-  if (head.find("-- PostgreSQL database dump") != std::string_view::npos) return QSDatabaseType::postgresql;
-  if (head.find("-- MySQL dump") != std::string_view::npos || head.find("-- MariaDB dump") != std::string_view::npos)
-    return QSDatabaseType::mysql;
+  for (const auto& [type, name] : QSRawEnum<QSDatabaseType>::cases)
+    if (makeDatabaseEngine(type)->wroteDump(head)) return type;
   return std::nullopt;
 }
 
@@ -112,9 +103,7 @@ void requireSupported(QSDatabaseType type) {
 QSBackupService::QSBackupService(QSServiceRegistry registry, fs::path root, PortLookup port)
     : registry_(std::move(registry)), root_(std::move(root)), port_(std::move(port)) {}
 
-bool QSBackupService::supports(QSDatabaseType type) {
-  return type == QSDatabaseType::postgresql || type == QSDatabaseType::mysql;
-}
+bool QSBackupService::supports(QSDatabaseType type) { return makeDatabaseEngine(type)->keepsSnapshots(); }
 
 fs::path QSBackupService::rootDirectory() { return QSPaths::dataFolderPath() / "Backups"; }
 
@@ -167,26 +156,15 @@ fs::path QSBackupService::dump(const QSDatabase& database, const std::string& na
   fs::path target = folder / name;
   auto taken = [&] { return QSBackupException(QSBackupError(backupError::SnapshotExists{target.string()})); };
   if (fileExists(target)) throw taken();
-  fs::path dumpTool = tool(database.type, database.type == QSDatabaseType::postgresql ? "pg_dump" : "mysqldump");
-  std::string portText = std::to_string(port(database.type));
+  QSEngineCommand command = makeDatabaseEngine(database.type)->dumpCommand(database, port(database.type));
+  tool(database.type, command.tool);  // a missing tool fails before the temporary is made
   fs::path partial;
   UniqueFd hold = claimTemporary(target, partial);
-  std::vector<std::string> arguments;
-  std::map<std::string, std::string> environment;
-  if (database.type == QSDatabaseType::postgresql) {
-    arguments = {dumpTool.string(), "-h", "127.0.0.1", "-p", portText, "-U", user(database),
-                 "--clean", "--if-exists", database.effectiveDatabaseName()};
-    if (hasPassword(database)) environment["PGPASSWORD"] = *database.password;
-  } else {
-    arguments = {dumpTool.string(), "--no-defaults", "-h", "127.0.0.1", "-P", portText,
-                 "-u", user(database), database.effectiveDatabaseName()};
-    if (hasPassword(database)) environment["MYSQL_PWD"] = *database.password;
-  }
   try {
     // The dump goes into the temporary we hold through standard output: the tool's own -f would
     // truncate it, and the file system then flushes it on close, which costs a large dump about a
     // quarter of its time.
-    runTool(arguments, environment, std::nullopt, {database.password.value_or("")}, partial);
+    run(database.type, command, partial);
     // Another backup of this second may have finished first; its snapshot stays.
     if (fileExists(target)) throw taken();
     moveItem(partial, target);
@@ -229,46 +207,18 @@ fs::path QSBackupService::restore(const QSDatabase& database, const fs::path& fi
 }
 
 void QSBackupService::recreate(const QSDatabase& database) {
-  QSServiceAccount account(registry_.file().parent_path());
-  std::string name = database.effectiveDatabaseName();
-  int at = port(database.type);
-  if (database.type == QSDatabaseType::postgresql) {
-    std::vector<std::string> arguments{tool(database.type, "psql").string(), "-X", "-q", "-v", "ON_ERROR_STOP=1"};
-    for (auto& a : account.postgresArguments(at, "postgres")) arguments.push_back(std::move(a));
-    arguments.push_back("-c");
-    arguments.push_back("DROP DATABASE IF EXISTS " + sql::postgresIdentifier(name) + " WITH (FORCE)");
-    arguments.push_back("-c");
-    arguments.push_back("CREATE DATABASE " + sql::postgresIdentifier(name) + " OWNER " +
-                        sql::postgresIdentifier(user(database)));
-    runTool(arguments, {}, std::nullopt, {});
-  } else {
-    // Grants name the database, so the user's survive it being dropped and made again.
-    std::vector<std::string> arguments{tool(database.type, "mysql").string(), "--no-defaults"};
-    for (auto& a : account.mysqlArguments()) arguments.push_back(std::move(a));
-    arguments.push_back("-e");
-    arguments.push_back("DROP DATABASE IF EXISTS " + sql::mysqlIdentifier(name) + "; CREATE DATABASE " +
-                        sql::mysqlIdentifier(name) + ";");
-    auto environment = account.mysqlEnvironment();
-    runTool(arguments, environment, std::nullopt, {environment["MYSQL_PWD"]});
-  }
+  QSEngineContext context{.dataRoot = registry_.file().parent_path()};
+  run(database.type, makeDatabaseEngine(database.type, context)->recreateCommand(database, port(database.type)));
 }
 
 void QSBackupService::load(const QSDatabase& database, const fs::path& file) {
-  std::string portText = std::to_string(port(database.type));
-  std::map<std::string, std::string> environment;
-  if (database.type == QSDatabaseType::postgresql) {
-    if (hasPassword(database)) environment["PGPASSWORD"] = *database.password;
-    // One transaction that stops at the first error: all of the file or nothing.
-    runTool({tool(database.type, "psql").string(), "-X", "-q", "-h", "127.0.0.1", "-p", portText, "-U",
-             user(database), "-d", database.effectiveDatabaseName(), "-v", "ON_ERROR_STOP=1", "--single-transaction",
-             "-f", file.string()},
-            environment, std::nullopt, {database.password.value_or("")});
-  } else {
-    if (hasPassword(database)) environment["MYSQL_PWD"] = *database.password;
-    runTool({tool(database.type, "mysql").string(), "--no-defaults", "-h", "127.0.0.1", "-P", portText, "-u",
-             user(database), database.effectiveDatabaseName()},
-            environment, file, {database.password.value_or("")});
-  }
+  run(database.type, makeDatabaseEngine(database.type)->loadCommand(database, port(database.type), file));
+}
+
+void QSBackupService::run(QSDatabaseType type, const QSEngineCommand& command, const std::optional<fs::path>& output) {
+  std::vector<std::string> arguments{tool(type, command.tool).string()};
+  arguments.insert(arguments.end(), command.arguments.begin(), command.arguments.end());
+  runTool(arguments, command.environment, command.input, command.secrets, output);
 }
 
 std::vector<QSBackupFile> QSBackupService::backups(const QSDatabase& database) {

@@ -11,10 +11,13 @@
 #include <cstdint>
 #include <filesystem>
 #include <functional>
+#include <optional>
 #include <string>
 #include <vector>
 
 namespace qs {
+
+struct QSEngineCommand;
 
 struct QSBackupFile {
   std::filesystem::path url;
@@ -75,6 +78,9 @@ private:
   std::filesystem::path dump(const QSDatabase& database, const std::string& name);
   void recreate(const QSDatabase& database);
   void load(const QSDatabase& database, const std::filesystem::path& file);
+  // Runs one of the engine's commands with the installed engine's tool.
+  void run(QSDatabaseType type, const QSEngineCommand& command,
+           const std::optional<std::filesystem::path>& output = std::nullopt);
   int port(QSDatabaseType type);
 
   QSServiceRegistry registry_;

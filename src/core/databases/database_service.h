@@ -1,12 +1,14 @@
 // The local database engines: one shared cluster per engine type (PostgreSQL, MySQL, Redis)
 // under the data folder, each on 127.0.0.1 and a port of its own, and the per-project databases,
-// roles and users in them. SQLite databases are plain files.
+// roles and users in them. SQLite databases are plain files. What differs between the engines
+// lives in their QSDatabaseEngine classes; this service keeps the registry, the ports and the
+// records, and the order of the steps.
 //
 // Every operation blocks while engine tools run. The daemon calls it from one worker thread
 // (never from the service loop), which also keeps the operations one at a time.
 #pragma once
 
-#include "core/databases/service_account.h"
+#include "core/databases/database_engine.h"
 #include "core/databases/service_catalogue.h"
 #include "core/databases/service_registry.h"
 #include "core/models/database.h"
@@ -21,8 +23,6 @@
 #include <vector>
 
 namespace qs {
-
-class QSChildProcess;
 
 struct QSProvisionResult {
   QSDatabase database;
@@ -54,8 +54,6 @@ public:
   // than the service account gets a random password when the record has none; a record on the
   // service account, and every Redis record, carries the engine's service password.
   QSProvisionResult provision(const QSDatabase& database);
-  void createDatabase(const std::string& name, QSDatabaseType type, int port,
-                      const std::optional<std::string>& username, const std::optional<std::string>& password);
   // Drops the database (PostgreSQL forcibly, closing its connections); SQLite: deletes its file.
   // A name the engine keeps for itself (mysql, postgres, …) is refused.
   void dropDatabase(const std::string& name, QSDatabaseType type, int port);
@@ -77,7 +75,6 @@ public:
   int clusterPort(QSDatabaseType type);
   // SQLite: always. Otherwise a registered engine, or a system engine linked and registered now.
   bool isInstalled(QSDatabaseType type);
-  bool isInitialized(QSDatabaseType type);
   // stopped or running only.
   QSDatabaseStatus status(QSDatabaseType type);
   // DB_HOST … DATABASE_URL, or DATABASE_URL (SQLite: the file's absolute path), or REDIS_URL.
@@ -96,73 +93,18 @@ public:
   void stopEveryEngine();
 
   QSServiceRegistry& registry() { return registry_; }
-  const std::filesystem::path& dataRoot() const { return dataRoot_; }
-  // dataRoot/sqlite/NAME.sqlite; throws databaseCreationFailed for a name that is not a plain
-  // file name ("", ".", "..", or holding "/" or a NUL).
-  std::filesystem::path sqliteFile(const std::string& name) const;
 
 private:
-  std::filesystem::path binary(QSDatabaseType type, const std::string& name);
+  QSDatabaseEngine& engine(QSDatabaseType type) const { return *engines_.at(type); }
   void ensureClusterRunning(QSDatabaseType type, int port);
-  void startOnce(QSDatabaseType type, int port);
-  // startOnce, moving to the next free port (kept in the registry) while another server takes
-  // the one chosen before the engine binds it.
+  // The engine's start, moving to the next free port (kept in the registry) while another
+  // server takes the one chosen before the engine binds it.
   void startOnAFreePort(QSDatabaseType type, int port);
-  // Migrates a running cluster from before service passwords (PostgreSQL, MySQL); idempotent.
-  void secure(QSDatabaseType type);
-  bool isRecordedRunning(QSDatabaseType type) const;
-  void endRecorded(QSDatabaseType type, bool politely);
-  // The MySQL and Redis servers of this user started from services/ by another owner, except
-  // the one each engine's pid file names (adopted instead).
-  std::vector<std::int32_t> orphanedServers() const;
-  // The MySQL or Redis server of this data folder that an earlier owner left running, found
-  // through its pid file; nothing when there is none.
-  std::optional<std::int32_t> adoptedProcess(QSDatabaseType type) const;
-  bool isEngineRunning(QSDatabaseType type) const { return isRecordedRunning(type) || adoptedProcess(type); }
-
-  // PostgreSQL (postgres_cluster.cc).
-  std::filesystem::path postgresFolder() const { return dataRoot_ / "postgresql"; }
-  void initializePostgres();
-  void startPostgres(int port);
-  void stopPostgres();
-  // Stops PostgreSQL by signal, whoever runs this; waits until it has exited.
-  void endPostgres();
-  // The postmaster's id from its PID file, when a process called postgres has it.
-  std::optional<std::int32_t> postgresPid();
-  QSDatabaseStatus postgresStatus();
-  // Gives a cluster from before service passwords its password and client rules.
-  void securePostgres();
-  // Runs `sql` as the service account in `database`.
-  std::string psql(int port, const std::string& sql, const std::vector<std::string>& secrets = {},
-                   const std::string& database = "postgres");
-  void applyPostgresCredentials(const QSDatabase& database, const std::optional<std::string>& previousUser);
-  void createPostgresDatabase(const std::string& name, int port, const std::string& role,
-                              const std::optional<std::string>& password);
-
-  // MySQL (mysql_cluster.cc).
-  std::filesystem::path mysqlFolder() const { return dataRoot_ / "mysql"; }
-  std::filesystem::path mysqlSocket() const { return account_.mysqlSocket(); }
-  void initializeMySQL();
-  void startMySQL(int port);
-  void stopMySQL();
-  // Gives the service account (and root) the service password and drops the accounts that let
-  // anyone in without one.
-  void secureMySQL();
-  // Runs `sql` as the service account.
-  std::string mysql(const std::string& sql, const std::vector<std::string>& secrets = {});
-  void applyMySQLCredentials(const QSDatabase& database, const std::optional<std::string>& previousUser);
-
-  // Redis (redis_server.cc).
-  std::filesystem::path redisFolder() const { return dataRoot_ / "redis"; }
-  void initializeRedis();
-  void startRedis(int port);
-  void stopRedis();
 
   std::filesystem::path dataRoot_;
-  QSServiceAccount account_;
   QSSystemEngines system_;
   QSServiceRegistry registry_;
-  std::map<QSDatabaseType, std::shared_ptr<QSChildProcess>> runningProcesses_;
+  std::map<QSDatabaseType, std::unique_ptr<QSDatabaseEngine>> engines_;
 };
 
 }  // namespace qs

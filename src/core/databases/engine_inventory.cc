@@ -1,5 +1,6 @@
 #include "core/databases/engine_inventory.h"
 
+#include "core/databases/database_engine.h"
 #include "core/databases/service_registry.h"
 #include "core/platform/paths.h"
 #include "core/runtime/port_scanner.h"
@@ -18,22 +19,8 @@ std::string QSEngineInventoryError::message() const {
 }
 
 namespace QSEngineInventory {
-namespace {
 
 namespace fs = std::filesystem;
-
-// The names the engines' servers run under.
-bool isEngineServer(QSDatabaseType type, const std::string& name) {
-  switch (type) {
-    case QSDatabaseType::postgresql: return name == "postgres";
-    case QSDatabaseType::mysql: return name == "mysqld" || name == "mariadbd";
-    case QSDatabaseType::redis: return name.starts_with("redis-server");
-    case QSDatabaseType::sqlite: return false;
-  }
-  return false;
-}
-
-}  // namespace
 
 std::vector<QSEngineListing> listings() {
   QSSystemEngines system;
@@ -47,8 +34,9 @@ std::vector<QSEngineListing> listings() {
       listing.status = QSServiceStatus::installed;
       listing.port = record->port;
       listing.installPath = record->installPath;
+      auto engine = makeDatabaseEngine(entry.type);
       for (const auto& process : QSPortScanner().processesListening(record->port))
-        if (isEngineServer(entry.type, process.name)) listing.status = QSServiceStatus::running;
+        if (engine->isServerProcess(process.name)) listing.status = QSServiceStatus::running;
     } else if (entry.archiveFormat == QSArchiveFormat::system && !system.isPresent(entry.type)) {
       listing.packageCommand = system.packageCommand(entry.type);
     }

@@ -1,5 +1,6 @@
 #include "core/databases/service_account.h"
 
+#include "core/databases/database_engine.h"
 #include "core/databases/database_error.h"
 #include "core/platform/files.h"
 
@@ -18,15 +19,7 @@ std::string firstLine(const std::string& text) { return text.substr(0, text.find
 
 }  // namespace
 
-fs::path QSServiceAccount::folder(QSDatabaseType type) const {
-  switch (type) {
-    case QSDatabaseType::postgresql: return dataRoot_ / "postgresql";
-    case QSDatabaseType::mysql: return dataRoot_ / "mysql";
-    case QSDatabaseType::redis: return dataRoot_ / "redis";
-    case QSDatabaseType::sqlite: break;
-  }
-  return dataRoot_ / "sqlite";
-}
+fs::path QSServiceAccount::folder(QSDatabaseType type) const { return dataRoot_ / rawValue(type); }
 
 std::optional<std::string> QSServiceAccount::password(QSDatabaseType type) const {
   auto text = readFileIfPresent(passwordFile(type));
@@ -65,10 +58,7 @@ std::map<std::string, std::string> QSServiceAccount::mysqlEnvironment() const {
 bool isReservedDatabaseName(QSDatabaseType type, std::string_view name) {
   std::string lowered;
   for (unsigned char c : name) lowered += static_cast<char>(std::tolower(c));
-  std::vector<std::string_view> reserved;
-  if (type == QSDatabaseType::mysql) reserved = {"mysql", "information_schema", "performance_schema", "sys"};
-  if (type == QSDatabaseType::postgresql) reserved = {"postgres", "template0", "template1"};
-  return std::find(reserved.begin(), reserved.end(), lowered) != reserved.end();
+  return makeDatabaseEngine(type)->isReservedName(lowered);
 }
 
 std::string reservedDatabaseNameMessage(QSDatabaseType type, std::string_view name) {

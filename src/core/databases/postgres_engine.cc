@@ -1,9 +1,8 @@
-// The shared PostgreSQL cluster: postgresql/data under the data folder, run detached by pg_ctl
-// on 127.0.0.1 with its socket in the (private) postgresql folder, administered as `quayside`.
-#include "core/databases/database_service.h"
+#include "core/databases/postgres_engine.h"
 
 #include "core/databases/database_error.h"
 #include "core/databases/engine_tool.h"
+#include "core/databases/service_registry.h"
 #include "core/databases/sql_quoting.h"
 #include "core/platform/child_process.h"
 #include "core/platform/files.h"
@@ -50,38 +49,40 @@ std::optional<std::string> startFailure(const std::string& log) {
 
 }  // namespace
 
-void QSDatabaseService::initializePostgres() {
-  fs::path data = postgresFolder() / "data";
+bool QSPostgresEngine::isInitialized() const { return fileExists(folder() / ".quayside-initialized"); }
+
+void QSPostgresEngine::initialize() {
+  fs::path data = folder() / "data";
   if (!fileExists(data)) {
-    createDirectories(postgresFolder(), 0700);
+    createDirectories(folder(), 0700);
     account_.ensurePassword(QSDatabaseType::postgresql);
-    runEngineTool(binary(QSDatabaseType::postgresql, "initdb"),
+    runEngineTool(binary("initdb"),
                   {.arguments = {"-D", data.string(), "-U", "quayside", "--encoding=UTF8", "--locale=C",
                                  "--pwfile=" + account_.passwordFile(QSDatabaseType::postgresql).string()}});
     writeFileAtomically(data / "pg_hba.conf", kClientAuthentication, 0600);
     account_.markSecured(QSDatabaseType::postgresql);
   }
-  if (!fileExists(postgresFolder() / ".quayside-initialized"))
-    writeFileAtomically(postgresFolder() / ".quayside-initialized", "", 0600);
+  if (!fileExists(folder() / ".quayside-initialized"))
+    writeFileAtomically(folder() / ".quayside-initialized", "", 0600);
 }
 
-void QSDatabaseService::startPostgres(int port) {
-  fs::path data = postgresFolder() / "data";
+void QSPostgresEngine::start(int port) {
+  fs::path data = folder() / "data";
   std::string onDisk(trimmed(readFileIfPresent(data / "PG_VERSION").value_or("")));
   if (!onDisk.empty()) {
-    auto installed = registry_.service(QSDatabaseType::postgresql);
+    auto installed = context_.registry->service(QSDatabaseType::postgresql);
     std::string major = installed ? installed->version.substr(0, installed->version.find('.')) : "";
     if (!major.empty() && major != onDisk)
       throw QSDatabaseException(QSDatabaseError(databaseError::ClusterVersionMismatch{onDisk, major}));
   }
   // pg_ctl hands -o to a shell: the socket folder goes in single quotes.
-  fs::path log = postgresFolder() / "postgres.log";
-  std::string options = "-p " + std::to_string(port) + " -k " + shellQuoted(postgresFolder().string()) +
+  fs::path log = folder() / "postgres.log";
+  std::string options = "-p " + std::to_string(port) + " -k " + shellQuoted(folder().string()) +
                         " -c listen_addresses=127.0.0.1";
   // The log collects every start; only what this one wrote explains its failure.
   std::size_t logBefore = readFileIfPresent(log).value_or("").size();
   try {
-    runEngineTool(binary(QSDatabaseType::postgresql, "pg_ctl"),
+    runEngineTool(binary("pg_ctl"),
                   {.arguments = {"start", "-D", data.string(), "-o", options, "-l", log.string(), "-w"}});
   } catch (const QSDatabaseException&) {
     std::string written = readFileIfPresent(log).value_or("");
@@ -96,14 +97,14 @@ void QSDatabaseService::startPostgres(int port) {
   }
 }
 
-void QSDatabaseService::stopPostgres() {
-  if (postgresStatus() != QSDatabaseStatus::running) return;
-  runEngineTool(binary(QSDatabaseType::postgresql, "pg_ctl"),
-                {.arguments = {"stop", "-D", (postgresFolder() / "data").string(), "-m", "fast", "-w"}});
+void QSPostgresEngine::stop() {
+  if (status() != QSDatabaseStatus::running) return;
+  runEngineTool(binary("pg_ctl"),
+                {.arguments = {"stop", "-D", (folder() / "data").string(), "-m", "fast", "-w"}});
 }
 
-std::optional<std::int32_t> QSDatabaseService::postgresPid() {
-  fs::path pidFile = postgresFolder() / "data" / "postmaster.pid";
+std::optional<std::int32_t> QSPostgresEngine::pid() const {
+  fs::path pidFile = folder() / "data" / "postmaster.pid";
   auto text = readFileIfPresent(pidFile);
   if (!text) return std::nullopt;
   std::string first(trimmed(text->substr(0, text->find('\n'))));
@@ -117,14 +118,14 @@ std::optional<std::int32_t> QSDatabaseService::postgresPid() {
   return std::nullopt;
 }
 
-QSDatabaseStatus QSDatabaseService::postgresStatus() {
-  return postgresPid() ? QSDatabaseStatus::running : QSDatabaseStatus::stopped;
+QSDatabaseStatus QSPostgresEngine::status() {
+  return pid() ? QSDatabaseStatus::running : QSDatabaseStatus::stopped;
 }
 
-void QSDatabaseService::endPostgres() {
+void QSPostgresEngine::end() {
   // pg_ctl's fast shutdown (SIGINT to the postmaster) without pg_ctl, which may be gone with the
   // engines' links and refuses to run as root.
-  auto pid = postgresPid();
+  auto pid = this->pid();
   auto handle = pid ? openProcessHandle(*pid) : UniqueFd();
   if (!handle || !signalProcessHandle(handle, SIGINT)) return;
   auto gone = [&] { return !signalProcessHandle(handle, 0); };
@@ -134,29 +135,30 @@ void QSDatabaseService::endPostgres() {
     throw QSSystemError("stop PostgreSQL (pid " + std::to_string(*pid) + ")", ETIMEDOUT);
 }
 
-void QSDatabaseService::securePostgres() {
-  fs::path data = postgresFolder() / "data";
+void QSPostgresEngine::secure() {
+  fs::path data = folder() / "data";
   if (account_.isSecured(QSDatabaseType::postgresql) || !fileExists(data / "PG_VERSION")) return;
   // The rules first: from the reload on, TCP wants a password, which the role then gets.
   std::string secret = account_.ensurePassword(QSDatabaseType::postgresql);
   writeFileAtomically(data / "pg_hba.conf", kClientAuthentication, 0600);
-  if (postgresStatus() != QSDatabaseStatus::running) return;  // the start that follows finishes it
-  psql(clusterPort(QSDatabaseType::postgresql),
+  if (status() != QSDatabaseStatus::running) return;  // the start that follows finishes it
+  psql(context_.clusterPort(),
        "SELECT pg_reload_conf();\nALTER ROLE quayside PASSWORD " + sql::postgresLiteral(secret) + ";", {secret});
   account_.markSecured(QSDatabaseType::postgresql);
 }
 
-std::string QSDatabaseService::psql(int port, const std::string& sql, const std::vector<std::string>& secrets,
+std::string QSPostgresEngine::psql(int port, const std::string& sql, const std::vector<std::string>& secrets,
                                     const std::string& database) {
   std::vector<std::string> arguments{"-X", "-q", "-v", "ON_ERROR_STOP=1", "-tA"};
   for (auto& a : account_.postgresArguments(port, database)) arguments.push_back(std::move(a));
-  return runEngineTool(binary(QSDatabaseType::postgresql, "psql"),
+  return runEngineTool(binary("psql"),
                        {.arguments = arguments, .input = sql, .secrets = secrets});
 }
 
-void QSDatabaseService::applyPostgresCredentials(const QSDatabase& database,
-                                                 const std::optional<std::string>& previousUser) {
-  int port = clusterPort(QSDatabaseType::postgresql);
+void QSPostgresEngine::applyCredentials(const QSDatabase& database,
+                                        const std::optional<std::string>& previousUser) {
+  context_.ensureRunning();
+  int port = context_.clusterPort();
   std::string role = database.username.value_or(std::string(QSServiceAccount::name));
   std::string secret = database.password.value_or("");
   std::string script = QSServiceAccount::isServiceAccount(role) ? "" : sql::postgresRoleScript(role, secret) + "\n";
@@ -171,8 +173,9 @@ void QSDatabaseService::applyPostgresCredentials(const QSDatabase& database,
   psql(port, transfer, {}, database.effectiveDatabaseName());
 }
 
-void QSDatabaseService::createPostgresDatabase(const std::string& name, int port, const std::string& role,
-                                               const std::optional<std::string>& password) {
+void QSPostgresEngine::createDatabase(const std::string& name, int port, const std::optional<std::string>& username,
+                                      const std::optional<std::string>& password) {
+  std::string role = username.value_or("quayside");
   std::string secret = password.value_or("");
   std::string script = role != "quayside" ? sql::postgresRoleScript(role, secret) + "\n" : "";
   // One psql run: psql's \gexec runs the chosen statement on its own, outside a transaction,
@@ -182,6 +185,60 @@ void QSDatabaseService::createPostgresDatabase(const std::string& name, int port
   script += "SELECT CASE WHEN EXISTS (SELECT FROM pg_database WHERE datname = " + sql::postgresLiteral(name) +
             ") THEN " + sql::postgresLiteral(alter) + " ELSE " + sql::postgresLiteral(create) + " END \\gexec\n";
   psql(port, script, {secret});
+}
+
+void QSPostgresEngine::dropDatabase(const std::string& name) {
+  context_.ensureRunning();
+  psql(context_.clusterPort(), "DROP DATABASE IF EXISTS " + sql::postgresIdentifier(name) + " WITH (FORCE);");
+}
+
+bool QSPostgresEngine::databaseExists(const std::string& name) {
+  std::string out =
+      psql(context_.clusterPort(), "SELECT 1 FROM pg_database WHERE datname = " + sql::postgresLiteral(name) + ";");
+  return out.find('1') != std::string::npos;
+}
+
+bool QSPostgresEngine::isReservedName(std::string_view lowered) const {
+  return lowered == "postgres" || lowered == "template0" || lowered == "template1";
+}
+
+bool QSPostgresEngine::wroteDump(std::string_view head) const {
+  return head.find("-- PostgreSQL database dump") != std::string_view::npos;
+}
+
+QSEngineCommand QSPostgresEngine::dumpCommand(const QSDatabase& database, int port) const {
+  QSEngineCommand command{.tool = "pg_dump",
+                          .arguments = {"-h", "127.0.0.1", "-p", std::to_string(port), "-U", signInUser(database),
+                                        "--clean", "--if-exists", database.effectiveDatabaseName()},
+                          .secrets = {database.password.value_or("")}};
+  if (database.password && !database.password->empty()) command.environment["PGPASSWORD"] = *database.password;
+  return command;
+}
+
+QSEngineCommand QSPostgresEngine::recreateCommand(const QSDatabase& database, int port) const {
+  std::string name = sql::postgresIdentifier(database.effectiveDatabaseName());
+  QSEngineCommand command{.tool = "psql", .arguments = {"-X", "-q", "-v", "ON_ERROR_STOP=1"}};
+  for (auto& a : account_.postgresArguments(port, "postgres")) command.arguments.push_back(std::move(a));
+  command.arguments.push_back("-c");
+  command.arguments.push_back("DROP DATABASE IF EXISTS " + name + " WITH (FORCE)");
+  command.arguments.push_back("-c");
+  command.arguments.push_back("CREATE DATABASE " + name + " OWNER " + sql::postgresIdentifier(signInUser(database)));
+  return command;
+}
+
+QSEngineCommand QSPostgresEngine::loadCommand(const QSDatabase& database, int port, const fs::path& file) const {
+  QSEngineCommand command{.tool = "psql",
+                          .arguments = {"-X", "-q", "-h", "127.0.0.1", "-p", std::to_string(port), "-U",
+                                        signInUser(database), "-d", database.effectiveDatabaseName(), "-v",
+                                        "ON_ERROR_STOP=1", "--single-transaction", "-f", file.string()},
+                          .secrets = {database.password.value_or("")}};
+  if (database.password && !database.password->empty()) command.environment["PGPASSWORD"] = *database.password;
+  return command;
+}
+
+std::vector<std::string> QSPostgresEngine::clientArguments(const QSDatabase& database, const fs::path&) const {
+  return {"-h", database.host, "-p", std::to_string(database.port), "-U", signInUser(database),
+          database.effectiveDatabaseName()};
 }
 
 }  // namespace qs
