@@ -1,5 +1,6 @@
 // Site commands: site import, site export, site resync, site preview.
 #include "bin/qs/cli_commands.h"
+#include "bin/qs/json_output.h"
 #include "bin/qs/output.h"
 #include "bin/qs/project_resolver.h"
 
@@ -81,11 +82,8 @@ asio::awaitable<int> importSite(QSCliSession& session, ImportOptions options) {
   QSDaemonCommand add = cmd::AddProject{imported.folder.string()};
   res::Project added = co_await session.request<res::Project>(add);
   if (session.json) {
-    nlohmann::json out = {{"project", toJson(added.value, outputCoder())},
-                          {"files", imported.exported.files.size()},
-                          {"hasForms", imported.exported.hasForms},
-                          {"gitRepository", committed}};
-    fmt::print("{}", printableJSON(out));
+    auto files = static_cast<std::int64_t>(imported.exported.files.size());
+    fmt::print("{}", jsonText(output::SiteImported{added.value, files, imported.exported.hasForms, committed}));
     co_return QSExitCode::success;
   }
   fmt::print("Imported {} into {}: {} files{}{}.\n\n", request.document.filename().string(),
