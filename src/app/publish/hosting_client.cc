@@ -84,10 +84,9 @@ QSHTTPRequest QSHostingClient::makeRequest(const Call& call) const {
 asio::awaitable<QSHTTPResponse> QSHostingClient::sendOnce(const QSHTTPRequest& request) const {
   try {
     co_return co_await session->send(request);
-  } catch (const QSHTTPTransportError& e) {
+  } catch (const QSHTTPException& e) {
+    if (e.error().is<httpError::BodyUnreadable>()) throw QSPublishException(publishError::ArchiveUnreadable{e.what()});
     throw QSPublishException(publishError::Unreachable{e.what()});
-  } catch (const QSHTTPBodyError& e) {
-    throw QSPublishException(publishError::ArchiveUnreadable{e.what()});
   }
 }
 

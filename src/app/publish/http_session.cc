@@ -2,8 +2,6 @@
 
 #include "core/platform/lazy_curl.h"
 
-#include <fmt/format.h>
-
 #include <asio/associated_cancellation_slot.hpp>
 #include <asio/associated_executor.hpp>
 #include <asio/post.hpp>
@@ -27,9 +25,9 @@ bool isLoopbackHost(const std::string& host) {
 // https everywhere; plain http only where nothing leaves this computer.
 void requireSafeScheme(const std::string& url) {
   auto parts = curlURLParts(url);
-  if (!parts) throw QSHTTPTransportError("not a valid address: " + url);
+  if (!parts) throw QSHTTPException(httpError::InvalidAddress{url});
   if (parts->scheme == "https" || (parts->scheme == "http" && isLoopbackHost(parts->host))) return;
-  throw QSHTTPTransportError("only https addresses are allowed (plain http only to this computer): " + url);
+  throw QSHTTPException(httpError::InsecureAddress{url});
 }
 
 // The request body, streamed: the prefix, then the file in pieces, then the suffix.
@@ -38,9 +36,13 @@ public:
   explicit UploadSource(const QSHTTPRequest::FileBody& body) : body_(body) {
     std::error_code error;
     fileSize_ = std::filesystem::file_size(body.file, error);
-    if (error) throw QSHTTPBodyError("open " + body.file.string() + ": " + error.message());
+    if (error) unreadable(body, error.message());
     file_.open(body.file, std::ios::binary);
-    if (!file_) throw QSHTTPBodyError("open " + body.file.string() + ": " + std::strerror(errno));
+    if (!file_) unreadable(body, std::strerror(errno));
+  }
+
+  [[noreturn]] static void unreadable(const QSHTTPRequest::FileBody& body, const std::string& reason) {
+    throw QSHTTPException(httpError::BodyUnreadable{"open " + body.file.string() + ": " + reason});
   }
 
   curl_off_t size() const { return static_cast<curl_off_t>(body_.prefix.size() + fileSize_ + body_.suffix.size()); }
@@ -108,10 +110,6 @@ struct Exchange {
   std::optional<std::string> redirect;  // where a 3xx answer points
 };
 
-std::string seconds(std::chrono::milliseconds limit) {
-  return fmt::format("{:g} seconds", static_cast<double>(limit.count()) / 1000.0);
-}
-
 void configure(QSCurlTransfer& curl, const QSHTTPRequest& request, const QSCurlHeaderList& headers,
                char* errorBuffer) {
   // The request's own limit is on silence (the progress callback watches it); the whole
@@ -156,10 +154,10 @@ int watchProgress(void* data, curl_off_t, curl_off_t received, curl_off_t, curl_
 Exchange exchangeOnce(const QSHTTPRequest& request, const std::atomic<bool>* cancelled) {
   requireSafeScheme(request.url);
   QSCurlTransfer curl;
-  if (!curl.valid()) throw QSHTTPTransportError("couldn't start an HTTP request");
+  if (!curl.valid()) throw QSHTTPException(httpError::NotStarted{});
   QSCurlHeaderList headers;
   for (const auto& [name, value] : request.headers)
-    if (!headers.append(name + ": " + value)) throw QSHTTPTransportError("couldn't start an HTTP request");
+    if (!headers.append(name + ": " + value)) throw QSHTTPException(httpError::NotStarted{});
   char errorBuffer[CURL_ERROR_SIZE] = {};
   configure(curl, request, headers, errorBuffer);
 
@@ -175,20 +173,19 @@ Exchange exchangeOnce(const QSHTTPRequest& request, const std::atomic<bool>* can
   curl.setWriteFunction(&ResponseSink::write, &sink);
 
   CURLcode code = curl.perform();
-  if (upload && !upload->failure().empty()) throw QSHTTPBodyError(upload->failure());
-  if (sink.tooLarge) throw QSHTTPTransportError("the answer was larger than 32 MB");
+  if (upload && !upload->failure().empty()) throw QSHTTPException(httpError::BodyUnreadable{upload->failure()});
+  if (sink.tooLarge) throw QSHTTPException(httpError::AnswerTooLarge{});
   if (code == CURLE_ABORTED_BY_CALLBACK && watch.silent)
-    throw QSHTTPTransportError("The request timed out: nothing moved for " + seconds(request.timeout) + ".", true);
-  if (code == CURLE_ABORTED_BY_CALLBACK) throw QSHTTPTransportError("the request was cancelled");
+    throw QSHTTPException(httpError::Silent{request.timeout.count()});
+  if (code == CURLE_ABORTED_BY_CALLBACK) throw QSHTTPException(httpError::Cancelled{});
   if (code == CURLE_OPERATION_TIMEDOUT) {
     // The connection was not made within the silence limit, or the whole exchange took too long.
     bool connected = curl.sizeInfo(CURLINFO_CONNECT_TIME_T).value_or(0) > 0;
     auto total = std::chrono::duration_cast<std::chrono::milliseconds>(QSHTTPSession::resourceTimeout);
-    throw QSHTTPTransportError(connected ? "The request timed out after " + seconds(total) + "."
-                                         : "The request timed out: nothing moved for " + seconds(request.timeout) + ".",
-                               true);
+    if (connected) throw QSHTTPException(httpError::TookTooLong{total.count()});
+    throw QSHTTPException(httpError::Silent{request.timeout.count()});
   }
-  if (code != CURLE_OK) throw QSHTTPTransportError(errorBuffer[0] ? errorBuffer : curlErrorText(code));
+  if (code != CURLE_OK) throw QSHTTPException(httpError::Failed{errorBuffer[0] ? errorBuffer : curlErrorText(code)});
 
   Exchange out;
   long status = curl.numberInfo(CURLINFO_RESPONSE_CODE).value_or(0);
@@ -247,9 +244,8 @@ QSHTTPResponse QSHTTPSession::sendBlocking(const QSHTTPRequest& request, const s
     if (!exchange.redirect) return std::move(exchange.response);
     auto from = urlOrigin(current.url), to = urlOrigin(*exchange.redirect);
     if (!to || from != to)
-      throw QSHTTPTransportError("the request was redirected to another host (" + to.value_or(*exchange.redirect) +
-                                 "); the redirect wasn't followed");
-    if (hop == kMaximumRedirects) throw QSHTTPTransportError("too many redirects");
+      throw QSHTTPException(httpError::RedirectedAway{to.value_or(*exchange.redirect)});
+    if (hop == kMaximumRedirects) throw QSHTTPException(httpError::TooManyRedirects{});
     current = redirected(current, exchange.response.status, *exchange.redirect);
   }
 }

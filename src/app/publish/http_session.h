@@ -7,6 +7,8 @@
 // leaves them fails, so credentials never travel to another host).
 #pragma once
 
+#include "app/publish/http_error.h"
+
 #include <asio/awaitable.hpp>
 
 #include <atomic>
@@ -15,7 +17,6 @@
 #include <filesystem>
 #include <memory>
 #include <optional>
-#include <stdexcept>
 #include <string>
 #include <utility>
 #include <vector>
@@ -49,25 +50,6 @@ struct QSHTTPResponse {
   std::string body;
 };
 
-// The exchange failed before an answer came: no connection, TLS refused, timed out, redirected
-// away. `what()` describes it for the user ("Failed to connect to 127.0.0.1 port 9: Connection
-// refused", "The request timed out: nothing moved for 30 seconds.").
-class QSHTTPTransportError : public std::runtime_error {
-public:
-  QSHTTPTransportError(const std::string& description, bool timedOut = false)
-      : std::runtime_error(description), timedOut_(timedOut) {}
-  bool timedOut() const { return timedOut_; }
-
-private:
-  bool timedOut_;
-};
-
-// The file of a FileBody could not be opened or read: "open /tmp/x.tar.gz: No such file or directory".
-class QSHTTPBodyError : public std::runtime_error {
-public:
-  using std::runtime_error::runtime_error;
-};
-
 // Watches one transfer for silence: told the bytes moved so far (sent and received) as time
 // goes on, it says when none has moved for longer than the limit.
 class QSTransferSilence {
@@ -96,7 +78,9 @@ public:
   ~QSHTTPSession();
 
   // Sends `request` on the pool and returns the answer, whatever its status. Throws
-  // QSHTTPTransportError or QSHTTPBodyError. Cancelling the awaiting operation ends the
+  // QSHTTPException: the exchange failed before an answer came (no connection, TLS refused,
+  // timed out, redirected away: "Failed to connect to 127.0.0.1 port 9: Connection refused"),
+  // or the file of a FileBody could not be read (bodyUnreadable). Cancelling the awaiting operation ends the
   // transfer within about a second ("the request was cancelled").
   asio::awaitable<QSHTTPResponse> send(QSHTTPRequest request);
   // The same, on the calling thread; the transfer ends when `cancelled` turns true.

@@ -51,7 +51,8 @@ asio::awaitable<std::string> QSHubTokenService::jwt(std::string apiKey) {
   QSHTTPResponse response;
   try {
     response = co_await session_->send(std::move(request));
-  } catch (const QSHTTPTransportError& e) {
+  } catch (const QSHTTPException& e) {
+    // The request has no file body, so every failure is the transfer's.
     throw QSPublishException(publishError::Unreachable{e.what()});
   }
   if (response.status == 401 || response.status == 403) throw QSPublishException(publishError::Unauthorized{});

@@ -3,6 +3,7 @@
 #include "core/platform/file_lock.h"
 #include "core/platform/files.h"
 #include "core/platform/paths.h"
+#include "core/platform/system_error.h"
 
 #include <QDeadlineTimer>
 #include <QDir>
@@ -47,7 +48,7 @@ bool QSInstanceChannel::becomePrimary() {
   std::filesystem::path folder = channelFolder();
   try {
     createDirectories(folder, 0700);
-    if (::chmod(folder.c_str(), 0700) != 0) throw std::system_error(errno, std::generic_category(), "chmod");
+    if (::chmod(folder.c_str(), 0700) != 0) throwSystemError("chmod");
   } catch (const std::exception& e) {
     error_ = QString("Couldn't create %1: %2").arg(QString::fromStdString(folder.string()), e.what());
     return false;

@@ -216,9 +216,9 @@ QSPagesProject decodePagesDocument(std::string_view text) {
     try {
       [[maybe_unused]] nlohmann::json dom = nlohmann::json::parse(text);
     } catch (const nlohmann::json::exception& e) {
-      throw QSSiteError::documentUnreadable(std::string("it isn't valid JSON (") + e.what() + ").");
+      throw QSSiteException(siteError::DocumentUnreadable{std::string("it isn't valid JSON (") + e.what() + ")."});
     }
-    throw QSSiteError::documentUnreadable("it is nested too deeply.");
+    throw QSSiteException(siteError::DocumentUnreadable{"it is nested too deeply."});
   }
   Obj o(Value(*tree, 0), Path());
   QSPagesProject project;

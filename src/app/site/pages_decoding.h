@@ -10,7 +10,7 @@ namespace qs {
 
 // Decodes the document text. Unknown keys are ignored; invalid JSON, a missing required field,
 // a value of the wrong type, an unknown enumeration value or element type, or nesting deeper
-// than a document can sensibly hold throws QSSiteError::documentUnreadable whose text names the
+// than a document can sensibly hold throws QSSiteException (documentUnreadable) whose text names the
 // field at fault, for example
 // "The document can't be read: pages[0].elements[1].kind.value.level is missing.".
 QSPagesProject decodePagesDocument(std::string_view text);

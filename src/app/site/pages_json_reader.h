@@ -25,7 +25,7 @@ constexpr int kMaxDepth = 200;
 constexpr int kMaxJsonDepth = 1024;
 
 [[noreturn]] inline void fail(const std::string& at, const std::string& problem) {
-  throw QSSiteError::documentUnreadable((at.empty() ? "the document" : at) + " " + problem + ".");
+  throw QSSiteException(siteError::DocumentUnreadable{(at.empty() ? "the document" : at) + " " + problem + "."});
 }
 
 // Where a value sits in the document ("pages[0].seo"): a chain of keys and list positions on

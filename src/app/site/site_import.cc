@@ -85,7 +85,7 @@ void writeExportedFiles(const fs::path& folder, const std::vector<ExportedFile>&
     auto path = pathInsideProject(folder, file.relativePath, &resolveError);
     if (!path && resolveError)
       throwSystemError("write " + (folder / file.relativePath).string(), resolveError.value());
-    if (!path) throw std::runtime_error("Refusing to write " + file.relativePath + ": it lies outside the project.");
+    if (!path) throw QSSiteException(siteError::OutsideProject{file.relativePath});
     createDirectories(path->parent_path());
     if (freshFolder)
       writePlainFile(*path, file.content);
@@ -117,7 +117,8 @@ QSSiteImportResult importSiteDocument(const QSSiteImportRequest& request, const 
   result.folder = request.projectsFolder / result.name;
   if (!createDirectory(result.folder)) {
     bool usual = request.projectsFolder == QSPaths::projectsFolder();
-    throw QSSiteError::folderExists(result.name, usual ? "~/Quayside" : request.projectsFolder.string());
+    throw QSSiteException(
+        siteError::FolderExists{result.name, usual ? "~/Quayside" : request.projectsFolder.string()});
   }
   RemovedUnlessKept created(result.folder);
   result.exported = QSVaporExporter(fonts, std::move(log)).exportProject(document, result.name);
@@ -132,8 +133,8 @@ ExportedVaporProject exportSiteDocument(const QSSiteExportRequest& request, cons
   bool existed = fileExists(request.folder);
   bool empty = !existed || listDirectory(request.folder).empty();
   if (!request.force && QSSyncManifest::read(request.folder))
-    throw QSSiteError::alreadyExported(request.folder.string());
-  if (!request.force && !empty) throw QSSiteError::folderNotEmpty(request.folder.string());
+    throw QSSiteException(siteError::AlreadyExported{request.folder.string()});
+  if (!request.force && !empty) throw QSSiteException(siteError::FolderNotEmpty{request.folder.string()});
   createDirectories(request.folder);
   RemovedUnlessKept created(existed ? fs::path() : request.folder);
   ExportedVaporProject exported =

@@ -21,7 +21,7 @@ std::optional<std::filesystem::path> pathInsideProject(const std::filesystem::pa
                                                        std::error_code* resolveError = nullptr);
 
 // Writes every file under `folder`, creating intermediate folders. A file whose path would leave
-// the folder is not written and throws std::runtime_error; write failures throw QSSystemError.
+// the folder is not written and throws QSSiteException (outsideProject); write failures throw QSSystemError.
 // Into a folder that already holds files the user sees, each file is replaced atomically; a
 // `freshFolder` (one this export just created) is filled with plain writes that never follow a
 // symbolic link.
@@ -48,7 +48,7 @@ std::string importProjectName(const std::string& typed, const std::filesystem::p
                               const std::vector<std::string>& existing);
 
 // Reads and decodes the document (nothing is written when that fails), creates the projects
-// folder and the new project folder (QSSiteError::folderExists when it is taken), writes every
+// folder and the new project folder (QSSiteException folderExists when it is taken), writes every
 // exported file and the sync manifest with the document's bookmark. When writing fails the new
 // folder is removed again, so that a retry finds the name free.
 QSSiteImportResult importSiteDocument(const QSSiteImportRequest& request,
@@ -63,8 +63,8 @@ struct QSSiteExportRequest {
 
 // Exports the document into a folder (created when missing) with its sync manifest. Unless
 // `force`, a folder that holds anything is refused before anything is written:
-// QSSiteError::alreadyExported when it has a sync manifest (re-sync keeps the user's code),
-// QSSiteError::folderNotEmpty otherwise. A folder this call created is removed when writing fails.
+// QSSiteException alreadyExported when it has a sync manifest (re-sync keeps the user's code),
+// folderNotEmpty otherwise. A folder this call created is removed when writing fails.
 ExportedVaporProject exportSiteDocument(const QSSiteExportRequest& request,
                                         const QSFontLibrary& fonts = QSFontLibrary::system(),
                                         QSExportLog log = {});

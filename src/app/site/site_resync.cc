@@ -64,7 +64,7 @@ private:
 QSResyncPlan planResync(const QSPagesProject& document, const std::filesystem::path& folder,
                         const QSFontLibrary& fonts, QSExportLog log) {
   auto manifest = QSSyncManifest::read(folder);
-  if (!manifest) throw QSSiteError::notASyncedProject();
+  if (!manifest) throw QSSiteException(siteError::NotASyncedProject{});
   QSResyncPlan plan;
   plan.directory = folder;
   plan.previousManifest = *manifest;

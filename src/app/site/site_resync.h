@@ -66,7 +66,7 @@ inline constexpr std::string_view structuralAfter =
     "Review Package.swift, configure.swift, and routes.swift \u2014 the form wiring may need manual updates.";
 }  // namespace QSResyncTexts
 
-// Plans a re-sync of `folder` to `document`. Throws QSSiteError::notASyncedProject when the
+// Plans a re-sync of `folder` to `document`. Throws QSSiteException (notASyncedProject) when the
 // folder's manifest is missing or does not decode. Writes nothing.
 QSResyncPlan planResync(const QSPagesProject& document, const std::filesystem::path& folder,
                         const QSFontLibrary& fonts = QSFontLibrary::system(), QSExportLog log = {});

@@ -143,7 +143,8 @@ void QSSiteImportSheet::refreshTarget() {
   }
   std::string name = importProjectName(name_->text().toStdString(), document.toStdString(), existingNames());
   bool taken = fileExists(parent / name);
-  target_->setText(taken ? QString::fromStdString(QSSiteError::folderExists(name, folderLabel(parent).toStdString()).what())
+  QSSiteError folderTaken(siteError::FolderExists{name, folderLabel(parent).toStdString()});
+  target_->setText(taken ? QString::fromStdString(folderTaken.message())
                          : "Creates " + folderLabel(parent / name) + ".");
   target_->setStyleSheet(taken ? "color: #c0392b;" : "color: palette(text);");
   create_->setEnabled(!busy_ && !taken);

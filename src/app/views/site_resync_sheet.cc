@@ -225,7 +225,7 @@ QSSiteResyncSheet::QSSiteResyncSheet(QSAppViewModel& model, QSUUID projectID, QW
   if (!manifest) {
     choose_->setEnabled(false);
     document_->setEnabled(false);
-    showMessage(message_, QString::fromUtf8(QSSiteError::notASyncedProject().what()), true);
+    showMessage(message_, QString::fromStdString(QSSiteError(siteError::NotASyncedProject{}).message()), true);
     return;
   }
   if (manifest->sourceBrpBookmark) followed_ = QSSyncManifest::bookmarkedPath(*manifest->sourceBrpBookmark);
@@ -233,7 +233,8 @@ QSSiteResyncSheet::QSSiteResyncSheet(QSAppViewModel& model, QSUUID projectID, QW
     setDocument(QString::fromStdString(followed_->string()));
   } else {
     showMessage(message_,
-                QString::fromUtf8(QSSiteError::sourceDocumentMissing().what()) + " Choose the document to re-sync from.",
+                QString::fromStdString(QSSiteError(siteError::SourceDocumentMissing{}).message()) +
+                    " Choose the document to re-sync from.",
                 true);
   }
 }

@@ -4,6 +4,7 @@
 // dump or restore never holds up the daemon and reads or writes files where the user points.
 #include "bin/qs/cli_commands.h"
 #include "bin/qs/database_resolver.h"
+#include "bin/qs/json_output.h"
 #include "bin/qs/output.h"
 
 #include "core/databases/backup_error.h"
@@ -13,7 +14,6 @@
 #include "core/platform/paths.h"
 
 #include <fmt/format.h>
-#include <nlohmann/json.hpp>
 
 #include <unistd.h>
 
@@ -64,8 +64,8 @@ std::string sizeText(std::int64_t bytes) {
   return fmt::format("{:.1f} {}", value, units[unit]);
 }
 
-nlohmann::json snapshotJSON(const QSBackupFile& file) {
-  return {{"path", file.url.string()}, {"createdAt", QSTime::iso8601(file.createdAt)}, {"sizeBytes", file.sizeBytes}};
+output::Snapshot snapshotOutput(const QSBackupFile& file) {
+  return {.path = file.url.string(), .createdAt = file.createdAt, .sizeBytes = file.sizeBytes};
 }
 
 asio::awaitable<int> takeBackup(QSCliSession& session, BackupOptions options) {
@@ -76,7 +76,7 @@ asio::awaitable<int> takeBackup(QSCliSession& session, BackupOptions options) {
   auto it = std::find_if(listed.begin(), listed.end(), [&](const auto& f) { return f.url == snapshot; });
   QSBackupFile file = it != listed.end() ? *it : QSBackupFile{snapshot, QSTime::now(), 0};
   if (session.json)
-    fmt::print("{}", printableJSON(snapshotJSON(file)));
+    fmt::print("{}", jsonText(snapshotOutput(file)));
   else
     fmt::print("Backed up {} to {} ({}).\n", db.name, snapshot.string(), sizeText(file.sizeBytes));
   co_return QSExitCode::success;
@@ -88,9 +88,9 @@ asio::awaitable<int> listBackups(QSCliSession& session, BackupOptions options) {
   if (!QSBackupService::supports(db.type)) throw QSCliError(QSBackupError(backupError::Unsupported{db.type}).message());
   auto files = service.backups(db);
   if (session.json) {
-    nlohmann::json list = nlohmann::json::array();
-    for (const auto& file : files) list.push_back(snapshotJSON(file));
-    fmt::print("{}", printableJSON(list));
+    std::vector<output::Snapshot> list;
+    for (const auto& file : files) list.push_back(snapshotOutput(file));
+    fmt::print("{}", jsonText(list));
     co_return QSExitCode::success;
   }
   // The folder is named in the heading: databases whose names differ only in punctuation or
@@ -106,7 +106,7 @@ asio::awaitable<int> listBackups(QSCliSession& session, BackupOptions options) {
   QSTextTable table({"SNAPSHOT", "TAKEN", "SIZE"});
   for (const auto& file : files)
     table.addRow({file.url.filename().string(), formatDate(file.createdAt), sizeText(file.sizeBytes)});
-  fmt::print("{}", table.render("  "));
+  fmt::print("{}", table.render("  ", standardOutputWidth()));
   co_return QSExitCode::success;
 }
 

@@ -1,6 +1,7 @@
 // Daemon commands: daemon start|stop|restart|status|install|uninstall, ping, status, events.
 #include "bin/qs/cli_commands.h"
 #include "bin/qs/event_follower.h"
+#include "bin/qs/json_output.h"
 #include "bin/qs/output.h"
 
 #include "core/daemon/daemon_build.h"
@@ -93,7 +94,7 @@ asio::awaitable<int> daemonStatus(QSCliSession& session) {
   auto client = co_await launcher.tryConnect();
   if (!client) {
     if (session.json)
-      fmt::print("{}", printableJSON(json{{"running", false}, {"socket", launcher.socketPath()}}));
+      fmt::print("{}", jsonText(output::DaemonStatus{.running = false, .socket = launcher.socketPath()}));
     else
       fmt::print("The Quayside daemon isn't running.\nSocket: {}\n", launcher.socketPath());
     co_return QSExitCode::failure;
@@ -102,8 +103,11 @@ asio::awaitable<int> daemonStatus(QSCliSession& session) {
   res::Pong pong = co_await ping(session);
   if (auto app = appOwner()) {
     if (session.json)
-      fmt::print("{}", printableJSON(json{{"running", false}, {"socket", launcher.socketPath()},
-                                          {"owner", "quayside-app"}, {"ownerPid", *app}, {"version", pong.version}}));
+      fmt::print("{}", jsonText(output::DaemonStatus{.running = false,
+                                                     .socket = launcher.socketPath(),
+                                                     .owner = "quayside-app",
+                                                     .ownerPid = *app,
+                                                     .version = pong.version}));
     else
       fmt::print("The Quayside daemon isn't running.\n{}\nSocket: {}\n", QSServiceOwner::ownedByAppLine(*app),
                  launcher.socketPath());
@@ -113,16 +117,20 @@ asio::awaitable<int> daemonStatus(QSCliSession& session) {
   std::string installed = QSDaemonBuild::fingerprint(launcher.executablePath());
   bool current = installed == pong.build;
   if (session.json) {
-    json status{{"running", true},         {"version", pong.version},
-                {"build", pong.build},     {"socket", launcher.socketPath()},
-                {"executable", launcher.executablePath().string()}, {"isCurrentBuild", current}};
-    fmt::print("{}", printableJSON(status));
+    fmt::print("{}", jsonText(output::DaemonStatus{.running = true,
+                                                   .socket = launcher.socketPath(),
+                                                   .version = pong.version,
+                                                   .build = pong.build,
+                                                   .executable = launcher.executablePath().string(),
+                                                   .isCurrentBuild = current}));
     co_return QSExitCode::success;
   }
-  fmt::print("The Quayside daemon is running.\nVersion: {}\nBuild:   {}{}\nSocket:  {}\n", pong.version, pong.build,
-             current ? "" : fmt::format(" (differs from {}: 'qs daemon restart' runs that one)",
-                                        launcher.executablePath().string()),
-             launcher.socketPath());
+  QSDetails details(0, 1);
+  details.add("Version", pong.version);
+  details.add("Build", pong.build + (current ? "" : fmt::format(" (differs from {}: 'qs daemon restart' runs that one)",
+                                                              launcher.executablePath().string())));
+  details.add("Socket", launcher.socketPath());
+  fmt::print("The Quayside daemon is running.\n{}", details.render());
   co_return QSExitCode::success;
 }
 
@@ -157,11 +165,13 @@ asio::awaitable<int> installLinks(QSCliSession& session, InstallOptions options)
     }
   }
   if (session.json) {
-    json out{{"cliPath", report.cliPath.string()},       {"aliasPath", report.aliasPath.string()},
-             {"daemonPath", report.daemonPath.string()}, {"autoStart", report.autoStart},
-             {"onPath", report.onPath}};
-    if (entry) out["desktopEntry"] = entry->string();
-    fmt::print("{}", printableJSON(out));
+    output::Installed installed{.cliPath = report.cliPath.string(),
+                                .aliasPath = report.aliasPath.string(),
+                                .daemonPath = report.daemonPath.string(),
+                                .autoStart = report.autoStart,
+                                .onPath = report.onPath};
+    if (entry) installed.desktopEntry = entry->string();
+    fmt::print("{}", jsonText(installed));
   } else {
     fmt::print("Linked {} → {}\nLinked {} → {}\nLinked {} → {}\n", report.cliPath.string(),
                QSCliSession::ownExecutable().string(), report.aliasPath.string(),
@@ -192,9 +202,9 @@ asio::awaitable<int> pingDaemon(QSCliSession& session) {
   res::Pong pong = co_await ping(session);
   std::optional<pid_t> app = appOwner();
   if (session.json) {
-    json out{{"version", pong.version}, {"build", pong.build}, {"owner", app ? "quayside-app" : "quaysided"}};
-    if (app) out["ownerPid"] = *app;
-    fmt::print("{}", printableJSON(out));
+    output::Pong answer{.version = pong.version, .build = pong.build, .owner = app ? "quayside-app" : "quaysided"};
+    if (app) answer.ownerPid = *app;
+    fmt::print("{}", jsonText(answer));
   } else if (app) {
     fmt::print("pong from the Quayside desktop app {} (build {})\n{}\n", pong.version, pong.build,
                QSServiceOwner::ownedByAppLine(*app));
@@ -207,7 +217,7 @@ asio::awaitable<int> pingDaemon(QSCliSession& session) {
 asio::awaitable<int> showStatus(QSCliSession& session) {
   QSDaemonCommand command = cmd::Status{};
   res::Status status = co_await session.request<res::Status>(command);
-  fmt::print("{}", session.json ? jsonText(status.value) : formatStatus(status.value));
+  fmt::print("{}", session.json ? jsonText(status.value) : formatStatus(status.value, standardOutputWidth()));
   if (auto app = appOwner(); app && !session.json) fmt::print("\n{}\n", QSServiceOwner::ownedByAppLine(*app));
   co_return QSExitCode::success;
 }

@@ -95,7 +95,7 @@ void printDatabase(QSCliSession& session, const std::string& headline, const QSD
 
 asio::awaitable<int> runList(QSCliSession& session) {
   auto databases = co_await listDatabases(session);
-  fmt::print("{}", session.json ? jsonText(databases) : formatDatabaseList(databases));
+  fmt::print("{}", session.json ? jsonText(databases) : formatDatabaseList(databases, standardOutputWidth()));
   co_return QSExitCode::success;
 }
 

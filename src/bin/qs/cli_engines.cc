@@ -3,13 +3,13 @@
 // with the daemon, which sees changes at its next database operation), so they need no daemon.
 #include "bin/qs/cli_commands.h"
 #include "bin/qs/output.h"
+#include "bin/qs/status_line.h"
 
 #include "core/databases/database_error.h"
 #include "core/databases/engine_inventory.h"
 #include "core/databases/service_downloader.h"
 #include "core/databases/service_registry.h"
 #include "core/platform/paths.h"
-#include "core/platform/terminal.h"
 
 #include <fmt/format.h>
 
@@ -45,27 +45,23 @@ asio::awaitable<int> runEngines(QSCliSession& session) {
     table.addRow({listing.service.id, listing.service.displayVersion(), source, describe(listing),
                   listing.port ? std::to_string(*listing.port) : "-"});
   }
-  fmt::print("{}", table.render());
+  fmt::print("{}", table.render("", standardOutputWidth()));
   fmt::print("\nInstall one with 'qs engine install ID'; 'qs db provision' links the system's own engines by itself.\n");
   co_return QSExitCode::success;
 }
 
 // A bar on a terminal, whole percentages on separate lines otherwise.
 QSServiceDownloader::Progress progressPrinter() {
-  bool terminal = isTerminal(2);
+  auto status = std::make_shared<QSStatusLine>(QSStatusLine::on(stderr));
   auto last = std::make_shared<int>(-1);
-  return [terminal, last](double fraction) {
+  return [status, last](double fraction) {
     int percent = static_cast<int>(fraction * 100);
     if (percent == *last) return;
     *last = percent;
-    if (terminal) {
-      int filled = percent * 30 / 100;
-      fmt::print(stderr, "\r[{}{}] {:3}%", std::string(filled, '#'), std::string(30 - filled, ' '), percent);
-      if (percent == 100) fmt::print(stderr, "\n");
-    } else {
-      fmt::print(stderr, "{}%\n", percent);
-    }
-    std::fflush(stderr);
+    if (!status->onTerminal()) return status->show(fmt::format("{}%", percent));
+    int filled = percent * 30 / 100;
+    status->show(fmt::format("[{}{}] {:3}%", std::string(filled, '#'), std::string(30 - filled, ' '), percent));
+    if (percent == 100) status->keep();
   };
 }
 

@@ -4,6 +4,7 @@
 #include "bin/qs/cli_commands.h"
 #include "bin/qs/event_follower.h"
 #include "bin/qs/mail_listing.h"
+#include "bin/qs/json_output.h"
 #include "bin/qs/output.h"
 #include "bin/qs/terminal_text.h"
 
@@ -68,7 +69,7 @@ std::vector<QSMailSummary> pick(const Mailbox& box, const MailOptions& options,
 }
 
 void printList(const QSCliSession& session, const std::vector<QSMailSummary>& messages) {
-  fmt::print("{}", session.json ? jsonText(messages) : formatMailList(messages));
+  fmt::print("{}", session.json ? jsonText(messages) : formatMailList(messages, standardOutputWidth()));
 }
 
 // Says which projects' .env send mail to another port than the one the catcher listens on (it
@@ -165,10 +166,10 @@ void listAttachments(const QSCliSession& session, const Mailbox& box, const Mail
     return;
   }
   if (session.json) {
-    nlohmann::json out = nlohmann::json::array();
+    std::vector<output::Attachment> list;
     for (const auto& a : message.attachments)
-      out.push_back({{"filename", a.filename}, {"contentType", a.contentType}, {"sizeBytes", a.sizeBytes()}});
-    fmt::print("{}", printableJSON(out));
+      list.push_back({.filename = a.filename, .contentType = a.contentType, .sizeBytes = a.sizeBytes()});
+    fmt::print("{}", jsonText(list));
     return;
   }
   if (message.attachments.empty()) {
@@ -178,7 +179,7 @@ void listAttachments(const QSCliSession& session, const Mailbox& box, const Mail
   QSTextTable table({"NAME", "TYPE", "SIZE"});
   for (const auto& a : message.attachments)
     table.addRow({terminalSafeLine(a.filename), terminalSafeLine(a.contentType), formatByteCount(a.sizeBytes())});
-  fmt::print("{}", table.render());
+  fmt::print("{}", table.render("", standardOutputWidth()));
 }
 
 asio::awaitable<int> runMail(QSCliSession& session, MailOptions options) {

@@ -3,6 +3,7 @@
 // it cannot ask for the password and this command runs on one, the same privileged step runs
 // here (sudo asks in this terminal) and the daemon is then asked for the fresh state.
 #include "bin/qs/cli_commands.h"
+#include "bin/qs/json_output.h"
 #include "bin/qs/output.h"
 #include "bin/qs/privileged_output.h"
 
@@ -131,9 +132,9 @@ asio::awaitable<int> changeTrust(QSCliSession& session, bool trust) {
   auto network = co_await networkStatus(session);
   bool trusted = network.caTrusted.value_or(false);
   if (session.json) {
-    nlohmann::json answer{{"caTrusted", trusted}};
-    if (trust) answer["replaced"] = replacing;
-    fmt::print("{}", printableJSON(answer));
+    output::CATrust answer{.caTrusted = trusted};
+    if (trust) answer.replaced = replacing;
+    fmt::print("{}", jsonText(answer));
     co_return QSExitCode::success;
   }
   if (replacing)
@@ -151,7 +152,7 @@ asio::awaitable<int> trustStatus(QSCliSession& session) {
   auto network = co_await networkStatus(session);
   bool trusted = network.caTrusted.value_or(false);
   if (session.json)
-    fmt::print("{}", printableJSON(nlohmann::json{{"caTrusted", trusted}}));
+    fmt::print("{}", jsonText(output::CATrust{.caTrusted = trusted}));
   else
     fmt::print("{}\n", trusted ? "The Quayside certificate authority is trusted."
                                : "The Quayside certificate authority is not trusted yet; 'qs ca trust' trusts it.");
@@ -204,7 +205,7 @@ asio::awaitable<int> stopPortHolder(QSCliSession& session, int pid, bool yes) {
     throw QSCliError(fmt::format("{} has already ended.", who));
   }
   if (session.json)
-    fmt::print("{}", printableJSON(nlohmann::json{{"pid", pid}, {"name", identity->name}, {"asRoot", asRoot || isRunningAsRoot()}}));
+    fmt::print("{}", jsonText(output::StoppedProcess{pid, identity->name, asRoot || isRunningAsRoot()}));
   else
     fmt::print("Asked {} to stop.\n", who);
   co_return QSExitCode::success;

@@ -1,5 +1,6 @@
 // Project commands: projects (ls), add, info, rm, rename, new, pin, autostart, watch.
 #include "bin/qs/cli_commands.h"
+#include "bin/qs/json_output.h"
 #include "bin/qs/output.h"
 #include "bin/qs/project_resolver.h"
 
@@ -56,7 +57,7 @@ void printProject(QSCliSession& session, const std::string& headline, const QSPr
 asio::awaitable<int> listProjects(QSCliSession& session) {
   QSDaemonCommand list = cmd::ListProjects{};
   res::Projects projects = co_await session.request<res::Projects>(list);
-  fmt::print("{}", session.json ? jsonText(projects.value) : formatProjectList(projects.value));
+  fmt::print("{}", session.json ? jsonText(projects.value) : formatProjectList(projects.value, standardOutputWidth()));
   // An empty list may only mean that the saved one could not be read.
   QSDaemonCommand health = cmd::Health{};
   res::Health report = co_await session.request<res::Health>(health);
@@ -207,7 +208,7 @@ asio::awaitable<int> setAutoStart(QSCliSession& session, AutoStartOptions option
     project = (co_await session.request<res::Project>(setting)).value;
   }
   if (session.json) {
-    fmt::print("{}", printableJSON(nlohmann::json{{"project", project.name}, {"autoStart", project.runsServerAtLogin()}}));
+    fmt::print("{}", jsonText(output::ProjectSwitch{project.name, "autoStart", project.runsServerAtLogin()}));
   } else if (project.runsServerAtLogin()) {
     fmt::print("{}'s server starts whenever the daemon starts.\n", project.name);
   } else {
@@ -223,7 +224,7 @@ asio::awaitable<int> setWatch(QSCliSession& session, AutoStartOptions options) {
     project = (co_await session.request<res::Project>(setting)).value;
   }
   if (session.json) {
-    fmt::print("{}", printableJSON(nlohmann::json{{"project", project.name}, {"watch", project.watchesSources()}}));
+    fmt::print("{}", jsonText(output::ProjectSwitch{project.name, "watch", project.watchesSources()}));
   } else if (project.watchesSources()) {
     fmt::print("Watching {}: while its server runs, saving a file in Sources/, Package.swift or Package.resolved "
                "rebuilds it and restarts it on the new build.\n",

@@ -164,7 +164,7 @@ asio::awaitable<int> publishProject(QSCliSession& session, PublishCommandOptions
 
   auto mode = session.json ? QSPublishRenderer::Mode::json
                            : (isTerminal(1) ? QSPublishRenderer::Mode::live : QSPublishRenderer::Mode::plain);
-  QSPublishRenderer renderer(mode, &writeOut, &QSTime::now);
+  QSPublishRenderer renderer(mode, &writeOut, &QSTime::now, terminalColumns(1).value_or(80));
   service.onPhaseChange = [&](const QSPublishPhase& phase) {
     renderer.phaseChanged(phase, service.phaseStartedAt(), service.failedDuring());
   };

@@ -1,6 +1,7 @@
 // .test commands: domain, domains, requests, dns start|stop, proxy start|stop, health, open.
 #include "bin/qs/cli_commands.h"
 #include "bin/qs/event_follower.h"
+#include "bin/qs/json_output.h"
 #include "bin/qs/output.h"
 #include "bin/qs/project_resolver.h"
 #include "bin/qs/routing_output.h"
@@ -62,18 +63,18 @@ asio::awaitable<int> setDomain(QSCliSession& session, DomainOptions options) {
 asio::awaitable<int> listDomains(QSCliSession& session) {
   QSFullStatus status = co_await fullStatus(session);
   if (!session.json) {
-    fmt::print("{}", formatDomains(status.projects, status.network));
+    fmt::print("{}", formatDomains(status.projects, status.network, standardOutputWidth()));
     co_return QSExitCode::success;
   }
-  json list = json::array();
+  std::vector<output::Domain> list;
   for (const auto& p : status.projects)
     if (p.domain)
-      list.push_back({{"project", p.name},
-                      {"projectID", p.id.string()},
-                      {"hostname", p.domain->hostname},
-                      {"https", p.domain->sslEnabled},
-                      {"urls", domainURLs(p, status.network)}});
-  fmt::print("{}", printableJSON(list));
+      list.push_back({.project = p.name,
+                      .projectID = p.id.string(),
+                      .hostname = p.domain->hostname,
+                      .https = p.domain->sslEnabled,
+                      .urls = domainURLs(p, status.network)});
+  fmt::print("{}", jsonText(list));
   co_return QSExitCode::success;
 }
 

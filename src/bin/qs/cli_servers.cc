@@ -100,7 +100,7 @@ asio::awaitable<int> listServers(QSCliSession& session) {
     QSServer server = co_await serverOf(session, project.id);
     servers.push_back(server);
   }
-  fmt::print("{}", session.json ? jsonText(servers) : formatServerList(projects.value, servers));
+  fmt::print("{}", session.json ? jsonText(servers) : formatServerList(projects.value, servers, standardOutputWidth()));
   co_return QSExitCode::success;
 }
 
@@ -192,7 +192,7 @@ asio::awaitable<int> listToolchains(QSCliSession& session) {
     fromDaemon = false;
     toolchains = QSToolchainService().discoverToolchains();
   }
-  fmt::print("{}", session.json ? jsonText(toolchains) : formatToolchains(toolchains));
+  fmt::print("{}", session.json ? jsonText(toolchains) : formatToolchains(toolchains, standardOutputWidth()));
   if (!fromDaemon && !session.json)
     fmt::print("(The daemon isn't running: these are the toolchains this shell sees.)\n");
   co_return QSExitCode::success;

@@ -3,6 +3,7 @@
 // them to another machine. The daemon reads them when it uses them (the backup schedule at every
 // check), so a change needs no restart.
 #include "bin/qs/cli_commands.h"
+#include "bin/qs/json_output.h"
 #include "bin/qs/output.h"
 
 #include "core/models/settings_catalogue.h"
@@ -33,17 +34,13 @@ const QSSettingDefinition& knownSetting(const std::string& key) {
   throw QSCliError("There is no setting named '" + key + "'; 'qs settings list' shows them all.", QSExitCode::usage);
 }
 
-nlohmann::json valueJSON(const QSSettingValue& value) {
-  return std::visit([](const auto& v) { return nlohmann::json(v); }, value);
-}
-
-nlohmann::json settingJSON(const QSSettings& settings, const QSSettingDefinition& definition) {
-  nlohmann::json out = {{"key", definition.key},
-                        {"type", catalogue::typeName(definition.type)},
-                        {"value", valueJSON(catalogue::currentValue(settings, definition))},
-                        {"isSet", settings.isStored(definition.key)},
-                        {"meaning", definition.meaning}};
-  out["default"] = definition.defaultValue ? valueJSON(*definition.defaultValue) : nlohmann::json();
+output::Setting settingOutput(const QSSettings& settings, const QSSettingDefinition& definition) {
+  output::Setting out{.key = definition.key,
+                      .type = std::string(catalogue::typeName(definition.type)),
+                      .value = {catalogue::currentValue(settings, definition)},
+                      .isSet = settings.isStored(definition.key),
+                      .meaning = definition.meaning};
+  if (definition.defaultValue) out.defaultValue.value = QSSettingValueOutput{*definition.defaultValue};
   return out;
 }
 
@@ -54,13 +51,13 @@ std::string defaultText(const QSSettingDefinition& definition) {
 asio::awaitable<int> listSettings(QSCliSession& session) {
   QSSettings settings = catalogue::standardSettings();
   if (session.json) {
-    nlohmann::json list = nlohmann::json::array();
+    std::vector<output::Setting> list;
     for (const auto& definition : catalogue::all()) {
-      auto entry = settingJSON(settings, definition);
-      if (definition.secret && settings.isStored(definition.key)) entry["value"] = "(set)";
-      list.push_back(entry);
+      auto entry = settingOutput(settings, definition);
+      if (definition.secret && settings.isStored(definition.key)) entry.value.value = std::string("(set)");
+      list.push_back(std::move(entry));
     }
-    fmt::print("{}", printableJSON(list));
+    fmt::print("{}", jsonText(list));
     co_return QSExitCode::success;
   }
   QSTextTable table({"KEY", "TYPE", "VALUE", "DEFAULT", "MEANING"});
@@ -71,7 +68,7 @@ asio::awaitable<int> listSettings(QSCliSession& session) {
     table.addRow({definition.key, std::string(catalogue::typeName(definition.type)), value, defaultText(definition),
                   definition.meaning});
   }
-  fmt::print("{}", table.render());
+  fmt::print("{}", table.render("", standardOutputWidth()));
   fmt::print("VALUE '-' means the default applies. Stored in {}.\n", settings.file().string());
   co_return QSExitCode::success;
 }
@@ -80,7 +77,7 @@ asio::awaitable<int> getSetting(QSCliSession& session, SettingsOptions options) 
   const auto& definition = knownSetting(options.key);
   QSSettings settings = catalogue::standardSettings();
   if (session.json)
-    fmt::print("{}", printableJSON(settingJSON(settings, definition)));
+    fmt::print("{}", jsonText(settingOutput(settings, definition)));
   else
     fmt::print("{}\n", catalogue::formatValue(catalogue::currentValue(settings, definition)));
   co_return QSExitCode::success;
@@ -123,7 +120,7 @@ asio::awaitable<int> exportSettings(QSCliSession& session, SettingsOptions optio
     throw QSCliError(std::string("Couldn't write the settings: ") + e.what());
   }
   if (session.json)
-    fmt::print("{}", printableJSON({{"file", options.file}, {"exported", count}}));
+    fmt::print("{}", jsonText(output::SettingsExported{options.file, count}));
   else
     fmt::print("{} {} setting{} written to {}.\n", QSSettingsIO::exportedText, count, count == 1 ? "" : "s",
                options.file);
@@ -154,7 +151,7 @@ asio::awaitable<int> importSettings(QSCliSession& session, SettingsOptions optio
     throw QSCliError(std::string("Couldn't save the settings: ") + e.what());
   }
   if (session.json)
-    fmt::print("{}", printableJSON({{"imported", count}}));
+    fmt::print("{}", jsonText(output::SettingsImported{count}));
   else
     fmt::print("{}\n", QSSettingsIO::importedText(count));
   co_return QSExitCode::success;

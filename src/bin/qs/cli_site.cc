@@ -1,5 +1,6 @@
 // Site commands: site import, site export, site resync, site preview.
 #include "bin/qs/cli_commands.h"
+#include "bin/qs/json_output.h"
 #include "bin/qs/output.h"
 #include "bin/qs/project_resolver.h"
 
@@ -52,7 +53,7 @@ template <class F>
 auto siteStep(F&& step) -> decltype(step()) {
   try {
     return step();
-  } catch (const QSSiteError& e) {
+  } catch (const QSSiteException& e) {
     throw QSCliError(e.what());
   }
 }
@@ -81,11 +82,8 @@ asio::awaitable<int> importSite(QSCliSession& session, ImportOptions options) {
   QSDaemonCommand add = cmd::AddProject{imported.folder.string()};
   res::Project added = co_await session.request<res::Project>(add);
   if (session.json) {
-    nlohmann::json out = {{"project", toJson(added.value, outputCoder())},
-                          {"files", imported.exported.files.size()},
-                          {"hasForms", imported.exported.hasForms},
-                          {"gitRepository", committed}};
-    fmt::print("{}", printableJSON(out));
+    auto files = static_cast<std::int64_t>(imported.exported.files.size());
+    fmt::print("{}", jsonText(output::SiteImported{added.value, files, imported.exported.hasForms, committed}));
     co_return QSExitCode::success;
   }
   fmt::print("Imported {} into {}: {} files{}{}.\n\n", request.document.filename().string(),
@@ -111,13 +109,13 @@ asio::awaitable<int> exportSite(ExportOptions options) {
   ExportedVaporProject exported;
   try {
     exported = exportSiteDocument(request, QSFontLibrary::system(), exportLog);
-  } catch (const QSSiteError& e) {
-    if (e.kind() == QSSiteError::Kind::alreadyExported)
+  } catch (const QSSiteException& e) {
+    if (e.error().is<siteError::AlreadyExported>())
       throw QSCliError(fmt::format(
           "{} is a project exported from a document already. Bring design changes in with 'qs site resync {} {}', "
           "which keeps your code, or give --force to write every exported file over it.",
           shown, request.folder.string(), request.document.string()));
-    if (e.kind() == QSSiteError::Kind::folderNotEmpty)
+    if (e.error().is<siteError::FolderNotEmpty>())
       throw QSCliError(fmt::format("{} holds files already. Export into a new or empty folder, or give --force "
                                    "to write the exported files over the ones of the same names.",
                                    shown));
@@ -202,14 +200,15 @@ asio::awaitable<int> resyncSite(QSCliSession& session, ResyncOptions options) {
                      QSExitCode::usage);
   fs::path folder = co_await projectFolder(session, options.project);
   auto manifest = QSSyncManifest::read(folder);
-  if (!manifest) throw QSCliError(QSSiteError::notASyncedProject().what());
+  if (!manifest) throw QSCliError(QSSiteError(siteError::NotASyncedProject{}).message());
   std::optional<fs::path> followed;
   if (manifest->sourceBrpBookmark) followed = QSSyncManifest::bookmarkedPath(*manifest->sourceBrpBookmark);
   fs::path document;
   if (!options.document.empty()) {
     document = absolutePath(options.document);
   } else {
-    if (!followed || !fileExists(*followed)) throw QSCliError(QSSiteError::sourceDocumentMissing().what());
+    if (!followed || !fileExists(*followed))
+      throw QSCliError(QSSiteError(siteError::SourceDocumentMissing{}).message());
     document = *followed;
   }
   QSResyncPlan plan =

@@ -2,6 +2,7 @@
 // then removes .test routing, the certificate authority's trust, the links with the login items
 // and the data, printing one line per step.
 #include "bin/qs/cli_commands.h"
+#include "bin/qs/json_output.h"
 #include "bin/qs/output.h"
 
 #include "core/daemon/desktop_entries.h"
@@ -11,7 +12,6 @@
 #include "core/uninstall/uninstaller.h"
 
 #include <fmt/format.h>
-#include <nlohmann/json.hpp>
 
 #include <cstdio>
 #include <memory>
@@ -93,18 +93,12 @@ asio::awaitable<DaemonStop> stopDaemon() {
   co_return stop;
 }
 
-nlohmann::json resultJson(const DaemonStop& daemon, const std::vector<QSUninstaller::StepResult>& steps,
-                          bool succeeded) {
-  nlohmann::json daemonJson{{"wasRunning", daemon.wasRunning}, {"stopped", daemon.stopped}};
-  if (daemon.pid) daemonJson["pid"] = *daemon.pid;
-  if (daemon.detail) daemonJson["detail"] = *daemon.detail;
-  nlohmann::json stepsJson = nlohmann::json::array();
-  for (const auto& step : steps) {
-    nlohmann::json one{{"step", step.step}, {"succeeded", step.succeeded}};
-    if (step.detail) one["detail"] = *step.detail;
-    stepsJson.push_back(std::move(one));
-  }
-  return {{"daemon", daemonJson}, {"steps", stepsJson}, {"succeeded", succeeded}};
+output::Uninstalled resultOutput(const DaemonStop& daemon, const std::vector<QSUninstaller::StepResult>& steps,
+                                 bool succeeded) {
+  output::Uninstalled out{.daemon = {daemon.wasRunning, daemon.stopped, daemon.pid, daemon.detail},
+                          .succeeded = succeeded};
+  for (const auto& step : steps) out.steps.push_back({step.step, step.succeeded, step.detail});
+  return out;
 }
 
 std::string closingText(bool succeeded) {
@@ -134,7 +128,7 @@ asio::awaitable<int> uninstall(QSCliSession& session, UninstallFlags flags) {
   bool succeeded = daemon.stopped;
   for (const auto& step : steps) succeeded = succeeded && step.succeeded;
   if (session.json)
-    fmt::print("{}", printableJSON(resultJson(daemon, steps, succeeded)));
+    fmt::print("{}", jsonText(resultOutput(daemon, steps, succeeded)));
   else
     fmt::print("{}", closingText(succeeded));
   co_return succeeded ? QSExitCode::success : QSExitCode::failure;

@@ -34,7 +34,7 @@ const QSDatabase& resolveDatabase(const std::vector<QSDatabase>& databases, std:
   throw QSDaemonException(QSDaemonError(daemonError::DatabaseNotFound{std::string(query)}));
 }
 
-std::string formatDatabaseList(const std::vector<QSDatabase>& databases) {
+std::string formatDatabaseList(const std::vector<QSDatabase>& databases, std::optional<std::size_t> width) {
   if (databases.empty())
     return "No databases. Make one with 'qs db provision PROJECT postgresql' or 'qs db create NAME --type postgresql'.\n";
   QSTextTable table({"NAME", "TYPE", "PORT", "STATUS", "URL", "ID"});
@@ -44,7 +44,7 @@ std::string formatDatabaseList(const std::vector<QSDatabase>& databases) {
     table.addRow({d.name, std::string(displayName(d.type)), d.type == QSDatabaseType::sqlite ? "-" : std::to_string(d.port),
                   status, d.displayConnectionString(), d.id.string()});
   }
-  return table.render();
+  return table.render("", width);
 }
 
 QSDatabaseType parseDatabaseType(const std::string& text) {

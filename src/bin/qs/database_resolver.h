@@ -3,6 +3,7 @@
 
 #include "core/models/database.h"
 
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -16,7 +17,7 @@ namespace qs {
 const QSDatabase& resolveDatabase(const std::vector<QSDatabase>& databases, std::string_view query);
 
 // The table of `qs db ls`, or a hint how to make one when there are none.
-std::string formatDatabaseList(const std::vector<QSDatabase>& databases);
+std::string formatDatabaseList(const std::vector<QSDatabase>& databases, std::optional<std::size_t> width = std::nullopt);
 
 // The type named on the command line: postgresql (or postgres), mysql (or mariadb), sqlite, redis.
 // Throws QSCliError (usage) for anything else.

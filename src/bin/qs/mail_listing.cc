@@ -30,14 +30,14 @@ QSUUID resolveMessageID(const std::vector<QSMailFileName>& stored, const std::st
   throw QSCliError(fmt::format("'{}' matches {} messages; give more of the id.", prefix, found.size()));
 }
 
-std::string formatMailList(const std::vector<QSMailSummary>& messages) {
+std::string formatMailList(const std::vector<QSMailSummary>& messages, std::optional<std::size_t> width) {
   if (messages.empty()) return "No mail.\n";
   QSTextTable table({"ID", "RECEIVED", "FROM", "SUBJECT", "PROJECT"});
   for (const auto& m : messages)
     table.addRow({m.id.string().substr(0, 8), formatDate(m.receivedAt), truncateToWidth(terminalSafeLine(m.from), 40),
                   truncateToWidth(m.subject.empty() ? "(no subject)" : terminalSafeLine(m.subject), 60),
                   terminalSafeLine(m.projectName.value_or("other"))});
-  return table.render();
+  return table.render("", width);
 }
 
 std::string formatMailArrival(const QSMailSummary& m) {
@@ -47,19 +47,20 @@ std::string formatMailArrival(const QSMailSummary& m) {
 }
 
 std::string formatMailMessage(const QSMailMessage& message, const std::optional<QSMailOrigin>& origin) {
-  std::string out;
-  out += "Id:          " + message.id.string() + "\n";
-  out += "Date:        " + formatDate(message.receivedAt) + "\n";
-  out += "From:        " + terminalSafeLine(message.from) + "\n";
-  out += "To:          " + joined(message.to) + "\n";
-  if (!message.cc.empty()) out += "Cc:          " + joined(message.cc) + "\n";
-  out += "Subject:     " + terminalSafeLine(message.subject) + "\n";
-  out += "Project:     " + terminalSafeLine(origin ? origin->projectName : std::string("other")) + "\n";
-  out += "Size:        " + formatByteCount(message.sizeBytes) + "\n";
+  // Aligned after the longest label there may be, so that every message lines up alike.
+  QSDetails details(std::string_view("Attachment").size());
+  details.add("Id", message.id.string());
+  details.add("Date", formatDate(message.receivedAt));
+  details.add("From", terminalSafeLine(message.from));
+  details.add("To", joined(message.to));
+  if (!message.cc.empty()) details.add("Cc", joined(message.cc));
+  details.add("Subject", terminalSafeLine(message.subject));
+  details.add("Project", terminalSafeLine(origin ? origin->projectName : std::string("other")));
+  details.add("Size", formatByteCount(message.sizeBytes));
   for (const auto& a : message.attachments)
-    out += fmt::format("Attachment:  {} ({}, {})\n", terminalSafeLine(a.filename), terminalSafeLine(a.contentType),
-                       formatByteCount(a.sizeBytes()));
-  out += "\n";
+    details.add("Attachment", fmt::format("{} ({}, {})", terminalSafeLine(a.filename), terminalSafeLine(a.contentType),
+                                          formatByteCount(a.sizeBytes())));
+  std::string out = details.render() + "\n";
   if (message.textBody)
     out += terminalSafeText(*message.textBody);
   else if (message.htmlBody)

@@ -19,7 +19,7 @@ QSUUID resolveMessageID(const std::vector<QSMailFileName>& stored, const std::st
 
 // What these print is safe for a terminal: control characters from the mail are replaced.
 // The table of `qs mail`: short id, time, sender, subject, project ("other" when none).
-std::string formatMailList(const std::vector<QSMailSummary>& messages);
+std::string formatMailList(const std::vector<QSMailSummary>& messages, std::optional<std::size_t> width = std::nullopt);
 // One line for a message as it arrives (`qs mail -f`).
 std::string formatMailArrival(const QSMailSummary& summary);
 // The headers worth reading, the attachments, then the text body (`qs mail show`).

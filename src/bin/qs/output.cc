@@ -2,8 +2,11 @@
 #include "bin/qs/routing_output.h"
 
 #include "core/models/database.h"
+#include "core/platform/terminal.h"
 
 #include <fmt/format.h>
+
+#include <unistd.h>
 
 #include <algorithm>
 
@@ -13,23 +16,6 @@ namespace {
 std::string yesNo(bool value) { return value ? "yes" : "no"; }
 
 std::string runningText(bool running) { return running ? "running" : "stopped"; }
-
-// Lines of "Label:  value", the values aligned after the longest label.
-class QSDetails {
-public:
-  void add(std::string label, std::string value) { lines_.emplace_back(std::move(label), std::move(value)); }
-  std::string render(std::string_view indent) const {
-    std::size_t width = 0;
-    for (const auto& line : lines_) width = std::max(width, displayWidth(line.first));
-    std::string out;
-    for (const auto& [label, value] : lines_)
-      out += fmt::format("{}{}:{}  {}\n", indent, label, std::string(width - displayWidth(label), ' '), value);
-    return out;
-  }
-
-private:
-  std::vector<std::pair<std::string, std::string>> lines_;
-};
 
 std::string pinText(const QSProject& project) {
   return project.swiftVersion ? *project.swiftVersion + " (pinned)" : "default toolchain";
@@ -51,20 +37,44 @@ void QSTextTable::addRow(std::vector<std::string> cells) {
   rows_.push_back(std::move(cells));
 }
 
-std::string QSTextTable::render(std::string_view indent) const {
+std::vector<std::size_t> QSTextTable::columnWidths(std::size_t indent, std::optional<std::size_t> width) const {
   std::vector<std::size_t> widths(headers_.size(), 0);
   auto measure = [&](const std::vector<std::string>& cells) {
     for (std::size_t i = 0; i < widths.size(); ++i) widths[i] = std::max(widths[i], displayWidth(cells[i]));
   };
   measure(headers_);
   for (const auto& row : rows_) measure(row);
+  if (!width || widths.empty()) return widths;
+
+  std::size_t total = indent + 2 * (widths.size() - 1);
+  for (auto w : widths) total += w;
+  // A character at a time from the widest column, so that one long cell (a start error, a deep
+  // path) gives up its room before the short ones are touched.
+  while (total > *width) {
+    std::size_t widest = widths.size();
+    for (std::size_t i = 0; i < widths.size(); ++i)
+      if (widths[i] > displayWidth(headers_[i]) && (widest == widths.size() || widths[i] > widths[widest])) widest = i;
+    if (widest == widths.size()) break;  // every column is down to its header
+    --widths[widest];
+    --total;
+  }
+  return widths;
+}
+
+std::string QSTextTable::render(std::string_view indent, std::optional<std::size_t> width) const {
+  std::vector<std::size_t> widths = columnWidths(displayWidth(indent), width);
+  auto fitted = [&](const std::string& cell, std::size_t room) {
+    if (displayWidth(cell) <= room) return cell;
+    return room == 0 ? std::string() : truncateToWidth(cell, room - 1) + "\u2026";
+  };
 
   auto line = [&](const std::vector<std::string>& cells) {
     std::string out(indent);
     for (std::size_t i = 0; i < widths.size(); ++i) {
-      out += cells[i];
+      std::string cell = fitted(cells[i], widths[i]);
+      out += cell;
       if (i + 1 == widths.size()) break;
-      out += std::string(widths[i] - displayWidth(cells[i]) + 2, ' ');
+      out += std::string(widths[i] - displayWidth(cell) + 2, ' ');
     }
     // An empty last cell would leave the separator behind.
     while (out.size() > indent.size() && out.back() == ' ') out.pop_back();
@@ -73,6 +83,20 @@ std::string QSTextTable::render(std::string_view indent) const {
   std::string out = line(headers_);
   for (const auto& row : rows_) out += line(row);
   return out;
+}
+
+std::string QSDetails::render(std::string_view indent) const {
+  std::size_t width = labelWidth_;
+  for (const auto& line : lines_) width = std::max(width, displayWidth(line.first));
+  std::string out;
+  for (const auto& [label, value] : lines_)
+    out += fmt::format("{}{}:{}{}\n", indent, label, std::string(width - displayWidth(label) + gap_, ' '), value);
+  return out;
+}
+
+std::optional<std::size_t> standardOutputWidth() {
+  if (auto columns = terminalColumns(STDOUT_FILENO)) return static_cast<std::size_t>(*columns);
+  return std::nullopt;
 }
 
 std::size_t displayWidth(std::string_view text) {
@@ -121,11 +145,11 @@ QSServer serverFor(const QSUUID& projectID, int port, const std::vector<QSServer
   return QSServer{projectID, QSServerStatus::stopped, port, std::nullopt, std::nullopt, std::nullopt};
 }
 
-std::string formatProjectList(const std::vector<QSProject>& projects) {
+std::string formatProjectList(const std::vector<QSProject>& projects, std::optional<std::size_t> width) {
   if (projects.empty()) return "No projects yet. Add one with 'qs add PATH' or create one with 'qs new NAME'.\n";
   QSTextTable table({"NAME", "PORT", "ID", "PATH"});
   for (const auto& p : projects) table.addRow({p.name, std::to_string(p.port), p.id.string(), p.path.string()});
-  return table.render();
+  return table.render("", width);
 }
 
 std::string formatProjectDetails(const QSProject& project, const std::optional<QSServer>& server) {
@@ -146,7 +170,8 @@ std::string formatProjectDetails(const QSProject& project, const std::optional<Q
   return project.name + "\n" + details.render("  ");
 }
 
-std::string formatServerList(const std::vector<QSProject>& projects, const std::vector<QSServer>& servers) {
+std::string formatServerList(const std::vector<QSProject>& projects, const std::vector<QSServer>& servers,
+                             std::optional<std::size_t> width) {
   if (projects.empty()) return "No projects yet. Add one with 'qs add PATH' or create one with 'qs new NAME'.\n";
   // No pid column: the engine keeps server records without one.
   QSTextTable table({"PROJECT", "STATUS", "PORT", "STARTED", "MESSAGE"});
@@ -157,7 +182,7 @@ std::string formatServerList(const std::vector<QSProject>& projects, const std::
     table.addRow({p.name, state, std::to_string(s.port),
                   s.startedAt ? formatDate(*s.startedAt) : "", s.errorMessage.value_or("")});
   }
-  return table.render();
+  return table.render("", width);
 }
 
 std::string formatEnvironment(const std::vector<QSEnvironmentVariable>& variables) {
@@ -166,7 +191,7 @@ std::string formatEnvironment(const std::vector<QSEnvironmentVariable>& variable
   return out;
 }
 
-std::string formatStatus(const QSFullStatus& status) {
+std::string formatStatus(const QSFullStatus& status, std::optional<std::size_t> width) {
   std::string out = "Quayside daemon " + status.daemonVersion + "\n\n";
   if (status.stateLoadWarning) out += "Warning: " + *status.stateLoadWarning + "\n\n";
   if (status.projects.empty()) {
@@ -180,7 +205,7 @@ std::string formatStatus(const QSFullStatus& status) {
       if (s.activity) state += ", " + *s.activity;
       projects.addRow({p.name, state, std::to_string(s.port), p.watchesSources() ? "on" : "off", p.path.string()});
     }
-    out += projects.render();
+    out += projects.render("", width);
   }
   out += "\n";
   if (status.databases.empty()) {
@@ -190,7 +215,7 @@ std::string formatStatus(const QSFullStatus& status) {
     for (const auto& d : status.databases)
       databases.addRow({d.name, std::string(displayName(d.type)), std::to_string(d.port),
                         std::string(rawValue(d.status))});
-    out += databases.render();
+    out += databases.render("", width);
   }
   const auto& n = status.network;
   out += fmt::format("\nDNS: {} (port {}) · proxy: {}{} · .test routing: {}{}\n", runningText(n.dnsRunning),
@@ -209,14 +234,14 @@ std::string formatMailStatus(const QSMailStatus& mail) {
                      mail.startError ? ": " + *mail.startError : std::string(), messages);
 }
 
-std::string formatToolchains(const std::vector<QSToolchain>& toolchains) {
+std::string formatToolchains(const std::vector<QSToolchain>& toolchains, std::optional<std::size_t> width) {
   if (toolchains.empty())
     return "No Swift toolchains found. Install one with swiftly, put one under /opt/swift, or list a folder of "
            "toolchains in QS_TOOLCHAIN_DIRS.\n";
   // Where each was found tells a user why a daemon started by systemd sees fewer than a shell.
   QSTextTable table({"TOOLCHAIN", "ID", "PATH", "FOUND IN"});
   for (const auto& t : toolchains) table.addRow({t.displayName(), t.id, t.path.string(), t.source.value_or("")});
-  return table.render();
+  return table.render("", width);
 }
 
 std::string printableJSON(const nlohmann::json& value, bool indented) {

@@ -1,5 +1,6 @@
 #include "bin/qs/privileged_output.h"
 
+#include "bin/qs/json_output.h"
 #include "bin/qs/output.h"
 
 #include <fmt/format.h>
@@ -38,15 +39,13 @@ std::string redirectLines(const QSNetworkStatus& n) {
                "where systemd runs)\n";
 }
 
-nlohmann::json conflictJson(const QSWebPortConflict& conflict) {
-  nlohmann::json listeners = nlohmann::json::array();
-  for (const auto& l : conflict.listeners)
-    listeners.push_back({{"process", toJson(l.process, outputCoder())}, {"ports", l.ports}});
-  return {{"listeners", listeners},
-          {"isLikelyHerd", conflict.isLikelyHerd},
-          {"title", conflict.title()},
-          {"warningMessage", conflict.warningMessage()},
-          {"shortWarning", conflict.shortWarning()}};
+output::WebPortConflict conflictOutput(const QSWebPortConflict& conflict) {
+  output::WebPortConflict out{.isLikelyHerd = conflict.isLikelyHerd,
+                              .title = conflict.title(),
+                              .warningMessage = conflict.warningMessage(),
+                              .shortWarning = conflict.shortWarning()};
+  for (const auto& l : conflict.listeners) out.listeners.push_back({l.process, l.ports});
+  return out;
 }
 
 }  // namespace
@@ -64,9 +63,9 @@ std::string formatTestRouting(const QSNetworkStatus& n, const std::optional<QSWe
 }
 
 nlohmann::json testRoutingJson(const QSNetworkStatus& network, const std::optional<QSWebPortConflict>& conflict) {
-  nlohmann::json out = toJson(network, outputCoder());
-  out["webPortConflict"] = conflict ? conflictJson(*conflict) : nlohmann::json(nullptr);
-  return out;
+  output::TestRouting out{.network = network};
+  if (conflict) out.webPortConflict.value = conflictOutput(*conflict);
+  return toJson(out, outputCoder());
 }
 
 }  // namespace qs

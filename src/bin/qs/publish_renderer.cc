@@ -1,23 +1,18 @@
 #include "bin/qs/publish_renderer.h"
 
+#include "bin/qs/json_output.h"
 #include "bin/qs/output.h"
 #include "bin/qs/terminal_text.h"
 
 #include <fmt/format.h>
-#include <nlohmann/json.hpp>
 
 namespace qs {
 
 using Kind = QSPublishPhase::Kind;
 
-namespace {
-
-
-}  // namespace
-
 QSPublishRenderer::QSPublishRenderer(Mode mode, std::function<void(std::string_view)> write,
-                                     std::function<QSTimestamp()> clock)
-    : mode_(mode), write_(std::move(write)), clock_(std::move(clock)) {}
+                                     std::function<QSTimestamp()> clock, std::size_t columns)
+    : mode_(mode), write_(write), clock_(std::move(clock)), status_(write, columns) {}
 
 std::string QSPublishRenderer::elapsedText(std::chrono::milliseconds elapsed) {
   auto seconds = std::max<long long>(0, std::chrono::duration_cast<std::chrono::seconds>(elapsed).count());
@@ -25,16 +20,9 @@ std::string QSPublishRenderer::elapsedText(std::chrono::milliseconds elapsed) {
   return fmt::format("{}m {:02}s", seconds / 60, seconds % 60);
 }
 
-void QSPublishRenderer::clearStatus() {
-  if (!statusShown_) return;
-  write_("\r\033[K");
-  statusShown_ = false;
-}
-
 void QSPublishRenderer::drawStatus() {
   if (mode_ != Mode::live || !current_ || !current_->isActive() || !startedAt_) return;
-  write_(fmt::format("\r\033[K\u2026 {} {}", current_->label(), elapsedText(clock_() - *startedAt_)));
-  statusShown_ = true;
+  status_.show(fmt::format("\u2026 {} {}", current_->label(), elapsedText(clock_() - *startedAt_)));
 }
 
 void QSPublishRenderer::tick() {
@@ -44,22 +32,22 @@ void QSPublishRenderer::tick() {
 // Leaves the finished phase behind as a permanent line with its time (live mode).
 void QSPublishRenderer::finishPhase(std::string_view mark) {
   if (mode_ != Mode::live || !current_ || !current_->isActive() || !startedAt_) return;
-  clearStatus();
+  status_.clear();
   write_(fmt::format("{} {} {}\n", mark, current_->label(), elapsedText(clock_() - *startedAt_)));
 }
 
 void QSPublishRenderer::phaseChanged(const QSPublishPhase& phase, std::optional<QSTimestamp> startedAt,
                                      std::optional<Kind> failedDuring) {
   if (mode_ == Mode::json) {
-    nlohmann::json event = {{"event", "phase"}, {"phase", phase.name()}, {"label", phase.label()}};
-    if (auto detail = phase.detail()) event["detail"] = *detail;
-    if (startedAt) event["startedAt"] = QSTime::iso8601(*startedAt);
-    if (phase.kind == Kind::succeeded) event["url"] = phase.url;
+    output::PublishEvent event{.event = "phase", .phase = std::string(phase.name()), .label = phase.label()};
+    event.detail = phase.detail();
+    event.startedAt = startedAt;
+    if (phase.kind == Kind::succeeded) event.url = phase.url;
     if (phase.kind == Kind::failed) {
-      event["message"] = phase.message;
-      if (failedDuring) event["failedDuring"] = phaseName(*failedDuring);
+      event.message = phase.message;
+      if (failedDuring) event.failedDuring = std::string(phaseName(*failedDuring));
     }
-    write_(printableJSON(event, false));
+    write_(jsonLine(event));
     return;
   }
   finishPhase(phase.kind == Kind::failed ? "\u2717" : "\u2713");
@@ -76,10 +64,10 @@ void QSPublishRenderer::phaseChanged(const QSPublishPhase& phase, std::optional<
 
 void QSPublishRenderer::logLines(const std::vector<std::string>& lines) {
   if (mode_ == Mode::json) {
-    for (const auto& line : lines) write_(printableJSON({{"event", "log"}, {"line", line}}, false));
+    for (const auto& line : lines) write_(jsonLine(output::PublishEvent{.event = "log", .line = line}));
     return;
   }
-  clearStatus();
+  status_.clear();
   std::string text;
   for (const auto& line : lines) text += "  | " + terminalSafeLine(line) + "\n";
   write_(text);
@@ -88,10 +76,10 @@ void QSPublishRenderer::logLines(const std::vector<std::string>& lines) {
 
 void QSPublishRenderer::note(const std::string& text) {
   if (mode_ == Mode::json) {
-    write_(printableJSON({{"event", "note"}, {"text", text}}, false));
+    write_(jsonLine(output::PublishEvent{.event = "note", .text = text}));
     return;
   }
-  clearStatus();
+  status_.clear();
   write_("Note: " + text + "\n");
   drawStatus();
 }

@@ -4,6 +4,7 @@
 #pragma once
 
 #include "app/publish/publish_phase.h"
+#include "bin/qs/status_line.h"
 #include "core/platform/timestamp.h"
 
 #include <functional>
@@ -18,8 +19,10 @@ class QSPublishRenderer {
 public:
   enum class Mode { plain, live, json };
 
-  // Everything goes to `write` (standard output in the tool).
-  QSPublishRenderer(Mode mode, std::function<void(std::string_view)> write, std::function<QSTimestamp()> clock);
+  // Everything goes to `write` (standard output in the tool). In live mode the status line is
+  // cut to `columns`, the terminal's width.
+  QSPublishRenderer(Mode mode, std::function<void(std::string_view)> write, std::function<QSTimestamp()> clock,
+                    std::size_t columns = 80);
 
   // The flow moved to `phase` (which began at `startedAt` when it is a working phase);
   // `failedDuring` is the working phase a failure happened in.
@@ -35,7 +38,6 @@ public:
   static std::string elapsedText(std::chrono::milliseconds elapsed);
 
 private:
-  void clearStatus();
   void drawStatus();
   void finishPhase(std::string_view mark);
 
@@ -44,7 +46,7 @@ private:
   std::function<QSTimestamp()> clock_;
   std::optional<QSPublishPhase> current_;
   std::optional<QSTimestamp> startedAt_;
-  bool statusShown_ = false;
+  QSStatusLine status_;
 };
 
 // What the user reads when publishing failed: "Publishing failed while uploading: " + message.

@@ -55,7 +55,8 @@ std::string bestURL(const QSProject& project, const QSNetworkStatus& network) {
   return fmt::format("http://127.0.0.1:{}/", project.port);
 }
 
-std::string formatDomains(const std::vector<QSProject>& projects, const QSNetworkStatus& network) {
+std::string formatDomains(const std::vector<QSProject>& projects, const QSNetworkStatus& network,
+                          std::optional<std::size_t> width) {
   QSTextTable table({"PROJECT", "DOMAIN", "HTTPS", "URLS"});
   for (const auto& p : projects) {
     if (!p.domain) continue;
@@ -63,7 +64,7 @@ std::string formatDomains(const std::vector<QSProject>& projects, const QSNetwor
                   fmt::format("{}", fmt::join(domainURLs(p, network), " "))});
   }
   if (table.empty()) return "No project has a .test domain yet. Give one with 'qs domain PROJECT NAME.test --https'.\n";
-  return table.render();
+  return table.render("", width);
 }
 
 std::string requestLogHeader() {

@@ -5,6 +5,7 @@
 #include "core/models/project.h"
 #include "core/protocol/status.h"
 
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -17,7 +18,8 @@ std::vector<std::string> domainURLs(const QSProject& project, const QSNetworkSta
 // is while .test routing is on), else the server's own http://127.0.0.1:PORT/.
 std::string bestURL(const QSProject& project, const QSNetworkStatus& network);
 // The table of `qs domains`, or a hint how to add a domain when no project has one.
-std::string formatDomains(const std::vector<QSProject>& projects, const QSNetworkStatus& network);
+std::string formatDomains(const std::vector<QSProject>& projects, const QSNetworkStatus& network,
+                          std::optional<std::size_t> width = std::nullopt);
 
 // The header of `qs requests` and one line per exchange, the path last:
 // "2026-12-07 10:15:02 UTC  GET      200  1.25 ms  13 B  /hello".

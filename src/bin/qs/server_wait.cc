@@ -1,13 +1,11 @@
 #include "bin/qs/server_wait.h"
 
 #include "bin/qs/output.h"
+#include "bin/qs/status_line.h"
 
-#include "core/platform/terminal.h"
 #include "core/runtime/port_scanner.h"
 
 #include <fmt/format.h>
-
-#include <unistd.h>
 
 #include <algorithm>
 #include <chrono>
@@ -75,33 +73,13 @@ QSStartWatch::Verdict QSStartWatch::settled() {
   return verdict_;
 }
 
-QSStatusLine::QSStatusLine(std::FILE* out, bool terminal, int columns)
-    : out_(out), terminal_(terminal), columns_(columns) {}
-
-void QSStatusLine::show(const std::string& text) {
-  if (text.empty() || text == shown_) return;
-  shown_ = text;
-  std::string line = text;
-  if (line.size() < 3 || line.compare(line.size() - 3, 3, "…") != 0) line += "…";
-  if (!terminal_) {
-    fmt::print(out_, "{}\n", line);
-  } else {
-    // Wider than the terminal, the line would wrap and "\r" would no longer reach its start.
-    line = truncateToWidth(line, columns_ > 1 ? static_cast<std::size_t>(columns_ - 1) : 0);
-    fmt::print(out_, "\r{}\033[K", line);
-  }
-  std::fflush(out_);
-}
-
-void QSStatusLine::clear() {
-  if (terminal_ && !shown_.empty()) {
-    fmt::print(out_, "\r\033[K");
-    std::fflush(out_);
-  }
-  shown_.clear();
-}
-
 namespace {
+
+// The build's progress as a status line: "Compiling [12/340]…".
+std::string progressText(const std::string& progress) {
+  if (progress.empty() || progress.ends_with("…")) return progress;
+  return progress + "…";
+}
 
 std::string secondsText(std::chrono::seconds limit) {
   return fmt::format("{} second{}", limit.count(), limit.count() == 1 ? "" : "s");
@@ -113,8 +91,7 @@ asio::awaitable<int> waitForServer(QSCliSession& session, QSEventFollower& follo
                                    bool underWay, std::chrono::seconds limit) {
   using Clock = std::chrono::steady_clock;
   QSStartWatch watch(project.id, underWay);
-  bool terminal = isTerminal(STDOUT_FILENO);
-  QSStatusLine status(stdout, terminal, terminalColumns(STDOUT_FILENO).value_or(80));
+  QSStatusLine status = QSStatusLine::on(stdout);
   follower.catchInterrupt();
   // One timer serves both the limit and the settle time, whichever comes first.
   Clock::time_point deadline = Clock::now() + limit;
@@ -161,7 +138,7 @@ asio::awaitable<int> waitForServer(QSCliSession& session, QSEventFollower& follo
       fmt::print("Running on {}\n", localURL(watch.port()));
       co_return QSExitCode::success;
     }
-    status.show(watch.progress());
+    status.show(progressText(watch.progress()));
   }
 }
 

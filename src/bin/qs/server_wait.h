@@ -12,9 +12,8 @@
 #include <asio/awaitable.hpp>
 
 #include <chrono>
-#include <vector>
-#include <cstdio>
 #include <string>
+#include <vector>
 
 namespace qs {
 
@@ -66,22 +65,6 @@ private:
 // holds its port when someone else does (`holders` as the port scanner reports them).
 std::string describeFailedStart(const std::string& failure, const QSProject& project,
                                 std::vector<std::string> console, const std::vector<ListeningProcess>& holders);
-
-// One line of status that keeps being replaced: on a terminal it is rewritten in place (and cut
-// to the terminal's width); elsewhere each new text is printed as a line of its own.
-class QSStatusLine {
-public:
-  QSStatusLine(std::FILE* out, bool terminal, int columns);
-  void show(const std::string& text);
-  // Removes the line from a terminal (nothing to do elsewhere).
-  void clear();
-
-private:
-  std::FILE* out_;
-  bool terminal_;
-  int columns_;
-  std::string shown_;
-};
 
 // Follows the server of `project` after a start or restart command was answered. Returns 0
 // once it runs ("Running on http://127.0.0.1:PORT"); throws QSCliError with its error message

@@ -1,5 +1,6 @@
 #include "core/daemon/daemon_client.h"
 
+#include "core/platform/system_error.h"
 #include "core/protocol/daemon_error.h"
 #include "core/protocol/daemon_framing.h"
 
@@ -74,7 +75,7 @@ asio::awaitable<QSDaemonResult> QSDaemonClient::call(QSDaemonCommand command) {
   auto connection = connection_;
   asio::error_code error = co_await connection->write(std::move(frame));
   if (error && pending_.erase(request.id) > 0)
-    answer->fail(std::make_exception_ptr(std::system_error(error, "write " + socketPath_)));
+    answer->fail(std::make_exception_ptr(QSSystemError("write " + socketPath_, error)));
   co_return co_await answer->wait();
 }
 

@@ -31,7 +31,7 @@ public:
   ~QSDaemonClient();
 
   // Opens the connection unless one is open (a connection that broke is replaced). Throws the
-  // std::system_error of the connect when nobody listens, e.g.
+  // QSSystemError of the connect when nobody listens, e.g.
   // "connect /x/daemon.sock: No such file or directory"; the client then stays unconnected.
   asio::awaitable<void> connect();
 

@@ -162,7 +162,7 @@ void QSDaemonServer::State::start() {
   acceptor_.assign(asio::local::stream_protocol(), listener.get(), error);
   if (error) {
     removeSocketFile(socketPath_);
-    throw std::system_error(error, "listen " + socketPath_);
+    throwSystemError("listen " + socketPath_, error);
   }
   listener.release();
   listening_ = true;

@@ -1,5 +1,6 @@
 #include "core/daemon/framed_connection.h"
 
+#include "core/platform/system_error.h"
 #include "core/protocol/daemon_error.h"
 #include "core/protocol/daemon_framing.h"
 
@@ -37,7 +38,7 @@ std::exception_ptr readFailure(const asio::error_code& error, bool closedHere) {
   // An orderly close by the peer (EOF) and our own close() both mean "no longer connected";
   // anything else (a reset, for one) is reported as the socket said it.
   if (closedHere || error == asio::error::eof) return notConnected();
-  return std::make_exception_ptr(std::system_error(error, "read"));
+  return std::make_exception_ptr(QSSystemError("read", error));
 }
 
 }  // namespace
@@ -63,7 +64,7 @@ asio::awaitable<std::shared_ptr<QSFramedConnection>> QSFramedConnection::connect
     error = e.code();  // longer than a socket address holds
   }
   if (!error) co_await socket.async_connect(endpoint, asio::redirect_error(asio::use_awaitable, error));
-  if (error) throw std::system_error(error, "connect " + path);
+  if (error) throwSystemError("connect " + path, error);
   co_return make(std::move(socket), maxQueuedBytes);
 }
 
@@ -75,7 +76,7 @@ asio::awaitable<bool> QSFramedConnection::fillInbox(std::size_t count, std::exce
     asio::error_code error;
     std::size_t read = co_await readSome(withinFrame && stallLimit_, error);
     if (error || !open_) {
-      failure = error == asio::error::timed_out ? std::make_exception_ptr(std::system_error(error, "read"))
+      failure = error == asio::error::timed_out ? std::make_exception_ptr(QSSystemError("read", error))
                                                 : readFailure(error, !open_);
       if (error == asio::error::timed_out) close();  // the stream position means nothing now
       co_return false;

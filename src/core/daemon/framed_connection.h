@@ -45,7 +45,7 @@ public:
   // long as it likes between frames).
   static std::shared_ptr<QSFramedConnection> make(Socket socket, std::size_t maxQueuedBytes = unlimited,
                                                   std::optional<std::chrono::milliseconds> stallLimit = std::nullopt);
-  // Connects to the Unix-domain socket at `path`. Throws std::system_error naming the path, e.g.
+  // Connects to the Unix-domain socket at `path`. Throws QSSystemError naming the path, e.g.
   // "connect /x/daemon.sock: No such file or directory" or "...: Connection refused".
   static asio::awaitable<std::shared_ptr<QSFramedConnection>> connect(asio::any_io_executor executor,
                                                                       const std::string& path,

@@ -26,7 +26,7 @@ Existing readExisting(const fs::path& file) {
   try {
     return {readFile(file), false};
   } catch (const QSSystemError& error) {
-    return {std::nullopt, error.code() != ENOENT};
+    return {std::nullopt, error.code() != std::errc::no_such_file_or_directory};
   }
 }
 

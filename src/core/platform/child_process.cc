@@ -140,7 +140,7 @@ asio::awaitable<std::int32_t> QSChildProcess::waitForExit() {
   asio::posix::stream_descriptor watch(co_await asio::this_coro::executor);
   std::error_code error;
   watch.assign(copy.get(), error);
-  if (error) throw std::system_error(error, "watch pidfd");
+  if (error) throwSystemError("watch pidfd", error);
   copy.release();
   for (;;) {
     co_await watch.async_wait(asio::posix::stream_descriptor::wait_read, asio::use_awaitable);

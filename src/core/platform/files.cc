@@ -258,7 +258,7 @@ std::error_code quietly(F work) {
     work();
     return {};
   } catch (const QSSystemError& e) {
-    return std::error_code(e.code(), std::generic_category());
+    return e.code();
   }
 }
 

@@ -1,18 +1,24 @@
 #include "core/platform/system_error.h"
 
 #include <cerrno>
-#include <cstring>
 
 namespace qs {
 
 QSSystemError::QSSystemError(std::string operation, int code)
-    : std::runtime_error(operation + ": " + std::strerror(code)),
+    : QSSystemError(std::move(operation), std::error_code(code, std::generic_category())) {}
+
+// std::system_error would word it "<operation>: <message>" too, but ": <message>" for an
+// operation left unnamed.
+QSSystemError::QSSystemError(std::string operation, std::error_code code)
+    : std::system_error(code),
       operation_(std::move(operation)),
-      code_(code) {}
+      message_(operation_.empty() ? code.message() : operation_ + ": " + code.message()) {}
 
 void throwSystemError(std::string_view operation) { throwSystemError(operation, errno); }
 
-void throwSystemError(std::string_view operation, int code) {
+void throwSystemError(std::string_view operation, int code) { throw QSSystemError(std::string(operation), code); }
+
+void throwSystemError(std::string_view operation, std::error_code code) {
   throw QSSystemError(std::string(operation), code);
 }
 

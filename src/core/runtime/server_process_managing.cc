@@ -1,5 +1,7 @@
 #include "core/runtime/server_process_managing.h"
 
+#include "core/platform/system_error.h"
+
 #include <asio/redirect_error.hpp>
 #include <asio/steady_timer.hpp>
 #include <asio/use_awaitable.hpp>
@@ -27,7 +29,7 @@ asio::awaitable<std::optional<std::int32_t>> QSTerminationStream::next() {
     std::error_code error;
     co_await state_->wake.async_wait(asio::redirect_error(asio::use_awaitable, error));
     // Woken without an end: the consumer's own wait was cancelled, which it must see.
-    if (!state_->ended && error) throw std::system_error(error);
+    if (!state_->ended && error) throw QSSystemError("wait for the server's exit", error);
   }
   if (state_->delivered) co_return std::nullopt;
   state_->delivered = true;

@@ -17,8 +17,8 @@ using namespace sitetest;
 std::string failure(const std::string& text) {
   try {
     decodePagesDocument(text);
-  } catch (const QSSiteError& e) {
-    EXPECT_EQ(e.kind(), QSSiteError::Kind::documentUnreadable);
+  } catch (const QSSiteException& e) {
+    EXPECT_TRUE(e.error().is<siteError::DocumentUnreadable>());
     return e.what();
   }
   return "decoded";

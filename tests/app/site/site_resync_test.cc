@@ -196,7 +196,7 @@ TEST_F(SiteResyncTest, PerFileChoicesAndCancelledApplies) {
 }
 
 TEST_F(SiteResyncTest, ManifestDecoding) {
-  EXPECT_THROW(plan(twoPages_), QSSiteError);  // no manifest: its text is pinned end to end
+  EXPECT_THROW(plan(twoPages_), QSSiteException);  // no manifest: its text is pinned end to end
   std::string good = R"({"schemaVersion": 1, "lastExportedAt": "2026-12-06T09:45:20Z", "hadForms": false,
                          "ownedFiles": {"a": "b"}, "sourceBrpBookmark": "L3Nob3AuYnJw", "later": [1]})";
   auto manifest = QSSyncManifest::decode(good);
