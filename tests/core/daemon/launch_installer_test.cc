@@ -2,6 +2,7 @@
 #include "core/platform/paths.h"
 #include "core/platform/system_error.h"
 #include "support/test_support.h"
+#include "support/thrown_message.h"
 
 #include <gtest/gtest.h>
 #include <sys/stat.h>
@@ -76,13 +77,9 @@ TEST_F(InstallerTest, FolderThatCannotBeCreatedOrWrittenIsReportedWithThePrefixH
   writeTextFile(home.home() / "a-file", "");
   QSDaemonInstaller installer(makeSystemctl(tools));
   fs::path underFile = home.home() / "a-file/bin";
-  try {
-    installer.install(cli, daemon, underFile, false);
-    ADD_FAILURE() << underFile;
-  } catch (const InstallException& e) {
-    EXPECT_EQ(e.what(), "Couldn't write to " + underFile.string() +
-                            ". Pass --prefix <dir> to choose a writable directory on your PATH.");
-  }
+  EXPECT_EQ(testing::thrownMessage<InstallException>([&] { installer.install(cli, daemon, underFile, false); }),
+            "Couldn't write to " + underFile.string() +
+                ". Pass --prefix <dir> to choose a writable directory on your PATH.");
   // A folder sitting where a link goes is not removed.
   fs::create_directories(bin / "quayside");
   EXPECT_THROW(installer.install(cli, daemon, bin, false), QSSystemError);
@@ -148,12 +145,8 @@ TEST_F(InstallerTest, AFailedRegistrationLeavesNoUnitAndSaysWhetherSystemdIsMiss
   for (const auto& c : cases) {
     fs::path systemctl = c.systemctl.empty() ? makeSystemctl(tools, c.failOn, c.status) : c.systemctl;
     QSDaemonInstaller installer(systemctl, c.systemdRuns ? tools : home.home() / "no-systemd");
-    try {
-      installer.enableAutoStart(bin / "quaysided");
-      ADD_FAILURE() << c.failOn;
-    } catch (const InstallException& e) {
-      EXPECT_EQ(std::string(e.what()), c.message);
-    }
+    EXPECT_EQ(testing::thrownMessage<InstallException>([&] { installer.enableAutoStart(bin / "quaysided"); }), c.message)
+        << c.failOn;
     EXPECT_FALSE(installer.isAutoStartInstalled()) << "the unit file is removed again";
   }
 }

@@ -2,6 +2,7 @@
 // file that is not an export (or holds a value of the wrong type) changes nothing.
 #include "core/models/settings_transfer.h"
 #include "support/test_support.h"
+#include "support/thrown_message.h"
 
 #include <gtest/gtest.h>
 #include <nlohmann/json.hpp>
@@ -92,22 +93,15 @@ TEST_F(SettingsTransferTest, MalformedForeignAndMistypedFilesChangeNothing) {
   for (std::string bad : std::vector<std::string>{"", "not json", "[1, 2]", R"({"version": 1})", R"({"preferences": [1]})",
                           R"({"preferences": {"qs.mailEnabled": true)", "{\"preferences\": {\"qs.a\": \"\xff\"}}",
                           R"({"name": "package.json", "dependencies": {}})", deep,
-                          std::string(QSSettingsIO::maxFileSize + 1, ' ')}) {
-    try {
-      io.importData(bad);
-      ADD_FAILURE() << "imported: " << bad.substr(0, 80);
-    } catch (const QSSettingsIOError& e) {
-      EXPECT_EQ(std::string(e.what()), QSSettingsIO::invalidFileText);
-    }
-  }
+                          std::string(QSSettingsIO::maxFileSize + 1, ' ')})
+    EXPECT_EQ(testing::thrownMessage<QSSettingsIOError>([&] { io.importData(bad); }), QSSettingsIO::invalidFileText)
+        << bad.substr(0, 80);
   // A value the setting cannot take refuses the whole file, naming the key.
-  try {
-    io.importData(R"({"preferences": {"qs.autoStartServers": true, "qs.backupRetention": "seven"}})");
-    ADD_FAILURE() << "imported a mistyped value";
-  } catch (const QSSettingsIOError& e) {
-    EXPECT_EQ(std::string(e.what()), "That file isn't a valid Quayside settings export. In it, qs.backupRetention "
-                                     "should be a whole number; nothing was imported.");
-  }
+  EXPECT_EQ(testing::thrownMessage<QSSettingsIOError>([&] {
+              io.importData(R"({"preferences": {"qs.autoStartServers": true, "qs.backupRetention": "seven"}})");
+            }),
+            "That file isn't a valid Quayside settings export. In it, qs.backupRetention should be a whole number; "
+            "nothing was imported.");
   EXPECT_EQ(testing::readTextFile(file()), before);
   EXPECT_FALSE(settings.boolValue("qs.autoStartServers"));
 }

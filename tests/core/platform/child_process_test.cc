@@ -1,9 +1,14 @@
 #include "core/platform/child_process.h"
 #include "core/platform/detached_process.h"
+#include "core/platform/exec_program.h"
+#include "core/platform/process_environment.h"
 #include "core/platform/process_runner.h"
+#include "core/platform/sigpipe_guard.h"
 #include "core/platform/system_error.h"
+#include "core/platform/terminal.h"
 #include "support/process_helpers.h"
 #include "support/test_support.h"
+#include "support/thrown_message.h"
 
 #include <asio/co_spawn.hpp>
 #include <asio/io_context.hpp>
@@ -11,6 +16,8 @@
 
 #include <fcntl.h>
 #include <signal.h>
+#include <stdlib.h>
+#include <sys/ioctl.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -121,14 +128,11 @@ TEST(ChildProcessTest, NamesTheMissingFolderOrProgram) {
       {"/bin/sh", folder / "file", "chdir " + (folder / "file").string() + ": Not a directory"},
       {folder / "file", folder.path(), "spawn " + (folder / "file").string() + ": Permission denied"},
   };
-  for (const auto& c : cases) {
-    try {
-      QSChildProcess::spawn({c.executable, {}, c.workingDirectory, {}});
-      ADD_FAILURE() << "started " << c.executable;
-    } catch (const QSSystemError& error) {
-      EXPECT_EQ(std::string(error.what()), c.message);
-    }
-  }
+  for (const auto& c : cases)
+    EXPECT_EQ(testing::thrownMessage<QSSystemError>([&] {
+                QSChildProcess::spawn({c.executable, {}, c.workingDirectory, {}});
+              }),
+              c.message);
 }
 
 TEST(ProcessHandleTest, SignalsThroughAHandleAndProbesWithSignalZero) {
@@ -179,13 +183,88 @@ TEST(DetachedProcessTest, OutputGoesToTheNullDeviceWhenTheFileCannotBeOpened) {
 // (The other reasons a program cannot be run: NamesTheMissingFolderOrProgram, the same spawn.)
 TEST(DetachedProcessTest, AProgramThatCannotBeExecutedFailsTheSpawn) {
   TemporaryFolder dir;
-  try {
-    spawnDetached({.executable = dir / "missing"});
-    ADD_FAILURE() << "spawned nothing";
-  } catch (const QSSystemError& e) {
-    EXPECT_EQ(std::string(e.what()), "spawn " + (dir / "missing").string() + ": No such file or directory");
-  }
+  EXPECT_EQ(testing::thrownMessage<QSSystemError>([&] { spawnDetached({.executable = dir / "missing"}); }),
+            "spawn " + (dir / "missing").string() + ": No such file or directory");
   EXPECT_EQ(::waitpid(-1, nullptr, WNOHANG), -1) << "a failed spawn leaves no child behind either";
+}
+
+// An empty variable counts as unset (an empty QS_DAEMON_SOCKET means the default one).
+TEST(ProcessEnvironmentTest, EmptyIsUnsetAndTheExecutableIsThisProgram) {
+  testing::ScopedEnvironment environment({{"QS_TEST_EMPTY", ""}, {"QS_TEST_SET", " x "}, {"QS_TEST_UNSET", std::nullopt}});
+  EXPECT_EQ(environmentValue("QS_TEST_EMPTY"), std::nullopt);
+  EXPECT_EQ(environmentValue("QS_TEST_UNSET"), std::nullopt);
+  EXPECT_EQ(environmentValue("QS_TEST_SET"), " x ");
+  EXPECT_EQ(currentExecutable().filename(), "core_platform_tests");
+  EXPECT_TRUE(currentExecutable().is_absolute());
+}
+
+// `qs db console` becomes the database client: the variables given replace this process's, the
+// ones dropped are gone (a password among them), the rest come along; a program that cannot
+// run is named, and this process goes on.
+TEST(ExecProgramTest, BecomesTheProgramWithTheGivenEnvironment) {
+  testing::ScopedEnvironment environment(
+      {{"QS_TEST_KEPT", "kept"}, {"QS_TEST_DROPPED", "secret"}, {"QS_TEST_REPLACED", "old"}});
+  int out[2];
+  ASSERT_EQ(::pipe(out), 0);
+  pid_t child = ::fork();
+  if (child == 0) {
+    ::dup2(out[1], STDOUT_FILENO);
+    try {
+      execProgram("/bin/sh", {"console", "-c", "echo \"$0 $QS_TEST_KEPT ${QS_TEST_DROPPED-none} $QS_TEST_REPLACED\""},
+                  {{"QS_TEST_REPLACED", "new"}}, {"QS_TEST_DROPPED"});
+    } catch (...) {
+    }
+    ::_exit(127);
+  }
+  ::close(out[1]);
+  EXPECT_EQ(readFromPipe(out[0]), "console kept none new\n");
+  ::close(out[0]);
+  int status = 0;
+  ASSERT_EQ(::waitpid(child, &status, 0), child);
+  EXPECT_EQ(WEXITSTATUS(status), 0);
+  EXPECT_EQ(testing::thrownMessage<QSSystemError>([] { execProgram("/nonexistent/psql", {"psql"}, {}, {}); }),
+            "exec /nonexistent/psql: No such file or directory");
+}
+
+// A write to a pipe whose reader has gone fails with EPIPE instead of ending the process, and
+// leaves no SIGPIPE pending or blocked to end it later (this process keeps SIGPIPE's default).
+TEST(SigpipeGuardTest, AWriteToAClosedPipeFailsInsteadOfEndingTheProcess) {
+  int fds[2];
+  ASSERT_EQ(::pipe(fds), 0);
+  ::close(fds[0]);
+  for (int round = 0; round < 2; ++round) {
+    errno = 0;
+    EXPECT_EQ(withoutSigpipe([&] { return ::write(fds[1], "x", 1); }), -1);
+    EXPECT_EQ(errno, EPIPE);
+  }
+  ::close(fds[1]);
+  sigset_t pending, blocked;
+  sigpending(&pending);
+  ::pthread_sigmask(SIG_SETMASK, nullptr, &blocked);
+  EXPECT_FALSE(sigismember(&pending, SIGPIPE));
+  EXPECT_FALSE(sigismember(&blocked, SIGPIPE));
+}
+
+// Tables are cut to the terminal's width: a pipe, or a terminal never sized, has none.
+TEST(TerminalTest, ColumnsOnlyOfASizedTerminal) {
+  int fds[2];
+  ASSERT_EQ(::pipe(fds), 0);
+  EXPECT_FALSE(isTerminal(fds[0]));
+  EXPECT_EQ(terminalColumns(fds[1]), std::nullopt);
+  ::close(fds[0]);
+  ::close(fds[1]);
+  int master = ::posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC);
+  ASSERT_GE(master, 0);
+  ASSERT_EQ(::grantpt(master) | ::unlockpt(master), 0);
+  int terminal = ::open(::ptsname(master), O_RDWR | O_NOCTTY | O_CLOEXEC);
+  ASSERT_GE(terminal, 0);
+  EXPECT_TRUE(isTerminal(terminal));
+  EXPECT_EQ(terminalColumns(terminal), std::nullopt);
+  winsize size{.ws_row = 24, .ws_col = 132, .ws_xpixel = 0, .ws_ypixel = 0};
+  ::ioctl(master, TIOCSWINSZ, &size);
+  EXPECT_EQ(terminalColumns(terminal), 132);
+  ::close(terminal);
+  ::close(master);
 }
 
 }  // namespace

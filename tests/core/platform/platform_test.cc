@@ -6,11 +6,13 @@
 #include "core/platform/private_file.h"
 #include "core/platform/process_runner.h"
 #include "core/platform/settings.h"
+#include "core/platform/staged_file.h"
 #include "core/platform/system_error.h"
 #include "core/platform/timestamp.h"
 #include "core/platform/trash.h"
 #include "core/platform/uuid.h"
 #include "support/test_support.h"
+#include "support/thrown_message.h"
 
 #include <gtest/gtest.h>
 
@@ -175,12 +177,44 @@ TEST(FilesTest, AtomicWriteReplacesKeepsModeAndLeavesNoTemporaries) {
     EXPECT_EQ(std::pair(st.st_uid, st.st_gid), std::pair(4321u, 4322u));
   }
   EXPECT_EQ(listDirectory(dir.path()), std::vector<std::string>{"config.json"});
-  try {
-    readFile(dir / "nope");
-    FAIL();
-  } catch (const QSSystemError& e) {
-    EXPECT_EQ(std::string(e.what()), "open " + (dir / "nope").string() + ": No such file or directory");
+  EXPECT_EQ(testing::thrownMessage<QSSystemError>([&] { readFile(dir / "nope"); }),
+            "open " + (dir / "nope").string() + ": No such file or directory");
+}
+
+// Many files in place or none: a staged file never committed leaves the target as it was; a
+// commit keeps an existing file's mode; a process that dies in between leaves a temporary that
+// the clean-up of interrupted writes knows, and only that one.
+TEST(FilesTest, StagedFilesCommitOrLeaveNothing) {
+  TemporaryFolder dir;
+  auto a = dir / "a.conf", b = dir / "b.conf";
+  writeFileAtomically(a, "old", 0640);
+  {
+    QSStagedFile dropped(a, "new");
+    QSStagedFile fresh(b, "b", 0600);
+    EXPECT_EQ(listDirectory(dir.path()).size(), 3u);
+    fresh.commit();
   }
+  EXPECT_EQ(readTextFile(a), "old");
+  EXPECT_EQ(listDirectory(dir.path()).size(), 2u);
+  EXPECT_EQ(modeOf(b), 0600u);
+  std::vector<QSStagedFile> batch;
+  batch.emplace_back(a, "new");
+  batch.emplace_back(b, "b2");
+  for (auto& file : batch) file.commit();
+  EXPECT_EQ(readTextFile(a) + readTextFile(b), "newb2");
+  EXPECT_EQ(modeOf(a), 0640u);
+
+  pid_t child = ::fork();
+  if (child == 0) {
+    QSStagedFile interrupted(a, "half");
+    ::_exit(0);  // no destructor runs, as in a crash
+  }
+  ASSERT_EQ(::waitpid(child, nullptr, 0), child);
+  EXPECT_EQ(listDirectory(dir.path()).size(), 3u);
+  EXPECT_EQ(removeInterruptedWrites(dir.path(), [](std::string_view name) { return name == "b.conf"; }), 0);
+  EXPECT_EQ(removeInterruptedWrites(dir.path(), [](std::string_view name) { return name == "a.conf"; }), 1);
+  EXPECT_EQ(listDirectory(dir.path()).size(), 2u);
+  EXPECT_EQ(readTextFile(a), "new");
 }
 
 // Filling a new folder never writes through a link someone placed there; a private work folder

@@ -1,4 +1,5 @@
 // Changes under watched folders as the kernel reports them, folders created later included.
+#include "core/platform/folder_changes.h"
 #include "core/platform/tree_watch.h"
 
 #include "support/test_support.h"
@@ -61,6 +62,31 @@ TEST(TreeWatchTest, AWatchedFolderThatGoesAwayAndTheLimit) {
   EXPECT_EQ(capped.watchTree(parent / "renamed"), QSTreeWatch::Added::limitReached);
   EXPECT_TRUE(capped.limitReached());
   EXPECT_EQ(capped.watchCount(), 2u);
+}
+
+// A folder's list kept up to date by others' changes (the mail store's): names added and removed,
+// moves in and out among them, in order; once the folder itself goes, every batch says to list
+// it again.
+TEST(FolderChangesTest, NamesInOrderAndIncompleteOnceTheFolderGoes) {
+  TemporaryFolder top;
+  fs::create_directories(top / "inbox");
+  QSFolderChanges changes(top / "inbox");
+  ASSERT_TRUE(changes.watching());
+  writeTextFile(top / "inbox/a.eml", "a");
+  fs::rename(top / "inbox/a.eml", top / "a.eml");
+  writeTextFile(top / "b.eml", "b");
+  fs::rename(top / "b.eml", top / "inbox/b.eml");
+  fs::remove(top / "inbox/b.eml");
+  auto batch = changes.take();
+  EXPECT_FALSE(batch.incomplete);
+  EXPECT_EQ(batch.changes, (std::vector<QSFolderChanges::Change>{{"a.eml", true}, {"a.eml", false}, {"b.eml", true},
+                                                                 {"b.eml", false}}));
+  EXPECT_TRUE(changes.take().changes.empty());
+  fs::remove_all(top / "inbox");
+  EXPECT_TRUE(changes.take().incomplete);
+  EXPECT_FALSE(changes.watching());
+  EXPECT_TRUE(changes.take().incomplete);
+  EXPECT_FALSE(QSFolderChanges(top / "missing").watching());
 }
 
 }  // namespace
