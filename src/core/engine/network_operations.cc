@@ -48,7 +48,7 @@ std::string busyProxyPortText(int port, const std::vector<ListeningProcess>& hol
 
 QSNetworkOperations::QSNetworkOperations(QSEngineState& state, QSRequestLogs& requestLogs,
                                          const QSNetworkServiceOptions& options, FullStatus fullStatus)
-    : state_(state), requestLogs_(requestLogs), network_(options), fullStatus_(std::move(fullStatus)) {
+    : state_(state), requestLogs_(requestLogs), options_(options), fullStatus_(std::move(fullStatus)) {
   dns_ = std::make_shared<QSDNSServer>(state_.executor, options.dnsPort);
   proxy_ = std::make_shared<QSProxyServer>(state_.executor, options.proxyPort, options.proxyTLSPort);
   certificates_ = std::make_shared<QSCertificateService>(
@@ -64,7 +64,7 @@ QSNetworkOperations::~QSNetworkOperations() = default;
 asio::awaitable<void> QSNetworkOperations::start() {
   // An installed resolver entry keeps pointing at the right port (unless the system is to
   // choose one, as tests ask).
-  std::optional<int> preferred = network_.dnsPort == 0 ? std::nullopt : privileged_->installedResolverPort();
+  std::optional<int> preferred = options_.dnsPort == 0 ? std::nullopt : privileged_->installedResolverPort();
   try {
     co_await dns_->start(preferred);
   } catch (const std::exception& e) {
@@ -74,7 +74,7 @@ asio::awaitable<void> QSNetworkOperations::start() {
   proxy_->setRequestHandler([weak](QSLogEntry entry) {
     if (auto self = weak.lock()) self->recordRequest(std::move(entry));
   });
-  if (!proxy_->isRunning() && availabilityOf(QSPortScanner(), network_.proxyPort).is<portAvailability::Available>()) {
+  if (!proxy_->isRunning() && availabilityOf(QSPortScanner(), options_.proxyPort).is<portAvailability::Available>()) {
     try {
       co_await proxy_->start();
     } catch (const std::exception& e) {
@@ -133,7 +133,7 @@ asio::awaitable<QSNetworkStatus> QSNetworkOperations::networkStatus() {
   status.proxyPort = proxy_->port();
   status.proxyTLSPort = proxy_->tlsPort();
   co_await privileged_->addPrivilegedFacts(status);
-  int httpPort = network_.proxyPort, httpsPort = network_.proxyTLSPort;
+  int httpPort = options_.proxyPort, httpsPort = options_.proxyTLSPort;
   bool httpServed = status.proxyRunning, httpsServed = status.proxyTLSRunning;
   auto probe = [httpPort, httpsPort, httpServed, httpsServed] {
     QSPortScanner scanner;

@@ -60,7 +60,7 @@ public:
 private:
   QSEngineState& state_;
   QSRequestLogs& requestLogs_;
-  QSNetworkServiceOptions network_;
+  QSNetworkServiceOptions options_;
   FullStatus fullStatus_;
   std::shared_ptr<QSDNSServer> dns_;
   std::shared_ptr<QSProxyServer> proxy_;

@@ -230,28 +230,27 @@ QSProject QSProjectOperations::pinSwiftVersion(const cmd::PinSwiftVersion& c) {
   if (c.version && !dottedVersion.fullMatch(*c.version))
     fail("'" + *c.version + "' isn't a Swift version; give one like 6.0 or 6.0.3.");
   p.swiftVersion = c.version;
-  QSProject changed = p;
-  state_.save();  // also writes or removes .swift-version
-  state_.emitProjectsChanged();
-  return changed;
+  return savedChange(p);  // the save also writes or removes .swift-version
 }
 
 QSProject QSProjectOperations::setAutoStart(const cmd::SetAutoStart& c) {
   QSProject& p = state_.requireProject(c.projectID);
   p.autoStartServerAtLogin = c.enabled;
-  QSProject changed = p;
-  state_.save();
-  state_.emitProjectsChanged();
-  return changed;
+  return savedChange(p);
 }
 
 QSProject QSProjectOperations::setWatch(const cmd::SetWatch& c) {
   QSProject& p = state_.requireProject(c.projectID);
   p.watchMode = c.enabled;
-  QSProject changed = p;
+  QSProject changed = savedChange(p);
+  servers_->watchSettingChanged(c.projectID);  // a running server is watched (or no more) at once
+  return changed;
+}
+
+QSProject QSProjectOperations::savedChange(const QSProject& project) {
+  QSProject changed = project;  // the save and the event may touch the list that holds `project`
   state_.save();
   state_.emitProjectsChanged();
-  servers_->watchSettingChanged(c.projectID);  // a running server is watched (or no more) at once
   return changed;
 }
 

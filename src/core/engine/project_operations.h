@@ -45,6 +45,9 @@ public:
   asio::awaitable<void> autoStartProjects();
 
 private:
+  // Saves and publishes a change made in place to `project`; the record as it now stands.
+  QSProject savedChange(const QSProject& project);
+
   QSEngineState& state_;
   std::shared_ptr<QSDatabaseServicing> databases_;
   std::shared_ptr<QSServerSupervisor> servers_;
