@@ -1,40 +1,27 @@
 #include "core/protocol/daemon_error.h"
 #include "core/protocol/daemon_framing.h"
+#include "support/thrown_message.h"
 
 #include <gtest/gtest.h>
-
-#include <functional>
 
 namespace qs {
 namespace {
 
-// The QSDaemonError thrown by `f`, or a test failure.
-QSDaemonError thrownError(const std::function<void()>& f) {
-  try {
-    f();
-  } catch (const QSDaemonException& e) {
-    return e.error();
-  }
-  ADD_FAILURE() << "nothing thrown";
-  return daemonError::OperationFailed{"nothing thrown"};
-}
-
-TEST(DaemonFraming, HeaderIsTheBigEndianBodyLength) {
+// (Declared lengths over the limit: the server and client tests, through a socket.)
+TEST(DaemonFraming, HeaderIsTheBigEndianBodyLengthUpToTheLimit) {
   EXPECT_EQ(QSDaemonFraming::frame(json::object()), (QSBytes{0, 0, 0, 2, '{', '}'}));
 
   QSBytes frame = QSDaemonFraming::encode(std::string(298, 'x'));  // 300 bytes with the quotes
   ASSERT_EQ(frame.size(), 304u);
   EXPECT_EQ(QSBytes(frame.begin(), frame.begin() + 4), (QSBytes{0x00, 0x00, 0x01, 0x2C}));
   EXPECT_EQ(QSDaemonFraming::bodyLength(std::span(frame).first(4)), 300u);
-}
 
-// (Declared lengths over the limit: the server and client tests, through a socket.)
-TEST(DaemonFraming, BodySizeLimit) {
   QSBytes largest = QSDaemonFraming::encode(std::string(QSDaemonFraming::maxFrameBytes - 2, 'x'));
   EXPECT_EQ(QSBytes(largest.begin(), largest.begin() + 4), (QSBytes{0x00, 0x40, 0x00, 0x00}));
   EXPECT_EQ(largest.size(), QSDaemonFraming::maxFrameBytes + 4);
-  EXPECT_EQ(thrownError([] { QSDaemonFraming::encode(std::string(QSDaemonFraming::maxFrameBytes - 1, 'x')); }),
-            QSDaemonError(daemonError::OperationFailed{"Frame exceeds maximum size."}));
+  EXPECT_EQ(testing::thrownMessage<QSDaemonException>(
+                [] { QSDaemonFraming::encode(std::string(QSDaemonFraming::maxFrameBytes - 1, 'x')); }),
+            "Frame exceeds maximum size.");
 }
 
 TEST(DaemonFraming, TextThatIsNotUTF8IsSentWithReplacementCharacters) {

@@ -88,10 +88,7 @@ TEST(CATrustTest, TrustedEitherThroughTheUserDatabaseOrTheSystemStore) {
 // everywhere, a limited one takes its place and is trusted.
 TEST(CATrustTest, TrustingReplacesAnUnlimitedAuthority) {
   Fixture f;
-  ASSERT_TRUE(runProcess({"/usr/bin/openssl", "req", "-x509", "-new", "-newkey", "rsa:2048", "-nodes", "-keyout",
-                          (f.ssl / "ca-key.pem").string(), "-out", (f.ssl / "ca.pem").string(), "-days", "30", "-subj",
-                          "/CN=Quayside Local CA"})
-                  .succeeded());
+  makeUnlimitedAuthority(f.ssl);
   f.trust.trustCA();
   auto old = readTextFile(f.ssl / "ca.pem");
   auto nssdb = f.home.home() / ".pki/nssdb";

@@ -102,11 +102,7 @@ TEST_F(CertificateServiceTest, TheAuthorityCanSignForTestNamesOnly) {
 
 // An authority made before the limit existed is replaced, with everything it signed.
 TEST_F(CertificateServiceTest, AnUnlimitedAuthorityIsReplaced) {
-  std::filesystem::create_directories(ssl);
-  ASSERT_TRUE(runProcess({"/usr/bin/openssl", "req", "-x509", "-new", "-newkey", "rsa:2048", "-nodes", "-keyout",
-                          (ssl / "ca-key.pem").string(), "-out", (ssl / "ca.pem").string(), "-days", "30", "-subj",
-                          "/CN=Quayside Local CA"})
-                  .succeeded());
+  makeUnlimitedAuthority(ssl);
   auto old = readTextFile(ssl / "ca.pem");
   service.serverCertificatePKCS12({"blog.test"});
   EXPECT_FALSE(service.isCALimited());

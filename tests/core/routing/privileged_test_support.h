@@ -115,4 +115,13 @@ private:
 
 inline fs::perms permissionsOf(const fs::path& path) { return fs::status(path).permissions() & fs::perms::mask; }
 
+// An authority in `ssl` as versions before the name limit made it: any name may be signed.
+inline void makeUnlimitedAuthority(const fs::path& ssl) {
+  fs::create_directories(ssl);
+  ASSERT_TRUE(runProcess({"/usr/bin/openssl", "req", "-x509", "-new", "-newkey", "rsa:2048", "-nodes", "-keyout",
+                          (ssl / "ca-key.pem").string(), "-out", (ssl / "ca.pem").string(), "-days", "30", "-subj",
+                          "/CN=Quayside Local CA"})
+                  .succeeded());
+}
+
 }  // namespace qs::testing

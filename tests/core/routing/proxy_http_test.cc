@@ -86,7 +86,6 @@ TEST(ProxyPages, BadRequestPage) {
   EXPECT_EQ(head, "HTTP/1.1 400 Bad Request\r\nContent-Type: text/html; charset=utf-8\r\nContent-Length: " +
                       std::to_string(body.size()) + "\r\nConnection: close\r\n\r\n");
   EXPECT_NE(body.find("<title>400 Bad Request</title>"), std::string::npos);
-  EXPECT_TRUE(body.ends_with("<h1>Bad Request</h1>\n\n\n<footer>Quayside proxy</footer>\n</main></body></html>"));
 }
 
 TEST(ProxyPages, ProjectPagesNameTheHostEscapedAndThePort) {
@@ -103,9 +102,8 @@ TEST(ProxyPages, ProjectPagesNameTheHostEscapedAndThePort) {
   // The length counts bytes, not characters.
   EXPECT_NE(head.find("Content-Length: " + std::to_string(body.size()) + "\r\n"), std::string::npos);
 
-  auto [unknownHead, unknown] = split(QSProxyPages::unknownHost("shop.test"));
-  EXPECT_TRUE(unknownHead.starts_with("HTTP/1.1 502 Bad Gateway\r\n"));
-  EXPECT_NE(unknown.find("<title>shop.test — not served by Quayside</title>"), std::string::npos);
+  // (Its status and escaped title: the proxy server's tests.)
+  std::string unknown = QSProxyPages::unknownHost("shop.test");
   EXPECT_NE(unknown.find("<h1><strong>shop.test</strong> isn’t served by Quayside</h1>\n<p>This request reached "
                          "Quayside’s proxy because .test routing is enabled, but no project is registered for this "
                          "domain.</p>"),
@@ -194,10 +192,9 @@ TEST_F(ExchangeLog, RefusesARequestItCannotFrameAndPassesNothingAfterIt) {
     int status;
     std::string passes = "";  // of `next`
   } cases[] = {
+      // (Which heads are refused: ProxyRequestHead; here, that one ends the exchange.)
       {"POST /x HTTP/1.1\r\nHost: blog.test\r\nContent-Length: 4\r\nTransfer-Encoding: chunked\r\n\r\n0\r\n\r\n", 400},
-      {"GET /x HTTP/1.1\nHost: blog.test\n\n", 400},
-      {"GET /x HTTP/1.1\r\nHost: blog.test\r\nX: 1\r\n 2\r\n\r\n", 400},
-      {"GET /x HTTP/1.1\r\nHost: blog.test\r\nHost: shop.test\r\n\r\n", 400},
+      {"GET /x HTTP/1.1\nHost: blog.test\n\n", 400},  // its end found by LF alone
       {chunkedHead + "zz\r\n", 400, chunkedHead},  // a bad chunk size, once the head has gone
       {"GET /x HTTP/1.1\r\nHost: SHOP.test\r\n\r\n", 421},
       {"GET /x HTTP/1.1\r\nX-Pad: " + std::string(QSProxyRequestHead::headLimit, 'a'), 431},
