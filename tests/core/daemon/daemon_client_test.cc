@@ -65,6 +65,7 @@ TEST_F(DaemonClientTest, FailuresAreReturnedByCallAndThrownBySend) {
     EXPECT_EQ(answer, expected);
 
     QSDaemonError thrown = co_await thrownDaemonError([&]() -> asio::awaitable<void> { co_await client->send(get); });
+    EXPECT_TRUE(thrown.is<daemonError::ProjectNotFound>());
     EXPECT_EQ(thrown.message(), "No project matching '" + id.string() + "'.");
   });
 }

@@ -1,6 +1,5 @@
 #include "core/protocol/daemon_error.h"
 #include "core/protocol/daemon_framing.h"
-#include "support/thrown_message.h"
 
 #include <gtest/gtest.h>
 
@@ -19,9 +18,12 @@ TEST(DaemonFraming, HeaderIsTheBigEndianBodyLengthUpToTheLimit) {
   QSBytes largest = QSDaemonFraming::encode(std::string(QSDaemonFraming::maxFrameBytes - 2, 'x'));
   EXPECT_EQ(QSBytes(largest.begin(), largest.begin() + 4), (QSBytes{0x00, 0x40, 0x00, 0x00}));
   EXPECT_EQ(largest.size(), QSDaemonFraming::maxFrameBytes + 4);
-  EXPECT_EQ(testing::thrownMessage<QSDaemonException>(
-                [] { QSDaemonFraming::encode(std::string(QSDaemonFraming::maxFrameBytes - 1, 'x')); }),
-            "Frame exceeds maximum size.");
+  try {
+    QSDaemonFraming::encode(std::string(QSDaemonFraming::maxFrameBytes - 1, 'x'));
+    ADD_FAILURE() << "a body over the limit was framed";
+  } catch (const QSDaemonException& e) {
+    EXPECT_EQ(e.error(), QSDaemonError(daemonError::OperationFailed{"Frame exceeds maximum size."}));
+  }
 }
 
 TEST(DaemonFraming, TextThatIsNotUTF8IsSentWithReplacementCharacters) {
