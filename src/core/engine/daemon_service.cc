@@ -122,7 +122,7 @@ asio::awaitable<QSFullStatus> QSDaemonService::fullStatus() {
   QSFullStatus status;
   status.projects = state_.config.projects;
   status.databases = state_.config.databases;
-  status.servers = servers_->servers();
+  status.servers = servers_->records().servers();
   status.network = std::move(network);
   status.daemonVersion = version_;
   status.stateLoadWarning = state_.stateLoadWarning;
@@ -167,7 +167,7 @@ asio::awaitable<std::string> QSDaemonService::statusText() {
   std::string skeleton = QSDaemonFraming::text(QSDaemonResult(res::Status{std::move(rest)}));
   co_return withLists(skeleton, {{"databases", &state_.databaseTexts.text(state_.config.databases)},
                                  {"projects", &state_.projectTexts.text(state_.config.projects)},
-                                 {"servers", &state_.serverTexts.text(servers_->servers())}});
+                                 {"servers", &state_.serverTexts.text(servers_->records().servers())}});
 }
 
 }  // namespace qs

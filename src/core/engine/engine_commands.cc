@@ -115,7 +115,7 @@ asio::awaitable<QSDaemonResult> QSDaemonService::perform(const cmd::RestartServe
 }
 
 asio::awaitable<QSDaemonResult> QSDaemonService::perform(const cmd::GetServerStatus& c) {
-  co_return res::Server{servers_->status(c.id)};
+  co_return res::Server{servers_->records().status(c.id)};
 }
 
 asio::awaitable<QSDaemonResult> QSDaemonService::perform(const cmd::ListToolchains&) {
@@ -210,7 +210,7 @@ asio::awaitable<QSDaemonResult> QSDaemonService::perform(const cmd::Health&) {
 asio::awaitable<QSDaemonResult> QSDaemonService::perform(const cmd::Logs& c) {
   const auto* server = c.service.get<svc::Server>();
   if (!server) failWith("Logs are only available for project servers.");
-  co_return res::LogLines{servers_->logLines(server->id, c.lines)};
+  co_return res::LogLines{servers_->records().logLines(server->id, c.lines)};
 }
 
 // Answered by the daemon server itself; reaching the engine changes nothing.

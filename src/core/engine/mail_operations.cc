@@ -11,7 +11,7 @@ asio::awaitable<void> QSMailOperations::start() {
   QSMailCatcher::Hooks hooks{
       .emit = [this](QSEvent event) { state_.emit(std::move(event)); },
       .log = [this](const std::string& line) { state_.log(line); },
-      .serverPIDs = [this] { return servers_->serverProcessIDs(); },
+      .serverPIDs = [this] { return servers_->launches().serverProcessIDs(); },
       .projectName = [this](const QSUUID& id) -> std::optional<std::string> {
         const QSProject* p = state_.project(id);
         return p ? std::optional<std::string>(p->name) : std::nullopt;

@@ -180,8 +180,8 @@ asio::awaitable<QSProject> QSProjectOperations::renameProject(const QSUUID& id, 
   auto destination = snapshot.path.parent_path() / name;
   if (fileExists(destination)) fail("A folder named “" + name + "” already exists there.");
 
-  bool wasActive = servers_->isActive(id);
-  bool wasRunning = servers_->status(id).status == QSServerStatus::running;
+  bool wasActive = servers_->records().isActive(id);
+  bool wasRunning = servers_->records().status(id).status == QSServerStatus::running;
   if (wasActive) co_await servers_->stop(id);
   QSProject* current = state_.project(id);
   if (!current) throw QSDaemonException(QSDaemonError(daemonError::ProjectNotFound{id.string()}));

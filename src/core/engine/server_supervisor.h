@@ -6,7 +6,12 @@
 // looks its project up again afterwards: the project may have been removed meanwhile.
 #pragma once
 
+#include "core/engine/build_setup.h"
+#include "core/engine/launch_gate.h"
 #include "core/engine/project_watch.h"
+#include "core/engine/server_launches.h"
+#include "core/engine/server_records.h"
+#include "core/engine/server_watches.h"
 #include "core/mail/mail_environment.h"
 #include "core/models/project.h"
 #include "core/models/server.h"
@@ -15,13 +20,9 @@
 
 #include <asio/any_io_executor.hpp>
 #include <asio/awaitable.hpp>
-#include <asio/steady_timer.hpp>
 #include <asio/thread_pool.hpp>
 
-#include <deque>
-#include <filesystem>
 #include <functional>
-#include <map>
 #include <memory>
 #include <optional>
 #include <string>
@@ -31,8 +32,6 @@ namespace qs {
 
 class QSServerSupervisor : public std::enable_shared_from_this<QSServerSupervisor> {
 public:
-  static constexpr int maxLogLines = 500;
-
   struct Hooks {
     // The engine's current record of a project; null once it has been removed.
     std::function<const QSProject*(const QSUUID&)> findProject;
@@ -45,7 +44,6 @@ public:
   QSServerSupervisor(asio::any_io_executor executor, asio::thread_pool& workers,
                      std::shared_ptr<QSServerProcessManaging> processManager, Hooks hooks,
                      QSWatchOptions watchOptions = {});
-  ~QSServerSupervisor();
 
   // Builds and runs the project's server: record `building`, console lines as logLine events,
   // `running` at the readiness line, `stopped`/`error` at its exit. Throws QSDaemonException (and
@@ -67,56 +65,32 @@ public:
 
   // The project's watch mode was switched: an active server starts or stops being watched.
   void watchSettingChanged(const QSUUID& projectID);
-  bool isWatched(const QSUUID& projectID) const;
 
   // Records an error for a server that is not running (e.g. a rename whose move failed).
   void recordError(const QSUUID& projectID, std::string message);
 
-  QSServer status(const QSUUID& projectID) const;
-  std::vector<QSServer> servers() const;
-  // The last `count` console lines, oldest first (at most maxLogLines).
-  std::vector<std::string> logLines(const QSUUID& projectID, int count) const;
-  // Building or running.
-  bool isActive(const QSUUID& projectID) const;
-  // The process of each server that is building or running, with its project.
-  std::map<std::int32_t, QSUUID> serverProcessIDs() const;
+  // Each server's record and console.
+  const QSServerRecords& records() const { return *records_; }
+  // The processes of the servers, for the process of each one that is building or running.
+  const QSServerLaunches& launches() const { return *launches_; }
 
 private:
-  struct Launch;
-
   const QSProject& requireProject(const QSUUID& projectID) const;
   asio::awaitable<void> launch(QSUUID projectID, bool skipBuild);
-  void startWatch(const QSUUID& projectID);
-  asio::awaitable<void> stopWatch(QSUUID projectID);
-  asio::awaitable<std::optional<QSBuildRequest>> buildRequest(QSUUID projectID);
   QSProjectWatch::Hooks watchHooks(const QSUUID& projectID);
   asio::awaitable<void> runNewBuild(QSUUID projectID);
-  void setActivity(const QSUUID& projectID, std::optional<std::string> activity, std::optional<std::string> error);
-  asio::awaitable<std::optional<std::filesystem::path>> chooseToolchain(const QSProject& project);
   void refuseIfPortTaken(const QSProject& project);
   void checkStillWanted(const QSUUID& projectID) const;
   [[noreturn]] void fail(const QSProject& project, const std::string& message);
-  void update(QSServer server);
-  void appendLog(const QSUUID& projectID, std::string line);
-  void startConsoleReader(UniqueFd pipe, std::shared_ptr<Launch> launch);
-  void startExitMonitor(std::shared_ptr<QSTerminationStream> termination, std::shared_ptr<Launch> launch);
-  void handleExit(const QSUUID& projectID, std::int32_t status);
-  void cancelExitMonitor(const QSUUID& projectID);
 
-  asio::any_io_executor executor_;
-  asio::thread_pool& workers_;
   std::shared_ptr<QSServerProcessManaging> processManager_;
   Hooks hooks_;
-  bool launchesRefused_ = false;
-  int startsInProgress_ = 0;
-  asio::steady_timer startsSettled_;  // cancelled when the last start under way ends
-
-  std::map<QSUUID, QSServer> servers_;
-  std::map<QSUUID, std::deque<std::string>> logBuffers_;
-  // The current launch of each project; its exit is ignored once it is replaced or cancelled.
-  std::map<QSUUID, std::shared_ptr<Launch>> launches_;
-  QSWatchOptions watchOptions_;
-  std::map<QSUUID, std::shared_ptr<QSProjectWatch>> watches_;
+  QSLaunchGate gate_;
+  std::shared_ptr<QSServerRecords> records_;
+  QSBuildSetup builds_;
+  // Declared before the launches: on destruction every launch is cancelled, then every watch ended.
+  QSServerWatches watches_;
+  std::shared_ptr<QSServerLaunches> launches_;
 };
 
 }  // namespace qs
