@@ -3,12 +3,12 @@
 #include "core/databases/database_engine.h"
 #include "core/databases/database_error.h"
 #include "core/platform/files.h"
+#include "core/platform/system_error.h"
 
 #include <openssl/rand.h>
 
 #include <algorithm>
 #include <cctype>
-#include <stdexcept>
 
 namespace qs {
 namespace fs = std::filesystem;
@@ -70,7 +70,9 @@ std::string randomPassword() {
   std::string out;
   while (out.size() < 32) {
     unsigned char bytes[64];
-    if (RAND_bytes(bytes, sizeof bytes) != 1) throw std::runtime_error("The system's random generator failed.");
+    if (RAND_bytes(bytes, sizeof bytes) != 1)
+      throwSystemError("draw a random password (the system's random generator failed)",
+                       std::make_error_code(std::errc::resource_unavailable_try_again));
     // 62 * 4 = 248: bytes from 248 up are dropped, so every character is equally likely.
     for (unsigned char b : bytes)
       if (b < 248 && out.size() < 32) out += alphabet[b % 62];

@@ -5,8 +5,8 @@
 #include "core/models/database.h"
 #include "core/models/env_database_reference.h"
 #include "core/models/environment_variable.h"
+#include "core/protocol/daemon_error.h"
 
-#include <stdexcept>
 #include <string>
 
 #include <asio/awaitable.hpp>
@@ -59,8 +59,8 @@ public:
 
 protected:
   [[noreturn]] static void unavailable() {
-    throw std::runtime_error(
-        "Managing databases (PostgreSQL, MySQL, Redis) isn't available in this build of quaysided yet.");
+    throw QSDaemonException(QSDaemonError(daemonError::OperationFailed{
+        "Managing databases (PostgreSQL, MySQL, Redis) isn't available in this build of quaysided yet."}));
   }
 };
 

@@ -1,7 +1,5 @@
 #include "core/engine/project_watch.h"
 
-#include "core/platform/system_error.h"
-
 #include <asio/co_spawn.hpp>
 #include <asio/detached.hpp>
 #include <asio/redirect_error.hpp>
@@ -9,24 +7,10 @@
 
 #include <fmt/format.h>
 
-#include <algorithm>
-
 namespace qs {
 namespace {
 
 namespace fs = std::filesystem;
-
-bool isWithin(const fs::path& folder, const fs::path& path) {
-  auto rest = path.lexically_relative(folder);
-  return !rest.empty() && *rest.begin() != "..";
-}
-
-std::string limitText(const std::string& name) {
-  return "[Watch mode is off for " + name +
-         ": the system's limit on inotify watches is reached. Raise fs.inotify.max_user_watches (for example "
-         "'sudo sysctl fs.inotify.max_user_watches=524288') and turn watch mode on again; the server runs "
-         "unwatched.]";
-}
 
 std::string secondsText(std::chrono::milliseconds limit) {
   auto seconds = std::chrono::duration_cast<std::chrono::seconds>(limit).count();
@@ -35,62 +19,32 @@ std::string secondsText(std::chrono::milliseconds limit) {
 
 }  // namespace
 
-bool QSProjectWatch::isBuildInput(const fs::path& root, const fs::path& path) {
-  if (path == root / "Package.swift" || path == root / "Package.resolved") return true;
-  return path == root / "Sources" || isWithin(root / "Sources", path);
-}
-
 QSProjectWatch::QSProjectWatch(asio::any_io_executor executor, fs::path projectPath, std::string projectName,
                                Hooks hooks, QSWatchOptions options)
-    : executor_(executor), projectPath_(std::move(projectPath)), projectName_(std::move(projectName)),
-      hooks_(std::move(hooks)), options_(options), wake_(executor),
-      buildEnded_(executor) {}
-
-QSProjectWatch::~QSProjectWatch() {
-  // The descriptor belongs to the tree watch.
-  if (readable_) readable_->release();
-}
+    : executor_(executor), projectName_(projectName), hooks_(std::move(hooks)), options_(options),
+      sources_(executor, std::move(projectPath), std::move(projectName), options.maxWatches,
+               {[this](std::optional<std::string> last) { noteChange(std::move(last)); },
+                [this](std::string reason) { stopWatching(reason); }}),
+      wake_(executor), buildEnded_(executor) {}
 
 std::shared_ptr<QSProjectWatch> QSProjectWatch::start(asio::any_io_executor executor, fs::path projectPath,
                                                       std::string projectName, Hooks hooks, QSWatchOptions options) {
   auto watch = std::shared_ptr<QSProjectWatch>(
       new QSProjectWatch(executor, std::move(projectPath), std::move(projectName), std::move(hooks), options));
-  if (!watch->begin()) return watch;
+  if (!watch->sources_.begin()) return watch;
+  watch->hooks_.console("[Watching " + watch->projectName_ +
+                        ": saving a file in Sources/, Package.swift or Package.resolved rebuilds it while it serves]");
   auto self = watch;
-  asio::co_spawn(executor, [self]() -> asio::awaitable<void> { co_await self->watchLoop(); }, asio::detached);
+  asio::co_spawn(executor, [self]() -> asio::awaitable<void> { co_await self->sources_.run(); }, asio::detached);
   asio::co_spawn(executor, [self]() -> asio::awaitable<void> { co_await self->buildLoop(); }, asio::detached);
   return watch;
-}
-
-bool QSProjectWatch::begin() {
-  try {
-    tree_ = std::make_unique<QSTreeWatch>(options_.maxWatches);
-  } catch (const QSSystemError&) {
-    stopWatching(limitText(projectName_));
-    return false;
-  }
-  auto root = tree_->watchFolder(projectPath_);
-  if (root == QSTreeWatch::Added::missing) {
-    stopWatching("[Watch ended: the project folder " + projectPath_.string() + " is gone; the server runs unwatched.]");
-    return false;
-  }
-  // A package without Sources/ yet is fine: the folder is watched once it is created.
-  if (root == QSTreeWatch::Added::limitReached ||
-      tree_->watchTree(projectPath_ / "Sources") == QSTreeWatch::Added::limitReached) {
-    stopWatching(limitText(projectName_));
-    return false;
-  }
-  readable_ = std::make_unique<asio::posix::stream_descriptor>(executor_, tree_->descriptor());
-  hooks_.console("[Watching " + projectName_ +
-                 ": saving a file in Sources/, Package.swift or Package.resolved rebuilds it while it serves]");
-  return true;
 }
 
 void QSProjectWatch::end() {
   if (ended_) return;
   ended_ = true;
   if (build_) build_->cancel();
-  if (readable_) readable_->cancel();
+  sources_.cancel();
   wake_.cancel();
 }
 
@@ -113,42 +67,8 @@ void QSProjectWatch::stopWatching(const std::string& reason) {
   if (ended) ended();
 }
 
-asio::awaitable<void> QSProjectWatch::watchLoop() {
-  while (!ended_) {
-    std::error_code error;
-    co_await readable_->async_wait(asio::posix::stream_descriptor::wait_read,
-                                   asio::redirect_error(asio::use_awaitable, error));
-    if (ended_) co_return;
-    if (error) {
-      stopWatching("[Watch ended for " + projectName_ + ": " + error.message() + "; the server runs unwatched.]");
-      co_return;
-    }
-    noteChanges(tree_->take());
-  }
-}
-
-void QSProjectWatch::noteChanges(const QSTreeWatch::Batch& batch) {
-  if (std::find(batch.gone.begin(), batch.gone.end(), projectPath_) != batch.gone.end()) {
-    stopWatching("[Watch ended: the project folder " + projectPath_.string() +
-                 " was removed or renamed; the server runs unwatched.]");
-    return;
-  }
-  if (tree_->limitReached()) {
-    stopWatching(limitText(projectName_));
-    return;
-  }
-  bool input = batch.overflowed;
-  for (const auto& change : batch.changes) {
-    if (!isBuildInput(projectPath_, change.path)) continue;
-    input = true;
-    lastChanged_ = change.path.lexically_relative(projectPath_).string();
-    // Sources/ itself was created (or replaced): watch everything in it.
-    if (change.path == projectPath_ / "Sources" && tree_->watchTree(change.path) == QSTreeWatch::Added::limitReached) {
-      stopWatching(limitText(projectName_));
-      return;
-    }
-  }
-  if (!input) return;
+void QSProjectWatch::noteChange(std::optional<std::string> lastChanged) {
+  if (lastChanged) lastChanged_ = std::move(*lastChanged);
   ++changes_;
   if (build_) build_->cancel();  // it builds what is already out of date
   wake_.cancel();

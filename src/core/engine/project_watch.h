@@ -1,20 +1,17 @@
 // Watch mode for one project's running server: rebuilds when its sources change while the old
 // server goes on serving, and swaps the server for the new build only once that build succeeded.
 //
-// What is watched: `Sources/` (every folder in it, new ones included), `Package.swift` and
-// `Package.resolved`. `Resources/` and `Public/` are read by the server at run time and never
-// cause a build. Changes are debounced (a quiet period after the last change), so a checkout of
+// What is watched is QSSourceChanges' business. Changes are debounced (a quiet period after the last change), so a checkout of
 // hundreds of files gives one build; a change during a build ends that build and starts over.
 //
 // Lives on the service loop; the supervisor owns it and lends it the operations below.
 #pragma once
 
-#include "core/platform/tree_watch.h"
+#include "core/engine/source_changes.h"
 #include "core/runtime/swift_build.h"
 
 #include <asio/any_io_executor.hpp>
 #include <asio/awaitable.hpp>
-#include <asio/posix/stream_descriptor.hpp>
 #include <asio/steady_timer.hpp>
 
 #include <chrono>
@@ -51,7 +48,6 @@ public:
   // limit reached) ends the watch at once with a console line saying why; the server runs on.
   static std::shared_ptr<QSProjectWatch> start(asio::any_io_executor executor, std::filesystem::path projectPath,
                                                std::string projectName, Hooks hooks, QSWatchOptions options);
-  ~QSProjectWatch();
 
   // Stops watching and ends a build under way (its processes included). No hook is called
   // afterwards. Idempotent.
@@ -61,28 +57,21 @@ public:
   bool isBuilding() const { return static_cast<bool>(build_); }
   bool hasEnded() const { return ended_; }
 
-  // Whether a change of `path` (absolute) makes the project at `root` rebuild.
-  static bool isBuildInput(const std::filesystem::path& root, const std::filesystem::path& path);
-
 private:
   QSProjectWatch(asio::any_io_executor executor, std::filesystem::path projectPath, std::string projectName,
                  Hooks hooks, QSWatchOptions options);
-  bool begin();
-  asio::awaitable<void> watchLoop();
   asio::awaitable<void> buildLoop();
   asio::awaitable<void> buildOnce();
-  void noteChanges(const QSTreeWatch::Batch& batch);
+  void noteChange(std::optional<std::string> lastChanged);
   void stopWatching(const std::string& reason);
   // Waits `period` (or until woken); true when the whole period passed.
   asio::awaitable<bool> sleep(std::chrono::steady_clock::duration period);
 
   asio::any_io_executor executor_;
-  std::filesystem::path projectPath_;
   std::string projectName_;
   Hooks hooks_;
   QSWatchOptions options_;
-  std::unique_ptr<QSTreeWatch> tree_;
-  std::unique_ptr<asio::posix::stream_descriptor> readable_;
+  QSSourceChanges sources_;
   asio::steady_timer wake_;
   asio::steady_timer buildEnded_;  // cancelled whenever a build has exited
   std::uint64_t changes_ = 0;  // counts batches with a build input

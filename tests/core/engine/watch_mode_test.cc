@@ -204,7 +204,7 @@ TEST(WatchInputTest, OnlySourcesAndTheManifestRebuild) {
       {"/p/blog/.build/debug/App", false},    {"/p/blog/Sources2/x.swift", false},
       {"/p/blog/Tests/AppTests/t.swift", false}, {"/p/blog/.env", false},
   };
-  for (const auto& c : cases) EXPECT_EQ(QSProjectWatch::isBuildInput(root, c.path), c.input) << c.path;
+  for (const auto& c : cases) EXPECT_EQ(QSSourceChanges::isBuildInput(root, c.path), c.input) << c.path;
 }
 
 }  // namespace
