@@ -1,6 +1,6 @@
 // Backup and restore of a 100 MB PostgreSQL database through `qs` (the real daemon answering
 // for the record), beside pg_dump and psql run by hand with the same arguments. The PostgreSQL of
-// the system's packages. Target: ≤ 1.05× the hand-run time for each.
+// the system's packages. Target: ≤ 1.03× the hand-run time for each.
 #include "bench_support.h"
 #include "core/platform/files.h"
 #include "core/platform/process_environment.h"
@@ -69,8 +69,8 @@ void tearDown(const Setup& s) {
 
 void report(const char* what, const std::vector<double>& ours, const std::vector<double>& byHand) {
   double ratio = median(ours) / median(byHand);
-  fmt::print("{:<8} qs {:7.0f} ms, by hand {:7.0f} ms, ratio {:.3f} (target <= 1.05) {}\n", what, median(ours),
-             median(byHand), ratio, ratio <= 1.05 ? "ok" : "MISSED");
+  fmt::print("{:<8} qs {:7.0f} ms, by hand {:7.0f} ms, ratio {:.3f} (target <= 1.03) {}\n", what, median(ours),
+             median(byHand), ratio, ratio <= 1.03 ? "ok" : "MISSED");
 }
 
 }  // namespace
@@ -141,6 +141,11 @@ int main() {
                kRounds);
     report("backup", backupQs, backupHand);
     report("restore", restoreQs, restoreHand);
+    // A restore through qs first keeps a copy of what it replaces (so that it can be undone),
+    // which by hand is a pg_dump before the load: the like-for-like figure.
+    double safeByHand = median(backupHand) + median(restoreHand);
+    fmt::print("restore by hand with the same safety copy (dump, then load): {:.0f} ms; qs's restore is {:.3f} of it\n",
+               safeByHand, median(restoreQs) / safeByHand);
     fmt::print("qs's own part (start, ask the daemon, list snapshots): {:.1f} ms = {:.3f} of the dump by hand\n",
                median(ownPart), median(ownPart) / median(backupHand));
   } catch (const std::exception& e) {

@@ -20,6 +20,13 @@
 #include <deque>
 #include <functional>
 #include <map>
+#include <thread>
+
+#include <fcntl.h>
+#include <netinet/in.h>
+#include <netinet/tcp.h>
+#include <sys/socket.h>
+#include <unistd.h>
 
 using namespace qs;
 using namespace qs::bench;
@@ -79,6 +86,78 @@ private:
   tcp::acceptor acceptor_;
   std::string small_;
   std::string big_;
+};
+
+// The ceiling for any relay on this machine: bytes moved between the client and the backend with
+// splice(2) through a pipe, one blocking thread per direction, nothing parsed and nothing logged.
+// What it reaches against the backend reached directly is the most a proxy can.
+class BareRelay {
+public:
+  explicit BareRelay(int backendPort) : backendPort_(backendPort) {
+    listener_ = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    socklen_t length = sizeof address;
+    if (listener_ < 0 || ::bind(listener_, reinterpret_cast<sockaddr*>(&address), length) != 0 ||
+        ::listen(listener_, 128) != 0 || ::getsockname(listener_, reinterpret_cast<sockaddr*>(&address), &length) != 0)
+      throw std::runtime_error("the bare relay could not listen");
+    port = ntohs(address.sin_port);
+    std::thread([this] { acceptLoop(); }).detach();
+  }
+  int port = 0;
+
+private:
+  void acceptLoop() {
+    for (;;) {
+      int client = ::accept4(listener_, nullptr, nullptr, SOCK_CLOEXEC);
+      if (client < 0) return;
+      int backend = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+      sockaddr_in address{};
+      address.sin_family = AF_INET;
+      address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+      address.sin_port = htons(static_cast<std::uint16_t>(backendPort_));
+      if (::connect(backend, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0) {
+        ::close(client);
+        ::close(backend);
+        continue;
+      }
+      int on = 1;
+      ::setsockopt(client, IPPROTO_TCP, TCP_NODELAY, &on, sizeof on);
+      ::setsockopt(backend, IPPROTO_TCP, TCP_NODELAY, &on, sizeof on);
+      // Both directions share the two sockets; the last one to finish closes them.
+      auto sockets = std::shared_ptr<std::pair<int, int>>(new std::pair<int, int>(client, backend), [](auto* pair) {
+        ::close(pair->first);
+        ::close(pair->second);
+        delete pair;
+      });
+      std::thread([sockets] { pump(sockets->first, sockets->second); }).detach();
+      std::thread([sockets] { pump(sockets->second, sockets->first); }).detach();
+    }
+  }
+
+  static void pump(int from, int to) {
+    int pipe[2];
+    if (::pipe2(pipe, O_CLOEXEC) != 0) return;
+    for (bool open = true; open;) {
+      ssize_t moved = ::splice(from, nullptr, pipe[1], nullptr, 1 << 20, SPLICE_F_MOVE);
+      open = moved > 0;
+      while (moved > 0) {
+        ssize_t sent = ::splice(pipe[0], nullptr, to, nullptr, static_cast<std::size_t>(moved), SPLICE_F_MOVE);
+        if (sent <= 0) {
+          open = false;
+          break;
+        }
+        moved -= sent;
+      }
+    }
+    ::shutdown(to, SHUT_WR);
+    ::close(pipe[0]);
+    ::close(pipe[1]);
+  }
+
+  int backendPort_;
+  int listener_ = -1;
 };
 
 template <class F>
@@ -208,9 +287,11 @@ int main() {
     CPUClocks clocks{{"ours", [&] { return proxyLoop.cpuSeconds(); }}, {"nginx", [&] { return nginx.cpuSeconds(); }}};
     auto small = measure({{"direct", direct}, {"ours", ours}, {"nginx", theirs}}, 50, clocks);
     auto single = measure({{"direct", direct}, {"ours", ours}, {"nginx", theirs}}, 1, clocks);
+    BareRelay relay(backend.port);
     auto big = measure({{"direct", url("http", backend.port, "/big")},
                         {"ours", url("http", ports.first, "/big")},
-                        {"nginx", url("http", nginxPort, "/big")}},
+                        {"nginx", url("http", nginxPort, "/big")},
+                        {"bare relay", url("http", relay.port, "/big")}},
                        4, clocks);
     auto tls = measure({{"ours", url("https", ports.second, "/")}, {"nginx", url("https", nginxTLSPort, "/")}}, 50,
                        clocks);
@@ -228,6 +309,10 @@ int main() {
          single["direct"].p50Microseconds, std::nullopt, true},
         {"1 MiB responses, 4 conns vs direct", "MiB/s", big["ours"].requestsPerSecond * mib, "backend direct",
          big["direct"].requestsPerSecond * mib, 0.9},
+        {"1 MiB, 4 conns vs a bare splice relay", "MiB/s", big["ours"].requestsPerSecond * mib,
+         "bare relay", big["bare relay"].requestsPerSecond * mib, std::nullopt},
+        {"1 MiB, bare relay vs direct", "MiB/s", big["bare relay"].requestsPerSecond * mib,
+         "backend direct", big["direct"].requestsPerSecond * mib, std::nullopt},
         {"1 MiB responses, 4 conns vs nginx", "MiB/s", big["ours"].requestsPerSecond * mib, "nginx proxy_pass",
          big["nginx"].requestsPerSecond * mib, std::nullopt},
         {"TLS, keep-alive, 50 conns vs nginx", "req/s", tls["ours"].requestsPerSecond, "nginx TLS",
