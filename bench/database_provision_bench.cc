@@ -77,7 +77,7 @@ std::pair<double, double> quaysideMySQL(const fs::path& client) {
   double fresh = millisecondsOf([&] {
     auto result = service.provision(record("first", QSDatabaseType::mysql));
     run({client.string(), "--no-defaults", "-h", "127.0.0.1", "-P", std::to_string(result.database.port), "-u",
-         "quayside", "-e", "select 1", "first"});
+         result.database.username.value_or("quayside"), "--password=" + result.database.password.value_or(""), "-e", "select 1", "first"});
   });
   double second = millisecondsOf([&] { service.provision(record("second", QSDatabaseType::mysql)); });
   service.stopAll();
