@@ -106,8 +106,6 @@ TEST_F(Servers, CrashingServerFailsTheWait) {
             std::string::npos)
       << started.err;
   EXPECT_EQ(started.out.find("Running on"), std::string::npos) << started.out;
-  auto servers = qsOK({"servers"});
-  EXPECT_NE(servers.find("Process exited with code 3"), std::string::npos) << servers;
 
   // A build that fails never serves; its compiler error stays in the log.
   qsOK({"env", "crash", "unset", "FAKE_SWIFT_EXIT_CODE"});
@@ -131,7 +129,6 @@ TEST_F(Servers, CrashingServerFailsTheWait) {
 
 TEST_F(Servers, WatchModeThroughTheCommandLine) {
   newProject("site", port);
-  auto folder = home.home() / "projects/site";
   auto started = qsOK({"start", "site", "--watch", "--wait"});
   EXPECT_NE(started.find("Running on http://127.0.0.1:" + std::to_string(port) +
                          "\nWatching site: saved changes rebuild it while it serves.\n"),
@@ -142,15 +139,6 @@ TEST_F(Servers, WatchModeThroughTheCommandLine) {
   EXPECT_EQ(json::parse(qsOK({"watch", "site", "--json"})), (json{{"project", "site"}, {"watch", true}}));
   auto status = qsOK({"status"});
   EXPECT_NE(status.find("WATCH"), std::string::npos) << status;
-
-  // The fake's server answers with Sources/App/Greeting.txt as it was built.
-  RunningQs logs({"logs", "site", "-f"}, environment, home.home());
-  logs.readUntil("[Watching site: ");
-  writeTextFile(folder / "Sources/App/Greeting.txt", "rebuilt");
-  logs.readUntil("[Rebuilding site: Sources/App/Greeting.txt changed]");
-  ASSERT_TRUE(pollUntil([&] { return httpGet(port, "/hello").ends_with("rebuilt"); }, std::chrono::seconds(60)))
-      << logs.output();
-  EXPECT_EQ(logs.interrupt(), 0);
 
   EXPECT_EQ(qsOK({"watch", "site", "off"}), "site isn't watched: restart it yourself after a change.\n");
   EXPECT_NE(qsOK({"status"}).find(" off "), std::string::npos);

@@ -94,14 +94,6 @@ private slots:
     QCOMPARE(projects.count(), 1);
   }
 
-  // Without a connection, an operation fails at once with a text that says what happens next.
-  void operationsWithoutServicesSayWhy() {
-    QSAppViewModel model;
-    QString error;
-    model.startServer(QSUUID::random(), [&](const QString& e) { error = e; });
-    QCOMPARE(error, QString(QSAppViewModel::notConnectedText));
-  }
-
   // A connection lost while not connected (after a normal disconnect) changes nothing.
   void connectionLostOnlyWhileConnected() {
     QSAppViewModel model;

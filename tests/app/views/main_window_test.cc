@@ -73,7 +73,7 @@ struct Fixture {
 class MainWindowTest : public QObject {
   Q_OBJECT
 private slots:
-  void sidebarListsProjectsWithStateAndAddress() {
+  void overviewAndTrayDriveTheServer() {
     Fixture f;
     QVERIFY(f.start());
     QVERIFY(f.addProject("blog"));
@@ -81,24 +81,9 @@ private slots:
     QCOMPARE(list->count(), 1);
     QVERIFY(list->item(0)->text().startsWith("blog\nhttp://localhost:"));
     QCOMPARE(f.window->tabs()->count(), 5);
-  }
-
-  void addingAFolderThatIsNoProjectShowsWhy() {
-    Fixture f;
-    QVERIFY(f.start());
-    std::filesystem::create_directories(f.home.home() / "notes");
-    f.window->addProjectFolder(qstr(f.home.home() / "notes"));
-    QTRY_VERIFY2_WITH_TIMEOUT(f.window->messageLabel()->text().contains("Package.swift") ||
-                                  f.window->messageLabel()->text().contains("Vapor"),
-                              qPrintable(f.window->messageLabel()->text()), kLong);
-    QCOMPARE(f.window->sidebar()->list()->count(), 0);
-  }
-
-  void overviewStartsAndStopsTheServer() {
-    Fixture f;
-    QVERIFY(f.start());
-    QVERIFY(f.addProject("blog"));
     QSOverviewTab* tab = f.window->overviewTab();
+    QTest::mouseClick(tab->updatePackagesButton(), Qt::LeftButton);
+    QTRY_COMPARE_WITH_TIMEOUT(tab->packageStatusLabel()->text(), QString("Packages updated"), kLong);
     QTest::mouseClick(tab->startButton(), Qt::LeftButton);
     QTRY_VERIFY2_WITH_TIMEOUT(tab->stateLabel()->text().startsWith("Running"), qPrintable(tab->stateLabel()->text()),
                               kLong);
@@ -106,15 +91,19 @@ private slots:
     QVERIFY(!tab->startButton()->isEnabled());
     QTest::mouseClick(tab->stopButton(), Qt::LeftButton);
     QTRY_COMPARE_WITH_TIMEOUT(tab->stateLabel()->text(), QString("Stopped"), kLong);
-  }
 
-  void overviewUpdatesPackages() {
-    Fixture f;
-    QVERIFY(f.start());
-    QVERIFY(f.addProject("blog"));
-    QSOverviewTab* tab = f.window->overviewTab();
-    QTest::mouseClick(tab->updatePackagesButton(), Qt::LeftButton);
-    QTRY_COMPARE_WITH_TIMEOUT(tab->packageStatusLabel()->text(), QString("Packages updated"), kLong);
+    QSTrayIcon tray(f.app);
+    tray.rebuild();
+    QStringList items;
+    for (QAction* a : tray.menu()->actions()) items << a->text();
+    QVERIFY2(items.contains("blog — Stopped"), qPrintable(items.join("|")));
+    QVERIFY(items.contains("Show Quayside"));
+    QVERIFY(items.contains("Quit Quayside"));
+    QVERIFY(!items.contains("Daemon Out of Date"));
+    QMenu* project = tray.menu()->actions().front()->menu();
+    QCOMPARE(project->actions().front()->text(), QString("Start"));
+    project->actions().front()->trigger();
+    QTRY_COMPARE_WITH_TIMEOUT(f.server()->server().status, QSServerStatus::running, kLong);
   }
 
   void environmentEditsReachTheEnvFile() {
@@ -136,7 +125,7 @@ private slots:
     QVERIFY(readTextFile(dotenv).find("GREETING") == std::string::npos);
   }
 
-  void domainsSaveAndRemoveTheTestName() {
+  void domainsSaveAndRemoveThenTheProjectGoes() {
     Fixture f;
     QVERIFY(f.start());
     QVERIFY(f.addProject("blog"));
@@ -154,6 +143,13 @@ private slots:
     QTest::mouseClick(tab->saveButton(), Qt::LeftButton);
     QTRY_VERIFY_WITH_TIMEOUT(tab->messageLabel()->isVisibleTo(tab) && !tab->messageLabel()->text().isEmpty(), kLong);
     QVERIFY(!f.project().domain.has_value());
+
+    std::filesystem::path folder = f.project().path;
+    QSRemoveProjectDialog dialog(f.model(), f.project().id);
+    dialog.trashBox()->setChecked(true);
+    dialog.remove();
+    QTRY_COMPARE_WITH_TIMEOUT(f.model().projects().size(), 0u, kLong);
+    QVERIFY(!fileExists(folder));  // in the trash now
   }
 
   void databasesProvisionALinkedDatabase() {
@@ -198,25 +194,27 @@ private slots:
     QTRY_COMPARE_WITH_TIMEOUT(laterWindow.logsTab()->requestTable()->model()->rowCount(), 1, kLong);
     QTest::mouseClick(tab->clearButton(), Qt::LeftButton);
     QCOMPARE(tab->console()->toPlainText(), QString());
+
+    // A flood of console lines: every line reaches the model, the view keeps the newest 500.
+    std::uint64_t before = f.server()->consoleLinesReceived();
+    for (int i = 0; i < 20000; ++i) f.server()->ingestConsoleLine("flood line " + std::to_string(i));
+    tab->flushConsole();
+    QCOMPARE(f.server()->consoleLinesReceived(), before + 20000);
+    QCOMPARE(f.server()->consoleOutput().front(), QString("flood line 19500"));
+    QCOMPARE(tab->console()->blockCount(), int(QSServerViewModel::maxConsoleLines));
+    QVERIFY(tab->console()->toPlainText().endsWith("flood line 19999"));
   }
 
-  // A flood of console lines: every line reaches the model, the view keeps the newest 500.
-  void logsKeepUpWithAFlood() {
+  // A folder that is no project is refused with the reason; the dialog scaffolds one.
+  void newProjectsFromFoldersAndTheDialog() {
     Fixture f;
     QVERIFY(f.start());
-    QVERIFY(f.addProject("blog"));
-    QSServerViewModel* server = f.server();
-    std::uint64_t before = server->consoleLinesReceived();
-    for (int i = 0; i < 20000; ++i) server->ingestConsoleLine("flood line " + std::to_string(i));
-    f.window->logsTab()->flushConsole();
-    QCOMPARE(server->consoleLinesReceived(), before + 20000);
-    QCOMPARE(f.window->logsTab()->console()->blockCount(), int(QSServerViewModel::maxConsoleLines));
-    QVERIFY(f.window->logsTab()->console()->toPlainText().endsWith("flood line 19999"));
-  }
-
-  void newProjectDialogScaffoldsAProject() {
-    Fixture f;
-    QVERIFY(f.start());
+    std::filesystem::create_directories(f.home.home() / "notes");
+    f.window->addProjectFolder(qstr(f.home.home() / "notes"));
+    QTRY_VERIFY2_WITH_TIMEOUT(f.window->messageLabel()->text().contains("Package.swift") ||
+                                  f.window->messageLabel()->text().contains("Vapor"),
+                              qPrintable(f.window->messageLabel()->text()), kLong);
+    QCOMPARE(f.window->sidebar()->list()->count(), 0);
     QSNewProjectDialog dialog(f.model());
     dialog.nameEdit()->setText("fresh");
     dialog.folderEdit()->setText(qstr(f.home.home()));
@@ -224,49 +222,16 @@ private slots:
     QTRY_COMPARE_WITH_TIMEOUT(dialog.result(), int(QDialog::Accepted), kLong);
     QCOMPARE(f.model().projects().size(), 1u);
     QVERIFY(fileExists(f.home.home() / "fresh" / "Package.swift"));
-  }
 
-  void removeDialogRemovesTheProject() {
-    Fixture f;
-    QVERIFY(f.start());
-    QVERIFY(f.addProject("blog"));
-    std::filesystem::path folder = f.project().path;
-    QSRemoveProjectDialog dialog(f.model(), f.project().id);
-    dialog.trashBox()->setChecked(true);
-    dialog.remove();
-    QTRY_COMPARE_WITH_TIMEOUT(f.model().projects().size(), 0u, kLong);
-    QVERIFY(!fileExists(folder));  // in the trash now
-  }
-
-  void settingsStoreTheChoiceForTheNextLaunch() {
-    Fixture f;
-    QVERIFY(f.start());
+    // The daemon choice in Settings only changes the next launch.
     QSSettingsWindow settings(f.app);
     QVERIFY(!settings.useDaemonBox()->isChecked());
     settings.useDaemonBox()->click();
     QVERIFY(QSSettings::standard().boolValue("qs.useDaemon"));
-    QCOMPARE(f.app.mode(), QSAppDelegate::Mode::inProcess);  // changes only the next launch
+    QCOMPARE(f.app.mode(), QSAppDelegate::Mode::inProcess);
     QVERIFY(settings.daemonLabel()->text().contains("runs the services itself"));
     QCOMPARE(QSSettingsWindow::relaunchLine(42, "/opt/q/quayside-app"),
              QString("while /bin/kill -0 42 2>/dev/null; do sleep 0.1; done; sleep 0.4; \"/opt/q/quayside-app\""));
-  }
-
-  void trayMenuListsProjectsWithTheirActions() {
-    Fixture f;
-    QVERIFY(f.start());
-    QVERIFY(f.addProject("blog"));
-    QSTrayIcon tray(f.app);
-    tray.rebuild();
-    QStringList items;
-    for (QAction* a : tray.menu()->actions()) items << a->text();
-    QVERIFY2(items.contains("blog — Stopped"), qPrintable(items.join("|")));
-    QVERIFY(items.contains("Show Quayside"));
-    QVERIFY(items.contains("Quit Quayside"));
-    QVERIFY(!items.contains("Daemon Out of Date"));
-    QMenu* project = tray.menu()->actions().front()->menu();
-    QCOMPARE(project->actions().front()->text(), QString("Start"));
-    project->actions().front()->trigger();
-    QTRY_COMPARE_WITH_TIMEOUT(f.server()->server().status, QSServerStatus::running, kLong);
   }
 };
 

@@ -306,26 +306,24 @@ TEST_F(EngineDatabaseTest, NamesTheEnginesKeepForThemselvesAreRefused) {
   struct Case {
     QSDatabaseType type;
     std::string name;
-    std::string message;  // empty: allowed
+    const char* keeper;  // nullptr: allowed
   } cases[] = {
-      {QSDatabaseType::mysql, "mysql", "\u201cmysql\u201d is a database MySQL keeps for itself: choose another name."},
-      {QSDatabaseType::mysql, "Information_Schema",
-       "\u201cInformation_Schema\u201d is a database MySQL keeps for itself: choose another name."},
-      {QSDatabaseType::mysql, "performance_schema",
-       "\u201cperformance_schema\u201d is a database MySQL keeps for itself: choose another name."},
-      {QSDatabaseType::mysql, "sys", "\u201csys\u201d is a database MySQL keeps for itself: choose another name."},
-      {QSDatabaseType::postgresql, "postgres",
-       "\u201cpostgres\u201d is a database PostgreSQL keeps for itself: choose another name."},
-      {QSDatabaseType::postgresql, "template0",
-       "\u201ctemplate0\u201d is a database PostgreSQL keeps for itself: choose another name."},
-      {QSDatabaseType::postgresql, "TEMPLATE1",
-       "\u201cTEMPLATE1\u201d is a database PostgreSQL keeps for itself: choose another name."},
-      {QSDatabaseType::postgresql, "mysql", ""},
-      {QSDatabaseType::sqlite, "postgres", ""},
+      {QSDatabaseType::mysql, "mysql", "MySQL"},
+      {QSDatabaseType::mysql, "Information_Schema", "MySQL"},
+      {QSDatabaseType::mysql, "performance_schema", "MySQL"},
+      {QSDatabaseType::mysql, "sys", "MySQL"},
+      {QSDatabaseType::postgresql, "postgres", "PostgreSQL"},
+      {QSDatabaseType::postgresql, "template0", "PostgreSQL"},
+      {QSDatabaseType::postgresql, "TEMPLATE1", "PostgreSQL"},
+      {QSDatabaseType::postgresql, "mysql", nullptr},
+      {QSDatabaseType::sqlite, "postgres", nullptr},
   };
   for (const auto& c : cases) {
     auto result = handle(cmd::CreateDatabase{c.name, c.type, std::nullopt, std::nullopt, std::nullopt});
-    EXPECT_EQ(result.get<res::Database>() ? "" : failureMessage(result), c.message) << c.name;
+    std::string message = c.keeper ? "\u201c" + c.name + "\u201d is a database " + c.keeper +
+                                         " keeps for itself: choose another name."
+                                   : "";
+    EXPECT_EQ(result.get<res::Database>() ? "" : failureMessage(result), message) << c.name;
   }
   // A project of such a name gets a database of another.
   auto p = provision(addProjectIn("mysql", "MySQL"), QSDatabaseType::mysql);

@@ -16,10 +16,9 @@
 
 #include <gtest/gtest.h>
 
-#include <arpa/inet.h>
-#include <netinet/in.h>
+#include <asio/ip/tcp.hpp>
+#include <asio/ip/v6_only.hpp>
 #include <set>
-#include <sys/socket.h>
 #include <sys/stat.h>
 #include <unistd.h>
 #include <sys/wait.h>
@@ -81,49 +80,32 @@ TEST(UUIDTest, AForkedChildDoesNotRepeatItsParentsIds) {
   EXPECT_NE(QSUUID::random().bytes(), childBytes);
 }
 
-// A TCP listener on `address` (IPv4 or IPv6 text) at `port`, 0 for one the system picks; its fd
-// and port.
-std::pair<int, int> listenOn(const std::string& address, int port) {
-  bool v6 = address.find(':') != std::string::npos;
-  int fd = ::socket(v6 ? AF_INET6 : AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-  sockaddr_storage storage{};
-  socklen_t length = 0;
-  if (v6) {
-    int on = 1;
-    ::setsockopt(fd, IPPROTO_IPV6, IPV6_V6ONLY, &on, sizeof on);
-    auto* a = reinterpret_cast<sockaddr_in6*>(&storage);
-    a->sin6_family = AF_INET6;
-    a->sin6_port = htons(static_cast<std::uint16_t>(port));
-    ::inet_pton(AF_INET6, address.c_str(), &a->sin6_addr);
-    length = sizeof *a;
-  } else {
-    auto* a = reinterpret_cast<sockaddr_in*>(&storage);
-    a->sin_family = AF_INET;
-    a->sin_port = htons(static_cast<std::uint16_t>(port));
-    ::inet_pton(AF_INET, address.c_str(), &a->sin_addr);
-    length = sizeof *a;
-  }
-  if (::bind(fd, reinterpret_cast<sockaddr*>(&storage), length) != 0 || ::listen(fd, 1) != 0) {
-    ::close(fd);
-    return {-1, 0};
-  }
-  ::getsockname(fd, reinterpret_cast<sockaddr*>(&storage), &length);
-  int bound = v6 ? ntohs(reinterpret_cast<sockaddr_in6*>(&storage)->sin6_port)
-                 : ntohs(reinterpret_cast<sockaddr_in*>(&storage)->sin_port);
-  return {fd, bound};
+// A TCP listener on `address` (IPv4 or IPv6 text) at `port`, 0 for one the system picks; none
+// when the address cannot take it.
+std::optional<asio::ip::tcp::acceptor> listenOn(asio::io_context& io, const std::string& address, int port) {
+  asio::ip::tcp::endpoint at(asio::ip::make_address(address), static_cast<unsigned short>(port));
+  asio::ip::tcp::acceptor acceptor(io);
+  asio::error_code error;
+  acceptor.open(at.protocol(), error);
+  if (!error && at.address().is_v6()) acceptor.set_option(asio::ip::v6_only(true), error);
+  if (!error) acceptor.bind(at, error);
+  if (!error) acceptor.listen(1, error);
+  if (error) return std::nullopt;
+  return acceptor;
 }
 
 TEST(PortProbeTest, AListenerOnAnyAddressIsNoticed) {
-  auto [first, port] = listenOn("127.0.0.1", 0);
-  ASSERT_GE(first, 0);
+  asio::io_context io;
+  auto first = listenOn(io, "127.0.0.1", 0);
+  ASSERT_TRUE(first);
+  int port = first->local_endpoint().port();
   EXPECT_TRUE(mayBeListenedOn(port));
-  ::close(first);
+  first->close();
   EXPECT_FALSE(mayBeListenedOn(port)) << "nobody listens on " << port << " any more";
   for (std::string address : {"0.0.0.0", "::1", "::"}) {
-    auto [fd, bound] = listenOn(address, port);
-    if (fd < 0) continue;  // no IPv6 here, or the port went to someone else meanwhile
+    auto listener = listenOn(io, address, port);
+    if (!listener) continue;  // no IPv6 here, or the port went to someone else meanwhile
     EXPECT_TRUE(mayBeListenedOn(port)) << address;
-    ::close(fd);
   }
   EXPECT_FALSE(mayBeListenedOn(0));
 }
