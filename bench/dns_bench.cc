@@ -15,8 +15,6 @@
 #include <map>
 #include <thread>
 
-#include <netinet/in.h>
-#include <sys/socket.h>
 
 using namespace qs;
 using namespace qs::bench;
@@ -53,15 +51,7 @@ void awaitDNSAnswer(int port, const std::string& who) {
 class BareResponder {
 public:
   BareResponder() {
-    socket_ = ::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    socklen_t length = sizeof address;
-    if (socket_ < 0 || ::bind(socket_, reinterpret_cast<sockaddr*>(&address), length) != 0 ||
-        ::getsockname(socket_, reinterpret_cast<sockaddr*>(&address), &length) != 0)
-      throw std::runtime_error("the bare responder could not bind");
-    port = ntohs(address.sin_port);
+    std::tie(socket_, port) = boundLoopbackSocket(SOCK_DGRAM, "the bare responder");
     std::thread([this] { serve(); }).detach();
   }
   int port = 0;

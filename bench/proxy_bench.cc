@@ -90,19 +90,12 @@ private:
 
 // The ceiling for any relay on this machine: bytes moved between the client and the backend with
 // splice(2) through a pipe, one blocking thread per direction, nothing parsed and nothing logged.
-// What it reaches against the backend reached directly is the most a proxy can.
+// It shows what relaying alone costs on this machine, against the backend reached directly.
 class BareRelay {
 public:
   explicit BareRelay(int backendPort) : backendPort_(backendPort) {
-    listener_ = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    socklen_t length = sizeof address;
-    if (listener_ < 0 || ::bind(listener_, reinterpret_cast<sockaddr*>(&address), length) != 0 ||
-        ::listen(listener_, 128) != 0 || ::getsockname(listener_, reinterpret_cast<sockaddr*>(&address), &length) != 0)
-      throw std::runtime_error("the bare relay could not listen");
-    port = ntohs(address.sin_port);
+    std::tie(listener_, port) = boundLoopbackSocket(SOCK_STREAM, "the bare relay");
+    if (::listen(listener_, 128) != 0) throw std::runtime_error("the bare relay could not listen");
     std::thread([this] { acceptLoop(); }).detach();
   }
   int port = 0;

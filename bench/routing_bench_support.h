@@ -16,7 +16,9 @@
 #include <fmt/format.h>
 #include <re2/re2.h>
 
+#include <netinet/in.h>
 #include <pthread.h>
+#include <sys/socket.h>
 #include <time.h>
 #include <unistd.h>
 
@@ -33,6 +35,8 @@
 #include <stdexcept>
 #include <string>
 #include <thread>
+#include <tuple>
+#include <utility>
 #include <vector>
 
 namespace qs::bench {
@@ -103,6 +107,20 @@ inline void awaitTCPListener(int port, const std::string& who) {
     if (std::chrono::steady_clock::now() > deadline) throw std::runtime_error(who + " did not start listening");
     std::this_thread::sleep_for(std::chrono::milliseconds(20));
   }
+}
+
+// A socket of `type` (SOCK_STREAM or SOCK_DGRAM) bound to a free port of 127.0.0.1, with that
+// port; throws naming `who` when it cannot be had.
+inline std::pair<int, int> boundLoopbackSocket(int type, const std::string& who) {
+  int fd = ::socket(AF_INET, type | SOCK_CLOEXEC, 0);
+  sockaddr_in address{};
+  address.sin_family = AF_INET;
+  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  socklen_t length = sizeof address;
+  if (fd < 0 || ::bind(fd, reinterpret_cast<sockaddr*>(&address), length) != 0 ||
+      ::getsockname(fd, reinterpret_cast<sockaddr*>(&address), &length) != 0)
+    throw std::runtime_error(who + " could not bind a port on 127.0.0.1");
+  return {fd, ntohs(address.sin_port)};
 }
 
 // A peer program (nginx, dnsmasq) running in the background with its output in a log file,

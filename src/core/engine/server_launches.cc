@@ -1,6 +1,6 @@
 #include "core/engine/server_launches.h"
 
-#include "core/runtime/console_line_splitter.h"
+#include "core/runtime/console_pipe_reader.h"
 
 #include <asio/co_spawn.hpp>
 #include <asio/detached.hpp>
@@ -73,22 +73,14 @@ void QSServerLaunches::startConsoleReader(UniqueFd pipe, std::shared_ptr<Launch>
   asio::co_spawn(
       executor_,
       [stream, weak, launch]() -> asio::awaitable<void> {
-        QSConsoleLineSplitter splitter;
-        // Modest reads: a server that floods its console then hands the loop back after a few
-        // hundred lines, so their events reach the sockets between reads instead of piling up.
-        std::vector<char> buffer(16 * 1024);
-        for (;;) {
-          asio::error_code ec;
-          std::size_t n = co_await stream->async_read_some(asio::buffer(buffer),
-                                                           asio::redirect_error(asio::use_awaitable, ec));
-          auto lines = ec ? splitter.finish() : splitter.feed(std::string_view(buffer.data(), n));
+        auto take = [&weak, &launch](std::vector<std::string> lines) {
           auto self = weak.lock();
-          if (!self) co_return;
+          if (!self) return false;
           for (auto& line : lines) self->records_->appendLog(launch->projectID, std::move(line));
-          if (!ec) continue;
-          if (--launch->openReaders == 0) launch->drained.cancel();
-          co_return;
-        }
+          return true;
+        };
+        bool ended = co_await readConsoleLines(*stream, take);
+        if (ended && --launch->openReaders == 0) launch->drained.cancel();
       },
       asio::detached);
 }

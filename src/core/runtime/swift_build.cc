@@ -1,7 +1,7 @@
 #include "core/runtime/swift_build.h"
 
 #include "core/platform/child_process.h"
-#include "core/runtime/console_line_splitter.h"
+#include "core/runtime/console_pipe_reader.h"
 
 #include <asio/co_spawn.hpp>
 #include <asio/detached.hpp>
@@ -94,20 +94,15 @@ void QSSwiftBuild::readPipe(int fd) {
   asio::co_spawn(
       state_->executor,
       [stream, weak]() -> asio::awaitable<void> {
-        QSConsoleLineSplitter splitter;
-        std::vector<char> buffer(16 * 1024);
-        for (;;) {
-          std::error_code ec;
-          std::size_t n = co_await stream->async_read_some(asio::buffer(buffer),
-                                                           asio::redirect_error(asio::use_awaitable, ec));
-          auto lines = ec ? splitter.finish() : splitter.feed(std::string_view(buffer.data(), n));
+        auto take = [&weak](std::vector<std::string> lines) {
           auto self = weak.lock();
-          if (!self) co_return;
+          if (!self) return false;
           for (auto& line : lines) self->state_->onLine(std::move(line));
-          if (!ec) continue;
-          if (--self->state_->openPipes == 0) self->state_->drained.cancel();
-          co_return;
-        }
+          return true;
+        };
+        bool ended = co_await readConsoleLines(*stream, take);
+        auto self = weak.lock();
+        if (ended && self && --self->state_->openPipes == 0) self->state_->drained.cancel();
       },
       asio::detached);
 }
