@@ -29,17 +29,27 @@ protected:
   QSCertificateService service{ssl};
 };
 
-TEST_F(CertificateServiceTest, CreatesTheAuthorityOnceWithPrivateKeys) {
+TEST_F(CertificateServiceTest, MakesTheAuthorityAndDomainCertificatesOnceWithPrivateKeys) {
   EXPECT_FALSE(service.isCAInstalled());
   service.ensureCA();
   ASSERT_TRUE(service.isCAInstalled());
   EXPECT_EQ(permissionsOf(ssl), std::filesystem::perms(0700));
   EXPECT_EQ(permissionsOf(ssl / "ca-key.pem"), std::filesystem::perms(0600));
 
-  std::string ca = readTextFile(ssl / "ca.pem"), key = readTextFile(ssl / "ca-key.pem");
+  std::string ca = readTextFile(ssl / "ca.pem"), caKey = readTextFile(ssl / "ca-key.pem");
   service.ensureCA();
   EXPECT_EQ(readTextFile(ssl / "ca.pem"), ca);
-  EXPECT_EQ(readTextFile(ssl / "ca-key.pem"), key);
+  EXPECT_EQ(readTextFile(ssl / "ca-key.pem"), caKey);
+
+  // So are domain certificates.
+  auto [cert, key] = service.certificateForDomain("blog.test");
+  EXPECT_EQ(permissionsOf(key), std::filesystem::perms(0600));
+  EXPECT_TRUE(x509(cert, "subjectAltName").ends_with("    DNS:blog.test, DNS:*.blog.test\n"));
+  // A second call finds the certificate and runs nothing: this service has no openssl at all.
+  QSCertificateService withoutOpenSSL(ssl, folder / "no-openssl");
+  EXPECT_EQ(withoutOpenSSL.certificateForDomain("blog.test"), std::make_pair(cert, key));
+  withoutOpenSSL.removeCertificate("blog.test");
+  EXPECT_FALSE(std::filesystem::exists(ssl / "domains/blog.test"));
 }
 
 TEST_F(CertificateServiceTest, ServerBundleCoversEveryDomainAndItsWildcard) {
@@ -115,19 +125,7 @@ TEST_F(CertificateServiceTest, AnUnlimitedAuthorityIsReplaced) {
   EXPECT_EQ(permissionsOf(ssl / "ca-key.pem"), std::filesystem::perms(0600));
 }
 
-TEST_F(CertificateServiceTest, DomainCertificatesAreIssuedOnce) {
-  auto [cert, key] = service.certificateForDomain("blog.test");
-  EXPECT_EQ(permissionsOf(key), std::filesystem::perms(0600));
-  EXPECT_TRUE(x509(cert, "subjectAltName").ends_with("    DNS:blog.test, DNS:*.blog.test\n"));
-
-  // A second call finds the certificate and runs nothing: this service has no openssl at all.
-  QSCertificateService withoutOpenSSL(ssl, folder / "no-openssl");
-  EXPECT_EQ(withoutOpenSSL.certificateForDomain("blog.test"), std::make_pair(cert, key));
-  withoutOpenSSL.removeCertificate("blog.test");
-  EXPECT_FALSE(std::filesystem::exists(ssl / "domains/blog.test"));
-}
-
-TEST_F(CertificateServiceTest, InvalidNamesNeverReachOpenSSLOrTheFileSystem) {
+TEST_F(CertificateServiceTest, InvalidNamesNeverReachOpenSSLAndFailingStepsSayHow) {
   for (const char* name : {"../../evil.test", "a/b.test", "a b.test", "Blog.test", "x.test/CN=evil"}) {
     EXPECT_EQ(thrownMessage<QSDomainException>([&] { service.certificateForDomain(name); }),
               "Invalid hostname: " + std::string(name) + ". Must match [a-z0-9-]+.test");
@@ -135,9 +133,8 @@ TEST_F(CertificateServiceTest, InvalidNamesNeverReachOpenSSLOrTheFileSystem) {
     EXPECT_THROW(service.removeCertificate(name), QSDomainException) << name;
   }
   EXPECT_FALSE(std::filesystem::exists(ssl));
-}
 
-TEST_F(CertificateServiceTest, AFailingStepStopsWithItsExitCode) {
+  // A failing step stops with its exit code.
   QSCertificateService failing(ssl, "/bin/false");
   EXPECT_EQ(thrownMessage<QSCertificateException>([&] { failing.ensureCA(); }), "OpenSSL command failed with exit code 1.");
   EXPECT_FALSE(failing.isCAInstalled());
