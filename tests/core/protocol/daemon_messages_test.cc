@@ -6,7 +6,6 @@
 
 #include <map>
 #include <set>
-#include <sstream>
 #include <variant>
 
 namespace qs {
@@ -53,53 +52,67 @@ const std::vector<std::pair<QSDaemonError, std::string>> kErrorMessages = {
     {daemonError::InsufficientPermissions{}, "This operation requires elevated privileges."},
 };
 
+// Every command, with its name and parameter names as the protocol spells them (in the wire's
+// order, by name): a renamed field would otherwise round-trip happily and break every other client.
+struct CommandSample {
+  QSDaemonCommand command;
+  std::string wire;  // "name parameter..."
+};
+
+std::vector<CommandSample> commandSamples() {
+  const QSUUID u = sampleID(1);
+  return {
+      {cmd::ListProjects{}, "listProjects"},
+      {cmd::GetProject{u}, "getProject id"},
+      {cmd::AddProject{"/home/me/Code/blog"}, "addProject path"},
+      {cmd::CreateProject{sampleOptions()}, "createProject _0"},
+      {cmd::UpdateProject{sampleProject()}, "updateProject _0"},
+      {cmd::RemoveProject{u, true, false}, "removeProject dropDatabase id trashFolder"},
+      {cmd::RenameProject{u, "Blog 2"}, "renameProject id newName"},
+      {cmd::ListDatabases{}, "listDatabases"},
+      {cmd::CreateDatabase{"blog", QSDatabaseType::postgresql, 5433, "me", "secret"},
+       "createDatabase name password port type username"},
+      {cmd::StartDatabase{u}, "startDatabase id"},
+      {cmd::StopDatabase{u}, "stopDatabase id"},
+      {cmd::RemoveDatabase{u}, "removeDatabase id"},
+      {cmd::UpdateDatabase{sampleDatabase()}, "updateDatabase _0"},
+      {cmd::ProvisionDatabase{u, QSDatabaseType::redis, true, "me", "pw"},
+       "provisionDatabase isRedis password projectID type username"},
+      {cmd::StartServer{u}, "startServer projectID"},
+      {cmd::StopServer{u}, "stopServer projectID"},
+      {cmd::RestartServer{u}, "restartServer projectID"},
+      {cmd::GetServerStatus{u}, "getServerStatus projectID"},
+      {cmd::StartDNS{}, "startDNS"},
+      {cmd::StopDNS{}, "stopDNS"},
+      {cmd::StartProxy{}, "startProxy"},
+      {cmd::StopProxy{}, "stopProxy"},
+      {cmd::EnableTestRouting{}, "enableTestRouting"},
+      {cmd::DisableTestRouting{}, "disableTestRouting"},
+      {cmd::AddDomain{u, "blog.test", true}, "addDomain hostname projectID ssl"},
+      {cmd::RemoveDomain{u}, "removeDomain projectID"},
+      {cmd::GetEnvVars{u}, "getEnvVars projectID"},
+      {cmd::SetEnvVar{u, "APP_KEY", "a=b \"c\""}, "setEnvVar key projectID value"},
+      {cmd::UnsetEnvVar{u, "APP_KEY"}, "unsetEnvVar key projectID"},
+      {cmd::Status{}, "status"},
+      {cmd::Health{}, "health"},
+      {cmd::Logs{svc::Server{u}, 200, true}, "logs follow lines service"},
+      {cmd::Subscribe{QSEventKind::servers}, "subscribe _0"},
+      {cmd::Unsubscribe{QSEventKind::all}, "unsubscribe _0"},
+      {cmd::Ping{}, "ping"},
+      {cmd::ShutdownDaemon{}, "shutdownDaemon"},
+      {cmd::PinSwiftVersion{u, "6.0.3"}, "pinSwiftVersion projectID version"},
+      {cmd::SetAutoStart{u, true}, "setAutoStart enabled projectID"},
+      {cmd::SetWatch{u, true}, "setWatch enabled projectID"},
+      {cmd::ListToolchains{}, "listToolchains"},
+      {cmd::GetRequestLog{u, 20}, "getRequestLog count projectID"},
+      {cmd::TrustCA{}, "trustCA"},
+      {cmd::UntrustCA{}, "untrustCA"},
+  };
+}
+
 std::vector<Sample> samples() {
   const QSUUID u = sampleID(1);
   std::vector<Sample> out = {
-      QSDaemonCommand(cmd::ListProjects{}),
-      QSDaemonCommand(cmd::GetProject{u}),
-      QSDaemonCommand(cmd::AddProject{"/home/me/Code/blog"}),
-      QSDaemonCommand(cmd::CreateProject{sampleOptions()}),
-      QSDaemonCommand(cmd::UpdateProject{sampleProject()}),
-      QSDaemonCommand(cmd::RemoveProject{u, true, false}),
-      QSDaemonCommand(cmd::RenameProject{u, "Blog 2"}),
-      QSDaemonCommand(cmd::ListDatabases{}),
-      QSDaemonCommand(cmd::CreateDatabase{"blog", QSDatabaseType::postgresql, 5433, "me", "secret"}),
-      QSDaemonCommand(cmd::StartDatabase{u}),
-      QSDaemonCommand(cmd::StopDatabase{u}),
-      QSDaemonCommand(cmd::RemoveDatabase{u}),
-      QSDaemonCommand(cmd::UpdateDatabase{sampleDatabase()}),
-      QSDaemonCommand(cmd::ProvisionDatabase{u, QSDatabaseType::redis, true, "me", "pw"}),
-      QSDaemonCommand(cmd::StartServer{u}),
-      QSDaemonCommand(cmd::StopServer{u}),
-      QSDaemonCommand(cmd::RestartServer{u}),
-      QSDaemonCommand(cmd::GetServerStatus{u}),
-      QSDaemonCommand(cmd::StartDNS{}),
-      QSDaemonCommand(cmd::StopDNS{}),
-      QSDaemonCommand(cmd::StartProxy{}),
-      QSDaemonCommand(cmd::StopProxy{}),
-      QSDaemonCommand(cmd::EnableTestRouting{}),
-      QSDaemonCommand(cmd::DisableTestRouting{}),
-      QSDaemonCommand(cmd::AddDomain{u, "blog.test", true}),
-      QSDaemonCommand(cmd::RemoveDomain{u}),
-      QSDaemonCommand(cmd::GetEnvVars{u}),
-      QSDaemonCommand(cmd::SetEnvVar{u, "APP_KEY", "a=b \"c\""}),
-      QSDaemonCommand(cmd::UnsetEnvVar{u, "APP_KEY"}),
-      QSDaemonCommand(cmd::Status{}),
-      QSDaemonCommand(cmd::Health{}),
-      QSDaemonCommand(cmd::Logs{svc::Server{u}, 200, true}),
-      QSDaemonCommand(cmd::Subscribe{QSEventKind::servers}),
-      QSDaemonCommand(cmd::Unsubscribe{QSEventKind::all}),
-      QSDaemonCommand(cmd::Ping{}),
-      QSDaemonCommand(cmd::ShutdownDaemon{}),
-      QSDaemonCommand(cmd::PinSwiftVersion{u, "6.0.3"}),
-      QSDaemonCommand(cmd::SetAutoStart{u, true}),
-      QSDaemonCommand(cmd::SetWatch{u, true}),
-      QSDaemonCommand(cmd::ListToolchains{}),
-      QSDaemonCommand(cmd::GetRequestLog{u, 20}),
-      QSDaemonCommand(cmd::TrustCA{}),
-      QSDaemonCommand(cmd::UntrustCA{}),
-
       QSDaemonResult(res::Ok{}),
       QSDaemonResult(res::Projects{{sampleProject(), testing::minimalProject()}}),
       QSDaemonResult(res::Project{sampleProject()}),
@@ -139,6 +152,7 @@ std::vector<Sample> samples() {
       QSPortAvailability(portAvailability::PermissionDenied{}),
       QSPortAvailability(portAvailability::Error{-22}),
   };
+  for (const auto& sample : commandSamples()) out.push_back(sample.command);
   for (QSEventKind kind : allCases<QSEventKind>()) out.push_back(kind);
   for (const auto& [error, message] : kErrorMessages) out.push_back(error);
   return out;
@@ -205,42 +219,14 @@ TEST(DaemonMessages, EveryCaseRoundTripsThroughAFrame) {
   requireAll(std::type_identity<Sample>{});
 }
 
-// The parameter names of every command as the protocol spells them: a renamed field would
-// otherwise round-trip happily and break every other client. (The wire orders keys by name.)
 TEST(DaemonMessages, EveryCommandCarriesItsParametersUnderTheProtocolsNames) {
-  const std::map<std::string, std::string> expected = {
-      {"listProjects", ""}, {"getProject", "id"}, {"addProject", "path"}, {"createProject", "_0"},
-      {"updateProject", "_0"}, {"removeProject", "id dropDatabase trashFolder"}, {"renameProject", "id newName"},
-      {"listDatabases", ""}, {"createDatabase", "name type port username password"}, {"startDatabase", "id"},
-      {"stopDatabase", "id"}, {"removeDatabase", "id"}, {"updateDatabase", "_0"},
-      {"provisionDatabase", "projectID type isRedis username password"}, {"startServer", "projectID"},
-      {"stopServer", "projectID"}, {"restartServer", "projectID"}, {"getServerStatus", "projectID"},
-      {"startDNS", ""}, {"stopDNS", ""}, {"startProxy", ""}, {"stopProxy", ""}, {"enableTestRouting", ""},
-      {"disableTestRouting", ""}, {"addDomain", "projectID hostname ssl"}, {"removeDomain", "projectID"},
-      {"getEnvVars", "projectID"}, {"setEnvVar", "projectID key value"}, {"unsetEnvVar", "projectID key"},
-      {"status", ""}, {"health", ""}, {"logs", "service lines follow"}, {"subscribe", "_0"}, {"unsubscribe", "_0"},
-      {"ping", ""}, {"shutdownDaemon", ""}, {"pinSwiftVersion", "projectID version"},
-      {"setAutoStart", "projectID enabled"}, {"setWatch", "projectID enabled"}, {"listToolchains", ""},
-      {"getRequestLog", "projectID count"},
-      {"trustCA", ""}, {"untrustCA", ""},
-  };
-  std::size_t checked = 0;
-  for (const Sample& sample : samples()) {
-    const auto* command = std::get_if<QSDaemonCommand>(&sample);
-    if (!command) continue;
-    QSBytes frame = QSDaemonFraming::encode(*command);
+  for (const auto& sample : commandSamples()) {
+    QSBytes frame = QSDaemonFraming::encode(sample.command);
     auto text = json::parse(frame.begin() + 4, frame.end());
-    std::string name = text.begin().key();
-    std::set<std::string> keys;
-    for (const auto& [key, value] : text.begin().value().items()) keys.insert(key);
-    ASSERT_TRUE(expected.contains(name)) << name;
-    std::set<std::string> wanted;
-    std::istringstream words(expected.at(name));
-    for (std::string word; words >> word;) wanted.insert(word);
-    EXPECT_EQ(keys, wanted) << name;
-    ++checked;
+    std::string wire = text.begin().key();
+    for (const auto& [key, value] : text.begin().value().items()) wire += " " + key;
+    EXPECT_EQ(wire, sample.wire);
   }
-  EXPECT_EQ(checked, expected.size());
 }
 
 TEST(DaemonMessages, EnvelopeShapes) {
