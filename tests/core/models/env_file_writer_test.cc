@@ -31,13 +31,11 @@ std::vector<std::string> entries(const fs::path& folder) {
   return names;
 }
 
-std::vector<QSEnvironmentVariable> variables(std::string_view text) { return parseDotenv(text); }
-
 TEST(EnvFileWriterTest, CreatesTheFileWithoutBackupButNotAnEmptyOneAndEmptiesItToo) {
   TemporaryFolder project;
   EXPECT_FALSE(QSEnvFileWriter::write({}, project.path(), 3, moment(0)));
   EXPECT_TRUE(entries(project.path()).empty());
-  EXPECT_TRUE(QSEnvFileWriter::write(variables("# Port\nPORT=8080"), project.path(), 3, moment(0)));
+  EXPECT_TRUE(QSEnvFileWriter::write(parseDotenv("# Port\nPORT=8080"), project.path(), 3, moment(0)));
   EXPECT_EQ(readTextFile(project / ".env"), "# Port\nPORT=8080\n");
   EXPECT_EQ(entries(project.path()), std::vector<std::string>{".env"});
   EXPECT_EQ(fs::status(project / ".env").permissions(), fs::perms(0600)) << "a new .env holds secrets";
@@ -54,7 +52,7 @@ TEST(EnvFileWriterTest, TemporariesOfAnInterruptedWriteAreRemovedAndNothingElse)
   const std::vector<std::string> others = {"..env.tmp-mine", "..env.local.tmp-0123456789ab", ".config.tmp-0123456789ab"};
   for (const auto& name : leftovers) writeTextFile(project / name, "SECRET=1\n");
   for (const auto& name : others) writeTextFile(project / name, "");
-  EXPECT_TRUE(QSEnvFileWriter::write(variables("V=1"), project.path(), 3, moment(0)));
+  EXPECT_TRUE(QSEnvFileWriter::write(parseDotenv("V=1"), project.path(), 3, moment(0)));
   auto expected = others;
   expected.insert(expected.end(), {".env", backupName(0)});
   std::sort(expected.begin(), expected.end());
@@ -67,7 +65,7 @@ TEST(EnvFileWriterTest, UnchangedFileIsLeftAloneWithoutBackup) {
   writeTextFile(project / ".env", text);
   fs::last_write_time(project / ".env", fs::file_time_type::clock::now() - std::chrono::hours(1));
   auto before = fs::last_write_time(project / ".env");
-  EXPECT_FALSE(QSEnvFileWriter::write(variables(text), project.path(), 3, moment(0)));
+  EXPECT_FALSE(QSEnvFileWriter::write(parseDotenv(text), project.path(), 3, moment(0)));
   EXPECT_EQ(fs::last_write_time(project / ".env"), before);
   EXPECT_EQ(entries(project.path()), std::vector<std::string>{".env"});
 }
@@ -79,8 +77,8 @@ TEST(EnvFileWriterTest, ChangesKeepTheThreeNewestPrivateBackupsOneASecond) {
   writeTextFile(project / ".env", "V=0\n");
   fs::permissions(project / ".env", fs::perms(0644));
   for (int change = 1; change <= 4; ++change)
-    EXPECT_TRUE(QSEnvFileWriter::write(variables("V=" + std::to_string(change)), project.path(), 3, moment(change)));
-  EXPECT_TRUE(QSEnvFileWriter::write(variables("V=5"), project.path(), 3, moment(4)));
+    EXPECT_TRUE(QSEnvFileWriter::write(parseDotenv("V=" + std::to_string(change)), project.path(), 3, moment(change)));
+  EXPECT_TRUE(QSEnvFileWriter::write(parseDotenv("V=5"), project.path(), 3, moment(4)));
 
   EXPECT_EQ(entries(project.path()), (std::vector<std::string>{".env", backupName(2), backupName(3), backupName(4)}));
   EXPECT_EQ(readTextFile(project / backupName(2)), "V=1\n");
@@ -97,7 +95,7 @@ TEST(EnvFileWriterTest, PruningLeavesTheUsersOwnFiles) {
                                           backupName(-60)};
   for (const auto& name : older)
     writeTextFile(project / name, "older\n");
-  EXPECT_TRUE(QSEnvFileWriter::write(variables("V=1"), project.path(), 1, moment(0)));
+  EXPECT_TRUE(QSEnvFileWriter::write(parseDotenv("V=1"), project.path(), 1, moment(0)));
   EXPECT_EQ(entries(project.path()), (std::vector<std::string>{".env", ".env.backup", ".env.bak", ".env.bak.2001-01-01",
                                                                backupName(0), ".env.bak.mine"}));
 }
@@ -106,9 +104,9 @@ TEST(EnvFileWriterTest, FailuresReturnFalse) {
   TemporaryFolder root;
   // A .env that cannot be read (here: a folder) is not replaced.
   fs::create_directories(root / "unreadable" / ".env");
-  EXPECT_FALSE(QSEnvFileWriter::write(variables("A=1"), root / "unreadable", 3, moment(0)));
+  EXPECT_FALSE(QSEnvFileWriter::write(parseDotenv("A=1"), root / "unreadable", 3, moment(0)));
   EXPECT_TRUE(fs::is_directory(root / "unreadable" / ".env"));
-  EXPECT_FALSE(QSEnvFileWriter::write(variables("A=1"), root / "missing", 3, moment(0)));
+  EXPECT_FALSE(QSEnvFileWriter::write(parseDotenv("A=1"), root / "missing", 3, moment(0)));
 }
 
 }  // namespace
