@@ -5,7 +5,6 @@
 // is checked right after that read.
 #include "core/mail/smtp_server.h"
 
-#include "core/runtime/listener_readiness.h"
 #include "support/smtp_client.h"
 
 #include "support/loop_thread.h"
