@@ -29,7 +29,6 @@ TEST(SettingsCatalogueTest, ParsesByTypeAndRefusesTheRest) {
   EXPECT_EQ(catalogue::formatValue(1733480100.5), "1733480100.5");
 }
 
-// A value of the wrong type in the file (edited by hand) reads as the default.
 TEST(SettingsCatalogueTest, AValueOfTheWrongTypeReadsAsTheDefault) {
   testing::TemporaryFolder folder;
   testing::writeTextFile(folder / "settings.json", R"({"qs.backupIntervalHours": "six", "qs.backupRetention": 3})");

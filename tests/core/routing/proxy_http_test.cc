@@ -12,7 +12,6 @@ namespace {
 
 namespace head = QSProxyRequestHead;
 
-// Request heads the relay must refuse, because the project could frame them otherwise.
 TEST(ProxyRequestHead, RefusesHeadsThatCannotBeFramedUnambiguously) {
   const std::string host = "Host: blog.test\r\n";
   struct Case {
