@@ -71,7 +71,6 @@ TEST(MailParserTest, EncodedWords) {
       {"=?utf-8?q?caf=C3=A9_au_lait?=", "café au lait"},
       {"=?ISO-8859-1?Q?Gr=FC=DFe?= aus Berlin", "Grüße aus Berlin"},
       {"Re: =?UTF-8?Q?na=C3=AFve?=  and  more", "Re: naïve  and  more"},
-      {"=?windows-1252?Q?=80_5?=", "€ 5"},
       {"=?UTF-8?B?!!!?=", ""},
       {"=?unknown-charset?Q?plain?=", "plain"},
       {"no words = here ?=", "no words = here ?="},

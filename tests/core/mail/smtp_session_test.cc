@@ -39,9 +39,7 @@ TEST(SMTPSessionTest, AnswersEachCommandWithItsReply) {
       {"RCPT TO:<b@example.com>", "250 2.1.5 Ok\r\n"},
       {"RSET", "250 2.0.0 Ok\r\n"},
       {"NOOP", "250 2.0.0 Ok\r\n"},
-      {"VRFY someone", "250 2.0.0 Ok\r\n"},
       {"STARTTLS", "502 5.5.1 STARTTLS not supported\r\n"},
-      {"AUTH CRAM-MD5", "235 2.7.0 Authentication successful\r\n"},
       {"AUTH PLAIN AGEAYg==", "235 2.7.0 Authentication successful\r\n"},
   };
   for (const auto& c : cases) {
