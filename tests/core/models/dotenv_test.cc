@@ -209,7 +209,6 @@ TEST(DotenvValidationTest, Messages) {
       {"API_KEY", escapedTooLarge.c_str(), "The value of API_KEY is longer than 64 KiB, the most a variable can hold."},
       {"_private9", "", nullptr},
       {"export", "x", nullptr},
-      {"1ABC", "x", "'1ABC' is not a valid variable name: use letters, digits and underscores, not starting with a digit."},
       {"KEY\nEVIL", "x", "'KEY\nEVIL' is not a valid variable name: use letters, digits and underscores, not starting with a digit."},
       {"", "x", "A variable needs a name: use letters, digits and underscores, not starting with a digit."},
       {"API_KEY", "abc\nEVIL=1", "The value of API_KEY contains a line break, which a .env file cannot hold: put the value on one line."},
