@@ -1,8 +1,7 @@
 // Finding installed toolchains and choosing one for a project's pinned version.
 #include "core/runtime/toolchain_service.h"
 
-#include "core/platform/child_process.h"
-#include "core/models/swift_version_file.h"
+#include "core/platform/file_status.h"
 #include "support/test_support.h"
 #include "support/test_locations.h"
 
