@@ -1,5 +1,6 @@
-// Helpers for tests that run real child processes: reading their pipes, starting the listener
-// helper under a chosen name, and waiting for a process to be gone.
+// Helpers for tests that run real child processes: reading their pipes, forking a child that
+// reports through one, starting the listener helper under a chosen name, and waiting for a
+// process to be gone.
 #pragma once
 
 #include "core/platform/child_process.h"
@@ -7,6 +8,7 @@
 #include "support/test_locations.h"
 
 #include <poll.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <chrono>
@@ -37,6 +39,28 @@ inline std::string readFromPipe(int fd, bool stopAtNewline = false) {
     if (n > 0) out.append(buffer, static_cast<std::size_t>(n));
     if (stopAtNewline && out.find('\n') != std::string::npos) return out;
   }
+}
+
+// Runs `body` in a forked child whose standard output is a pipe, and returns what the child wrote
+// there once it has ended. The child ends when `body` returns or throws, never going on with the
+// test program; `body` may end it earlier with _exit, as a crash would.
+inline std::string outputOfForkedChild(const std::function<void()>& body) {
+  int fds[2];
+  if (::pipe(fds) != 0) throw std::runtime_error("pipe failed");
+  pid_t child = ::fork();
+  if (child == 0) {
+    ::dup2(fds[1], STDOUT_FILENO);
+    try {
+      body();
+    } catch (...) {
+    }
+    ::_exit(0);
+  }
+  ::close(fds[1]);
+  std::string out = readFromPipe(fds[0]);
+  ::close(fds[0]);
+  ::waitpid(child, nullptr, 0);
+  return out;
 }
 
 // A copy of the listener helper named `name` in `folder`: its process carries that name.

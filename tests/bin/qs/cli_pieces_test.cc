@@ -87,6 +87,11 @@ TEST(TextOutput, Records) {
             "blog     running  8080  2001-01-01 00:01:00 UTC\n"
             "shop     error    9000                           Process exited with code 3\n");
   EXPECT_EQ(formatServerList({shop}, {}), "PROJECT  STATUS   PORT  STARTED  MESSAGE\nshop     stopped  9000\n");
+
+  // --json gives dates in ISO 8601.
+  auto parsed = json::parse(jsonText(server));
+  EXPECT_EQ(parsed["startedAt"], "2001-01-01T00:01:00.000Z");
+  EXPECT_EQ(parsed["status"], "running");
 }
 
 TEST(TextOutput, ProjectDetails) {
@@ -100,13 +105,6 @@ TEST(TextOutput, ProjectDetails) {
   for (const char* line : {"  Swift:           6.0.3 (pinned)\n", "  Domain:          none\n",
                            "  Variables:       1\n", "  Created:         2001-01-01 00:00:00 UTC\n"})
     EXPECT_NE(details.find(line), std::string::npos) << line << details;
-}
-
-TEST(TextOutput, JsonUsesIsoDates) {
-  QSServer server{sampleID(1), QSServerStatus::running, 8080, 4242, sampleTime(0), std::nullopt};
-  auto parsed = json::parse(jsonText(server));
-  EXPECT_EQ(parsed["startedAt"], "2001-01-01T00:00:00.000Z");
-  EXPECT_EQ(parsed["status"], "running");
 }
 
 TEST(LogFollowing, LinesFetchedAndStreamedAreNotRepeated) {

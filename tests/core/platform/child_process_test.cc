@@ -171,18 +171,16 @@ TEST(DetachedProcessTest, RunsInItsOwnSessionWithOutputAppendedAndIsNobodysChild
   EXPECT_EQ(errno, ECHILD);
 }
 
-TEST(DetachedProcessTest, OutputGoesToTheNullDeviceWhenTheFileCannotBeOpened) {
+// Output goes to the null device when its file cannot be opened; a program that cannot be run
+// fails the spawn (the other reasons: NamesTheMissingFolderOrProgram, the same spawn).
+TEST(DetachedProcessTest, AnUnopenableOutputFileOrAnUnrunnableProgram) {
   TemporaryFolder dir;
   QSDetachedProcess process = spawnDetached({.executable = "/bin/echo",
                                              .arguments = {"lost"},
                                              .outputFile = dir / "missing-folder/daemon.log"});
   EXPECT_TRUE(awaitExit(process));
   EXPECT_FALSE(std::filesystem::exists(dir / "missing-folder"));
-}
 
-// (The other reasons a program cannot be run: NamesTheMissingFolderOrProgram, the same spawn.)
-TEST(DetachedProcessTest, AProgramThatCannotBeExecutedFailsTheSpawn) {
-  TemporaryFolder dir;
   EXPECT_EQ(testing::thrownMessage<QSSystemError>([&] { spawnDetached({.executable = dir / "missing"}); }),
             "spawn " + (dir / "missing").string() + ": No such file or directory");
   EXPECT_EQ(::waitpid(-1, nullptr, WNOHANG), -1) << "a failed spawn leaves no child behind either";
@@ -204,24 +202,11 @@ TEST(ProcessEnvironmentTest, EmptyIsUnsetAndTheExecutableIsThisProgram) {
 TEST(ExecProgramTest, BecomesTheProgramWithTheGivenEnvironment) {
   testing::ScopedEnvironment environment(
       {{"QS_TEST_KEPT", "kept"}, {"QS_TEST_DROPPED", "secret"}, {"QS_TEST_REPLACED", "old"}});
-  int out[2];
-  ASSERT_EQ(::pipe(out), 0);
-  pid_t child = ::fork();
-  if (child == 0) {
-    ::dup2(out[1], STDOUT_FILENO);
-    try {
-      execProgram("/bin/sh", {"console", "-c", "echo \"$0 $QS_TEST_KEPT ${QS_TEST_DROPPED-none} $QS_TEST_REPLACED\""},
-                  {{"QS_TEST_REPLACED", "new"}}, {"QS_TEST_DROPPED"});
-    } catch (...) {
-    }
-    ::_exit(127);
-  }
-  ::close(out[1]);
-  EXPECT_EQ(readFromPipe(out[0]), "console kept none new\n");
-  ::close(out[0]);
-  int status = 0;
-  ASSERT_EQ(::waitpid(child, &status, 0), child);
-  EXPECT_EQ(WEXITSTATUS(status), 0);
+  auto console = [] {
+    execProgram("/bin/sh", {"console", "-c", "echo \"$0 $QS_TEST_KEPT ${QS_TEST_DROPPED-none} $QS_TEST_REPLACED\""},
+                {{"QS_TEST_REPLACED", "new"}}, {"QS_TEST_DROPPED"});
+  };
+  EXPECT_EQ(testing::outputOfForkedChild(console), "console kept none new\n");
   EXPECT_EQ(testing::thrownMessage<QSSystemError>([] { execProgram("/nonexistent/psql", {"psql"}, {}, {}); }),
             "exec /nonexistent/psql: No such file or directory");
 }

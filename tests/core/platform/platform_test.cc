@@ -11,6 +11,7 @@
 #include "core/platform/timestamp.h"
 #include "core/platform/trash.h"
 #include "core/platform/uuid.h"
+#include "support/process_helpers.h"
 #include "support/test_support.h"
 #include "support/thrown_message.h"
 
@@ -21,7 +22,6 @@
 #include <set>
 #include <sys/stat.h>
 #include <unistd.h>
-#include <sys/wait.h>
 
 namespace qs {
 namespace {
@@ -62,22 +62,13 @@ TEST(UUIDTest, RandomIdsAreDistinctVersionFourInUpperCaseAndParseInEitherCase) {
 
 TEST(UUIDTest, AForkedChildDoesNotRepeatItsParentsIds) {
   QSUUID::random();  // the parent has bytes in hand
-  int fds[2];
-  ASSERT_EQ(::pipe(fds), 0);
-  pid_t child = ::fork();
-  ASSERT_GE(child, 0);
-  if (child == 0) {
-    QSUUID id = QSUUID::random();
-    ssize_t written = ::write(fds[1], id.bytes().data(), id.bytes().size());
-    ::_exit(written == 16 ? 0 : 1);
-  }
-  ::close(fds[1]);
-  std::array<std::uint8_t, 16> childBytes{};
-  ASSERT_EQ(::read(fds[0], childBytes.data(), childBytes.size()), 16);
-  ::close(fds[0]);
-  int status = 0;
-  ::waitpid(child, &status, 0);
-  EXPECT_NE(QSUUID::random().bytes(), childBytes);
+  std::string child = testing::outputOfForkedChild([] {
+    auto bytes = QSUUID::random().bytes();
+    [[maybe_unused]] auto written = ::write(STDOUT_FILENO, bytes.data(), bytes.size());
+  });
+  auto parent = QSUUID::random().bytes();
+  ASSERT_EQ(child.size(), 16u);
+  EXPECT_NE(std::string(parent.begin(), parent.end()), child);
 }
 
 // A TCP listener on `address` (IPv4 or IPv6 text) at `port`, 0 for one the system picks; none
@@ -186,12 +177,10 @@ TEST(FilesTest, StagedFilesCommitOrLeaveNothing) {
   EXPECT_EQ(readTextFile(a) + readTextFile(b), "newb2");
   EXPECT_EQ(modeOf(a), 0640u);
 
-  pid_t child = ::fork();
-  if (child == 0) {
+  testing::outputOfForkedChild([&] {
     QSStagedFile interrupted(a, "half");
     ::_exit(0);  // no destructor runs, as in a crash
-  }
-  ASSERT_EQ(::waitpid(child, nullptr, 0), child);
+  });
   EXPECT_EQ(listDirectory(dir.path()).size(), 3u);
   EXPECT_EQ(removeInterruptedWrites(dir.path(), [](std::string_view name) { return name == "b.conf"; }), 0);
   EXPECT_EQ(removeInterruptedWrites(dir.path(), [](std::string_view name) { return name == "a.conf"; }), 1);
@@ -230,8 +219,10 @@ TEST(PathsTest, DataFolderFollowsXDGAndIsPrivate) {
   EXPECT_EQ(QSPaths::dataHome(), home.home() / ".local/share");
 }
 
-// (Defaults, removal and the file's mode: qs settings and qs hosting login, end to end.)
-TEST(SettingsTest, TypedValuesPersistAndAnUnreadableFileReadsAsEmpty) {
+// The app keeps one store for its whole life while the daemon and qs write the same file: a write
+// keeps what others wrote since the store was read. (Defaults, removal and the file's mode: qs
+// settings and qs hosting login, end to end.)
+TEST(SettingsTest, ValuesPersistWritesKeepOthersKeysAndAnUnreadableFileReadsAsEmpty) {
   IsolatedHome home;
   {
     auto settings = QSSettings::standard();
@@ -241,13 +232,7 @@ TEST(SettingsTest, TypedValuesPersistAndAnUnreadableFileReadsAsEmpty) {
   auto settings = QSSettings::standard();
   EXPECT_EQ(settings.intValue("qs.mailSMTPPort"), 2525);
   EXPECT_EQ(settings.doubleValue("qs.ratio"), 0.5);
-  writeTextFile(home.home() / ".config/Quayside/settings.json", "garbage");
-  EXPECT_EQ(QSSettings::standard().intValue("qs.mailSMTPPort"), 0) << "an unreadable file reads as empty";
-}
 
-// The app keeps one store for its whole life while the daemon and qs write the same file.
-TEST(SettingsTest, AWriteKeepsWhatOthersWroteSinceTheStoreWasRead) {
-  IsolatedHome home;
   auto app = QSSettings::standard();
   app.set("qs.mailEnabled", false);
   QSSettings::standard().set("qs.backupEnabled", true);  // another program, meanwhile
@@ -260,6 +245,9 @@ TEST(SettingsTest, AWriteKeepsWhatOthersWroteSinceTheStoreWasRead) {
   app.remove("qs.mailEnabled");
   EXPECT_EQ(QSSettings::standard().intValue("qs.backupRetention"), 3);
   EXPECT_FALSE(QSSettings::standard().isStored("qs.mailEnabled"));
+
+  writeTextFile(home.home() / ".config/Quayside/settings.json", "garbage");
+  EXPECT_EQ(QSSettings::standard().intValue("qs.mailSMTPPort"), 0) << "an unreadable file reads as empty";
 }
 
 TEST(TrashTest, MovesItemAndWritesInfoWithUniqueNames) {

@@ -10,7 +10,6 @@
 #include <gtest/gtest.h>
 
 #include <sys/stat.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 namespace qs {
@@ -51,21 +50,12 @@ TEST(TreeRemovalTest, AFailureNamesTheEntryAndKeepsIt) {
   auto tree = top / "tree";
   writeTextFile(tree / "locked/f", "stays");
   ::chmod((tree / "locked").c_str(), 0555);
-  int pipe[2];
-  ASSERT_EQ(::pipe(pipe), 0);
-  pid_t child = ::fork();
-  if (child == 0) {
-    ::close(pipe[0]);
+  std::string what = testing::outputOfForkedChild([&] {
     std::string what = "kept root's rights";
     if (::geteuid() != 0 || ::setresuid(65534, 65534, 65534) == 0)
       what = testing::thrownMessage<QSSystemError>([&] { removeTree(tree); });
-    [[maybe_unused]] auto written = ::write(pipe[1], what.data(), what.size());
-    ::_exit(0);
-  }
-  ::close(pipe[1]);
-  std::string what = testing::readFromPipe(pipe[0]);
-  ::close(pipe[0]);
-  ASSERT_EQ(::waitpid(child, nullptr, 0), child);
+    [[maybe_unused]] auto written = ::write(STDOUT_FILENO, what.data(), what.size());
+  });
   EXPECT_EQ(what, "unlinkat " + (tree / "locked/f").string() + ": Permission denied");
   EXPECT_EQ(readTextFile(tree / "locked/f"), "stays");
   ::chmod((tree / "locked").c_str(), 0755);

@@ -70,8 +70,13 @@ TEST_F(GitService, FirstCommitUsesTheUsersIdentity) {
   EXPECT_EQ(git(folder, {"log", "--format=%an <%ae>|%s"}), "Ada Lovelace <ada@example.com>|First\n");
 }
 
-TEST_F(GitService, LeavesAnExistingRepositoryAlone) {
+TEST_F(GitService, LeavesAnExistingRepositoryAloneAndReportsWhenNoCommitCouldBeMade) {
   ScopedEnvironment environment(noIdentity());
+  // Nothing to commit: both the commit and its retry fail, and the answer says so.
+  EXPECT_FALSE(QSGitService::initializeRepository(parent.path(), "Nothing"));
+  EXPECT_TRUE(fs::exists(parent / ".git"));
+  EXPECT_FALSE(QSGitService::initializeRepository(parent / "missing", "No folder"));
+
   auto folder = scaffold(parent.path());
   git(folder, {"init", "-q", "-b", "trunk"});
   EXPECT_FALSE(QSGitService::initializeRepository(folder, "Again"));
@@ -82,14 +87,6 @@ TEST_F(GitService, LeavesAnExistingRepositoryAlone) {
   writeTextFile(parent / "linked/.git", "gitdir: /elsewhere\n");
   EXPECT_FALSE(QSGitService::initializeRepository(parent / "linked", "Again"));
   EXPECT_EQ(readTextFile(parent / "linked/.git"), "gitdir: /elsewhere\n");
-}
-
-TEST_F(GitService, ReportsFailureWhenNoCommitCouldBeMade) {
-  ScopedEnvironment environment(noIdentity());
-  // Nothing to commit: both the commit and its retry fail, and the answer says so.
-  EXPECT_FALSE(QSGitService::initializeRepository(parent.path(), "Nothing"));
-  EXPECT_TRUE(fs::exists(parent / ".git"));
-  EXPECT_FALSE(QSGitService::initializeRepository(parent / "missing", "No folder"));
 }
 
 TEST_F(GitService, IgnoresRepositoryVariablesOfTheCallingProcess) {

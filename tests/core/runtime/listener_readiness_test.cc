@@ -3,7 +3,6 @@
 #include "core/runtime/listener_readiness.h"
 
 #include <asio/co_spawn.hpp>
-#include <asio/connect.hpp>
 #include <asio/io_context.hpp>
 #include <asio/steady_timer.hpp>
 #include <asio/use_awaitable.hpp>

@@ -110,7 +110,7 @@ std::vector<ListeningProcess> listenersAsUser(int port) {
   return found;
 }
 
-TEST_F(ProcessManagerTest, LaunchesSwiftRunServeInTheProjectWithTheMergedEnvironment) {
+TEST_F(ProcessManagerTest, LaunchesSwiftRunServeInTheProjectWithTheMergedEnvironmentOrTheBuiltProgram) {
   auto record = file("record");
   writeSwift("{ echo \"$0\"; printf '%s\\n' \"$@\"; } > " + record.string() + ".arguments\n"
              "pwd -P > " + record.string() + ".folder\n"
@@ -133,24 +133,23 @@ TEST_F(ProcessManagerTest, LaunchesSwiftRunServeInTheProjectWithTheMergedEnviron
   EXPECT_NE(environment.find("\nQS_PM_OVERRIDDEN=project\n"), std::string::npos);
   EXPECT_NE(environment.find("\nQS_PM_ADDED=added\n"), std::string::npos);
   EXPECT_EQ(environment.find("QS_PM_OVERRIDDEN=owner"), std::string::npos);
-}
 
-// A rebuilt server is run as built: the debug build's program itself, so that the package
-// manager's start-up is no time without a server; `swift run --skip-build` when it is elsewhere.
-TEST_F(ProcessManagerTest, LaunchWithoutBuildingRunsTheBuiltProgram) {
-  auto record = file("arguments");
-  writeSwift("printf '%s\\n' \"$@\" > " + record.string());
-  QSProcessManager manager(io_.get_executor(), options());
-  auto server = launch(manager, QSUUID::random(), 8124, {}, nullptr, true);
+  // A rebuilt server is run as built: the debug build's program itself, so that the package
+  // manager's start-up is no time without a server; `swift run --skip-build` when it is elsewhere.
+  server = launch(manager, QSUUID::random(), 8124, {}, nullptr, true);
   EXPECT_EQ(next(server), 0);
-  EXPECT_EQ(readTextFile(record), "run\n--skip-build\nApp\nserve\n--hostname\n0.0.0.0\n--port\n8124\n");
+  EXPECT_EQ(readTextFile(record.string() + ".arguments"),
+            (toolchain() / "usr/bin/swift").string() + "\nrun\n--skip-build\nApp\nserve\n--hostname\n0.0.0.0\n"
+                                                       "--port\n8124\n");
 
   auto built = project() / ".build/debug/App";
-  testing::writeTextFile(built, "#!/bin/sh\n{ echo \"$0\"; printf '%s\\n' \"$@\"; } > " + record.string() + "\n");
+  testing::writeTextFile(built,
+                         "#!/bin/sh\n{ echo \"$0\"; printf '%s\\n' \"$@\"; } > " + record.string() + ".arguments\n");
   std::filesystem::permissions(built, std::filesystem::perms::owner_all);
   server = launch(manager, QSUUID::random(), 8125, {}, nullptr, true);
   EXPECT_EQ(next(server), 0);
-  EXPECT_EQ(readTextFile(record), built.string() + "\nserve\n--hostname\n0.0.0.0\n--port\n8125\n");
+  EXPECT_EQ(readTextFile(record.string() + ".arguments"),
+            built.string() + "\nserve\n--hostname\n0.0.0.0\n--port\n8125\n");
 }
 
 // The fake toolchain's server ends on SIGTERM, or, told to ignore it, only by SIGKILL after the

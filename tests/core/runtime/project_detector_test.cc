@@ -88,7 +88,9 @@ TEST(ProjectDetectorTest, ServerTarget) {
   }
 }
 
-TEST(ProjectDetectorTest, Port) {
+// The port and the variables come from the project's .env, the variables as the .env reader sees
+// them, disabled ones included.
+TEST(ProjectDetectorTest, PortAndEnvironmentVariables) {
   struct Case {
     std::optional<std::string> env;  // nothing: no .env
     int port;
@@ -110,11 +112,7 @@ TEST(ProjectDetectorTest, Port) {
     if (c.env) writeTextFile(folder / ".env", *c.env);
     EXPECT_EQ(detector.detectPort(folder.path()), c.port);
   }
-}
 
-// The variables come from the project's .env as the .env reader sees them, disabled ones included.
-TEST(ProjectDetectorTest, EnvironmentVariables) {
-  QSProjectDetector detector;
   TemporaryFolder folder;
   EXPECT_TRUE(detector.environmentVariables(folder.path()).empty());
   writeTextFile(folder / ".env", "# Where the server listens\nPORT=9000\n# DEBUG=true\n");

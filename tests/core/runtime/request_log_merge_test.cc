@@ -60,8 +60,8 @@ TEST(RequestLogMergeTest, PairsTheProxyAndTheConsoleWithinTwoSeconds) {
 }
 
 // The console entry is replaced where it stands; one of another method, or further back than
-// the newest 50, is not the proxied request.
-TEST(RequestLogMergeTest, ReplacesInPlaceOnlyTheSameRequestAmongTheNewest) {
+// the newest 50, is not the proxied request. The log keeps the newest up to its capacity.
+TEST(RequestLogMergeTest, ReplacesInPlaceOnlyTheSameRequestAmongTheNewestAndKeepsUpToItsCapacity) {
   const QSTimestamp t0 = QSTime::fromReferenceSeconds(800000000);
   QSRequestLogMerge log(500);
   for (const char* path : {"/first", "/hello", "/last"}) log.addConsoleEntry(entry(QSLogSource::console, t0, 0, path), t0);
@@ -81,16 +81,13 @@ TEST(RequestLogMergeTest, ReplacesInPlaceOnlyTheSameRequestAmongTheNewest) {
   log.addProxyEntry(entry(QSLogSource::proxy, t0, 200, "/old"), t0);
   EXPECT_EQ(log.entries().size(), 52u);
   EXPECT_EQ(log.entries().front().statusCode, 0);
-}
 
-TEST(RequestLogMergeTest, KeepsTheNewestUpToItsCapacity) {
-  QSRequestLogMerge log(3);
-  const QSTimestamp t0 = QSTime::fromReferenceSeconds(800000000);
+  QSRequestLogMerge small(3);
   for (int i = 0; i < 5; ++i)
-    log.addConsoleEntry(entry(QSLogSource::console, t0, 0, "/" + std::to_string(i)), t0);
-  ASSERT_EQ(log.entries().size(), 3u);
-  EXPECT_EQ(log.entries().front().path, "/2");
-  EXPECT_EQ(log.entries().back().path, "/4");
+    small.addConsoleEntry(entry(QSLogSource::console, t0, 0, "/" + std::to_string(i)), t0);
+  ASSERT_EQ(small.entries().size(), 3u);
+  EXPECT_EQ(small.entries().front().path, "/2");
+  EXPECT_EQ(small.entries().back().path, "/4");
 }
 
 }  // namespace

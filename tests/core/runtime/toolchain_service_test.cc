@@ -1,8 +1,7 @@
 // Finding installed toolchains and choosing one for a project's pinned version.
 #include "core/runtime/toolchain_service.h"
 
-#include "core/platform/child_process.h"
-#include "core/models/swift_version_file.h"
+#include "core/platform/file_status.h"
 #include "support/test_support.h"
 #include "support/test_locations.h"
 
@@ -79,7 +78,7 @@ protected:
                                                       second.string() + ":" + first.string()}}};
 };
 
-TEST_F(ToolchainDiscoveryTest, FindsFoldersWithAVersionAndACompiler) {
+TEST_F(ToolchainDiscoveryTest, FindsFoldersWithAVersionAndACompilerAndChoosesForAProject) {
   QSToolchainService service;
   auto mine = [&](std::vector<QSToolchain> all) {
     auto fromSwiftly = under(swiftly(), all);
@@ -94,10 +93,7 @@ TEST_F(ToolchainDiscoveryTest, FindsFoldersWithAVersionAndACompiler) {
       {"6.1", "6.1", second / "6.1", false, "QS_TOOLCHAIN_DIRS"},
   };
   EXPECT_EQ(mine(service.discoverToolchains()), expected);
-}
 
-TEST_F(ToolchainDiscoveryTest, PathForVersionAndProject) {
-  QSToolchainService service;
   TemporaryFolder projectFolder;
   QSProject project;
   project.path = projectFolder.path();
@@ -169,16 +165,11 @@ TEST(ToolchainRootTest, ACompilersVersionIsAskedOncePerBuild) {
   EXPECT_EQ(runCount(), 5);
 }
 
-// The default compiler is found on PATH when /usr/bin/swift does not exist, as on these machines.
-class DefaultCompilerTest : public ::testing::Test {
-protected:
-  void SetUp() override {
-    if (isExecutableFile("/usr/bin/swift")) GTEST_SKIP() << "a real /usr/bin/swift is installed";
-  }
+// The default compiler is found on PATH when /usr/bin/swift does not exist, as on these machines,
+// and its entry comes first.
+TEST(DefaultCompilerTest, VersionFromTheFirstSwiftOnPathAndItsEntryFirst) {
+  if (isExecutableFile("/usr/bin/swift")) GTEST_SKIP() << "a real /usr/bin/swift is installed";
   TemporaryFolder bin;
-};
-
-TEST_F(DefaultCompilerTest, VersionFromTheFirstSwiftOnPath) {
   struct Case {
     std::string script;
     std::optional<std::string> version;
@@ -197,9 +188,7 @@ TEST_F(DefaultCompilerTest, VersionFromTheFirstSwiftOnPath) {
     EXPECT_EQ(QSToolchainService::defaultCompilerPath(), bin / "swift");
     EXPECT_EQ(QSToolchainService::defaultVersion(), c.version);
   }
-}
 
-TEST_F(DefaultCompilerTest, DefaultEntryComesFirst) {
   IsolatedHome home;
   ScopedEnvironment environment({{"QS_TOOLCHAIN_DIRS", qs::testing::fakeToolchainsFolder()},
                                  {"PATH", qs::testing::fakeToolchainRoot() + "/usr/bin:/usr/bin:/bin"}});
