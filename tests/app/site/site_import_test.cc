@@ -29,6 +29,11 @@ TEST(SiteImportTest, ImportWritesTheProjectAndItsManifest) {
   EXPECT_EQ(manifest->ownedFiles, QSSyncManifest::ownedBaseline(result.exported));
   EXPECT_EQ(manifest->ownedFiles.count("Package.swift"), 0u);
 
+  // Names: trimmed and made safe, from the document when none is typed, unique ignoring case.
+  EXPECT_EQ(importProjectName(" \tMy Shop\t", "/x/doc.brp", {}), "my-shop");
+  EXPECT_EQ(importProjectName("", "/x/Summer Sale.brp", {"summer-sale"}), "summer-sale-2");
+  EXPECT_EQ(importProjectName("", "/x/Summer Sale.brp", {"SUMMER-SALE", "summer-sale-2"}), "summer-sale-3");
+
   request.name = "Shop 3";
   EXPECT_EQ(testing::thrownMessage<QSSiteException>([&] { importSiteDocument(request, noFonts()); }),
             "A folder named \u201cshop-3\u201d already exists in " + (projects / "Quayside").string() + ".");
@@ -83,12 +88,6 @@ TEST(SiteImportTest, ExportIntoAFolder) {
                          document({page("/", {text("a")}, true), page("/x", {text("b")}), page("/x.leaf/y", {text("c")})}).dump());
   EXPECT_THROW(exportSiteDocument({home / "clash.brp", home / "new", false}, noFonts()), QSSystemError);
   EXPECT_FALSE(fileExists(home / "new"));
-}
-
-TEST(SiteImportTest, ProjectNames) {
-  EXPECT_EQ(importProjectName(" \tMy Shop\t", "/x/doc.brp", {}), "my-shop");
-  EXPECT_EQ(importProjectName("", "/x/Summer Sale.brp", {"summer-sale"}), "summer-sale-2");
-  EXPECT_EQ(importProjectName("", "/x/Summer Sale.brp", {"SUMMER-SALE", "summer-sale-2"}), "summer-sale-3");
 }
 
 TEST(SiteImportTest, PreviewFlattensTheViews) {
