@@ -16,7 +16,7 @@ namespace {
 
 using namespace sitetest;
 
-TEST(SiteImportTest, ImportWritesTheProjectAndItsManifest) {
+TEST(SiteImportTest, ImportWritesTheProjectAndItsManifestOrNothing) {
   testing::TemporaryFolder projects;
   QSSiteImportRequest request{fixturePath("shop.brp"), "  \t", projects / "Quayside", {"Shop", "shop-2"}};
   QSSiteImportResult result = importSiteDocument(request, noFonts());
@@ -42,16 +42,13 @@ TEST(SiteImportTest, ImportWritesTheProjectAndItsManifest) {
   request = {projects / "broken.brp", "", projects / "Quayside", {}};
   EXPECT_THROW(importSiteDocument(request, noFonts()), QSSiteException);
   EXPECT_FALSE(fileExists(projects / "Quayside/broken"));
-}
 
-// A slug longer than a file name may be imports; a document the import cannot write leaves no
-// half-written folder behind to block the next try.
-TEST(SiteImportTest, LongSlugsImportAndFailuresLeaveNothing) {
-  testing::TemporaryFolder projects;
+  // A slug longer than a file name may be imports; a document the import cannot write leaves no
+  // half-written folder behind to block the next try.
   json long300 = document({page("/", {text("a")}, true), page("/" + std::string(300, 'x'), {text("b")})});
   testing::writeTextFile(projects / "long.brp", long300.dump());
-  QSSiteImportResult result = importSiteDocument({projects / "long.brp", "", projects / "Quayside", {}}, noFonts());
-  EXPECT_TRUE(fileExists(result.folder / ("Resources/Views/" + std::string(240, 'x') + ".leaf")));
+  QSSiteImportResult longSlug = importSiteDocument({projects / "long.brp", "", projects / "Quayside", {}}, noFonts());
+  EXPECT_TRUE(fileExists(longSlug.folder / ("Resources/Views/" + std::string(240, 'x') + ".leaf")));
 
   // "/x" writes the file x.leaf where "/x.leaf/y" needs a folder: the write fails.
   json clash = document({page("/", {text("a")}, true), page("/x", {text("b")}), page("/x.leaf/y", {text("c")})});
