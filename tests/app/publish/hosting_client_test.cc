@@ -30,7 +30,7 @@ protected:
   QSHostingClient client = clientWith("key-123");
 };
 
-TEST_F(HostingClientTest, RequestsCarryTheirHeadersBodiesAndOnlyTheToken) {
+TEST_F(HostingClientTest, RequestsCarryTheirHeadersBodiesArchivesAndOnlyTheToken) {
   QSHostingHealth health = run(client.health());
   EXPECT_EQ(health.build, "42");
   QSSite site = run(client.createSite("blog", QSHostingTier::vapor));
@@ -47,6 +47,26 @@ TEST_F(HostingClientTest, RequestsCarryTheirHeadersBodiesAndOnlyTheToken) {
   EXPECT_EQ(requests[2].header("content-type"), "application/json");
   EXPECT_EQ(nlohmann::json::parse(requests[2].body), (nlohmann::json{{"subdomain", "blog"}, {"hostingTier", "vapor"}}));
   EXPECT_EQ(requests[3].header("authorization"), "");
+
+  // The archive goes up as multipart form data.
+  testing::TemporaryFolder folder;
+  testing::writeTextFile(folder / "a.tar.gz", std::string("\x1f\x8b\0binary\r\n--", 11));
+  QSDeployAccepted accepted = run(client.deploy("blog", folder / "a.tar.gz"));
+  EXPECT_EQ(accepted.status, QSDeploymentStatus::queued);
+  FakeRequest upload = fake.requests().back();
+  EXPECT_EQ(upload.path, "/api/v1/runtimes/blog/deploy");
+  std::string type = upload.header("content-type");
+  ASSERT_EQ(type.rfind("multipart/form-data; boundary=", 0), 0u) << type;
+  std::string boundary = type.substr(30);
+  EXPECT_TRUE(QSUUID::parse(boundary)) << boundary;
+  EXPECT_EQ(upload.body, "--" + boundary +
+                             "\r\nContent-Disposition: form-data; name=\"tarball\"; filename=\"blog.tar.gz\"\r\n"
+                             "Content-Type: application/gzip\r\n\r\n" +
+                             std::string("\x1f\x8b\0binary\r\n--", 11) + "\r\n--" + boundary + "--\r\n");
+
+  EXPECT_EQ(failureOf(client.deploy("blog", folder / "gone.tar.gz")),
+            "couldn't read the packaged tarball: open " + (folder / "gone.tar.gz").string() +
+                ": No such file or directory");
 }
 
 TEST_F(HostingClientTest, FailuresCarryTheServicesTexts) {
@@ -131,27 +151,6 @@ TEST_F(HostingClientTest, CertificatesAreAlwaysVerified) {
   testing::reapWithin(*server, std::chrono::seconds(10));
   EXPECT_EQ(failure.rfind("Couldn't reach Brindle Hosting: SSL certificate problem: self-signed certificate", 0), 0u)
       << failure;
-}
-
-TEST_F(HostingClientTest, UploadsTheArchiveAsMultipartFormData) {
-  testing::TemporaryFolder folder;
-  testing::writeTextFile(folder / "a.tar.gz", std::string("\x1f\x8b\0binary\r\n--", 11));
-  QSDeployAccepted accepted = run(client.deploy("blog", folder / "a.tar.gz"));
-  EXPECT_EQ(accepted.status, QSDeploymentStatus::queued);
-  FakeRequest upload = fake.requests().back();
-  EXPECT_EQ(upload.path, "/api/v1/runtimes/blog/deploy");
-  std::string type = upload.header("content-type");
-  ASSERT_EQ(type.rfind("multipart/form-data; boundary=", 0), 0u) << type;
-  std::string boundary = type.substr(30);
-  EXPECT_TRUE(QSUUID::parse(boundary)) << boundary;
-  EXPECT_EQ(upload.body, "--" + boundary +
-                             "\r\nContent-Disposition: form-data; name=\"tarball\"; filename=\"blog.tar.gz\"\r\n"
-                             "Content-Type: application/gzip\r\n\r\n" +
-                             std::string("\x1f\x8b\0binary\r\n--", 11) + "\r\n--" + boundary + "--\r\n");
-
-  EXPECT_EQ(failureOf(client.deploy("blog", folder / "gone.tar.gz")),
-            "couldn't read the packaged tarball: open " + (folder / "gone.tar.gz").string() +
-                ": No such file or directory");
 }
 
 TEST(HostingRecordsTest, DatesAndUnknownValues) {

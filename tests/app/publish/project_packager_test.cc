@@ -2,6 +2,7 @@
 #include "app/publish/project_packager.h"
 #include "core/platform/files.h"
 #include "publish_test_support.h"
+#include "support/process_helpers.h"
 
 #include <asio/bind_cancellation_slot.hpp>
 #include <asio/cancellation_signal.hpp>
@@ -126,26 +127,13 @@ TEST_F(ProjectPackagerTest, CancellingStopsTheArchiverAndLeavesNoArchive) {
   std::optional<std::exception_ptr> outcome;
   asio::co_spawn(io, packager.package(project, QSProjectPackager::defaultExcludes, folder / "out"),
                  asio::bind_cancellation_slot(cancel.slot(), [&](std::exception_ptr e, fs::path) { outcome = e; }));
-  auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(30);
-  while (!fileExists(started) && std::chrono::steady_clock::now() < deadline)
-    io.run_one_for(std::chrono::milliseconds(10));
-  ASSERT_TRUE(fileExists(started));
+  ASSERT_TRUE(testing::runUntil(io, [&] { return fileExists(started); }));
   cancel.emit(asio::cancellation_type::terminal);
-  while (!outcome && std::chrono::steady_clock::now() < deadline) io.run_one_for(std::chrono::milliseconds(10));
-  ASSERT_TRUE(outcome.has_value());
+  ASSERT_TRUE(testing::runUntil(io, [&] { return outcome.has_value(); }));
   EXPECT_TRUE(*outcome);
   EXPECT_TRUE(listDirectory(folder / "out").empty());
   // The stand-in is gone (or a zombie, killed, not yet collected).
-  std::string pid = testing::readTextFile(started);
-  pid.erase(pid.find_last_not_of("\n") + 1);
-  auto running = [&] {
-    std::string stat = readFileIfPresent(fs::path("/proc") / pid / "stat").value_or("");
-    auto end = stat.rfind(')');
-    return end != std::string::npos && stat.size() > end + 2 && stat[end + 2] != 'Z';
-  };
-  while (running() && std::chrono::steady_clock::now() < deadline)
-    std::this_thread::sleep_for(std::chrono::milliseconds(5));  // polls a condition
-  EXPECT_FALSE(running());
+  EXPECT_TRUE(testing::waitUntilGone(std::stoi(testing::readTextFile(started))));
 }
 
 }  // namespace

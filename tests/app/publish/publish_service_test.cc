@@ -61,17 +61,15 @@ TEST_F(PublishServiceTest, APublishGoesThroughEveryPhaseAndUploadsTheProject) {
   EXPECT_EQ(fake.provisionedDatabase(), false);
   EXPECT_TRUE(fake.optionsRequests().empty());  // the standard machine needs no options request
 
-  testing::writeTextFile(folder / "uploaded.tar.gz", fake.uploadedArchive());
-  EXPECT_EQ(tarEntries(folder / "uploaded.tar.gz"), kProjectEntries);
-  EXPECT_FALSE(archivesLeft());
-}
-
-TEST_F(PublishServiceTest, TheEnvFileGoesWithTheUploadUnlessLeftOut) {
-  testing::writeTextFile(project / ".env", "DATABASE_PASSWORD=local-secret\n");
   auto uploaded = [this] {
     testing::writeTextFile(folder / "uploaded.tar.gz", fake.uploadedArchive());
     return tarEntries(folder / "uploaded.tar.gz");
   };
+  EXPECT_EQ(uploaded(), kProjectEntries);
+  EXPECT_FALSE(archivesLeft());
+
+  // The .env file goes with the upload unless left out.
+  testing::writeTextFile(project / ".env", "DATABASE_PASSWORD=local-secret\n");
   publish();
   auto entries = uploaded();
   EXPECT_TRUE(std::find(entries.begin(), entries.end(), ".env") != entries.end());

@@ -1,8 +1,7 @@
 // One app per user: a second launch hands its files to the first through a socket that only
-// the user can reach, and the first opens them.
+// the user can reach, and the first opens them (the real app's hand-off: the ownership test).
 #include "app/shell/instance_channel.h"
-#include "core/platform/files.h"
-#include "support/child_programs.h"
+#include "support/app_test_home.h"
 
 #include <QDir>
 #include <QSignalSpy>
@@ -77,28 +76,7 @@ private slots:
     QCOMPARE(received.count(), 1);
     QCOMPARE(received.front().front().toStringList(), (QStringList{qstr(home.home() / "shop.brp"), "/srv/blog"}));
   }
-
-  // The real app: `quayside-app FOLDER` while it runs adds the folder in the running app and
-  // ends; a plain second launch ends too.
-  void aSecondLaunchHandsItsFolderToTheRunningApp() {
-    AppTestHome home;
-    QSSettings::standard().set("qs.onboardingCompleted", true);
-    auto app = spawnProgram(home, "quayside-app");
-    QVERIFY(socketServed(home));
-    QVERIFY(QTest::qWaitFor([] { return fileExists(QSInstanceChannel::socketPath().toStdString()); }, kLong));
-    std::filesystem::path folder = home.vaporProject("blog");
-    auto second = runProcess({qs::testing::binFolder() + "/quayside-app", folder.string()},
-                             {.environment = home.childEnvironment(), .mergeErrorIntoOutput = true});
-    QVERIFY2(second.exitStatus == 0, second.output.c_str());
-    QVERIFY(QTest::qWaitFor([&] { return runQs(home, {"projects"}).output.find("blog") != std::string::npos; }, kLong));
-    auto plain = runProcess({qs::testing::binFolder() + "/quayside-app"}, {.environment = home.childEnvironment()});
-    QCOMPARE(plain.exitStatus, 0);
-    app->signal(SIGTERM);
-    QCOMPARE(exitOf(*app), std::optional(0));
-    QVERIFY(!fileExists(QSInstanceChannel::socketPath().toStdString()));
-  }
 };
 
 QTEST_GUILESS_MAIN(InstanceChannelTest)
 #include "instance_channel_test.moc"
-#include "support/test_locations.h"

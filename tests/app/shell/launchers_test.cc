@@ -7,6 +7,7 @@
 #include "core/platform/files.h"
 #include "core/platform/settings.h"
 #include "support/test_support.h"
+#include "support/thrown_message.h"
 
 #include <QTest>
 
@@ -122,18 +123,10 @@ private slots:
     QCOMPARE(m.launched("xdg-open").size(), std::size_t(2));
 
     std::filesystem::remove(opener);
-    try {
-      launcher.open(m.project);
-      QFAIL("opened with nothing to open with");
-    } catch (const QSLaunchError& e) {
-      QVERIFY2(std::string(e.what()).starts_with("Nothing can open the project"), e.what());
-    }
-    try {
-      launcher.open(m.home.home() / "gone");
-      QFAIL("opened a missing folder");
-    } catch (const QSLaunchError& e) {
-      QVERIFY2(std::string(e.what()).find("doesn't exist any more") != std::string::npos, e.what());
-    }
+    std::string nothing = thrownMessage<QSLaunchError>([&] { launcher.open(m.project); });
+    QVERIFY2(nothing.starts_with("Nothing can open the project"), nothing.c_str());
+    std::string gone = thrownMessage<QSLaunchError>([&] { launcher.open(m.home.home() / "gone"); });
+    QVERIFY2(gone.find("doesn't exist any more") != std::string::npos, gone.c_str());
   }
 
   void terminalsRunTheConsoleScriptWithTheirOwnFlags() {
@@ -158,20 +151,19 @@ private slots:
     QCOMPARE(QSTerminalApps::installed(), (std::vector{QSTerminalApp::terminal, QSTerminalApp::gnomeTerminal,
                                                        QSTerminalApp::konsole, QSTerminalApp::kitty,
                                                        QSTerminalApp::wezterm, QSTerminalApp::warp}));
-    const std::pair<const char*, Words> expected[] = {
-        {"kitty", {kitty.string(), script.string()}},
-        {"wezterm", {wezterm.string(), "start", "--", script.string()}},
-        {"konsole", {konsole.string(), "-e", script.string()}},
-        {"warp-terminal", {warp.string(), "-e", script.string()}},
+    const std::tuple<const char*, const char*, Words> expected[] = {
+        {"kitty", "kitty", {kitty.string(), script.string()}},
+        {"wezterm", "wezterm", {wezterm.string(), "start", "--", script.string()}},
+        {"konsole", "konsole", {konsole.string(), "-e", script.string()}},
+        {"warp", "warp-terminal", {warp.string(), "-e", script.string()}},
     };
-    const char* raw[] = {"kitty", "wezterm", "konsole", "warp"};
-    for (int i = 0; i < 4; ++i) {
-      m.settings.set("qs.preferredTerminal", raw[i]);
-      QCOMPARE(QSTerminalApps::rawValue(launcher.preferred()), std::string_view(raw[i]));
+    for (const auto& [raw, program, words] : expected) {
+      m.settings.set("qs.preferredTerminal", raw);
+      QCOMPARE(QSTerminalApps::rawValue(launcher.preferred()), std::string_view(raw));
       QSLaunchResult result = launcher.run("psql -h 127.0.0.1", "blog psql");
-      QCOMPARE(result.commandLine, expected[i].second);
+      QCOMPARE(result.commandLine, words);
       QCOMPARE(result.notice, std::string());
-      QCOMPARE(m.launched(expected[i].first), expected[i].second);
+      QCOMPARE(m.launched(program), words);
     }
   }
 
@@ -189,12 +181,8 @@ private slots:
       QCOMPARE(result.notice.empty(), std::string_view(raw) == "terminalApp");
     }
     std::filesystem::remove(debian);
-    try {
-      launcher.run("redis-cli", "other");
-      QFAIL("ran without a terminal");
-    } catch (const QSLaunchError& e) {
-      QVERIFY2(std::string(e.what()).starts_with("No terminal application was found"), e.what());
-    }
+    std::string none = thrownMessage<QSLaunchError>([&] { launcher.run("redis-cli", "other"); });
+    QVERIFY2(none.starts_with("No terminal application was found"), none.c_str());
     QVERIFY(!fileExists(m.home.home() / ".local/share/Quayside/consoles/other.sh"));
   }
 

@@ -1,9 +1,11 @@
 // Who owns the services, with the real quaysided, the real qs and the real desktop app: the app
 // adopts a running daemon, falls back to running the services itself, takes over when the
 // daemon is killed, waits while another process holds the owner lock (never a second owner),
-// lets a second copy mirror the first, and serves qs while it owns the services.
+// lets a second copy mirror the first, and serves qs and a second launch while it owns the
+// services.
 #include "app/shell/app_delegate.h"
 #include "app/shell/daemon_controller.h"
+#include "app/shell/instance_channel.h"
 #include "app/viewmodels/app_view_model.h"
 #include "app/viewmodels/server_view_model.h"
 #include "core/daemon/desktop_entry.h"
@@ -110,28 +112,22 @@ private slots:
     QVERIFY(app.ownerLock().isHeld());
   }
 
-  // A second copy of the app finds the first one's socket and mirrors it.
-  void aSecondAppMirrorsTheFirst() {
-    AppTestHome home;
-    QSAppDelegate first(QSSettings::standard(), quick());
-    first.startUp();
-    QTRY_COMPARE_WITH_TIMEOUT(first.mode(), Mode::inProcess, kLong);
-    QSAppDelegate second(QSSettings::standard(), quick());
-    second.startUp();
-    QTRY_COMPARE_WITH_TIMEOUT(second.mode(), Mode::daemon, kLong);
-    QVERIFY(!second.ownerLock().isHeld());
-    first.appViewModel().addProject(qstr(home.vaporProject("shop")), {});
-    QTRY_COMPARE_WITH_TIMEOUT(second.appViewModel().projects().size(), 1u, kLong);
-  }
-
-  // Quitting in in-process mode stops the servers the app ran and frees the lock.
-  void shutdownStopsTheServicesItRan() {
+  // A second copy of the app finds the first one's socket and mirrors it. Quitting in in-process
+  // mode stops the servers the app ran and frees the lock.
+  void aSecondAppMirrorsTheFirstWhichStopsTheServicesItRan() {
     AppTestHome home;
     QSAppDelegate app(QSSettings::standard(), quick());
     app.startUp();
     QTRY_COMPARE_WITH_TIMEOUT(app.mode(), Mode::inProcess, kLong);
     QSAppViewModel& model = app.appViewModel();
-    model.addProject(qstr(home.vaporProject("blog")), {});
+    {
+      QSAppDelegate second(QSSettings::standard(), quick());
+      second.startUp();
+      QTRY_COMPARE_WITH_TIMEOUT(second.mode(), Mode::daemon, kLong);
+      QVERIFY(!second.ownerLock().isHeld());
+      model.addProject(qstr(home.vaporProject("blog")), {});
+      QTRY_COMPARE_WITH_TIMEOUT(second.appViewModel().projects().size(), 1u, kLong);
+    }
     QTRY_COMPARE_WITH_TIMEOUT(model.projects().size(), 1u, kLong);
     QSServerViewModel* server = model.serverViewModel(model.projects()[0].id);
     model.startServer(server->projectID(), {});
@@ -175,8 +171,11 @@ private slots:
 
   // The real app owning the services: qs says so, refuses to start or stop a daemon behind its
   // back, and SIGTERM winds the app down in order. Its menu entry is installed at launch.
-  void qsReachesTheAppThatOwnsTheServices() {
+  // `quayside-app FOLDER` while it runs adds the folder in the running app and ends; a plain
+  // second launch ends too.
+  void qsAndASecondLaunchReachTheAppThatOwnsTheServices() {
     AppTestHome home;
+    QSSettings::standard().set("qs.onboardingCompleted", true);
     auto app = spawnProgram(home, "quayside-app");
     QVERIFY(socketServed(home));
     std::string owned = QSServiceOwner::ownedByAppLine(app->pid());
@@ -193,9 +192,19 @@ private slots:
     QVERIFY(fileExists(home.home() / ".local/share/applications" / std::string(QSDesktopEntry::fileName)));
     QVERIFY(fileExists(home.home() / ".local/share/icons/hicolor/256x256/apps/app.brindle.Quayside.png"));
 
+    QVERIFY(QTest::qWaitFor([] { return fileExists(QSInstanceChannel::socketPath().toStdString()); }, kLong));
+    std::filesystem::path folder = home.vaporProject("blog");
+    auto second = runProcess({qs::testing::binFolder() + "/quayside-app", folder.string()},
+                             {.environment = home.childEnvironment(), .mergeErrorIntoOutput = true});
+    QVERIFY2(second.exitStatus == 0, second.output.c_str());
+    QVERIFY(QTest::qWaitFor([&] { return runQs(home, {"projects"}).output.find("blog") != std::string::npos; }, kLong));
+    auto plain = runProcess({qs::testing::binFolder() + "/quayside-app"}, {.environment = home.childEnvironment()});
+    QCOMPARE(plain.exitStatus, 0);
+
     app->signal(SIGTERM);
     QCOMPARE(exitOf(*app), std::optional(0));
     QVERIFY(!isLockedElsewhere(home.lockPath()));
+    QVERIFY(!fileExists(QSInstanceChannel::socketPath().toStdString()));
   }
 };
 

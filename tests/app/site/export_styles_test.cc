@@ -73,20 +73,6 @@ TEST(ExportStylesTest, ResponsiveRulesPerBreakpoint) {
   EXPECT_EQ(QSExportStyles::generateResponsiveCSS({elements[1]}), "");
 }
 
-TEST(ExportStylesTest, StylesheetFollowsTheSwitches) {
-  std::string css = QSExportStyles::generateCSS(fixture("minimal.brp"));
-  for (const char* absent : {"light-dark(", "prefers-color-scheme: dark", "@font-face"})
-    EXPECT_FALSE(has(css, absent)) << absent;
-
-  css = QSExportStyles::generateCSS(fixture("shop.brp"));
-  EXPECT_TRUE(has(css, "@font-face {\n  font-family: 'Fraunces';\n"
-                       "  src: url('/fonts/Fraunces.ttf') format('truetype');\n"));
-  EXPECT_TRUE(has(css, ":root[data-theme=\"dark\"] nav.brp-nav { background: rgba(15,14,19,0.45); }"));
-  EXPECT_EQ(QSExportStyles::pageStyle({"#DB2777aa"}, true),
-            "<style>:root { --brand: light-dark(#DB2777, #D82474); --brp-btn-ink: #ffffff; }</style>");
-  EXPECT_EQ(QSExportStyles::pageStyle({"oops"}, false), "<style>:root { --brand: oops; }</style>");
-}
-
 TEST(ExportStylesTest, GlassMeshAndDarkChrome) {
   QSPagesStylesheet styles;
   EXPECT_EQ(QSExportStyles::ambientGlassOverride(styles), "");
@@ -115,8 +101,11 @@ std::string ruleAfter(const std::string& css, std::string_view from, const std::
 
 // What the screenshots of the first exports showed: rows pushed off a phone's screen, a menu over
 // the brand name, white text on white buttons in dark mode, light gradients under light text.
+// Without dark mode, fonts or the theme toggle, the stylesheet has none of their rules.
 TEST(ExportStylesTest, LayoutsThatHoldOnPhones) {
   std::string css = QSExportStyles::generateCSS(fixture("minimal.brp"));
+  for (const char* absent : {"light-dark(", "prefers-color-scheme: dark", "@font-face"})
+    EXPECT_FALSE(has(css, absent)) << absent;
   std::string rows = ruleAfter(css, "/* Responsive: mobile */", "[style*=\"flex-direction:row\"]");
   for (const char* wanted : {"flex-direction: column !important", "flex-wrap: nowrap !important", "height: auto !important"})
     EXPECT_TRUE(has(rows, wanted)) << wanted;
@@ -124,8 +113,16 @@ TEST(ExportStylesTest, LayoutsThatHoldOnPhones) {
   EXPECT_TRUE(has(menu, "top: 100%;"));
   EXPECT_FALSE(has(menu, "top: 64px"));
   EXPECT_TRUE(has(ruleAfter(css, "@media (max-width: 720px)", ".brp-nav-inner"), "height: auto; min-height: 64px;"));
+
+  // A bundled font is served from where the export puts it; with the toggle, the dark rules follow
+  // the page's theme.
+  css = QSExportStyles::generateCSS(fixture("shop.brp"));
+  EXPECT_TRUE(has(css, "  src: url('/fonts/Fraunces.ttf') format('truetype');\n"));
+  EXPECT_TRUE(has(css, ":root[data-theme=\"dark\"] nav.brp-nav {"));
 }
 
+// Buttons take an ink readable on their background in both themes, and the design system's tints
+// come from the document's brand, not a fixed violet.
 TEST(ExportStylesTest, DarkModeKeepsTextOnItsBackground) {
   QSPagesProject cafe = fixture("cafe.brp");
   std::string css = QSExportStyles::generateCSS(cafe);
@@ -135,16 +132,14 @@ TEST(ExportStylesTest, DarkModeKeepsTextOnItsBackground) {
   const auto& hero = cafe.pages[0].elements[0];
   EXPECT_TRUE(has(QSExportStyles::inlineStyle(hero, cafe.globalStyles),
                   "background:linear-gradient(180deg, light-dark(#FFFBEB, #292100) 0%, light-dark(#FDE68A, #755E02) 100%)"));
-  // A light accent takes dark ink, and its dark variant white ink.
+  // A light accent takes dark ink, and its dark variant white ink; a dark one white ink in both
+  // (its alpha dropped); a value that is no colour, none.
   EXPECT_EQ(QSExportStyles::pageStyle({"#FDE68A"}, true),
             "<style>:root { --brand: light-dark(#FDE68A, #755E02); --brp-btn-ink: light-dark(#17151c, #ffffff); }</style>");
   EXPECT_EQ(QSExportStyles::pageStyle({"#FDE68A"}, false), "<style>:root { --brand: #FDE68A; --brp-btn-ink: #17151c; }</style>");
-}
+  EXPECT_TRUE(has(QSExportStyles::pageStyle({"#DB2777aa"}, true), "light-dark(#DB2777, #D82474); --brp-btn-ink: #ffffff;"));
+  EXPECT_EQ(QSExportStyles::pageStyle({"oops"}, false), "<style>:root { --brand: oops; }</style>");
 
-// The design system's tints come from the document's brand, not a fixed violet.
-TEST(ExportStylesTest, DerivedColourTokens) {
-  QSPagesProject cafe = fixture("cafe.brp");
-  std::string css = QSExportStyles::generateCSS(cafe);
   double amber = hexToHSL("#F59E0B")->h;
   for (const char* token : {"--brand-light", "--accent-deep"}) {
     auto at = css.find(std::string("  ") + token + ": light-dark(");

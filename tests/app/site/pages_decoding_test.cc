@@ -24,7 +24,7 @@ std::string failure(const std::string& text) {
   return "decoded";
 }
 
-TEST(PagesDecodingTest, FixturesDecodeWithEveryKind) {
+TEST(PagesDecodingTest, FixturesDecodeWithEveryKindAndOptionalParts) {
   QSPagesProject shop = fixture("shop.brp");
   ASSERT_EQ(shop.pages.size(), 6u);
   EXPECT_EQ(shop.pages[3].slug, "/docs/intro");
@@ -32,9 +32,8 @@ TEST(PagesDecodingTest, FixturesDecodeWithEveryKind) {
   std::set<QSPagesElementKind::Type> kinds;
   forEachElement(shop, [&](const QSPagesElement& e) { kinds.insert(e.kind.type); });
   EXPECT_EQ(kinds.size(), 33u);
-}
 
-TEST(PagesDecodingTest, OptionalPartsMayBeAbsentOrNull) {
+  // Optional parts may be absent or null.
   json doc = document({page("/", {element("divider"), element("container", nullptr, {element("section")})}, true)});
   EXPECT_FALSE(decode(doc).globalNavbar);
   doc["globalNavbar"] = nullptr;

@@ -16,7 +16,7 @@ namespace {
 
 using namespace sitetest;
 
-TEST(SiteImportTest, ImportWritesTheProjectAndItsManifest) {
+TEST(SiteImportTest, ImportWritesTheProjectAndItsManifestOrNothing) {
   testing::TemporaryFolder projects;
   QSSiteImportRequest request{fixturePath("shop.brp"), "  \t", projects / "Quayside", {"Shop", "shop-2"}};
   QSSiteImportResult result = importSiteDocument(request, noFonts());
@@ -29,6 +29,11 @@ TEST(SiteImportTest, ImportWritesTheProjectAndItsManifest) {
   EXPECT_EQ(manifest->ownedFiles, QSSyncManifest::ownedBaseline(result.exported));
   EXPECT_EQ(manifest->ownedFiles.count("Package.swift"), 0u);
 
+  // Names: trimmed and made safe, from the document when none is typed, unique ignoring case.
+  EXPECT_EQ(importProjectName(" \tMy Shop\t", "/x/doc.brp", {}), "my-shop");
+  EXPECT_EQ(importProjectName("", "/x/Summer Sale.brp", {"summer-sale"}), "summer-sale-2");
+  EXPECT_EQ(importProjectName("", "/x/Summer Sale.brp", {"SUMMER-SALE", "summer-sale-2"}), "summer-sale-3");
+
   request.name = "Shop 3";
   EXPECT_EQ(testing::thrownMessage<QSSiteException>([&] { importSiteDocument(request, noFonts()); }),
             "A folder named \u201cshop-3\u201d already exists in " + (projects / "Quayside").string() + ".");
@@ -37,16 +42,13 @@ TEST(SiteImportTest, ImportWritesTheProjectAndItsManifest) {
   request = {projects / "broken.brp", "", projects / "Quayside", {}};
   EXPECT_THROW(importSiteDocument(request, noFonts()), QSSiteException);
   EXPECT_FALSE(fileExists(projects / "Quayside/broken"));
-}
 
-// A slug longer than a file name may be imports; a document the import cannot write leaves no
-// half-written folder behind to block the next try.
-TEST(SiteImportTest, LongSlugsImportAndFailuresLeaveNothing) {
-  testing::TemporaryFolder projects;
+  // A slug longer than a file name may be imports; a document the import cannot write leaves no
+  // half-written folder behind to block the next try.
   json long300 = document({page("/", {text("a")}, true), page("/" + std::string(300, 'x'), {text("b")})});
   testing::writeTextFile(projects / "long.brp", long300.dump());
-  QSSiteImportResult result = importSiteDocument({projects / "long.brp", "", projects / "Quayside", {}}, noFonts());
-  EXPECT_TRUE(fileExists(result.folder / ("Resources/Views/" + std::string(240, 'x') + ".leaf")));
+  QSSiteImportResult longSlug = importSiteDocument({projects / "long.brp", "", projects / "Quayside", {}}, noFonts());
+  EXPECT_TRUE(fileExists(longSlug.folder / ("Resources/Views/" + std::string(240, 'x') + ".leaf")));
 
   // "/x" writes the file x.leaf where "/x.leaf/y" needs a folder: the write fails.
   json clash = document({page("/", {text("a")}, true), page("/x", {text("b")}), page("/x.leaf/y", {text("c")})});
@@ -83,12 +85,6 @@ TEST(SiteImportTest, ExportIntoAFolder) {
                          document({page("/", {text("a")}, true), page("/x", {text("b")}), page("/x.leaf/y", {text("c")})}).dump());
   EXPECT_THROW(exportSiteDocument({home / "clash.brp", home / "new", false}, noFonts()), QSSystemError);
   EXPECT_FALSE(fileExists(home / "new"));
-}
-
-TEST(SiteImportTest, ProjectNames) {
-  EXPECT_EQ(importProjectName(" \tMy Shop\t", "/x/doc.brp", {}), "my-shop");
-  EXPECT_EQ(importProjectName("", "/x/Summer Sale.brp", {"summer-sale"}), "summer-sale-2");
-  EXPECT_EQ(importProjectName("", "/x/Summer Sale.brp", {"SUMMER-SALE", "summer-sale-2"}), "summer-sale-3");
 }
 
 TEST(SiteImportTest, PreviewFlattensTheViews) {

@@ -34,7 +34,8 @@ protected:
   QSPagesProject twoPages_ = decode(document({page("/", {text("home")}, true), page("/about", {text("about")})}));
 };
 
-TEST_F(SiteResyncTest, UnchangedProjectUpdatesEveryDesignFile) {
+TEST_F(SiteResyncTest, UnchangedProjectUpdatesEveryDesignFileThroughItsManifest) {
+  EXPECT_THROW(plan(twoPages_), QSSiteException);  // no manifest: its text is pinned end to end
   exportProject(twoPages_);
   QSResyncPlan p = plan(twoPages_);
   EXPECT_EQ(p.designUpdates, (std::vector<std::string>{
@@ -47,6 +48,16 @@ TEST_F(SiteResyncTest, UnchangedProjectUpdatesEveryDesignFile) {
   QSResyncReport report = applyResync(p, QSResyncPolicy::keepConflicts);
   EXPECT_EQ(report.updated, p.designUpdates);
   EXPECT_EQ(readFile(at("Resources/Views/index.leaf")), before);
+
+  // The manifest as another version may write it: unknown keys are passed over, missing ones refused.
+  std::string good = R"({"schemaVersion": 1, "lastExportedAt": "2026-12-06T09:45:20Z", "hadForms": false,
+                         "ownedFiles": {"a": "b"}, "sourceBrpBookmark": "L3Nob3AuYnJw", "later": [1]})";
+  auto manifest = QSSyncManifest::decode(good);
+  ASSERT_TRUE(manifest);
+  EXPECT_EQ(QSSyncManifest::bookmarkedPath(*manifest->sourceBrpBookmark), "/shop.brp");
+  EXPECT_EQ(QSSyncManifest::decode(QSSyncManifest::encode(*manifest))->ownedFiles, manifest->ownedFiles);
+  EXPECT_FALSE(QSSyncManifest::decode(R"({"schemaVersion": 1, "lastExportedAt": "2026-12-06T09:45:20Z", "hadForms": false})"));
+  EXPECT_FALSE(QSSyncManifest::decode("not json"));
 }
 
 TEST_F(SiteResyncTest, EditsPrunesAndScaffoldFiles) {
@@ -193,18 +204,6 @@ TEST_F(SiteResyncTest, PerFileChoicesAndCancelledApplies) {
   // Nothing written aside is left behind.
   for (const auto& [path, content] : qs::testing::treeSnapshot(folder_.path()))
     EXPECT_EQ(path.find(".tmp-"), std::string::npos) << path;
-}
-
-TEST_F(SiteResyncTest, ManifestDecoding) {
-  EXPECT_THROW(plan(twoPages_), QSSiteException);  // no manifest: its text is pinned end to end
-  std::string good = R"({"schemaVersion": 1, "lastExportedAt": "2026-12-06T09:45:20Z", "hadForms": false,
-                         "ownedFiles": {"a": "b"}, "sourceBrpBookmark": "L3Nob3AuYnJw", "later": [1]})";
-  auto manifest = QSSyncManifest::decode(good);
-  ASSERT_TRUE(manifest);
-  EXPECT_EQ(QSSyncManifest::bookmarkedPath(*manifest->sourceBrpBookmark), "/shop.brp");
-  EXPECT_EQ(QSSyncManifest::decode(QSSyncManifest::encode(*manifest))->ownedFiles, manifest->ownedFiles);
-  EXPECT_FALSE(QSSyncManifest::decode(R"({"schemaVersion": 1, "lastExportedAt": "2026-12-06T09:45:20Z", "hadForms": false})"));
-  EXPECT_FALSE(QSSyncManifest::decode("not json"));
 }
 
 }  // namespace

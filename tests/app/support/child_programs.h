@@ -40,22 +40,13 @@ inline std::shared_ptr<QSChildProcess> spawnProgram(const AppTestHome& home, con
 
 // Waits (within `limitMs`) until someone serves the test's socket.
 inline bool socketServed(const AppTestHome& home, int limitMs = 30000) {
-  QDeadlineTimer deadline(limitMs);
-  while (!isListenedOn(home.socketPath())) {
-    if (deadline.hasExpired()) return false;
-    QTest::qWait(20);  // polls a condition; nothing depends on how long it took
-  }
-  return true;
+  return QTest::qWaitFor([&] { return isListenedOn(home.socketPath()); }, limitMs);
 }
 
 // Waits (within `limitMs`) until the child has exited; its status.
 inline std::optional<int> exitOf(QSChildProcess& child, int limitMs = 30000) {
-  QDeadlineTimer deadline(limitMs);
-  while (!deadline.hasExpired()) {
-    if (auto status = child.reap()) return status;
-    QTest::qWait(20);
-  }
-  return std::nullopt;
+  std::optional<int> status;
+  return QTest::qWaitFor([&] { return (status = child.reap()).has_value(); }, limitMs) ? status : std::nullopt;
 }
 
 }  // namespace qs::testing

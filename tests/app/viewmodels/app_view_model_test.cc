@@ -4,9 +4,8 @@
 #include "app/shell/app_delegate.h"
 #include "app/viewmodels/app_view_model.h"
 #include "app/viewmodels/server_view_model.h"
-#include "core/platform/process_runner.h"
 #include "core/protocol/daemon_command.h"
-#include "support/app_test_home.h"
+#include "support/child_programs.h"
 
 #include <QSignalSpy>
 #include <QTest>
@@ -35,12 +34,6 @@ QSServer serverFor(const QSProject& p, QSServerStatus status) {
   s.status = status;
   s.port = p.port;
   return s;
-}
-
-std::string runQsOutput(const AppTestHome& home, std::vector<std::string> arguments) {
-  arguments.insert(arguments.begin(), qs::testing::binFolder() + "/qs");
-  auto result = runProcess(arguments, {.workingDirectory = home.home(), .environment = home.childEnvironment()});
-  return result.output + result.errorOutput;
 }
 
 }  // namespace
@@ -107,8 +100,11 @@ private slots:
     QVERIFY(model.network().dnsRunning);
   }
 
-  void failuresReachTheCallerAndChangeNothing() {
+  // Failures reach the caller and change nothing. The app and qs edit one .env at the same
+  // moment: both values are kept, and the mirror shows both.
+  void failuresReachTheCallerAndEditsFromQsAndTheAppBothLand() {
     AppTestHome home;
+    std::filesystem::path folder = home.vaporProject("blog", "# keep me\nEXISTING=1\n");
     QSAppDelegate app(QSSettings::standard(), {.lockWait = std::chrono::milliseconds(0)});
     app.startUp();
     QTRY_COMPARE_WITH_TIMEOUT(app.mode(), QSAppDelegate::Mode::inProcess, 30000);
@@ -127,24 +123,14 @@ private slots:
     model.removeProject(QSUUID::random(), false, false, [&](const QString& e) { error = e; });
     QTRY_VERIFY(error != "unset");
     QVERIFY2(error.contains("not found") || error.contains("No project"), qPrintable(error));
-  }
 
-  // The app and qs edit one .env at the same moment: both values are kept, and the mirror
-  // shows both.
-  void editsFromQsAndTheAppBothLand() {
-    AppTestHome home;
-    std::filesystem::path folder = home.vaporProject("blog", "# keep me\nEXISTING=1\n");
-    QSAppDelegate app(QSSettings::standard(), {.lockWait = std::chrono::milliseconds(0)});
-    app.startUp();
-    QTRY_COMPARE_WITH_TIMEOUT(app.mode(), QSAppDelegate::Mode::inProcess, 30000);
-    QSAppViewModel& model = app.appViewModel();
-    QString error = "unset";
+    error = "unset";
     model.addProject(qstr(folder), [&](const QString& e) { error = e; });
     QTRY_COMPARE(error, QString());
     QSUUID id = model.projects().front().id;
     QString appOutcome = "unset";
     model.setEnvVar(id, "FROM_APP", "1", [&](const QString& e) { appOutcome = e; });
-    std::string qsOutput = runQsOutput(home, {"env", "blog", "set", "FROM_QS", "2"});
+    std::string qsOutput = runQs(home, {"env", "blog", "set", "FROM_QS", "2"}).output;
     QTRY_COMPARE(appOutcome, QString());
     auto keys = [&] {
       QStringList out;
@@ -161,4 +147,3 @@ private slots:
 
 QTEST_GUILESS_MAIN(AppViewModelTest)
 #include "app_view_model_test.moc"
-#include "support/test_locations.h"

@@ -204,4 +204,3 @@ private slots:
 
 QTEST_GUILESS_MAIN(ServerViewModelTest)
 #include "server_view_model_test.moc"
-#include "support/test_locations.h"

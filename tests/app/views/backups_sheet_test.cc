@@ -1,18 +1,14 @@
 // The Backups sheet driven to its end against the engine this process runs and the PostgreSQL
 // of the OS packages: Back Up Now, Restore after a change (the change is gone), Prune to the
 // retention, and the schedule's settings.
-#include "app/shell/app_delegate.h"
-#include "app/viewmodels/app_view_model.h"
 #include "app/views/backups_sheet.h"
-#include "app/views/main_window.h"
-#include "app/views/project_sidebar.h"
 #include "core/databases/backup_service.h"
 #include "core/databases/service_catalogue.h"
 #include "core/models/settings_catalogue.h"
 #include "core/platform/files.h"
 #include "core/platform/process_runner.h"
 #include "core/protocol/daemon_command.h"
-#include "support/app_test_home.h"
+#include "support/app_window.h"
 
 #include <QCheckBox>
 #include <QComboBox>
@@ -26,16 +22,12 @@
 
 using namespace qs;
 using namespace qs::testing;
-using namespace std::chrono_literals;
 
 namespace {
 
-constexpr int kLong = 120000;  // a first PostgreSQL cluster is made on the way
+constexpr int kPostgresLong = 120000;  // a first PostgreSQL cluster is made on the way
 
-struct Fixture {
-  AppTestHome home;
-  std::unique_ptr<QSAppDelegate> app;
-  std::unique_ptr<QSMainWindow> window;
+struct Fixture : AppWindow {
   std::filesystem::path data = home.home() / ".local/share/Quayside";
 
   ~Fixture() {
@@ -48,28 +40,20 @@ struct Fixture {
   }
 
   // The app owning the services, with the project blog selected.
-  bool start() {
-    app = std::make_unique<QSAppDelegate>(QSSettings::standard(), QSOwnershipTimings{.lockWait = 0ms});
-    app->startUp();
-    window = std::make_unique<QSMainWindow>(*app);
-    if (!QTest::qWaitFor([&] { return app->mode() == QSAppDelegate::Mode::inProcess; }, kLong)) return false;
-    auto folder = home.vaporProject("blog", "PORT=" + std::to_string(freeTestPort(PortBand::engine)) + "\n");
-    window->addProjectFolder(qstr(folder));
-    return QTest::qWaitFor([&] { return window->sidebar()->selectedProject().has_value(); }, kLong);
-  }
-  const QSProject& project() { return *app->appViewModel().project(*window->sidebar()->selectedProject()); }
+  bool start() { return AppWindow::start(kPostgresLong) && addProject("blog"); }
+  const QSProject& project() { return *selected(); }
   QString provision(QSDatabaseType type) {
     std::optional<QString> outcome;
-    app->appViewModel().perform(cmd::ProvisionDatabase{.projectID = project().id, .type = type},
-                                [&](const QString& error) { outcome = error; });
-    if (!QTest::qWaitFor([&] { return outcome.has_value(); }, kLong)) return "no answer";
+    model().perform(cmd::ProvisionDatabase{.projectID = project().id, .type = type},
+                    [&](const QString& error) { outcome = error; });
+    if (!QTest::qWaitFor([&] { return outcome.has_value(); }, kPostgresLong)) return "no answer";
     // The answer can come before the events that bring the new record into the mirror.
     if (outcome->isEmpty() &&
-        !QTest::qWaitFor([&] { return app->appViewModel().database(project().databaseID) != nullptr; }, kLong))
+        !QTest::qWaitFor([&] { return model().database(project().databaseID) != nullptr; }, kPostgresLong))
       return "the database never reached the mirror";
     return *outcome;
   }
-  const QSDatabase& database() { return *app->appViewModel().database(project().databaseID); }
+  const QSDatabase& database() { return *model().database(project().databaseID); }
   std::string psql(const std::string& sql) {
     auto result = runProcess({(data / "services/postgresql-system/bin/psql").string(), "-X", "-tA",
                               database().connectionString(), "-c", sql});
@@ -131,7 +115,7 @@ private slots:
     QVERIFY(sheet->isBusy());
     QVERIFY(sheet->progressBar()->isVisibleTo(sheet));
     QVERIFY(!sheet->backUpButton()->isEnabled());
-    QTRY_VERIFY_WITH_TIMEOUT(!sheet->isBusy(), kLong);
+    QTRY_VERIFY_WITH_TIMEOUT(!sheet->isBusy(), kPostgresLong);
     QVERIFY2(sheet->messageLabel()->text().startsWith("Backed up "), qPrintable(sheet->messageLabel()->text()));
     QCOMPARE(sheet->table()->rowCount(), 1);
     QString first = cell(sheet, 0, QSBackupsSheet::nameColumn);
@@ -151,7 +135,7 @@ private slots:
              qPrintable(question));
     QVERIFY(answer(sheet, "Replace " + QString::fromStdString(f.database().name)));
     QVERIFY(sheet->isBusy());
-    QTRY_VERIFY_WITH_TIMEOUT(!sheet->isBusy(), kLong);
+    QTRY_VERIFY_WITH_TIMEOUT(!sheet->isBusy(), kPostgresLong);
     QVERIFY2(sheet->messageLabel()->text().startsWith("Restored "), qPrintable(sheet->messageLabel()->text()));
     std::string title = f.psql("SELECT title FROM posts");
     QVERIFY2(title == "first", title.c_str());
@@ -178,7 +162,7 @@ private slots:
     QCOMPARE(sheet->confirmation()->text(),
              "Delete the 1 oldest snapshot(s) of " + QString::fromStdString(f.database().name) + ", keeping the newest 2?");
     QVERIFY(answer(sheet, "Delete"));
-    QTRY_VERIFY_WITH_TIMEOUT(!sheet->isBusy(), kLong);
+    QTRY_VERIFY_WITH_TIMEOUT(!sheet->isBusy(), kPostgresLong);
     QCOMPARE(sheet->messageLabel()->text(),
              "Deleted 1 of " + QString::fromStdString(f.database().name) + "'s snapshots; 2 kept.");
     QCOMPARE(sheet->table()->rowCount(), 2);

@@ -1,17 +1,13 @@
 // The window's ways in and out: files handed to the app (site documents, folders, projects it
 // already has) against the engine this process runs, and projects and consoles handed to
 // editors and terminals, here programs that record what they were started with.
-#include "app/shell/app_delegate.h"
 #include "app/shell/file_opener.h"
-#include "app/viewmodels/app_view_model.h"
 #include "app/views/applications_page.h"
 #include "app/views/databases_tab.h"
-#include "app/views/main_window.h"
-#include "app/views/project_sidebar.h"
 #include "app/views/settings_window.h"
 #include "core/daemon/desktop_entry.h"
 #include "core/platform/files.h"
-#include "support/app_test_home.h"
+#include "support/app_window.h"
 
 #include <QComboBox>
 #include <QLabel>
@@ -26,35 +22,21 @@
 
 using namespace qs;
 using namespace qs::testing;
-using namespace std::chrono_literals;
 
 namespace {
 
-constexpr int kLong = 30000;
 using Words = std::vector<std::string>;
 
-struct Fixture {
-  AppTestHome home;
+struct Fixture : AppWindow {
   TemporaryFolder bin, records;
   // Recording stand-ins shadow the machine's own terminal and opener.
   ScopedEnvironment path{std::map<std::string, std::optional<std::string>>{
       {"PATH", bin.path().string() + ":" + AppTestHome::testPath()}, {"XDG_DATA_DIRS", (bin / "share").string()}}};
-  QSAppDelegate app{QSSettings::standard(), {.lockWait = 0ms}};
-  std::unique_ptr<QSMainWindow> window;
 
-  bool start() {
-    app.startUp();
-    window = std::make_unique<QSMainWindow>(app);
-    window->show();
-    return QTest::qWaitFor([&] { return app.appViewModel().isStartupComplete(); }, kLong);
-  }
+  bool start() { return AppWindow::start() && QTest::qWaitFor([&] { return model().isStartupComplete(); }, kLong); }
   bool openAndWait(const QStringList& paths) {
     window->openFiles(paths);
     return QTest::qWaitFor([&] { return !window->fileOpener()->isBusy(); }, kLong);
-  }
-  const QSProject* selected() {
-    auto id = window->sidebar()->selectedProject();
-    return id ? app.appViewModel().project(*id) : nullptr;
   }
   void program(const std::string& name) {
     std::filesystem::path file = bin / name, record = records / name;
@@ -93,9 +75,9 @@ private slots:
     std::filesystem::path blog = f.home.vaporProject("blog");
     std::filesystem::create_directories(f.home.home() / "notes");
     QVERIFY(f.openAndWait({QString::fromStdString(qs::testing::fixturesFolder()) + "/site/shop.brp", qstr(blog)}));
-    QCOMPARE(f.app.appViewModel().projects().size(), 2u);
+    QCOMPARE(f.model().projects().size(), 2u);
     const QSProject* shop = nullptr;
-    for (const QSProject& p : f.app.appViewModel().projects())
+    for (const QSProject& p : f.model().projects())
       if (p.name == "shop") shop = &p;
     QVERIFY(shop);
     QCOMPARE(shop->path, f.home.home() / "Quayside/shop");
@@ -105,13 +87,13 @@ private slots:
 
     f.window->sidebar()->selectProject(shop->id);
     QVERIFY(f.openAndWait({qstr(blog) + "/"}));
-    QCOMPARE(f.app.appViewModel().projects().size(), 2u);
+    QCOMPARE(f.model().projects().size(), 2u);
     QCOMPARE(f.selected()->name, std::string("blog"));
 
     // The same document again is a second project, named so that it differs.
     QVERIFY(f.openAndWait({QString::fromStdString(qs::testing::fixturesFolder()) + "/site/shop.brp", qstr(f.home.home() / "missing.brp"),
                            qstr(f.home.home() / "notes")}));
-    QCOMPARE(f.app.appViewModel().projects().size(), 3u);
+    QCOMPARE(f.model().projects().size(), 3u);
     QCOMPARE(f.selected()->name, std::string("shop-2"));
     QString message = f.window->messageLabel()->text();
     QVERIFY2(message.startsWith("Couldn't import " + qstr(f.home.home() / "missing.brp") + ": "), qPrintable(message));
@@ -133,7 +115,7 @@ private slots:
     QCOMPARE(f.window->messageLabel()->text(), QString("Opened blog in the default application."));
 
     // Chosen in Settings, from what is installed.
-    QSSettingsWindow settings(f.app);
+    QSSettingsWindow settings(*f.app);
     auto* page = settings.findChild<QSApplicationsPage*>();
     QVERIFY(page);
     QComboBox* editors = page->editorBox();
@@ -141,7 +123,7 @@ private slots:
     QCOMPARE(editors->itemText(1), QString("VS Code"));
     editors->setCurrentIndex(1);
     emit editors->activated(1);
-    QCOMPARE(f.app.settings().stringValue("qs.preferredEditor"), std::string("vscode"));
+    QCOMPARE(f.app->settings().stringValue("qs.preferredEditor"), std::string("vscode"));
     QCOMPARE(page->terminalBox()->count(), 1);  // only the desktop's default here
 
     QMenu* menu = f.window->sidebar()->contextMenu(project.id);
@@ -161,7 +143,7 @@ private slots:
     QTest::mouseClick(tab->provisionButton(), Qt::LeftButton);
     QTRY_COMPARE_WITH_TIMEOUT(tab->table()->rowCount(), 1, kLong);
     QTest::mouseClick(tab->openConsoleButton(), Qt::LeftButton);
-    const QSDatabase* database = f.app.appViewModel().database(f.selected()->databaseID);
+    const QSDatabase* database = f.model().database(f.selected()->databaseID);
     std::filesystem::path script = consoles / (database->name + "-console.sh");
     QCOMPARE(f.launched("x-terminal-emulator"), (Words{(f.bin / "x-terminal-emulator").string(), "-e", script.string()}));
     QVERIFY(readTextFile(script).ends_with("\n" + QSDatabasesTab::terminalCommandFor(*database).toStdString()));
@@ -185,4 +167,3 @@ private slots:
 
 QTEST_MAIN(DesktopIntegrationTest)
 #include "desktop_integration_test.moc"
-#include "support/test_locations.h"

@@ -2,15 +2,12 @@
 // first and unread (in the window, the tray and the main window's toolbar); mail that was there
 // before the app started counts as read; the HTML view fetches nothing, reads no local file and
 // runs nothing; delete and clear remove the files.
-#include "app/shell/app_delegate.h"
-#include "app/viewmodels/app_view_model.h"
 #include "app/viewmodels/mail_box_model.h"
 #include "app/views/mail_box_window.h"
 #include "app/views/mail_html_view.h"
-#include "app/views/main_window.h"
 #include "app/views/tray_icon.h"
 #include "core/platform/files.h"
-#include "support/child_programs.h"
+#include "support/app_window.h"
 
 #include <QAction>
 #include <QBuffer>
@@ -35,15 +32,11 @@
 #include <nlohmann/json.hpp>
 
 #include <algorithm>
-#include <csignal>
 
 using namespace qs;
 using namespace qs::testing;
-using namespace std::chrono_literals;
 
 namespace {
-
-constexpr int kLong = 30000;
 
 // Records the addresses the desktop would have opened.
 class OpenedLinks : public QObject {
@@ -56,11 +49,7 @@ public slots:
 
 // quaysided with its catcher on a free port, and an app (with a main window and a tray icon)
 // that adopted it.
-struct Fixture {
-  AppTestHome home;
-  std::shared_ptr<QSChildProcess> daemon;
-  std::unique_ptr<QSAppDelegate> app;
-  std::unique_ptr<QSMainWindow> window;
+struct Fixture : AppWindow {
   std::unique_ptr<QSTrayIcon> tray;
   int port = 0;
 
@@ -69,31 +58,19 @@ struct Fixture {
     settings.set("qs.mailEnabled", true);
     settings.set("qs.mailSMTPPort", std::to_string(freeTestPort(PortBand::engine)));
   }
-  ~Fixture() {
-    tray.reset();
-    window.reset();
-    app.reset();
-    if (daemon) {
-      daemon->signal(SIGTERM);
-      exitOf(*daemon);
-    }
-  }
+  ~Fixture() { tray.reset(); }
 
   bool startDaemon() {
-    daemon = spawnProgram(home, "quaysided");
-    if (!socketServed(home)) return false;
+    if (!AppWindow::startDaemon()) return false;
     QsRun status = runQs(home, {"status", "--json"});
     port = nlohmann::json::parse(status.output)["mail"]["port"].get<int>();
     return port > 0;
   }
   bool startApp() {
-    app = std::make_unique<QSAppDelegate>(QSSettings::standard(), QSAppDelegate::Timings{.lockWait = 0ms});
-    app->startUp();
-    window = std::make_unique<QSMainWindow>(*app);
+    if (!start()) return false;
     tray = std::make_unique<QSTrayIcon>(*app);
-    return QTest::qWaitFor([&] { return app->mode() == QSAppDelegate::Mode::daemon && model().mail(); }, kLong);
+    return QTest::qWaitFor([&] { return model().mail().has_value(); }, kLong);
   }
-  QSAppViewModel& model() { return app->appViewModel(); }
   QSMailBoxModel& mail() { return model().mailBox(); }
 
   // Sends `message` (headers and body, LF line ends) over SMTP with curl, as a shell user would.
@@ -143,7 +120,7 @@ QByteArray smallPNG(int side) {
 class MailBoxTest : public QObject {
   Q_OBJECT
 private slots:
-  void newMailArrivesNewestFirstAndUnread() {
+  void newMailArrivesNewestFirstAndUnreadAndDeletesRemoveTheFiles() {
     Fixture f;
     QVERIFY(f.startDaemon());
     QVERIFY(f.sendPlain("Before the app"));
@@ -187,6 +164,37 @@ private slots:
     QTRY_VERIFY_WITH_TIMEOUT(box->projectFilter()->findData("blog") >= 0, kLong);
     box->setProjectFilter("blog");
     QCOMPARE(box->list()->topLevelItemCount(), 0);
+
+    // Delete removes the selected message's file.
+    box->setProjectFilter("");
+    QCOMPARE(f.storedFiles(), 3u);
+    box->list()->setCurrentItem(box->list()->topLevelItem(1));
+    QVERIFY(box->deleteButton()->isEnabled());
+    QTest::mouseClick(box->deleteButton(), Qt::LeftButton);
+    QCOMPARE(subjects(box->list()), (QStringList{"Reset your password", "Before the app"}));
+    QCOMPARE(box->selectedMessage(), std::nullopt);
+    QVERIFY(!box->deleteButton()->isEnabled());
+    QCOMPARE(f.storedFiles(), 2u);
+    // qs reads the same folder.
+    QCOMPARE(nlohmann::json::parse(runQs(f.home, {"mail", "--json"}).output).size(), 2u);
+
+    // Clear asks first; Cancel keeps everything.
+    QTest::mouseClick(box->clearButton(), Qt::LeftButton);
+    auto* ask = box->findChild<QMessageBox*>();
+    QVERIFY(ask);
+    QVERIFY(ask->text().contains("Delete all 2 messages?"));
+    ask->button(QMessageBox::Cancel)->click();
+    QCOMPARE(f.storedFiles(), 2u);
+    QTest::mouseClick(box->clearButton(), Qt::LeftButton);
+    QTRY_VERIFY(box->findChildren<QMessageBox*>().size() == 1);
+    ask = box->findChildren<QMessageBox*>().back();
+    for (QAbstractButton* button : ask->buttons())
+      if (button->text() == "Delete All") button->click();
+    QCOMPARE(box->list()->topLevelItemCount(), 0);
+    QCOMPARE(f.storedFiles(), 0u);
+    QCOMPARE(f.mail().unreadCount(), 0);
+    QCOMPARE(f.tray->toolTip(), QString("Quayside"));
+    QVERIFY(!box->clearButton()->isEnabled());
   }
 
   void htmlFetchesNothingReadsNoFileAndRunsNothing() {
@@ -251,45 +259,6 @@ private slots:
     emit view->anchorClicked(QUrl("https://example.com/receipt"));
     QCOMPARE(opened.urls, QList<QUrl>{QUrl("https://example.com/receipt")});
     for (const char* scheme : {"http", "https", "javascript", "file"}) QDesktopServices::unsetUrlHandler(scheme);
-  }
-
-  void deleteAndClearRemoveTheFiles() {
-    Fixture f;
-    QVERIFY(f.startDaemon());
-    QVERIFY(f.startApp());
-    QSMailBoxWindow* box = f.window->showMailBox();
-    for (const char* subject : {"One", "Two", "Three"}) QVERIFY(f.sendPlain(subject));
-    QTRY_COMPARE_WITH_TIMEOUT(box->list()->topLevelItemCount(), 3, kLong);
-    QCOMPARE(f.storedFiles(), 3u);
-
-    box->list()->setCurrentItem(box->list()->topLevelItem(1));
-    QCOMPARE(f.mail().unreadCount(), 2);
-    QVERIFY(box->deleteButton()->isEnabled());
-    QTest::mouseClick(box->deleteButton(), Qt::LeftButton);
-    QCOMPARE(subjects(box->list()), (QStringList{"Three", "One"}));
-    QCOMPARE(box->selectedMessage(), std::nullopt);
-    QVERIFY(!box->deleteButton()->isEnabled());
-    QCOMPARE(f.storedFiles(), 2u);
-    // qs reads the same folder.
-    QCOMPARE(nlohmann::json::parse(runQs(f.home, {"mail", "--json"}).output).size(), 2u);
-
-    // Clear asks first; Cancel keeps everything.
-    QTest::mouseClick(box->clearButton(), Qt::LeftButton);
-    auto* ask = box->findChild<QMessageBox*>();
-    QVERIFY(ask);
-    QVERIFY(ask->text().contains("Delete all 2 messages?"));
-    ask->button(QMessageBox::Cancel)->click();
-    QCOMPARE(f.storedFiles(), 2u);
-    QTest::mouseClick(box->clearButton(), Qt::LeftButton);
-    QTRY_VERIFY(box->findChildren<QMessageBox*>().size() == 1);
-    ask = box->findChildren<QMessageBox*>().back();
-    for (QAbstractButton* button : ask->buttons())
-      if (button->text() == "Delete All") button->click();
-    QCOMPARE(box->list()->topLevelItemCount(), 0);
-    QCOMPARE(f.storedFiles(), 0u);
-    QCOMPARE(f.mail().unreadCount(), 0);
-    QCOMPARE(f.tray->toolTip(), QString("Quayside"));
-    QVERIFY(!box->clearButton()->isEnabled());
   }
 };
 

@@ -1,20 +1,16 @@
 // The windows driven by real clicks against the engine this process runs, with the test
 // toolchain: each tab's action goes to the engine and its outcome comes back into the widgets.
-#include "app/shell/app_delegate.h"
-#include "app/viewmodels/app_view_model.h"
 #include "app/viewmodels/server_view_model.h"
 #include "app/views/databases_tab.h"
 #include "app/views/domains_tab.h"
 #include "app/views/environment_tab.h"
 #include "app/views/logs_tab.h"
-#include "app/views/main_window.h"
 #include "app/views/overview_tab.h"
 #include "app/views/project_dialogs.h"
-#include "app/views/project_sidebar.h"
 #include "app/views/settings_window.h"
 #include "app/views/tray_icon.h"
 #include "core/platform/files.h"
-#include "support/app_test_home.h"
+#include "support/app_window.h"
 
 #include <QCheckBox>
 #include <QComboBox>
@@ -38,8 +34,6 @@ using namespace std::chrono_literals;
 
 namespace {
 
-constexpr int kLong = 30000;
-
 std::string httpGet(int port, const std::string& path) {
   asio::ip::tcp::iostream stream("127.0.0.1", std::to_string(port));
   stream << "GET " << path << " HTTP/1.1\r\nHost: 127.0.0.1\r\nConnection: close\r\n\r\n" << std::flush;
@@ -47,24 +41,8 @@ std::string httpGet(int port, const std::string& path) {
 }
 
 // An app that owns the services, a main window, and one project added through the window.
-struct Fixture {
-  AppTestHome home;
-  QSAppDelegate app{QSSettings::standard(), {.lockWait = 0ms}};
-  std::unique_ptr<QSMainWindow> window;
-
-  bool start() {
-    app.startUp();
-    window = std::make_unique<QSMainWindow>(app);
-    window->show();
-    return QTest::qWaitFor([&] { return app.mode() == QSAppDelegate::Mode::inProcess; }, kLong);
-  }
-  bool addProject(const std::string& name) {
-    std::filesystem::path folder = home.vaporProject(name, "PORT=" + std::to_string(freeTestPort(PortBand::engine)) + "\n");
-    window->addProjectFolder(qstr(folder));
-    return QTest::qWaitFor([&] { return window->sidebar()->selectedProject().has_value(); }, kLong);
-  }
-  QSAppViewModel& model() { return app.appViewModel(); }
-  const QSProject& project() { return *model().project(*window->sidebar()->selectedProject()); }
+struct Fixture : AppWindow {
+  const QSProject& project() { return *selected(); }
   QSServerViewModel* server() { return model().serverViewModel(project().id); }
 };
 
@@ -73,7 +51,7 @@ struct Fixture {
 class MainWindowTest : public QObject {
   Q_OBJECT
 private slots:
-  void overviewAndTrayDriveTheServer() {
+  void overviewTrayAndLogsFollowTheServer() {
     Fixture f;
     QVERIFY(f.start());
     QVERIFY(f.addProject("blog"));
@@ -92,7 +70,7 @@ private slots:
     QTest::mouseClick(tab->stopButton(), Qt::LeftButton);
     QTRY_COMPARE_WITH_TIMEOUT(tab->stateLabel()->text(), QString("Stopped"), kLong);
 
-    QSTrayIcon tray(f.app);
+    QSTrayIcon tray(*f.app);
     tray.rebuild();
     QStringList items;
     for (QAction* a : tray.menu()->actions()) items << a->text();
@@ -104,9 +82,35 @@ private slots:
     QCOMPARE(project->actions().front()->text(), QString("Start"));
     project->actions().front()->trigger();
     QTRY_COMPARE_WITH_TIMEOUT(f.server()->server().status, QSServerStatus::running, kLong);
+
+    // The Logs tab shows the console and the requests.
+    QVERIFY(httpGet(f.project().port, "/hello").find("Hello, world!") != std::string::npos);
+    QSLogsTab* logs = f.window->logsTab();
+    QTRY_VERIFY_WITH_TIMEOUT(logs->requestTable()->model()->rowCount() == 1, kLong);
+    QAbstractItemModel* requests = logs->requestTable()->model();
+    QCOMPARE(requests->index(0, 1).data().toString(), QString("GET"));
+    QCOMPARE(requests->index(0, 2).data().toString(), QString("/hello"));
+    QTRY_VERIFY(logs->console()->toPlainText().contains("Server started on http://"));
+    // A window that connects later shows what was printed and requested before it came.
+    QSAppDelegate later(QSSettings::standard(), {.lockWait = 0ms});
+    later.startUp();
+    QSMainWindow laterWindow(later);
+    QTRY_VERIFY_WITH_TIMEOUT(laterWindow.logsTab()->console()->toPlainText().contains("Server started on http://"), kLong);
+    QTRY_COMPARE_WITH_TIMEOUT(laterWindow.logsTab()->requestTable()->model()->rowCount(), 1, kLong);
+    QTest::mouseClick(logs->clearButton(), Qt::LeftButton);
+    QCOMPARE(logs->console()->toPlainText(), QString());
+
+    // A flood of console lines: every line reaches the model, the view keeps the newest 500.
+    std::uint64_t before = f.server()->consoleLinesReceived();
+    for (int i = 0; i < 20000; ++i) f.server()->ingestConsoleLine("flood line " + std::to_string(i));
+    logs->flushConsole();
+    QCOMPARE(f.server()->consoleLinesReceived(), before + 20000);
+    QCOMPARE(f.server()->consoleOutput().front(), QString("flood line 19500"));
+    QCOMPARE(logs->console()->blockCount(), int(QSServerViewModel::maxConsoleLines));
+    QVERIFY(logs->console()->toPlainText().endsWith("flood line 19999"));
   }
 
-  void environmentEditsReachTheEnvFile() {
+  void environmentEditsAndDatabasesReachTheProject() {
     Fixture f;
     QVERIFY(f.start());
     QVERIFY(f.addProject("blog"));
@@ -123,6 +127,23 @@ private slots:
     QTest::mouseClick(tab->removeButton(), Qt::LeftButton);
     QTRY_COMPARE_WITH_TIMEOUT(tab->table()->rowCount(), 1, kLong);
     QVERIFY(readTextFile(dotenv).find("GREETING") == std::string::npos);
+
+    // A database provisioned from its tab is linked to the project.
+    QSDatabasesTab* databases = f.window->databasesTab();
+    databases->typeBox()->setCurrentIndex(databases->typeBox()->findText("SQLite"));
+    QTest::mouseClick(databases->provisionButton(), Qt::LeftButton);
+    QTRY_COMPARE_WITH_TIMEOUT(databases->table()->rowCount(), 1, kLong);
+    QCOMPARE(databases->table()->item(0, QSDatabasesTab::typeColumn)->text(), QString("SQLite"));
+    QString command = databases->consoleCommand()->text();
+    QVERIFY(command.startsWith("sqlite3 "));
+    QString file = command.mid(8).remove('\'');  // quoted only when the path needs it
+    QVERIFY(QFileInfo(file).isFile());            // the database's file
+    QVERIFY(f.project().databaseID.has_value());
+    // Its variables show as the database's in the Environment tab.
+    QTableWidget* env = f.window->environmentTab()->table();
+    QTRY_VERIFY(!env->findItems("DATABASE_URL", Qt::MatchExactly).isEmpty());
+    int linked = env->findItems("DATABASE_URL", Qt::MatchExactly).front()->row();
+    QVERIFY(!env->item(linked, QSEnvironmentTab::linkColumn)->text().isEmpty());
   }
 
   void domainsSaveAndRemoveThenTheProjectGoes() {
@@ -152,59 +173,6 @@ private slots:
     QVERIFY(!fileExists(folder));  // in the trash now
   }
 
-  void databasesProvisionALinkedDatabase() {
-    Fixture f;
-    QVERIFY(f.start());
-    QVERIFY(f.addProject("blog"));
-    QSDatabasesTab* tab = f.window->databasesTab();
-    tab->typeBox()->setCurrentIndex(tab->typeBox()->findText("SQLite"));
-    QTest::mouseClick(tab->provisionButton(), Qt::LeftButton);
-    QTRY_COMPARE_WITH_TIMEOUT(tab->table()->rowCount(), 1, kLong);
-    QCOMPARE(tab->table()->item(0, QSDatabasesTab::typeColumn)->text(), QString("SQLite"));
-    QString command = tab->consoleCommand()->text();
-    QVERIFY(command.startsWith("sqlite3 "));
-    QString file = command.mid(8).remove('\'');  // quoted only when the path needs it
-    QVERIFY(QFileInfo(file).isFile());            // the database's file
-    QVERIFY(f.project().databaseID.has_value());
-    // Its variables show as the database's in the Environment tab.
-    QTableWidget* env = f.window->environmentTab()->table();
-    QTRY_VERIFY(!env->findItems("DATABASE_URL", Qt::MatchExactly).isEmpty());
-    int row = env->findItems("DATABASE_URL", Qt::MatchExactly).front()->row();
-    QVERIFY(!env->item(row, QSEnvironmentTab::linkColumn)->text().isEmpty());
-  }
-
-  void logsShowTheConsoleAndTheRequests() {
-    Fixture f;
-    QVERIFY(f.start());
-    QVERIFY(f.addProject("blog"));
-    f.model().startServer(f.project().id, {});
-    QTRY_COMPARE_WITH_TIMEOUT(f.server()->server().status, QSServerStatus::running, kLong);
-    QVERIFY(httpGet(f.project().port, "/hello").find("Hello, world!") != std::string::npos);
-    QSLogsTab* tab = f.window->logsTab();
-    QTRY_VERIFY_WITH_TIMEOUT(tab->requestTable()->model()->rowCount() == 1, kLong);
-    QAbstractItemModel* requests = tab->requestTable()->model();
-    QCOMPARE(requests->index(0, 1).data().toString(), QString("GET"));
-    QCOMPARE(requests->index(0, 2).data().toString(), QString("/hello"));
-    QTRY_VERIFY(tab->console()->toPlainText().contains("Server started on http://"));
-    // A window that connects later shows what was printed and requested before it came.
-    QSAppDelegate later(QSSettings::standard(), {.lockWait = 0ms});
-    later.startUp();
-    QSMainWindow laterWindow(later);
-    QTRY_VERIFY_WITH_TIMEOUT(laterWindow.logsTab()->console()->toPlainText().contains("Server started on http://"), kLong);
-    QTRY_COMPARE_WITH_TIMEOUT(laterWindow.logsTab()->requestTable()->model()->rowCount(), 1, kLong);
-    QTest::mouseClick(tab->clearButton(), Qt::LeftButton);
-    QCOMPARE(tab->console()->toPlainText(), QString());
-
-    // A flood of console lines: every line reaches the model, the view keeps the newest 500.
-    std::uint64_t before = f.server()->consoleLinesReceived();
-    for (int i = 0; i < 20000; ++i) f.server()->ingestConsoleLine("flood line " + std::to_string(i));
-    tab->flushConsole();
-    QCOMPARE(f.server()->consoleLinesReceived(), before + 20000);
-    QCOMPARE(f.server()->consoleOutput().front(), QString("flood line 19500"));
-    QCOMPARE(tab->console()->blockCount(), int(QSServerViewModel::maxConsoleLines));
-    QVERIFY(tab->console()->toPlainText().endsWith("flood line 19999"));
-  }
-
   // A folder that is no project is refused with the reason; the dialog scaffolds one.
   void newProjectsFromFoldersAndTheDialog() {
     Fixture f;
@@ -224,11 +192,11 @@ private slots:
     QVERIFY(fileExists(f.home.home() / "fresh" / "Package.swift"));
 
     // The daemon choice in Settings only changes the next launch.
-    QSSettingsWindow settings(f.app);
+    QSSettingsWindow settings(*f.app);
     QVERIFY(!settings.useDaemonBox()->isChecked());
     settings.useDaemonBox()->click();
     QVERIFY(QSSettings::standard().boolValue("qs.useDaemon"));
-    QCOMPARE(f.app.mode(), QSAppDelegate::Mode::inProcess);
+    QCOMPARE(f.app->mode(), QSAppDelegate::Mode::inProcess);
     QVERIFY(settings.daemonLabel()->text().contains("runs the services itself"));
     QCOMPARE(QSSettingsWindow::relaunchLine(42, "/opt/q/quayside-app"),
              QString("while /bin/kill -0 42 2>/dev/null; do sleep 0.1; done; sleep 0.4; \"/opt/q/quayside-app\""));

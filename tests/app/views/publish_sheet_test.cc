@@ -1,14 +1,10 @@
 // The Publish sheet driven to its end against the engine this process runs and the fake hosting
 // service: the key, the subdomain check, the phases, the build log and the address; a taken
 // subdomain; and Cancel in the middle of the build, which leaves the project as it was.
-#include "app/shell/app_delegate.h"
-#include "app/viewmodels/app_view_model.h"
-#include "app/views/main_window.h"
-#include "app/views/project_sidebar.h"
 #include "app/views/publish_sheet.h"
 #include "core/platform/files.h"
 #include "core/platform/paths.h"
-#include "support/app_test_home.h"
+#include "support/app_window.h"
 #include "support/fake_hosting_service.h"
 
 #include <QLabel>
@@ -23,11 +19,9 @@
 
 using namespace qs;
 using namespace qs::testing;
-using namespace std::chrono_literals;
 
 namespace {
 
-constexpr int kLong = 30000;
 constexpr const char* kKey = "key-123-0123456789abcdef";
 
 // Every entry below `folder`: its relative path, mode and (for files and links) contents.
@@ -52,29 +46,22 @@ std::vector<std::string> leftoverArchives() {
   return out;
 }
 
-struct Fixture {
+struct Fixture : AppWindow {
   explicit Fixture(bool withKey = true) {
     if (withKey) QSSettings::standard().set("qs.publishAPIKey", std::string(kKey));
     fake.script.apiKeys = {kKey};
   }
-  AppTestHome home;
   FakeHostingService fake;
   ScopedEnvironment hosting{{{"QS_HOSTING_URL", fake.apiURL()}, {"QS_HUB_URL", fake.hubURL()},
                              {"QS_HOSTING_API_KEY", std::nullopt}}};
-  std::unique_ptr<QSAppDelegate> app;
-  std::unique_ptr<QSMainWindow> window;
   std::filesystem::path project;
 
   // The app owning the services, with the project blog (a .env and a nested folder) selected.
   bool start() {
-    app = std::make_unique<QSAppDelegate>(QSSettings::standard(), QSOwnershipTimings{.lockWait = 0ms});
-    app->startUp();
-    window = std::make_unique<QSMainWindow>(*app);
-    if (!QTest::qWaitFor([&] { return app->mode() == QSAppDelegate::Mode::inProcess; }, kLong)) return false;
-    project = home.vaporProject("blog", "PORT=" + std::to_string(freeTestPort(PortBand::engine)) + "\n");
+    if (!AppWindow::start() || !addProject("blog")) return false;
+    project = selected()->path;
     writeTextFile(project / "Sources/App/routes.swift", "import Vapor\n");
-    window->addProjectFolder(qstr(project));
-    return QTest::qWaitFor([&] { return window->sidebar()->selectedProject().has_value(); }, kLong);
+    return true;
   }
   QSPublishSheet* sheet() { return window->openPublishSheet(); }
 };
