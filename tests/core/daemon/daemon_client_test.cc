@@ -46,18 +46,18 @@ protected:
   }
 };
 
-TEST_F(DaemonClientTest, ConcurrentCallsEachGetTheirOwnAnswer) {
+// Calls made at once each get their own answer; connecting again keeps the one connection; a
+// failure is returned by call and thrown by send.
+TEST_F(DaemonClientTest, CallsOnTheOneConnectionAndTheirFailures) {
   serve([&]() -> asio::awaitable<void> {
+    co_await (client->connect() && client->connect());
     QSDaemonCommand status = cmd::Status{}, projects = cmd::ListProjects{};
     auto [pong, full, list] = co_await (ping() && client->call(status) && client->call(projects));
     expectPong(pong);
     require(full.is<res::Status>() && list.is<res::Projects>(), "status and projects answers");
     EXPECT_EQ(full.get<res::Status>()->value.projects, list.get<res::Projects>()->value);
-  });
-}
+    EXPECT_EQ(server->connectionCount(), 1u);
 
-TEST_F(DaemonClientTest, FailuresAreReturnedByCallAndThrownBySend) {
-  serve([&]() -> asio::awaitable<void> {
     QSUUID id = QSUUID::random();
     QSDaemonCommand get = cmd::GetProject{id};
     QSDaemonResult answer = co_await client->call(get);
@@ -84,15 +84,6 @@ TEST_F(DaemonClientTest, NotConnectedBeforeTheDaemonServes) {
     QSDaemonError error = co_await thrownDaemonError([&]() -> asio::awaitable<void> { co_await ping(); });
     EXPECT_EQ(error.message(), "Not connected to the Quayside daemon.");
     // (After a disconnect: WaitingCallsFailWhenTheConnectionEnds.)
-  });
-}
-
-TEST_F(DaemonClientTest, ConnectingAgainKeepsTheOneConnection) {
-  serve([&]() -> asio::awaitable<void> {
-    co_await client->connect();
-    co_await (client->connect() && client->connect());
-    co_await ping();  // the daemon has accepted whatever was opened
-    EXPECT_EQ(server->connectionCount(), 1u);
   });
 }
 

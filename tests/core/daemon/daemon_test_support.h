@@ -11,7 +11,6 @@
 #include "support/sample_records.h"
 #include "support/test_support.h"
 
-#include <asio/co_spawn.hpp>
 #include <asio/io_context.hpp>
 #include <asio/local/stream_protocol.hpp>
 #include <asio/read.hpp>
@@ -20,7 +19,6 @@
 #include <asio/write.hpp>
 #include <gtest/gtest.h>
 
-#include <chrono>
 #include <functional>
 #include <memory>
 #include <optional>

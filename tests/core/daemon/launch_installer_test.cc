@@ -50,10 +50,15 @@ protected:
   fs::path cli, daemon, bin, tools;
 };
 
-TEST_F(InstallerTest, LinksReplaceWhateverIsThereAndUninstallRemovesOnlyLinks) {
+TEST_F(InstallerTest, LinksReplaceWhatIsThereUnlessItIsAFolderAndUninstallRemovesOnlyLinks) {
   writeTextFile(bin / "qs", "an older copy");
   fs::create_symlink("/nowhere", bin / "quaysided");
   QSDaemonInstaller installer(makeSystemctl(tools));
+  writeTextFile(home.home() / "a-file", "");
+  fs::path underFile = home.home() / "a-file/bin";
+  EXPECT_EQ(testing::thrownMessage<InstallException>([&] { installer.install(cli, daemon, underFile, false); }),
+            "Couldn't write to " + underFile.string() +
+                ". Pass --prefix <dir> to choose a writable directory on your PATH.");
 
   installer.install(cli, daemon, bin, false);
   EXPECT_EQ(fs::read_symlink(bin / "qs"), cli);
@@ -71,16 +76,9 @@ TEST_F(InstallerTest, LinksReplaceWhateverIsThereAndUninstallRemovesOnlyLinks) {
   EXPECT_EQ(readTextFile(bin / "quayside"), "the user's own script");
   EXPECT_EQ(readTextFile(bin / "other-tool"), "unrelated");
   EXPECT_EQ(callsRecorded(tools), "") << "no unit, so nothing to disable";
-}
 
-TEST_F(InstallerTest, FolderThatCannotBeCreatedOrWrittenIsReportedWithThePrefixHint) {
-  writeTextFile(home.home() / "a-file", "");
-  QSDaemonInstaller installer(makeSystemctl(tools));
-  fs::path underFile = home.home() / "a-file/bin";
-  EXPECT_EQ(testing::thrownMessage<InstallException>([&] { installer.install(cli, daemon, underFile, false); }),
-            "Couldn't write to " + underFile.string() +
-                ". Pass --prefix <dir> to choose a writable directory on your PATH.");
   // A folder sitting where a link goes is not removed.
+  fs::remove(bin / "quayside");
   fs::create_directories(bin / "quayside");
   EXPECT_THROW(installer.install(cli, daemon, bin, false), QSSystemError);
   EXPECT_TRUE(fs::is_directory(bin / "quayside"));

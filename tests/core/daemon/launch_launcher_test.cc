@@ -144,7 +144,14 @@ TEST_F(LauncherTest, ADaemonThatFindsTheLockHeldIsStartedAgainOnlyOnceTheLockIsF
   EXPECT_EQ(startedPids().size(), 1u);
 }
 
-TEST_F(LauncherTest, DaemonsThatCannotServeAreReportedWithTheReason) {
+TEST_F(LauncherTest, ExecutablesMissingAndDaemonsThatCannotServeAreReportedWithTheReason) {
+  writeTextFile(home.home() / "app/not-executable", "#!/bin/sh\n");
+  fs::create_directories(home.home() / "app/folder");
+  for (fs::path path : {home.home() / "app/missing", home.home() / "app/not-executable", home.home() / "app/folder"})
+    EXPECT_EQ(launchFailure(QSDaemonLauncher(path, socket, lock), 5s),
+              "The quaysided executable wasn't found at " + path.string() + ".");
+  EXPECT_FALSE(fs::exists(log)) << "nothing was launched";
+
   // The lock stays held: one launch, then the holder is named when time runs out.
   QSOwnerLock ours(lock);
   ASSERT_TRUE(ours.tryAcquire());
@@ -167,15 +174,6 @@ TEST_F(LauncherTest, DaemonsThatCannotServeAreReportedWithTheReason) {
   fs::permissions(silent, fs::perms::owner_all);
   EXPECT_EQ(launchFailure(QSDaemonLauncher(silent, socket, lock), 1s), "The daemon was launched but didn't start serving in time.");
   EXPECT_EQ(linesStartingWith("started"), 1u);
-}
-
-TEST_F(LauncherTest, ExecutableMissingNamesThePathAndStartsNothing) {
-  writeTextFile(home.home() / "app/not-executable", "#!/bin/sh\n");
-  fs::create_directories(home.home() / "app/folder");
-  for (fs::path path : {home.home() / "app/missing", home.home() / "app/not-executable", home.home() / "app/folder"})
-    EXPECT_EQ(launchFailure(QSDaemonLauncher(path, socket, lock), 5s),
-              "The quaysided executable wasn't found at " + path.string() + ".");
-  EXPECT_FALSE(fs::exists(log)) << "nothing was launched";
 }
 
 TEST_F(LauncherTest, SomethingThatIsNotADaemonOnTheSocketIsNotConnected) {

@@ -171,7 +171,7 @@ TEST_F(BackupServiceTest, MariaDBBackupChangeRestoreAndFailedDump) {
   EXPECT_EQ(backups.backups(db).size(), 2u);
 }
 
-TEST(BackupFilesTest, NamesFoldersListingAndPruning) {
+TEST(BackupFilesTest, NamesFoldersListingPruningAndCollidingNames) {
   testing::IsolatedHome home;
   fs::path root = home.home() / "Backups";
   QSBackupService backups{QSServiceRegistry(home.home() / "services.json"), root};
@@ -218,6 +218,23 @@ TEST(BackupFilesTest, NamesFoldersListingAndPruning) {
   QSDatabase mysql = QSDatabase::make("shop", QSDatabaseType::mysql);
   EXPECT_EQ(errorOf([&] { backups.backup(mysql); }),
             "The mysqldump tool isn't available yet. Start the database once so Quayside installs its engine.");
+
+  // Colliding names: the first to keep snapshots claims the folder (backup writes the mark even
+  // when its tool is missing, as it creates the folder first).
+  QSDatabase first = QSDatabase::make("My Shop", QSDatabaseType::postgresql);
+  QSDatabase second = QSDatabase::make("my-shop", QSDatabaseType::mysql);
+  EXPECT_NE(errorOf([&] { backups.backup(first); }), "no exception");
+  EXPECT_EQ(backups.directory(first), root / "my-shop");
+  std::string shortID = second.id.string().substr(0, 8);
+  std::transform(shortID.begin(), shortID.end(), shortID.begin(), ::tolower);
+  EXPECT_EQ(backups.directory(second), root / ("my-shop-" + shortID));
+
+  testing::writeTextFile(backups.directory(first) / "my-shop-2026-12-01-100000.sql", "a");
+  testing::writeTextFile(backups.directory(second) / "my-shop-2026-12-01-100000.sql", "b");
+  backups.prune(second, 1);
+  backups.prune(first, 1);
+  EXPECT_EQ(backups.backups(first).size(), 1u);
+  EXPECT_EQ(backups.backups(second).size(), 1u);
 }
 
 TEST(BackupFilesTest, TemporariesOfKilledDumpsGoOnTheNextListing) {
@@ -251,28 +268,6 @@ TEST(BackupFilesTest, TemporariesOfKilledDumpsGoOnTheNextListing) {
   expected.push_back(".database-id");
   std::sort(expected.begin(), expected.end());
   EXPECT_EQ(entries(folder), expected);
-}
-
-TEST(BackupFilesTest, CollidingSlugsKeepSeparateFolders) {
-  testing::IsolatedHome home;
-  fs::path root = home.home() / "Backups";
-  QSBackupService backups{QSServiceRegistry(home.home() / "services.json"), root};
-  QSDatabase first = QSDatabase::make("My Shop", QSDatabaseType::postgresql);
-  QSDatabase second = QSDatabase::make("my-shop", QSDatabaseType::mysql);
-  // The first to keep snapshots claims the folder (backup writes the mark even when its tool is
-  // missing, as it creates the folder first).
-  EXPECT_NE(errorOf([&] { backups.backup(first); }), "no exception");
-  EXPECT_EQ(backups.directory(first), root / "my-shop");
-  std::string shortID = second.id.string().substr(0, 8);
-  std::transform(shortID.begin(), shortID.end(), shortID.begin(), ::tolower);
-  EXPECT_EQ(backups.directory(second), root / ("my-shop-" + shortID));
-
-  testing::writeTextFile(backups.directory(first) / "my-shop-2026-12-01-100000.sql", "a");
-  testing::writeTextFile(backups.directory(second) / "my-shop-2026-12-01-100000.sql", "b");
-  backups.prune(second, 1);
-  backups.prune(first, 1);
-  EXPECT_EQ(backups.backups(first).size(), 1u);
-  EXPECT_EQ(backups.backups(second).size(), 1u);
 }
 
 }  // namespace

@@ -1,6 +1,5 @@
 // The console's command line and exec launch for each engine, and where its client is found.
 #include "core/databases/database_console.h"
-#include "core/platform/files.h"
 #include "core/platform/shell_words.h"
 #include "support/test_support.h"
 

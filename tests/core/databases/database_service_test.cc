@@ -2,7 +2,6 @@
 // sqlite3), each in a data folder of the test's own.
 #include "core/databases/database_error.h"
 #include "core/databases/database_service.h"
-#include "core/databases/engine_tool.h"
 #include "core/platform/files.h"
 #include "core/platform/process_runner.h"
 #include "core/platform/proc_table.h"
@@ -57,7 +56,7 @@ protected:
   }
 };
 
-TEST_F(DatabaseServiceTest, PostgreSQLProvisionsQuotedNamesConnectsAdoptsAndDrops) {
+TEST_F(DatabaseServiceTest, PostgreSQLProvisionsQuotedNamesConnectsAdoptsDropsAndMovesOffATakenPort) {
   if (!QSSystemEngines().isPresent(QSDatabaseType::postgresql)) GTEST_SKIP() << "PostgreSQL is not installed";
   auto provisioned = service.provision(record(kHostileName, QSDatabaseType::postgresql, "o'wner \"x\"", kHostilePassword));
   EXPECT_EQ(service.status(QSDatabaseType::postgresql), QSDatabaseStatus::running);
@@ -102,12 +101,6 @@ TEST_F(DatabaseServiceTest, PostgreSQLProvisionsQuotedNamesConnectsAdoptsAndDrop
   EXPECT_EQ(later.status(QSDatabaseType::postgresql), QSDatabaseStatus::running);
   later.stop(QSDatabaseType::postgresql);
   EXPECT_EQ(service.status(QSDatabaseType::postgresql), QSDatabaseStatus::stopped);
-}
-
-TEST_F(DatabaseServiceTest, PostgreSQLStatusVersionMismatchAndTakenPort) {
-  if (!QSSystemEngines().isPresent(QSDatabaseType::postgresql)) GTEST_SKIP() << "PostgreSQL is not installed";
-  ASSERT_TRUE(service.isInstalled(QSDatabaseType::postgresql));  // links the system's engine
-  service.initialize(QSDatabaseType::postgresql);
   fs::path data = dataRoot / "postgresql/data";
 
   // A stale PID file (its process gone) is removed and reads as stopped.
@@ -142,47 +135,6 @@ TEST_F(DatabaseServiceTest, PostgreSQLStatusVersionMismatchAndTakenPort) {
   int running = service.registry().service(QSDatabaseType::postgresql)->port;
   EXPECT_GT(running, free);
   EXPECT_EQ(service.clusterPort(QSDatabaseType::postgresql), running);  // a running engine keeps its port
-}
-
-TEST_F(DatabaseServiceTest, MySQLProvisionsQuotedNamesConnectsAndDrops) {
-  if (!QSSystemEngines().isPresent(QSDatabaseType::mysql)) GTEST_SKIP() << "MariaDB is not installed";
-  auto provisioned = service.provision(record(kHostileName, QSDatabaseType::mysql, "us'er\\", kHostilePassword));
-  EXPECT_EQ(service.status(QSDatabaseType::mysql), QSDatabaseStatus::running);
-  EXPECT_EQ(fs::status(dataRoot / "mysql").permissions(), fs::perms(0700));
-  EXPECT_EQ(variableValue(provisioned.envVars, "DB_USERNAME"), "us'er\\");
-
-  auto client = *service.registry().binaryPath(QSDatabaseType::mysql, "mysql");
-  auto who = runProcess({client.string(), "--no-defaults", "-h", "127.0.0.1", "-P", std::to_string(provisioned.database.port),
-                         "-u", "us'er\\", "-N", "-B", "-r", "-e", "select database()", kHostileName},
-                        {.environment = {{"MYSQL_PWD", kHostilePassword}}});
-  ASSERT_TRUE(who.succeeded()) << who.errorOutput;
-  EXPECT_EQ(trimmed(who.output), kHostileName);
-
-  EXPECT_TRUE(service.databaseExists(kHostileName, QSDatabaseType::mysql));
-  service.dropDatabase(kHostileName, QSDatabaseType::mysql, provisioned.database.port);
-  EXPECT_FALSE(service.databaseExists(kHostileName, QSDatabaseType::mysql));
-}
-
-TEST_F(DatabaseServiceTest, RedisAndSQLite) {
-  if (!QSSystemEngines().isPresent(QSDatabaseType::redis)) GTEST_SKIP() << "Redis is not installed";
-  auto redis = service.provision(record("blog_redis", QSDatabaseType::redis));
-  std::string password = testing::readTextFile(dataRoot / "redis/.service-password");
-  password.pop_back();
-  EXPECT_EQ(variableValue(redis.envVars, "REDIS_URL"),
-            "redis://default:" + password + "@127.0.0.1:" + std::to_string(redis.database.port));
-  EXPECT_EQ(service.status(QSDatabaseType::redis), QSDatabaseStatus::running);
-
-  // SQLite: a file in the data folder, named by its absolute path; existing contents are kept.
-  auto lite = service.provision(record("notes", QSDatabaseType::sqlite, std::nullopt));
-  fs::path file = dataRoot / "sqlite/notes.sqlite";
-  EXPECT_EQ(variableValue(lite.envVars, "DATABASE_URL"), "sqlite://" + file.string());
-  ASSERT_TRUE(runProcess({"/usr/bin/sqlite3", file.string(), "create table t(x); insert into t values (7);"}).succeeded());
-  service.provision(record("notes", QSDatabaseType::sqlite, std::nullopt));
-  EXPECT_EQ(trimmed(runProcess({"/usr/bin/sqlite3", file.string(), "select x from t"}).output), "7");
-  EXPECT_EQ(thrownMessage<QSDatabaseException>([&] { service.provision(record("../escape", QSDatabaseType::sqlite, std::nullopt)); }),
-            "Failed to create database: '../escape' can't be the name of an SQLite database: use a name without '/'.");
-  service.dropDatabase("notes", QSDatabaseType::sqlite, 0);
-  EXPECT_FALSE(fileExists(file));
 }
 
 // The real client of each engine, run as a third local account.
@@ -303,12 +255,47 @@ TEST_F(DatabaseServiceTest, ClustersFromBeforeServicePasswordsAreClosedOnTheirNe
   later.stopAll();
 }
 
-TEST_F(DatabaseServiceTest, EnginesAnEarlierOwnerLeftAreAdoptedAndStraysEndedBeforeAnyStart) {
+TEST_F(DatabaseServiceTest, MySQLRedisAndSQLiteAndTheEnginesAnEarlierOwnerLeft) {
   QSSystemEngines system;
   for (auto type : {QSDatabaseType::mysql, QSDatabaseType::redis})
     if (!system.isPresent(type)) GTEST_SKIP() << displayName(type) << " is not installed";
+  auto provisioned = service.provision(record(kHostileName, QSDatabaseType::mysql, "us'er\\", kHostilePassword));
+  EXPECT_EQ(service.status(QSDatabaseType::mysql), QSDatabaseStatus::running);
+  EXPECT_EQ(fs::status(dataRoot / "mysql").permissions(), fs::perms(0700));
+  EXPECT_EQ(variableValue(provisioned.envVars, "DB_USERNAME"), "us'er\\");
+
+  auto client = *service.registry().binaryPath(QSDatabaseType::mysql, "mysql");
+  auto who = runProcess({client.string(), "--no-defaults", "-h", "127.0.0.1", "-P", std::to_string(provisioned.database.port),
+                         "-u", "us'er\\", "-N", "-B", "-r", "-e", "select database()", kHostileName},
+                        {.environment = {{"MYSQL_PWD", kHostilePassword}}});
+  ASSERT_TRUE(who.succeeded()) << who.errorOutput;
+  EXPECT_EQ(trimmed(who.output), kHostileName);
+
+  EXPECT_TRUE(service.databaseExists(kHostileName, QSDatabaseType::mysql));
+  service.dropDatabase(kHostileName, QSDatabaseType::mysql, provisioned.database.port);
+  EXPECT_FALSE(service.databaseExists(kHostileName, QSDatabaseType::mysql));
+
   auto my = service.provision(record("shop", QSDatabaseType::mysql, "shop")).database;
-  auto redis = service.provision(record("shop_redis", QSDatabaseType::redis)).database;
+  auto cache = service.provision(record("shop_redis", QSDatabaseType::redis));
+  auto redis = cache.database;
+  std::string password = testing::readTextFile(dataRoot / "redis/.service-password");
+  password.pop_back();
+  EXPECT_EQ(variableValue(cache.envVars, "REDIS_URL"),
+            "redis://default:" + password + "@127.0.0.1:" + std::to_string(redis.port));
+  EXPECT_EQ(service.status(QSDatabaseType::redis), QSDatabaseStatus::running);
+
+  // SQLite: a file in the data folder, named by its absolute path; existing contents are kept.
+  auto lite = service.provision(record("notes", QSDatabaseType::sqlite, std::nullopt));
+  fs::path notes = dataRoot / "sqlite/notes.sqlite";
+  EXPECT_EQ(variableValue(lite.envVars, "DATABASE_URL"), "sqlite://" + notes.string());
+  ASSERT_TRUE(runProcess({"/usr/bin/sqlite3", notes.string(), "create table t(x); insert into t values (7);"}).succeeded());
+  service.provision(record("notes", QSDatabaseType::sqlite, std::nullopt));
+  EXPECT_EQ(trimmed(runProcess({"/usr/bin/sqlite3", notes.string(), "select x from t"}).output), "7");
+  EXPECT_EQ(thrownMessage<QSDatabaseException>([&] { service.provision(record("../escape", QSDatabaseType::sqlite, std::nullopt)); }),
+            "Failed to create database: '../escape' can't be the name of an SQLite database: use a name without '/'.");
+  service.dropDatabase("notes", QSDatabaseType::sqlite, 0);
+  EXPECT_FALSE(fileExists(notes));
+
   auto pidOf = [&](const char* file) { return std::stoi(testing::readTextFile(dataRoot / file)); };
   int mysqlPID = pidOf("mysql/mysql.pid"), redisPID = pidOf("redis/redis.pid");
 

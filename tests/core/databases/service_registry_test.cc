@@ -99,9 +99,6 @@ TEST(DatabaseErrorTest, Messages) {
   using namespace databaseError;
   EXPECT_EQ(QSDatabaseError(CommandFailed{"psql", 1, "ERROR:  boom"}).message(), "psql failed with exit code 1: ERROR:  boom");
   EXPECT_EQ(QSDatabaseError(CommandFailed{"psql", 2, std::nullopt}).message(), "psql failed with exit code 2");
-  EXPECT_EQ(QSDatabaseError(ServiceNotInstalled{QSDatabaseType::mysql}).message(),
-            "MySQL is not installed. Install it with 'qs engine install mysql-system' (or another version that 'qs "
-            "engines' lists).");
   EXPECT_EQ(QSDatabaseError(InitializationFailed{QSDatabaseType::redis, "x"}).message(), "Redis initialization failed: x");
   EXPECT_EQ(QSDatabaseError(NotInitialized{QSDatabaseType::postgresql}).message(),
             "PostgreSQL has not been initialized. Run initialization first.");

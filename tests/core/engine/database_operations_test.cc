@@ -122,25 +122,6 @@ TEST_F(EngineDatabaseTest, ProvisioningNamesLinksAndWritesEnv) {
   EXPECT_EQ(failureMessage(duplicate), "A PostgreSQL database named \u201cMY_SHOP\u201d already exists.");
 }
 
-TEST_F(EngineDatabaseTest, EditsReachTheEngineOnlyForCredentials) {
-  auto p = provision(addProjectIn("blog", "blog"), QSDatabaseType::postgresql, "blog", "old");
-  std::string envBefore = testing::readTextFile(p.path / ".env");
-  QSDatabase record = stored(p.databaseID);
-  record.port = 6000;
-  auto callsBefore = databases->calls;
-  handle(cmd::UpdateDatabase{record});
-  EXPECT_EQ(testing::readTextFile(p.path / ".env"), envBefore);
-  EXPECT_EQ(databases->calls, callsBefore);
-
-  record.password = "new";
-  auto updated = handle(cmd::UpdateDatabase{record});
-  ASSERT_TRUE(updated.get<res::Database>()) << failureMessage(updated);
-  EXPECT_EQ(databases->calls.back(), "credentials blog->blog:new");
-  auto missing = record;
-  missing.id = QSUUID::random();
-  EXPECT_EQ(failureMessage(handle(cmd::UpdateDatabase{missing})), "No database matching '" + missing.id.string() + "'.");
-}
-
 TEST_F(EngineDatabaseTest, RemovingAProjectDropsOnlyWhatNoOtherProjectLinks) {
   auto blog = provision(addProjectIn("blog", "blog"), QSDatabaseType::postgresql);
   auto other = addProjectIn("other", "other");
@@ -188,7 +169,7 @@ TEST_F(EngineDatabaseTest, StartStopAndFailures) {
   EXPECT_EQ(engine->configuration().databases.size(), 1u);
 }
 
-TEST_F(EngineDatabaseTest, AdoptionAtAddAndLinkedDatabasesAtBootstrap) {
+TEST_F(EngineDatabaseTest, AdoptionAtAddLinksAKnownRecordRatherThanASecondOne) {
   auto existing = handle(cmd::CreateDatabase{"shop", QSDatabaseType::postgresql, std::nullopt, std::nullopt, std::nullopt})
                       .get<res::Database>()
                       ->value;
@@ -199,14 +180,6 @@ TEST_F(EngineDatabaseTest, AdoptionAtAddAndLinkedDatabasesAtBootstrap) {
   EXPECT_EQ(p.databaseID, existing.id);  // the known record, not a second one
   EXPECT_EQ(p.redisID, fresh.id);
   EXPECT_EQ(engine->configuration().databases.size(), 2u);
-
-  // At bootstrap, linked databases that are not running are started.
-  databases->live.clear();
-  handle(cmd::StopDatabase{existing.id});
-  databases->calls.clear();
-  runUntilDone(io, engine->bootstrap());
-  EXPECT_EQ(stored(existing.id).status, QSDatabaseStatus::running);
-  EXPECT_EQ(databases->calls.front(), "start 5433");
 }
 
 TEST_F(EngineDatabaseTest, ReconciliationReportsADeadEngineStopped) {
@@ -330,22 +303,32 @@ TEST_F(EngineDatabaseTest, NamesTheEnginesKeepForThemselvesAreRefused) {
   EXPECT_EQ(stored(p.databaseID).name, "mysql_2");
 }
 
-TEST_F(EngineDatabaseTest, ProvisioningAnotherEngineTakesTheOldLinksKeysAway) {
-  auto p = addProjectIn("blog", "blog", "APP_KEY=kept\n");
-  auto linked = provision(p, QSDatabaseType::postgresql, "blog", "pw");
-  auto old = linked.databaseID;
-  auto relinked = provision(linked, QSDatabaseType::sqlite);
-  EXPECT_EQ(testing::readTextFile(p.path / ".env"), "APP_KEY=kept\nDATABASE_URL=sqlite://blog.sqlite\n");
-  EXPECT_NE(relinked.databaseID, old);
-  EXPECT_EQ(stored(old).name, "blog") << "the old database is kept, linked to nothing";
-}
-
-TEST_F(EngineDatabaseTest, ANewUserTakesOverTheOldOnesObjectsAndNeverTheServicePassword) {
-  auto p = provision(addProjectIn("blog", "blog"), QSDatabaseType::postgresql, "blog", "old");
+TEST_F(EngineDatabaseTest, OnlyCredentialEditsReachTheEngineANewUserTakesOverAndNeverTheServicePassword) {
+  auto p = provision(addProjectIn("blog", "blog", "APP_KEY=kept\n"), QSDatabaseType::postgresql, "blog", "old");
+  std::string envBefore = testing::readTextFile(p.path / ".env");
   QSDatabase record = stored(p.databaseID);
+  record.port = 6000;
+  auto callsBefore = databases->calls;
+  handle(cmd::UpdateDatabase{record});
+  EXPECT_EQ(testing::readTextFile(p.path / ".env"), envBefore);
+  EXPECT_EQ(databases->calls, callsBefore);
+
+  record.password = "new";
+  auto edited = handle(cmd::UpdateDatabase{record});
+  ASSERT_TRUE(edited.get<res::Database>()) << failureMessage(edited);
+  EXPECT_EQ(databases->calls.back(), "credentials blog->blog:new");
   record.username = "writer";
   ASSERT_TRUE(handle(cmd::UpdateDatabase{record}).get<res::Database>());
-  EXPECT_EQ(databases->calls.back(), "credentials blog->writer:old");
+  EXPECT_EQ(databases->calls.back(), "credentials blog->writer:new");
+  auto missing = record;
+  missing.id = QSUUID::random();
+  EXPECT_EQ(failureMessage(handle(cmd::UpdateDatabase{missing})), "No database matching '" + missing.id.string() + "'.");
+
+  // Provisioning another engine takes the old link's keys out of the .env.
+  auto relinked = provision(p, QSDatabaseType::sqlite);
+  EXPECT_EQ(testing::readTextFile(p.path / ".env"), "APP_KEY=kept\nDATABASE_URL=sqlite://blog.sqlite\n");
+  EXPECT_NE(relinked.databaseID, p.databaseID);
+  EXPECT_EQ(stored(p.databaseID).name, "blog") << "the old database is kept, linked to nothing";
 
   // A link from before per-database logins, on the service account with its password.
   QSDatabase legacy = QSDatabase::make("legacy", QSDatabaseType::postgresql);

@@ -63,6 +63,12 @@ public:
     return p;
   }
 
+  // The server record and the console lines (the newest `lines`) of `project`.
+  QSServer server(const QSUUID& project) { return handle(cmd::GetServerStatus{project}).get<res::Server>()->value; }
+  std::vector<std::string> logs(const QSUUID& project, int lines = 500) {
+    return handle(cmd::Logs{QSServiceRef(svc::Server{project}), lines, false}).get<res::LogLines>()->value;
+  }
+
   // Drains the event stream into `events` (call after operations; events are queued).
   void collectEvents() {
     while (engine->eventStream().size() > 0) events.push_back(*runUntilDone(io, engine->eventStream().next()));

@@ -48,10 +48,14 @@ protected:
   EngineFixture f;
 };
 
-TEST_F(NetworkServices, DomainsEmitTheirEventsAndHTTPSDomainsGetTheCertificate) {
+TEST_F(NetworkServices, DomainsAreCheckedEmitTheirEventsAndHTTPSOnesGetTheCertificate) {
   bootstrap();
   auto blog = f.addProject("blog");
   auto shop = f.addProject("shop");
+  EXPECT_EQ(failureMessage(addDomain(blog, "../blog.test", true)),
+            "Invalid hostname: ../blog.test. Must match [a-z0-9-]+.test");
+  EXPECT_FALSE(f.engine->configuration().projects[0].domain.has_value());
+  EXPECT_FALSE(std::filesystem::exists(f.home.home() / ".local/share/Quayside/ssl"));
   eventNames();
 
   auto plain = addDomain(blog, "blog.test", false);
@@ -59,6 +63,8 @@ TEST_F(NetworkServices, DomainsEmitTheirEventsAndHTTPSDomainsGetTheCertificate) 
   EXPECT_EQ(plain.get<res::Domain>()->value.targetPort, blog.port);
   EXPECT_EQ(eventNames(), (std::vector<std::string>{"projectsChanged"}));
   EXPECT_FALSE(status().network.proxyTLSRunning);
+  EXPECT_EQ(failureMessage(addDomain(shop, "blog.test", false)),
+            "blog.test is already the domain of blog; remove it there first.");
 
   ASSERT_TRUE(addDomain(shop, "shop.test", true).is<res::Domain>());
   f.collectEvents();
@@ -69,25 +75,27 @@ TEST_F(NetworkServices, DomainsEmitTheirEventsAndHTTPSDomainsGetTheCertificate) 
   EXPECT_TRUE(f.events[1].get<evt::NetworkChanged>()->value.network.proxyTLSRunning);
   f.events.clear();
 
+  // `qs proxy stop` closes both listeners; `qs proxy start` must bring HTTPS back too.
+  EXPECT_TRUE(f.handle(cmd::StopDNS{}).is<res::Ok>());
+  EXPECT_TRUE(f.handle(cmd::StopProxy{}).is<res::Ok>());
+  EXPECT_EQ(eventNames(), (std::vector<std::string>{"networkChanged", "networkChanged"}));
+  auto stopped = status().network;
+  EXPECT_FALSE(stopped.dnsRunning);
+  EXPECT_FALSE(stopped.proxyRunning);
+  EXPECT_FALSE(stopped.proxyTLSRunning);
+  EXPECT_TRUE(f.handle(cmd::StartDNS{}).is<res::Ok>());
+  EXPECT_TRUE(f.handle(cmd::StartProxy{}).is<res::Ok>());
+  auto network = status().network;
+  EXPECT_TRUE(network.dnsRunning);
+  EXPECT_TRUE(network.proxyRunning);
+  EXPECT_TRUE(network.proxyTLSRunning);
+  eventNames();
+
   // Removing the last HTTPS domain leaves the TLS listener with its identity.
   EXPECT_TRUE(f.handle(cmd::RemoveDomain{shop.id}).is<res::Ok>());
   EXPECT_EQ(eventNames(), (std::vector<std::string>{"projectsChanged", "networkChanged"}));
   EXPECT_TRUE(status().network.proxyTLSRunning);
   EXPECT_FALSE(f.engine->configuration().projects[1].domain.has_value());
-}
-
-TEST_F(NetworkServices, RefusesBadAndTakenNames) {
-  bootstrap();
-  auto blog = f.addProject("blog");
-  auto shop = f.addProject("shop");
-  EXPECT_EQ(failureMessage(addDomain(blog, "../blog.test", true)),
-            "Invalid hostname: ../blog.test. Must match [a-z0-9-]+.test");
-  EXPECT_FALSE(f.engine->configuration().projects[0].domain.has_value());
-  EXPECT_FALSE(std::filesystem::exists(f.home.home() / ".local/share/Quayside/ssl"));
-
-  ASSERT_TRUE(addDomain(blog, "blog.test", false).is<res::Domain>());
-  EXPECT_EQ(failureMessage(addDomain(shop, "blog.test", false)),
-            "blog.test is already the domain of blog; remove it there first.");
 }
 
 TEST_F(NetworkServices, RoutesFollowTheProjects) {
@@ -134,28 +142,6 @@ TEST_F(NetworkServices, StatusNamesWhoHoldsTheProxyPort) {
   EXPECT_FALSE(f.handle(cmd::Health{}).get<res::Health>()->value.proxyRunning);
   holder.process->signal(SIGKILL);
   holder.process->reap();
-}
-
-// `qs proxy stop` closes both listeners; `qs proxy start` must bring HTTPS back too.
-TEST_F(NetworkServices, ServicesStartAndStopOnRequestAndHTTPSComesBack) {
-  bootstrap();
-  auto shop = f.addProject("shop");
-  ASSERT_TRUE(addDomain(shop, "shop.test", true).is<res::Domain>());
-  ASSERT_TRUE(status().network.proxyTLSRunning);
-  eventNames();
-  EXPECT_TRUE(f.handle(cmd::StopDNS{}).is<res::Ok>());
-  EXPECT_TRUE(f.handle(cmd::StopProxy{}).is<res::Ok>());
-  EXPECT_EQ(eventNames(), (std::vector<std::string>{"networkChanged", "networkChanged"}));
-  auto stopped = status().network;
-  EXPECT_FALSE(stopped.dnsRunning);
-  EXPECT_FALSE(stopped.proxyRunning);
-  EXPECT_FALSE(stopped.proxyTLSRunning);
-  EXPECT_TRUE(f.handle(cmd::StartDNS{}).is<res::Ok>());
-  EXPECT_TRUE(f.handle(cmd::StartProxy{}).is<res::Ok>());
-  auto network = status().network;
-  EXPECT_TRUE(network.dnsRunning);
-  EXPECT_TRUE(network.proxyRunning);
-  EXPECT_TRUE(network.proxyTLSRunning);
 }
 
 // The proxy's own closed connections wait out TIME_WAIT on its port after the daemon stops;

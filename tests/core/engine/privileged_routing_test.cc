@@ -39,7 +39,7 @@ struct PrivilegedEngine : testing::EngineFixture {
   testing::StandInSystem stand;
 };
 
-TEST(PrivilegedRoutingEngineTest, TheRedirectGoesToTheProxysPortsAndHealthSeesTheResolver) {
+TEST(PrivilegedRoutingEngineTest, TheRedirectGoesToTheProxysPortsHealthSeesTheResolverAndAnotherPortConflicts) {
   auto runner = std::make_shared<RecordingRunner>();
   PrivilegedEngine e(runner);
   ASSERT_TRUE(e.handle(cmd::EnableTestRouting{}).is<res::Ok>());
@@ -53,14 +53,10 @@ TEST(PrivilegedRoutingEngineTest, TheRedirectGoesToTheProxysPortsAndHealthSeesTh
   ASSERT_TRUE(e.handle(cmd::DisableTestRouting{}).is<res::Ok>());
   EXPECT_FALSE(e.handle(cmd::Health{}).get<res::Health>()->value.resolverInstalled);
   EXPECT_EQ(runner->scripts.size(), 2u);
-}
 
-TEST(PrivilegedRoutingEngineTest, AResolverForAnotherPortIsAConflict) {
-  PrivilegedEngine e(std::make_shared<RecordingRunner>());
+  // Enabled again, then a resolver for another port: a conflict.
   ASSERT_TRUE(e.handle(cmd::EnableTestRouting{}).is<res::Ok>());
-  QSPrivilegedHelper helper(e.stand.system(), nullptr);
-  int dnsPort = e.network().dnsPort;
-  int other = dnsPort == 65535 ? 65534 : dnsPort + 1;
+  int other = on.dnsPort == 65535 ? 65534 : on.dnsPort + 1;
   testing::writeTextFile(helper.layout().resolverFile,
                          "[Resolve]\nDNS=127.0.0.1:" + std::to_string(other) + "\nDomains=~test\n");
   auto status = e.network();

@@ -16,14 +16,6 @@ using testing::failureMessage;
 using testing::readTextFile;
 using testing::runUntil;
 
-QSServer serverOf(EngineFixture& f, const QSUUID& id) {
-  return f.handle(cmd::GetServerStatus{id}).get<res::Server>()->value;
-}
-
-std::vector<std::string> logsOf(EngineFixture& f, const QSUUID& id, int lines = 500) {
-  return f.handle(cmd::Logs{QSServiceRef(svc::Server{id}), lines, false}).get<res::LogLines>()->value;
-}
-
 bool hasLine(const std::vector<std::string>& lines, std::string_view text) {
   for (const auto& l : lines)
     if (l.find(text) != std::string::npos) return true;
@@ -34,7 +26,7 @@ bool portIsHeld(int port) { return !QSPortScanner().processesListening(port).emp
 
 void startAndWaitUntilRunning(EngineFixture& f, const QSProject& p) {
   ASSERT_TRUE(f.handle(cmd::StartServer{p.id}).is<res::Ok>());
-  ASSERT_TRUE(runUntil(f.io, [&] { return serverOf(f, p.id).status == QSServerStatus::running; }));
+  ASSERT_TRUE(runUntil(f.io, [&] { return f.server(p.id).status == QSServerStatus::running; }));
 }
 
 TEST(EngineServerTest, StartsBuildsRunsAndStopsWithoutAnExitLine) {
@@ -43,18 +35,18 @@ TEST(EngineServerTest, StartsBuildsRunsAndStopsWithoutAnExitLine) {
   auto p = f.addRunnableProject("blog", "FAKE_SWIFT_RECORD=" + record + "\n# HIDDEN=yes\n");
   startAndWaitUntilRunning(f, p);
 
-  auto lines = logsOf(f, p.id);
+  auto lines = f.logs(p.id);
   EXPECT_TRUE(hasLine(lines, "Server started on http://"));
   std::string launched = readTextFile(record);
   EXPECT_NE(launched.find("arg=--port\narg=" + std::to_string(p.port) + "\n"), std::string::npos) << launched;
   EXPECT_EQ(launched.find("HIDDEN"), std::string::npos) << "disabled variables are not passed";
 
   ASSERT_TRUE(f.handle(cmd::StopServer{p.id}).is<res::Ok>());
-  auto stopped = serverOf(f, p.id);
+  auto stopped = f.server(p.id);
   EXPECT_EQ(stopped, (QSServer{p.id, QSServerStatus::stopped, p.port, {}, {}, {}}));
   f.io.run_for(std::chrono::milliseconds(300));
-  EXPECT_FALSE(hasLine(logsOf(f, p.id), "[Server stopped]")) << "a requested stop writes no exit line";
-  EXPECT_EQ(serverOf(f, p.id).status, QSServerStatus::stopped);
+  EXPECT_FALSE(hasLine(f.logs(p.id), "[Server stopped]")) << "a requested stop writes no exit line";
+  EXPECT_EQ(f.server(p.id).status, QSServerStatus::stopped);
 
   // Every record change was published, in order.
   f.collectEvents();
@@ -75,14 +67,14 @@ TEST(EngineServerTest, WithoutADefaultCompilerAPinNobodyHasFailsAndNoPinTakesThe
       "(with swiftly, or unpacked into /opt/swift), or list a folder of toolchains in QS_TOOLCHAIN_DIRS, then start "
       "blog again.";
   EXPECT_EQ(failureMessage(f.handle(cmd::StartServer{p.id})), expected);
-  EXPECT_EQ(serverOf(f, p.id), (QSServer{p.id, QSServerStatus::error, p.port, {}, {}, expected}));
+  EXPECT_EQ(f.server(p.id), (QSServer{p.id, QSServerStatus::error, p.port, {}, {}, expected}));
 
   // Unpinned, it builds with the newest installed toolchain and says so.
   auto unpinned = f.addRunnableProject("unpinned");
   unpinned.swiftVersion.reset();
   f.handle(cmd::UpdateProject{unpinned});
   startAndWaitUntilRunning(f, unpinned);
-  EXPECT_EQ(logsOf(f, unpinned.id).front(),
+  EXPECT_EQ(f.logs(unpinned.id).front(),
             "[No swift compiler on PATH: building with swift-6.0.3 (Swift 6.0.3), the newest installed "
             "toolchain]");
 }
@@ -94,23 +86,23 @@ TEST(EngineServerTest, ExitsAndFailedLaunchesBecomeStoppedOrErrorWithTheirTexts)
   for (auto& p : {crashing, clean}) ASSERT_TRUE(f.handle(cmd::StartServer{p.id}).is<res::Ok>());
 
   auto settled = [&](const QSProject& p) {
-    auto s = serverOf(f, p.id).status;
+    auto s = f.server(p.id).status;
     return s == QSServerStatus::error || s == QSServerStatus::stopped;
   };
   ASSERT_TRUE(runUntil(f.io, [&] { return settled(crashing) && settled(clean); }));
 
-  EXPECT_EQ(serverOf(f, crashing.id),
+  EXPECT_EQ(f.server(crashing.id),
             (QSServer{crashing.id, QSServerStatus::error, crashing.port, {}, {}, "Process exited with code 3"}));
-  EXPECT_EQ(logsOf(f, crashing.id).back(), "[Process exited with code 3]");
-  EXPECT_EQ(serverOf(f, clean.id), (QSServer{clean.id, QSServerStatus::stopped, clean.port, {}, {}, {}}));
-  EXPECT_EQ(logsOf(f, clean.id).back(), "[Server stopped]");
+  EXPECT_EQ(f.logs(crashing.id).back(), "[Process exited with code 3]");
+  EXPECT_EQ(f.server(clean.id), (QSServer{clean.id, QSServerStatus::stopped, clean.port, {}, {}, {}}));
+  EXPECT_EQ(f.logs(clean.id).back(), "[Server stopped]");
 
   // A launch that fails is recorded with its text.
   auto gone = f.addRunnableProject("gone");
   std::filesystem::remove_all(gone.path);
   std::string message = failureMessage(f.handle(cmd::StartServer{gone.id}));
   EXPECT_NE(message.find(gone.path.string()), std::string::npos) << message;
-  EXPECT_EQ(serverOf(f, gone.id), (QSServer{gone.id, QSServerStatus::error, gone.port, {}, {}, message}));
+  EXPECT_EQ(f.server(gone.id), (QSServer{gone.id, QSServerStatus::error, gone.port, {}, {}, message}));
 }
 
 TEST(EngineServerTest, ConsoleBufferKeepsTheLast500Lines) {
@@ -118,53 +110,50 @@ TEST(EngineServerTest, ConsoleBufferKeepsTheLast500Lines) {
   auto p = f.addRunnableProject("chatty", "FAKE_SWIFT_FLOOD=2000\n");
   ASSERT_TRUE(f.handle(cmd::StartServer{p.id}).is<res::Ok>());
   ASSERT_TRUE(runUntil(f.io, [&] {
-    auto lines = logsOf(f, p.id, 1);
+    auto lines = f.logs(p.id, 1);
     return !lines.empty() && lines.back().find("2000") != std::string::npos;
   }));
-  auto lines = logsOf(f, p.id);
+  auto lines = f.logs(p.id);
   ASSERT_EQ(lines.size(), 500u);
   EXPECT_NE(lines.front().find("1501"), std::string::npos) << lines.front();
-  EXPECT_TRUE(logsOf(f, p.id, 0).empty());
+  EXPECT_TRUE(f.logs(p.id, 0).empty());
   f.handle(cmd::StopServer{p.id});
 }
 
-TEST(EngineServerTest, RestartReplacesTheProcessAndALateExitChangesNothing) {
+TEST(EngineServerTest, RestartReplacesTheProcessAndAShutdownDuringOneLeavesNoServerRunning) {
   EngineFixture f;
   auto p = f.addRunnableProject("blog");
   startAndWaitUntilRunning(f, p);
   ASSERT_TRUE(f.handle(cmd::RestartServer{p.id}).is<res::Ok>());
-  ASSERT_TRUE(runUntil(f.io, [&] { return serverOf(f, p.id).status == QSServerStatus::running; }));
+  ASSERT_TRUE(runUntil(f.io, [&] { return f.server(p.id).status == QSServerStatus::running; }));
   f.io.run_for(std::chrono::milliseconds(300));
-  EXPECT_EQ(serverOf(f, p.id).status, QSServerStatus::running) << "the old process's exit was not taken as ours";
-  EXPECT_FALSE(hasLine(logsOf(f, p.id), "[Server stopped]"));
-  f.handle(cmd::StopServer{p.id});
-}
-TEST(EngineServerTest, ShutdownDuringARestartLeavesNoServerRunning) {
-  EngineFixture f;
-  auto p = f.addRunnableProject("stubborn", "FAKE_SWIFT_IGNORE_SIGTERM=1\n");
-  startAndWaitUntilRunning(f, p);
+  EXPECT_EQ(f.server(p.id).status, QSServerStatus::running) << "the old process's exit was not taken as ours";
+  EXPECT_FALSE(hasLine(f.logs(p.id), "[Server stopped]"));
+
+  // A shutdown while a restart waits for a server that ignores SIGTERM.
+  auto stubborn = f.addRunnableProject("stubborn", "FAKE_SWIFT_IGNORE_SIGTERM=1\n");
+  startAndWaitUntilRunning(f, stubborn);
   std::optional<QSDaemonResult> restarted;
-  asio::co_spawn(f.io, f.engine->handle(cmd::RestartServer{p.id}),
+  asio::co_spawn(f.io, f.engine->handle(cmd::RestartServer{stubborn.id}),
                  [&](std::exception_ptr, QSDaemonResult result) { restarted = result; });
   testing::runUntilDone(f.io, f.engine->shutdown());
   ASSERT_TRUE(runUntil(f.io, [&] { return restarted.has_value(); }));
   EXPECT_EQ(failureMessage(*restarted), "quaysided is shutting down; no server is started now.");
+  EXPECT_FALSE(portIsHeld(stubborn.port));
   EXPECT_FALSE(portIsHeld(p.port));
   EXPECT_EQ(failureMessage(f.handle(cmd::ListProjects{})), "quaysided is shutting down.");
 }
 
-TEST(EngineServerTest, StopEndsTheHelperAServerLeftOnItsPortAndTheNextStartGetsThePort) {
+TEST(EngineServerTest, StopEndsAForkedHelperOnThePortAndAStartOnAnotherServersPortFails) {
   EngineFixture f;
   auto p = f.addRunnableProject("forking", "FAKE_SWIFT_FORK_AND_EXIT=1\n");
   ASSERT_TRUE(f.handle(cmd::StartServer{p.id}).is<res::Ok>());
-  ASSERT_TRUE(runUntil(f.io, [&] { return serverOf(f, p.id).status == QSServerStatus::stopped; }));
+  ASSERT_TRUE(runUntil(f.io, [&] { return f.server(p.id).status == QSServerStatus::stopped; }));
   ASSERT_TRUE(portIsHeld(p.port)) << "the forked helper serves on";
   ASSERT_TRUE(f.handle(cmd::StopServer{p.id}).is<res::Ok>());
   EXPECT_FALSE(portIsHeld(p.port));
-}
 
-TEST(EngineServerTest, AStartOnAPortAnotherProjectsServerHoldsFailsAndLeavesThatServerAlone) {
-  EngineFixture f;
+  // Another project's server holds the port.
   auto alpha = f.addRunnableProject("alpha");
   auto beta = f.addRunnableProject("beta");
   beta.port = alpha.port;
@@ -173,30 +162,28 @@ TEST(EngineServerTest, AStartOnAPortAnotherProjectsServerHoldsFailsAndLeavesThat
   std::string expected = "Port " + std::to_string(alpha.port) +
                          " is used by alpha's server. Stop alpha, or give beta another port, then start it again.";
   EXPECT_EQ(failureMessage(f.handle(cmd::StartServer{beta.id})), expected);
-  EXPECT_EQ(serverOf(f, beta.id).errorMessage, expected);
-  EXPECT_EQ(serverOf(f, alpha.id).status, QSServerStatus::running);
+  EXPECT_EQ(f.server(beta.id).errorMessage, expected);
+  EXPECT_EQ(f.server(alpha.id).status, QSServerStatus::running);
   EXPECT_TRUE(portIsHeld(alpha.port));
 }
 
-TEST(EngineServerTest, RenamingABuildingProjectRecordsItsServerStopped) {
+TEST(EngineServerTest, AProjectRenamedOrRemovedWhileItsServerStarts) {
   EngineFixture f;
   auto p = f.addRunnableProject("slow", "FAKE_SWIFT_HOLD_BUILD=1\n");
   ASSERT_TRUE(f.handle(cmd::StartServer{p.id}).is<res::Ok>());
-  ASSERT_EQ(serverOf(f, p.id).status, QSServerStatus::building);
+  ASSERT_EQ(f.server(p.id).status, QSServerStatus::building);
   ASSERT_TRUE(f.handle(cmd::RenameProject{p.id, "slower"}).is<res::Project>());
-  EXPECT_EQ(serverOf(f, p.id).status, QSServerStatus::stopped);
-}
+  EXPECT_EQ(f.server(p.id).status, QSServerStatus::stopped);
 
-TEST(EngineServerTest, AProjectRemovedWhileItsStartChoosesAToolchainIsNotLaunched) {
-  EngineFixture f;
-  auto p = f.addRunnableProject("fleeting");
+  // Removed while its start chooses a toolchain: not launched.
+  auto fleeting = f.addRunnableProject("fleeting");
   std::optional<QSDaemonResult> started;
-  asio::co_spawn(f.io, f.engine->handle(cmd::StartServer{p.id}),
+  asio::co_spawn(f.io, f.engine->handle(cmd::StartServer{fleeting.id}),
                  [&](std::exception_ptr, QSDaemonResult result) { started = result; });
-  ASSERT_TRUE(f.handle(cmd::RemoveProject{p.id, false, false}).is<res::Ok>());
+  ASSERT_TRUE(f.handle(cmd::RemoveProject{fleeting.id, false, false}).is<res::Ok>());
   ASSERT_TRUE(runUntil(f.io, [&] { return started.has_value(); }));
-  EXPECT_EQ(failureMessage(*started), "No project matching '" + p.id.string() + "'.");
-  EXPECT_FALSE(portIsHeld(p.port));
+  EXPECT_EQ(failureMessage(*started), "No project matching '" + fleeting.id.string() + "'.");
+  EXPECT_FALSE(portIsHeld(fleeting.port));
 }
 
 TEST(EngineServerTest, BootstrapStopsTheServersOfACrashedDaemon) {

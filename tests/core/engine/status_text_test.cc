@@ -55,10 +55,6 @@ protected:
     }
   }
 
-  QSServerStatus statusOf(const QSUUID& id) {
-    return f.handle(cmd::GetServerStatus{id}).get<res::Server>()->value.status;
-  }
-
   EngineFixture f;
   TemporaryFolder folder;
   std::string socketPath = (folder / "daemon.sock").string();
@@ -73,7 +69,7 @@ TEST_F(StatusText, EqualsAFreshStatusAfterEveryKindOfChange) {
   expectFresh("adding projects");
 
   ASSERT_TRUE(f.handle(cmd::StartServer{blog.id}).is<res::Ok>());
-  ASSERT_TRUE(runUntil(f.io, [&] { return statusOf(blog.id) == QSServerStatus::running; }));
+  ASSERT_TRUE(runUntil(f.io, [&] { return f.server(blog.id).status == QSServerStatus::running; }));
   expectFresh("a server start");
 
   ASSERT_TRUE(f.handle(cmd::SetEnvVar{shop.id, "LOG_LEVEL", "debug"}).is<res::Ok>());

@@ -37,13 +37,9 @@ protected:
     return p;
   }
 
-  QSServer serverOf(const QSProject& p) { return f.handle(cmd::GetServerStatus{p.id}).get<res::Server>()->value; }
-  std::vector<std::string> logsOf(const QSProject& p) {
-    return f.handle(cmd::Logs{QSServiceRef(svc::Server{p.id}), 500, false}).get<res::LogLines>()->value;
-  }
   int linesWith(const QSProject& p, std::string_view text) {
     int count = 0;
-    for (const auto& line : logsOf(p)) count += line.find(text) != std::string::npos;
+    for (const auto& line : f.logs(p.id)) count += line.find(text) != std::string::npos;
     return count;
   }
   bool logged(const QSProject& p, std::string_view text) { return linesWith(p, text) > 0; }
@@ -58,13 +54,21 @@ protected:
 TEST_F(WatchModeTest, ASaveRebuildsBesideTheServerThenRestartsItOnTheNewBuild) {
   auto p = startWatched("blog");
   EXPECT_TRUE(logged(p, "[Watching blog: saving a file in Sources/, Package.swift or Package.resolved rebuilds it"));
+  // Turned off and on again while it runs: it is watched again at once.
+  auto answer = f.handle(cmd::SetWatch{p.id, false});
+  ASSERT_TRUE(answer.is<res::Project>());
+  EXPECT_FALSE(answer.get<res::Project>()->value.watchesSources());
+  EXPECT_TRUE(logged(p, "[Watch mode is off: saved changes no longer rebuild the server]"));
+  f.handle(cmd::SetWatch{p.id, true});
+  EXPECT_EQ(linesWith(p, "[Watching blog: "), 2);
+
   writeTextFile(p.path / "Sources/App/Greeting.txt", "second");
-  ASSERT_TRUE(runUntil(f.io, [&] { return answers(p, "second"); })) << ::testing::PrintToString(logsOf(p));
-  ASSERT_TRUE(runUntil(f.io, [&] { return serverOf(p).status == QSServerStatus::running; }));
+  ASSERT_TRUE(runUntil(f.io, [&] { return answers(p, "second"); })) << ::testing::PrintToString(f.logs(p.id));
+  ASSERT_TRUE(runUntil(f.io, [&] { return f.server(p.id).status == QSServerStatus::running; }));
   EXPECT_TRUE(logged(p, "[Rebuilding blog: Sources/App/Greeting.txt changed]"));
   EXPECT_TRUE(logged(p, "Build complete! (3.94s)"));
   EXPECT_TRUE(logged(p, "[Rebuilt blog: restarting it on the new build]"));
-  EXPECT_EQ(serverOf(p).activity, std::nullopt);
+  EXPECT_EQ(f.server(p.id).activity, std::nullopt);
 
   // Published: rebuilding while the old server runs, then the new server's start.
   f.collectEvents();
@@ -83,7 +87,7 @@ TEST_F(WatchModeTest, AFailedBuildKeepsTheOldServerAndTheRecordCarriesTheFailure
   writeTextFile(p.path / "Sources/App/Greeting.txt", "broken");
   ASSERT_TRUE(runUntil(f.io, [&] { return logged(p, "[Rebuild failed (exit 1): blog goes on serving"); }));
   EXPECT_TRUE(logged(p, "error: cannot find 'foo' in scope"));
-  auto server = serverOf(p);
+  auto server = f.server(p.id);
   EXPECT_EQ(server.status, QSServerStatus::running);
   EXPECT_EQ(server.activity, std::nullopt);
   EXPECT_EQ(server.errorMessage, "The rebuild failed (swift build exited with code 1); the server still runs the "
@@ -93,8 +97,8 @@ TEST_F(WatchModeTest, AFailedBuildKeepsTheOldServerAndTheRecordCarriesTheFailure
   // Mended, it rebuilds and the new server's record is clean again.
   writeTextFile(p.path / "Sources/App/Greeting.txt", "mended");
   ASSERT_TRUE(runUntil(f.io, [&] { return answers(p, "mended"); }));
-  ASSERT_TRUE(runUntil(f.io, [&] { return serverOf(p).status == QSServerStatus::running; }));
-  EXPECT_EQ(serverOf(p).errorMessage, std::nullopt);
+  ASSERT_TRUE(runUntil(f.io, [&] { return f.server(p.id).status == QSServerStatus::running; }));
+  EXPECT_EQ(f.server(p.id).errorMessage, std::nullopt);
 }
 
 // The fake's `swift build` waits at a gate: builds that start while it is shut can only be
@@ -132,7 +136,7 @@ TEST_F(WatchModeTest, StopDuringABuildEndsBothAndABuildThatNeverEndsIsBounded) {
                                     "\nFAKE_SWIFT_RECORD=" + record.string() + "\n");
   writeTextFile(p.path / "Sources/App/Greeting.txt", "never");
   ASSERT_TRUE(runUntil(f.io, [&] { return logged(p, "[The rebuild of blog did not end within 1 second and was stopped"); }));
-  EXPECT_EQ(serverOf(p).errorMessage,
+  EXPECT_EQ(f.server(p.id).errorMessage,
             "The rebuild did not end within 1 second and was stopped; the server still runs the last good build.");
   EXPECT_TRUE(answers(p, "first"));
 
@@ -154,7 +158,7 @@ TEST_F(WatchModeTest, StopDuringABuildEndsBothAndABuildThatNeverEndsIsBounded) {
   auto builds = recordedBuilds();
   ASSERT_TRUE(f.handle(cmd::StopServer{p.id}).is<res::Ok>());
   for (int build : builds) EXPECT_NE(::kill(build, 0), 0) << "build " << build << " still runs";
-  EXPECT_EQ(serverOf(p), (QSServer{p.id, QSServerStatus::stopped, p.port, {}, {}, {}}));
+  EXPECT_EQ(f.server(p.id), (QSServer{p.id, QSServerStatus::stopped, p.port, {}, {}, {}}));
   EXPECT_EQ(testing::httpGet(p.port, "/hello"), "");
 }
 
@@ -165,7 +169,7 @@ TEST_F(WatchModeTest, AVanishedFolderOrTheWatchLimitLeavesTheServerRunningUnwatc
     return logged(p, "[Watch ended: the project folder " + p.path.string() +
                          " was removed or renamed; the server runs unwatched.]");
   }));
-  EXPECT_EQ(serverOf(p).status, QSServerStatus::running);
+  EXPECT_EQ(f.server(p.id).status, QSServerStatus::running);
   EXPECT_TRUE(answers(p, "first"));
   ASSERT_TRUE(f.handle(cmd::StopServer{p.id}).is<res::Ok>());
 
@@ -174,22 +178,11 @@ TEST_F(WatchModeTest, AVanishedFolderOrTheWatchLimitLeavesTheServerRunningUnwatc
   writeTextFile(capped.path / "Sources/App/Models/User.swift", "// four folders to watch");
   f.handle(cmd::SetWatch{capped.id, true});
   ASSERT_TRUE(f.handle(cmd::StartServer{capped.id}).is<res::Ok>());
-  ASSERT_TRUE(runUntil(f.io, [&] { return serverOf(capped).status == QSServerStatus::running; }));
+  ASSERT_TRUE(runUntil(f.io, [&] { return f.server(capped.id).status == QSServerStatus::running; }));
   EXPECT_TRUE(logged(capped, "[Watch mode is off for capped: the system's limit on inotify watches is reached. Raise "
                              "fs.inotify.max_user_watches (for example 'sudo sysctl "
                              "fs.inotify.max_user_watches=524288') and turn watch mode on again; the server runs "
                              "unwatched.]"));
-}
-
-TEST_F(WatchModeTest, TurnedOffWhileRunningItStopsWatching) {
-  auto p = startWatched("blog");
-  auto answer = f.handle(cmd::SetWatch{p.id, false});
-  ASSERT_TRUE(answer.is<res::Project>());
-  EXPECT_FALSE(answer.get<res::Project>()->value.watchesSources());
-  EXPECT_TRUE(logged(p, "[Watch mode is off: saved changes no longer rebuild the server]"));
-  // Turned on again while it runs, it is watched at once.
-  f.handle(cmd::SetWatch{p.id, true});
-  EXPECT_EQ(linesWith(p, "[Watching blog: "), 2);
 }
 
 TEST(WatchInputTest, OnlySourcesAndTheManifestRebuild) {

@@ -149,7 +149,7 @@ TEST(UninstallerTest, ARefusedAdministratorPromptFailsOnlyTheRoutingStep) {
   EXPECT_FALSE(fs::exists(f.data));
 }
 
-TEST(UninstallerTest, EdgeCases) {
+TEST(UninstallerTest, EdgeCasesAndNeverDeletingOutsideTheUsersDataFolder) {
   Fixture f;
   QSUninstaller uninstaller(f.places(std::make_shared<RecordingRunner>()));
   int reports = 0;
@@ -168,11 +168,8 @@ TEST(UninstallerTest, EdgeCases) {
   EXPECT_THAT(uninstaller.run({.deleteData = true}), ElementsAre(Step{"Delete app data", true, {}}));
   EXPECT_FALSE(fs::exists(fs::symlink_status(f.data)));
   EXPECT_EQ(readTextFile(elsewhere / "config.json"), "{}");
-}
 
-// Where the data folder would be found, and what deleting it would take with it.
-TEST(UninstallerTest, NeverDeletesOutsideTheUsersDataFolder) {
-  Fixture f;
+  // Where the data folder would be found, and what deleting it would take with it.
   TemporaryFolder work;
   struct InFolder {
     fs::path before = fs::current_path();
