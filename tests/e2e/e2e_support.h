@@ -108,6 +108,10 @@ protected:
     // The daemon's .test services on ports the system picks, never the user's.
     for (const char* port : {"QS_PROXY_PORT", "QS_PROXY_TLS_PORT", "QS_DNS_PORT"}) environment[port] = "0";
   }
+  // A daemon the test started through `qs daemon start` must not outlive it, whatever failed.
+  ~E2ETest() override {
+    if (!daemon && isListenedOn(socketPath())) qs({"daemon", "stop"});
+  }
 
   std::string socketPath() const { return (home.home() / "daemon.sock").string(); }
   // (Replacing the running one; `toolchains`: where the daemon looks for them.)
@@ -137,6 +141,12 @@ protected:
   }
   static bool haveTerminals() { return isExecutableFile("/usr/bin/script"); }
 
+  // Runs qs in HOME with `input` on its standard input (a pipe).
+  QsResult qsWithInput(std::vector<std::string> arguments, const std::string& input) {
+    arguments.insert(arguments.begin(), qsPath());
+    return run(arguments, input, home.home());
+  }
+
   // Runs qs and expects success; its standard output.
   std::string qsOK(std::vector<std::string> arguments) {
     auto result = qs(arguments);
@@ -162,6 +172,33 @@ protected:
   ScopedEnvironment toolchains{{{"QS_TOOLCHAIN_DIRS", qs::testing::fakeToolchainsFolder()}}};
   std::map<std::string, std::string> environment;
   std::unique_ptr<DaemonHost> daemon;
+};
+
+// Every system path under a scratch root, with stand-ins for systemctl (no unit is active), nft
+// and update-ca-certificates, and the real certutil. No daemon is started.
+class ScratchSystemTest : public E2ETest {
+protected:
+  ScratchSystemTest() {
+    std::filesystem::create_directories(root);
+    tool("systemctl", "[ \"$1\" != is-active ]\n");
+    tool("nft", "exit 0\n");
+    tool("update-ca-certificates", "exit 0\n");
+    tool("certutil", "exec /usr/bin/certutil \"$@\"\n");
+    environment["QS_SYSTEM_ROOT"] = root.string();
+    environment["QS_SYSTEM_TOOL_PATH"] = tools.string();
+    environment["QS_SYSTEMCTL"] = (tools / "systemctl").string();
+    // The TLS listener starts only with an HTTPS domain; the redirect needs its port before that.
+    environment["QS_PROXY_TLS_PORT"] = std::to_string(freePort());
+  }
+
+  void tool(const std::string& name, const std::string& body) {
+    writeTextFile(tools / name, "#!/bin/bash\n" + body);
+    std::filesystem::permissions(tools / name, std::filesystem::perms::owner_all);
+  }
+
+  TemporaryFolder scratch;
+  std::filesystem::path root = scratch / "root";
+  std::filesystem::path tools = scratch / "tools";
 };
 
 // A qs that keeps running (logs -f, events): its output is read as it comes.

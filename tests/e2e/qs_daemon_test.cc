@@ -28,9 +28,15 @@ TEST_F(WithoutDaemon, EveryCommandThatNeedsOneSaysHowToStartIt) {
   // A socket file left behind by a daemon that died is no daemon either.
   writeTextFile(socketPath(), "");
   EXPECT_EQ(qsFails({"ping"}), kUnavailable);
+
+  // A socket path that is not UTF-8 is printed with a replacement character, never a crash.
+  environment["QS_DAEMON_SOCKET"] = (home.home() / "sock\xff").string();
+  auto status = qs({"daemon", "status", "--json"});
+  EXPECT_EQ(status.status, 1) << status.err;
+  EXPECT_EQ(json::parse(status.out)["socket"], (home.home() / "sock\xef\xbf\xbd").string());
 }
 
-TEST_F(WithoutDaemon, UsageErrorsExitWithTwo) {
+TEST_F(WithoutDaemon, UsageErrorsVersionHelpAndToolchains) {
   const std::vector<std::pair<std::vector<std::string>, std::string>> cases = {
       {{"frobnicate"}, "qs: Unknown command 'frobnicate' (see 'qs --help')\n"},
       {{"info"}, "qs: PROJECT is required (see 'qs info --help')\n"},
@@ -47,17 +53,7 @@ TEST_F(WithoutDaemon, UsageErrorsExitWithTwo) {
     EXPECT_EQ(std::count(error.begin(), error.end(), '\n'), 1) << error;
   }
   EXPECT_EQ(qs({}).status, 2);
-}
 
-// A socket path that is not UTF-8 is printed with a replacement character, never a crash.
-TEST_F(WithoutDaemon, JsonSurvivesPathsThatAreNotUTF8) {
-  environment["QS_DAEMON_SOCKET"] = (home.home() / "sock\xff").string();
-  auto status = qs({"daemon", "status", "--json"});
-  EXPECT_EQ(status.status, 1) << status.err;
-  EXPECT_EQ(json::parse(status.out)["socket"], (home.home() / "sock\xef\xbf\xbd").string());
-}
-
-TEST_F(WithoutDaemon, VersionHelpAndToolchains) {
   EXPECT_EQ(qsOK({"--version"}), std::string("qs ") + QS_VERSION + "\n");
   EXPECT_NE(qsOK({"start", "--help"}).find("qs start blog --wait"), std::string::npos);
   environment["QS_TOOLCHAIN_DIRS"] = qs::testing::fakeToolchainsFolder();
@@ -75,8 +71,6 @@ TEST_F(WithoutDaemon, VersionHelpAndToolchains) {
 class DaemonCommands : public E2ETest {
 protected:
   DaemonCommands() { environment["QS_DAEMON_EXECUTABLE"] = qs::testing::binFolder() + "/fake_quaysided"; }
-  // A daemon started by a test that failed half-way must not outlive it.
-  ~DaemonCommands() override { qs({"daemon", "stop"}); }
 };
 
 TEST_F(DaemonCommands, StartStatusStop) {

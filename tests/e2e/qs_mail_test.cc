@@ -5,7 +5,8 @@
 
 #include <fmt/format.h>
 
-#include <atomic>
+#include <functional>
+#include <stop_token>
 #include <thread>
 
 namespace qs::testing {
@@ -20,8 +21,7 @@ protected:
     writeTextFile(home.home() / ".config/Quayside/settings.json",
                   fmt::format(R"({{"qs.mailSMTPPort": "{}"}})", freePort() + 7));
     startDaemon();
-    auto status = json::parse(qsOK({"status", "--json"}));
-    mailPort = status["mail"]["port"].get<int>();
+    mailPort = json::parse(qsOK({"status", "--json"}))["mail"]["port"].get<int>();
   }
 
   // curl as a shell user would send a file; its exit status.
@@ -74,6 +74,20 @@ TEST_F(Mail, CaughtShownAndKeptAcrossRestarts) {
   EXPECT_EQ(qsFails({"mail", "show", "zzz"}), "qs: No message with id 'zzz' (see 'qs mail').\n");
   EXPECT_EQ(qsOK({"mail", "rm", shortID}), "Removed " + shortID + " (Welcome to Quayside and more).\n");
   EXPECT_EQ(qsOK({"mail"}), "No mail.\n");
+
+  // A message that carries terminal control sequences reaches a terminal only with --force.
+  std::string data = "Subject: \x1b]0;owned\x07Hi\r\n\r\n\x1b[2Jbody\r\n";
+  writeTextFile(home.home() / "escapes.eml", data);
+  ASSERT_EQ(curlSend((home.home() / "escapes.eml").string()), 0);
+  std::string escapes = listed()[0]["id"].get<std::string>().substr(0, 8);
+  if (haveTerminals()) {
+    auto refused = qsOnTerminal({"mail", "show", escapes, "--raw"}, "");
+    EXPECT_EQ(refused.status, 1);
+    EXPECT_NE(refused.out.find("add --force to print it here"), std::string::npos) << refused.out;
+    EXPECT_EQ(refused.out.find('\x1b'), std::string::npos) << "nothing of the message reached the terminal";
+    EXPECT_NE(qsOnTerminal({"mail", "show", escapes, "--raw", "--force"}, "").out.find("\x1b[2Jbody"), std::string::npos);
+  }
+  EXPECT_EQ(qsOK({"mail", "show", escapes, "--raw"}), data) << "to a pipe, byte for byte";
 }
 
 TEST_F(Mail, MessagesFromPythonsSmtplib) {
@@ -100,12 +114,38 @@ TEST_F(Mail, MessagesFromPythonsSmtplib) {
             "NAME      TYPE                      SIZE\ndata.bin  application/octet-stream  256 B\n");
 }
 
-TEST_F(Mail, ProjectServerMailIsFiledUnderItsProjectAndFollowed) {
+// A project server's mail is filed under its project, and a follower prints each message as it
+// comes. Another program holds the catcher's port (another user's catcher, say): the catcher moves
+// up, and project mail follows it there instead of landing in the other program.
+TEST_F(Mail, ProjectMailIsFiledUnderItsProjectFollowedAndFollowsTheCatcher) {
+  int usual = freePort() + 11;
+  asio::io_context io;
+  asio::ip::tcp::acceptor other(io, {asio::ip::address_v4::loopback(), static_cast<unsigned short>(usual)});
+  // It takes connections and drops them at once, as a program that speaks no SMTP would.
+  std::function<void()> drop = [&] {
+    other.async_accept([&](asio::error_code error, asio::ip::tcp::socket) {
+      if (!error) drop();
+    });
+  };
+  drop();
+  std::jthread dropper([&](std::stop_token stop) {
+    std::stop_callback halt(stop, [&] { io.stop(); });
+    io.run();
+  });
+
+  writeTextFile(home.home() / ".config/Quayside/settings.json", fmt::format(R"({{"qs.mailSMTPPort": "{}"}})", usual));
+  daemon->restart();
+  mailPort = json::parse(qsOK({"status", "--json"}))["mail"]["port"].get<int>();
+  ASSERT_NE(mailPort, usual);
+
   int port = freePort();
   newProject("blog", port);
+  EXPECT_NE(readTextFile(home.home() / "projects/blog/.env").find(fmt::format("MAIL_PORT={}\n", mailPort)),
+            std::string::npos) << "a new project's .env names the port the catcher has";
+  // An older project whose .env names the usual port, as scaffolds used to write.
+  qsOK({"env", "blog", "set", "MAIL_PORT", std::to_string(usual)});
   qsOK({"start", "blog", "--wait"});
-  EXPECT_NE(httpGet(port, fmt::format("/send-mail?port={}", mailPort)).find("\r\n\r\nSent"), std::string::npos);
-  // Followed, each new message is printed as it comes.
+  EXPECT_NE(httpGet(port, "/send-mail").find("\r\n\r\nSent"), std::string::npos);
   RunningQs follow({"mail", "-f"}, environment, home.home());
   follow.readUntil("Waiting for mail (Ctrl-C to stop)...\n");
   ASSERT_EQ(curlSend(mailFixture("latin1-lf.eml")), 0);
@@ -114,85 +154,22 @@ TEST_F(Mail, ProjectServerMailIsFiledUnderItsProjectAndFollowed) {
   EXPECT_EQ(follow.interrupt(), 0);
 
   json fromBlog = listed({"--project", "BLOG"});
-  ASSERT_EQ(fromBlog.size(), 1u);
+  ASSERT_EQ(fromBlog.size(), 1u) << "caught here, not by the program on the usual port";
   EXPECT_EQ(fromBlog[0]["subject"], "Confirm your account");
   EXPECT_EQ(fromBlog[0]["projectName"], "blog");
-  json other = listed({"--project", "other"});
-  ASSERT_EQ(other.size(), 1u);
-  EXPECT_EQ(other[0]["subject"], "Menü du jour");
-  std::string table = qsOK({"mail"});
-  EXPECT_NE(table.find("Confirm your account  blog\n"), std::string::npos) << table;
-}
-
-TEST_F(Mail, RawMessageToATerminalNeedsForce) {
-  if (!haveTerminals()) GTEST_SKIP() << "no /usr/bin/script";
-  std::string data = "Subject: \x1b]0;owned\x07Hi\r\n\r\n\x1b[2Jbody\r\n";
-  writeTextFile(home.home() / "escapes.eml", data);
-  ASSERT_EQ(curlSend((home.home() / "escapes.eml").string()), 0);
-  std::string id = listed()[0]["id"].get<std::string>().substr(0, 8);
-
-  auto refused = qsOnTerminal({"mail", "show", id, "--raw"}, "");
-  EXPECT_EQ(refused.status, 1);
-  EXPECT_NE(refused.out.find("add --force to print it here"), std::string::npos) << refused.out;
-  EXPECT_EQ(refused.out.find('\x1b'), std::string::npos) << "nothing of the message reached the terminal";
-  EXPECT_NE(qsOnTerminal({"mail", "show", id, "--raw", "--force"}, "").out.find("\x1b[2Jbody"), std::string::npos);
-  EXPECT_EQ(qsOK({"mail", "show", id, "--raw"}), data) << "to a pipe, byte for byte";
-}
-
-// Another program holds the catcher's port (another user's catcher, say): the catcher moves up,
-// and project mail follows it there instead of landing in the other program.
-TEST_F(Mail, ProjectMailFollowsTheCatcherToThePortItReallyHas) {
-  int usual = freePort() + 11;
-  asio::io_context io;
-  asio::ip::tcp::acceptor other(io, {asio::ip::address_v4::loopback(), static_cast<unsigned short>(usual)});
-  // It takes connections and drops them at once, as a program that speaks no SMTP would.
-  std::atomic<bool> stopping = false;
-  std::thread dropper([&] {
-    for (;;) {
-      asio::error_code error;
-      auto socket = other.accept(error);
-      if (error || stopping) return;
-    }
-  });
-  struct Stop {
-    std::atomic<bool>& stopping;
-    std::thread& dropper;
-    int port;
-    ~Stop() {
-      stopping = true;
-      asio::io_context io;
-      asio::ip::tcp::socket knock(io);
-      asio::error_code ignored;
-      knock.connect({asio::ip::address_v4::loopback(), static_cast<unsigned short>(port)}, ignored);
-      dropper.join();
-    }
-  } stop{stopping, dropper, usual};
-
-  writeTextFile(home.home() / ".config/Quayside/settings.json", fmt::format(R"({{"qs.mailSMTPPort": "{}"}})", usual));
-  daemon->restart();
-  int actual = json::parse(qsOK({"status", "--json"}))["mail"]["port"].get<int>();
-  ASSERT_NE(actual, usual);
-
-  int port = freePort();
-  newProject("fresh", port);
-  EXPECT_NE(readTextFile(home.home() / "projects/fresh/.env").find(fmt::format("MAIL_PORT={}\n", actual)),
-            std::string::npos) << "a new project's .env names the port the catcher has";
-  // An older project whose .env names the usual port, as scaffolds used to write.
-  qsOK({"env", "fresh", "set", "MAIL_PORT", std::to_string(usual)});
-  qsOK({"start", "fresh", "--wait"});
-  EXPECT_NE(httpGet(port, "/send-mail").find("\r\n\r\nSent"), std::string::npos);
-  json caught = listed({"--project", "fresh"});
-  ASSERT_EQ(caught.size(), 1u) << "caught here, not by the program on the usual port";
-  EXPECT_EQ(caught[0]["subject"], "Confirm your account");
+  json others = listed({"--project", "other"});
+  ASSERT_EQ(others.size(), 1u);
+  EXPECT_EQ(others[0]["subject"], "Menü du jour");
 
   auto listing = qs({"mail"});
   EXPECT_EQ(listing.status, 0);
-  EXPECT_EQ(listing.err, fmt::format("Note: fresh's .env says MAIL_PORT={}, but the catcher listens on {}, so mail "
-                                     "from what reads that .env may go elsewhere. Point it here with: qs env fresh "
-                                     "set MAIL_PORT {}\n", usual, actual, actual));
-  qsOK({"env", "fresh", "set", "MAIL_PORT", std::to_string(actual)});
+  EXPECT_NE(listing.out.find("Confirm your account  blog\n"), std::string::npos) << listing.out;
+  EXPECT_EQ(listing.err, fmt::format("Note: blog's .env says MAIL_PORT={}, but the catcher listens on {}, so mail "
+                                     "from what reads that .env may go elsewhere. Point it here with: qs env blog "
+                                     "set MAIL_PORT {}\n", usual, mailPort, mailPort));
+  qsOK({"env", "blog", "set", "MAIL_PORT", std::to_string(mailPort)});
   EXPECT_EQ(qs({"mail"}).err, "");
-  qsOK({"stop", "fresh"});
+  qsOK({"stop", "blog"});
 }
 
 }  // namespace

@@ -84,7 +84,7 @@ TEST_F(Projects, AddPinStatusEnvRenameRemove) {
   EXPECT_EQ(qsOK({"ls"}), "No projects yet. Add one with 'qs add PATH' or create one with 'qs new NAME'.\n");
 }
 
-TEST_F(Projects, NamingProjects) {
+TEST_F(Projects, NamingProjectsAndRefusingWhatCannotBeKept) {
   writeVaporPackage(home.home() / "a/shop", "Shop");
   writeVaporPackage(home.home() / "b/shop", "SHOP");
   writeTextFile(home.home() / "c/Package.swift", "// swift-tools-version:5.9\nlet package = Package(name: \"c\")\n");
@@ -106,32 +106,9 @@ TEST_F(Projects, NamingProjects) {
   auto list = qsOK({"projects"});
   EXPECT_EQ(list.rfind("NAME  PORT  ID", 0), 0u) << list;
   EXPECT_NE(list.find("SHOP  8080  " + second["id"].get<std::string>()), std::string::npos) << list;
-}
 
-// Sizes are capped so that no answer grows too large to fetch, and the commands that trim a
-// project keep working. (Hand edits and the file's mode: the engine's and writer's tests.)
-TEST_F(Projects, EnvSizeLimits) {
-  auto folder = home.home() / "blog";
-  std::string big(maxValueBytes, 'x');
-  std::string typed;
-  for (int i = 0; i < 15; ++i) typed += "BIG" + std::to_string(i) + "=" + big.substr(5) + "\n";
-  writeVaporPackage(folder, "blog", "DATABASE_URL=dev\nHAND=typed\n" + typed + "A=1\n");
-  qsOK({"add", folder.string()});
-
-  // 15 values of 64 KiB: one more would pass 1 MiB. (Each limit's text: the .env model's test.)
-  EXPECT_EQ(qsFails({"env", "blog", "set", "BIG15", big}),
-            "qs: The variables would take more than 1 MiB, the most one project can hold: unset or "
-            "shorten some first.\n");
-  EXPECT_EQ(qsOK({"env", "blog", "unset", "BIG0"}), "Unset BIG0 for blog.\n");
-  EXPECT_EQ(qsOK({"env", "blog", "set", "BIG15", big}), "Set BIG15 for blog.\n");
-  EXPECT_EQ(json::parse(qsOK({"projects", "--json"})).size(), 1u);
-  daemon->restart();
-  EXPECT_EQ(qsOK({"env", "blog", "get", "BIG15"}), big + "\n");
-}
-
-// What cannot be kept as it is (a second record for a folder, text that is not UTF-8, a name
-// that creation refuses, a folder the Trash cannot take) is refused with the reason.
-TEST_F(Projects, RefusesWhatItCannotKeep) {
+  // What cannot be kept as it is (a second record for a folder, text that is not UTF-8, a name
+  // that creation refuses, a folder the Trash cannot take) is refused with the reason.
   auto folder = home.home() / "blog";
   writeVaporPackage(folder, "blog", "PORT=8123\n");
   writeVaporPackage(home.home() / "latin", "latin", "NAME=caf\xE9\n");
@@ -155,7 +132,7 @@ TEST_F(Projects, RefusesWhatItCannotKeep) {
   EXPECT_TRUE(failed.starts_with(moving)) << failed;
   EXPECT_TRUE(failed.ends_with(": Not a directory); the project was not removed.\n")) << failed;
   EXPECT_TRUE(isDirectory(folder));
-  EXPECT_EQ(json::parse(qsOK({"projects", "--json"})).size(), 1u);
+  EXPECT_EQ(json::parse(qsOK({"projects", "--json"})).size(), 3u);  // the two shops and blog
 
   // Once the Trash can take it, a "y" on a terminal moves the folder there.
   std::filesystem::remove(home.home() / ".local/share/Trash/files");
@@ -166,6 +143,27 @@ TEST_F(Projects, RefusesWhatItCannotKeep) {
         << confirmed.out;
     EXPECT_TRUE(isDirectory(home.home() / ".local/share/Trash/files/blog"));
   }
+}
+
+// Sizes are capped so that no answer grows too large to fetch, and the commands that trim a
+// project keep working. (Hand edits and the file's mode: the engine's and writer's tests.)
+TEST_F(Projects, EnvSizeLimits) {
+  auto folder = home.home() / "blog";
+  std::string big(maxValueBytes, 'x');
+  std::string typed;
+  for (int i = 0; i < 15; ++i) typed += "BIG" + std::to_string(i) + "=" + big.substr(5) + "\n";
+  writeVaporPackage(folder, "blog", "DATABASE_URL=dev\nHAND=typed\n" + typed + "A=1\n");
+  qsOK({"add", folder.string()});
+
+  // 15 values of 64 KiB: one more would pass 1 MiB. (Each limit's text: the .env model's test.)
+  EXPECT_EQ(qsFails({"env", "blog", "set", "BIG15", big}),
+            "qs: The variables would take more than 1 MiB, the most one project can hold: unset or "
+            "shorten some first.\n");
+  EXPECT_EQ(qsOK({"env", "blog", "unset", "BIG0"}), "Unset BIG0 for blog.\n");
+  EXPECT_EQ(qsOK({"env", "blog", "set", "BIG15", big}), "Set BIG15 for blog.\n");
+  EXPECT_EQ(json::parse(qsOK({"projects", "--json"})).size(), 1u);
+  daemon->restart();
+  EXPECT_EQ(qsOK({"env", "blog", "get", "BIG15"}), big + "\n");
 }
 
 // A project on another file system goes to that file system's own trash folder.

@@ -30,7 +30,7 @@ protected:
   std::filesystem::path project = home.home() / "code/blog";
 };
 
-TEST_F(PublishCommands, PublishShowsEachPhaseTheBuildLogAndTheAddress) {
+TEST_F(PublishCommands, PublishShowsEachPhaseTheBuildLogTheAddressAndTheEnvNote) {
   addProject();
   environment["QS_HOSTING_API_KEY"] = "key-123";
   fake.script.logPages = {{"Compiling App", "\x1b]0;pwned\x07" "Build complete"}};
@@ -69,6 +69,21 @@ TEST_F(PublishCommands, PublishShowsEachPhaseTheBuildLogAndTheAddress) {
     EXPECT_EQ(output.find("key-123"), std::string::npos);
     EXPECT_EQ(output.find("token-"), std::string::npos);
   }
+
+  // The project's .env goes with the upload unless left out, and qs says so.
+  writeTextFile(project / ".env", "DATABASE_PASSWORD=local-only\n");
+  std::string note = "Note: The project's .env goes with the upload, as the hosted build reads it; it holds whatever "
+                     "you put there, local database passwords included. Add --exclude-env to leave it out.\n";
+  auto withEnv = qs({"publish", "blog"});
+  ASSERT_EQ(withEnv.status, 0) << withEnv.err;
+  EXPECT_TRUE(withEnv.out.starts_with(note)) << withEnv.out;
+  auto without = qs({"publish", "blog", "--exclude-env"});
+  ASSERT_EQ(without.status, 0) << without.err;
+  EXPECT_EQ(without.out.find("Note:"), std::string::npos);
+  writeTextFile(home.home() / "uploaded.tar.gz", fake.uploadedArchive());
+  EXPECT_EQ(runProcess({"/usr/bin/tar", "-tzf", (home.home() / "uploaded.tar.gz").string(), "./.env"}).exitStatus, 2)
+      << "left out";
+  EXPECT_TRUE(leftoverArchives().empty());
 }
 
 TEST_F(PublishCommands, FailuresAndInterruptionsNameTheirStep) {
@@ -137,24 +152,6 @@ TEST_F(PublishCommands, PackageWritesTheArchiveTheAppWouldSave) {
                 " (blog without .git, .build, .DS_Store, .swiftpm).\n");
   EXPECT_EQ(runProcess({"/usr/bin/tar", "-tzf", (folder / "blog.tar.gz").string()}).output, "./\n./Package.swift\n");
   EXPECT_EQ(runProcess({"/usr/bin/zipinfo", "-1", (folder / "blog.zip").string()}).output, "Package.swift\n");
-}
-
-TEST_F(PublishCommands, PublishSaysTheEnvFileGoesWithTheUpload) {
-  addProject();
-  environment["QS_HOSTING_API_KEY"] = "key-123";
-  writeTextFile(project / ".env", "DATABASE_PASSWORD=local-only\n");
-  std::string note = "Note: The project's .env goes with the upload, as the hosted build reads it; it holds whatever "
-                     "you put there, local database passwords included. Add --exclude-env to leave it out.\n";
-  auto published = qs({"publish", "blog"});
-  ASSERT_EQ(published.status, 0) << published.err;
-  EXPECT_TRUE(published.out.starts_with(note)) << published.out;
-  auto without = qs({"publish", "blog", "--exclude-env"});
-  ASSERT_EQ(without.status, 0) << without.err;
-  EXPECT_EQ(without.out.find("Note:"), std::string::npos);
-  writeTextFile(home.home() / "uploaded.tar.gz", fake.uploadedArchive());
-  EXPECT_EQ(runProcess({"/usr/bin/tar", "-tzf", (home.home() / "uploaded.tar.gz").string(), "./.env"}).exitStatus, 2)
-      << "left out";
-  EXPECT_TRUE(leftoverArchives().empty());
 }
 
 TEST_F(PublishCommands, LoginStoresTheKeyForOnlyTheUserAndLogoutForgetsIt) {

@@ -137,8 +137,6 @@ TEST_F(Servers, WatchModeThroughTheCommandLine) {
   auto info = qsOK({"info", "site"});
   EXPECT_NE(info.find("  on (saved changes rebuild and restart the server)\n"), std::string::npos) << info;
   EXPECT_EQ(json::parse(qsOK({"watch", "site", "--json"})), (json{{"project", "site"}, {"watch", true}}));
-  auto status = qsOK({"status"});
-  EXPECT_NE(status.find("WATCH"), std::string::npos) << status;
 
   EXPECT_EQ(qsOK({"watch", "site", "off"}), "site isn't watched: restart it yourself after a change.\n");
   EXPECT_NE(qsOK({"status"}).find(" off "), std::string::npos);
@@ -162,11 +160,8 @@ TEST_F(Servers, FollowLogsAndEvents) {
   RunningQs logs({"logs", "live", "-f"}, environment, home.home());
   logs.readUntil("Server started on");  // printed after the subscription was made
   httpGet(port, "/hello");
-  logs.readUntil("GET /hello [request-id: ");
-  EXPECT_EQ(logs.interrupt(), 0) << logs.errors();
-  EXPECT_EQ(logs.errors(), "");
+  const std::string& printed = logs.readUntil("GET /hello [request-id: ");
   // Every line once: the lines fetched and those streamed do not overlap.
-  const std::string& printed = logs.output();
   EXPECT_EQ(printed.find("Server started on"), printed.rfind("Server started on")) << printed;
 
   events.readUntil("\"running\"");
@@ -181,37 +176,21 @@ TEST_F(Servers, FollowLogsAndEvents) {
   EXPECT_EQ(statuses, (std::vector<std::string>{"building", "running"}));
 
   // A flood of console lines: the follower (which takes them in batches) prints every one, once
-  // and in order; `qs events logs` beside it still gets one logLine event a line. The flood is
-  // less than a subscriber's backlog, so neither may miss a line however slowly it reads.
-  RunningQs flood({"logs", "live", "-f"}, environment, home.home());
-  flood.readUntil("Server started on");  // fetched after the subscription was made
-  RunningQs single({"events", "logs"}, environment, home.home());
-  subscribed = false;
-  for (int attempt = 0; attempt < 100 && !subscribed; ++attempt) {
-    httpGet(port, "/hello");
-    subscribed = single.tryReadUntil("GET /hello", std::chrono::milliseconds(300));
-  }
-  ASSERT_TRUE(subscribed) << single.output();
+  // and in order. The flood is less than a subscriber's backlog, so no line may be missed however
+  // slowly it reads. (Followers of single lines beside batches: the daemon server's test.)
   const int floodLines = 20000;
   qsOK({"env", "live", "set", "FAKE_SWIFT_FLOOD", std::to_string(floodLines)});
   qsOK({"restart", "live"});
   const std::string lastLine = "[ DEBUG ] flood " + std::to_string(floodLines) + "\n";
-  flood.readUntil(lastLine);
-  single.readUntil("flood " + std::to_string(floodLines) + "\"");
-  EXPECT_EQ(flood.interrupt(), 0) << flood.errors();
-  EXPECT_EQ(single.interrupt(), 0) << single.errors();
-  std::size_t at = flood.output().find("[ DEBUG ] flood 1\n");
+  logs.readUntil(lastLine);
+  EXPECT_EQ(logs.interrupt(), 0) << logs.errors();
+  EXPECT_EQ(logs.errors(), "");
+  std::size_t at = logs.output().find("[ DEBUG ] flood 1\n");
   ASSERT_NE(at, std::string::npos);
   std::string expected;
   for (int n = 1; n <= floodLines; ++n) expected += "[ DEBUG ] flood " + std::to_string(n) + "\n";
-  EXPECT_EQ(flood.output().substr(at, expected.size()), expected);
-  EXPECT_EQ(flood.output().find("not shown"), std::string::npos);
-  EXPECT_EQ(single.output().find("logBatch"), std::string::npos);
-  std::size_t singleEvents = 0;
-  std::istringstream singleLines(single.output());
-  for (std::string line; std::getline(singleLines, line);)
-    if (json::parse(line).contains("logLine") && line.find("[ DEBUG ] flood ") != std::string::npos) ++singleEvents;
-  EXPECT_EQ(singleEvents, static_cast<std::size_t>(floodLines));
+  EXPECT_EQ(logs.output().substr(at, expected.size()), expected);
+  EXPECT_EQ(logs.output().find("not shown"), std::string::npos);
 
   // A follower ends when the daemon stops, and says why.
   RunningQs follower({"logs", "live", "-f"}, environment, home.home());

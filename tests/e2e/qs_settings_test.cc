@@ -1,5 +1,5 @@
-// `qs settings export` and `import`: the file another machine reads, the keys that stay behind,
-// and files that change nothing.
+// `qs settings`: typed values with their defaults; `export` and `import`: the file another machine
+// reads, the keys that stay behind, and files that change nothing.
 #include "e2e/e2e_support.h"
 
 namespace qs::testing {
@@ -10,7 +10,20 @@ protected:
   std::filesystem::path settingsFile() const { return home.home() / ".config/Quayside/settings.json"; }
 };
 
-TEST_F(SettingsTransfer, ExportsAndImportsThroughFilesAndPipes) {
+TEST_F(SettingsTransfer, TypedSettingsAndTheirExportAndImportThroughFilesAndPipes) {
+  // Settings are typed and show their defaults; only what was set is stored.
+  EXPECT_EQ(qsOK({"settings", "get", "qs.backupIntervalHours"}), "24\n");
+  EXPECT_EQ(qsOK({"settings", "set", "qs.backupEnabled", "true"}), "qs.backupEnabled = true\n");
+  EXPECT_EQ(qsFails({"settings", "set", "qs.backupRetention", "seven"}, 2),
+            "qs: qs.backupRetention takes a whole number, not 'seven'.\n");
+  EXPECT_EQ(qs({"settings", "get", "qs.backupEnable"}).err,
+            "qs: There is no setting named 'qs.backupEnable'; 'qs settings list' shows them all.\n");
+  EXPECT_EQ(json::parse(readTextFile(settingsFile())), json({{"qs.backupEnabled", true}}));
+  std::string list = qsOK({"settings", "list"});
+  EXPECT_NE(list.find("qs.backupEnabled          boolean  true   false"), std::string::npos) << list;
+  EXPECT_NE(list.find("qs.backupRetention        integer  -      7"), std::string::npos) << list;
+  EXPECT_EQ(qsOK({"settings", "unset", "qs.backupEnabled"}), "qs.backupEnabled is back to its default (false).\n");
+
   writeTextFile(settingsFile(), R"({"qs.publishAPIKey": "mine", "qs.backupRetention": 3, "qs.mailEnabled": false})");
   std::string file = (home.home() / "quayside-settings.json").string();
   EXPECT_EQ(qsOK({"settings", "export", file}), "Settings exported. 2 settings written to " + file + ".\n");

@@ -1,10 +1,8 @@
-// `qs uninstall` against the real daemon, with every system path under a scratch root and
-// stand-in systemctl, nft and update-ca-certificates (the real certutil).
+// `qs uninstall` against the real daemon, on a scratch system root.
 #include "e2e/e2e_support.h"
 
 #include "core/platform/file_lock.h"
 #include "core/platform/privileges.h"
-#include "core/routing/shell_quoting.h"
 #include "support/test_locations.h"
 
 #include <gmock/gmock.h>
@@ -17,35 +15,15 @@ using ::testing::HasSubstr;
 
 namespace fs = std::filesystem;
 
-class QsUninstallTest : public E2ETest {
+class QsUninstallTest : public ScratchSystemTest {
 protected:
-  QsUninstallTest() {
-    auto q = [](const fs::path& p) { return shellQuoted(p.string()); };
-    tool("systemctl", "echo \"$*\" >> " + q(scratch / "systemctl.log") + "\n[ \"$1\" != is-active ]\n");
-    tool("nft", "exit 0\n");
-    tool("update-ca-certificates", "exit 0\n");
-    tool("certutil", "exec /usr/bin/certutil \"$@\"\n");
-    fs::create_directories(root);
-    environment["QS_SYSTEM_ROOT"] = root.string();
-    environment["QS_SYSTEM_TOOL_PATH"] = tools.string();
-    environment["QS_SYSTEMCTL"] = (tools / "systemctl").string();
-    environment["QS_PROXY_TLS_PORT"] = std::to_string(freePort());
-    writeVaporPackage(project, "blog", "SECRET=\"kept\"\n");
-  }
+  QsUninstallTest() { writeVaporPackage(project, "blog", "SECRET=\"kept\"\n"); }
 
-  void tool(const std::string& name, const std::string& body) {
-    writeTextFile(tools / name, "#!/bin/bash\n" + body);
-    fs::permissions(tools / name, fs::perms::owner_all);
-  }
-
-  TemporaryFolder scratch;
-  fs::path root = scratch / "root";
-  fs::path tools = scratch / "tools";
   fs::path project = home.home() / "Projects/blog";
   fs::path data = home.home() / ".local/share/Quayside";
 };
 
-TEST_F(QsUninstallTest, AsksFirstAndRefusesWithoutATerminal) {
+TEST_F(QsUninstallTest, AsksFirstAndNamesADaemonThatDoesNotStop) {
   writeTextFile(data / "config.json", "{}");
   EXPECT_EQ(qsFails({"uninstall"}), "qs: qs uninstall asks before it removes anything, and there is no terminal to "
                                     "ask on; pass --yes (-y) to uninstall without asking.\n");
@@ -58,6 +36,26 @@ TEST_F(QsUninstallTest, AsksFirstAndRefusesWithoutATerminal) {
                                         "Uninstall Quayside? [y/N] "));
     EXPECT_THAT(declined.out, HasSubstr("qs: Nothing was removed."));
   }
+
+  // With --keep-data and --json, while a process of the test holds the owner lock and answers on
+  // no socket: the daemon that does not stop is named, and the data stays.
+  auto lock = openLockFile(environment["QS_DAEMON_LOCK"]);
+  ASSERT_TRUE(tryLockExclusive(lock));
+  auto result = qs({"uninstall", "-y", "--keep-data", "--json"});
+  EXPECT_EQ(result.status, 1);
+  auto out = nlohmann::json::parse(result.out);
+  EXPECT_EQ(out["daemon"], (nlohmann::json{{"wasRunning", true},
+                                           {"stopped", false},
+                                           {"pid", ::getpid()},
+                                           {"detail", "A process (pid " + std::to_string(::getpid()) +
+                                                          ") holds the daemon's owner lock " +
+                                                          environment["QS_DAEMON_LOCK"] +
+                                                          " but doesn't answer on the socket " + socketPath() +
+                                                          "; stop it and try again."}}));
+  EXPECT_EQ(out["steps"], nlohmann::json::parse(R"([{"step": "Disable .test routing", "succeeded": true},
+    {"step": "Remove HTTPS certificate", "succeeded": true},
+    {"step": "Remove CLI tools and login item", "succeeded": true}])"));
+  EXPECT_EQ(out["succeeded"], false);
   EXPECT_TRUE(fs::exists(data / "config.json"));
 }
 
@@ -82,29 +80,6 @@ TEST_F(QsUninstallTest, StopsTheDaemonAndRemovesEverythingButTheProjects) {
   EXPECT_FALSE(fs::exists(home.home() / ".config/systemd/user/quaysided.service"));
   EXPECT_FALSE(fs::exists(root / "etc/systemd/resolved.conf.d/quayside.conf"));
   EXPECT_EQ(readTextFile(project / ".env"), "SECRET=\"kept\"\n");
-}
-
-TEST_F(QsUninstallTest, JsonKeepsTheDataAndNamesADaemonThatDoesNotStop) {
-  writeTextFile(data / "config.json", "{}");
-  // A process of the test holds the owner lock and answers on no socket.
-  auto lock = openLockFile(environment["QS_DAEMON_LOCK"]);
-  ASSERT_TRUE(tryLockExclusive(lock));
-  auto result = qs({"uninstall", "-y", "--keep-data", "--json"});
-  EXPECT_EQ(result.status, 1);
-  auto out = nlohmann::json::parse(result.out);
-  EXPECT_EQ(out["daemon"], (nlohmann::json{{"wasRunning", true},
-                                           {"stopped", false},
-                                           {"pid", ::getpid()},
-                                           {"detail", "A process (pid " + std::to_string(::getpid()) +
-                                                          ") holds the daemon's owner lock " +
-                                                          environment["QS_DAEMON_LOCK"] +
-                                                          " but doesn't answer on the socket " + socketPath() +
-                                                          "; stop it and try again."}}));
-  EXPECT_EQ(out["steps"], nlohmann::json::parse(R"([{"step": "Disable .test routing", "succeeded": true},
-    {"step": "Remove HTTPS certificate", "succeeded": true},
-    {"step": "Remove CLI tools and login item", "succeeded": true}])"));
-  EXPECT_EQ(out["succeeded"], false);
-  EXPECT_TRUE(fs::exists(data / "config.json"));
 }
 
 }  // namespace

@@ -58,15 +58,6 @@ protected:
     return found;
   }
 
-  // The soft and the hard limit on open files of process `pid`.
-  static std::pair<std::string, std::string> openFileLimits(int pid) {
-    std::string limits = readTextFile("/proc/" + std::to_string(pid) + "/limits");
-    std::istringstream fields(limits.substr(limits.find("Max open files") + 14));
-    std::string soft, hard;
-    fields >> soft >> hard;
-    return {soft, hard};
-  }
-
   std::filesystem::path project = home.home() / "projects" / "auto";
   std::filesystem::path log = home.home() / "quaysided.log";
 };
@@ -97,8 +88,11 @@ TEST_F(QuaysidedStart, AFailedStartStopsWhatItStartedLetsTheLockGoAndIsReported)
   // A daemon with a lock of its own leaves the socket of the one serving it alone.
   std::filesystem::remove(QSPersistenceService::defaultConfigPath());
   startDaemon();
-  auto [soft, hard] = openFileLimits(daemon->pid());
-  EXPECT_EQ(soft, hard) << "the soft limit is raised";
+  std::string limits = readTextFile("/proc/" + std::to_string(daemon->pid()) + "/limits");
+  std::istringstream openFiles(limits.substr(limits.find("Max open files") + 14));
+  std::string soft, hard;
+  openFiles >> soft >> hard;
+  EXPECT_EQ(soft, hard) << "the soft limit on open files is raised";
   environment["QS_DAEMON_LOCK"] = (home.home() / "other.lock").string();
   EXPECT_EQ(exitStatusOf(*spawnDaemon()), 1);
   EXPECT_NE(readTextFile(log).find("couldn't start: bind " + socketPath() + ": Address already in use"),

@@ -1,6 +1,8 @@
-// Snapshots, restore, the console and the settings end to end: the real qs and quaysided with
+// Snapshots, restore, the console and `qs uninstall` end to end: the real qs and quaysided with
 // the PostgreSQL of the OS packages.
 #include "e2e/databases/engines_e2e_support.h"
+
+#include "core/platform/proc_table.h"
 
 #include <fmt/format.h>
 #include <nlohmann/json.hpp>
@@ -14,13 +16,6 @@ namespace fs = std::filesystem;
 
 class BackupsE2E : public EnginesE2ETest {
 protected:
-  // The project blog with a PostgreSQL database blog of its own role.
-  void provisionBlog() {
-    addProject("blog");
-    qsOK({"db", "provision", "blog", "postgresql", "--user", "blog", "--password", "pw 'x'"});
-    url = trimmed(qsOK({"db", "url", "blog"}));
-  }
-
   std::string psql(const std::string& sql) {
     auto result = EnginesE2ETest::psql(url, sql);
     EXPECT_TRUE(result.succeeded()) << sql << ": " << result.errorOutput;
@@ -30,10 +25,13 @@ protected:
   std::string url;
 };
 
-TEST_F(BackupsE2E, BackupListRestoreAndConsole) {
+TEST_F(BackupsE2E, BackupListRestoreConsoleAndUninstall) {
   if (!QSSystemEngines().isPresent(QSDatabaseType::postgresql)) GTEST_SKIP() << "PostgreSQL is not installed";
   startDaemon();
-  provisionBlog();
+  // The project blog with a PostgreSQL database blog of its own role.
+  fs::path blog = addProject("blog");
+  qsOK({"db", "provision", "blog", "postgresql", "--user", "blog", "--password", "pw 'x'"});
+  url = trimmed(qsOK({"db", "url", "blog"}));
   psql("CREATE TABLE posts (title TEXT); INSERT INTO posts VALUES ('first')");
 
   std::string taken = qsOK({"db", "backup", "blog"});
@@ -79,21 +77,20 @@ TEST_F(BackupsE2E, BackupListRestoreAndConsole) {
   EXPECT_EQ(console.err, "Connecting to blog with psql (exit the client to come back).\n");
 
   EXPECT_EQ(qsOK({"db", "prune", "blog", "--keep", "1"}), "Deleted 2 of blog's snapshots; 1 kept.\n");
-}
 
-TEST_F(BackupsE2E, SettingsAreTypedAndShowTheirDefaults) {
-  EXPECT_EQ(qsOK({"settings", "get", "qs.backupIntervalHours"}), "24\n");
-  EXPECT_EQ(qsOK({"settings", "set", "qs.backupEnabled", "true"}), "qs.backupEnabled = true\n");
-  EXPECT_EQ(qsFails({"settings", "set", "qs.backupRetention", "seven"}, 2),
-            "qs: qs.backupRetention takes a whole number, not 'seven'.\n");
-  EXPECT_EQ(qs({"settings", "get", "qs.backupEnable"}).err,
-            "qs: There is no setting named 'qs.backupEnable'; 'qs settings list' shows them all.\n");
-  auto settings = nlohmann::json::parse(readTextFile(home.home() / ".config/Quayside/settings.json"));
-  EXPECT_EQ(settings, nlohmann::json({{"qs.backupEnabled", true}}));
-  std::string list = qsOK({"settings", "list"});
-  EXPECT_NE(list.find("qs.backupEnabled          boolean  true   false"), std::string::npos) << list;
-  EXPECT_NE(list.find("qs.backupRetention        integer  -      7"), std::string::npos) << list;
-  EXPECT_EQ(qsOK({"settings", "unset", "qs.backupEnabled"}), "qs.backupEnabled is back to its default (false).\n");
+  // `qs uninstall` stops the cluster, which outlives the daemon, before the data folder goes; the
+  // project's .env stays as it was.
+  auto env = readTextFile(blog / ".env");
+  auto pidText = readTextFile(data / "postgresql/data/postmaster.pid");
+  auto postmaster = static_cast<std::int32_t>(std::stol(pidText.substr(0, pidText.find('\n'))));
+  ASSERT_EQ(processIdentity(postmaster).value_or(QSProcessIdentity{}).name, "postgres");
+  auto removed = qs({"uninstall", "-y"});
+  EXPECT_EQ(removed.status, 0) << removed.out << removed.err;
+  EXPECT_THAT(removed.out, ::testing::HasSubstr("✓ Delete app data\n"));
+  // The uninstall returns once the cluster has exited.
+  EXPECT_NE(processIdentity(postmaster).value_or(QSProcessIdentity{}).name, "postgres");
+  EXPECT_FALSE(fs::exists(data));
+  EXPECT_EQ(readTextFile(blog / ".env"), env);
 }
 
 #endif
