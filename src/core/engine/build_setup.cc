@@ -2,7 +2,6 @@
 
 #include "core/engine/off_loop.h"
 #include "core/engine/toolchain_choice.h"
-#include "core/models/swift_version_file.h"
 #include "core/runtime/process_manager.h"
 #include "core/runtime/project_detector.h"
 
@@ -21,20 +20,19 @@ QSBuildSetup::QSBuildSetup(asio::thread_pool& workers, asio::any_io_executor exe
     : workers_(workers), executor_(std::move(executor)), records_(std::move(records)),
       findProject_(std::move(findProject)) {}
 
-asio::awaitable<std::optional<std::filesystem::path>> QSBuildSetup::chooseToolchain(const QSProject& project) {
-  std::optional<std::string> pin = QSSwiftVersionFile::read(project.path);
-  if (!pin) pin = project.swiftVersion;
-  // Discovery may run the default compiler's --version: not on the loop.
-  auto lookup = [pin] { return chooseToolchainFor(pin); };
+asio::awaitable<QSToolchainChoice> QSBuildSetup::chooseToolchain(const QSProject& project) {
+  auto lookup = [path = project.path, name = project.name, version = project.swiftVersion] {
+    return chooseToolchainFor(path, name, version);
+  };
   QSToolchainChoice choice = co_await runOffLoop(workers_, executor_, lookup);
   if (choice.note) records_->appendLog(project.id, *choice.note);
-  co_return choice.path;
+  co_return choice;
 }
 
 asio::awaitable<std::optional<QSBuildRequest>> QSBuildSetup::buildRequest(QSUUID projectID) {
   const QSProject* found = findProject_(projectID);
   if (!found) co_return std::nullopt;
-  auto toolchain = co_await chooseToolchain(*found);
+  auto toolchain = (co_await chooseToolchain(*found)).path;
   const QSProject* project = findProject_(projectID);
   if (!project) co_return std::nullopt;
   QSBuildRequest request;

@@ -6,6 +6,7 @@
 #pragma once
 
 #include "core/engine/server_records.h"
+#include "core/engine/toolchain_choice.h"
 #include "core/models/project.h"
 #include "core/runtime/swift_build.h"
 
@@ -30,9 +31,9 @@ public:
   QSBuildSetup(asio::thread_pool& workers, asio::any_io_executor executor, std::shared_ptr<QSServerRecords> records,
                std::function<const QSProject*(const QSUUID&)> findProject);
 
-  // The toolchain that builds the project (nothing: the default compiler); a note on the choice
-  // goes to the server's console.
-  asio::awaitable<std::optional<std::filesystem::path>> chooseToolchain(const QSProject& project);
+  // The toolchain that builds the project, chosen off the loop; a note on the choice goes to the
+  // server's console.
+  asio::awaitable<QSToolchainChoice> chooseToolchain(const QSProject& project);
   // What to build now (toolchain, target, environment); nothing when the project is gone.
   asio::awaitable<std::optional<QSBuildRequest>> buildRequest(QSUUID projectID);
 

@@ -35,9 +35,7 @@ constexpr std::chrono::seconds kConsoleDrainLimit{1};
 QSServerLaunches::QSServerLaunches(asio::any_io_executor executor, std::shared_ptr<QSServerRecords> records)
     : executor_(std::move(executor)), records_(std::move(records)) {}
 
-QSServerLaunches::~QSServerLaunches() {
-  for (auto& [id, launch] : launches_) launch->cancelled = true;
-}
+QSServerLaunches::~QSServerLaunches() { cancelAll(); }
 
 void QSServerLaunches::add(const QSUUID& projectID, std::int32_t pid) {
   auto launch = std::make_shared<Launch>(projectID, executor_);

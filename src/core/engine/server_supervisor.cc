@@ -1,6 +1,5 @@
 #include "core/engine/server_supervisor.h"
 
-#include "core/engine/toolchain_choice.h"
 #include "core/protocol/daemon_error.h"
 #include "core/runtime/cold_build.h"
 #include "core/runtime/project_detector.h"
@@ -63,7 +62,7 @@ asio::awaitable<void> QSServerSupervisor::launch(QSUUID projectID, bool skipBuil
   refuseIfPortTaken(requireProject(projectID));
   // A watch restart keeps the console: it holds the build that led to it.
   if (!skipBuild) records_->clearLog(projectID);
-  auto toolchain = co_await builds_.chooseToolchain(requireProject(projectID));
+  QSToolchainChoice toolchain = co_await builds_.chooseToolchain(requireProject(projectID));
   checkStillWanted(projectID);  // removed, or shutting down, while the toolchain was chosen
 
   QSProject snapshot = requireProject(projectID);
@@ -75,11 +74,11 @@ asio::awaitable<void> QSServerSupervisor::launch(QSUUID projectID, bool skipBuil
   std::map<std::string, std::string> environment = enabledEnvironment(snapshot);
   if (auto ports = hooks_.mailPorts ? hooks_.mailPorts() : std::nullopt)
     if (auto note = pointMailAtCatcher(environment, *ports)) records_->appendLog(projectID, *note);
-  if (auto missing = missingCompiler(snapshot, toolchain)) fail(snapshot, *missing);
+  if (toolchain.missing) fail(snapshot, *toolchain.missing);
 
   QSLaunchedServer launched;
   try {
-    launched = co_await processManager_->launchServer(projectID, snapshot.path, target, snapshot.port, toolchain,
+    launched = co_await processManager_->launchServer(projectID, snapshot.path, target, snapshot.port, toolchain.path,
                                                       environment, skipBuild);
   } catch (const std::exception& e) {
     fail(snapshot, e.what());

@@ -6,31 +6,39 @@
 
 namespace qs {
 
-QSToolchainChoice chooseToolchainFor(const std::optional<std::string>& pin) {
-  QSToolchainService service;
-  if (pin) {
-    if (auto path = service.toolchainPath(pin)) return {path, std::nullopt};
-    // The default compiler builds it, which may not be what the pin asked for: say so.
-    auto note = service.missingPinNote(pin);
-    return {std::nullopt, note ? std::optional<std::string>("[" + *note + "]") : std::nullopt};
-  }
-  if (isExecutableFile(QSToolchainService::defaultCompilerPath())) return {};
-  auto newest = service.newestInstalledToolchain();
-  if (!newest) return {};
-  return {newest->path, "[No swift compiler on PATH: building with " + newest->id + " (Swift " + newest->version +
-                            "), the newest installed toolchain]"};
+namespace {
+
+std::string missingText(const std::optional<std::string>& pin, const std::string& projectName) {
+  std::string wanted = pin ? "Swift " + *pin + " (pinned for " + projectName + ") isn't installed and no" : "No";
+  return wanted +
+         " swift compiler was found on this machine. Install Swift (with swiftly, or unpacked into /opt/swift), or "
+         "list a folder of toolchains in QS_TOOLCHAIN_DIRS, then start " +
+         projectName + " again.";
 }
 
-std::optional<std::string> missingCompiler(const QSProject& project,
-                                           const std::optional<std::filesystem::path>& toolchain) {
-  if (toolchain || isExecutableFile(QSToolchainService::defaultCompilerPath())) return std::nullopt;
-  std::optional<std::string> pinned = QSSwiftVersionFile::read(project.path);
-  if (!pinned) pinned = project.swiftVersion;
-  std::string wanted = pinned ? "Swift " + *pinned + " (pinned for " + project.name + ") isn't installed" : "";
-  return (pinned ? wanted + " and no" : "No") +
-         std::string(" swift compiler was found on this machine. Install Swift (with swiftly, or unpacked into "
-                     "/opt/swift), or list a folder of toolchains in QS_TOOLCHAIN_DIRS, then start ") +
-         project.name + " again.";
+}  // namespace
+
+QSToolchainChoice chooseToolchainFor(const std::filesystem::path& projectPath, const std::string& projectName,
+                                     const std::optional<std::string>& recordedVersion) {
+  std::optional<std::string> pin = QSSwiftVersionFile::read(projectPath);
+  if (!pin) pin = recordedVersion;
+  QSToolchainService service;
+  if (pin)
+    if (auto path = service.toolchainPath(pin)) return {path, std::nullopt, std::nullopt};
+  bool haveDefault = isExecutableFile(QSToolchainService::defaultCompilerPath());
+  if (pin) {
+    // The default compiler builds it, which may not be what the pin asked for: say so.
+    auto note = service.missingPinNote(pin);
+    return {std::nullopt, note ? std::optional<std::string>("[" + *note + "]") : std::nullopt,
+            haveDefault ? std::nullopt : std::optional<std::string>(missingText(pin, projectName))};
+  }
+  if (haveDefault) return {};
+  auto newest = service.newestInstalledToolchain();
+  if (!newest) return {std::nullopt, std::nullopt, missingText(std::nullopt, projectName)};
+  return {newest->path,
+          "[No swift compiler on PATH: building with " + newest->id + " (Swift " + newest->version +
+              "), the newest installed toolchain]",
+          std::nullopt};
 }
 
 }  // namespace qs

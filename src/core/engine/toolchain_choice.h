@@ -1,8 +1,6 @@
 // Which Swift toolchain builds a project's server, and what to tell the user when there is none.
 #pragma once
 
-#include "core/models/project.h"
-
 #include <filesystem>
 #include <optional>
 #include <string>
@@ -12,16 +10,16 @@ namespace qs {
 struct QSToolchainChoice {
   std::optional<std::filesystem::path> path;  // nothing: the default compiler
   std::optional<std::string> note;  // said on the console when the choice is not the obvious one
+  // Why the server cannot be built at all, in words that say what to install; nothing when a
+  // compiler is there.
+  std::optional<std::string> missing;
 };
 
-// The pinned toolchain; else the default compiler; else, when there is none, the newest
-// installed toolchain rather than no compiler at all. Discovery may run the default compiler's
-// --version: call it off the service loop.
-QSToolchainChoice chooseToolchainFor(const std::optional<std::string>& pin);
-
-// Why a server cannot be built at all, in words that say what to install; nothing when a
-// compiler is there.
-std::optional<std::string> missingCompiler(const QSProject& project,
-                                           const std::optional<std::filesystem::path>& toolchain);
+// The toolchain pinned by the project's .swift-version (else its record); else the default
+// compiler; else, when there is none, the newest installed toolchain rather than no compiler at
+// all. Reads the project's folder and may run the default compiler's --version: call it off the
+// service loop, with the project's path, name and recorded version copied.
+QSToolchainChoice chooseToolchainFor(const std::filesystem::path& projectPath, const std::string& projectName,
+                                     const std::optional<std::string>& recordedVersion);
 
 }  // namespace qs
