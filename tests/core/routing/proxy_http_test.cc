@@ -1,5 +1,4 @@
 // The proxy's pure pieces: request heads, its own pages, and the exchange log with its framing.
-#include "core/platform/html_escape.h"
 #include "core/routing/proxy_exchange_log.h"
 #include "core/routing/proxy_pages.h"
 #include "core/routing/proxy_request_head.h"
@@ -32,7 +31,6 @@ TEST(ProxyRequestHead, RefusesHeadsThatCannotBeFramedUnambiguously) {
       {"POST / HTTP/1.1\r\n" + host + "Content-Length: -1\r\n\r\n", "a negative length"},
       {"GET / HTTP/1.1\r\n" + host + "X-A: a\x01z\r\n\r\n", "a control character"},
       {"GET /  HTTP/1.1\r\n" + host + "\r\n", "two spaces in the request line"},
-      {"GET / HTTP/2.0\r\n" + host + "\r\n", "another version"},
       {"GET / HTTP/1.1\r\n" + host + "X-A: a\rb\r\n\r\n", "a bare CR"},
   };
   for (const auto& c : cases) {
@@ -61,11 +59,7 @@ TEST(ProxyRequestHead, ReadsSoundHeadsAndTheirBodies) {
     EXPECT_EQ(framing.length, c.length) << c.head;
   }
   auto parsed = std::get<QSHTTPHead>(head::parseRequest(cases[0].head));
-  EXPECT_EQ(parsed.method, "GET");
-  EXPECT_EQ(parsed.target, "/a?b");
   EXPECT_EQ(head::hostName(*parsed.field("host")), "Blog.Test");
-  EXPECT_EQ(head::hostName("[::1]:8080"), "[::1]");
-  EXPECT_EQ(head::hostName("[::1]"), "[::1]");
   // Where a head ends: at its blank line, found by LF so that bare LFs are seen (and refused).
   EXPECT_EQ(head::headLength("GET / HTTP/1.1\r\nHost: a\r\n\r\nbody"), 27u);
   EXPECT_EQ(head::headLength("GET / HTTP/1.1\nHost: a\n\nbody"), 24u);
@@ -82,7 +76,6 @@ TEST(ProxyPages, ErrorPagesAndProjectPagesNamingTheHostEscapedAndThePort) {
   auto [errorHead, errorBody] = split(QSProxyPages::error(400, "Bad Request"));
   EXPECT_EQ(errorHead, "HTTP/1.1 400 Bad Request\r\nContent-Type: text/html; charset=utf-8\r\nContent-Length: " +
                            std::to_string(errorBody.size()) + "\r\nConnection: close\r\n\r\n");
-  EXPECT_NE(errorBody.find("<title>400 Bad Request</title>"), std::string::npos);
 
   auto [head, body] = split(QSProxyPages::projectNotRunning("a<b>&\"'.test", 8123));
   EXPECT_TRUE(head.starts_with("HTTP/1.1 502 Bad Gateway\r\n"));
@@ -96,16 +89,6 @@ TEST(ProxyPages, ErrorPagesAndProjectPagesNamingTheHostEscapedAndThePort) {
       << body;
   // The length counts bytes, not characters.
   EXPECT_NE(head.find("Content-Length: " + std::to_string(body.size()) + "\r\n"), std::string::npos);
-
-  // (Its status and escaped title: the proxy server's tests.)
-  std::string unknown = QSProxyPages::unknownHost("shop.test");
-  EXPECT_NE(unknown.find("<h1><strong>shop.test</strong> isn’t served by Quayside</h1>\n<p>This request reached "
-                         "Quayside’s proxy because .test routing is enabled, but no project is registered for this "
-                         "domain.</p>"),
-            std::string::npos);
-  EXPECT_NE(unknown.find("<li>The domain was removed or renamed in Quayside — check the project’s Domains tab.</li></ul>"),
-            std::string::npos);
-  EXPECT_EQ(escapeHTML("&lt;"), "&amp;lt;");  // ampersands first, never twice
 }
 
 class ExchangeLog : public ::testing::Test {
