@@ -115,16 +115,6 @@ TEST(PrivilegedInstallTest, NetworkManagerFallbackWhereResolvedDoesNotRun) {
                           "is-active --quiet NetworkManager", "restart NetworkManager"));
 }
 
-TEST(PrivilegedInstallTest, WithoutSystemdOnlyTheFilesAreWritten) {
-  Fixture f;  // no /run/systemd/system, nothing active: a container
-  f.helper.enableTestRouting({.http = kDownPort, .https = 7443, .dns = 5300});
-  EXPECT_TRUE(f.helper.isTestRoutingEnabled(5300));
-  EXPECT_FALSE(fs::exists(f.layout().dnsmasqFile));
-  EXPECT_THAT(f.stand.calls("systemctl"), ElementsAre("is-active --quiet systemd-resolved", "is-active --quiet NetworkManager"));
-  EXPECT_EQ(f.helper.activeResolver(), QSResolverService::none);
-  EXPECT_FALSE(f.helper.isWatchdogActive());
-}
-
 TEST(PrivilegedInstallTest, PathsWithSingleQuotesStayOneWord) {
   IsolatedHome home;
   TemporaryFolder quotedTemp;
@@ -144,8 +134,7 @@ TEST(PrivilegedInstallTest, PathsWithSingleQuotesStayOneWord) {
 }
 
 TEST(PrivilegedInstallTest, BadInputAndRefusalsChangeNothing) {
-  for (auto [ports, bad] : {std::pair{QSRoutingPorts{.http = 7080, .https = 7443, .dns = 0}, 0},
-                            std::pair{QSRoutingPorts{.http = 7080, .https = 7443, .dns = 65536}, 65536},
+  for (auto [ports, bad] : {std::pair{QSRoutingPorts{.http = 7080, .https = 7443, .dns = 65536}, 65536},
                             std::pair{QSRoutingPorts{.http = 0, .https = 7443, .dns = 5300}, 0}}) {
     Fixture f;
     EXPECT_EQ(thrownMessage<QSPrivilegedException>([&] { f.helper.enableTestRouting(ports); }),

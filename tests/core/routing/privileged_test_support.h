@@ -51,14 +51,10 @@ private:
   bool cancelled_;
 };
 
-// A scratch system root with stand-in tools in `tools/`:
-// - systemctl records its arguments; `is-active UNIT` succeeds for the units listed in
-//   `active-units`;
-// - nft records its arguments and keeps one table: `-f` loads it, `delete table` removes it
-//   (failing when absent), `list table` succeeds while loaded; `-c` fails while `nft-rejects`
-//   exists;
-// - update-ca-certificates records its arguments and rebuilds the bundle from the anchors;
-// - dnsmasq exists.
+// A scratch system root with stand-in tools in `tools/` that record their arguments: systemctl
+// (`is-active` succeeds for the units in `active-units`), nft (one table: `-f` loads it, `delete`
+// removes it or fails, `list` succeeds while loaded, `-c` fails while `nft-rejects` exists),
+// update-ca-certificates (rebuilds the bundle from the anchors) and dnsmasq.
 class StandInSystem {
 public:
   explicit StandInSystem(const std::string& rootName = "root") : root(folder / rootName), tools(folder / "tools") {
