@@ -56,7 +56,7 @@ TEST(DNSQuery, AnswersAQuestionsUnderTestAndRefusesOtherNames) {
   }
 }
 
-TEST(DNSQuery, TheAnswerSpellsOutTheNameAndGivesLoopback) {
+TEST(DNSQuery, TheAnswerSpellsOutTheNameGivesLoopbackAndEchoesEDNS0) {
   Bytes q = query({"Blog", "test"}, 1);
   Bytes r = process(q);
   EXPECT_EQ(at16(r, 0), 0xBEEF);
@@ -66,20 +66,10 @@ TEST(DNSQuery, TheAnswerSpellsOutTheNameAndGivesLoopback) {
   Bytes answer(q.begin() + 12, q.end() - 4);
   answer.insert(answer.end(), {0, 1, 0, 1, 0, 0, 0, 60, 0, 4, 127, 0, 0, 1});
   EXPECT_EQ(Bytes(r.begin() + static_cast<long>(q.size()), r.end()), answer);
-  // The name as text, invalid UTF-8 repaired.
-  auto name = QSDNSQuery::parseName(Bytes{2, 0xFF, 'a', 4, 't', 'e', 's', 't', 0}, 0);
-  ASSERT_TRUE(name);
-  EXPECT_EQ(name->text, "\xEF\xBF\xBD" "a.test");
-}
-
-TEST(DNSQuery, EchoesEDNS0) {
-  Bytes r = process(query({"blog", "test"}, 1, 1, true));
+  // An OPT record comes back after the answer.
+  r = process(query({"blog", "test"}, 1, 1, true));
   EXPECT_EQ(at16(r, 10), 1);
-  Bytes opt(r.end() - 11, r.end());
-  EXPECT_EQ(opt, (Bytes{0x00, 0x00, 0x29, 0x04, 0xD0, 0, 0, 0, 0, 0x00, 0x00}));
-  Bytes refused = process(query({"example", "com"}, 1, 1, true));
-  EXPECT_EQ(at16(refused, 10), 1);
-  EXPECT_EQ(refused[3], 0x05);
+  EXPECT_EQ(Bytes(r.end() - 11, r.end()), (Bytes{0x00, 0x00, 0x29, 0x04, 0xD0, 0, 0, 0, 0, 0x00, 0x00}));
 }
 
 // The header of a one-question query (ID 0xBEEF) followed by `question` as it is.
@@ -95,12 +85,6 @@ TEST(DNSQuery, MalformedQueriesGetFormatErrors) {
   // Truncated name, label past the end, missing type and class, a pointer without its second byte.
   for (const Bytes& tail : {Bytes{}, Bytes{5, 'b', 'l'}, Bytes{4, 't', 'e', 's', 't', 0, 0, 1}, Bytes{0xC0}})
     EXPECT_EQ(process(withRawQuestion(tail)), formatError) << tail.size();
-
-  // Shorter than a header: the ID when there is one, else 0 (the server sends nothing for these).
-  Bytes runt = withRawQuestion({});
-  runt.pop_back();
-  EXPECT_EQ(process(runt), formatError);
-  EXPECT_EQ(process(Bytes{0x12}), (Bytes{0, 0, 0x80, 0x01, 0, 0, 0, 0, 0, 0, 0, 0}));
 
   // A name over 255 bytes: 4 labels of 62 bytes and "test" are 4 * 63 + 5 + 1 = 258 bytes
   // encoded; one byte less fits.

@@ -43,16 +43,6 @@ protected:
   }
 };
 
-TEST_F(DNSServerTest, TakesTheNextFreePortAboveATakenOne) {
-  asio::ip::udp::socket holder(clientIO, asio::ip::udp::endpoint(asio::ip::address_v4::loopback(), 0));
-  int taken = holder.local_endpoint().port();
-  loop.await([&] { return dns->start(taken); });
-  int bound = loop.call([this] { return dns->boundPort(); });
-  EXPECT_GT(bound, taken);
-  EXPECT_LE(bound, taken + QSDNSServer::portSearchLimit);
-  EXPECT_EQ(ask(aQuery(9, "shop"), bound)[1], 9);
-}
-
 // Many queries sent at once are all answered, each with its own ID and exactly the answer it
 // gets alone; ones that get no answer (runts, responses), or a format error, in the middle stop
 // none of the others. The port is kept until the responder stops.
