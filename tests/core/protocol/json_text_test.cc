@@ -89,32 +89,6 @@ TEST(JsonTree, AcceptsNothingTheDomRejects) {
   }
 }
 
-// A whole document takes what the DOM takes beyond frames (a byte order mark, numbers past the
-// 64-bit integers or too small to hold, text after a NUL byte, deeper nesting up to the limit
-// given) with the value the DOM gives as a double; and still refuses what the DOM refuses.
-TEST(JsonTree, DocumentsTakeWhatTheDomTakes) {
-  auto asDouble = [](const QSJsonNode& n) {
-    return n.kind == QSJsonNode::Kind::integer ? static_cast<double>(n.integer) : n.number;
-  };
-  for (std::string text : {"18446744073709551615", "18446744073709551616", "-9223372036854775809", "1e-400", "-1e-400",
-                           "2.5e-320", "123456789012345678901234567890", "\xEF\xBB\xBF" "7", "7"}) {
-    auto tree = QSJsonTree::parseDocument(text, 8);
-    ASSERT_TRUE(tree.has_value()) << text;
-    double dom = json::parse(text).get<double>();
-    EXPECT_EQ(asDouble((*tree)[0]), dom) << text;
-    EXPECT_EQ(std::signbit(asDouble((*tree)[0])), std::signbit(dom)) << text;
-  }
-  auto cut = QSJsonTree::parseDocument(std::string("[1]\0[2", 6), 8);
-  ASSERT_TRUE(cut.has_value());
-  EXPECT_EQ(cut->dom(0), json::parse(std::string("[1]\0[2", 6)));
-  EXPECT_TRUE(QSJsonTree::parseDocument(std::string(300, '[') + std::string(300, ']'), 300).has_value());
-  EXPECT_FALSE(QSJsonTree::parseDocument(std::string(301, '[') + std::string(301, ']'), 300).has_value());
-  for (const std::string& text : std::vector<std::string>{"1e400", "-1e400", "[1,]", "\xEF\xBB", "\"\xC0\x80\"", "", std::string("\0[]", 3)})
-    EXPECT_FALSE(QSJsonTree::parseDocument(text, 8).has_value()) << text;
-  // Frames keep giving such numbers up to the DOM.
-  EXPECT_FALSE(QSJsonTree::parse("18446744073709551615").has_value());
-}
-
 // The quick reader gives up where the DOM has to decide, and the frame decoder then gives the
 // DOM's answer.
 TEST(JsonTreeDecoding, GivesUpWhereTheDomDecides) {
