@@ -98,16 +98,13 @@ TEST(MailStoreTest, PruningKeepsTheNewestAndCountsMisnamedMessagesOldest) {
   EXPECT_TRUE(fileExists(folder / other));
 }
 
-TEST(MailStoreTest, IndexRemembersTheSendingProject) {
+TEST(MailStoreTest, IndexForgetsAndSkipsDamagedEntries) {
   TemporaryFolder folder;
   QSUUID message = QSUUID::random(), project = QSUUID::random();
-  QSMailIndex index;
+  QSMailIndex index;  // (saved and loaded again: the mail catcher's test)
   index.record(message, {project, "blog"});
-  index.save(folder.path());
-  auto again = QSMailIndex::load(folder.path());
-  EXPECT_EQ(again.origin(message), (QSMailOrigin{project, "blog"}));
-  EXPECT_TRUE(again.forget({message}));
-  EXPECT_FALSE(again.origin(message));
+  EXPECT_TRUE(index.forget({message}));
+  EXPECT_FALSE(index.origin(message));
 
   testing::writeTextFile(folder / "index.json", "{\"" + message.string() + "\": {\"projectName\": 3}, \"x\": {}}");
   EXPECT_EQ(QSMailIndex::load(folder.path()).size(), 0u) << "damaged entries are skipped";

@@ -38,7 +38,6 @@ TEST(SMTPSessionTest, AnswersEachCommandWithItsReply) {
       {"MAIL FROM:<a@example.com> SIZE=100", "250 2.1.0 Ok\r\n"},
       {"RCPT TO:<b@example.com>", "250 2.1.5 Ok\r\n"},
       {"RSET", "250 2.0.0 Ok\r\n"},
-      {"NOOP", "250 2.0.0 Ok\r\n"},
       {"STARTTLS", "502 5.5.1 STARTTLS not supported\r\n"},
       {"AUTH PLAIN AGEAYg==", "235 2.7.0 Authentication successful\r\n"},
   };
@@ -60,20 +59,6 @@ TEST(SMTPSessionTest, AuthDialoguesSucceedWhateverIsSent) {
   EXPECT_EQ(login.send("dXNlcg==\r\n"), "334 UGFzc3dvcmQ6\r\n");
   EXPECT_EQ(login.send("cGFzcw==\r\n"), "235 2.7.0 Authentication successful\r\n");
   EXPECT_EQ(login.send("NOOP\r\n"), "250 2.0.0 Ok\r\n");
-}
-
-TEST(SMTPSessionTest, EnvelopeSenderComesFromTheLastMailFrom) {
-  EXPECT_EQ(envelopeAddress("MAIL FROM:<Alice@Example.com> BODY=8BITMIME"), "Alice@Example.com");
-  EXPECT_EQ(envelopeAddress("MAIL FROM:  bob@example.com \t"), "bob@example.com");
-  EXPECT_EQ(envelopeAddress("MAIL FROM"), "");
-  EXPECT_EQ(envelopeAddress("MAIL FROM:<>"), "");
-
-  Dialogue d;
-  d.send("MAIL FROM:<first@example.com>\r\nDATA\r\nA\r\n.\r\nDATA\r\nB\r\n.\r\nRSET\r\nDATA\r\nC\r\n.\r\n");
-  ASSERT_EQ(d.messages.size(), 3u);
-  EXPECT_EQ(d.messages[0].envelopeFrom, "first@example.com");
-  EXPECT_EQ(d.messages[1].envelopeFrom, "first@example.com") << "kept from message to message";
-  EXPECT_EQ(d.messages[2].envelopeFrom, "") << "RSET forgets it";
 }
 
 // The full pipelined transcript is the server's test; here, what the messages hold: a doubled
