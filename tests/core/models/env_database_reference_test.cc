@@ -10,17 +10,15 @@
 namespace qs {
 namespace {
 
-// "postgresql blog@localhost:5433 user=me password=secret", user and password only when present.
-std::string describe(const QSEnvDatabaseReference& r) {
-  std::string out = std::string(rawValue(r.type)) + " " + r.name + "@" + r.host + ":" + std::to_string(r.port);
-  if (r.username) out += " user=" + *r.username;
-  if (r.password) out += " password=" + *r.password;
-  return out;
-}
-
+// Each reference found as "postgresql blog@localhost:5433 user=me password=secret", user and
+// password only when present.
 std::vector<std::string> detectIn(const char* dotenv) {
   std::vector<std::string> out;
-  for (const auto& reference : QSEnvDatabaseReference::detect(parseDotenv(dotenv))) out.push_back(describe(reference));
+  for (const auto& r : QSEnvDatabaseReference::detect(parseDotenv(dotenv))) {
+    out.push_back(std::string(rawValue(r.type)) + " " + r.name + "@" + r.host + ":" + std::to_string(r.port));
+    if (r.username) out.back() += " user=" + *r.username;
+    if (r.password) out.back() += " password=" + *r.password;
+  }
   return out;
 }
 
@@ -42,20 +40,17 @@ TEST(EnvDatabaseReferenceTest, Detect) {
       {"DATABASE_URL=postgres://host:1111/db\nDB_PORT=not-a-port", {"postgresql db@host:1111"}},
       {"DATABASE_URL=postgres://host/\nDB_NAME=from_variable", {"postgresql from_variable@host:5432"}},
       {"DATABASE_URL=postgres://host/", {}},
-      {"DATABASE_URL=mongodb://host/db", {}},
       {"DB_HOST=localhost\nDB_NAME=blog", {}},
       {"DATABASE_URL=postgres://localhost/first\nDATABASE_URL=mysql://localhost/second", {"mysql second@localhost:3306"}},
       {"DATABASE_URL=postgres://localhost/on\n# DATABASE_URL=mysql://localhost/off", {"postgresql on@localhost:5432"}},
       // SQLite: the file's name without ".sqlite".
       {"DATABASE_URL=sqlite:///var/data/app.sqlite", {"sqlite app@localhost:0"}},
       {"DATABASE_URL=file:db.sqlite3\nDB_PORT=5432", {"sqlite db.sqlite3@localhost:0"}},
-      {"DATABASE_URL=sqlite:///var/data/", {}},
       {"REDIS_URL=redis://:pw@cache:6380/2", {"redis 2@cache:6380 password=pw"}},
       {"REDIS_URL=rediss://user:pw@cache", {"redis 0@cache:6379 user=user password=pw"}},
       {"REDIS_URL=redis://cache:6380\nREDIS_HOST=other\nREDIS_PORT=7000\nREDIS_PASSWORD=x", {"redis 0@other:7000 password=x"}},
       {"REDIS_URL=http://cache:6380\nREDIS_HOST=other", {}},
       {"REDIS_URL=\nREDIS_HOST=cache", {"redis 0@cache:6379"}},
-      {"REDIS_PASSWORD=pw", {}},
       // Both, SQL first.
       {"REDIS_URL=redis://localhost\nDATABASE_URL=postgres://localhost/blog",
        {"postgresql blog@localhost:5432", "redis 0@localhost:6379"}},

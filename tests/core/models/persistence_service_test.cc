@@ -12,13 +12,6 @@ using testing::TemporaryFolder;
 using testing::readTextFile;
 using testing::writeTextFile;
 
-std::vector<std::string> corruptCopies(const std::filesystem::path& folder) {
-  std::vector<std::string> out;
-  for (auto& name : listDirectory(folder))
-    if (name.starts_with("config.json.corrupt-")) out.push_back(name);
-  return out;
-}
-
 QSProject sampleProject(const std::filesystem::path& folder) {
   QSProject p;
   p.name = "Blog";
@@ -26,22 +19,6 @@ QSProject sampleProject(const std::filesystem::path& folder) {
   p.port = 8081;
   p.environmentVariables.push_back({QSUUID::random(), "PORT", "8081", "Where it listens", true});
   return p;
-}
-
-TEST(PersistenceServiceTest, MissingFileStartsEmptyWithoutWritingOrLogging) {
-  TemporaryFolder dir;
-  QSPersistenceService store(dir / "config.json");
-  try {
-    store.load();
-    FAIL() << "expected missing";
-  } catch (const QSStateLoadError& e) {
-    EXPECT_EQ(e.kind(), QSStateLoadError::Kind::missing);
-  }
-  std::vector<std::string> lines;
-  auto state = store.loadForOwner("quaysided: ", [&](const std::string& l) { lines.push_back(l); });
-  EXPECT_EQ(state, QSProjectConfiguration{});
-  EXPECT_TRUE(lines.empty());
-  EXPECT_FALSE(fileExists(dir / "config.json"));
 }
 
 TEST(PersistenceServiceTest, CorruptFileIsCopiedOnceAndLogged) {
@@ -54,7 +31,9 @@ TEST(PersistenceServiceTest, CorruptFileIsCopiedOnceAndLogged) {
   EXPECT_EQ(store.loadForOwner("quaysided: ", log), QSProjectConfiguration{});
   EXPECT_EQ(store.loadForOwner("quaysided: ", log), QSProjectConfiguration{});
 
-  auto copies = corruptCopies(dir.path());
+  std::vector<std::string> copies;
+  for (auto& name : listDirectory(dir.path()))
+    if (name.starts_with("config.json.corrupt-")) copies.push_back(name);
   ASSERT_EQ(copies.size(), 1u) << "a file that stays corrupt is kept once";
   EXPECT_EQ(readTextFile(dir / copies[0]), "{}");
   EXPECT_EQ(copies[0].size(), std::string("config.json.corrupt-20261206-094520").size());
