@@ -1,14 +1,11 @@
 #include "core/daemon/daemon_client.h"
 #include "core/daemon/daemon_server.h"
-#include "core/daemon/with_timeout.h"
 #include "daemon_test_support.h"
 
 #include <asio/detached.hpp>
 #include <asio/experimental/awaitable_operators.hpp>
-#include <asio/steady_timer.hpp>
 
 #include <memory>
-#include <system_error>
 
 namespace qs {
 namespace {
@@ -67,44 +64,6 @@ TEST_F(DaemonClientTest, CallsOnTheOneConnectionAndTheirFailures) {
     QSDaemonError thrown = co_await thrownDaemonError([&]() -> asio::awaitable<void> { co_await client->send(get); });
     EXPECT_TRUE(thrown.is<daemonError::ProjectNotFound>());
     EXPECT_EQ(thrown.message(), "No project matching '" + id.string() + "'.");
-  });
-}
-
-TEST_F(DaemonClientTest, NotConnectedBeforeTheDaemonServes) {
-  testing::runUntilDone(loop, [&]() -> asio::awaitable<void> {
-    // Nobody listens yet.
-    try {
-      co_await client->connect();
-      ADD_FAILURE() << "connected to nothing";
-    } catch (const std::system_error& e) {
-      EXPECT_EQ(e.code().value(), ENOENT);
-      EXPECT_EQ(std::string(e.what()), "connect " + socketPath + ": No such file or directory");
-    }
-    EXPECT_FALSE(client->isConnected());
-    QSDaemonError error = co_await thrownDaemonError([&]() -> asio::awaitable<void> { co_await ping(); });
-    EXPECT_EQ(error.message(), "Not connected to the Quayside daemon.");
-    // (After a disconnect: WaitingCallsFailWhenTheConnectionEnds.)
-  });
-}
-
-// Each stream gets the events of its kind, though the daemon sends an event once per
-// connection; a second stream of a kind replaces the first.
-TEST_F(DaemonClientTest, EventStreamsOfEachKind) {
-  serve([&]() -> asio::awaitable<void> {
-    auto replaced = co_await client->events(QSEventKind::servers);
-    auto servers = co_await client->events(QSEventKind::servers);
-    auto all = co_await client->events(QSEventKind::all);
-    auto logs = co_await client->events(QSEventKind::logs);
-    QSEvent line = testing::logLine("Server starting on http://0.0.0.0:8080");
-    QSEvent changed = evt::ServerChanged{testing::sampleServer()};
-    QSEvent later = testing::logLine("later");
-    for (const QSEvent& event : {line, changed, later}) backend->push(event);
-    for (const QSEvent& event : {line, changed, later})
-      EXPECT_EQ(co_await all->next(), std::optional<QSEvent>(event));
-    EXPECT_EQ(co_await logs->next(), std::optional<QSEvent>(line));
-    EXPECT_EQ(co_await logs->next(), std::optional<QSEvent>(later));
-    EXPECT_EQ(co_await servers->next(), std::optional<QSEvent>(changed));
-    EXPECT_EQ(co_await replaced->next(), std::nullopt);
   });
 }
 
@@ -178,26 +137,6 @@ TEST_F(DaemonClientTest, MalformedAnswersFailTheCallAndEndTheConnection) {
       EXPECT_FALSE(rogueClient->isConnected());
     });
   }
-}
-
-// (An operation that finishes first passes its outcome through: every qs request does.)
-TEST(WithTimeout, TheLimitWinsButTheOperationRunsOn) {
-  asio::io_context loop;
-  auto completed = std::make_shared<QSOneShot<int>>(loop.get_executor());
-  auto slow = [](std::shared_ptr<QSOneShot<int>> done, double seconds) -> asio::awaitable<int> {
-    asio::steady_timer timer(co_await asio::this_coro::executor, detail::timeLimit(seconds));
-    co_await timer.async_wait(asio::use_awaitable);
-    done->succeed(42);
-    co_return 42;
-  };
-  testing::runUntilDone(loop, [&]() -> asio::awaitable<void> {
-    try {
-      co_await withTimeout(loop.get_executor(), 0.2, slow(completed, 1.0));
-      ADD_FAILURE() << "the limit did not win";
-    } catch (const QSTimeoutError&) {
-    }
-    EXPECT_EQ(co_await completed->wait(), 42);
-  });
 }
 
 }  // namespace

@@ -85,22 +85,6 @@ TEST_F(InstallerTest, LinksReplaceWhatIsThereUnlessItIsAFolderAndUninstallRemove
   EXPECT_EQ(fs::read_symlink(bin / "qs"), cli) << "links made before the failure stay";
 }
 
-TEST(InstallerPathTest, FolderIsOnPathIgnoringTrailingSlashes) {
-  struct Case {
-    const char* folder;
-    const char* path;
-    bool onPath;
-  } cases[] = {
-      {"/home/me/.local/bin", "/usr/bin:/home/me/.local/bin/", true},
-      {"/home/me/.local/bin/", "/home/me/.local/bin:/usr/bin", true},
-      {"/home/me/.local/bin", "::/home/me/.local/bin//:", true},
-      {"/home/me/.local/bin", "/home/me/.local/bin2:/home/me/.local", false},
-      {"/home/me/.local/bin", "::", false},
-  };
-  for (const auto& c : cases)
-    EXPECT_EQ(QSDaemonInstaller::isOnPath(c.folder, c.path), c.onPath) << c.folder << " in " << c.path;
-}
-
 TEST_F(InstallerTest, AutoStartWritesTheUserUnitAndRegistersIt) {
   QSDaemonInstaller installer(makeSystemctl(tools));
   installer.install(cli, daemon, bin, true);
@@ -114,8 +98,6 @@ TEST_F(InstallerTest, AutoStartWritesTheUserUnitAndRegistersIt) {
   fs::remove(tools / "calls");
   installer.disableAutoStart();
   EXPECT_FALSE(installer.isAutoStartInstalled());
-  EXPECT_EQ(callsRecorded(tools), "--user disable --now quaysided.service\n");
-  installer.disableAutoStart();  // nothing to do the second time
   EXPECT_EQ(callsRecorded(tools), "--user disable --now quaysided.service\n");
 
   installer.enableAutoStart(bin / "quaysided");
@@ -132,16 +114,14 @@ TEST_F(InstallerTest, AFailedRegistrationLeavesNoUnitAndSaysWhetherSystemdIsMiss
   struct Case {
     std::string failOn;
     int status;
-    fs::path systemctl;  // empty: the stand-in
     bool systemdRuns;
     std::string message;
   } cases[] = {
-      {"enable", 5, {}, true, "systemctl failed (exit 5) while registering the daemon's login item."},
-      {"daemon-reload", 1, {}, false, missing},  // systemctl installed, but no systemd (a container)
-      {"", 0, "/nonexistent/systemctl", true, missing},
+      {"enable", 5, true, "systemctl failed (exit 5) while registering the daemon's login item."},
+      {"daemon-reload", 1, false, missing},  // systemctl installed, but no systemd (a container)
   };
   for (const auto& c : cases) {
-    fs::path systemctl = c.systemctl.empty() ? makeSystemctl(tools, c.failOn, c.status) : c.systemctl;
+    fs::path systemctl = makeSystemctl(tools, c.failOn, c.status);
     QSDaemonInstaller installer(systemctl, c.systemdRuns ? tools : home.home() / "no-systemd");
     EXPECT_EQ(testing::thrownMessage<InstallException>([&] { installer.enableAutoStart(bin / "quaysided"); }), c.message)
         << c.failOn;

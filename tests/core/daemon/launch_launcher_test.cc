@@ -9,7 +9,6 @@
 #include <asio/co_spawn.hpp>
 #include <asio/detached.hpp>
 #include <asio/io_context.hpp>
-#include <asio/local/stream_protocol.hpp>
 #include <asio/steady_timer.hpp>
 #include <asio/this_coro.hpp>
 #include <asio/use_awaitable.hpp>
@@ -96,13 +95,11 @@ protected:
 TEST_F(LauncherTest, StartsReusesAndReplacesTheDaemon) {
   std::string firstBuild = QSDaemonBuild::fingerprint(executable);
   testing::runUntilDone(loop, [&]() -> asio::awaitable<void> {
-    require(!co_await launcher.tryConnect(), "nobody serves yet");
     auto client = co_await launcher.ensureRunning(10s);
     require(co_await buildOf(client) == firstBuild, "the daemon runs the executable's build");
     client->disconnect();
   });
   ASSERT_EQ(startedPids().size(), 1u);
-  EXPECT_FALSE(QSOwnerLock(lock).tryAcquire()) << "the daemon took the lock it was given";
 
   // (A daemon of the same build is reused: qs daemon start, end to end.)
   fs::last_write_time(executable, fs::last_write_time(executable) + 100s);
@@ -176,23 +173,6 @@ TEST_F(LauncherTest, ExecutablesMissingAndDaemonsThatCannotServeAreReportedWithT
   EXPECT_EQ(linesStartingWith("started"), 1u);
 }
 
-TEST_F(LauncherTest, SomethingThatIsNotADaemonOnTheSocketIsNotConnected) {
-  fs::create_directories(fs::path(socket).parent_path());
-  asio::local::stream_protocol::acceptor acceptor(loop, asio::local::stream_protocol::endpoint(socket));
-  testing::runUntilDone(loop, [&]() -> asio::awaitable<void> {
-    // Accepts one connection, reads a little and hangs up without answering.
-    asio::co_spawn(
-        co_await asio::this_coro::executor,
-        [&]() -> asio::awaitable<void> {
-          auto peer = co_await acceptor.async_accept(asio::use_awaitable);
-          char buffer[4];
-          co_await peer.async_read_some(asio::buffer(buffer), asio::use_awaitable);
-        },
-        asio::detached);
-    require(!co_await launcher.tryConnect(), "a peer that hangs up is no daemon");
-  });
-}
-
 // (Between processes, and let go when its holder ends: the tests above and the daemon start tests.)
 TEST(OwnerLockTest, OneHolderPerPathAmongObjectsOfOneProcess) {
   testing::TemporaryFolder dir;
@@ -202,14 +182,8 @@ TEST(OwnerLockTest, OneHolderPerPathAmongObjectsOfOneProcess) {
   struct stat st {};
   ASSERT_EQ(::stat((dir / "nested/folder").c_str(), &st), 0);
   EXPECT_EQ(st.st_mode & 0777, 0700u) << "the folder it makes is private: it holds the control socket";
-  EXPECT_TRUE(first.tryAcquire()) << "taking it again on the same object";
-  EXPECT_TRUE(first.isHeld());
   EXPECT_FALSE(second.tryAcquire());
-  EXPECT_FALSE(second.isHeld());
-
   first.release();
-  EXPECT_FALSE(first.isHeld());
-  first.release();  // harmless when not held
   EXPECT_TRUE(second.tryAcquire());
   EXPECT_FALSE(first.tryAcquire());
   {
@@ -221,7 +195,6 @@ TEST(OwnerLockTest, OneHolderPerPathAmongObjectsOfOneProcess) {
   writeTextFile(dir / "plain-file", "");
   QSOwnerLock underFile(dir / "plain-file/owner.lock");
   EXPECT_FALSE(underFile.tryAcquire()) << "a path that cannot be opened is not held";
-  EXPECT_FALSE(underFile.isHeld());
 }
 
 // qs usually runs through the links in ~/.local/bin: a link must read as the daemon it leads to,

@@ -1,11 +1,9 @@
-// The console's command line and exec launch for each engine, and where its client is found.
+// The console's command line and exec launch for each engine.
 #include "core/databases/database_console.h"
 #include "core/platform/shell_words.h"
 #include "support/test_support.h"
 
 #include <gtest/gtest.h>
-
-#include <sys/stat.h>
 
 namespace qs {
 namespace {
@@ -56,8 +54,6 @@ TEST(DatabaseConsoleTest, CommandLinesAndLaunchesPerEngine) {
   auto redis = record(QSDatabaseType::redis, "ignored", "s3cret", 6380);
   EXPECT_EQ(QSDatabaseConsole::command(redis, "redis-cli", sqliteFolder),
             "REDISCLI_AUTH=s3cret redis-cli -h 127.0.0.1 -p 6380");
-  EXPECT_EQ(QSDatabaseConsole::launch(redis, "/usr/bin/redis-cli", sqliteFolder).arguments,
-            (Strings{"/usr/bin/redis-cli", "-h", "127.0.0.1", "-p", "6380"}));
   EXPECT_EQ(QSDatabaseConsole::launch(redis, "/usr/bin/redis-cli", sqliteFolder).environment.at("REDISCLI_AUTH"),
             "s3cret");
 
@@ -67,28 +63,6 @@ TEST(DatabaseConsoleTest, CommandLinesAndLaunchesPerEngine) {
             "/usr/bin/sqlite3 '/home/me/.local/share/Quayside/sqlite/my notes.sqlite'");
   EXPECT_EQ(shellWord(""), "''");
   EXPECT_EQ(shellWord("user@host:5432/a.b_c-d"), "user@host:5432/a.b_c-d");
-}
-
-TEST(DatabaseConsoleTest, ClientsAreFoundInTheRegistryThenTheSystemsPackages) {
-  testing::IsolatedHome home;
-  fs::path root = home.home() / "system";
-  QSServiceRegistry registry(home.home() / "services.json");
-  QSSystemEngines nothing(root);
-  EXPECT_EQ(QSDatabaseConsole::clientURL(QSDatabaseType::postgresql, registry, nothing), std::nullopt);
-  EXPECT_EQ(QSDatabaseConsole::clientURL(QSDatabaseType::sqlite, registry, nothing), std::nullopt);
-
-  fs::path sqlite = root / "usr/bin/sqlite3";
-  testing::writeTextFile(sqlite, "#!/bin/sh\n");
-  ::chmod(sqlite.c_str(), 0755);
-  EXPECT_EQ(QSDatabaseConsole::clientURL(QSDatabaseType::sqlite, registry, nothing), sqlite);
-
-  // An installed engine's own client comes first.
-  fs::path installed = home.home() / "services/redis-7/bin/redis-cli";
-  testing::writeTextFile(installed, "#!/bin/sh\n");
-  ::chmod(installed.c_str(), 0755);
-  registry.registerService({.id = "redis-7", .type = QSDatabaseType::redis, .version = "7.0",
-                            .installPath = home.home() / "services/redis-7"});
-  EXPECT_EQ(QSDatabaseConsole::clientURL(QSDatabaseType::redis, registry, nothing), installed);
 }
 
 }  // namespace

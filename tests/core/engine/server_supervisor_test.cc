@@ -35,25 +35,14 @@ TEST(EngineServerTest, StartsBuildsRunsAndStopsWithoutAnExitLine) {
   auto p = f.addRunnableProject("blog", "FAKE_SWIFT_RECORD=" + record + "\n# HIDDEN=yes\n");
   startAndWaitUntilRunning(f, p);
 
-  auto lines = f.logs(p.id);
-  EXPECT_TRUE(hasLine(lines, "Server started on http://"));
-  std::string launched = readTextFile(record);
-  EXPECT_NE(launched.find("arg=--port\narg=" + std::to_string(p.port) + "\n"), std::string::npos) << launched;
-  EXPECT_EQ(launched.find("HIDDEN"), std::string::npos) << "disabled variables are not passed";
+  EXPECT_TRUE(hasLine(f.logs(p.id), "Server started on http://"));
+  EXPECT_EQ(readTextFile(record).find("HIDDEN"), std::string::npos) << "disabled variables are not passed";
 
   ASSERT_TRUE(f.handle(cmd::StopServer{p.id}).is<res::Ok>());
-  auto stopped = f.server(p.id);
-  EXPECT_EQ(stopped, (QSServer{p.id, QSServerStatus::stopped, p.port, {}, {}, {}}));
+  EXPECT_EQ(f.server(p.id), (QSServer{p.id, QSServerStatus::stopped, p.port, {}, {}, {}}));
   f.io.run_for(std::chrono::milliseconds(300));
   EXPECT_FALSE(hasLine(f.logs(p.id), "[Server stopped]")) << "a requested stop writes no exit line";
   EXPECT_EQ(f.server(p.id).status, QSServerStatus::stopped);
-
-  // Every record change was published, in order.
-  f.collectEvents();
-  std::vector<QSServerStatus> published;
-  for (auto& e : f.events)
-    if (auto* s = e.get<evt::ServerChanged>()) published.push_back(s->value.status);
-  EXPECT_EQ(published, (std::vector{QSServerStatus::building, QSServerStatus::running, QSServerStatus::stopped}));
 }
 
 TEST(EngineServerTest, WithoutADefaultCompilerAPinNobodyHasFailsAndNoPinTakesTheNewestToolchain) {
@@ -79,21 +68,15 @@ TEST(EngineServerTest, WithoutADefaultCompilerAPinNobodyHasFailsAndNoPinTakesThe
             "toolchain]");
 }
 
-TEST(EngineServerTest, ExitsAndFailedLaunchesBecomeStoppedOrErrorWithTheirTexts) {
+// (A crash's error and console lines: the end-to-end servers test.)
+TEST(EngineServerTest, ACleanExitIsStoppedAndAFailedLaunchAnErrorWithItsText) {
   EngineFixture f;
-  auto crashing = f.addRunnableProject("crashing", "FAKE_SWIFT_EXIT_CODE=3\n");
   auto clean = f.addRunnableProject("clean", "FAKE_SWIFT_EXIT_CODE=0\n");
-  for (auto& p : {crashing, clean}) ASSERT_TRUE(f.handle(cmd::StartServer{p.id}).is<res::Ok>());
-
-  auto settled = [&](const QSProject& p) {
-    auto s = f.server(p.id).status;
+  ASSERT_TRUE(f.handle(cmd::StartServer{clean.id}).is<res::Ok>());
+  ASSERT_TRUE(runUntil(f.io, [&] {
+    auto s = f.server(clean.id).status;
     return s == QSServerStatus::error || s == QSServerStatus::stopped;
-  };
-  ASSERT_TRUE(runUntil(f.io, [&] { return settled(crashing) && settled(clean); }));
-
-  EXPECT_EQ(f.server(crashing.id),
-            (QSServer{crashing.id, QSServerStatus::error, crashing.port, {}, {}, "Process exited with code 3"}));
-  EXPECT_EQ(f.logs(crashing.id).back(), "[Process exited with code 3]");
+  }));
   EXPECT_EQ(f.server(clean.id), (QSServer{clean.id, QSServerStatus::stopped, clean.port, {}, {}, {}}));
   EXPECT_EQ(f.logs(clean.id).back(), "[Server stopped]");
 
@@ -116,7 +99,6 @@ TEST(EngineServerTest, ConsoleBufferKeepsTheLast500Lines) {
   auto lines = f.logs(p.id);
   ASSERT_EQ(lines.size(), 500u);
   EXPECT_NE(lines.front().find("1501"), std::string::npos) << lines.front();
-  EXPECT_TRUE(f.logs(p.id, 0).empty());
   f.handle(cmd::StopServer{p.id});
 }
 

