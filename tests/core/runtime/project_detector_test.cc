@@ -94,7 +94,6 @@ TEST(ProjectDetectorTest, Port) {
   } cases[] = {
       {std::nullopt, 8080},
       {"PORT=9000\n", 9000},
-      {"# PORT=1\nPORT=9000\n", 9000},
       {"export PORT=9000\n", 8080},
       {"DATABASE_URL=postgres://x\r\nPORT=3000\r\n", 3000},
       {"PORT=3000\nPORT=4000", 3000},
