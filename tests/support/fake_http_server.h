@@ -1,8 +1,6 @@
-// A small HTTP/1.1 server on 127.0.0.1 for tests that talk to services this machine cannot
-// have. One thread accepts; each connection gets a thread, reads one request (answering
-// "Expect: 100-continue"), asks the handler and answers with "Connection: close". A handler
-// may hold a connection unanswered until the server is dropped, to stand for a service that
-// never answers, or send raw bytes, to stand for one that breaks off.
+// A small HTTP/1.1 server on 127.0.0.1 for services this machine cannot have: a thread for each
+// connection, one request each (after "100 Continue" when asked for), "Connection: close". A handler
+// may hold its connection silent until the server is dropped, or send raw bytes that break off.
 #pragma once
 
 #include "core/platform/unique_fd.h"

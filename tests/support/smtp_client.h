@@ -21,27 +21,20 @@ public:
 
   void send(const std::string& bytes) { asio::write(socket_, asio::buffer(bytes)); }
 
-  // Reads until what came since the last read ends with `ending`; all of it. Empty when the
-  // server closed the connection first.
-  std::string readUntilEnding(const std::string& ending) {
-    std::string got;
-    while (!got.ends_with(ending)) {
-      char c;
-      asio::error_code error;
-      if (asio::read(socket_, asio::buffer(&c, 1), error) != 1) return {};
+  // One reply, multi-line replies whole: up to the line "NNN text" (a space after the code); what
+  // came before the server closed the connection, if it did.
+  std::string readReply() {
+    std::string got, line;
+    char c;
+    asio::error_code error;
+    while (asio::read(socket_, asio::buffer(&c, 1), error) == 1) {
       got += c;
+      line += c;
+      if (!line.ends_with("\r\n")) continue;
+      if (line.size() >= 4 && line[3] == ' ') return got;
+      line.clear();
     }
     return got;
-  }
-  // One reply, multi-line replies whole: up to the line "NNN text" (a space after the code).
-  std::string readReply() {
-    std::string got;
-    for (;;) {
-      std::string line = readUntilEnding("\r\n");
-      if (line.empty()) return got;
-      got += line;
-      if (line.size() >= 4 && line[3] == ' ') return got;
-    }
   }
   // Everything until the server closes the connection.
   std::string readToEnd() {

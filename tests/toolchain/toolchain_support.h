@@ -5,7 +5,6 @@
 #include "core/platform/file_status.h"
 #include "core/platform/process_runner.h"
 #include "support/test_support.h"
-#include "support/test_locations.h"
 
 #include <gtest/gtest.h>
 
@@ -48,17 +47,6 @@ inline std::vector<std::filesystem::path> swiftFilesUnder(const std::filesystem:
     if (entry.is_regular_file() && entry.path().extension() == ".swift") files.push_back(entry.path());
   std::sort(files.begin(), files.end());
   return files;
-}
-
-// The fixture package (an `App` that serves like a Vapor app, without dependencies) copied to
-// `folder`, whose own files are replaced; a `.build` already there is kept, so a folder that is
-// used again builds incrementally.
-inline void copyFixtureApp(const std::filesystem::path& folder) {
-  namespace fs = std::filesystem;
-  fs::path source = fs::path(qs::testing::fixturesFolder()) / "swift-app";
-  fs::remove_all(folder / "Sources");
-  fs::create_directories(folder);
-  fs::copy(source, folder, fs::copy_options::recursive | fs::copy_options::overwrite_existing);
 }
 
 }  // namespace qs::testing

@@ -38,7 +38,6 @@ TEST(DatabaseResolution, NamesIdsAndTypes) {
 
   EXPECT_EQ(parseDatabaseType("Postgres"), QSDatabaseType::postgresql);
   EXPECT_EQ(parseDatabaseType("mariadb"), QSDatabaseType::mysql);
-  EXPECT_EQ(parseDatabaseType("redis"), QSDatabaseType::redis);
   try {
     parseDatabaseType("oracle");
     FAIL();

@@ -5,8 +5,6 @@
 
 #include <gtest/gtest.h>
 
-#include <csignal>
-
 namespace qs {
 namespace {
 
@@ -17,20 +15,11 @@ QSEvent line(std::string text) {
   return evt::LogLine{QSServiceRef(svc::Server{testing::sampleID(1)}), std::move(text)};
 }
 
-// The next item as text: "event:<line>", "timeUp", "interrupted" or "ended".
+// The next item as text: "event:<line>", "ended", or "?" for anything else.
 std::string nextItem(asio::io_context& io, QSEventFollower& follower) {
   auto item = testing::runUntilDone(io, follower.next());
-  switch (item.what) {
-    case What::event:
-      return "event:" + item.event.get<evt::LogLine>()->line;
-    case What::timeUp:
-      return "timeUp";
-    case What::interrupted:
-      return "interrupted";
-    case What::ended:
-      return "ended";
-  }
-  return "?";
+  if (item.what == What::event) return "event:" + item.event.get<evt::LogLine>()->line;
+  return item.what == What::ended ? "ended" : "?";
 }
 
 TEST(EventFollower, MergesStreamsInArrivalOrderAndEndsWithTheLast) {
@@ -56,23 +45,6 @@ TEST(EventFollower, MergesStreamsInArrivalOrderAndEndsWithTheLast) {
   EXPECT_EQ(nextItem(io, follower), "event:four");
   servers->finish();  // only when every stream has ended
   EXPECT_EQ(nextItem(io, follower), "ended");
-}
-
-TEST(EventFollower, TimerAndInterrupt) {
-  asio::io_context io;
-  auto logs = std::make_shared<Queue>(io.get_executor());
-  QSEventFollower follower(io.get_executor());
-  follower.follow(logs);
-
-  follower.wakeAfter(std::chrono::hours(1));
-  follower.wakeAfter(std::chrono::milliseconds(1));  // replaces the first
-  EXPECT_EQ(nextItem(io, follower), "timeUp");
-
-  follower.catchInterrupt();
-  std::raise(SIGINT);  // caught: delivered as an item, the test goes on
-  EXPECT_EQ(nextItem(io, follower), "interrupted");
-  logs->push(line("after"));
-  EXPECT_EQ(nextItem(io, follower), "event:after");
 }
 
 }  // namespace

@@ -6,13 +6,10 @@
 #include "core/platform/sigpipe_guard.h"
 #include "core/platform/system_error.h"
 #include "core/platform/terminal.h"
+#include "support/async_helpers.h"
 #include "support/process_helpers.h"
 #include "support/test_support.h"
 #include "support/thrown_message.h"
-
-#include <asio/co_spawn.hpp>
-#include <asio/io_context.hpp>
-#include <asio/use_future.hpp>
 
 #include <fcntl.h>
 #include <signal.h>
@@ -32,9 +29,7 @@ using testing::TemporaryFolder;
 
 std::int32_t awaitExit(QSChildProcess& process) {
   asio::io_context io;
-  auto status = asio::co_spawn(io, process.waitForExit(), asio::use_future);
-  io.run();
-  return status.get();
+  return testing::runUntilDone(io, process.waitForExit());
 }
 
 bool awaitExit(const QSDetachedProcess& process) {
@@ -125,7 +120,6 @@ TEST(ChildProcessTest, NamesTheMissingFolderOrProgram) {
       {folder / "usr/bin/swift", folder.path(),
        "spawn " + (folder / "usr/bin/swift").string() + ": No such file or directory"},
       {"/bin/sh", folder / "missing", "chdir " + (folder / "missing").string() + ": No such file or directory"},
-      {"/bin/sh", folder / "file", "chdir " + (folder / "file").string() + ": Not a directory"},
       {folder / "file", folder.path(), "spawn " + (folder / "file").string() + ": Permission denied"},
   };
   for (const auto& c : cases)
@@ -133,16 +127,6 @@ TEST(ChildProcessTest, NamesTheMissingFolderOrProgram) {
                 QSChildProcess::spawn({c.executable, {}, c.workingDirectory, {}});
               }),
               c.message);
-}
-
-TEST(ProcessHandleTest, SignalsThroughAHandleAndProbesWithSignalZero) {
-  auto process = shell("exec sleep 1000");
-  auto handle = openProcessHandle(process->pid());
-  ASSERT_TRUE(handle);
-  EXPECT_TRUE(signalProcessHandle(handle, 0));
-  EXPECT_TRUE(signalProcessHandle(handle, SIGKILL));
-  EXPECT_EQ(awaitExit(*process), 128 + SIGKILL);
-  EXPECT_FALSE(signalProcessHandle(handle, 0)) << "reaped: nothing left to reach";
 }
 
 TEST(DetachedProcessTest, RunsInItsOwnSessionWithOutputAppendedAndIsNobodysChildHere) {
@@ -171,29 +155,21 @@ TEST(DetachedProcessTest, RunsInItsOwnSessionWithOutputAppendedAndIsNobodysChild
   EXPECT_EQ(errno, ECHILD);
 }
 
-// Output goes to the null device when its file cannot be opened; a program that cannot be run
-// fails the spawn (the other reasons: NamesTheMissingFolderOrProgram, the same spawn).
-TEST(DetachedProcessTest, AnUnopenableOutputFileOrAnUnrunnableProgram) {
+// A program that cannot be run fails the spawn (the other reasons: NamesTheMissingFolderOrProgram,
+// the same spawn).
+TEST(DetachedProcessTest, AnUnrunnableProgramLeavesNoChild) {
   TemporaryFolder dir;
-  QSDetachedProcess process = spawnDetached({.executable = "/bin/echo",
-                                             .arguments = {"lost"},
-                                             .outputFile = dir / "missing-folder/daemon.log"});
-  EXPECT_TRUE(awaitExit(process));
-  EXPECT_FALSE(std::filesystem::exists(dir / "missing-folder"));
-
   EXPECT_EQ(testing::thrownMessage<QSSystemError>([&] { spawnDetached({.executable = dir / "missing"}); }),
             "spawn " + (dir / "missing").string() + ": No such file or directory");
   EXPECT_EQ(::waitpid(-1, nullptr, WNOHANG), -1) << "a failed spawn leaves no child behind either";
 }
 
 // An empty variable counts as unset (an empty QS_DAEMON_SOCKET means the default one).
-TEST(ProcessEnvironmentTest, EmptyIsUnsetAndTheExecutableIsThisProgram) {
+TEST(ProcessEnvironmentTest, EmptyIsUnset) {
   testing::ScopedEnvironment environment({{"QS_TEST_EMPTY", ""}, {"QS_TEST_SET", " x "}, {"QS_TEST_UNSET", std::nullopt}});
   EXPECT_EQ(environmentValue("QS_TEST_EMPTY"), std::nullopt);
   EXPECT_EQ(environmentValue("QS_TEST_UNSET"), std::nullopt);
   EXPECT_EQ(environmentValue("QS_TEST_SET"), " x ");
-  EXPECT_EQ(currentExecutable().filename(), "core_platform_tests");
-  EXPECT_TRUE(currentExecutable().is_absolute());
 }
 
 // `qs db console` becomes the database client: the variables given replace this process's, the

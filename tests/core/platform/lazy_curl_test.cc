@@ -25,15 +25,5 @@ TEST(LazyCurlTest, SettersRefuseOptionsOfAnotherTypeAndLibcurlsNamesStayOutOfThe
   EXPECT_EQ(::dlsym(RTLD_DEFAULT, "curl_easy_init"), nullptr);
 }
 
-TEST(LazyCurlTest, URLPartsAsLibcurlReadsThem) {
-  auto parts = curlURLParts("https://Hub.Example.test/api?x=1");
-  ASSERT_TRUE(parts);
-  EXPECT_EQ(parts->scheme, "https");
-  EXPECT_EQ(parts->port, "443");
-  EXPECT_EQ(curlURLParts("http://127.0.0.1:8080/")->port, "8080");
-  EXPECT_FALSE(curlURLParts("not an address"));
-  EXPECT_FALSE(curlURLParts(""));
-}
-
 }  // namespace
 }  // namespace qs

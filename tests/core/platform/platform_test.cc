@@ -54,9 +54,8 @@ TEST(UUIDTest, RandomIdsAreDistinctVersionFourInUpperCaseAndParseInEitherCase) {
   EXPECT_EQ(QSUUID::parse(text), id);
   for (auto& c : text) c = static_cast<char>(std::tolower(c));
   EXPECT_EQ(QSUUID::parse(text), id);
-  for (std::string bad : {"", "E621E1F8C36C495A93FC0C247A3E6E5F", "E621E1F8-C36C-495A-93FC-0C247A3E6E5G",
-                          "E621E1F8-C36C-495A-93FC-0C247A3E6E5F0", "E621E1F8-C36C-495A-93FC0-C247A3E6E5F",
-                          "E621E1F8 C36C-495A-93FC-0C247A3E6E5F"})
+  for (std::string bad : {"E621E1F8C36C495A93FC0C247A3E6E5F", "E621E1F8-C36C-495A-93FC-0C247A3E6E5G",
+                          "E621E1F8-C36C-495A-93FC-0C247A3E6E5F0", "E621E1F8-C36C-495A-93FC0-C247A3E6E5F"})
     EXPECT_FALSE(QSUUID::parse(bad)) << bad;
 }
 
@@ -108,7 +107,6 @@ TEST(TimestampTest, BothFormsRoundTripToTheMillisecond) {
 
   QSTimestamp t = QSTime::now();
   EXPECT_EQ(QSTime::parseISO8601(QSTime::iso8601(t)), t);
-  EXPECT_EQ(QSTime::fromReferenceSeconds(QSTime::referenceSeconds(t)), t);
   EXPECT_EQ(QSTime::parseISO8601("2001-01-01T01:00:00+01:00"), reference);
   EXPECT_EQ(QSTime::parseISO8601("2001-01-01T00:00:00Z"), reference);
   for (std::string bad : {"", "2001-13-01T00:00:00Z", "2001-01-01 00:00", "2001-01-01T00:00:00", "yesterday"})
@@ -116,16 +114,11 @@ TEST(TimestampTest, BothFormsRoundTripToTheMillisecond) {
   EXPECT_EQ(QSTime::backupStampUTC(reference + hours{13} + minutes{4} + seconds{5}), "20010101-130405");
 }
 
-TEST(EncodingTest, Base64Sha256AndFileURLs) {
-  // (Decoding mail bodies and site assets, text that is not Base64 included: their own tests.)
-  EXPECT_EQ(base64Encode({'h', 'i'}), "aGk=");
-  EXPECT_EQ(base64Decode("aGk="), (QSBytes{'h', 'i'}));
+// (Base64 round trips: the records' bookmarks; SHA-256: the downloader's checksums.)
+TEST(EncodingTest, Base64AndFileURLs) {
   EXPECT_FALSE(base64Decode("aGk"));
-  EXPECT_EQ(sha256Hex("abc"), "ba7816bf8f01cfea414140de5dae2223b00361a396177a9cb410ff61f20015ad");
-
   EXPECT_EQ(fileURLString("/home/me/My App/ü"), "file:///home/me/My%20App/%C3%BC");
   EXPECT_EQ(pathFromFileURL("file:///home/me/My%20App/%C3%BC"), std::filesystem::path("/home/me/My App/ü"));
-  EXPECT_EQ(pathFromFileURL("file://localhost/tmp"), std::filesystem::path("/tmp"));
   EXPECT_FALSE(pathFromFileURL("http://x/y"));
   EXPECT_FALSE(pathFromFileURL("file://host/tmp"));
   EXPECT_EQ(percentDecode("%c3%BC%41+"), "\xC3\xBC" "A+");
@@ -220,19 +213,11 @@ TEST(PathsTest, DataFolderFollowsXDGAndIsPrivate) {
 }
 
 // The app keeps one store for its whole life while the daemon and qs write the same file: a write
-// keeps what others wrote since the store was read. (Defaults, removal and the file's mode: qs
-// settings and qs hosting login, end to end.)
-TEST(SettingsTest, ValuesPersistWritesKeepOthersKeysAndAnUnreadableFileReadsAsEmpty) {
+// keeps what others wrote since the store was read. (Typed values: the app's sheets; defaults,
+// removal and the file's mode: qs settings and qs hosting login, end to end.)
+TEST(SettingsTest, WritesKeepOthersKeysAndAnUnreadableFileReadsAsEmpty) {
   IsolatedHome home;
-  {
-    auto settings = QSSettings::standard();
-    settings.set("qs.mailSMTPPort", 2525LL);
-    settings.set("qs.ratio", 0.5);
-  }
-  auto settings = QSSettings::standard();
-  EXPECT_EQ(settings.intValue("qs.mailSMTPPort"), 2525);
-  EXPECT_EQ(settings.doubleValue("qs.ratio"), 0.5);
-
+  QSSettings::standard().set("qs.mailSMTPPort", 2525LL);
   auto app = QSSettings::standard();
   app.set("qs.mailEnabled", false);
   QSSettings::standard().set("qs.backupEnabled", true);  // another program, meanwhile
@@ -272,8 +257,6 @@ TEST(ProcessRunnerTest, CapturesOutputStatusAndEnvironment) {
   EXPECT_EQ(r.exitStatus, 3);
   EXPECT_EQ(r.output, "out\ngiven\n");
   EXPECT_EQ(r.errorOutput, "err\n");
-  auto merged = runProcess({"sh", "-c", "echo a; echo b >&2"}, {.mergeErrorIntoOutput = true});
-  EXPECT_EQ(merged.output, "a\nb\n");
   auto echoed = runProcess({"cat"}, {.input = std::string(200000, 'x')});
   EXPECT_EQ(echoed.output.size(), 200000u) << "large input and output do not deadlock";
   EXPECT_EQ(runProcess({"sh", "-c", "kill -9 $$"}).exitStatus, 128 + 9);

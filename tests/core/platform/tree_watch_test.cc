@@ -48,22 +48,6 @@ TEST(TreeWatchTest, WritesCreationsRemovalsAndNewFoldersBelowATree) {
   EXPECT_TRUE(second.gone.empty());
 }
 
-TEST(TreeWatchTest, AWatchedFolderThatGoesAwayAndTheLimit) {
-  TemporaryFolder parent;
-  fs::create_directories(parent / "project/Sources/App");
-  QSTreeWatch watch;
-  ASSERT_EQ(watch.watchFolder(parent / "project"), QSTreeWatch::Added::watching);
-  EXPECT_EQ(watch.watchFolder(parent / "missing"), QSTreeWatch::Added::missing);
-  fs::rename(parent / "project", parent / "renamed");
-  EXPECT_EQ(watch.take().gone, std::vector<fs::path>{parent / "project"});
-
-  // The limit is met part way through a tree: what was added stays watched and it says so.
-  QSTreeWatch capped(2);
-  EXPECT_EQ(capped.watchTree(parent / "renamed"), QSTreeWatch::Added::limitReached);
-  EXPECT_TRUE(capped.limitReached());
-  EXPECT_EQ(capped.watchCount(), 2u);
-}
-
 // A folder's list kept up to date by others' changes (the mail store's): names added and removed,
 // moves in and out among them, in order; once the folder itself goes, every batch says to list
 // it again.

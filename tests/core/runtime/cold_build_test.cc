@@ -20,10 +20,8 @@ TEST(ColdBuildTest, FromTheBuildFolderAndPackageResolved) {
     QSColdBuild kind;
   } cases[] = {
       {"never built", false, std::nullopt, QSColdBuild::firstBuild},
-      {"never built, pinned", false, resolvedAt, QSColdBuild::firstBuild},
       {"built, no dependencies", true, std::nullopt, QSColdBuild::none},
       {"built, pins as resolved", true, resolvedAt, QSColdBuild::none},
-      {"built, pins older", true, resolvedAt - 1min, QSColdBuild::none},
       {"pins changed since", true, resolvedAt + 1s, QSColdBuild::dependenciesChanged},
   };
   for (const auto& c : cases) {

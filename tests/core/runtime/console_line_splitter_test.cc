@@ -25,9 +25,7 @@ TEST(ConsoleLineSplitterTest, ChunkBoundariesLineEndsAndBlankLines) {
       {"CR LF split across reads", {"Build comp", "lete!\r\nServer st", "arted"}, {"Build complete!", "Server started"}},
       {"blank lines dropped", {"a\n\n\r\nb\n"}, {"a", "b"}},
       {"only one CR dropped", {"x\r\r\n"}, {"x\r"}},
-      {"pending text trimmed at the end", {"  tail \t "}, {"tail"}},
       {"whitespace-only tail dropped", {"a\n \t\r"}, {"a"}},
-      {"byte by byte", {"h", "i", "\n", "y", "o"}, {"hi", "yo"}},
   };
   for (auto& c : cases) {
     QSConsoleLineSplitter s;

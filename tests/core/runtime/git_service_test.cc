@@ -60,22 +60,11 @@ TEST_F(GitService, NewProjectsFirstCommitFallsBackToQuaysideWhenNoIdentityIsConf
   EXPECT_EQ(git(folder, {"status", "--porcelain"}), "");
 }
 
-TEST_F(GitService, FirstCommitUsesTheUsersIdentity) {
-  auto identityInHome = noIdentity();
-  identityInHome["GIT_CONFIG_GLOBAL"] = std::nullopt;  // ~/.gitconfig is read again
-  ScopedEnvironment environment(identityInHome);
-  writeTextFile(home.home() / ".gitconfig", "[user]\n\tname = Ada Lovelace\n\temail = ada@example.com\n");
-  auto folder = scaffold(parent.path());
-  ASSERT_TRUE(QSGitService::initializeRepository(folder, "First"));
-  EXPECT_EQ(git(folder, {"log", "--format=%an <%ae>|%s"}), "Ada Lovelace <ada@example.com>|First\n");
-}
-
 TEST_F(GitService, LeavesAnExistingRepositoryAloneAndReportsWhenNoCommitCouldBeMade) {
   ScopedEnvironment environment(noIdentity());
   // Nothing to commit: both the commit and its retry fail, and the answer says so.
   EXPECT_FALSE(QSGitService::initializeRepository(parent.path(), "Nothing"));
   EXPECT_TRUE(fs::exists(parent / ".git"));
-  EXPECT_FALSE(QSGitService::initializeRepository(parent / "missing", "No folder"));
 
   auto folder = scaffold(parent.path());
   git(folder, {"init", "-q", "-b", "trunk"});
@@ -89,16 +78,20 @@ TEST_F(GitService, LeavesAnExistingRepositoryAloneAndReportsWhenNoCommitCouldBeM
   EXPECT_EQ(readTextFile(parent / "linked/.git"), "gitdir: /elsewhere\n");
 }
 
-TEST_F(GitService, IgnoresRepositoryVariablesOfTheCallingProcess) {
+// The user's identity signs the commit; the caller's repository variables are not followed.
+TEST_F(GitService, FirstCommitUsesTheUsersIdentityAndIgnoresRepositoryVariablesOfTheCaller) {
   TemporaryFolder elsewhere;
   auto hijacking = noIdentity();
+  hijacking["GIT_CONFIG_GLOBAL"] = std::nullopt;  // ~/.gitconfig is read again
   hijacking["GIT_DIR"] = (elsewhere / "hijacked.git").string();
   hijacking["GIT_WORK_TREE"] = elsewhere.path().string();
   ScopedEnvironment environment(hijacking);
+  writeTextFile(home.home() / ".gitconfig", "[user]\n\tname = Ada Lovelace\n\temail = ada@example.com\n");
   auto folder = scaffold(parent.path());
   ASSERT_TRUE(QSGitService::initializeRepository(folder, "Mine"));
-  EXPECT_TRUE(fs::is_directory(folder / ".git"));
   EXPECT_FALSE(fs::exists(elsewhere / "hijacked.git"));
+  ScopedEnvironment ours({{"GIT_DIR", std::nullopt}, {"GIT_WORK_TREE", std::nullopt}});
+  EXPECT_EQ(git(folder, {"log", "--format=%an <%ae>|%s"}), "Ada Lovelace <ada@example.com>|Mine\n");
 }
 
 }  // namespace

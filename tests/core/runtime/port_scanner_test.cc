@@ -65,7 +65,6 @@ TEST(PortScannerTest, ReportsAvailabilityAndFindsTheNextFreePort) {
       {base, {base + 1}, 256, base + 2},   // so is an excluded one
       {base + 1, {}, 256, base + 1},       // a free preferred port is the answer
       {base, {}, 1, base},                 // nothing bindable within the limit: the preferred port
-      {base + 1, {base + 1, base + 2}, -3, base + 1},
       {0, {}, 256, 0},                     // left for the system to choose, never port 1 (as root)
   };
   for (const auto& c : cases) {
@@ -127,7 +126,6 @@ TEST(PortScannerTest, ListsTheProcessesListeningOnAPortButNeverItself) {
     listener.process->reap();
     EXPECT_TRUE(QSPortScanner().processesListening(listener.port).empty()) << c.name << " after it ended";
   }
-  EXPECT_TRUE(QSPortScanner().processesListening(70000).empty());
 }
 
 }  // namespace

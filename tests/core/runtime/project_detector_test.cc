@@ -39,8 +39,6 @@ TEST(ProjectDetectorTest, Manifest) {
       {"// Built for VAPOR one day\nlet package = Package(name:\"Tool\", targets: [.target(name: \"Tool\")])",
        true, "Tool", std::nullopt},
       {"let package = Package(name: \"CLI\", targets: [.executableTarget(name: \"cli\")])", false, "CLI", "cli"},
-      {".executableTarget(   name:   \"Run\")", false, "Run", "Run"},
-      {"Package(name: \"\")", false, std::nullopt, std::nullopt},
       {"", false, std::nullopt, std::nullopt},
       {std::nullopt, false, std::nullopt, std::nullopt},
   };
@@ -88,17 +86,14 @@ TEST(ProjectDetectorTest, ServerTarget) {
   }
 }
 
-// The port and the variables come from the project's .env, the variables as the .env reader sees
-// them, disabled ones included.
-TEST(ProjectDetectorTest, PortAndEnvironmentVariables) {
+// The port comes from the project's first PORT= line of its .env. (Its variables: the .env reader's.)
+TEST(ProjectDetectorTest, Port) {
   struct Case {
     std::optional<std::string> env;  // nothing: no .env
     int port;
   } cases[] = {
       {std::nullopt, 8080},
       {"PORT=9000\n", 9000},
-      {"# PORT=1\nPORT=9000\n", 9000},
-      {"PORT = 9000\n", 8080},
       {"export PORT=9000\n", 8080},
       {"DATABASE_URL=postgres://x\r\nPORT=3000\r\n", 3000},
       {"PORT=3000\nPORT=4000", 3000},
@@ -112,14 +107,6 @@ TEST(ProjectDetectorTest, PortAndEnvironmentVariables) {
     if (c.env) writeTextFile(folder / ".env", *c.env);
     EXPECT_EQ(detector.detectPort(folder.path()), c.port);
   }
-
-  TemporaryFolder folder;
-  EXPECT_TRUE(detector.environmentVariables(folder.path()).empty());
-  writeTextFile(folder / ".env", "# Where the server listens\nPORT=9000\n# DEBUG=true\n");
-  auto variables = detector.environmentVariables(folder.path());
-  ASSERT_EQ(variables.size(), 2u);
-  EXPECT_EQ(variables[0].comment, "Where the server listens");
-  EXPECT_FALSE(variables[1].isEnabled);
 }
 
 }  // namespace

