@@ -27,7 +27,6 @@ using namespace std::chrono_literals;
 namespace {
 
 using Mode = QSAppDelegate::Mode;
-constexpr int kLong = 30000;
 
 QSAppDelegate::Timings quick() {
   return {.lockWait = 300ms, .lockRetry = 20ms, .reconnectDelay = 50ms, .waitingRetry = 50ms};
@@ -55,8 +54,8 @@ private slots:
     QCOMPARE(app.daemonController().lastError(),
              QString("The quaysided executable wasn't found at /nonexistent/quaysided."));
     // qs reaches the services the app runs.
-    QsRun ping = runQs(home, {"ping"});
-    QVERIFY2(ping.status == 0, ping.output.c_str());
+    auto ping = runQs(home, {"ping"});
+    QVERIFY2(ping.exitStatus == 0, ping.output.c_str());
   }
 
   // useDaemon off and a daemon already running: the app adopts it and runs nothing itself. When
@@ -72,8 +71,8 @@ private slots:
     QVERIFY(!app.ownerLock().isHeld());
     QSAppViewModel& model = app.appViewModel();
     // A project qs adds reaches the window through the event stream.
-    QsRun added = runQs(home, {"add", home.vaporProject("blog").string()});
-    QVERIFY2(added.status == 0, added.output.c_str());
+    auto added = runQs(home, {"add", home.vaporProject("blog").string()});
+    QVERIFY2(added.exitStatus == 0, added.output.c_str());
     QTRY_COMPARE_WITH_TIMEOUT(model.projects().size(), 1u, kLong);
     QCOMPARE(model.projects()[0].name, std::string("blog"));
     QSServerViewModel* server = model.serverViewModel(model.projects()[0].id);
@@ -90,8 +89,8 @@ private slots:
     QVERIFY(app.ownerLock().isHeld());
     QCOMPARE(lockHolder(home.lockPath()), std::optional<pid_t>(getpid()));
     QTRY_COMPARE_WITH_TIMEOUT(model.projects().size(), 1u, kLong);  // the state file, reloaded
-    QsRun ping = runQs(home, {"ping"});
-    QVERIFY2(ping.status == 0, ping.output.c_str());
+    auto ping = runQs(home, {"ping"});
+    QVERIFY2(ping.exitStatus == 0, ping.output.c_str());
     exitOf(*daemon);
   }
 
@@ -179,15 +178,16 @@ private slots:
     auto app = spawnProgram(home, "quayside-app");
     QVERIFY(socketServed(home));
     std::string owned = QSServiceOwner::ownedByAppLine(app->pid());
-    QsRun ping = runQs(home, {"ping"});
-    QVERIFY2(ping.status == 0 && contains(ping.output, "desktop app") && contains(ping.output, owned), ping.output.c_str());
-    QsRun status = runQs(home, {"status"});
-    QVERIFY2(status.status == 0 && contains(status.output, owned), status.output.c_str());
-    QsRun start = runQs(home, {"daemon", "start"});
-    QVERIFY2(start.status != 0 && contains(start.output, "desktop app (pid " + std::to_string(app->pid()) + ")"),
+    auto ping = runQs(home, {"ping"});
+    QVERIFY2(ping.exitStatus == 0 && contains(ping.output, "desktop app") && contains(ping.output, owned),
+             ping.output.c_str());
+    auto status = runQs(home, {"status"});
+    QVERIFY2(status.exitStatus == 0 && contains(status.output, owned), status.output.c_str());
+    auto start = runQs(home, {"daemon", "start"});
+    QVERIFY2(start.exitStatus != 0 && contains(start.output, "desktop app (pid " + std::to_string(app->pid()) + ")"),
              start.output.c_str());
-    QsRun stop = runQs(home, {"daemon", "stop"});
-    QVERIFY2(stop.status != 0 && contains(stop.output, owned), stop.output.c_str());
+    auto stop = runQs(home, {"daemon", "stop"});
+    QVERIFY2(stop.exitStatus != 0 && contains(stop.output, owned), stop.output.c_str());
     QVERIFY(isListenedOn(home.socketPath()));  // still serving after both
     QVERIFY(fileExists(home.home() / ".local/share/applications" / std::string(QSDesktopEntry::fileName)));
     QVERIFY(fileExists(home.home() / ".local/share/icons/hicolor/256x256/apps/app.brindle.Quayside.png"));

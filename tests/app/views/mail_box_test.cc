@@ -62,7 +62,7 @@ struct Fixture : AppWindow {
 
   bool startDaemon() {
     if (!AppWindow::startDaemon()) return false;
-    QsRun status = runQs(home, {"status", "--json"});
+    auto status = runQs(home, {"status", "--json"});
     port = nlohmann::json::parse(status.output)["mail"]["port"].get<int>();
     return port > 0;
   }

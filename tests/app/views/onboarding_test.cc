@@ -20,10 +20,6 @@ using namespace qs;
 using namespace qs::testing;
 using namespace std::chrono_literals;
 
-namespace {
-constexpr int kLong = 30000;
-}
-
 class OnboardingTest : public QObject {
   Q_OBJECT
 private slots:

@@ -30,7 +30,7 @@ namespace fs = std::filesystem;
 
 namespace {
 
-constexpr int kLong = 60000;
+constexpr int kStepsLong = 60000;
 
 QStringList rows(QListWidget* list) {
   QStringList texts;
@@ -89,7 +89,7 @@ private slots:
     QVERIFY(socketServed(m.home));
     QSAppDelegate app(QSSettings::standard(), {.lockWait = 300ms, .lockRetry = 20ms, .reconnectDelay = 20ms});
     app.startUp();
-    QTRY_COMPARE_WITH_TIMEOUT(app.mode(), QSAppDelegate::Mode::daemon, kLong);
+    QTRY_COMPARE_WITH_TIMEOUT(app.mode(), QSAppDelegate::Mode::daemon, kStepsLong);
 
     QSUninstallSheet sheet(app, m.places(std::make_shared<RecordingRunner>()));
     QCOMPARE(sheet.routingBox()->text(), QString("Disable .test routing (DNS resolver + firewall redirect)"));
@@ -102,7 +102,7 @@ private slots:
     sheet.show();
     QTest::mouseClick(sheet.uninstallButton(), Qt::LeftButton);
     QCOMPARE(sheet.statusLabel()->text(), QString("Removing Quayside\u2026"));
-    QTRY_VERIFY_WITH_TIMEOUT(sheet.isFinished(), kLong);
+    QTRY_VERIFY_WITH_TIMEOUT(sheet.isFinished(), kStepsLong);
 
     QCOMPARE(rows(sheet.resultsList()), (QStringList{"\u2713 Stop the Quayside daemon", "\u2713 Disable .test routing",
                                                       "\u2713 Remove HTTPS certificate",
@@ -129,11 +129,11 @@ private slots:
     Machine m;
     QSAppDelegate app(QSSettings::standard(), {.lockWait = 0ms});
     app.startUp();
-    QTRY_COMPARE_WITH_TIMEOUT(app.mode(), QSAppDelegate::Mode::inProcess, kLong);
+    QTRY_COMPARE_WITH_TIMEOUT(app.mode(), QSAppDelegate::Mode::inProcess, kStepsLong);
     QSUninstallSheet sheet(app, m.places(std::make_shared<RefusingRunner>(true)));
     sheet.certificateBox()->setChecked(false);
     sheet.uninstall();
-    QTRY_VERIFY_WITH_TIMEOUT(sheet.isFinished(), kLong);
+    QTRY_VERIFY_WITH_TIMEOUT(sheet.isFinished(), kStepsLong);
     QStringList shown = rows(sheet.resultsList());
     QCOMPARE(shown.size(), 2);
     QVERIFY2(shown[0].startsWith("\u2717 Disable .test routing\n"), qPrintable(shown[0]));
