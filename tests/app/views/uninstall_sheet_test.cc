@@ -1,6 +1,5 @@
-// The Uninstall Quayside sheet, driven to its end in a scratch HOME and system root: the real
-// daemon is shut down (and not taken over), the uninstaller core removes what it installed, each
-// step is listed, the project stays byte for byte, and the finished sheet asks the app to quit.
+// The Uninstall Quayside sheet in a scratch HOME and system root: the real daemon is shut down (not
+// taken over), each step is listed, the project stays byte for byte, and the sheet asks the app to quit.
 #include "app/shell/app_delegate.h"
 #include "app/views/uninstall_sheet.h"
 #include "core/daemon/desktop_entries.h"
@@ -38,9 +37,8 @@ QStringList rows(QListWidget* list) {
   return texts;
 }
 
-// A machine with Quayside installed on it: .test routing in the scratch root, the local
-// certificate authority trusted by the user's NSS database and the system store, the links and
-// the login item, and a project with its .env.
+// A machine with Quayside installed: .test routing in the scratch root, the local CA trusted by the
+// user's NSS database and the system store, the links and the login item, and a project with its .env.
 struct Machine {
   AppTestHome home;
   StandInSystem stand;
@@ -123,8 +121,7 @@ private slots:
     QCOMPARE(quit.count(), 1);
   }
 
-  // In-process services stop with the app; an administrator prompt that is refused fails its
-  // step with the helper's message and the later steps still run.
+  // In-process services stop with the app; a refused administrator prompt fails only its step.
   void aRefusedPromptFailsOnlyItsStep() {
     Machine m;
     QSAppDelegate app(QSSettings::standard(), {.lockWait = 0ms});
