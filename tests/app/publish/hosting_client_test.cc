@@ -1,6 +1,5 @@
-// The hosting client and the token exchange against the fake service on loopback: what goes on
-// the wire, the error texts, token caching, redirects and certificates (the publish flow's test
-// meets the scripted failures and time-outs).
+// The hosting client and token exchange against the fake service: the wire, error texts, token caching,
+// redirects and certificates (scripted failures and time-outs: the publish flow's test).
 #include "app/publish/hosting_client.h"
 #include "app/publish/hosting_configuration.h"
 #include "app/publish/hub_token_service.h"

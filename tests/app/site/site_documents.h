@@ -17,19 +17,6 @@ using json = nlohmann::json;
 inline std::string fixturePath(const std::string& name) { return qs::testing::fixturesFolder() + "/site/" + name; }
 inline QSPagesProject fixture(const std::string& name) { return readPagesDocument(fixturePath(name)); }
 
-inline json style() {
-  return {{"borderRadius", {{"topLeft", 0}, {"topRight", 0}, {"bottomRight", 0}, {"bottomLeft", 0}}},
-          {"opacity", 1},
-          {"overflow", "hidden"}};
-}
-
-inline json layout() {
-  json zero = {{"top", 0}, {"right", 0}, {"bottom", 0}, {"left", 0}};
-  return {{"display", "block"}, {"flexDirection", "column"}, {"alignItems", "stretch"},
-          {"justifyContent", "flex-start"}, {"gap", 0}, {"padding", zero}, {"margin", zero},
-          {"width", {{"type", "auto"}}}, {"height", {{"type", "auto"}}}};
-}
-
 // An element of `type` with `value` (null for the structural kinds).
 inline json element(const std::string& type, json value = nullptr, json children = json::array()) {
   static int counter = 0;
@@ -38,7 +25,14 @@ inline json element(const std::string& type, json value = nullptr, json children
   std::snprintf(id, sizeof id, "0000%04X-0000-4000-8000-000000000000", counter & 0xFFFF);
   json kind = {{"type", type}};
   if (!value.is_null()) kind["value"] = value;
-  return {{"id", id}, {"name", type}, {"kind", kind}, {"children", children}, {"style", style()}, {"layout", layout()}};
+  json style = {{"borderRadius", {{"topLeft", 0}, {"topRight", 0}, {"bottomRight", 0}, {"bottomLeft", 0}}},
+                {"opacity", 1},
+                {"overflow", "hidden"}};
+  json zero = {{"top", 0}, {"right", 0}, {"bottom", 0}, {"left", 0}};
+  json layout = {{"display", "block"}, {"flexDirection", "column"}, {"alignItems", "stretch"},
+                 {"justifyContent", "flex-start"}, {"gap", 0}, {"padding", zero}, {"margin", zero},
+                 {"width", {{"type", "auto"}}}, {"height", {{"type", "auto"}}}};
+  return {{"id", id}, {"name", type}, {"kind", kind}, {"children", children}, {"style", style}, {"layout", layout}};
 }
 
 inline json page(const std::string& slug, json elements, bool home = false) {

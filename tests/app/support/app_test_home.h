@@ -1,6 +1,5 @@
-// The desktop app's tests: an isolated HOME with its own control socket and owner lock, the
-// .test services on ports the system picks, the mail catcher off, and the fake Swift toolchain
-// as the only one installed.
+// The desktop app's tests: an isolated HOME with its own control socket and owner lock, the .test
+// services on ports the system picks, the mail catcher off, the fake Swift toolchain the only one.
 #pragma once
 
 #include "core/platform/settings.h"
@@ -15,6 +14,9 @@
 #include <string>
 
 namespace qs::testing {
+
+// How long the app's tests wait for what the services do in the background, in milliseconds.
+constexpr int kLong = 30000;
 
 class AppTestHome {
 public:

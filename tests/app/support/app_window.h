@@ -15,9 +15,6 @@
 
 namespace qs::testing {
 
-// How long the window tests wait for what the services do in the background, in milliseconds.
-constexpr int kLong = 30000;
-
 struct AppWindow {
   AppTestHome home;
   std::shared_ptr<QSChildProcess> daemon;
@@ -38,8 +35,7 @@ struct AppWindow {
     daemon = spawnProgram(home, "quaysided");
     return socketServed(home);
   }
-  // The app and its shown window: adopting the daemon when one was started, else running the
-  // services itself.
+  // The app and its shown window, adopting the daemon when one was started, else running the services.
   bool start(int limitMs = kLong) {
     app = std::make_unique<QSAppDelegate>(QSSettings::standard(), QSOwnershipTimings{.lockWait = std::chrono::milliseconds(0)});
     app->startUp();
@@ -48,8 +44,7 @@ struct AppWindow {
     auto mode = daemon ? QSAppDelegate::Mode::daemon : QSAppDelegate::Mode::inProcess;
     return QTest::qWaitFor([&] { return app->mode() == mode; }, limitMs);
   }
-  // Adds the Vapor package `name` (a .env with a free port) through the window; whether the
-  // window selected it.
+  // Adds the Vapor package `name` (a .env with a free port) through the window; whether it was selected.
   bool addProject(const std::string& name) {
     std::filesystem::path folder = home.vaporProject(name, "PORT=" + std::to_string(freeTestPort(PortBand::engine)) + "\n");
     window->addProjectFolder(qstr(folder));

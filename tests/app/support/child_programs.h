@@ -14,17 +14,12 @@
 
 namespace qs::testing {
 
-struct QsRun {
-  int status = -1;
-  std::string output;  // standard output and error
-};
-
-inline QsRun runQs(const AppTestHome& home, std::vector<std::string> arguments) {
+// qs run under the test's HOME, its standard error merged into the output.
+inline QSProcessResult runQs(const AppTestHome& home, std::vector<std::string> arguments) {
   arguments.insert(arguments.begin(), qs::testing::binFolder() + "/qs");
-  auto result = runProcess(arguments, {.workingDirectory = home.home(),
-                                       .environment = home.childEnvironment(),
-                                       .mergeErrorIntoOutput = true});
-  return {result.exitStatus, result.output};
+  return runProcess(arguments, {.workingDirectory = home.home(),
+                                .environment = home.childEnvironment(),
+                                .mergeErrorIntoOutput = true});
 }
 
 // A program of the build started under the test's HOME, its output appended to HOME/NAME.log.

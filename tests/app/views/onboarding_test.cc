@@ -20,10 +20,6 @@ using namespace qs;
 using namespace qs::testing;
 using namespace std::chrono_literals;
 
-namespace {
-constexpr int kLong = 30000;
-}
-
 class OnboardingTest : public QObject {
   Q_OBJECT
 private slots:
@@ -59,9 +55,7 @@ private slots:
     QCOMPARE(pages.front().front().toString(), QString("Services"));
 
     // The help pages come from the resources.
-    QMenu* help = window.menuBar()->findChildren<QMenu*>().front();
-    QCOMPARE(help->title(), QString("&Help"));
-    help->actions().at(1)->trigger();
+    window.menuBar()->findChildren<QMenu*>().front()->actions().at(1)->trigger();
     auto* guide = window.findChild<QSHelpWindow*>();
     QVERIFY(guide && guide->isVisible());
     QCOMPARE(guide->pageList()->count(), 6);
@@ -73,8 +67,6 @@ private slots:
                qPrintable(text.left(80)));
       QVERIFY2(!text.contains("missing from the app"), qPrintable(text.left(80)));
     }
-    QVERIFY(guide->showPage("The Command Line"));
-    QVERIFY(guide->browser()->toPlainText().contains("qs daemon install --autostart"));
 
     QTest::mouseClick(welcome->doneButton(), Qt::LeftButton);
     QVERIFY(!QSOnboardingWindow::isDue(app.settings()));

@@ -1,6 +1,5 @@
-// The Publish sheet driven to its end against the engine this process runs and the fake hosting
-// service: the key, the subdomain check, the phases, the build log and the address; a taken
-// subdomain; and Cancel in the middle of the build, which leaves the project as it was.
+// The Publish sheet against the engine this process runs and the fake hosting service: the key, the
+// subdomain check, phases, build log and address; a taken subdomain; Cancel mid-build changes nothing.
 #include "app/views/publish_sheet.h"
 #include "core/platform/files.h"
 #include "core/platform/paths.h"
@@ -15,28 +14,12 @@
 #include <QScrollBar>
 #include <QTest>
 
-#include <sys/stat.h>
-
 using namespace qs;
 using namespace qs::testing;
 
 namespace {
 
 constexpr const char* kKey = "key-123-0123456789abcdef";
-
-// Every entry below `folder`: its relative path, mode and (for files and links) contents.
-std::map<std::string, std::string> snapshot(const std::filesystem::path& folder) {
-  std::map<std::string, std::string> out;
-  for (const auto& entry : std::filesystem::recursive_directory_iterator(folder)) {
-    struct stat info {};
-    ::lstat(entry.path().c_str(), &info);
-    std::string value = std::to_string(info.st_mode) + ":";
-    if (entry.is_symlink()) value += std::filesystem::read_symlink(entry.path()).string();
-    else if (entry.is_regular_file()) value += readTextFile(entry.path());
-    out[entry.path().lexically_relative(folder).string()] = value;
-  }
-  return out;
-}
 
 // The archives anything left in the temporary folder.
 std::vector<std::string> leftoverArchives() {
@@ -166,7 +149,7 @@ private slots:
     std::filesystem::create_directories(f.project / ".build/debug");
     writeTextFile(f.project / ".build/debug/App", "binary");
     std::filesystem::create_symlink("Sources", f.project / "src-link");
-    auto before = snapshot(f.project);
+    auto before = treeSnapshot(f.project);
 
     // The build prints a line, then nothing more for as long as the test needs.
     f.fake.script.logPages = {{"Compiling App"}};
@@ -183,7 +166,7 @@ private slots:
     QCOMPARE(sheet->phaseLabel()->text(), QString("Publishing was cancelled."));
     QCOMPARE(itemText(sheet, 5), QString("\u2717  Building on Brindle Hosting\u2026"));
     QCOMPARE(sheet->buildLog()->toPlainText(), QString("Compiling App"));  // what the build printed stays
-    QCOMPARE(snapshot(f.project), before);
+    QCOMPARE(treeSnapshot(f.project), before);
     QVERIFY(leftoverArchives().empty());
     // The sheet closes with the second press.
     QTest::mouseClick(sheet->cancelButton(), Qt::LeftButton);

@@ -1,6 +1,5 @@
-// The Uninstall Quayside sheet, driven to its end in a scratch HOME and system root: the real
-// daemon is shut down (and not taken over), the uninstaller core removes what it installed, each
-// step is listed, the project stays byte for byte, and the finished sheet asks the app to quit.
+// The Uninstall Quayside sheet in a scratch HOME and system root: the real daemon is shut down (not
+// taken over), each step is listed, the project stays byte for byte, and the sheet asks the app to quit.
 #include "app/shell/app_delegate.h"
 #include "app/views/uninstall_sheet.h"
 #include "core/daemon/desktop_entries.h"
@@ -30,7 +29,7 @@ namespace fs = std::filesystem;
 
 namespace {
 
-constexpr int kLong = 60000;
+constexpr int kStepsLong = 60000;
 
 QStringList rows(QListWidget* list) {
   QStringList texts;
@@ -38,9 +37,8 @@ QStringList rows(QListWidget* list) {
   return texts;
 }
 
-// A machine with Quayside installed on it: .test routing in the scratch root, the local
-// certificate authority trusted by the user's NSS database and the system store, the links and
-// the login item, and a project with its .env.
+// A machine with Quayside installed: .test routing in the scratch root, the local CA trusted by the
+// user's NSS database and the system store, the links and the login item, and a project with its .env.
 struct Machine {
   AppTestHome home;
   StandInSystem stand;
@@ -89,7 +87,7 @@ private slots:
     QVERIFY(socketServed(m.home));
     QSAppDelegate app(QSSettings::standard(), {.lockWait = 300ms, .lockRetry = 20ms, .reconnectDelay = 20ms});
     app.startUp();
-    QTRY_COMPARE_WITH_TIMEOUT(app.mode(), QSAppDelegate::Mode::daemon, kLong);
+    QTRY_COMPARE_WITH_TIMEOUT(app.mode(), QSAppDelegate::Mode::daemon, kStepsLong);
 
     QSUninstallSheet sheet(app, m.places(std::make_shared<RecordingRunner>()));
     QCOMPARE(sheet.routingBox()->text(), QString("Disable .test routing (DNS resolver + firewall redirect)"));
@@ -102,7 +100,7 @@ private slots:
     sheet.show();
     QTest::mouseClick(sheet.uninstallButton(), Qt::LeftButton);
     QCOMPARE(sheet.statusLabel()->text(), QString("Removing Quayside\u2026"));
-    QTRY_VERIFY_WITH_TIMEOUT(sheet.isFinished(), kLong);
+    QTRY_VERIFY_WITH_TIMEOUT(sheet.isFinished(), kStepsLong);
 
     QCOMPARE(rows(sheet.resultsList()), (QStringList{"\u2713 Stop the Quayside daemon", "\u2713 Disable .test routing",
                                                       "\u2713 Remove HTTPS certificate",
@@ -123,17 +121,16 @@ private slots:
     QCOMPARE(quit.count(), 1);
   }
 
-  // In-process services stop with the app; an administrator prompt that is refused fails its
-  // step with the helper's message and the later steps still run.
+  // In-process services stop with the app; a refused administrator prompt fails only its step.
   void aRefusedPromptFailsOnlyItsStep() {
     Machine m;
     QSAppDelegate app(QSSettings::standard(), {.lockWait = 0ms});
     app.startUp();
-    QTRY_COMPARE_WITH_TIMEOUT(app.mode(), QSAppDelegate::Mode::inProcess, kLong);
+    QTRY_COMPARE_WITH_TIMEOUT(app.mode(), QSAppDelegate::Mode::inProcess, kStepsLong);
     QSUninstallSheet sheet(app, m.places(std::make_shared<RefusingRunner>(true)));
     sheet.certificateBox()->setChecked(false);
     sheet.uninstall();
-    QTRY_VERIFY_WITH_TIMEOUT(sheet.isFinished(), kLong);
+    QTRY_VERIFY_WITH_TIMEOUT(sheet.isFinished(), kStepsLong);
     QStringList shown = rows(sheet.resultsList());
     QCOMPARE(shown.size(), 2);
     QVERIFY2(shown[0].startsWith("\u2717 Disable .test routing\n"), qPrintable(shown[0]));
