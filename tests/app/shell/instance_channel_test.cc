@@ -1,7 +1,7 @@
 // One app per user: a second launch hands its files to the first through a socket that only
 // the user can reach, and the first opens them (the real app's hand-off: the ownership test).
 #include "app/shell/instance_channel.h"
-#include "support/another_account.h"
+#include "support/another_user.h"
 #include "support/app_test_home.h"
 
 #include <QDir>

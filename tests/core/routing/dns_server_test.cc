@@ -1,7 +1,7 @@
 // The DNS responder on a real UDP socket.
 #include "core/routing/dns_query.h"
 #include "core/routing/dns_server.h"
-#include "support/another_account.h"
+#include "support/another_user.h"
 #include "support/loop_thread.h"
 
 #include <asio/ip/udp.hpp>

@@ -4,7 +4,7 @@
 #include "core/platform/child_process.h"
 #include "core/routing/privileged_files.h"
 #include "core/routing/privileged_test_support.h"
-#include "support/another_account.h"
+#include "support/another_user.h"
 #include "support/process_helpers.h"
 
 #include <gmock/gmock.h>

@@ -1,3 +1,0 @@
-// The routing tests' name for support/another_user.h.
-#pragma once
-#include "support/another_user.h"
