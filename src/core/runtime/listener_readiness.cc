@@ -2,7 +2,6 @@
 
 #include <asio/async_result.hpp>
 #include <asio/dispatch.hpp>
-#include <asio/co_spawn.hpp>
 #include <asio/post.hpp>
 #include <asio/steady_timer.hpp>
 #include <asio/this_coro.hpp>
@@ -77,16 +76,6 @@ asio::awaitable<void> awaitListenerReady(QSListenerStart start, std::chrono::ste
   // A non-null exception_ptr as the completion value is rethrown in this coroutine.
   co_await asio::async_initiate<decltype(asio::use_awaitable), void(std::exception_ptr)>(initiation,
                                                                                          asio::use_awaitable);
-}
-
-asio::awaitable<void> awaitListenerReady(asio::awaitable<void> start, std::chrono::steady_clock::duration timeout) {
-  auto executor = co_await asio::this_coro::executor;
-  // std::function wants a copyable callable; the coroutine is move-only, so share it.
-  auto operation = std::make_shared<asio::awaitable<void>>(std::move(start));
-  QSListenerStart spawn = [executor, operation](QSListenerReport report) {
-    asio::co_spawn(executor, std::move(*operation), [report](std::exception_ptr failure) { report(failure); });
-  };
-  co_await awaitListenerReady(std::move(spawn), timeout);
 }
 
 QSListenerStart listenOn(asio::ip::tcp::acceptor& acceptor, asio::ip::tcp::endpoint endpoint) {

@@ -58,11 +58,6 @@ using QSListenerStart = std::function<void(QSListenerReport)>;
 asio::awaitable<void> awaitListenerReady(QSListenerStart start,
                                          std::chrono::steady_clock::duration timeout = QSListenerStartTimeout);
 
-// The same for a start operation written as a coroutine: it is spawned on the current executor,
-// ready when it returns, failed when it throws. On timeout it keeps running.
-asio::awaitable<void> awaitListenerReady(asio::awaitable<void> start,
-                                         std::chrono::steady_clock::duration timeout = QSListenerStartTimeout);
-
 // A start operation for a TCP listener: opens `acceptor`, allows local address reuse, binds it to
 // `endpoint` and listens. Ready once listening; bind and listen errors (port in use, no permission)
 // are reported as asio::system_error.
