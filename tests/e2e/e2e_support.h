@@ -31,9 +31,8 @@ inline std::shared_ptr<QSChildProcess> spawnQuaysided(const std::filesystem::pat
   return QSChildProcess::spawn({"/bin/sh", {"-c", command, daemon, log.string()}, home, environment});
 }
 
-// The real quaysided, started as a child process under the test's HOME with the test's socket
-// and lock, its log appended to daemon.log in HOME. Construction returns once the socket
-// accepts connections; destruction stops it as a service manager would (SIGTERM).
+// The real quaysided under the test's HOME, socket and lock, its log appended to HOME/daemon.log.
+// Construction returns once the socket accepts connections; destruction sends SIGTERM.
 class DaemonHost {
 public:
   DaemonHost(std::filesystem::path home, std::map<std::string, std::string> environment)
