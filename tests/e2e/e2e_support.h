@@ -31,9 +31,8 @@ inline std::shared_ptr<QSChildProcess> spawnQuaysided(const std::filesystem::pat
   return QSChildProcess::spawn({"/bin/sh", {"-c", command, daemon, log.string()}, home, environment});
 }
 
-// The real quaysided, started as a child process under the test's HOME with the test's socket
-// and lock, its log appended to daemon.log in HOME. Construction returns once the socket
-// accepts connections; destruction stops it as a service manager would (SIGTERM).
+// The real quaysided under the test's HOME, socket and lock, its log appended to HOME/daemon.log.
+// Construction returns once the socket accepts connections; destruction sends SIGTERM.
 class DaemonHost {
 public:
   DaemonHost(std::filesystem::path home, std::map<std::string, std::string> environment)
@@ -129,7 +128,7 @@ protected:
   }
 
   // Runs qs on a pseudo-terminal (through util-linux `script`), typing `input`; the terminal's
-  // output (standard output and error together, input echoed). Needs `script`: see haveTerminals().
+  // output (standard output and error together, input echoed).
   QsResult qsOnTerminal(const std::vector<std::string>& arguments, const std::string& input) {
     std::string command = "'" + qsPath() + "'";
     for (const auto& argument : arguments) command += " '" + argument + "'";  // test arguments: no quotes
@@ -138,13 +137,6 @@ protected:
   QsResult run(const std::vector<std::string>& argv, const std::string& input, const std::filesystem::path& folder) {
     auto result = runProcess(argv, {.workingDirectory = folder, .environment = environment, .input = input});
     return {result.exitStatus, result.output, result.errorOutput};
-  }
-  static bool haveTerminals() { return isExecutableFile("/usr/bin/script"); }
-
-  // Runs qs in HOME with `input` on its standard input (a pipe).
-  QsResult qsWithInput(std::vector<std::string> arguments, const std::string& input) {
-    arguments.insert(arguments.begin(), qsPath());
-    return run(arguments, input, home.home());
   }
 
   // Runs qs and expects success; its standard output.

@@ -1,5 +1,5 @@
-// The mail catcher end to end: the real daemon catches mail sent with curl, Python's smtplib and
-// a project server; `qs mail` reads it back, also after a restart.
+// The mail catcher end to end: the real daemon catches mail sent with curl and a project server;
+// `qs mail` reads it back. (Kept across restarts: the mail store's files.)
 #include "e2e/e2e_support.h"
 #include "support/test_locations.h"
 
@@ -40,8 +40,7 @@ protected:
   int mailPort = 0;
 };
 
-TEST_F(Mail, CaughtShownAndKeptAcrossRestarts) {
-  EXPECT_EQ(qsOK({"mail"}), "No mail.\n");
+TEST_F(Mail, CaughtShownSearchedSavedAndRemoved) {
   ASSERT_EQ(curlSend(mailFixture("welcome.eml")), 0);
   json messages = listed();
   ASSERT_EQ(messages.size(), 1u);
@@ -60,17 +59,16 @@ TEST_F(Mail, CaughtShownAndKeptAcrossRestarts) {
   EXPECT_NE(qsOK({"status"}).find(fmt::format("Mail: catching on smtp://127.0.0.1:{} · 1 message\n", mailPort)),
             std::string::npos);
 
-  daemon->restart();
-  json again = listed();
-  ASSERT_EQ(again.size(), 1u);
-  EXPECT_EQ(again[0]["id"], id);
   EXPECT_EQ(json::parse(qsOK({"status", "--json"}))["mail"]["messageCount"], 1);
 
   auto saveTo = home.home() / "saved";
+  EXPECT_TRUE(qsOK({"mail", "attachments", shortID})
+                  .starts_with("NAME               TYPE             SIZE\nRechnung März.pdf  application/pdf  9 B\n"));
   qsOK({"mail", "attachments", shortID, "--save", saveTo.string()});
   EXPECT_EQ(readTextFile(saveTo / "Rechnung März.pdf"), "%PDF-1.4\n");
   EXPECT_EQ(readTextFile(saveTo / "notes.txt"), "some notes") << "not a byte more than was attached";
 
+  EXPECT_EQ(json::parse(qsOK({"mail", "search", "QUAYSIDE AND", "--json"})).size(), 1u) << "any letter case";
   EXPECT_EQ(qsFails({"mail", "show", "zzz"}), "qs: No message with id 'zzz' (see 'qs mail').\n");
   EXPECT_EQ(qsOK({"mail", "rm", shortID}), "Removed " + shortID + " (Welcome to Quayside and more).\n");
   EXPECT_EQ(qsOK({"mail"}), "No mail.\n");
@@ -80,38 +78,12 @@ TEST_F(Mail, CaughtShownAndKeptAcrossRestarts) {
   writeTextFile(home.home() / "escapes.eml", data);
   ASSERT_EQ(curlSend((home.home() / "escapes.eml").string()), 0);
   std::string escapes = listed()[0]["id"].get<std::string>().substr(0, 8);
-  if (haveTerminals()) {
-    auto refused = qsOnTerminal({"mail", "show", escapes, "--raw"}, "");
-    EXPECT_EQ(refused.status, 1);
-    EXPECT_NE(refused.out.find("add --force to print it here"), std::string::npos) << refused.out;
-    EXPECT_EQ(refused.out.find('\x1b'), std::string::npos) << "nothing of the message reached the terminal";
-    EXPECT_NE(qsOnTerminal({"mail", "show", escapes, "--raw", "--force"}, "").out.find("\x1b[2Jbody"), std::string::npos);
-  }
+  auto refused = qsOnTerminal({"mail", "show", escapes, "--raw"}, "");
+  EXPECT_EQ(refused.status, 1);
+  EXPECT_NE(refused.out.find("add --force to print it here"), std::string::npos) << refused.out;
+  EXPECT_EQ(refused.out.find('\x1b'), std::string::npos) << "nothing of the message reached the terminal";
+  EXPECT_NE(qsOnTerminal({"mail", "show", escapes, "--raw", "--force"}, "").out.find("\x1b[2Jbody"), std::string::npos);
   EXPECT_EQ(qsOK({"mail", "show", escapes, "--raw"}), data) << "to a pipe, byte for byte";
-}
-
-TEST_F(Mail, MessagesFromPythonsSmtplib) {
-  if (!isExecutableFile("/usr/bin/python3")) GTEST_SKIP() << "no /usr/bin/python3";
-  auto sent = runProcess({"/usr/bin/python3", mailFixture("send_with_smtplib.py"), std::to_string(mailPort)});
-  ASSERT_EQ(sent.exitStatus, 0) << sent.errorOutput;
-  json messages = listed();
-  ASSERT_EQ(messages.size(), 4u);
-  EXPECT_EQ(messages[0]["from"], "Zoë Example <zoe@example.com>");
-  // (Encoded words and charsets: the parser's test; this is the way Python folds a long subject.)
-  json folded = json::parse(qsOK({"mail", "search", "続きます 日本語", "--json"}));
-  ASSERT_EQ(folded.size(), 1u);
-  EXPECT_EQ(folded[0]["subject"], "日本語の件名とても長い件名がここに続きます 日本語の件名とても長い件名");
-
-  json found = json::parse(qsOK({"mail", "search", "BRûLéE", "--json"}));
-  ASSERT_EQ(found.size(), 1u) << "letter case aside, the Latin-1 message is found";
-  json shown = json::parse(qsOK({"mail", "show", found[0]["id"], "--json"}));
-  EXPECT_EQ(shown["textBody"], "Crème brûlée\r\n");
-
-  json alternative = json::parse(qsOK({"mail", "search", "html part", "--json"}));
-  ASSERT_EQ(alternative.size(), 1u);
-  std::string altID = alternative[0]["id"];
-  EXPECT_EQ(qsOK({"mail", "attachments", altID.substr(0, 8)}),
-            "NAME      TYPE                      SIZE\ndata.bin  application/octet-stream  256 B\n");
 }
 
 // A project server's mail is filed under its project, and a follower prints each message as it
@@ -157,9 +129,6 @@ TEST_F(Mail, ProjectMailIsFiledUnderItsProjectFollowedAndFollowsTheCatcher) {
   ASSERT_EQ(fromBlog.size(), 1u) << "caught here, not by the program on the usual port";
   EXPECT_EQ(fromBlog[0]["subject"], "Confirm your account");
   EXPECT_EQ(fromBlog[0]["projectName"], "blog");
-  json others = listed({"--project", "other"});
-  ASSERT_EQ(others.size(), 1u);
-  EXPECT_EQ(others[0]["subject"], "Menü du jour");
 
   auto listing = qs({"mail"});
   EXPECT_EQ(listing.status, 0);

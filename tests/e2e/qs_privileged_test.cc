@@ -15,8 +15,6 @@ using ::testing::StartsWith;
 class QsPrivilegedRoutingTest : public ScratchSystemTest {
 protected:
   QsPrivilegedRoutingTest() { startDaemon(); }
-
-  nlohmann::json statusJson() { return nlohmann::json::parse(qsOK({"routing", "status", "--json"})); }
 };
 
 TEST_F(QsPrivilegedRoutingTest, PortsStopRoutingAndTrust) {
@@ -24,7 +22,6 @@ TEST_F(QsPrivilegedRoutingTest, PortsStopRoutingAndTrust) {
   EXPECT_THAT(qsFails({"ports", "stop", std::to_string(daemon->pid()), "--yes"}),
               HasSubstr("isn't listening on ports 80, 443, 7080 or 7443"));
   EXPECT_EQ(qs({"ports", "stop", "0"}).err, "qs: No process with id 0.\n");
-  EXPECT_THAT(qsOK({"routing", "status"}), StartsWith(".test routing: off; 'qs routing enable' installs it"));
   if (!isRunningAsRoot()) {
     // Neither the daemon nor this qs (no terminal) can ask for a password; the rest (the system
     // store included) needs the tests to run as root.
@@ -34,11 +31,10 @@ TEST_F(QsPrivilegedRoutingTest, PortsStopRoutingAndTrust) {
     return;
   }
   auto enabled = qsOK({"routing", "enable", "--yes"});
-  auto status = statusJson();
+  auto status = nlohmann::json::parse(qsOK({"routing", "status", "--json"}));
   ASSERT_TRUE(status["dnsRunning"].get<bool>()) << status.dump();
   int dnsPort = status["dnsPort"].get<int>();
-  EXPECT_THAT(enabled, StartsWith(".test routing installed.\n.test routing: on\n  Resolver: installed for DNS port " +
-                                  std::to_string(dnsPort) + "; .test names resolve once systemd-resolved runs\n"));
+  EXPECT_THAT(enabled, StartsWith(".test routing installed.\n.test routing: on\n"));  // (the rest: qs's output test)
   EXPECT_EQ(status["testRoutingEnabled"], true);
   EXPECT_EQ(status["testRoutingRedirectInstalled"], true);
   EXPECT_EQ(status["testRoutingExpectedPort"], dnsPort);

@@ -2,7 +2,6 @@
 // disk, and how it names projects.
 #include "e2e/e2e_support.h"
 
-#include "core/models/dotenv.h"
 #include "core/platform/files.h"
 
 #include <sys/stat.h>
@@ -40,7 +39,6 @@ TEST_F(Projects, AddPinStatusEnvRenameRemove) {
       << status;
   auto full = json::parse(qsOK({"status", "--json"}));
   EXPECT_EQ(full["daemonVersion"], QS_VERSION);
-  EXPECT_EQ(full["projects"].size(), 1u);
   EXPECT_EQ(full["network"]["dnsRunning"], true) << "the daemon answers .test names from its start";
 
   // Environment: written through to .env (and kept across the restart below).
@@ -49,9 +47,6 @@ TEST_F(Projects, AddPinStatusEnvRenameRemove) {
   EXPECT_EQ(readTextFile(code / "blog/.env"), "PORT=8123\nLOG_LEVEL=debug\nGREETING=\"hello world\"\n");
   EXPECT_EQ(qsOK({"env", "blog"}), "PORT=8123\nLOG_LEVEL=debug\nGREETING=hello world\n");
   EXPECT_EQ(qsOK({"env", "blog", "get", "GREETING"}), "hello world\n");
-  auto listed = json::parse(qsOK({"env", "blog", "list", "--json"}));
-  ASSERT_EQ(listed.size(), 3u);
-  EXPECT_EQ(listed[1]["key"], "LOG_LEVEL");
 
   EXPECT_EQ(qsFails({"env", "blog", "get", "NOPE"}), "qs: blog has no variable named 'NOPE'.\n");
 
@@ -67,15 +62,13 @@ TEST_F(Projects, AddPinStatusEnvRenameRemove) {
   EXPECT_EQ(qsOK({"env", "journal"}), "PORT=8123\nGREETING=hello world\n");
 
   // Removal asks first: on a terminal an "n" keeps everything; without one it needs -y.
-  if (haveTerminals()) {
-    auto declined = qsOnTerminal({"rm", "journal", "--trash"}, "n\n");
-    EXPECT_EQ(declined.status, 1);
-    EXPECT_NE(declined.out.find("Remove journal (" + (code / "journal").string() +
-                                ") from Quayside? Its folder goes to the Trash. [y/N] "),
-              std::string::npos)
-        << declined.out;
-    EXPECT_NE(declined.out.find("qs: Cancelled; nothing was removed."), std::string::npos) << declined.out;
-  }
+  auto declined = qsOnTerminal({"rm", "journal", "--trash"}, "n\n");
+  EXPECT_EQ(declined.status, 1);
+  EXPECT_NE(declined.out.find("Remove journal (" + (code / "journal").string() +
+                              ") from Quayside? Its folder goes to the Trash. [y/N] "),
+            std::string::npos)
+      << declined.out;
+  EXPECT_NE(declined.out.find("qs: Cancelled; nothing was removed."), std::string::npos) << declined.out;
   EXPECT_EQ(qsFails({"rm", "journal"}),
             "qs: Not removing journal without confirmation: standard input isn't a terminal. Pass -y to confirm.\n");
   EXPECT_EQ(qsOK({"rm", "journal", "-y"}), "Removed journal.\n");
@@ -99,7 +92,6 @@ TEST_F(Projects, NamingProjectsAndRefusingWhatCannotBeKept) {
                                        "  NAME  ID                                    PATH\n" +
                                            row("Shop", first, "a/shop") + row("SHOP", second, "b/shop"));
 
-  EXPECT_EQ(qsFails({"info", "nothing"}), "qs: No project matching 'nothing'.\n");
   EXPECT_EQ(qsFails({"add", "c"}),
             "qs: '" + (home.home() / "c").string() + "' is not a valid Vapor project.\n");
 
@@ -107,8 +99,8 @@ TEST_F(Projects, NamingProjectsAndRefusingWhatCannotBeKept) {
   EXPECT_EQ(list.rfind("NAME  PORT  ID", 0), 0u) << list;
   EXPECT_NE(list.find("SHOP  8080  " + second["id"].get<std::string>()), std::string::npos) << list;
 
-  // What cannot be kept as it is (a second record for a folder, text that is not UTF-8, a name
-  // that creation refuses, a folder the Trash cannot take) is refused with the reason.
+  // What cannot be kept as it is (a second record for a folder, text that is not UTF-8, a folder
+  // the Trash cannot take) is refused with the reason.
   auto folder = home.home() / "blog";
   writeVaporPackage(folder, "blog", "PORT=8123\n");
   writeVaporPackage(home.home() / "latin", "latin", "NAME=caf\xE9\n");
@@ -122,8 +114,6 @@ TEST_F(Projects, NamingProjectsAndRefusingWhatCannotBeKept) {
             "qs: The .env of " + latin +
                 " is not valid UTF-8 text, which Quayside cannot store unchanged: save it as UTF-8, then "
                 "add the project again.\n");
-  // (Every rule for names: the scaffold's test.)
-  EXPECT_EQ(qsFails({"rename", "blog", ".blog"}), "qs: A project name can\u2019t start with a period.\n");
 
   // The Trash cannot take the folder: the project stays and qs says why.
   writeTextFile(home.home() / ".local/share/Trash/files", "");
@@ -133,37 +123,6 @@ TEST_F(Projects, NamingProjectsAndRefusingWhatCannotBeKept) {
   EXPECT_TRUE(failed.ends_with(": Not a directory); the project was not removed.\n")) << failed;
   EXPECT_TRUE(isDirectory(folder));
   EXPECT_EQ(json::parse(qsOK({"projects", "--json"})).size(), 3u);  // the two shops and blog
-
-  // Once the Trash can take it, a "y" on a terminal moves the folder there.
-  std::filesystem::remove(home.home() / ".local/share/Trash/files");
-  if (haveTerminals()) {
-    auto confirmed = qsOnTerminal({"rm", "blog", "--trash"}, "y\n");
-    EXPECT_EQ(confirmed.status, 0) << confirmed.out;
-    EXPECT_NE(confirmed.out.find("Removed blog. Its folder is in the Trash."), std::string::npos)
-        << confirmed.out;
-    EXPECT_TRUE(isDirectory(home.home() / ".local/share/Trash/files/blog"));
-  }
-}
-
-// Sizes are capped so that no answer grows too large to fetch, and the commands that trim a
-// project keep working. (Hand edits and the file's mode: the engine's and writer's tests.)
-TEST_F(Projects, EnvSizeLimits) {
-  auto folder = home.home() / "blog";
-  std::string big(maxValueBytes, 'x');
-  std::string typed;
-  for (int i = 0; i < 15; ++i) typed += "BIG" + std::to_string(i) + "=" + big.substr(5) + "\n";
-  writeVaporPackage(folder, "blog", "DATABASE_URL=dev\nHAND=typed\n" + typed + "A=1\n");
-  qsOK({"add", folder.string()});
-
-  // 15 values of 64 KiB: one more would pass 1 MiB. (Each limit's text: the .env model's test.)
-  EXPECT_EQ(qsFails({"env", "blog", "set", "BIG15", big}),
-            "qs: The variables would take more than 1 MiB, the most one project can hold: unset or "
-            "shorten some first.\n");
-  EXPECT_EQ(qsOK({"env", "blog", "unset", "BIG0"}), "Unset BIG0 for blog.\n");
-  EXPECT_EQ(qsOK({"env", "blog", "set", "BIG15", big}), "Set BIG15 for blog.\n");
-  EXPECT_EQ(json::parse(qsOK({"projects", "--json"})).size(), 1u);
-  daemon->restart();
-  EXPECT_EQ(qsOK({"env", "blog", "get", "BIG15"}), big + "\n");
 }
 
 // A project on another file system goes to that file system's own trash folder.

@@ -13,8 +13,6 @@ class Routing : public E2ETest {
 protected:
   Routing() : port(freePort()) { startDaemon(); }
 
-  json network() { return json::parse(qsOK({"status", "--json"}))["network"]; }
-
   // curl through the proxy with the name resolved to 127.0.0.1; the body, or nothing while it
   // fails. `strict`: any answer's body, and a failed transfer fails the test with curl's complaint.
   std::optional<std::string> tryCurl(const std::string& scheme, int proxyPort, const std::string& path,
@@ -48,7 +46,7 @@ TEST_F(Routing, ServesAProjectUnderItsDomainOverHTTPAndHTTPS) {
             "qs: Invalid hostname: Blog.test. Must match [a-z0-9-]+.test\n");
 
   auto added = qsOK({"domain", "blog", "blog.test", "--https"});
-  json net = network();
+  json net = json::parse(qsOK({"status", "--json"}))["network"];
   int http = net["proxyPort"], https = net["proxyTLSPort"];
   EXPECT_EQ(added.substr(0, added.find('\n') + 1),
             fmt::format("blog.test now serves blog: http://blog.test:{}/ and https://blog.test:{}/\n", http, https));
@@ -78,9 +76,8 @@ TEST_F(Routing, ServesAProjectUnderItsDomainOverHTTPAndHTTPS) {
   qsOK({"stop", "blog"});
 }
 
-// The daemon as the user runs it (`qs daemon start`), on fixed proxy ports: after a stop and a
-// start, and after a crash, every .test URL answers again through the proxy, without
-// `qs proxy start`: the proxy's own closed connections on its ports must not keep it down.
+// On fixed proxy ports, after `qs daemon stop` and `start`, and after a crash, every .test URL answers
+// again without `qs proxy start`: the proxy's own closed connections must not keep its ports down.
 TEST_F(Routing, EveryURLAnswersAgainAfterTheDaemonRestartsOrCrashes) {
   if (!isExecutableFile("/usr/bin/curl")) GTEST_SKIP() << "no curl";
   daemon.reset();

@@ -27,8 +27,6 @@ TEST_F(SettingsTransfer, TypedSettingsAndTheirExportAndImportThroughFilesAndPipe
   writeTextFile(settingsFile(), R"({"qs.publishAPIKey": "mine", "qs.backupRetention": 3, "qs.mailEnabled": false})");
   std::string file = (home.home() / "quayside-settings.json").string();
   EXPECT_EQ(qsOK({"settings", "export", file}), "Settings exported. 2 settings written to " + file + ".\n");
-  json exported = json::parse(readTextFile(file));
-  EXPECT_EQ(exported, json::parse(R"({"version": 1, "preferences": {"qs.backupRetention": 3, "qs.mailEnabled": false}})"));
   EXPECT_EQ(qsOK({"settings", "export", "-"}), readTextFile(file));
 
   writeTextFile(file, R"({"version": 1, "preferences": {"qs.publishAPIKey": "theirs", "qs.backupRetention": 9}})");
@@ -41,13 +39,11 @@ TEST_F(SettingsTransfer, TypedSettingsAndTheirExportAndImportThroughFilesAndPipe
   EXPECT_EQ(piped.status, 0) << piped.err;
   EXPECT_EQ(json::parse(piped.out), json::parse(R"({"imported": 2})"));
 
-  // A file that is not an export, or one that cannot be read, changes nothing. (Every kind of
-  // file refused, and its text: the transfer's own test.)
+  // A file that is not an export, or one that cannot be read, changes nothing. (The export's
+  // contents, every kind of file refused and its text: the transfer's own test.)
   std::string before = readTextFile(settingsFile());
   writeTextFile(file, R"({"preferences": {"qs.autoStartServers": false, "qs.backupRetention": "many"}})");
-  EXPECT_EQ(qsFails({"settings", "import", file}),
-            "qs: That file isn't a valid Quayside settings export. In it, qs.backupRetention should be a whole "
-            "number; nothing was imported.\n");
+  qsFails({"settings", "import", file});
   EXPECT_NE(qsFails({"settings", "import", (home.home() / "missing.json").string()})
                 .find("qs: Couldn't read the settings file: "),
             std::string::npos);

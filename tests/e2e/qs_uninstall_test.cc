@@ -27,15 +27,13 @@ TEST_F(QsUninstallTest, AsksFirstAndNamesADaemonThatDoesNotStop) {
   writeTextFile(data / "config.json", "{}");
   EXPECT_EQ(qsFails({"uninstall"}), "qs: qs uninstall asks before it removes anything, and there is no terminal to "
                                     "ask on; pass --yes (-y) to uninstall without asking.\n");
-  if (haveTerminals()) {
-    auto declined = qsOnTerminal({"uninstall", "--keep-data"}, "n\n");
-    EXPECT_EQ(declined.status, 1);
-    EXPECT_THAT(declined.out, HasSubstr("qs uninstall removes Quayside from this machine:\r\n"));
-    EXPECT_THAT(declined.out, HasSubstr("  Kept (--keep-data): " + data.string()));
-    EXPECT_THAT(declined.out, HasSubstr("Your project folders and their .env files are never touched.\r\n"
-                                        "Uninstall Quayside? [y/N] "));
-    EXPECT_THAT(declined.out, HasSubstr("qs: Nothing was removed."));
-  }
+  auto declined = qsOnTerminal({"uninstall", "--keep-data"}, "n\n");
+  EXPECT_EQ(declined.status, 1);
+  EXPECT_THAT(declined.out, HasSubstr("qs uninstall removes Quayside from this machine:\r\n"));
+  EXPECT_THAT(declined.out, HasSubstr("  Kept (--keep-data): " + data.string()));
+  EXPECT_THAT(declined.out, HasSubstr("Your project folders and their .env files are never touched.\r\n"
+                                      "Uninstall Quayside? [y/N] "));
+  EXPECT_THAT(declined.out, HasSubstr("qs: Nothing was removed."));
 
   // With --keep-data and --json, while a process of the test holds the owner lock and answers on
   // no socket: the daemon that does not stop is named, and the data stays.
@@ -76,9 +74,6 @@ TEST_F(QsUninstallTest, StopsTheDaemonAndRemovesEverythingButTheProjects) {
   EXPECT_EQ(removed.status, 0);
   EXPECT_FALSE(isListenedOn(socketPath()));
   EXPECT_FALSE(fs::exists(data));
-  EXPECT_FALSE(fs::exists(fs::symlink_status(home.home() / ".local/bin/qs")));
-  EXPECT_FALSE(fs::exists(home.home() / ".config/systemd/user/quaysided.service"));
-  EXPECT_FALSE(fs::exists(root / "etc/systemd/resolved.conf.d/quayside.conf"));
   EXPECT_EQ(readTextFile(project / ".env"), "SECRET=\"kept\"\n");
 }
 

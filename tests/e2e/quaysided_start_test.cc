@@ -1,5 +1,5 @@
-// The real quaysided entry point: started by qs, it runs projects until stopped; when it cannot
-// start or is told to stop while starting, what it had started is stopped and the owner lock is let go.
+// The real quaysided entry point: started, stopped and restarted by qs; when it cannot start or is
+// told to stop while starting, what it had started is stopped and the owner lock is let go.
 #include "e2e/e2e_support.h"
 
 #include "core/daemon/owner_lock.h"
@@ -62,7 +62,7 @@ protected:
   std::filesystem::path log = home.home() / "quaysided.log";
 };
 
-TEST_F(QuaysidedStart, AFailedStartStopsWhatItStartedLetsTheLockGoAndIsReported) {
+TEST_F(QuaysidedStart, AFailedStartStopsWhatItStartedLetsTheLockGoAndIsReportedAsIsAnUnreadableState) {
   addAutoStartProject();
   // Longer than a socket address holds: binding fails after the project's server was started.
   std::string tooLong = (home.home() / std::string(110, 's')).string();
@@ -85,25 +85,15 @@ TEST_F(QuaysidedStart, AFailedStartStopsWhatItStartedLetsTheLockGoAndIsReported)
             std::string::npos);
   ours.release();
 
-  // A daemon with a lock of its own leaves the socket of the one serving it alone.
-  std::filesystem::remove(QSPersistenceService::defaultConfigPath());
+  // A daemon with a lock of its own leaves the socket of the one serving it alone. That one could
+  // not read its state, and says so to clients.
+  writeTextFile(QSPersistenceService::defaultConfigPath(), "{ not json");
   startDaemon();
   std::string limits = readTextFile("/proc/" + std::to_string(daemon->pid()) + "/limits");
   std::istringstream openFiles(limits.substr(limits.find("Max open files") + 14));
   std::string soft, hard;
   openFiles >> soft >> hard;
   EXPECT_EQ(soft, hard) << "the soft limit on open files is raised";
-  environment["QS_DAEMON_LOCK"] = (home.home() / "other.lock").string();
-  EXPECT_EQ(exitStatusOf(*spawnDaemon()), 1);
-  EXPECT_NE(readTextFile(log).find("couldn't start: bind " + socketPath() + ": Address already in use"),
-            std::string::npos)
-      << readTextFile(log);
-  EXPECT_EQ(qsOK({"ping"}).rfind("pong from quaysided", 0), 0u);
-}
-
-TEST_F(QuaysidedStart, AnUnreadableStateIsReportedToClientsAndLogLinesCarryTheirTime) {
-  writeTextFile(QSPersistenceService::defaultConfigPath(), "{ not json");
-  startDaemon();
   auto folder = QSPersistenceService::defaultConfigPath().parent_path().string();
   std::string status = qsOK({"status"});
   EXPECT_NE(status.find("Warning: config.json couldn't be loaded ("), std::string::npos) << status;
@@ -112,8 +102,14 @@ TEST_F(QuaysidedStart, AnUnreadableStateIsReportedToClientsAndLogLinesCarryTheir
   EXPECT_EQ(projects.status, 0);
   EXPECT_EQ(projects.err.rfind("qs: warning: config.json couldn't be loaded (", 0), 0u) << projects.err;
   EXPECT_NE(projects.err.find("); preserved a copy at " + folder + "/config.json.corrupt-"), std::string::npos);
+  environment["QS_DAEMON_LOCK"] = (home.home() / "other.lock").string();
+  EXPECT_EQ(exitStatusOf(*spawnDaemon()), 1);
+  EXPECT_NE(readTextFile(log).find("couldn't start: bind " + socketPath() + ": Address already in use"),
+            std::string::npos)
+      << readTextFile(log);
+  EXPECT_EQ(qsOK({"ping"}).rfind("pong from quaysided", 0), 0u);
 
-  // "2026-12-07T09:45:20.123Z quaysided: …"
+  // Its log lines carry their time: "2026-12-07T09:45:20.123Z quaysided: …"
   static const QSRegex stamped(R"(^\d{4}-\d\d-\d\dT\d\d:\d\d:\d\d\.\d{3}Z quaysided: )");
   std::istringstream lines(daemon->log());
   int count = 0;
@@ -145,33 +141,32 @@ TEST_F(QuaysidedStart, SigtermDuringStartUpStopsWhatWasStartedAndEndsTheDaemon) 
   EXPECT_FALSE(std::filesystem::exists(socketPath()));
 }
 
-// The whole system as a user meets it: qs starts the quaysided that sits next to it, drives a
-// project through it, and stops it again.
-TEST_F(QuaysidedStart, StartedByQsItRunsProjectsUntilStopped) {
-  // No QS_DAEMON_EXECUTABLE: the quaysided beside qs. (What it prints: the daemon command tests.)
-  ASSERT_EQ(qs({"daemon", "start"}).status, 0);
+// The daemon commands with the quaysided beside qs. A stop stops what it runs and returns once the
+// daemon, kept busy by a server that sits out SIGTERM, has let the owner lock go.
+TEST_F(QuaysidedStart, DaemonCommandsStartStatusStopAndRestartIt) {
+  auto before = qs({"daemon", "status"});
+  EXPECT_EQ(before.status, 1);
+  EXPECT_EQ(before.out, "The Quayside daemon isn't running.\nSocket: " + socketPath() + "\n");
+  std::string started = qsOK({"daemon", "start"});
+  EXPECT_EQ(started.rfind("The Quayside daemon is running (version " QS_VERSION ", build ", 0), 0u) << started;
+  EXPECT_EQ(qsOK({"daemon", "start"}), started) << "a second start finds it running: nothing is replaced";
   auto status = json::parse(qsOK({"daemon", "status", "--json"}));
-  EXPECT_EQ(status["executable"], qs::testing::binFolder() + "/quaysided");
+  EXPECT_EQ(status["running"], true);
+  EXPECT_EQ(status["socket"], socketPath());
+  EXPECT_EQ(status["isCurrentBuild"], true);
 
   int port = freePort();
   newProject("web", port);
-  std::string running = qsOK({"start", "web", "--wait"});
-  EXPECT_NE(running.find("Running on http://127.0.0.1:" + std::to_string(port)), std::string::npos);
-  EXPECT_NE(httpGet(port, "/").find("It works!"), std::string::npos);
-  // A server that sits out SIGTERM keeps the daemon busy for a while after its socket is gone.
+  qsOK({"start", "web", "--wait"});
   newProject("stubborn", freePort());
   qsOK({"env", "stubborn", "set", "FAKE_SWIFT_IGNORE_SIGTERM", "1"});
   qsOK({"start", "stubborn", "--wait"});
-
-  // Stopping the daemon stops what it runs, and returns once the daemon has let the lock go.
   EXPECT_EQ(qsOK({"daemon", "stop"}), "Stopped the Quayside daemon.\n");
   EXPECT_FALSE(isLockedElsewhere(environment["QS_DAEMON_LOCK"]));
   EXPECT_EQ(httpGet(port, "/"), "");
   qsFails({"projects"});
-
-  // The state outlives the daemon: a new one knows the project.
-  qsOK({"daemon", "start"});
-  EXPECT_EQ(json::parse(qsOK({"info", "web", "--json"}))["port"], port);
+  EXPECT_EQ(qsOK({"daemon", "stop"}), "The Quayside daemon isn't running.\n");
+  EXPECT_NE(qsOK({"daemon", "restart"}).find("is running"), std::string::npos);
 }
 
 #endif

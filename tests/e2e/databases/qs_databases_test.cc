@@ -1,6 +1,5 @@
-// Databases end to end: the real qs and quaysided provision PostgreSQL, MariaDB and Redis
-// databases for projects; the engines' own clients reach them with the settings the daemon wrote
-// into the project's .env, also after the daemon restarts or crashes.
+// Databases end to end: the real qs and quaysided provision PostgreSQL, MariaDB and Redis for
+// projects; the engines' own clients reach them with the .env the daemon wrote, also after a restart or a crash.
 #include "e2e/databases/engines_e2e_support.h"
 
 #include "core/databases/engine_tool.h"
@@ -24,10 +23,6 @@ std::string envValue(const fs::path& project, const std::string& key) {
     if (variable.key == key) return variable.value;
   return "<no " + key + ">";
 }
-
-const std::string kArgumentWarning =
-    "Warning: a password on the command line can be read by every user of this machine while qs runs; pipe it "
-    "into --password-stdin, or give --password alone to type it.\n";
 
 // The daemon as the user runs it: `qs daemon start` and `qs daemon stop`.
 class DatabasesE2E : public EnginesE2ETest {
@@ -79,8 +74,8 @@ TEST_F(DatabasesE2E, ThreeEnginesThroughTheDaemonAcrossARestartAndACrash) {
   // PostgreSQL, with a role and password of the project's own; a role name holding URL
   // delimiters still reads back from the URL.
   fs::path blog = addProject("blog");
-  auto provisioned =
-      qsWithInput({"db", "provision", "blog", "postgresql", "--user", "b@l:og/x", "--password-stdin"}, "first pw\n");
+  auto provisioned = run({qsPath(), "db", "provision", "blog", "postgresql", "--user", "b@l:og/x", "--password-stdin"},
+                         "first pw\n", home.home());
   ASSERT_EQ(provisioned.status, 0) << provisioned.err;
   EXPECT_EQ(provisioned.err, "");
   EXPECT_EQ(provisioned.out.rfind("Provisioned the PostgreSQL database blog for blog", 0), 0u) << provisioned.out;
@@ -94,7 +89,8 @@ TEST_F(DatabasesE2E, ThreeEnginesThroughTheDaemonAcrossARestartAndACrash) {
   // the argument list still works, with a warning.
   auto edited = qs({"db", "edit", "blog", "--password", "second pw"});
   EXPECT_EQ(edited.status, 0);
-  EXPECT_EQ(edited.err, kArgumentWarning);
+  EXPECT_EQ(edited.err, "Warning: a password on the command line can be read by every user of this machine while "
+                        "qs runs; pipe it into --password-stdin, or give --password alone to type it.\n");
   std::string rewritten = envValue(blog, "DATABASE_URL");
   EXPECT_TRUE(psql(rewritten, "select 1").succeeded());
   EXPECT_FALSE(psql(url, "select 1").succeeded());
@@ -102,14 +98,12 @@ TEST_F(DatabasesE2E, ThreeEnginesThroughTheDaemonAcrossARestartAndACrash) {
             "qs: --password without a value asks on a terminal, and there is none: pipe the password into "
             "--password-stdin instead.\n");
   EXPECT_EQ(qsFails({"db", "edit", "blog", "--password-stdin"}, 2).rfind("qs: No password on standard input", 0), 0u);
-  if (haveTerminals()) {
-    auto typed = qsOnTerminal({"db", "edit", "blog", "--password"}, "third pw\nthird pw\n");
-    EXPECT_EQ(typed.status, 0) << typed.out;
-    // (The terminal echoes input sent before the prompt turns echo off, so that is not checked.)
-    EXPECT_NE(typed.out.find("Password: "), std::string::npos) << typed.out;
-    EXPECT_NE(typed.out.find("Repeat it: "), std::string::npos) << typed.out;
-    EXPECT_EQ(envValue(blog, "DB_PASSWORD"), "third pw");
-  }
+  auto typed = qsOnTerminal({"db", "edit", "blog", "--password"}, "third pw\nthird pw\n");
+  EXPECT_EQ(typed.status, 0) << typed.out;
+  // (The terminal echoes input sent before the prompt turns echo off, so that is not checked.)
+  EXPECT_NE(typed.out.find("Password: "), std::string::npos) << typed.out;
+  EXPECT_NE(typed.out.find("Repeat it: "), std::string::npos) << typed.out;
+  EXPECT_EQ(envValue(blog, "DB_PASSWORD"), "third pw");
 
   // Redis for the same project, MariaDB for another. (SQLite's file, and a project added again
   // being linked to the database its .env names: the database service's and engine's tests.)
@@ -141,19 +135,12 @@ TEST_F(DatabasesE2E, ThreeEnginesThroughTheDaemonAcrossARestartAndACrash) {
   EXPECT_EQ(readTextFile(blog / ".env"), blogEnv) << "every port stayed put";
   EXPECT_EQ(readTextFile(shop / ".env"), shopEnv);
 
-  // Removing projects with --drop-database drops what they alone linked.
-  qsOK({"rm", "blog", "--drop-database", "--yes"});
-  qsOK({"rm", "shop", "--drop-database", "--yes"});
-  std::string admin = "postgresql://quayside@/postgres?host=" + (data / "postgresql").string() +
-                      "&port=" + envValue(blog, "DB_PORT");
-  EXPECT_EQ(trimmed(psql(admin, "select count(*) from pg_database where datname = 'blog'").output), "0");
-  EXPECT_EQ(json::parse(qsOK({"db", "ls", "--json"})).size(), 0u);
-
-  // Stopping the daemon stops MariaDB and Redis; PostgreSQL runs on and is found again.
+  // Stopping the daemon stops MariaDB and Redis; PostgreSQL runs on. (Removing a project with
+  // --drop-database: the engine's and the database service's tests.)
   int mysqlPort = std::stoi(envValue(shop, "DB_PORT"));
   qsOK({"daemon", "stop"});
   EXPECT_TRUE(QSPortScanner().processesListening(mysqlPort).empty());
-  EXPECT_TRUE(psql(admin, "select 1").succeeded());
+  EXPECT_TRUE(psql(envValue(blog, "DATABASE_URL"), "select 1").succeeded());
 }
 
 #endif
