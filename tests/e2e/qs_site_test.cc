@@ -1,6 +1,8 @@
 // Site commands end to end: import through the real daemon, then re-sync, export and preview.
 #include "e2e/e2e_support.h"
 
+#include "core/platform/encoding.h"
+#include "core/platform/file_status.h"
 #include "core/platform/files.h"
 #include "support/test_locations.h"
 
@@ -10,6 +12,52 @@ namespace {
 std::string shopFixture() { return qs::testing::fixturesFolder() + "/site/shop.brp"; }
 
 class SiteCommands : public E2ETest {};
+
+// Added to a preview page: measures the WCAG contrast of every visible link or button that paints
+// a background of its own (the buttons) against that background, composited over what is behind
+// it, and reports "CHECKED n" and one "FAIL" line per button under 4.5:1.
+constexpr std::string_view kContrastProbe = R"JS(<script>
+(function () {
+  function parse(c) {
+    var m = c.match(/^rgba?\(([^)]*)\)$/), srgb = c.match(/^color\(srgb ([^)]*)\)$/);
+    var p = (m || srgb) ? (m || srgb)[1].split(/[ ,\/]+/).filter(Boolean).map(Number) : null;
+    if (!p) return null;
+    var scale = srgb ? 255 : 1;
+    return [p[0] * scale, p[1] * scale, p[2] * scale, p.length > 3 ? p[3] : 1];
+  }
+  function over(top, under) {
+    var a = top[3];
+    return [top[0] * a + under[0] * (1 - a), top[1] * a + under[1] * (1 - a), top[2] * a + under[2] * (1 - a), 1];
+  }
+  function luminance(c) {
+    var l = c.slice(0, 3).map(function (v) { v /= 255; return v <= 0.04045 ? v / 12.92 : Math.pow((v + 0.055) / 1.055, 2.4); });
+    return 0.2126 * l[0] + 0.7152 * l[1] + 0.0722 * l[2];
+  }
+  var dark = matchMedia('(prefers-color-scheme: dark)').matches;
+  function behind(element) {
+    var chain = [];
+    for (var e = element; e; e = e.parentElement) chain.unshift(e);
+    var colour = dark ? [18, 18, 18, 1] : [255, 255, 255, 1];
+    chain.forEach(function (e) { var c = parse(getComputedStyle(e).backgroundColor); if (c && c[3] > 0) colour = over(c, colour); });
+    return colour;
+  }
+  var failures = [], checked = 0;
+  document.querySelectorAll('a, button').forEach(function (element) {
+    var style = getComputedStyle(element), own = parse(style.backgroundColor);
+    if (!own || own[3] === 0 || !element.textContent.trim() || element.getClientRects().length === 0) return;
+    var background = behind(element), ink = over(parse(style.color), background);
+    var a = luminance(ink), b = luminance(background);
+    var ratio = (Math.max(a, b) + 0.05) / (Math.min(a, b) + 0.05);
+    checked++;
+    if (ratio < 4.5) failures.push('FAIL ' + ratio.toFixed(2) + ' "' + element.textContent.trim() + '" ' + style.color + ' on ' + style.backgroundColor);
+  });
+  var report = document.createElement('pre');
+  report.id = 'qs-contrast';
+  report.textContent = 'CHECKED ' + checked + (failures.length ? '\n' + failures.join('\n') : '');
+  document.body.appendChild(report);
+})();
+</script>
+)JS";
 
 TEST_F(SiteCommands, ImportResyncPreviewAndAnotherDocument) {
   startDaemon();
@@ -111,6 +159,40 @@ TEST_F(SiteCommands, ExportNeedsNoDaemonAndBadDocumentsWriteNothing) {
 
   EXPECT_EQ(qsFails({"site", "resync", home.home().string()}),
             "qs: This folder has no Brindle Pages sync manifest, so it can't be re-synced.\n");
+}
+
+// The buttons of the document fixtures' previews are readable in both themes: every button's ink
+// against its own background, as the browser computes them from the generated stylesheet.
+TEST_F(SiteCommands, PreviewButtonsAreReadableInBothThemes) {
+  const std::filesystem::path browser = "/usr/bin/chromium";
+  if (!isExecutableFile(browser)) GTEST_SKIP() << "needs Chromium (scripts/install-deps installs it)";
+  const std::vector<std::pair<std::string, std::vector<std::string>>> pages = {
+      {"shop", {"index", "about"}}, {"cafe", {"index", "menu"}}};
+  for (const auto& [fixture, views] : pages) {
+    auto out = home.home() / ("preview-" + fixture);
+    qsOK({"site", "preview", qs::testing::fixturesFolder() + "/site/" + fixture + ".brp", "--out", out.string()});
+    for (const auto& view : views) {
+      std::string html = readFile(out / (view + ".html"));
+      html.insert(html.rfind("</body>"), kContrastProbe);
+      auto probe = out / ("probe-" + view + ".html");
+      writeTextFile(probe, html);
+      for (bool dark : {false, true}) {
+        std::vector<std::string> argv = {browser.string(), "--headless", "--no-sandbox", "--disable-gpu",
+                                         "--user-data-dir=" + (home.home() / "browser").string(),
+                                         "--window-size=1280,2400", "--dump-dom", fileURLString(probe)};
+        if (dark) argv.insert(argv.begin() + 1, "--blink-settings=preferredColorScheme=0");
+        auto result = runProcess(argv, {.environment = environment});
+        constexpr std::string_view kReport = "<pre id=\"qs-contrast\">";
+        auto start = result.output.find(kReport), end = result.output.find("</pre>", start);
+        ASSERT_NE(start, std::string::npos) << fixture << "/" << view << ": " << result.errorOutput;
+        start += kReport.size();
+        std::string report = result.output.substr(start, end - start);
+        std::string where = fixture + "/" + view + (dark ? " (dark)" : " (light)");
+        EXPECT_TRUE(report.starts_with("CHECKED ") && report.substr(8, 1) != "0") << where << ": " << report;
+        EXPECT_EQ(report.find("FAIL"), std::string::npos) << where << ":\n" << report;
+      }
+    }
+  }
 }
 
 }  // namespace
