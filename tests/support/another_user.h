@@ -5,9 +5,6 @@
 
 #include "core/platform/process_runner.h"
 
-#include <unistd.h>
-
-#include <filesystem>
 #include <string>
 #include <vector>
 
@@ -23,9 +20,6 @@ inline std::vector<std::string> asAnotherUser(std::vector<std::string> argv) {
 
 // Whether this process may run commands as another account.
 inline bool canRunAsAnotherUser() { return runProcess(asAnotherUser({"/bin/true"})).succeeded(); }
-
-// Switching accounts as root with setpriv (the routing tests skip otherwise).
-inline bool canActAsAnotherAccount() { return ::geteuid() == 0 && std::filesystem::exists("/usr/bin/setpriv"); }
 
 // Runs a Python program as the other account and returns its result.
 inline QSProcessResult runPythonAsAnotherAccount(const std::string& program) {

@@ -39,7 +39,7 @@ private slots:
     QVERIFY2(first.becomePrimary(), qPrintable(first.error()));
     QCOMPARE(modeOf(QSInstanceChannel::socketPath()), mode_t(0600));
     QCOMPARE(modeOf(qstr(home.home() / "run/quayside")), mode_t(0700));
-    if (canActAsAnotherAccount()) {
+    if (canRunAsAnotherUser()) {
       std::string path = QSInstanceChannel::socketPath().toStdString();
       auto probe = runPythonAsAnotherAccount("import socket\nsocket.socket(socket.AF_UNIX).connect('" + path + "')");
       QVERIFY2(probe.errorOutput.find("PermissionError") != std::string::npos, probe.errorOutput.c_str());

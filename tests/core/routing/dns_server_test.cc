@@ -85,7 +85,7 @@ TEST_F(DNSServerTest, AnswersEveryQueryOfABurstAndKeepsItsPortUntilStopped) {
 // Another local account must not be able to bind the DNS port beside us (with address reuse
 // both would get queries, and the other one could answer them).
 TEST_F(DNSServerTest, AnotherAccountCannotShareThePort) {
-  if (!testing::canActAsAnotherAccount()) GTEST_SKIP() << "needs root and setpriv to act as another account";
+  if (!testing::canRunAsAnotherUser()) GTEST_SKIP() << "this process may not run commands as another user";
   loop.await([this] { return dns->start(); });
   int port = loop.call([this] { return dns->boundPort(); });
   for (const char* option : {"SO_REUSEADDR", "SO_REUSEPORT"}) {
